@@ -1,0 +1,7 @@
+#include "cards/CardInfo.h"
+
+TCardInfo::~TCardInfo() {
+    RedPicture.reset();
+    BluePicture.reset();
+    Name.clear();
+}

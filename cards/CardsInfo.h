@@ -1,0 +1,41 @@
+#pragma once
+
+#include "cards/CardInfo.h"
+#include "render/Reporting.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class TGraphics;
+
+// Turns a picture file into a surface, or null when it cannot.
+using TPictureLoader = std::function<std::unique_ptr<TSurface>(const std::string& path)>;
+
+// The catalogue of every card that can be dealt, read from Data/Cards.dat and
+// the face pictures under Data/Red and Data/Blue.
+class TCardsInfo {
+public:
+    static constexpr int32_t CatalogueSize = 110;
+    static constexpr const char* CardFile = "Data/Cards.dat";
+
+    TCardsInfo() = default;
+    ~TCardsInfo();
+    TCardsInfo(const TCardsInfo&) = delete;
+    TCardsInfo& operator=(const TCardsInfo&) = delete;
+
+    // True when all cards and their pictures loaded; NumCards is 0 otherwise.
+    // A second call discards everything the first one loaded.
+    bool LoadCards(TGraphics& graphics, const TTaskReporter& report = {},
+                   const TMessageSink& message = ShowMessageBox);
+    bool LoadCards(const TPictureLoader& loadPicture, const TTaskReporter& report, const TMessageSink& message);
+
+    // The red face for player 0, the blue face for any other player.
+    TSurface* GetCardPicture(int32_t index, int32_t player) const;
+
+    int32_t NumCards = 0;
+    std::unique_ptr<TCardInfo[]> CardTable;
+
+private:
+    void Discard();
+};

@@ -1,0 +1,115 @@
+#include "render/Graphics.h"
+
+#include "render/Presenter.h"
+
+#include <QFontMetrics>
+#include <QImageReader>
+#include <QWidget>
+#include <cmath>
+#include <cstdlib>
+
+TGraphics::TGraphics() = default;
+
+TGraphics::~TGraphics() {
+    Presenter.reset();
+    BackBuffer.reset();
+}
+
+bool TGraphics::OpenDevice(QWidget* target, const TTaskReporter& report) {
+    if (report) report("Initializing DirectDraw...");
+    Target = target;
+    if (!Target) return false;
+
+    const int32_t w = Target->width(), h = Target->height();
+    BackBufferRect = {0, 0, w, h};
+    auto back = std::make_unique<TSurface>(w, h);
+    if (back->IsNull()) return false;
+    back->SetClipRect(BackBufferRect);
+    BackBuffer = std::move(back);
+    Presenter = std::make_unique<TPresenter>(Target, &BackBuffer->Image());
+
+    // 12 points at the target's logical resolution, rounded as MulDiv rounds.
+    const int32_t dpi = Target->logicalDpiY();
+    const int32_t height = -int32_t((12 * int64_t(dpi) + 36) / 72);
+    Font = MakeFont(*Target, "Tahoma", height, 0, 0, false);
+    Texts.Clear();
+    return true;
+}
+
+std::unique_ptr<TSurface> TGraphics::LoadBitmapSurface(const std::string& fileName, TRect* size,
+                                                       bool colorKeyed, bool /*videoMemory*/) {
+    QImageReader reader(QString::fromStdString(fileName), "BMP");
+    reader.setAutoTransform(false);
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) return nullptr;
+    if (size) *size = {0, 0, image.width(), image.height()};
+    auto surface = std::make_unique<TSurface>(image);
+    if (surface->IsNull()) return nullptr;
+    if (colorKeyed) ApplyColorKey(*surface, ColorMagenta);
+    return surface;
+}
+
+bool TGraphics::ApplyColorKey(TSurface& surface, uint32_t color) {
+    surface.SetColorKey(MatchColor(surface, color));
+    return true;
+}
+
+uint32_t TGraphics::MatchColor(TSurface& surface, uint32_t color) {
+    if (surface.IsNull()) return ColorInvalid;
+    if (color == ColorInvalid) return surface.FirstPixel();
+    const uint32_t kept = surface.FirstPixel();
+    const QRgb asPixel = qRgb(color & 0xff, (color >> 8) & 0xff, (color >> 16) & 0xff);
+    surface.SetPixel(0, 0, asPixel);
+    const uint32_t result = surface.FirstPixel();
+    surface.SetPixel(0, 0, kept);
+    return result;
+}
+
+QFont TGraphics::MakeFont(const QPaintDevice& dc, const std::string& face, int32_t height, int32_t width,
+                          int32_t /*attributes*/, bool /*logicalDpi*/) {
+    QFont font(QString::fromStdString(face.substr(0, 31)));
+    // Where the face is not installed, the nearest sans face stands in.
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(std::max(1, std::abs(height)));
+    if (height > 0) {
+        // A positive height is the whole cell: scale the character height to fit it.
+        const QFontMetrics metrics(font, &dc);
+        if (metrics.height() > 0) font.setPixelSize(std::max(1, height * height / metrics.height()));
+    }
+    if (width != 0) {
+        const QFontMetrics metrics(font, &dc);
+        const int32_t average = metrics.averageCharWidth();
+        if (average > 0) font.setStretch(std::clamp(int(std::abs(width) * 100 / average), 1, 4000));
+    }
+    return font;
+}
+
+void TGraphics::WriteText(const std::string& text, int32_t x, int32_t y, uint32_t align, uint32_t color) {
+    if (!BackBuffer) return;
+    const TTextCache::TEntry& entry = Texts.Get(Font, text, color);
+    int32_t left = x;
+    if ((align & TA_CENTER) == TA_CENTER)
+        left -= entry.advance / 2;
+    else if (align & TA_RIGHT)
+        left -= entry.advance;
+    int32_t top = y;
+    if ((align & TA_BASELINE) == TA_BASELINE)
+        top -= entry.ascent;
+    else if (align & TA_BOTTOM)
+        top -= entry.height;
+    BackBuffer->BlendImage(entry.image, left - entry.originX, top);
+}
+
+void TGraphics::UpdateScreenRect() {
+    if (!Target) return;
+    const QPoint origin = Target->mapToGlobal(QPoint(0, 0));
+    ScreenRect = {origin.x(), origin.y(), origin.x() + Target->width(), origin.y() + Target->height()};
+}
+
+bool TGraphics::Present() {
+    if (!Target || !BackBuffer) return false;
+    UpdateScreenRect();
+    if (!Target->isVisible()) return false;
+    Target->repaint();
+    return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+// A rectangle in whole pixels: left and top inside, right and bottom just outside.
+struct TRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+
+    int32_t Width() const { return right - left; }
+    int32_t Height() const { return bottom - top; }
+    bool IsEmpty() const { return right <= left || bottom <= top; }
+
+    TRect Intersected(const TRect& other) const {
+        return {std::max(left, other.left), std::max(top, other.top), std::min(right, other.right),
+                std::min(bottom, other.bottom)};
+    }
+
+    friend bool operator==(const TRect&, const TRect&) = default;
+};
