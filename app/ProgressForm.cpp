@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QProgressBar>
 
+TProgressForm* ProgressForm = nullptr;
+
 TProgressForm::TProgressForm(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setWindowTitle("ProgressForm");

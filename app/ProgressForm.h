@@ -22,3 +22,5 @@ public:
     QLabel* Label2;
     QLabel* TaskLabel;
 };
+
+extern TProgressForm* ProgressForm;

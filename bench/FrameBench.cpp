@@ -15,12 +15,16 @@ namespace {
 
 constexpr uint32_t Magenta = 0xffff00ffu;
 
+// Opaque pictures are busy all over; keyed ones, like the game's pointers,
+// digits and banners, are a shape with detail inside, on magenta.
 std::unique_ptr<TSurface> Picture(int w, int h, int seed, bool keyed) {
     QImage image(w, h, QImage::Format_RGB32);
+    const double cx = (w - 1) / 2.0, cy = (h - 1) / 2.0;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const bool hole = keyed && ((x + y + seed) % 5 == 0 || x < 2);
-            image.setPixel(x, y, hole ? Magenta : qRgb((x * 7 + seed * 31) & 255, (y * 5 + seed) & 255, 90));
+            const double dx = (x - cx) / (w / 2.0), dy = (y - cy) / (h / 2.0);
+            const bool outside = keyed && dx * dx + dy * dy > 1.0;
+            image.setPixel(x, y, outside ? Magenta : qRgb((x * 7 + seed * 31) & 255, (y * 5 + seed) & 255, 90));
         }
     auto surface = std::make_unique<TSurface>(image);
     if (keyed) surface->SetColorKey(Magenta);

@@ -51,7 +51,8 @@ void TGameSprites::LoadAll(TGraphics& graphics) {
     LoadNumbered(NumberImages, graphics, "Data/Numbers/");
 }
 
-bool TGameSprites::LoadSprites(TGraphics& graphics, const TTaskReporter& report, const TMessageSink& message) {
+bool TGameSprites::LoadSprites(TGraphics& graphics, const TTaskReporter& report,
+                               const TMessageSink& message) {
     if (report) report("Loading game sprites...");
     try {
         LoadAll(graphics);

@@ -97,7 +97,7 @@ void TGraphics::WriteText(const std::string& text, int32_t x, int32_t y, uint32_
         top -= entry.ascent;
     else if (align & TA_BOTTOM)
         top -= entry.height;
-    BackBuffer->BlendImage(entry.image, left - entry.originX, top);
+    BackBuffer->BlendImage(entry.image, entry.covered, left - entry.originX, top);
 }
 
 void TGraphics::UpdateScreenRect() {

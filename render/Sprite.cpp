@@ -52,7 +52,9 @@ void TSprite::SetSize(int32_t width, int32_t height) {
     Height = float(height);
 }
 
-void TSprite::SetDestRect(TRect rect) { Dest = rect; }
+void TSprite::SetDestRect(TRect rect) {
+    Dest = rect;
+}
 
 void TSprite::SetPosition(float x, float y) {
     const int32_t left = TruncToInt(x), top = TruncToInt(y);

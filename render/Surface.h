@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/Rect.h"
+#include "render/RowSpans.h"
 
 #include <QImage>
 #include <array>
@@ -49,8 +50,9 @@ public:
     // surfaces (empty, or a source rectangle outside the source).
     bool Blt(const TRect& dest, const TSurface* source, const TRect& sourceRect, uint32_t flags);
 
-    // Blends a premultiplied ARGB image (rendered text) with its top left at (x, y).
-    void BlendImage(const QImage& premultiplied, int32_t x, int32_t y);
+    // Blends a premultiplied ARGB image (rendered text) with its top left at
+    // (x, y), touching only the pixels in the image's spans.
+    void BlendImage(const QImage& premultiplied, const TRowSpans& spans, int32_t x, int32_t y);
 
 private:
     struct TScaled {
@@ -59,12 +61,17 @@ private:
         int32_t height = 0;
         uint64_t version = 0;
         std::vector<uint32_t> pixels;
+        TRowSpans solid; // runs of non-key pixels, when the surface is keyed
+        uint32_t solidKey = 0;
+        bool hasSolid = false;
     };
 
     void Touch();
     // Rows of sourceRect scaled to width x height, memoised: a card face drawn
     // at the same size frame after frame is scaled once.
     const TScaled& Scaled(const TRect& sourceRect, int32_t width, int32_t height) const;
+    // Runs of non-key pixels of the whole surface, kept until it changes.
+    const TRowSpans& SolidSpans() const;
 
     QImage Pixels;
     TRect Clip;
@@ -73,4 +80,7 @@ private:
     uint64_t Version = 1;
     mutable std::array<TScaled, 2> Memo;
     mutable size_t NextMemo = 0;
+    mutable TRowSpans Solid;
+    mutable uint64_t SolidVersion = 0;
+    mutable uint32_t SolidKey = 0;
 };

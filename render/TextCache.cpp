@@ -30,5 +30,8 @@ const TTextCache::TEntry& TTextCache::Get(const QFont& font, const std::string& 
         painter.setPen(QColor(color & 0xff, (color >> 8) & 0xff, (color >> 16) & 0xff)); // 0x00BBGGRR
         painter.drawText(QPoint(margin, entry.ascent), line);
     }
+    entry.covered.Build(reinterpret_cast<const uint32_t*>(entry.image.constBits()),
+                        entry.image.bytesPerLine() / 4, entry.image.width(), entry.image.height(),
+                        [](uint32_t p) { return (p >> 24) != 0; });
     return Entries.emplace(std::move(key), std::move(entry)).first->second;
 }

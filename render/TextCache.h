@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/RowSpans.h"
 #include <QFont>
 #include <QImage>
 #include <cstdint>
@@ -12,9 +13,10 @@
 class TTextCache {
 public:
     struct TEntry {
-        QImage image;         // premultiplied ARGB, transparent around the glyphs
-        int32_t originX = 0;  // where the text's reference point lies in the image
-        int32_t advance = 0;  // the text's advance width
+        QImage image;        // premultiplied ARGB, transparent around the glyphs
+        TRowSpans covered;   // the pixels the glyphs touch
+        int32_t originX = 0; // where the text's reference point lies in the image
+        int32_t advance = 0; // the text's advance width
         int32_t ascent = 0;
         int32_t height = 0;
     };

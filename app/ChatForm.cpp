@@ -1,0 +1,57 @@
+#include "app/ChatForm.h"
+
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextEdit>
+
+TChatForm* ChatForm = nullptr;
+
+TChatForm::TChatForm(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    setWindowTitle("Vantaro Chat");
+    setObjectName("ChatForm");
+    // Closing it only hides it; it never keeps the program running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    QMenuBar* menu = menuBar();
+    menu->setObjectName("ChatFormMenu");
+    menu->addAction("Blah")->setObjectName("Blah1");
+
+    auto* client = new QWidget(this);
+    client->setFixedSize(242, 384);
+    setCentralWidget(client);
+
+    ChatLog = new QTextEdit(client);
+    ChatLog->setGeometry(0, 0, 241, 257);
+    ChatLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ChatLog->setReadOnly(true);
+    ChatLog->setEnabled(false);
+
+    ChatEdit = new QPlainTextEdit("ChatEdit", client);
+    ChatEdit->setGeometry(0, 264, 240, 81);
+    ChatEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ChatEdit->installEventFilter(this);
+
+    SendButton = new QPushButton("Send", client);
+    SendButton->setGeometry(168, 352, 73, 25);
+
+    setTabOrder(ChatEdit, ChatLog);
+    setTabOrder(ChatLog, SendButton);
+    setFixedSize(sizeHint());
+    move(300, 102);
+}
+
+bool TChatForm::eventFilter(QObject* watched, QEvent* event) {
+    // Enter alone does not break the line; Ctrl+Enter does.
+    if (watched == ChatEdit && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (key->modifiers() & Qt::ControlModifier) ChatEdit->insertPlainText("\n");
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "game/Game.h"
+#include "render/Reporting.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QTimer;
+
+// What the shell takes from the outside world; tests replace all three.
+struct TShellEnvironment {
+    TMessageSink Message = ShowMessageBox;
+    TCalendarClock CalendarClock = CalendarSeconds;
+    TMillisecondClock FrameClock = MonotonicMilliseconds;
+};
+
+// The main window: the board panel the game draws into, the menu, and the
+// keyboard. Its first showing loads everything behind the progress window.
+class TVantaroForm : public QMainWindow {
+public:
+    explicit TVantaroForm(TShellEnvironment environment = {});
+    ~TVantaroForm() override;
+
+    void FormShow();
+    void ApplicationIdle();
+    void FileNewGameClick();
+    void FileRulesClick();
+    void FormKeyDown(uint16_t& key);
+
+    bool IdleHookInstalled() const { return IdleTimer != nullptr; }
+    // Set once a load failed and the program was asked to end.
+    bool TerminationRequested = false;
+
+    std::unique_ptr<TGame> Game;
+    QWidget* GameBoard;
+    QMenuBar* MainMenu1;
+    QMenu* FileMenu;
+    QAction* FileNewGame;
+    QAction* FileRules;
+    QAction* FileExit;
+    QMenu* HelpMenu;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void RequestTermination();
+    void ShowHowToPlay();
+    void ShowAbout();
+
+    TShellEnvironment Environment;
+    std::unique_ptr<QTimer> IdleTimer;
+    bool Shown = false;
+};
+
+extern TVantaroForm* VantaroForm;

@@ -1,0 +1,167 @@
+#pragma once
+
+#include "cards/CardsInfo.h"
+#include "game/CaptureGroup.h"
+#include "game/GameRules.h"
+#include "game/OwnedCard.h"
+#include "game/RandomSource.h"
+#include "render/GameSprites.h"
+#include "render/GameTimer.h"
+#include "render/Graphics.h"
+#include "render/Rect.h"
+#include "render/Sprite.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Whole seconds of calendar time; injectable so that a test can fix the deal.
+using TCalendarClock = std::function<int64_t()>;
+int64_t CalendarSeconds();
+
+// Progress of the running flight (leg 1 rises out of the window, leg 2 drops
+// onto the square) and of the running flip (steps 1 to 5). They outlive a
+// match and are back at 1 whenever their animation has ended.
+extern int32_t FlightLeg;
+extern int32_t FlipStep;
+
+// The match: the board, both hands, the rules, turns and scores, the running
+// animation, and the drawing of every frame. It owns the card catalogue, the
+// shared images and the drawing device.
+class TGame {
+public:
+    static constexpr uint8_t PhaseIdle = 0;
+    static constexpr uint8_t PhaseDealing = 1;
+    static constexpr uint8_t PhaseFlight = 2;
+    static constexpr uint8_t PhaseFlipping = 3;
+
+    static constexpr int32_t GroupBasic = 1;
+    static constexpr int32_t GroupSame = 2;
+    static constexpr int32_t GroupPlus = 4;
+    static constexpr int32_t GroupCombo = 8;
+
+    static constexpr int32_t CaptureBasic = -1;
+    static constexpr int32_t CaptureSame = 0;
+    static constexpr int32_t CapturePlus = 2;
+
+    // Screen layout of the 512 x 384 drawing area.
+    static constexpr int32_t BoardLeft = 130;
+    static constexpr int32_t BoardTop = 29;
+    static constexpr int32_t HandTop = 29;
+    static constexpr int32_t HandX[2] = {10, 417};
+    static constexpr int32_t HandSelectShift[2] = {20, -20};
+    static constexpr int32_t ScoreTop = 350;
+    static constexpr int32_t NameBoxTop = 345;
+    static constexpr int32_t NameTextTop = 351;
+
+    explicit TGame(TCalendarClock calendarClock = CalendarSeconds,
+                   TMillisecondClock millisecondClock = MonotonicMilliseconds);
+    ~TGame();
+    TGame(const TGame&) = delete;
+    TGame& operator=(const TGame&) = delete;
+
+    // Match state and dealing.
+    void NewGame(int32_t startingPlayer, const TGameRules& rules, bool redeal);
+    void SeedRandom();
+    int32_t RandomBelow(int32_t bound);
+
+    // Placement and captures.
+    void PlaceCard(int32_t x, int32_t y, TOwnedCard card);
+    int64_t EffectiveRank(int32_t x, int32_t y, const TOwnedCard& card, int32_t side) const;
+    void FindCaptures(int32_t x, int32_t y, const TOwnedCard& card, TCaptureGroup& group, int32_t mode) const;
+    void DropOwnCards(TCaptureGroup& group) const;
+    void FindCombos(const int32_t* xs, const int32_t* ys, const TOwnedCard* sources, int32_t count);
+    bool ShowNextGroup();
+
+    // Turns, keys and the end of a match.
+    void KeyDown(uint16_t& key);
+    void CompactHand(int32_t player);
+    void CheckMatchEnd();
+
+    // Animations.
+    void StartDealAnimation();
+    void StepDeal(float elapsed);
+    void StartFlight(int32_t x, int32_t y, TOwnedCard card);
+    void StepFlight(float elapsed);
+    void StartFlip(const int32_t* xs, const int32_t* ys, const TOwnedCard* cards, int32_t originX,
+                   int32_t originY, int32_t count, TSprite* banner);
+    void StepFlip(float elapsed);
+
+    // Presentation.
+    void DoFrame();
+    void DrawScene(bool animating);
+
+    std::unique_ptr<TCardsInfo> Cards;
+    std::unique_ptr<TGameSprites> Sprites;
+    std::unique_ptr<TGraphics> Graphics;
+    TGameTimer Timer;
+    int32_t Turn = 0;
+    int32_t Score[2]{};
+    TGameRules Rules;
+    uint8_t Phase = PhaseIdle;
+    TOwnedCard Board[3][3];
+    int32_t Elements[3][3]{};
+    int32_t Hands[5][2]{};
+    int32_t HandCursor = 0;
+    bool BoardCursorActive = false;
+    int32_t BoardCursorX = 0;
+    int32_t BoardCursorY = 0;
+    bool InProgress = false;
+    bool GameOver = false;
+    std::vector<TSprite> AnimSprites;
+    int32_t CardWidth = 0;
+    int32_t CardHeight = 0;
+    int32_t HandStep = 0;
+    int32_t PointerOffsetY = 0;
+    int32_t PointerOffsetX = 0;
+    TOwnedCard FlyingCard;
+    std::vector<int32_t> FlipXs;
+    std::vector<int32_t> FlipYs;
+    std::vector<TOwnedCard> FlipCards;
+    int32_t FlipOriginX = 0;
+    int32_t FlipCount = 0;
+    TSprite* BannerSprite = nullptr;
+    bool FlipSideways[4]{};
+    TCaptureGroup PlusGroup;
+    TCaptureGroup SameGroup;
+    TCaptureGroup BasicGroup;
+    TCaptureGroup ComboGroup;
+    int32_t PendingGroups = 0;
+    TRect CardSourceRect;
+
+private:
+    // Dealing.
+    void DealFresh();
+    void RedealSuddenDeath();
+    void PlaceElements();
+    void PlaceBanners();
+
+    // Captures.
+    void ResolvePlacement(int32_t x, int32_t y, const TOwnedCard& card);
+    void TakeGroup(const TCaptureGroup& group, int32_t bit);
+    void FlipEnded();
+
+    // Turns.
+    void PlayCard();
+
+    // Animations.
+    void AdvanceFlipSprites(float elapsed);
+    void RetargetFlip(int32_t step);
+
+    // Drawing helpers; absent images and an unopened device draw nothing.
+    TSurface* CardPicture(int32_t card, int32_t player) const;
+    const TCardInfo* CardInfo(int32_t card) const;
+    TSurface* BackBuffer() const;
+    void DrawCard(const TRect& dest, int32_t card, int32_t player);
+    void DrawAt(TSprite* sprite, float x, float y);
+    void DrawInRect(TSprite* sprite, int32_t left, int32_t top);
+    void DrawCardName(int32_t card);
+    TRect SquareRect(int32_t column, int32_t row) const;
+
+    TCalendarClock CalendarClock;
+    TRandomSource Random;
+    // Set by the first PlaceCard of a placement (the flight starts), cleared by
+    // the second (the card has landed).
+    bool AwaitingLanding = false;
+};

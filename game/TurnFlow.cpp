@@ -1,0 +1,86 @@
+#include "game/Game.h"
+#include "game/KeyCodes.h"
+
+void TGame::KeyDown(uint16_t& key) {
+    // Keys are not queued: whatever arrives while something moves is lost.
+    if (!InProgress || Phase != PhaseIdle) return;
+
+    if (BoardCursorActive) {
+        switch (key) {
+        case VK_UP:
+            if (BoardCursorY - 1 >= 0) BoardCursorY -= 1;
+            break;
+        case VK_DOWN:
+            if (BoardCursorY + 1 < 3) BoardCursorY += 1;
+            break;
+        case VK_LEFT:
+            if (BoardCursorX - 1 >= 0) BoardCursorX -= 1;
+            break;
+        case VK_RIGHT:
+            if (BoardCursorX + 1 < 3) BoardCursorX += 1;
+            break;
+        case VK_ESCAPE:
+            BoardCursorActive = false;
+            break;
+        case VK_RETURN:
+            if (Board[BoardCursorY][BoardCursorX].Card == -1) PlayCard();
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+
+    switch (key) {
+    case VK_UP:
+        if (HandCursor != 0 && Hands[HandCursor - 1][Turn] != -1) HandCursor -= 1;
+        break;
+    case VK_DOWN:
+        // Hands are packed toward slot 4, so the slots below always hold cards.
+        if (HandCursor < 4) HandCursor += 1;
+        break;
+    case VK_RETURN:
+        BoardCursorActive = true;
+        for (int32_t square = 0; square < 9; ++square)
+            if (Board[square / 3][square % 3].Card == -1) {
+                BoardCursorX = square % 3;
+                BoardCursorY = square / 3;
+                break;
+            }
+        break;
+    default:
+        break;
+    }
+}
+
+void TGame::PlayCard() {
+    const TOwnedCard played(Hands[HandCursor][Turn], Turn);
+    Hands[HandCursor][Turn] = -1;
+    // The flight starts where the card stood, so it comes before the hand closes up.
+    PlaceCard(BoardCursorX, BoardCursorY, played);
+    CompactHand(Turn);
+    Turn = 1 - Turn;
+    for (int32_t slot = 4; slot >= 0; --slot)
+        if (Hands[slot][Turn] != -1) HandCursor = slot;
+    BoardCursorActive = false;
+}
+
+void TGame::CompactHand(int32_t player) {
+    for (int32_t n = HandCursor - 1; n >= 0; --n) {
+        Hands[n + 1][player] = Hands[n][player];
+        Hands[n][player] = -1;
+    }
+}
+
+void TGame::CheckMatchEnd() {
+    for (const auto& row : Board)
+        for (const TOwnedCard& square : row)
+            if (square.Card == -1) return;
+
+    InProgress = false;
+    GameOver = true;
+    Phase = PhaseIdle;
+    // Shows the picture composed so far once more; the match is over.
+    DoFrame();
+    if (Rules.SuddenDeath && Score[0] == 5) NewGame(Turn, Rules, true);
+}

@@ -1,0 +1,354 @@
+#include "render/Surface.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+constexpr uint32_t Black = 0xff000000u;
+constexpr uint32_t Blue = 0xff0000ffu;
+constexpr uint32_t Green = 0xff00ff00u;
+constexpr uint32_t Magenta = 0xffff00ffu;
+
+// Every pixel of the pattern is different, so a copy shows which source pixel
+// landed where.
+uint32_t PatternPixel(int32_t x, int32_t y) { return qRgb(x, y, 77); }
+
+TSurface Pattern(int32_t width, int32_t height) {
+    TSurface surface(width, height);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) surface.SetPixel(x, y, PatternPixel(x, y));
+    return surface;
+}
+
+TSurface Filled(int32_t width, int32_t height, uint32_t value) {
+    TSurface surface(width, height);
+    surface.EditImage().fill(value);
+    return surface;
+}
+
+// The source column (red) and row (green) a pattern pixel came from.
+int32_t SourceX(uint32_t pixel) { return qRed(pixel); }
+int32_t SourceY(uint32_t pixel) { return qGreen(pixel); }
+
+// Checks a 10 x 8 target after an unscaled copy of a pattern to (dx, dy):
+// pixels inside both the target and the destination show the pattern, all
+// others keep the background.
+void ExpectTranslatedCopy(const TSurface& target, const TRect& dest, uint32_t background) {
+    for (int32_t y = 0; y < target.Height(); ++y)
+        for (int32_t x = 0; x < target.Width(); ++x) {
+            const bool inside = x >= dest.left && x < dest.right && y >= dest.top && y < dest.bottom;
+            const uint32_t expected = inside ? PatternPixel(x - dest.left, y - dest.top) : background;
+            ASSERT_EQ(target.Pixel(x, y), expected) << "at " << x << ", " << y;
+        }
+}
+
+} // namespace
+
+TEST(RenderSurface, StretchedCopyKeepsTheCornersAndSamplesInsideEachPixel) {
+    const TSurface card = Pattern(100, 127);
+    TSurface target = Filled(120, 130, Black);
+    ASSERT_TRUE(target.Blt({10, 5, 95, 115}, &card, card.Bounds(), BltWait));
+
+    EXPECT_EQ(target.Pixel(10, 5), PatternPixel(0, 0));
+    EXPECT_EQ(target.Pixel(94, 5), PatternPixel(99, 0));
+    EXPECT_EQ(target.Pixel(10, 114), PatternPixel(0, 126));
+    EXPECT_EQ(target.Pixel(94, 114), PatternPixel(99, 126));
+    // Nothing outside the destination rectangle is touched.
+    EXPECT_EQ(target.Pixel(9, 5), Black);
+    EXPECT_EQ(target.Pixel(95, 114), Black);
+    EXPECT_EQ(target.Pixel(10, 4), Black);
+    EXPECT_EQ(target.Pixel(10, 115), Black);
+
+    // Each destination pixel shows a source pixel lying under its own
+    // footprint in the source: nearest neighbour, no drift across the image.
+    for (int32_t y = 0; y < 110; ++y)
+        for (int32_t x = 0; x < 85; ++x) {
+            const uint32_t pixel = target.Pixel(10 + x, 5 + y);
+            ASSERT_EQ(qBlue(pixel), 77);
+            const int32_t sx = SourceX(pixel), sy = SourceY(pixel);
+            ASSERT_GE(sx * 85, x * 100 - 85) << x;
+            ASSERT_LE(sx * 85, (x + 1) * 100) << x;
+            ASSERT_GE(sy * 110, y * 127 - 110) << y;
+            ASSERT_LE(sy * 110, (y + 1) * 127) << y;
+        }
+}
+
+TEST(RenderSurface, StretchToOnePixelWideAndEnlargeByWholeFactors) {
+    const TSurface card = Pattern(100, 127);
+    TSurface target = Filled(5, 120, Black);
+    ASSERT_TRUE(target.Blt({2, 1, 3, 119}, &card, card.Bounds(), BltWait));
+    int32_t previousRow = -1;
+    for (int32_t y = 1; y < 119; ++y) {
+        const uint32_t pixel = target.Pixel(2, y);
+        EXPECT_EQ(qBlue(pixel), 77);
+        EXPECT_LT(SourceX(pixel), 100);
+        EXPECT_GE(SourceY(pixel), previousRow);
+        previousRow = SourceY(pixel);
+        EXPECT_EQ(target.Pixel(1, y), Black);
+        EXPECT_EQ(target.Pixel(3, y), Black);
+    }
+    EXPECT_EQ(target.Pixel(2, 0), Black);
+    EXPECT_EQ(target.Pixel(2, 119), Black);
+
+    TSurface dot = Filled(3, 3, Black);
+    ASSERT_TRUE(dot.Blt({1, 1, 2, 2}, &card, card.Bounds(), BltWait));
+    EXPECT_EQ(qBlue(dot.Pixel(1, 1)), 77);
+    EXPECT_EQ(dot.Pixel(0, 0), Black);
+    EXPECT_EQ(dot.Pixel(2, 2), Black);
+
+    // Doubling turns every source pixel into a 2 x 2 block.
+    const TSurface small = Pattern(3, 2);
+    TSurface doubled = Filled(6, 4, Black);
+    ASSERT_TRUE(doubled.Blt({0, 0, 6, 4}, &small, small.Bounds(), BltWait));
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 6; ++x) EXPECT_EQ(doubled.Pixel(x, y), PatternPixel(x / 2, y / 2));
+
+    // A part of the source, stretched, shows only that part.
+    TSurface part = Filled(4, 4, Black);
+    ASSERT_TRUE(part.Blt({0, 0, 4, 4}, &card, {50, 60, 52, 62}, BltWait));
+    EXPECT_EQ(part.Pixel(0, 0), PatternPixel(50, 60));
+    EXPECT_EQ(part.Pixel(3, 3), PatternPixel(51, 61));
+}
+
+TEST(RenderSurface, CopiesReachingPastAnEdgeAreDrawnInPart) {
+    const TSurface image = Pattern(4, 4);
+    const TRect cases[] = {
+        {-2, 2, 2, 6},  // past the left edge
+        {3, -3, 7, 1},  // past the top edge
+        {8, 1, 12, 5},  // past the right edge
+        {2, 6, 6, 10},  // past the bottom edge
+        {-3, -3, 1, 1}, // past the top left corner
+        {9, 7, 13, 11}, // past the bottom right corner
+    };
+    for (const TRect& dest : cases) {
+        SCOPED_TRACE(testing::Message() << dest.left << ", " << dest.top);
+        TSurface target = Filled(10, 8, Blue);
+        EXPECT_TRUE(target.Blt(dest, &image, image.Bounds(), BltWait));
+        ExpectTranslatedCopy(target, dest, Blue);
+    }
+
+    // A source larger than the target, covering it on every side.
+    const TSurface large = Pattern(14, 12);
+    TSurface target = Filled(10, 8, Blue);
+    EXPECT_TRUE(target.Blt({-1, -2, 13, 10}, &large, large.Bounds(), BltWait));
+    ExpectTranslatedCopy(target, {-1, -2, 13, 10}, Blue);
+}
+
+TEST(RenderSurface, StretchedCopiesAreCutAtTheEdgesToo) {
+    const TSurface image = Pattern(4, 4);
+    TSurface target = Filled(10, 8, Blue);
+    // Doubled, reaching past the top left corner and past the bottom right one.
+    ASSERT_TRUE(target.Blt({-4, -2, 4, 6}, &image, image.Bounds(), BltWait));
+    ASSERT_TRUE(target.Blt({6, 4, 14, 12}, &image, image.Bounds(), BltWait));
+    for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 10; ++x) {
+            uint32_t expected = Blue;
+            if (x < 4 && y < 6) expected = PatternPixel((x + 4) / 2, (y + 2) / 2);
+            if (x >= 6 && y >= 4) expected = PatternPixel((x - 6) / 2, (y - 4) / 2);
+            ASSERT_EQ(target.Pixel(x, y), expected) << x << ", " << y;
+        }
+
+    // A clip rectangle smaller than the surface cuts copies at its edges.
+    TSurface clipped = Filled(10, 8, Blue);
+    clipped.SetClipRect({2, 2, 6, 5});
+    ASSERT_TRUE(clipped.Blt({0, 0, 10, 8}, &image, image.Bounds(), BltWait));
+    for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 10; ++x) {
+            const bool inside = x >= 2 && x < 6 && y >= 2 && y < 5;
+            ASSERT_EQ(clipped.Pixel(x, y) == Blue, !inside) << x << ", " << y;
+        }
+}
+
+TEST(RenderSurface, CopiesWhollyOutsideDrawNothingAndSucceed) {
+    const TSurface image = Pattern(4, 4);
+    const TRect cases[] = {
+        {-4, 0, 0, 4},  // touching the left edge from outside
+        {10, 0, 14, 4}, // touching the right edge
+        {0, -4, 4, 0},  // above
+        {0, 8, 4, 12},  // below
+        {-40, -40, -36, -36},
+        {1000000, 1000000, 1000008, 1000008}, // stretched, far away
+    };
+    for (const TRect& dest : cases) {
+        SCOPED_TRACE(testing::Message() << dest.left << ", " << dest.top);
+        TSurface target = Filled(10, 8, Blue);
+        EXPECT_TRUE(target.Blt(dest, &image, image.Bounds(), BltWait | BltKeySrc));
+        ExpectTranslatedCopy(target, {}, Blue);
+    }
+}
+
+TEST(RenderSurface, ColorKeySkipsOnlyExactKeyPixelsAndOnlyWhenAsked) {
+    TSurface source(4, 1);
+    source.SetPixel(0, 0, Magenta);
+    source.SetPixel(1, 0, 0xfffe00ffu); // one step off the key
+    source.SetPixel(2, 0, Green);
+    source.SetPixel(3, 0, Black);
+    source.SetColorKey(Magenta);
+
+    TSurface keyed = Filled(4, 1, Blue);
+    ASSERT_TRUE(keyed.Blt({0, 0, 4, 1}, &source, source.Bounds(), BltWait | BltKeySrc));
+    EXPECT_EQ(keyed.Pixel(0, 0), Blue);
+    EXPECT_EQ(keyed.Pixel(1, 0), 0xfffe00ffu);
+    EXPECT_EQ(keyed.Pixel(2, 0), Green);
+    EXPECT_EQ(keyed.Pixel(3, 0), Black);
+
+    TSurface opaque = Filled(4, 1, Blue);
+    ASSERT_TRUE(opaque.Blt({0, 0, 4, 1}, &source, source.Bounds(), BltWait));
+    EXPECT_EQ(opaque.Pixel(0, 0), Magenta);
+
+    // Stretched copies skip the key as well.
+    TSurface stretched = Filled(8, 2, Blue);
+    ASSERT_TRUE(stretched.Blt({0, 0, 8, 2}, &source, source.Bounds(), BltWait | BltKeySrc));
+    EXPECT_EQ(stretched.Pixel(0, 0), Blue);
+    EXPECT_EQ(stretched.Pixel(1, 1), Blue);
+    EXPECT_EQ(stretched.Pixel(4, 1), Green);
+
+    // A surface without a key copies every pixel, black ones included, even
+    // when the copy asks for the key.
+    TSurface plain(2, 1);
+    plain.SetPixel(0, 0, Black);
+    plain.SetPixel(1, 0, Magenta);
+    TSurface target = Filled(2, 1, Blue);
+    ASSERT_TRUE(target.Blt({0, 0, 2, 1}, &plain, plain.Bounds(), BltWait | BltKeySrc));
+    EXPECT_EQ(target.Pixel(0, 0), Black);
+    EXPECT_EQ(target.Pixel(1, 0), Magenta);
+}
+
+TEST(RenderSurface, InvalidCopiesAreRefusedAndLeaveTheTargetAlone) {
+    const TSurface image = Pattern(4, 4);
+    const TSurface empty(0, 0);
+    struct TCase {
+        TRect dest;
+        const TSurface* source;
+        TRect sourceRect;
+    };
+    const TCase cases[] = {
+        {{0, 0, 4, 4}, nullptr, {0, 0, 4, 4}},
+        {{0, 0, 4, 4}, &empty, {0, 0, 4, 4}},
+        {{0, 0, 4, 4}, &image, {0, 0, 0, 4}},  // no width
+        {{0, 0, 4, 4}, &image, {0, 2, 4, 2}},  // no height
+        {{0, 0, 4, 4}, &image, {3, 0, 1, 4}},  // reversed
+        {{0, 0, 4, 4}, &image, {-1, 0, 3, 4}}, // left of the source
+        {{0, 0, 4, 4}, &image, {0, -1, 4, 3}}, // above the source
+        {{0, 0, 4, 4}, &image, {1, 0, 5, 4}},  // past its right edge
+        {{0, 0, 4, 4}, &image, {0, 1, 4, 5}},  // past its bottom edge
+        {{2, 2, 2, 6}, &image, {0, 0, 4, 4}},  // empty destination
+        {{4, 4, 0, 0}, &image, {0, 0, 4, 4}},  // reversed destination
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "source " << c.sourceRect.left << ", " << c.sourceRect.top << ", "
+                                        << c.sourceRect.right << ", " << c.sourceRect.bottom);
+        TSurface target = Filled(10, 8, Blue);
+        EXPECT_FALSE(target.Blt(c.dest, c.source, c.sourceRect, BltWait));
+        ExpectTranslatedCopy(target, {}, Blue);
+    }
+
+    TSurface nothing(0, 0);
+    EXPECT_FALSE(nothing.Blt({0, 0, 4, 4}, &image, image.Bounds(), BltWait));
+}
+
+TEST(RenderSurface, ScaledCopiesFollowChangesToTheSource) {
+    TSurface source = Pattern(2, 2);
+    TSurface target = Filled(4, 4, Black);
+    const TRect dest{0, 0, 4, 4};
+    ASSERT_TRUE(target.Blt(dest, &source, source.Bounds(), BltWait));
+    EXPECT_EQ(target.Pixel(1, 1), PatternPixel(0, 0));
+
+    // A single pixel changed.
+    source.SetPixel(0, 0, Green);
+    ASSERT_TRUE(target.Blt(dest, &source, source.Bounds(), BltWait));
+    EXPECT_EQ(target.Pixel(0, 0), Green);
+    EXPECT_EQ(target.Pixel(1, 1), Green);
+    EXPECT_EQ(target.Pixel(3, 3), PatternPixel(1, 1));
+
+    // Painted over.
+    {
+        QPainter painter(&source.EditImage());
+        painter.fillRect(0, 0, 2, 1, QColor(0, 0, 255));
+    }
+    ASSERT_TRUE(target.Blt(dest, &source, source.Bounds(), BltWait));
+    EXPECT_EQ(target.Pixel(0, 0), Blue);
+    EXPECT_EQ(target.Pixel(3, 0), Blue);
+    EXPECT_EQ(target.Pixel(0, 3), PatternPixel(0, 1));
+
+    // Drawn onto by another copy.
+    const TSurface patch = Filled(1, 1, Magenta);
+    ASSERT_TRUE(source.Blt({1, 1, 2, 2}, &patch, patch.Bounds(), BltWait));
+    ASSERT_TRUE(target.Blt(dest, &source, source.Bounds(), BltWait));
+    EXPECT_EQ(target.Pixel(3, 3), Magenta);
+
+    // Several sizes and parts in turn, with changes in between: each copy shows
+    // the source as it is now, at its own size.
+    TSurface wide = Pattern(6, 6);
+    TSurface canvas = Filled(12, 12, Black);
+    const TRect sizes[] = {{0, 0, 12, 12}, {0, 0, 7, 7}, {0, 0, 9, 9}, {0, 0, 12, 12}, {0, 0, 7, 7}};
+    for (int round = 0; round < 3; ++round) {
+        for (const TRect& size : sizes) {
+            SCOPED_TRACE(testing::Message() << "round " << round << " size " << size.right);
+            ASSERT_TRUE(canvas.Blt(size, &wide, wide.Bounds(), BltWait));
+            EXPECT_EQ(canvas.Pixel(0, 0), wide.Pixel(0, 0));
+            EXPECT_EQ(canvas.Pixel(size.right - 1, size.bottom - 1), wide.Pixel(5, 5));
+            ASSERT_TRUE(canvas.Blt(size, &wide, {3, 3, 6, 6}, BltWait));
+            EXPECT_EQ(canvas.Pixel(0, 0), wide.Pixel(3, 3));
+        }
+        wide.SetPixel(0, 0, qRgb(round, 200, 1));
+        wide.SetPixel(5, 5, qRgb(round, 100, 2));
+        wide.SetPixel(3, 3, qRgb(round, 50, 3));
+    }
+}
+
+TEST(RenderSurface, CopyOntoItselfReadsThePixelsAsTheyWere) {
+    TSurface strip(6, 1);
+    for (int32_t x = 0; x < 6; ++x) strip.SetPixel(x, 0, qRgb(x, 0, 0));
+    ASSERT_TRUE(strip.Blt({1, 0, 6, 1}, &strip, {0, 0, 5, 1}, BltWait));
+    for (int32_t x = 0; x < 6; ++x) EXPECT_EQ(strip.Pixel(x, 0), qRgb(x == 0 ? 0 : x - 1, 0, 0)) << x;
+
+    // The colour key still applies when the source is the target itself.
+    TSurface keyed(4, 1);
+    keyed.SetPixel(0, 0, Green);
+    keyed.SetPixel(1, 0, Magenta);
+    keyed.SetPixel(2, 0, Blue);
+    keyed.SetPixel(3, 0, Blue);
+    keyed.SetColorKey(Magenta);
+    ASSERT_TRUE(keyed.Blt({2, 0, 4, 1}, &keyed, {0, 0, 2, 1}, BltWait | BltKeySrc));
+    EXPECT_EQ(keyed.Pixel(2, 0), Green);
+    EXPECT_EQ(keyed.Pixel(3, 0), Blue);
+}
+
+TEST(RenderSurface, BlendImageMixesByCoverageAndIsCutAtTheEdges) {
+    QImage text(3, 2, QImage::Format_ARGB32_Premultiplied);
+    text.setPixel(0, 0, 0x00000000u); // nothing
+    text.setPixel(1, 0, 0xffffffffu); // solid white
+    text.setPixel(2, 0, 0x80808080u); // half-covered white
+    text.setPixel(0, 1, 0xffff0000u);
+    text.setPixel(1, 1, 0xff00ff00u);
+    text.setPixel(2, 1, 0xff0000ffu);
+
+    TSurface target = Filled(4, 3, Black);
+    target.BlendImage(text, 1, 1);
+    EXPECT_EQ(target.Pixel(1, 1), Black);
+    EXPECT_EQ(target.Pixel(2, 1), 0xffffffffu);
+    EXPECT_EQ(qRed(target.Pixel(3, 1)), 0x80);
+    EXPECT_EQ(target.Pixel(1, 2), 0xffff0000u);
+    EXPECT_EQ(target.Pixel(3, 2), 0xff0000ffu);
+    EXPECT_EQ(target.Pixel(0, 0), Black);
+
+    // Half over a blue background keeps half of the blue.
+    TSurface blue = Filled(1, 1, Blue);
+    blue.BlendImage(text, -2, 0);
+    EXPECT_EQ(qRed(blue.Pixel(0, 0)), 0x80);
+    EXPECT_NEAR(qBlue(blue.Pixel(0, 0)), 0xff, 1);
+
+    // Only the part inside the surface is drawn.
+    TSurface corner = Filled(2, 2, Black);
+    corner.BlendImage(text, -1, -1);
+    EXPECT_EQ(corner.Pixel(0, 0), 0xff00ff00u);
+    EXPECT_EQ(corner.Pixel(1, 0), 0xff0000ffu);
+    EXPECT_EQ(corner.Pixel(0, 1), Black);
+    corner.BlendImage(text, 5, 5);
+    corner.BlendImage(text, -3, -2);
+    EXPECT_EQ(corner.Pixel(1, 1), Black);
+}
