@@ -79,10 +79,7 @@ void TVantaroForm::FormShow() {
         ProgressForm->show();
         ProgressForm->repaint();
     }
-    if (ChatForm) {
-        const QRect frame = frameGeometry();
-        ChatForm->move(frame.x() + frame.width(), frame.y());
-    }
+    PlaceChatForm();
 
     if (!Game->Graphics->OpenDevice(GameBoard, report)) {
         // Nothing can be drawn, so loading the pictures would be pointless.
@@ -100,10 +97,22 @@ void TVantaroForm::FormShow() {
         if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message)) RequestTermination();
     }
 
-    if (ChatForm) ChatForm->show();
+    if (ChatForm) {
+        ChatForm->show();
+        // Window frames are settled only once the windows are on screen, after
+        // this handler; place it again then, against the frame as it really is.
+        PlaceChatForm();
+        QTimer::singleShot(0, this, [this] { PlaceChatForm(); });
+    }
     if (ProgressForm) ProgressForm->hide();
     activateWindow();
     setFocus();
+}
+
+void TVantaroForm::PlaceChatForm() {
+    if (!ChatForm) return;
+    const QRect frame = frameGeometry();
+    ChatForm->move(frame.x() + frame.width(), frame.y());
 }
 
 void TVantaroForm::ApplicationIdle() { Game->DoFrame(); }

@@ -50,6 +50,7 @@ protected:
 
 private:
     void RequestTermination();
+    void PlaceChatForm();
     void ShowHowToPlay();
     void ShowAbout();
 

@@ -2,11 +2,47 @@
 
 #include "render/Presenter.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFontMetrics>
 #include <QImageReader>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
+
+namespace {
+
+// Whether a bitmap file holds every pixel row its header promises. The image
+// reader fills the missing rows of a cut-off file instead of failing, which
+// would show a damaged picture as if it were whole. Files that are not plain
+// bitmaps, and run-length coded ones, are left to the reader to judge.
+bool HoldsAllPixelRows(const QByteArray& bytes) {
+    auto byte = [&bytes](int at) { return uint32_t(uint8_t(bytes[at])); };
+    auto word = [&byte](int at) { return byte(at) | byte(at + 1) << 8; };
+    auto dword = [&word](int at) { return word(at) | word(at + 2) << 16; };
+    if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return true;
+    const uint32_t offset = dword(10), headerSize = dword(14);
+    int64_t width, height;
+    uint32_t bitsPerPixel, compression = 0;
+    if (headerSize == 12) {
+        width = word(18);
+        height = word(20);
+        bitsPerPixel = word(24);
+    } else {
+        if (bytes.size() < 34) return false;
+        width = int32_t(dword(18));
+        height = int32_t(dword(22));
+        bitsPerPixel = word(28);
+        compression = dword(30);
+    }
+    constexpr uint32_t Plain = 0, BitFields = 3, AlphaBitFields = 6;
+    if (compression != Plain && compression != BitFields && compression != AlphaBitFields) return true;
+    // Rows are padded to whole 32-bit words.
+    const double rowBytes = double((std::abs(width) * bitsPerPixel + 31) / 32 * 4);
+    return double(bytes.size()) >= double(offset) + rowBytes * double(std::abs(height));
+}
+
+} // namespace
 
 TGraphics::TGraphics() = default;
 
@@ -38,7 +74,13 @@ bool TGraphics::OpenDevice(QWidget* target, const TTaskReporter& report) {
 
 std::unique_ptr<TSurface> TGraphics::LoadBitmapSurface(const std::string& fileName, TRect* size,
                                                        bool colorKeyed, bool /*videoMemory*/) {
-    QImageReader reader(QString::fromStdString(fileName), "BMP");
+    QFile file(QString::fromStdString(fileName));
+    if (!file.open(QIODevice::ReadOnly)) return nullptr;
+    QByteArray bytes = file.readAll();
+    file.close();
+    if (!HoldsAllPixelRows(bytes)) return nullptr;
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer, "BMP");
     reader.setAutoTransform(false);
     QImage image;
     if (!reader.read(&image) || image.isNull()) return nullptr;

@@ -121,6 +121,9 @@ bool TSurface::Blt(const TRect& dest, const TSurface* source, const TRect& s, ui
     std::unique_ptr<TSurface> snapshot;
     if (source == this) {
         snapshot = std::make_unique<TSurface>(Pixels.copy());
+        // The copy has to skip the same pixels the original would.
+        snapshot->Key = Key;
+        snapshot->Keyed = Keyed;
         source = snapshot.get();
     }
 

@@ -56,7 +56,9 @@ protected:
         EXPECT_EQ(sprite->Source, (TRect{0, 0, file.width, file.height}));
         EXPECT_EQ(sprite->ColorKeyed, file.keyed);
         EXPECT_EQ(sprite->GetSurface()->HasColorKey(), file.keyed);
-        if (file.keyed) EXPECT_EQ(sprite->GetSurface()->ColorKey(), Magenta);
+        if (file.keyed) {
+            EXPECT_EQ(sprite->GetSurface()->ColorKey(), Magenta);
+        }
     }
 
     TScopedWorkDir Dir;
@@ -103,7 +105,9 @@ TEST_F(RenderGameSprites, MissingBoardStopsBeforeAnyOtherImage) {
     EXPECT_FALSE(Load());
     EXPECT_EQ(Tasks.Lines, std::vector<std::string>{"Loading game sprites..."});
     EXPECT_EQ(Messages.Lines, std::vector<std::string>{"Could not load image Data/Board.bmp"});
-    if (Sprites.BoardImage) EXPECT_EQ(Sprites.BoardImage->GetSurface(), nullptr);
+    if (Sprites.BoardImage) {
+        EXPECT_EQ(Sprites.BoardImage->GetSurface(), nullptr);
+    }
     EXPECT_FALSE(Sprites.SameText);
     EXPECT_FALSE(Sprites.PlusText);
     EXPECT_FALSE(Sprites.ComboText);
@@ -125,7 +129,9 @@ TEST_F(RenderGameSprites, MissingPlusSignIsNamedAndEarlierImagesStay) {
     ExpectLoaded(Sprites.BoardImage.get(), files[0]);
     ExpectLoaded(Sprites.HandLeft.get(), files[5]);
     ExpectLoaded(Sprites.MinusSign.get(), files[6]);
-    if (Sprites.PlusSign) EXPECT_EQ(Sprites.PlusSign->GetSurface(), nullptr);
+    if (Sprites.PlusSign) {
+        EXPECT_EQ(Sprites.PlusSign->GetSurface(), nullptr);
+    }
     EXPECT_FALSE(Sprites.CardBack);
     EXPECT_FALSE(Sprites.CardNameInfoBox);
     EXPECT_FALSE(Sprites.ElementImages);

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <optional>
@@ -337,6 +338,7 @@ TEST(RenderGraphics, PresentShowsTheBackBufferInTheTarget) {
     QWidget* panel = new QWidget(&window);
     panel->setGeometry(8, 6, 64, 48);
     window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
     TGraphics graphics;
     ASSERT_TRUE(graphics.OpenDevice(panel));

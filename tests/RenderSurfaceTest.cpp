@@ -318,7 +318,7 @@ TEST(RenderSurface, CopyOntoItselfReadsThePixelsAsTheyWere) {
     EXPECT_EQ(keyed.Pixel(3, 0), Blue);
 }
 
-TEST(RenderSurface, BlendImageMixesByCoverageAndIsCutAtTheEdges) {
+TEST(RenderSurface, BlendImageMixesByCoverageWithinItsSpansAndIsCutAtTheEdges) {
     QImage text(3, 2, QImage::Format_ARGB32_Premultiplied);
     text.setPixel(0, 0, 0x00000000u); // nothing
     text.setPixel(1, 0, 0xffffffffu); // solid white
@@ -326,29 +326,59 @@ TEST(RenderSurface, BlendImageMixesByCoverageAndIsCutAtTheEdges) {
     text.setPixel(0, 1, 0xffff0000u);
     text.setPixel(1, 1, 0xff00ff00u);
     text.setPixel(2, 1, 0xff0000ffu);
+    auto spansWhere = [&text](auto covered) {
+        TRowSpans spans;
+        spans.Build(reinterpret_cast<const uint32_t*>(text.constBits()), text.bytesPerLine() / 4, text.width(),
+                    text.height(), covered);
+        return spans;
+    };
+    const TRowSpans inked = spansWhere([](uint32_t p) { return (p >> 24) != 0; });
 
     TSurface target = Filled(4, 3, Black);
-    target.BlendImage(text, 1, 1);
+    target.BlendImage(text, inked, 1, 1);
     EXPECT_EQ(target.Pixel(1, 1), Black);
     EXPECT_EQ(target.Pixel(2, 1), 0xffffffffu);
-    EXPECT_EQ(qRed(target.Pixel(3, 1)), 0x80);
+    EXPECT_EQ(target.Pixel(3, 1), 0xff808080u);
     EXPECT_EQ(target.Pixel(1, 2), 0xffff0000u);
+    EXPECT_EQ(target.Pixel(2, 2), 0xff00ff00u);
     EXPECT_EQ(target.Pixel(3, 2), 0xff0000ffu);
     EXPECT_EQ(target.Pixel(0, 0), Black);
+    EXPECT_EQ(target.Pixel(0, 2), Black);
 
-    // Half over a blue background keeps half of the blue.
-    TSurface blue = Filled(1, 1, Blue);
-    blue.BlendImage(text, -2, 0);
-    EXPECT_EQ(qRed(blue.Pixel(0, 0)), 0x80);
-    EXPECT_NEAR(qBlue(blue.Pixel(0, 0)), 0xff, 1);
+    // Half over a coloured background keeps half of it, rounded.
+    for (const uint32_t background : {Blue, Green, 0xff646464u, 0xffffffffu}) {
+        TSurface under = Filled(1, 1, background);
+        under.BlendImage(text, inked, -2, 0);
+        const uint32_t mixed = under.Pixel(0, 0);
+        for (int shift : {16, 8, 0}) {
+            const int below = (background >> shift) & 0xff;
+            EXPECT_NEAR(int((mixed >> shift) & 0xff), 0x80 + below * 0x7f / 255, 1) << std::hex << background;
+        }
+    }
+
+    // Pixels outside the spans are left alone, whatever the image holds there.
+    const TRowSpans middleOnly = spansWhere([](uint32_t p) { return p == 0xffffffffu || p == 0xff00ff00u; });
+    TSurface some = Filled(3, 2, Blue);
+    some.BlendImage(text, middleOnly, 0, 0);
+    EXPECT_EQ(some.Pixel(0, 1), Blue);
+    EXPECT_EQ(some.Pixel(1, 0), 0xffffffffu);
+    EXPECT_EQ(some.Pixel(1, 1), 0xff00ff00u);
+    EXPECT_EQ(some.Pixel(2, 0), Blue);
+    EXPECT_EQ(some.Pixel(2, 1), Blue);
 
     // Only the part inside the surface is drawn.
     TSurface corner = Filled(2, 2, Black);
-    corner.BlendImage(text, -1, -1);
+    corner.BlendImage(text, inked, -1, -1);
     EXPECT_EQ(corner.Pixel(0, 0), 0xff00ff00u);
     EXPECT_EQ(corner.Pixel(1, 0), 0xff0000ffu);
     EXPECT_EQ(corner.Pixel(0, 1), Black);
-    corner.BlendImage(text, 5, 5);
-    corner.BlendImage(text, -3, -2);
     EXPECT_EQ(corner.Pixel(1, 1), Black);
+    corner.BlendImage(text, inked, 2, 0);
+    corner.BlendImage(text, inked, -3, -2);
+    corner.BlendImage(text, inked, 1, 1);
+    EXPECT_EQ(corner.Pixel(1, 1), Black);
+    EXPECT_EQ(corner.Pixel(0, 1), Black);
+    corner.BlendImage(text, inked, 0, 1);
+    EXPECT_EQ(corner.Pixel(1, 1), 0xffffffffu);
+    EXPECT_EQ(corner.Pixel(0, 0), 0xff00ff00u);
 }

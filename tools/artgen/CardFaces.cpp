@@ -25,57 +25,58 @@ struct OwnerStyle {
     QColor glowEdge;
 };
 
-const OwnerStyle kRed{QColor(52, 6, 10), QColor(236, 74, 66), QColor(132, 14, 22),
+const OwnerStyle kRed{QColor(52, 6, 10),     QColor(236, 74, 66),  QColor(132, 14, 22),
                       QColor(255, 206, 188), QColor(232, 104, 96), QColor(150, 28, 36)};
-const OwnerStyle kBlue{QColor(6, 14, 52), QColor(86, 140, 246), QColor(16, 40, 138),
+const OwnerStyle kBlue{QColor(6, 14, 52),     QColor(86, 140, 246),  QColor(16, 40, 138),
                        QColor(206, 226, 255), QColor(104, 148, 236), QColor(26, 50, 150)};
 
 const QRectF kWindow(5, 5, 90, 117);
 
-QString rankText(int rank)
-{
+QString rankText(int rank) {
     return rank == 10 ? QStringLiteral("A") : QString::number(rank);
 }
 
 // Top above, bottom below, left and right beside: read like a compass,
 // matching the sides of the card they guard.
-void paintRanks(QPainter &p, const std::array<int, 4> &ranks)
-{
-    const QPointF c(20.5, 23);
-    const qreal arm = 10.5;
-    const QFont font = fontFor(Face::SansBold, 15);
+void paintRanks(QPainter& p, const std::array<int, 4>& ranks) {
+    const QPointF c(21.5, 24.5);
+    const qreal arm = 11.5;
 
     // A dark plate keeps the digits apart from bright art beneath them.
     QPainterPath plate;
     plate.moveTo(c + QPointF(0, -arm - 10));
     plate.cubicTo(c + QPointF(arm + 4, -arm - 10), c + QPointF(arm + 10, -arm + 2), c + QPointF(arm + 10, 0));
     plate.cubicTo(c + QPointF(arm + 10, arm - 2), c + QPointF(arm + 4, arm + 10), c + QPointF(0, arm + 10));
-    plate.cubicTo(c + QPointF(-arm - 4, arm + 10), c + QPointF(-arm - 10, arm - 2), c + QPointF(-arm - 10, 0));
-    plate.cubicTo(c + QPointF(-arm - 10, -arm + 2), c + QPointF(-arm - 4, -arm - 10), c + QPointF(0, -arm - 10));
+    plate.cubicTo(c + QPointF(-arm - 4, arm + 10), c + QPointF(-arm - 10, arm - 2),
+                  c + QPointF(-arm - 10, 0));
+    plate.cubicTo(c + QPointF(-arm - 10, -arm + 2), c + QPointF(-arm - 4, -arm - 10),
+                  c + QPointF(0, -arm - 10));
     plate.closeSubpath();
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 70));
     p.drawPath(plate);
 
-    const QPainterPath diamond = polygonPath({c + QPointF(0, -3.2), c + QPointF(3.2, 0), c + QPointF(0, 3.2), c + QPointF(-3.2, 0)});
+    const QPainterPath diamond =
+        polygonPath({c + QPointF(0, -3.2), c + QPointF(3.2, 0), c + QPointF(0, 3.2), c + QPointF(-3.2, 0)});
     fillOutlined(p, diamond, QColor(250, 224, 120), QColor(20, 14, 10), 1.4);
 
-    const QPointF at[4] = {c + QPointF(0, -arm - 0.5), c + QPointF(arm, 0), c + QPointF(0, arm + 0.5), c + QPointF(-arm, 0)};
+    const QPointF at[4] = {c + QPointF(0, -arm - 0.5), c + QPointF(arm, 0), c + QPointF(0, arm + 0.5),
+                           c + QPointF(-arm, 0)};
     QLinearGradient fill(0, 0, 0, 1);
     fill.setCoordinateMode(QGradient::ObjectMode);
     fill.setColorAt(0.0, QColor(255, 255, 255));
     fill.setColorAt(1.0, QColor(226, 226, 232));
     for (int side = 0; side < 4; ++side) {
-        const QPainterPath digit = textPath(rankText(ranks[static_cast<std::size_t>(side)]), font, at[side]);
-        paintOutlined(p, digit, QBrush(fill), QColor(10, 8, 12), 3.2);
+        const QPainterPath digit =
+            textPath(rankText(ranks[static_cast<std::size_t>(side)]), Face::SansBold, 16.5, at[side]);
+        paintOutlined(p, digit, QBrush(fill), QColor(10, 8, 12), 3.4);
     }
 }
 
 } // namespace
 
-QImage cardFace(const CardRecord &card, Owner owner, const QImage &art)
-{
-    const OwnerStyle &style = owner == Owner::Red ? kRed : kBlue;
+QImage cardFace(const CardRecord& card, Owner owner, const QImage& art) {
+    const OwnerStyle& style = owner == Owner::Red ? kRed : kBlue;
     QImage face(kFaceWidth, kFaceHeight, QImage::Format_ARGB32_Premultiplied);
     face.fill(style.rim);
     QPainter p(&face);
@@ -121,14 +122,12 @@ QImage cardFace(const CardRecord &card, Owner owner, const QImage &art)
     p.drawRoundedRect(kWindow.adjusted(-1.5, -1.5, 1.5, 1.5), 4, 4);
 
     paintRanks(p, card.ranks);
-    if (card.element != 0)
-        paintElementSymbol(p, card.element, QRectF(74, 6, 19, 19), 1.5);
+    if (card.element != 0) paintElementSymbol(p, card.element, QRectF(74, 6, 19, 19), 1.5);
     p.end();
     return toOpaque(face);
 }
 
-QImage cardBack()
-{
+QImage cardBack() {
     QImage back(kFaceWidth, kFaceHeight, QImage::Format_ARGB32_Premultiplied);
     back.fill(QColor(22, 20, 24));
     QPainter p(&back);
@@ -166,8 +165,7 @@ QImage cardBack()
     p.setPen(Qt::NoPen);
     p.setBrush(withAlpha(cream, 70));
     for (int y = 5; y < 127; y += 12)
-        for (int x = (y / 12) % 2 ? 11 : 5; x < 100; x += 12)
-            p.drawEllipse(QPointF(x + 1, y + 1), 1.1, 1.1);
+        for (int x = (y / 12) % 2 ? 11 : 5; x < 100; x += 12) p.drawEllipse(QPointF(x + 1, y + 1), 1.1, 1.1);
     p.restore();
 
     p.setBrush(Qt::NoBrush);
@@ -192,8 +190,9 @@ QImage cardBack()
     fillOutlined(p, ellipsePath(c, 3, 3), cream, QColor(30, 20, 12), 1.0);
 
     // Corner lozenges.
-    for (const QPointF &corner : {QPointF(16, 16), QPointF(84, 16), QPointF(16, 111), QPointF(84, 111)}) {
-        const QPainterPath lozenge = polygonPath({corner + QPointF(0, -6), corner + QPointF(4.5, 0), corner + QPointF(0, 6), corner + QPointF(-4.5, 0)});
+    for (const QPointF& corner : {QPointF(16, 16), QPointF(84, 16), QPointF(16, 111), QPointF(84, 111)}) {
+        const QPainterPath lozenge = polygonPath({corner + QPointF(0, -6), corner + QPointF(4.5, 0),
+                                                  corner + QPointF(0, 6), corner + QPointF(-4.5, 0)});
         fillOutlined(p, lozenge, bronze, QColor(30, 20, 12), 1.0);
     }
     p.end();

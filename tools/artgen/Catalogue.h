@@ -30,7 +30,7 @@ struct Catalogue {
 
 // Throws std::runtime_error naming the line at fault: a catalogue that the game
 // would load silently wrong must stop the build instead.
-Catalogue parseCatalogue(const QByteArray &bytes);
-Catalogue loadCatalogue(const QString &path);
+Catalogue parseCatalogue(const QByteArray& bytes);
+Catalogue loadCatalogue(const QString& path);
 
 } // namespace artgen

@@ -7,17 +7,18 @@
 #include <QPainter>
 #include <QPen>
 #include <QRadialGradient>
+#include <QTransform>
 #include <cmath>
+#include <numbers>
 
 namespace artgen {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
-void paintMouth(Sketch &s, QPointF at, qreal width, int kind)
-{
-    QPainter &p = s.p;
+void paintMouth(Sketch& s, QPointF at, qreal width, int kind) {
+    QPainter& p = s.p;
     p.save();
     const QColor dark(40, 12, 18);
     switch (kind) {
@@ -60,16 +61,15 @@ void paintMouth(Sketch &s, QPointF at, qreal width, int kind)
         break;
     }
     default: { // a small surprised "o"
-        fillOutlined(p, ellipsePath(at + QPointF(0, width * 0.15), width * 0.18, width * 0.24), dark, s.pal.outline,
-                     s.line * 0.7);
+        fillOutlined(p, ellipsePath(at + QPointF(0, width * 0.15), width * 0.18, width * 0.24), dark,
+                     s.pal.outline, s.line * 0.7);
         break;
     }
     }
     p.restore();
 }
 
-QPainterPath leafShape(QPointF base, double angleDeg, qreal length, qreal width)
-{
+QPainterPath leafShape(QPointF base, double angleDeg, qreal length, qreal width) {
     QPainterPath leaf;
     leaf.moveTo(0, 0);
     leaf.quadTo(length * 0.5, -width, length, 0);
@@ -83,12 +83,11 @@ QPainterPath leafShape(QPointF base, double angleDeg, qreal length, qreal width)
 } // namespace
 
 // Tier 1: blobs and puffs, soft bodies with big eyes.
-void paintBlob(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
-    const qreal w = r.uniform(30, 38);
-    const qreal h = r.uniform(30, 40);
+void paintBlob(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
+    const qreal w = r.uniform(32, 40);
+    const qreal h = r.uniform(34, 44);
     const qreal ground = 40;
     const qreal cy = ground - 0.5 * h;
     const qreal lean = r.uniform(-0.3, 0.3);
@@ -165,7 +164,8 @@ void paintBlob(Sketch &s)
 
     const int eyeRoll = r.range(0, 99);
     const int eyes = eyeRoll < 25 ? 1 : (eyeRoll < 85 ? 2 : 3);
-    const qreal eyeR = eyes == 1 ? r.uniform(8.5, 11) : (eyes == 2 ? r.uniform(5.5, 7.5) : r.uniform(4.5, 5.2));
+    const qreal eyeR =
+        eyes == 1 ? r.uniform(8.5, 11) : (eyes == 2 ? r.uniform(5.5, 7.5) : r.uniform(4.5, 5.2));
     const qreal eyeY = cy - h * 0.38;
     const QPointF look(r.uniform(-0.9, 0.9), r.uniform(-0.3, 0.8));
     const EyeKind kind = r.chance(0.15) ? EyeKind::Sleepy : EyeKind::Round;
@@ -188,7 +188,8 @@ void paintBlob(Sketch &s)
         stalk.moveTo(top);
         stalk.quadTo(top + QPointF(-4, -8), top + QPointF(3, -14));
         strokeOutlined(p, stalk, s.pal.shade, 1.8, s.pal.outline, 1.0);
-        fillOutlined(p, ellipsePath(top + QPointF(3, -15), 3.6, 3.6), s.pal.glow, s.pal.outline, s.line * 0.7);
+        fillOutlined(p, ellipsePath(top + QPointF(3, -15), 3.6, 3.6), s.pal.glow, s.pal.outline,
+                     s.line * 0.7);
     } else if (topper == 3) {
         const QColor leafColour = hsv(0.28, 0.7, 0.75);
         fillOutlined(p, leafShape(top + QPointF(0, 2), -130, 16, 6), leafColour, s.pal.outline, s.line * 0.7);
@@ -197,10 +198,9 @@ void paintBlob(Sketch &s)
 }
 
 // Tier 2: beetles, ticks and crabs, seen from above.
-void paintCrawler(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
+void paintCrawler(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
     const bool crab = s.named("Crab") || s.named("Scuttler") || s.named("Shellback");
     const bool mantis = s.named("Mantis");
     const qreal sx = crab ? r.uniform(27, 31) : r.uniform(18, 23);
@@ -280,7 +280,9 @@ void paintCrawler(Sketch &s)
         }
     }
 
-    fillOutlined(p, ellipsePath(QPointF(0, headY), headR, headR * 0.85), shadedBrush(QRectF(-headR, headY - headR, 2 * headR, 2 * headR), s.pal.shade), s.pal.outline, s.line);
+    fillOutlined(p, ellipsePath(QPointF(0, headY), headR, headR * 0.85),
+                 shadedBrush(QRectF(-headR, headY - headR, 2 * headR, 2 * headR), s.pal.shade), s.pal.outline,
+                 s.line);
     for (int side : {-1, 1})
         paintEye(p, QPointF(side * headR * 0.55, headY - 1), 2.8, EyeKind::Glow, s.pal.glow, s.pal.outline);
 
@@ -309,8 +311,7 @@ void paintCrawler(Sketch &s)
         for (int i = 0; i < spots; ++i) {
             const qreal y = shellC.y() - sy * 0.5 + i * sy * 1.0 / spots + r.uniform(0, 4);
             const qreal rad = r.uniform(3, 5);
-            for (int side : {-1, 1})
-                p.drawEllipse(QPointF(side * sx * r.uniform(0.35, 0.55), y), rad, rad);
+            for (int side : {-1, 1}) p.drawEllipse(QPointF(side * sx * r.uniform(0.35, 0.55), y), rad, rad);
         }
     } else if (pattern == 1) {
         p.setPen(QPen(s.pal.accent, r.uniform(3, 5)));
@@ -330,8 +331,7 @@ void paintCrawler(Sketch &s)
     } else {
         p.setPen(Qt::NoPen);
         p.setBrush(s.pal.outline);
-        for (int side : {-1, 1})
-            p.drawEllipse(QPointF(side * 6, shellC.y() - sy * 0.2), 2.2, 2.2);
+        for (int side : {-1, 1}) p.drawEllipse(QPointF(side * 6, shellC.y() - sy * 0.2), 2.2, 2.2);
     }
     paintGloss(p, QRectF(-sx * 0.75, shellC.y() - sy * 0.85, sx * 0.5, sy * 0.45), 120);
     paintGloss(p, QRectF(sx * 0.22, shellC.y() - sy * 0.8, sx * 0.32, sy * 0.3), 70);
@@ -340,8 +340,7 @@ void paintCrawler(Sketch &s)
 
 namespace {
 
-QPainterPath taperedBody(const std::vector<QPointF> &spine, const std::vector<qreal> &widths)
-{
+QPainterPath taperedBody(const std::vector<QPointF>& spine, const std::vector<qreal>& widths) {
     std::vector<QPointF> left;
     std::vector<QPointF> right;
     for (std::size_t i = 0; i < spine.size(); ++i) {
@@ -355,21 +354,18 @@ QPainterPath taperedBody(const std::vector<QPointF> &spine, const std::vector<qr
         right.push_back(spine[i] - n * widths[i]);
     }
     std::vector<QPointF> ring = left;
-    for (auto it = right.rbegin(); it != right.rend(); ++it)
-        ring.push_back(*it);
+    for (auto it = right.rbegin(); it != right.rend(); ++it) ring.push_back(*it);
     return smoothClosed(ring, 0.9);
 }
 
 } // namespace
 
 // Tier 3: fish, eels and rays of the shallows.
-void paintFish(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
+void paintFish(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
     p.save();
-    if (r.chance(0.5))
-        p.scale(-1, 1);
+    if (r.chance(0.5)) p.scale(-1, 1);
     p.rotate(r.uniform(-10, 8));
 
     if (s.named("Eel")) {
@@ -390,15 +386,19 @@ void paintFish(Sketch &s)
             finW.push_back(3.5 * (1.0 - static_cast<double>(i) / spine.size()) + 1.5);
         }
         fillOutlined(p, taperedBody(fin, finW), s.pal.accent, s.pal.outline, s.line * 0.8);
-        fillOutlined(p, body, verticalBrush(body.boundingRect(), s.pal.body, s.pal.light), s.pal.outline, s.line);
+        fillOutlined(p, body, verticalBrush(body.boundingRect(), s.pal.body, s.pal.light), s.pal.outline,
+                     s.line);
         p.save();
         p.setClipPath(body);
         p.setPen(Qt::NoPen);
         p.setBrush(withAlpha(s.pal.shade, 170));
         for (int i = 2; i < 12; i += 2)
-            p.drawEllipse(spine[static_cast<std::size_t>(i)] + QPointF(0, -widths[static_cast<std::size_t>(i)] * 0.4), 3, 2);
+            p.drawEllipse(spine[static_cast<std::size_t>(i)] +
+                              QPointF(0, -widths[static_cast<std::size_t>(i)] * 0.4),
+                          3, 2);
         p.restore();
-        paintEye(p, spine[0] + QPointF(2, -2.5), 4.5, EyeKind::Round, s.pal.glow, s.pal.outline, QPointF(-0.8, 0));
+        paintEye(p, spine[0] + QPointF(2, -2.5), 4.5, EyeKind::Round, s.pal.glow, s.pal.outline,
+                 QPointF(-0.8, 0));
         paintMouth(s, spine[0] + QPointF(-1, 4), 7, 2);
         p.restore();
         return;
@@ -409,8 +409,8 @@ void paintFish(Sketch &s)
         tail.moveTo(0, 10);
         tail.quadTo(18, 30, 40, 36);
         strokeOutlined(p, tail, s.pal.shade, 2.0, s.pal.outline, 1.0);
-        std::vector<QPointF> wing = {{0, -26}, {16, -14}, {44, -4}, {20, 8}, {8, 16}, {0, 18},
-                                     {-8, 16}, {-20, 8}, {-44, -4}, {-16, -14}};
+        std::vector<QPointF> wing = {{0, -26}, {16, -14}, {44, -4}, {20, 8},   {8, 16},
+                                     {0, 18},  {-8, 16},  {-20, 8}, {-44, -4}, {-16, -14}};
         const QPainterPath body = smoothClosed(wing, 0.7);
         fillOutlined(p, body, shadedBrush(body.boundingRect(), s.pal.body), s.pal.outline, s.line);
         p.save();
@@ -443,7 +443,8 @@ void paintFish(Sketch &s)
     if (r.chance(0.5)) {
         tail = smoothClosed({{len * 0.7, 0}, {len + 14, -ht - 2}, {len + 7, 0}, {len + 14, ht + 2}}, 0.5);
     } else {
-        tail = smoothClosed({{len * 0.7, 0}, {len + 12, -ht * 0.9}, {len + 16, 0}, {len + 12, ht * 0.9}}, 0.9);
+        tail =
+            smoothClosed({{len * 0.7, 0}, {len + 12, -ht * 0.9}, {len + 16, 0}, {len + 12, ht * 0.9}}, 0.9);
     }
     fillOutlined(p, tail, s.pal.accent, s.pal.outline, s.line);
 
@@ -509,8 +510,8 @@ void paintFish(Sketch &s)
     p.setPen(QPen(s.pal.outline, 1.6));
     p.setBrush(Qt::NoBrush);
     p.drawArc(QRectF(-len * 0.55, -ht * 0.6, 12, ht * 1.2), -70 * 16, 140 * 16);
-    paintEye(p, QPointF(-len * 0.66, -ht * 0.3), r.uniform(4.8, 6.2), EyeKind::Round, s.pal.glow, s.pal.outline,
-             QPointF(-0.7, 0.1));
+    paintEye(p, QPointF(-len * 0.66, -ht * 0.3), r.uniform(4.8, 6.2), EyeKind::Round, s.pal.glow,
+             s.pal.outline, QPointF(-0.7, 0.1));
     if (toothy) {
         p.setPen(QPen(s.pal.outline, 1.0));
         p.setBrush(Qt::white);
@@ -543,8 +544,7 @@ namespace {
 
 // One wing of a bird, bat or moth, for the right-hand side; the left one is
 // its mirror image.
-QPainterPath birdWing(qreal lift, qreal span, int feathers)
-{
+QPainterPath birdWing(qreal lift, qreal span, int feathers) {
     const QPointF shoulder(7, -4);
     const QPointF tip(span, -18 - lift * 22);
     QPainterPath w;
@@ -552,20 +552,17 @@ QPainterPath birdWing(qreal lift, qreal span, int feathers)
     w.cubicTo(QPointF(18, -20 - lift * 10), QPointF(span * 0.7, -24 - lift * 22), tip);
     // Feather ends run back from the tip to the body.
     const QPointF end(8, 14);
-    QPointF prev = tip;
     for (int i = 1; i <= feathers; ++i) {
         const qreal t = static_cast<qreal>(i) / feathers;
         const QPointF base = tip + (end - tip) * t;
         const QPointF drop = base + QPointF(-2, 9 - 4 * t);
         w.quadTo(drop + QPointF(3, 1), i == feathers ? end : base + QPointF(-1, 1));
-        prev = base;
     }
     w.closeSubpath();
     return w;
 }
 
-QPainterPath batWing(qreal lift, qreal span)
-{
+QPainterPath batWing(qreal lift, qreal span) {
     const QPointF shoulder(6, -6);
     const QPointF elbow(22, -24 - lift * 14);
     const QPointF tips[] = {QPointF(span, -22 - lift * 18), QPointF(span + 2, 0), QPointF(span - 8, 16)};
@@ -583,25 +580,31 @@ QPainterPath batWing(qreal lift, qreal span)
 } // namespace
 
 // Tier 4: birds, bats and moths, wings spread.
-void paintWinged(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
+void paintWinged(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
     const qreal lift = r.uniform(-0.3, 0.7);
     const bool bat = s.named("Bat");
-    const bool moth = s.named("Moth") || s.named("Kite") && r.chance(0.0);
+    const bool moth = s.named("Moth");
     const bool owl = s.named("Owl");
     const qreal span = r.uniform(40, 46);
     const qreal bodyY = 6;
 
+    const bool longBeak =
+        s.named("Heron") || s.named("Kite") || s.named("Shrike") || (!owl && r.chance(0.25));
+    const bool longTail = s.named("Kite") || s.named("Sparrow") || r.chance(0.3);
+    const bool crest = s.named("Quill") || s.named("Shrike") || r.chance(0.35);
+
     p.save();
     p.translate(0, -4);
+    p.rotate(r.uniform(-9, 9));
 
     if (moth) {
         for (int side : {-1, 1}) {
             p.save();
             p.scale(side, 1);
-            const QPainterPath upper = smoothClosed({{4, -4}, {16, -28 - lift * 8}, {40, -34 - lift * 12}, {42, -14}, {20, 0}});
+            const QPainterPath upper =
+                smoothClosed({{4, -4}, {16, -28 - lift * 8}, {40, -34 - lift * 12}, {42, -14}, {20, 0}});
             const QPainterPath lower = smoothClosed({{4, 2}, {26, 4}, {32, 22}, {18, 32}, {6, 18}});
             fillOutlined(p, lower, shadedBrush(lower.boundingRect(), s.pal.accent), s.pal.outline, s.line);
             fillOutlined(p, upper, shadedBrush(upper.boundingRect(), s.pal.body), s.pal.outline, s.line);
@@ -616,14 +619,14 @@ void paintWinged(Sketch &s)
         const QPainterPath body = smoothClosed({{0, -14}, {6, -4}, {5, 20}, {0, 26}, {-5, 20}, {-6, -4}});
         fillOutlined(p, body, shadedBrush(body.boundingRect(), s.pal.shade), s.pal.outline, s.line);
         p.setPen(QPen(withAlpha(s.pal.outline, 150), 1.2));
-        for (int i = 0; i < 4; ++i)
-            p.drawLine(QPointF(-5, 2 + i * 5), QPointF(5, 2 + i * 5));
+        for (int i = 0; i < 4; ++i) p.drawLine(QPointF(-5, 2 + i * 5), QPointF(5, 2 + i * 5));
         for (int side : {-1, 1}) {
             QPainterPath ant;
             ant.moveTo(side * 2, -16);
             ant.quadTo(side * 6, -30, side * 14, -34);
             strokeOutlined(p, ant, s.pal.shade, 1.4, s.pal.outline, 0.8);
-            fillOutlined(p, leafShape(QPointF(side * 14, -34), side > 0 ? -30 : -150, 7, 2.5), s.pal.light, s.pal.outline, 0.8);
+            fillOutlined(p, leafShape(QPointF(side * 14, -34), side > 0 ? -30 : -150, 7, 2.5), s.pal.light,
+                         s.pal.outline, 0.8);
         }
         fillOutlined(p, ellipsePath(QPointF(0, -17), 7, 6), s.pal.shade, s.pal.outline, s.line);
         for (int side : {-1, 1})
@@ -634,9 +637,12 @@ void paintWinged(Sketch &s)
 
     // Tail feathers under the body.
     if (!bat) {
-        for (int i = -1; i <= 1; ++i) {
-            const QPainterPath f = leafShape(QPointF(0, bodyY + 14), 90 + i * 22, 18, 4.5);
-            fillOutlined(p, f, s.pal.shade, s.pal.outline, s.line * 0.8);
+        const int tailFeathers = longTail ? 2 : 1;
+        for (int i = -tailFeathers; i <= tailFeathers; ++i) {
+            const qreal length = longTail ? 30 - std::abs(i) * 4 : 18;
+            const QPainterPath f =
+                leafShape(QPointF(0, bodyY + 14), 90 + i * (longTail ? 12 : 22), length, 4.5);
+            fillOutlined(p, f, i % 2 ? s.pal.accent : s.pal.shade, s.pal.outline, s.line * 0.8);
         }
     }
 
@@ -660,7 +666,8 @@ void paintWinged(Sketch &s)
             p.setPen(QPen(withAlpha(s.pal.outline, 150), 1.1));
             for (int i = 1; i < 4; ++i) {
                 const qreal x = 10 + i * (span - 10) / 4.0;
-                p.drawLine(QPointF(x, -8 - lift * 14 * (x / span)), QPointF(x - 3, 8 - lift * 10 * (x / span)));
+                p.drawLine(QPointF(x, -8 - lift * 14 * (x / span)),
+                           QPointF(x - 3, 8 - lift * 10 * (x / span)));
             }
         }
         p.restore();
@@ -668,15 +675,15 @@ void paintWinged(Sketch &s)
     }
 
     const QPainterPath body = ellipsePath(QPointF(0, bodyY), bat ? 11 : 13, bat ? 16 : 19);
-    fillOutlined(p, body, shadedBrush(body.boundingRect(), bat ? s.pal.shade : s.pal.body), s.pal.outline, s.line);
+    fillOutlined(p, body, shadedBrush(body.boundingRect(), bat ? s.pal.shade : s.pal.body), s.pal.outline,
+                 s.line);
     p.save();
     p.setClipPath(body);
     p.setPen(Qt::NoPen);
     p.setBrush(withAlpha(s.pal.light, 200));
     p.drawEllipse(QPointF(0, bodyY + 8), 8, 14);
     p.setPen(QPen(withAlpha(s.pal.outline, 90), 1.0));
-    for (int i = 0; i < 4; ++i)
-        p.drawArc(QRectF(-4, bodyY + i * 4, 8, 5), 200 * 16, 140 * 16);
+    for (int i = 0; i < 4; ++i) p.drawArc(QRectF(-4, bodyY + i * 4, 8, 5), 200 * 16, 140 * 16);
     p.restore();
 
     // Feet.
@@ -700,38 +707,53 @@ void paintWinged(Sketch &s)
             const QPainterPath ear = polygonPath({{side * 3.0, -20}, {side * 13.0, -36}, {side * 11.0, -16}});
             fillOutlined(p, ear, s.pal.shade, s.pal.outline, s.line);
         }
+    } else if (crest && !owl) {
+        for (int i = -1; i <= 1; ++i) {
+            const QPainterPath plume =
+                leafShape(head + QPointF(i * 2, -headR * 0.7), -90 + i * 25, 14 - std::abs(i) * 3, 3.2);
+            fillOutlined(p, plume, s.pal.accent, s.pal.outline, s.line * 0.8);
+        }
     } else if (owl || r.chance(0.4)) {
         for (int side : {-1, 1}) {
-            const QPainterPath tuft = leafShape(head + QPointF(side * 5, -headR * 0.6), side > 0 ? -60 : -120, 12, 3.5);
+            const QPainterPath tuft =
+                leafShape(head + QPointF(side * 5, -headR * 0.6), side > 0 ? -60 : -120, 12, 3.5);
             fillOutlined(p, tuft, s.pal.accent, s.pal.outline, s.line * 0.8);
         }
     }
-    fillOutlined(p, ellipsePath(head, headR, headR * 0.92), shadedBrush(QRectF(head.x() - headR, head.y() - headR, 2 * headR, 2 * headR), bat ? s.pal.shade : s.pal.body), s.pal.outline, s.line);
+    fillOutlined(p, ellipsePath(head, headR, headR * 0.92),
+                 shadedBrush(QRectF(head.x() - headR, head.y() - headR, 2 * headR, 2 * headR),
+                             bat ? s.pal.shade : s.pal.body),
+                 s.pal.outline, s.line);
     if (owl) {
         for (int side : {-1, 1})
-            fillOutlined(p, ellipsePath(head + QPointF(side * 5.5, -1), 6, 6), s.pal.light, s.pal.outline, 1.0);
+            fillOutlined(p, ellipsePath(head + QPointF(side * 5.5, -1), 6, 6), s.pal.light, s.pal.outline,
+                         1.0);
     }
     const qreal eyeR = owl ? 4.6 : 3.2;
     const EyeKind kind = bat ? EyeKind::Glow : EyeKind::Round;
     for (int side : {-1, 1})
-        paintEye(p, head + QPointF(side * (owl ? 5.5 : 4.5), -2), eyeR, kind, bat ? s.pal.glow : QColor(250, 180, 40), s.pal.outline);
+        paintEye(p, head + QPointF(side * (owl ? 5.5 : 4.5), -2), eyeR, kind,
+                 bat ? s.pal.glow : QColor(250, 180, 40), s.pal.outline);
     if (bat) {
         p.setPen(QPen(s.pal.outline, 0.8));
         p.setBrush(Qt::white);
         for (int side : {-1, 1})
-            p.drawPolygon(QPolygonF({head + QPointF(side * 2.5, 4), head + QPointF(side * 0.8, 4), head + QPointF(side * 1.6, 7.5)}));
+            p.drawPolygon(QPolygonF({head + QPointF(side * 2.5, 4), head + QPointF(side * 0.8, 4),
+                                     head + QPointF(side * 1.6, 7.5)}));
     } else {
-        const QPainterPath beak = polygonPath({head + QPointF(-3.5, 2), head + QPointF(3.5, 2), head + QPointF(0, 9)});
+        const QPainterPath beak =
+            longBeak ? polygonPath({head + QPointF(-3, 2), head + QPointF(3, 2), head + QPointF(1, 15),
+                                    head + QPointF(-1, 15)})
+                     : polygonPath({head + QPointF(-3.5, 2), head + QPointF(3.5, 2), head + QPointF(0, 9)});
         fillOutlined(p, beak, foot, s.pal.outline, 1.2);
     }
     p.restore();
 }
 
 // Tier 5: mushroom folk, flower spirits and old stumps of the forest floor.
-void paintSprout(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
+void paintSprout(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
     const bool flower = s.named("bloom") || s.named("lily") || s.named("Lotus");
     const bool stump = s.named("Elder") || s.named("Hermit") || s.named("Walker") || s.named("Sage");
     const QColor stemColour = hsv(0.1, 0.18, 0.96);
@@ -740,12 +762,14 @@ void paintSprout(Sketch &s)
     // A tuft of grass at the foot.
     const QColor grass = hsv(0.27, 0.65, 0.55);
     for (int i = -3; i <= 3; ++i) {
-        const QPainterPath blade = leafShape(QPointF(i * 6, 40), -90 + i * 12 + r.uniform(-6, 6), r.uniform(8, 12), 2.2);
+        const QPainterPath blade =
+            leafShape(QPointF(i * 6, 40), -90 + i * 12 + r.uniform(-6, 6), r.uniform(8, 12), 2.2);
         fillOutlined(p, blade, grass, s.pal.outline, 0.9);
     }
 
     if (stump) {
-        const QPainterPath trunk = smoothClosed({{-18, 40}, {-14, 10}, {-16, -12}, {0, -16}, {16, -12}, {14, 10}, {20, 40}}, 0.8);
+        const QPainterPath trunk =
+            smoothClosed({{-18, 40}, {-14, 10}, {-16, -12}, {0, -16}, {16, -12}, {14, 10}, {20, 40}}, 0.8);
         const QColor bark = hsv(0.08, 0.45, 0.45);
         // Branch arms.
         for (int side : {-1, 1}) {
@@ -753,7 +777,8 @@ void paintSprout(Sketch &s)
             arm.moveTo(side * 12, 6);
             arm.quadTo(side * 28, 0, side * 30, -14 + r.uniform(-4, 4));
             strokeOutlined(p, arm, bark, 3.4, s.pal.outline, 1.1);
-            fillOutlined(p, leafShape(QPointF(side * 30, -14), side > 0 ? -70 : -110, 11, 4), s.pal.body, s.pal.outline, 1.0);
+            fillOutlined(p, leafShape(QPointF(side * 30, -14), side > 0 ? -70 : -110, 11, 4), s.pal.body,
+                         s.pal.outline, 1.0);
         }
         fillOutlined(p, trunk, shadedBrush(trunk.boundingRect(), bark), s.pal.outline, s.line);
         p.save();
@@ -764,7 +789,8 @@ void paintSprout(Sketch &s)
         p.restore();
         // Carved face with glowing eyes.
         for (int side : {-1, 1})
-            fillOutlined(p, ellipsePath(QPointF(side * 6, 2), 3.6, 4.4), QColor(30, 18, 10), s.pal.outline, 1.0);
+            fillOutlined(p, ellipsePath(QPointF(side * 6, 2), 3.6, 4.4), QColor(30, 18, 10), s.pal.outline,
+                         1.0);
         for (int side : {-1, 1})
             paintEye(p, QPointF(side * 6, 2.5), 1.8, EyeKind::Glow, s.pal.glow, QColor(30, 18, 10));
         fillOutlined(p, ellipsePath(QPointF(0, 14), 5, 2.6), QColor(30, 18, 10), s.pal.outline, 1.0);
@@ -775,22 +801,30 @@ void paintSprout(Sketch &s)
             const double a = kPi + kPi * (i + 0.5) / clumps;
             centres.emplace_back(std::cos(a) * 20, -20 + std::sin(a) * 16);
         }
-        for (const QPointF &c : centres) {
+        for (const QPointF& c : centres) {
             const QPainterPath clump = ellipsePath(c, 11, 9);
             fillOutlined(p, clump, shadedBrush(clump.boundingRect(), s.pal.body), s.pal.outline, s.line);
         }
-        fillOutlined(p, ellipsePath(QPointF(0, -30), 12, 10), shadedBrush(QRectF(-12, -40, 24, 20), s.pal.body), s.pal.outline, s.line);
+        fillOutlined(p, ellipsePath(QPointF(0, -30), 12, 10),
+                     shadedBrush(QRectF(-12, -40, 24, 20), s.pal.body), s.pal.outline, s.line);
         p.setPen(Qt::NoPen);
         p.setBrush(s.pal.accentLight);
         for (int i = 0; i < 4; ++i)
-            p.drawEllipse(centres[static_cast<std::size_t>(r.range(0, clumps - 1))] + QPointF(r.uniform(-4, 4), r.uniform(-3, 3)), 2.4, 2.4);
+            p.drawEllipse(centres[static_cast<std::size_t>(r.range(0, clumps - 1))] +
+                              QPointF(r.uniform(-4, 4), r.uniform(-3, 3)),
+                          2.4, 2.4);
         return;
     }
 
     // Stem body with arms.
     const qreal bodyRx = r.uniform(12, 15);
-    const QPainterPath stem = smoothClosed({{-bodyRx, 38}, {-bodyRx * 0.85, 10}, {-bodyRx * 0.7, -6},
-                                            {bodyRx * 0.7, -6}, {bodyRx * 0.85, 10}, {bodyRx, 38}}, 0.8);
+    const QPainterPath stem = smoothClosed({{-bodyRx, 38},
+                                            {-bodyRx * 0.85, 10},
+                                            {-bodyRx * 0.7, -6},
+                                            {bodyRx * 0.7, -6},
+                                            {bodyRx * 0.85, 10},
+                                            {bodyRx, 38}},
+                                           0.8);
     for (int side : {-1, 1}) {
         QPainterPath arm;
         arm.moveTo(side * bodyRx * 0.8, 14);
@@ -806,24 +840,29 @@ void paintSprout(Sketch &s)
         const qreal petalLen = r.uniform(17, 21);
         const QPointF c(0, -10);
         for (int side : {-1, 1})
-            fillOutlined(p, leafShape(QPointF(0, 30), side > 0 ? -30 : -150, 18, 6), grass, s.pal.outline, 1.2);
-        fillOutlined(p, stem, verticalBrush(stem.boundingRect(), hsv(0.3, 0.4, 0.85), hsv(0.3, 0.6, 0.55)), s.pal.outline, s.line);
+            fillOutlined(p, leafShape(QPointF(0, 30), side > 0 ? -30 : -150, 18, 6), grass, s.pal.outline,
+                         1.2);
+        fillOutlined(p, stem, verticalBrush(stem.boundingRect(), hsv(0.3, 0.4, 0.85), hsv(0.3, 0.6, 0.55)),
+                     s.pal.outline, s.line);
         for (int i = 0; i < petals; ++i) {
             const double a = -90.0 + 360.0 * i / petals;
             const QPainterPath petal = leafShape(c, a, petalLen, petalLen * 0.42);
-            fillOutlined(p, petal, shadedBrush(petal.boundingRect(), s.pal.body), s.pal.outline, s.line * 0.9);
+            fillOutlined(p, petal, shadedBrush(petal.boundingRect(), s.pal.body), s.pal.outline,
+                         s.line * 0.9);
         }
-        fillOutlined(p, ellipsePath(c, 11, 10.5), shadedBrush(QRectF(-11, -21, 22, 21), hsv(0.13, 0.7, 1.0)), s.pal.outline, s.line);
+        fillOutlined(p, ellipsePath(c, 11, 10.5), shadedBrush(QRectF(-11, -21, 22, 21), hsv(0.13, 0.7, 1.0)),
+                     s.pal.outline, s.line);
         for (int side : {-1, 1})
-            paintEye(p, c + QPointF(side * 4.2, -2), 2.7, r.chance(0.3) ? EyeKind::Sleepy : EyeKind::Round, s.pal.accent, s.pal.outline);
+            paintEye(p, c + QPointF(side * 4.2, -2), 2.7, r.chance(0.3) ? EyeKind::Sleepy : EyeKind::Round,
+                     s.pal.accent, s.pal.outline);
         paintMouth(s, c + QPointF(0, 3.5), 6, 0);
         return;
     }
 
     fillOutlined(p, stem, shadedBrush(stem.boundingRect(), stemColour), s.pal.outline, s.line);
     for (int side : {-1, 1})
-        paintEye(p, QPointF(side * 5, 8), 3.3, r.chance(0.2) ? EyeKind::Sleepy : EyeKind::Round, s.pal.accent, s.pal.outline,
-                 QPointF(r.uniform(-0.6, 0.6), 0.3));
+        paintEye(p, QPointF(side * 5, 8), 3.3, r.chance(0.2) ? EyeKind::Sleepy : EyeKind::Round, s.pal.accent,
+                 s.pal.outline, QPointF(r.uniform(-0.6, 0.6), 0.3));
     paintMouth(s, QPointF(0, 15), 8, r.range(0, 3));
 
     // The cap.
@@ -831,7 +870,8 @@ void paintSprout(Sketch &s)
     QPainterPath cap;
     const qreal capW = capKind == 2 ? r.uniform(36, 42) : r.uniform(28, 34);
     if (capKind == 1) {
-        cap = smoothClosed({{-capW * 0.7, -2}, {-capW * 0.55, -22}, {0, -46}, {capW * 0.55, -22}, {capW * 0.7, -2}}, 0.8);
+        cap = smoothClosed(
+            {{-capW * 0.7, -2}, {-capW * 0.55, -22}, {0, -46}, {capW * 0.55, -22}, {capW * 0.7, -2}}, 0.8);
     } else {
         const qreal capH = capKind == 2 ? r.uniform(16, 20) : r.uniform(24, 30);
         cap.moveTo(-capW, 0);
@@ -852,7 +892,8 @@ void paintSprout(Sketch &s)
         const int spots = r.range(4, 7);
         for (int i = 0; i < spots; ++i) {
             const qreal rad = r.uniform(2.6, 5);
-            p.drawEllipse(QPointF(r.uniform(-capW * 0.8, capW * 0.8), r.uniform(-capW * 0.7, -4)), rad, rad * 0.85);
+            p.drawEllipse(QPointF(r.uniform(-capW * 0.8, capW * 0.8), r.uniform(-capW * 0.7, -4)), rad,
+                          rad * 0.85);
         }
     }
     p.restore();
@@ -862,13 +903,16 @@ void paintSprout(Sketch &s)
         // A small companion at the foot.
         const qreal side = r.chance(0.5) ? 1 : -1;
         const QPointF base(side * 30, 40);
-        const QPainterPath small = smoothClosed({base + QPointF(-4, 0), base + QPointF(-3, -10), base + QPointF(3, -10), base + QPointF(4, 0)}, 0.8);
+        const QPainterPath small = smoothClosed(
+            {base + QPointF(-4, 0), base + QPointF(-3, -10), base + QPointF(3, -10), base + QPointF(4, 0)},
+            0.8);
         fillOutlined(p, small, stemColour, s.pal.outline, s.line * 0.8);
         QPainterPath smallCap;
         smallCap.moveTo(base + QPointF(-10, -9));
         smallCap.cubicTo(base + QPointF(-10, -24), base + QPointF(10, -24), base + QPointF(10, -9));
         smallCap.closeSubpath();
-        fillOutlined(p, smallCap, shadedBrush(smallCap.boundingRect(), s.pal.accent), s.pal.outline, s.line * 0.8);
+        fillOutlined(p, smallCap, shadedBrush(smallCap.boundingRect(), s.pal.accent), s.pal.outline,
+                     s.line * 0.8);
         for (int e : {-1, 1})
             paintEye(p, base + QPointF(e * 2, -5), 1.3, EyeKind::Glow, QColor(30, 20, 20), s.pal.outline);
     }

@@ -9,6 +9,7 @@
 #include <QPen>
 #include <QRadialGradient>
 #include <cmath>
+#include <numbers>
 #include <stdexcept>
 
 namespace artgen {
@@ -16,21 +17,20 @@ namespace artgen {
 namespace {
 
 const ElementInfo kElements[kElementCount] = {
-    {"Cinder", "flame", QColor(245, 112, 28)},
-    {"Rime", "snowflake", QColor(150, 222, 255)},
-    {"Spark", "lightning bolt", QColor(255, 222, 40)},
-    {"Root", "leaf", QColor(96, 192, 58)},
-    {"Tide", "water drop", QColor(42, 118, 236)},
-    {"Gale", "wind curls", QColor(86, 216, 178)},
-    {"Gloom", "crescent moon", QColor(160, 92, 222)},
-    {"Cog", "gear wheel", QColor(178, 184, 198)},
+    {"Cinder", QColor(245, 112, 28)}, // a flame
+    {"Rime", QColor(150, 222, 255)},  // a snowflake
+    {"Spark", QColor(255, 222, 40)},  // a lightning bolt
+    {"Root", QColor(96, 192, 58)},    // a leaf
+    {"Tide", QColor(42, 118, 236)},   // a water drop
+    {"Gale", QColor(86, 216, 178)},   // curls of wind
+    {"Gloom", QColor(136, 100, 232)}, // a crescent moon and star
+    {"Cog", QColor(178, 184, 198)},   // a gear wheel
 };
 
 const QColor kRim(24, 18, 30);
 
 // Every symbol is drawn in a unit box (-1..1); the caller's transform sizes it.
-QPainterPath flame()
-{
+QPainterPath flame() {
     QPainterPath p;
     p.moveTo(0, 0.95);
     p.cubicTo(-0.72, 0.95, -0.9, 0.2, -0.45, -0.3);
@@ -43,8 +43,7 @@ QPainterPath flame()
     return p;
 }
 
-QPainterPath flameCore()
-{
+QPainterPath flameCore() {
     QPainterPath p;
     p.moveTo(0.02, 0.9);
     p.cubicTo(-0.42, 0.9, -0.5, 0.4, -0.2, 0.1);
@@ -56,11 +55,10 @@ QPainterPath flameCore()
     return p;
 }
 
-QPainterPath snowflake()
-{
+QPainterPath snowflake() {
     QPainterPath p;
     for (int arm = 0; arm < 6; ++arm) {
-        const double a = arm * M_PI / 3.0 - M_PI / 2.0;
+        const double a = arm * std::numbers::pi / 3.0 - std::numbers::pi / 2.0;
         const QPointF dir(std::cos(a), std::sin(a));
         const QPointF side(-dir.y(), dir.x());
         p.moveTo(0, 0);
@@ -74,14 +72,17 @@ QPainterPath snowflake()
     return p;
 }
 
-QPainterPath bolt()
-{
-    return polygonPath({{0.22, -0.98}, {-0.55, 0.12}, {-0.06, 0.12}, {-0.28, 0.98},
-                        {0.58, -0.22}, {0.08, -0.22}, {0.42, -0.98}});
+QPainterPath bolt() {
+    return polygonPath({{0.22, -0.98},
+                        {-0.55, 0.12},
+                        {-0.06, 0.12},
+                        {-0.28, 0.98},
+                        {0.58, -0.22},
+                        {0.08, -0.22},
+                        {0.42, -0.98}});
 }
 
-QPainterPath leaf()
-{
+QPainterPath leaf() {
     QPainterPath p;
     p.moveTo(-0.62, 0.62);
     p.cubicTo(-0.8, -0.25, -0.1, -0.88, 0.86, -0.86);
@@ -90,8 +91,7 @@ QPainterPath leaf()
     return p;
 }
 
-QPainterPath leafVeins()
-{
+QPainterPath leafVeins() {
     QPainterPath p;
     p.moveTo(-0.92, 0.92);
     p.lineTo(0.5, -0.5);
@@ -104,8 +104,7 @@ QPainterPath leafVeins()
     return p;
 }
 
-QPainterPath drop()
-{
+QPainterPath drop() {
     QPainterPath p;
     p.moveTo(0, -0.98);
     p.cubicTo(0.22, -0.6, 0.72, -0.12, 0.72, 0.3);
@@ -116,8 +115,7 @@ QPainterPath drop()
     return p;
 }
 
-QPainterPath windCurls()
-{
+QPainterPath windCurls() {
     QPainterPath p;
     p.moveTo(-0.92, -0.36);
     p.lineTo(0.28, -0.36);
@@ -133,8 +131,7 @@ QPainterPath windCurls()
     return p;
 }
 
-QPainterPath crescent()
-{
+QPainterPath crescent() {
     QPainterPath outer;
     outer.addEllipse(QPointF(-0.08, 0.02), 0.86, 0.86);
     QPainterPath bite;
@@ -142,12 +139,11 @@ QPainterPath crescent()
     return outer.subtracted(bite);
 }
 
-QPainterPath gear()
-{
+QPainterPath gear() {
     std::vector<QPointF> rim;
     const int teeth = 8;
     for (int i = 0; i < teeth * 4; ++i) {
-        const double a = (i - 0.5) * (2.0 * M_PI / (teeth * 4));
+        const double a = (i - 0.5) * (2.0 * std::numbers::pi / (teeth * 4));
         const bool outer = (i % 4 == 1) || (i % 4 == 2);
         const double r = outer ? 0.95 : 0.7;
         rim.emplace_back(r * std::cos(a), r * std::sin(a));
@@ -158,8 +154,7 @@ QPainterPath gear()
     return p.subtracted(hole);
 }
 
-QBrush symbolFill(const QColor &c)
-{
+QBrush symbolFill(const QColor& c) {
     QLinearGradient g(0, -1, 0, 1);
     g.setColorAt(0.0, mix(c, Qt::white, 0.45));
     g.setColorAt(0.5, c);
@@ -169,15 +164,12 @@ QBrush symbolFill(const QColor &c)
 
 } // namespace
 
-const ElementInfo &elementInfo(int element)
-{
-    if (element < 1 || element > kElementCount)
-        throw std::out_of_range("element number out of range");
+const ElementInfo& elementInfo(int element) {
+    if (element < 1 || element > kElementCount) throw std::out_of_range("element number out of range");
     return kElements[element - 1];
 }
 
-void paintElementSymbol(QPainter &painter, int element, const QRectF &box, qreal rim)
-{
+void paintElementSymbol(QPainter& painter, int element, const QRectF& box, qreal rim) {
     const QColor colour = elementInfo(element).colour;
     painter.save();
     painter.translate(box.center());
@@ -185,7 +177,7 @@ void paintElementSymbol(QPainter &painter, int element, const QRectF &box, qreal
     painter.scale(scale, scale);
     const qreal rimUnits = rim / scale;
 
-    auto solid = [&](const QPainterPath &path) {
+    auto solid = [&](const QPainterPath& path) {
         painter.setPen(QPen(kRim, rimUnits * 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(kRim);
         painter.drawPath(path);
@@ -193,7 +185,7 @@ void paintElementSymbol(QPainter &painter, int element, const QRectF &box, qreal
         painter.setBrush(symbolFill(colour));
         painter.drawPath(path);
     };
-    auto lines = [&](const QPainterPath &path, qreal width) {
+    auto lines = [&](const QPainterPath& path, qreal width) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(kRim, width + rimUnits * 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPath(path);
@@ -214,13 +206,12 @@ void paintElementSymbol(QPainter &painter, int element, const QRectF &box, qreal
     case 3:
         solid(bolt());
         break;
-    case 4:
-        {
-            QPainterPath stem;
-            stem.moveTo(-0.62, 0.62);
-            stem.lineTo(-0.9, 0.9);
-            lines(stem, 0.16);
-        }
+    case 4: {
+        QPainterPath stem;
+        stem.moveTo(-0.62, 0.62);
+        stem.lineTo(-0.9, 0.9);
+        lines(stem, 0.16);
+    }
         solid(leaf());
         painter.setPen(QPen(mix(colour, Qt::black, 0.45), 0.08, Qt::SolidLine, Qt::RoundCap));
         painter.setBrush(Qt::NoBrush);
@@ -253,8 +244,7 @@ void paintElementSymbol(QPainter &painter, int element, const QRectF &box, qreal
     painter.restore();
 }
 
-QImage elementIcon(int element)
-{
+QImage elementIcon(int element) {
     constexpr int size = 40;
     QImage canvas = transparentCanvas(size, size);
     QPainter painter(&canvas);

@@ -8,17 +8,17 @@
 #include <QPainter>
 #include <QPen>
 #include <cmath>
+#include <numbers>
 
 namespace artgen {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 // Scenery behind the creature, in white or black at low opacity so it takes
 // the owner's colour from the background it is laid over.
-void paintBackdrop(QPainter &p, int tier, Random &r)
-{
+void paintBackdrop(QPainter& p, int tier, Random& r) {
     const QColor haze(255, 255, 255, 60);
     const QColor dusk(0, 0, 0, 50);
     p.save();
@@ -71,8 +71,7 @@ void paintBackdrop(QPainter &p, int tier, Random &r)
         p.setBrush(dusk);
         p.drawEllipse(QPointF(50, 130), 62, 24);
         p.setBrush(QColor(255, 255, 240, 140));
-        for (int i = 0; i < 10; ++i)
-            p.drawEllipse(QPointF(r.uniform(8, 92), r.uniform(40, 100)), 1.1, 1.1);
+        for (int i = 0; i < 10; ++i) p.drawEllipse(QPointF(r.uniform(8, 92), r.uniform(40, 100)), 1.1, 1.1);
         break;
     case 6: { // a great wheel turning behind
         std::vector<QPointF> rim;
@@ -114,16 +113,14 @@ void paintBackdrop(QPainter &p, int tier, Random &r)
         p.setBrush(dusk);
         p.drawPath(arch);
         p.setPen(QPen(QColor(0, 0, 0, 40), 1.0));
-        for (int y = 70; y < 122; y += 10)
-            p.drawLine(QPointF(18, y), QPointF(90, y));
+        for (int y = 70; y < 122; y += 10) p.drawLine(QPointF(18, y), QPointF(90, y));
         break;
     }
     case 9: { // peaks and a pale moon
         p.setBrush(QColor(255, 255, 255, 70));
         p.drawEllipse(QPointF(r.uniform(60, 80), 44), 10, 10);
         std::vector<QPointF> ridge = {{0, 122}, {0, 98}};
-        for (int x = 8; x <= 100; x += 12)
-            ridge.emplace_back(x, r.uniform(78, 100) - ((x / 12) % 2) * 10);
+        for (int x = 8; x <= 100; x += 12) ridge.emplace_back(x, r.uniform(78, 100) - ((x / 12) % 2) * 10);
         ridge.emplace_back(100, 122);
         p.setBrush(QColor(0, 0, 0, 60));
         p.drawPath(polygonPath(ridge));
@@ -146,8 +143,7 @@ void paintBackdrop(QPainter &p, int tier, Random &r)
 
 } // namespace
 
-QImage illustration(const CardRecord &card)
-{
+QImage illustration(const CardRecord& card) {
     QImage layer = transparentCanvas(kFaceWidth, kFaceHeight);
     QPainter p(&layer);
     p.setRenderHint(QPainter::Antialiasing);
@@ -165,16 +161,36 @@ QImage illustration(const CardRecord &card)
     p.scale(0.8, 0.8);
     Sketch sketch{p, random, paletteFor(card.element, random), card};
     switch (card.tier()) {
-    case 1: paintBlob(sketch); break;
-    case 2: paintCrawler(sketch); break;
-    case 3: paintFish(sketch); break;
-    case 4: paintWinged(sketch); break;
-    case 5: paintSprout(sketch); break;
-    case 6: paintClockwork(sketch); break;
-    case 7: paintMask(sketch); break;
-    case 8: paintWarden(sketch); break;
-    case 9: paintWyrm(sketch); break;
-    default: paintSovereign(sketch); break;
+    case 1:
+        paintBlob(sketch);
+        break;
+    case 2:
+        paintCrawler(sketch);
+        break;
+    case 3:
+        paintFish(sketch);
+        break;
+    case 4:
+        paintWinged(sketch);
+        break;
+    case 5:
+        paintSprout(sketch);
+        break;
+    case 6:
+        paintClockwork(sketch);
+        break;
+    case 7:
+        paintMask(sketch);
+        break;
+    case 8:
+        paintWarden(sketch);
+        break;
+    case 9:
+        paintWyrm(sketch);
+        break;
+    default:
+        paintSovereign(sketch);
+        break;
     }
     p.end();
     return layer;

@@ -8,24 +8,24 @@
 #include <QPainter>
 #include <QPen>
 #include <QRadialGradient>
+#include <QTransform>
 #include <cmath>
+#include <numbers>
 
 namespace artgen {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
-QColor glowFor(const Sketch &s, const QColor &fallback)
-{
+QColor glowFor(const Sketch& s, const QColor& fallback) {
     return s.card.element > 0 ? elementInfo(s.card.element).colour : fallback;
 }
 
-void paintRivets(QPainter &p, const std::vector<QPointF> &at, const QColor &colour)
-{
+void paintRivets(QPainter& p, const std::vector<QPointF>& at, const QColor& colour) {
     p.save();
     p.setPen(Qt::NoPen);
-    for (const QPointF &c : at) {
+    for (const QPointF& c : at) {
         p.setBrush(mix(colour, Qt::black, 0.5));
         p.drawEllipse(c, 1.5, 1.5);
         p.setBrush(mix(colour, Qt::white, 0.6));
@@ -34,8 +34,7 @@ void paintRivets(QPainter &p, const std::vector<QPointF> &at, const QColor &colo
     p.restore();
 }
 
-QPainterPath gearPath(QPointF centre, qreal outer, qreal inner, int teeth, qreal hole)
-{
+QPainterPath gearPath(QPointF centre, qreal outer, qreal inner, int teeth, qreal hole) {
     std::vector<QPointF> rim;
     for (int i = 0; i < teeth * 4; ++i) {
         const double a = (i - 0.5) * (2.0 * kPi / (teeth * 4));
@@ -44,13 +43,11 @@ QPainterPath gearPath(QPointF centre, qreal outer, qreal inner, int teeth, qreal
         rim.emplace_back(centre.x() + rr * std::cos(a), centre.y() + rr * std::sin(a));
     }
     QPainterPath p = polygonPath(rim);
-    if (hole > 0)
-        p = p.subtracted(ellipsePath(centre, hole, hole));
+    if (hole > 0) p = p.subtracted(ellipsePath(centre, hole, hole));
     return p;
 }
 
-void paintGlowSpot(QPainter &p, QPointF c, qreal radius, const QColor &colour)
-{
+void paintGlowSpot(QPainter& p, QPointF c, qreal radius, const QColor& colour) {
     QRadialGradient g(c, radius);
     g.setColorAt(0.0, withAlpha(mix(colour, Qt::white, 0.5), 230));
     g.setColorAt(0.4, withAlpha(colour, 150));
@@ -62,8 +59,7 @@ void paintGlowSpot(QPainter &p, QPointF c, qreal radius, const QColor &colour)
     p.restore();
 }
 
-QPainterPath leafAt(QPointF base, double angleDeg, qreal length, qreal width)
-{
+QPainterPath leafAt(QPointF base, double angleDeg, qreal length, qreal width) {
     QPainterPath leaf;
     leaf.moveTo(0, 0);
     leaf.quadTo(length * 0.5, -width, length, 0);
@@ -74,31 +70,45 @@ QPainterPath leafAt(QPointF base, double angleDeg, qreal length, qreal width)
     return t.map(leaf);
 }
 
+// A flight feather: rounded at the tip, so a fan of them reads as a wing
+// rather than a crown of spikes.
+QPainterPath featherAt(QPointF base, double angleDeg, qreal length, qreal width) {
+    QPainterPath f;
+    f.moveTo(0, 0);
+    f.cubicTo(length * 0.3, -width * 0.6, length * 0.75, -width * 0.75, length, -width * 0.25);
+    f.quadTo(length + 1.5, width * 0.3, length * 0.8, width * 0.5);
+    f.cubicTo(length * 0.5, width * 0.6, length * 0.2, width * 0.4, 0, 0);
+    f.closeSubpath();
+    QTransform t;
+    t.translate(base.x(), base.y());
+    t.rotate(angleDeg);
+    return t.map(f);
+}
+
 struct Metal {
     QColor base;
     QColor dark;
     QColor bright;
 };
 
-Metal pickMetal(Sketch &s)
-{
+Metal pickMetal(Sketch& s) {
     struct Tone {
         double h, sat, val;
     };
-    const Tone tones[] = {{0.11, 0.6, 0.82}, {0.06, 0.62, 0.75}, {0.6, 0.1, 0.72}, {0.45, 0.35, 0.6}, {0.0, 0.04, 0.5}};
+    const Tone tones[] = {
+        {0.11, 0.6, 0.82}, {0.06, 0.62, 0.75}, {0.6, 0.1, 0.72}, {0.45, 0.35, 0.6}, {0.0, 0.04, 0.5}};
     Tone t = s.r.pick(tones);
-    if (s.card.element == 8)
-        t = {0.6, 0.12, 0.78};
-    return {hsv(t.h, t.sat, t.val), hsv(t.h, t.sat * 1.1, t.val * 0.5), hsv(t.h, t.sat * 0.5, std::min(1.0, t.val + 0.25))};
+    if (s.card.element == 8) t = {0.6, 0.12, 0.78};
+    return {hsv(t.h, t.sat, t.val), hsv(t.h, t.sat * 1.1, t.val * 0.5),
+            hsv(t.h, t.sat * 0.5, std::min(1.0, t.val + 0.25))};
 }
 
 } // namespace
 
 // Tier 6: clockwork engines, golems and drones.
-void paintClockwork(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
+void paintClockwork(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
     const Metal metal = pickMetal(s);
     const QColor glow = glowFor(s, r.chance(0.5) ? QColor(90, 230, 255) : QColor(255, 170, 60));
     const QColor outline(28, 22, 20);
@@ -113,7 +123,8 @@ void paintClockwork(Sketch &s)
             arm.moveTo(side * 14, -10);
             arm.lineTo(side * 30, -26);
             strokeOutlined(p, arm, metal.dark, 3.0, outline, 1.0);
-            fillOutlined(p, ellipsePath(QPointF(side * 30, -28), 13, 3), withAlpha(metal.bright, 200), outline, 1.2);
+            fillOutlined(p, ellipsePath(QPointF(side * 30, -28), 13, 3), withAlpha(metal.bright, 200),
+                         outline, 1.2);
             fillOutlined(p, ellipsePath(QPointF(side * 30, -27), 2.5, 2.5), metal.dark, outline, 1.0);
         }
         // Dangling claws.
@@ -154,10 +165,10 @@ void paintClockwork(Sketch &s)
 
     // Legs or treads.
     if (!heavy && r.chance(0.35)) {
-        const QPainterPath tread = QPainterPath();
         QPainterPath t;
         t.addRoundedRect(QRectF(-24, 24, 48, 15), 7, 7);
-        fillOutlined(p, t, verticalBrush(t.boundingRect(), metal.dark, mix(metal.dark, Qt::black, 0.4)), outline, s.line);
+        fillOutlined(p, t, verticalBrush(t.boundingRect(), metal.dark, mix(metal.dark, Qt::black, 0.4)),
+                     outline, s.line);
         for (int i = 0; i < 4; ++i)
             fillOutlined(p, ellipsePath(QPointF(-15 + i * 10, 31.5), 4, 4), metal.base, outline, 1.2);
     } else {
@@ -176,7 +187,8 @@ void paintClockwork(Sketch &s)
     for (int side : {-1, 1}) {
         const QPointF shoulder(side * (torsoW + 2), shoulderY);
         const QPointF elbow = shoulder + QPointF(side * r.uniform(6, 10), r.uniform(10, 16));
-        const QPointF hand = elbow + QPointF(side * r.uniform(-2, 6), r.uniform(10, 14) * (r.chance(0.3) ? -1 : 1));
+        const QPointF hand =
+            elbow + QPointF(side * r.uniform(-2, 6), r.uniform(10, 14) * (r.chance(0.3) ? -1 : 1));
         QPainterPath arm;
         arm.moveTo(shoulder);
         arm.lineTo(elbow);
@@ -195,13 +207,20 @@ void paintClockwork(Sketch &s)
                 strokeOutlined(p, claw, metal.bright, 2.0, outline, 0.9);
             }
         }
-        fillOutlined(p, ellipsePath(shoulder, heavy ? 8 : 6, heavy ? 8 : 6), shadedBrush(QRectF(shoulder.x() - 7, shoulder.y() - 7, 14, 14), metal.base), outline, s.line);
+        fillOutlined(p, ellipsePath(shoulder, heavy ? 8 : 6, heavy ? 8 : 6),
+                     shadedBrush(QRectF(shoulder.x() - 7, shoulder.y() - 7, 14, 14), metal.base), outline,
+                     s.line);
     }
 
     QPainterPath torso;
     if (heavy) {
-        torso = smoothClosed({{-torsoW, torsoTop + 4}, {-torsoW * 0.6, torsoTop - 2}, {torsoW * 0.6, torsoTop - 2},
-                              {torsoW, torsoTop + 4}, {torsoW * 0.9, torsoBottom}, {-torsoW * 0.9, torsoBottom}}, 0.6);
+        torso = smoothClosed({{-torsoW, torsoTop + 4},
+                              {-torsoW * 0.6, torsoTop - 2},
+                              {torsoW * 0.6, torsoTop - 2},
+                              {torsoW, torsoTop + 4},
+                              {torsoW * 0.9, torsoBottom},
+                              {-torsoW * 0.9, torsoBottom}},
+                             0.6);
     } else {
         torso.addRoundedRect(QRectF(-torsoW, torsoTop, 2 * torsoW, torsoBottom - torsoTop), 6, 6);
     }
@@ -222,19 +241,26 @@ void paintClockwork(Sketch &s)
         p.setPen(QPen(outline, 0.9));
         for (int i = 0; i < 8; ++i) {
             const double b = i * kPi / 4;
-            p.drawLine(chest + QPointF(std::cos(b) * 6.5, std::sin(b) * 6.5), chest + QPointF(std::cos(b) * 8, std::sin(b) * 8));
+            p.drawLine(chest + QPointF(std::cos(b) * 6.5, std::sin(b) * 6.5),
+                       chest + QPointF(std::cos(b) * 8, std::sin(b) * 8));
         }
     } else {
         const QColor fire = glowFor(s, QColor(255, 140, 40));
         QPainterPath grate;
         grate.addRoundedRect(QRectF(chest.x() - 10, chest.y() - 7, 20, 14), 3, 3);
         paintGlowSpot(p, chest, 16, fire);
-        fillOutlined(p, grate, verticalBrush(grate.boundingRect(), mix(fire, Qt::white, 0.5), fire), outline, 1.6);
+        fillOutlined(p, grate, verticalBrush(grate.boundingRect(), mix(fire, Qt::white, 0.5), fire), outline,
+                     1.6);
         p.setPen(QPen(outline, 1.6));
         for (int i = -1; i <= 1; ++i)
             p.drawLine(QPointF(chest.x() + i * 5, chest.y() - 7), QPointF(chest.x() + i * 5, chest.y() + 7));
     }
-    paintRivets(p, {{tb.left() + 3.5, tb.top() + 4}, {tb.right() - 3.5, tb.top() + 4}, {tb.left() + 3.5, tb.bottom() - 4}, {tb.right() - 3.5, tb.bottom() - 4}}, metal.base);
+    paintRivets(p,
+                {{tb.left() + 3.5, tb.top() + 4},
+                 {tb.right() - 3.5, tb.top() + 4},
+                 {tb.left() + 3.5, tb.bottom() - 4},
+                 {tb.right() - 3.5, tb.bottom() - 4}},
+                metal.base);
 
     // Head.
     const qreal headW = heavy ? 9 : r.uniform(10, 13);
@@ -254,7 +280,11 @@ void paintClockwork(Sketch &s)
         }
     } else if (s.named("Hound")) {
         for (int side : {-1, 1})
-            fillOutlined(p, polygonPath({{side * 4.0, headTop + 2}, {side * 12.0, headTop - 12}, {side * 13.0, headTop + 4}}), metal.dark, outline, s.line);
+            fillOutlined(
+                p,
+                polygonPath(
+                    {{side * 4.0, headTop + 2}, {side * 12.0, headTop - 12}, {side * 13.0, headTop + 4}}),
+                metal.dark, outline, s.line);
     } else if (!heavy) {
         QPainterPath ant;
         const qreal ax = r.uniform(-6, 6);
@@ -286,7 +316,8 @@ void paintClockwork(Sketch &s)
         p.drawRoundedRect(QRectF(-headW + 4, eyeY - 1.4, 2 * headW - 8, 2.8), 1.4, 1.4);
     } else {
         for (int side : {-1, 1}) {
-            fillOutlined(p, ellipsePath(QPointF(side * headW * 0.45, eyeY), 3.8, 3.8), QColor(20, 18, 24), outline, 1.2);
+            fillOutlined(p, ellipsePath(QPointF(side * headW * 0.45, eyeY), 3.8, 3.8), QColor(20, 18, 24),
+                         outline, 1.2);
             fillOutlined(p, ellipsePath(QPointF(side * headW * 0.45, eyeY), 2.2, 2.2), glow, outline, 0.6);
         }
     }
@@ -309,24 +340,22 @@ void paintClockwork(Sketch &s)
 }
 
 // Tier 7: spirit masks that float in their own light.
-void paintMask(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
-    const Palette &pal = s.pal;
+void paintMask(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
+    const Palette& pal = s.pal;
     const bool hooded = s.named("Wraith") || s.named("Shade") || s.named("Hollow");
     const QColor dark(24, 14, 26);
     const QColor eyeGlow = glowFor(s, pal.glow);
 
     QColor faceColour = pal.body;
     if (s.card.element == 0) {
-        const QColor tones[] = {QColor(238, 228, 205), QColor(226, 184, 70), QColor(90, 170, 130), QColor(60, 52, 70), QColor(200, 60, 50)};
+        const QColor tones[] = {QColor(238, 228, 205), QColor(226, 184, 70), QColor(90, 170, 130),
+                                QColor(60, 52, 70), QColor(200, 60, 50)};
         faceColour = r.pick(tones);
     }
-    if (s.named("Gilded"))
-        faceColour = QColor(228, 186, 64);
-    if (s.named("Moon"))
-        faceColour = QColor(236, 236, 220);
+    if (s.named("Gilded")) faceColour = QColor(228, 186, 64);
+    if (s.named("Moon")) faceColour = QColor(236, 236, 220);
 
     // What frames the mask.
     const int crown = hooded ? 4 : r.range(0, 3);
@@ -337,7 +366,9 @@ void paintMask(Sketch &s)
             horn.cubicTo(side * 30, -26, side * 40, -40, side * 30, -52);
             horn.cubicTo(side * 32, -38, side * 24, -32, side * 16, -30);
             horn.closeSubpath();
-            fillOutlined(p, horn, verticalBrush(horn.boundingRect(), QColor(250, 240, 215), QColor(150, 130, 100)), dark, s.line);
+            fillOutlined(p, horn,
+                         verticalBrush(horn.boundingRect(), QColor(250, 240, 215), QColor(150, 130, 100)),
+                         dark, s.line);
         }
     } else if (crown == 1) {
         const int feathers = r.range(5, 7);
@@ -358,14 +389,17 @@ void paintMask(Sketch &s)
             QPainterPath flame;
             const qreal x = i * 11;
             flame.moveTo(x - 8, -10);
-            flame.quadTo(x - 10, -30 - std::abs(i) * -3, x + r.uniform(-2, 4), -46 + std::abs(i) * 7);
+            flame.quadTo(x - 10, -30 + std::abs(i) * 3, x + r.uniform(-2, 4), -46 + std::abs(i) * 7);
             flame.quadTo(x + 10, -28, x + 8, -10);
             flame.closeSubpath();
-            fillOutlined(p, flame, verticalBrush(flame.boundingRect(), mix(eyeGlow, Qt::white, 0.4), eyeGlow), dark, s.line * 0.8);
+            fillOutlined(p, flame, verticalBrush(flame.boundingRect(), mix(eyeGlow, Qt::white, 0.4), eyeGlow),
+                         dark, s.line * 0.8);
         }
     } else {
-        const QPainterPath hood = smoothClosed({{0, -50}, {30, -30}, {36, 10}, {26, 44}, {0, 36}, {-26, 44}, {-36, 10}, {-30, -30}}, 0.9);
-        fillOutlined(p, hood, verticalBrush(hood.boundingRect(), mix(pal.shade, dark, 0.3), dark), dark, s.line);
+        const QPainterPath hood = smoothClosed(
+            {{0, -50}, {30, -30}, {36, 10}, {26, 44}, {0, 36}, {-26, 44}, {-36, 10}, {-30, -30}}, 0.9);
+        fillOutlined(p, hood, verticalBrush(hood.boundingRect(), mix(pal.shade, dark, 0.3), dark), dark,
+                     s.line);
     }
 
     // Ribbons below.
@@ -389,8 +423,7 @@ void paintMask(Sketch &s)
     else
         half = {{0, -28}, {22, -26}, {30, -10}, {24, 2}, {16, 20}, {0, 26}};
     std::vector<QPointF> ring = half;
-    for (auto it = half.rbegin() + 1; it != half.rend() - 1; ++it)
-        ring.emplace_back(-it->x(), it->y());
+    for (auto it = half.rbegin() + 1; it != half.rend() - 1; ++it) ring.emplace_back(-it->x(), it->y());
     const QPainterPath mask = smoothClosed(ring, 0.9);
     const QRectF mb = mask.boundingRect();
     fillOutlined(p, mask, shadedBrush(mb, faceColour), dark, s.line);
@@ -403,8 +436,7 @@ void paintMask(Sketch &s)
     p.setBrush(withAlpha(pal.accent, 230));
     if (marks == 0) {
         for (int side : {-1, 1})
-            for (int i = 0; i < 3; ++i)
-                p.drawRect(QRectF(side > 0 ? 10 : -20, 2 + i * 5, 10, 2.2));
+            for (int i = 0; i < 3; ++i) p.drawRect(QRectF(side > 0 ? 10 : -20, 2 + i * 5, 10, 2.2));
     } else if (marks == 1) {
         for (int side : {-1, 1})
             p.drawPolygon(QPolygonF({QPointF(side * 6, 0), QPointF(side * 22, -2), QPointF(side * 12, 14)}));
@@ -413,8 +445,7 @@ void paintMask(Sketch &s)
     }
     if (s.named("Weeping")) {
         p.setBrush(QColor(70, 140, 230));
-        for (int side : {-1, 1})
-            p.drawRect(QRectF(side * 10 - 1.5, -4, 3, 22));
+        for (int side : {-1, 1}) p.drawRect(QRectF(side * 10 - 1.5, -4, 3, 22));
     }
     p.restore();
 
@@ -435,7 +466,8 @@ void paintMask(Sketch &s)
     if (s.named("Oracle") || r.chance(0.3)) {
         const QPainterPath gem = polygonPath({{0, -26}, {4, -20}, {0, -14}, {-4, -20}});
         paintGlowSpot(p, QPointF(0, -20), 8, eyeGlow);
-        fillOutlined(p, gem, verticalBrush(gem.boundingRect(), mix(eyeGlow, Qt::white, 0.5), eyeGlow), dark, 1.2);
+        fillOutlined(p, gem, verticalBrush(gem.boundingRect(), mix(eyeGlow, Qt::white, 0.5), eyeGlow), dark,
+                     1.2);
     }
     const int mouth = s.named("Laughing") || s.named("Grinning") ? 0 : r.range(0, 2);
     if (mouth == 0) {
@@ -448,8 +480,7 @@ void paintMask(Sketch &s)
         p.save();
         p.setClipPath(grin);
         p.setPen(QPen(QColor(240, 236, 220), 1.6));
-        for (int i = -3; i <= 3; ++i)
-            p.drawLine(QPointF(i * 3.2, 10), QPointF(i * 3.2, 24));
+        for (int i = -3; i <= 3; ++i) p.drawLine(QPointF(i * 3.2, 10), QPointF(i * 3.2, 24));
         p.restore();
     } else if (mouth == 1) {
         fillOutlined(p, ellipsePath(QPointF(0, 15), 4.2, 5.2), dark, dark, 1.2);
@@ -468,16 +499,16 @@ void paintMask(Sketch &s)
 
 namespace {
 
-const QColor kSkins[] = {QColor(242, 204, 172), QColor(214, 164, 124), QColor(174, 120, 84), QColor(122, 84, 58),
-                         QColor(236, 192, 160)};
+const QColor kSkins[] = {QColor(242, 204, 172), QColor(214, 164, 124), QColor(174, 120, 84),
+                         QColor(122, 84, 58), QColor(236, 192, 160)};
 const QColor kHair[] = {QColor(60, 40, 28), QColor(200, 160, 80), QColor(150, 60, 30), QColor(30, 28, 34),
                         QColor(225, 225, 230)};
 
-void paintFace(Sketch &s, QPointF c, qreal rx, qreal ry, const QColor &skin, bool serene)
-{
-    QPainter &p = s.p;
+void paintFace(Sketch& s, QPointF c, qreal rx, qreal ry, const QColor& skin, bool serene) {
+    QPainter& p = s.p;
     const QColor outline(40, 24, 20);
-    fillOutlined(p, ellipsePath(c, rx, ry), shadedBrush(QRectF(c.x() - rx, c.y() - ry, 2 * rx, 2 * ry), skin), outline, s.line);
+    fillOutlined(p, ellipsePath(c, rx, ry), shadedBrush(QRectF(c.x() - rx, c.y() - ry, 2 * rx, 2 * ry), skin),
+                 outline, s.line);
     for (int side : {-1, 1}) {
         if (serene) {
             paintEye(p, c + QPointF(side * rx * 0.42, -ry * 0.05), rx * 0.22, EyeKind::Sleepy, skin, outline);
@@ -497,30 +528,33 @@ void paintFace(Sketch &s, QPointF c, qreal rx, qreal ry, const QColor &skin, boo
     p.drawPath(mouth);
 }
 
-QPainterPath emblemPath(int kind, QPointF c, qreal size)
-{
+QPainterPath emblemPath(int kind, QPointF c, qreal size) {
     switch (kind) {
-    case 0: return starPath(c, 5, size, size * 0.45);
+    case 0:
+        return starPath(c, 5, size, size * 0.45);
     case 1: {
         QPainterPath cross;
         cross.addRect(QRectF(c.x() - size * 0.25, c.y() - size, size * 0.5, size * 2));
         cross.addRect(QRectF(c.x() - size * 0.8, c.y() - size * 0.45, size * 1.6, size * 0.5));
         return cross.simplified();
     }
-    case 2: return polygonPath({c + QPointF(-size, -size * 0.2), c + QPointF(0, -size), c + QPointF(size, -size * 0.2),
-                                c + QPointF(size, size * 0.4), c + QPointF(0, -size * 0.3), c + QPointF(-size, size * 0.4)});
-    default: return polygonPath({c + QPointF(0, -size), c + QPointF(size * 0.7, 0), c + QPointF(0, size), c + QPointF(-size * 0.7, 0)});
+    case 2:
+        return polygonPath({c + QPointF(-size, -size * 0.2), c + QPointF(0, -size),
+                            c + QPointF(size, -size * 0.2), c + QPointF(size, size * 0.4),
+                            c + QPointF(0, -size * 0.3), c + QPointF(-size, size * 0.4)});
+    default:
+        return polygonPath({c + QPointF(0, -size), c + QPointF(size * 0.7, 0), c + QPointF(0, size),
+                            c + QPointF(-size * 0.7, 0)});
     }
 }
 
 } // namespace
 
 // Tier 8: the wardens, knights and rangers of the realm, in head and shoulders.
-void paintWarden(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
-    const Palette &pal = s.pal;
+void paintWarden(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
+    const Palette& pal = s.pal;
     const QColor outline(26, 20, 24);
     const Metal metal = pickMetal(s);
     const bool ranger = s.named("Ranger") || s.named("Watcher");
@@ -533,7 +567,9 @@ void paintWarden(Sketch &s)
         p.translate(22, -6);
         p.rotate(r.uniform(8, 22));
         QPainterPath blade = polygonPath({{-3.5, 10}, {-3.5, -40}, {0, -48}, {3.5, -40}, {3.5, 10}});
-        fillOutlined(p, blade, verticalBrush(blade.boundingRect(), QColor(240, 244, 250), QColor(150, 160, 175)), outline, s.line);
+        fillOutlined(p, blade,
+                     verticalBrush(blade.boundingRect(), QColor(240, 244, 250), QColor(150, 160, 175)),
+                     outline, s.line);
         p.setPen(QPen(QColor(120, 130, 145), 1.0));
         p.drawLine(QPointF(0, -42), QPointF(0, 8));
         QPainterPath guard;
@@ -547,7 +583,9 @@ void paintWarden(Sketch &s)
         shaft.lineTo(0, -36);
         strokeOutlined(p, shaft, QColor(130, 86, 48), 3.0, outline, 1.1);
         const QPainterPath head = polygonPath({{0, -54}, {6, -38}, {0, -33}, {-6, -38}});
-        fillOutlined(p, head, verticalBrush(head.boundingRect(), QColor(240, 244, 250), QColor(150, 160, 175)), outline, s.line);
+        fillOutlined(p, head,
+                     verticalBrush(head.boundingRect(), QColor(240, 244, 250), QColor(150, 160, 175)),
+                     outline, s.line);
         fillOutlined(p, leafAt(QPointF(0, -32), 120, 12, 4), pal.accent, outline, 1.0);
     } else {
         p.translate(20, -4);
@@ -563,7 +601,8 @@ void paintWarden(Sketch &s)
 
     // Cape and shoulders.
     const QPainterPath cape = smoothClosed({{-30, 0}, {-40, 44}, {40, 44}, {30, 0}, {0, -6}}, 0.5);
-    fillOutlined(p, cape, verticalBrush(cape.boundingRect(), pal.shade, mix(pal.shade, Qt::black, 0.35)), outline, s.line);
+    fillOutlined(p, cape, verticalBrush(cape.boundingRect(), pal.shade, mix(pal.shade, Qt::black, 0.35)),
+                 outline, s.line);
     const QPainterPath chest = smoothClosed({{-26, 4}, {-22, 44}, {22, 44}, {26, 4}, {0, -2}}, 0.6);
     const QColor body = ranger ? hsv(0.3, 0.45, 0.45) : metal.base;
     fillOutlined(p, chest, shadedBrush(chest.boundingRect(), body), outline, s.line);
@@ -573,8 +612,12 @@ void paintWarden(Sketch &s)
     const QPainterPath emblem = emblemPath(r.range(0, 3), QPointF(0, 22), 7);
     fillOutlined(p, emblem, QColor(236, 196, 80), outline, 1.2);
     for (int side : {-1, 1}) {
-        const QPainterPath pauldron = smoothClosed({{side * 12.0, 0}, {side * 24.0, -6}, {side * 34.0, 4}, {side * 32.0, 14}, {side * 16.0, 10}}, 0.9);
-        fillOutlined(p, pauldron, shadedBrush(pauldron.boundingRect(), ranger ? hsv(0.08, 0.5, 0.5) : metal.base), outline, s.line);
+        const QPainterPath pauldron = smoothClosed(
+            {{side * 12.0, 0}, {side * 24.0, -6}, {side * 34.0, 4}, {side * 32.0, 14}, {side * 16.0, 10}},
+            0.9);
+        fillOutlined(p, pauldron,
+                     shadedBrush(pauldron.boundingRect(), ranger ? hsv(0.08, 0.5, 0.5) : metal.base), outline,
+                     s.line);
         p.setPen(QPen(QColor(236, 196, 80), 1.6));
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(side > 0 ? 14 : -34, -4, 20, 16), side > 0 ? 20 * 16 : 60 * 16, 100 * 16);
@@ -586,7 +629,8 @@ void paintWarden(Sketch &s)
     if (face) {
         const QColor hair = r.pick(kHair);
         if (ranger) {
-            const QPainterPath hood = smoothClosed({{0, -42}, {17, -28}, {19, -6}, {12, 4}, {-12, 4}, {-19, -6}, {-17, -28}}, 0.9);
+            const QPainterPath hood =
+                smoothClosed({{0, -42}, {17, -28}, {19, -6}, {12, 4}, {-12, 4}, {-19, -6}, {-17, -28}}, 0.9);
             fillOutlined(p, hood, shadedBrush(hood.boundingRect(), hsv(0.3, 0.5, 0.4)), outline, s.line);
             paintFace(s, head + QPointF(0, 1), 10, 12, skin, false);
             p.save();
@@ -596,7 +640,8 @@ void paintWarden(Sketch &s)
             p.drawEllipse(head + QPointF(0, -14), 14, 9);
             p.restore();
         } else {
-            const QPainterPath hairBack = smoothClosed({{0, -34}, {15, -26}, {16, 0}, {12, 10}, {-12, 10}, {-16, 0}, {-15, -26}}, 0.9);
+            const QPainterPath hairBack =
+                smoothClosed({{0, -34}, {15, -26}, {16, 0}, {12, 10}, {-12, 10}, {-16, 0}, {-15, -26}}, 0.9);
             fillOutlined(p, hairBack, shadedBrush(hairBack.boundingRect(), hair), outline, s.line);
             paintFace(s, head, 10.5, 12.5, skin, false);
             if (s.named("Lady") || s.named("Duelist") || r.chance(0.4)) {
@@ -613,7 +658,8 @@ void paintWarden(Sketch &s)
                 fillOutlined(p, helm, shadedBrush(helm.boundingRect(), metal.base), outline, s.line);
             }
             if (s.named("Lady") || r.chance(0.4)) {
-                const QPainterPath circlet = polygonPath({{-10, -25}, {0, -31}, {10, -25}, {10, -23}, {0, -28}, {-10, -23}});
+                const QPainterPath circlet =
+                    polygonPath({{-10, -25}, {0, -31}, {10, -25}, {10, -23}, {0, -28}, {-10, -23}});
                 fillOutlined(p, circlet, QColor(236, 196, 80), outline, 1.0);
             }
         }
@@ -624,7 +670,8 @@ void paintWarden(Sketch &s)
         plume.cubicTo(-8, -54, 14, -60, 26, -50);
         plume.cubicTo(16, -50, 10, -44, 8, -32);
         plume.closeSubpath();
-        fillOutlined(p, plume, verticalBrush(plume.boundingRect(), pal.accentLight, pal.accent), outline, s.line);
+        fillOutlined(p, plume, verticalBrush(plume.boundingRect(), pal.accentLight, pal.accent), outline,
+                     s.line);
         QPainterPath helm;
         helm.moveTo(-13, 2);
         helm.lineTo(-14, -24);
@@ -663,97 +710,142 @@ void paintWarden(Sketch &s)
 }
 
 // Tier 9: the great wyrms, in profile.
-void paintWyrm(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
-    const Palette &pal = s.pal;
+void paintWyrm(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
+    const Palette& pal = s.pal;
     const QColor outline(22, 14, 18);
+    const QColor bone(246, 236, 210);
+    const QColor boneDark(150, 128, 96);
     const bool wingless = s.named("Serpent") || s.named("Basilisk") || s.named("Leviathan");
     const bool sea = s.named("Leviathan") || s.named("Reef");
 
     p.save();
-    if (r.chance(0.5))
-        p.scale(-1, 1);
+    if (r.chance(0.5)) p.scale(-1, 1);
+    p.rotate(r.uniform(-6, 6));
 
     if (!wingless) {
+        const qreal reach = r.uniform(0.9, 1.15);
+        const QPointF elbow(-28 * reach, -32 * reach);
+        const QPointF tips[] = {QPointF(-48, -46) * reach, QPointF(-52, -16) * reach, QPointF(-46, 6) * reach,
+                                QPointF(-36, 20)};
         QPainterPath wing;
-        wing.moveTo(-14, 6);
-        wing.lineTo(-28, -30);
-        wing.lineTo(-46, -44);
-        wing.quadTo(-42, -24, -48, -12);
-        wing.quadTo(-40, -12, -44, 4);
-        wing.quadTo(-36, 2, -36, 16);
-        wing.quadTo(-26, 10, -14, 20);
+        wing.moveTo(-12, 6);
+        wing.lineTo(elbow);
+        wing.lineTo(tips[0]);
+        for (int i = 1; i < 4; ++i) {
+            const QPointF mid = (tips[i - 1] + tips[i]) / 2 + QPointF(7, 0);
+            wing.quadTo(mid, tips[i]);
+        }
+        wing.quadTo(QPointF(-24, 12), QPointF(-12, 22));
         wing.closeSubpath();
-        fillOutlined(p, wing, verticalBrush(wing.boundingRect(), pal.shade, mix(pal.accent, pal.shade, 0.5)), outline, s.line);
-        p.setPen(QPen(outline, 1.4));
-        p.drawLine(QPointF(-28, -30), QPointF(-48, -12));
-        p.drawLine(QPointF(-28, -30), QPointF(-44, 4));
-        p.drawLine(QPointF(-28, -30), QPointF(-36, 16));
+        fillOutlined(p, wing, verticalBrush(wing.boundingRect(), mix(pal.accent, pal.shade, 0.35), pal.shade),
+                     outline, s.line);
+        p.setPen(QPen(outline, 1.6, Qt::SolidLine, Qt::RoundCap));
+        for (int i = 1; i < 4; ++i) p.drawLine(elbow, tips[i]);
+        fillOutlined(p,
+                     polygonPath({elbow + QPointF(-1, -1), elbow + QPointF(-6, -8), elbow + QPointF(3, -3)}),
+                     bone, outline, 1.0);
     } else if (sea) {
-        const QPainterPath fin = polygonPath({{-20, 6}, {-40, -14}, {-34, 4}, {-44, 10}, {-22, 20}});
+        const QPainterPath fin = polygonPath({{-18, 6}, {-42, -16}, {-34, 2}, {-46, 10}, {-20, 22}});
         fillOutlined(p, fin, pal.accent, outline, s.line);
     }
 
     // Neck from the bottom left up to the head.
-    const QPainterPath neck = smoothClosed({{-30, 44}, {-22, 10}, {-14, -10}, {-4, -22}, {10, -24},
-                                            {10, -6}, {2, 6}, {0, 24}, {6, 44}}, 0.8);
-    // Spines along the back of the neck.
+    const qreal sway = r.uniform(-5, 5);
+    const QPainterPath neck = smoothClosed({{-30, 46},
+                                            {-22 + sway, 12},
+                                            {-14 + sway, -10},
+                                            {-4, -22},
+                                            {10, -24},
+                                            {10, -6},
+                                            {2 + sway, 6},
+                                            {0 + sway, 24},
+                                            {6, 46}},
+                                           0.8);
     const int spines = r.range(4, 6);
     for (int i = 0; i < spines; ++i) {
-        const qreal t = static_cast<qreal>(i) / spines;
-        const QPointF base(-28 + t * 22, 36 - t * 58 - std::sin(t * kPi) * 6);
-        fillOutlined(p, polygonPath({base + QPointF(-3, 3), base + QPointF(-10, -3), base + QPointF(3, -3)}), pal.accent, outline, 1.2);
+        const qreal t = (i + 0.5) / spines;
+        const QPointF at = QPointF(-28 + t * 22 + sway * std::sin(t * kPi), 40 - t * 60);
+        fillOutlined(p, polygonPath({at + QPointF(-1, 5), at + QPointF(-11, -2), at + QPointF(2, -3)}),
+                     pal.accent, outline, 1.2);
     }
     fillOutlined(p, neck, shadedBrush(neck.boundingRect(), pal.body), outline, s.line);
     p.save();
     p.setClipPath(neck);
     p.setPen(QPen(withAlpha(outline, 120), 1.2));
-    p.setBrush(withAlpha(pal.light, 200));
+    p.setBrush(withAlpha(pal.light, 210));
     for (int i = 0; i < 6; ++i) {
-        const qreal y = 40 - i * 9;
-        p.drawEllipse(QPointF(2 - i * 0.5 + (i > 3 ? 4 : 0), y), 7, 3.4);
+        const qreal y = 42 - i * 9;
+        p.drawEllipse(QPointF(3 + sway * std::sin(i / 6.0 * kPi) - i * 0.4 + (i > 3 ? 4 : 0), y), 7, 3.4);
     }
     p.restore();
 
-    // Horns behind the skull.
-    const int horns = r.range(1, 2);
-    for (int i = 0; i < horns; ++i) {
-        QPainterPath horn;
-        const QPointF root(-2 + i * 6, -34 + i * 2);
-        horn.moveTo(root + QPointF(-4, 4));
-        horn.cubicTo(root + QPointF(-12, -4), root + QPointF(-18, -14), root + QPointF(-26 + i * 4, -12 - i * 4));
-        horn.cubicTo(root + QPointF(-14, -8), root + QPointF(-6, -4), root + QPointF(4, 2));
-        horn.closeSubpath();
-        fillOutlined(p, horn, verticalBrush(horn.boundingRect(), QColor(246, 236, 210), QColor(160, 140, 110)), outline, s.line * 0.9);
-    }
+    // The head tilts about the top of the neck.
+    const QPointF pivot(2, -18);
+    p.save();
+    p.translate(pivot);
+    p.rotate(r.uniform(-12, 10));
+    p.translate(-pivot);
 
-    // Head: skull and snout, jaw open or shut.
+    // Horns sweep back from the crown of the skull and curl at the tip.
+    const int horns = r.range(1, 2);
+    const qreal hornLength = r.uniform(0.8, 1.05);
+    for (int i = horns - 1; i >= 0; --i) {
+        const QPointF root(4 + i * 8, -33 + i);
+        const qreal k = hornLength * (i == 0 ? 1.0 : 0.75);
+        const QPainterPath horn = taperedStroke(
+            {root, root + QPointF(-10, -9) * k, root + QPointF(-21, -8) * k, root + QPointF(-26, -1) * k},
+            9 - i * 2, 1.0);
+        fillOutlined(p, horn, verticalBrush(horn.boundingRect(), bone, boneDark), outline, s.line * 0.9);
+        p.save();
+        p.setClipPath(horn);
+        p.setPen(QPen(withAlpha(boneDark, 200), 1.0));
+        for (int ring = 1; ring < 4; ++ring) {
+            const QPointF at = root + QPointF(-6.5 * ring, -6.5 + ring * 0.8) * k;
+            p.drawLine(at + QPointF(-2, -4), at + QPointF(2, 4));
+        }
+        p.restore();
+    }
+    // A frill of spikes at the back of the jaw.
+    const QPainterPath frill =
+        polygonPath({{0, -24}, {-16, -30}, {-8, -22}, {-18, -18}, {-8, -15}, {-14, -8}, {2, -12}});
+    fillOutlined(p, frill, pal.accent, outline, 1.2);
+
     const bool open = r.chance(0.55) || s.card.element != 0;
     const qreal jawDrop = open ? r.uniform(8, 12) : 0;
     if (open) {
-        // Breath or a roar between the jaws.
-        const QColor breath = glowFor(s, QColor(255, 160, 60));
         if (s.card.element != 0) {
+            const QColor breath = elementInfo(s.card.element).colour;
             for (int i = 0; i < 4; ++i) {
-                const QPointF c(44 + i * 3, -16 + jawDrop * 0.5 + r.uniform(-3, 3) - i * 2);
-                paintGlowSpot(p, c, 10 - i, breath);
+                const QPointF c(46 + i * 3.5, -14 + jawDrop * 0.5 + r.uniform(-3, 3) - i * 2);
+                paintGlowSpot(p, c, 11 - i, breath);
             }
         }
-        QPainterPath mouthInside = polygonPath({{14, -16}, {42, -18}, {40, -12 + jawDrop}, {14, -10}});
+        const QPainterPath mouthInside = polygonPath({{14, -16}, {42, -18}, {40, -12 + jawDrop}, {14, -10}});
         fillOutlined(p, mouthInside, QColor(120, 20, 30), outline, 1.0);
-        QPainterPath jaw = smoothClosed({{4, -10}, {22, -10}, {40, -12 + jawDrop}, {38, -6 + jawDrop}, {16, -2}, {4, -2}}, 0.6);
+        const QPainterPath jaw = smoothClosed(
+            {{4, -10}, {22, -10}, {40, -12 + jawDrop}, {38, -6 + jawDrop}, {16, -2}, {4, -2}}, 0.6);
         fillOutlined(p, jaw, shadedBrush(jaw.boundingRect(), pal.body), outline, s.line);
         p.setPen(QPen(outline, 0.8));
         p.setBrush(Qt::white);
         for (int i = 0; i < 3; ++i) {
             const qreal x = 24 + i * 5;
-            p.drawPolygon(QPolygonF({QPointF(x, -10 + jawDrop * (x - 14) / 26 - 0.5), QPointF(x + 3, -11 + jawDrop * (x - 14) / 26), QPointF(x + 1.5, -15 + jawDrop * (x - 14) / 26)}));
+            const qreal y = -10 + jawDrop * (x - 14) / 26;
+            p.drawPolygon(QPolygonF({QPointF(x, y - 0.5), QPointF(x + 3, y - 1), QPointF(x + 1.5, y - 5)}));
         }
     }
-    const QPainterPath skull = smoothClosed({{-8, -28}, {2, -38}, {16, -36}, {30, -28}, {44, -24}, {46, -18},
-                                             {42, -13}, {24, -12}, {8, -8}, {-6, -14}}, 0.8);
+    const QPainterPath skull = smoothClosed({{-8, -28},
+                                             {2, -38},
+                                             {16, -36},
+                                             {30, -28},
+                                             {44, -24},
+                                             {46, -18},
+                                             {42, -13},
+                                             {24, -12},
+                                             {8, -8},
+                                             {-6, -14}},
+                                            0.8);
     fillOutlined(p, skull, shadedBrush(skull.boundingRect(), pal.body), outline, s.line);
     if (open) {
         p.setPen(QPen(outline, 0.8));
@@ -765,114 +857,203 @@ void paintWyrm(Sketch &s)
     } else {
         p.setPen(QPen(outline, 1.4, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(14, -13), QPointF(42, -15));
+        p.setPen(QPen(outline, 0.8));
+        p.setBrush(Qt::white);
+        p.drawPolygon(QPolygonF({QPointF(34, -14.6), QPointF(37, -14.8), QPointF(35.5, -10.5)}));
     }
-    // Brow ridge, eye and nostril.
+    // Scales along the snout, brow ridge, eye and nostril.
     p.setPen(Qt::NoPen);
+    p.setBrush(withAlpha(pal.shade, 200));
+    for (int i = 0; i < 3; ++i) p.drawEllipse(QPointF(24 + i * 6, -27 + i * 1.2), 2.2, 1.4);
     p.setBrush(pal.shade);
-    p.drawPolygon(QPolygonF({QPointF(6, -32), QPointF(22, -31), QPointF(10, -27)}));
-    paintEye(p, QPointF(13, -26), 3.2, EyeKind::Slit, glowFor(s, QColor(255, 210, 60)), outline, QPointF(0.6, 0));
+    p.drawPolygon(QPolygonF({QPointF(4, -33), QPointF(24, -31), QPointF(10, -27)}));
+    paintEye(p, QPointF(13, -26), 3.4, EyeKind::Slit, glowFor(s, QColor(255, 210, 60)), outline,
+             QPointF(0.6, 0));
     p.setBrush(outline);
-    p.drawEllipse(QPointF(41, -22), 1.5, 1.1);
-    // A fin or frill at the cheek.
-    const QPainterPath frill = polygonPath({{-2, -20}, {-14, -26}, {-10, -18}, {-16, -12}, {-2, -12}});
-    fillOutlined(p, frill, pal.accent, outline, 1.2);
+    p.drawEllipse(QPointF(41, -22), 1.6, 1.1);
+    if (s.named("Grimmoth") || s.named("Old")) {
+        // Whiskers of a very old wyrm.
+        QPainterPath whisker;
+        whisker.moveTo(40, -18);
+        whisker.cubicTo(50, -12, 46, 2, 56, 6);
+        strokeOutlined(p, whisker, bone, 1.2, outline, 0.7);
+    }
     paintGloss(p, QRectF(18, -35, 14, 4), 110);
+    p.restore();
     p.restore();
 }
 
 // Tier 10: the sovereigns, crowned and haloed.
-void paintSovereign(Sketch &s)
-{
-    QPainter &p = s.p;
-    Random &r = s.r;
-    const Palette &pal = s.pal;
+void paintSovereign(Sketch& s) {
+    QPainter& p = s.p;
+    Random& r = s.r;
+    const Palette& pal = s.pal;
     const QColor outline(30, 20, 24);
     const QColor gold(238, 196, 72);
     const QColor goldDark(160, 110, 30);
     const bool hollow = s.named("Hollow");
     const bool engine = s.named("Engine");
     const bool elder = s.named("Root");
-    const bool winged = s.named("Archon") || s.named("Saint") || s.named("Astra") || r.chance(0.2);
+    const bool warlord = s.named("Warlord");
+    const bool winged = s.named("Archon") || s.named("Saint") || s.named("Astra");
     const QColor glow = glowFor(s, QColor(255, 240, 170));
+    const int hand = r.chance(0.5) ? 1 : -1; // which side holds the sceptre
 
-    // Halo behind the head.
+    p.save();
+    p.scale(1.08, 1.08);
     const QPointF headC(0, -18);
+
+    // Halo: rays, a plain ring, or a ring of stars.
+    const int haloKind = r.range(0, 2);
     {
-        const QPainterPath rays = starPath(headC, 16, 40, 22, -90);
         p.save();
         p.setPen(Qt::NoPen);
         QRadialGradient g(headC, 40);
         g.setColorAt(0.0, withAlpha(mix(glow, Qt::white, 0.6), 230));
-        g.setColorAt(0.6, withAlpha(glow, 150));
+        g.setColorAt(0.6, withAlpha(glow, 140));
         g.setColorAt(1.0, withAlpha(glow, 0));
         p.setBrush(g);
-        p.drawPath(rays);
+        if (haloKind == 0)
+            p.drawPath(starPath(headC, 16, 42, 22, -90));
+        else
+            p.drawEllipse(headC, 34, 34);
         p.restore();
         p.setPen(QPen(gold, 2.4));
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(headC, 20, 20);
         p.setPen(QPen(goldDark, 0.8));
         p.drawEllipse(headC, 21.4, 21.4);
+        if (haloKind == 2) {
+            for (int i = 0; i < 8; ++i) {
+                const double a = -kPi / 2 + i * kPi / 4;
+                fillOutlined(p, starPath(headC + QPointF(std::cos(a) * 28, std::sin(a) * 28), 4, 3.6, 1.2),
+                             QColor(255, 250, 220), goldDark, 0.6);
+            }
+        }
     }
 
     if (winged) {
+        // Two layers of feathers fanned up and out from each shoulder.
         for (int side : {-1, 1}) {
             p.save();
             p.scale(side, 1);
-            for (int i = 0; i < 5; ++i) {
-                const QPainterPath f = leafAt(QPointF(10, -4 + i * 4), -40 + i * 16, 40 - i * 4, 6);
-                fillOutlined(p, f, verticalBrush(f.boundingRect(), QColor(255, 255, 250), mix(glow, QColor(200, 200, 210), 0.5)), outline, s.line * 0.8);
+            const QPointF shoulder(14, -4);
+            for (int k = 0; k < 7; ++k) {
+                const QPainterPath f = featherAt(shoulder, -70 + k * 13, 46 - k * 3.5, 9);
+                fillOutlined(p, f,
+                             verticalBrush(f.boundingRect(), QColor(255, 255, 252),
+                                           mix(glow, QColor(190, 190, 205), 0.5)),
+                             outline, s.line * 0.7);
+            }
+            for (int k = 0; k < 5; ++k) {
+                const QPainterPath f = featherAt(shoulder + QPointF(2, 0), -58 + k * 15, 26, 9);
+                fillOutlined(
+                    p, f,
+                    verticalBrush(f.boundingRect(), mix(glow, Qt::white, 0.6), mix(glow, Qt::white, 0.2)),
+                    outline, s.line * 0.7);
             }
             p.restore();
         }
     }
 
-    // Robe.
-    const QPainterPath robe = smoothClosed({{-18, -4}, {-30, 20}, {-38, 44}, {38, 44}, {30, 20}, {18, -4}, {0, -8}}, 0.6);
+    // Robe: a gown, or armour for a warlord.
+    const QPainterPath robe =
+        smoothClosed({{-18, -4}, {-30, 20}, {-38, 44}, {38, 44}, {30, 20}, {18, -4}, {0, -8}}, 0.6);
     fillOutlined(p, robe, shadedBrush(robe.boundingRect(), pal.body), outline, s.line);
     p.save();
     p.setClipPath(robe);
     p.setPen(Qt::NoPen);
-    p.setBrush(verticalBrush(QRectF(-8, -8, 16, 52), gold, goldDark));
-    p.drawRect(QRectF(-6, -8, 12, 54));
-    p.setBrush(pal.accent);
-    for (int i = 0; i < 4; ++i)
-        p.drawPath(polygonPath({{0, 4.0 + i * 10}, {4, 8.0 + i * 10}, {0, 12.0 + i * 10}, {-4, 8.0 + i * 10}}));
+    if (warlord) {
+        const QPainterPath plate = smoothClosed({{-16, -2}, {-14, 26}, {0, 32}, {14, 26}, {16, -2}}, 0.6);
+        fillOutlined(p, plate, shadedBrush(plate.boundingRect(), QColor(150, 150, 164)), outline, s.line);
+        fillOutlined(p, starPath(QPointF(0, 12), 4, 8, 3, -90), gold, outline, 1.0);
+    } else {
+        p.setBrush(verticalBrush(QRectF(-8, -8, 16, 52), gold, goldDark));
+        p.drawRect(QRectF(-6, -8, 12, 54));
+        p.setBrush(pal.accent);
+        for (int i = 0; i < 4; ++i)
+            p.drawPath(
+                polygonPath({{0, 4.0 + i * 10}, {4, 8.0 + i * 10}, {0, 12.0 + i * 10}, {-4, 8.0 + i * 10}}));
+        // Embroidered hem.
+        p.setBrush(withAlpha(gold, 220));
+        p.drawRect(QRectF(-40, 38, 80, 3));
+    }
     p.restore();
 
-    // Mantle with an ermine trim.
-    const QPainterPath mantle = smoothClosed({{-26, 6}, {-20, -6}, {0, -9}, {20, -6}, {26, 6}, {0, 12}}, 0.7);
-    fillOutlined(p, mantle, shadedBrush(mantle.boundingRect(), QColor(246, 244, 236)), outline, s.line);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(30, 26, 30));
-    for (int i = -2; i <= 2; ++i)
-        p.drawRect(QRectF(i * 9 - 0.8, 1 + std::abs(i) * -0.6, 1.6, 3.4));
+    // Mantle: ermine, or spiked pauldrons for a warlord.
+    if (warlord) {
+        for (int side : {-1, 1}) {
+            const QPainterPath pauldron = smoothClosed(
+                {{side * 6.0, -4}, {side * 22.0, -10}, {side * 32.0, 2}, {side * 26.0, 10}, {side * 8.0, 6}},
+                0.9);
+            fillOutlined(p, polygonPath({{side * 18.0, -8}, {side * 26.0, -22}, {side * 26.0, -6}}),
+                         QColor(210, 210, 220), outline, 1.2);
+            fillOutlined(p, pauldron, shadedBrush(pauldron.boundingRect(), QColor(130, 130, 146)), outline,
+                         s.line);
+        }
+    } else {
+        const QPainterPath mantle =
+            smoothClosed({{-26, 6}, {-20, -6}, {0, -9}, {20, -6}, {26, 6}, {0, 12}}, 0.7);
+        fillOutlined(p, mantle, shadedBrush(mantle.boundingRect(), QColor(246, 244, 236)), outline, s.line);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(30, 26, 30));
+        for (int i = -2; i <= 2; ++i) p.drawRect(QRectF(i * 9 - 0.8, 1 + std::abs(i) * -0.6, 1.6, 3.4));
+    }
 
-    // Sceptre or orb.
-    if (r.chance(0.5)) {
+    // What the sovereign holds.
+    const int held = warlord ? 2 : (s.named("Tide") ? 3 : r.range(0, 1));
+    p.save();
+    p.scale(hand, 1);
+    if (held == 0 || held == 3) {
         QPainterPath staff;
-        staff.moveTo(24, 40);
+        staff.moveTo(24, 42);
         staff.lineTo(28, -26);
         strokeOutlined(p, staff, gold, 2.6, outline, 1.0);
-        paintGlowSpot(p, QPointF(28, -30), 10, glow);
-        fillOutlined(p, ellipsePath(QPointF(28, -30), 4.5, 4.5), mix(glow, Qt::white, 0.3), outline, 1.2);
-        fillOutlined(p, ellipsePath(QPointF(24, 6), 4, 3.5), QColor(242, 204, 172), outline, 1.0);
-    } else {
+        if (held == 3) {
+            QPainterPath prongs;
+            prongs.moveTo(22, -30);
+            prongs.quadTo(22, -24, 28, -24);
+            prongs.quadTo(34, -24, 34, -30);
+            prongs.moveTo(28, -24);
+            prongs.lineTo(28, -36);
+            strokeOutlined(p, prongs, gold, 2.2, outline, 1.0);
+        } else {
+            paintGlowSpot(p, QPointF(28, -30), 10, glow);
+            fillOutlined(p, ellipsePath(QPointF(28, -30), 4.5, 4.5), mix(glow, Qt::white, 0.3), outline, 1.2);
+        }
+        fillOutlined(p, ellipsePath(QPointF(25, 8), 4, 3.5), QColor(242, 204, 172), outline, 1.0);
+    } else if (held == 1) {
         paintGlowSpot(p, QPointF(0, 22), 12, glow);
-        fillOutlined(p, ellipsePath(QPointF(0, 22), 6, 6), verticalBrush(QRectF(-6, 16, 12, 12), mix(glow, Qt::white, 0.5), glow), outline, 1.4);
+        fillOutlined(p, ellipsePath(QPointF(0, 22), 6, 6),
+                     verticalBrush(QRectF(-6, 16, 12, 12), mix(glow, Qt::white, 0.5), glow), outline, 1.4);
         fillOutlined(p, starPath(QPointF(0, 14), 4, 3, 1.2), gold, outline, 0.6);
+    } else {
+        p.save();
+        p.translate(26, 10);
+        p.rotate(-20);
+        const QPainterPath blade = polygonPath({{-3, 0}, {-3, -46}, {0, -52}, {3, -46}, {3, 0}});
+        fillOutlined(p, blade,
+                     verticalBrush(blade.boundingRect(), QColor(240, 244, 250), QColor(150, 160, 175)),
+                     outline, s.line);
+        QPainterPath guard;
+        guard.addRoundedRect(QRectF(-9, -2, 18, 4.5), 2, 2);
+        fillOutlined(p, guard, gold, outline, 1.2);
+        p.restore();
+        fillOutlined(p, ellipsePath(QPointF(26, 10), 4, 3.5), QColor(214, 164, 124), outline, 1.0);
     }
+    p.restore();
 
     // Head.
     if (hollow) {
-        const QPainterPath hood = smoothClosed({{0, -44}, {15, -30}, {16, -8}, {0, -2}, {-16, -8}, {-15, -30}}, 0.9);
+        const QPainterPath hood =
+            smoothClosed({{0, -46}, {16, -30}, {17, -8}, {0, -2}, {-17, -8}, {-16, -30}}, 0.9);
         fillOutlined(p, hood, shadedBrush(hood.boundingRect(), pal.shade), outline, s.line);
-        fillOutlined(p, ellipsePath(headC + QPointF(0, 2), 9, 11), QColor(10, 6, 14), outline, 1.0);
+        fillOutlined(p, ellipsePath(headC + QPointF(0, 2), 9.5, 11.5), QColor(10, 6, 14), outline, 1.0);
         for (int side : {-1, 1}) {
             paintGlowSpot(p, headC + QPointF(side * 4, 0), 5, glow);
             p.setPen(Qt::NoPen);
             p.setBrush(mix(glow, Qt::white, 0.6));
-            p.drawEllipse(headC + QPointF(side * 4, 0), 1.6, 1.2);
+            p.drawEllipse(headC + QPointF(side * 4, 0), 1.7, 1.3);
         }
     } else if (engine) {
         QPainterPath helm;
@@ -888,37 +1069,62 @@ void paintSovereign(Sketch &s)
         fillOutlined(p, gearPath(QPointF(0, -38), 9, 7, 8, 3), gold, outline, 1.2);
     } else {
         const QColor hair = elder ? hsv(0.3, 0.5, 0.45) : r.pick(kHair);
-        const QPainterPath hairBack = smoothClosed({{0, -36}, {15, -26}, {17, 0}, {10, 6}, {-10, 6}, {-17, 0}, {-15, -26}}, 0.9);
+        const bool longHair = !warlord && r.chance(0.6);
+        const QPainterPath hairBack =
+            longHair ? smoothClosed({{0, -36},
+                                     {15, -26},
+                                     {18, 4},
+                                     {20, 16},
+                                     {8, 12},
+                                     {-8, 12},
+                                     {-20, 16},
+                                     {-18, 4},
+                                     {-15, -26}},
+                                    0.9)
+                     : smoothClosed({{0, -36}, {14, -26}, {15, -6}, {10, 0}, {-10, 0}, {-15, -6}, {-14, -26}},
+                                    0.9);
         fillOutlined(p, hairBack, shadedBrush(hairBack.boundingRect(), hair), outline, s.line);
         QColor skin = r.pick(kSkins);
-        if (elder)
-            skin = hsv(0.1, 0.45, 0.55);
-        paintFace(s, headC, 10, 12, skin, r.chance(0.5));
+        if (elder) skin = hsv(0.1, 0.45, 0.55);
+        paintFace(s, headC, 10.5, 12.5, skin, r.chance(0.4));
+        if (warlord || s.named("Regent") || elder) {
+            QPainterPath beard;
+            beard.moveTo(-10, -16);
+            beard.quadTo(-10, 2, 0, 6);
+            beard.quadTo(10, 2, 10, -16);
+            beard.quadTo(6, -8, 0, -9);
+            beard.quadTo(-6, -8, -10, -16);
+            beard.closeSubpath();
+            fillOutlined(p, beard, shadedBrush(beard.boundingRect(), elder ? hsv(0.3, 0.4, 0.6) : hair),
+                         outline, 1.2);
+            p.setPen(QPen(QColor(40, 24, 20), 1.2, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(-3, -10), QPointF(3, -10));
+        }
         if (elder) {
             for (int side : {-1, 1}) {
-                QPainterPath antler;
-                antler.moveTo(side * 7, -28);
-                antler.lineTo(side * 16, -44);
-                antler.lineTo(side * 24, -50);
-                antler.moveTo(side * 16, -44);
-                antler.lineTo(side * 14, -54);
-                strokeOutlined(p, antler, hsv(0.08, 0.45, 0.5), 2.6, outline, 1.0);
-                fillOutlined(p, leafAt(QPointF(side * 24, -50), side > 0 ? -30 : -150, 10, 4), hsv(0.3, 0.7, 0.7), outline, 1.0);
+                const QPainterPath antler =
+                    taperedStroke({{side * 7.0, -28}, {side * 14.0, -42}, {side * 26.0, -50}}, 4, 1.2);
+                fillOutlined(p, antler, hsv(0.08, 0.45, 0.5), outline, 1.0);
+                const QPainterPath tine =
+                    taperedStroke({{side * 14.0, -42}, {side * 13.0, -50}, {side * 15.0, -56}}, 3, 1);
+                fillOutlined(p, tine, hsv(0.08, 0.45, 0.5), outline, 1.0);
+                fillOutlined(p, leafAt(QPointF(side * 25.0, -50), side > 0 ? -30 : -150, 10, 4),
+                             hsv(0.3, 0.7, 0.7), outline, 1.0);
             }
         }
     }
 
     // Crown.
     if (!hollow && !engine) {
-        const int kind = s.named("Warlord") ? 2 : r.range(0, 2);
+        const int kind = warlord ? 2 : r.range(0, 2);
         QPainterPath crown;
-        if (kind == 0) {
-            crown = polygonPath({{-11, -26}, {-12, -38}, {-6, -32}, {0, -42}, {6, -32}, {12, -38}, {11, -26}});
-        } else if (kind == 1) {
+        if (kind == 0)
+            crown =
+                polygonPath({{-11, -26}, {-12, -38}, {-6, -32}, {0, -42}, {6, -32}, {12, -38}, {11, -26}});
+        else if (kind == 1)
             crown = polygonPath({{-11, -26}, {-10, -33}, {10, -33}, {11, -26}});
-        } else {
+        else
             crown = polygonPath({{-11, -26}, {-18, -44}, {-7, -33}, {7, -33}, {18, -44}, {11, -26}});
-        }
         if (s.named("Ember")) {
             for (int i = -1; i <= 1; ++i) {
                 QPainterPath flame;
@@ -926,10 +1132,13 @@ void paintSovereign(Sketch &s)
                 flame.quadTo(i * 7 - 3, -44, i * 7 + 1, -52 + std::abs(i) * 5);
                 flame.quadTo(i * 7 + 5, -42, i * 7 + 4, -32);
                 flame.closeSubpath();
-                fillOutlined(p, flame, verticalBrush(flame.boundingRect(), QColor(255, 230, 120), QColor(240, 90, 30)), outline, 1.2);
+                fillOutlined(p, flame,
+                             verticalBrush(flame.boundingRect(), QColor(255, 230, 120), QColor(240, 90, 30)),
+                             outline, 1.2);
             }
         }
-        fillOutlined(p, crown, verticalBrush(crown.boundingRect(), mix(gold, Qt::white, 0.3), goldDark), outline, s.line);
+        fillOutlined(p, crown, verticalBrush(crown.boundingRect(), mix(gold, Qt::white, 0.3), goldDark),
+                     outline, s.line);
         p.setPen(Qt::NoPen);
         p.setBrush(pal.accent);
         p.drawEllipse(QPointF(0, -29.5), 2.2, 2.2);
@@ -937,6 +1146,7 @@ void paintSovereign(Sketch &s)
         p.drawEllipse(QPointF(-6, -29.5), 1.4, 1.4);
         p.drawEllipse(QPointF(6, -29.5), 1.4, 1.4);
     }
+    p.restore();
 }
 
 } // namespace artgen

@@ -10,20 +10,23 @@ class QPainter;
 
 namespace artgen {
 
-enum class Face { Sans, SansBold, SansCondensedBold, SerifBold, SerifBoldItalic };
+// Only faces from fonts-dejavu-core, which every build machine has.
+enum class Face { Sans, SansBold, SerifBold };
 
-// Registers the DejaVu faces from the system font folder. Throws when one is
+// Registers the DejaVu files from the system font folder. Throws when one is
 // missing: a silent fallback font would change every picture.
-void loadFonts(const QString &folder);
+void loadFonts(const QString& folder);
 
-QFont fontFor(Face face, qreal pixelSize);
+// Glyph outlines read straight from the font file, never through font
+// matching or hinting, so the lettering is the same on every machine and can
+// carry a stroke. The path is centred on `centre` by its ink.
+QPainterPath textPath(const QString& text, Face face, qreal pixelSize, QPointF centre);
 
-// Glyph outlines rather than rasterised text, so hinting never differs and the
-// lettering can carry a stroke. The path is centred on `centre` by its ink.
-QPainterPath textPath(const QString &text, const QFont &font, QPointF centre);
+// For plain captions on the contact sheet, which the game never sees.
+QFont captionFont(Face face, int pixelSize);
 
 // Dark stroke first, then the fill on top, so the stroke only shows outside.
-void paintOutlined(QPainter &painter, const QPainterPath &path, const QBrush &fill, const QColor &outline,
+void paintOutlined(QPainter& painter, const QPainterPath& path, const QBrush& fill, const QColor& outline,
                    qreal outlineWidth);
 
 } // namespace artgen

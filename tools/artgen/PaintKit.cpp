@@ -4,35 +4,32 @@
 #include <QPainter>
 #include <QPen>
 #include <QRadialGradient>
-#include <QTransform>
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace artgen {
 
-QColor hsv(double hue, double saturation, double value, int alpha)
-{
+QColor hsv(double hue, double saturation, double value, int alpha) {
     hue -= std::floor(hue);
     return QColor::fromHsvF(static_cast<float>(hue), static_cast<float>(std::clamp(saturation, 0.0, 1.0)),
-                            static_cast<float>(std::clamp(value, 0.0, 1.0)), static_cast<float>(alpha / 255.0));
+                            static_cast<float>(std::clamp(value, 0.0, 1.0)),
+                            static_cast<float>(alpha / 255.0));
 }
 
-QColor mix(const QColor &a, const QColor &b, double t)
-{
+QColor mix(const QColor& a, const QColor& b, double t) {
     auto lerp = [t](int x, int y) { return static_cast<int>(std::lround(x + (y - x) * t)); };
     return QColor(lerp(a.red(), b.red()), lerp(a.green(), b.green()), lerp(a.blue(), b.blue()),
                   lerp(a.alpha(), b.alpha()));
 }
 
-QColor withAlpha(const QColor &c, int alpha)
-{
+QColor withAlpha(const QColor& c, int alpha) {
     QColor out = c;
     out.setAlpha(alpha);
     return out;
 }
 
-Palette paletteFromHue(double hue, double saturation, double value, Random &random)
-{
+Palette paletteFromHue(double hue, double saturation, double value, Random& random) {
     Palette p;
     p.body = hsv(hue, saturation, value);
     p.light = hsv(hue - 0.02, saturation * 0.45, std::min(1.0, value + 0.3));
@@ -47,27 +44,34 @@ Palette paletteFromHue(double hue, double saturation, double value, Random &rand
     return p;
 }
 
-Palette paletteFor(int element, Random &random)
-{
+Palette paletteFor(int element, Random& random) {
     // Element hues match the element icons, so a player learns them together.
     switch (element) {
-    case 1: return paletteFromHue(random.uniform(0.02, 0.07), 0.85, 0.95, random);
-    case 2: return paletteFromHue(random.uniform(0.52, 0.56), 0.35, 0.98, random);
-    case 3: return paletteFromHue(random.uniform(0.13, 0.16), 0.8, 1.0, random);
-    case 4: return paletteFromHue(random.uniform(0.25, 0.32), 0.7, 0.75, random);
-    case 5: return paletteFromHue(random.uniform(0.57, 0.61), 0.75, 0.9, random);
-    case 6: return paletteFromHue(random.uniform(0.43, 0.47), 0.55, 0.85, random);
-    case 7: return paletteFromHue(random.uniform(0.74, 0.79), 0.6, 0.7, random);
-    case 8: return paletteFromHue(random.uniform(0.58, 0.62), 0.12, 0.75, random);
-    default: break;
+    case 1:
+        return paletteFromHue(random.uniform(0.02, 0.07), 0.85, 0.95, random);
+    case 2:
+        return paletteFromHue(random.uniform(0.52, 0.56), 0.35, 0.98, random);
+    case 3:
+        return paletteFromHue(random.uniform(0.13, 0.16), 0.8, 1.0, random);
+    case 4:
+        return paletteFromHue(random.uniform(0.25, 0.32), 0.7, 0.75, random);
+    case 5:
+        return paletteFromHue(random.uniform(0.57, 0.61), 0.75, 0.9, random);
+    case 6:
+        return paletteFromHue(random.uniform(0.43, 0.47), 0.55, 0.85, random);
+    case 7:
+        return paletteFromHue(random.uniform(0.74, 0.79), 0.6, 0.7, random);
+    case 8:
+        return paletteFromHue(random.uniform(0.58, 0.62), 0.12, 0.75, random);
+    default:
+        break;
     }
     const double hues[] = {0.0, 0.05, 0.09, 0.13, 0.2, 0.3, 0.4, 0.48, 0.55, 0.62, 0.72, 0.8, 0.9};
     return paletteFromHue(random.pick(hues) + random.uniform(-0.02, 0.02), random.uniform(0.45, 0.8),
                           random.uniform(0.7, 0.95), random);
 }
 
-QBrush shadedBrush(const QRectF &box, const QColor &base)
-{
+QBrush shadedBrush(const QRectF& box, const QColor& base) {
     QRadialGradient g(box.left() + box.width() * 0.35, box.top() + box.height() * 0.3,
                       std::max(box.width(), box.height()) * 0.85);
     g.setColorAt(0.0, mix(base, Qt::white, 0.35));
@@ -76,17 +80,15 @@ QBrush shadedBrush(const QRectF &box, const QColor &base)
     return QBrush(g);
 }
 
-QBrush verticalBrush(const QRectF &box, const QColor &top, const QColor &bottom)
-{
+QBrush verticalBrush(const QRectF& box, const QColor& top, const QColor& bottom) {
     QLinearGradient g(box.topLeft(), box.bottomLeft());
     g.setColorAt(0.0, top);
     g.setColorAt(1.0, bottom);
     return QBrush(g);
 }
 
-void fillOutlined(QPainter &painter, const QPainterPath &path, const QBrush &fill, const QColor &outline,
-                  qreal width)
-{
+void fillOutlined(QPainter& painter, const QPainterPath& path, const QBrush& fill, const QColor& outline,
+                  qreal width) {
     painter.save();
     painter.setPen(QPen(outline, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(fill);
@@ -94,9 +96,8 @@ void fillOutlined(QPainter &painter, const QPainterPath &path, const QBrush &fil
     painter.restore();
 }
 
-void strokeOutlined(QPainter &painter, const QPainterPath &path, const QColor &colour, qreal width,
-                    const QColor &outline, qreal rim)
-{
+void strokeOutlined(QPainter& painter, const QPainterPath& path, const QColor& colour, qreal width,
+                    const QColor& outline, qreal rim) {
     painter.save();
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(outline, width + 2 * rim, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -106,9 +107,8 @@ void strokeOutlined(QPainter &painter, const QPainterPath &path, const QColor &c
     painter.restore();
 }
 
-void paintEye(QPainter &painter, QPointF centre, qreal radius, EyeKind kind, const QColor &iris,
-              const QColor &outline, QPointF look)
-{
+void paintEye(QPainter& painter, QPointF centre, qreal radius, EyeKind kind, const QColor& iris,
+              const QColor& outline, QPointF look) {
     painter.save();
     const qreal rim = std::max(0.9, radius * 0.22);
     switch (kind) {
@@ -161,85 +161,86 @@ void paintEye(QPainter &painter, QPointF centre, qreal radius, EyeKind kind, con
     painter.restore();
 }
 
-QPainterPath smoothClosed(const std::vector<QPointF> &points, qreal tension)
-{
+QPainterPath smoothClosed(const std::vector<QPointF>& points, qreal tension) {
     QPainterPath path;
     const std::size_t n = points.size();
-    if (n < 3)
-        return path;
+    if (n < 3) return path;
     path.moveTo(points[0]);
     for (std::size_t i = 0; i < n; ++i) {
-        const QPointF &p0 = points[(i + n - 1) % n];
-        const QPointF &p1 = points[i];
-        const QPointF &p2 = points[(i + 1) % n];
-        const QPointF &p3 = points[(i + 2) % n];
+        const QPointF& p0 = points[(i + n - 1) % n];
+        const QPointF& p1 = points[i];
+        const QPointF& p2 = points[(i + 1) % n];
+        const QPointF& p3 = points[(i + 2) % n];
         path.cubicTo(p1 + (p2 - p0) * (tension / 6.0), p2 - (p3 - p1) * (tension / 6.0), p2);
     }
     path.closeSubpath();
     return path;
 }
 
-QPainterPath smoothOpen(const std::vector<QPointF> &points)
-{
+QPainterPath smoothOpen(const std::vector<QPointF>& points) {
     QPainterPath path;
     const std::size_t n = points.size();
-    if (n < 2)
-        return path;
+    if (n < 2) return path;
     path.moveTo(points[0]);
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        const QPointF &p0 = points[i == 0 ? 0 : i - 1];
-        const QPointF &p1 = points[i];
-        const QPointF &p2 = points[i + 1];
-        const QPointF &p3 = points[std::min(n - 1, i + 2)];
+        const QPointF& p0 = points[i == 0 ? 0 : i - 1];
+        const QPointF& p1 = points[i];
+        const QPointF& p2 = points[i + 1];
+        const QPointF& p3 = points[std::min(n - 1, i + 2)];
         path.cubicTo(p1 + (p2 - p0) / 6.0, p2 - (p3 - p1) / 6.0, p2);
     }
     return path;
 }
 
-QPainterPath mirrorPath(const QPainterPath &path)
-{
-    return QTransform::fromScale(-1, 1).map(path);
+QPainterPath taperedStroke(const std::vector<QPointF>& points, qreal startWidth, qreal endWidth) {
+    // Sample the smooth curve, then walk both edges.
+    const QPainterPath spine = smoothOpen(points);
+    constexpr int steps = 24;
+    std::vector<QPointF> left;
+    std::vector<QPointF> right;
+    for (int i = 0; i <= steps; ++i) {
+        const qreal t = static_cast<qreal>(i) / steps;
+        const QPointF at = spine.pointAtPercent(t);
+        const qreal angle = spine.angleAtPercent(t) * std::numbers::pi / 180.0;
+        const QPointF normal(std::sin(angle), std::cos(angle));
+        const qreal half = (startWidth + (endWidth - startWidth) * t) / 2.0;
+        left.push_back(at + normal * half);
+        right.push_back(at - normal * half);
+    }
+    QPainterPath path;
+    path.moveTo(left.front());
+    for (std::size_t i = 1; i < left.size(); ++i) path.lineTo(left[i]);
+    for (auto it = right.rbegin(); it != right.rend(); ++it) path.lineTo(*it);
+    path.closeSubpath();
+    return path;
 }
 
-QPainterPath mirrored(const QPainterPath &half)
-{
-    QPainterPath both = half;
-    both.addPath(mirrorPath(half));
-    return both;
-}
-
-QPainterPath ellipsePath(QPointF centre, qreal rx, qreal ry)
-{
+QPainterPath ellipsePath(QPointF centre, qreal rx, qreal ry) {
     QPainterPath path;
     path.addEllipse(centre, rx, ry);
     return path;
 }
 
-QPainterPath polygonPath(const std::vector<QPointF> &points)
-{
+QPainterPath polygonPath(const std::vector<QPointF>& points) {
     QPainterPath path;
-    if (points.empty())
-        return path;
+    if (points.empty()) return path;
     path.moveTo(points[0]);
-    for (std::size_t i = 1; i < points.size(); ++i)
-        path.lineTo(points[i]);
+    for (std::size_t i = 1; i < points.size(); ++i) path.lineTo(points[i]);
     path.closeSubpath();
     return path;
 }
 
-QPainterPath starPath(QPointF centre, int points, qreal outer, qreal inner, qreal rotationDeg)
-{
+QPainterPath starPath(QPointF centre, int points, qreal outer, qreal inner, qreal rotationDeg) {
     std::vector<QPointF> corners;
     for (int i = 0; i < points * 2; ++i) {
-        const double a = (rotationDeg + 180.0 * i / points) * M_PI / 180.0;
+        const double a = (rotationDeg + 180.0 * i / points) * std::numbers::pi / 180.0;
         const qreal r = (i % 2 == 0) ? outer : inner;
         corners.emplace_back(centre.x() + r * std::cos(a), centre.y() + r * std::sin(a));
     }
     return polygonPath(corners);
 }
 
-void paintGroundShadow(QPainter &painter, QPointF centre, qreal rx, qreal ry)
-{
+void paintGroundShadow(QPainter& painter, QPointF centre, qreal rx, qreal ry) {
     painter.save();
     QRadialGradient g(centre, rx);
     g.setColorAt(0.0, QColor(0, 0, 0, 110));
@@ -253,8 +254,7 @@ void paintGroundShadow(QPainter &painter, QPointF centre, qreal rx, qreal ry)
     painter.restore();
 }
 
-void paintGloss(QPainter &painter, const QRectF &box, int alpha)
-{
+void paintGloss(QPainter& painter, const QRectF& box, int alpha) {
     painter.save();
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(255, 255, 255, alpha));
