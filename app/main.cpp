@@ -2,12 +2,14 @@
 #include "render/Reporting.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <exception>
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Vantaro");
+    QApplication::setWindowIcon(QIcon(":/vantaro.png"));
     try {
         CreateWindows();
         // Shown from inside the message loop, so that a failed load can end it.

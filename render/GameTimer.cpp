@@ -32,7 +32,7 @@ void TGameTimer::Tick() {
         // Time beyond the second is dropped, not carried into the next window.
         FramesPerSecond = FrameCount;
         FrameCount = 0;
-        AccumulatedTime -= 1000;
+        AccumulatedTime = 0;
     }
     LastTime = CurrentTime;
     Elapsed = float(double(delta == 0 ? 1 : delta) * 0.001);

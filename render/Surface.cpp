@@ -100,7 +100,7 @@ const TSurface::TScaled& TSurface::Scaled(const TRect& s, int32_t width, int32_t
 }
 
 const TRowSpans& TSurface::SolidSpans() const {
-    if (SolidVersion != Version || SolidKey != Key) {
+    if (SolidVersion == 0) {
         Solid.Build(reinterpret_cast<const uint32_t*>(Pixels.constBits()), Pixels.bytesPerLine() / 4, Width(),
                     Height(), [key = Key](uint32_t p) { return p != key; });
         SolidVersion = Version;

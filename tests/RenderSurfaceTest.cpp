@@ -10,6 +10,7 @@ namespace {
 constexpr uint32_t Black = 0xff000000u;
 constexpr uint32_t Blue = 0xff0000ffu;
 constexpr uint32_t Green = 0xff00ff00u;
+constexpr uint32_t Red = 0xffff0000u;
 constexpr uint32_t Magenta = 0xffff00ffu;
 
 // Every pixel of the pattern is different, so a copy shows which source pixel
@@ -297,6 +298,48 @@ TEST(RenderSurface, ScaledCopiesFollowChangesToTheSource) {
         wide.SetPixel(0, 0, qRgb(round, 200, 1));
         wide.SetPixel(5, 5, qRgb(round, 100, 2));
         wide.SetPixel(3, 3, qRgb(round, 50, 3));
+    }
+}
+
+TEST(RenderSurface, KeyedCopiesFollowChangesToTheSourceAndItsKey) {
+    TSurface source(4, 2);
+    source.EditImage().fill(Magenta);
+    source.SetPixel(1, 0, Green);
+    source.SetPixel(2, 1, Green);
+    source.SetColorKey(Magenta);
+    auto copy = [&source](const TRect& dest) {
+        TSurface target = Filled(dest.right, dest.bottom, Blue);
+        EXPECT_TRUE(target.Blt(dest, &source, source.Bounds(), BltWait | BltKeySrc));
+        return target;
+    };
+
+    for (const TRect& dest : {TRect{0, 0, 4, 2}, TRect{0, 0, 8, 4}}) {
+        const int32_t f = dest.right / 4; // scale factor
+        SCOPED_TRACE(f);
+        TSurface first = copy(dest);
+        EXPECT_EQ(first.Pixel(1 * f, 0), Green);
+        EXPECT_EQ(first.Pixel(0, 0), Blue);
+
+        // A keyed pixel turned solid, and a solid one turned into the key.
+        source.SetPixel(0, 0, Red);
+        source.SetPixel(1, 0, Magenta);
+        TSurface second = copy(dest);
+        EXPECT_EQ(second.Pixel(0, 0), Red);
+        EXPECT_EQ(second.Pixel(1 * f, 0), Blue);
+        EXPECT_EQ(second.Pixel(2 * f, 1 * f), Green);
+
+        // Another key: the old key colour now shows, the new one is skipped.
+        source.SetColorKey(Green);
+        TSurface third = copy(dest);
+        EXPECT_EQ(third.Pixel(1 * f, 0), Magenta);
+        EXPECT_EQ(third.Pixel(2 * f, 1 * f), Blue);
+        EXPECT_EQ(third.Pixel(0, 0), Red);
+
+        // Back to the starting picture for the scaled round.
+        source.EditImage().fill(Magenta);
+        source.SetPixel(1, 0, Green);
+        source.SetPixel(2, 1, Green);
+        source.SetColorKey(Magenta);
     }
 }
 

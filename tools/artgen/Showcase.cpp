@@ -147,6 +147,32 @@ void drawKeyed(QImage& target, const QImage& image, QPoint at) {
     }
 }
 
+QImage appIcon(const ArtSet& art) {
+    QImage image(128, 128, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    // A red and a blue face crossed, as on the table at the end of a turn.
+    const struct {
+        const QImage& face;
+        double angle;
+        QPointF centre;
+    } cards[2] = {{art.red[97], -14.0, QPointF(50, 66)}, {art.blue[108], 12.0, QPointF(78, 62)}};
+    for (const auto& card : cards) {
+        p.save();
+        p.translate(card.centre);
+        p.rotate(card.angle);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, 80));
+        p.drawRoundedRect(QRectF(-37 + 3, -47 + 4, 74, 94), 4, 4);
+        p.drawImage(QRectF(-37, -47, 74, 94), card.face);
+        p.restore();
+    }
+    p.end();
+    return image;
+}
+
 QImage splashPicture(const ArtSet& art) {
     QImage image(320, 240, QImage::Format_ARGB32_Premultiplied);
     QPainter p(&image);

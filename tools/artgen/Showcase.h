@@ -27,6 +27,9 @@ struct ArtSet {
     QImage splash;
 };
 
+// 128 x 128 with transparency: the program's icon.
+QImage appIcon(const ArtSet& art);
+
 // 320 x 240, a fanned hand of five faces on grey with the title.
 QImage splashPicture(const ArtSet& art);
 

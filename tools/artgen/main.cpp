@@ -138,12 +138,15 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption fontsOption(
         QStringLiteral("fonts"), QStringLiteral("Folder holding the DejaVu fonts."), QStringLiteral("dir"),
         QStringLiteral("/usr/share/fonts/truetype/dejavu"));
-    parser.addOptions({cardsOption, splashOption, sheetOption, fontsOption});
+    const QCommandLineOption iconOption(QStringLiteral("icon"),
+                                        QStringLiteral("Where to write the program's icon (PNG)."),
+                                        QStringLiteral("file"));
+    parser.addOptions({cardsOption, splashOption, sheetOption, fontsOption, iconOption});
     parser.process(app);
 
     QTextStream err(stderr);
     if (parser.positionalArguments().size() != 1) {
-        err << "usage: vantaro_artgen [--cards FILE] [--splash FILE] [--sheet FILE] DATA_DIR\n";
+        err << "usage: vantaro_artgen [--cards FILE] [--splash FILE] [--sheet FILE] [--icon FILE] DATA_DIR\n";
         return 2;
     }
     try {
@@ -153,6 +156,7 @@ int main(int argc, char* argv[]) {
         const QString dataDir = QDir(parser.positionalArguments().first()).absolutePath();
         writeEverything(art, catalogue, dataDir);
         if (parser.isSet(splashOption)) writeBmp(art.splash, parser.value(splashOption));
+        if (parser.isSet(iconOption)) writePng(appIcon(art), parser.value(iconOption));
         if (parser.isSet(sheetOption)) writePng(contactSheet(art, catalogue), parser.value(sheetOption));
     } catch (const std::exception& e) {
         err << "vantaro_artgen: " << e.what() << '\n';
