@@ -100,7 +100,7 @@ const TSurface::TScaled& TSurface::Scaled(const TRect& s, int32_t width, int32_t
 }
 
 const TRowSpans& TSurface::SolidSpans() const {
-    if (SolidVersion == 0) {
+    if (SolidVersion != Version || SolidKey != Key) {
         Solid.Build(reinterpret_cast<const uint32_t*>(Pixels.constBits()), Pixels.bytesPerLine() / 4, Width(),
                     Height(), [key = Key](uint32_t p) { return p != key; });
         SolidVersion = Version;
@@ -170,7 +170,7 @@ bool TSurface::Blt(const TRect& dest, const TSurface* source, const TRect& s, ui
             continue;
         }
         for (const TRowSpans::TSpan& span : solid->Row(sourceRow)) {
-            const int32_t begin = std::max(span.begin, firstColumn), end = std::min(span.end, lastColumn);
+            const int32_t begin = span.begin, end = span.end;
             if (begin < end) CopyPixels(to + begin, from + begin, end - begin);
         }
     }

@@ -115,7 +115,10 @@ TEST(RenderSurface, StretchToOnePixelWideAndEnlargeByWholeFactors) {
 }
 
 TEST(RenderSurface, CopiesReachingPastAnEdgeAreDrawnInPart) {
-    const TSurface image = Pattern(4, 4);
+    // Keyed copies go their own way through the pixels; they must be cut alike.
+    // The key is a colour the pattern does not hold, so both copy every pixel.
+    TSurface image = Pattern(4, 4);
+    image.SetColorKey(Magenta);
     const TRect cases[] = {
         {-2, 2, 2, 6},  // past the left edge
         {3, -3, 7, 1},  // past the top edge
@@ -124,33 +127,46 @@ TEST(RenderSurface, CopiesReachingPastAnEdgeAreDrawnInPart) {
         {-3, -3, 1, 1}, // past the top left corner
         {9, 7, 13, 11}, // past the bottom right corner
     };
-    for (const TRect& dest : cases) {
-        SCOPED_TRACE(testing::Message() << dest.left << ", " << dest.top);
+    TSurface large = Pattern(14, 12);
+    large.SetColorKey(Magenta);
+    for (const uint32_t flags : {BltWait, BltWait | BltKeySrc}) {
+        for (const TRect& dest : cases) {
+            SCOPED_TRACE(testing::Message() << dest.left << ", " << dest.top << " flags " << flags);
+            TSurface target = Filled(10, 8, Blue);
+            EXPECT_TRUE(target.Blt(dest, &image, image.Bounds(), flags));
+            ExpectTranslatedCopy(target, dest, Blue);
+        }
+
+        // A source larger than the target, covering it on every side.
         TSurface target = Filled(10, 8, Blue);
-        EXPECT_TRUE(target.Blt(dest, &image, image.Bounds(), BltWait));
-        ExpectTranslatedCopy(target, dest, Blue);
+        EXPECT_TRUE(target.Blt({-1, -2, 13, 10}, &large, large.Bounds(), flags));
+        ExpectTranslatedCopy(target, {-1, -2, 13, 10}, Blue);
     }
 
-    // A source larger than the target, covering it on every side.
-    const TSurface large = Pattern(14, 12);
+    // The lower part of a source as wide as the target, filling it exactly.
+    const TSurface tall = Pattern(10, 9);
     TSurface target = Filled(10, 8, Blue);
-    EXPECT_TRUE(target.Blt({-1, -2, 13, 10}, &large, large.Bounds(), BltWait));
-    ExpectTranslatedCopy(target, {-1, -2, 13, 10}, Blue);
+    EXPECT_TRUE(target.Blt(target.Bounds(), &tall, {0, 1, 10, 9}, BltWait));
+    ExpectTranslatedCopy(target, {0, -1, 10, 8}, Blue);
 }
 
 TEST(RenderSurface, StretchedCopiesAreCutAtTheEdgesToo) {
-    const TSurface image = Pattern(4, 4);
-    TSurface target = Filled(10, 8, Blue);
-    // Doubled, reaching past the top left corner and past the bottom right one.
-    ASSERT_TRUE(target.Blt({-4, -2, 4, 6}, &image, image.Bounds(), BltWait));
-    ASSERT_TRUE(target.Blt({6, 4, 14, 12}, &image, image.Bounds(), BltWait));
-    for (int32_t y = 0; y < 8; ++y)
-        for (int32_t x = 0; x < 10; ++x) {
-            uint32_t expected = Blue;
-            if (x < 4 && y < 6) expected = PatternPixel((x + 4) / 2, (y + 2) / 2);
-            if (x >= 6 && y >= 4) expected = PatternPixel((x - 6) / 2, (y - 4) / 2);
-            ASSERT_EQ(target.Pixel(x, y), expected) << x << ", " << y;
-        }
+    TSurface image = Pattern(4, 4);
+    image.SetColorKey(Magenta);
+    for (const uint32_t flags : {BltWait, BltWait | BltKeySrc}) {
+        SCOPED_TRACE(flags);
+        TSurface target = Filled(10, 8, Blue);
+        // Doubled, reaching past the top left corner and past the bottom right one.
+        ASSERT_TRUE(target.Blt({-4, -2, 4, 6}, &image, image.Bounds(), flags));
+        ASSERT_TRUE(target.Blt({6, 4, 14, 12}, &image, image.Bounds(), flags));
+        for (int32_t y = 0; y < 8; ++y)
+            for (int32_t x = 0; x < 10; ++x) {
+                uint32_t expected = Blue;
+                if (x < 4 && y < 6) expected = PatternPixel((x + 4) / 2, (y + 2) / 2);
+                if (x >= 6 && y >= 4) expected = PatternPixel((x - 6) / 2, (y - 4) / 2);
+                ASSERT_EQ(target.Pixel(x, y), expected) << x << ", " << y;
+            }
+    }
 
     // A clip rectangle smaller than the surface cuts copies at its edges.
     TSurface clipped = Filled(10, 8, Blue);
