@@ -45,7 +45,8 @@ public:
                                                 bool videoMemory);
     bool ApplyColorKey(TSurface& surface, uint32_t color);
     // The colour as a pixel value of the surface, found by letting the surface
-    // store it; ColorInvalid stays ColorInvalid.
+    // store it. With ColorInvalid nothing is stored and the first pixel's value
+    // comes back; a null surface gives ColorInvalid.
     uint32_t MatchColor(TSurface& surface, uint32_t color);
     // A font of the given character height (negative) or cell height
     // (positive) in pixels. Width 0 keeps the face's own proportions.

@@ -170,7 +170,7 @@ bool TSurface::Blt(const TRect& dest, const TSurface* source, const TRect& s, ui
             continue;
         }
         for (const TRowSpans::TSpan& span : solid->Row(sourceRow)) {
-            const int32_t begin = span.begin, end = span.end;
+            const int32_t begin = std::max(span.begin, firstColumn), end = std::min(span.end, lastColumn);
             if (begin < end) CopyPixels(to + begin, from + begin, end - begin);
         }
     }

@@ -38,7 +38,9 @@ void ExpectConsistent(const TGame& game, int step) {
         bool seenCard = false;
         for (int slot = 0; slot < 5; ++slot) {
             const int32_t card = game.Hands[slot][player];
-            if (card == -1) ASSERT_FALSE(seenCard) << "hands stay packed toward slot 4";
+            if (card == -1) {
+                ASSERT_FALSE(seenCard) << "hands stay packed toward slot 4";
+            }
             seenCard = seenCard || card != -1;
         }
     }
@@ -57,7 +59,9 @@ void ExpectConsistent(const TGame& game, int step) {
         ASSERT_EQ(owned[0], game.Score[0]);
         ASSERT_EQ(owned[1], game.Score[1]);
     }
-    if (game.GameOver) ASSERT_EQ(placed, 9);
+    if (game.GameOver) {
+        ASSERT_EQ(placed, 9);
+    }
 }
 
 TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
