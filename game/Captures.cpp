@@ -82,7 +82,7 @@ void TGame::FindCaptures(int32_t x, int32_t y, const TOwnedCard& card, TCaptureG
         bool hit = false;
 
         if (mode == CaptureBasic) {
-            hit = mine >= theirs && neighbour.Owner != card.Owner;
+            hit = mine > theirs && neighbour.Owner != card.Owner;
         } else if (mode == CaptureSame) {
             if (mine == theirs) {
                 hit = true;

@@ -1,5 +1,5 @@
-#include "TestSupport.h"
 #include "cards/CardsInfo.h"
+#include "TestSupport.h"
 #include "render/Graphics.h"
 
 #include <QImage>
@@ -73,7 +73,9 @@ void ExpectCard(const TCardInfo& card, const TRecord& record) {
 
 class CardsInfo : public testing::Test {
 protected:
-    bool Load(TFakePictures& pictures) { return Cards.LoadCards(pictures.Loader(), Tasks.Sink(), Messages.Sink()); }
+    bool Load(TFakePictures& pictures) {
+        return Cards.LoadCards(pictures.Loader(), Tasks.Sink(), Messages.Sink());
+    }
 
     // Loads the given card file text with pictures that always load.
     bool LoadText(const std::string& text) {
@@ -239,7 +241,8 @@ TEST_F(CardsInfo, LineBreaksCarryNoMeaning) {
     for (size_t i = 0; i < records.size(); ++i) {
         const TRecord& r = records[i];
         mixed += r.word + "\t" + std::to_string(r.ranks[0]) + "  " + std::to_string(r.ranks[1]) + "\n" +
-                 std::to_string(r.ranks[2]) + " " + std::to_string(r.ranks[3]) + "\t\t" + std::to_string(r.element);
+                 std::to_string(r.ranks[2]) + " " + std::to_string(r.ranks[3]) + "\t\t" +
+                 std::to_string(r.element);
         mixed += i % 3 == 2 ? "\n\n" : "   ";
     }
     // No line end at all after the last record.
@@ -361,7 +364,8 @@ TEST_F(CardsInfo, BadRecordsAreReportedWithTheirNumber) {
         EXPECT_FALSE(cards.LoadCards(pictures.Loader(), {}, messages.Sink()));
         EXPECT_EQ(cards.NumCards, 0);
         ASSERT_EQ(messages.Lines.size(), 1u);
-        const std::string prefix = "Could not load file Data/Cards.dat: record " + std::to_string(c.record) + " ";
+        const std::string prefix =
+            "Could not load file Data/Cards.dat: record " + std::to_string(c.record) + " ";
         EXPECT_EQ(messages.Lines[0].substr(0, prefix.size()), prefix) << messages.Lines[0];
         // Loading stopped at the bad record.
         EXPECT_EQ(pictures.Paths.size(), size_t(2 * c.record));

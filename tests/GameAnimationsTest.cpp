@@ -41,15 +41,6 @@ protected:
         return changes;
     }
 
-    static int32_t FramesToStop(TSprite& sprite, float elapsed) {
-        int32_t frames = 0;
-        while (sprite.IsAnimating() && frames < 1000) {
-            sprite.UpdateMove(elapsed);
-            ++frames;
-        }
-        return frames;
-    }
-
     std::unique_ptr<TSurface> Back;
 };
 
@@ -92,50 +83,35 @@ TEST_F(GameAnimations, DealRisesIntoTheSlotsAndEndsWithTheSlotFourCards) {
 TEST_F(GameAnimations, FlightRisesFromTheSlotAndDropsOntoTheSquare) {
     for (int i = 0; i < 4; ++i) AddCard({1, 1, 1, 1});
     StartMatch();
+    // Frames for the rise (until the jump above the column) and for the drop.
+    auto fly = [this](int32_t column, int32_t row) {
+        std::pair<int32_t, int32_t> frames{0, 0};
+        while (FlightLeg == 1 && ++frames.first < 100) Game->StepFlight(Frame50);
+        EXPECT_EQ(Game->AnimSprites[0].X, 130 + 85 * column);
+        EXPECT_EQ(Game->AnimSprites[0].Y, -170);
+        while (Game->Phase == TGame::PhaseFlight && ++frames.second < 100) {
+            EXPECT_EQ(Game->Board[row][column].Card, -1);
+            Game->StepFlight(Frame50);
+        }
+        EXPECT_NE(Game->Board[row][column].Card, -1);
+        EXPECT_TRUE(Game->AnimSprites.empty());
+        EXPECT_EQ(FlightLeg, 1);
+        return frames;
+    };
 
-    // Blue's slot 0 to row 0: 199 pixels up, 199 down, at 600 px/s.
+    // Blue's slot 0 to row 0: 199 pixels up and 199 down at 600 px/s.
     Press(VK_RETURN);
     Press(VK_RETURN);
     ASSERT_EQ(Game->AnimSprites.size(), 1u);
     EXPECT_EQ(Game->AnimSprites[0].Dest, (TRect{397, 29, 482, 139}));
-    EXPECT_EQ(Game->AnimSprites[0].TargetY, -170);
-    TSprite& first = Game->AnimSprites[0];
-    int32_t rise = 0;
-    while (FlightLeg == 1 && rise < 100) {
-        Game->StepFlight(Frame50);
-        ++rise;
-    }
-    EXPECT_EQ(rise, 7);
-    EXPECT_EQ(first.X, 130);
-    EXPECT_EQ(first.Y, -170);
-    int32_t drop = 0;
-    while (Game->Phase == TGame::PhaseFlight && drop < 100) {
-        EXPECT_EQ(Game->Board[0][0].Card, -1);
-        Game->StepFlight(Frame50);
-        ++drop;
-    }
-    EXPECT_EQ(drop, 7);
-    EXPECT_EQ(FlightLeg, 1);
-    EXPECT_EQ(Game->Board[0][0].Owner, 1);
-    EXPECT_TRUE(Game->AnimSprites.empty());
+    EXPECT_EQ(fly(0, 0), std::make_pair(7, 7));
 
     // Red's slot 4 to row 2: 419 pixels each way.
-    for (int i = 0; i < 4; ++i) Press(VK_DOWN);
-    Press(VK_RETURN);
-    Press(VK_DOWN);
-    Press(VK_DOWN);
-    Press(VK_RETURN);
+    for (uint16_t key : {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN, VK_DOWN, VK_DOWN, VK_RETURN})
+        Press(key);
     ASSERT_EQ(Game->AnimSprites.size(), 1u);
-    EXPECT_EQ(Game->AnimSprites[0].Dest.left, 30);
-    EXPECT_EQ(Game->AnimSprites[0].Dest.top, 249);
-    EXPECT_EQ(FramesToStop(Game->AnimSprites[0], Frame50), 14);
-    Game->StepFlight(Frame50); // the frame that finds it stopped makes the jump
-    EXPECT_EQ(FlightLeg, 2);
-    EXPECT_EQ(Game->AnimSprites[0].X, 215);
-    EXPECT_EQ(FramesToStop(Game->AnimSprites[0], Frame50), 14);
-    Game->StepFlight(Frame50);
-    EXPECT_EQ(Game->Board[2][1].Owner, 0);
-    EXPECT_EQ(Game->Phase, TGame::PhaseIdle);
+    EXPECT_EQ(Game->AnimSprites[0].Dest, (TRect{30, 249, 115, 359}));
+    EXPECT_EQ(fly(1, 2), std::make_pair(14, 14));
 }
 
 TEST_F(GameAnimations, FlipStepsFollowTheTableForSidewaysAndUprightTurns) {

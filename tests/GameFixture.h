@@ -41,15 +41,7 @@ struct TShownGroup {
     std::vector<int32_t> Ys;
     std::vector<TOwnedCard> Cards;
     TSprite* Banner = nullptr;
-    std::vector<bool> Sideways;
 };
-
-// Squares of a group as (x, y) pairs, for compact expectations.
-inline std::vector<std::pair<int32_t, int32_t>> Squares(const TShownGroup& group) {
-    std::vector<std::pair<int32_t, int32_t>> squares;
-    for (size_t i = 0; i < group.Xs.size(); ++i) squares.emplace_back(group.Xs[i], group.Ys[i]);
-    return squares;
-}
 
 // A match on a small catalogue, with both clocks in the test's hands.
 class TGameFixture : public ::testing::Test {
@@ -154,12 +146,6 @@ protected:
         Game->Board[y][x] = TOwnedCard(card, owner);
     }
 
-    TShownGroup CurrentFlip() const {
-        TShownGroup shown{Game->FlipXs, Game->FlipYs, Game->FlipCards, Game->BannerSprite, {}};
-        for (int32_t i = 0; i < Game->FlipCount; ++i) shown.Sideways.push_back(Game->FlipSideways[i]);
-        return shown;
-    }
-
     // Places a card for its owner by the two PlaceCard calls with the flight
     // between them, then runs every flip, recording each group as it starts.
     std::vector<TShownGroup> Place(int32_t x, int32_t y, int32_t card, int32_t owner) {
@@ -172,7 +158,7 @@ protected:
         for (int i = 0; i < 4 && Game->Phase == TGame::PhaseFlight; ++i) Game->StepFlight(LongFrame);
         std::vector<TShownGroup> shown;
         while (Game->Phase == TGame::PhaseFlipping && shown.size() < 20) {
-            shown.push_back(CurrentFlip());
+            shown.push_back({Game->FlipXs, Game->FlipYs, Game->FlipCards, Game->BannerSprite});
             for (int i = 0; i < 20; ++i) {
                 const int32_t before = FlipStep;
                 Game->StepFlip(LongFrame);

@@ -44,12 +44,10 @@ protected:
     static constexpr TRect NameArea{200, 351, 312, 369};
 };
 
-TEST_F(GamePresentation, BeforeTheFirstMatchOnlyTheBackgroundShows) {
+TEST_F(GamePresentation, BeforeTheMatchAndWhileDealingTheBoardIsNotDrawn) {
     Game->DoFrame();
-    EXPECT_TRUE(OnlyBackground());
-}
+    EXPECT_TRUE(OnlyBackground()); // not even the frame counter
 
-TEST_F(GamePresentation, WhileDealingOnlyTheDealtCardsCoverTheBackground) {
     TGameRules rules;
     rules.Elemental = true;
     Game->NewGame(1, rules, false);

@@ -1,5 +1,5 @@
-#include "TestSupport.h"
 #include "app/ProgressForm.h"
+#include "TestSupport.h"
 #include "cards/CardsInfo.h"
 #include "render/GameSprites.h"
 #include "render/Graphics.h"
@@ -39,8 +39,9 @@ TEST(ProgressForm, WindowAndControlsSitWhereTheyBelong) {
     EXPECT_EQ(form.TaskLabel->pos(), QPoint(72, 272));
     EXPECT_TRUE(form.TaskLabel->text().isEmpty());
     // Every control lies inside the client area.
-    for (const QWidget* control : {static_cast<QWidget*>(form.SplashImage), static_cast<QWidget*>(form.Label1),
-                                   static_cast<QWidget*>(form.Progress), static_cast<QWidget*>(form.Label2)})
+    for (const QWidget* control :
+         {static_cast<QWidget*>(form.SplashImage), static_cast<QWidget*>(form.Label1),
+          static_cast<QWidget*>(form.Progress), static_cast<QWidget*>(form.Label2)})
         EXPECT_TRUE(form.rect().contains(control->geometry())) << control->geometry().bottom();
 }
 
@@ -56,7 +57,8 @@ TEST(ProgressForm, EveryStartUpStepAdvancesTheBarByOne) {
         ASSERT_EQ(form.Progress->value(), step);
         ASSERT_EQ(form.TaskLabel->text().toStdString(), task);
         // The label grows with its text, so none of it is cut off.
-        ASSERT_GE(form.TaskLabel->width(), QFontMetrics(form.TaskLabel->font()).horizontalAdvance(task.c_str()));
+        ASSERT_GE(form.TaskLabel->width(),
+                  QFontMetrics(form.TaskLabel->font()).horizontalAdvance(task.c_str()));
     }
     EXPECT_EQ(form.Progress->value(), form.Progress->maximum());
     EXPECT_EQ(form.TaskLabel->text(), "Loading cards (110 of 110)...");

@@ -21,14 +21,16 @@ struct TImageFile {
 // wrong file shows up by its size.
 std::vector<TImageFile> ImageFiles() {
     std::vector<TImageFile> files = {
-        {"Data/Board.bmp", 64, 48, false},    {"Data/SameText.bmp", 30, 9, true},
-        {"Data/PlusText.bmp", 31, 9, true},   {"Data/ComboText.bmp", 32, 9, true},
-        {"Data/HandRight.bmp", 12, 10, true}, {"Data/HandLeft.bmp", 13, 10, true},
-        {"Data/Numbers/-.bmp", 5, 3, true},   {"Data/Numbers/+.bmp", 6, 3, true},
+        {"Data/Board.bmp", 64, 48, false},      {"Data/SameText.bmp", 30, 9, true},
+        {"Data/PlusText.bmp", 31, 9, true},     {"Data/ComboText.bmp", 32, 9, true},
+        {"Data/HandRight.bmp", 12, 10, true},   {"Data/HandLeft.bmp", 13, 10, true},
+        {"Data/Numbers/-.bmp", 5, 3, true},     {"Data/Numbers/+.bmp", 6, 3, true},
         {"Data/CardBack.bmp", 100, 127, false}, {"Data/CardNameInfoBox.bmp", 40, 8, false},
     };
-    for (int n = 1; n <= 8; ++n) files.push_back({"Data/Elements/" + std::to_string(n) + ".bmp", 10 + n, 4, true});
-    for (int n = 1; n <= 9; ++n) files.push_back({"Data/Numbers/" + std::to_string(n) + ".bmp", 20 + n, 5, true});
+    for (int n = 1; n <= 8; ++n)
+        files.push_back({"Data/Elements/" + std::to_string(n) + ".bmp", 10 + n, 4, true});
+    for (int n = 1; n <= 9; ++n)
+        files.push_back({"Data/Numbers/" + std::to_string(n) + ".bmp", 20 + n, 5, true});
     return files;
 }
 

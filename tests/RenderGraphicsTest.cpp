@@ -51,8 +51,10 @@ std::optional<TRect> InkBounds(const TSurface& surface, uint32_t background) {
 }
 
 QImage GrabWindow(QWidget& window) {
-    return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage().convertToFormat(
-        QImage::Format_RGB32);
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(window.winId())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace

@@ -15,7 +15,9 @@ constexpr uint32_t Magenta = 0xffff00ffu;
 
 // Every pixel of the pattern is different, so a copy shows which source pixel
 // landed where.
-uint32_t PatternPixel(int32_t x, int32_t y) { return qRgb(x, y, 77); }
+uint32_t PatternPixel(int32_t x, int32_t y) {
+    return qRgb(x, y, 77);
+}
 
 TSurface Pattern(int32_t width, int32_t height) {
     TSurface surface(width, height);
@@ -31,8 +33,12 @@ TSurface Filled(int32_t width, int32_t height, uint32_t value) {
 }
 
 // The source column (red) and row (green) a pattern pixel came from.
-int32_t SourceX(uint32_t pixel) { return qRed(pixel); }
-int32_t SourceY(uint32_t pixel) { return qGreen(pixel); }
+int32_t SourceX(uint32_t pixel) {
+    return qRed(pixel);
+}
+int32_t SourceY(uint32_t pixel) {
+    return qGreen(pixel);
+}
 
 // Checks a 10 x 8 target after an unscaled copy of a pattern to (dx, dy):
 // pixels inside both the target and the destination show the pattern, all
@@ -182,12 +188,11 @@ TEST(RenderSurface, StretchedCopiesAreCutAtTheEdgesToo) {
 TEST(RenderSurface, CopiesWhollyOutsideDrawNothingAndSucceed) {
     const TSurface image = Pattern(4, 4);
     const TRect cases[] = {
-        {-4, 0, 0, 4},  // touching the left edge from outside
-        {10, 0, 14, 4}, // touching the right edge
-        {0, -4, 4, 0},  // above
-        {0, 8, 4, 12},  // below
-        {-40, -40, -36, -36},
-        {1000000, 1000000, 1000008, 1000008}, // stretched, far away
+        {-4, 0, 0, 4},                                              // touching the left edge from outside
+        {10, 0, 14, 4},                                             // touching the right edge
+        {0, -4, 4, 0},                                              // above
+        {0, 8, 4, 12},                                              // below
+        {-40, -40, -36, -36}, {1000000, 1000000, 1000008, 1000008}, // stretched, far away
     };
     for (const TRect& dest : cases) {
         SCOPED_TRACE(testing::Message() << dest.left << ", " << dest.top);
@@ -243,8 +248,7 @@ TEST(RenderSurface, InvalidCopiesAreRefusedAndLeaveTheTargetAlone) {
         TRect sourceRect;
     };
     const TCase cases[] = {
-        {{0, 0, 4, 4}, nullptr, {0, 0, 4, 4}},
-        {{0, 0, 4, 4}, &empty, {0, 0, 4, 4}},
+        {{0, 0, 4, 4}, nullptr, {0, 0, 4, 4}}, {{0, 0, 4, 4}, &empty, {0, 0, 4, 4}},
         {{0, 0, 4, 4}, &image, {0, 0, 0, 4}},  // no width
         {{0, 0, 4, 4}, &image, {0, 2, 4, 2}},  // no height
         {{0, 0, 4, 4}, &image, {3, 0, 1, 4}},  // reversed
@@ -387,8 +391,8 @@ TEST(RenderSurface, BlendImageMixesByCoverageWithinItsSpansAndIsCutAtTheEdges) {
     text.setPixel(2, 1, 0xff0000ffu);
     auto spansWhere = [&text](auto covered) {
         TRowSpans spans;
-        spans.Build(reinterpret_cast<const uint32_t*>(text.constBits()), text.bytesPerLine() / 4, text.width(),
-                    text.height(), covered);
+        spans.Build(reinterpret_cast<const uint32_t*>(text.constBits()), text.bytesPerLine() / 4,
+                    text.width(), text.height(), covered);
         return spans;
     };
     const TRowSpans inked = spansWhere([](uint32_t p) { return (p >> 24) != 0; });
@@ -440,4 +444,12 @@ TEST(RenderSurface, BlendImageMixesByCoverageWithinItsSpansAndIsCutAtTheEdges) {
     corner.BlendImage(text, inked, 0, 1);
     EXPECT_EQ(corner.Pixel(1, 1), 0xffffffffu);
     EXPECT_EQ(corner.Pixel(0, 0), 0xff00ff00u);
+
+    // Past the right edge only the first column of the image lands.
+    TSurface right = Filled(2, 2, Black);
+    right.BlendImage(text, inked, 1, 0);
+    EXPECT_EQ(right.Pixel(1, 0), Black);
+    EXPECT_EQ(right.Pixel(1, 1), 0xffff0000u);
+    EXPECT_EQ(right.Pixel(0, 0), Black);
+    EXPECT_EQ(right.Pixel(0, 1), Black);
 }
