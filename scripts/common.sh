@@ -1,9 +1,10 @@
 # Shared by scripts/play and scripts/test: install what is missing, then
-# configure and build incrementally in build/.
+# configure and build incrementally.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
+JOBS="$(nproc)"
 
 fail() {
     echo "vantaro: $*" >&2
@@ -32,12 +33,23 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
-TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev)
+TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick
+               clang-14 libclang-rt-14-dev)
 
-# Configures once, then builds only what changed.
-build() {
-    if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-        cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || fail "cmake could not configure the build"
+# build FOLDER [cmake options...] -- [build options...]: configures the folder
+# once, then builds only what changed.
+build_in() {
+    local folder=$1
+    shift
+    local configure=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+        configure+=("$1")
+        shift
+    done
+    [ $# -gt 0 ] && shift
+    if [ ! -f "$folder/CMakeCache.txt" ]; then
+        cmake -S "$ROOT" -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${configure[@]}" >/dev/null ||
+            fail "cmake could not configure $folder"
     fi
-    cmake --build "$BUILD" -j"$(nproc)" "$@" || fail "the build failed"
+    cmake --build "$folder" -j"$JOBS" "$@" || fail "the build in $folder failed"
 }

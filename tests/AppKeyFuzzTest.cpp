@@ -91,7 +91,7 @@ TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
     while (matchesEnded < Matches && step < maxSteps) {
         ++step;
         const int action = int(random() % 100);
-        if (action < 2) {
+        if (action == 0 && random() % 16 == 0) {
             second += random() % 3;
             VantaroForm->FileNewGameClick();
         } else if (action == 2 && step % 50 == 0) {
