@@ -13,12 +13,7 @@
 
 namespace {
 
-constexpr uint32_t Black = 0xff000000u;
-constexpr uint32_t Blue = 0xff0000ffu;
-constexpr uint32_t Red = 0xffff0000u;
-constexpr uint32_t Green = 0xff00ff00u;
-constexpr uint32_t Magenta = 0xffff00ffu;
-constexpr uint32_t White = 0xffffffffu;
+using namespace TestColor;
 
 // A widget that claims a chosen resolution, as a display set to larger text would.
 class TDpiWidget : public QWidget {

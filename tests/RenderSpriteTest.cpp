@@ -8,11 +8,7 @@
 
 namespace {
 
-constexpr uint32_t Black = 0xff000000u;
-constexpr uint32_t Blue = 0xff0000ffu;
-constexpr uint32_t Red = 0xffff0000u;
-constexpr uint32_t Green = 0xff00ff00u;
-constexpr uint32_t Magenta = 0xffff00ffu;
+using namespace TestColor;
 
 // A sprite showing an 85 x 110 face, as a card on the board.
 TSprite CardSprite(TSurface& face) {

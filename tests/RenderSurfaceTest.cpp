@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "render/Surface.h"
 
 #include <QImage>
@@ -7,11 +8,7 @@
 
 namespace {
 
-constexpr uint32_t Black = 0xff000000u;
-constexpr uint32_t Blue = 0xff0000ffu;
-constexpr uint32_t Green = 0xff00ff00u;
-constexpr uint32_t Red = 0xffff0000u;
-constexpr uint32_t Magenta = 0xffff00ffu;
+using namespace TestColor;
 
 // Every pixel of the pattern is different, so a copy shows which source pixel
 // landed where.

@@ -8,6 +8,16 @@
 #include <string>
 #include <vector>
 
+// Pixel values as surfaces store them (0xffRRGGBB).
+namespace TestColor {
+inline constexpr uint32_t Black = 0xff000000u;
+inline constexpr uint32_t Blue = 0xff0000ffu;
+inline constexpr uint32_t Green = 0xff00ff00u;
+inline constexpr uint32_t Red = 0xffff0000u;
+inline constexpr uint32_t Magenta = 0xffff00ffu;
+inline constexpr uint32_t White = 0xffffffffu;
+} // namespace TestColor
+
 // A temporary folder that is the working directory while the object lives,
 // so code that reads "Data/..." reads the fixture written there.
 class TScopedWorkDir {

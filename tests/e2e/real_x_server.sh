@@ -89,9 +89,10 @@ for play in $(seq 9); do
 done
 
 # Blue played first, onto the top-left square (130..215, 29..139): the square
-# now shows a card face, red or blue, not the empty felt.
-read -r r g b < <(pixel "$shots/play-9.png" 172 $((menu + 84)))
-read -r er eg eb < <(pixel "$shots/empty-board.png" 172 $((menu + 84)))
+# now shows a card, whose frame two pixels inside its left edge is red or blue,
+# not the empty felt.
+read -r r g b < <(pixel "$shots/play-9.png" 132 $((menu + 84)))
+read -r er eg eb < <(pixel "$shots/empty-board.png" 132 $((menu + 84)))
 [ "$r $g $b" != "$er $eg $eb" ] || fail "the top-left square still shows the empty board"
 [ $((r > g + 40 || b > g + 40)) = 1 ] || fail "the top-left square shows no red or blue card ($r $g $b)"
 
