@@ -75,8 +75,9 @@ xdotool windowfocus --sync "$window"
 xdotool key F2
 sleep 1.5
 import -window "$window" "$shots/dealt.png"
-# Blue's hand lies at x 417..502: its slot 4 card is blue.
-read -r r g b < <(pixel "$shots/dealt.png" 460 $((menu + 300)))
+# Blue's hand lies at x 417..502: the frame of its slot 4 card, two pixels
+# inside the card's left edge, is blue.
+read -r r g b < <(pixel "$shots/dealt.png" 419 $((menu + 300)))
 [ "$b" -gt "$r" ] || fail "blue's hand is not blue after the deal ($r $g $b)"
 
 # Nine plays: each takes the selected card to the first empty square.
