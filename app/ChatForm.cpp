@@ -9,8 +9,9 @@
 TChatForm* ChatForm = nullptr;
 
 TChatForm::TChatForm(QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint) {
     setWindowTitle("Vantaro Chat");
     setObjectName("ChatForm");
     // Closing it only hides it; it never keeps the program running.

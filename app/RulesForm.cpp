@@ -11,8 +11,7 @@ namespace {
 
 // Controls sit where the layout puts them; a caption that is wider than its
 // box in the current font gets the room it needs instead of being cut off.
-template <class Control>
-Control* Place(Control* control, int x, int y, int width, int height) {
+template <class Control> Control* Place(Control* control, int x, int y, int width, int height) {
     control->setGeometry(x, y, std::max(width, control->sizeHint().width()), height);
     return control;
 }

@@ -36,7 +36,8 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     MainMenu1 = menuBar();
     MainMenu1->setObjectName("MainMenu1");
     FileMenu = MainMenu1->addMenu("&File");
-    FileNewGame = FileMenu->addAction("&New Game", QKeySequence(Qt::Key_F2), this, [this] { FileNewGameClick(); });
+    FileNewGame =
+        FileMenu->addAction("&New Game", QKeySequence(Qt::Key_F2), this, [this] { FileNewGameClick(); });
     FileRules = FileMenu->addAction("&Rules", this, [this] { FileRulesClick(); });
     FileMenu->addSeparator();
     FileExit = FileMenu->addAction("E&xit", QKeySequence(Qt::CTRL | Qt::Key_X), this, [this] { close(); });
@@ -115,7 +116,9 @@ void TVantaroForm::PlaceChatForm() {
     ChatForm->move(frame.x() + frame.width(), frame.y());
 }
 
-void TVantaroForm::ApplicationIdle() { Game->DoFrame(); }
+void TVantaroForm::ApplicationIdle() {
+    Game->DoFrame();
+}
 
 void TVantaroForm::FileNewGameClick() {
     TGameRules rules;
@@ -135,7 +138,9 @@ void TVantaroForm::FileRulesClick() {
     if (RulesForm) RulesForm->exec();
 }
 
-void TVantaroForm::FormKeyDown(uint16_t& key) { Game->KeyDown(key); }
+void TVantaroForm::FormKeyDown(uint16_t& key) {
+    Game->KeyDown(key);
+}
 
 void TVantaroForm::keyPressEvent(QKeyEvent* event) {
     if (auto key = VirtualKeyOf(*event)) {

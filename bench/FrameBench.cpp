@@ -24,7 +24,8 @@ std::unique_ptr<TSurface> Picture(int w, int h, int seed, bool keyed) {
         for (int x = 0; x < w; ++x) {
             const double dx = (x - cx) / (w / 2.0), dy = (y - cy) / (h / 2.0);
             const bool outside = keyed && dx * dx + dy * dy > 1.0;
-            image.setPixel(x, y, outside ? Magenta : qRgb((x * 7 + seed * 31) & 255, (y * 5 + seed) & 255, 90));
+            image.setPixel(x, y,
+                           outside ? Magenta : qRgb((x * 7 + seed * 31) & 255, (y * 5 + seed) & 255, 90));
         }
     auto surface = std::make_unique<TSurface>(image);
     if (keyed) surface->SetColorKey(Magenta);
@@ -70,13 +71,15 @@ struct TFrameScene {
     void Compose() {
         TSurface& back = *graphics.BackBuffer;
         back.Blt({0, 0, 512, 384}, board.get(), board->Bounds(), BltWait);
-        for (size_t i = 0; i < cards.size(); ++i) back.Blt(cardRects[i], cards[i].get(), {0, 0, 100, 127}, BltWait);
+        for (size_t i = 0; i < cards.size(); ++i)
+            back.Blt(cardRects[i], cards[i].get(), {0, 0, 100, 127}, BltWait);
         for (size_t i = 0; i < small.size(); ++i) {
             const int x = 20 + int(i) * 40, y = 340;
-            back.Blt({x, y, x + small[i]->Width(), y + small[i]->Height()}, small[i].get(), small[i]->Bounds(),
-                     BltWait | BltKeySrc);
+            back.Blt({x, y, x + small[i]->Width(), y + small[i]->Height()}, small[i].get(),
+                     small[i]->Bounds(), BltWait | BltKeySrc);
         }
-        const TRect odd[4] = {{197, 109, 315, 259}, {250, 120, 251, 238}, {180, 150, 298, 151}, {140, 40, 241, 170}};
+        const TRect odd[4] = {
+            {197, 109, 315, 259}, {250, 120, 251, 238}, {180, 150, 298, 151}, {140, 40, 241, 170}};
         for (int i = 0; i < 4; ++i)
             back.Blt(odd[i], stretched[i].get(), {0, 0, 100, 127}, BltWait | BltKeySrc);
         graphics.WriteText("FPS: 4821", 0, 0, TA_LEFT, ColorWhite);

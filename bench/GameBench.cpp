@@ -50,7 +50,8 @@ struct TLoadedGame {
         int card = 3;
         for (int row = 0; row < 3; ++row)
             for (int column = 0; column < 3; ++column)
-                if (row != 2 || column != 2) game->Board[row][column] = TOwnedCard(card++ % 110, (row + column) % 2);
+                if (row != 2 || column != 2)
+                    game->Board[row][column] = TOwnedCard(card++ % 110, (row + column) % 2);
         game->Hands[0][1] = game->Hands[1][1] = game->Hands[2][1] = -1;
         game->Hands[0][0] = game->Hands[1][0] = game->Hands[2][0] = game->Hands[3][0] = -1;
         game->HandCursor = 3;
@@ -80,8 +81,7 @@ struct TLoadedGame {
 
 TLoadedGame* Loaded = nullptr;
 
-template <class Setup>
-void RunFrames(benchmark::State& state, Setup setup, uint8_t phase) {
+template <class Setup> void RunFrames(benchmark::State& state, Setup setup, uint8_t phase) {
     (Loaded->*setup)();
     for (auto _ : state) {
         if (Loaded->game->Phase != phase) {
@@ -93,9 +93,15 @@ void RunFrames(benchmark::State& state, Setup setup, uint8_t phase) {
     }
 }
 
-void BM_FrameIdle(benchmark::State& state) { RunFrames(state, &TLoadedGame::Idle, TGame::PhaseIdle); }
-void BM_FrameFlight(benchmark::State& state) { RunFrames(state, &TLoadedGame::Flight, TGame::PhaseFlight); }
-void BM_FrameFlip(benchmark::State& state) { RunFrames(state, &TLoadedGame::Flip, TGame::PhaseFlipping); }
+void BM_FrameIdle(benchmark::State& state) {
+    RunFrames(state, &TLoadedGame::Idle, TGame::PhaseIdle);
+}
+void BM_FrameFlight(benchmark::State& state) {
+    RunFrames(state, &TLoadedGame::Flight, TGame::PhaseFlight);
+}
+void BM_FrameFlip(benchmark::State& state) {
+    RunFrames(state, &TLoadedGame::Flip, TGame::PhaseFlipping);
+}
 
 // The pixels a frame must at least write: the background, every card it
 // shows, and the finished picture once more into the window.
@@ -110,9 +116,15 @@ void MemoryFloor(benchmark::State& state, int64_t cards, int64_t extraPixels) {
 }
 // 8 board cards and 6 hand cards; the flight adds one card, the flip shows
 // four cards at up to 118 x 150 and a 240 x 66 banner.
-void BM_FloorIdle(benchmark::State& state) { MemoryFloor(state, 14, 0); }
-void BM_FloorFlight(benchmark::State& state) { MemoryFloor(state, 15, 0); }
-void BM_FloorFlip(benchmark::State& state) { MemoryFloor(state, 10, 4 * 118 * 150 + 240 * 66); }
+void BM_FloorIdle(benchmark::State& state) {
+    MemoryFloor(state, 14, 0);
+}
+void BM_FloorFlight(benchmark::State& state) {
+    MemoryFloor(state, 15, 0);
+}
+void BM_FloorFlip(benchmark::State& state) {
+    MemoryFloor(state, 10, 4 * 118 * 150 + 240 * 66);
+}
 
 BENCHMARK(BM_FrameIdle)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FloorIdle)->Unit(benchmark::kMicrosecond);

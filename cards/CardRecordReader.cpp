@@ -8,7 +8,9 @@
 
 namespace {
 
-bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsBlank(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 std::string Shown(const std::string& token) {
     return token.size() <= 20 ? token : token.substr(0, 20) + "...";

@@ -8,7 +8,9 @@
 #include <new>
 #include <sstream>
 
-TCardsInfo::~TCardsInfo() { Discard(); }
+TCardsInfo::~TCardsInfo() {
+    Discard();
+}
 
 void TCardsInfo::Discard() {
     CardTable.reset();
@@ -17,7 +19,9 @@ void TCardsInfo::Discard() {
 
 bool TCardsInfo::LoadCards(TGraphics& graphics, const TTaskReporter& report, const TMessageSink& message) {
     return LoadCards(
-        [&graphics](const std::string& path) { return graphics.LoadBitmapSurface(path, nullptr, false, false); },
+        [&graphics](const std::string& path) {
+            return graphics.LoadBitmapSurface(path, nullptr, false, false);
+        },
         report, message);
 }
 

@@ -28,7 +28,8 @@ public:
     // A second call discards everything the first one loaded.
     bool LoadCards(TGraphics& graphics, const TTaskReporter& report = {},
                    const TMessageSink& message = ShowMessageBox);
-    bool LoadCards(const TPictureLoader& loadPicture, const TTaskReporter& report, const TMessageSink& message);
+    bool LoadCards(const TPictureLoader& loadPicture, const TTaskReporter& report,
+                   const TMessageSink& message);
 
     // The red face for player 0, the blue face for any other player.
     TSurface* GetCardPicture(int32_t index, int32_t player) const;

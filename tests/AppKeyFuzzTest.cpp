@@ -82,8 +82,8 @@ TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
     ASSERT_TRUE(messages.Lines.empty());
     TGame& game = *VantaroForm->Game;
 
-    const Qt::Key keys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_Left, Qt::Key_Right, Qt::Key_Return,
-                            Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Space, Qt::Key_A, Qt::Key_Tab};
+    const Qt::Key keys[] = {Qt::Key_Up,    Qt::Key_Down,   Qt::Key_Left,  Qt::Key_Right, Qt::Key_Return,
+                            Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Space, Qt::Key_A,     Qt::Key_Tab};
     const uint32_t frameLengths[] = {0, 1, 16, 33, 250, 700, 2000, 5000};
     int matchesEnded = 0, step = 0;
     // A stall (a phase that never ends) shows as matches that stop ending.

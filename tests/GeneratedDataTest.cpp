@@ -50,7 +50,7 @@ TEST(GeneratedData, OpaquePicturesHaveTheirSizesAndNoKeyColour) {
 }
 
 TEST(GeneratedData, KeyedPicturesAreTransparentOnExactMagenta) {
-    QStringList keyed = {"HandLeft.bmp", "HandRight.bmp", "SameText.bmp", "PlusText.bmp",
+    QStringList keyed = {"HandLeft.bmp",  "HandRight.bmp", "SameText.bmp", "PlusText.bmp",
                          "ComboText.bmp", "Numbers/+.bmp", "Numbers/-.bmp"};
     for (int e = 1; e <= 8; ++e) keyed << QString("Elements/%1.bmp").arg(e);
     for (int n = 1; n <= 9; ++n) keyed << QString("Numbers/%1.bmp").arg(n);
@@ -90,8 +90,8 @@ TEST(GeneratedData, EveryCardHasTwoDistinctFacesAndNoTwoCardsLookAlike) {
 TEST(GeneratedData, CatalogueHasOneRecordPerCardWithRanksOneToTen) {
     QFile file(Data + "/Cards.dat");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QStringList tokens = QString::fromLatin1(file.readAll()).split(QRegularExpression("\\s+"),
-                                                                          Qt::SkipEmptyParts);
+    const QStringList tokens =
+        QString::fromLatin1(file.readAll()).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
     ASSERT_EQ(tokens.size(), 110 * 6);
     int withElement = 0;
     for (int card = 0; card < 110; ++card) {

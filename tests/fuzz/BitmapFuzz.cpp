@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     target.SetClipRect({0, 0, 64, 48});
     const uint32_t flags = BltWait | (keyed ? BltKeySrc : 0);
     target.Blt({-7, -5, 30, 40}, surface.get(), surface->Bounds(), flags);
-    target.Blt({10, 10, 10 + surface->Width(), 10 + surface->Height()}, surface.get(), surface->Bounds(), flags);
+    target.Blt({10, 10, 10 + surface->Width(), 10 + surface->Height()}, surface.get(), surface->Bounds(),
+               flags);
     target.Blt({50, 40, 51, 118}, surface.get(), surface->Bounds(), flags);
     return 0;
 }

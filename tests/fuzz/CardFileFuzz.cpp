@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool loaded = cards.LoadCards([](const std::string&) { return std::make_unique<TSurface>(2, 2); },
                                         [](const std::string&) {}, [&](const std::string&) { ++messages; });
     // Either every card is there, or the player was told why not.
-    if (loaded != (cards.NumCards == TCardsInfo::CatalogueSize) || loaded == (messages == 1)) __builtin_trap();
+    if (loaded != (cards.NumCards == TCardsInfo::CatalogueSize) || loaded == (messages == 1))
+        __builtin_trap();
     if (loaded)
         for (int32_t i = 0; i < cards.NumCards; ++i)
             if (cards.CardTable[i].Element < 0 || cards.CardTable[i].Element > 8) __builtin_trap();
