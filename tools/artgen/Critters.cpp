@@ -69,17 +69,6 @@ void paintMouth(Sketch& s, QPointF at, qreal width, int kind) {
     p.restore();
 }
 
-QPainterPath leafShape(QPointF base, double angleDeg, qreal length, qreal width) {
-    QPainterPath leaf;
-    leaf.moveTo(0, 0);
-    leaf.quadTo(length * 0.5, -width, length, 0);
-    leaf.quadTo(length * 0.5, width, 0, 0);
-    QTransform t;
-    t.translate(base.x(), base.y());
-    t.rotate(angleDeg);
-    return t.map(leaf);
-}
-
 } // namespace
 
 // Tier 1: blobs and puffs, soft bodies with big eyes.

@@ -59,17 +59,6 @@ void paintGlowSpot(QPainter& p, QPointF c, qreal radius, const QColor& colour) {
     p.restore();
 }
 
-QPainterPath leafAt(QPointF base, double angleDeg, qreal length, qreal width) {
-    QPainterPath leaf;
-    leaf.moveTo(0, 0);
-    leaf.quadTo(length * 0.5, -width, length, 0);
-    leaf.quadTo(length * 0.5, width, 0, 0);
-    QTransform t;
-    t.translate(base.x(), base.y());
-    t.rotate(angleDeg);
-    return t.map(leaf);
-}
-
 // A flight feather: rounded at the tip, so a fan of them reads as a wing
 // rather than a crown of spikes.
 QPainterPath featherAt(QPointF base, double angleDeg, qreal length, qreal width) {
@@ -374,7 +363,7 @@ void paintMask(Sketch& s) {
         const int feathers = r.range(5, 7);
         for (int i = 0; i < feathers; ++i) {
             const double a = -90 + (i - (feathers - 1) / 2.0) * 24;
-            const QPainterPath f = leafAt(QPointF(0, -10), a, 40, 7);
+            const QPainterPath f = leafShape(QPointF(0, -10), a, 40, 7);
             fillOutlined(p, f, i % 2 ? pal.accent : pal.accentLight, dark, s.line * 0.8);
             p.setPen(QPen(withAlpha(dark, 150), 1.0));
             const double rad = a * kPi / 180;
@@ -586,7 +575,7 @@ void paintWarden(Sketch& s) {
         fillOutlined(p, head,
                      verticalBrush(head.boundingRect(), QColor(240, 244, 250), QColor(150, 160, 175)),
                      outline, s.line);
-        fillOutlined(p, leafAt(QPointF(0, -32), 120, 12, 4), pal.accent, outline, 1.0);
+        fillOutlined(p, leafShape(QPointF(0, -32), 120, 12, 4), pal.accent, outline, 1.0);
     } else {
         p.translate(20, -4);
         p.rotate(12);
@@ -1108,7 +1097,7 @@ void paintSovereign(Sketch& s) {
                 const QPainterPath tine =
                     taperedStroke({{side * 14.0, -42}, {side * 13.0, -50}, {side * 15.0, -56}}, 3, 1);
                 fillOutlined(p, tine, hsv(0.08, 0.45, 0.5), outline, 1.0);
-                fillOutlined(p, leafAt(QPointF(side * 25.0, -50), side > 0 ? -30 : -150, 10, 4),
+                fillOutlined(p, leafShape(QPointF(side * 25.0, -50), side > 0 ? -30 : -150, 10, 4),
                              hsv(0.3, 0.7, 0.7), outline, 1.0);
             }
         }

@@ -262,4 +262,15 @@ void paintGloss(QPainter& painter, const QRectF& box, int alpha) {
     painter.restore();
 }
 
+QPainterPath leafShape(QPointF base, double angleDeg, qreal length, qreal width) {
+    QPainterPath leaf;
+    leaf.moveTo(0, 0);
+    leaf.quadTo(length * 0.5, -width, length, 0);
+    leaf.quadTo(length * 0.5, width, 0, 0);
+    QTransform t;
+    t.translate(base.x(), base.y());
+    t.rotate(angleDeg);
+    return t.map(leaf);
+}
+
 } // namespace artgen

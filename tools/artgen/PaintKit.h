@@ -64,4 +64,7 @@ QPainterPath starPath(QPointF centre, int points, qreal outer, qreal inner, qrea
 void paintGroundShadow(QPainter& painter, QPointF centre, qreal rx, qreal ry);
 void paintGloss(QPainter& painter, const QRectF& box, int alpha = 110);
 
+// A pointed leaf (or blade, or feather) from base, turned by angleDeg.
+QPainterPath leafShape(QPointF base, double angleDeg, qreal length, qreal width);
+
 } // namespace artgen
