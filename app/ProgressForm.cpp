@@ -37,7 +37,8 @@ TProgressForm::TProgressForm(QWidget* parent)
     Label2->adjustSize();
 
     TaskLabel = new QLabel(this);
-    TaskLabel->move(72, 272);
+    // Beside its caption, which is wider than the usual 72 pixels in some fonts.
+    TaskLabel->move(std::max(72, Label2->x() + Label2->width()), 272);
     TaskLabel->adjustSize();
 }
 

@@ -113,6 +113,10 @@ TEST_F(AppTest, StartUpLoadsEverythingBehindTheProgressWindow) {
     EXPECT_EQ(ProgressForm->Progress->value(), 112);
     EXPECT_EQ(ProgressForm->TaskLabel->text(), "Loading cards (110 of 110)...");
     EXPECT_FALSE(ProgressForm->isVisible());
+    // The splash picture is the generated one, kept inside the program.
+    const QImage splash = ProgressForm->SplashImage->pixmap().toImage();
+    ASSERT_EQ(splash.size(), QSize(320, 240));
+    EXPECT_NE(splash.pixel(160, 120), splash.pixel(5, 5)) << "a hand of cards on the grey, not grey alone";
     EXPECT_TRUE(VantaroForm->IdleHookInstalled());
     EXPECT_EQ(Game().Cards->NumCards, 110);
     // The chat window stands against the main window's right edge, shown.
