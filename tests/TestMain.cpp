@@ -10,19 +10,7 @@ int main(int argc, char** argv) {
 }
 
 #if defined(__SANITIZE_ADDRESS__)
-// Leaks are failures, except for what the platform libraries keep for the
-// life of the process on purpose.
-extern "C" const char* __asan_default_options() {
-    return "detect_leaks=1:abort_on_error=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n"
-           "leak:libQt6Gui.so\n"
-           "leak:libQt6Core.so\n"
-           "leak:libdbus-1.so\n"
-           "leak:libglib-2.0.so\n";
-}
-extern "C" const char* __ubsan_default_options() {
-    return "print_stacktrace=1:halt_on_error=1";
-}
+// Leaks are failures: LeakSanitizer reports them at exit and fails the run.
+extern "C" const char* __asan_default_options() { return "detect_leaks=1"; }
+extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
 #endif
