@@ -166,7 +166,7 @@ bool TSurface::Blt(const TRect& dest, const TSurface* source, const TRect& s, ui
         const uint32_t* from = base + sourceRow * stride;
         uint32_t* to = reinterpret_cast<uint32_t*>(bits + y * pitch) + shift;
         if (!solid) {
-            CopyPixels(to + firstColumn, from + firstColumn, lastColumn - firstColumn);
+            std::memcpy(to + firstColumn, from + firstColumn, size_t(lastColumn - firstColumn) * 4);
             continue;
         }
         for (const TRowSpans::TSpan& span : solid->Row(sourceRow)) {
