@@ -288,15 +288,19 @@ protected:
         }
     }
 
+    void CreateWindowsRecordingMessages() {
+        TShellEnvironment environment;
+        environment.Message = Messages.Sink();
+        CreateWindows(environment);
+    }
+
     TScopedWorkDir Work;
     TRecorder Messages;
 };
 
 TEST_F(AppLoadFailureTest, MissingCardPictureEndsStartUpWithItsMessage) {
     CopyDataWithout("Red/57.bmp");
-    TShellEnvironment environment;
-    environment.Message = Messages.Sink();
-    CreateWindows(environment);
+    CreateWindowsRecordingMessages();
     VantaroForm->show();
     ASSERT_EQ(Messages.Lines.size(), 1u);
     EXPECT_EQ(Messages.Lines[0], "Could not load file Data/Red/57.bmp");
@@ -310,9 +314,7 @@ TEST_F(AppLoadFailureTest, MissingCardPictureEndsStartUpWithItsMessage) {
 
 TEST_F(AppLoadFailureTest, MissingImageStillLoadsTheCardsThenEnds) {
     CopyDataWithout("Numbers/+.bmp");
-    TShellEnvironment environment;
-    environment.Message = Messages.Sink();
-    CreateWindows(environment);
+    CreateWindowsRecordingMessages();
     VantaroForm->show();
     ASSERT_EQ(Messages.Lines.size(), 1u);
     EXPECT_EQ(Messages.Lines[0], "Could not load image Data/Numbers/+.bmp");
@@ -320,6 +322,24 @@ TEST_F(AppLoadFailureTest, MissingImageStillLoadsTheCardsThenEnds) {
     EXPECT_EQ(VantaroForm->Game->Cards->NumCards, 110);
     EXPECT_EQ(ProgressForm->Progress->value(), 112);
     EXPECT_TRUE(VantaroForm->TerminationRequested);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(AppLoadFailureTest, DeviceThatCannotOpenIsReportedAndEndsTheProgram) {
+    CopyDataWithout("");
+    CreateWindowsRecordingMessages();
+    // A board with no pixels leaves the device nothing to draw into.
+    VantaroForm->GameBoard->setFixedSize(0, 0);
+    VantaroForm->show();
+    ASSERT_EQ(Messages.Lines.size(), 1u);
+    EXPECT_EQ(Messages.Lines[0], "Could not open the drawing device.");
+    EXPECT_TRUE(VantaroForm->TerminationRequested);
+    EXPECT_FALSE(VantaroForm->IdleHookInstalled());
+    // Nothing draws, so nothing crashes either when a frame is asked for.
+    VantaroForm->ApplicationIdle();
 }
 
 } // namespace
