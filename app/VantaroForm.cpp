@@ -55,7 +55,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
 
 TVantaroForm::~TVantaroForm() {
     // No frame may run on a game that is being destroyed.
-    IdleTimer.reset();
+    FrameLoop.reset();
     Game.reset();
 }
 
@@ -90,10 +90,9 @@ void TVantaroForm::FormShow() {
         if (!Game->Sprites->LoadSprites(*Game->Graphics, report, Environment.Message)) {
             RequestTermination();
         } else {
-            IdleTimer = std::make_unique<QTimer>();
-            IdleTimer->setInterval(0);
-            QObject::connect(IdleTimer.get(), &QTimer::timeout, this, [this] { ApplicationIdle(); });
-            IdleTimer->start();
+            FrameLoop = std::make_unique<TFrameLoop>(
+                this, [this] { ApplicationIdle(); }, [this] { return Game->InProgress; });
+            FrameLoop->Wake();
         }
         if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message)) RequestTermination();
     }
@@ -132,6 +131,7 @@ void TVantaroForm::FileNewGameClick() {
         rules.SuddenDeath = RulesForm->Rules.SuddenDeath;
     }
     Game->NewGame(1, rules, false);
+    if (FrameLoop) FrameLoop->Wake();
 }
 
 void TVantaroForm::FileRulesClick() {

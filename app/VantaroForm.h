@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FrameLoop.h"
 #include "game/Game.h"
 #include "render/Reporting.h"
 
@@ -8,13 +9,12 @@
 
 class QAction;
 class QMenu;
-class QTimer;
 
 // What the shell takes from the outside world; tests replace all three.
 struct TShellEnvironment {
     TMessageSink Message = ShowMessageBox;
     TCalendarClock CalendarClock = CalendarSeconds;
-    TMillisecondClock FrameClock = MonotonicMilliseconds;
+    TMicrosecondClock FrameClock = MonotonicMicroseconds;
 };
 
 // The main window: the board panel the game draws into, the menu, and the
@@ -30,11 +30,13 @@ public:
     void FileRulesClick();
     void FormKeyDown(uint16_t& key);
 
-    bool IdleHookInstalled() const { return IdleTimer != nullptr; }
+    bool IdleHookInstalled() const { return FrameLoop != nullptr; }
     // Set once a load failed and the program was asked to end.
     bool TerminationRequested = false;
 
     std::unique_ptr<TGame> Game;
+    // Runs ApplicationIdle once per display refresh while the match moves.
+    std::unique_ptr<TFrameLoop> FrameLoop;
     QWidget* GameBoard;
     QMenuBar* MainMenu1;
     QMenu* FileMenu;
@@ -55,7 +57,6 @@ private:
     void ShowAbout();
 
     TShellEnvironment Environment;
-    std::unique_ptr<QTimer> IdleTimer;
     bool Shown = false;
 };
 

@@ -19,17 +19,18 @@ const QString Data = QStringLiteral(VANTARO_DATA_DIR);
 constexpr int64_t BoardPixels = 512 * 384;
 constexpr int64_t CardPixels = 85 * 110;
 
-// A loaded game on a shown widget, its frame clock standing still so that an
-// animation advances by the shortest frame (a millisecond) each time.
+// A loaded game on a shown widget, its frame clock moving a millisecond at
+// every reading so that each frame advances an animation by a millisecond,
+// whatever the frame itself costs.
 struct TLoadedGame {
     QWidget board;
     std::unique_ptr<TGame> game;
-    uint32_t now = 0;
+    uint64_t now = 0;
 
     TLoadedGame() {
         board.resize(512, 384);
         board.show();
-        game = std::make_unique<TGame>([] { return int64_t(1700000000); }, [this] { return now; });
+        game = std::make_unique<TGame>([] { return int64_t(1700000000); }, [this] { return now += 1000; });
         game->Graphics->OpenDevice(&board);
         game->Sprites->LoadSprites(*game->Graphics, {}, {});
         game->Cards->LoadCards(*game->Graphics, {}, {});

@@ -6,8 +6,8 @@ int64_t CalendarSeconds() {
     return int64_t(std::time(nullptr));
 }
 
-TGame::TGame(TCalendarClock calendarClock, TMillisecondClock millisecondClock)
-    : Timer(std::move(millisecondClock)), CalendarClock(std::move(calendarClock)) {
+TGame::TGame(TCalendarClock calendarClock, TMicrosecondClock frameClock)
+    : Timer(std::move(frameClock)), CalendarClock(std::move(calendarClock)) {
     Phase = PhaseIdle;
     // Board squares, the flying card and every group entry start as (-1, -1).
     InProgress = false;

@@ -56,7 +56,7 @@ public:
     static constexpr int32_t NameTextTop = 351;
 
     explicit TGame(TCalendarClock calendarClock = CalendarSeconds,
-                   TMillisecondClock millisecondClock = MonotonicMilliseconds);
+                   TMicrosecondClock frameClock = MonotonicMicroseconds);
     ~TGame();
     TGame(const TGame&) = delete;
     TGame& operator=(const TGame&) = delete;

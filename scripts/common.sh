@@ -37,7 +37,8 @@ TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-u
                clang-14 libclang-rt-14-dev)
 
 # build FOLDER [cmake options...] -- [build options...]: configures the folder
-# once, then builds only what changed.
+# once (and again when options are given, so that they hold even in a folder
+# another command configured), then builds only what changed.
 build_in() {
     local folder=$1
     shift
@@ -50,6 +51,8 @@ build_in() {
     if [ ! -f "$folder/CMakeCache.txt" ]; then
         cmake -S "$ROOT" -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${configure[@]}" >/dev/null ||
             fail "cmake could not configure $folder"
+    elif [ ${#configure[@]} -gt 0 ]; then
+        cmake "$folder" "${configure[@]}" >/dev/null || fail "cmake could not configure $folder"
     fi
     cmake --build "$folder" -j"$JOBS" "$@" || fail "the build in $folder failed"
 }

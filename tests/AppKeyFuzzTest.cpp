@@ -69,7 +69,7 @@ TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
     QDir::setCurrent(QFileInfo(QStringLiteral(VANTARO_DATA_DIR)).path());
     std::mt19937 random(20261208);
     int64_t second = 1700000000;
-    uint32_t now = 0;
+    uint64_t now = 0; // microseconds
     TRecorder messages;
     TShellEnvironment environment;
     environment.Message = messages.Sink();
@@ -107,7 +107,7 @@ TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
             VantaroForm->FileRulesClick();
         } else if (action < 45) {
             const bool wasOver = game.GameOver;
-            now += frameLengths[random() % std::size(frameLengths)];
+            now += 1000 * uint64_t(frameLengths[random() % std::size(frameLengths)]);
             VantaroForm->ApplicationIdle();
             if (!wasOver && game.GameOver) ++matchesEnded;
         } else {

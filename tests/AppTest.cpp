@@ -71,7 +71,7 @@ protected:
         Frame();
     }
     void Frame() {
-        Now += 16;
+        Now += 16000;
         VantaroForm->ApplicationIdle();
     }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -85,7 +85,7 @@ protected:
 
     TRecorder Messages;
     int64_t Second = 1700000000;
-    uint32_t Now = 1000;
+    uint64_t Now = 1000000; // microseconds
     QString Previous;
 };
 
@@ -131,7 +131,9 @@ TEST_F(AppTest, StartUpLoadsEverythingBehindTheProgressWindow) {
 
 TEST_F(AppTest, BeforeTheFirstMatchOnlyTheBoardIsShown) {
     Start();
-    Frame();
+    // The frame loop composes the still picture once by itself, then rests.
+    ASSERT_TRUE(QTest::qWaitFor([] { return VantaroForm->FrameLoop->FramesRun() > 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return !VantaroForm->FrameLoop->Scheduled(); }));
     const QImage& frame = Game().Graphics->BackBuffer->Image();
     const QImage& board = Game().Sprites->BoardImage->GetSurface()->Image();
     EXPECT_EQ(frame.convertToFormat(QImage::Format_RGB32), board.convertToFormat(QImage::Format_RGB32));
@@ -145,8 +147,10 @@ TEST_F(AppTest, WholeMatchPlayedWithKeys) {
     TKeyPressCounter f2(Qt::Key_F2), enter(Qt::Key_Return);
     VantaroForm->installEventFilter(&f2);
     VantaroForm->installEventFilter(&enter);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !VantaroForm->FrameLoop->Scheduled(); }));
     Key(Qt::Key_F2);
     EXPECT_EQ(f2.Count, 0) << "F2 is the menu's, not the game's";
+    EXPECT_TRUE(VantaroForm->FrameLoop->Scheduled()) << "a new match sets the frames running";
     ASSERT_TRUE(Game().InProgress);
     ASSERT_EQ(Game().Phase, TGame::PhaseDealing);
     EXPECT_EQ(Game().Turn, 1) << "blue moves first";
@@ -186,9 +190,12 @@ TEST_F(AppTest, WholeMatchPlayedWithKeys) {
     Frame();
     Frame();
     EXPECT_EQ(Game().Graphics->BackBuffer->Image(), last);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !VantaroForm->FrameLoop->Scheduled(); }))
+        << "no frames once the match is over";
 
     // F2 between matches deals a fresh one.
     Key(Qt::Key_F2);
+    EXPECT_TRUE(VantaroForm->FrameLoop->Scheduled());
     EXPECT_TRUE(Game().InProgress);
     EXPECT_EQ(Game().Phase, TGame::PhaseDealing);
 }

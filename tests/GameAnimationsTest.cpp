@@ -114,6 +114,29 @@ TEST_F(GameAnimations, FlightRisesFromTheSlotAndDropsOntoTheSquare) {
     EXPECT_EQ(fly(1, 2), std::make_pair(14, 14));
 }
 
+TEST_F(GameAnimations, SubMillisecondFramesGiveTheAnimationsTheirRealLength) {
+    for (int i = 0; i < 4; ++i) AddCard({1, 1, 1, 1});
+    // Seconds of 0.2 ms frames, as a fast machine runs them, until the phase ends.
+    auto secondsIn = [this](uint8_t phase) {
+        int32_t frames = 0;
+        while (Game->Phase == phase && frames < 100000) {
+            FrameOf(200);
+            ++frames;
+        }
+        return frames * 0.0002;
+    };
+    Game->NewGame(1, TGameRules{}, false);
+    // Slot 4's 523 pixels at 700 px/s.
+    EXPECT_NEAR(secondsIn(TGame::PhaseDealing), 523.0 / 700.0, 0.002);
+
+    // Blue's slot 0 to row 0: 199 pixels up and 199 down at 600 px/s.
+    Press(VK_RETURN);
+    Press(VK_RETURN);
+    ASSERT_EQ(Game->Phase, TGame::PhaseFlight);
+    EXPECT_NEAR(secondsIn(TGame::PhaseFlight), 398.0 / 600.0, 0.002);
+    EXPECT_NE(Game->Board[0][0].Card, -1);
+}
+
 TEST_F(GameAnimations, FlipStepsFollowTheTableForSidewaysAndUprightTurns) {
     const int32_t strong = AddCard({9, 9, 9, 9});
     const int32_t weak = AddCard({1, 1, 1, 1});

@@ -115,8 +115,9 @@ protected:
 
     uint32_t Pixel(int32_t x, int32_t y) const { return Game->Graphics->BackBuffer->Pixel(x, y); }
 
-    void Frame(uint32_t milliseconds) {
-        Now += milliseconds;
+    void Frame(uint32_t milliseconds) { FrameOf(uint64_t(milliseconds) * 1000); }
+    void FrameOf(uint64_t microseconds) {
+        Now += microseconds;
         Game->DoFrame();
     }
 
@@ -169,7 +170,7 @@ protected:
     }
 
     int64_t Second = 1234567;
-    uint32_t Now = 5000;
+    uint64_t Now = 5000000; // microseconds
     std::unique_ptr<TGame> Game;
     std::unique_ptr<QWidget> Widget;
 };

@@ -213,7 +213,7 @@ TEST_F(GamePresentation, TheFinalPictureStaysAfterTheMatch) {
 
 TEST(GameWithoutDevice, PlaysAndDrawsNothingWithoutDeviceOrImages) {
     for (int variant = 0; variant < 3; ++variant) {
-        uint32_t now = 0;
+        uint64_t now = 0;
         TGame game([] { return int64_t(42); }, [&now] { return now; });
         QWidget widget;
         widget.resize(512, 384);
@@ -226,7 +226,7 @@ TEST(GameWithoutDevice, PlaysAndDrawsNothingWithoutDeviceOrImages) {
         game.DoFrame();
         game.NewGame(1, rules, false);
         for (int step = 0; step < 400 && game.InProgress; ++step) {
-            now += 700;
+            now += 700000;
             game.DoFrame();
             uint16_t enter = VK_RETURN;
             game.KeyDown(enter);

@@ -61,7 +61,6 @@ done
 width=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
 height=$(xwininfo -id "$window" | awk '/Height:/ {print $2}')
 [ "$width" = 512 ] || fail "window is $width wide, not 512"
-import -window "$window" "$shots/empty-board.png"
 # The client area is the menu bar over the 512 x 384 board.
 menu=$((height - 384))
 [ "$menu" -gt 0 ] && [ "$menu" -lt 60 ] || fail "window is $height high: no 384-pixel board under a menu bar"
@@ -71,21 +70,72 @@ pixel() { # file x y -> "r g b"
     echo
 }
 
+# Waits until a condition holds, polling, for at most the given seconds.
+# Arguments: seconds, what is awaited (for the failure message), the command.
+await() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "waited ${seconds}s for $what"
+        sleep 0.05
+    done
+}
+shot() { import -window "$window" "$1"; }
+
+# The card-name box shows only while a match waits for a choice in a hand: not
+# while cards are dealt, fly or turn over. A pixel left of the name text,
+# compared with the box's own picture, tells whether it is drawn.
+box_file=$(find "$shots/install" -name CardNameInfoBox.bmp | head -1)
+[ -n "$box_file" ] || fail "the installed Data/ has no CardNameInfoBox.bmp"
+box_color=$(pixel "$box_file" 40 12)
+name_box_shown() {
+    shot "$shots/poll.png"
+    [ "$(pixel "$shots/poll.png" 145 $((menu + 357)))" = "$box_color" ]
+}
+name_box_gone() { ! name_box_shown; }
+# Nothing moves any more: three pictures over more than a second are the same
+# (a flying card is out of sight above the window for a fifth of a second).
+settled() {
+    local a b
+    shot "$shots/settle-1.png"
+    sleep 0.6
+    shot "$shots/settle-2.png"
+    a=$(compare -metric AE "$shots/settle-1.png" "$shots/settle-2.png" /dev/null 2>&1 || true)
+    sleep 0.6
+    shot "$shots/settle-3.png"
+    b=$(compare -metric AE "$shots/settle-2.png" "$shots/settle-3.png" /dev/null 2>&1 || true)
+    [ "${a%% *}" = 0 ] && [ "${b%% *}" = 0 ]
+}
+
+# The still board is drawn once, when the window is first shown.
+board_drawn() {
+    shot "$shots/empty-board.png"
+    [ "$(pixel "$shots/empty-board.png" 256 $((menu + 200)))" != "0 0 0" ]
+}
+await 10 "the empty board" board_drawn
+
 xdotool windowfocus --sync "$window"
 xdotool key F2
-sleep 1.5
+await 10 "the deal to end" name_box_shown
 import -window "$window" "$shots/dealt.png"
 # Blue's hand lies at x 417..502: the frame of its slot 4 card, two pixels
 # inside the card's left edge, is blue.
 read -r r g b < <(pixel "$shots/dealt.png" 419 $((menu + 300)))
 [ "$b" -gt "$r" ] || fail "blue's hand is not blue after the deal ($r $g $b)"
 
-# Nine plays: each takes the selected card to the first empty square.
+# Nine plays: each takes the selected card to the first empty square; the
+# next player's choice is awaited once the card has landed and its captures
+# have turned over. After the last one the match is over and nothing moves.
 for play in $(seq 9); do
     xdotool key Return
-    sleep 0.1
     xdotool key Return
-    sleep 4.5
+    await 5 "play $play to start" name_box_gone
+    if [ "$play" -lt 9 ]; then
+        await 20 "play $play to end" name_box_shown
+    else
+        await 20 "the match to come to rest" settled
+    fi
     import -window "$window" "$shots/play-$play.png"
 done
 
