@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -86,8 +87,10 @@ void TVantaroForm::FormShow() {
         // Nothing can be drawn, so loading the pictures would be pointless.
         if (Environment.Message) Environment.Message("Could not open the drawing device.");
         RequestTermination();
+    } else if (const std::optional<TDataFolder> data = LocateData(); !data) {
+        RequestTermination();
     } else {
-        if (!Game->Sprites->LoadSprites(*Game->Graphics, report, Environment.Message)) {
+        if (!Game->Sprites->LoadSprites(*Game->Graphics, report, Environment.Message, *data)) {
             RequestTermination();
         } else {
             IdleTimer = std::make_unique<QTimer>();
@@ -95,7 +98,8 @@ void TVantaroForm::FormShow() {
             QObject::connect(IdleTimer.get(), &QTimer::timeout, this, [this] { ApplicationIdle(); });
             IdleTimer->start();
         }
-        if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message)) RequestTermination();
+        if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message, *data))
+            RequestTermination();
     }
 
     if (ChatForm) {
@@ -108,6 +112,17 @@ void TVantaroForm::FormShow() {
     if (ProgressForm) ProgressForm->hide();
     activateWindow();
     setFocus();
+}
+
+std::optional<TDataFolder> TVantaroForm::LocateData() const {
+    const QString workingDir = QDir::currentPath();
+    const QString applicationDir = Environment.ApplicationDir.isEmpty()
+                                       ? QCoreApplication::applicationDirPath()
+                                       : Environment.ApplicationDir;
+    std::optional<TDataFolder> data = TDataFolder::Locate(workingDir, applicationDir);
+    if (!data && Environment.Message)
+        Environment.Message(TDataFolder::NotFoundMessage(workingDir, applicationDir));
+    return data;
 }
 
 void TVantaroForm::PlaceChatForm() {

@@ -50,11 +50,11 @@ std::string Blanked(std::string word) {
 struct TFakePictures {
     std::vector<std::string> Paths;
     std::set<std::string> Missing;
-    QImage Shared{1, 1, QImage::Format_RGB32};
+    QImage Shared{TCardsInfo::FaceWidth, TCardsInfo::FaceHeight, QImage::Format_RGB32};
     std::vector<std::string>* Log = nullptr;
 
     TPictureLoader Loader() {
-        return [this](const std::string& path) -> std::unique_ptr<TSurface> {
+        return [this](const std::string& path, std::string&) -> std::unique_ptr<TSurface> {
             Paths.push_back(path);
             if (Log) Log->push_back(path);
             if (Missing.count(path)) return nullptr;
@@ -275,9 +275,9 @@ TEST_F(CardsInfo, SecondLoadReleasesTheFirstBeforeLoadingAgain) {
     bool releasedBeforeLoading = false;
     const TPictureLoader secondLoader = second.Loader();
     ASSERT_TRUE(Cards.LoadCards(
-        [&](const std::string& path) {
+        [&](const std::string& path, std::string& problem) {
             if (second.Paths.empty()) releasedBeforeLoading = first.AllReleased();
-            return secondLoader(path);
+            return secondLoader(path, problem);
         },
         {}, Messages.Sink()));
     EXPECT_TRUE(releasedBeforeLoading);
