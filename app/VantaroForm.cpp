@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -86,15 +87,18 @@ void TVantaroForm::FormShow() {
         // Nothing can be drawn, so loading the pictures would be pointless.
         if (Environment.Message) Environment.Message("Could not open the drawing device.");
         RequestTermination();
+    } else if (const std::optional<TDataFolder> data = LocateData(); !data) {
+        RequestTermination();
     } else {
-        if (!Game->Sprites->LoadSprites(*Game->Graphics, report, Environment.Message)) {
+        if (!Game->Sprites->LoadSprites(*Game->Graphics, report, Environment.Message, *data)) {
             RequestTermination();
         } else {
             FrameLoop = std::make_unique<TFrameLoop>(
                 this, [this] { ApplicationIdle(); }, [this] { return Game->InProgress; });
             FrameLoop->Wake();
         }
-        if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message)) RequestTermination();
+        if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message, *data))
+            RequestTermination();
     }
 
     if (ChatForm) {
@@ -107,6 +111,17 @@ void TVantaroForm::FormShow() {
     if (ProgressForm) ProgressForm->hide();
     activateWindow();
     setFocus();
+}
+
+std::optional<TDataFolder> TVantaroForm::LocateData() const {
+    const QString workingDir = QDir::currentPath();
+    const QString applicationDir = Environment.ApplicationDir.isEmpty()
+                                       ? QCoreApplication::applicationDirPath()
+                                       : Environment.ApplicationDir;
+    std::optional<TDataFolder> data = TDataFolder::Locate(workingDir, applicationDir);
+    if (!data && Environment.Message)
+        Environment.Message(TDataFolder::NotFoundMessage(workingDir, applicationDir));
+    return data;
 }
 
 void TVantaroForm::PlaceChatForm() {

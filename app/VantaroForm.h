@@ -2,19 +2,24 @@
 
 #include "app/FrameLoop.h"
 #include "game/Game.h"
+#include "render/DataFolder.h"
 #include "render/Reporting.h"
 
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
 
-// What the shell takes from the outside world; tests replace all three.
+// What the shell takes from the outside world; tests replace all of it.
 struct TShellEnvironment {
     TMessageSink Message = ShowMessageBox;
     TCalendarClock CalendarClock = CalendarSeconds;
     TMicrosecondClock FrameClock = MonotonicMicroseconds;
+    // Where Data/ is looked for when the working directory has none; empty
+    // for the folder of the program itself.
+    QString ApplicationDir;
 };
 
 // The main window: the board panel the game draws into, the menu, and the
@@ -52,6 +57,8 @@ protected:
 
 private:
     void RequestTermination();
+    // The folder holding Data/, or nothing after telling the player where it was looked for.
+    std::optional<TDataFolder> LocateData() const;
     void PlaceChatForm();
     void ShowHowToPlay();
     void ShowAbout();

@@ -1,12 +1,10 @@
 #include "cards/CardsInfo.h"
 
 #include "cards/CardRecordReader.h"
+#include "render/DataFile.h"
 #include "render/Graphics.h"
 
-#include <fstream>
-#include <iterator>
 #include <new>
-#include <sstream>
 
 TCardsInfo::~TCardsInfo() {
     Discard();
@@ -17,55 +15,69 @@ void TCardsInfo::Discard() {
     NumCards = 0;
 }
 
-bool TCardsInfo::LoadCards(TGraphics& graphics, const TTaskReporter& report, const TMessageSink& message) {
+bool TCardsInfo::LoadCards(TGraphics& graphics, const TTaskReporter& report, const TMessageSink& message,
+                           const TDataFolder& data) {
     return LoadCards(
-        [&graphics](const std::string& path) {
-            return graphics.LoadBitmapSurface(path, nullptr, false, false);
+        [&graphics](const std::string& path, std::string& problem) {
+            return graphics.LoadBitmapSurface(path, nullptr, false, false, &problem);
         },
-        report, message);
+        report, message, data);
 }
 
 bool TCardsInfo::LoadCards(const TPictureLoader& loadPicture, const TTaskReporter& report,
-                           const TMessageSink& message) {
-    auto tell = [&message](const std::string& text) {
-        if (message) message(text);
+                           const TMessageSink& message, const TDataFolder& data) {
+    auto tell = [&message](const std::string& path, const std::string& problem) {
+        if (message) message("Could not load file " + path + (problem.empty() ? "" : ": " + problem));
     };
     Discard();
     CardTable.reset(new (std::nothrow) TCardInfo[CatalogueSize]);
     if (!CardTable) return false;
 
-    std::ifstream file(CardFile);
-    if (!file) {
-        tell(std::string("Could not load file ") + CardFile);
+    const std::string cardFile = data.PathOf(CardFile);
+    QByteArray text;
+    switch (ReadDataFile(QString::fromStdString(cardFile), MaxCardFileBytes, text)) {
+    case TDataFileRead::Read:
+        break;
+    case TDataFileRead::NotOpened:
+        tell(cardFile, "");
+        return false;
+    case TDataFileRead::Folder:
+        tell(cardFile, "it is a folder, not a file");
+        return false;
+    case TDataFileRead::TooLarge:
+        tell(cardFile, "it is larger than " + std::to_string(MaxCardFileBytes / (1024 * 1024)) +
+                           " MiB, far more than a card catalogue holds");
+        return false;
+    case TDataFileRead::Failed:
+        tell(cardFile, "it could not be read");
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) {
-        tell(std::string("Could not load file ") + CardFile);
-        return false;
-    }
-    TCardRecordReader reader(std::move(text).str());
+    TCardRecordReader reader(text.toStdString());
+
+    // Loads one face; a picture smaller than the part of it that is drawn
+    // would load and then never show, so it is refused here.
+    auto loadFace = [&](const std::string& path, std::unique_ptr<TSurface>& face) {
+        std::string problem;
+        face = loadPicture(path, problem);
+        if (face && (face->Width() < FaceWidth || face->Height() < FaceHeight)) {
+            problem = "the picture is " + std::to_string(face->Width()) + " x " +
+                      std::to_string(face->Height()) + " pixels, smaller than the " +
+                      std::to_string(FaceWidth) + " x " + std::to_string(FaceHeight) + " of a card face";
+            face.reset();
+        }
+        if (!face) tell(path, problem);
+        return bool(face);
+    };
 
     for (int32_t i = 0; i < CatalogueSize; ++i) {
         const std::string number = std::to_string(i + 1);
         if (report) report("Loading cards (" + number + " of " + std::to_string(CatalogueSize) + ")...");
         TCardInfo& card = CardTable[i];
-        const std::string red = "Data/Red/" + number + ".bmp";
-        card.RedPicture = loadPicture(red);
-        if (!card.RedPicture) {
-            tell("Could not load file " + red);
-            return false;
-        }
-        const std::string blue = "Data/Blue/" + number + ".bmp";
-        card.BluePicture = loadPicture(blue);
-        if (!card.BluePicture) {
-            tell("Could not load file " + blue);
-            return false;
-        }
+        if (!loadFace(data.PathOf("Data/Red/" + number + ".bmp"), card.RedPicture)) return false;
+        if (!loadFace(data.PathOf("Data/Blue/" + number + ".bmp"), card.BluePicture)) return false;
         std::string error;
         if (!reader.ReadRecord(i + 1, card, error)) {
-            tell(std::string("Could not load file ") + CardFile + ": " + error);
+            tell(cardFile, error);
             return false;
         }
     }

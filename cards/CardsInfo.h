@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cards/CardInfo.h"
+#include "render/DataFolder.h"
 #include "render/Reporting.h"
 
 #include <functional>
@@ -9,8 +10,10 @@
 
 class TGraphics;
 
-// Turns a picture file into a surface, or null when it cannot.
-using TPictureLoader = std::function<std::unique_ptr<TSurface>(const std::string& path)>;
+// Turns a picture file into a surface, or null when it cannot; a loader that
+// found the file but refused it says why in `problem`.
+using TPictureLoader =
+    std::function<std::unique_ptr<TSurface>(const std::string& path, std::string& problem)>;
 
 // The catalogue of every card that can be dealt, read from Data/Cards.dat and
 // the face pictures under Data/Red and Data/Blue.
@@ -18,6 +21,11 @@ class TCardsInfo {
 public:
     static constexpr int32_t CatalogueSize = 110;
     static constexpr const char* CardFile = "Data/Cards.dat";
+    // A catalogue is a few kilobytes; anything near this is not one.
+    static constexpr int64_t MaxCardFileBytes = 1024 * 1024;
+    // The part of each face picture that is drawn: a smaller picture cannot be shown.
+    static constexpr int32_t FaceWidth = 100;
+    static constexpr int32_t FaceHeight = 127;
 
     TCardsInfo() = default;
     ~TCardsInfo();
@@ -25,11 +33,12 @@ public:
     TCardsInfo& operator=(const TCardsInfo&) = delete;
 
     // True when all cards and their pictures loaded; NumCards is 0 otherwise.
-    // A second call discards everything the first one loaded.
+    // A second call discards everything the first one loaded. Files are read
+    // from Data/ in `data`.
     bool LoadCards(TGraphics& graphics, const TTaskReporter& report = {},
-                   const TMessageSink& message = ShowMessageBox);
+                   const TMessageSink& message = ShowMessageBox, const TDataFolder& data = {});
     bool LoadCards(const TPictureLoader& loadPicture, const TTaskReporter& report,
-                   const TMessageSink& message);
+                   const TMessageSink& message, const TDataFolder& data = {});
 
     // The red face for player 0, the blue face for any other player.
     TSurface* GetCardPicture(int32_t index, int32_t player) const;

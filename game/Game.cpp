@@ -18,7 +18,7 @@ TGame::TGame(TCalendarClock calendarClock, TMicrosecondClock frameClock)
     Timer.Start();
     CardWidth = 85;
     CardHeight = 110;
-    CardSourceRect = {0, 0, 100, 127};
+    CardSourceRect = {0, 0, TCardsInfo::FaceWidth, TCardsInfo::FaceHeight};
 }
 
 TGame::~TGame() {

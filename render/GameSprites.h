@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/DataFolder.h"
 #include "render/Reporting.h"
 #include "render/Sprite.h"
 
@@ -18,9 +19,9 @@ public:
     TGameSprites& operator=(const TGameSprites&) = delete;
 
     // True when every image loaded. Stops at the first image that fails and
-    // tells the player which file it was.
+    // tells the player which file it was. Files are read from Data/ in `data`.
     bool LoadSprites(TGraphics& graphics, const TTaskReporter& report = {},
-                     const TMessageSink& message = ShowMessageBox);
+                     const TMessageSink& message = ShowMessageBox, const TDataFolder& data = {});
 
     std::unique_ptr<TSprite> HandLeft;
     std::unique_ptr<TSprite> HandRight;
@@ -36,5 +37,5 @@ public:
     std::unique_ptr<TSprite> BoardImage;
 
 private:
-    void LoadAll(TGraphics& graphics);
+    void LoadAll(TGraphics& graphics, const TDataFolder& data);
 };

@@ -1,9 +1,9 @@
 #include "render/Graphics.h"
 
+#include "render/DataFile.h"
 #include "render/Presenter.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QFontMetrics>
 #include <QImageReader>
 #include <QWidget>
@@ -12,15 +12,26 @@
 
 namespace {
 
-// Whether a bitmap file holds every pixel row its header promises. The image
-// reader fills the missing rows of a cut-off file instead of failing, which
-// would show a damaged picture as if it were whole. Files that are not plain
-// bitmaps, and run-length coded ones, are left to the reader to judge.
-bool HoldsAllPixelRows(const QByteArray& bytes) {
+// Room for a header, a palette and colour masks beside the pixels.
+constexpr int64_t MaxBitmapFileBytes =
+    int64_t(TGraphics::MaxBitmapSide) * TGraphics::MaxBitmapSide * 4 + 64 * 1024;
+
+std::string Dimensions(int64_t width, int64_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// What is wrong with a bitmap file before it is decoded, or empty. The
+// declared size is checked for every kind of bitmap, run-length coded ones
+// included, whose few bytes may declare a picture of any size. A plain bitmap
+// must also hold every pixel row its header promises: the image reader fills
+// the missing rows of a cut-off file instead of failing, which would show a
+// damaged picture as if it were whole. Files that are not bitmaps are left to
+// the reader to refuse.
+std::string BitmapHeaderProblem(const QByteArray& bytes) {
     auto byte = [&bytes](int at) { return uint32_t(uint8_t(bytes[at])); };
     auto word = [&byte](int at) { return byte(at) | byte(at + 1) << 8; };
     auto dword = [&word](int at) { return word(at) | word(at + 2) << 16; };
-    if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return true;
+    if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return {};
     const uint32_t offset = dword(10), headerSize = dword(14);
     int64_t width, height;
     uint32_t bitsPerPixel, compression = 0;
@@ -29,17 +40,26 @@ bool HoldsAllPixelRows(const QByteArray& bytes) {
         height = word(20);
         bitsPerPixel = word(24);
     } else {
-        if (bytes.size() < 34) return false;
+        if (bytes.size() < 34) return "the file ends inside its header";
         width = int32_t(dword(18));
         height = int32_t(dword(22));
         bitsPerPixel = word(28);
         compression = dword(30);
     }
+    // A negative height marks a picture stored top row first.
+    width = std::abs(width);
+    height = std::abs(height);
+    constexpr int64_t Max = TGraphics::MaxBitmapSide;
+    if (width > Max || height > Max)
+        return "the picture is " + Dimensions(width, height) + " pixels, larger than the " +
+               Dimensions(Max, Max) + " the game accepts";
     constexpr uint32_t Plain = 0, BitFields = 3, AlphaBitFields = 6;
-    if (compression != Plain && compression != BitFields && compression != AlphaBitFields) return true;
+    if (compression != Plain && compression != BitFields && compression != AlphaBitFields) return {};
     // Rows are padded to whole 32-bit words.
-    const double rowBytes = double((std::abs(width) * bitsPerPixel + 31) / 32 * 4);
-    return double(bytes.size()) >= double(offset) + rowBytes * double(std::abs(height));
+    const int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+    if (int64_t(bytes.size()) < int64_t(offset) + rowBytes * height)
+        return "the file ends before its last pixel row";
+    return {};
 }
 
 } // namespace
@@ -62,7 +82,7 @@ bool TGraphics::OpenDevice(QWidget* target, const TTaskReporter& report) {
     if (back->IsNull()) return false;
     back->SetClipRect(BackBufferRect);
     BackBuffer = std::move(back);
-    Presenter = std::make_unique<TPresenter>(Target, &BackBuffer->Image());
+    Presenter = std::make_unique<TPresenter>(Target, *this);
 
     // 12 points at the target's logical resolution, rounded as MulDiv rounds.
     const int32_t dpi = Target->logicalDpiY();
@@ -73,15 +93,31 @@ bool TGraphics::OpenDevice(QWidget* target, const TTaskReporter& report) {
 }
 
 std::unique_ptr<TSurface> TGraphics::LoadBitmapSurface(const std::string& fileName, TRect* size,
-                                                       bool colorKeyed, bool /*videoMemory*/) {
-    QFile file(QString::fromStdString(fileName));
-    if (!file.open(QIODevice::ReadOnly)) return nullptr;
-    QByteArray bytes = file.readAll();
-    file.close();
-    if (!HoldsAllPixelRows(bytes)) return nullptr;
+                                                       bool colorKeyed, bool /*videoMemory*/,
+                                                       std::string* problem) {
+    auto refuse = [problem](const std::string& why) {
+        if (problem) *problem = why;
+        return nullptr;
+    };
+    QByteArray bytes;
+    switch (ReadDataFile(QString::fromStdString(fileName), MaxBitmapFileBytes, bytes)) {
+    case TDataFileRead::Read:
+        break;
+    case TDataFileRead::Folder:
+        return refuse("it is a folder, not a picture");
+    case TDataFileRead::TooLarge:
+        return refuse("the file is larger than any picture of " + Dimensions(MaxBitmapSide, MaxBitmapSide) +
+                      " pixels");
+    case TDataFileRead::NotOpened:
+    case TDataFileRead::Failed:
+        return nullptr;
+    }
+    if (const std::string why = BitmapHeaderProblem(bytes); !why.empty()) return refuse(why);
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer, "BMP");
     reader.setAutoTransform(false);
+    // The header was checked above; this bounds whatever the decoder makes of it.
+    reader.setAllocationLimit(int(MaxBitmapFileBytes / (1024 * 1024) + 1));
     QImage image;
     if (!reader.read(&image) || image.isNull()) return nullptr;
     if (size) *size = {0, 0, image.width(), image.height()};

@@ -39,10 +39,16 @@ public:
     // Makes a back buffer of the target's size. False when it cannot.
     bool OpenDevice(QWidget* target, const TTaskReporter& report = {});
 
+    // The longest side of a picture the game accepts, far beyond any it
+    // draws; it bounds the memory a file can make the program take.
+    static constexpr int32_t MaxBitmapSide = 4096;
+
     // A new surface holding the bitmap file, or null. Size is written only
-    // once the bitmap has been read.
+    // once the bitmap has been read. When the file was found but refused,
+    // problem (if given) says what is wrong with it; it stays empty when the
+    // file is missing or not a bitmap at all.
     std::unique_ptr<TSurface> LoadBitmapSurface(const std::string& fileName, TRect* size, bool colorKeyed,
-                                                bool videoMemory);
+                                                bool videoMemory, std::string* problem = nullptr);
     bool ApplyColorKey(TSurface& surface, uint32_t color);
     // The colour as a pixel value of the surface, found by letting the surface
     // store it. With ColorInvalid nothing is stored and the first pixel's value

@@ -1,11 +1,13 @@
 #include "render/Presenter.h"
 
+#include "render/Graphics.h"
+
 #include <QEvent>
 #include <QImage>
 #include <QPainter>
 #include <QWidget>
 
-TPresenter::TPresenter(QWidget* target, const QImage* frame) : Target(target), Frame(frame) {
+TPresenter::TPresenter(QWidget* target, const TGraphics& device) : Target(target), Device(device) {
     // The frame covers the whole widget, so Qt need not clear it first.
     Target->setAttribute(Qt::WA_OpaquePaintEvent);
     Target->installEventFilter(this);
@@ -17,10 +19,12 @@ TPresenter::~TPresenter() {
 
 bool TPresenter::eventFilter(QObject* watched, QEvent* event) {
     if (watched != Target || event->type() != QEvent::Paint) return false;
+    if (!Device.BackBuffer || Device.BackBuffer->IsNull()) return false;
+    const QImage& frame = Device.BackBuffer->Image();
     QPainter painter(Target);
-    if (Frame->size() == Target->size())
-        painter.drawImage(0, 0, *Frame);
+    if (frame.size() == Target->size())
+        painter.drawImage(0, 0, frame);
     else
-        painter.drawImage(Target->rect(), *Frame);
+        painter.drawImage(Target->rect(), frame);
     return true;
 }

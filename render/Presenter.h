@@ -4,14 +4,17 @@
 #include <QPointer>
 #include <QWidget>
 
-class QImage;
+class TGraphics;
 
 // Paints the finished frame into the target widget whenever the widget is
 // painted, stretched over the widget's current size. Installed on the target
-// as an event filter, so any widget can be drawn into.
+// as an event filter, so any widget can be drawn into. The frame is the
+// device's back buffer as it is at each paint, so a back buffer the device
+// replaces is never drawn from after it is gone.
 class TPresenter : public QObject {
 public:
-    TPresenter(QWidget* target, const QImage* frame);
+    // The device owns the presenter and so outlives it.
+    TPresenter(QWidget* target, const TGraphics& device);
     ~TPresenter() override;
 
 protected:
@@ -19,5 +22,5 @@ protected:
 
 private:
     QPointer<QWidget> Target;
-    const QImage* Frame;
+    const TGraphics& Device;
 };

@@ -26,12 +26,14 @@ void TSprite::LoadFromFile(TGraphics& graphics, const std::string& fileName, boo
     else
         OwnsSurface = true;
     ColorKeyed = colorKeyed;
-    OwnedSurface = graphics.LoadBitmapSurface(fileName, &Source, colorKeyed, videoMemory);
+    std::string problem;
+    OwnedSurface = graphics.LoadBitmapSurface(fileName, &Source, colorKeyed, videoMemory, &problem);
     Surface = OwnedSurface.get();
     Dest = Source;
     Width = float(Source.right);
     Height = float(Source.bottom);
-    if (!Surface) throw TImageLoadError("Could not load image " + fileName);
+    if (!Surface)
+        throw TImageLoadError("Could not load image " + fileName + (problem.empty() ? "" : ": " + problem));
 }
 
 void TSprite::AttachSurface(TSurface* surface, std::optional<TRect> source, bool colorKeyed) {

@@ -54,22 +54,38 @@ public:
     // (x, y), touching only the pixels in the image's spans.
     void BlendImage(const QImage& premultiplied, const TRowSpans& spans, int32_t x, int32_t y);
 
+    // Bytes of pixels held by the memoised scalings of this surface. A
+    // stretched copy keeps only the part that was seen, so this stays within
+    // a few times the size of the surfaces it was drawn onto.
+    size_t ScaledBytes() const;
+
 private:
-    struct TScaled {
-        TRect source;
+    // The part of a picture scaled to width x height that a copy shows: its
+    // left, top, width and height within the whole scaled picture.
+    struct TScaledPart {
+        int64_t left = 0;
+        int64_t top = 0;
         int32_t width = 0;
         int32_t height = 0;
+        friend bool operator==(const TScaledPart&, const TScaledPart&) = default;
+    };
+    struct TScaled {
+        TRect source;
+        int64_t width = 0;
+        int64_t height = 0;
+        TScaledPart part;
         uint64_t version = 0;
-        std::vector<uint32_t> pixels;
-        TRowSpans solid; // runs of non-key pixels, when the surface is keyed
+        std::vector<uint32_t> pixels; // part.width x part.height
+        TRowSpans solid;              // runs of non-key pixels, when the surface is keyed
         uint32_t solidKey = 0;
         bool hasSolid = false;
     };
 
     void Touch();
-    // Rows of sourceRect scaled to width x height, memoised: a card face drawn
-    // at the same size frame after frame is scaled once.
-    const TScaled& Scaled(const TRect& sourceRect, int32_t width, int32_t height) const;
+    // The given part of sourceRect scaled to width x height, memoised: a card
+    // face drawn at the same size and place frame after frame is scaled once.
+    const TScaled& Scaled(const TRect& sourceRect, int64_t width, int64_t height,
+                          const TScaledPart& part) const;
     // Runs of non-key pixels of the whole surface, kept until it changes.
     const TRowSpans& SolidSpans() const;
 

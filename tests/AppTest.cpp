@@ -283,21 +283,23 @@ protected:
     }
     void TearDown() override { DestroyWindows(); }
 
-    void CopyDataWithout(const QString& left) {
+    // Into the working directory unless another folder is given.
+    void CopyDataWithout(const QString& left, const QString& into = {}) {
         QDirIterator files(DataDir, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             const QString from = files.next();
             const QString relative = QDir(DataDir).relativeFilePath(from);
             if (relative == left) continue;
-            const QString to = Work.Path() + "/Data/" + relative;
+            const QString to = (into.isEmpty() ? Work.Path() : into) + "/Data/" + relative;
             QDir().mkpath(QFileInfo(to).path());
             ASSERT_TRUE(QFile::copy(from, to));
         }
     }
 
-    void CreateWindowsRecordingMessages() {
+    void CreateWindowsRecordingMessages(const QString& applicationDir = {}) {
         TShellEnvironment environment;
         environment.Message = Messages.Sink();
+        environment.ApplicationDir = applicationDir;
         CreateWindows(environment);
     }
 
@@ -334,6 +336,32 @@ TEST_F(AppLoadFailureTest, MissingImageStillLoadsTheCardsThenEnds) {
 } // namespace
 
 namespace {
+
+TEST_F(AppLoadFailureTest, DataBesideTheProgramServesWhenTheWorkingDirectoryHasNone) {
+    // The working directory (Work) has no Data/; the program's folder has.
+    QTemporaryDir program;
+    CopyDataWithout("", program.path());
+    CreateWindowsRecordingMessages(program.path());
+    VantaroForm->show();
+    EXPECT_EQ(Messages.Lines, std::vector<std::string>{});
+    EXPECT_FALSE(VantaroForm->TerminationRequested);
+    EXPECT_TRUE(VantaroForm->IdleHookInstalled());
+    EXPECT_EQ(VantaroForm->Game->Cards->NumCards, 110);
+    EXPECT_EQ(ProgressForm->Progress->value(), 112);
+}
+
+TEST_F(AppLoadFailureTest, WithoutDataAnywhereTheFoldersSearchedAreNamedOnce) {
+    QTemporaryDir program;
+    CreateWindowsRecordingMessages(program.path());
+    VantaroForm->show();
+    EXPECT_EQ(Messages.Lines,
+              std::vector<std::string>{TDataFolder::NotFoundMessage(Work.Path(), program.path())});
+    EXPECT_NE(Messages.Lines[0].find(QDir(program.path()).absolutePath().toStdString()), std::string::npos);
+    EXPECT_TRUE(VantaroForm->TerminationRequested);
+    EXPECT_FALSE(VantaroForm->IdleHookInstalled());
+    EXPECT_FALSE(VantaroForm->Game->Sprites->BoardImage);
+    EXPECT_EQ(VantaroForm->Game->Cards->NumCards, 0);
+}
 
 TEST_F(AppLoadFailureTest, DeviceThatCannotOpenIsReportedAndEndsTheProgram) {
     CopyDataWithout("");

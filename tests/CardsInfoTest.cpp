@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <array>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -50,11 +51,11 @@ std::string Blanked(std::string word) {
 struct TFakePictures {
     std::vector<std::string> Paths;
     std::set<std::string> Missing;
-    QImage Shared{1, 1, QImage::Format_RGB32};
+    QImage Shared{TCardsInfo::FaceWidth, TCardsInfo::FaceHeight, QImage::Format_RGB32};
     std::vector<std::string>* Log = nullptr;
 
     TPictureLoader Loader() {
-        return [this](const std::string& path) -> std::unique_ptr<TSurface> {
+        return [this](const std::string& path, std::string&) -> std::unique_ptr<TSurface> {
             Paths.push_back(path);
             if (Log) Log->push_back(path);
             if (Missing.count(path)) return nullptr;
@@ -275,9 +276,9 @@ TEST_F(CardsInfo, SecondLoadReleasesTheFirstBeforeLoadingAgain) {
     bool releasedBeforeLoading = false;
     const TPictureLoader secondLoader = second.Loader();
     ASSERT_TRUE(Cards.LoadCards(
-        [&](const std::string& path) {
+        [&](const std::string& path, std::string& problem) {
             if (second.Paths.empty()) releasedBeforeLoading = first.AllReleased();
-            return secondLoader(path);
+            return secondLoader(path, problem);
         },
         {}, Messages.Sink()));
     EXPECT_TRUE(releasedBeforeLoading);
@@ -388,4 +389,87 @@ TEST_F(CardsInfo, AcceptsEveryWholeNumberAndIgnoresWhatFollowsTheLastRecord) {
     ExpectCard(Cards.CardTable[1], records[1]);
     ExpectCard(Cards.CardTable[2], records[2]);
     ExpectCard(Cards.CardTable[109], records[109]);
+}
+
+TEST_F(CardsInfo, CardFilesThatCannotBeACatalogueAreRefusedWithTheReason) {
+    const std::string catalogue = CardFile(StandardRecords());
+    const std::string tooLarge =
+        "Could not load file Data/Cards.dat: it is larger than 1 MiB, far more than a "
+        "card catalogue holds";
+    struct TCase {
+        const char* what;
+        std::function<void()> write;
+        std::string message;
+    };
+    const TCase cases[] = {
+        {"a folder", [&] { QDir(Dir.Path()).mkpath("Data/Cards.dat"); },
+         "Could not load file Data/Cards.dat: it is a folder, not a file"},
+        {"a catalogue followed by a megabyte of blanks",
+         [&] { Dir.WriteText("Data/Cards.dat", catalogue + std::string(1024 * 1024, ' ')); }, tooLarge},
+        {"a file that never ends",
+         [&] { ASSERT_TRUE(QFile::link("/dev/zero", Dir.Path() + "/Data/Cards.dat")); }, tooLarge},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(Dir.Path() + "/Data").removeRecursively();
+        QDir(Dir.Path()).mkpath("Data");
+        c.write();
+        TCardsInfo cards;
+        TRecorder messages;
+        TFakePictures pictures;
+        EXPECT_FALSE(cards.LoadCards(pictures.Loader(), {}, messages.Sink()));
+        EXPECT_EQ(messages.Lines, std::vector<std::string>{c.message});
+        EXPECT_TRUE(pictures.Paths.empty());
+        EXPECT_EQ(cards.NumCards, 0);
+    }
+
+    // Up to the limit, whatever follows the last record is still ignored.
+    Dir.Remove("Data/Cards.dat");
+    EXPECT_TRUE(LoadText(catalogue + std::string(1024 * 1024 - catalogue.size(), ' ')));
+}
+
+TEST_F(CardsInfo, FacesSmallerThanThePartDrawnAreRefused) {
+    Dir.WriteText("Data/Cards.dat", CardFile(StandardRecords()));
+    struct TCase {
+        std::string path;
+        int32_t width, height;
+    };
+    const TCase cases[] = {
+        {"Data/Red/3.bmp", 99, 127}, {"Data/Blue/5.bmp", 100, 126}, {"Data/Red/1.bmp", 1, 1}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.path);
+        TCardsInfo cards;
+        TRecorder messages;
+        std::vector<std::string> asked;
+        EXPECT_FALSE(cards.LoadCards(
+            [&](const std::string& path, std::string&) {
+                asked.push_back(path);
+                return path == c.path ? std::make_unique<TSurface>(c.width, c.height)
+                                      : std::make_unique<TSurface>(101, 128);
+            },
+            {}, messages.Sink()));
+        EXPECT_EQ(messages.Lines,
+                  std::vector<std::string>{"Could not load file " + c.path + ": the picture is " +
+                                           std::to_string(c.width) + " x " + std::to_string(c.height) +
+                                           " pixels, smaller than the 100 x 127 of a card face"});
+        EXPECT_EQ(asked.back(), c.path);
+        EXPECT_EQ(cards.NumCards, 0);
+    }
+}
+
+TEST_F(CardsInfoFiles, PictureFilesBeyondTheLimitsAreNamedWithWhatIsWrong) {
+    Dir.WriteBitmap("Data/Red/2.bmp", 50, 60, QColor(200, 2, 0));
+    EXPECT_FALSE(Cards.LoadCards(Graphics, {}, Messages.Sink()));
+    EXPECT_EQ(Messages.Lines,
+              std::vector<std::string>{"Could not load file Data/Red/2.bmp: the picture is 50 x 60 "
+                                       "pixels, smaller than the 100 x 127 of a card face"});
+
+    Messages.Lines.clear();
+    Dir.WriteBitmap("Data/Red/2.bmp", 100, 127, QColor(200, 2, 0));
+    Dir.WriteBytes("Data/Blue/7.bmp", RunLengthBitmap(5600, 5600));
+    EXPECT_FALSE(Cards.LoadCards(Graphics, {}, Messages.Sink()));
+    EXPECT_EQ(Messages.Lines,
+              std::vector<std::string>{"Could not load file Data/Blue/7.bmp: the picture is 5600 x "
+                                       "5600 pixels, larger than the 4096 x 4096 the game accepts"});
+    EXPECT_EQ(Cards.NumCards, 0);
 }

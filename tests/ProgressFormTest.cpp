@@ -86,7 +86,7 @@ TEST(ProgressForm, TheLoadersReportTheirStepsToTheWindow) {
     TRecorder messages;
     QWidget panel;
     panel.resize(512, 384);
-    auto pictures = [](const std::string& path) -> std::unique_ptr<TSurface> {
+    auto pictures = [](const std::string& path, std::string&) -> std::unique_ptr<TSurface> {
         if (path == "Data/Blue/57.bmp") return nullptr;
         return std::make_unique<TSurface>(100, 127);
     };
@@ -114,8 +114,9 @@ TEST(ProgressForm, TheLoadersReportTheirStepsToTheWindow) {
     TGameSprites set;
     ASSERT_TRUE(set.LoadSprites(device, reportFresh, messages.Sink()));
     TCardsInfo catalogue;
-    ASSERT_TRUE(catalogue.LoadCards([](const std::string&) { return std::make_unique<TSurface>(100, 127); },
-                                    reportFresh, messages.Sink()));
+    ASSERT_TRUE(catalogue.LoadCards(
+        [](const std::string&, std::string&) { return std::make_unique<TSurface>(100, 127); }, reportFresh,
+        messages.Sink()));
     EXPECT_EQ(fresh.Progress->value(), 112);
     EXPECT_EQ(fresh.Progress->maximum(), 112);
     EXPECT_EQ(fresh.TaskLabel->text(), "Loading cards (110 of 110)...");

@@ -163,3 +163,12 @@ TEST_F(RenderGameSprites, TheLastElementAndDigitAreNeededToo) {
         EXPECT_EQ((*sprites.NumberImages)[8].GetSurface(), nullptr);
     }
 }
+
+TEST_F(RenderGameSprites, AnImageBeyondTheSizeLimitIsNamedWithWhatIsWrong) {
+    Dir.WriteBytes("Data/CardBack.bmp", RunLengthBitmap(5600, 5600));
+    EXPECT_FALSE(Load());
+    EXPECT_EQ(Messages.Lines,
+              std::vector<std::string>{"Could not load image Data/CardBack.bmp: the picture is 5600 x "
+                                       "5600 pixels, larger than the 4096 x 4096 the game accepts"});
+    EXPECT_FALSE(Sprites.CardNameInfoBox);
+}

@@ -117,6 +117,69 @@ TEST(RenderGraphics, LoadBitmapSurfaceFailsWithoutTouchingSize) {
     EXPECT_EQ(size, (TRect{0, 0, 100, 127}));
 }
 
+TEST(RenderGraphics, LoadBitmapSurfaceRefusesFilesBeyondItsLimitsAndSaysWhy) {
+    TScopedWorkDir dir;
+    // The header of a plain 24-bit picture, rewritten to declare another size.
+    QImage small(4, 4, QImage::Format_RGB888);
+    small.fill(Qt::red);
+    dir.WriteImage("Data/Small.bmp", small);
+    QFile smallFile(dir.Path() + "/Data/Small.bmp");
+    ASSERT_TRUE(smallFile.open(QIODevice::ReadOnly));
+    const QByteArray plain = smallFile.readAll();
+    auto declaring = [&plain](int32_t width, int32_t height) {
+        QByteArray bytes = plain;
+        for (int i = 0; i < 4; ++i) {
+            bytes[18 + i] = char(uint32_t(width) >> (8 * i));
+            bytes[22 + i] = char(uint32_t(height) >> (8 * i));
+        }
+        return bytes;
+    };
+    // Run-length coding lets 1,080 bytes declare a picture of 5,600 x 5,600.
+    ASSERT_EQ(RunLengthBitmap(5600, 5600).size(), 1080);
+    dir.WriteBytes("Data/Huge.bmp", RunLengthBitmap(5600, 5600));
+    dir.WriteBytes("Data/Wide.bmp", RunLengthBitmap(4097, 1));
+    dir.WriteBytes("Data/Tall.bmp", declaring(1, -4097));
+    dir.WriteBytes("Data/Lowest.bmp", declaring(4, INT32_MIN));
+    // A picture of the largest size accepted still loads, run-length coded or not.
+    dir.WriteBytes("Data/Largest.bmp", RunLengthBitmap(4096, 2));
+    dir.WriteBytes("Data/Coded.bmp", RunLengthBitmap(5, 3));
+
+    TGraphics graphics;
+    struct TCase {
+        std::string path;
+        std::string problem;
+    };
+    const TCase refused[] = {
+        {"Data/Huge.bmp", "the picture is 5600 x 5600 pixels, larger than the 4096 x 4096 the game accepts"},
+        {"Data/Wide.bmp", "the picture is 4097 x 1 pixels, larger than the 4096 x 4096 the game accepts"},
+        {"Data/Tall.bmp", "the picture is 1 x 4097 pixels, larger than the 4096 x 4096 the game accepts"},
+        {"Data/Lowest.bmp",
+         "the picture is 4 x 2147483648 pixels, larger than the 4096 x 4096 the game accepts"},
+        {"Data", "it is a folder, not a picture"},
+        // A file that never ends is read only as far as the largest picture could reach.
+        {"/dev/zero", "the file is larger than any picture of 4096 x 4096 pixels"},
+    };
+    for (const TCase& c : refused) {
+        SCOPED_TRACE(c.path);
+        TRect size{1, 2, 3, 4};
+        std::string problem;
+        EXPECT_FALSE(graphics.LoadBitmapSurface(c.path, &size, false, false, &problem));
+        EXPECT_EQ(problem, c.problem);
+        EXPECT_EQ(size, (TRect{1, 2, 3, 4}));
+    }
+
+    std::string problem;
+    TRect size;
+    auto largest = graphics.LoadBitmapSurface("Data/Largest.bmp", &size, false, false, &problem);
+    ASSERT_TRUE(largest);
+    EXPECT_EQ(size, (TRect{0, 0, 4096, 2}));
+    EXPECT_TRUE(graphics.LoadBitmapSurface("Data/Coded.bmp", &size, true, false, &problem));
+    EXPECT_EQ(size, (TRect{0, 0, 5, 3}));
+    // A missing file needs no explanation beyond its name.
+    EXPECT_FALSE(graphics.LoadBitmapSurface("Data/Missing.bmp", &size, false, false, &problem));
+    EXPECT_EQ(problem, "");
+}
+
 TEST(RenderGraphics, KeyedLoadKeysMagentaAndKeepsTheTopLeftPixel) {
     TScopedWorkDir dir;
     QImage picture(4, 3, QImage::Format_RGB888);
@@ -385,6 +448,29 @@ TEST(RenderGraphics, PresentShowsTheBackBufferInTheTarget) {
     EXPECT_EQ(shown.pixel(20 + 127, 10 + 95), White);
     EXPECT_EQ(shown.pixel(20 + 60, 10 + 44), Red);
     EXPECT_EQ(shown.pixel(20 + 68, 10 + 52), White);
+}
+
+TEST(RenderGraphics, PresentShowsABackBufferThatReplacedTheFirst) {
+    QWidget window;
+    window.resize(100, 80);
+    QWidget* panel = new QWidget(&window);
+    panel->setGeometry(4, 4, 32, 24);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    TGraphics graphics;
+    ASSERT_TRUE(graphics.OpenDevice(panel));
+    graphics.BackBuffer->EditImage().fill(Red);
+    ASSERT_TRUE(graphics.Present());
+    EXPECT_EQ(GrabWindow(window).pixel(4, 4), Red);
+
+    // The first back buffer is gone; painting must not reach for it.
+    graphics.BackBuffer = std::make_unique<TSurface>(32, 24);
+    graphics.BackBuffer->EditImage().fill(Blue);
+    ASSERT_TRUE(graphics.Present());
+    const QImage shown = GrabWindow(window);
+    EXPECT_EQ(shown.pixel(4, 4), Blue);
+    EXPECT_EQ(shown.pixel(4 + 31, 4 + 23), Blue);
 }
 
 TEST(RenderGraphics, PresentOnAHiddenTargetShowsNothing) {

@@ -450,3 +450,72 @@ TEST(RenderSurface, BlendImageMixesByCoverageWithinItsSpansAndIsCutAtTheEdges) {
     EXPECT_EQ(right.Pixel(0, 0), Black);
     EXPECT_EQ(right.Pixel(0, 1), Black);
 }
+
+namespace {
+
+// The picture a stretched copy must leave, worked out pixel by pixel with
+// wide arithmetic: each destination pixel inside dest shows the source pixel
+// under its centre, unless that pixel is the key of a keyed copy.
+uint32_t StretchedReference(const TSurface& source, const TRect& s, const TRect& dest, bool keyed, int32_t x,
+                            int32_t y, uint32_t background) {
+    if (x < dest.left || x >= dest.right || y < dest.top || y >= dest.bottom) return background;
+    using TWide = __int128;
+    auto pick = [](TWide at, TWide sourceSize, TWide size) {
+        return int32_t((2 * at + 1) * sourceSize / (2 * size));
+    };
+    const int32_t sx = s.left + pick(TWide(x) - dest.left, s.right - s.left, TWide(dest.right) - dest.left);
+    const int32_t sy = s.top + pick(TWide(y) - dest.top, s.bottom - s.top, TWide(dest.bottom) - dest.top);
+    const uint32_t pixel = source.Pixel(sx, sy);
+    return keyed && pixel == source.ColorKey() ? background : pixel;
+}
+
+} // namespace
+
+TEST(RenderSurface, StretchedCopyFarLargerThanItsTargetScalesOnlyWhatIsSeen) {
+    // The full 32-bit range is wider than 32 bits can count.
+    EXPECT_EQ((TRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}.Width()), int64_t(UINT32_MAX));
+    EXPECT_EQ((TRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}.Height()), int64_t(UINT32_MAX));
+
+    TSurface card = Pattern(100, 127);
+    for (int32_t y = 0; y < 127; ++y)
+        for (int32_t x = 0; x < 100; ++x)
+            if ((x + 2 * y) % 7 == 0) card.SetPixel(x, y, Magenta);
+    card.SetColorKey(Magenta);
+    struct TCase {
+        TRect dest;
+        TRect source;
+    };
+    const TCase cases[] = {
+        {{-10000, -10000, 10000, 10000}, card.Bounds()},               // 20,000 x 20,000 around the target
+        {{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, card.Bounds()}, // the whole coordinate range
+        {{-3, 5, INT32_MAX, 20}, {10, 20, 60, 30}},                    // part of the source, very wide
+        {{30, INT32_MIN, 31, INT32_MAX}, card.Bounds()},               // one column, very tall
+        {{-2000000000, -7, 2000000000, 1000000}, card.Bounds()},       // far past both sides
+        {{INT32_MAX - 100, INT32_MAX - 100, INT32_MAX, INT32_MAX}, card.Bounds()}, // wholly outside
+    };
+    for (const uint32_t flags : {BltWait, BltWait | BltKeySrc}) {
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(testing::Message() << "flags " << flags << " dest " << c.dest.left << ", "
+                                            << c.dest.top << ", " << c.dest.right << ", " << c.dest.bottom);
+            TSurface target = Filled(64, 48, Blue);
+            ASSERT_TRUE(target.Blt(c.dest, &card, c.source, flags));
+            for (int32_t y = 0; y < 48; ++y)
+                for (int32_t x = 0; x < 64; ++x)
+                    ASSERT_EQ(target.Pixel(x, y),
+                              StretchedReference(card, c.source, c.dest, flags & BltKeySrc, x, y, Blue))
+                        << x << ", " << y;
+            // At most the two remembered scalings, each no larger than the target.
+            EXPECT_LE(card.ScaledBytes(), 2u * 64 * 48 * sizeof(uint32_t));
+        }
+    }
+
+    // A copy cut by a clip rectangle scales no more than the clip holds.
+    TSurface clipped = Filled(400, 300, Blue);
+    clipped.SetClipRect({100, 100, 110, 104});
+    TSurface face = Pattern(100, 127);
+    ASSERT_TRUE(clipped.Blt({-5000, -5000, 5000, 5000}, &face, face.Bounds(), BltWait));
+    EXPECT_LE(face.ScaledBytes(), 10u * 4 * sizeof(uint32_t));
+    EXPECT_EQ(clipped.Pixel(100, 100),
+              StretchedReference(face, face.Bounds(), {-5000, -5000, 5000, 5000}, false, 100, 100, Blue));
+    EXPECT_EQ(clipped.Pixel(99, 100), Blue);
+}
