@@ -4,6 +4,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QTextEdit>
 
 TChatForm* ChatForm = nullptr;
@@ -55,4 +57,13 @@ bool TChatForm::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TChatForm::AppendLine(const QString& line) {
+    QTextCursor end(ChatLog->document());
+    end.movePosition(QTextCursor::End);
+    // Plain text, whatever it looks like: a card name is never markup.
+    if (!ChatLog->document()->isEmpty()) end.insertBlock();
+    end.insertText(line);
+    ChatLog->verticalScrollBar()->setValue(ChatLog->verticalScrollBar()->maximum());
 }

@@ -1,5 +1,7 @@
 #include "render/Presenter.h"
 
+#include "render/WholePixels.h"
+
 #include <QEvent>
 #include <QImage>
 #include <QPainter>
@@ -18,9 +20,6 @@ TPresenter::~TPresenter() {
 bool TPresenter::eventFilter(QObject* watched, QEvent* event) {
     if (watched != Target || event->type() != QEvent::Paint) return false;
     QPainter painter(Target);
-    if (Frame->size() == Target->size())
-        painter.drawImage(0, 0, *Frame);
-    else
-        painter.drawImage(Target->rect(), *Frame);
+    PaintWholePixels(painter, *Frame, Target->rect());
     return true;
 }

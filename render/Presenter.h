@@ -7,7 +7,7 @@
 class QImage;
 
 // Paints the finished frame into the target widget whenever the widget is
-// painted, stretched over the widget's current size. Installed on the target
+// painted, enlarged by whole pixels to the widget's current size. Installed on the target
 // as an event filter, so any widget can be drawn into.
 class TPresenter : public QObject {
 public:
