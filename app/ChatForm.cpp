@@ -32,6 +32,11 @@ TChatForm::TChatForm(QWidget* parent)
     ChatLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ChatLog->setReadOnly(true);
     ChatLog->setEnabled(false);
+    // Out of reach of focus and typing, but its lines read as plainly as any text.
+    QPalette legible = ChatLog->palette();
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::Base})
+        legible.setColor(QPalette::Disabled, role, legible.color(QPalette::Active, role));
+    ChatLog->setPalette(legible);
 
     ChatEdit = new QPlainTextEdit("ChatEdit", client);
     ChatEdit->setGeometry(0, 264, 240, 81);

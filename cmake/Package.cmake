@@ -8,7 +8,7 @@ set(CPACK_PACKAGE_VENDOR "Vantaro")
 set(CPACK_PACKAGE_CONTACT "Vantaro developers <vantaro@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Card game for two on a board of 3 x 3 squares")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Two players, or one against the computer, place cards with four ranked edges on a 3 x 3 board; a card captures the neighbours whose facing rank is lower. Optional rules Same, Same Wall, Plus, Combo, Elemental and Sudden Death.")
+    "Two players take turns placing cards with four ranked edges on a 3 x 3 board; a card captures the neighbours whose facing rank is lower. Optional rules Same, Same Wall, Plus, Combo, Elemental and Sudden Death.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
