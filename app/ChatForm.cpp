@@ -4,6 +4,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QTextEdit>
 
 TChatForm* ChatForm = nullptr;
@@ -30,6 +32,11 @@ TChatForm::TChatForm(QWidget* parent)
     ChatLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ChatLog->setReadOnly(true);
     ChatLog->setEnabled(false);
+    // Out of reach of focus and typing, but its lines read as plainly as any text.
+    QPalette legible = ChatLog->palette();
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::Base})
+        legible.setColor(QPalette::Disabled, role, legible.color(QPalette::Active, role));
+    ChatLog->setPalette(legible);
 
     ChatEdit = new QPlainTextEdit("ChatEdit", client);
     ChatEdit->setGeometry(0, 264, 240, 81);
@@ -55,4 +62,13 @@ bool TChatForm::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TChatForm::AppendLine(const QString& line) {
+    QTextCursor end(ChatLog->document());
+    end.movePosition(QTextCursor::End);
+    // Plain text, whatever it looks like: a card name is never markup.
+    if (!ChatLog->document()->isEmpty()) end.insertBlock();
+    end.insertText(line);
+    ChatLog->verticalScrollBar()->setValue(ChatLog->verticalScrollBar()->maximum());
 }

@@ -1,6 +1,7 @@
 #include "app/RulesForm.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -39,9 +40,17 @@ TRulesForm::TRulesForm(QWidget* parent)
     HotSeatRadio = Place(new QRadioButton("Multiplayer Hot-Seat", GroupBox1), 8, 32, 113, 17);
     MultiRadio = Place(new QRadioButton("MultiPlayer TCP/IP", GroupBox1), 8, 48, 113, 17);
     HotSeatRadio->setChecked(true);
-    // Two players at one keyboard is the only game there is.
-    SinglePlayerRadio->setEnabled(false);
+    // Play across a network does not exist yet.
     MultiRadio->setEnabled(false);
+    // The computer's level sits beside the game type it belongs to and counts
+    // only for it.
+    LevelCombo = new QComboBox(GroupBox1);
+    LevelCombo->setObjectName("LevelCombo");
+    LevelCombo->addItems({"Easy", "Normal", "Perfect"});
+    LevelCombo->setCurrentIndex(int(Level));
+    LevelCombo->setGeometry(160, 13, 105, 22);
+    LevelCombo->setEnabled(false);
+    connect(SinglePlayerRadio, &QRadioButton::toggled, LevelCombo, &QWidget::setEnabled);
 
     GroupBox2 = new QGroupBox("Rules", this);
     GroupBox2->setGeometry(8, 88, 273, 137);
@@ -78,5 +87,22 @@ void TRulesForm::OKButtonClick() {
     Rules.Plus = PlusCheck->isChecked();
     Rules.Elemental = ElementalCheck->isChecked();
     Rules.SuddenDeath = SuddenDeathCheck->isChecked();
+    GameType = SinglePlayerRadio->isChecked() ? TGameType::SinglePlayer : TGameType::HotSeat;
+    Level = TLevel(LevelCombo->currentIndex());
     accept();
+}
+
+void TRulesForm::SetChoices(const TGameRules& rules, TGameType gameType, TLevel level) {
+    // Open and Random are always in force, whatever was remembered.
+    Rules = rules;
+    Rules.Open = Rules.Random = true;
+    SameCheck->setChecked(Rules.Same);
+    SameWallCheck->setChecked(Rules.SameWall);
+    PlusCheck->setChecked(Rules.Plus);
+    ElementalCheck->setChecked(Rules.Elemental);
+    SuddenDeathCheck->setChecked(Rules.SuddenDeath);
+    GameType = gameType == TGameType::SinglePlayer ? TGameType::SinglePlayer : TGameType::HotSeat;
+    Level = level;
+    (GameType == TGameType::SinglePlayer ? SinglePlayerRadio : HotSeatRadio)->setChecked(true);
+    LevelCombo->setCurrentIndex(int(Level));
 }

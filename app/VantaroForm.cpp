@@ -1,18 +1,24 @@
 #include "app/VantaroForm.h"
 
+#include "app/BoardMouse.h"
 #include "app/ChatForm.h"
 #include "app/HowToPlay.h"
+#include "app/MatchLog.h"
 #include "app/ProgressForm.h"
 #include "app/RulesForm.h"
+#include "app/Settings.h"
 #include "app/VirtualKeys.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 
 TVantaroForm* VantaroForm = nullptr;
 
@@ -42,6 +48,24 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     FileRules = FileMenu->addAction("&Rules", this, [this] { FileRulesClick(); });
     FileMenu->addSeparator();
     FileExit = FileMenu->addAction("E&xit", QKeySequence(Qt::CTRL | Qt::Key_X), this, [this] { close(); });
+    ViewMenu = MainMenu1->addMenu("&View");
+    ZoomGroup = new QActionGroup(this);
+    const Qt::Key digits[3] = {Qt::Key_1, Qt::Key_2, Qt::Key_3};
+    for (int32_t factor = 1; factor <= 3; ++factor) {
+        QAction* zoom = ViewMenu->addAction(QString("Zoom &%1\u00d7").arg(factor),
+                                            QKeySequence(Qt::CTRL | digits[factor - 1]), this,
+                                            [this, factor] { SetZoom(factor); });
+        zoom->setCheckable(true);
+        zoom->setActionGroup(ZoomGroup);
+        ViewZoom[factor - 1] = zoom;
+    }
+    ViewZoom[0]->setChecked(true);
+    ViewMenu->addSeparator();
+    ViewZoomIn = ViewMenu->addAction("Zoom &In", this, [this] { SetZoom(ZoomFactor + 1); });
+    // Ctrl and the key that carries + unshifted on most keyboards, too.
+    ViewZoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    ViewZoomOut = ViewMenu->addAction("Zoom &Out", QKeySequence(Qt::CTRL | Qt::Key_Minus), this,
+                                      [this] { SetZoom(ZoomFactor - 1); });
     HelpMenu = MainMenu1->addMenu("&Help");
     HelpMenu->addAction("&How to Play", this, [this] { ShowHowToPlay(); });
     HelpMenu->addAction("&About Vantaro", this, [this] { ShowAbout(); });
@@ -49,14 +73,26 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     // Every key goes to the window itself; nothing in it takes the focus.
     setFocusPolicy(Qt::StrongFocus);
     setFixedSize(sizeHint());
-    move(197, 120);
+    if (!Environment.SettingsFile.isEmpty()) {
+        Settings = std::make_unique<TSettings>(Environment.SettingsFile);
+        Stored = Settings->Load();
+    }
+    move(Stored.Position.value_or(QPoint(197, 120)));
 
     Game = std::make_unique<TGame>(Environment.CalendarClock, Environment.FrameClock);
+    MatchLog = std::make_unique<TMatchLog>([](const QString& line) {
+        if (ChatForm) ChatForm->AppendLine(line);
+    });
+    TBoardMouse::TActions mouse;
+    mouse.PressKey = [this](uint16_t key) { FormKeyDown(key); };
+    mouse.NewGame = [this] { FileNewGameClick(); };
+    Mouse = std::make_unique<TBoardMouse>(GameBoard, *Game, std::move(mouse));
 }
 
 TVantaroForm::~TVantaroForm() {
-    // No frame may run on a game that is being destroyed.
+    // No frame and no click may reach a game that is being destroyed.
     FrameLoop.reset();
+    Mouse.reset();
     Game.reset();
 }
 
@@ -81,6 +117,7 @@ void TVantaroForm::FormShow() {
         ProgressForm->show();
         ProgressForm->repaint();
     }
+    if (RulesForm && Settings) RulesForm->SetChoices(Stored.Rules, Stored.GameType, Stored.Level);
     PlaceChatForm();
 
     if (!Game->Graphics->OpenDevice(GameBoard, report)) {
@@ -101,6 +138,10 @@ void TVantaroForm::FormShow() {
             RequestTermination();
     }
 
+    // The drawing area was made at the board's first size; only now may the
+    // board grow.
+    ApplyZoom();
+    if (MatchLog) MatchLog->Open();
     if (ChatForm) {
         ChatForm->show();
         // Window frames are settled only once the windows are on screen, after
@@ -132,6 +173,11 @@ void TVantaroForm::PlaceChatForm() {
 
 void TVantaroForm::ApplicationIdle() {
     Game->DoFrame();
+    AfterGameStep();
+}
+
+void TVantaroForm::AfterGameStep() {
+    MatchLog->Observe(*Game);
 }
 
 void TVantaroForm::FileNewGameClick() {
@@ -147,14 +193,60 @@ void TVantaroForm::FileNewGameClick() {
     }
     Game->NewGame(1, rules, false);
     if (FrameLoop) FrameLoop->Wake();
+    AfterGameStep();
 }
 
 void TVantaroForm::FileRulesClick() {
-    if (RulesForm) RulesForm->exec();
+    if (RulesForm && RulesForm->exec() == QDialog::Accepted) SaveSettings();
 }
 
 void TVantaroForm::FormKeyDown(uint16_t& key) {
+    if (LocalPlayerMayMove && !LocalPlayerMayMove()) return;
     Game->KeyDown(key);
+    AfterGameStep();
+}
+
+void TVantaroForm::SetZoom(int32_t factor) {
+    ZoomFactor = std::clamp(factor, 1, TSettings::MaxZoom);
+    Stored.Zoom = ZoomFactor;
+    ViewZoom[ZoomFactor - 1]->setChecked(true);
+    // Before the drawing device exists the board keeps its first size, which
+    // is the size of the drawing area; FormShow applies the zoom afterwards.
+    if (Game->Graphics->BackBuffer) {
+        ApplyZoom();
+        SaveSettings();
+    }
+}
+
+void TVantaroForm::ApplyZoom() {
+    ZoomFactor = std::clamp(Stored.Zoom, 1, TSettings::MaxZoom);
+    ViewZoom[ZoomFactor - 1]->setChecked(true);
+    const QSize area = Game->Graphics->BackBuffer ? QSize(Game->Graphics->BackBufferRect.right,
+                                                          Game->Graphics->BackBufferRect.bottom)
+                                                  : GameBoard->size();
+    const QSize board = area * ZoomFactor;
+    if (GameBoard->size() == board) return;
+    GameBoard->setFixedSize(board);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (layout()) layout()->activate();
+    setFixedSize(sizeHint());
+    // The chat window stays against the right edge, now and once the window
+    // manager has settled the new frame.
+    PlaceChatForm();
+    QTimer::singleShot(0, this, [this] { PlaceChatForm(); });
+}
+
+void TVantaroForm::SaveSettings() {
+    if (!Settings) return;
+    if (RulesForm) {
+        Stored.Rules = RulesForm->Rules;
+        Stored.GameType = RulesForm->GameType;
+        Stored.Level = RulesForm->Level;
+    }
+    Stored.Zoom = ZoomFactor;
+    Stored.Position = pos();
+    Settings->Save(Stored);
 }
 
 void TVantaroForm::keyPressEvent(QKeyEvent* event) {
@@ -169,6 +261,7 @@ void TVantaroForm::keyPressEvent(QKeyEvent* event) {
 void TVantaroForm::closeEvent(QCloseEvent* event) {
     // The other windows never keep the program running on their own.
     QMainWindow::closeEvent(event);
+    if (event->isAccepted()) SaveSettings();
     if (event->isAccepted()) QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

@@ -1,16 +1,23 @@
 #pragma once
 
 #include "app/FrameLoop.h"
+#include "app/StoredSettings.h"
 #include "game/Game.h"
 #include "render/DataFolder.h"
 #include "render/Reporting.h"
 
 #include <QMainWindow>
+#include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QAction;
+class QActionGroup;
 class QMenu;
+class TBoardMouse;
+class TMatchLog;
+class TSettings;
 
 // What the shell takes from the outside world; tests replace all of it.
 struct TShellEnvironment {
@@ -20,6 +27,9 @@ struct TShellEnvironment {
     // Where Data/ is looked for when the working directory has none; empty
     // for the folder of the program itself.
     QString ApplicationDir;
+    // Where the rules, the game type, the zoom and the window's place are
+    // remembered between runs; empty to remember nothing.
+    QString SettingsFile;
 };
 
 // The main window: the board panel the game draws into, the menu, and the
@@ -35,6 +45,15 @@ public:
     void FileRulesClick();
     void FormKeyDown(uint16_t& key);
 
+    // The board enlarged 1 to 3 times; the drawing area itself stays 512 x 384.
+    void SetZoom(int32_t factor);
+    int32_t Zoom() const { return ZoomFactor; }
+
+    // Consulted before any key or click of the person at this computer reaches
+    // the match; unset, the person may always move. The computer or a player
+    // across the network moves through the game's keys directly.
+    std::function<bool()> LocalPlayerMayMove;
+
     bool IdleHookInstalled() const { return FrameLoop != nullptr; }
     // Set once a load failed and the program was asked to end.
     bool TerminationRequested = false;
@@ -48,7 +67,12 @@ public:
     QAction* FileNewGame;
     QAction* FileRules;
     QAction* FileExit;
+    QMenu* ViewMenu;
+    QAction* ViewZoom[3];
+    QAction* ViewZoomIn;
+    QAction* ViewZoomOut;
     QMenu* HelpMenu;
+    std::unique_ptr<TMatchLog> MatchLog;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -62,9 +86,17 @@ private:
     void PlaceChatForm();
     void ShowHowToPlay();
     void ShowAbout();
+    void AfterGameStep();
+    void ApplyZoom();
+    void SaveSettings();
 
     TShellEnvironment Environment;
     bool Shown = false;
+    std::unique_ptr<TBoardMouse> Mouse;
+    std::unique_ptr<TSettings> Settings;
+    TStoredSettings Stored;
+    int32_t ZoomFactor = 1;
+    QActionGroup* ZoomGroup;
 };
 
 extern TVantaroForm* VantaroForm;

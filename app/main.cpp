@@ -1,3 +1,4 @@
+#include "app/Settings.h"
 #include "app/Windows.h"
 #include "render/Reporting.h"
 
@@ -11,7 +12,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vantaro");
     QApplication::setWindowIcon(QIcon(":/vantaro.png"));
     try {
-        CreateWindows();
+        TShellEnvironment environment;
+        environment.SettingsFile = TSettings::DefaultFile();
+        CreateWindows(environment);
         // Shown from inside the message loop, so that a failed load can end it.
         QTimer::singleShot(0, VantaroForm, [] { VantaroForm->show(); });
         QApplication::exec();

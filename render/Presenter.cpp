@@ -1,6 +1,7 @@
 #include "render/Presenter.h"
 
 #include "render/Graphics.h"
+#include "render/WholePixels.h"
 
 #include <QEvent>
 #include <QImage>
@@ -22,9 +23,6 @@ bool TPresenter::eventFilter(QObject* watched, QEvent* event) {
     if (!Device.BackBuffer || Device.BackBuffer->IsNull()) return false;
     const QImage& frame = Device.BackBuffer->Image();
     QPainter painter(Target);
-    if (frame.size() == Target->size())
-        painter.drawImage(0, 0, frame);
-    else
-        painter.drawImage(Target->rect(), frame);
+    PaintWholePixels(painter, frame, Target->rect());
     return true;
 }

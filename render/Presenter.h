@@ -7,9 +7,9 @@
 class TGraphics;
 
 // Paints the finished frame into the target widget whenever the widget is
-// painted, stretched over the widget's current size. Installed on the target
-// as an event filter, so any widget can be drawn into. The frame is the
-// device's back buffer as it is at each paint, so a back buffer the device
+// painted, enlarged by whole pixels to the widget's current size. Installed on
+// the target as an event filter, so any widget can be drawn into. The frame is
+// the device's back buffer as it is at each paint, so a back buffer the device
 // replaces is never drawn from after it is gone.
 class TPresenter : public QObject {
 public:

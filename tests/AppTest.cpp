@@ -212,7 +212,7 @@ TEST_F(AppTest, CtrlXClosesTheProgramWithoutReachingTheGame) {
 TEST_F(AppTest, RulesDialogTakesEffectAtTheNextNewGame) {
     Start();
     EXPECT_EQ(RulesForm->windowTitle(), "Rules");
-    EXPECT_FALSE(RulesForm->SinglePlayerRadio->isEnabled());
+    EXPECT_TRUE(RulesForm->SinglePlayerRadio->isEnabled());
     EXPECT_FALSE(RulesForm->MultiRadio->isEnabled());
     EXPECT_FALSE(RulesForm->OpenCheck->isEnabled());
     EXPECT_TRUE(RulesForm->OpenCheck->isChecked());

@@ -1,0 +1,107 @@
+#include "app/Settings.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+// An INI file gives every value back as text; a bool must be spelled as one.
+std::optional<bool> ReadBool(const QSettings& file, const QString& key) {
+    const QVariant value = file.value(key);
+    if (value.typeId() == QMetaType::Bool) return value.toBool();
+    if (value.typeId() != QMetaType::QString) return std::nullopt;
+    const QString text = value.toString().trimmed().toLower();
+    if (text == "true") return true;
+    if (text == "false") return false;
+    return std::nullopt;
+}
+
+std::optional<int32_t> ReadInt(const QSettings& file, const QString& key, int32_t low, int32_t high) {
+    const QVariant value = file.value(key);
+    if (value.typeId() != QMetaType::Int && value.typeId() != QMetaType::QString) return std::nullopt;
+    bool ok = false;
+    const int number = value.toString().trimmed().toInt(&ok);
+    if (!ok || number < low || number > high) return std::nullopt;
+    return number;
+}
+
+// Text names keep the file readable and independent of the enums' numbers.
+template <class Enum, size_t N>
+std::optional<Enum> ReadName(const QSettings& file, const QString& key, const char* const (&names)[N]) {
+    const QVariant value = file.value(key);
+    if (value.typeId() != QMetaType::QString) return std::nullopt;
+    for (size_t i = 0; i < N; ++i)
+        if (names[i] && value.toString() == names[i]) return Enum(i);
+    return std::nullopt;
+}
+
+// Indexed by the enums' values. Network play cannot be chosen yet, so it is
+// not remembered either.
+const char* const GameTypeNames[] = {"single-player", "hot-seat", nullptr};
+const char* const LevelNames[] = {"easy", "normal", "perfect"};
+
+// A window is reachable when the left end of its title bar is on a screen.
+bool OnSomeScreen(const QPoint& position) {
+    const QPoint grip = position + QPoint(32, 12);
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->geometry().contains(grip)) return true;
+    return false;
+}
+
+std::optional<QPoint> ReadPosition(const QSettings& file) {
+    const auto x = ReadInt(file, "Window/X", -100000, 100000);
+    const auto y = ReadInt(file, "Window/Y", -100000, 100000);
+    if (!x || !y || !OnSomeScreen({*x, *y})) return std::nullopt;
+    return QPoint(*x, *y);
+}
+
+} // namespace
+
+TSettings::TSettings(QString file) : File(std::move(file)) {}
+
+QString TSettings::DefaultFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Vantaro/Vantaro.conf";
+}
+
+TStoredSettings TSettings::Load() const {
+    TStoredSettings settings;
+    const QSettings file(File, QSettings::IniFormat);
+    if (file.status() != QSettings::NoError) return settings;
+
+    bool* const switches[] = {&settings.Rules.Same, &settings.Rules.SameWall, &settings.Rules.Plus,
+                              &settings.Rules.Elemental, &settings.Rules.SuddenDeath};
+    const char* const keys[] = {"Rules/Same", "Rules/SameWall", "Rules/Plus", "Rules/Elemental",
+                                "Rules/SuddenDeath"};
+    for (size_t i = 0; i < std::size(keys); ++i)
+        if (const auto on = ReadBool(file, keys[i])) *switches[i] = *on;
+    if (const auto type = ReadName<TGameType>(file, "Game/Type", GameTypeNames)) settings.GameType = *type;
+    if (const auto level = ReadName<TLevel>(file, "Game/Level", LevelNames)) settings.Level = *level;
+    if (const auto zoom = ReadInt(file, "View/Zoom", 1, MaxZoom)) settings.Zoom = *zoom;
+    settings.Position = ReadPosition(file);
+    return settings;
+}
+
+void TSettings::Save(const TStoredSettings& settings) const {
+    // A file QSettings cannot parse would be kept as it is; start it afresh.
+    if (QSettings(File, QSettings::IniFormat).status() == QSettings::FormatError) QFile::remove(File);
+    QSettings file(File, QSettings::IniFormat);
+    file.clear();
+    file.setValue("Rules/Same", settings.Rules.Same);
+    file.setValue("Rules/SameWall", settings.Rules.SameWall);
+    file.setValue("Rules/Plus", settings.Rules.Plus);
+    file.setValue("Rules/Elemental", settings.Rules.Elemental);
+    file.setValue("Rules/SuddenDeath", settings.Rules.SuddenDeath);
+    const size_t type = size_t(settings.GameType), level = size_t(settings.Level);
+    if (type < std::size(GameTypeNames) && GameTypeNames[type])
+        file.setValue("Game/Type", GameTypeNames[type]);
+    if (level < std::size(LevelNames)) file.setValue("Game/Level", LevelNames[level]);
+    file.setValue("View/Zoom", settings.Zoom);
+    if (settings.Position) {
+        file.setValue("Window/X", settings.Position->x());
+        file.setValue("Window/Y", settings.Position->y());
+    }
+    file.sync();
+}

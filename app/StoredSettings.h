@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/GameType.h"
+#include "game/GameRules.h"
+
+#include <QPoint>
+#include <cstdint>
+#include <optional>
+
+// What the program remembers between runs. A default record is what a first
+// run starts with.
+struct TStoredSettings {
+    TGameRules Rules;
+    TGameType GameType = TGameType::HotSeat;
+    TLevel Level = TLevel::Normal;
+    int32_t Zoom = 1;
+    // The main window's outer top-left corner; none when it is to stand where
+    // a first run puts it.
+    std::optional<QPoint> Position;
+};

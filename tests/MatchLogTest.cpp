@@ -1,0 +1,100 @@
+// The log reads starts and endings of matches from the game's state alone.
+#include "app/MatchLog.h"
+#include "game/Game.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MatchLogTest : public ::testing::Test {
+protected:
+    MatchLogTest() : Log([this](const QString& line) { Lines << line; }) {}
+
+    // The state a look at the game finds, as the match's own code leaves it.
+    void Look(bool inProgress, bool over, uint8_t phase) {
+        Game.InProgress = inProgress;
+        Game.GameOver = over;
+        Game.Phase = phase;
+        Log.Observe(Game);
+    }
+    void Deal() { Look(true, false, TGame::PhaseDealing); }
+    void PlayUntilTheLastFlip() {
+        Look(true, false, TGame::PhaseIdle);
+        Look(true, false, TGame::PhaseFlight);
+        Look(true, false, TGame::PhaseIdle);
+        Look(true, false, TGame::PhaseFlight);
+        Look(true, false, TGame::PhaseFlipping);
+    }
+    void End(int32_t red, int32_t blue) {
+        Game.Score[0] = red;
+        Game.Score[1] = blue;
+        Look(false, true, TGame::PhaseIdle);
+    }
+
+    TGame Game;
+    QStringList Lines;
+    TMatchLog Log;
+};
+
+TEST_F(MatchLogTest, OpensWithTheInvitation) {
+    Log.Open();
+    EXPECT_EQ(Lines, QStringList{"Press F2 or click the table to deal a new match."});
+}
+
+TEST_F(MatchLogTest, WinsNameTheWinnerWithTheWinnersCountFirst) {
+    Game.Rules.Same = Game.Rules.Plus = true;
+    Deal();
+    Deal(); // still the same deal
+    PlayUntilTheLastFlip();
+    End(4, 6);
+    Look(false, true, TGame::PhaseIdle); // the ended match, seen again
+    ASSERT_EQ(Lines.size(), 3);
+    EXPECT_EQ(Lines[0], "New match \u2014 rules: Open, Random, Same, Plus");
+    EXPECT_EQ(Lines[1], "Blue wins 6\u20134");
+    EXPECT_EQ(Lines[2], "Press F2 or click the table to deal a new match.");
+
+    Lines.clear();
+    Game.Rules = {};
+    Deal();
+    PlayUntilTheLastFlip();
+    End(7, 3);
+    EXPECT_EQ(Lines[0], "New match \u2014 rules: Open, Random");
+    EXPECT_EQ(Lines[1], "Red wins 7\u20133");
+}
+
+TEST_F(MatchLogTest, DrawAndSuddenDeathReplay) {
+    Deal();
+    PlayUntilTheLastFlip();
+    End(5, 5);
+    EXPECT_EQ(Lines[1], "Draw 5\u20135");
+
+    // Under Sudden Death the drawn match deals its replay from inside the
+    // last frame of a flip: the look after it finds a deal, never the end.
+    Lines.clear();
+    Game.Rules.SuddenDeath = true;
+    Deal();
+    PlayUntilTheLastFlip();
+    Deal();
+    ASSERT_EQ(Lines.size(), 3);
+    EXPECT_EQ(Lines[1], "Draw 5\u20135 \u2014 Sudden Death");
+    EXPECT_EQ(Lines[2], "Sudden Death replay \u2014 rules: Open, Random, Sudden Death");
+    // The last card may land with nothing to flip: the replay follows the flight.
+    Lines.clear();
+    Look(true, false, TGame::PhaseIdle);
+    Look(true, false, TGame::PhaseFlight);
+    Deal();
+    EXPECT_EQ(Lines, (QStringList{"Draw 5\u20135 \u2014 Sudden Death",
+                                  "Sudden Death replay \u2014 rules: Open, Random, Sudden Death"}));
+}
+
+TEST_F(MatchLogTest, NewGameInTheMiddleOfAMatchIsANewMatchNotAnEnding) {
+    Deal();
+    PlayUntilTheLastFlip();
+    Look(true, false, TGame::PhaseIdle);
+    Deal(); // F2 while the players choose
+    ASSERT_EQ(Lines.size(), 2);
+    EXPECT_TRUE(Lines[1].startsWith("New match"));
+}
+
+} // namespace
