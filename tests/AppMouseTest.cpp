@@ -83,7 +83,7 @@ protected:
         Frame();
     }
     void Frame() {
-        Now += 16;
+        Now += 16000; // microseconds
         VantaroForm->ApplicationIdle();
     }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -119,7 +119,7 @@ protected:
 
     TRecorder Messages;
     int64_t Second = 1700000000;
-    uint32_t Now = 1000;
+    uint64_t Now = 1000000;
     QString Previous;
 };
 
