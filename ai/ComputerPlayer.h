@@ -1,0 +1,15 @@
+#pragma once
+
+#include "ai/Level.h"
+#include "ai/Move.h"
+#include "ai/Position.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+// The computer's move for the player to move at the given level; the same
+// seed gives the same choice. nullopt when the match is over or the search
+// was cancelled.
+std::optional<TMove> ChooseMove(const TPosition& position, TLevel level, uint64_t seed,
+                                const std::atomic<bool>* cancel = nullptr);

@@ -1,0 +1,201 @@
+#include "ai/Position.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int32_t SideDx[4] = {0, 1, 0, -1};
+constexpr int32_t SideDy[4] = {-1, 0, 1, 0};
+
+int64_t EffectiveRank(const TPositionSetup::TCard& card, int32_t squareElement, int32_t side) {
+    const int64_t rank = card.Ranks[side];
+    if (squareElement == 0) return rank;
+    return squareElement == card.Element ? rank + 1 : rank - 1;
+}
+
+bool SameCard(const TPositionSetup::TCard& a, const TPositionSetup::TCard& b) {
+    return a.Ranks == b.Ranks && a.Element == b.Element;
+}
+
+} // namespace
+
+const std::array<uint8_t, 1024> TPosition::BitCounts = [] {
+    std::array<uint8_t, 1024> counts{};
+    for (size_t mask = 1; mask < counts.size(); ++mask)
+        counts[mask] = uint8_t(counts[mask >> 1] + (mask & 1));
+    return counts;
+}();
+
+TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rules(setup.Rules) {
+    ToMove = setup.Turn;
+    // Deal ids: player 0's hand in slot order, player 1's, then the board in
+    // reading order, so that a hand's slots follow from its mask.
+    for (int32_t player = 0; player < 2; ++player)
+        for (int32_t slot = 0; slot < 5; ++slot) {
+            const int32_t index = setup.Hands[slot][player];
+            if (index < 0 || CardCount >= MaxCards) continue;
+            const int32_t id = CardCount++;
+            SetupIndex[id] = int8_t(index);
+            Type[id] = uint8_t(id);
+            for (int32_t twin = 0; twin < id; ++twin)
+                if ((HandIds[player] >> twin & 1) &&
+                    SameCard(SetupCards[SetupIndex[twin]], SetupCards[index])) {
+                    if (Type[id] == id) Type[id] = uint8_t(twin);
+                    LowerTwins[id] |= uint16_t(1u << twin);
+                    HasTwins = true;
+                }
+            HandIds[player] |= uint16_t(1u << id);
+        }
+    HandMask[0] = HandIds[0];
+    HandMask[1] = HandIds[1];
+    for (int32_t square = 0; square < 9; ++square) {
+        const TPositionSetup::TSquare& at = setup.Board[square / 3][square % 3];
+        if (at.Card < 0 || CardCount >= MaxCards) continue;
+        const int32_t id = CardCount++;
+        SetupIndex[id] = int8_t(at.Card);
+        Type[id] = uint8_t(id);
+        Card[square] = int8_t(id);
+        Occupied |= uint16_t(1u << square);
+        if (at.Owner == 1) Owner1 |= uint16_t(1u << square);
+        PackedKey += uint64_t(id + 1) << (4 * square);
+    }
+    PackedKey |= uint64_t(Owner1) << 36; // after nine four-bit card types
+
+    int64_t effective[MaxCards][9][4];
+    for (int32_t id = 0; id < CardCount; ++id)
+        for (int32_t square = 0; square < 9; ++square)
+            for (int32_t side = 0; side < 4; ++side)
+                effective[id][square][side] =
+                    EffectiveRank(SetupCards[SetupIndex[id]], setup.Elements[square / 3][square % 3], side);
+
+    // Plus compares sums; every sum this deal can make gets a small number.
+    int64_t sum[MaxCards][9][4][MaxCards];
+    std::vector<int64_t> sums;
+    for (int32_t id = 0; id < CardCount; ++id)
+        for (int32_t square = 0; square < 9; ++square) {
+            TPlacement& at = Placements[id][square];
+            const int32_t x = square % 3, y = square / 3;
+            for (int32_t side = 0; side < 4; ++side) {
+                const int32_t nx = x + SideDx[side], ny = y + SideDy[side];
+                const int64_t mine = effective[id][square][side];
+                if (nx < 0 || nx > 2 || ny < 0 || ny > 2) {
+                    if (mine == 10 && Rules.SameWall) at.Wall = true;
+                    continue;
+                }
+                const int32_t neighbour = 3 * ny + nx, back = (side + 2) % 4;
+                const int32_t n = at.Count++;
+                at.Around |= uint16_t(1u << neighbour);
+                at.Square[n] = uint8_t(neighbour);
+                at.Side[n] = uint8_t(side);
+                for (int32_t other = 0; other < CardCount; ++other) {
+                    const int64_t theirs = effective[other][neighbour][back];
+                    if (mine > theirs) at.Beats[n] |= uint16_t(1u << other);
+                    if (theirs > mine) at.BeatenBy[n] |= uint16_t(1u << other);
+                    sum[id][square][n][other] = mine + theirs;
+                    sums.push_back(mine + theirs);
+                }
+            }
+        }
+    std::sort(sums.begin(), sums.end());
+    sums.erase(std::unique(sums.begin(), sums.end()), sums.end());
+    for (int32_t id = 0; id < CardCount; ++id)
+        for (int32_t square = 0; square < 9; ++square) {
+            TPlacement& at = Placements[id][square];
+            for (int32_t n = 0; n < at.Count; ++n)
+                for (int32_t other = 0; other < CardCount; ++other) {
+                    const int64_t rank =
+                        std::lower_bound(sums.begin(), sums.end(), sum[id][square][n][other]) - sums.begin();
+                    const int64_t mine = effective[id][square][at.Side[n]];
+                    const int64_t theirs = effective[other][at.Square[n]][(at.Side[n] + 2) % 4];
+                    at.Versus[n][other] = uint16_t(rank << 2 | (mine == theirs) << 1 | (mine > theirs));
+                }
+        }
+}
+
+int32_t TPosition::CardAt(int32_t x, int32_t y) const {
+    const int32_t id = Card[3 * y + x];
+    return id < 0 ? -1 : SetupIndex[id];
+}
+
+int32_t TPosition::OwnerAt(int32_t x, int32_t y) const {
+    const int32_t square = 3 * y + x;
+    if (!(Occupied >> square & 1)) return -1;
+    return Owner1 >> square & 1;
+}
+
+int32_t TPosition::SlotOf(int32_t id) const {
+    const int32_t player = (HandIds[1] >> id) & 1;
+    // The hand stays packed toward slot 4 in its dealt order.
+    return 5 - Count(uint16_t(HandMask[player] >> id));
+}
+
+int32_t TPosition::IdInSlot(int32_t slot, int32_t player) const {
+    if (slot < 0 || slot > 4 || (player != 0 && player != 1)) return -1;
+    uint16_t hand = HandMask[player];
+    int32_t skip = slot - (5 - Count(hand));
+    if (skip < 0) return -1;
+    while (skip-- > 0) hand &= uint16_t(hand - 1);
+    return std::countr_zero(hand);
+}
+
+int32_t TPosition::HandCard(int32_t slot, int32_t player) const {
+    const int32_t id = IdInSlot(slot, player);
+    return id < 0 ? -1 : SetupIndex[id];
+}
+
+uint16_t TPosition::PlayableTwins(int32_t player) const {
+    uint16_t playable = 0;
+    for (uint16_t hand = HandMask[player]; hand; hand &= uint16_t(hand - 1)) {
+        const int32_t id = std::countr_zero(hand);
+        if (!(HandMask[player] & LowerTwins[id])) playable |= uint16_t(1u << id);
+    }
+    return playable;
+}
+
+std::vector<TMove> TPosition::LegalMoves() const {
+    std::vector<TMove> moves;
+    if (Over()) return moves;
+    for (int32_t slot = 0; slot < 5; ++slot) {
+        if (IdInSlot(slot, ToMove) < 0) continue;
+        for (uint16_t empty = EmptyMask(); empty; empty &= uint16_t(empty - 1)) {
+            const int32_t square = std::countr_zero(empty);
+            moves.push_back({slot, square % 3, square / 3});
+        }
+    }
+    return moves;
+}
+
+bool TPosition::IsLegal(const TMove& move) const {
+    if (move.X < 0 || move.X > 2 || move.Y < 0 || move.Y > 2) return false;
+    return IdInSlot(move.Slot, ToMove) >= 0 && (EmptyMask() >> (3 * move.Y + move.X) & 1);
+}
+
+TPosition::TUndo TPosition::Make(const TMove& move) {
+    const int32_t id = IdInSlot(move.Slot, ToMove);
+    const int32_t square = 3 * move.Y + move.X;
+    const uint16_t flipped = Captures(id, square);
+    Place(id, square, flipped);
+    return {int8_t(id), int8_t(square), flipped};
+}
+
+void TPosition::Unmake(const TUndo& undo) {
+    Remove(undo.Card, undo.Square, undo.Flipped);
+}
+
+uint16_t TPosition::ComboSquares(uint16_t sources, uint16_t taken, uint16_t opponent) const {
+    while (sources) {
+        const int32_t from = std::countr_zero(sources);
+        sources &= uint16_t(sources - 1);
+        const TPlacement& at = Placements[Card[from]][from];
+        for (int32_t i = 0; i < at.Count; ++i) {
+            const int32_t neighbour = at.Square[i];
+            const uint16_t bit = uint16_t(1u << neighbour);
+            if (!(opponent & bit) || (taken & bit)) continue;
+            if (at.Beats[i] >> Card[neighbour] & 1) {
+                taken |= bit;
+                sources |= bit;
+            }
+        }
+    }
+    return taken;
+}

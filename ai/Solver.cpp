@@ -1,0 +1,254 @@
+#include "ai/Solver.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace {
+
+// A table entry: the position's key (45 bits), the bounds on its score, the
+// best move found and a mark that the entry is in use.
+constexpr uint64_t KeyBits = (uint64_t(1) << 45) - 1;
+constexpr int32_t LowerShift = 45;
+constexpr int32_t UpperShift = 49;
+constexpr int32_t CardShift = 53;
+constexpr int32_t SquareShift = 57;
+constexpr uint64_t InUse = uint64_t(1) << 61;
+constexpr uint64_t CheckBits = KeyBits | InUse;
+// Below this many empty squares a position is cheaper to search than to look up.
+constexpr int32_t TableMinEmpty = 3;
+constexpr int32_t OrderMinEmpty = 4;
+constexpr int32_t CutoffProbeMinEmpty = 4;
+constexpr uint64_t CancelCheckMask = 1023;
+constexpr int32_t MaxScore = 10;
+
+struct TOrderedMove {
+    int8_t Card;
+    int8_t Square;
+    uint16_t Flipped;
+    int32_t Order;
+};
+
+} // namespace
+
+TSolver::TSolver(int32_t tableBits) {
+    tableBits = std::clamp(tableBits, 4, 28);
+    Table.assign(size_t(1) << tableBits, 0);
+    TableShift = 64 - tableBits;
+}
+
+void TSolver::Begin(const TPosition& position, const std::atomic<bool>* cancel) {
+    std::fill(Table.begin(), Table.end(), 0);
+    Position = position;
+    Cancel = cancel;
+    Stopped = false;
+    NodeCount = 0;
+}
+
+TMove TSolver::MoveOf(const TFound& found) const {
+    return {Position.SlotOf(found.Card), found.Square % 3, found.Square / 3};
+}
+
+std::optional<TSolution> TSolver::SolveBest(const TPosition& position, const std::atomic<bool>* cancel) {
+    Begin(position, cancel);
+    TSolution solution;
+    if (Position.Over()) {
+        solution.Score = Position.Owned(Position.Turn());
+        return solution;
+    }
+    TFound best;
+    solution.Score = Solve(Position.Owned(Position.Turn()), &best);
+    solution.Nodes = NodeCount;
+    if (Stopped) return std::nullopt;
+    solution.Moves.push_back({MoveOf(best), solution.Score});
+    return solution;
+}
+
+std::optional<TSolution> TSolver::SolveAll(const TPosition& position, const std::atomic<bool>* cancel) {
+    Begin(position, cancel);
+    TSolution solution;
+    solution.Score = Position.Owned(Position.Turn());
+    if (Position.Over()) return solution;
+
+    // Each distinct card on each square once; its copies score the same.
+    int32_t scores[TPosition::MaxCards][9];
+    const uint16_t playable = Position.Playable(Position.Turn());
+    int32_t guess = Position.Owned(Position.Turn());
+    for (uint16_t cards = playable; cards; cards &= uint16_t(cards - 1)) {
+        const int32_t id = std::countr_zero(cards);
+        for (uint16_t empty = Position.EmptyMask(); empty; empty &= uint16_t(empty - 1)) {
+            const int32_t square = std::countr_zero(empty);
+            const uint16_t flipped = Position.Captures(id, square);
+            Position.Place(id, square, flipped);
+            const int32_t score = MaxScore - Solve(MaxScore - guess, nullptr);
+            Position.Remove(id, square, flipped);
+            if (Stopped) return std::nullopt;
+            scores[id][square] = score;
+            guess = score;
+        }
+    }
+
+    for (const TMove& move : Position.LegalMoves()) {
+        const int32_t id = Position.Representative(Position.IdInSlot(move.Slot, Position.Turn()));
+        solution.Moves.push_back({move, scores[id][3 * move.Y + move.X]});
+    }
+    std::stable_sort(solution.Moves.begin(), solution.Moves.end(),
+                     [](const TScoredMove& a, const TScoredMove& b) { return a.Score > b.Score; });
+    solution.Score = solution.Moves.front().Score;
+    solution.Nodes = NodeCount;
+    return solution;
+}
+
+int32_t TSolver::Solve(int32_t guess, TFound* best) {
+    int32_t lower = 0, upper = MaxScore, score = std::clamp(guess, 0, MaxScore);
+    while (lower < upper && !Stopped) {
+        const int32_t beta = std::max(score, lower + 1);
+        TFound found;
+        score = Search(beta - 1, beta, best ? &found : nullptr);
+        if (score < beta) {
+            upper = score;
+            if (best && best->Card < 0) *best = found;
+        } else {
+            lower = score;
+            if (best) *best = found;
+        }
+    }
+    return lower;
+}
+
+int32_t TSolver::LastPlacement() {
+    const int32_t mover = Position.Turn();
+    const int32_t square = std::countr_zero(Position.EmptyMask());
+    int32_t best = 0;
+    for (uint16_t cards = Position.Playable(mover); cards; cards &= uint16_t(cards - 1))
+        best = std::max(best, TPosition::Count(Position.Captures(std::countr_zero(cards), square)));
+    return Position.Owned(mover) + best;
+}
+
+int32_t TSolver::TwoLeft(int32_t beta) {
+    const int32_t mover = Position.Turn();
+    const uint16_t empty = Position.EmptyMask();
+    const int32_t first = std::countr_zero(empty);
+    const int32_t second = std::countr_zero(uint16_t(empty & (empty - 1)));
+    int32_t best = -1;
+    for (uint16_t cards = Position.Playable(mover); cards; cards &= uint16_t(cards - 1)) {
+        const int32_t id = std::countr_zero(cards);
+        for (int32_t pass = 0; pass < 2; ++pass) {
+            const int32_t square = pass == 0 ? first : second;
+            const uint16_t flipped = Position.Captures(id, square);
+            Position.Place(id, square, flipped);
+            ++NodeCount;
+            const int32_t score = MaxScore - LastPlacement();
+            Position.Remove(id, square, flipped);
+            if (score > best) {
+                best = score;
+                if (best >= beta) return best;
+            }
+        }
+    }
+    return best;
+}
+
+int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
+    if ((++NodeCount & CancelCheckMask) == 0 && Cancel && Cancel->load(std::memory_order_relaxed))
+        Stopped = true;
+    if (Stopped) return 0;
+
+    const int32_t mover = Position.Turn();
+    const int32_t empties = Position.EmptySquares();
+    const uint16_t playable = Position.Playable(mover);
+    if (empties == 0 || playable == 0) return Position.Owned(mover);
+    if (empties == 1 && !best) return LastPlacement();
+    if (empties == 2 && !best) return TwoLeft(beta);
+
+    uint64_t* entry = nullptr;
+    int32_t known = -1;
+    int32_t tableLower = 0, tableUpper = MaxScore;
+    const uint64_t key = Position.Key();
+    if (empties >= TableMinEmpty) {
+        entry = &Table[(key * 0x9E3779B97F4A7C15ull) >> TableShift];
+        if ((*entry & CheckBits) == (key | InUse)) {
+            tableLower = int32_t(*entry >> LowerShift & 15);
+            tableUpper = int32_t(*entry >> UpperShift & 15);
+            if (!best) {
+                if (tableLower >= beta) return tableLower;
+                if (tableUpper <= alpha) return tableUpper;
+            }
+            const int32_t card = int32_t(*entry >> CardShift & 15),
+                          square = int32_t(*entry >> SquareShift & 15);
+            if (card < TPosition::MaxCards) known = card * 16 + square;
+        }
+    }
+
+    int32_t bestScore = -1;
+    TFound bestMove;
+    int32_t floor = alpha;
+    const uint16_t emptyMask = Position.EmptyMask();
+    // Tries one move; true when it settles the node.
+    auto tryMove = [&](int32_t id, int32_t square, uint16_t flipped) {
+        Position.Place(id, square, flipped);
+        const int32_t score = MaxScore - Search(MaxScore - beta, MaxScore - floor, nullptr);
+        Position.Remove(id, square, flipped);
+        if (Stopped) return true;
+        if (score > bestScore) {
+            bestScore = score;
+            bestMove = {int8_t(id), int8_t(square)};
+            if (score > floor) floor = score;
+            if (score >= beta) return true;
+        }
+        return false;
+    };
+
+    if (empties < OrderMinEmpty) {
+        // Near the end ordering costs more than it saves: the known move, then the rest.
+        bool done = false;
+        if (known >= 0) done = tryMove(known >> 4, known & 15, Position.Captures(known >> 4, known & 15));
+        for (uint16_t cards = playable; cards && !done; cards &= uint16_t(cards - 1)) {
+            const int32_t id = std::countr_zero(cards);
+            for (uint16_t empty = emptyMask; empty && !done; empty &= uint16_t(empty - 1)) {
+                const int32_t square = std::countr_zero(empty);
+                if (id * 16 + square != known) done = tryMove(id, square, Position.Captures(id, square));
+            }
+        }
+    } else {
+        TOrderedMove moves[TPosition::MaxCards * 9];
+        int32_t count = 0;
+        for (uint16_t cards = playable; cards; cards &= uint16_t(cards - 1)) {
+            const int32_t id = std::countr_zero(cards);
+            for (uint16_t empty = emptyMask; empty; empty &= uint16_t(empty - 1)) {
+                const int32_t square = std::countr_zero(empty);
+                const uint16_t flipped = Position.Captures(id, square);
+                const int32_t order =
+                    id * 16 + square == known ? 1000 : Position.MoveOrder(id, square, flipped);
+                TOrderedMove move{int8_t(id), int8_t(square), flipped, order};
+                // Insertion by order, most promising first; equal orders keep generation order.
+                int32_t at = count++;
+                while (at > 0 && moves[at - 1].Order < order) {
+                    moves[at] = moves[at - 1];
+                    --at;
+                }
+                moves[at] = move;
+            }
+        }
+        for (int32_t i = 0; i < count; ++i)
+            if (tryMove(moves[i].Card, moves[i].Square, moves[i].Flipped)) break;
+    }
+    if (Stopped) return 0;
+    if (best) *best = bestMove;
+
+    if (entry) {
+        int32_t lower = 0, upper = MaxScore;
+        if ((*entry & CheckBits) == (key | InUse)) {
+            lower = tableLower;
+            upper = tableUpper;
+        }
+        if (bestScore <= alpha)
+            upper = bestScore;
+        else if (bestScore >= beta)
+            lower = bestScore;
+        else
+            lower = upper = bestScore;
+        *entry = key | InUse | uint64_t(lower) << LowerShift | uint64_t(upper) << UpperShift |
+                 uint64_t(bestMove.Card) << CardShift | uint64_t(bestMove.Square) << SquareShift;
+    }
+    return bestScore;
+}

@@ -1,0 +1,88 @@
+// Starting and cancelling background searches; built without Qt so that it
+// runs under ThreadSanitizer.
+#include "ai/ComputerPlayer.h"
+#include "ai/SearchThread.h"
+#include "ai/Solver.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <thread>
+
+namespace {
+
+// An opening with every rule on: long enough to search that a cancel lands
+// in the middle of it.
+TPosition Opening(uint32_t seed) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int32_t> rank(1, 10), element(0, 8);
+    TPositionSetup setup;
+    for (int32_t i = 0; i < 10; ++i)
+        setup.Cards.push_back({{rank(random), rank(random), rank(random), rank(random)}, element(random)});
+    setup.Rules.Same = setup.Rules.SameWall = setup.Rules.Plus = setup.Rules.Elemental = true;
+    setup.Elements[0][0] = 3;
+    setup.Elements[1][2] = 5;
+    for (int32_t slot = 0; slot < 5; ++slot) {
+        setup.Hands[slot][0] = slot;
+        setup.Hands[slot][1] = 5 + slot;
+    }
+    setup.Turn = 1;
+    return TPosition(setup);
+}
+
+TSearchJob FullAnalysis(const TPosition& position) {
+    return [position](const std::atomic<bool>& cancel) {
+        TSolver solver;
+        return TSearchResult{std::nullopt, solver.SolveAll(position, &cancel)};
+    };
+}
+
+std::optional<TSearchResult> WaitForResult(TSearchThread& thread) {
+    while (thread.Busy()) std::this_thread::yield();
+    return thread.TakeResult();
+}
+
+TEST(SearchThread, CancelledSearchesStopAndDeliverNothing) {
+    TSearchThread thread;
+    for (uint32_t round = 0; round < 40; ++round) {
+        thread.Start(FullAnalysis(Opening(round)));
+        if (round % 2) std::this_thread::yield();
+        thread.Cancel();
+        EXPECT_FALSE(thread.Busy());
+        EXPECT_FALSE(thread.TakeResult());
+    }
+}
+
+TEST(SearchThread, FinishedSearchDeliversItsResultOnce) {
+    TSearchThread thread;
+    const TPosition position = Opening(7);
+    thread.Start([position](const std::atomic<bool>& cancel) {
+        return TSearchResult{ChooseMove(position, TLevel::Normal, 3, &cancel), std::nullopt};
+    });
+    const std::optional<TSearchResult> result = WaitForResult(thread);
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->Move);
+    EXPECT_TRUE(position.IsLegal(*result->Move));
+    EXPECT_FALSE(thread.TakeResult());
+}
+
+TEST(SearchThread, NewSearchReplacesTheRunningOne) {
+    TSearchThread thread;
+    const TPosition position = Opening(9);
+    thread.Start(FullAnalysis(Opening(8)));
+    thread.Start([position](const std::atomic<bool>&) { return TSearchResult{TMove{4, 1, 1}, std::nullopt}; });
+    const std::optional<TSearchResult> result = WaitForResult(thread);
+    ASSERT_TRUE(result);
+    EXPECT_FALSE(result->Solution);
+    EXPECT_EQ(result->Move, (TMove{4, 1, 1}));
+    EXPECT_FALSE(thread.TakeResult());
+}
+
+TEST(SearchThread, DestroyingARunningSearchStopsIt) {
+    for (uint32_t round = 0; round < 10; ++round) {
+        TSearchThread thread;
+        thread.Start(FullAnalysis(Opening(100 + round)));
+    }
+    SUCCEED();
+}
+
+} // namespace
