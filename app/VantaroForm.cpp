@@ -2,6 +2,8 @@
 
 #include "app/BoardMouse.h"
 #include "app/ChatForm.h"
+#include "app/ComputerSeat.h"
+#include "app/HintAdvisor.h"
 #include "app/HowToPlay.h"
 #include "app/MatchLog.h"
 #include "app/ProgressForm.h"
@@ -67,6 +69,8 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     ViewZoomOut = ViewMenu->addAction("Zoom &Out", QKeySequence(Qt::CTRL | Qt::Key_Minus), this,
                                       [this] { SetZoom(ZoomFactor - 1); });
     HelpMenu = MainMenu1->addMenu("&Help");
+    HelpHint = HelpMenu->addAction("&Hint", QKeySequence(Qt::Key_H), this, [this] { HelpHintClick(); });
+    HelpMenu->addSeparator();
     HelpMenu->addAction("&How to Play", this, [this] { ShowHowToPlay(); });
     HelpMenu->addAction("&About Vantaro", this, [this] { ShowAbout(); });
 
@@ -87,12 +91,19 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     mouse.PressKey = [this](uint16_t key) { FormKeyDown(key); };
     mouse.NewGame = [this] { FileNewGameClick(); };
     Mouse = std::make_unique<TBoardMouse>(GameBoard, *Game, std::move(mouse));
+    Computer = std::make_unique<TComputerSeat>(*Game);
+    Hint = std::make_unique<THintAdvisor>(*Game, [](const QString& line) {
+        if (ChatForm) ChatForm->AppendLine(line);
+    });
 }
 
 TVantaroForm::~TVantaroForm() {
     // No frame and no click may reach a game that is being destroyed.
     FrameLoop.reset();
     Mouse.reset();
+    // Searches end before the game whose copy they were working on.
+    Hint.reset();
+    Computer.reset();
     Game.reset();
 }
 
@@ -174,6 +185,11 @@ void TVantaroForm::PlaceChatForm() {
 void TVantaroForm::ApplicationIdle() {
     Game->DoFrame();
     AfterGameStep();
+    // The computer thinks and walks while the frames go on; not while the
+    // rules dialog is open, which also stops its search.
+    if (RulesOpen) return;
+    Computer->Step(Environment.FrameClock() / 1000);
+    Hint->Step();
 }
 
 void TVantaroForm::AfterGameStep() {
@@ -181,6 +197,8 @@ void TVantaroForm::AfterGameStep() {
 }
 
 void TVantaroForm::FileNewGameClick() {
+    Computer->Cancel();
+    Hint->Cancel();
     TGameRules rules;
     if (RulesForm) {
         rules.Open = RulesForm->Rules.Open;
@@ -191,16 +209,39 @@ void TVantaroForm::FileNewGameClick() {
         rules.Elemental = RulesForm->Rules.Elemental;
         rules.SuddenDeath = RulesForm->Rules.SuddenDeath;
     }
+    const bool wasIdle = Game->Phase == TGame::PhaseIdle;
     Game->NewGame(1, rules, false);
+    // The computer takes its seat with the match it plays; a refused New Game
+    // (cards still moving) leaves the match and its players as they were.
+    if (wasIdle && Game->Phase == TGame::PhaseDealing) {
+        const bool single = RulesForm && RulesForm->GameType == TGameType::SinglePlayer;
+        Computer->Seat(single ? ComputerPlayer : -1, RulesForm ? RulesForm->Level : TLevel::Perfect);
+    }
     if (FrameLoop) FrameLoop->Wake();
     AfterGameStep();
 }
 
 void TVantaroForm::FileRulesClick() {
-    if (RulesForm && RulesForm->exec() == QDialog::Accepted) SaveSettings();
+    if (!RulesForm) return;
+    Computer->Cancel();
+    Hint->Cancel();
+    RulesOpen = true;
+    const bool accepted = RulesForm->exec() == QDialog::Accepted;
+    RulesOpen = false;
+    if (accepted) SaveSettings();
+}
+
+void TVantaroForm::HelpHintClick() {
+    if (Computer->HoldsTurn()) {
+        if (ChatForm) ChatForm->AppendLine("Hint: wait for your turn.");
+        return;
+    }
+    Hint->Ask();
 }
 
 void TVantaroForm::FormKeyDown(uint16_t& key) {
+    // The person's keys and clicks wait while the computer is to move.
+    if (Computer->HoldsTurn()) return;
     if (LocalPlayerMayMove && !LocalPlayerMayMove()) return;
     Game->KeyDown(key);
     AfterGameStep();
@@ -259,6 +300,9 @@ void TVantaroForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TVantaroForm::closeEvent(QCloseEvent* event) {
+    // Exit stops a search at once rather than when the window is destroyed.
+    Computer->Cancel();
+    Hint->Cancel();
     // The other windows never keep the program running on their own.
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) SaveSettings();

@@ -16,6 +16,8 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class TBoardMouse;
+class TComputerSeat;
+class THintAdvisor;
 class TMatchLog;
 class TSettings;
 
@@ -44,6 +46,10 @@ public:
     void FileNewGameClick();
     void FileRulesClick();
     void FormKeyDown(uint16_t& key);
+    void HelpHintClick();
+
+    // In a single-player match the computer plays Red; the person, Blue, moves first.
+    static constexpr int32_t ComputerPlayer = 0;
 
     // The board enlarged 1 to 3 times; the drawing area itself stays 512 x 384.
     void SetZoom(int32_t factor);
@@ -72,6 +78,11 @@ public:
     QAction* ViewZoomIn;
     QAction* ViewZoomOut;
     QMenu* HelpMenu;
+    QAction* HelpHint;
+
+    // The computer at the table in a single-player match, and Help › Hint.
+    std::unique_ptr<TComputerSeat> Computer;
+    std::unique_ptr<THintAdvisor> Hint;
     std::unique_ptr<TMatchLog> MatchLog;
 
 protected:
@@ -93,6 +104,7 @@ private:
     TShellEnvironment Environment;
     bool Shown = false;
     std::unique_ptr<TBoardMouse> Mouse;
+    bool RulesOpen = false;
     std::unique_ptr<TSettings> Settings;
     TStoredSettings Stored;
     int32_t ZoomFactor = 1;

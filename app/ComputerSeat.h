@@ -1,0 +1,40 @@
+#pragma once
+
+#include "ai/Level.h"
+#include "ai/SearchThread.h"
+#include "game/PacedKeys.h"
+
+#include <cstdint>
+
+class TGame;
+
+// The computer at the table: when its player is to move and the table is
+// still, it thinks on a worker thread, then makes its move through the keys a
+// person would press, a quarter of a second a step, so the player can follow.
+class TComputerSeat {
+public:
+    static constexpr uint32_t StepMs = 250;
+
+    explicit TComputerSeat(TGame& game);
+
+    // The player the computer holds (-1: nobody) and how well it plays; takes
+    // effect at once and drops any search or walk under way.
+    void Seat(int32_t player, TLevel level);
+    int32_t Player() const { return SeatedPlayer; }
+    // True while the computer's player is to move: the person's input waits.
+    bool HoldsTurn() const;
+    // Stops a running search (returns once its thread has ended) and any walk.
+    void Cancel();
+    // Once per frame: starts the search, collects its answer, walks the keys.
+    void Step(uint64_t nowMs);
+    bool Thinking() const { return Search.Busy(); }
+
+private:
+    TGame& Game;
+    int32_t SeatedPlayer = -1;
+    TLevel Level = TLevel::Perfect;
+    TSearchThread Search;
+    TPacedKeys Walk;
+    // Whether the search now running (or finished) belongs to this turn.
+    bool Searching = false;
+};

@@ -1,0 +1,92 @@
+#include "app/HintAdvisor.h"
+
+#include "ai/GamePosition.h"
+#include "ai/Solver.h"
+#include "game/Game.h"
+#include "game/KeyRoute.h"
+
+namespace {
+
+// At most this many moves are listed; more would push the match out of the log.
+constexpr size_t ListedMoves = 3;
+
+int32_t EmptySquares(const TGame& game) {
+    int32_t empty = 0;
+    for (const auto& row : game.Board)
+        for (const TOwnedCard& square : row) empty += square.Card == -1;
+    return empty;
+}
+
+} // namespace
+
+THintAdvisor::THintAdvisor(TGame& game, TLogSink log) : Game(game), Log(std::move(log)) {}
+
+QString THintAdvisor::SquareName(int32_t x, int32_t y) {
+    static const char* const names[3][3] = {{"top-left", "top", "top-right"},
+                                            {"left", "centre", "right"},
+                                            {"bottom-left", "bottom", "bottom-right"}};
+    if (x < 0 || x > 2 || y < 0 || y > 2) return QString();
+    return QString::fromLatin1(names[y][x]);
+}
+
+QString THintAdvisor::Outcome(int32_t score) {
+    const QString result = QString("%1–%2").arg(score).arg(10 - score);
+    if (score > 5) return "you can force " + result;
+    if (score == 5) return "you can force a draw " + result;
+    return "best play loses " + result;
+}
+
+bool THintAdvisor::Ask() {
+    if (!Game.InProgress || Game.Phase != TGame::PhaseIdle) {
+        Log("Hint: wait until the cards are still.");
+        return false;
+    }
+    Cancel();
+    const TPosition position = PositionFromGame(Game);
+    Search.Start([position](const std::atomic<bool>& cancel) {
+        TSolver solver;
+        TSearchResult result;
+        result.Solution = solver.SolveAll(position, &cancel);
+        return result;
+    });
+    Asked = true;
+    AskedTurn = Game.Turn;
+    AskedEmpty = EmptySquares(Game);
+    return true;
+}
+
+void THintAdvisor::Cancel() {
+    Search.Cancel();
+    Search.TakeResult();
+    Asked = false;
+}
+
+void THintAdvisor::Step() {
+    if (!Asked) return;
+    std::optional<TSearchResult> result = Search.TakeResult();
+    if (!result) return;
+    Asked = false;
+    // A move made meanwhile (a new match, a turn passed) makes the answer stale.
+    if (!result->Solution || result->Solution->Moves.empty() || !Game.InProgress || Game.Turn != AskedTurn ||
+        EmptySquares(Game) != AskedEmpty)
+        return;
+
+    const TSolution& solution = *result->Solution;
+    const int32_t player = Game.Turn;
+    for (size_t i = 0; i < solution.Moves.size() && i < ListedMoves; ++i) {
+        const TScoredMove& scored = solution.Moves[i];
+        // Only the moves that keep the best result; a worse one is no hint.
+        if (i > 0 && scored.Score < solution.Score) break;
+        const int32_t card = Game.Hands[scored.Move.Slot][player];
+        const QString name = card >= 0 && card < Game.Cards->NumCards
+                                 ? QString::fromStdString(Game.Cards->CardTable[card].Name)
+                                 : QString("The card");
+        Log(QString("Hint: %1 on the %2 square: %3")
+                .arg(name, SquareName(scored.Move.X, scored.Move.Y), Outcome(scored.Score)));
+    }
+    // Point at the best move; Enter then plays it. Keys only while the table is still.
+    if (Game.Phase != TGame::PhaseIdle) return;
+    const TMove best = solution.Moves.front().Move;
+    for (uint16_t key : KeysToSelectSlot(Game, best.Slot)) Game.KeyDown(key);
+    for (uint16_t key : KeysToSquare(Game, best.X, best.Y)) Game.KeyDown(key);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ai/SearchThread.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class TGame;
+
+// Help › Hint: asks the solver about the position of the player to move, lists
+// the best moves in the log with the result each forces, and moves the hand
+// and board cursors onto the best one, so that Enter plays it.
+class THintAdvisor {
+public:
+    using TLogSink = std::function<void(const QString&)>;
+
+    THintAdvisor(TGame& game, TLogSink log);
+
+    // Starts the analysis; false (with a line in the log) when there is no
+    // position to study: no match, or cards still moving.
+    bool Ask();
+    void Cancel();
+    bool Busy() const { return Asked; }
+    // Once per frame: hands the answer over once the search has it.
+    void Step();
+
+    // "top-left", "centre", "bottom" ...: how the log names a square.
+    static QString SquareName(int32_t x, int32_t y);
+    // "you can force 6–4", "you can force a draw 5–5", "best play loses 4–6".
+    static QString Outcome(int32_t score);
+
+private:
+    TGame& Game;
+    TLogSink Log;
+    TSearchThread Search;
+    bool Asked = false;
+    // The position the answer belongs to; a changed table makes it stale.
+    int32_t AskedTurn = -1;
+    int32_t AskedEmpty = -1;
+};
