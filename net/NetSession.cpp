@@ -379,8 +379,9 @@ void TNetSession::Drop(const QString& reason, bool tellPeer) {
         TNetMessage bye = TNetMessage::Make(TKind::Bye);
         bye.Reason = reason.left(MessageCodec::MaxReasonCharacters);
         Peer->write(MessageCodec::Encode(bye));
-        Peer->flush();
     }
+    // Whatever is still queued (a refusal, a goodbye) goes out before the socket does.
+    Peer->flush();
     Peer->disconnectFromHost();
     Peer.reset();
     Framer.Reset();
