@@ -148,6 +148,8 @@ void TNetSession::Adopt(QTcpSocket* socket) {
     Peer.reset(socket);
     // The socket's own buffer stays small; everything is read as it arrives.
     socket->setReadBufferSize(4 * ReadChunkBytes);
+    // Moves are a few dozen bytes each; waiting to bundle them only delays the other table.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     Framer.Reset();
     MessagesInWindow = 0;
     BytesInWindow = 0;

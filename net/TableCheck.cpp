@@ -49,8 +49,11 @@ uint32_t Digest(const TTableState& table) {
     fnv.Add(table.Score[1]);
     for (int32_t row = 0; row < 3; ++row)
         for (int32_t column = 0; column < 3; ++column) {
-            fnv.Add(table.Board[row][column].Card);
-            fnv.Add(table.Board[row][column].Owner);
+            // An emptied square keeps the owner of the card it last held;
+            // only the owner of a card on the board counts.
+            const TOwnedCard& square = table.Board[row][column];
+            fnv.Add(square.Card);
+            fnv.Add(square.Card == -1 ? -1 : square.Owner);
             fnv.Add(table.Elements[row][column]);
         }
     for (int32_t player = 0; player < 2; ++player)

@@ -18,8 +18,8 @@ QString MoveProblem(const TTableState& table, int32_t player, int32_t slot, int3
 // Empty when the values of a deal can be dealt from, otherwise the reason.
 QString DealProblem(const TNetMessage& deal);
 
-// A short digest of board, element squares, scores, hands, turn and whether
-// the match runs (FNV-1a over the fields in a fixed order).
+// A short digest of the cards on the board with their owners, element squares, scores, hands, turn and
+// whether the match runs (FNV-1a over the fields in a fixed order).
 uint32_t Digest(const TTableState& table);
 
 } // namespace TableCheck

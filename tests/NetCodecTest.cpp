@@ -100,9 +100,11 @@ TEST(NetCodec, RefusesWhatIsNotAWellFormedMessageWithAReason) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Line.substr(0, 120));
-        const MessageCodec::TDecoded decoded = MessageCodec::Decode(QByteArrayView(c.Line.data(), c.Line.size()));
+        const MessageCodec::TDecoded decoded =
+            MessageCodec::Decode(QByteArrayView(c.Line.data(), c.Line.size()));
         EXPECT_FALSE(decoded.Ok);
-        EXPECT_NE(decoded.Error.toStdString().find(c.Reason), std::string::npos) << decoded.Error.toStdString();
+        EXPECT_NE(decoded.Error.toStdString().find(c.Reason), std::string::npos)
+            << decoded.Error.toStdString();
     }
 }
 
@@ -156,8 +158,12 @@ TEST(NetTableCheck, MovesAreJudgedAgainstTurnHandAndBoard) {
         int32_t Player, Slot, X, Y;
         const char* Reason;
     } refused[] = {
-        {0, 1, 0, 0, "not that player's turn"}, {1, 0, 0, 0, "slot 0 is empty"}, {1, 5, 0, 0, "does not exist"},
-        {1, 1, 3, 0, "off the board"},          {1, 1, 0, -1, "off the board"},  {1, 1, 1, 1, "taken"},
+        {0, 1, 0, 0, "not that player's turn"},
+        {1, 0, 0, 0, "slot 0 is empty"},
+        {1, 5, 0, 0, "does not exist"},
+        {1, 1, 3, 0, "off the board"},
+        {1, 1, 0, -1, "off the board"},
+        {1, 1, 1, 1, "taken"},
         {2, 1, 0, 0, "no player 2"},
     };
     for (const auto& r : refused)
@@ -185,6 +191,9 @@ TEST(NetTableCheck, DigestSeesEveryFieldTheTablesMustShare) {
     TTableState moving = table;
     moving.Idle = false;
     EXPECT_EQ(TableCheck::Digest(moving), digest) << "animations run at each table's own pace";
+    TTableState stale = table;
+    stale.Board[0][0].Owner = 1;
+    EXPECT_EQ(TableCheck::Digest(stale), digest) << "an empty square's leftover owner is no difference";
 
     std::vector<TTableState> changed(8, table);
     changed[0].InProgress = false;

@@ -83,7 +83,8 @@ TEST(NetSession, HostClosesEachKindOfBadJoinerWithItsReasonAndStaysOpenForTheNex
         peer.Connect(port);
         c.Script(peer);
         ASSERT_TRUE(PumpUntil([&] { return !host.Closed.isEmpty(); }));
-        EXPECT_TRUE(host.Closed.front().contains(QLatin1String(c.Reason))) << host.Closed.front().toStdString();
+        EXPECT_TRUE(host.Closed.front().contains(QLatin1String(c.Reason)))
+            << host.Closed.front().toStdString();
         EXPECT_TRUE(host.Log.contains(host.Closed.front())) << "every fault is a line in the log";
         EXPECT_TRUE(peer.WaitGone()) << "the connection is closed";
         EXPECT_EQ(host.Session.State(), TNetSession::TState::Listening);
@@ -146,7 +147,8 @@ TEST(NetSession, JoinFaultsEachSayWhatWentWrongAndTheSessionCanTryAgain) {
     }
     joiner.Session.Join("127.0.0.1", closedPort);
     ASSERT_TRUE(PumpUntil([&] { return !joiner.Closed.isEmpty(); }));
-    EXPECT_TRUE(joiner.Closed.front().contains("Could not join 127.0.0.1:")) << joiner.Closed.front().toStdString();
+    EXPECT_TRUE(joiner.Closed.front().contains("Could not join 127.0.0.1:"))
+        << joiner.Closed.front().toStdString();
     EXPECT_TRUE(joiner.Closed.front().contains("refused"));
     EXPECT_EQ(joiner.Session.State(), TNetSession::TState::Idle);
 
@@ -170,7 +172,8 @@ TEST(NetSession, JoinFaultsEachSayWhatWentWrongAndTheSessionCanTryAgain) {
     joiner.Closed.clear();
     joiner.Session.Join("127.0.0.1", fake.serverPort());
     ASSERT_TRUE(PumpUntil([&] { return !joiner.Closed.isEmpty(); }));
-    EXPECT_TRUE(joiner.Closed.front().contains("did not introduce itself")) << joiner.Closed.front().toStdString();
+    EXPECT_TRUE(joiner.Closed.front().contains("did not introduce itself"))
+        << joiner.Closed.front().toStdString();
 
     // And then a real host.
     TWatched host;
