@@ -30,6 +30,12 @@ inline bool PumpUntil(const std::function<bool()>& done, int guardMs = 30000) {
     return true;
 }
 
+// Closed sockets are deleted through the event loop; a test that ends runs
+// those deletions itself, so that nothing is left over at exit.
+inline void RunDeferredDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 // Limits short enough that the deadlines pass within a test, yet long beside
 // a keep-alive, so that a busy machine does not trip them.
 inline TNetLimits QuickLimits() {
@@ -93,6 +99,8 @@ public:
     }
 
     QTcpSocket Socket;
+    ~TScriptedPeer() { RunDeferredDeletes(); }
+
     TLineFramer Framer{MessageCodec::MaxLineBytes};
     std::vector<TNetMessage> Heard;
     bool Gone = false;
@@ -151,6 +159,7 @@ public:
         Session.reset();
         TLentCounters lent(Counters);
         Game.reset();
+        RunDeferredDeletes();
     }
 
     // One frame of the window: the game's frame step, then the glue.

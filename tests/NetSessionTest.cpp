@@ -15,6 +15,7 @@ struct TWatched {
         QObject::connect(&Session, &TNetSession::closed, [this](const QString& reason) { Closed << reason; });
         QObject::connect(&Session, &TNetSession::connected, [this](const QString& who) { Connected << who; });
     }
+    ~TWatched() { RunDeferredDeletes(); }
     TNetSession Session;
     QStringList Log;
     QStringList Closed;
