@@ -45,6 +45,7 @@ TChatForm::TChatForm(QWidget* parent)
 
     SendButton = new QPushButton("Send", client);
     SendButton->setGeometry(168, 352, 73, 25);
+    connect(SendButton, &QPushButton::clicked, this, [this] { SendChat(); });
 
     setTabOrder(ChatEdit, ChatLog);
     setTabOrder(ChatLog, SendButton);
@@ -57,7 +58,10 @@ bool TChatForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ChatEdit && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (key->modifiers() & Qt::ControlModifier) ChatEdit->insertPlainText("\n");
+            if (key->modifiers() & Qt::ControlModifier)
+                ChatEdit->insertPlainText("\n");
+            else
+                SendChat();
             return true;
         }
     }
@@ -71,4 +75,15 @@ void TChatForm::AppendLine(const QString& line) {
     if (!ChatLog->document()->isEmpty()) end.insertBlock();
     end.insertText(line);
     ChatLog->verticalScrollBar()->setValue(ChatLog->verticalScrollBar()->maximum());
+}
+
+void TChatForm::SendChat() {
+    const QString text = ChatEdit->toPlainText();
+    if (text.trimmed().isEmpty()) return;
+    if (!SendText) {
+        AppendLine("Chat goes to the other player of a network match (File › Rules, MultiPlayer TCP/IP).");
+        return;
+    }
+    // A line that could not go stays in the field, to be shortened or sent later.
+    if (SendText(text)) ChatEdit->clear();
 }

@@ -3,8 +3,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 
 TRulesForm* RulesForm = nullptr;
 
@@ -40,8 +42,6 @@ TRulesForm::TRulesForm(QWidget* parent)
     HotSeatRadio = Place(new QRadioButton("Multiplayer Hot-Seat", GroupBox1), 8, 32, 113, 17);
     MultiRadio = Place(new QRadioButton("MultiPlayer TCP/IP", GroupBox1), 8, 48, 113, 17);
     HotSeatRadio->setChecked(true);
-    // Play across a network does not exist yet.
-    MultiRadio->setEnabled(false);
     // The computer's level sits beside the game type it belongs to and counts
     // only for it.
     LevelCombo = new QComboBox(GroupBox1);
@@ -63,6 +63,25 @@ TRulesForm::TRulesForm(QWidget* parent)
     ElementalCheck = Check(GroupBox2, "&Elemental", 96, false, true);
     SuddenDeathCheck = Check(GroupBox2, "S&udden Death", 112, false, true);
 
+    NetworkBox = new QGroupBox("Network", this);
+    NetworkBox->setObjectName("NetworkBox");
+    NetworkBox->setGeometry(8, 232, 273, 77);
+    HostRadio = Place(new QRadioButton("&Host", NetworkBox), 8, 18, 60, 17);
+    JoinRadio = Place(new QRadioButton("&Join", NetworkBox), 80, 18, 60, 17);
+    AddressEdit = new QLineEdit(NetworkBox);
+    AddressEdit->setObjectName("AddressEdit");
+    AddressEdit->setPlaceholderText("host name or address");
+    AddressEdit->setGeometry(8, 44, 168, 22);
+    PortSpin = new QSpinBox(NetworkBox);
+    PortSpin->setObjectName("PortSpin");
+    PortSpin->setRange(1, 65535);
+    PortSpin->setGeometry(184, 44, 81, 22);
+    // Only a joiner names the computer it goes to.
+    connect(JoinRadio, &QRadioButton::toggled, AddressEdit, &QWidget::setEnabled);
+    connect(MultiRadio, &QRadioButton::toggled, this, [this](bool on) { ShowNetworkBox(on); });
+    ShowNetwork(Network);
+    NetworkBox->hide();
+
     OKButton = new QPushButton("OK", this);
     OKButton->setGeometry(208, 232, 75, 25);
     OKButton->setDefault(true);
@@ -72,7 +91,8 @@ TRulesForm::TRulesForm(QWidget* parent)
     CancelButton->setAutoDefault(false);
 
     setTabOrder(GroupBox1, GroupBox2);
-    setTabOrder(GroupBox2, OKButton);
+    setTabOrder(GroupBox2, NetworkBox);
+    setTabOrder(NetworkBox, OKButton);
     setTabOrder(OKButton, CancelButton);
 
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
@@ -87,8 +107,13 @@ void TRulesForm::OKButtonClick() {
     Rules.Plus = PlusCheck->isChecked();
     Rules.Elemental = ElementalCheck->isChecked();
     Rules.SuddenDeath = SuddenDeathCheck->isChecked();
-    GameType = SinglePlayerRadio->isChecked() ? TGameType::SinglePlayer : TGameType::HotSeat;
+    GameType = SinglePlayerRadio->isChecked() ? TGameType::SinglePlayer
+               : MultiRadio->isChecked()      ? TGameType::Network
+                                              : TGameType::HotSeat;
     Level = TLevel(LevelCombo->currentIndex());
+    Network.Join = JoinRadio->isChecked();
+    Network.Address = AddressEdit->text().trimmed();
+    Network.Port = uint16_t(PortSpin->value());
     accept();
 }
 
@@ -105,4 +130,28 @@ void TRulesForm::SetChoices(const TGameRules& rules, TGameType gameType, TLevel 
     Level = level;
     (GameType == TGameType::SinglePlayer ? SinglePlayerRadio : HotSeatRadio)->setChecked(true);
     LevelCombo->setCurrentIndex(int(Level));
+}
+
+void TRulesForm::SetNetwork(const TNetworkChoice& network) {
+    Network = network;
+    GameType = TGameType::Network;
+    MultiRadio->setChecked(true);
+    ShowNetwork(network);
+}
+
+void TRulesForm::ShowNetwork(const TNetworkChoice& network) {
+    (network.Join ? JoinRadio : HostRadio)->setChecked(true);
+    AddressEdit->setText(network.Address);
+    AddressEdit->setEnabled(network.Join);
+    PortSpin->setValue(network.Port);
+}
+
+void TRulesForm::ShowNetworkBox(bool shown) {
+    // The dialog grows by the box only while network play is chosen; otherwise
+    // it keeps its usual size and its buttons their usual place.
+    const int grow = shown ? 84 : 0;
+    NetworkBox->setVisible(shown);
+    OKButton->move(208, 232 + grow);
+    CancelButton->move(128, 232 + grow);
+    resize(289, 265 + grow);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/GameType.h"
+#include "app/NetworkChoice.h"
 #include "game/GameRules.h"
 
 #include <QDialog>
@@ -8,6 +9,8 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLineEdit;
+class QSpinBox;
 class QPushButton;
 class QRadioButton;
 
@@ -22,8 +25,13 @@ public:
     TGameType GameType = TGameType::HotSeat;
     TLevel Level = TLevel::Normal;
 
+    // Where a network match is played; taken with the rest on OK.
+    TNetworkChoice Network;
+
     // Takes remembered choices as if the players had made them and pressed OK.
     void SetChoices(const TGameRules& rules, TGameType gameType, TLevel level);
+    // Chooses network play there, as if the players had done it and pressed OK.
+    void SetNetwork(const TNetworkChoice& network);
 
     QGroupBox* GroupBox1;
     QRadioButton* SinglePlayerRadio;
@@ -38,10 +46,20 @@ public:
     QCheckBox* PlusCheck;
     QCheckBox* ElementalCheck;
     QCheckBox* SuddenDeathCheck;
+    // Shown below the rules only while network play is chosen.
+    QGroupBox* NetworkBox;
+    QRadioButton* HostRadio;
+    QRadioButton* JoinRadio;
+    QLineEdit* AddressEdit;
+    QSpinBox* PortSpin;
     QPushButton* OKButton;
     QPushButton* CancelButton;
 
     void OKButtonClick();
+
+private:
+    void ShowNetworkBox(bool shown);
+    void ShowNetwork(const TNetworkChoice& network);
 };
 
 extern TRulesForm* RulesForm;

@@ -5,6 +5,8 @@
 #include "app/ComputerSeat.h"
 #include "app/HintAdvisor.h"
 #include "app/HowToPlay.h"
+#include "net/NetMatch.h"
+#include "net/NetSession.h"
 #include "app/MatchLog.h"
 #include "app/ProgressForm.h"
 #include "app/RulesForm.h"
@@ -83,7 +85,14 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     }
     move(Stored.Position.value_or(QPoint(197, 120)));
 
-    Game = std::make_unique<TGame>(Environment.CalendarClock, Environment.FrameClock);
+    // Deals are seeded from the calendar, except in a network match, where both
+    // tables deal from the host's seed.
+    Game = std::make_unique<TGame>(
+        [this] {
+            if (Net) return Net->DealSeconds();
+            return Environment.CalendarClock ? Environment.CalendarClock() : CalendarSeconds();
+        },
+        Environment.FrameClock);
     MatchLog = std::make_unique<TMatchLog>([](const QString& line) {
         if (ChatForm) ChatForm->AppendLine(line);
     });
@@ -92,6 +101,27 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     mouse.NewGame = [this] { FileNewGameClick(); };
     Mouse = std::make_unique<TBoardMouse>(GameBoard, *Game, std::move(mouse));
     Computer = std::make_unique<TComputerSeat>(*Game);
+    Session = std::make_unique<TNetSession>();
+    TNetMatchHooks hooks;
+    hooks.Log = [](const QString& line) {
+        if (ChatForm) ChatForm->AppendLine(line);
+    };
+    hooks.HostRules = [this] { return DialogRules(); };
+    hooks.Ended = [this](const QString&) {
+        if (FrameLoop) FrameLoop->Wake();
+    };
+    Net = std::make_unique<TNetMatch>(*Game, *Session, std::move(hooks), Environment.CalendarClock);
+    // A message may deal, move or end the match while no frame is running.
+    const auto wake = [this] {
+        if (FrameLoop) FrameLoop->Wake();
+    };
+    connect(Session.get(), &TNetSession::message, this, wake);
+    connect(Session.get(), &TNetSession::closed, this, wake);
+    connect(Session.get(), &TNetSession::connected, this, [this] {
+        // The other seat is a person across the network now, not the computer.
+        Computer->Seat(-1, TLevel::Perfect);
+        Hint->Cancel();
+    });
     Hint = std::make_unique<THintAdvisor>(*Game, [](const QString& line) {
         if (ChatForm) ChatForm->AppendLine(line);
     });
@@ -104,6 +134,8 @@ TVantaroForm::~TVantaroForm() {
     // Searches end before the game whose copy they were working on.
     Hint.reset();
     Computer.reset();
+    Net.reset();
+    Session.reset();
     Game.reset();
 }
 
@@ -160,6 +192,10 @@ void TVantaroForm::FormShow() {
         PlaceChatForm();
         QTimer::singleShot(0, this, [this] { PlaceChatForm(); });
     }
+    if (Environment.Network && !TerminationRequested && RulesForm) {
+        RulesForm->SetNetwork(*Environment.Network);
+        ApplyNetworkChoice();
+    }
     if (ProgressForm) ProgressForm->hide();
     activateWindow();
     setFocus();
@@ -188,7 +224,9 @@ void TVantaroForm::ApplicationIdle() {
     // The computer thinks and walks while the frames go on; not while the
     // rules dialog is open, which also stops its search.
     if (RulesOpen) return;
-    Computer->Step(Environment.FrameClock() / 1000);
+    const uint64_t nowMs = Environment.FrameClock() / 1000;
+    Computer->Step(nowMs);
+    Net->Step(nowMs);
     Hint->Step();
 }
 
@@ -196,9 +234,7 @@ void TVantaroForm::AfterGameStep() {
     MatchLog->Observe(*Game);
 }
 
-void TVantaroForm::FileNewGameClick() {
-    Computer->Cancel();
-    Hint->Cancel();
+TGameRules TVantaroForm::DialogRules() const {
     TGameRules rules;
     if (RulesForm) {
         rules.Open = RulesForm->Rules.Open;
@@ -209,6 +245,20 @@ void TVantaroForm::FileNewGameClick() {
         rules.Elemental = RulesForm->Rules.Elemental;
         rules.SuddenDeath = RulesForm->Rules.SuddenDeath;
     }
+    return rules;
+}
+
+void TVantaroForm::FileNewGameClick() {
+    Computer->Cancel();
+    Hint->Cancel();
+    if (Net->Active()) {
+        // The host deals on both tables; the joiner asks the host to.
+        Net->NewGame();
+        if (FrameLoop) FrameLoop->Wake();
+        AfterGameStep();
+        return;
+    }
+    const TGameRules rules = DialogRules();
     const bool wasIdle = Game->Phase == TGame::PhaseIdle;
     Game->NewGame(1, rules, false);
     // The computer takes its seat with the match it plays; a refused New Game
@@ -228,11 +278,37 @@ void TVantaroForm::FileRulesClick() {
     RulesOpen = true;
     const bool accepted = RulesForm->exec() == QDialog::Accepted;
     RulesOpen = false;
-    if (accepted) SaveSettings();
+    if (!accepted) return;
+    SaveSettings();
+    ApplyNetworkChoice();
+}
+
+void TVantaroForm::ApplyNetworkChoice() {
+    const auto log = [](const QString& line) {
+        if (ChatForm) ChatForm->AppendLine(line);
+    };
+    const bool idle = Session->State() == TNetSession::TState::Idle;
+    if (!RulesForm || RulesForm->GameType != TGameType::Network) {
+        if (!idle) Session->Close("You left the network table.");
+        return;
+    }
+    const TNetworkChoice& choice = RulesForm->Network;
+    // The same table as before: keep the connection (or the waiting) as it is.
+    if (!idle && choice == OpenNetwork) return;
+    if (!idle) Session->Close("You left the network table.");
+    OpenNetwork = choice;
+    if (!choice.Join) {
+        Session->Host(choice.Port);
+    } else if (choice.Address.isEmpty()) {
+        log("To join, give the host's name or address in File › Rules.");
+    } else {
+        log(QString("Joining %1, port %2...").arg(choice.Address).arg(choice.Port));
+        Session->Join(choice.Address, choice.Port);
+    }
 }
 
 void TVantaroForm::HelpHintClick() {
-    if (Computer->HoldsTurn()) {
+    if (Computer->HoldsTurn() || !Net->LocalMayMove()) {
         if (ChatForm) ChatForm->AppendLine("Hint: wait for your turn.");
         return;
     }
@@ -241,8 +317,14 @@ void TVantaroForm::HelpHintClick() {
 
 void TVantaroForm::FormKeyDown(uint16_t& key) {
     // The person's keys and clicks wait while the computer is to move.
-    if (Computer->HoldsTurn()) return;
+    if (Computer->HoldsTurn() || !Net->LocalMayMove()) return;
     if (LocalPlayerMayMove && !LocalPlayerMayMove()) return;
+    if (Net->Active()) {
+        // A card played here goes across to the other table.
+        Net->KeyDown(key);
+        AfterGameStep();
+        return;
+    }
     Game->KeyDown(key);
     AfterGameStep();
 }
@@ -300,9 +382,11 @@ void TVantaroForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TVantaroForm::closeEvent(QCloseEvent* event) {
-    // Exit stops a search at once rather than when the window is destroyed.
+    // Exit stops a search at once rather than when the window is destroyed,
+    // and tells the other player of a network match.
     Computer->Cancel();
     Hint->Cancel();
+    Session->Close("The other player quit the game.");
     // The other windows never keep the program running on their own.
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) SaveSettings();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FrameLoop.h"
+#include "app/NetworkChoice.h"
 #include "app/StoredSettings.h"
 #include "game/Game.h"
 #include "render/DataFolder.h"
@@ -18,6 +19,8 @@ class QMenu;
 class TBoardMouse;
 class TComputerSeat;
 class THintAdvisor;
+class TNetMatch;
+class TNetSession;
 class TMatchLog;
 class TSettings;
 
@@ -32,6 +35,8 @@ struct TShellEnvironment {
     // Where the rules, the game type, the zoom and the window's place are
     // remembered between runs; empty to remember nothing.
     QString SettingsFile;
+    // A network table to open as soon as the program has loaded (--host, --join).
+    std::optional<TNetworkChoice> Network;
 };
 
 // The main window: the board panel the game draws into, the menu, and the
@@ -47,6 +52,10 @@ public:
     void FileRulesClick();
     void FormKeyDown(uint16_t& key);
     void HelpHintClick();
+    // Hosts, joins or leaves a network table as the rules dialog says.
+    void ApplyNetworkChoice();
+    // The rules dialog's record, as New Game deals with it.
+    TGameRules DialogRules() const;
 
     // In a single-player match the computer plays Red; the person, Blue, moves first.
     static constexpr int32_t ComputerPlayer = 0;
@@ -83,6 +92,9 @@ public:
     // The computer at the table in a single-player match, and Help › Hint.
     std::unique_ptr<TComputerSeat> Computer;
     std::unique_ptr<THintAdvisor> Hint;
+    // The connection of a network match and the match played across it.
+    std::unique_ptr<TNetSession> Session;
+    std::unique_ptr<TNetMatch> Net;
     std::unique_ptr<TMatchLog> MatchLog;
 
 protected:
@@ -105,6 +117,8 @@ private:
     bool Shown = false;
     std::unique_ptr<TBoardMouse> Mouse;
     bool RulesOpen = false;
+    // The table the session was last opened for.
+    TNetworkChoice OpenNetwork;
     std::unique_ptr<TSettings> Settings;
     TStoredSettings Stored;
     int32_t ZoomFactor = 1;
