@@ -13,13 +13,13 @@ std::optional<uint16_t> ParsePort(const QString& text) {
 
 QString CommandLineHelp() {
     return QStringLiteral(
-        "Usage: vantaro [--host [PORT] | --join HOST[:PORT]]\n"
-        "\n"
-        "  --host [PORT]      open a network table and wait for a player (port %1 if none is given)\n"
-        "  --join HOST[:PORT] join the table of a player who hosts one\n"
-        "  --help             show this text\n"
-        "\n"
-        "Without options the game starts at one keyboard; File > Rules chooses the game type.\n")
+               "Usage: vantaro [--host [PORT] | --join HOST[:PORT]]\n"
+               "\n"
+               "  --host [PORT]      open a network table and wait for a player (port %1 if none is given)\n"
+               "  --join HOST[:PORT] join the table of a player who hosts one\n"
+               "  --help             show this text\n"
+               "\n"
+               "Without options the game starts at one keyboard; File > Rules chooses the game type.\n")
         .arg(TNetworkChoice::DefaultPort);
 }
 
@@ -35,7 +35,8 @@ TLaunchOptions ParseCommandLine(const QStringList& arguments) {
             if (hasNext) {
                 const std::optional<uint16_t> port = ParsePort(arguments[++i]);
                 if (!port) {
-                    options.Error = QStringLiteral("--host: \"%1\" is not a port from 1 to 65535").arg(arguments[i]);
+                    options.Error =
+                        QStringLiteral("--host: \"%1\" is not a port from 1 to 65535").arg(arguments[i]);
                     return options;
                 }
                 host.Port = *port;
@@ -55,7 +56,8 @@ TLaunchOptions ParseCommandLine(const QStringList& arguments) {
             if (colon >= 0 && target.count(QLatin1Char(':')) == 1) {
                 const std::optional<uint16_t> port = ParsePort(target.mid(colon + 1));
                 if (!port) {
-                    options.Error = QStringLiteral("--join: \"%1\" is not a port from 1 to 65535").arg(target.mid(colon + 1));
+                    options.Error = QStringLiteral("--join: \"%1\" is not a port from 1 to 65535")
+                                        .arg(target.mid(colon + 1));
                     return options;
                 }
                 join.Address = target.left(colon);

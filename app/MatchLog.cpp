@@ -25,7 +25,12 @@ void TMatchLog::Observe(const TGame& game) {
         Sink(StartLine(game.Rules, replay));
     }
     if (game.GameOver && !game.InProgress && !WasOver) {
-        Sink(EndLine(game.Score[0], game.Score[1], false));
+        // A match stopped before its ninth card (a network match whose other
+        // player left) has no result.
+        bool full = true;
+        for (const auto& row : game.Board)
+            for (const TOwnedCard& square : row) full = full && square.Card != -1;
+        Sink(full ? EndLine(game.Score[0], game.Score[1], false) : QStringLiteral("Match abandoned"));
         Sink(Invitation);
     }
     WasInProgress = game.InProgress;

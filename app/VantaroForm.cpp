@@ -5,13 +5,13 @@
 #include "app/ComputerSeat.h"
 #include "app/HintAdvisor.h"
 #include "app/HowToPlay.h"
-#include "net/NetMatch.h"
-#include "net/NetSession.h"
 #include "app/MatchLog.h"
 #include "app/ProgressForm.h"
 #include "app/RulesForm.h"
 #include "app/Settings.h"
 #include "app/VirtualKeys.h"
+#include "net/NetMatch.h"
+#include "net/NetSession.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -302,7 +302,6 @@ void TVantaroForm::ApplyNetworkChoice() {
     } else if (choice.Address.isEmpty()) {
         log("To join, give the host's name or address in File › Rules.");
     } else {
-        log(QString("Joining %1, port %2...").arg(choice.Address).arg(choice.Port));
         Session->Join(choice.Address, choice.Port);
     }
 }

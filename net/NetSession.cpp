@@ -272,7 +272,6 @@ bool TNetSession::HandleLine(const QByteArray& line) {
             return false;
         }
         CurrentState = TState::Connected;
-        emit log(QStringLiteral("Connected to %1.").arg(JoinTarget));
         emit connected(QStringLiteral("Connected to the host at %1.").arg(JoinTarget));
         return true;
     case TKind::Refused:
@@ -328,7 +327,6 @@ void TNetSession::HandleHello(const TNetMessage& hello) {
     Write(TNetMessage::Make(TKind::Welcome));
     CurrentState = TState::Connected;
     const QString who = PeerName();
-    emit log(QStringLiteral("A player joined from %1.").arg(who));
     emit connected(QStringLiteral("A player joined from %1.").arg(who));
 }
 

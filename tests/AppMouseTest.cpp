@@ -322,7 +322,7 @@ TEST_F(AppMouseTest, ZoomEnlargesByWholePixelsAndClicksMapBack) {
 TEST_F(AppMouseTest, RulesDialogChoosesTheGameTypeAndLevel) {
     Start();
     EXPECT_TRUE(RulesForm->SinglePlayerRadio->isEnabled());
-    EXPECT_FALSE(RulesForm->MultiRadio->isEnabled());
+    EXPECT_TRUE(RulesForm->MultiRadio->isEnabled());
     EXPECT_TRUE(RulesForm->HotSeatRadio->isChecked());
     EXPECT_FALSE(RulesForm->LevelCombo->isEnabled()) << "a level only for Single Player";
     EXPECT_EQ(RulesForm->LevelCombo->currentText(), "Normal");

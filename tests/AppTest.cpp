@@ -213,7 +213,7 @@ TEST_F(AppTest, RulesDialogTakesEffectAtTheNextNewGame) {
     Start();
     EXPECT_EQ(RulesForm->windowTitle(), "Rules");
     EXPECT_TRUE(RulesForm->SinglePlayerRadio->isEnabled());
-    EXPECT_FALSE(RulesForm->MultiRadio->isEnabled());
+    EXPECT_TRUE(RulesForm->MultiRadio->isEnabled());
     EXPECT_FALSE(RulesForm->OpenCheck->isEnabled());
     EXPECT_TRUE(RulesForm->OpenCheck->isChecked());
     EXPECT_EQ(RulesForm->SameWallCheck->text(), "Same &Wall");

@@ -26,7 +26,9 @@ protected:
         Look(true, false, TGame::PhaseFlight);
         Look(true, false, TGame::PhaseFlipping);
     }
-    void End(int32_t red, int32_t blue) {
+    void End(int32_t red, int32_t blue, bool fullBoard = true) {
+        for (auto& row : Game.Board)
+            for (TOwnedCard& square : row) square = fullBoard ? TOwnedCard(0, 0) : TOwnedCard();
         Game.Score[0] = red;
         Game.Score[1] = blue;
         Look(false, true, TGame::PhaseIdle);
@@ -61,6 +63,13 @@ TEST_F(MatchLogTest, WinsNameTheWinnerWithTheWinnersCountFirst) {
     End(7, 3);
     EXPECT_EQ(Lines[0], "New match \u2014 rules: Open, Random");
     EXPECT_EQ(Lines[1], "Red wins 7\u20133");
+}
+
+TEST_F(MatchLogTest, AMatchStoppedBeforeItsNinthCardHasNoResult) {
+    Deal();
+    PlayUntilTheLastFlip();
+    End(5, 5, false);
+    EXPECT_EQ(Lines[1], "Match abandoned");
 }
 
 TEST_F(MatchLogTest, DrawAndSuddenDeathReplay) {

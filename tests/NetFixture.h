@@ -135,7 +135,7 @@ public:
                 ++SeedReads;
                 return Match->DealSeconds();
             },
-            [this] { return NowMs; });
+            [this] { return uint64_t(NowMs) * 1000; }); // the frame clock counts microseconds
         Game->Cards->CardTable.reset(new TCardInfo[40]);
         std::mt19937 cards(11);
         std::uniform_int_distribution<int32_t> rank(1, 10), element(0, 8);
