@@ -38,6 +38,8 @@ for _ in $(seq 100); do
 done
 export DISPLAY=":$(head -1 "$shots/display")"
 unset QT_QPA_PLATFORM
+# The program remembers its settings; this run starts from none and keeps its own.
+export XDG_CONFIG_HOME="$shots/config"
 
 cd "$shots"
 "$program" >"$shots/game.log" 2>&1 &
