@@ -16,7 +16,8 @@ QString CommandLineHelp() {
                "Usage: vantaro [--host [PORT] | --join HOST[:PORT]]\n"
                "\n"
                "  --host [PORT]      open a network table and wait for a player (port %1 if none is given)\n"
-               "  --join HOST[:PORT] join the table of a player who hosts one\n"
+               "  --join HOST[:PORT] join the table of a player who hosts one (an IPv6 address\n"
+               "                     goes in brackets when a port follows: [::1]:%1)\n"
                "  --help             show this text\n"
                "\n"
                "Without options the game starts at one keyboard; File > Rules chooses the game type.\n")
@@ -51,16 +52,30 @@ TLaunchOptions ParseCommandLine(const QStringList& arguments) {
             TNetworkChoice join;
             join.Join = true;
             join.Address = target;
-            // HOST:PORT, but a bare IPv6 address (more than one colon) is all host.
-            const qsizetype colon = target.lastIndexOf(QLatin1Char(':'));
-            if (colon >= 0 && target.count(QLatin1Char(':')) == 1) {
-                const std::optional<uint16_t> port = ParsePort(target.mid(colon + 1));
-                if (!port) {
-                    options.Error = QStringLiteral("--join: \"%1\" is not a port from 1 to 65535")
-                                        .arg(target.mid(colon + 1));
+            // HOST:PORT, but a bare IPv6 address (more than one colon) is all
+            // host; in brackets, as in web addresses, it may take a port.
+            std::optional<QString> portText;
+            if (target.startsWith(QLatin1Char('['))) {
+                const qsizetype close = target.indexOf(QLatin1Char(']'));
+                const QString rest = close < 0 ? QString() : target.mid(close + 1);
+                if (close < 0 || !(rest.isEmpty() || rest.startsWith(QLatin1Char(':')))) {
+                    options.Error = QStringLiteral("--join: \"%1\" is not HOST or HOST:PORT").arg(target);
                     return options;
                 }
+                join.Address = target.mid(1, close - 1);
+                if (!rest.isEmpty()) portText = rest.mid(1);
+            } else if (target.count(QLatin1Char(':')) == 1) {
+                const qsizetype colon = target.indexOf(QLatin1Char(':'));
                 join.Address = target.left(colon);
+                portText = target.mid(colon + 1);
+            }
+            if (portText) {
+                const std::optional<uint16_t> port = ParsePort(*portText);
+                if (!port) {
+                    options.Error =
+                        QStringLiteral("--join: \"%1\" is not a port from 1 to 65535").arg(*portText);
+                    return options;
+                }
                 join.Port = *port;
             }
             if (join.Address.isEmpty()) {

@@ -162,6 +162,18 @@ void TVantaroForm::FormShow() {
     }
     if (RulesForm && Settings) RulesForm->SetChoices(Stored.Rules, Stored.GameType, Stored.Level);
     PlaceChatForm();
+    // Typed lines go to the other player of a network match; outside one the
+    // log says where chat goes and the line stays in the field.
+    if (ChatForm) {
+        ChatForm->SendText = [this](const QString& text) {
+            if (Session->State() == TNetSession::TState::Idle) {
+                ChatForm->AppendLine(
+                    "Chat goes to the other player of a network match (File › Rules, MultiPlayer TCP/IP).");
+                return false;
+            }
+            return Net->SendChat(text);
+        };
+    }
 
     if (!Game->Graphics->OpenDevice(GameBoard, report)) {
         // Nothing can be drawn, so loading the pictures would be pointless.
@@ -289,13 +301,13 @@ void TVantaroForm::ApplyNetworkChoice() {
     };
     const bool idle = Session->State() == TNetSession::TState::Idle;
     if (!RulesForm || RulesForm->GameType != TGameType::Network) {
-        if (!idle) Session->Close("You left the network table.");
+        if (!idle) Session->Close("they went back to playing at one keyboard.");
         return;
     }
     const TNetworkChoice& choice = RulesForm->Network;
     // The same table as before: keep the connection (or the waiting) as it is.
     if (!idle && choice == OpenNetwork) return;
-    if (!idle) Session->Close("You left the network table.");
+    if (!idle) Session->Close("they moved to another table.");
     OpenNetwork = choice;
     if (!choice.Join) {
         Session->Host(choice.Port);
@@ -385,7 +397,7 @@ void TVantaroForm::closeEvent(QCloseEvent* event) {
     // and tells the other player of a network match.
     Computer->Cancel();
     Hint->Cancel();
-    Session->Close("The other player quit the game.");
+    Session->Close("they quit the game.");
     // The other windows never keep the program running on their own.
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) SaveSettings();

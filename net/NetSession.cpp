@@ -25,7 +25,7 @@ TNetSession::~TNetSession() {
     // A program that quits says so, so the other side need not wait for silence.
     if (Peer && CurrentState != TState::Connecting) {
         TNetMessage bye = TNetMessage::Make(TKind::Bye);
-        bye.Reason = QStringLiteral("The other player closed Vantaro.");
+        bye.Reason = QStringLiteral("they closed Vantaro.");
         Peer->disconnect(this);
         Peer->write(MessageCodec::Encode(bye));
         Peer->flush();
@@ -83,8 +83,8 @@ void TNetSession::Join(const QString& host, quint16 port) {
     socket->connectToHost(host, port);
 }
 
-void TNetSession::Close(const QString& reason) {
-    if (Peer) Drop(reason, true);
+void TNetSession::Close(const QString& reasonForPeer) {
+    if (Peer) Drop(reasonForPeer, true, QStringLiteral("You left the table."));
     if (Server) {
         Server->close();
         Server->disconnect(this);
@@ -372,7 +372,7 @@ void TNetSession::Tick() {
              true);
 }
 
-void TNetSession::Drop(const QString& reason, bool tellPeer) {
+void TNetSession::Drop(const QString& reason, bool tellPeer, const QString& localLine) {
     if (!Peer) return;
     Peer->disconnect(this);
     if (tellPeer && Peer->state() == QAbstractSocket::ConnectedState) {
@@ -388,6 +388,7 @@ void TNetSession::Drop(const QString& reason, bool tellPeer) {
     Ticker.stop();
     CurrentState = Server ? TState::Listening : TState::Idle;
     Hosting = Server != nullptr;
-    emit log(reason);
-    emit closed(reason);
+    const QString line = localLine.isEmpty() ? reason : localLine;
+    emit log(line);
+    emit closed(line);
 }

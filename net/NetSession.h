@@ -41,8 +41,10 @@ public:
     bool Host(quint16 port, const QHostAddress& address = QHostAddress::Any);
     // Connects to a host; the outcome arrives as connected() or closed().
     void Join(const QString& host, quint16 port);
-    // Leaves: tells a connected peer, stops listening, back to Idle.
-    void Close(const QString& reason = QStringLiteral("The other player left the table."));
+    // Leaves: tells a connected peer why (worded for the other player, whose
+    // log shows "The other player left: " before it), stops listening, back
+    // to Idle. This side's log says only that it left.
+    void Close(const QString& reasonForPeer = {});
     // Ends the connection only, telling the peer why; a host keeps listening.
     void EndConnection(const QString& reason) { Drop(reason, true); }
     // Sends a message to a connected peer; false when there is none.
@@ -74,8 +76,9 @@ private:
     void Tick();
     void RollRateWindow();
     void Write(const TNetMessage& message);
-    // Ends the connection with a reason; tells the peer why first when told to.
-    void Drop(const QString& reason, bool tellPeer);
+    // Ends the connection with a reason; tells the peer why first when told
+    // to. The log shows localLine instead of the reason when one is given.
+    void Drop(const QString& reason, bool tellPeer, const QString& localLine = {});
     QString PeerName() const;
 
     TNetLimits Limits;

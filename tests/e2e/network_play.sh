@@ -1,0 +1,224 @@
+#!/usr/bin/env bash
+# Two copies of the installed program under one real X server (Xvfb), one
+# hosting and one joining on 127.0.0.1, play a whole match with real key
+# events, each on its turn, and say a line of chat each way. At the end both
+# windows must show the same board and the same scores, and both must close
+# with exit code 0.
+# Arguments: the build folder, a folder for screenshots.
+set -euo pipefail
+build=$1
+shots=$2
+rm -rf "$shots"
+mkdir -p "$shots"
+cmake --install "$build" --prefix "$shots/install" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
+program="$shots/install/bin/vantaro"
+
+for tool in Xvfb xdotool import xwininfo convert compare; do
+    command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+
+fail() {
+    echo "FAIL: $*"
+    import -window root "$shots/failed-screen.png" 2>/dev/null || true
+    for side in host join; do
+        [ -s "$shots/$side.log" ] && { echo "--- $side output:"; tail -20 "$shots/$side.log"; }
+    done
+    exit 1
+}
+
+exec 5> >(cat >"$shots/display")
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp >"$shots/xvfb.log" 2>&1 &
+xvfb=$!
+host=""
+join=""
+cleanup() {
+    [ -n "$host" ] && kill "$host" 2>/dev/null || true
+    [ -n "$join" ] && kill "$join" 2>/dev/null || true
+    kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 100); do
+    [ -s "$shots/display" ] && break
+    sleep 0.1
+done
+export DISPLAY=":$(head -1 "$shots/display")"
+unset QT_QPA_PLATFORM XDG_CONFIG_HOME
+
+# Waits until a condition holds, polling, for at most the given seconds.
+# Arguments: seconds, what is awaited (for the failure message), the command.
+await() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "waited ${seconds}s for $what"
+        sleep 0.05
+    done
+}
+
+# A port nothing listens on: the loopback picks one, which is then let go.
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' \
+    2>/dev/null || echo $((47100 + RANDOM % 800)))
+
+# Each copy keeps its settings in a home of its own.
+mkdir -p "$shots/home-host" "$shots/home-join"
+cd "$shots"
+
+# The windows of one copy, found by its process; they are set apart on the
+# screen so that neither hides the other.
+window_of() { # pid title
+    xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -1 || true
+}
+start() { # side, then the program's options; sets main_<side>, chat_<side>
+    local side=$1 top=$2
+    shift 2
+    HOME="$shots/home-$side" "$program" "$@" >"$shots/$side.log" 2>&1 &
+    local pid=$!
+    eval "$side=$pid"
+    local main="" chat=""
+    local deadline=$((SECONDS + 20))
+    while [ -z "$main" ] || [ -z "$chat" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "the $side program showed no windows"
+        main=$(window_of "$pid" Vantaro)
+        chat=$(window_of "$pid" "Vantaro Chat")
+        sleep 0.1
+    done
+    xdotool windowmove --sync "$main" 0 "$top"
+    xdotool windowmove --sync "$chat" 560 "$top"
+    eval "main_$side=$main chat_$side=$chat"
+}
+
+shot() { import -window "$1" "$2"; }
+same_picture() { # file file
+    local diff
+    diff=$(compare -metric AE "$1" "$2" /dev/null 2>&1 || true)
+    [ "${diff%% *}" = 0 ]
+}
+pixel() { # file x y -> "r g b"
+    convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)] %[fx:int(255*p{'"$2"','"$3"'}.g)] %[fx:int(255*p{'"$2"','"$3"'}.b)]' info:
+    echo
+}
+
+start host 0 --host "$port"
+width=$(xwininfo -id "$main_host" | awk '/Width:/ {print $2}')
+height=$(xwininfo -id "$main_host" | awk '/Height:/ {print $2}')
+[ "$width" = 512 ] || fail "the window is $width wide, not 512"
+menu=$((height - 384))
+
+# A region of a window: board (x 130..385, y 29..359 of the drawing area),
+# the two score digits, or the whole chat log.
+crop() { # window region file
+    local geometry
+    case $2 in
+    board) geometry="256x331+130+$((menu + 29))" ;;
+    scores) geometry="512x34+0+$((menu + 350))" ;;
+    log) geometry="242x257+0+$menu" ;;
+    esac
+    import -window "$1" -crop "$geometry" +repage "$3"
+}
+# Nothing in the region moves: three pictures over more than a second agree.
+still() { # window region name
+    crop "$1" "$2" "$shots/$3-1.png"
+    sleep 0.6
+    crop "$1" "$2" "$shots/$3-2.png"
+    sleep 0.6
+    crop "$1" "$2" "$shots/$3-3.png"
+    same_picture "$shots/$3-1.png" "$shots/$3-2.png" && same_picture "$shots/$3-2.png" "$shots/$3-3.png"
+}
+changed() { # window region reference
+    crop "$1" "$2" "$shots/changed.png"
+    ! same_picture "$shots/changed.png" "$3"
+}
+# Both tables show the same board and have come to rest.
+tables_agree() {
+    still "$main_host" board host-board && still "$main_join" board join-board &&
+        same_picture "$shots/host-board-3.png" "$shots/join-board-3.png"
+}
+
+box_file=$(find "$shots/install" -name CardNameInfoBox.bmp | head -1)
+[ -n "$box_file" ] || fail "the installed Data/ has no CardNameInfoBox.bmp"
+box_color=$(pixel "$box_file" 40 12)
+name_box_shown() { # window
+    shot "$1" "$shots/poll.png"
+    [ "$(pixel "$shots/poll.png" 145 $((menu + 357)))" = "$box_color" ]
+}
+name_box_gone() { ! name_box_shown "$1"; }
+
+# The host's log has said it is hosting; it changes when the other player is in.
+await 10 "the host's log to settle" still "$chat_host" log host-log
+cp "$shots/host-log-3.png" "$shots/host-waiting.png"
+start join 480 --join "127.0.0.1:$port"
+await 15 "the host to see the other player" changed "$chat_host" log "$shots/host-waiting.png"
+await 10 "the host's log to settle again" still "$chat_host" log host-log
+shot "$chat_host" "$shots/connected-host-chat.png"
+shot "$chat_join" "$shots/connected-join-chat.png"
+
+# F2 at the host deals on both tables.
+xdotool windowfocus --sync "$main_host"
+xdotool key F2
+await 15 "the deal on the host's table" name_box_shown "$main_host"
+await 15 "the deal on the joiner's table" name_box_shown "$main_join"
+shot "$main_join" "$shots/dealt-join.png"
+
+# Nine plays, the host (Blue) first: each side plays its selected card to the
+# first empty square once the other side's card has landed on both tables.
+for play in $(seq 9); do
+    await 30 "both tables to agree before play $play" tables_agree
+    if [ $((play % 2)) = 1 ]; then mover=$main_host; else mover=$main_join; fi
+    xdotool windowfocus --sync "$mover"
+    xdotool key Return
+    xdotool key Return
+    await 5 "play $play to start" name_box_gone "$mover"
+done
+await 30 "both tables to agree at the end" tables_agree
+shot "$main_host" "$shots/end-host.png"
+shot "$main_join" "$shots/end-join.png"
+crop "$main_host" scores "$shots/scores-host.png"
+crop "$main_join" scores "$shots/scores-join.png"
+same_picture "$shots/scores-host.png" "$shots/scores-join.png" || fail "the two windows show different scores"
+# The board is not the empty felt any more: the top-left square holds a card.
+read -r r g b < <(pixel "$shots/end-host.png" 132 $((menu + 84)))
+[ $((r > g + 40 || b > g + 40)) = 1 ] || fail "the top-left square shows no red or blue card ($r $g $b)"
+
+# A line of chat each way: Enter sends it, empties the field, and the other
+# side's log shows one more line.
+say() { # from-chat to-chat text
+    await 10 "the logs to settle" still "$2" log before-chat
+    xdotool windowfocus --sync "$1"
+    # The field starts with a word of its own; the line replaces whatever is there.
+    xdotool key ctrl+a
+    xdotool type --delay 20 "$3"
+    shot "$1" "$shots/typed.png"
+    xdotool key Return
+    await 10 "the line to arrive" changed "$2" log "$shots/before-chat-3.png"
+}
+say "$chat_host" "$chat_join" "well played"
+say "$chat_join" "$chat_host" "thanks, same again soon"
+shot "$chat_host" "$shots/chat-host.png"
+shot "$chat_join" "$shots/chat-join.png"
+# The edit field is empty again after sending: it matches its look before typing.
+edit_geometry="200x60+10+$((menu + 270))"
+convert "$shots/typed.png" -crop "$edit_geometry" +repage "$shots/typed-edit.png"
+import -window "$chat_join" -crop "$edit_geometry" +repage "$shots/sent-edit.png"
+! same_picture "$shots/typed-edit.png" "$shots/sent-edit.png" || fail "the chat field kept its text after Enter"
+
+# Ctrl+X closes each program with exit code 0; the joiner first sees the host leave.
+quit() { # side window
+    local pid=$1 window=$2 status=0
+    xdotool windowfocus --sync "$window"
+    xdotool key ctrl+x
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || fail "a program ended with code $status"
+}
+still "$chat_join" log join-log || true
+quit "$host" "$main_host"
+host=""
+await 10 "the joiner to note that the host left" changed "$chat_join" log "$shots/join-log-3.png"
+shot "$chat_join" "$shots/host-gone-join-chat.png"
+quit "$join" "$main_join"
+join=""
+echo "PASS: a whole match and a chat each way between two programs over 127.0.0.1, both boards alike"
