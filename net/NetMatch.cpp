@@ -316,9 +316,13 @@ void TNetMatch::CompareDigests() {
 
 void TNetMatch::Fault(const QString& reason) {
     // The session's closed() follows and stops the table.
-    if (Active())
-        Session.EndConnection(reason);
-    else
+    if (Active()) {
+        // Worded for this table; the other player reads it about themselves.
+        QString forPeer = reason;
+        forPeer.replace(QStringLiteral("The other player's"), QStringLiteral("Your"))
+            .replace(QStringLiteral("The other player"), QStringLiteral("You"));
+        Session.EndConnection(reason, QStringLiteral("their table ended the match: ") + forPeer);
+    } else
         Closed(reason);
 }
 

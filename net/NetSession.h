@@ -46,7 +46,14 @@ public:
     // to Idle. This side's log says only that it left.
     void Close(const QString& reasonForPeer = {});
     // Ends the connection only, telling the peer why; a host keeps listening.
-    void EndConnection(const QString& reason) { Drop(reason, true); }
+    // Closes with a reason for this side's log and, when given, another
+    // wording of it for the other side, which reads it about itself.
+    void EndConnection(const QString& reason, const QString& forPeer = {}) {
+        if (forPeer.isEmpty())
+            Drop(reason, true);
+        else
+            Drop(forPeer, true, reason);
+    }
     // Sends a message to a connected peer; false when there is none.
     bool Send(const TNetMessage& message);
 
