@@ -20,7 +20,8 @@ debs=("$work"/vantaro_*.deb)
 deb=${debs[0]}
 
 dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/files"
-for path in ./usr/bin/vantaro ./usr/lib/vantaro/vantaro ./usr/lib/vantaro/Data/Cards.dat \
+for path in ./usr/bin/vantaro ./usr/lib/vantaro/vantaro ./usr/bin/vantaro-solve ./usr/lib/vantaro/vantaro-solve \
+    ./usr/lib/vantaro/Data/Cards.dat \
     ./usr/lib/vantaro/Data/Board.bmp ./usr/lib/vantaro/Data/Red/1.bmp ./usr/lib/vantaro/Data/Red/110.bmp \
     ./usr/lib/vantaro/Data/Blue/110.bmp ./usr/lib/vantaro/Data/Numbers/9.bmp \
     ./usr/share/applications/vantaro.desktop ./usr/share/icons/hicolor/128x128/apps/vantaro.png; do
