@@ -124,17 +124,25 @@ int32_t TSolver::LastPlacement() {
     return Position.Owned(mover) + best;
 }
 
-int32_t TSolver::TwoLeft(int32_t beta) {
+int32_t TSolver::TwoLeft(int32_t alpha, int32_t beta) {
     const int32_t mover = Position.Turn();
+    const int32_t owned = Position.Owned(mover);
     const uint16_t empty = Position.EmptyMask();
-    const int32_t first = std::countr_zero(empty);
-    const int32_t second = std::countr_zero(uint16_t(empty & (empty - 1)));
+    const int32_t squares[2] = {std::countr_zero(empty), std::countr_zero(uint16_t(empty & (empty - 1)))};
     int32_t best = -1;
     for (uint16_t cards = Position.Playable(mover); cards; cards &= uint16_t(cards - 1)) {
         const int32_t id = std::countr_zero(cards);
-        for (int32_t pass = 0; pass < 2; ++pass) {
-            const int32_t square = pass == 0 ? first : second;
+        for (const int32_t square : squares) {
             const uint16_t flipped = Position.Captures(id, square);
+            // The opponent's last placement can only take cards back, so what
+            // the mover owns right after its own placement bounds the final
+            // score: an option that cannot pass the window or the best so far
+            // needs no search.
+            const int32_t bound = owned + TPosition::Count(flipped);
+            if (bound <= std::max(best, alpha)) {
+                best = std::max(best, bound);
+                continue;
+            }
             Position.Place(id, square, flipped);
             ++NodeCount;
             const int32_t score = MaxScore - LastPlacement();
@@ -158,7 +166,7 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
     const uint16_t playable = Position.Playable(mover);
     if (empties == 0 || playable == 0) return Position.Owned(mover);
     if (empties == 1 && !best) return LastPlacement();
-    if (empties == 2 && !best) return TwoLeft(beta);
+    if (empties == 2 && !best) return TwoLeft(alpha, beta);
 
     uint64_t* entry = nullptr;
     int32_t known = -1;
@@ -217,8 +225,9 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
             for (uint16_t empty = emptyMask; empty; empty &= uint16_t(empty - 1)) {
                 const int32_t square = std::countr_zero(empty);
                 const uint16_t flipped = Position.Captures(id, square);
-                const int32_t order =
-                    id * 16 + square == known ? 1000 : Position.MoveOrder(id, square, flipped);
+                const int32_t order = id * 16 + square == known ? 1000
+                                      : empties == 4            ? TPosition::Count(flipped)
+                                                                : Position.MoveOrder(id, square, flipped);
                 TOrderedMove move{int8_t(id), int8_t(square), flipped, order};
                 // Insertion by order, most promising first; equal orders keep generation order.
                 int32_t at = count++;

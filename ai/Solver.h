@@ -48,7 +48,7 @@ private:
     int32_t Solve(int32_t guess, TFound* best);
     int32_t Search(int32_t alpha, int32_t beta, TFound* best);
     int32_t LastPlacement();
-    int32_t TwoLeft(int32_t beta);
+    int32_t TwoLeft(int32_t alpha, int32_t beta);
     TMove MoveOf(const TFound& found) const;
 
     std::vector<uint64_t> Table;
