@@ -6,19 +6,21 @@
 namespace {
 
 // A table entry: the position's key (45 bits), the bounds on its score, the
-// best move found and a mark that the entry is in use.
+// best move found (card * 9 + square, or NoMove) and the number of empty
+// squares, which is never 0 in a used entry. A key fixes the empty squares,
+// so an entry matches when key and count both match.
 constexpr uint64_t KeyBits = (uint64_t(1) << 45) - 1;
 constexpr int32_t LowerShift = 45;
 constexpr int32_t UpperShift = 49;
-constexpr int32_t CardShift = 53;
-constexpr int32_t SquareShift = 57;
-constexpr uint64_t InUse = uint64_t(1) << 61;
-constexpr uint64_t CheckBits = KeyBits | InUse;
+constexpr int32_t MoveShift = 53;
+constexpr uint64_t NoMove = 127;
+constexpr int32_t EmptiesShift = 60;
+constexpr uint64_t CheckBits = KeyBits | uint64_t(15) << EmptiesShift;
 // Below this many empty squares a position is cheaper to search than to look up.
 constexpr int32_t TableMinEmpty = 3;
-constexpr int32_t OrderMinEmpty = 4;
-constexpr int32_t CutoffProbeMinEmpty = 4;
-constexpr uint64_t CancelCheckMask = 1023;
+constexpr int32_t OrderMinEmpty = 5;
+// Nodes between looks at the cancel flag.
+constexpr uint64_t CancelCheckNodes = 1024;
 constexpr int32_t MaxScore = 10;
 
 struct TOrderedMove {
@@ -42,6 +44,7 @@ void TSolver::Begin(const TPosition& position, const std::atomic<bool>* cancel) 
     Cancel = cancel;
     Stopped = false;
     NodeCount = 0;
+    NextCancelCheck = CancelCheckNodes;
 }
 
 TMove TSolver::MoveOf(const TFound& found) const {
@@ -156,9 +159,36 @@ int32_t TSolver::TwoLeft(int32_t alpha, int32_t beta) {
     return best;
 }
 
+int32_t TSolver::ThreeLeft(int32_t alpha, int32_t beta) {
+    const int32_t mover = Position.Turn();
+    const uint16_t empty = Position.EmptyMask();
+    int32_t best = -1, floor = alpha;
+    for (uint16_t cards = Position.Playable(mover); cards; cards &= uint16_t(cards - 1)) {
+        const int32_t id = std::countr_zero(cards);
+        for (uint16_t squares = empty; squares; squares &= uint16_t(squares - 1)) {
+            const int32_t square = std::countr_zero(squares);
+            const uint16_t flipped = Position.Captures(id, square);
+            Position.Place(id, square, flipped);
+            ++NodeCount;
+            const int32_t score =
+                MaxScore - (Position.Playable(mover ^ 1) ? TwoLeft(MaxScore - beta, MaxScore - floor)
+                                                         : Position.Owned(mover ^ 1));
+            Position.Remove(id, square, flipped);
+            if (score > best) {
+                best = score;
+                if (best >= beta) return best;
+                floor = std::max(floor, best);
+            }
+        }
+    }
+    return best;
+}
+
 int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
-    if ((++NodeCount & CancelCheckMask) == 0 && Cancel && Cancel->load(std::memory_order_relaxed))
-        Stopped = true;
+    if (++NodeCount >= NextCancelCheck) {
+        NextCancelCheck = NodeCount + CancelCheckNodes;
+        if (Cancel && Cancel->load(std::memory_order_relaxed)) Stopped = true;
+    }
     if (Stopped) return 0;
 
     const int32_t mover = Position.Turn();
@@ -167,23 +197,33 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
     if (empties == 0 || playable == 0) return Position.Owned(mover);
     if (empties == 1 && !best) return LastPlacement();
     if (empties == 2 && !best) return TwoLeft(alpha, beta);
+    if (empties == 3 && !best) return ThreeLeft(alpha, beta);
 
+    // Each key has two places: the first keeps whichever position has more
+    // empty squares (its search cost more), the second takes the rest.
     uint64_t* entry = nullptr;
     int32_t known = -1;
     int32_t tableLower = 0, tableUpper = MaxScore;
-    const uint64_t key = Position.Key();
+    const uint64_t check = Position.Key() | uint64_t(empties) << EmptiesShift;
     if (empties >= TableMinEmpty) {
-        entry = &Table[(key * 0x9E3779B97F4A7C15ull) >> TableShift];
-        if ((*entry & CheckBits) == (key | InUse)) {
+        uint64_t* const bucket =
+            &Table[((Position.Key() * 0x9E3779B97F4A7C15ull) >> TableShift) & ~size_t(1)];
+        entry = (bucket[0] & CheckBits) == check   ? &bucket[0]
+                : (bucket[1] & CheckBits) == check ? &bucket[1]
+                                                   : nullptr;
+        if (entry) {
             tableLower = int32_t(*entry >> LowerShift & 15);
             tableUpper = int32_t(*entry >> UpperShift & 15);
             if (!best) {
                 if (tableLower >= beta) return tableLower;
                 if (tableUpper <= alpha) return tableUpper;
             }
-            const int32_t card = int32_t(*entry >> CardShift & 15),
-                          square = int32_t(*entry >> SquareShift & 15);
-            if (card < TPosition::MaxCards) known = card * 16 + square;
+            const int32_t move = int32_t(*entry >> MoveShift & NoMove);
+            if (move != int32_t(NoMove)) known = move / 9 * 16 + move % 9;
+        } else {
+            entry = int32_t(bucket[0] >> EmptiesShift) <= empties ? &bucket[0] : &bucket[1];
+            // Read below as no bounds known.
+            tableLower = -1;
         }
     }
 
@@ -207,16 +247,27 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
     };
 
     if (empties < OrderMinEmpty) {
-        // Near the end ordering costs more than it saves: the known move, then the rest.
+        // Near the end sorting costs more than it saves: the known move, then
+        // captures as they are found, then the rest.
         bool done = false;
         if (known >= 0) done = tryMove(known >> 4, known & 15, Position.Captures(known >> 4, known & 15));
+        int8_t quiet[TPosition::MaxCards * 9][2];
+        int32_t quietCount = 0;
         for (uint16_t cards = playable; cards && !done; cards &= uint16_t(cards - 1)) {
             const int32_t id = std::countr_zero(cards);
             for (uint16_t empty = emptyMask; empty && !done; empty &= uint16_t(empty - 1)) {
                 const int32_t square = std::countr_zero(empty);
-                if (id * 16 + square != known) done = tryMove(id, square, Position.Captures(id, square));
+                if (id * 16 + square == known) continue;
+                const uint16_t flipped = Position.Captures(id, square);
+                if (flipped)
+                    done = tryMove(id, square, flipped);
+                else {
+                    quiet[quietCount][0] = int8_t(id);
+                    quiet[quietCount++][1] = int8_t(square);
+                }
             }
         }
+        for (int32_t i = 0; i < quietCount && !done; ++i) done = tryMove(quiet[i][0], quiet[i][1], 0);
     } else {
         TOrderedMove moves[TPosition::MaxCards * 9];
         int32_t count = 0;
@@ -246,7 +297,7 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
 
     if (entry) {
         int32_t lower = 0, upper = MaxScore;
-        if ((*entry & CheckBits) == (key | InUse)) {
+        if (tableLower >= 0 && (*entry & CheckBits) == check) {
             lower = tableLower;
             upper = tableUpper;
         }
@@ -256,8 +307,8 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
             lower = bestScore;
         else
             lower = upper = bestScore;
-        *entry = key | InUse | uint64_t(lower) << LowerShift | uint64_t(upper) << UpperShift |
-                 uint64_t(bestMove.Card) << CardShift | uint64_t(bestMove.Square) << SquareShift;
+        *entry = check | uint64_t(lower) << LowerShift | uint64_t(upper) << UpperShift |
+                 uint64_t(bestMove.Card * 9 + bestMove.Square) << MoveShift;
     }
     return bestScore;
 }

@@ -49,6 +49,7 @@ private:
     int32_t Search(int32_t alpha, int32_t beta, TFound* best);
     int32_t LastPlacement();
     int32_t TwoLeft(int32_t alpha, int32_t beta);
+    int32_t ThreeLeft(int32_t alpha, int32_t beta);
     TMove MoveOf(const TFound& found) const;
 
     std::vector<uint64_t> Table;
@@ -57,4 +58,5 @@ private:
     const std::atomic<bool>* Cancel = nullptr;
     bool Stopped = false;
     uint64_t NodeCount = 0;
+    uint64_t NextCancelCheck = 0;
 };
