@@ -17,7 +17,7 @@ constexpr uint64_t NoMove = 127;
 constexpr int32_t EmptiesShift = 60;
 constexpr uint64_t CheckBits = KeyBits | uint64_t(15) << EmptiesShift;
 // Below this many empty squares a position is cheaper to search than to look up.
-constexpr int32_t TableMinEmpty = 3;
+constexpr int32_t TableMinEmpty = 4;
 constexpr int32_t OrderMinEmpty = 5;
 // Nodes between looks at the cancel flag.
 constexpr uint64_t CancelCheckNodes = 1024;
@@ -44,6 +44,7 @@ void TSolver::Begin(const TPosition& position, const std::atomic<bool>* cancel) 
     Cancel = cancel;
     Stopped = false;
     NodeCount = 0;
+    std::fill(&History[0][0], &History[0][0] + TPosition::MaxCards * 9, 0u);
     NextCancelCheck = CancelCheckNodes;
 }
 
@@ -73,6 +74,8 @@ std::optional<TSolution> TSolver::SolveAll(const TPosition& position, const std:
     if (Position.Over()) return solution;
 
     // Each distinct card on each square once; its copies score the same.
+    // Each is searched from the score of the one before; the table and the
+    // move history carry over from move to move.
     int32_t scores[TPosition::MaxCards][9];
     const uint16_t playable = Position.Playable(Position.Turn());
     int32_t guess = Position.Owned(Position.Turn());
@@ -122,7 +125,8 @@ int32_t TSolver::LastPlacement() {
     const int32_t mover = Position.Turn();
     const int32_t square = std::countr_zero(Position.EmptyMask());
     int32_t best = 0;
-    for (uint16_t cards = Position.Playable(mover); cards; cards &= uint16_t(cards - 1))
+    // Copies of a card take the same; trying them again is cheaper than finding them.
+    for (uint16_t cards = Position.Hand(mover); cards; cards &= uint16_t(cards - 1))
         best = std::max(best, TPosition::Count(Position.Captures(std::countr_zero(cards), square)));
     return Position.Owned(mover) + best;
 }
@@ -184,6 +188,14 @@ int32_t TSolver::ThreeLeft(int32_t alpha, int32_t beta) {
     return best;
 }
 
+int32_t TSolver::OrderOf(int32_t id, int32_t square, uint16_t flipped) const {
+    // Captures and safe squares first; among equals, the moves that refuted
+    // most (weighted by the size of what they refuted) elsewhere in the tree.
+    constexpr uint32_t HistoryCap = (1u << 20) - 1;
+    return (Position.MoveOrder(id, square, flipped) + 64) * int32_t(HistoryCap + 1) +
+           int32_t(std::min(History[id][square], HistoryCap));
+}
+
 int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
     if (++NodeCount >= NextCancelCheck) {
         NextCancelCheck = NodeCount + CancelCheckNodes;
@@ -241,7 +253,10 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
             bestScore = score;
             bestMove = {int8_t(id), int8_t(square)};
             if (score > floor) floor = score;
-            if (score >= beta) return true;
+            if (score >= beta) {
+                if (empties >= OrderMinEmpty) History[id][square] += uint32_t(1) << empties;
+                return true;
+            }
         }
         return false;
     };
@@ -276,9 +291,7 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
             for (uint16_t empty = emptyMask; empty; empty &= uint16_t(empty - 1)) {
                 const int32_t square = std::countr_zero(empty);
                 const uint16_t flipped = Position.Captures(id, square);
-                const int32_t order = id * 16 + square == known ? 1000
-                                      : empties == 4            ? TPosition::Count(flipped)
-                                                                : Position.MoveOrder(id, square, flipped);
+                const int32_t order = id * 16 + square == known ? 1 << 30 : OrderOf(id, square, flipped);
                 TOrderedMove move{int8_t(id), int8_t(square), flipped, order};
                 // Insertion by order, most promising first; equal orders keep generation order.
                 int32_t at = count++;

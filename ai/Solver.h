@@ -50,6 +50,7 @@ private:
     int32_t LastPlacement();
     int32_t TwoLeft(int32_t alpha, int32_t beta);
     int32_t ThreeLeft(int32_t alpha, int32_t beta);
+    int32_t OrderOf(int32_t id, int32_t square, uint16_t flipped) const;
     TMove MoveOf(const TFound& found) const;
 
     std::vector<uint64_t> Table;
@@ -59,4 +60,5 @@ private:
     bool Stopped = false;
     uint64_t NodeCount = 0;
     uint64_t NextCancelCheck = 0;
+    uint32_t History[TPosition::MaxCards][9]{};
 };
