@@ -167,24 +167,38 @@ int32_t TSolver::ThreeLeft(int32_t alpha, int32_t beta) {
     const int32_t mover = Position.Turn();
     const uint16_t empty = Position.EmptyMask();
     int32_t best = -1, floor = alpha;
+    // True when the move settles the node.
+    auto tryMove = [&](int32_t id, int32_t square, uint16_t flipped) {
+        Position.Place(id, square, flipped);
+        ++NodeCount;
+        const int32_t score =
+            MaxScore - (Position.Playable(mover ^ 1) ? TwoLeft(MaxScore - beta, MaxScore - floor)
+                                                     : Position.Owned(mover ^ 1));
+        Position.Remove(id, square, flipped);
+        if (score > best) {
+            best = score;
+            if (best >= beta) return true;
+            floor = std::max(floor, best);
+        }
+        return false;
+    };
+    // Captures as they are found, then the rest.
+    int8_t quiet[TPosition::MaxCards * 3][2];
+    int32_t quietCount = 0;
     for (uint16_t cards = Position.Playable(mover); cards; cards &= uint16_t(cards - 1)) {
         const int32_t id = std::countr_zero(cards);
         for (uint16_t squares = empty; squares; squares &= uint16_t(squares - 1)) {
             const int32_t square = std::countr_zero(squares);
             const uint16_t flipped = Position.Captures(id, square);
-            Position.Place(id, square, flipped);
-            ++NodeCount;
-            const int32_t score =
-                MaxScore - (Position.Playable(mover ^ 1) ? TwoLeft(MaxScore - beta, MaxScore - floor)
-                                                         : Position.Owned(mover ^ 1));
-            Position.Remove(id, square, flipped);
-            if (score > best) {
-                best = score;
-                if (best >= beta) return best;
-                floor = std::max(floor, best);
-            }
+            if (!flipped) {
+                quiet[quietCount][0] = int8_t(id);
+                quiet[quietCount++][1] = int8_t(square);
+            } else if (tryMove(id, square, flipped))
+                return best;
         }
     }
+    for (int32_t i = 0; i < quietCount; ++i)
+        if (tryMove(quiet[i][0], quiet[i][1], 0)) break;
     return best;
 }
 
