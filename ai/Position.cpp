@@ -6,9 +6,6 @@ namespace {
 
 constexpr int32_t SideDx[4] = {0, 1, 0, -1};
 constexpr int32_t SideDy[4] = {-1, 0, 1, 0};
-// Sum numbers for empty sides: a deal makes at most 2,400 sums (ten cards, 24
-// square sides, ten neighbours), so these match none of them.
-constexpr int32_t UnmatchedSum = 4000;
 
 int64_t EffectiveRank(const TPositionSetup::TCard& card, int32_t squareElement, int32_t side) {
     const int64_t rank = card.Ranks[side];
@@ -104,13 +101,6 @@ TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rul
     for (int32_t id = 0; id < CardCount; ++id)
         for (int32_t square = 0; square < 9; ++square) {
             TPlacement& at = Placements[id][square];
-            for (int32_t n = 0; n < 4; ++n) {
-                // Past the real sides: the square off the board.
-                if (n >= at.Count) at.Square[n] = 9;
-                const uint16_t unmatched = uint16_t(UnmatchedSum + n);
-                for (int32_t other = 0; other <= MaxCards; ++other)
-                    at.Versus[n][other] = uint16_t(unmatched << 2);
-            }
             for (int32_t n = 0; n < at.Count; ++n)
                 for (int32_t other = 0; other < CardCount; ++other) {
                     const int64_t rank =

@@ -96,16 +96,15 @@ private:
     // neighbouring card.
     struct TPlacement {
         uint8_t Count = 0;
-        uint8_t Square[4]{};
+        // Past Count, the always empty square 9, so that a combo reads all
+        // four sides without branching.
+        uint8_t Square[4]{9, 9, 9, 9};
         uint8_t Side[4]{};
         uint16_t Beats[4]{};    // ids this card beats across that side
         uint16_t BeatenBy[4]{}; // ids that would beat it from that side
         // Per neighbouring id: bit 0 beats it, bit 1 equals it, above that
-        // the Plus sum of the two sides, numbered per deal. The last column
-        // stands for an empty square, with a sum no other side can match, so
-        // that the capture step reads all four sides without branching; a
-        // side on the board's edge looks at the always empty square 9.
-        uint16_t Versus[4][MaxCards + 1]{};
+        // the Plus sum of the two sides, numbered per deal.
+        uint16_t Versus[4][MaxCards]{};
         uint16_t Around = 0; // the neighbouring squares
         bool Wall = false;   // Same Wall: a side on the board's edge is exactly 10
     };
@@ -141,19 +140,24 @@ uint16_t TPosition::Captures(int32_t id, int32_t square) const {
     const uint16_t opponent = opponentCards & at.Around;
     // Every rule takes only opponent cards, and combos start from those.
     if (!opponent) return 0;
-    uint32_t versus[4];
-    uint16_t beaten = 0, equal = 0;
-    for (int32_t i = 0; i < 4; ++i) {
-        versus[i] = at.Versus[i][Card[at.Square[i]]];
-        beaten |= uint16_t((versus[i] & 1) << at.Square[i]);
-        equal |= uint16_t((versus[i] >> 1 & 1) << at.Square[i]);
+    const uint16_t around = Occupied & at.Around;
+    uint16_t beaten = 0, equal = 0, plus = 0;
+    uint16_t sums[4];
+    uint8_t seen[4];
+    int32_t beside = 0;
+    for (int32_t i = 0; i < at.Count; ++i) {
+        const int32_t neighbour = at.Square[i];
+        if (!(around >> neighbour & 1)) continue;
+        const uint32_t versus = at.Versus[i][Card[neighbour]];
+        beaten |= uint16_t((versus & 1) << neighbour);
+        equal |= uint16_t((versus >> 1 & 1) << neighbour);
+        // Plus: any two sides with the same sum.
+        const uint16_t sum = uint16_t(versus >> 2);
+        for (int32_t k = 0; k < beside; ++k)
+            if (sums[k] == sum) plus |= uint16_t((1u << seen[k]) | (1u << neighbour));
+        sums[beside] = sum;
+        seen[beside++] = uint8_t(neighbour);
     }
-    // Plus: any two sides with the same sum.
-    uint16_t plus = 0;
-    for (int32_t i = 0; i < 3; ++i)
-        for (int32_t k = i + 1; k < 4; ++k)
-            plus |= uint16_t(-uint16_t((versus[i] >> 2) == (versus[k] >> 2)) &
-                             ((1u << at.Square[i]) | (1u << at.Square[k])));
 
     uint16_t chained = 0;
     // Same: an opponent card among the equal sides, and a second equal side
