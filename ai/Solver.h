@@ -20,9 +20,13 @@ struct TSolution {
 };
 
 // Exact search to the end of the match: alpha-beta over null windows (MTD(f))
-// with a transposition table, captures first, and equal cards of a hand tried
-// once. A final score counts the cards owned on the board and in hand, so a
-// 5 to 5 draw is worth 5 whatever Sudden Death would do next.
+// with a transposition table of two-entry buckets (one keeps the position
+// with more empty squares), captures first with a history of refuting moves
+// to break ties, and equal cards of a hand tried once. The last three
+// placements are searched without the table, and with two left a move whose
+// cards cannot reach the window is not searched at all. A final score counts
+// the cards owned on the board and in hand, so a 5 to 5 draw is worth 5
+// whatever Sudden Death would do next.
 class TSolver {
 public:
     static constexpr int32_t DefaultTableBits = 16;
@@ -36,6 +40,7 @@ public:
     std::optional<TSolution> SolveAll(const TPosition& position, const std::atomic<bool>* cancel = nullptr);
 
     uint64_t Nodes() const { return NodeCount; }
+    // 512 KiB by default.
     size_t TableBytes() const { return Table.size() * sizeof(uint64_t); }
 
 private:
