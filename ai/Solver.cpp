@@ -305,6 +305,20 @@ int32_t TSolver::Search(int32_t alpha, int32_t beta, TFound* best) {
             for (uint16_t empty = emptyMask; empty; empty &= uint16_t(empty - 1)) {
                 const int32_t square = std::countr_zero(empty);
                 const uint16_t flipped = Position.Captures(id, square);
+                if (!best) {
+                    // A child the table already scores low enough for the
+                    // opponent settles this node before any search.
+                    Position.Place(id, square, flipped);
+                    const uint64_t childCheck = Position.Key() | uint64_t(empties - 1) << EmptiesShift;
+                    const uint64_t* const bucket =
+                        &Table[((Position.Key() * 0x9E3779B97F4A7C15ull) >> TableShift) & ~size_t(1)];
+                    Position.Remove(id, square, flipped);
+                    for (int32_t k = 0; k < 2; ++k)
+                        if ((bucket[k] & CheckBits) == childCheck) {
+                            const int32_t score = MaxScore - int32_t(bucket[k] >> UpperShift & 15);
+                            if (score >= beta) return score;
+                        }
+                }
                 const int32_t order = id * 16 + square == known ? 1 << 30 : OrderOf(id, square, flipped);
                 TOrderedMove move{int8_t(id), int8_t(square), flipped, order};
                 // Insertion by order, most promising first; equal orders keep generation order.
