@@ -22,11 +22,12 @@ struct TSolution {
 // Exact search to the end of the match: alpha-beta over null windows (MTD(f))
 // with a transposition table of two-entry buckets (one keeps the position
 // with more empty squares), captures first with a history of refuting moves
-// to break ties, and equal cards of a hand tried once. The last three
-// placements are searched without the table, and with two left a move whose
-// cards cannot reach the window is not searched at all. A final score counts
-// the cards owned on the board and in hand, so a 5 to 5 draw is worth 5
-// whatever Sudden Death would do next.
+// to break ties, a look at the children's entries before searching them, and
+// equal cards of a hand tried once. The last three placements are searched
+// without the table, and with two left a move whose cards cannot reach the
+// window is not searched at all. A final score counts the cards owned on the
+// board and in hand, so a 5 to 5 draw is worth 5 whatever Sudden Death would
+// do next.
 class TSolver {
 public:
     static constexpr int32_t DefaultTableBits = 16;
