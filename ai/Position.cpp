@@ -114,7 +114,7 @@ TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rul
 
 int32_t TPosition::CardAt(int32_t x, int32_t y) const {
     const int32_t id = Card[3 * y + x];
-    return id < 0 ? -1 : SetupIndex[id];
+    return id == NoCard ? -1 : SetupIndex[id];
 }
 
 int32_t TPosition::OwnerAt(int32_t x, int32_t y) const {
@@ -187,15 +187,13 @@ uint16_t TPosition::ComboSquares(uint16_t sources, uint16_t taken, uint16_t oppo
         const int32_t from = std::countr_zero(sources);
         sources &= uint16_t(sources - 1);
         const TPlacement& at = Placements[Card[from]][from];
-        for (int32_t i = 0; i < at.Count; ++i) {
-            const int32_t neighbour = at.Square[i];
-            const uint16_t bit = uint16_t(1u << neighbour);
-            if (!(opponent & bit) || (taken & bit)) continue;
-            if (at.Beats[i] >> Card[neighbour] & 1) {
-                taken |= bit;
-                sources |= bit;
-            }
-        }
+        // Empty and off-board sides hold NoCard, which nothing beats.
+        uint16_t beaten = 0;
+        for (int32_t i = 0; i < 4; ++i)
+            beaten |= uint16_t((at.Beats[i] >> Card[at.Square[i]] & 1) << at.Square[i]);
+        beaten &= uint16_t(opponent & ~taken);
+        taken |= beaten;
+        sources |= beaten;
     }
     return taken;
 }

@@ -96,7 +96,9 @@ private:
     // neighbouring card.
     struct TPlacement {
         uint8_t Count = 0;
-        uint8_t Square[4]{};
+        // Past Count, the always empty square 9, so that a combo reads all
+        // four sides without branching.
+        uint8_t Square[4]{9, 9, 9, 9};
         uint8_t Side[4]{};
         uint16_t Beats[4]{};    // ids this card beats across that side
         uint16_t BeatenBy[4]{}; // ids that would beat it from that side
@@ -122,7 +124,9 @@ private:
     uint16_t HandIds[2]{};
     std::array<std::array<TPlacement, 9>, MaxCards> Placements{};
 
-    int8_t Card[9]{-1, -1, -1, -1, -1, -1, -1, -1, -1};
+    static constexpr int8_t NoCard = MaxCards;
+    // Square 9 is off the board and always empty.
+    int8_t Card[10]{NoCard, NoCard, NoCard, NoCard, NoCard, NoCard, NoCard, NoCard, NoCard, NoCard};
     uint16_t Occupied = 0;
     uint16_t Owner1 = 0; // squares owned by player 1
     uint16_t HandMask[2]{};
@@ -132,10 +136,11 @@ private:
 
 uint16_t TPosition::Captures(int32_t id, int32_t square) const {
     const TPlacement& at = Placements[id][square];
-    const uint16_t around = Occupied & at.Around;
-    const uint16_t opponent = around & (ToMove == 1 ? uint16_t(~Owner1) : Owner1);
+    const uint16_t opponentCards = Occupied & (ToMove == 1 ? uint16_t(~Owner1) : Owner1);
+    const uint16_t opponent = opponentCards & at.Around;
     // Every rule takes only opponent cards, and combos start from those.
     if (!opponent) return 0;
+    const uint16_t around = Occupied & at.Around;
     uint16_t beaten = 0, equal = 0, plus = 0;
     uint16_t sums[4];
     uint8_t seen[4];
@@ -161,8 +166,7 @@ uint16_t TPosition::Captures(int32_t id, int32_t square) const {
         chained = equal & opponent;
     if (Rules.Plus) chained |= plus & opponent;
     const uint16_t taken = chained | (beaten & opponent);
-    return chained ? ComboSquares(chained, taken, Occupied & (ToMove == 1 ? uint16_t(~Owner1) : Owner1))
-                   : taken;
+    return chained ? ComboSquares(chained, taken, opponentCards) : taken;
 }
 
 void TPosition::Place(int32_t id, int32_t square, uint16_t flipped) {
@@ -185,6 +189,6 @@ void TPosition::Remove(int32_t id, int32_t square, uint16_t flipped) {
     PackedKey ^= uint64_t(owners) << 36;
     PackedKey -= uint64_t(Type[id] + 1) << (4 * square);
     Occupied &= uint16_t(~bit);
-    Card[square] = -1;
+    Card[square] = NoCard;
     HandMask[ToMove] |= uint16_t(1u << id);
 }

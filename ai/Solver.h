@@ -20,9 +20,14 @@ struct TSolution {
 };
 
 // Exact search to the end of the match: alpha-beta over null windows (MTD(f))
-// with a transposition table, captures first, and equal cards of a hand tried
-// once. A final score counts the cards owned on the board and in hand, so a
-// 5 to 5 draw is worth 5 whatever Sudden Death would do next.
+// with a transposition table of two-entry buckets (one keeps the position
+// with more empty squares), captures first with a history of refuting moves
+// to break ties, a look at the children's entries before searching them, and
+// equal cards of a hand tried once. The last three placements are searched
+// without the table, and with two left a move whose cards cannot reach the
+// window is not searched at all. A final score counts the cards owned on the
+// board and in hand, so a 5 to 5 draw is worth 5 whatever Sudden Death would
+// do next.
 class TSolver {
 public:
     static constexpr int32_t DefaultTableBits = 16;
@@ -36,6 +41,7 @@ public:
     std::optional<TSolution> SolveAll(const TPosition& position, const std::atomic<bool>* cancel = nullptr);
 
     uint64_t Nodes() const { return NodeCount; }
+    // 512 KiB by default.
     size_t TableBytes() const { return Table.size() * sizeof(uint64_t); }
 
 private:
@@ -48,7 +54,9 @@ private:
     int32_t Solve(int32_t guess, TFound* best);
     int32_t Search(int32_t alpha, int32_t beta, TFound* best);
     int32_t LastPlacement();
-    int32_t TwoLeft(int32_t beta);
+    int32_t TwoLeft(int32_t alpha, int32_t beta);
+    int32_t ThreeLeft(int32_t alpha, int32_t beta);
+    int32_t OrderOf(int32_t id, int32_t square, uint16_t flipped) const;
     TMove MoveOf(const TFound& found) const;
 
     std::vector<uint64_t> Table;
@@ -57,4 +65,6 @@ private:
     const std::atomic<bool>* Cancel = nullptr;
     bool Stopped = false;
     uint64_t NodeCount = 0;
+    uint64_t NextCancelCheck = 0;
+    uint32_t History[TPosition::MaxCards][9]{};
 };

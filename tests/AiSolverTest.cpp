@@ -1,6 +1,7 @@
 #include "ai/ComputerPlayer.h"
 #include "ai/Solver.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -94,6 +95,54 @@ TEST(AiSolver, AgreesWithPlainMinimaxUnderEveryRuleCombination) {
             ++positions;
         }
     EXPECT_EQ(positions, 320);
+}
+
+// Positions a match never reaches but the analysis command accepts: the
+// cards left split any way between the hands, so that a hand runs out
+// before the board fills or holds more cards than there are squares.
+TEST(AiSolver, AgreesWithPlainMinimaxWhateverTheHandsHold) {
+    std::mt19937 random(91);
+    TSolver solver(10);
+    std::uniform_int_distribution<int32_t> rank(1, 10), element(0, 8);
+    for (int32_t round = 0; round < 160; ++round) {
+        TPositionSetup setup;
+        for (int32_t i = 0; i < 6; ++i)
+            setup.Cards.push_back(
+                {{rank(random), rank(random), rank(random), rank(random)}, element(random)});
+        setup.Rules.Same = round & 1;
+        setup.Rules.SameWall = round & 2;
+        setup.Rules.Plus = round & 4;
+        setup.Rules.Elemental = round & 8;
+        for (auto& row : setup.Elements)
+            for (int32_t& square : row) square = random() % 3 == 0 ? element(random) : 0;
+        const int32_t empty = 1 + round % 6;
+        int32_t squares[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+        std::shuffle(squares, squares + 9, random);
+        for (int32_t i = empty; i < 9; ++i)
+            setup.Board[squares[i] / 3][squares[i] % 3] = {int32_t(random() % 6), int32_t(random() % 2)};
+        // The ten cards less those on the board, at most five a hand.
+        const int32_t held = empty + 1;
+        const int32_t first =
+            std::max(0, held - 5) + int32_t(random() % (std::min(5, held) - std::max(0, held - 5) + 1));
+        for (int32_t n = 0; n < first; ++n) setup.Hands[4 - n][0] = int32_t(random() % 6);
+        for (int32_t n = 0; n < held - first; ++n) setup.Hands[4 - n][1] = int32_t(random() % 6);
+        setup.Turn = int32_t(random() % 2);
+        const TPosition position(setup);
+        const std::string where = "round " + std::to_string(round);
+        if (position.Over()) continue;
+
+        TPosition scratch = position;
+        const int32_t exact = Minimax(scratch);
+        const std::optional<TSolution> best = solver.SolveBest(position);
+        ASSERT_TRUE(best) << where;
+        EXPECT_EQ(best->Score, exact) << where;
+        ASSERT_EQ(best->Moves.size(), 1u) << where;
+        EXPECT_EQ(MinimaxAfter(position, best->Moves[0].Move), exact) << where;
+        const std::optional<TSolution> all = solver.SolveAll(position);
+        ASSERT_TRUE(all) << where;
+        for (const TScoredMove& scored : all->Moves)
+            EXPECT_EQ(scored.Score, MinimaxAfter(position, scored.Move)) << where;
+    }
 }
 
 TEST(AiSolver, FinishedMatchHasNoMoveAndCancelledSearchNoAnswer) {
