@@ -1,8 +1,7 @@
 // Long random sessions against the real windows: keys, menu commands and
 // frames of any length, with the match's invariants checked throughout.
-#include "TestSupport.h"
+#include "AppWindowsFixture.h"
 #include "app/RulesForm.h"
-#include "app/Windows.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -64,22 +63,13 @@ void ExpectConsistent(const TGame& game, int step) {
     }
 }
 
-TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(QFileInfo(QStringLiteral(VANTARO_DATA_DIR)).path());
+using AppKeyFuzz = TAppWindowsFixture;
+
+TEST_F(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
     std::mt19937 random(20261208);
-    int64_t second = 1700000000;
-    uint64_t now = 0; // microseconds
-    TRecorder messages;
-    TShellEnvironment environment;
-    environment.Message = messages.Sink();
-    environment.CalendarClock = [&] { return second; };
-    environment.FrameClock = [&] { return now; };
-    FlightLeg = 1;
-    FlipStep = 1;
-    CreateWindows(environment);
-    VantaroForm->show();
-    ASSERT_TRUE(messages.Lines.empty());
+    Now = 0; // the seeded sessions start from a frame clock at zero
+    ShowWindows();
+    ASSERT_TRUE(Messages.Lines.empty());
     TGame& game = *VantaroForm->Game;
 
     const Qt::Key keys[] = {Qt::Key_Up,    Qt::Key_Down,   Qt::Key_Left,  Qt::Key_Right, Qt::Key_Return,
@@ -92,7 +82,7 @@ TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
         ++step;
         const int action = int(random() % 100);
         if (action == 0 && random() % 16 == 0) {
-            second += random() % 3;
+            Second += random() % 3;
             VantaroForm->FileNewGameClick();
         } else if (action == 2 && step % 50 == 0) {
             // The rules dialog, left with OK or Cancel after ticking at random.
@@ -107,7 +97,7 @@ TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
             VantaroForm->FileRulesClick();
         } else if (action < 45) {
             const bool wasOver = game.GameOver;
-            now += 1000 * uint64_t(frameLengths[random() % std::size(frameLengths)]);
+            Now += 1000 * uint64_t(frameLengths[random() % std::size(frameLengths)]);
             VantaroForm->ApplicationIdle();
             if (!wasOver && game.GameOver) ++matchesEnded;
         } else {
@@ -120,9 +110,7 @@ TEST(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
         if (game.GameOver && random() % 4 == 0) VantaroForm->FileNewGameClick();
     }
     EXPECT_EQ(matchesEnded, Matches);
-    EXPECT_TRUE(messages.Lines.empty());
-    DestroyWindows();
-    QDir::setCurrent(previous);
+    EXPECT_TRUE(Messages.Lines.empty());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The real windows, offscreen, played with the mouse (and keys mixed in), at
 // every zoom; and the choices the program remembers between runs.
+#include "AppWindowsFixture.h"
 #include "TestSupport.h"
 #include "app/BoardMouse.h"
 #include "app/ChatForm.h"
@@ -19,8 +20,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString DataDir = QStringLiteral(VANTARO_DATA_DIR);
 
 // What a click may change, to show that one changed nothing.
 struct TTurnState {
@@ -49,50 +48,15 @@ struct TTurnState {
     }
 };
 
-class AppMouseTest : public ::testing::Test {
+class AppMouseTest : public TAppWindowsFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(QDir(DataDir).exists());
-        Previous = QDir::currentPath();
-        QDir::setCurrent(QFileInfo(DataDir).path());
-        FlightLeg = 1;
-        FlipStep = 1;
-    }
-    void TearDown() override {
-        DestroyWindows();
-        QDir::setCurrent(Previous);
-    }
-
     void Start(const QString& settingsFile = {}) {
         TShellEnvironment environment;
-        environment.Message = Messages.Sink();
-        environment.CalendarClock = [this] { return Second; };
-        environment.FrameClock = [this] { return Now; };
         environment.SettingsFile = settingsFile;
-        CreateWindows(environment);
-        VantaroForm->show();
-        VantaroForm->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(VantaroForm));
+        ShowWindowsActive(environment);
     }
 
-    TGame& Game() { return *VantaroForm->Game; }
     QWidget* Board() { return VantaroForm->GameBoard; }
-
-    void RunFrames() {
-        for (int i = 0; i < 2000 && Game().Phase != TGame::PhaseIdle; ++i) Frame();
-        Frame();
-    }
-    void Frame() {
-        Now += 16000; // microseconds
-        VantaroForm->ApplicationIdle();
-    }
-    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        if (QApplication::activeWindow() != VantaroForm) {
-            VantaroForm->activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(VantaroForm));
-        }
-        QTest::keyClick(VantaroForm, key, modifiers);
-    }
 
     // The middle of a pixel of the drawing area, on the panel at the current zoom.
     QPoint At(QPoint drawing) const {
@@ -116,11 +80,6 @@ protected:
         QTest::mouseRelease(Board(), Qt::LeftButton, Qt::NoModifier, At(to));
     }
     QStringList LogLines() const { return ChatForm->ChatLog->toPlainText().split('\n'); }
-
-    TRecorder Messages;
-    int64_t Second = 1700000000;
-    uint64_t Now = 1000000;
-    QString Previous;
 };
 
 TEST_F(AppMouseTest, WholeMatchWithTheMouseMixedWithKeys) {

@@ -1,6 +1,7 @@
 // A network match through the real windows offscreen: this program's windows
 // host (or leave) a table from the rules dialog, and the other player is a
 // second table in the same process, connected over loopback.
+#include "AppWindowsFixture.h"
 #include "NetFixture.h"
 #include "TestSupport.h"
 #include "app/ChatForm.h"
@@ -20,8 +21,6 @@
 
 namespace {
 
-const QString DataDir = QStringLiteral(VANTARO_DATA_DIR);
-
 // A port nobody listens on right now, on the loopback address.
 quint16 FreePort() {
     QTcpServer probe;
@@ -29,20 +28,11 @@ quint16 FreePort() {
     return probe.serverPort();
 }
 
-class AppNetworkTest : public ::testing::Test {
+class AppNetworkTest : public TAppWindowsFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QDir(DataDir).exists());
-        Previous = QDir::currentPath();
-        QDir::setCurrent(QFileInfo(DataDir).path());
-        FlightLeg = 1;
-        FlipStep = 1;
-        TShellEnvironment environment;
-        environment.Message = Messages.Sink();
-        environment.CalendarClock = [this] { return Second; };
-        environment.FrameClock = [this] { return Now; };
-        CreateWindows(environment);
-        VantaroForm->show();
+        ASSERT_NO_FATAL_FAILURE(TAppWindowsFixture::SetUp());
+        ShowWindows();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
         ASSERT_GT(VantaroForm->Game->Cards->NumCards, 0);
         // Two tables share the animation counters, so the test runs every
@@ -56,10 +46,9 @@ protected:
             DestroyWindows();
         }
         RunDeferredDeletes();
-        QDir::setCurrent(Previous);
+        TAppWindowsFixture::TearDown();
     }
 
-    TGame& Game() { return *VantaroForm->Game; }
     QString Log() const { return ChatForm->ChatLog->toPlainText(); }
 
     // The rules dialog as a player uses it: choose, then OK.
@@ -154,11 +143,7 @@ protected:
         return count;
     }
 
-    TRecorder Messages;
-    int64_t Second = 1700000000;
-    uint64_t Now = 1000000;
     int32_t Counters[2] = {1, 1};
-    QString Previous;
     std::unique_ptr<TNetSide> Peer;
 };
 

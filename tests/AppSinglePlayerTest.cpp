@@ -2,6 +2,7 @@
 // computer's moves come through the game's keys at a pace a person can follow,
 // the person's keys wait meanwhile, Perfect plays what the solver says is best,
 // and Help › Hint points at the best move.
+#include "AppWindowsFixture.h"
 #include "TestSupport.h"
 #include "ai/GamePosition.h"
 #include "ai/Solver.h"
@@ -20,30 +21,13 @@
 
 namespace {
 
-const QString DataDir = QStringLiteral(VANTARO_DATA_DIR);
-
-class AppSinglePlayerTest : public ::testing::Test {
+class AppSinglePlayerTest : public TAppWindowsFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QDir(DataDir).exists());
-        Previous = QDir::currentPath();
-        QDir::setCurrent(QFileInfo(DataDir).path());
-        FlightLeg = 1;
-        FlipStep = 1;
-        TShellEnvironment environment;
-        environment.Message = Messages.Sink();
-        environment.CalendarClock = [this] { return Second; };
-        environment.FrameClock = [this] { return Now; };
-        CreateWindows(environment);
-        VantaroForm->show();
+        ASSERT_NO_FATAL_FAILURE(TAppWindowsFixture::SetUp());
+        ShowWindows();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
     }
-    void TearDown() override {
-        DestroyWindows();
-        QDir::setCurrent(Previous);
-    }
-
-    TGame& Game() { return *VantaroForm->Game; }
 
     void Deal(TLevel level, TGameRules rules = {}) {
         RulesForm->SetChoices(rules, TGameType::SinglePlayer, level);
@@ -52,18 +36,12 @@ protected:
     }
     // One frame of 16 ms; a search on the worker thread gets a moment of real time.
     void Frame() {
-        Now += 16000;
-        VantaroForm->ApplicationIdle();
+        TAppWindowsFixture::Frame();
         if (VantaroForm->Computer->Thinking() || VantaroForm->Hint->Busy())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     void Press(uint16_t key) { VantaroForm->FormKeyDown(key); }
     QString Log() const { return ChatForm->ChatLog->toPlainText(); }
-
-    TRecorder Messages;
-    int64_t Second = 1700000000;
-    uint64_t Now = 1000000;
-    QString Previous;
 };
 
 TEST_F(AppSinglePlayerTest, EachLevelPlaysAWholeMatchThroughTheKeysAndThePersonWaits) {

@@ -1,5 +1,6 @@
 // The program's windows, created for real (offscreen) and driven through key
 // events, loading the generated data from the build folder.
+#include "AppWindowsFixture.h"
 #include "TestSupport.h"
 #include "app/ChatForm.h"
 #include "app/ProgressForm.h"
@@ -23,8 +24,6 @@
 
 namespace {
 
-const QString DataDir = QStringLiteral(VANTARO_DATA_DIR);
-
 // Counts the presses of one key that were delivered to a window as ordinary keys.
 class TKeyPressCounter : public QObject {
 public:
@@ -37,56 +36,10 @@ public:
     }
 };
 
-class AppTest : public ::testing::Test {
+class AppTest : public TAppWindowsFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(QDir(DataDir).exists()) << "the build writes the data tree to " << DataDir.toStdString();
-        Previous = QDir::currentPath();
-        QDir::setCurrent(QFileInfo(DataDir).path());
-        FlightLeg = 1;
-        FlipStep = 1;
-    }
-    void TearDown() override {
-        DestroyWindows();
-        QDir::setCurrent(Previous);
-    }
-
     // Creates the four windows and shows the main one, which loads everything.
-    void Start() {
-        TShellEnvironment environment;
-        environment.Message = Messages.Sink();
-        environment.CalendarClock = [this] { return Second; };
-        environment.FrameClock = [this] { return Now; };
-        CreateWindows(environment);
-        VantaroForm->show();
-        VantaroForm->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(VantaroForm));
-    }
-
-    TGame& Game() { return *VantaroForm->Game; }
-
-    // Frames of 16 ms until nothing moves.
-    void RunFrames(int atMost = 2000) {
-        for (int i = 0; i < atMost && Game().Phase != TGame::PhaseIdle; ++i) Frame();
-        Frame();
-    }
-    void Frame() {
-        Now += 16000;
-        VantaroForm->ApplicationIdle();
-    }
-    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        // Menu short cuts answer only in the active window, which a closed dialog hands back late.
-        if (QApplication::activeWindow() != VantaroForm) {
-            VantaroForm->activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(VantaroForm));
-        }
-        QTest::keyClick(VantaroForm, key, modifiers);
-    }
-
-    TRecorder Messages;
-    int64_t Second = 1700000000;
-    uint64_t Now = 1000000; // microseconds
-    QString Previous;
+    void Start() { ShowWindowsActive(); }
 };
 
 TEST_F(AppTest, MainWindowHasItsLayoutAndMenu) {
@@ -285,10 +238,10 @@ protected:
 
     // Into the working directory unless another folder is given.
     void CopyDataWithout(const QString& left, const QString& into = {}) {
-        QDirIterator files(DataDir, QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator files(TAppWindowsFixture::DataDir(), QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             const QString from = files.next();
-            const QString relative = QDir(DataDir).relativeFilePath(from);
+            const QString relative = QDir(TAppWindowsFixture::DataDir()).relativeFilePath(from);
             if (relative == left) continue;
             const QString to = (into.isEmpty() ? Work.Path() : into) + "/Data/" + relative;
             QDir().mkpath(QFileInfo(to).path());

@@ -7,70 +7,20 @@
 # that the zoom is remembered in the settings file on exit.
 # Arguments: the build folder, a folder for screenshots.
 set -euo pipefail
-build=$1
-shots=$2
-rm -rf "$shots"
-mkdir -p "$shots"
-cmake --install "$build" --prefix "$shots/install" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
-program="$shots/install/bin/vantaro"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+e2e_begin "$1" "$2" 1600x1000
 
-for tool in Xvfb xdotool import xwininfo convert; do
-    command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
-done
-
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
-
-exec 5> >(cat >"$shots/display")
-Xvfb -displayfd 5 -screen 0 1600x1000x24 -nolisten tcp >"$shots/xvfb.log" 2>&1 &
-xvfb=$!
-game=""
-cleanup() {
-    [ -n "$game" ] && kill "$game" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-for _ in $(seq 100); do
-    [ -s "$shots/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -1 "$shots/display")"
-unset QT_QPA_PLATFORM
-# Settings of this run only, starting from none.
-export XDG_CONFIG_HOME="$shots/config"
-
-cd "$shots"
-"$program" >"$shots/game.log" 2>&1 &
-game=$!
-
-window=""
-for _ in $(seq 150); do
-    window=$(xdotool search --onlyvisible --name '^Vantaro$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || fail "no window called Vantaro appeared"
-for _ in $(seq 150); do
-    xdotool search --onlyvisible --name '^Vantaro Chat$' >/dev/null 2>&1 && break
-    sleep 0.1
-done
+start_program
 
 xdotool windowfocus --sync "$window"
 xdotool key ctrl+2
 sleep 1
-width=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
-height=$(xwininfo -id "$window" | awk '/Height:/ {print $2}')
+read -r width height < <(window_size "$window")
 [ "$width" = 1024 ] || fail "at 2x the window is $width wide, not 1024"
 menu=$((height - 768))
 [ "$menu" -gt 0 ] && [ "$menu" -lt 60 ] || fail "at 2x the window is $height high: no 768-pixel board under a menu bar"
 import -window "$window" "$shots/empty-board.png"
 
-pixel() { # file x y -> "r g b"
-    convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)] %[fx:int(255*p{'"$2"','"$3"'}.g)] %[fx:int(255*p{'"$2"','"$3"'}.b)]' info:
-    echo
-}
 # Moves the pointer onto a pixel of the 512 x 384 drawing area, and clicks.
 click_at() {
     xdotool mousemove --window "$window" $(($1 * 2 + 1)) $((menu + $2 * 2 + 1))
@@ -119,14 +69,6 @@ read -r r g b < <(pixel "$shots/next-deal.png" $((132 * 2)) $((menu + 84 * 2)))
 read -r er eg eb < <(pixel "$shots/empty-board.png" $((132 * 2)) $((menu + 84 * 2)))
 [ "$r $g $b" = "$er $eg $eb" ] || fail "a click after the end dealt no new match (top-left square still taken)"
 
-xdotool key ctrl+x
-status=0
-for _ in $(seq 100); do
-    kill -0 "$game" 2>/dev/null || break
-    sleep 0.1
-done
-wait "$game" || status=$?
-game=""
-[ "$status" = 0 ] || fail "the program ended with code $status"
+quit_program "$game" "$window"
 grep -qx 'Zoom=2' "$XDG_CONFIG_HOME/Vantaro/Vantaro.conf" || fail "the zoom was not remembered"
 echo "PASS: a whole match played with the mouse at 2x under a real X server, dealt again by a click"

@@ -6,102 +6,42 @@
 # with exit code 0.
 # Arguments: the build folder, a folder for screenshots.
 set -euo pipefail
-build=$1
-shots=$2
-rm -rf "$shots"
-mkdir -p "$shots"
-cmake --install "$build" --prefix "$shots/install" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
-program="$shots/install/bin/vantaro"
-
-for tool in Xvfb xdotool import xwininfo convert compare; do
-    command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
-done
-
-fail() {
-    echo "FAIL: $*"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+on_failure() {
     import -window root "$shots/failed-screen.png" 2>/dev/null || true
     for side in host join; do
         [ -s "$shots/$side.log" ] && { echo "--- $side output:"; tail -20 "$shots/$side.log"; }
     done
-    exit 1
 }
-
-exec 5> >(cat >"$shots/display")
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp >"$shots/xvfb.log" 2>&1 &
-xvfb=$!
-host=""
-join=""
-cleanup() {
-    [ -n "$host" ] && kill "$host" 2>/dev/null || true
-    [ -n "$join" ] && kill "$join" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-for _ in $(seq 100); do
-    [ -s "$shots/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -1 "$shots/display")"
-unset QT_QPA_PLATFORM XDG_CONFIG_HOME
-
-# Waits until a condition holds, polling, for at most the given seconds.
-# Arguments: seconds, what is awaited (for the failure message), the command.
-await() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "waited ${seconds}s for $what"
-        sleep 0.05
-    done
-}
+e2e_begin "$1" "$2" 1280x1024
+# Each copy keeps its settings in a home of its own.
+unset XDG_CONFIG_HOME
 
 # A port nothing listens on: the loopback picks one, which is then let go.
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' \
     2>/dev/null || echo $((47100 + RANDOM % 800)))
 
-# Each copy keeps its settings in a home of its own.
 mkdir -p "$shots/home-host" "$shots/home-join"
-cd "$shots"
 
 # The windows of one copy, found by its process; they are set apart on the
 # screen so that neither hides the other.
-window_of() { # pid title
-    xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -1 || true
-}
 start() { # side, then the program's options; sets main_<side>, chat_<side>
     local side=$1 top=$2
     shift 2
-    HOME="$shots/home-$side" "$program" "$@" >"$shots/$side.log" 2>&1 &
-    local pid=$!
+    HOME="$shots/home-$side" launch "$shots/$side.log" "$@"
+    local pid=$launched main chat
     eval "$side=$pid"
-    local main="" chat=""
-    local deadline=$((SECONDS + 20))
-    while [ -z "$main" ] || [ -z "$chat" ]; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "the $side program showed no windows"
-        main=$(window_of "$pid" Vantaro)
-        chat=$(window_of "$pid" "Vantaro Chat")
-        sleep 0.1
-    done
+    wait_for_window 20 "$pid" Vantaro || fail "the $side program showed no windows"
+    main=$found
+    wait_for_window 20 "$pid" "Vantaro Chat" || fail "the $side program showed no windows"
+    chat=$found
     xdotool windowmove --sync "$main" 0 "$top"
     xdotool windowmove --sync "$chat" 560 "$top"
     eval "main_$side=$main chat_$side=$chat"
 }
 
-shot() { import -window "$1" "$2"; }
-same_picture() { # file file
-    local diff
-    diff=$(compare -metric AE "$1" "$2" /dev/null 2>&1 || true)
-    [ "${diff%% *}" = 0 ]
-}
-pixel() { # file x y -> "r g b"
-    convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)] %[fx:int(255*p{'"$2"','"$3"'}.g)] %[fx:int(255*p{'"$2"','"$3"'}.b)]' info:
-    echo
-}
-
 start host 0 --host "$port"
-width=$(xwininfo -id "$main_host" | awk '/Width:/ {print $2}')
-height=$(xwininfo -id "$main_host" | awk '/Height:/ {print $2}')
+read -r width height < <(window_size "$main_host")
 [ "$width" = 512 ] || fail "the window is $width wide, not 512"
 menu=$((height - 384))
 
@@ -135,14 +75,7 @@ tables_agree() {
         same_picture "$shots/host-board-3.png" "$shots/join-board-3.png"
 }
 
-box_file=$(find "$shots/install" -name CardNameInfoBox.bmp | head -1)
-[ -n "$box_file" ] || fail "the installed Data/ has no CardNameInfoBox.bmp"
-box_color=$(pixel "$box_file" 40 12)
-name_box_shown() { # window
-    shot "$1" "$shots/poll.png"
-    [ "$(pixel "$shots/poll.png" 145 $((menu + 357)))" = "$box_color" ]
-}
-name_box_gone() { ! name_box_shown "$1"; }
+note_name_box_colour
 
 # The host's log has said it is hosting; it changes when the other player is in.
 await 10 "the host's log to settle" still "$chat_host" log host-log
@@ -203,22 +136,9 @@ import -window "$chat_join" -crop "$edit_geometry" +repage "$shots/sent-edit.png
 ! same_picture "$shots/typed-edit.png" "$shots/sent-edit.png" || fail "the chat field kept its text after Enter"
 
 # Ctrl+X closes each program with exit code 0; the joiner first sees the host leave.
-quit() { # side window
-    local pid=$1 window=$2 status=0
-    xdotool windowfocus --sync "$window"
-    xdotool key ctrl+x
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    wait "$pid" || status=$?
-    [ "$status" = 0 ] || fail "a program ended with code $status"
-}
 still "$chat_join" log join-log || true
-quit "$host" "$main_host"
-host=""
+quit_program "$host" "$main_host"
 await 10 "the joiner to note that the host left" changed "$chat_join" log "$shots/join-log-3.png"
 shot "$chat_join" "$shots/host-gone-join-chat.png"
-quit "$join" "$main_join"
-join=""
+quit_program "$join" "$main_join"
 echo "PASS: a whole match and a chat each way between two programs over 127.0.0.1, both boards alike"

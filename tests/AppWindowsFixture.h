@@ -1,0 +1,79 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "app/Windows.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+#include <gtest/gtest.h>
+
+// The program's four windows, created for real (offscreen) in the folder that
+// holds the generated data tree, with both clocks and the message box in the
+// test's hands: Second is the calendar, Now the frame clock in microseconds,
+// and whatever would be shown in a message box lands in Messages.
+class TAppWindowsFixture : public ::testing::Test {
+public:
+    // The data tree the build writes.
+    static QString DataDir() { return QStringLiteral(VANTARO_DATA_DIR); }
+
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir(DataDir()).exists())
+            << "the build writes the data tree to " << DataDir().toStdString();
+        Previous = QDir::currentPath();
+        QDir::setCurrent(QFileInfo(DataDir()).path());
+        FlightLeg = 1;
+        FlipStep = 1;
+    }
+    void TearDown() override {
+        DestroyWindows();
+        QDir::setCurrent(Previous);
+    }
+
+    // Creates the windows with this fixture's clocks and message sink (the
+    // rest of the environment as given) and shows the main one, which loads
+    // everything.
+    void ShowWindows(TShellEnvironment environment = {}) {
+        environment.Message = Messages.Sink();
+        environment.CalendarClock = [this] { return Second; };
+        environment.FrameClock = [this] { return Now; };
+        CreateWindows(environment);
+        VantaroForm->show();
+    }
+    // As ShowWindows, and waits until the main window is the active one, as
+    // menu short cuts need.
+    void ShowWindowsActive(TShellEnvironment environment = {}) {
+        ShowWindows(std::move(environment));
+        VantaroForm->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(VantaroForm));
+    }
+
+    TGame& Game() { return *VantaroForm->Game; }
+
+    // One frame of 16 ms.
+    void Frame() {
+        Now += 16000;
+        VantaroForm->ApplicationIdle();
+    }
+    // Frames of 16 ms until nothing moves.
+    void RunFrames(int atMost = 2000) {
+        for (int i = 0; i < atMost && Game().Phase != TGame::PhaseIdle; ++i) Frame();
+        Frame();
+    }
+    // A key typed into the main window, as a person types it.
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        // Menu short cuts answer only in the active window, which a closed dialog hands back late.
+        if (QApplication::activeWindow() != VantaroForm) {
+            VantaroForm->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(VantaroForm));
+        }
+        QTest::keyClick(VantaroForm, key, modifiers);
+    }
+
+    TRecorder Messages;
+    int64_t Second = 1700000000;
+    uint64_t Now = 1000000;
+    QString Previous;
+};

@@ -1,0 +1,146 @@
+# What every end-to-end run shares, sourced by the scripts beside it: the
+# program installed into a folder of its own, a private X server, and small
+# helpers to find windows, read their pixels and wait for what a player sees.
+# Every run takes the build folder and a folder for screenshots as arguments;
+# e2e_begin reads them.
+
+fail() {
+    echo "FAIL: $*"
+    # A script may say more about a failure by defining on_failure.
+    if declare -F on_failure >/dev/null; then on_failure || true; fi
+    exit 1
+}
+
+# Programs started and not yet seen to end; whatever still runs when the
+# script stops, however it stops, is ended with the X server.
+running=()
+xvfb=""
+cleanup() {
+    local pid
+    for pid in "${running[@]}"; do kill "$pid" 2>/dev/null || true; done
+    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# Arguments: the build folder, the screenshot folder, the screen's size (WxH).
+# Sets shots and program, starts Xvfb and points DISPLAY at it; the working
+# directory becomes the screenshot folder.
+e2e_begin() {
+    local build=$1 screen=$3
+    shots=$2
+    rm -rf "$shots"
+    mkdir -p "$shots"
+    local tool
+    for tool in Xvfb xdotool import xwininfo convert compare; do
+        command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+    done
+    cmake --install "$build" --prefix "$shots/install" >/dev/null || fail "cmake --install"
+    program="$shots/install/bin/vantaro"
+
+    # A display number of our own, told by the server itself.
+    exec 5> >(cat >"$shots/display")
+    Xvfb -displayfd 5 -screen 0 "${screen}x24" -nolisten tcp >"$shots/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+        [ -s "$shots/display" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$(head -1 "$shots/display")"
+    unset QT_QPA_PLATFORM
+    # The program remembers its settings; a run starts from none and keeps its own.
+    export XDG_CONFIG_HOME="$shots/config"
+    cd "$shots" || fail "cannot enter $shots"
+}
+
+# Starts the installed program in the background. Arguments: a file for its
+# output, then its options. Its process id goes into `launched`.
+launch() {
+    local log=$1
+    shift
+    "$program" "$@" >"$log" 2>&1 &
+    launched=$!
+    running+=("$launched")
+}
+
+# Polls for a shown window of one program by its exact title, for at most the
+# given seconds; false if none showed. The window's id goes into `found`.
+wait_for_window() { # seconds pid title
+    local deadline=$((SECONDS + $1))
+    while :; do
+        found=$(xdotool search --all --onlyvisible --pid "$2" --name "^$3\$" 2>/dev/null | head -1 || true)
+        [ -n "$found" ] && return 0
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+}
+
+# Starts one copy of the program, logging to game.log, and waits for its main
+# window, then for its chat window, which shows once loading has finished.
+# Sets game (the process id) and window (the main window's id).
+start_program() {
+    launch "$shots/game.log"
+    game=$launched
+    wait_for_window 15 "$game" Vantaro || fail "no window called Vantaro appeared"
+    window=$found
+    wait_for_window 15 "$game" "Vantaro Chat" || true
+}
+
+window_size() { # window -> "width height"
+    xwininfo -id "$1" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w, h}'
+}
+
+# Waits until a condition holds, polling, for at most the given seconds.
+# Arguments: seconds, what is awaited (for the failure message), the command.
+await() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "waited ${seconds}s for $what"
+        sleep 0.05
+    done
+}
+
+shot() { import -window "$1" "$2"; } # window file
+
+pixel() { # file x y -> "r g b"
+    convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)] %[fx:int(255*p{'"$2"','"$3"'}.g)] %[fx:int(255*p{'"$2"','"$3"'}.b)]' info:
+    echo
+}
+
+same_picture() { # file file
+    local diff
+    diff=$(compare -metric AE "$1" "$2" /dev/null 2>&1 || true)
+    [ "${diff%% *}" = 0 ]
+}
+
+# The card-name box shows only while a match waits for a choice in a hand: not
+# while cards are dealt, fly or turn over. A pixel left of the name text,
+# compared with the box's own picture, tells whether it is drawn. Needs `menu`,
+# the height of the menu bar over the board at 1x.
+note_name_box_colour() {
+    local box_file
+    box_file=$(find "$shots/install" -name CardNameInfoBox.bmp | head -1)
+    [ -n "$box_file" ] || fail "the installed Data/ has no CardNameInfoBox.bmp"
+    box_color=$(pixel "$box_file" 40 12)
+}
+name_box_shown() { # window
+    shot "$1" "$shots/poll.png"
+    [ "$(pixel "$shots/poll.png" 145 $((menu + 357)))" = "$box_color" ]
+}
+name_box_gone() { ! name_box_shown "$1"; }
+
+# File > Exit (Ctrl+X) in the given window must end the program with code 0.
+quit_program() { # pid window
+    local pid=$1 status=0 kept=() other
+    xdotool windowfocus --sync "$2"
+    xdotool key ctrl+x
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    wait "$pid" || status=$?
+    for other in "${running[@]}"; do [ "$other" = "$pid" ] || kept+=("$other"); done
+    running=("${kept[@]}")
+    [ "$status" = 0 ] || fail "the program ended with code $status"
+}
