@@ -26,6 +26,15 @@
 
 TVantaroForm* VantaroForm = nullptr;
 
+namespace {
+
+// The side window's log: what happened at the table, hints and chat.
+void AppendToLog(const QString& line) {
+    if (ChatForm) ChatForm->AppendLine(line);
+}
+
+} // namespace
+
 TVantaroForm::TVantaroForm(TShellEnvironment environment)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -93,9 +102,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
             return Environment.CalendarClock ? Environment.CalendarClock() : CalendarSeconds();
         },
         Environment.FrameClock);
-    MatchLog = std::make_unique<TMatchLog>([](const QString& line) {
-        if (ChatForm) ChatForm->AppendLine(line);
-    });
+    MatchLog = std::make_unique<TMatchLog>(AppendToLog);
     TBoardMouse::TActions mouse;
     mouse.PressKey = [this](uint16_t key) { FormKeyDown(key); };
     mouse.NewGame = [this] { FileNewGameClick(); };
@@ -103,9 +110,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     Computer = std::make_unique<TComputerSeat>(*Game);
     Session = std::make_unique<TNetSession>();
     TNetMatchHooks hooks;
-    hooks.Log = [](const QString& line) {
-        if (ChatForm) ChatForm->AppendLine(line);
-    };
+    hooks.Log = AppendToLog;
     hooks.HostRules = [this] { return DialogRules(); };
     hooks.Ended = [this](const QString&) {
         if (FrameLoop) FrameLoop->Wake();
@@ -122,9 +127,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
         Computer->Seat(-1, TLevel::Perfect);
         Hint->Cancel();
     });
-    Hint = std::make_unique<THintAdvisor>(*Game, [](const QString& line) {
-        if (ChatForm) ChatForm->AppendLine(line);
-    });
+    Hint = std::make_unique<THintAdvisor>(*Game, AppendToLog);
 }
 
 TVantaroForm::~TVantaroForm() {
@@ -296,9 +299,6 @@ void TVantaroForm::FileRulesClick() {
 }
 
 void TVantaroForm::ApplyNetworkChoice() {
-    const auto log = [](const QString& line) {
-        if (ChatForm) ChatForm->AppendLine(line);
-    };
     const bool idle = Session->State() == TNetSession::TState::Idle;
     if (!RulesForm || RulesForm->GameType != TGameType::Network) {
         if (!idle) Session->Close("they went back to playing at one keyboard.");
@@ -312,7 +312,7 @@ void TVantaroForm::ApplyNetworkChoice() {
     if (!choice.Join) {
         Session->Host(choice.Port);
     } else if (choice.Address.isEmpty()) {
-        log("To join, give the host's name or address in File › Rules.");
+        AppendToLog("To join, give the host's name or address in File › Rules.");
     } else {
         Session->Join(choice.Address, choice.Port);
     }
@@ -320,7 +320,7 @@ void TVantaroForm::ApplyNetworkChoice() {
 
 void TVantaroForm::HelpHintClick() {
     if (Computer->HoldsTurn() || !Net->LocalMayMove()) {
-        if (ChatForm) ChatForm->AppendLine("Hint: wait for your turn.");
+        AppendToLog("Hint: wait for your turn.");
         return;
     }
     Hint->Ask();
