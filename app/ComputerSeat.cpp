@@ -14,6 +14,7 @@ void TComputerSeat::Seat(int32_t player, TLevel level) {
     Cancel();
     SeatedPlayer = player;
     Level = level;
+    FailureReported = false;
 }
 
 bool TComputerSeat::HoldsTurn() const {
@@ -57,9 +58,11 @@ void TComputerSeat::Step(uint64_t nowMs) {
     Searching = false;
     if (!result->Error.empty()) {
         // The match goes on: the computer still moves, only less well.
-        if (Log)
+        // Said once: a system without threads to give fails every move alike.
+        if (Log && !FailureReported)
             Log(QString("The computer could not think this move through (%1); it plays an easy move.")
                     .arg(QString::fromStdString(result->Error)));
+        FailureReported = true;
         result->Move = FallbackMove(nowMs);
     }
     if (!result->Move) return;

@@ -47,4 +47,5 @@ private:
     TPacedKeys Walk;
     // Whether the search now running (or finished) belongs to this turn.
     bool Searching = false;
+    bool FailureReported = false;
 };

@@ -192,10 +192,11 @@ struct THeadlessTable {
         Game.Phase = TGame::PhaseIdle;
         Game.Turn = 1;
         for (int32_t slot = 0; slot < 5; ++slot) Game.Hands[slot][0] = Game.Hands[slot][1] = -1;
-        Game.Hands[0][1] = 1;
-        Game.Hands[1][1] = 2;
-        Game.Hands[0][0] = 3;
-        Game.Hands[1][0] = 4;
+        // Hands close up towards their last slot as cards are played.
+        Game.Hands[3][1] = 1;
+        Game.Hands[4][1] = 2;
+        Game.Hands[3][0] = 3;
+        Game.Hands[4][0] = 4;
         for (int32_t square = 0; square < 9; ++square)
             Game.Board[square / 3][square % 3] = square < 6 ? TOwnedCard(10 + square, square % 2) : TOwnedCard();
     }
@@ -211,7 +212,7 @@ TEST(HintFreshness, AnAnswerForAnotherDealOrPlacementIsNeverShown) {
     } cases[] = {
         {"nothing happened", [](THeadlessTable&, THintAdvisor&) {}, true},
         {"another deal at the same stage, same turn and empty squares",
-         [](THeadlessTable& t, THintAdvisor&) { t.Game.Hands[0][1] = 7; }, false},
+         [](THeadlessTable& t, THintAdvisor&) { t.Game.Hands[3][1] = 7; }, false},
         {"other element squares", [](THeadlessTable& t, THintAdvisor&) { t.Game.Elements[2][2] = 3; }, false},
         {"a deal seen on the table (the joiner's), then the same cards again",
          [](THeadlessTable& t, THintAdvisor& hint) {
@@ -249,6 +250,7 @@ TEST(ComputerSeatFailure, NoWorkerThreadIsReportedAndTheComputerStillMoves) {
     uint64_t now = 1000;
     for (int i = 0; i < 100 && table.Game.Turn == 1; ++i) seat.Step(now += TComputerSeat::StepMs);
     EXPECT_FALSE(seat.Thinking());
+    EXPECT_EQ(table.Log.size(), 1) << "said once: " << table.Log.join(" | ").toStdString();
     EXPECT_TRUE(table.Log.join(u'\n').contains("could not think")) << table.Log.join(" | ").toStdString();
     EXPECT_EQ(table.Game.Turn, 0) << "the computer moved all the same";
 }

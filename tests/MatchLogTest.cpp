@@ -111,6 +111,7 @@ TEST_F(MatchLogTest, NewGameInTheMiddleOfAMatchIsANewMatchNotAnEnding) {
 #include "app/ChatForm.h"
 #include "app/LogCap.h"
 
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <random>
@@ -142,8 +143,9 @@ TEST(LogCap, NeverHoldsMoreThanItsBoundWhateverTheLinesAndKeepsTheNewest) {
             ASSERT_LE(cap.Lines(), c.Lines);
             ASSERT_LE(cap.Characters(), c.Characters);
             // Only as much went as had to: the last line to go would not have fitted.
-            if (lastGone >= 0)
+            if (lastGone >= 0) {
                 ASSERT_TRUE(cap.Lines() + 1 > c.Lines || cap.Characters() + lastGone > c.Characters);
+            }
         }
     }
 }

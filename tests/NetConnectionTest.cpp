@@ -181,9 +181,10 @@ TEST(NetConnection, HostClosesEachKindOfBadPeerWithItsReason) {
         EXPECT_TRUE(host.ClosedWith().contains(QLatin1String(c.Reason))) << host.ClosedWith().toStdString();
         EXPECT_EQ(host.Texts(TNetEvent::TKind::Closed).size(), 1);
         EXPECT_EQ(host.Last(TKind::Bye) != nullptr, c.Told);
-        if (const TNetMessage* bye = host.Last(TKind::Bye))
+        if (const TNetMessage* bye = host.Last(TKind::Bye)) {
             EXPECT_FALSE(bye->Reason.contains(QLatin1String("other player")))
                 << "the peer reads it about itself: " << bye->Reason.toStdString();
+        }
         EXPECT_EQ(host.Core.NextWake(), TNetConnection::Never);
         // Nothing more is taken or sent once it has ended.
         host.Core.Received(now, hello);
@@ -206,13 +207,14 @@ TEST(NetConnection, JoinerRequiresTheHostsHelloBeforeItsWelcomeAndOnlyOnce) {
         const char* Name;
         QByteArray Bytes;
         const char* Reason; // empty: connected
+        bool ConnectedFirst = false;
     } cases[] = {
         {"hello then welcome", HelloLine() + welcome, ""},
         {"hello then welcome with \\r\\n", HelloLine().chopped(1) + "\r\n" + welcome, ""},
         {"welcome alone", welcome, "welcome before introducing itself"},
         {"three hellos", HelloLine() + HelloLine() + HelloLine() + welcome, "introduced itself twice"},
-        {"hello after the welcome", HelloLine() + welcome + HelloLine(), "introduced itself twice"},
-        {"welcome twice", HelloLine() + welcome + welcome, "unexpected welcome"},
+        {"hello after the welcome", HelloLine() + welcome + HelloLine(), "introduced itself twice", true},
+        {"welcome twice", HelloLine() + welcome + welcome, "unexpected welcome", true},
         {"another program", HelloLine(1, "vantaro2") + welcome, "not a Vantaro program"},
         {"another version", HelloLine(3) + welcome, "version 1, the other speaks version 3"},
         {"a deal before the welcome", HelloLine() + "{\"type\":\"new\"}\n" + welcome, "before introducing itself"},
@@ -231,7 +233,7 @@ TEST(NetConnection, JoinerRequiresTheHostsHelloBeforeItsWelcomeAndOnlyOnce) {
             EXPECT_EQ(joiner.Texts(TNetEvent::TKind::Connected).size(), 1);
         } else {
             EXPECT_TRUE(joiner.Core.Finished());
-            EXPECT_TRUE(joiner.Texts(TNetEvent::TKind::Connected).isEmpty());
+            EXPECT_EQ(joiner.Texts(TNetEvent::TKind::Connected).size(), c.ConnectedFirst ? 1 : 0);
             EXPECT_TRUE(joiner.ClosedWith().contains(QLatin1String(c.Reason))) << joiner.ClosedWith().toStdString();
         }
     }
@@ -245,7 +247,7 @@ TEST(NetConnection, JoinerRequiresTheHostsHelloBeforeItsWelcomeAndOnlyOnce) {
 }
 
 TEST(NetConnection, ALineOfTheFullLengthPassesWithEitherEnding) {
-    for (const QByteArray ending : {QByteArray("\n"), QByteArray("\r\n")}) {
+    for (const QByteArray& ending : {QByteArray("\n"), QByteArray("\r\n")}) {
         TPair pair;
         TNetMessage chat = TNetMessage::Make(TKind::Chat);
         chat.Text = "x";
