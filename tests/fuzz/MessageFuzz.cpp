@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <QList>
 #include <algorithm>
 #include <cstdlib>
 
