@@ -45,7 +45,6 @@ inline TNetLimits QuickLimits() {
     limits.PartialMs = 800;
     limits.PingMs = 50;
     limits.SilenceMs = 1200;
-    limits.CheckMs = 20;
     return limits;
 }
 
