@@ -95,11 +95,12 @@ void TNetConnection::Received(int64_t nowMs, QByteArrayView bytes) {
         const TLineFramer::TStep step = Framer.Next(bytes, line);
         if (step == TLineFramer::TStep::NeedMore) break;
         if (step == TLineFramer::TStep::Overflow)
-            return Fault(QStringLiteral(
-                             "The other side sent a message longer than %1 bytes; the connection is closed.")
-                             .arg(MessageCodec::MaxLineBytes),
-                         QStringLiteral("their program received a message longer than %1 bytes from this one.")
-                             .arg(MessageCodec::MaxLineBytes));
+            return Fault(
+                QStringLiteral(
+                    "The other side sent a message longer than %1 bytes; the connection is closed.")
+                    .arg(MessageCodec::MaxLineBytes),
+                QStringLiteral("their program received a message longer than %1 bytes from this one.")
+                    .arg(MessageCodec::MaxLineBytes));
         ended = true;
         Handle(line);
         if (Finished()) return;
@@ -128,8 +129,9 @@ void TNetConnection::Handle(const QByteArray& line) {
         return HandleHello(message);
     case TKind::Welcome:
         if (MyRole != TRole::Connecting || CurrentState != TState::Handshake)
-            return Fault(QStringLiteral("The other side sent an unexpected welcome; the connection is closed."),
-                         QStringLiteral("their program did not expect a welcome from this one."));
+            return Fault(
+                QStringLiteral("The other side sent an unexpected welcome; the connection is closed."),
+                QStringLiteral("their program did not expect a welcome from this one."));
         if (!HeardHello)
             return Fault(QStringLiteral("The other side sent a welcome before introducing itself; the "
                                         "connection is closed."),
@@ -182,10 +184,11 @@ void TNetConnection::HandleHello(const TNetMessage& hello) {
                                 .arg(MessageCodec::ProtocolVersion)
                                 .arg(hello.Version);
         if (MyRole == TRole::Accepting)
-            return Refuse(QStringLiteral("Version mismatch: the host speaks protocol version %1, you speak %2.")
-                              .arg(MessageCodec::ProtocolVersion)
-                              .arg(hello.Version),
-                          why);
+            return Refuse(
+                QStringLiteral("Version mismatch: the host speaks protocol version %1, you speak %2.")
+                    .arg(MessageCodec::ProtocolVersion)
+                    .arg(hello.Version),
+                why);
         return Fault(why, QStringLiteral("their program speaks protocol version %1, this one speaks %2.")
                               .arg(MessageCodec::ProtocolVersion)
                               .arg(hello.Version));
@@ -258,13 +261,15 @@ void TNetConnection::TransportClosed(int64_t nowMs, const QString& why) {
     if (Finished()) return;
     Resume(nowMs);
     if (CurrentState == TState::Opening)
-        return End(QStringLiteral("Could not join %1: %2.").arg(PeerName, why.isEmpty() ? QStringLiteral("the "
-                                                                                        "connection was closed")
-                                                                                       : why),
+        return End(QStringLiteral("Could not join %1: %2.")
+                       .arg(PeerName, why.isEmpty() ? QStringLiteral("the "
+                                                                     "connection was closed")
+                                                    : why),
                    false);
     if (!why.isEmpty()) return End(QStringLiteral("The connection failed: %1.").arg(why), false);
-    End(CurrentState == TState::Connected ? QStringLiteral("The other player's program closed the connection.")
-                                          : QStringLiteral("The other side closed the connection."),
+    End(CurrentState == TState::Connected
+            ? QStringLiteral("The other player's program closed the connection.")
+            : QStringLiteral("The other side closed the connection."),
         false);
 }
 

@@ -92,7 +92,9 @@ private:
     void End(const QString& localLine, bool tellPeer, const QString& reasonForPeer = {});
     // A fault of the peer: this side's log reads localLine; the peer is told
     // in words about itself.
-    void Fault(const QString& localLine, const QString& reasonForPeer) { End(localLine, true, reasonForPeer); }
+    void Fault(const QString& localLine, const QString& reasonForPeer) {
+        End(localLine, true, reasonForPeer);
+    }
     // Time this side itself was not running does not count against the peer.
     void Resume(int64_t nowMs);
     void RollRateWindow(int64_t nowMs);

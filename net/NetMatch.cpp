@@ -218,12 +218,15 @@ void TNetMatch::Received(const TNetMessage& message) {
 
 void TNetMatch::QueueOrPlay(const TNetMessage& message) {
     if (Waiting.size() >= MaxWaiting) {
-        const bool deals = message.Kind == TKind::Deal || std::any_of(Waiting.begin(), Waiting.end(),
-                                       [](const TNetMessage& waiting) { return waiting.Kind == TKind::Deal; });
-        return Fault(deals ? QStringLiteral("The host dealt more matches at once than the table can take; the "
-                                            "match is ended.")
-                           : QStringLiteral("The other player sent moves faster than they can be played; the "
-                                            "match is ended."));
+        const bool deals = message.Kind == TKind::Deal ||
+                           std::any_of(Waiting.begin(), Waiting.end(), [](const TNetMessage& waiting) {
+                               return waiting.Kind == TKind::Deal;
+                           });
+        return Fault(deals
+                         ? QStringLiteral("The host dealt more matches at once than the table can take; the "
+                                          "match is ended.")
+                         : QStringLiteral("The other player sent moves faster than they can be played; the "
+                                          "match is ended."));
     }
     if (message.Kind == TKind::Move && Waiting.empty() && Game.Phase == TGame::PhaseIdle && !Paced.Busy() &&
         !AwaitingDigest && TableDeal == message.DealId) {

@@ -238,7 +238,8 @@ void TNetSession::Pump() {
         case TNetEvent::TKind::Message:
             // A message handled earlier may have ended the connection, or
             // another has begun: what followed is not delivered.
-            if (Connection && Generation == generation && Connection->IsConnected()) emit message(event.Message);
+            if (Connection && Generation == generation && Connection->IsConnected())
+                emit message(event.Message);
             break;
         case TNetEvent::TKind::Closed:
             emit log(event.Text);

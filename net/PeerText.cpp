@@ -45,7 +45,7 @@ QString Readable(QStringView text, qsizetype maxCharacters) {
         }
         switch (c.category()) {
         case QChar::Other_Control:
-        case QChar::Other_Format: // embeddings, overrides, isolates, marks
+        case QChar::Other_Format:    // embeddings, overrides, isolates, marks
         case QChar::Other_Surrogate: // a half pair
         case QChar::Other_PrivateUse:
         case QChar::Separator_Line:

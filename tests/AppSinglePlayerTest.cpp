@@ -16,8 +16,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <chrono>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <system_error>
 #include <thread>
 
@@ -198,7 +198,8 @@ struct THeadlessTable {
         Game.Hands[3][0] = 3;
         Game.Hands[4][0] = 4;
         for (int32_t square = 0; square < 9; ++square)
-            Game.Board[square / 3][square % 3] = square < 6 ? TOwnedCard(10 + square, square % 2) : TOwnedCard();
+            Game.Board[square / 3][square % 3] =
+                square < 6 ? TOwnedCard(10 + square, square % 2) : TOwnedCard();
     }
     TGame Game;
     QStringList Log;

@@ -123,7 +123,10 @@ TEST(LogCap, NeverHoldsMoreThanItsBoundWhateverTheLinesAndKeepsTheNewest) {
     const struct {
         int32_t Lines;
         qsizetype Characters, LineCharacters;
-    } caps[] = {{1, 10, 10}, {5, 1000, 100}, {100, 500, 50}, {TLogCap::DefaultLines, TLogCap::DefaultCharacters, TLogCap::DefaultLineCharacters}};
+    } caps[] = {{1, 10, 10},
+                {5, 1000, 100},
+                {100, 500, 50},
+                {TLogCap::DefaultLines, TLogCap::DefaultCharacters, TLogCap::DefaultLineCharacters}};
     for (const auto& c : caps) {
         TLogCap cap(c.Lines, c.Characters, c.LineCharacters);
         std::deque<qsizetype> kept; // a slow model of the log

@@ -75,14 +75,17 @@ TEST(NetCodec, ChatIsCountedInCharactersAsAPersonCountsThem) {
         qsizetype PerUnit;
     } units[] = {{QStringLiteral("x"), 1}, {emoji, 1}, {QStringLiteral("\u00e9"), 1}, {combining, 2}};
     for (const auto& unit : units)
-        for (const qsizetype characters : {MessageCodec::MaxChatCharacters, MessageCodec::MaxChatCharacters + 1}) {
+        for (const qsizetype characters :
+             {MessageCodec::MaxChatCharacters, MessageCodec::MaxChatCharacters + 1}) {
             TNetMessage chat = TNetMessage::Make(TKind::Chat);
-            chat.Text = unit.Unit.repeated(characters / unit.PerUnit) + QString(characters % unit.PerUnit, 'x');
+            chat.Text =
+                unit.Unit.repeated(characters / unit.PerUnit) + QString(characters % unit.PerUnit, 'x');
             SCOPED_TRACE(chat.Text.left(4).toStdString() + " x " + std::to_string(characters));
             const QByteArray line = MessageCodec::Encode(chat);
             EXPECT_LE(line.size() - 1, MessageCodec::MaxLineBytes) << "the longest chat fits on a line";
             const MessageCodec::TDecoded decoded = MessageCodec::Decode(QByteArrayView(line).chopped(1));
-            EXPECT_EQ(decoded.Ok, characters <= MessageCodec::MaxChatCharacters) << decoded.Error.toStdString();
+            EXPECT_EQ(decoded.Ok, characters <= MessageCodec::MaxChatCharacters)
+                << decoded.Error.toStdString();
         }
 }
 
@@ -163,8 +166,12 @@ TEST(NetFramer, LinesComeOutWholeWhateverTheChunksAndTheLimitCountsTheLineNotIts
         QByteArray Stream;
         bool Passes;
     } cases[] = {
-        {full + "\n", true},          {full + "\r\n", true},         {full + "y", false},
-        {full + "\r\r\n", false},     {full + "\ry\n", false},       {full.left(7) + "\r\r\n", true},
+        {full + "\n", true},
+        {full + "\r\n", true},
+        {full + "y", false},
+        {full + "\r\r\n", false},
+        {full + "\ry\n", false},
+        {full.left(7) + "\r\r\n", true},
         {full + "y\n" + "ok\n", false},
     };
     for (const auto& c : cases)

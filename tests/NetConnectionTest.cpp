@@ -80,16 +80,18 @@ struct TPair {
             const QByteArray fromHost = Host.Collect();
             const QByteArray fromJoiner = Joiner.Collect();
             if (fromHost.isEmpty() && fromJoiner.isEmpty()) break;
-            if (!JoinerFrozen) Joiner.Core.Received(Now, fromHost);
-            else Held += fromHost;
+            if (!JoinerFrozen)
+                Joiner.Core.Received(Now, fromHost);
+            else
+                Held += fromHost;
             Host.Core.Received(Now, fromJoiner);
         }
     }
     // Lets the clock run to `until`, waking each side when it asked to be.
     void RunUntil(int64_t until) {
         for (;;) {
-            const int64_t next = std::min(Host.Core.NextWake(), JoinerFrozen ? TNetConnection::Never
-                                                                           : Joiner.Core.NextWake());
+            const int64_t next =
+                std::min(Host.Core.NextWake(), JoinerFrozen ? TNetConnection::Never : Joiner.Core.NextWake());
             if (next > until) break;
             Now = std::max(Now, next);
             Host.Core.Wake(Now);
@@ -110,7 +112,8 @@ TEST(NetConnection, TwoSidesShakeHandsKeepEachOtherAliveAndCarryMessages) {
     TPair pair;
     ASSERT_TRUE(pair.Host.Core.IsConnected());
     ASSERT_TRUE(pair.Joiner.Core.IsConnected());
-    EXPECT_EQ(pair.Host.Texts(TNetEvent::TKind::Connected), QStringList{"A player joined from 127.0.0.1:50000."});
+    EXPECT_EQ(pair.Host.Texts(TNetEvent::TKind::Connected),
+              QStringList{"A player joined from 127.0.0.1:50000."});
     EXPECT_EQ(pair.Joiner.Texts(TNetEvent::TKind::Connected),
               QStringList{"Connected to the host at 127.0.0.1:47017."});
     // The joiner introduced itself before the welcome, the host before it too.
@@ -121,7 +124,8 @@ TEST(NetConnection, TwoSidesShakeHandsKeepEachOtherAliveAndCarryMessages) {
     // A minute of nothing but keep-alives keeps both; a message crosses.
     pair.RunUntil(pair.Now + 60000);
     EXPECT_TRUE(pair.Host.Core.IsConnected() && pair.Joiner.Core.IsConnected());
-    EXPECT_GE(pair.Host.Texts(TNetEvent::TKind::Log).size(), 1) << "the accepting side says who is connecting";
+    EXPECT_GE(pair.Host.Texts(TNetEvent::TKind::Log).size(), 1)
+        << "the accepting side says who is connecting";
     TNetMessage chat = TNetMessage::Make(TKind::Chat);
     chat.Text = "hi";
     ASSERT_TRUE(pair.Joiner.Core.Send(chat));
@@ -148,7 +152,8 @@ TEST(NetConnection, HostClosesEachKindOfBadPeerWithItsReason) {
     for (int i = 0; i < 20; ++i) heavy += "{" + QByteArray(4000, ' ') + "\"type\":\"ping\"}\n";
     const THostCase cases[] = {
         {"malformed line", hello + "{\"type\": move, 3}\n", 0, "cannot read", true},
-        {"unknown message", hello + "{\"type\":\"format_disk\",\"path\":\"/\"}\n", 0, "unknown message type", true},
+        {"unknown message", hello + "{\"type\":\"format_disk\",\"path\":\"/\"}\n", 0, "unknown message type",
+         true},
         {"oversize line", QByteArray(4098, 'x'), 0, "longer than 4096 bytes", true},
         {"not vantaro", HelloLine(1, "other"), 0, "not a Vantaro program", true},
         {"wrong version", HelloLine(99), 0, "version 1, the other speaks version 99", false},
@@ -158,8 +163,8 @@ TEST(NetConnection, HostClosesEachKindOfBadPeerWithItsReason) {
          true},
         {"flood", flood, 0, "more than 60 messages in a second", true},
         {"too many bytes", heavy, 0, "more than 65536 bytes", true},
-        {"game message before the handshake", "{\"type\":\"move\",\"deal\":1,\"slot\":0,\"x\":0,\"y\":0}\n", 0,
-         "before introducing itself", true},
+        {"game message before the handshake", "{\"type\":\"move\",\"deal\":1,\"slot\":0,\"x\":0,\"y\":0}\n",
+         0, "before introducing itself", true},
         {"hello twice", hello + hello, 0, "introduced itself twice", true},
         {"a welcome to the host", hello + "{\"type\":\"welcome\"}\n", 0, "unexpected welcome", true},
     };
@@ -170,7 +175,8 @@ TEST(NetConnection, HostClosesEachKindOfBadPeerWithItsReason) {
         host.Core.Accepted(now, "192.0.2.1:1");
         // In pieces, as a network cuts it.
         for (qsizetype at = 0; at < c.Bytes.size() && !host.Core.Finished(); at += 1000)
-            host.Core.Received(now, QByteArrayView(c.Bytes).sliced(at, std::min<qsizetype>(1000, c.Bytes.size() - at)));
+            host.Core.Received(
+                now, QByteArrayView(c.Bytes).sliced(at, std::min<qsizetype>(1000, c.Bytes.size() - at)));
         const int64_t until = now + c.WaitMs;
         while (!host.Core.Finished() && host.Core.NextWake() <= until) {
             now = host.Core.NextWake();
@@ -217,7 +223,8 @@ TEST(NetConnection, JoinerRequiresTheHostsHelloBeforeItsWelcomeAndOnlyOnce) {
         {"welcome twice", HelloLine() + welcome + welcome, "unexpected welcome", true},
         {"another program", HelloLine(1, "vantaro2") + welcome, "not a Vantaro program"},
         {"another version", HelloLine(3) + welcome, "version 1, the other speaks version 3"},
-        {"a deal before the welcome", HelloLine() + "{\"type\":\"new\"}\n" + welcome, "before introducing itself"},
+        {"a deal before the welcome", HelloLine() + "{\"type\":\"new\"}\n" + welcome,
+         "before introducing itself"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -234,7 +241,8 @@ TEST(NetConnection, JoinerRequiresTheHostsHelloBeforeItsWelcomeAndOnlyOnce) {
         } else {
             EXPECT_TRUE(joiner.Core.Finished());
             EXPECT_EQ(joiner.Texts(TNetEvent::TKind::Connected).size(), c.ConnectedFirst ? 1 : 0);
-            EXPECT_TRUE(joiner.ClosedWith().contains(QLatin1String(c.Reason))) << joiner.ClosedWith().toStdString();
+            EXPECT_TRUE(joiner.ClosedWith().contains(QLatin1String(c.Reason)))
+                << joiner.ClosedWith().toStdString();
         }
     }
     // A host that never answers the connection attempt.

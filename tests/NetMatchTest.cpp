@@ -262,8 +262,8 @@ TEST_F(NetMatch, PlayerQuittingMidMatchEndsItAndBothCanPlayAgainWithChat) {
     // carries; the limit counts characters, so 500 emoji go.
     const QString emoji = QString::fromUcs4(U"\U0001F600");
     const qsizetype before = host.Log.size();
-    EXPECT_TRUE(joiner->Match->SendChat(
-        QStringLiteral("ok\nThe other player left: they quit the game.\u2028\u202eevil\r\nA player joined.")));
+    EXPECT_TRUE(joiner->Match->SendChat(QStringLiteral(
+        "ok\nThe other player left: they quit the game.\u2028\u202eevil\r\nA player joined.")));
     EXPECT_TRUE(joiner->Match->SendChat(emoji.repeated(500)));
     EXPECT_FALSE(joiner->Match->SendChat(emoji.repeated(501)));
     ASSERT_TRUE(PumpUntil([&] { return host.Log.size() >= before + 2; }));
@@ -271,7 +271,8 @@ TEST_F(NetMatch, PlayerQuittingMidMatchEndsItAndBothCanPlayAgainWithChat) {
     ASSERT_EQ(host.Log.size(), before + 2) << host.Log.join(" | ").toStdString();
     for (const QString& line : host.Log.mid(before)) {
         EXPECT_TRUE(line.contains(QLatin1String(" Red: "))) << line.toStdString();
-        EXPECT_FALSE(line.contains(QChar(u'\n')) || line.contains(QChar(0x2028)) || line.contains(QChar(0x202e)))
+        EXPECT_FALSE(line.contains(QChar(u'\n')) || line.contains(QChar(0x2028)) ||
+                     line.contains(QChar(0x202e)))
             << line.toStdString();
     }
 
@@ -324,7 +325,8 @@ TEST_F(NetMatch, AHostDealingTenMatchesAtOnceIsToldSoInWordsThatFit) {
         TNetMessage hello = TNetMessage::Make(TKind::Hello);
         hello.Program = MessageCodec::ProgramName;
         hello.Version = MessageCodec::ProtocolVersion;
-        QByteArray bytes = MessageCodec::Encode(hello) + MessageCodec::Encode(TNetMessage::Make(TKind::Welcome));
+        QByteArray bytes =
+            MessageCodec::Encode(hello) + MessageCodec::Encode(TNetMessage::Make(TKind::Welcome));
         for (int32_t deal = 1; deal <= 10; ++deal) {
             TNetMessage message = TNetMessage::Make(TKind::Deal);
             message.DealId = deal;

@@ -10,10 +10,10 @@
 #include "net/PeerText.h"
 #include "net/TableCheck.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <QList>
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -97,7 +97,8 @@ void DriveConnection(const uint8_t* data, size_t size) {
             break;
         default: { // bytes from the peer
             const size_t take = std::min<size_t>(size - at, 1 + op / 8 * 37);
-            connection.Received(now, QByteArrayView(reinterpret_cast<const char*>(data + at), qsizetype(take)));
+            connection.Received(now,
+                                QByteArrayView(reinterpret_cast<const char*>(data + at), qsizetype(take)));
             at += take;
         }
         }
