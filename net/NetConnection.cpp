@@ -19,6 +19,12 @@ TNetMessage Hello() {
     return hello;
 }
 
+// A reason as the other side's decoder takes it: at most its length in
+// characters (never half of one), and one plain line.
+QString ReasonForWire(const QString& reason) {
+    return PeerText::Readable(reason, MessageCodec::MaxReasonCharacters - 1);
+}
+
 } // namespace
 
 TNetConnection::TNetConnection(TRole role, const TNetLimits& limits, TDecoder decode)
@@ -286,7 +292,7 @@ void TNetConnection::Close(const QString& localLine, const QString& reasonForPee
 void TNetConnection::Refuse(const QString& reasonForPeer, const QString& localLine) {
     if (Finished()) return;
     TNetMessage refused = TNetMessage::Make(TKind::Refused);
-    refused.Reason = reasonForPeer.left(MessageCodec::MaxReasonCharacters);
+    refused.Reason = ReasonForWire(reasonForPeer);
     Write(refused);
     End(localLine, false);
 }
@@ -306,7 +312,7 @@ void TNetConnection::End(const QString& localLine, bool tellPeer, const QString&
     if (Finished()) return;
     if (tellPeer && TransportIsUp) {
         TNetMessage bye = TNetMessage::Make(TKind::Bye);
-        bye.Reason = reasonForPeer.left(MessageCodec::MaxReasonCharacters);
+        bye.Reason = ReasonForWire(reasonForPeer);
         Write(bye);
     }
     CurrentState = TState::Finished;

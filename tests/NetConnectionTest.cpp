@@ -326,6 +326,15 @@ TEST(NetConnection, WhatAPeerWritesReachesTheLogAsOnePlainLine) {
         EXPECT_TRUE(line.contains(QStringLiteral("bye\u21b5A player joined")));
         EXPECT_TRUE(line.contains(QStringLiteral("Next\u21b5 gnp.exe x")));
     }
+    // What this side writes for the other is cut to what its decoder takes,
+    // by characters, never inside one.
+    TPair pair;
+    pair.Host.Core.Close("You left the table.", "x" + QString::fromUcs4(U"\U0001F600").repeated(300));
+    pair.Carry();
+    EXPECT_TRUE(pair.Joiner.ClosedWith().startsWith("The other player left: x\U0001F600"))
+        << pair.Joiner.ClosedWith().toStdString();
+    const QString reason = pair.Joiner.ClosedWith().mid(QStringLiteral("The other player left: ").size());
+    EXPECT_FALSE(reason.contains(QChar(u' ')) || reason.contains(QChar(0xfffd))) << "no half character arrived";
 }
 
 TEST(PeerText, EveryBreakAndEveryInvisibleControlIsNeutralised) {
