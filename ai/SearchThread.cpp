@@ -1,5 +1,9 @@
 #include "ai/SearchThread.h"
 
+#include <exception>
+
+TSearchThread::TSearchThread(TThreadStarter starter) : Starter(std::move(starter)) {}
+
 TSearchThread::~TSearchThread() {
     Cancel();
 }
@@ -8,14 +12,34 @@ void TSearchThread::Start(TSearchJob job) {
     Cancel();
     CancelFlag.store(false);
     Running.store(true);
-    Worker = std::thread([this, job = std::move(job)] {
-        TSearchResult result = job(CancelFlag);
+    std::function<void()> body = [this, job = std::move(job)] {
+        TSearchResult result;
+        // Nothing thrown may leave the thread: that would end the program.
+        try {
+            result = job(CancelFlag);
+        } catch (const std::exception& error) {
+            result = TSearchResult{};
+            result.Error = std::string("the search failed: ") + error.what();
+        } catch (...) {
+            result = TSearchResult{};
+            result.Error = "the search failed";
+        }
         if (!CancelFlag.load()) {
             std::lock_guard<std::mutex> guard(Lock);
             Result = std::move(result);
         }
         Running.store(false);
-    });
+    };
+    try {
+        Worker = Starter ? Starter(std::move(body)) : std::thread(std::move(body));
+    } catch (const std::exception& error) {
+        // Nothing runs: the caller hears so at once rather than wait forever.
+        TSearchResult failed;
+        failed.Error = std::string("no thread could be started for the search: ") + error.what();
+        std::lock_guard<std::mutex> guard(Lock);
+        Result = std::move(failed);
+        Running.store(false);
+    }
 }
 
 void TSearchThread::Cancel() {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 
 TChatForm* ChatForm = nullptr;
@@ -69,11 +70,23 @@ bool TChatForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TChatForm::AppendLine(const QString& line) {
-    QTextCursor end(ChatLog->document());
+    const QString kept = Cap.Clip(line);
+    QTextDocument* document = ChatLog->document();
+    // The first line fills the empty block the document starts with.
+    const bool first = Cap.Lines() == 0;
+    const int32_t drop = Cap.Add(kept.size());
+    QTextCursor end(document);
     end.movePosition(QTextCursor::End);
     // Plain text, whatever it looks like: a card name is never markup.
-    if (!ChatLog->document()->isEmpty()) end.insertBlock();
-    end.insertText(line);
+    if (!first) end.insertBlock();
+    end.insertText(kept);
+    if (drop > 0) {
+        // The oldest lines go, so the log costs the same after a day as after an hour.
+        QTextCursor oldest(document);
+        oldest.movePosition(QTextCursor::Start);
+        oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
+        oldest.removeSelectedText();
+    }
     ChatLog->verticalScrollBar()->setValue(ChatLog->verticalScrollBar()->maximum());
 }
 

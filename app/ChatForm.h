@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/LogCap.h"
+
 #include <QMainWindow>
 #include <functional>
 
@@ -14,7 +16,8 @@ class TChatForm : public QMainWindow {
 public:
     explicit TChatForm(QWidget* parent = nullptr);
 
-    // Adds one line of plain text at the end of the log and keeps it in view.
+    // Adds one line of plain text at the end of the log and keeps it in view;
+    // the oldest lines go once the log is at its bound.
     void AppendLine(const QString& line);
     // Sends the input field's text; empties the field when it was sent.
     void SendChat();
@@ -25,6 +28,7 @@ public:
     QTextEdit* ChatLog;
     QPlainTextEdit* ChatEdit;
     QPushButton* SendButton;
+    TLogCap Cap;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

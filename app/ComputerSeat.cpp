@@ -5,12 +5,16 @@
 #include "game/Game.h"
 #include "game/KeyRoute.h"
 
-TComputerSeat::TComputerSeat(TGame& game) : Game(game) {}
+#include <exception>
+
+TComputerSeat::TComputerSeat(TGame& game, TLogSink log, TThreadStarter starter)
+    : Game(game), Log(std::move(log)), Search(std::move(starter)) {}
 
 void TComputerSeat::Seat(int32_t player, TLevel level) {
     Cancel();
     SeatedPlayer = player;
     Level = level;
+    FailureReported = false;
 }
 
 bool TComputerSeat::HoldsTurn() const {
@@ -52,7 +56,30 @@ void TComputerSeat::Step(uint64_t nowMs) {
     std::optional<TSearchResult> result = Search.TakeResult();
     if (!result) return;
     Searching = false;
+    if (!result->Error.empty()) {
+        // The match goes on: the computer still moves, only less well.
+        // Said once: a system without threads to give fails every move alike.
+        if (Log && !FailureReported)
+            Log(QString("The computer could not think this move through (%1); it plays an easy move.")
+                    .arg(QString::fromStdString(result->Error)));
+        FailureReported = true;
+        result->Move = FallbackMove(nowMs);
+    }
     if (!result->Move) return;
     const TMove move = *result->Move;
     Walk.Start(KeysToPlay(Game, move.Slot, move.X, move.Y), StepMs, nowMs);
+}
+
+std::optional<TMove> TComputerSeat::FallbackMove(uint64_t seed) const {
+    try {
+        if (std::optional<TMove> move = ChooseMove(PositionFromGame(Game), TLevel::Easy, seed)) return move;
+    } catch (const std::exception&) {
+        // Even that failed: the first legal move below still keeps the match going.
+    }
+    for (int32_t slot = 0; slot < 5; ++slot) {
+        if (Game.Hands[slot][SeatedPlayer] == -1) continue;
+        for (int32_t square = 0; square < 9; ++square)
+            if (Game.Board[square / 3][square % 3].Card == -1) return TMove{slot, square % 3, square / 3};
+    }
+    return std::nullopt;
 }

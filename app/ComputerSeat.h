@@ -4,7 +4,9 @@
 #include "ai/SearchThread.h"
 #include "game/PacedKeys.h"
 
+#include <QString>
 #include <cstdint>
+#include <functional>
 
 class TGame;
 
@@ -15,7 +17,11 @@ class TComputerSeat {
 public:
     static constexpr uint32_t StepMs = 250;
 
-    explicit TComputerSeat(TGame& game);
+    using TLogSink = std::function<void(const QString&)>;
+
+    // log: where a search that failed is reported; starter: how its worker
+    // thread is started (the default unless a test says otherwise).
+    explicit TComputerSeat(TGame& game, TLogSink log = {}, TThreadStarter starter = {});
 
     // The player the computer holds (-1: nobody) and how well it plays; takes
     // effect at once and drops any search or walk under way.
@@ -30,11 +36,16 @@ public:
     bool Thinking() const { return Search.Busy(); }
 
 private:
+    // A move made here when no search could: an easy one, or the first legal.
+    std::optional<TMove> FallbackMove(uint64_t seed) const;
+
     TGame& Game;
+    TLogSink Log;
     int32_t SeatedPlayer = -1;
     TLevel Level = TLevel::Perfect;
     TSearchThread Search;
     TPacedKeys Walk;
     // Whether the search now running (or finished) belongs to this turn.
     bool Searching = false;
+    bool FailureReported = false;
 };

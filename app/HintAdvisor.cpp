@@ -10,13 +10,6 @@ namespace {
 // At most this many moves are listed; more would push the match out of the log.
 constexpr size_t ListedMoves = 3;
 
-int32_t EmptySquares(const TGame& game) {
-    int32_t empty = 0;
-    for (const auto& row : game.Board)
-        for (const TOwnedCard& square : row) empty += square.Card == -1;
-    return empty;
-}
-
 } // namespace
 
 THintAdvisor::THintAdvisor(TGame& game, TLogSink log) : Game(game), Log(std::move(log)) {}
@@ -50,9 +43,31 @@ bool THintAdvisor::Ask() {
         return result;
     });
     Asked = true;
-    AskedTurn = Game.Turn;
-    AskedEmpty = EmptySquares(Game);
+    AskedAbout = About();
     return true;
+}
+
+THintAdvisor::TAskedAbout THintAdvisor::About() const {
+    TAskedAbout about;
+    about.Deal = Deals;
+    about.Turn = Game.Turn;
+    about.Placements = 0;
+    for (int32_t row = 0; row < 3; ++row)
+        for (int32_t column = 0; column < 3; ++column) {
+            const TOwnedCard& square = Game.Board[row][column];
+            about.Placements += square.Card != -1;
+            about.Squares[row][column][0] = square.Card;
+            about.Squares[row][column][1] = square.Owner;
+            about.Elements[row][column] = Game.Elements[row][column];
+        }
+    for (int32_t slot = 0; slot < 5; ++slot)
+        for (int32_t player = 0; player < 2; ++player) about.Hands[slot][player] = Game.Hands[slot][player];
+    return about;
+}
+
+void THintAdvisor::Dealt() {
+    ++Deals;
+    Cancel();
 }
 
 void THintAdvisor::Cancel() {
@@ -62,13 +77,20 @@ void THintAdvisor::Cancel() {
 }
 
 void THintAdvisor::Step() {
+    // A deal seen on the table, whoever made it.
+    const bool dealing = Game.InProgress && Game.Phase == TGame::PhaseDealing;
+    if (dealing && !WasDealing) Dealt();
+    WasDealing = dealing;
     if (!Asked) return;
     std::optional<TSearchResult> result = Search.TakeResult();
     if (!result) return;
     Asked = false;
-    // A move made meanwhile (a new match, a turn passed) makes the answer stale.
-    if (!result->Solution || result->Solution->Moves.empty() || !Game.InProgress || Game.Turn != AskedTurn ||
-        EmptySquares(Game) != AskedEmpty)
+    if (!result->Error.empty()) {
+        Log(QString("Hint: the analysis failed (%1).").arg(QString::fromStdString(result->Error)));
+        return;
+    }
+    // A move or a deal made meanwhile makes the answer stale.
+    if (!result->Solution || result->Solution->Moves.empty() || !Game.InProgress || !(About() == AskedAbout))
         return;
 
     const TSolution& solution = *result->Solution;

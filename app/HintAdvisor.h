@@ -21,6 +21,9 @@ public:
     // position to study: no match, or cards still moving.
     bool Ask();
     void Cancel();
+    // A new deal is on the table (any deal, also one made for the other
+    // player across the network): a hint still being worked out is dropped.
+    void Dealt();
     bool Busy() const { return Asked; }
     // Once per frame: hands the answer over once the search has it.
     void Step();
@@ -35,7 +38,19 @@ private:
     TLogSink Log;
     TSearchThread Search;
     bool Asked = false;
-    // The position the answer belongs to; a changed table makes it stale.
-    int32_t AskedTurn = -1;
-    int32_t AskedEmpty = -1;
+    // Which deal and which placement of it the answer belongs to: any
+    // difference makes it stale.
+    struct TAskedAbout {
+        uint32_t Deal = 0;
+        int32_t Turn = -1;
+        int32_t Placements = -1;
+        int32_t Squares[3][3][2]{};
+        int32_t Elements[3][3]{};
+        int32_t Hands[5][2]{};
+        bool operator==(const TAskedAbout&) const = default;
+    };
+    TAskedAbout About() const;
+    uint32_t Deals = 0; // deals seen since this advisor was made
+    bool WasDealing = false;
+    TAskedAbout AskedAbout;
 };

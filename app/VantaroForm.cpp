@@ -107,7 +107,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     mouse.PressKey = [this](uint16_t key) { FormKeyDown(key); };
     mouse.NewGame = [this] { FileNewGameClick(); };
     Mouse = std::make_unique<TBoardMouse>(GameBoard, *Game, std::move(mouse));
-    Computer = std::make_unique<TComputerSeat>(*Game);
+    Computer = std::make_unique<TComputerSeat>(*Game, AppendToLog);
     Session = std::make_unique<TNetSession>();
     TNetMatchHooks hooks;
     hooks.Log = AppendToLog;
@@ -115,13 +115,22 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     hooks.Ended = [this](const QString&) {
         if (FrameLoop) FrameLoop->Wake();
     };
+    // A hint worked out for the last deal must not point into this one.
+    hooks.Dealt = [this] {
+        if (Hint) Hint->Cancel();
+    };
     Net = std::make_unique<TNetMatch>(*Game, *Session, std::move(hooks), Environment.CalendarClock);
     // A message may deal, move or end the match while no frame is running.
     const auto wake = [this] {
         if (FrameLoop) FrameLoop->Wake();
     };
     connect(Session.get(), &TNetSession::message, this, wake);
-    connect(Session.get(), &TNetSession::closed, this, wake);
+    // The match has stopped with the connection: its ending goes into the
+    // log now, not with whatever frame comes next (none may, for a while).
+    connect(Session.get(), &TNetSession::closed, this, [this, wake] {
+        AfterGameStep();
+        wake();
+    });
     connect(Session.get(), &TNetSession::connected, this, [this] {
         // The other seat is a person across the network now, not the computer.
         Computer->Seat(-1, TLevel::Perfect);

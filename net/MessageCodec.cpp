@@ -1,5 +1,7 @@
 #include "net/MessageCodec.h"
 
+#include "net/PeerText.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -70,7 +72,8 @@ public:
         const QJsonValue value = Object.value(QLatin1String(name));
         if (!value.isString()) return Fail(QStringLiteral("\"%1\" is missing or not text").arg(name));
         out = value.toString();
-        if (out.size() > maxCharacters)
+        // Counted as a person counts them: an emoji is one character, not two.
+        if (PeerText::Characters(out) > maxCharacters)
             return Fail(QStringLiteral("\"%1\" is longer than %2 characters").arg(name).arg(maxCharacters));
         return true;
     }
@@ -180,7 +183,7 @@ TDecoded Decode(QByteArrayView line) {
     for (const TKindName& entry : KindNames)
         if (typeName == QLatin1String(entry.Name)) found = &entry;
     if (!found) {
-        result.Error = QStringLiteral("unknown message type \"%1\"").arg(typeName.left(40));
+        result.Error = QStringLiteral("unknown message type \"%1\"").arg(PeerText::Readable(typeName, 40));
         return result;
     }
 

@@ -14,6 +14,7 @@ inline constexpr int32_t ProtocolVersion = 1;
 // A line longer than this is refused before it is parsed; the longest honest
 // line is a chat message of the most awkward characters.
 inline constexpr qsizetype MaxLineBytes = 4096;
+// Text limits count characters (code points), the line limit bytes.
 inline constexpr qsizetype MaxChatCharacters = 500;
 inline constexpr qsizetype MaxReasonCharacters = 200;
 inline constexpr qsizetype MaxProgramCharacters = 40;

@@ -3,9 +3,11 @@
 #include "game/KeyRoute.h"
 #include "net/MessageCodec.h"
 #include "net/NetSession.h"
+#include "net/PeerText.h"
 #include "net/TableCheck.h"
 
 #include <QTime>
+#include <algorithm>
 
 namespace {
 
@@ -22,14 +24,12 @@ QString RulesText(const TGameRules& rules) {
                            : QStringLiteral("Open, Random, ") + names.join(", ");
 }
 
-// Chat is shown as plain text: control characters other than line breaks
-// become spaces, so a peer cannot play tricks with the log.
-QString PlainText(QString text) {
-    for (QChar& c : text)
-        if (c != QLatin1Char('\n') &&
-            (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format))
-            c = QLatin1Char(' ');
-    return text;
+// A line of chat in the log: one entry, marked with its time and its
+// sender, its text made plain and kept on that one line.
+QString ChatLine(const QString& sender, const QString& text) {
+    return QStringLiteral("%1 %2: %3")
+        .arg(QTime::currentTime().toString(QStringLiteral("HH:mm")), sender,
+             PeerText::Readable(text, MessageCodec::MaxChatCharacters));
 }
 
 } // namespace
@@ -92,10 +92,11 @@ void TNetMatch::NewGame() {
 
 bool TNetMatch::SendChat(const QString& text) {
     if (text.trimmed().isEmpty()) return false;
-    if (text.size() > MessageCodec::MaxChatCharacters) {
+    const qsizetype characters = PeerText::Characters(text);
+    if (characters > MessageCodec::MaxChatCharacters) {
         Log(QStringLiteral("Not sent: a chat message may have at most %1 characters, this one has %2.")
                 .arg(MessageCodec::MaxChatCharacters)
-                .arg(text.size()));
+                .arg(characters));
         return false;
     }
     if (!Active()) {
@@ -105,8 +106,7 @@ bool TNetMatch::SendChat(const QString& text) {
     TNetMessage chat = TNetMessage::Make(TKind::Chat);
     chat.Text = text;
     Session.Send(chat);
-    Log(QStringLiteral("%1 You: %2")
-            .arg(QTime::currentTime().toString(QStringLiteral("HH:mm")), PlainText(text)));
+    Log(ChatLine(QStringLiteral("You"), text));
     return true;
 }
 
@@ -172,9 +172,7 @@ void TNetMatch::Connected(const QString& description) {
 void TNetMatch::Received(const TNetMessage& message) {
     switch (message.Kind) {
     case TKind::Chat:
-        Log(QStringLiteral("%1 %2: %3")
-                .arg(QTime::currentTime().toString(QStringLiteral("HH:mm")), PlayerName(1 - LocalPlayer()),
-                     PlainText(message.Text)));
+        Log(ChatLine(PlayerName(1 - LocalPlayer()), message.Text));
         return;
     case TKind::NewGameRequest:
         if (!Session.IsHost())
@@ -219,9 +217,17 @@ void TNetMatch::Received(const TNetMessage& message) {
 }
 
 void TNetMatch::QueueOrPlay(const TNetMessage& message) {
-    if (Waiting.size() >= MaxWaiting)
-        return Fault(QStringLiteral(
-            "The other player sent moves faster than they can be played; the match is ended."));
+    if (Waiting.size() >= MaxWaiting) {
+        const bool deals = message.Kind == TKind::Deal ||
+                           std::any_of(Waiting.begin(), Waiting.end(), [](const TNetMessage& waiting) {
+                               return waiting.Kind == TKind::Deal;
+                           });
+        return Fault(deals
+                         ? QStringLiteral("The host dealt more matches at once than the table can take; the "
+                                          "match is ended.")
+                         : QStringLiteral("The other player sent moves faster than they can be played; the "
+                                          "match is ended."));
+    }
     if (message.Kind == TKind::Move && Waiting.empty() && Game.Phase == TGame::PhaseIdle && !Paced.Busy() &&
         !AwaitingDigest && TableDeal == message.DealId) {
         // The table is still: the move can be judged at once.
@@ -288,6 +294,7 @@ void TNetMatch::Deal(int32_t dealId, int64_t seed, const TGameRules& rules) {
     std::erase_if(RemoteDigests, [dealId](const auto& entry) { return entry.first.first < dealId; });
     Playing = true;
     Game.NewGame(HostPlayer, rules, false);
+    if (Hooks.Dealt) Hooks.Dealt();
 }
 
 void TNetMatch::Placed() {

@@ -23,6 +23,9 @@ struct TNetMatchHooks {
     // The network match is over (connection gone or tables disagreeing); the
     // table has been stopped and the player may host, join or play hot-seat.
     std::function<void(const QString&)> Ended;
+    // A deal of the network match is on the table (either side's, or the
+    // one the joiner asked for): anything worked out for the last is stale.
+    std::function<void()> Dealt;
 };
 
 // One match played across a connection: the host plays Blue and deals, the

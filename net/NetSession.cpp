@@ -4,6 +4,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <algorithm>
 
 namespace {
 
@@ -11,23 +12,27 @@ using TKind = TNetMessage::TKind;
 
 constexpr qint64 ReadChunkBytes = 4096;
 
-QString Seconds(int milliseconds) {
-    return QString::number((milliseconds + 999) / 1000);
-}
-
 } // namespace
 
-TNetSession::TNetSession(QObject* parent) : QObject(parent), Framer(MessageCodec::MaxLineBytes) {
-    connect(&Ticker, &QTimer::timeout, this, &TNetSession::Tick);
+TNetSession::TNetSession(QObject* parent) : QObject(parent) {
+    Clock.start();
+    Waker.setSingleShot(true);
+    connect(&Waker, &QTimer::timeout, this, [this] {
+        if (!Connection) return;
+        // Whatever has arrived counts before the deadlines are judged.
+        ReadPeer();
+        if (!Connection) return;
+        Connection->Wake(Now());
+        Pump();
+    });
 }
 
 TNetSession::~TNetSession() {
     // A program that quits says so, so the other side need not wait for silence.
-    if (Peer && CurrentState != TState::Connecting) {
-        TNetMessage bye = TNetMessage::Make(TKind::Bye);
-        bye.Reason = QStringLiteral("they closed Vantaro.");
+    if (Peer && Connection && Connection->State() != TNetConnection::TState::Opening) {
+        Connection->Close(QString(), QStringLiteral("they closed Vantaro."));
         Peer->disconnect(this);
-        Peer->write(MessageCodec::Encode(bye));
+        Peer->write(Connection->TakeOutput());
         Peer->flush();
         Peer->disconnectFromHost();
     }
@@ -36,6 +41,22 @@ TNetSession::~TNetSession() {
         // Not left to the event loop, which may not run again.
         delete Peer.release();
     }
+}
+
+TNetSession::TState TNetSession::State() const {
+    if (Connection) {
+        switch (Connection->State()) {
+        case TNetConnection::TState::Opening:
+            return TState::Connecting;
+        case TNetConnection::TState::Handshake:
+            return TState::Handshake;
+        case TNetConnection::TState::Connected:
+            return TState::Connected;
+        case TNetConnection::TState::Finished:
+            break;
+        }
+    }
+    return Server ? TState::Listening : TState::Idle;
 }
 
 bool TNetSession::IsListening() const {
@@ -57,7 +78,6 @@ bool TNetSession::Host(quint16 port, const QHostAddress& address) {
     connect(server.get(), &QTcpServer::newConnection, this, &TNetSession::AcceptPending);
     Server = std::move(server);
     Hosting = true;
-    CurrentState = TState::Listening;
     emit log(QStringLiteral("Hosting on port %1; waiting for a player to join.").arg(Server->serverPort()));
     return true;
 }
@@ -65,26 +85,23 @@ bool TNetSession::Host(quint16 port, const QHostAddress& address) {
 void TNetSession::Join(const QString& host, quint16 port) {
     Close();
     Hosting = false;
-    JoinTarget = QStringLiteral("%1:%2").arg(host).arg(port);
     auto* socket = new QTcpSocket;
-    Adopt(socket);
-    CurrentState = TState::Connecting;
-    StateSince.start();
-    emit log(QStringLiteral("Joining %1...").arg(JoinTarget));
+    Adopt(socket, TNetConnection::TRole::Connecting);
+    Connection->Connecting(Now(), QStringLiteral("%1:%2").arg(host).arg(port));
     connect(socket, &QTcpSocket::connected, this, [this] {
-        CurrentState = TState::Handshake;
-        StateSince.start();
-        LastHeard.start();
-        TNetMessage hello = TNetMessage::Make(TKind::Hello);
-        hello.Program = QLatin1String(MessageCodec::ProgramName);
-        hello.Version = MessageCodec::ProtocolVersion;
-        Write(hello);
+        if (!Connection) return;
+        Connection->TransportUp(Now());
+        Pump();
     });
+    Pump();
     socket->connectToHost(host, port);
 }
 
 void TNetSession::Close(const QString& reasonForPeer) {
-    if (Peer) Drop(reasonForPeer, true, QStringLiteral("You left the table."));
+    if (Connection) {
+        Connection->Close(QStringLiteral("You left the table."), reasonForPeer);
+        Pump();
+    }
     if (Server) {
         Server->close();
         Server->disconnect(this);
@@ -92,18 +109,18 @@ void TNetSession::Close(const QString& reasonForPeer) {
         emit log(QStringLiteral("Stopped hosting."));
     }
     Hosting = false;
-    CurrentState = TState::Idle;
-    Ticker.stop();
+}
+
+void TNetSession::EndConnection(const QString& reason, const QString& forPeer) {
+    if (!Connection) return;
+    Connection->Close(reason, forPeer.isEmpty() ? reason : forPeer);
+    Pump();
 }
 
 bool TNetSession::Send(const TNetMessage& message) {
-    if (!Peer || CurrentState != TState::Connected) return false;
-    Write(message);
+    if (!Connection || !Connection->Send(message)) return false;
+    Pump();
     return true;
-}
-
-void TNetSession::Write(const TNetMessage& message) {
-    Peer->write(MessageCodec::Encode(message));
 }
 
 QString TNetSession::PeerName() const {
@@ -120,7 +137,7 @@ void TNetSession::AcceptPending() {
     while (Server && Server->hasPendingConnections()) {
         QTcpSocket* socket = Server->nextPendingConnection();
         if (!socket) break;
-        if (Peer) {
+        if (Connection) {
             // One opponent at a time: the newcomer hears why and is let go.
             TNetMessage refused = TNetMessage::Make(TKind::Refused);
             refused.Reason = QStringLiteral("The table is taken: another player is already connected.");
@@ -132,44 +149,35 @@ void TNetSession::AcceptPending() {
             continue;
         }
         socket->setParent(nullptr);
-        Adopt(socket);
-        CurrentState = TState::Handshake;
-        StateSince.start();
-        LastHeard.start();
-        TNetMessage hello = TNetMessage::Make(TKind::Hello);
-        hello.Program = QLatin1String(MessageCodec::ProgramName);
-        hello.Version = MessageCodec::ProtocolVersion;
-        Write(hello);
-        emit log(QStringLiteral("A player is connecting from %1...").arg(PeerName()));
+        Adopt(socket, TNetConnection::TRole::Accepting);
+        Connection->Accepted(Now(), PeerName());
+        Pump();
     }
 }
 
-void TNetSession::Adopt(QTcpSocket* socket) {
+void TNetSession::Adopt(QTcpSocket* socket, TNetConnection::TRole role) {
     Peer.reset(socket);
+    Connection.emplace(role, Limits);
+    ++Generation;
     // The socket's own buffer stays small; everything is read as it arrives.
     socket->setReadBufferSize(4 * ReadChunkBytes);
     // Moves are a few dozen bytes each; waiting to bundle them only delays the other table.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    Framer.Reset();
-    MessagesInWindow = 0;
-    BytesInWindow = 0;
-    RateWindow.start();
-    LastPing.start();
     connect(socket, &QTcpSocket::readyRead, this, &TNetSession::ReadPeer);
     connect(socket, &QTcpSocket::errorOccurred, this, &TNetSession::SocketError);
     connect(socket, &QTcpSocket::disconnected, this, [this] {
-        Drop(CurrentState == TState::Connected
-                 ? QStringLiteral("The other player's program closed the connection.")
-                 : QStringLiteral("The other side closed the connection."),
-             false);
+        // A goodbye may still wait in the buffer: it says more than the closing does.
+        ReadPeer();
+        if (!Connection) return;
+        Connection->TransportClosed(Now());
+        Pump();
     });
-    Ticker.start(Limits.CheckMs);
 }
 
 void TNetSession::SocketError() {
-    if (!Peer) return;
+    if (!Peer || !Connection) return;
     const auto error = Peer->error();
-    if (CurrentState == TState::Connecting) {
+    if (Connection->State() == TNetConnection::TState::Opening) {
         QString why;
         switch (error) {
         case QAbstractSocket::ConnectionRefusedError:
@@ -181,214 +189,65 @@ void TNetSession::SocketError() {
         default:
             why = Peer->errorString();
         }
-        Drop(QStringLiteral("Could not join %1: %2.").arg(JoinTarget, why), false);
+        Connection->TransportClosed(Now(), why);
+        Pump();
         return;
     }
-    if (error == QAbstractSocket::RemoteHostClosedError) {
-        // disconnected() follows with its own line, unless the buffer still
-        // holds a goodbye to read.
-        ReadPeer();
-        if (Peer && CurrentState != TState::Idle && CurrentState != TState::Listening)
-            Drop(CurrentState == TState::Connected
-                     ? QStringLiteral("The other player's program closed the connection.")
-                     : QStringLiteral("The other side closed the connection."),
-                 false);
-        return;
-    }
-    Drop(QStringLiteral("The connection failed: %1.").arg(Peer->errorString()), false);
+    ReadPeer();
+    if (!Connection) return;
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        Connection->TransportClosed(Now());
+    else
+        Connection->TransportClosed(Now(), Peer->errorString());
+    Pump();
 }
 
 void TNetSession::ReadPeer() {
     QTcpSocket* socket = Peer.get();
-    while (socket && Peer.get() == socket && socket->bytesAvailable() > 0) {
+    while (socket && Peer.get() == socket && Connection && socket->bytesAvailable() > 0) {
         const QByteArray chunk = socket->read(ReadChunkBytes);
         if (chunk.isEmpty()) break;
-        LastHeard.start();
-        RollRateWindow();
-        BytesInWindow += chunk.size();
-        if (BytesInWindow > Limits.MaxBytesPerSecond) {
-            Drop(QStringLiteral(
-                     "The other side sent more than %1 bytes in a second; the connection is closed.")
-                     .arg(Limits.MaxBytesPerSecond),
-                 true);
-            return;
-        }
-        const bool wasPartial = Framer.PartialBytes() > 0;
-        if (!Framer.Feed(chunk)) {
-            Drop(QStringLiteral(
-                     "The other side sent a message longer than %1 bytes; the connection is closed.")
-                     .arg(MessageCodec::MaxLineBytes),
-                 true);
-            return;
-        }
-        bool ended = false;
-        QByteArray line;
-        while (Framer.TakeLine(line)) {
-            ended = true;
-            if (!HandleLine(line) || Peer.get() != socket) return;
-        }
-        // The clock of an unfinished message runs from its first byte.
-        if (Framer.PartialBytes() > 0 && (ended || !wasPartial)) PartialSince.start();
+        Connection->Received(Now(), chunk);
+        Pump();
     }
 }
 
-void TNetSession::RollRateWindow() {
-    if (RateWindow.elapsed() < 1000) return;
-    RateWindow.start();
-    MessagesInWindow = 0;
-    BytesInWindow = 0;
-}
-
-bool TNetSession::HandleLine(const QByteArray& line) {
-    RollRateWindow();
-    if (++MessagesInWindow > Limits.MaxMessagesPerSecond) {
-        Drop(
-            QStringLiteral("The other side sent more than %1 messages in a second; the connection is closed.")
-                .arg(Limits.MaxMessagesPerSecond),
-            true);
-        return false;
+void TNetSession::Pump() {
+    if (!Connection || !Peer) return;
+    const QByteArray output = Connection->TakeOutput();
+    if (!output.isEmpty() && Peer->state() == QAbstractSocket::ConnectedState) Peer->write(output);
+    std::vector<TNetEvent> events = Connection->TakeEvents();
+    const uint32_t generation = Generation;
+    if (Connection->Finished()) {
+        Peer->disconnect(this);
+        // Whatever is still queued (a refusal, a goodbye) goes out before the socket does.
+        Peer->flush();
+        Peer->disconnectFromHost();
+        Peer.reset();
+        Connection.reset();
+        Waker.stop();
+        Hosting = Server != nullptr;
+    } else {
+        Waker.start(int(std::clamp<int64_t>(Connection->NextWake() - Now(), 0, 60000)));
     }
-    const MessageCodec::TDecoded decoded = MessageCodec::Decode(line);
-    if (!decoded.Ok) {
-        Drop(QStringLiteral(
-                 "The other side sent something this program cannot read (%1); the connection is closed.")
-                 .arg(decoded.Error),
-             true);
-        return false;
-    }
-    const TNetMessage& message = decoded.Message;
-    switch (message.Kind) {
-    case TKind::Hello:
-        if (CurrentState != TState::Handshake) {
-            Drop(QStringLiteral("The other side introduced itself twice; the connection is closed."), true);
-            return false;
+    for (TNetEvent& event : events) {
+        switch (event.Kind) {
+        case TNetEvent::TKind::Connected:
+            emit connected(event.Text);
+            break;
+        case TNetEvent::TKind::Message:
+            // A message handled earlier may have ended the connection, or
+            // another has begun: what followed is not delivered.
+            if (Connection && Generation == generation && Connection->IsConnected())
+                emit message(event.Message);
+            break;
+        case TNetEvent::TKind::Closed:
+            emit log(event.Text);
+            emit closed(event.Text);
+            break;
+        case TNetEvent::TKind::Log:
+            emit log(event.Text);
+            break;
         }
-        HandleHello(message);
-        return Peer != nullptr;
-    case TKind::Welcome:
-        if (CurrentState != TState::Handshake || Hosting) {
-            Drop(QStringLiteral("The other side sent an unexpected welcome; the connection is closed."),
-                 true);
-            return false;
-        }
-        CurrentState = TState::Connected;
-        emit connected(QStringLiteral("Connected to the host at %1.").arg(JoinTarget));
-        return true;
-    case TKind::Refused:
-        Drop(QStringLiteral("The other side refused the connection: %1").arg(message.Reason), false);
-        return false;
-    case TKind::Bye:
-        Drop(message.Reason.isEmpty() ? QStringLiteral("The other player left.")
-                                      : QStringLiteral("The other player left: %1").arg(message.Reason),
-             false);
-        return false;
-    case TKind::Ping:
-        if (CurrentState == TState::Connected) Write(TNetMessage::Make(TKind::Pong));
-        return true;
-    case TKind::Pong:
-        return true;
-    default:
-        break;
     }
-    if (CurrentState != TState::Connected) {
-        Drop(QStringLiteral(
-                 "The other side sent a \"%1\" message before introducing itself; the connection is "
-                 "closed.")
-                 .arg(MessageCodec::KindName(message.Kind)),
-             true);
-        return false;
-    }
-    emit this->message(message);
-    return true;
-}
-
-void TNetSession::HandleHello(const TNetMessage& hello) {
-    if (hello.Program != QLatin1String(MessageCodec::ProgramName)) {
-        Drop(QStringLiteral("The other side is not a Vantaro program; the connection is closed."), true);
-        return;
-    }
-    if (hello.Version != MessageCodec::ProtocolVersion) {
-        const QString why =
-            QStringLiteral("This program speaks protocol version %1, the other speaks version %2.")
-                .arg(MessageCodec::ProtocolVersion)
-                .arg(hello.Version);
-        if (Hosting) {
-            TNetMessage refused = TNetMessage::Make(TKind::Refused);
-            refused.Reason =
-                QStringLiteral("Version mismatch: the host speaks protocol version %1, you speak %2.")
-                    .arg(MessageCodec::ProtocolVersion)
-                    .arg(hello.Version);
-            Write(refused);
-        }
-        Drop(QStringLiteral("Version mismatch: %1").arg(why), !Hosting);
-        return;
-    }
-    if (!Hosting) return; // the host's welcome completes the handshake
-    Write(TNetMessage::Make(TKind::Welcome));
-    CurrentState = TState::Connected;
-    const QString who = PeerName();
-    emit connected(QStringLiteral("A player joined from %1.").arg(who));
-}
-
-void TNetSession::Tick() {
-    if (!Peer) {
-        Ticker.stop();
-        return;
-    }
-    switch (CurrentState) {
-    case TState::Connecting:
-        if (StateSince.elapsed() > Limits.ConnectMs)
-            Drop(QStringLiteral("Could not join %1: no answer within %2 seconds.")
-                     .arg(JoinTarget, Seconds(Limits.ConnectMs)),
-                 false);
-        return;
-    case TState::Handshake:
-        if (StateSince.elapsed() > Limits.HandshakeMs) {
-            Drop(QStringLiteral(
-                     "The other side did not introduce itself within %1 seconds; the connection is closed.")
-                     .arg(Seconds(Limits.HandshakeMs)),
-                 true);
-            return;
-        }
-        break;
-    case TState::Connected:
-        if (LastHeard.elapsed() > Limits.SilenceMs) {
-            Drop(QStringLiteral(
-                     "Nothing was heard from the other player for %1 seconds; the connection is dropped.")
-                     .arg(Seconds(Limits.SilenceMs)),
-                 true);
-            return;
-        }
-        if (LastPing.elapsed() >= Limits.PingMs) {
-            LastPing.start();
-            Write(TNetMessage::Make(TKind::Ping));
-        }
-        break;
-    default:
-        return;
-    }
-    if (Framer.PartialBytes() > 0 && PartialSince.elapsed() > Limits.PartialMs)
-        Drop(QStringLiteral("The other side stopped in the middle of a message; the connection is closed."),
-             true);
-}
-
-void TNetSession::Drop(const QString& reason, bool tellPeer, const QString& localLine) {
-    if (!Peer) return;
-    Peer->disconnect(this);
-    if (tellPeer && Peer->state() == QAbstractSocket::ConnectedState) {
-        TNetMessage bye = TNetMessage::Make(TKind::Bye);
-        bye.Reason = reason.left(MessageCodec::MaxReasonCharacters);
-        Peer->write(MessageCodec::Encode(bye));
-    }
-    // Whatever is still queued (a refusal, a goodbye) goes out before the socket does.
-    Peer->flush();
-    Peer->disconnectFromHost();
-    Peer.reset();
-    Framer.Reset();
-    Ticker.stop();
-    CurrentState = Server ? TState::Listening : TState::Idle;
-    Hosting = Server != nullptr;
-    const QString line = localLine.isEmpty() ? reason : localLine;
-    emit log(line);
-    emit closed(line);
 }

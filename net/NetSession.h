@@ -1,8 +1,10 @@
 #pragma once
 
-#include "net/LineFramer.h"
+#include "net/NetConnection.h"
 #include "net/NetLimits.h"
 #include "net/NetMessage.h"
+
+#include <optional>
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -24,6 +26,12 @@ struct TDeleteLater {
 // joiner) or joining. It speaks the protocol's handshake, keep-alives and
 // limits itself and hands every other message on. Every fault closes the
 // connection with a reason in words; the session can host or join again.
+// One connection to the other player's program over TCP: hosting (listening
+// for one joiner) or joining. The protocol itself (handshake, keep-alives,
+// limits, the reasons of every fault) is a TNetConnection; this only moves
+// bytes between it and a socket and wakes it when it asks. Every fault
+// closes the connection with a reason in words; the session can host or join
+// again.
 class TNetSession : public QObject {
     Q_OBJECT
 
@@ -46,20 +54,15 @@ public:
     // to Idle. This side's log says only that it left.
     void Close(const QString& reasonForPeer = {});
     // Ends the connection only, telling the peer why; a host keeps listening.
-    // Closes with a reason for this side's log and, when given, another
-    // wording of it for the other side, which reads it about itself.
-    void EndConnection(const QString& reason, const QString& forPeer = {}) {
-        if (forPeer.isEmpty())
-            Drop(reason, true);
-        else
-            Drop(forPeer, true, reason);
-    }
+    // This side's log reads reason; the peer reads forPeer (worded about this
+    // side) when given, else the reason itself.
+    void EndConnection(const QString& reason, const QString& forPeer = {});
     // Sends a message to a connected peer; false when there is none.
     bool Send(const TNetMessage& message);
 
-    TState State() const { return CurrentState; }
+    TState State() const;
     bool IsHost() const { return Hosting; }
-    bool IsConnected() const { return CurrentState == TState::Connected; }
+    bool IsConnected() const { return Connection && Connection->IsConnected(); }
     bool IsListening() const;
     quint16 ListeningPort() const;
 
@@ -75,32 +78,21 @@ signals:
 
 private:
     void AcceptPending();
-    void Adopt(QTcpSocket* socket);
+    void Adopt(QTcpSocket* socket, TNetConnection::TRole role);
     void ReadPeer();
-    bool HandleLine(const QByteArray& line);
-    void HandleHello(const TNetMessage& hello);
     void SocketError();
-    void Tick();
-    void RollRateWindow();
-    void Write(const TNetMessage& message);
-    // Ends the connection with a reason; tells the peer why first when told
-    // to. The log shows localLine instead of the reason when one is given.
-    void Drop(const QString& reason, bool tellPeer, const QString& localLine = {});
+    // Writes what the connection has to send, tells what happened, closes
+    // the socket once the connection has ended, and sets the next wake.
+    void Pump();
+    int64_t Now() const { return Clock.elapsed(); }
     QString PeerName() const;
 
     TNetLimits Limits;
-    TState CurrentState = TState::Idle;
     bool Hosting = false;
     std::unique_ptr<QTcpServer> Server;
     std::unique_ptr<QTcpSocket, TDeleteLater> Peer;
-    QString JoinTarget;
-    TLineFramer Framer;
-    QTimer Ticker;
-    QElapsedTimer StateSince;
-    QElapsedTimer LastHeard;
-    QElapsedTimer LastPing;
-    QElapsedTimer PartialSince;
-    QElapsedTimer RateWindow;
-    int MessagesInWindow = 0;
-    qint64 BytesInWindow = 0;
+    std::optional<TNetConnection> Connection;
+    uint32_t Generation = 0; // which connection an event belongs to
+    QTimer Waker;
+    QElapsedTimer Clock;
 };

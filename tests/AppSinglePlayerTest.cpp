@@ -16,7 +16,9 @@
 #include <QTest>
 #include <QTextEdit>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -171,6 +173,87 @@ TEST(HintWording, SquaresAndOutcomesReadNaturally) {
     EXPECT_EQ(THintAdvisor::Outcome(6), "you can force 6–4");
     EXPECT_EQ(THintAdvisor::Outcome(5), "you can force a draw 5–5");
     EXPECT_EQ(THintAdvisor::Outcome(3), "best play loses 3–7");
+}
+
+} // namespace
+
+namespace {
+
+// A table without windows, six cards down and Blue to move: quick to solve.
+struct THeadlessTable {
+    THeadlessTable() {
+        Game.Cards->CardTable.reset(new TCardInfo[20]);
+        for (int32_t i = 0; i < 20; ++i) {
+            Game.Cards->CardTable[i].Ranks = {1 + i % 9, 1 + (i * 3) % 9, 1 + (i * 5) % 9, 1 + (i * 7) % 9};
+            Game.Cards->CardTable[i].Name = "Card";
+        }
+        Game.Cards->NumCards = 20;
+        Game.InProgress = true;
+        Game.Phase = TGame::PhaseIdle;
+        Game.Turn = 1;
+        for (int32_t slot = 0; slot < 5; ++slot) Game.Hands[slot][0] = Game.Hands[slot][1] = -1;
+        // Hands close up towards their last slot as cards are played.
+        Game.Hands[3][1] = 1;
+        Game.Hands[4][1] = 2;
+        Game.Hands[3][0] = 3;
+        Game.Hands[4][0] = 4;
+        for (int32_t square = 0; square < 9; ++square)
+            Game.Board[square / 3][square % 3] =
+                square < 6 ? TOwnedCard(10 + square, square % 2) : TOwnedCard();
+    }
+    TGame Game;
+    QStringList Log;
+};
+
+TEST(HintFreshness, AnAnswerForAnotherDealOrPlacementIsNeverShown) {
+    const struct {
+        const char* Name;
+        std::function<void(THeadlessTable&, THintAdvisor&)> Meanwhile;
+        bool Shown;
+    } cases[] = {
+        {"nothing happened", [](THeadlessTable&, THintAdvisor&) {}, true},
+        {"another deal at the same stage, same turn and empty squares",
+         [](THeadlessTable& t, THintAdvisor&) { t.Game.Hands[3][1] = 7; }, false},
+        {"other element squares", [](THeadlessTable& t, THintAdvisor&) { t.Game.Elements[2][2] = 3; }, false},
+        {"a deal seen on the table (the joiner's), then the same cards again",
+         [](THeadlessTable& t, THintAdvisor& hint) {
+             t.Game.Phase = TGame::PhaseDealing;
+             hint.Step();
+             t.Game.Phase = TGame::PhaseIdle;
+         },
+         false},
+        {"the network match says it dealt", [](THeadlessTable&, THintAdvisor& hint) { hint.Dealt(); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        THeadlessTable table;
+        THintAdvisor hint(table.Game, [&table](const QString& line) { table.Log << line; });
+        ASSERT_TRUE(hint.Ask());
+        c.Meanwhile(table, hint);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (hint.Busy() && std::chrono::steady_clock::now() < deadline) {
+            hint.Step();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_FALSE(hint.Busy());
+        EXPECT_EQ(table.Log.join(u'\n').contains("Hint: "), c.Shown) << table.Log.join(" | ").toStdString();
+    }
+}
+
+TEST(ComputerSeatFailure, NoWorkerThreadIsReportedAndTheComputerStillMoves) {
+    THeadlessTable table;
+    TComputerSeat seat(
+        table.Game, [&table](const QString& line) { table.Log << line; },
+        [](std::function<void()>) -> std::thread {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        });
+    seat.Seat(1, TLevel::Perfect);
+    uint64_t now = 1000;
+    for (int i = 0; i < 100 && table.Game.Turn == 1; ++i) seat.Step(now += TComputerSeat::StepMs);
+    EXPECT_FALSE(seat.Thinking());
+    EXPECT_EQ(table.Log.size(), 1) << "said once: " << table.Log.join(" | ").toStdString();
+    EXPECT_TRUE(table.Log.join(u'\n').contains("could not think")) << table.Log.join(" | ").toStdString();
+    EXPECT_EQ(table.Game.Turn, 0) << "the computer moved all the same";
 }
 
 } // namespace

@@ -107,3 +107,64 @@ TEST_F(MatchLogTest, NewGameInTheMiddleOfAMatchIsANewMatchNotAnEnding) {
 }
 
 } // namespace
+
+#include "app/ChatForm.h"
+#include "app/LogCap.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <random>
+
+namespace {
+
+TEST(LogCap, NeverHoldsMoreThanItsBoundWhateverTheLinesAndKeepsTheNewest) {
+    std::mt19937 dice(3);
+    const struct {
+        int32_t Lines;
+        qsizetype Characters, LineCharacters;
+    } caps[] = {{1, 10, 10},
+                {5, 1000, 100},
+                {100, 500, 50},
+                {TLogCap::DefaultLines, TLogCap::DefaultCharacters, TLogCap::DefaultLineCharacters}};
+    for (const auto& c : caps) {
+        TLogCap cap(c.Lines, c.Characters, c.LineCharacters);
+        std::deque<qsizetype> kept; // a slow model of the log
+        for (int i = 0; i < 20000; ++i) {
+            const QString line(std::uniform_int_distribution<int>(0, 3 * int(c.LineCharacters))(dice), 'x');
+            const QString clipped = cap.Clip(line);
+            ASSERT_LE(clipped.size(), c.LineCharacters);
+            EXPECT_EQ(clipped.size() == line.size(), line.size() <= c.LineCharacters);
+            kept.push_back(clipped.size());
+            qsizetype lastGone = -1;
+            for (int32_t drop = cap.Add(clipped.size()); drop > 0; --drop) {
+                lastGone = kept.front();
+                kept.pop_front();
+            }
+            ASSERT_FALSE(kept.empty()) << "the newest line always stays";
+            ASSERT_EQ(cap.Lines(), qsizetype(kept.size()));
+            ASSERT_LE(cap.Lines(), c.Lines);
+            ASSERT_LE(cap.Characters(), c.Characters);
+            // Only as much went as had to: the last line to go would not have fitted.
+            if (lastGone >= 0) {
+                ASSERT_TRUE(cap.Lines() + 1 > c.Lines || cap.Characters() + lastGone > c.Characters);
+            }
+        }
+    }
+}
+
+TEST(LogCap, TheSideWindowsLogStaysWithinItsBoundUnderAFloodOfChat) {
+    TChatForm form;
+    const QString chat = QString(500, QChar(0x4e2d));
+    for (int i = 0; i < 3 * TLogCap::DefaultLines; ++i)
+        form.AppendLine(QString("%1 Red: %2").arg(i).arg(i % 7 ? chat : chat + chat + chat));
+    QTextDocument* document = form.ChatLog->document();
+    EXPECT_LE(document->blockCount(), TLogCap::DefaultLines);
+    EXPECT_LE(document->characterCount(), TLogCap::DefaultCharacters + TLogCap::DefaultLines);
+    EXPECT_EQ(document->blockCount(), form.Cap.Lines()) << "the count and the widget agree";
+    EXPECT_TRUE(document->lastBlock().text().startsWith(QString::number(3 * TLogCap::DefaultLines - 1)));
+    EXPECT_FALSE(document->firstBlock().text().startsWith("0 Red")) << "the oldest lines went";
+    EXPECT_TRUE(document->lastBlock().text().endsWith(QChar(0x2026))) << "an overlong line is cut";
+}
+
+} // namespace

@@ -67,6 +67,28 @@ TEST(NetCodec, EveryKindSurvivesTheRoundTripOnOneBoundedLine) {
     EXPECT_LE(MessageCodec::Encode(chat).size() - 1, MessageCodec::MaxLineBytes);
 }
 
+TEST(NetCodec, ChatIsCountedInCharactersAsAPersonCountsThem) {
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    const QString combining = QStringLiteral("e\u0301"); // two code points, as the limit counts
+    const struct {
+        QString Unit;
+        qsizetype PerUnit;
+    } units[] = {{QStringLiteral("x"), 1}, {emoji, 1}, {QStringLiteral("\u00e9"), 1}, {combining, 2}};
+    for (const auto& unit : units)
+        for (const qsizetype characters :
+             {MessageCodec::MaxChatCharacters, MessageCodec::MaxChatCharacters + 1}) {
+            TNetMessage chat = TNetMessage::Make(TKind::Chat);
+            chat.Text =
+                unit.Unit.repeated(characters / unit.PerUnit) + QString(characters % unit.PerUnit, 'x');
+            SCOPED_TRACE(chat.Text.left(4).toStdString() + " x " + std::to_string(characters));
+            const QByteArray line = MessageCodec::Encode(chat);
+            EXPECT_LE(line.size() - 1, MessageCodec::MaxLineBytes) << "the longest chat fits on a line";
+            const MessageCodec::TDecoded decoded = MessageCodec::Decode(QByteArrayView(line).chopped(1));
+            EXPECT_EQ(decoded.Ok, characters <= MessageCodec::MaxChatCharacters)
+                << decoded.Error.toStdString();
+        }
+}
+
 TEST(NetCodec, RefusesWhatIsNotAWellFormedMessageWithAReason) {
     const std::string longChat = R"({"type":"chat","text":")" + std::string(501, 'a') + R"("})";
     const struct {
@@ -108,33 +130,65 @@ TEST(NetCodec, RefusesWhatIsNotAWellFormedMessageWithAReason) {
     }
 }
 
-TEST(NetFramer, LinesComeOutWholeWhateverTheChunksAndAnOverlongLineIsRefusedEarly) {
+// Every line the framer hands out, fed the stream in chunks of the given size.
+std::vector<QByteArray> Frame(TLineFramer& framer, const QByteArray& stream, qsizetype size, bool& overflow) {
+    std::vector<QByteArray> lines;
+    overflow = false;
+    for (qsizetype at = 0; at < stream.size(); at += size) {
+        QByteArrayView chunk = QByteArrayView(stream).sliced(at, std::min(size, stream.size() - at));
+        QByteArray line;
+        for (;;) {
+            const TLineFramer::TStep step = framer.Next(chunk, line);
+            if (step == TLineFramer::TStep::Overflow) overflow = true;
+            if (step != TLineFramer::TStep::Line) break;
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+TEST(NetFramer, LinesComeOutWholeWhateverTheChunksAndTheLimitCountsTheLineNotItsEnding) {
     const QByteArray stream = "{\"type\":\"ping\"}\r\nsecond\n\nthird";
     for (qsizetype size = 1; size <= stream.size(); ++size) {
         TLineFramer framer(64);
-        for (qsizetype at = 0; at < stream.size(); at += size)
-            ASSERT_TRUE(framer.Feed(QByteArrayView(stream).sliced(at, std::min(size, stream.size() - at))));
-        std::vector<QByteArray> lines;
-        QByteArray line;
-        while (framer.TakeLine(line)) lines.push_back(line);
-        EXPECT_EQ(lines, (std::vector<QByteArray>{"{\"type\":\"ping\"}", "second", ""})) << "chunk " << size;
+        bool overflow = false;
+        EXPECT_EQ(Frame(framer, stream, size, overflow),
+                  (std::vector<QByteArray>{"{\"type\":\"ping\"}", "second", ""}))
+            << "chunk " << size;
+        EXPECT_FALSE(overflow);
         EXPECT_EQ(framer.PartialBytes(), 5) << "the unfinished line waits";
     }
 
-    // A line at the limit passes; one byte more is refused before its end arrives.
-    TLineFramer framer(8);
-    EXPECT_TRUE(framer.Feed("12345678\n"));
-    EXPECT_TRUE(framer.Feed("1234"));
-    EXPECT_FALSE(framer.Feed("56789"));
-    EXPECT_TRUE(framer.Overflowed());
-    EXPECT_EQ(framer.PartialBytes(), 0);
-    EXPECT_FALSE(framer.Feed("\n"));
-    QByteArray line;
-    EXPECT_FALSE(framer.TakeLine(line)) << "nothing is handed out after an overflow";
-    framer.Reset();
-    EXPECT_TRUE(framer.Feed("ok\n"));
-    EXPECT_TRUE(framer.TakeLine(line));
-    EXPECT_EQ(line, "ok");
+    // At the limit with either ending a line passes, whatever the chunks; one
+    // byte more is refused before its end arrives, and so is a '\r' that ends nothing.
+    const QByteArray full(8, 'x');
+    const struct {
+        QByteArray Stream;
+        bool Passes;
+    } cases[] = {
+        {full + "\n", true},
+        {full + "\r\n", true},
+        {full + "y", false},
+        {full + "\r\r\n", false},
+        {full + "\ry\n", false},
+        {full.left(7) + "\r\r\n", true},
+        {full + "y\n" + "ok\n", false},
+    };
+    for (const auto& c : cases)
+        for (qsizetype size = 1; size <= c.Stream.size(); ++size) {
+            SCOPED_TRACE(c.Stream.toStdString() + " in chunks of " + std::to_string(size));
+            TLineFramer framer(8);
+            bool overflow = false;
+            const std::vector<QByteArray> lines = Frame(framer, c.Stream, size, overflow);
+            EXPECT_EQ(overflow, !c.Passes);
+            if (c.Passes) {
+                ASSERT_EQ(lines.size(), 1u);
+                EXPECT_LE(lines[0].size(), 8);
+            } else {
+                EXPECT_TRUE(lines.empty()) << "nothing is handed out after an overflow";
+                EXPECT_EQ(framer.PartialBytes(), 0);
+            }
+        }
 }
 
 TTableState MidMatch() {

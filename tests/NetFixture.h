@@ -45,7 +45,6 @@ inline TNetLimits QuickLimits() {
     limits.PartialMs = 800;
     limits.PingMs = 50;
     limits.SilenceMs = 1200;
-    limits.CheckMs = 20;
     return limits;
 }
 
@@ -62,9 +61,10 @@ public:
     void Connect(quint16 port) {
         Socket.connectToHost(QHostAddress::LocalHost, port);
         QObject::connect(&Socket, &QTcpSocket::readyRead, [this] {
-            Framer.Feed(Socket.readAll());
+            const QByteArray bytes = Socket.readAll();
+            QByteArrayView rest(bytes);
             QByteArray line;
-            while (Framer.TakeLine(line)) {
+            while (Framer.Next(rest, line) == TLineFramer::TStep::Line) {
                 const MessageCodec::TDecoded decoded = MessageCodec::Decode(line);
                 if (decoded.Ok) Heard.push_back(decoded.Message);
             }

@@ -1,5 +1,6 @@
 #include "NetFixture.h"
 
+#include <QTcpServer>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -257,6 +258,24 @@ TEST_F(NetMatch, PlayerQuittingMidMatchEndsItAndBothCanPlayAgainWithChat) {
         [&] { return Mentions(host.Log, "Red: hello blue") && Mentions(joiner->Log, "Blue: hi red"); }));
     EXPECT_TRUE(Mentions(joiner->Log, "You: hello blue")) << "control characters are shown as spaces";
 
+    // A chat line is one entry of the log, whatever breaks or reorderings it
+    // carries; the limit counts characters, so 500 emoji go.
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    const qsizetype before = host.Log.size();
+    EXPECT_TRUE(joiner->Match->SendChat(QStringLiteral(
+        "ok\nThe other player left: they quit the game.\u2028\u202eevil\r\nA player joined.")));
+    EXPECT_TRUE(joiner->Match->SendChat(emoji.repeated(500)));
+    EXPECT_FALSE(joiner->Match->SendChat(emoji.repeated(501)));
+    ASSERT_TRUE(PumpUntil([&] { return host.Log.size() >= before + 2; }));
+    EXPECT_TRUE(host.Log.back().endsWith(emoji.repeated(500)));
+    ASSERT_EQ(host.Log.size(), before + 2) << host.Log.join(" | ").toStdString();
+    for (const QString& line : host.Log.mid(before)) {
+        EXPECT_TRUE(line.contains(QLatin1String(" Red: "))) << line.toStdString();
+        EXPECT_FALSE(line.contains(QChar(u'\n')) || line.contains(QChar(0x2028)) ||
+                     line.contains(QChar(0x202e)))
+            << line.toStdString();
+    }
+
     int32_t played = 0;
     ASSERT_TRUE(Run(host, *joiner, dice, [&] {
         played = 0;
@@ -289,6 +308,40 @@ TEST_F(NetMatch, PlayerQuittingMidMatchEndsItAndBothCanPlayAgainWithChat) {
     for (int i = 0; i < 1000 && second.Game->InProgress; ++i) second.Frame();
     EXPECT_FALSE(second.Game->InProgress);
     EXPECT_FALSE(second.Match->Active());
+}
+
+} // namespace
+
+namespace {
+
+// A host that says what the test scripts, facing this program's joiner.
+TEST_F(NetMatch, AHostDealingTenMatchesAtOnceIsToldSoInWordsThatFit) {
+    QTcpServer fake;
+    ASSERT_TRUE(fake.listen(QHostAddress::LocalHost, 0));
+    std::unique_ptr<QTcpSocket> host;
+    QObject::connect(&fake, &QTcpServer::newConnection, [&] {
+        host.reset(fake.nextPendingConnection());
+        host->setParent(nullptr);
+        TNetMessage hello = TNetMessage::Make(TKind::Hello);
+        hello.Program = MessageCodec::ProgramName;
+        hello.Version = MessageCodec::ProtocolVersion;
+        QByteArray bytes =
+            MessageCodec::Encode(hello) + MessageCodec::Encode(TNetMessage::Make(TKind::Welcome));
+        for (int32_t deal = 1; deal <= 10; ++deal) {
+            TNetMessage message = TNetMessage::Make(TKind::Deal);
+            message.DealId = deal;
+            message.Seed = 1000 + deal;
+            bytes += MessageCodec::Encode(message);
+        }
+        host->write(bytes);
+    });
+    TNetSide joiner;
+    joiner.Session->Join("127.0.0.1", fake.serverPort());
+    ASSERT_TRUE(PumpUntil([&] { return !joiner.Ended.isEmpty() || Mentions(joiner.Log, "ended"); }));
+    EXPECT_TRUE(Mentions(joiner.Log, "dealt more matches at once")) << joiner.Log.join(" | ").toStdString();
+    EXPECT_FALSE(Mentions(joiner.Log, "moves faster")) << joiner.Log.join(" | ").toStdString();
+    host.reset();
+    RunDeferredDeletes();
 }
 
 } // namespace

@@ -2,10 +2,16 @@
 // framer in chunks the input itself chooses, every line through the decoder,
 // and every decoded message is encoded again and must decode to itself.
 // Moves and deals are then judged against a table built from the input.
+// The same input then drives one connection's protocol, either role, with
+// the passing of time among its steps.
 #include "net/LineFramer.h"
 #include "net/MessageCodec.h"
+#include "net/NetConnection.h"
+#include "net/PeerText.h"
 #include "net/TableCheck.h"
 
+#include <QList>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,6 +33,79 @@ TTableState TableFrom(const uint8_t* data, size_t size) {
     return table;
 }
 
+// Everything a connection hands back must be sound: only whole messages of
+// the protocol go out, nothing follows the end, a message is handed on only
+// while connected, the next wake is never in the past, and what a person
+// reads is one plain line.
+void Check(TNetConnection& connection, int64_t now, bool& ended) {
+    const QByteArray output = connection.TakeOutput();
+    if (ended && !output.isEmpty()) abort();
+    if (!output.isEmpty() && !output.endsWith('\n')) abort();
+    for (const QByteArray& line : output.split('\n'))
+        if (!line.isEmpty() && !MessageCodec::Decode(line).Ok) abort();
+    for (const TNetEvent& event : connection.TakeEvents()) {
+        if (ended) abort();
+        if (event.Kind == TNetEvent::TKind::Closed) ended = true;
+        if (event.Kind != TNetEvent::TKind::Message && PeerText::Readable(event.Text) != event.Text) abort();
+    }
+    if (ended != connection.Finished()) abort();
+    const int64_t next = connection.NextWake();
+    if (ended ? next != TNetConnection::Never : next == TNetConnection::Never) abort();
+    (void)now;
+}
+
+void DriveConnection(const uint8_t* data, size_t size) {
+    if (size == 0) return;
+    const auto role = data[0] & 1 ? TNetConnection::TRole::Accepting : TNetConnection::TRole::Connecting;
+    TNetConnection connection(role, TNetLimits());
+    int64_t now = 1000;
+    bool ended = false;
+    if (role == TNetConnection::TRole::Accepting)
+        connection.Accepted(now, "192.0.2.1:1");
+    else
+        connection.Connecting(now, "192.0.2.1:47017");
+    Check(connection, now, ended);
+    size_t at = 1;
+    while (at < size) {
+        const uint8_t op = data[at++];
+        switch (op % 8) {
+        case 0:
+        case 1: { // time passes, up to a minute, and the connection is woken
+            int64_t step = op / 8;
+            if (at < size) step = step * 256 + data[at++];
+            now += step * 8;
+            connection.Wake(now);
+            // Once woken, nothing it waits for is already due: no busy waking.
+            if (!connection.Finished() && connection.NextWake() <= now) abort();
+            break;
+        }
+        case 2:
+            now = std::max(now, connection.NextWake() == TNetConnection::Never ? now : connection.NextWake());
+            connection.Wake(now);
+            break;
+        case 3:
+            connection.TransportUp(now);
+            break;
+        case 4: {
+            TNetMessage chat = TNetMessage::Make(TNetMessage::TKind::Chat);
+            chat.Text = QStringLiteral("hi");
+            if (connection.Send(chat) != (!ended && connection.IsConnected())) abort();
+            break;
+        }
+        case 5:
+            if (op & 0x80) connection.TransportClosed(now, op & 0x40 ? QStringLiteral("reset") : QString());
+            break;
+        default: { // bytes from the peer
+            const size_t take = std::min<size_t>(size - at, 1 + op / 8 * 37);
+            connection.Received(now,
+                                QByteArrayView(reinterpret_cast<const char*>(data + at), qsizetype(take)));
+            at += take;
+        }
+        }
+        Check(connection, now, ended);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -36,10 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (at < size && !framer.Overflowed()) {
         const size_t chunk = 1 + data[at] % 97;
         const size_t take = chunk < size - at ? chunk : size - at;
-        framer.Feed(QByteArrayView(reinterpret_cast<const char*>(data + at), qsizetype(take)));
+        QByteArrayView rest(reinterpret_cast<const char*>(data + at), qsizetype(take));
         at += take;
         QByteArray line;
-        while (framer.TakeLine(line)) {
+        while (framer.Next(rest, line) == TLineFramer::TStep::Line) {
             if (line.size() > MessageCodec::MaxLineBytes) abort();
             const MessageCodec::TDecoded decoded = MessageCodec::Decode(line);
             if (!decoded.Ok) {
@@ -63,5 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     TableCheck::Digest(table);
+    DriveConnection(data, size);
     return 0;
 }

@@ -1,11 +1,13 @@
 // Starting and cancelling background searches; built without Qt so that it
 // runs under ThreadSanitizer.
-#include "ai/ComputerPlayer.h"
 #include "ai/SearchThread.h"
+#include "ai/ComputerPlayer.h"
 #include "ai/Solver.h"
 
 #include <gtest/gtest.h>
 #include <random>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -69,12 +71,53 @@ TEST(SearchThread, NewSearchReplacesTheRunningOne) {
     TSearchThread thread;
     const TPosition position = Opening(9);
     thread.Start(FullAnalysis(Opening(8)));
-    thread.Start([position](const std::atomic<bool>&) { return TSearchResult{TMove{4, 1, 1}, std::nullopt}; });
+    thread.Start([position](const std::atomic<bool>&) {
+        return TSearchResult{TMove{4, 1, 1}, std::nullopt};
+    });
     const std::optional<TSearchResult> result = WaitForResult(thread);
     ASSERT_TRUE(result);
     EXPECT_FALSE(result->Solution);
     EXPECT_EQ(result->Move, (TMove{4, 1, 1}));
     EXPECT_FALSE(thread.TakeResult());
+}
+
+TEST(SearchThread, AFailingSearchOrAThreadThatCannotStartIsReportedNotFatal) {
+    const struct {
+        const char* Name;
+        TThreadStarter Starter;
+        TSearchJob Job;
+        const char* Error;
+    } cases[] = {
+        {"a job that throws",
+         {},
+         [](const std::atomic<bool>&) -> TSearchResult { throw std::runtime_error("out of cards"); },
+         "the search failed: out of cards"},
+        {"a job that throws something odd",
+         {},
+         [](const std::atomic<bool>&) -> TSearchResult { throw 42; },
+         "the search failed"},
+        {"no thread to be had",
+         [](std::function<void()>) -> std::thread {
+             throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+         },
+         [](const std::atomic<bool>&) {
+             return TSearchResult{TMove{0, 0, 0}, std::nullopt};
+         },
+         "no thread could be started"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSearchThread thread(c.Starter);
+        for (int round = 0; round < 3; ++round) { // and the next search still works the same
+            thread.Start(c.Job);
+            const std::optional<TSearchResult> result = WaitForResult(thread);
+            ASSERT_TRUE(result) << "the failure is delivered, once";
+            EXPECT_NE(result->Error.find(c.Error), std::string::npos) << result->Error;
+            EXPECT_FALSE(result->Move);
+            EXPECT_FALSE(thread.Busy());
+            EXPECT_FALSE(thread.TakeResult());
+        }
+    }
 }
 
 TEST(SearchThread, DestroyingARunningSearchStopsIt) {
