@@ -266,12 +266,10 @@ int64_t TNetConnection::NextWake() const {
 void TNetConnection::TransportClosed(int64_t nowMs, const QString& why) {
     if (Finished()) return;
     Resume(nowMs);
-    if (CurrentState == TState::Opening)
-        return End(QStringLiteral("Could not join %1: %2.")
-                       .arg(PeerName, why.isEmpty() ? QStringLiteral("the "
-                                                                     "connection was closed")
-                                                    : why),
-                   false);
+    if (CurrentState == TState::Opening) {
+        const QString cause = why.isEmpty() ? QStringLiteral("the connection was closed") : why;
+        return End(QStringLiteral("Could not join %1: %2.").arg(PeerName, cause), false);
+    }
     if (!why.isEmpty()) return End(QStringLiteral("The connection failed: %1.").arg(why), false);
     End(CurrentState == TState::Connected
             ? QStringLiteral("The other player's program closed the connection.")
