@@ -13,7 +13,7 @@ TGame::TGame(TCalendarClock calendarClock, TMicrosecondClock frameClock)
     InProgress = false;
     GameOver = false;
     Cards = std::make_unique<TCardsInfo>();
-    Catalogue = Cards.get();
+    Catalogue = &LiveCatalogue;
     Graphics = std::make_unique<TGraphics>();
     Sprites = std::make_unique<TGameSprites>();
     Timer.Start();
@@ -28,7 +28,6 @@ TGame::~TGame() {
     AnimSprites.clear();
     BannerSprite = nullptr;
     Sprites.reset();
-    Catalogue = nullptr;
     Cards.reset();
     Graphics.reset();
 }

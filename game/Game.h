@@ -137,7 +137,20 @@ private:
     void DrawCardName(int32_t card);
     TRect SquareRect(int32_t column, int32_t row) const;
 
+    // The rules read the catalogue through this, so that they always see the
+    // one in Cards, even after it has been replaced.
+    class TLiveCatalogue final : public TCardSource {
+    public:
+        explicit TLiveCatalogue(const std::unique_ptr<TCardsInfo>& cards) : Cards(cards) {}
+        int32_t CardCount() const override { return Cards ? Cards->NumCards : 0; }
+        const TCardValues& CardValues(int32_t index) const override { return Cards->CardTable[index]; }
+
+    private:
+        const std::unique_ptr<TCardsInfo>& Cards;
+    };
+
     TCalendarClock CalendarClock;
+    TLiveCatalogue LiveCatalogue{Cards};
     // Set by the first PlaceCard of a placement (the flight starts), cleared by
     // the second (the card has landed).
     bool AwaitingLanding = false;

@@ -25,12 +25,17 @@ constexpr int32_t FacingSide(int32_t side) {
     return (side + 2) % 4;
 }
 
-// A card's rank on one side as it stands on a square of the given element
-// (0 a plain square): one more on its own element, one less on any other.
+// What a square's element (0 a plain square) does to every rank of a card
+// with `cardElement`: one more on its own element, one less on any other,
+// a card without an element included.
+constexpr int32_t ElementStep(int32_t cardElement, int32_t squareElement) {
+    if (squareElement == 0) return 0;
+    return squareElement == cardElement ? 1 : -1;
+}
+
+// A card's rank on one side as it stands on a square of the given element.
 constexpr int64_t EffectiveRank(const TCardValues& card, int32_t squareElement, int32_t side) {
-    const int64_t rank = card.Ranks[side];
-    if (squareElement == 0) return rank;
-    return squareElement == card.Element ? rank + 1 : rank - 1;
+    return int64_t(card.Ranks[side]) + ElementStep(card.Element, squareElement);
 }
 
 // The basic rule: a strictly higher facing rank takes the card.
