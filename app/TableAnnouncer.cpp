@@ -47,7 +47,7 @@ QString TTableAnnouncer::TurnLine(const TGame& game, const TTableSeats& seats) {
     if (!seats.Announce || !game.InProgress || game.Turn < 0 || game.Turn > 1) return {};
     const QString mover = PlayerName(game.Turn);
     if (seats.You == -1) return mover + QStringLiteral(" to move");
-    const QString you = QStringLiteral("You play ") + PlayerName(seats.You) + QStringLiteral(" \u2013 ");
+    const QString you = QStringLiteral("You play ") + PlayerName(seats.You) + QStringLiteral(" \u00b7 ");
     if (game.Turn == seats.You) return you + QStringLiteral("Your turn");
     if (seats.ComputerOpponent) return you + mover + QStringLiteral(" is thinking\u2026");
     return you + QStringLiteral("Waiting for ") + mover;
@@ -77,7 +77,10 @@ void TTableAnnouncer::Draw(TGame& game, const TTableSeats& seats) const {
             box->SetDestRect({left, TurnBoxTop, left + TruncToInt(box->Width), TurnBoxTop + TruncToInt(box->Height)});
             box->Draw(target);
         }
-        game.Graphics->WriteText(turn.toStdString(), TableCentreX, TurnTextTop, TA_CENTER, ColorWhite);
+        // Written as card names are, in Latin-1: the ellipsis as three dots.
+        QString latin = turn;
+        latin.replace(QChar(u'\u2026'), QStringLiteral("..."));
+        game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX, TurnTextTop, TA_CENTER, ColorWhite);
     }
     const QString result = ResultLine(game, seats);
     if (result.isEmpty()) return;

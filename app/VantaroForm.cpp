@@ -177,8 +177,6 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
                 HintHeading = heading;
                 LogLine(heading);
             }
-            LogLine(QStringLiteral("  ") + line.mid(line.indexOf(' ') + 1));
-            return;
         }
         LogLine(line);
     });

@@ -43,7 +43,7 @@ int32_t TLettering::TextWidth(const QString& text) const {
     int32_t width = 0;
     for (const QChar character : text) {
         const TGlyph* glyph = GlyphOf(character);
-        width += glyph ? glyph->Width : SpaceWidth();
+        width += glyph ? Advance(*glyph) : SpaceWidth();
     }
     return width;
 }
@@ -59,6 +59,6 @@ void TLettering::DrawCentred(TSurface* target, const QString& text, int32_t cent
         }
         const TRect source{glyph->Left, 0, glyph->Left + glyph->Width, CellHeight};
         target->Blt({x, top, x + glyph->Width, top + CellHeight}, Picture.get(), source, BltWait | BltKeySrc);
-        x += glyph->Width;
+        x += Advance(*glyph);
     }
 }

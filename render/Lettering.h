@@ -35,6 +35,8 @@ private:
     };
     const TGlyph* GlyphOf(QChar character) const;
     int32_t SpaceWidth() const { return CellHeight / 4; }
+    // Neighbouring glyphs overlap by their outlines' width, as set lettering does.
+    int32_t Advance(const TGlyph& glyph) const { return glyph.Width - CellHeight / 16; }
 
     std::unique_ptr<TSurface> Picture;
     QString Letters;

@@ -59,9 +59,9 @@ TEST(TableAnnouncer, TurnsAndResultsAreWordedForWhoeverSitsAtTheTable) {
     const TCase cases[] = {
         {-1, false, true, 1, 5, 5, false, "", "Blue to move", ""},
         {-1, false, true, 0, 5, 5, false, "", "Red to move", ""},
-        {1, true, true, 1, 5, 5, false, "", "You play Blue \u2013 Your turn", ""},
-        {1, true, true, 0, 5, 5, false, "", "You play Blue \u2013 Red is thinking\u2026", ""},
-        {0, false, true, 1, 5, 5, false, "", "You play Red \u2013 Waiting for Blue", ""},
+        {1, true, true, 1, 5, 5, false, "", "You play Blue \u00b7 Your turn", ""},
+        {1, true, true, 0, 5, 5, false, "", "You play Blue \u00b7 Red is thinking\u2026", ""},
+        {0, false, true, 1, 5, 5, false, "", "You play Red \u00b7 Waiting for Blue", ""},
         {-1, false, false, 0, 4, 6, true, "", "", "Blue wins 6\u20134"},
         {-1, false, false, 1, 7, 3, true, "", "", "Red wins 7\u20133"},
         {1, true, false, 0, 4, 6, true, "", "", "You win 6\u20134"},
