@@ -158,7 +158,13 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     };
     connect(Session.get(), &TNetSession::message, this, wake);
     connect(Session.get(), &TNetSession::closed, this, wake);
-    connect(Session.get(), &TNetSession::closed, this, [this] { QTimer::singleShot(0, this, [this] { WatchTable(); }); });
+    connect(Session.get(), &TNetSession::closed, this, [this] {
+        // Once the session has settled: whether this program still hosts.
+        QTimer::singleShot(0, this, [this] {
+            WatchTable();
+            TellWhereTheTableStands();
+        });
+    });
     connect(Session.get(), &TNetSession::connected, this, [this] {
         // The other seat is a person across the network now, not the computer.
         Computer->Seat(-1, TLevel::Perfect);
@@ -382,13 +388,15 @@ void TVantaroForm::WatchTable() {
     // A match that ends on its ninth card shows its result in its last frame;
     // one stopped from outside is drawn again to say so.
     if (!full) Game->RedrawEnded();
-    if (NetSeat != -1 && !Net->Active()) {
-        if (Session->IsListening())
-            LogLine(QStringLiteral("Still hosting on port %1: F2 deals once another player joins.")
-                        .arg(Session->ListeningPort()));
-        else
-            LogLine("No longer connected: host or join again in File › Rules, or choose another game type.");
-    }
+}
+
+void TVantaroForm::TellWhereTheTableStands() {
+    if (!RulesForm || RulesForm->GameType != TGameType::Network || Net->Active()) return;
+    if (Session->IsListening())
+        LogLine(QStringLiteral("Still hosting on port %1: F2 deals once another player joins.")
+                    .arg(Session->ListeningPort()));
+    else if (Session->State() == TNetSession::TState::Idle)
+        LogLine("No longer connected: host or join again in File › Rules, or choose another game type.");
 }
 
 void TVantaroForm::LogLine(const QString& line) {

@@ -141,6 +141,8 @@ private:
     void ShareShortcuts();
     // After each frame and command: notices a match stopped from outside.
     void WatchTable();
+    // After a connection closed: whether the program still hosts, in the log.
+    void TellWhereTheTableStands();
     // F2 at a network table with nobody to play: says what it does instead.
     bool ExplainNetworkNewGame();
     void LogLine(const QString& line);
