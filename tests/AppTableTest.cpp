@@ -305,6 +305,31 @@ TEST_F(AppTableTest, ADraggedCardFollowsThePointerAndGoesBackWhenDroppedOffAnEmp
     EXPECT_GE(moved.right(), TGame::HandX[1]) << "and gone from the hand meanwhile";
 }
 
+TEST_F(AppTableTest, ASuddenDeathReplaySaysWhoMovesFirst) {
+    Start();
+    TGameRules rules;
+    rules.SuddenDeath = true;
+    RulesForm->SetChoices(rules, TGameType::HotSeat, TLevel::Normal);
+    VantaroForm->FileNewGameClick();
+    RunFrames();
+    // Eight equal cards down, four each, and one each in hand: the ninth
+    // captures nothing and the match ends 5-5.
+    const int32_t card = Game().Hands[0][1];
+    for (int32_t i = 0; i < 8; ++i) Game().Board[i / 3][i % 3] = {card, i % 2};
+    for (int32_t slot = 0; slot < 5; ++slot) Game().Hands[slot][0] = Game().Hands[slot][1] = slot == 4 ? card : -1;
+    Game().HandCursor = 4;
+    Game().Turn = 1;
+    Game().Score[0] = Game().Score[1] = 5;
+    for (const uint16_t key : {VK_RETURN, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_RETURN}) Press(key);
+    ASSERT_EQ(Game().Phase, TGame::PhaseFlight);
+    RunFrames();
+    ASSERT_TRUE(Game().InProgress) << "dealt again at once";
+    const QString first = TTableAnnouncer::PlayerName(Game().Turn);
+    EXPECT_TRUE(Log().contains("Sudden Death replay \u2014 rules: Open, Random, Sudden Death; " + first +
+                               " moves first"))
+        << Log().toStdString();
+}
+
 TEST_F(AppTableTest, TheLogGroupsHintsByMoveAndSaysARefusalOnce) {
     Start();
     RulesForm->SetChoices({}, TGameType::SinglePlayer, TLevel::Easy);
