@@ -116,6 +116,8 @@ void TBoardMouse::LeftPress(const QPoint& at, const QPointF& widgetAt) {
             ArmedTurn = Game.Turn;
             DragSlot = slot;
             PressedAt = widgetAt;
+            const int32_t left = TGame::HandX[Game.Turn] + TGame::HandSelectShift[Game.Turn];
+            GrabOffset = at - QPoint(left, TGame::HandTop + HandStep * slot);
         }
         return;
     }
@@ -129,15 +131,24 @@ void TBoardMouse::LeftPress(const QPoint& at, const QPointF& widgetAt) {
 
 void TBoardMouse::RightPress() {
     DragSlot = -1;
+    EndDrag();
     if (TakesInput()) BackToHand();
 }
 
 void TBoardMouse::Move(const QPoint& at, const QPointF& widgetAt, bool leftHeld) {
-    if (!TakesInput()) return;
+    if (!TakesInput()) {
+        EndDrag();
+        return;
+    }
     if (Game.Turn != ArmedTurn) Armed = false;
     if (leftHeld && DragSlot != -1 &&
         (widgetAt - PressedAt).manhattanLength() < QApplication::startDragDistance())
         return;
+    // Past the drag distance the card leaves the hand and follows the pointer.
+    if (leftHeld && DragSlot != -1 && Game.HandCursor == DragSlot) {
+        Lifted = true;
+        if (Actions.Drag) Actions.Drag(DragSlot, at - GrabOffset);
+    }
     if (!Armed && !Game.BoardCursorActive) return;
     const auto square = SquareAt(at);
     if (!square) return;
@@ -148,12 +159,21 @@ void TBoardMouse::Move(const QPoint& at, const QPointF& widgetAt, bool leftHeld)
 void TBoardMouse::LeftRelease(const QPoint& at, const QPointF& widgetAt) {
     const int32_t dragged = DragSlot;
     DragSlot = -1;
+    EndDrag();
     if (dragged == -1 || !TakesInput()) return;
     if ((widgetAt - PressedAt).manhattanLength() < QApplication::startDragDistance()) return;
-    if (const auto square = SquareAt(at))
+    // Let go anywhere but on an empty square, the card goes back into the hand.
+    const auto square = SquareAt(at);
+    if (square && Game.Board[square->Y][square->X].Card == -1)
         PlayOn(*square);
-    else if (HandSlotAt(Game, Game.Turn, at) == -1)
+    else
         BackToHand();
+}
+
+void TBoardMouse::EndDrag() {
+    if (!Lifted) return;
+    Lifted = false;
+    if (Actions.Drag) Actions.Drag(-1, {});
 }
 
 void TBoardMouse::PlayOn(const TSquare& square) {

@@ -28,6 +28,9 @@ public:
     struct TActions {
         std::function<void(uint16_t)> PressKey;
         std::function<void()> NewGame;
+        // A hand card is being dragged: its slot and where its top-left corner
+        // is now, in the drawing area; slot -1 once it is let go.
+        std::function<void(int32_t, QPoint)> Drag;
     };
     struct TSquare {
         int32_t X;
@@ -57,6 +60,7 @@ private:
     void BackToHand();
     bool TakesInput() const;
     void Press(const std::vector<uint16_t>& keys);
+    void EndDrag();
 
     QPointer<QWidget> Board;
     const TGame& Game;
@@ -67,4 +71,7 @@ private:
     // The hand card a drag started on, and where the press was.
     int32_t DragSlot = -1;
     QPointF PressedAt;
+    // Where in the card it was grabbed, in the drawing area; whether it is lifted.
+    QPoint GrabOffset;
+    bool Lifted = false;
 };

@@ -1,6 +1,13 @@
 #include "app/ChatForm.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QSaveFile>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -22,9 +29,22 @@ TChatForm::TChatForm(QWidget* parent)
 
     QMenuBar* menu = menuBar();
     menu->setObjectName("ChatFormMenu");
-    menu->addAction("Blah")->setObjectName("Blah1");
+    Blah1 = menu->addAction("Blah");
+    Blah1->setObjectName("Blah1");
+    LogMenu = menu->addMenu("&Log");
+    LogCopy = LogMenu->addAction("&Copy Log", this, [this] { CopyLog(); });
+    LogSave = LogMenu->addAction("&Save Log…", this, [this] {
+        const QString file = AskSaveFile ? AskSaveFile() : QString();
+        if (!file.isEmpty() && !SaveLog(file)) AppendLine("The log could not be saved to " + file + ".");
+    });
+    LogClear = LogMenu->addAction("C&lear Log", this, [this] { ClearLog(); });
+    LogMenu->menuAction()->setVisible(false);
+    AskSaveFile = [this] {
+        return QFileDialog::getSaveFileName(this, "Save Log", "vantaro-log.txt", "Text files (*.txt)");
+    };
 
     auto* client = new QWidget(this);
+    Client = client;
     client->setFixedSize(242, 384);
     setCentralWidget(client);
 
@@ -54,10 +74,81 @@ TChatForm::TChatForm(QWidget* parent)
     move(300, 102);
 }
 
+void TChatForm::SetMode(TMode mode) {
+    if (mode == CurrentMode) return;
+    const bool live = mode == TMode::Chat;
+    // The inert window's texts belong to it alone.
+    Blah1->setVisible(mode == TMode::HotSeat);
+    LogMenu->menuAction()->setVisible(mode != TMode::HotSeat);
+    if (live) {
+        if (CurrentMode == TMode::HotSeat || ChatEdit->toPlainText() == "ChatEdit") ChatEdit->clear();
+        ChatEdit->setPlaceholderText("Type a message for the other player, then Enter");
+    } else if (mode == TMode::HotSeat) {
+        ChatEdit->setPlaceholderText(QString());
+        if (ChatEdit->toPlainText().isEmpty()) ChatEdit->setPlainText("ChatEdit");
+    }
+    CurrentMode = mode;
+    LayOut();
+}
+
+void TChatForm::SetClientHeight(int height) {
+    ClientHeight = height;
+    LayOut();
+}
+
+void TChatForm::LayOut() {
+    // At the first height and with a chat field this is the window's first
+    // layout; taller, the log takes the room; without chat, all of it.
+    const bool chat = CurrentMode != TMode::Log;
+    const int grow = ClientHeight - 384;
+    ChatEdit->setVisible(chat);
+    SendButton->setVisible(chat);
+    ChatLog->setGeometry(0, 0, 241, chat ? 257 + grow : ClientHeight);
+    ChatEdit->setGeometry(0, 264 + grow, 240, 81);
+    SendButton->setGeometry(168, 352 + grow, 73, 25);
+    if (Client->height() == ClientHeight) return;
+    Client->setFixedSize(242, ClientHeight);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (layout()) layout()->activate();
+    setFixedSize(sizeHint());
+}
+
+void TChatForm::CopyLog() {
+    QApplication::clipboard()->setText(ChatLog->toPlainText());
+}
+
+bool TChatForm::SaveLog(const QString& fileName) {
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+    file.write(ChatLog->toPlainText().toUtf8() + "\n");
+    return file.commit();
+}
+
+void TChatForm::ClearLog() {
+    ChatLog->clear();
+    // The bound counts what the window holds; an emptied window starts afresh.
+    Cap.Clear();
+}
+
+void TChatForm::keyPressEvent(QKeyEvent* event) {
+    // The window itself has the focus only when nothing in it does: every
+    // key of the table goes back to it.
+    if (ForwardKey) {
+        ForwardKey(event);
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
 bool TChatForm::eventFilter(QObject* watched, QEvent* event) {
     // Enter alone does not break the line; Ctrl+Enter does.
     if (watched == ChatEdit && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && ReturnToTable) {
+            ReturnToTable();
+            return true;
+        }
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (key->modifiers() & Qt::ControlModifier)
                 ChatEdit->insertPlainText("\n");

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <functional>
 
+class QAction;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTextEdit;
@@ -14,6 +16,11 @@ class QTextEdit;
 // the text has gone; Ctrl+Enter breaks the line.
 class TChatForm : public QMainWindow {
 public:
+    // What the window offers: at one keyboard it is the plain side window it
+    // has always been; against the computer a log with its commands and no
+    // chat; in network play the log and a live chat.
+    enum class TMode { HotSeat, Log, Chat };
+
     explicit TChatForm(QWidget* parent = nullptr);
 
     // Adds one line of plain text at the end of the log and keeps it in view;
@@ -22,16 +29,44 @@ public:
     // Sends the input field's text; empties the field when it was sent.
     void SendChat();
 
+    void SetMode(TMode mode);
+    TMode Mode() const { return CurrentMode; }
+    // The log and the input below it grow with the window to this client height.
+    void SetClientHeight(int height);
+    // The log's commands: to the clipboard, to a file, emptied.
+    void CopyLog();
+    bool SaveLog(const QString& fileName);
+    void ClearLog();
+
     // Where typed lines go; true once a line has gone. Unset, nothing is sent.
     std::function<bool(const QString&)> SendText;
+    // Asks where to save the log; empty for nowhere. Tests replace it.
+    std::function<QString()> AskSaveFile;
+    // Keys the side window has no use for (arrows, Enter outside the chat
+    // field), and the wish to hand the keys back to the table (Esc).
+    std::function<void(QKeyEvent*)> ForwardKey;
+    std::function<void()> ReturnToTable;
 
     QTextEdit* ChatLog;
     QPlainTextEdit* ChatEdit;
     QPushButton* SendButton;
     TLogCap Cap;
+    QAction* Blah1;
+    QMenu* LogMenu;
+    QAction* LogCopy;
+    QAction* LogSave;
+    QAction* LogClear;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void LayOut();
+
+    QWidget* Client;
+    TMode CurrentMode = TMode::HotSeat;
+    int ClientHeight = 384;
 };
 
 extern TChatForm* ChatForm;

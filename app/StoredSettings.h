@@ -14,6 +14,9 @@ struct TStoredSettings {
     TGameType GameType = TGameType::HotSeat;
     TLevel Level = TLevel::Normal;
     int32_t Zoom = 1;
+    // View › Announce Turns and Results (at one keyboard) and View › Show Frame Rate.
+    bool AnnounceTurns = false;
+    bool ShowFrameRate = true;
     // The main window's outer top-left corner; none when it is to stand where
     // a first run puts it.
     std::optional<QPoint> Position;

@@ -21,6 +21,8 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMoveEvent>
+#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 
@@ -79,11 +81,18 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     ViewZoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     ViewZoomOut = ViewMenu->addAction("Zoom &Out", QKeySequence(Qt::CTRL | Qt::Key_Minus), this,
                                       [this] { SetZoom(ZoomFactor - 1); });
+    ViewMenu->addSeparator();
+    ViewAnnounce = ViewMenu->addAction("&Announce Turns and Results", this, [this] { SetViewOptions(); });
+    ViewAnnounce->setCheckable(true);
+    ViewFrameRate = ViewMenu->addAction("Show &Frame Rate", this, [this] { SetViewOptions(); });
+    ViewFrameRate->setCheckable(true);
+    ViewFrameRate->setChecked(true);
     HelpMenu = MainMenu1->addMenu("&Help");
     HelpHint = HelpMenu->addAction("&Hint", QKeySequence(Qt::Key_H), this, [this] { HelpHintClick(); });
     HelpMenu->addSeparator();
-    HelpMenu->addAction("&How to Play", this, [this] { ShowHowToPlay(); });
-    HelpMenu->addAction("&About Vantaro", this, [this] { ShowAbout(); });
+    HelpHowToPlay =
+        HelpMenu->addAction("&How to Play", QKeySequence(Qt::Key_F1), this, [this] { ShowHowToPlay(); });
+    HelpAbout = HelpMenu->addAction("&About Vantaro", this, [this] { ShowAbout(); });
 
     // Every key goes to the window itself; nothing in it takes the focus.
     setFocusPolicy(Qt::StrongFocus);
@@ -93,6 +102,8 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
         Stored = Settings->Load();
     }
     move(Stored.Position.value_or(QPoint(197, 120)));
+    ViewAnnounce->setChecked(Stored.AnnounceTurns);
+    ViewFrameRate->setChecked(Stored.ShowFrameRate);
 
     // Deals are seeded from the calendar, except in a network match, where both
     // tables deal from the host's seed.
@@ -102,18 +113,43 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
             return Environment.CalendarClock ? Environment.CalendarClock() : CalendarSeconds();
         },
         Environment.FrameClock);
-    MatchLog = std::make_unique<TMatchLog>(AppendToLog);
+    Game->ShowFrameRate = Stored.ShowFrameRate;
+    Game->Overlay = [this] {
+        Announcer.Draw(*Game, Seats());
+        DrawDraggedCard();
+    };
+    MatchLog = std::make_unique<TMatchLog>([this](const QString& line) {
+        // A network deal is told by the network match, with who dealt it.
+        if (line == TMatchLog::StartLine(Game->Rules, false) || line == TMatchLog::StartLine(Game->Rules, true))
+            HintHeading.clear();
+        if (Net->Active() && line == TMatchLog::StartLine(Game->Rules, false)) return;
+        if (line == TMatchLog::StartLine(Game->Rules, true)) {
+            const QString mover = TTableAnnouncer::PlayerName(Game->Turn);
+            const bool computer = Computer->Player() == Game->Turn;
+            LogLine(line + QStringLiteral("; %1 moves first").arg(computer ? "the computer (" + mover + ")" : mover));
+            return;
+        }
+        LogLine(line);
+    });
     TBoardMouse::TActions mouse;
     mouse.PressKey = [this](uint16_t key) { FormKeyDown(key); };
     mouse.NewGame = [this] { FileNewGameClick(); };
+    mouse.Drag = [this](int32_t slot, QPoint at) {
+        Game->LiftedSlot = slot;
+        DraggedAt = at;
+        if (FrameLoop) FrameLoop->Wake();
+    };
     Mouse = std::make_unique<TBoardMouse>(GameBoard, *Game, std::move(mouse));
     Computer = std::make_unique<TComputerSeat>(*Game, AppendToLog);
     Session = std::make_unique<TNetSession>();
     TNetMatchHooks hooks;
-    hooks.Log = AppendToLog;
+    hooks.Log = [this](const QString& line) { LogLine(line); };
     hooks.HostRules = [this] { return DialogRules(); };
     hooks.Ended = [this](const QString&) {
+        // The other player's colour: who left, as this table sees it.
+        if (NetSeat != -1) NetLeftBy = TTableAnnouncer::PlayerName(1 - NetSeat);
         if (FrameLoop) FrameLoop->Wake();
+        QTimer::singleShot(0, this, [this] { WatchTable(); });
     };
     // A hint worked out for the last deal must not point into this one.
     hooks.Dealt = [this] {
@@ -130,13 +166,33 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     connect(Session.get(), &TNetSession::closed, this, [this, wake] {
         AfterGameStep();
         wake();
+        // Once the session has settled: whether this program still hosts.
+        QTimer::singleShot(0, this, [this] {
+            WatchTable();
+            TellWhereTheTableStands();
+        });
     });
     connect(Session.get(), &TNetSession::connected, this, [this] {
         // The other seat is a person across the network now, not the computer.
         Computer->Seat(-1, TLevel::Perfect);
         Hint->Cancel();
     });
-    Hint = std::make_unique<THintAdvisor>(*Game, AppendToLog);
+    Hint = std::make_unique<THintAdvisor>(*Game, [this](const QString& line) {
+        // A list of best moves goes under a heading naming the move it answers.
+        if (line.contains(QStringLiteral(" square: "))) {
+            int32_t inHands = 0;
+            for (const auto& slot : Game->Hands)
+                for (const int32_t card : slot) inHands += card != -1;
+            const QString heading = QStringLiteral("Move %1, %2 to play \u2014 best moves:")
+                                        .arg(11 - inHands)
+                                        .arg(TTableAnnouncer::PlayerName(Game->Turn));
+            if (heading != HintHeading) {
+                HintHeading = heading;
+                LogLine(heading);
+            }
+        }
+        LogLine(line);
+    });
 }
 
 TVantaroForm::~TVantaroForm() {
@@ -185,6 +241,14 @@ void TVantaroForm::FormShow() {
             }
             return Net->SendChat(text);
         };
+        // Keys the side window has no use for play at the table; Esc in its
+        // field hands the keys back to the table.
+        ChatForm->ForwardKey = [this](QKeyEvent* event) { keyPressEvent(event); };
+        ChatForm->ReturnToTable = [this] {
+            activateWindow();
+            raise();
+            setFocus();
+        };
     }
 
     if (!Game->Graphics->OpenDevice(GameBoard, report)) {
@@ -203,12 +267,18 @@ void TVantaroForm::FormShow() {
         }
         if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message, *data))
             RequestTermination();
+        // Without its lettering the table announces nothing; the game plays on.
+        if (!TerminationRequested && !Announcer.Load(*Game->Graphics, *data))
+            LogLine("The table's lettering could not be loaded; turns and results show only in this log.");
     }
 
     // The drawing area was made at the board's first size; only now may the
     // board grow.
     ApplyZoom();
     if (MatchLog) MatchLog->Open();
+    ShareShortcuts();
+    ChatModeChanged();
+    UpdateTitle();
     if (ChatForm) {
         ChatForm->show();
         // Window frames are settled only once the windows are on screen, after
@@ -219,6 +289,8 @@ void TVantaroForm::FormShow() {
     if (Environment.Network && !TerminationRequested && RulesForm) {
         RulesForm->SetNetwork(*Environment.Network);
         ApplyNetworkChoice();
+        ChatModeChanged();
+        UpdateTitle();
     }
     if (ProgressForm) ProgressForm->hide();
     activateWindow();
@@ -236,15 +308,64 @@ std::optional<TDataFolder> TVantaroForm::LocateData() const {
     return data;
 }
 
+QRect TVantaroForm::AvailableArea() const {
+    if (Environment.ScreenArea) return Environment.ScreenArea();
+    const QScreen* onScreen = screen();
+    return onScreen ? onScreen->availableGeometry() : QRect();
+}
+
+QPoint TVantaroForm::ChatFormPlace() const {
+    const QRect frame = frameGeometry();
+    QPoint place(frame.x() + frame.width(), frame.y());
+    const QRect area = AvailableArea();
+    if (!ChatForm || area.isEmpty()) return place;
+    // Kept on the table's screen: pushed back from its right edge (over the
+    // table if it must), never above or left of its top-left corner.
+    const QSize size = ChatForm->frameGeometry().size();
+    place.setX(std::max(area.left(), std::min(place.x(), area.right() + 1 - size.width())));
+    place.setY(std::max(area.top(), std::min(place.y(), area.bottom() + 1 - size.height())));
+    return place;
+}
+
 void TVantaroForm::PlaceChatForm() {
     if (!ChatForm) return;
-    const QRect frame = frameGeometry();
-    ChatForm->move(frame.x() + frame.width(), frame.y());
+    // As tall as the table's client area, at whatever zoom.
+    ChatForm->SetClientHeight(GameBoard->height());
+    ChatForm->move(ChatFormPlace());
+}
+
+void TVantaroForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // The side window travels with the table.
+    if (Shown) PlaceChatForm();
+}
+
+int32_t TVantaroForm::LargestFittingZoom() const {
+    const QSize area = AvailableArea().size();
+    if (area.isEmpty()) return TSettings::MaxZoom;
+    // What the window frames and the menu bar add around the boards.
+    const QSize tableExtra = frameGeometry().size() - GameBoard->size();
+    const int32_t chatExtraWidth = ChatForm ? ChatForm->frameGeometry().width() : 0;
+    const QSize base(512, 384);
+    for (int32_t factor = TSettings::MaxZoom; factor > 1; --factor) {
+        const QSize table = base * factor + tableExtra;
+        if (table.width() + chatExtraWidth <= area.width() && table.height() <= area.height()) return factor;
+    }
+    return 1;
+}
+
+void TVantaroForm::UpdateZoomChoices() {
+    const int32_t largest = LargestFittingZoom();
+    for (int32_t factor = 1; factor <= TSettings::MaxZoom; ++factor)
+        ViewZoom[factor - 1]->setEnabled(factor <= largest);
+    ViewZoomIn->setEnabled(ZoomFactor < largest);
+    ViewZoomOut->setEnabled(ZoomFactor > 1);
 }
 
 void TVantaroForm::ApplicationIdle() {
     Game->DoFrame();
     AfterGameStep();
+    WatchTable();
     // The computer thinks and walks while the frames go on; not while the
     // rules dialog is open, which also stops its search.
     if (RulesOpen) return;
@@ -256,6 +377,121 @@ void TVantaroForm::ApplicationIdle() {
 
 void TVantaroForm::AfterGameStep() {
     MatchLog->Observe(*Game);
+    if (Net->Active() && Game->InProgress) {
+        NetSeat = Net->LocalPlayer();
+        NetLeftBy.clear();
+    }
+    UpdateTitle();
+}
+
+void TVantaroForm::WatchTable() {
+    const bool stopped = WasInProgress && !Game->InProgress && Game->GameOver;
+    WasInProgress = Game->InProgress;
+    UpdateTitle();
+    if (!stopped) return;
+    bool full = true;
+    for (const auto& row : Game->Board)
+        for (const TOwnedCard& square : row) full = full && square.Card != -1;
+    // A match that ends on its ninth card shows its result in its last frame;
+    // one stopped from outside is drawn again to say so.
+    if (!full) Game->RedrawEnded();
+}
+
+void TVantaroForm::TellWhereTheTableStands() {
+    if (!RulesForm || RulesForm->GameType != TGameType::Network || Net->Active()) return;
+    if (Session->IsListening())
+        LogLine(QStringLiteral("Still hosting on port %1: F2 deals once another player joins.")
+                    .arg(Session->ListeningPort()));
+    else if (Session->State() == TNetSession::TState::Idle)
+        LogLine("No longer connected: host or join again in File › Rules, or choose another game type.");
+}
+
+void TVantaroForm::LogLine(const QString& line) {
+    // Mashed keys ask the same thing again and again; one answer is enough.
+    if (line == LastLogLine && !line.startsWith(QStringLiteral("Press F2"))) return;
+    LastLogLine = line;
+    AppendToLog(line);
+}
+
+TTableSeats TVantaroForm::Seats() const {
+    TTableSeats seats;
+    if (Net->Active() || NetSeat != -1) {
+        seats.You = Net->Active() ? Net->LocalPlayer() : NetSeat;
+        seats.LeftBy = NetLeftBy;
+        seats.Announce = true;
+    } else if (Computer->Player() != -1) {
+        seats.You = 1 - Computer->Player();
+        seats.ComputerOpponent = true;
+        seats.Announce = true;
+    } else {
+        seats.Announce = ViewAnnounce->isChecked();
+    }
+    return seats;
+}
+
+QString TVantaroForm::TitleText() const {
+    const TGameType type = RulesForm ? RulesForm->GameType : TGameType::HotSeat;
+    if (type == TGameType::SinglePlayer) {
+        static const char* const levels[] = {"Easy", "Normal", "Perfect"};
+        return QStringLiteral("Vantaro \u2014 Single Player, %1").arg(levels[int(RulesForm->Level)]);
+    }
+    if (type != TGameType::Network && Session->State() == TNetSession::TState::Idle) return "Vantaro";
+    QString where;
+    if (Net->Active())
+        where = QStringLiteral("you are %1").arg(TTableAnnouncer::PlayerName(Net->LocalPlayer()));
+    else if (Session->IsListening())
+        where = QStringLiteral("hosting on port %1, waiting for a player").arg(Session->ListeningPort());
+    else if (Session->State() != TNetSession::TState::Idle)
+        where = QStringLiteral("joining");
+    else
+        where = QStringLiteral("not connected");
+    return QStringLiteral("Vantaro \u2014 Network, ") + where;
+}
+
+void TVantaroForm::UpdateTitle() {
+    const QString title = TitleText();
+    if (windowTitle() != title) setWindowTitle(title);
+}
+
+void TVantaroForm::SetViewOptions() {
+    Stored.AnnounceTurns = ViewAnnounce->isChecked();
+    Stored.ShowFrameRate = ViewFrameRate->isChecked();
+    Game->ShowFrameRate = Stored.ShowFrameRate;
+    // An ended match's picture stays until redrawn; show the change at once.
+    Game->RedrawEnded();
+    if (FrameLoop) FrameLoop->Wake();
+    SaveSettings();
+}
+
+void TVantaroForm::ChatModeChanged() {
+    if (!ChatForm) return;
+    const TGameType type = RulesForm ? RulesForm->GameType : TGameType::HotSeat;
+    ChatForm->SetMode(type == TGameType::Network        ? TChatForm::TMode::Chat
+                      : type == TGameType::SinglePlayer ? TChatForm::TMode::Log
+                                                        : TChatForm::TMode::HotSeat);
+}
+
+void TVantaroForm::DrawDraggedCard() {
+    const int32_t slot = Game->LiftedSlot;
+    if (slot < 0 || slot > 4 || !Game->InProgress || Game->Phase != TGame::PhaseIdle) return;
+    const int32_t card = Game->Hands[slot][Game->Turn];
+    TSurface* target = Game->Graphics->BackBuffer.get();
+    if (card < 0 || !Game->Cards || card >= Game->Cards->NumCards || !target) return;
+    // Over everything else on the table, where the pointer holds it.
+    const TRect dest{DraggedAt.x(), DraggedAt.y(), DraggedAt.x() + Game->CardWidth,
+                     DraggedAt.y() + Game->CardHeight};
+    target->Blt(dest, Game->Cards->GetCardPicture(card, Game->Turn), Game->CardSourceRect, BltWait);
+}
+
+void TVantaroForm::ShareShortcuts() {
+    if (!ChatForm) return;
+    // An action works wherever a widget it was added to has its window active;
+    // every menu command of the table, now and added later, so works from the
+    // side window as well.
+    for (QAction* menu : MainMenu1->actions())
+        if (menu->menu())
+            for (QAction* action : menu->menu()->actions())
+                if (!action->isSeparator() && !action->shortcut().isEmpty()) ChatForm->addAction(action);
 }
 
 TGameRules TVantaroForm::DialogRules() const {
@@ -272,7 +508,22 @@ TGameRules TVantaroForm::DialogRules() const {
     return rules;
 }
 
+bool TVantaroForm::ExplainNetworkNewGame() {
+    if (Net->Active() || !RulesForm || RulesForm->GameType != TGameType::Network) return false;
+    if (Session->IsListening())
+        LogLine(QStringLiteral("F2: nobody has joined yet. Hosting on port %1 goes on; the match is dealt "
+                               "once a player joins. To play here instead, choose another game type in File › Rules.")
+                    .arg(Session->ListeningPort()));
+    else if (Session->State() != TNetSession::TState::Idle)
+        LogLine("F2: still joining; the host deals once you are connected.");
+    else
+        LogLine("F2: no network table is open. Host or join in File › Rules, or choose another game type "
+                "to play here.");
+    return true;
+}
+
 void TVantaroForm::FileNewGameClick() {
+    if (ExplainNetworkNewGame()) return;
     Computer->Cancel();
     Hint->Cancel();
     if (Net->Active()) {
@@ -288,6 +539,8 @@ void TVantaroForm::FileNewGameClick() {
     // The computer takes its seat with the match it plays; a refused New Game
     // (cards still moving) leaves the match and its players as they were.
     if (wasIdle && Game->Phase == TGame::PhaseDealing) {
+        NetSeat = -1;
+        NetLeftBy.clear();
         const bool single = RulesForm && RulesForm->GameType == TGameType::SinglePlayer;
         Computer->Seat(single ? ComputerPlayer : -1, RulesForm ? RulesForm->Level : TLevel::Perfect);
     }
@@ -305,6 +558,8 @@ void TVantaroForm::FileRulesClick() {
     if (!accepted) return;
     SaveSettings();
     ApplyNetworkChoice();
+    ChatModeChanged();
+    UpdateTitle();
 }
 
 void TVantaroForm::ApplyNetworkChoice() {
@@ -321,7 +576,7 @@ void TVantaroForm::ApplyNetworkChoice() {
     if (!choice.Join) {
         Session->Host(choice.Port);
     } else if (choice.Address.isEmpty()) {
-        AppendToLog("To join, give the host's name or address in File › Rules.");
+        LogLine("To join, give the host's name or address in File › Rules.");
     } else {
         Session->Join(choice.Address, choice.Port);
     }
@@ -329,7 +584,7 @@ void TVantaroForm::ApplyNetworkChoice() {
 
 void TVantaroForm::HelpHintClick() {
     if (Computer->HoldsTurn() || !Net->LocalMayMove()) {
-        AppendToLog("Hint: wait for your turn.");
+        LogLine("Hint: wait for your turn.");
         return;
     }
     Hint->Ask();
@@ -350,7 +605,7 @@ void TVantaroForm::FormKeyDown(uint16_t& key) {
 }
 
 void TVantaroForm::SetZoom(int32_t factor) {
-    ZoomFactor = std::clamp(factor, 1, TSettings::MaxZoom);
+    ZoomFactor = std::clamp(factor, 1, Game->Graphics->BackBuffer ? LargestFittingZoom() : TSettings::MaxZoom);
     Stored.Zoom = ZoomFactor;
     ViewZoom[ZoomFactor - 1]->setChecked(true);
     // Before the drawing device exists the board keeps its first size, which
@@ -362,18 +617,25 @@ void TVantaroForm::SetZoom(int32_t factor) {
 }
 
 void TVantaroForm::ApplyZoom() {
-    ZoomFactor = std::clamp(Stored.Zoom, 1, TSettings::MaxZoom);
+    // A zoom remembered from a larger screen opens at the largest that fits;
+    // the remembered choice stays for that screen.
+    ZoomFactor = std::clamp(Stored.Zoom, 1, LargestFittingZoom());
     ViewZoom[ZoomFactor - 1]->setChecked(true);
+    UpdateZoomChoices();
     const QSize area = Game->Graphics->BackBuffer ? QSize(Game->Graphics->BackBufferRect.right,
                                                           Game->Graphics->BackBufferRect.bottom)
                                                   : GameBoard->size();
     const QSize board = area * ZoomFactor;
-    if (GameBoard->size() == board) return;
+    if (GameBoard->size() == board) {
+        PlaceChatForm();
+        return;
+    }
     GameBoard->setFixedSize(board);
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (layout()) layout()->activate();
     setFixedSize(sizeHint());
+    UpdateZoomChoices();
     // The chat window stays against the right edge, now and once the window
     // manager has settled the new frame.
     PlaceChatForm();
@@ -387,7 +649,6 @@ void TVantaroForm::SaveSettings() {
         Stored.GameType = RulesForm->GameType;
         Stored.Level = RulesForm->Level;
     }
-    Stored.Zoom = ZoomFactor;
     Stored.Position = pos();
     Settings->Save(Stored);
 }
@@ -419,8 +680,5 @@ void TVantaroForm::ShowHowToPlay() {
 }
 
 void TVantaroForm::ShowAbout() {
-    QMessageBox::about(this, "About Vantaro",
-                       "<h3>Vantaro</h3>"
-                       "<p>A card game for two players at one keyboard.</p>"
-                       "<p>Every card, picture and line of code was made for this game.</p>");
+    QMessageBox::about(this, "About Vantaro", AboutText());
 }

@@ -3,6 +3,7 @@
 #include "app/FrameLoop.h"
 #include "app/NetworkChoice.h"
 #include "app/StoredSettings.h"
+#include "app/TableAnnouncer.h"
 #include "game/Game.h"
 #include "render/DataFolder.h"
 #include "render/Reporting.h"
@@ -35,6 +36,8 @@ struct TShellEnvironment {
     // Where the rules, the game type, the zoom and the window's place are
     // remembered between runs; empty to remember nothing.
     QString SettingsFile;
+    // The available area of the screen the table is on; unset asks the screen.
+    std::function<QRect()> ScreenArea;
     // A network table to open as soon as the program has loaded (--host, --join).
     std::optional<TNetworkChoice> Network;
 };
@@ -86,8 +89,27 @@ public:
     QAction* ViewZoom[3];
     QAction* ViewZoomIn;
     QAction* ViewZoomOut;
+    QAction* ViewAnnounce;
+    QAction* ViewFrameRate;
     QMenu* HelpMenu;
     QAction* HelpHint;
+    QAction* HelpHowToPlay;
+    QAction* HelpAbout;
+
+    // Who sits where at this table, for the announcements on it.
+    TTableSeats Seats() const;
+    // "Vantaro", or the mode outside hot-seat ("Vantaro — Single Player, Perfect").
+    QString TitleText() const;
+    // The largest zoom at which the table and the side window both fit the
+    // available area of the screen the table is on.
+    int32_t LargestFittingZoom() const;
+    // Where the side window goes: against the table's right edge, kept on
+    // the table's screen.
+    QPoint ChatFormPlace() const;
+    QRect AvailableArea() const;
+    // After the game type changed: the side window's mode and the title follow.
+    void ChatModeChanged();
+    void UpdateTitle();
 
     // The computer at the table in a single-player match, and Help › Hint.
     std::unique_ptr<TComputerSeat> Computer;
@@ -101,6 +123,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void RequestTermination();
@@ -112,6 +135,18 @@ private:
     void AfterGameStep();
     void ApplyZoom();
     void SaveSettings();
+    void SetViewOptions();
+    void UpdateZoomChoices();
+    // Makes every command of the menus work from the side window too.
+    void ShareShortcuts();
+    // After each frame and command: notices a match stopped from outside.
+    void WatchTable();
+    // After a connection closed: whether the program still hosts, in the log.
+    void TellWhereTheTableStands();
+    // F2 at a network table with nobody to play: says what it does instead.
+    bool ExplainNetworkNewGame();
+    void LogLine(const QString& line);
+    void DrawDraggedCard();
 
     TShellEnvironment Environment;
     bool Shown = false;
@@ -123,6 +158,18 @@ private:
     TStoredSettings Stored;
     int32_t ZoomFactor = 1;
     QActionGroup* ZoomGroup;
+    TTableAnnouncer Announcer;
+    // The colour played here in the last network match on the table (-1:
+    // none) and who left it, for the table once it has ended.
+    int32_t NetSeat = -1;
+    QString NetLeftBy;
+    bool WasInProgress = false;
+    // The top-left corner of a hand card the mouse drags, in the drawing area.
+    QPoint DraggedAt;
+    // The last line of the log, so a refusal repeated by mashed keys shows once.
+    QString LastLogLine;
+    // The heading of the last hint list, so each move's list gets one.
+    QString HintHeading;
 };
 
 extern TVantaroForm* VantaroForm;

@@ -112,6 +112,17 @@ public:
     bool FlipSideways[4]{};
     TRect CardSourceRect;
 
+    // Around the table, not of the match: drawn over each frame's scene just
+    // before the frame counter (unset: nothing), whether the counter is
+    // drawn, and a hand card of the player to move lifted out of the hand
+    // (dragged by the mouse) that the scene leaves out (-1: none).
+    std::function<void()> Overlay;
+    bool ShowFrameRate = true;
+    int32_t LiftedSlot = -1;
+    // Draws an ended match's table again, without selection or pointers, with
+    // the overlay and the counter as they are set now, and presents it.
+    void RedrawEnded();
+
 private:
     // The layout fields and banner rectangles a match is drawn with.
     void PlaceLayout();
@@ -127,6 +138,8 @@ private:
     void AdvanceFlipSprites(float elapsed);
     void RetargetFlip(int32_t step);
 
+    // The overlay, the frame counter and presenting, at the end of a frame.
+    void FinishFrame();
     // Drawing helpers; absent images and an unopened device draw nothing.
     TSurface* CardPicture(int32_t card, int32_t player) const;
     const TCardInfo* CardInfo(int32_t card) const;

@@ -93,12 +93,25 @@ void TGame::DoFrame() {
         break;
     }
 
+    FinishFrame();
+}
+
+void TGame::FinishFrame() {
+    if (Overlay) Overlay();
     char counter[32];
     std::snprintf(counter, sizeof counter, "FPS: %d", int(Timer.FramesPerSecond));
     if (Graphics) {
-        Graphics->WriteText(counter, 0, 0, TA_LEFT | TA_TOP, ColorWhite);
+        if (ShowFrameRate) Graphics->WriteText(counter, 0, 0, TA_LEFT | TA_TOP, ColorWhite);
         Graphics->Present();
     }
+}
+
+void TGame::RedrawEnded() {
+    if (InProgress || !GameOver) return;
+    TSprite* background = Sprites ? Sprites->BoardImage.get() : nullptr;
+    if (background) background->Draw(BackBuffer());
+    DrawScene(true);
+    FinishFrame();
 }
 
 void TGame::DrawScene(bool animating) {
@@ -135,6 +148,7 @@ void TGame::DrawScene(bool animating) {
         for (int32_t slot = 0; slot < 5; ++slot) {
             const int32_t card = Hands[slot][player];
             if (card == -1) continue;
+            if (!animating && player == Turn && slot == LiftedSlot) continue;
             const bool selected = !animating && player == Turn && slot == HandCursor;
             const int32_t left = HandX[player] + (selected ? HandSelectShift[player] : 0);
             const int32_t top = HandTop + HandStep * slot;

@@ -7,6 +7,7 @@
 #include "app/ChatForm.h"
 #include "app/CommandLine.h"
 #include "app/RulesForm.h"
+#include "app/TableAnnouncer.h"
 #include "app/Windows.h"
 #include "game/KeyCodes.h"
 
@@ -265,6 +266,18 @@ TEST_F(AppNetworkTest, APeerVanishingMidMatchLeavesTheWindowHostingForTheNext) {
     Press(VK_RETURN);
     Press(VK_RETURN);
     EXPECT_EQ(CardsOnBoard(Game()), 1);
+    // The table, the title and the log say who left and that the program still hosts.
+    EXPECT_EQ(TTableAnnouncer::ResultLine(Game(), VantaroForm->Seats()), "Red left the match");
+    EXPECT_TRUE(VantaroForm->windowTitle().startsWith("Vantaro \u2014 Network, hosting on port"))
+        << VantaroForm->windowTitle().toStdString();
+    EXPECT_TRUE(Log().contains(QStringLiteral("Still hosting on port %1").arg(port))) << Log().toStdString();
+    // F2 with nobody at the table deals nothing and says what it does instead.
+    VantaroForm->FileNewGameClick();
+    EXPECT_FALSE(Game().InProgress);
+    EXPECT_TRUE(Log().contains("F2: nobody has joined yet.")) << Log().toStdString();
+    // One line per deal: the network match's own, not the table's as well.
+    EXPECT_EQ(Log().count("dealt a new match"), 1) << Log().toStdString();
+    EXPECT_EQ(Log().count("New match \u2014 rules"), 0) << Log().toStdString();
 
     // The next player sits down at the same table and a fresh match is dealt on both.
     JoinPeer(port);

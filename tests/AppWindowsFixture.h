@@ -39,6 +39,8 @@ protected:
         environment.Message = Messages.Sink();
         environment.CalendarClock = [this] { return Second; };
         environment.FrameClock = [this] { return Now; };
+        // Room for every zoom, unless the test brings its own screen.
+        if (!environment.ScreenArea) environment.ScreenArea = [] { return QRect(0, 0, 3840, 2160); };
         CreateWindows(environment);
         VantaroForm->show();
     }

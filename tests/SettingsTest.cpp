@@ -22,6 +22,8 @@ protected:
         EXPECT_EQ(settings.GameType, TGameType::HotSeat);
         EXPECT_EQ(settings.Level, defaults.Level);
         EXPECT_EQ(settings.Zoom, 1);
+        EXPECT_FALSE(settings.AnnounceTurns);
+        EXPECT_TRUE(settings.ShowFrameRate);
         EXPECT_FALSE(settings.Position);
     }
 
@@ -37,6 +39,8 @@ TEST_F(SettingsTest, RoundTrip) {
     saved.GameType = TGameType::SinglePlayer;
     saved.Level = TLevel::Perfect;
     saved.Zoom = 3;
+    saved.AnnounceTurns = true;
+    saved.ShowFrameRate = false;
     saved.Position = QPoint(40, 50);
     TSettings(File).Save(saved);
 
@@ -50,6 +54,8 @@ TEST_F(SettingsTest, RoundTrip) {
     EXPECT_EQ(loaded.GameType, TGameType::SinglePlayer);
     EXPECT_EQ(loaded.Level, TLevel::Perfect);
     EXPECT_EQ(loaded.Zoom, 3);
+    EXPECT_TRUE(loaded.AnnounceTurns);
+    EXPECT_FALSE(loaded.ShowFrameRate);
     EXPECT_EQ(loaded.Position, QPoint(40, 50));
 
     // Saving again replaces everything, also a position no longer known.
@@ -61,7 +67,7 @@ TEST_F(SettingsTest, RoundTrip) {
 TEST_F(SettingsTest, NonsenseIsIgnoredValueByValue) {
     Write("[Rules]\nSame=yes please\nPlus=true\nSameWall=1\n"
           "[Game]\nType=network\nLevel=godlike\n"
-          "[View]\nZoom=7\n"
+          "[View]\nZoom=7\nAnnounceTurns=maybe\nShowFrameRate=0\n"
           "[Window]\nX=-50000\nY=-50000\n");
     const TStoredSettings loaded = TSettings(File).Load();
     EXPECT_FALSE(loaded.Rules.Same);
@@ -70,6 +76,8 @@ TEST_F(SettingsTest, NonsenseIsIgnoredValueByValue) {
     EXPECT_EQ(loaded.GameType, TGameType::HotSeat);
     EXPECT_EQ(loaded.Level, TStoredSettings().Level);
     EXPECT_EQ(loaded.Zoom, 1);
+    EXPECT_FALSE(loaded.AnnounceTurns);
+    EXPECT_TRUE(loaded.ShowFrameRate);
     EXPECT_FALSE(loaded.Position) << "off every screen";
 
     Write("[View]\nZoom=0\n[Window]\nX=12\nY=abc\n");

@@ -92,6 +92,14 @@ QPainterPath textPath(const QString& text, Face face, qreal pixelSize, QPointF c
     return path;
 }
 
+QPainterPath glyphPath(const QString& character, Face face, qreal pixelSize, QPointF origin) {
+    const QRawFont& font = rawFont(face, pixelSize);
+    QPainterPath path;
+    for (const quint32 glyph : font.glyphIndexesForString(character))
+        path.addPath(font.pathForGlyph(glyph).translated(origin));
+    return path;
+}
+
 QFont captionFont(Face face, int pixelSize) {
     QFont font(loaded(face).family);
     font.setBold(face != Face::Sans);

@@ -22,6 +22,10 @@ void loadFonts(const QString& folder);
 // carry a stroke. The path is centred on `centre` by its ink.
 QPainterPath textPath(const QString& text, Face face, qreal pixelSize, QPointF centre);
 
+// One character's outline with its pen origin at `origin` on the baseline,
+// and its advance, for painting lettering a glyph at a time.
+QPainterPath glyphPath(const QString& character, Face face, qreal pixelSize, QPointF origin);
+
 // For plain captions on the contact sheet, which the game never sees.
 QFont captionFont(Face face, int pixelSize);
 

@@ -25,6 +25,8 @@ struct ArtSet {
     QImage plusSign;
     QImage minusSign;
     QImage splash;
+    QImage lettering;
+    QImage resultPlate;
 };
 
 // 128 x 128 with transparency: the program's icon.

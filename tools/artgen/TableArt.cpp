@@ -4,6 +4,7 @@
 #include "Lettering.h"
 #include "PaintKit.h"
 #include "Random.h"
+#include "render/LetterSet.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -444,6 +445,84 @@ QImage sign(bool plus) {
                                             {c - arm, m + half},
                                             {c - arm, m - half},
                                             {c - half, m - half}}));
+}
+
+} // namespace artgen
+
+namespace artgen {
+
+QImage lettering() {
+    const QString letters = QString::fromUtf8(LetterSetUtf8);
+    const int cellWidth = LetterCellLargeWidth;
+    const int cellHeight = LetterCellLargeHeight;
+    QImage canvas = transparentCanvas(cellWidth * int(letters.size()), cellHeight);
+    QPainter p(&canvas);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(28, 12, 10);
+    const qreal baseline = 36;
+    const QColor top(255, 252, 226);
+    const QColor bottom(232, 178, 40);
+    for (qsizetype i = 0; i < letters.size(); ++i) {
+        QPainterPath glyph = glyphPath(QString(letters[i]), Face::SansBold, 27, QPointF(cellWidth * qreal(i) + 7, baseline));
+        // The rule banners' lettering, a glyph at a time: a forward lean,
+        // drop shadow, dark ink, a light rim and a bright gradient.
+        QTransform lean;
+        lean.translate(0, baseline);
+        lean.shear(-0.18, 0);
+        lean.translate(0, -baseline);
+        glyph = lean.map(glyph);
+        // Each cell is cut to itself, so no glyph's stroke reaches a neighbour.
+        p.save();
+        p.setClipRect(QRectF(cellWidth * qreal(i), 0, cellWidth, cellHeight));
+        p.setPen(QPen(ink, 5.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(ink);
+        p.drawPath(glyph.translated(2, 2));
+        p.drawPath(glyph);
+        p.setPen(QPen(mix(top, Qt::white, 0.5), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(glyph);
+        QLinearGradient fill(0, baseline - 22, 0, baseline + 2);
+        fill.setColorAt(0.0, top);
+        fill.setColorAt(0.5, mix(top, bottom, 0.6));
+        fill.setColorAt(1.0, bottom);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        p.drawPath(glyph);
+        p.restore();
+    }
+    p.end();
+    return toKeyed(canvas);
+}
+
+QImage resultPlate() {
+    constexpr int w = 360;
+    constexpr int h = 62;
+    QImage canvas = transparentCanvas(w, h);
+    QPainter p(&canvas);
+    p.setRenderHint(QPainter::Antialiasing);
+    // A dark enamel ribbon with a gilt rim and notched ends.
+    const qreal notch = 14;
+    QPainterPath ribbon = polygonPath({{2, 4},
+                                       {w - 2.0, 4},
+                                       {w - 2.0 - notch, h / 2.0},
+                                       {w - 2.0, h - 4.0},
+                                       {2, h - 4.0},
+                                       {2 + notch, h / 2.0}});
+    QLinearGradient enamel(0, 4, 0, h - 4);
+    enamel.setColorAt(0.0, QColor(70, 46, 96));
+    enamel.setColorAt(0.5, QColor(38, 22, 58));
+    enamel.setColorAt(1.0, QColor(24, 12, 36));
+    fillOutlined(p, ribbon, QBrush(enamel), QColor(28, 12, 10), 3.0);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(236, 190, 70), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const QPainterPath inner = polygonPath({{9, 9},
+                                            {w - 9.0, 9},
+                                            {w - 9.0 - notch + 4, h / 2.0},
+                                            {w - 9.0, h - 9.0},
+                                            {9, h - 9.0},
+                                            {9 + notch - 4, h / 2.0}});
+    p.drawPath(inner);
+    p.end();
+    return toKeyed(canvas);
 }
 
 } // namespace artgen

@@ -32,6 +32,12 @@ QImage pointingHand(bool pointsRight);
 enum class BannerKind { Same, Plus, Combo };
 QImage banner(BannerKind kind);
 
+// The result banners' lettering, in the rule banners' style: every character
+// of the letter set in a row of equal cells.
+QImage lettering();
+// The plate a result banner's lettering stands on.
+QImage resultPlate();
+
 // Score digits 1..9 and the signs of the elemental marker.
 QImage digit(int value);
 QImage sign(bool plus);

@@ -68,6 +68,8 @@ ArtSet paintEverything(const Catalogue& catalogue) {
     for (int d = 1; d <= 9; ++d) art.digits.push_back(digit(d));
     art.plusSign = sign(true);
     art.minusSign = sign(false);
+    art.lettering = lettering();
+    art.resultPlate = resultPlate();
     art.splash = splashPicture(art);
     return art;
 }
@@ -101,7 +103,9 @@ void writeEverything(const ArtSet& art, const Catalogue& catalogue, const QStrin
         {art.handLeft, QStringLiteral("HandLeft.bmp")},   {art.handRight, QStringLiteral("HandRight.bmp")},
         {art.sameText, QStringLiteral("SameText.bmp")},   {art.plusText, QStringLiteral("PlusText.bmp")},
         {art.comboText, QStringLiteral("ComboText.bmp")}, {art.plusSign, QStringLiteral("Numbers/+.bmp")},
-        {art.minusSign, QStringLiteral("Numbers/-.bmp")}};
+        {art.minusSign, QStringLiteral("Numbers/-.bmp")},
+        {art.lettering, QStringLiteral("Lettering.bmp")},
+        {art.resultPlate, QStringLiteral("ResultPlate.bmp")}};
     for (int e = 1; e <= kElementCount; ++e)
         keyed.push_back(
             {art.elements[static_cast<std::size_t>(e - 1)], QStringLiteral("Elements/%1.bmp").arg(e)});

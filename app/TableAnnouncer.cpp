@@ -1,0 +1,93 @@
+#include "app/TableAnnouncer.h"
+
+#include "game/Game.h"
+#include "render/DataFolder.h"
+#include "render/Graphics.h"
+#include "render/LetterSet.h"
+
+namespace {
+
+constexpr int32_t TableCentreX = 256;
+constexpr int32_t TableCentreY = 192;
+// The turn line stands in a name box in the strip above the board and the
+// hands, written as card names are in the box below the board.
+constexpr int32_t TurnBoxTop = 3;
+constexpr int32_t TurnTextTop = TurnBoxTop + (TGame::NameTextTop - TGame::NameBoxTop);
+// Where the lettering's capitals sit within their cells, so the line looks
+// centred on the plate.
+constexpr int32_t LargeInkMiddle = 27;
+
+bool BoardFull(const TGame& game) {
+    for (const auto& row : game.Board)
+        for (const TOwnedCard& square : row)
+            if (square.Card == -1) return false;
+    return true;
+}
+
+QString Score(int32_t first, int32_t second) {
+    return QStringLiteral("%1\u2013%2").arg(first).arg(second);
+}
+
+} // namespace
+
+bool TTableAnnouncer::Load(TGraphics& graphics, const TDataFolder& data) {
+    TRect size;
+    Plate = graphics.LoadBitmapSurface(data.PathOf("Data/ResultPlate.bmp"), &size, true, false);
+    if (Plate) Plate->SetColorKey(Plate->FirstPixel());
+    const bool large = Large.Load(graphics, data.PathOf("Data/Lettering.bmp"), LetterCellLargeWidth,
+                                  LetterCellLargeHeight);
+    return Plate && large;
+}
+
+QString TTableAnnouncer::PlayerName(int32_t player) {
+    return player == 0 ? QStringLiteral("Red") : QStringLiteral("Blue");
+}
+
+QString TTableAnnouncer::TurnLine(const TGame& game, const TTableSeats& seats) {
+    if (!seats.Announce || !game.InProgress || game.Turn < 0 || game.Turn > 1) return {};
+    const QString mover = PlayerName(game.Turn);
+    if (seats.You == -1) return mover + QStringLiteral(" to move");
+    const QString you = QStringLiteral("You play ") + PlayerName(seats.You) + QStringLiteral(" \u00b7 ");
+    if (game.Turn == seats.You) return you + QStringLiteral("Your turn");
+    if (seats.ComputerOpponent) return you + mover + QStringLiteral(" is thinking\u2026");
+    return you + QStringLiteral("Waiting for ") + mover;
+}
+
+QString TTableAnnouncer::ResultLine(const TGame& game, const TTableSeats& seats) {
+    if (!seats.Announce || game.InProgress || !game.GameOver) return {};
+    if (!BoardFull(game)) {
+        if (!seats.LeftBy.isEmpty()) return seats.LeftBy + QStringLiteral(" left the match");
+        return QStringLiteral("Match stopped");
+    }
+    const int32_t red = game.Score[0], blue = game.Score[1];
+    if (red == blue) return QStringLiteral("Draw ") + Score(red, blue);
+    const int32_t winner = blue > red ? 1 : 0;
+    const int32_t high = std::max(red, blue), low = std::min(red, blue);
+    if (seats.You == -1) return PlayerName(winner) + QStringLiteral(" wins ") + Score(high, low);
+    if (winner == seats.You) return QStringLiteral("You win ") + Score(high, low);
+    return QStringLiteral("You lose ") + Score(low, high);
+}
+
+void TTableAnnouncer::Draw(TGame& game, const TTableSeats& seats) const {
+    TSurface* target = game.Graphics ? game.Graphics->BackBuffer.get() : nullptr;
+    if (!target || !seats.Announce) return;
+    if (const QString turn = TurnLine(game, seats); !turn.isEmpty()) {
+        if (TSprite* box = game.Sprites ? game.Sprites->CardNameInfoBox.get() : nullptr) {
+            const int32_t left = TruncToInt(float(TableCentreX) - box->Width * 0.5f);
+            box->SetDestRect({left, TurnBoxTop, left + TruncToInt(box->Width), TurnBoxTop + TruncToInt(box->Height)});
+            box->Draw(target);
+        }
+        // Written as card names are, in Latin-1: the ellipsis as three dots.
+        QString latin = turn;
+        latin.replace(QChar(u'\u2026'), QStringLiteral("..."));
+        game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX, TurnTextTop, TA_CENTER, ColorWhite);
+    }
+    const QString result = ResultLine(game, seats);
+    if (result.isEmpty()) return;
+    if (Plate) {
+        const int32_t left = TableCentreX - Plate->Width() / 2, top = TableCentreY - Plate->Height() / 2;
+        target->Blt({left, top, left + Plate->Width(), top + Plate->Height()}, Plate.get(), Plate->Bounds(),
+                    BltWait | BltKeySrc);
+    }
+    Large.DrawCentred(target, result, TableCentreX, TableCentreY - LargeInkMiddle);
+}
