@@ -1,0 +1,88 @@
+#include "server/ServerRun.h"
+
+#include "server/ClientSession.h"
+#include "server/ServerLog.h"
+#include "server/ServerOptions.h"
+#include "server/SqlStorage.h"
+#include "server/TlsServer.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Each client holds a descriptor; take as many as the system lets us.
+void RaiseOpenFileLimit(TServerLog& log)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+        log.Write(std::string("cannot raise the open-file limit: ") + std::strerror(errno));
+}
+
+} // namespace
+
+int RunServer(const TServerOptions& options, TServerLog& log)
+{
+    // Closed clients must not end the server through SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    RaiseOpenFileLimit(log);
+    if (::mkdir(options.DataFolder.c_str(), 0700) != 0 && errno != EEXIST) {
+        log.Write("cannot make the data folder " + options.DataFolder + ": " + std::strerror(errno));
+        return 1;
+    }
+    std::string error;
+    std::unique_ptr<TSqlStorage> storage =
+        TSqlStorage::Open(options.DataFolder + "/vantaro.sqlite", options.DatabaseUrl, error);
+    if (!storage) {
+        log.Write(error);
+        return 1;
+    }
+    log.Write(options.DatabaseUrl.empty() ? "database " + options.DataFolder + "/vantaro.sqlite"
+                                          : std::string("database on PostgreSQL"));
+
+    TIdentityResult identity =
+        options.CertificateFile.empty()
+            ? LoadOrMakeIdentity(options.DataFolder + "/server-cert.pem", options.DataFolder + "/server-key.pem",
+                                 "vantaro-server")
+            : LoadIdentity(options.CertificateFile, options.KeyFile);
+    if (!identity.Error.empty()) {
+        log.Write(identity.Error);
+        return 1;
+    }
+    std::string fingerprint = CertificateFingerprint(identity.Identity.CertificatePem);
+    log.Write(std::string(identity.Created ? "made a new certificate, " : "certificate ") + "fingerprint " +
+              DisplayFingerprint(fingerprint));
+
+    asio::io_context io(1);
+    TClientSessions sessions(*storage, log);
+    TTlsServer server(
+        io, log,
+        [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); }, {});
+    sessions.UseAddressLimits(server.AddressLimits());
+    if (error = server.UseIdentity(identity.Identity); !error.empty()) {
+        log.Write(error);
+        return 1;
+    }
+    if (error = server.Listen(options.ListenAddress, options.Port); !error.empty()) {
+        log.Write(error);
+        return 1;
+    }
+    log.Write("listening on " + options.ListenAddress + " port " + std::to_string(server.Port()));
+
+    asio::signal_set stopSignals(io, SIGTERM, SIGINT);
+    stopSignals.async_wait([&](const asio::error_code& failed, int number) {
+        if (failed)
+            return;
+        log.Write(std::string("stopping on ") + (number == SIGTERM ? "SIGTERM" : "SIGINT"));
+        server.Stop([&] { io.stop(); });
+    });
+    io.run();
+    log.Write("stopped");
+    return 0;
+}
