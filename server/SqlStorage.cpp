@@ -125,7 +125,8 @@ std::unique_ptr<TSqlStorage> TSqlStorage::Open(const std::string& sqliteFile, co
             database.setUserName(url.userName());
             database.setPassword(url.password());
             database.setDatabaseName(name);
-            database.setConnectOptions("connect_timeout=10");
+            // Notices ("already exists, skipping") would reach standard error as stray lines.
+            database.setConnectOptions("connect_timeout=10;options='-c client_min_messages=warning'");
         } else {
             database.setDatabaseName(QString::fromStdString(sqliteFile));
             database.setConnectOptions("QSQLITE_BUSY_TIMEOUT=5000");

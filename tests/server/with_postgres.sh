@@ -9,6 +9,8 @@ set -euo pipefail
 bin=/usr/lib/postgresql/15/bin
 [ -x "$bin/initdb" ] || { echo "with_postgres.sh: postgresql-15 is not installed"; exit 1; }
 
+# The command keeps working from here; the cluster's programs run in its folder.
+[ -e "$1" ] && set -- "$(realpath "$1")" "${@:2}"
 work=$(mktemp -d /tmp/vantaro-pg.XXXXXX)
 run_as=()
 if [ "$(id -u)" -eq 0 ]; then
