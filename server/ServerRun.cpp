@@ -69,12 +69,7 @@ int RunServer(const TServerOptions& options, TServerLog& log)
         log.Write(error);
         return 1;
     }
-    if (error = server.Listen(options.ListenAddress, options.Port); !error.empty()) {
-        log.Write(error);
-        return 1;
-    }
-    log.Write("listening on " + options.ListenAddress + " port " + std::to_string(server.Port()));
-
+    // Taken before the listening line: whoever reads that line may stop us at once.
     asio::signal_set stopSignals(io, SIGTERM, SIGINT);
     stopSignals.async_wait([&](const asio::error_code& failed, int number) {
         if (failed)
@@ -82,6 +77,12 @@ int RunServer(const TServerOptions& options, TServerLog& log)
         log.Write(std::string("stopping on ") + (number == SIGTERM ? "SIGTERM" : "SIGINT"));
         server.Stop([&] { io.stop(); });
     });
+    if (error = server.Listen(options.ListenAddress, options.Port); !error.empty()) {
+        log.Write(error);
+        return 1;
+    }
+    log.Write("listening on " + options.ListenAddress + " port " + std::to_string(server.Port()));
+
     io.run();
     log.Write("stopped");
     return 0;
