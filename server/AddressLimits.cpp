@@ -64,3 +64,18 @@ void TAddressLimits::Sweep(int64_t nowMs)
             ++it;
     }
 }
+
+bool TAddressLimits::TryAction(const std::string& address, TAction action, int limit, int64_t windowMs,
+                               int64_t nowMs)
+{
+    TAddress& entry = Addresses[address];
+    int kind = int(action);
+    if (nowMs - entry.WindowStartMs[kind] >= windowMs || nowMs < entry.WindowStartMs[kind]) {
+        entry.WindowStartMs[kind] = nowMs;
+        entry.WindowCount[kind] = 0;
+    }
+    if (entry.WindowCount[kind] >= limit)
+        return false;
+    ++entry.WindowCount[kind];
+    return true;
+}

@@ -19,6 +19,11 @@ public:
     // Counts a new name for the address if it has any left this hour.
     bool TryNewName(const std::string& address, int64_t nowMs);
 
+    // Counts one action of a kind limited to `limit` per fixed window of
+    // windowMs (chat lines, tables opened) if the address has one left.
+    enum class TAction { Chat, CreateTable };
+    bool TryAction(const std::string& address, TAction action, int limit, int64_t windowMs, int64_t nowMs);
+
     // Forgets addresses with no connection whose hour of names has passed;
     // the server calls it now and then.
     void Sweep(int64_t nowMs);
@@ -30,6 +35,8 @@ private:
     struct TAddress {
         int Connections = 0;
         std::deque<int64_t> NameTimesMs;
+        int64_t WindowStartMs[2] = {0, 0};
+        int WindowCount[2] = {0, 0};
     };
     void Forget(const std::string& address, int64_t nowMs);
 

@@ -1,23 +1,47 @@
 #pragma once
 
 #include "server/ConnectionHandler.h"
+#include "server/Lobby.h"
+
+#include <asio.hpp>
+
+#include <functional>
+#include <unordered_map>
 
 class TAddressLimits;
 class TServerLog;
 class TStorage;
 
-// The server's side of every client connection: whatever a client may do
-// once connected goes through here. It owns nothing per connection that
-// outlives the connection.
+// Connects the transport to the lobby: each connection's bytes are cut into
+// lines, held to the size and rate limits, decoded and handed to the lobby;
+// the lobby's lines go out through the connections they are for, and its
+// clocks run on a timer.
 class TClientSessions {
 public:
-    TClientSessions(TStorage& storage, TServerLog& log) : Storage(storage), Log(log) {}
+    struct TLimits {
+        int MaxMessagesPerSecond = 60;
+        int MaxBytesPerSecond = 64 * 1024;
+        int64_t SilenceMs = 30'000; // a client must say something (a ping will do) this often
+    };
+    using TClock = std::function<int64_t()>; // milliseconds since 1970
 
-    void UseAddressLimits(TAddressLimits& limits) { Limits = &limits; }
+    TClientSessions(asio::io_context& io, TStorage& storage, TServerLog& log, TAddressLimits& addresses,
+                    TRefereeFactory referees, TLobby::TSeedSource seeds, TClock clock, TLimits limits);
+    ~TClientSessions();
+
     std::unique_ptr<TConnectionHandler> Open(TConnectionLink& link, const TPeer& peer);
+    TLobby& Lobby() { return TheLobby; }
+    // Sends what the lobby has to say and sets its timer; after any change to it.
+    void Flush();
 
 private:
-    TStorage& Storage;
+    friend class TClientSession;
+    void Closed(uint64_t connection);
+
+    asio::steady_timer Timer;
     TServerLog& Log;
-    TAddressLimits* Limits = nullptr;
+    TClock Clock;
+    TLimits Limits;
+    TLobby TheLobby;
+    std::unordered_map<uint64_t, TConnectionLink*> Links;
 };

@@ -6,7 +6,11 @@
 #include "server/SqlStorage.h"
 #include "server/TlsServer.h"
 
+#include <openssl/rand.h>
+
 #include <cerrno>
+#include <chrono>
+#include <random>
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
@@ -23,6 +27,28 @@ void RaiseOpenFileLimit(TServerLog& log)
     limit.rlim_cur = limit.rlim_max;
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
         log.Write(std::string("cannot raise the open-file limit: ") + std::strerror(errno));
+}
+
+int64_t WallClockMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Deals come from a cryptographic source, so nobody can foresee a hand;
+// 53 bits, so that the seed travels exactly as a JSON number.
+int64_t DrawSeed()
+{
+    uint64_t value = 0;
+    if (RAND_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value) != 1)
+        value = (uint64_t(std::random_device()()) << 32) ^ std::random_device()();
+    return int64_t(value & ((uint64_t(1) << 53) - 1));
+}
+
+// The rules that decide the server's matches.
+TRefereeFactory MatchReferee()
+{
+    return {};
 }
 
 } // namespace
@@ -60,11 +86,12 @@ int RunServer(const TServerOptions& options, TServerLog& log)
               DisplayFingerprint(fingerprint));
 
     asio::io_context io(1);
-    TClientSessions sessions(*storage, log);
+    TAddressLimits addresses;
+    TClientSessions sessions(io, *storage, log, addresses, MatchReferee(), DrawSeed, WallClockMs, {});
+    sessions.Lobby().ResumeStored(WallClockMs());
+    sessions.Flush();
     TTlsServer server(
-        io, log,
-        [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); }, {});
-    sessions.UseAddressLimits(server.AddressLimits());
+        io, log, addresses, [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); }, {});
     if (error = server.UseIdentity(identity.Identity); !error.empty()) {
         log.Write(error);
         return 1;

@@ -253,6 +253,21 @@ TStorage::TBinding TSqlStorage::BindName(const std::string& name, const std::str
     return binding;
 }
 
+std::optional<TStorage::TPlayer> TSqlStorage::FindPlayer(const std::string& name)
+{
+    QSqlQuery query(Database());
+    query.prepare("SELECT id, name, fingerprint FROM players WHERE name_key = ?");
+    query.addBindValue(QString::fromStdString(NameKey(name)));
+    if (!query.exec()) {
+        Error = Text(query.lastError());
+        return std::nullopt;
+    }
+    if (!query.next())
+        return std::nullopt;
+    return TPlayer{query.value(0).toLongLong(), query.value(1).toString().toStdString(),
+                   query.value(2).toString().toStdString()};
+}
+
 std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId)
 {
     QSqlQuery query(Database());

@@ -24,6 +24,7 @@ public:
                                              std::string& error);
 
     TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t nowMs) override;
+    std::optional<TPlayer> FindPlayer(const std::string& name) override;
     std::optional<std::string> PlayerName(int64_t playerId) override;
     int64_t CreateMatch(const TMatchRecord& match) override;
     bool AddMove(int64_t matchId, const TMoveRecord& move) override;

@@ -27,6 +27,13 @@ public:
     };
     // Binds name to the certificate fingerprint the first time it is used.
     virtual TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t nowMs) = 0;
+    struct TPlayer {
+        int64_t Id = 0;
+        std::string Name;
+        std::string Fingerprint;
+    };
+    // The player holding a name (in any case), or nothing.
+    virtual std::optional<TPlayer> FindPlayer(const std::string& name) = 0;
     // The name of a player id, or nothing.
     virtual std::optional<std::string> PlayerName(int64_t playerId) = 0;
 

@@ -170,12 +170,10 @@ void TTlsConnection::WakeAt(TSteadyTime when)
 
 void TTlsConnection::Stop()
 {
-    if (Finished)
+    // A connection still in its handshake is told once that ends (or is
+    // dropped at the stop's deadline).
+    if (Finished || !Established || !Handler)
         return;
-    if (!Established || !Handler) {
-        Finish("server stopping");
-        return;
-    }
     if (!Closing)
         Handler->Stopping(std::chrono::steady_clock::now());
     Close();
@@ -200,9 +198,10 @@ void TTlsConnection::Finish(const std::string& reason)
     Server.Removed(this);
 }
 
-TTlsServer::TTlsServer(asio::io_context& io, TServerLog& log, THandlerFactory factory, TLimits limits)
+TTlsServer::TTlsServer(asio::io_context& io, TServerLog& log, TAddressLimits& addresses, THandlerFactory factory,
+                       TLimits limits)
     : Io(io), Log(log), Factory(std::move(factory)), Limits(limits), Tls(asio::ssl::context::tls_server),
-      Acceptor(io), AcceptPause(io), StopDeadline(io)
+      Acceptor(io), AcceptPause(io), StopDeadline(io), Addresses(addresses)
 {
     Addresses.MaxConnections = Limits.MaxPerAddress;
     SSL_CTX* context = Tls.native_handle();

@@ -32,7 +32,9 @@ public:
     using THandlerFactory =
         std::function<std::unique_ptr<TConnectionHandler>(TConnectionLink& link, const TPeer& peer)>;
 
-    TTlsServer(asio::io_context& io, TServerLog& log, THandlerFactory factory, TLimits limits);
+    // The per-address limits are shared with the lobby, which counts new names.
+    TTlsServer(asio::io_context& io, TServerLog& log, TAddressLimits& addresses, THandlerFactory factory,
+               TLimits limits);
     ~TTlsServer();
 
     // Loads the identity into the TLS context; empty on success.
@@ -64,7 +66,7 @@ private:
     asio::ip::tcp::acceptor Acceptor;
     asio::steady_timer AcceptPause;
     asio::steady_timer StopDeadline;
-    TAddressLimits Addresses;
+    TAddressLimits& Addresses;
     std::unordered_map<TTlsConnection*, std::shared_ptr<TTlsConnection>> Connections;
     uint64_t NextId = 1;
     uint16_t BoundPort = 0;

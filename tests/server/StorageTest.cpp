@@ -122,6 +122,11 @@ TEST_P(StorageTest, NamesBindToTheirFirstCertificateRegardlessOfCase)
     }
     EXPECT_EQ(storage->PlayerName(annId), "Ann_1");
     EXPECT_EQ(storage->PlayerName(annId + 1000), std::nullopt);
+    std::optional<TStorage::TPlayer> found = storage->FindPlayer("ANN_1");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->Id, annId);
+    EXPECT_EQ(found->Fingerprint, "aa");
+    EXPECT_FALSE(storage->FindPlayer("nobody"));
 }
 
 TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)

@@ -61,7 +61,7 @@ protected:
         limits.HandshakeTimeout = std::chrono::milliseconds(300);
         limits.MaxQueuedBytes = 128 * 1024;
         Server = std::make_unique<TTlsServer>(
-            Io, Log,
+            Io, Log, Addresses,
             [this](TConnectionLink& link, const TPeer& peer) {
                 std::lock_guard lock(Seen.Lock);
                 Seen.Fingerprints.push_back(peer.Fingerprint);
@@ -104,6 +104,7 @@ protected:
     TIdentity ServerIdentity;
     TIdentity ClientIdentity;
     asio::io_context Io;
+    TAddressLimits Addresses;
     std::unique_ptr<TTlsServer> Server;
     std::thread Thread;
 };
