@@ -19,4 +19,5 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # card names and the frame counter is loaded at run time, so it is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+include(${CMAKE_CURRENT_LIST_DIR}/ServerPackage.cmake)
 include(CPack)

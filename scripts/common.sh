@@ -32,9 +32,12 @@ ensure_packages() {
         >/dev/null || fail "could not install: ${missing[*]}"
 }
 
-BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
+# OpenSSL and Asio build the TLS identity and the server along with the game.
+BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev fonts-dejavu-core libssl-dev libasio-dev)
+# What the server needs to run: Qt SQL's SQLite and PostgreSQL drivers.
+SERVER_PACKAGES=(libqt6sql6-sqlite libqt6sql6-psql)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick dpkg-dev
-               clang-14 libclang-rt-14-dev)
+               clang-14 libclang-rt-14-dev "${SERVER_PACKAGES[@]}" postgresql-15)
 
 # build FOLDER [cmake options...] -- [build options...]: configures the folder
 # once (and again when options are given, so that they hold even in a folder

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "server/ConnectionHandler.h"
+#include "server/Lobby.h"
+
+#include <asio.hpp>
+
+#include <functional>
+#include <unordered_map>
+
+class TAddressLimits;
+class TServerLog;
+class TStorage;
+
+// Connects the transport to the lobby: each connection's bytes are cut into
+// lines, held to the size and rate limits, decoded and handed to the lobby;
+// the lobby's lines go out through the connections they are for, and its
+// clocks run on a timer.
+class TClientSessions {
+public:
+    struct TLimits {
+        int MaxMessagesPerSecond = 60;
+        int MaxBytesPerSecond = 64 * 1024;
+        int64_t SilenceMs = 30'000; // a client must say something (a ping will do) this often
+    };
+    using TClock = std::function<int64_t()>; // milliseconds since 1970
+
+    TClientSessions(asio::io_context& io, TStorage& storage, TServerLog& log, TAddressLimits& addresses,
+                    TRefereeFactory referees, TLobby::TSeedSource seeds, TClock clock, TLimits limits);
+    ~TClientSessions();
+
+    std::unique_ptr<TConnectionHandler> Open(TConnectionLink& link, const TPeer& peer);
+    TLobby& Lobby() { return TheLobby; }
+    // Sends what the lobby has to say and sets its timer; after any change to it.
+    void Flush();
+
+private:
+    friend class TClientSession;
+    void Closed(uint64_t connection);
+
+    asio::steady_timer Timer;
+    TServerLog& Log;
+    TClock Clock;
+    TLimits Limits;
+    TLobby TheLobby;
+    std::unordered_map<uint64_t, TConnectionLink*> Links;
+};

@@ -1,0 +1,635 @@
+#include "server/Lobby.h"
+
+#include "server/AddressLimits.h"
+#include "server/ServerLog.h"
+#include "server/Storage.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+QJsonObject Message(const char* type)
+{
+    QJsonObject message;
+    message["type"] = type;
+    return message;
+}
+
+QJsonObject RulesObject(int32_t rules)
+{
+    QJsonObject object;
+    object["same"] = (rules & RuleSame) != 0;
+    object["same_wall"] = (rules & RuleSameWall) != 0;
+    object["plus"] = (rules & RulePlus) != 0;
+    object["elemental"] = (rules & RuleElemental) != 0;
+    object["sudden_death"] = (rules & RuleSuddenDeath) != 0;
+    return object;
+}
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+TLobby::TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees,
+               TSeedSource seeds)
+    : Storage(storage), Log(log), Limits(limits), Referees(std::move(referees)), Seeds(std::move(seeds))
+{
+}
+
+TLobby::~TLobby() = default;
+
+void TLobby::Send(uint64_t connection, const QJsonObject& message, bool close)
+{
+    std::string line = QJsonDocument(message).toJson(QJsonDocument::Compact).toStdString();
+    line += '\n';
+    Outgoing.push_back({connection, std::move(line), close});
+}
+
+void TLobby::Refuse(uint64_t connection, const std::string& reason)
+{
+    QJsonObject message = Message("refused");
+    message["reason"] = Text(reason);
+    Send(connection, message);
+}
+
+// To everyone in the lobby view. Those at a table are not told: with
+// thousands at play every change would reach thousands, and they get the
+// lobby afresh when they come back to it.
+void TLobby::Broadcast(const QJsonObject& message)
+{
+    for (const auto& [player, connection] : Players)
+        if (Clients.at(connection).Table == 0)
+            Send(connection, message);
+}
+
+void TLobby::ToTable(const TTable& table, const QJsonObject& message)
+{
+    for (int seat = 0; seat < 2; ++seat)
+        if (uint64_t connection = ConnectionOf(table.Seats[seat]))
+            Send(connection, message);
+    for (uint64_t watcher : table.Watchers)
+        Send(watcher, message);
+}
+
+uint64_t TLobby::ConnectionOf(int64_t playerId) const
+{
+    auto found = Players.find(playerId);
+    return found == Players.end() ? 0 : found->second;
+}
+
+std::vector<TLobby::TOutgoing> TLobby::TakeOutgoing()
+{
+    return std::exchange(Outgoing, {});
+}
+
+void TLobby::Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey)
+{
+    TClient client;
+    client.Fingerprint = fingerprint;
+    client.LimitKey = limitKey;
+    Clients[connection] = client;
+}
+
+void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t nowMs)
+{
+    auto found = Clients.find(connection);
+    if (found == Clients.end())
+        return;
+    TClient& client = found->second;
+    using TKind = TLobbyRequest::TKind;
+    if (request.Kind != TKind::Login && client.PlayerId == 0) {
+        Refuse(connection, "Sign in with a name first.");
+        return;
+    }
+    switch (request.Kind) {
+    case TKind::Login:
+        Login(connection, client, request.Name, nowMs);
+        break;
+    case TKind::CreateTable:
+        Create(connection, client, request.Rules, request.MoveSeconds, nowMs);
+        break;
+    case TKind::Sit:
+    case TKind::Watch: {
+        auto table = TableById.find(request.Table);
+        if (table == TableById.end())
+            Refuse(connection, "There is no such table.");
+        else if (request.Kind == TKind::Sit)
+            Sit(connection, client, table->second, request.Seat, nowMs);
+        else
+            Watch(connection, client, table->second);
+        break;
+    }
+    case TKind::Leave:
+        Leave(connection, client, nowMs);
+        break;
+    case TKind::PlayNow:
+        PlayNow(connection, client, request.Rules, request.MoveSeconds, nowMs);
+        break;
+    case TKind::Chat:
+        Chat(connection, client, request.Text, nowMs);
+        break;
+    case TKind::Move:
+        Move(connection, client, request, nowMs);
+        break;
+    }
+}
+
+void TLobby::Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs)
+{
+    if (client.PlayerId != 0) {
+        Refuse(connection, "You are signed in already.");
+        return;
+    }
+    std::optional<TStorage::TPlayer> known = Storage.FindPlayer(name);
+    TStorage::TBinding binding;
+    if (known) {
+        binding.Result = known->Fingerprint == client.Fingerprint ? TStorage::TBindResult::Known
+                                                                  : TStorage::TBindResult::Taken;
+        binding.PlayerId = known->Id;
+        binding.Name = known->Name;
+    } else if (!Limits.TryNewName(client.LimitKey, nowMs)) {
+        Refuse(connection, "Too many new names from your address this hour; use one you have.");
+        return;
+    } else {
+        binding = Storage.BindName(name, client.Fingerprint, nowMs);
+    }
+    if (binding.Result == TStorage::TBindResult::Taken) {
+        Refuse(connection, "The name " + name + " belongs to another player.");
+        return;
+    }
+    if (binding.Result != TStorage::TBindResult::Known && binding.Result != TStorage::TBindResult::Created) {
+        Log.Write("cannot bind a name: " + Storage.LastError());
+        Refuse(connection, "The server cannot sign you in now.");
+        return;
+    }
+    if (binding.Result == TStorage::TBindResult::Created)
+        Log.Write("new player " + binding.Name);
+    // The same player from a second connection: the newer one wins (a
+    // client coming back before the server noticed the old line drop).
+    if (uint64_t old = ConnectionOf(binding.PlayerId)) {
+        QJsonObject bye = Message("bye");
+        bye["reason"] = "You signed in from elsewhere.";
+        Send(old, bye, true);
+        TClient& previous = Clients[old];
+        previous.PlayerId = 0;
+        previous.Table = 0;
+        previous.Seat = -1;
+        for (auto& [id, table] : TableById)
+            table.Watchers.erase(old);
+    }
+    client.PlayerId = binding.PlayerId;
+    client.Name = binding.Name;
+    Players[client.PlayerId] = connection;
+    QJsonObject welcome = Message("signed_in");
+    welcome["name"] = Text(client.Name);
+    Send(connection, welcome);
+
+    // Back to a seat kept for this player.
+    for (auto& [id, table] : TableById)
+        for (int seat = 0; seat < 2; ++seat)
+            if (table.Seats[seat] == client.PlayerId) {
+                client.Table = id;
+                client.Seat = seat;
+                if (table.Referee) {
+                    table.AwayDeadlineMs[seat] = Never;
+                    if (table.AwayDeadlineMs[1 - seat] == Never && table.TurnDeadlineMs == Never)
+                        StartTurn(table, nowMs);
+                    QJsonObject back = Message("back");
+                    back["table"] = double(id);
+                    back["seat"] = seat;
+                    ToTable(table, back);
+                }
+            }
+    Send(connection, LobbySnapshot());
+    if (client.Table != 0) {
+        const TTable& table = TableById.at(client.Table);
+        if (table.Referee)
+            Send(connection, MatchState(table, client.Seat));
+    }
+    Broadcast(PlayerInfo(client));
+}
+
+void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs)
+{
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return;
+    }
+    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::CreateTable, TablesPerWindow, TableWindowMs,
+                          nowMs)) {
+        Refuse(connection, "Too many tables opened from your address; wait a minute.");
+        return;
+    }
+    TTable& table = TableById[NextTable];
+    table.Id = NextTable++;
+    table.Rules = rules;
+    table.MoveSeconds = seconds;
+    table.CreatedMs = nowMs;
+    Broadcast(TableInfo(table));
+    Sit(connection, client, table, 1, nowMs);
+}
+
+void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs)
+{
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return;
+    }
+    if (table.Referee) {
+        Refuse(connection, "That table is playing; you can watch it.");
+        return;
+    }
+    if (seat < 0)
+        seat = table.Seats[1] == 0 ? 1 : 0;
+    if (table.Seats[seat] != 0) {
+        Refuse(connection, "That seat is taken.");
+        return;
+    }
+    if (client.Table != 0)
+        TableById.at(client.Table).Watchers.erase(connection);
+    table.Seats[seat] = client.PlayerId;
+    table.Names[seat] = client.Name;
+    client.Table = table.Id;
+    client.Seat = seat;
+    Broadcast(TableInfo(table));
+    Broadcast(PlayerInfo(client));
+    if (table.Seats[0] != 0 && table.Seats[1] != 0)
+        StartMatch(table, nowMs);
+}
+
+void TLobby::Watch(uint64_t connection, TClient& client, TTable& table)
+{
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return;
+    }
+    if (client.Table != 0)
+        TableById.at(client.Table).Watchers.erase(connection);
+    client.Table = table.Id;
+    client.Seat = -1;
+    table.Watchers.insert(connection);
+    Send(connection, table.Referee ? MatchState(table, -1) : TableInfo(table));
+    Broadcast(PlayerInfo(client));
+}
+
+void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
+{
+    if (client.Table == 0)
+        return;
+    TTable& table = TableById.at(client.Table);
+    int32_t seat = client.Seat;
+    client.Table = 0;
+    client.Seat = -1;
+    if (seat < 0) {
+        table.Watchers.erase(connection);
+    } else if (table.Referee) {
+        // Leaving a match gives it up; the end brings everyone back.
+        EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
+        return;
+    } else {
+        table.Seats[seat] = 0;
+        table.Names[seat].clear();
+        if (table.Seats[0] == 0 && table.Seats[1] == 0)
+            RemoveTable(table.Id);
+        else
+            Broadcast(TableInfo(table));
+    }
+    Broadcast(PlayerInfo(client));
+    if (Clients.count(connection) && client.PlayerId != 0 && ConnectionOf(client.PlayerId) == connection)
+        Send(connection, LobbySnapshot());
+}
+
+void TLobby::PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs)
+{
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return;
+    }
+    // The table that has waited longest for the same rules: tables are kept
+    // in the order they were opened.
+    for (auto& [id, table] : TableById)
+        if (!table.Referee && table.Rules == rules && table.MoveSeconds == seconds &&
+            (table.Seats[0] == 0) != (table.Seats[1] == 0)) {
+            Sit(connection, client, table, -1, nowMs);
+            return;
+        }
+    Create(connection, client, rules, seconds, nowMs);
+}
+
+void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs)
+{
+    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, ChatLinesPerWindow, ChatWindowMs, nowMs)) {
+        Refuse(connection, "You are chatting too fast.");
+        return;
+    }
+    QJsonObject line = Message("chat");
+    line["from"] = Text(client.Name);
+    line["text"] = Text(text);
+    if (client.Table != 0) {
+        line["table"] = double(client.Table);
+        ToTable(TableById.at(client.Table), line);
+    } else {
+        // The lobby: everyone not at a table.
+        for (const auto& [player, to] : Players)
+            if (Clients.at(to).Table == 0)
+                Send(to, line);
+    }
+}
+
+void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs)
+{
+    if (client.Table == 0 || client.Seat < 0) {
+        Refuse(connection, "You are not playing at a table.");
+        return;
+    }
+    TTable& table = TableById.at(client.Table);
+    std::string problem;
+    if (!table.Referee)
+        problem = "The match has not started.";
+    else if (table.AwayDeadlineMs[1 - client.Seat] != Never)
+        problem = "The other player's line dropped; wait for them to come back.";
+    else
+        problem = table.Referee->MoveProblem(client.Seat, request.Slot, request.X, request.Y);
+    TMoveRecord move{int32_t(table.Match.Moves.size()), request.Slot, request.X, request.Y, nowMs};
+    if (problem.empty() && !Storage.AddMove(table.Match.Id, move)) {
+        Log.Write("cannot store a move of match " + std::to_string(table.Match.Id) + ": " + Storage.LastError());
+        problem = "The server could not keep your move; play it again.";
+    }
+    if (!problem.empty()) {
+        QJsonObject refused = MatchState(table, client.Seat);
+        refused["type"] = "move_refused";
+        refused["reason"] = Text(problem);
+        Send(connection, refused);
+        return;
+    }
+    table.Referee->Play(request.Slot, request.X, request.Y);
+    table.Match.Moves.push_back(move);
+    QJsonObject moved = Message("moved");
+    moved["table"] = double(table.Id);
+    moved["index"] = move.Index;
+    moved["seat"] = client.Seat;
+    moved["slot"] = move.Slot;
+    moved["x"] = move.X;
+    moved["y"] = move.Y;
+    ToTable(table, moved);
+    if (table.Referee->Over())
+        EndMatch(table, TMatchStatus::Finished, table.Referee->Winner(), nowMs);
+    else
+        StartTurn(table, nowMs);
+}
+
+void TLobby::StartMatch(TTable& table, int64_t nowMs)
+{
+    TMatchRecord& match = table.Match;
+    match = TMatchRecord();
+    match.Players[0] = table.Seats[0];
+    match.Players[1] = table.Seats[1];
+    match.Rules = table.Rules;
+    match.MoveSeconds = table.MoveSeconds;
+    match.Seed = Seeds();
+    match.FirstPlayer = 1; // Blue moves first
+    match.StartedMs = nowMs;
+    match.Id = Storage.CreateMatch(match);
+    if (match.Id == 0)
+        Log.Write("cannot store a new match: " + Storage.LastError());
+    else if (table.Referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr; !table.Referee) {
+        const int32_t none[2] = {0, 0};
+        Storage.FinishMatch(match.Id, TMatchStatus::Abandoned, -1, none, nowMs);
+        Log.Write("no rules to decide match " + std::to_string(match.Id) + " with");
+    }
+    if (!table.Referee) {
+        QJsonObject failed = Message("refused");
+        failed["reason"] = "The server could not start the match.";
+        ToTable(table, failed);
+        for (int seat = 0; seat < 2; ++seat)
+            if (uint64_t connection = ConnectionOf(table.Seats[seat])) {
+                Clients.at(connection).Table = 0;
+                Clients.at(connection).Seat = -1;
+            }
+        for (uint64_t watcher : table.Watchers)
+            Clients.at(watcher).Table = 0;
+        RemoveTable(table.Id);
+        return;
+    }
+    Log.Write("match " + std::to_string(match.Id) + " at table " + std::to_string(table.Id) + ": " + table.Names[0] +
+              " against " + table.Names[1]);
+    for (int seat = 0; seat < 2; ++seat)
+        if (uint64_t connection = ConnectionOf(table.Seats[seat]))
+            Send(connection, MatchState(table, seat));
+    for (uint64_t watcher : table.Watchers)
+        Send(watcher, MatchState(table, -1));
+    Broadcast(TableInfo(table));
+    StartTurn(table, nowMs);
+}
+
+void TLobby::StartTurn(TTable& table, int64_t nowMs)
+{
+    table.TurnDeadlineMs = table.MoveSeconds > 0 ? nowMs + int64_t(table.MoveSeconds) * 1000 : Never;
+}
+
+void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs)
+{
+    int32_t score[2] = {0, 0};
+    if (how == TMatchStatus::Finished)
+        for (int seat = 0; seat < 2; ++seat)
+            score[seat] = table.Referee->Score(seat);
+    if (!Storage.FinishMatch(table.Match.Id, how, winner, score, nowMs))
+        Log.Write("cannot store the end of match " + std::to_string(table.Match.Id) + ": " + Storage.LastError());
+    Log.Write("match " + std::to_string(table.Match.Id) + " ended: " + StatusName(how) +
+              (winner >= 0 ? ", " + table.Names[winner] + " won" : std::string()));
+    QJsonObject ended = Message("ended");
+    ended["table"] = double(table.Id);
+    ended["how"] = StatusName(how);
+    ended["winner"] = winner;
+    ended["score"] = QJsonArray{score[0], score[1]};
+    ToTable(table, ended);
+    // Everyone at the table goes back to the lobby.
+    std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
+    for (int seat = 0; seat < 2; ++seat)
+        if (uint64_t connection = ConnectionOf(table.Seats[seat]))
+            back.push_back(connection);
+    RemoveTable(table.Id);
+    for (uint64_t connection : back) {
+        TClient& client = Clients.at(connection);
+        client.Table = 0;
+        client.Seat = -1;
+        Broadcast(PlayerInfo(client));
+        Send(connection, LobbySnapshot());
+    }
+}
+
+void TLobby::RemoveTable(int64_t id)
+{
+    QJsonObject gone = Message("table_gone");
+    gone["table"] = double(id);
+    TableById.erase(id);
+    Broadcast(gone);
+}
+
+void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
+{
+    auto found = Clients.find(connection);
+    if (found == Clients.end())
+        return;
+    TClient& client = found->second;
+    if (client.PlayerId != 0) {
+        Players.erase(client.PlayerId);
+        if (client.Table != 0) {
+            TTable& table = TableById.at(client.Table);
+            if (client.Seat >= 0 && table.Referee) {
+                // The seat is kept for a while; the clock stops meanwhile.
+                table.AwayDeadlineMs[client.Seat] = nowMs + AwayMs;
+                table.TurnDeadlineMs = Never;
+                QJsonObject away = Message("away");
+                away["table"] = double(table.Id);
+                away["seat"] = client.Seat;
+                away["seconds"] = int(AwayMs / 1000);
+                ToTable(table, away);
+            } else {
+                Leave(connection, client, nowMs);
+            }
+        }
+        QJsonObject gone = Message("player_gone");
+        gone["name"] = Text(client.Name);
+        Broadcast(gone);
+    }
+    Clients.erase(connection);
+}
+
+void TLobby::Tick(int64_t nowMs)
+{
+    std::vector<int64_t> due;
+    for (const auto& [id, table] : TableById)
+        if (table.Referee && (table.TurnDeadlineMs <= nowMs || table.AwayDeadlineMs[0] <= nowMs ||
+                              table.AwayDeadlineMs[1] <= nowMs))
+            due.push_back(id);
+    for (int64_t id : due) {
+        TTable& table = TableById.at(id);
+        bool away0 = table.AwayDeadlineMs[0] <= nowMs, away1 = table.AwayDeadlineMs[1] <= nowMs;
+        if (away0 || away1) {
+            bool bothGone = table.AwayDeadlineMs[0] != Never && table.AwayDeadlineMs[1] != Never;
+            if (bothGone)
+                EndMatch(table, TMatchStatus::Abandoned, -1, nowMs);
+            else
+                EndMatch(table, TMatchStatus::Forfeit, away0 ? 1 : 0, nowMs);
+        } else {
+            EndMatch(table, TMatchStatus::Time, 1 - table.Referee->ToMove(), nowMs);
+        }
+    }
+}
+
+int64_t TLobby::NextDeadline() const
+{
+    int64_t next = Never;
+    for (const auto& [id, table] : TableById)
+        next = std::min({next, table.TurnDeadlineMs, table.AwayDeadlineMs[0], table.AwayDeadlineMs[1]});
+    return next;
+}
+
+void TLobby::ResumeStored(int64_t nowMs)
+{
+    for (TMatchRecord& match : Storage.MatchesInPlay()) {
+        TTable& table = TableById[NextTable];
+        table.Id = NextTable++;
+        table.Rules = match.Rules;
+        table.MoveSeconds = match.MoveSeconds;
+        table.CreatedMs = match.StartedMs;
+        table.Referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
+        std::string problem = table.Referee ? "" : "no rules to decide it with";
+        for (size_t i = 0; table.Referee && problem.empty() && i < match.Moves.size(); ++i) {
+            const TMoveRecord& move = match.Moves[i];
+            problem = table.Referee->MoveProblem(table.Referee->ToMove(), move.Slot, move.X, move.Y);
+            if (problem.empty())
+                table.Referee->Play(move.Slot, move.X, move.Y);
+        }
+        for (int seat = 0; seat < 2; ++seat) {
+            table.Seats[seat] = match.Players[seat];
+            table.Names[seat] = Storage.PlayerName(match.Players[seat]).value_or("?");
+            table.AwayDeadlineMs[seat] = nowMs + AwayMs;
+        }
+        table.Match = std::move(match);
+        if (!problem.empty() || table.Referee->Over()) {
+            // EndMatch reads the score only of a finished match.
+            Log.Write("stored match " + std::to_string(table.Match.Id) + " does not replay: " +
+                      (problem.empty() ? "it is over" : problem));
+            EndMatch(table, TMatchStatus::Abandoned, -1, nowMs);
+            continue;
+        }
+        Log.Write("match " + std::to_string(table.Match.Id) + " waits for its players after " +
+                  std::to_string(table.Match.Moves.size()) + " moves");
+    }
+}
+
+QJsonObject TLobby::PlayerInfo(const TClient& client) const
+{
+    QJsonObject player = Message("player");
+    player["name"] = Text(client.Name);
+    player["table"] = double(client.Table);
+    player["seat"] = client.Seat;
+    return player;
+}
+
+QJsonObject TLobby::TableInfo(const TTable& table) const
+{
+    QJsonObject info = Message("table");
+    info["table"] = double(table.Id);
+    info["rules"] = RulesObject(table.Rules);
+    info["seconds"] = table.MoveSeconds;
+    info["seats"] = QJsonArray{Text(table.Names[0]), Text(table.Names[1])};
+    info["watchers"] = int(table.Watchers.size());
+    info["playing"] = bool(table.Referee);
+    return info;
+}
+
+QJsonObject TLobby::MatchState(const TTable& table, int32_t you) const
+{
+    QJsonObject state = Message("match");
+    state["table"] = double(table.Id);
+    state["match"] = double(table.Match.Id);
+    state["seed"] = double(table.Match.Seed);
+    state["rules"] = RulesObject(table.Rules);
+    state["seconds"] = table.MoveSeconds;
+    state["first"] = table.Match.FirstPlayer;
+    state["seats"] = QJsonArray{Text(table.Names[0]), Text(table.Names[1])};
+    state["you"] = you;
+    QJsonArray moves;
+    for (const TMoveRecord& move : table.Match.Moves)
+        moves.append(QJsonArray{move.Slot, move.X, move.Y});
+    state["moves"] = moves;
+    QJsonArray away;
+    for (int seat = 0; seat < 2; ++seat)
+        away.append(table.AwayDeadlineMs[seat] != Never);
+    state["away"] = away;
+    return state;
+}
+
+QJsonObject TLobby::LobbySnapshot() const
+{
+    QJsonObject snapshot = Message("lobby");
+    // A bounded view: a client's queue must hold it whatever the crowd.
+    constexpr int MaxPlayers = 300, MaxTables = 300;
+    QJsonArray players;
+    for (const auto& [id, connection] : Players) {
+        if (players.size() >= MaxPlayers)
+            break;
+        const TClient& client = Clients.at(connection);
+        players.append(QJsonObject{{"name", Text(client.Name)}, {"table", double(client.Table)}, {"seat", client.Seat}});
+    }
+    QJsonArray tables;
+    for (const auto& [id, table] : TableById) {
+        if (tables.size() >= MaxTables)
+            break;
+        QJsonObject info = TableInfo(table);
+        info.remove("type");
+        tables.append(info);
+    }
+    snapshot["online"] = int(Players.size());
+    snapshot["open_tables"] = int(TableById.size());
+    snapshot["players"] = players;
+    snapshot["tables"] = tables;
+    return snapshot;
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "server/LobbyRequest.h"
+#include "server/MatchRecord.h"
+#include "server/Referee.h"
+
+#include <QJsonObject>
+
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class TAddressLimits;
+class TServerLog;
+class TStorage;
+
+// The lobby and its tables, without sockets or a clock: fed who connected,
+// what each asked and the time, it hands back the lines to send to whom and
+// when it next needs the time. Every request is checked against who sent it:
+// a client acts only for the name its certificate holds and the seat it sits
+// in. Every accepted move is stored before anyone is told of it.
+class TLobby {
+public:
+    static constexpr int64_t AwayMs = 60'000;
+    static constexpr int ChatLinesPerWindow = 10;
+    static constexpr int64_t ChatWindowMs = 10'000;
+    static constexpr int TablesPerWindow = 5;
+    static constexpr int64_t TableWindowMs = 60'000;
+    static constexpr int64_t Never = INT64_MAX;
+
+    struct TOutgoing {
+        uint64_t Connection = 0;
+        std::string Line; // one JSON object and '\n'
+        bool Close = false; // close the connection once this is written
+    };
+    using TSeedSource = std::function<int64_t()>;
+
+    TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees, TSeedSource seeds);
+    ~TLobby();
+
+    void Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey);
+    void Handle(uint64_t connection, const TLobbyRequest& request, int64_t nowMs);
+    void Disconnected(uint64_t connection, int64_t nowMs);
+    // Move clocks and seats of players who dropped.
+    void Tick(int64_t nowMs);
+    int64_t NextDeadline() const;
+    std::vector<TOutgoing> TakeOutgoing();
+
+    // After a restart: every stored match still in play waits at its table
+    // for its players, each with AwayMs to come back.
+    void ResumeStored(int64_t nowMs);
+
+    size_t PlayersOnline() const { return Players.size(); }
+    size_t Tables() const { return TableById.size(); }
+
+private:
+    struct TClient {
+        std::string Fingerprint;
+        std::string LimitKey;
+        int64_t PlayerId = 0; // 0 until logged in
+        std::string Name;
+        int64_t Table = 0;    // the table sat at or watched
+        int32_t Seat = -1;    // -1 when watching
+    };
+    struct TTable {
+        int64_t Id = 0;
+        int32_t Rules = 0;
+        int32_t MoveSeconds = 60;
+        int64_t CreatedMs = 0;
+        int64_t Seats[2] = {0, 0}; // player ids
+        std::string Names[2];
+        std::set<uint64_t> Watchers;
+        // The match, once both seats are taken.
+        std::unique_ptr<TReferee> Referee;
+        TMatchRecord Match;
+        int64_t TurnDeadlineMs = Never;
+        int64_t AwayDeadlineMs[2] = {Never, Never};
+    };
+
+    void Send(uint64_t connection, const QJsonObject& message, bool close = false);
+    void Refuse(uint64_t connection, const std::string& reason);
+    void Broadcast(const QJsonObject& message);
+    void ToTable(const TTable& table, const QJsonObject& message);
+    uint64_t ConnectionOf(int64_t playerId) const;
+
+    void Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
+    void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
+    void Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs);
+    void Watch(uint64_t connection, TClient& client, TTable& table);
+    void Leave(uint64_t connection, TClient& client, int64_t nowMs);
+    void PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
+    void Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs);
+    void Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+
+    void StartMatch(TTable& table, int64_t nowMs);
+    void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
+    void RemoveTable(int64_t id);
+    void StartTurn(TTable& table, int64_t nowMs);
+
+    QJsonObject LobbySnapshot() const;
+    QJsonObject TableInfo(const TTable& table) const;
+    QJsonObject MatchState(const TTable& table, int32_t you) const;
+    QJsonObject PlayerInfo(const TClient& client) const;
+
+    TStorage& Storage;
+    TServerLog& Log;
+    TAddressLimits& Limits;
+    TRefereeFactory Referees;
+    TSeedSource Seeds;
+    std::unordered_map<uint64_t, TClient> Clients;
+    std::unordered_map<int64_t, uint64_t> Players; // logged-in player id → connection
+    std::map<int64_t, TTable> TableById;          // ordered: the oldest first
+    int64_t NextTable = 1;
+    std::vector<TOutgoing> Outgoing;
+};

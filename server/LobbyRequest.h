@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// One thing a client asks of the lobby, decoded and checked for shape and
+// range (never for permission: the lobby checks that).
+struct TLobbyRequest {
+    enum class TKind { Login, CreateTable, Sit, Watch, Leave, PlayNow, Chat, Move };
+    TKind Kind = TKind::Leave;
+    std::string Name;        // Login
+    int32_t Rules = 0;       // CreateTable, PlayNow: TRuleBits
+    int32_t MoveSeconds = 60; // CreateTable, PlayNow: 30, 60 or 0 (unlimited)
+    int64_t Table = 0;       // Sit, Watch
+    int32_t Seat = -1;       // Sit: 0 or 1, -1 for whichever is free
+    std::string Text;        // Chat
+    int32_t Slot = 0;        // Move
+    int32_t X = 0;
+    int32_t Y = 0;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// How a stored match stands or ended.
+enum class TMatchStatus {
+    Playing,   // in progress (or waiting for its players after a restart)
+    Finished,  // the ninth card went down (after any Sudden Death replays)
+    Time,      // a player ran out of time per move and lost
+    Forfeit,   // a player left for good or gave up, and lost
+    Abandoned, // ended without a result (both gone, or the server gave up on it)
+};
+
+const char* StatusName(TMatchStatus status);
+bool StatusFromName(const std::string& name, TMatchStatus& status);
+
+// The rule switches of a match, stored as one integer.
+enum TRuleBits : int32_t {
+    RuleSame = 1,
+    RuleSameWall = 2,
+    RulePlus = 4,
+    RuleElemental = 8,
+    RuleSuddenDeath = 16,
+    RuleAllBits = 31,
+};
+
+// One accepted placement: the card in hand slot Slot went to square (X, Y).
+struct TMoveRecord {
+    int32_t Index = 0; // 0, 1, … in the order they were accepted, across Sudden Death replays
+    int32_t Slot = 0;
+    int32_t X = 0;
+    int32_t Y = 0;
+    int64_t TimeMs = 0; // when it was accepted, milliseconds since 1970
+};
+
+// A match as the server keeps it: enough to replay it from the seed.
+struct TMatchRecord {
+    int64_t Id = 0;
+    int64_t Players[2] = {0, 0}; // player ids; seat 0 is Red, seat 1 Blue
+    int32_t Rules = 0;           // TRuleBits
+    int32_t MoveSeconds = 60;    // time per move; 0 unlimited
+    int64_t Seed = 0;
+    int32_t FirstPlayer = 1;
+    TMatchStatus Status = TMatchStatus::Playing;
+    int32_t Winner = -1;        // seat, or -1 for a draw or no result
+    int32_t Score[2] = {0, 0};  // cards owned at the end
+    int64_t StartedMs = 0;
+    int64_t EndedMs = 0;        // 0 while playing
+    bool Rated = false;
+    std::vector<TMoveRecord> Moves;
+};
+
+// A player name: 3 to 16 ASCII letters, digits, '-' and '_'.
+bool IsValidPlayerName(const std::string& name);
+// The form names are compared in, so that "Ann" and "ann" are one name.
+std::string NameKey(const std::string& name);

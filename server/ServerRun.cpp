@@ -1,0 +1,111 @@
+#include "server/ServerRun.h"
+
+#include "server/ClientSession.h"
+#include "server/RulesReferee.h"
+#include "server/ServerLog.h"
+#include "server/ServerOptions.h"
+#include "server/SqlStorage.h"
+#include "server/TlsServer.h"
+
+#include <openssl/rand.h>
+
+#include <cerrno>
+#include <chrono>
+#include <random>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Each client holds a descriptor; take as many as the system lets us.
+void RaiseOpenFileLimit(TServerLog& log)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+        log.Write(std::string("cannot raise the open-file limit: ") + std::strerror(errno));
+}
+
+int64_t WallClockMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Deals come from a cryptographic source, so nobody can foresee a hand;
+// 53 bits, so that the seed travels exactly as a JSON number.
+int64_t DrawSeed()
+{
+    uint64_t value = 0;
+    if (RAND_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value) != 1)
+        value = (uint64_t(std::random_device()()) << 32) ^ std::random_device()();
+    return int64_t(value & ((uint64_t(1) << 53) - 1));
+}
+
+} // namespace
+
+int RunServer(const TServerOptions& options, TServerLog& log)
+{
+    // Closed clients must not end the server through SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    RaiseOpenFileLimit(log);
+    if (::mkdir(options.DataFolder.c_str(), 0700) != 0 && errno != EEXIST) {
+        log.Write("cannot make the data folder " + options.DataFolder + ": " + std::strerror(errno));
+        return 1;
+    }
+    std::string error;
+    std::unique_ptr<TSqlStorage> storage =
+        TSqlStorage::Open(options.DataFolder + "/vantaro.sqlite", options.DatabaseUrl, error);
+    if (!storage) {
+        log.Write(error);
+        return 1;
+    }
+    log.Write(options.DatabaseUrl.empty() ? "database " + options.DataFolder + "/vantaro.sqlite"
+                                          : std::string("database on PostgreSQL"));
+
+    TIdentityResult identity =
+        options.CertificateFile.empty()
+            ? LoadOrMakeIdentity(options.DataFolder + "/server-cert.pem", options.DataFolder + "/server-key.pem",
+                                 "vantaro-server")
+            : LoadIdentity(options.CertificateFile, options.KeyFile);
+    if (!identity.Error.empty()) {
+        log.Write(identity.Error);
+        return 1;
+    }
+    std::string fingerprint = CertificateFingerprint(identity.Identity.CertificatePem);
+    log.Write(std::string(identity.Created ? "made a new certificate, " : "certificate ") + "fingerprint " +
+              DisplayFingerprint(fingerprint));
+
+    asio::io_context io(1);
+    TAddressLimits addresses;
+    TClientSessions sessions(io, *storage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs, {});
+    sessions.Lobby().ResumeStored(WallClockMs());
+    sessions.Flush();
+    TTlsServer server(
+        io, log, addresses, [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); }, {});
+    if (error = server.UseIdentity(identity.Identity); !error.empty()) {
+        log.Write(error);
+        return 1;
+    }
+    // Taken before the listening line: whoever reads that line may stop us at once.
+    asio::signal_set stopSignals(io, SIGTERM, SIGINT);
+    stopSignals.async_wait([&](const asio::error_code& failed, int number) {
+        if (failed)
+            return;
+        log.Write(std::string("stopping on ") + (number == SIGTERM ? "SIGTERM" : "SIGINT"));
+        server.Stop([&] { io.stop(); });
+    });
+    if (error = server.Listen(options.ListenAddress, options.Port); !error.empty()) {
+        log.Write(error);
+        return 1;
+    }
+    log.Write("listening on " + options.ListenAddress + " port " + std::to_string(server.Port()));
+
+    io.run();
+    log.Write("stopped");
+    return 0;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "server/ConnectionHandler.h"
+
+#include <asio.hpp>
+#include <asio/ssl.hpp>
+
+#include <array>
+#include <deque>
+
+class TTlsServer;
+
+// One client's connection: the TLS handshake under a deadline, then bytes
+// in to the handler and its bytes out, in order, with a bound on what may
+// wait unwritten. Closing writes what is queued, half-closes, and waits a
+// little for the client to close its side, so that the last message is not
+// lost to a reset.
+class TTlsConnection : public TConnectionLink, public std::enable_shared_from_this<TTlsConnection> {
+public:
+    TTlsConnection(TTlsServer& server, asio::ip::tcp::socket socket, TPeer peer);
+
+    void Start();
+    // The server is stopping: the handler says goodbye and closes.
+    void Stop();
+    // Ends the connection now, whatever is still queued.
+    void Finish(const std::string& reason);
+
+    void Send(std::string bytes) override;
+    void Close() override;
+    void WakeAt(TSteadyTime when) override;
+
+    const TPeer& Peer() const { return PeerInfo; }
+
+private:
+    void Read();
+    void Write();
+    void HalfClose();
+
+    TTlsServer& Server;
+    asio::ssl::stream<asio::ip::tcp::socket> Stream;
+    asio::steady_timer Deadline; // the handshake's, then the closing's
+    asio::steady_timer WakeTimer;
+    TPeer PeerInfo;
+    std::unique_ptr<TConnectionHandler> Handler;
+    std::deque<std::string> Queue;
+    size_t QueuedBytes = 0;
+    bool Established = false;
+    bool Writing = false;
+    bool Closing = false;
+    bool HalfClosed = false;
+    bool Finished = false;
+    std::array<char, 4096> Buffer{};
+};

@@ -1,0 +1,353 @@
+#include "server/TlsServer.h"
+
+#include "server/ServerLog.h"
+#include "server/TlsConnection.h"
+
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+namespace {
+
+constexpr auto LingerTime = std::chrono::seconds(2);
+constexpr auto AcceptRetry = std::chrono::milliseconds(100);
+
+std::string AddressText(const asio::ip::tcp::endpoint& endpoint)
+{
+    asio::ip::address address = endpoint.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    std::string host = address.to_string();
+    return (address.is_v6() ? "[" + host + "]" : host) + ":" + std::to_string(endpoint.port());
+}
+
+std::string PeerFingerprint(SSL* ssl)
+{
+    X509* certificate = SSL_get1_peer_certificate(ssl);
+    if (certificate == nullptr)
+        return {};
+    unsigned char* der = nullptr;
+    int size = i2d_X509(certificate, &der);
+    std::string fingerprint = size > 0 ? DerFingerprint(der, size_t(size)) : std::string();
+    OPENSSL_free(der);
+    X509_free(certificate);
+    return fingerprint;
+}
+
+} // namespace
+
+TTlsConnection::TTlsConnection(TTlsServer& server, asio::ip::tcp::socket socket, TPeer peer)
+    : Server(server), Stream(std::move(socket), server.Tls), Deadline(server.Io), WakeTimer(server.Io),
+      PeerInfo(std::move(peer))
+{
+}
+
+void TTlsConnection::Start()
+{
+    auto self = shared_from_this();
+    Deadline.expires_after(Server.Limits.HandshakeTimeout);
+    Deadline.async_wait([self](const asio::error_code& error) {
+        if (!error)
+            self->Finish("no TLS handshake in time");
+    });
+    Stream.async_handshake(asio::ssl::stream_base::server, [self](const asio::error_code& error) {
+        if (self->Finished)
+            return;
+        self->Deadline.cancel();
+        if (error) {
+            self->Finish("TLS handshake failed: " + error.message());
+            return;
+        }
+        self->PeerInfo.Fingerprint = PeerFingerprint(self->Stream.native_handle());
+        if (self->PeerInfo.Fingerprint.empty()) {
+            self->Finish("no client certificate");
+            return;
+        }
+        self->Established = true;
+        self->Server.Log.Write("connection " + std::to_string(self->PeerInfo.Id) + " from " +
+                               self->PeerInfo.Address + ", certificate " + self->PeerInfo.Fingerprint);
+        self->Handler = self->Server.Factory(*self, self->PeerInfo);
+        if (self->Server.Stopping)
+            self->Stop();
+        self->Read();
+    });
+}
+
+void TTlsConnection::Read()
+{
+    auto self = shared_from_this();
+    Stream.async_read_some(asio::buffer(Buffer), [self](const asio::error_code& error, size_t size) {
+        if (self->Finished)
+            return;
+        if (error) {
+            self->Finish(error == asio::error::eof || error == asio::ssl::error::stream_truncated
+                             ? std::string("closed by the client")
+                             : "read failed: " + error.message());
+            return;
+        }
+        // Once closing, what still arrives is read only to let the close end cleanly.
+        if (!self->Closing && self->Handler)
+            self->Handler->Received(std::string_view(self->Buffer.data(), size), std::chrono::steady_clock::now());
+        if (!self->Finished)
+            self->Read();
+    });
+}
+
+void TTlsConnection::Send(std::string bytes)
+{
+    if (Finished || Closing || bytes.empty())
+        return;
+    QueuedBytes += bytes.size();
+    if (QueuedBytes > Server.Limits.MaxQueuedBytes) {
+        // Not from inside the handler's own call: it may be in the middle of
+        // changing its state.
+        Closing = true;
+        asio::post(Server.Io, [self = shared_from_this()] { self->Finish("not reading what it is sent"); });
+        return;
+    }
+    Queue.push_back(std::move(bytes));
+    if (!Writing)
+        Write();
+}
+
+void TTlsConnection::Write()
+{
+    Writing = true;
+    auto self = shared_from_this();
+    asio::async_write(Stream, asio::buffer(Queue.front()), [self](const asio::error_code& error, size_t) {
+        self->Writing = false;
+        if (self->Finished)
+            return;
+        if (error) {
+            self->Finish("write failed: " + error.message());
+            return;
+        }
+        self->QueuedBytes -= self->Queue.front().size();
+        self->Queue.pop_front();
+        if (!self->Queue.empty())
+            self->Write();
+        else if (self->Closing)
+            self->HalfClose();
+    });
+}
+
+void TTlsConnection::Close()
+{
+    if (Finished || Closing)
+        return;
+    Closing = true;
+    if (!Writing)
+        asio::post(Server.Io, [self = shared_from_this()] {
+            if (!self->Finished && !self->Writing)
+                self->HalfClose();
+        });
+}
+
+void TTlsConnection::HalfClose()
+{
+    if (HalfClosed || Finished)
+        return;
+    HalfClosed = true;
+    asio::error_code ignored;
+    Stream.lowest_layer().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+    auto self = shared_from_this();
+    Deadline.expires_after(LingerTime);
+    Deadline.async_wait([self](const asio::error_code& error) {
+        if (!error)
+            self->Finish("closed");
+    });
+}
+
+void TTlsConnection::WakeAt(TSteadyTime when)
+{
+    if (Finished)
+        return;
+    WakeTimer.expires_at(when);
+    WakeTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+        if (!error && !self->Finished && self->Handler && !self->Closing)
+            self->Handler->Woken(std::chrono::steady_clock::now());
+    });
+}
+
+void TTlsConnection::Stop()
+{
+    // A connection still in its handshake is told once that ends (or is
+    // dropped at the stop's deadline).
+    if (Finished || !Established || !Handler)
+        return;
+    if (!Closing)
+        Handler->Stopping(std::chrono::steady_clock::now());
+    Close();
+}
+
+void TTlsConnection::Finish(const std::string& reason)
+{
+    if (Finished)
+        return;
+    Finished = true;
+    Deadline.cancel();
+    WakeTimer.cancel();
+    asio::error_code ignored;
+    Stream.lowest_layer().close(ignored);
+    if (Established)
+        Server.Log.Write("connection " + std::to_string(PeerInfo.Id) + " closed: " + reason);
+    else
+        Server.Log.Write("connection from " + PeerInfo.Address + " dropped: " + reason);
+    if (Handler)
+        Handler->Closed(reason);
+    Handler.reset();
+    Server.Removed(this);
+}
+
+TTlsServer::TTlsServer(asio::io_context& io, TServerLog& log, TAddressLimits& addresses, THandlerFactory factory,
+                       TLimits limits)
+    : Io(io), Log(log), Factory(std::move(factory)), Limits(limits), Tls(asio::ssl::context::tls_server),
+      Acceptor(io), AcceptPause(io), StopDeadline(io), Addresses(addresses)
+{
+    Addresses.MaxConnections = Limits.MaxPerAddress;
+    SSL_CTX* context = Tls.native_handle();
+    // Our own clients speak TLS 1.3; nothing older is needed.
+    SSL_CTX_set_min_proto_version(context, TLS1_3_VERSION);
+    SSL_CTX_set_options(context, SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_TICKET);
+    SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_OFF);
+    // Clients must show a certificate, but it is their own: any will do, and
+    // its fingerprint is who they are.
+    Tls.set_verify_mode(asio::ssl::verify_peer | asio::ssl::verify_fail_if_no_peer_cert);
+    Tls.set_verify_callback([](bool, asio::ssl::verify_context&) { return true; });
+}
+
+TTlsServer::~TTlsServer()
+{
+    while (!Connections.empty())
+        Connections.begin()->second->Finish("server ended");
+}
+
+std::string TTlsServer::UseIdentity(const TIdentity& identity)
+{
+    asio::error_code error;
+    Tls.use_certificate_chain(asio::buffer(identity.CertificatePem), error);
+    if (!error)
+        Tls.use_private_key(asio::buffer(identity.KeyPem), asio::ssl::context::pem, error);
+    if (error)
+        return "cannot use the certificate: " + error.message();
+    return {};
+}
+
+std::string TTlsServer::Listen(const std::string& address, uint16_t port)
+{
+    asio::error_code error;
+    asio::ip::address host = asio::ip::make_address(address, error);
+    if (error)
+        return "'" + address + "' is not an IP address";
+    asio::ip::tcp::endpoint endpoint(host, port);
+    Acceptor.open(endpoint.protocol(), error);
+    if (!error)
+        Acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), error);
+    if (!error && host.is_v6())
+        Acceptor.set_option(asio::ip::v6_only(false), error);
+    if (!error)
+        Acceptor.bind(endpoint, error);
+    if (!error)
+        Acceptor.listen(asio::socket_base::max_listen_connections, error);
+    if (error) {
+        asio::error_code ignored;
+        Acceptor.close(ignored);
+        return "cannot listen on " + AddressText(endpoint) + ": " + error.message();
+    }
+    BoundPort = Acceptor.local_endpoint().port();
+    Accept();
+    return {};
+}
+
+std::string TTlsServer::LimitKeyOf(const asio::ip::address& address)
+{
+    if (address.is_v4())
+        return address.to_string();
+    asio::ip::address_v6 v6 = address.to_v6();
+    if (v6.is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, v6).to_string();
+    // One home or one host gets a whole /64: count it as one address.
+    asio::ip::address_v6::bytes_type bytes = v6.to_bytes();
+    for (size_t i = 8; i < bytes.size(); ++i)
+        bytes[i] = 0;
+    return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+void TTlsServer::Accept()
+{
+    Acceptor.async_accept([this](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        if (error == asio::error::operation_aborted || Stopping)
+            return;
+        if (error) {
+            // Out of descriptors, most likely: wait a little rather than spin.
+            Log.Write("cannot accept a connection: " + error.message());
+            AcceptPause.expires_after(AcceptRetry);
+            AcceptPause.async_wait([this](const asio::error_code& waited) {
+                if (!waited && !Stopping)
+                    Accept();
+            });
+            return;
+        }
+        asio::error_code ignored;
+        asio::ip::tcp::endpoint remote = socket.remote_endpoint(ignored);
+        TPeer peer;
+        peer.Id = NextId++;
+        peer.Address = AddressText(remote);
+        peer.LimitKey = LimitKeyOf(remote.address());
+        if (int(Connections.size()) >= Limits.MaxConnections) {
+            Log.Write("refused " + peer.Address + ": the server is full");
+        } else if (!Addresses.TryOpen(peer.LimitKey)) {
+            Log.Write("refused " + peer.Address + ": more than " + std::to_string(Limits.MaxPerAddress) +
+                      " connections from " + peer.LimitKey);
+        } else {
+            socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+            auto connection = std::make_shared<TTlsConnection>(*this, std::move(socket), std::move(peer));
+            Connections.emplace(connection.get(), connection);
+            connection->Start();
+        }
+        Accept();
+    });
+}
+
+void TTlsServer::Removed(TTlsConnection* connection)
+{
+    auto found = Connections.find(connection);
+    if (found == Connections.end())
+        return;
+    Addresses.Closed(connection->Peer().LimitKey);
+    // The connection may be running this very call; keep it alive until it returns.
+    asio::post(Io, [keep = std::move(found->second)] {});
+    Connections.erase(found);
+    CheckStopped();
+}
+
+void TTlsServer::Stop(std::function<void()> done)
+{
+    Stopping = true;
+    StopDone = std::move(done);
+    asio::error_code ignored;
+    Acceptor.close(ignored);
+    AcceptPause.cancel();
+    std::vector<std::shared_ptr<TTlsConnection>> open;
+    for (auto& [pointer, connection] : Connections)
+        open.push_back(connection);
+    for (auto& connection : open)
+        connection->Stop();
+    StopDeadline.expires_after(Limits.StopTimeout);
+    StopDeadline.async_wait([this](const asio::error_code& error) {
+        if (error)
+            return;
+        while (!Connections.empty())
+            Connections.begin()->second->Finish("server stopped before the connection closed");
+    });
+    CheckStopped();
+}
+
+void TTlsServer::CheckStopped()
+{
+    if (!Stopping || !Connections.empty() || !StopDone)
+        return;
+    StopDeadline.cancel();
+    auto done = std::move(StopDone);
+    StopDone = nullptr;
+    done();
+}

@@ -1,0 +1,28 @@
+// vantaro-server: the lobby, tables and matches over TLS, kept in SQLite or
+// PostgreSQL.
+#include "server/ServerLog.h"
+#include "server/ServerOptions.h"
+#include "server/ServerRun.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    TServerOptionsResult parsed = ParseServerOptions(arguments);
+    if (!parsed.Options) {
+        std::fprintf(stderr, "vantaro-server: %s\n", parsed.Error.c_str());
+        return 2;
+    }
+    if (parsed.Options->Help) {
+        std::fputs(ServerUsage().c_str(), stdout);
+        return 0;
+    }
+    // Qt SQL finds its drivers through the application object; no Qt event
+    // loop runs.
+    QCoreApplication application(argc, argv);
+    TServerLog log;
+    return RunServer(*parsed.Options, log);
+}

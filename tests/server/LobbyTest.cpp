@@ -1,0 +1,412 @@
+// The lobby without sockets: scripted clients, a fake referee, the real
+// storage on SQLite, and the time given by the test.
+#include "FakeReferee.h"
+
+#include "server/AddressLimits.h"
+#include "server/Lobby.h"
+#include "server/LobbyCodec.h"
+#include "server/ServerLog.h"
+#include "server/SqlStorage.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int64_t Seed = 4242424242;
+
+class LobbyTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        Storage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error);
+        ASSERT_TRUE(Storage) << error;
+        MakeLobby();
+    }
+
+    void MakeLobby()
+    {
+        Lobby = std::make_unique<TLobby>(
+            *Storage, Log, Limits,
+            [](int64_t seed, int32_t, int32_t first) {
+                EXPECT_EQ(seed, Seed);
+                return std::make_unique<TFakeReferee>(first);
+            },
+            [] { return Seed; });
+    }
+
+    // A client that connected and signed in as name, from address.
+    uint64_t Join(const std::string& name, const std::string& address = "192.0.2.1")
+    {
+        uint64_t connection = NextConnection++;
+        Lobby->Connected(connection, "fp-" + name, address);
+        Lobby->Handle(connection, Decode("{\"type\":\"login\",\"name\":\"" + name + "\"}"), Now);
+        Collect();
+        EXPECT_TRUE(Has(connection, "signed_in")) << name;
+        Inbox[connection].clear();
+        return connection;
+    }
+
+    static TLobbyRequest Decode(const std::string& line)
+    {
+        LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
+        EXPECT_TRUE(decoded.Ok) << line << ": " << decoded.Error;
+        return decoded.Request;
+    }
+
+    void Ask(uint64_t connection, const std::string& line)
+    {
+        Lobby->Handle(connection, Decode(line), Now);
+        Collect();
+    }
+
+    void Move(uint64_t connection, int slot, int x, int y)
+    {
+        Ask(connection, "{\"type\":\"move\",\"slot\":" + std::to_string(slot) + ",\"x\":" + std::to_string(x) +
+                            ",\"y\":" + std::to_string(y) + "}");
+    }
+
+    void Collect()
+    {
+        for (TLobby::TOutgoing& out : Lobby->TakeOutgoing()) {
+            QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(out.Line));
+            ASSERT_TRUE(document.isObject()) << out.Line;
+            ASSERT_EQ(out.Line.back(), '\n');
+            Inbox[out.Connection].push_back(document.object());
+        }
+    }
+
+    // The last message of a type a connection received, removing everything up to it.
+    std::optional<QJsonObject> Last(uint64_t connection, const char* type)
+    {
+        std::optional<QJsonObject> found;
+        for (const QJsonObject& message : Inbox[connection])
+            if (message["type"].toString() == type)
+                found = message;
+        return found;
+    }
+    bool Has(uint64_t connection, const char* type) { return Last(connection, type).has_value(); }
+
+    int64_t StoredMoves()
+    {
+        std::vector<TMatchRecord> playing = Storage->MatchesInPlay();
+        return playing.empty() ? -1 : int64_t(playing[0].Moves.size());
+    }
+
+    QTemporaryDir Folder;
+    std::unique_ptr<TSqlStorage> Storage;
+    std::vector<std::string> LogLines;
+    TServerLog Log{[this](const std::string& line) { LogLines.push_back(line); }};
+    TAddressLimits Limits;
+    std::unique_ptr<TLobby> Lobby;
+    std::map<uint64_t, std::vector<QJsonObject>> Inbox;
+    uint64_t NextConnection = 1;
+    int64_t Now = 1'700'000'000'000;
+};
+
+const char* Classic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                      "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
+
+
+TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
+    Ask(ann, Classic);
+    std::optional<QJsonObject> table = Last(cid, "table");
+    ASSERT_TRUE(table);
+    int64_t id = int64_t((*table)["table"].toDouble());
+    Ask(cid, "{\"type\":\"watch\",\"table\":" + std::to_string(id) + "}");
+    Ask(bob, "{\"type\":\"sit\",\"table\":" + std::to_string(id) + "}");
+    for (uint64_t who : {ann, bob, cid}) {
+        std::optional<QJsonObject> match = Last(who, "match");
+        ASSERT_TRUE(match) << who;
+        EXPECT_EQ((*match)["seed"].toDouble(), double(Seed));
+        EXPECT_EQ((*match)["first"].toInt(), 1);
+        EXPECT_EQ((*match)["seats"].toArray(), (QJsonArray{"Bob", "Ann"}));
+        EXPECT_EQ((*match)["you"].toInt(), who == ann ? 1 : who == bob ? 0 : -1);
+    }
+    // Blue (Ann) first; square i of the board in turn.
+    for (int i = 0; i < 9; ++i) {
+        Inbox.clear();
+        Move(i % 2 == 0 ? ann : bob, i / 2, i % 3, i / 3);
+        for (uint64_t who : {ann, bob, cid}) {
+            std::optional<QJsonObject> moved = Last(who, "moved");
+            ASSERT_TRUE(moved) << "move " << i << " to " << who;
+            EXPECT_EQ((*moved)["index"].toInt(), i);
+            EXPECT_EQ((*moved)["x"].toInt(), i % 3);
+        }
+        if (i < 8) {
+            EXPECT_EQ(StoredMoves(), i + 1) << "stored when accepted";
+        }
+    }
+    for (uint64_t who : {ann, bob, cid}) {
+        std::optional<QJsonObject> ended = Last(who, "ended");
+        ASSERT_TRUE(ended) << who;
+        EXPECT_EQ((*ended)["how"].toString(), "finished");
+        EXPECT_EQ((*ended)["winner"].toInt(), 1);
+    }
+    EXPECT_EQ(Lobby->Tables(), 0u);
+    std::optional<TMatchRecord> stored = Storage->LoadMatch(1);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->Status, TMatchStatus::Finished);
+    EXPECT_EQ(stored->Moves.size(), 9u);
+    EXPECT_EQ(stored->Score[1], 6);
+    EXPECT_EQ(stored->Seed, Seed);
+}
+
+
+TEST_F(LobbyTest, ARefusedMoveNamesTheReasonAndTheTableAndTheMatchGoesOn)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob"), eve = Join("Eve");
+    Ask(ann, Classic);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    Move(ann, 0, 1, 1);
+    struct TCase {
+        uint64_t Who;
+        int Slot, X, Y;
+        const char* Reason;
+    } cases[] = {
+        {ann, 1, 0, 0, "not your turn"},
+        {bob, 0, 1, 1, "taken"},
+        {eve, 0, 0, 0, "not playing"},
+    };
+    for (const TCase& c : cases) {
+        Inbox.clear();
+        Move(c.Who, c.Slot, c.X, c.Y);
+        std::optional<QJsonObject> refused = Last(c.Who, c.Who == eve ? "refused" : "move_refused");
+        ASSERT_TRUE(refused) << c.Reason;
+        EXPECT_TRUE((*refused)["reason"].toString().contains(c.Reason)) << (*refused)["reason"].toString().toStdString();
+        if (c.Who != eve) {
+            EXPECT_EQ((*refused)["moves"].toArray().size(), 1) << "the table as it stands";
+        }
+        EXPECT_FALSE(Has(c.Who == ann ? bob : ann, "moved"));
+    }
+    EXPECT_EQ(StoredMoves(), 1);
+    Move(bob, 0, 0, 0);
+    EXPECT_TRUE(Has(ann, "moved"));
+    EXPECT_EQ(StoredMoves(), 2);
+}
+
+TEST_F(LobbyTest, PlayNowSitsWithWhoeverWaitedLongestForTheSameRules)
+{
+    const std::string same = "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                             "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
+    const std::string plus = "{\"type\":\"play_now\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":true,"
+                             "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
+    uint64_t first = Join("First"), second = Join("Second"), other = Join("Other"), last = Join("Last");
+    Ask(first, same);  // table 1
+    Ask(second, same.substr(0, same.size() - 3) + "30}"); // other time: table 2
+    Ask(other, plus);  // other rules: table 3
+    EXPECT_EQ(Lobby->Tables(), 3u);
+    Ask(last, same);
+    std::optional<QJsonObject> match = Last(last, "match");
+    ASSERT_TRUE(match);
+    EXPECT_EQ((*match)["table"].toInt(), 1);
+    EXPECT_EQ((*match)["seats"].toArray()[1].toString(), "First");
+    EXPECT_TRUE(Has(first, "match"));
+    EXPECT_FALSE(Has(second, "match"));
+    EXPECT_FALSE(Has(other, "match"));
+}
+
+TEST_F(LobbyTest, NamesBelongToTheirCertificateAndEachAddressMakesFiveAnHour)
+{
+    Join("Ann");
+    uint64_t thief = NextConnection++;
+    Lobby->Connected(thief, "fp-thief", "192.0.2.9");
+    Ask(thief, "{\"type\":\"login\",\"name\":\"ANN\"}");
+    ASSERT_TRUE(Has(thief, "refused"));
+    EXPECT_FALSE(Has(thief, "signed_in"));
+    Ask(thief, Classic);
+    EXPECT_TRUE(Last(thief, "refused").value()["reason"].toString().contains("Sign in"));
+
+    uint64_t name0 = Join("Name0", "192.0.2.50");
+    for (int i = 1; i < 5; ++i)
+        Join("Name" + std::to_string(i), "192.0.2.50");
+    uint64_t sixth = NextConnection++;
+    Lobby->Connected(sixth, "fp-sixth", "192.0.2.50");
+    Ask(sixth, "{\"type\":\"login\",\"name\":\"Name5\"}");
+    EXPECT_TRUE(Last(sixth, "refused").value()["reason"].toString().contains("new names"));
+    // A name already made still signs in.
+    uint64_t again = NextConnection++;
+    Lobby->Connected(again, "fp-Name0", "192.0.2.50");
+    Ask(again, "{\"type\":\"login\",\"name\":\"name0\"}");
+    ASSERT_TRUE(Has(again, "signed_in"));
+    EXPECT_EQ(Last(again, "signed_in").value()["name"].toString(), "Name0");
+    EXPECT_TRUE(Has(name0, "bye")) << "the older connection of Name0 is told";
+}
+
+TEST_F(LobbyTest, RunningOutOfTimeLosesTheMatch)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, Classic);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    Move(ann, 0, 0, 0);
+    EXPECT_EQ(Lobby->NextDeadline(), Now + 60'000);
+    Lobby->Tick(Now + 59'999);
+    Collect();
+    EXPECT_FALSE(Has(ann, "ended"));
+    Lobby->Tick(Now + 60'000);
+    Collect();
+    std::optional<QJsonObject> ended = Last(ann, "ended");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ((*ended)["how"].toString(), "time");
+    EXPECT_EQ((*ended)["winner"].toInt(), 1) << "Bob, to move, ran out";
+    EXPECT_EQ(Storage->LoadMatch(1)->Status, TMatchStatus::Time);
+    EXPECT_EQ(Lobby->NextDeadline(), TLobby::Never);
+}
+
+TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, Classic);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    Move(ann, 0, 0, 0);
+    Move(bob, 0, 1, 0);
+    Lobby->Disconnected(bob, Now);
+    Collect();
+    ASSERT_TRUE(Has(ann, "away"));
+    EXPECT_EQ(Last(ann, "away").value()["seconds"].toInt(), 60);
+    Move(ann, 1, 2, 0);
+    EXPECT_TRUE(Last(ann, "move_refused").value()["reason"].toString().contains("dropped"));
+
+    Now += 59'000;
+    Lobby->Tick(Now);
+    uint64_t back = NextConnection++;
+    Lobby->Connected(back, "fp-Bob", "192.0.2.1");
+    Ask(back, "{\"type\":\"login\",\"name\":\"Bob\"}");
+    std::optional<QJsonObject> match = Last(back, "match");
+    ASSERT_TRUE(match) << "the returning client gets the match to replay";
+    EXPECT_EQ((*match)["moves"].toArray(), (QJsonArray{QJsonArray{0, 0, 0}, QJsonArray{0, 1, 0}}));
+    EXPECT_EQ((*match)["you"].toInt(), 0);
+    EXPECT_TRUE(Has(ann, "back"));
+    Move(ann, 1, 2, 0);
+    EXPECT_TRUE(Has(back, "moved"));
+
+    Lobby->Disconnected(ann, Now);
+    Lobby->Tick(Now + TLobby::AwayMs);
+    Collect();
+    std::optional<QJsonObject> ended = Last(back, "ended");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ((*ended)["how"].toString(), "forfeit");
+    EXPECT_EQ((*ended)["winner"].toInt(), 0);
+}
+
+TEST_F(LobbyTest, AfterARestartAStoredMatchGoesOnFromItsLastMove)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, Classic);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    Move(ann, 0, 0, 0);
+    Move(bob, 0, 1, 0);
+    Move(ann, 1, 2, 0);
+    // The server dies here: nothing but the storage survives.
+    Lobby.reset();
+    Inbox.clear();
+    MakeLobby();
+    Lobby->ResumeStored(Now);
+    EXPECT_EQ(Lobby->Tables(), 1u);
+    uint64_t ann2 = Join("Ann");
+    uint64_t bob2 = Join("Bob");
+    (void)ann2;
+    Move(bob2, 0, 1, 1); // slot 0 of Red's is spent: refused by the replayed table
+    EXPECT_TRUE(Has(bob2, "move_refused"));
+    Move(bob2, 1, 1, 1);
+    EXPECT_TRUE(Has(ann2, "moved"));
+    EXPECT_EQ(StoredMoves(), 4);
+}
+
+TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob", "192.0.2.2"), cid = Join("Cid", "192.0.2.3");
+    Ask(ann, Classic);
+    Ask(cid, "{\"type\":\"watch\",\"table\":1}");
+    Inbox.clear();
+    Ask(bob, "{\"type\":\"chat\",\"text\":\"hello lobby\"}");
+    EXPECT_TRUE(Has(bob, "chat"));
+    EXPECT_FALSE(Has(ann, "chat")) << "Ann is at a table";
+    Ask(ann, "{\"type\":\"chat\",\"text\":\"hello table\"}");
+    EXPECT_EQ(Last(cid, "chat").value()["text"].toString(), "hello table");
+    EXPECT_EQ(Last(cid, "chat").value()["from"].toString(), "Ann");
+    EXPECT_NE(Last(bob, "chat").value()["text"].toString(), "hello table");
+    for (int i = 1; i < TLobby::ChatLinesPerWindow; ++i)
+        Ask(bob, "{\"type\":\"chat\",\"text\":\"x\"}");
+    EXPECT_FALSE(Has(bob, "refused"));
+    Ask(bob, "{\"type\":\"chat\",\"text\":\"one too many\"}");
+    EXPECT_TRUE(Has(bob, "refused"));
+    Now += TLobby::ChatWindowMs;
+    Inbox.clear();
+    Ask(bob, "{\"type\":\"chat\",\"text\":\"later\"}");
+    EXPECT_FALSE(Has(bob, "refused"));
+}
+
+TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob"), eve = Join("Eve");
+    Ask(ann, Classic);
+    struct TCase {
+        const char* Line;
+        const char* Reason;
+    } cases[] = {
+        {"{\"type\":\"sit\",\"table\":1,\"seat\":1}", "taken"},
+        {"{\"type\":\"sit\",\"table\":7}", "no such table"},
+        {"{\"type\":\"watch\",\"table\":99}", "no such table"},
+        {"{\"type\":\"login\",\"name\":\"Bob\"}", "already"},
+        {"{\"type\":\"move\",\"slot\":0,\"x\":0,\"y\":0}", "not playing"},
+    };
+    for (const TCase& c : cases) {
+        Inbox.clear();
+        Ask(eve, c.Line);
+        std::optional<QJsonObject> refused = Last(eve, "refused");
+        ASSERT_TRUE(refused) << c.Line;
+        EXPECT_TRUE((*refused)["reason"].toString().contains(c.Reason, Qt::CaseInsensitive))
+            << c.Line << ": " << (*refused)["reason"].toString().toStdString();
+    }
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    Inbox.clear();
+    Ask(eve, "{\"type\":\"sit\",\"table\":1,\"seat\":0}");
+    EXPECT_TRUE(Has(eve, "refused")) << "a table at play has no seat to take";
+    Ask(ann, "{\"type\":\"leave\"}");
+    EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "forfeit");
+}
+
+TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused)
+{
+    const char* refused[] = {
+        "",
+        "[]",
+        "{\"type\":\"teleport\"}",
+        "{\"type\":\"login\",\"name\":\"ab\"}",
+        "{\"type\":\"login\",\"name\":7}",
+        "{\"type\":\"move\",\"slot\":5,\"x\":0,\"y\":0}",
+        "{\"type\":\"move\",\"slot\":0,\"x\":0.5,\"y\":0}",
+        "{\"type\":\"move\",\"slot\":0,\"x\":0}",
+        "{\"type\":\"sit\",\"table\":0}",
+        "{\"type\":\"sit\",\"table\":1e300}",
+        "{\"type\":\"move\",\"slot\":-1e30,\"x\":0,\"y\":0}",
+        "{\"type\":\"sit\",\"table\":1,\"seat\":2}",
+        "{\"type\":\"create\",\"rules\":{\"same\":true},\"seconds\":60}",
+        "{\"type\":\"create\",\"rules\":{\"same\":1,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
+        "\"sudden_death\":false},\"seconds\":60}",
+        "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
+        "\"sudden_death\":false},\"seconds\":45}",
+        "{\"type\":\"chat\",\"text\":\"\"}",
+        "{\"type\":\"chat\",\"text\":\"two\\nlines\"}",
+        "{\"type\":\"chat\",\"text\":\"para\\u2029graph\"}",
+        "{\"type\":\"chat\",\"text\":\"\\u202eoverride\"}",
+        "{\"type\":\"chat\",\"text\":\"\\ud800\"}",
+    };
+    for (const char* line : refused)
+        EXPECT_FALSE(LobbyCodec::Decode(line).Ok) << line;
+    std::string emoji;
+    for (int i = 0; i < 500; ++i)
+        emoji += "\xf0\x9f\x83\x8f";
+    EXPECT_TRUE(LobbyCodec::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "\"}").Ok) << "500 characters";
+    EXPECT_FALSE(LobbyCodec::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "x\"}").Ok) << "501 characters";
+    EXPECT_FALSE(LobbyCodec::Decode(std::string(4097, ' ')).Ok);
+}
+
+} // namespace

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "server/tls/Identity.h"
+
+#include <asio.hpp>
+#include <asio/ssl.hpp>
+
+#include <optional>
+#include <string>
+
+// A scripted TLS client for the tests: every step waits at most a few
+// seconds on its own io_context, so a test never hangs on the server.
+class TTlsTestClient {
+public:
+    // Without an identity the client shows no certificate.
+    explicit TTlsTestClient(const TIdentity* identity);
+    ~TTlsTestClient();
+
+    // Connects from source (a loopback address) and completes the handshake.
+    bool Connect(uint16_t port, const std::string& source = "127.0.0.1");
+    // Connects without starting TLS at all.
+    bool ConnectPlain(uint16_t port);
+    bool Send(const std::string& bytes);
+    // The next line with its '\n', or nothing when the server closed or was silent.
+    std::optional<std::string> ReadLine();
+    // Reads until the server closes; false if it did not within the wait.
+    bool WaitClosed();
+    void Disconnect();
+
+    std::string ServerFingerprint;
+
+private:
+    template <typename TStart> bool Run(TStart start);
+
+    asio::io_context Io;
+    asio::ssl::context Tls;
+    asio::ssl::stream<asio::ip::tcp::socket> Stream;
+    std::string Pending;
+    bool Plain = false;
+};
