@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/MatchReview.h"
 #include "ai/Move.h"
 #include "ai/Solver.h"
 
@@ -14,6 +15,7 @@
 struct TSearchResult {
     std::optional<TMove> Move;
     std::optional<TSolution> Solution;
+    std::optional<TMatchReview> Review{};
 };
 
 // The work of one search; it should return soon after `cancel` turns true.
