@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ai/Level.h"
-#include "game/GameRules.h"
+#include "rules/GameRules.h"
 
 #include <cstdint>
 #include <string>
