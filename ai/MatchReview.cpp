@@ -11,7 +11,10 @@ std::optional<TMatchReview> ReviewMatch(const TMatchRecord& record, const TRepla
     TSolver solver;
     // What the player to move can force in each position, and how.
     std::vector<TSolution> solved;
-    for (const TReplayedPosition& at : replay.Positions) {
+    for (size_t i = 0; i < replay.Positions.size(); ++i) {
+        const TReplayedPosition& at = replay.Positions[i];
+        // A replay dealt after the last card has no move of the record to score.
+        if (i == record.Moves.size() && i > 0 && at.Deal != replay.Positions[i - 1].Deal) break;
         std::optional<TSolution> solution = solver.SolveBest(TPosition(at.Setup), cancel);
         if (!solution) return std::nullopt;
         solved.push_back(std::move(*solution));

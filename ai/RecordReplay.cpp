@@ -1,8 +1,8 @@
 #include "ai/RecordReplay.h"
 
-#include "ai/Position.h"
-#include "game/RandomSource.h"
+#include "ai/GamePosition.h"
 #include "records/RecordCheck.h"
+#include "rules/Match.h"
 
 namespace {
 
@@ -10,52 +10,33 @@ std::string ScoreText(int32_t red, int32_t blue) {
     return std::to_string(red) + "–" + std::to_string(blue);
 }
 
-// The element squares of a deal, drawn the way the match draws them.
-void PlaceElements(TRandomSource& random, const TGameRules& rules, int32_t (&elements)[3][3]) {
-    for (auto& row : elements)
-        for (int32_t& element : row) element = 0;
-    if (!rules.Elemental) return;
-    const int32_t count = random.Below(5) + 1;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t column, row;
-        do {
-            column = random.Below(3);
-            row = random.Below(3);
-        } while (elements[row][column] != 0);
-        elements[row][column] = random.Below(8) + 1;
-    }
-}
-
-// The table as the position holds it, on the deal's cards.
-TReplayedPosition Snapshot(const TPosition& position, const TReplayedPosition& dealt) {
-    TReplayedPosition now = dealt;
+// The table between placements, on the cards of the deal, each card also
+// known by its catalogue index.
+TReplayedPosition Snapshot(const TMatch& match, int32_t deal) {
+    TReplayedPosition now;
+    now.Deal = deal;
+    now.Setup = SetupFromGame(match);
     for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 3; ++x) now.Setup.Board[y][x] = {position.CardAt(x, y), position.OwnerAt(x, y)};
+        for (int32_t x = 0; x < 3; ++x)
+            if (match.Board[y][x].Card >= 0) now.Catalogue[now.Setup.Board[y][x].Card] = match.Board[y][x].Card;
     for (int32_t slot = 0; slot < 5; ++slot)
-        for (int32_t player = 0; player < 2; ++player) now.Setup.Hands[slot][player] = position.HandCard(slot, player);
-    now.Setup.Turn = position.Turn();
+        for (int32_t player = 0; player < 2; ++player)
+            if (match.Hands[slot][player] >= 0)
+                now.Catalogue[now.Setup.Hands[slot][player]] = match.Hands[slot][player];
     return now;
 }
 
-// Hands of catalogue indices -> the deal's own cards, packed as dealt.
-TReplayedPosition Deal(int32_t deal, const int32_t (&hands)[5][2], const TMatchRecord& record, int32_t first,
-                       TRandomSource& random, const std::vector<TPositionSetup::TCard>& catalogue) {
-    TReplayedPosition dealt;
-    dealt.Deal = deal;
-    dealt.Setup.Rules = record.Rules;
-    dealt.Setup.Turn = first;
-    for (int32_t player = 0; player < 2; ++player)
-        for (int32_t slot = 0; slot < 5; ++slot) {
-            const int32_t index = int32_t(dealt.Setup.Cards.size());
-            dealt.Catalogue[index] = hands[slot][player];
-            dealt.Setup.Cards.push_back(catalogue[hands[slot][player]]);
-            dealt.Setup.Hands[slot][player] = index;
-        }
-    PlaceElements(random, record.Rules, dealt.Setup.Elements);
-    return dealt;
-}
-
 } // namespace
+
+TMatchScript ScriptOf(const TMatchRecord& record) {
+    TMatchScript script;
+    script.Seed = record.Seed;
+    script.Rules = record.Rules;
+    script.FirstPlayer = record.FirstPlayer;
+    script.RedealSeeds = record.RedealSeeds;
+    for (const TRecordMove& move : record.Moves) script.Moves.push_back({move.Slot, move.X, move.Y});
+    return script;
+}
 
 TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetup::TCard>& catalogue) {
     TReplay replay;
@@ -66,52 +47,39 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetu
         return replay;
     }
 
-    TRandomSource random;
-    random.Seed(record.Seed);
-    int32_t hands[5][2];
-    for (int32_t player = 0; player < 2; ++player)
-        for (int32_t slot = 0; slot < 5; ++slot) hands[slot][player] = random.Below(int32_t(catalogue.size()));
-    TReplayedPosition dealt = Deal(0, hands, record, record.FirstPlayer, random, catalogue);
-    TPosition position(dealt.Setup);
-
+    // The match's own rules play the record, placement by placement, as
+    // ReplayScript does, keeping the table before each.
+    const TCardList cards(catalogue);
+    TMatch match;
+    match.Catalogue = &cards;
+    match.StartMatch(record.Seed, record.FirstPlayer, record.Rules, false);
+    int32_t deal = 0;
     for (size_t i = 0; i < record.Moves.size(); ++i) {
-        if (i > 0 && i % 9 == 0) {
-            // A Sudden Death replay: each side gets back the cards it owns, the
-            // one still in a hand first, then the board's in reading order.
-            const int32_t red = position.Owned(0);
-            if (red != 5) {
-                replay.Problem = "deal " + std::to_string(dealt.Deal + 1) + " ended " + ScoreText(red, 10 - red) +
-                                 ", not a draw, yet the record plays on";
-                return replay;
-            }
-            int32_t next[2] = {0, 0};
-            for (int32_t player = 0; player < 2; ++player)
-                if (position.HandCard(4, player) >= 0)
-                    hands[next[player]++][player] = dealt.Catalogue[position.HandCard(4, player)];
-            for (int32_t square = 0; square < 9; ++square) {
-                const int32_t owner = position.OwnerAt(square % 3, square / 3);
-                hands[next[owner]++][owner] = dealt.Catalogue[position.CardAt(square % 3, square / 3)];
-            }
-            random.Seed(record.Seed + dealt.Deal + 1);
-            dealt = Deal(dealt.Deal + 1, hands, record, position.Turn(), random, catalogue);
-            position = TPosition(dealt.Setup);
-        }
-        const TRecordMove& played = record.Moves[i];
-        const TMove move{played.Slot, played.X, played.Y};
-        if (!position.IsLegal(move)) {
-            replay.Problem = "move " + std::to_string(i + 1) + " is not a legal placement";
+        const TRecordMove& move = record.Moves[i];
+        if (!match.InProgress) {
+            replay.Problem = "deal " + std::to_string(deal + 1) + " ended " +
+                             ScoreText(match.Score[0], match.Score[1]) + ", not a draw, yet the record plays on";
             return replay;
         }
-        replay.Positions.push_back(Snapshot(position, dealt));
-        position.Make(move);
+        const TPlacementProblem problem = match.MoveProblem(match.Turn, move.Slot, move.X, move.Y);
+        if (problem != TPlacementProblem::None) {
+            replay.Problem = "move " + std::to_string(i + 1) + ": " + Describe(problem);
+            return replay;
+        }
+        replay.Positions.push_back(Snapshot(match, deal));
+        const size_t redeals = match.Script.RedealSeeds.size();
+        match.PlayMove({move.Slot, move.X, move.Y},
+                       redeals < record.RedealSeeds.size() ? record.RedealSeeds[redeals] : record.Seed);
+        deal = int32_t(match.Script.RedealSeeds.size());
     }
-    replay.Positions.push_back(Snapshot(position, dealt));
-    replay.Score[0] = position.Owned(0);
-    replay.Score[1] = position.Owned(1);
+    replay.Positions.push_back(Snapshot(match, deal));
+    replay.Score[0] = match.Score[0];
+    replay.Score[1] = match.Score[1];
 
     if (record.Ending == TMatchEnding::Finished) {
-        if (record.Rules.SuddenDeath && replay.Score[0] == 5) {
-            replay.Problem = "the last deal is a draw that Sudden Death deals again, yet the match is recorded as finished";
+        if (match.InProgress) {
+            replay.Problem =
+                "the last deal is a draw that Sudden Death deals again, yet the match is recorded as finished";
         } else if (replay.Score[0] != record.Score[0]) {
             replay.Problem = "the moves end " + ScoreText(replay.Score[0], replay.Score[1]) + ", the record says " +
                              ScoreText(record.Score[0], record.Score[1]);

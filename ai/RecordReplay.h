@@ -2,6 +2,7 @@
 
 #include "ai/PositionSetup.h"
 #include "records/MatchRecord.h"
+#include "rules/MatchScript.h"
 
 #include <array>
 #include <cstdint>
@@ -16,15 +17,19 @@ struct TReplayedPosition {
 };
 
 struct TReplay {
-    // Before each move, then the table after the last: one more than the moves.
+    // Before each move, then the table after the last: one more than the
+    // moves. After the ninth card of a drawn deal the table has already
+    // dealt the Sudden Death replay, as the match does.
     std::vector<TReplayedPosition> Positions;
     int32_t Score[2]{5, 5};
     std::string Problem; // empty when the record plays through
 };
 
-// Deals from the record's seed exactly as the match does (the cards drawn
-// from the whole catalogue, then the element squares) and plays its moves
-// with the search position's captures. Refuses a move the table does not
-// allow, a Sudden Death replay after a deal that was not a draw, and a
-// finished record whose score or last deal does not agree with the play.
+// What the rules core replays of a record.
+TMatchScript ScriptOf(const TMatchRecord& record);
+
+// Deals from the record's seeds and plays its moves with the match's own
+// rules. Refuses a move the rules refuse, a move after a deal that ended
+// other than in a Sudden Death draw, and a finished record whose score or
+// last deal does not agree with the play.
 TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetup::TCard>& catalogue);

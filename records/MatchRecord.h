@@ -25,9 +25,9 @@ struct TRecordMove {
 };
 
 // Everything needed to play a match again exactly: the deal follows from the
-// seed and the rules (deal k of a Sudden Death chain is seeded with Seed + k,
-// as over the network), and the table from the moves, nine per deal, in the
-// order they were placed. Player 0 is Red (left), player 1 Blue (right).
+// seed and the rules, each Sudden Death replay from its own seed, and the
+// table from the moves, nine per deal, in the order they were placed. Player 0
+// is Red (left), player 1 Blue (right).
 struct TMatchRecord {
     static constexpr int32_t Version = 1;
     // Bounds the reader holds every record to.
@@ -46,6 +46,7 @@ struct TMatchRecord {
     bool Rated = false;            // only a server match can be rated
     TGameRules Rules;
     int64_t Seed = 0;
+    std::vector<int64_t> RedealSeeds; // one per Sudden Death replay dealt
     int32_t FirstPlayer = 1;
     std::vector<TRecordMove> Moves;
     // The result: the winner (-1 for none: a draw, or a match broken off) and
@@ -61,7 +62,7 @@ struct TMatchRecord {
         return a.Players[0] == b.Players[0] && a.Players[1] == b.Players[1] && a.Mode == b.Mode &&
                a.Level == b.Level && a.Rated == b.Rated && r.Open == q.Open && r.Random == q.Random &&
                r.Same == q.Same && r.SameWall == q.SameWall && r.Plus == q.Plus && r.Elemental == q.Elemental &&
-               r.SuddenDeath == q.SuddenDeath && a.Seed == b.Seed && a.FirstPlayer == b.FirstPlayer &&
+               r.SuddenDeath == q.SuddenDeath && a.Seed == b.Seed && a.RedealSeeds == b.RedealSeeds && a.FirstPlayer == b.FirstPlayer &&
                a.Moves == b.Moves && a.Winner == b.Winner && a.Score[0] == b.Score[0] &&
                a.Score[1] == b.Score[1] && a.Ending == b.Ending && a.StartTime == b.StartTime &&
                a.EndTime == b.EndTime;

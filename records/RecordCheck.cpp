@@ -26,6 +26,15 @@ std::string RecordProblem(const TMatchRecord& record) {
                    std::to_string(TMatchRecord::MaxNameLength) + " characters without control characters";
     if (record.Rated && record.Mode != TMatchMode::Server) return "only a server match can be rated";
     if (record.Seed < 0 || record.Seed > TMatchRecord::MaxSeed) return "the seed is outside 0 to 2^53-1";
+    for (int64_t seed : record.RedealSeeds)
+        if (seed < 0 || seed > TMatchRecord::MaxSeed) return "a Sudden Death seed is outside 0 to 2^53-1";
+    // A replay is dealt after every ninth card of a draw: one seed for each
+    // deal the moves reach, and one more at most for a replay dealt but not played.
+    const size_t deals = (record.Moves.size() + 8) / 9;
+    if (record.Moves.size() <= size_t(TMatchRecord::MaxMoves) &&
+        (record.RedealSeeds.size() + 1 < deals || record.RedealSeeds.size() > record.Moves.size() / 9))
+        return "the moves make " + std::to_string(deals) + " deals, but the record holds " +
+               std::to_string(record.RedealSeeds.size()) + " Sudden Death seeds";
     if (record.FirstPlayer != 0 && record.FirstPlayer != 1) return "the first player must be 0 or 1";
     if (record.StartTime < TMatchRecord::EarliestTime || record.StartTime > TMatchRecord::LatestTime ||
         record.EndTime < TMatchRecord::EarliestTime || record.EndTime > TMatchRecord::LatestTime)

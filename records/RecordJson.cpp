@@ -123,6 +123,12 @@ TMatchRecord RecordFrom(QByteArrayView bytes) {
                                 int32_t(Number(move[2], 0, 2, what + " row"))});
     }
 
+    const QJsonArray redeals = Array(Field(root, "redeal_seeds"), -1, "redeal_seeds");
+    if (redeals.size() >= TMatchRecord::MaxDeals)
+        throw TRefusal{"more than " + std::to_string(TMatchRecord::MaxDeals - 1) + " Sudden Death seeds"};
+    for (const QJsonValue& seed : redeals)
+        record.RedealSeeds.push_back(Number(seed, 0, TMatchRecord::MaxSeed, "a Sudden Death seed"));
+
     const QJsonValue resultValue = Field(root, "result");
     if (!resultValue.isObject()) throw TRefusal{"result must be an object"};
     const QJsonObject result = resultValue.toObject();
@@ -156,6 +162,9 @@ QByteArray WriteRecordJson(const TMatchRecord& record) {
         rules.insert(QLatin1String(RuleNames[i]), record.Rules.*RuleFields[i]);
     root.insert(QStringLiteral("rules"), rules);
     root.insert(QStringLiteral("seed"), qint64(record.Seed));
+    QJsonArray redeals;
+    for (int64_t seed : record.RedealSeeds) redeals.append(qint64(seed));
+    root.insert(QStringLiteral("redeal_seeds"), redeals);
     root.insert(QStringLiteral("first_player"), record.FirstPlayer);
     QJsonArray moves;
     for (const TRecordMove& move : record.Moves) moves.append(QJsonArray{move.Slot, move.X, move.Y});

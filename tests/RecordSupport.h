@@ -52,6 +52,14 @@ inline TMatchRecord RandomRecord(std::mt19937& random) {
     size_t count = 9 * deals;
     if (record.Ending != TMatchEnding::Finished) count = random() % (count + 1);
     record.Moves = RandomMoves(random, record.FirstPlayer, count);
+    // A seed for every deal after the first, and now and then one for a
+    // replay dealt after the last card.
+    size_t redeals = (count + 8) / 9;
+    redeals = redeals > 0 ? redeals - 1 : 0;
+    if (count > 0 && count % 9 == 0 && record.Rules.SuddenDeath && record.Ending != TMatchEnding::Finished &&
+        random() % 2)
+        ++redeals;
+    for (size_t i = 0; i < redeals; ++i) record.RedealSeeds.push_back(int64_t(random()));
     record.Score[0] = int32_t(random() % 11);
     record.Score[1] = 10 - record.Score[0];
     if (record.Ending == TMatchEnding::Finished)

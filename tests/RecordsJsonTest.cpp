@@ -34,6 +34,7 @@ TEST(RecordsJson, TheLongestRecordFitsTheBound) {
     record.Players[0] = record.Players[1] = std::string(TMatchRecord::MaxNameLength, 'W');
     record.Rules.SuddenDeath = true;
     record.Moves = RandomMoves(random, 1, TMatchRecord::MaxMoves);
+    record.RedealSeeds.assign(TMatchRecord::MaxDeals - 1, TMatchRecord::MaxSeed);
     record.Seed = TMatchRecord::MaxSeed;
     record.StartTime = record.EndTime = TMatchRecord::LatestTime;
     const QByteArray json = WriteRecordJson(record);
@@ -81,6 +82,9 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
             QJsonArray moves;
             for (const TRecordMove& m : RandomMoves(random, first, count)) moves.append(QJsonArray{m.Slot, m.X, m.Y});
             o[QLatin1String("moves")] = moves;
+            QJsonArray seeds;
+            for (size_t deal = 9; deal < count; deal += 9) seeds.append(qint64(deal));
+            o[QLatin1String("redeal_seeds")] = seeds;
             QJsonObject rules = o[QLatin1String("rules")].toObject();
             rules[QLatin1String("sudden_death")] = suddenDeath;
             o[QLatin1String("rules")] = rules;
@@ -118,6 +122,13 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
         {"seed past 2^53", set("seed", 9007199254740992.0), "seed is outside"},
         {"fractional seed", set("seed", 1.5), "seed must be a whole number"},
         {"first player 2", set("first_player", 2), "first_player is outside 0 to 1"},
+        {"no Sudden Death seeds", drop("redeal_seeds"), "missing field redeal_seeds"},
+        {"a negative Sudden Death seed", set("redeal_seeds", QJsonArray{-5}), "a Sudden Death seed is outside"},
+        {"a Sudden Death seed too many", set("redeal_seeds", QJsonArray{1, 2}),
+         "the moves make 1 deals, but the record holds 2 Sudden Death seeds"},
+        {"a Sudden Death seed missing",
+         [&](QJsonObject& o) { movesOf(1, 19, true)(o); o["redeal_seeds"] = QJsonArray{1}; },
+         "the moves make 3 deals, but the record holds 1 Sudden Death seeds"},
         {"moves not an array", set("moves", QJsonObject()), "moves must be an array"},
         {"slot 5", move(0, {5, 0, 0}), "move 1 slot is outside 0 to 4"},
         {"column 3", move(0, {4, 3, 0}), "move 1 column is outside 0 to 2"},
