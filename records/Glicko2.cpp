@@ -24,10 +24,6 @@ double E(double mu, double muOpponent, double phiOpponent) {
 
 } // namespace
 
-double TGlicko2::ExpectedScore(const TRating& player, const TRating& opponent) {
-    return E((player.Rating - Centre) / Scale, (opponent.Rating - Centre) / Scale, opponent.Deviation / Scale);
-}
-
 double TGlicko2::NewVolatility(double phi, double sigma, double delta, double v) const {
     // The root of f by the Illinois variant of regula falsi.
     const double a = std::log(sigma * sigma);

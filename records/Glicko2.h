@@ -20,9 +20,6 @@ public:
     // only widens the deviation.
     TRating Update(const TRating& player, const std::vector<TRatedResult>& results) const;
 
-    // The expected score against an opponent, 0 to 1.
-    static double ExpectedScore(const TRating& player, const TRating& opponent);
-
 private:
     double NewVolatility(double phi, double sigma, double delta, double v) const;
 

@@ -127,16 +127,4 @@ TEST(AiMatchReview, LinesNameTheMoveWhatItAllowsAndWhatWasThrownAway) {
                                        "Tallow Glob on the top-left square kept 6–4 — a win thrown away");
 }
 
-TEST(AiMatchReview, ACancelledReviewGivesNothing) {
-    std::mt19937 random(1);
-    TMatchRecord record;
-    record.Players[0] = record.Players[1] = "P";
-    record.Ending = TMatchEnding::Abandoned;
-    record.Rules.Same = record.Rules.Plus = true;
-    record.Moves = RandomMoves(random, 1, 9);
-    const TReplay replay = ReplayRecord(record, RandomCatalogue(2));
-    const std::atomic<bool> cancelled{true};
-    EXPECT_FALSE(ReviewMatch(record, replay, &cancelled));
-}
-
 } // namespace
