@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/MatchReview.h"
 #include "ai/Move.h"
 #include "ai/Solver.h"
 
@@ -18,6 +19,7 @@ struct TSearchResult {
     // Set when the search could not be made (its job threw, or no thread
     // could be started): why, in words; then Move and Solution are empty.
     std::string Error = {};
+    std::optional<TMatchReview> Review{};
 };
 
 // The work of one search; it should return soon after `cancel` turns true.

@@ -4,6 +4,7 @@
 #include "ai/Solver.h"
 #include "game/Game.h"
 #include "game/KeyRoute.h"
+#include "records/MoveWording.h"
 
 namespace {
 
@@ -15,15 +16,11 @@ constexpr size_t ListedMoves = 3;
 THintAdvisor::THintAdvisor(TGame& game, TLogSink log) : Game(game), Log(std::move(log)) {}
 
 QString THintAdvisor::SquareName(int32_t x, int32_t y) {
-    static const char* const names[3][3] = {{"top-left", "top", "top-right"},
-                                            {"left", "centre", "right"},
-                                            {"bottom-left", "bottom", "bottom-right"}};
-    if (x < 0 || x > 2 || y < 0 || y > 2) return QString();
-    return QString::fromLatin1(names[y][x]);
+    return QString::fromStdString(MoveWording::SquareName(x, y));
 }
 
 QString THintAdvisor::Outcome(int32_t score) {
-    const QString result = QString("%1–%2").arg(score).arg(10 - score);
+    const QString result = QString::fromStdString(MoveWording::Result(score));
     if (score > 5) return "you can force " + result;
     if (score == 5) return "you can force a draw " + result;
     return "best play loses " + result;

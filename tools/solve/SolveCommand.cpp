@@ -1,9 +1,12 @@
 #include "tools/solve/SolveCommand.h"
 
+#include "ai/MatchReview.h"
 #include "ai/Position.h"
+#include "ai/RecordReplay.h"
 #include "ai/Solver.h"
 #include "cards/CardInfo.h"
 #include "cards/CardRecordReader.h"
+#include "records/RecordJson.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -61,7 +64,12 @@ TPositionSetup::TCard CardFrom(const QJsonValue& value, const std::string& what)
     return card;
 }
 
-std::vector<TPositionSetup::TCard> ReadCatalogue(const std::string& path) {
+struct TCatalogue {
+    std::vector<TPositionSetup::TCard> Cards;
+    std::vector<std::string> Names;
+};
+
+TCatalogue ReadCatalogue(const std::string& path) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) throw TRefusal{"cannot read the catalogue " + path};
     const std::string text = file.readAll().toStdString();
@@ -70,15 +78,16 @@ std::vector<TPositionSetup::TCard> ReadCatalogue(const std::string& path) {
     for (std::string word; words >> word;) ++tokens;
     if (tokens % 6 != 0) throw TRefusal{"the catalogue " + path + " ends inside a record"};
     TCardRecordReader reader(text);
-    std::vector<TPositionSetup::TCard> cards;
+    TCatalogue catalogue;
     for (size_t i = 0; i < tokens / 6; ++i) {
         TCardInfo info;
         std::string error;
         if (!reader.ReadRecord(int32_t(i + 1), info, error))
             throw TRefusal{"catalogue " + path + ": " + error};
-        cards.push_back({info.Ranks, info.Element});
+        catalogue.Cards.push_back({info.Ranks, info.Element});
+        catalogue.Names.push_back(info.Name);
     }
-    return cards;
+    return catalogue;
 }
 
 TPositionSetup SetupFrom(const QJsonObject& root, const std::optional<std::string>& catalogue) {
@@ -86,7 +95,7 @@ TPositionSetup SetupFrom(const QJsonObject& root, const std::optional<std::strin
     std::vector<bool> checked;
     if (catalogue) {
         if (root.contains(QLatin1String("cards"))) throw TRefusal{"cards given together with --catalogue"};
-        setup.Cards = ReadCatalogue(*catalogue);
+        setup.Cards = ReadCatalogue(*catalogue).Cards;
         checked.assign(setup.Cards.size(), false);
     } else {
         const QJsonArray cards = ArrayOf(Field(root, "cards", ""), -1, "cards");
@@ -188,23 +197,76 @@ QJsonObject MoveObject(const TScoredMove& scored) {
     return move;
 }
 
+QJsonObject MoveOf(const TRecordMove& move, int32_t card, const TCatalogue& catalogue) {
+    return QJsonObject{{"slot", move.Slot},
+                       {"x", move.X},
+                       {"y", move.Y},
+                       {"card", card},
+                       {"name", QString::fromStdString(catalogue.Names[card])}};
+}
+
+// Every move of a match record with what it forced and the best available.
+QByteArray Review(const std::string& file, const std::string& cataloguePath) {
+    const TRecordReading reading = ReadRecordFile(QString::fromStdString(file));
+    if (!reading.Record) throw TRefusal{reading.Problem};
+    const TMatchRecord& record = *reading.Record;
+    const TCatalogue catalogue = ReadCatalogue(cataloguePath);
+    for (const TPositionSetup::TCard& card : catalogue.Cards)
+        for (int32_t rank : card.Ranks)
+            if (rank < 1 || rank > 10) throw TRefusal{"the catalogue " + cataloguePath + " has a rank outside 1 to 10"};
+    const TReplay replay = ReplayRecord(record, catalogue.Cards);
+    if (!replay.Problem.empty()) throw TRefusal{file + ": " + replay.Problem};
+
+    QElapsedTimer clock;
+    clock.start();
+    const std::optional<TMatchReview> review = ReviewMatch(record, replay);
+    QJsonArray moves;
+    for (const TReviewedMove& move : review->Moves) {
+        QJsonObject entry = MoveOf(move.Move, move.Card, catalogue);
+        entry.insert(QStringLiteral("number"), move.Number);
+        entry.insert(QStringLiteral("deal"), move.Deal);
+        entry.insert(QStringLiteral("player"), move.Player);
+        entry.insert(QStringLiteral("forced"), move.Forced);
+        entry.insert(QStringLiteral("best"), move.Best);
+        entry.insert(QStringLiteral("best_move"), MoveOf(move.BestMove, move.BestCard, catalogue));
+        entry.insert(QStringLiteral("threw_away_result"), move.ThrewAwayResult());
+        entry.insert(QStringLiteral("text"), QString::fromStdString(ReviewLine(move, catalogue.Names)));
+        moves.append(entry);
+    }
+    QJsonObject answer;
+    answer.insert(QStringLiteral("moves"), moves);
+    answer.insert(QStringLiteral("score"), QJsonArray{replay.Score[0], replay.Score[1]});
+    answer.insert(QStringLiteral("ms"), clock.elapsed());
+    return QJsonDocument(answer).toJson(QJsonDocument::Compact) + '\n';
+}
+
 } // namespace
 
 int RunSolveCommand(const std::vector<std::string>& arguments, const QByteArray& input, QByteArray& output,
                     std::string& error) {
     try {
         bool bestOnly = false;
-        std::optional<std::string> catalogue;
+        std::optional<std::string> catalogue, review;
         for (size_t i = 0; i < arguments.size(); ++i) {
             if (arguments[i] == "--best") {
                 bestOnly = true;
+            } else if (arguments[i] == "--review") {
+                if (i + 1 >= arguments.size()) throw TRefusal{"--review needs a match record"};
+                review = arguments[++i];
             } else if (arguments[i] == "--catalogue") {
                 if (i + 1 >= arguments.size()) throw TRefusal{"--catalogue needs a file"};
                 catalogue = arguments[++i];
             } else {
                 throw TRefusal{"unknown argument " + arguments[i] +
-                               "; usage: vantaro-solve [--best] [--catalogue FILE] < position.json"};
+                               "; usage: vantaro-solve [--best] [--catalogue FILE] < position.json, or "
+                               "vantaro-solve --review RECORD [--catalogue FILE]"};
             }
+        }
+        if (review) {
+            if (bestOnly) throw TRefusal{"--best does not go with --review"};
+            // A record names cards by their place in the catalogue the game reads.
+            output = Review(*review, catalogue.value_or("Data/Cards.dat"));
+            return 0;
         }
 
         QJsonParseError parse;

@@ -1,21 +1,28 @@
 // vantaro-solve: reads a position as JSON on standard input and prints every
-// legal move with the score it forces (or only the best with --best).
+// legal move with the score it forces (or only the best with --best); with
+// --review FILE it scores every move of a match record instead.
 #include "tools/solve/SolveCommand.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly)) {
-        std::cerr << "vantaro-solve: cannot read standard input\n";
-        return 2;
+    QByteArray input;
+    // A review reads its record from the file it names, not from standard input.
+    if (std::find(arguments.begin(), arguments.end(), "--review") == arguments.end()) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) {
+            std::cerr << "vantaro-solve: cannot read standard input\n";
+            return 2;
+        }
+        input = in.readAll();
     }
     QByteArray output;
     std::string error;
-    const int status = RunSolveCommand(arguments, in.readAll(), output, error);
+    const int status = RunSolveCommand(arguments, input, output, error);
     if (status != 0) {
         std::cerr << "vantaro-solve: " << error << '\n';
         return status;
