@@ -401,7 +401,9 @@ void TVantaroForm::TellWhereTheTableStands() {
 
 void TVantaroForm::LogLine(const QString& line) {
     // Mashed keys ask the same thing again and again; one answer is enough.
-    if (line == LastLogLine && !line.startsWith(QStringLiteral("Press F2"))) return;
+    // Chat lines and the table's own lines are never held back.
+    const bool answer = line.startsWith(QStringLiteral("Hint:")) || line.startsWith(QStringLiteral("F2:"));
+    if (answer && line == LastLogLine) return;
     LastLogLine = line;
     AppendToLog(line);
 }
