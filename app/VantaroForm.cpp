@@ -333,11 +333,20 @@ void TVantaroForm::moveEvent(QMoveEvent* event) {
     if (Shown) PlaceChatForm();
 }
 
+namespace {
+
+// The height of a title bar, for a window whose frame is not known yet.
+constexpr int FrameAllowance = 32;
+
+} // namespace
+
 int32_t TVantaroForm::LargestFittingZoom() const {
     const QSize area = AvailableArea().size();
     if (area.isEmpty()) return TSettings::MaxZoom;
     // What the window frames and the menu bar add around the boards.
-    const QSize tableExtra = frameGeometry().size() - GameBoard->size();
+    QSize tableExtra = frameGeometry().size() - GameBoard->size();
+    // Before a window manager has framed the window, allow for a title bar.
+    if (frameGeometry().size() == size()) tableExtra += QSize(0, FrameAllowance);
     const int32_t chatExtraWidth = ChatForm ? ChatForm->frameGeometry().width() : 0;
     const QSize base(512, 384);
     for (int32_t factor = TSettings::MaxZoom; factor > 1; --factor) {
