@@ -340,11 +340,20 @@ void TVantaroForm::moveEvent(QMoveEvent* event) {
     if (Shown) PlaceChatForm();
 }
 
+namespace {
+
+// The height of a title bar, for a window whose frame is not known yet.
+constexpr int FrameAllowance = 32;
+
+} // namespace
+
 int32_t TVantaroForm::LargestFittingZoom() const {
     const QSize area = AvailableArea().size();
     if (area.isEmpty()) return TSettings::MaxZoom;
     // What the window frames and the menu bar add around the boards.
-    const QSize tableExtra = frameGeometry().size() - GameBoard->size();
+    QSize tableExtra = frameGeometry().size() - GameBoard->size();
+    // Before a window manager has framed the window, allow for a title bar.
+    if (frameGeometry().size() == size()) tableExtra += QSize(0, FrameAllowance);
     const int32_t chatExtraWidth = ChatForm ? ChatForm->frameGeometry().width() : 0;
     const QSize base(512, 384);
     for (int32_t factor = TSettings::MaxZoom; factor > 1; --factor) {
@@ -408,7 +417,9 @@ void TVantaroForm::TellWhereTheTableStands() {
 
 void TVantaroForm::LogLine(const QString& line) {
     // Mashed keys ask the same thing again and again; one answer is enough.
-    if (line == LastLogLine && !line.startsWith(QStringLiteral("Press F2"))) return;
+    // Chat lines and the table's own lines are never held back.
+    const bool answer = line.startsWith(QStringLiteral("Hint:")) || line.startsWith(QStringLiteral("F2:"));
+    if (answer && line == LastLogLine) return;
     LastLogLine = line;
     AppendToLog(line);
 }

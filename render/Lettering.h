@@ -25,6 +25,8 @@ public:
     // letter set count as spaces.
     int32_t TextWidth(const QString& text) const;
     int32_t Height() const { return CellHeight; }
+    // Whether the picture holds ink for the character.
+    bool Painted(QChar character) const { return GlyphOf(character) != nullptr; }
     // Copies the glyphs onto target, the line centred on centreX, its cells' tops at top.
     void DrawCentred(TSurface* target, const QString& text, int32_t centreX, int32_t top) const;
 

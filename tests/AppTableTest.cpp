@@ -12,6 +12,9 @@
 #include "app/TableAnnouncer.h"
 #include "app/Windows.h"
 #include "game/KeyCodes.h"
+#include "render/Graphics.h"
+#include "render/LetterSet.h"
+#include "render/Lettering.h"
 #include "vantaro_version.h"
 
 #include <QAction>
@@ -87,6 +90,23 @@ TEST(TableAnnouncer, TurnsAndResultsAreWordedForWhoeverSitsAtTheTable) {
         EXPECT_TRUE(TTableAnnouncer::TurnLine(game, seats).isEmpty());
         EXPECT_TRUE(TTableAnnouncer::ResultLine(game, seats).isEmpty());
     }
+}
+
+TEST(TableLettering, EveryCharacterIsPaintedAndTheLongestResultFitsItsPlate) {
+    TGraphics graphics;
+    const std::string data = TAppWindowsFixture::DataDir().toStdString();
+    TLettering lettering;
+    ASSERT_TRUE(lettering.Load(graphics, data + "/Lettering.bmp", LetterCellLargeWidth, LetterCellLargeHeight));
+    TRect plate;
+    ASSERT_TRUE(graphics.LoadBitmapSurface(data + "/ResultPlate.bmp", &plate, true, false));
+    // A character without ink would be set as a space: "You win 6 4".
+    const QString letters = QString::fromUtf8(LetterSetUtf8);
+    for (const QChar letter : letters)
+        EXPECT_TRUE(lettering.Painted(letter)) << QString(letter).toStdString();
+    EXPECT_FALSE(lettering.Painted(QChar(u'#')));
+    // The ribbon's notched ends take 20 pixels a side.
+    for (const char* longest : {"Blue left the match", "Match stopped", "Blue wins 9\u20131", "You lose 1\u20139"})
+        EXPECT_LE(lettering.TextWidth(QString::fromUtf8(longest)), plate.right - 40) << longest;
 }
 
 class AppTableTest : public TAppWindowsFixture {
@@ -169,7 +189,7 @@ TEST_F(AppTableTest, ASinglePlayerMatchEndsWithItsResultOnTheTable) {
     Game().Overlay = std::move(overlay);
     const QRect plate = Differences(banner, Picture());
     ASSERT_FALSE(plate.isEmpty());
-    EXPECT_TRUE(QRect(76, 161, 360, 62).contains(plate)) << plate.x() << "," << plate.y() << " " << plate.width()
+    EXPECT_TRUE(QRect(56, 161, 400, 62).contains(plate)) << plate.x() << "," << plate.y() << " " << plate.width()
                                                          << "x" << plate.height();
 }
 

@@ -32,9 +32,11 @@ shot "$window" "$shots/dealt.png"
 plate_file=$(find "$shots/install" -name ResultPlate.bmp | head -1)
 [ -n "$plate_file" ] || fail "the installed Data/ has no ResultPlate.bmp"
 plate_color=$(pixel "$plate_file" 30 20)
+# The plate is centred on the 512 x 384 table.
+read -r plate_w plate_h < <(identify -format '%w %h\n' "$plate_file")
 banner_shown() {
     shot "$window" "$shots/poll.png"
-    [ "$(pixel "$shots/poll.png" $((76 + 30)) $((menu + 161 + 20)))" = "$plate_color" ]
+    [ "$(pixel "$shots/poll.png" $((256 - plate_w / 2 + 30)) $((menu + 192 - plate_h / 2 + 20)))" = "$plate_color" ]
 }
 
 # The person (Blue) moves first. Each round asks for a hint, which points at

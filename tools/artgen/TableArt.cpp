@@ -494,7 +494,8 @@ QImage lettering() {
 }
 
 QImage resultPlate() {
-    constexpr int w = 360;
+    // Room for the longest result, "Blue left the match", between the notches.
+    constexpr int w = 400;
     constexpr int h = 62;
     QImage canvas = transparentCanvas(w, h);
     QPainter p(&canvas);
