@@ -33,7 +33,7 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
-TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick dpkg-dev
+TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick dpkg-dev lintian
                clang-14 libclang-rt-14-dev)
 
 # build FOLDER [cmake options...] -- [build options...]: configures the folder
