@@ -80,6 +80,7 @@ TStoredSettings TSettings::Load() const {
     if (const auto type = ReadName<TGameType>(file, "Game/Type", GameTypeNames)) settings.GameType = *type;
     if (const auto level = ReadName<TLevel>(file, "Game/Level", LevelNames)) settings.Level = *level;
     if (const auto zoom = ReadInt(file, "View/Zoom", 1, MaxZoom)) settings.Zoom = *zoom;
+    if (const auto sound = ReadBool(file, "View/Sound")) settings.Sound = *sound;
     settings.Position = ReadPosition(file);
     return settings;
 }
@@ -99,6 +100,7 @@ void TSettings::Save(const TStoredSettings& settings) const {
         file.setValue("Game/Type", GameTypeNames[type]);
     if (level < std::size(LevelNames)) file.setValue("Game/Level", LevelNames[level]);
     file.setValue("View/Zoom", settings.Zoom);
+    file.setValue("View/Sound", settings.Sound);
     if (settings.Position) {
         file.setValue("Window/X", settings.Position->x());
         file.setValue("Window/Y", settings.Position->y());

@@ -14,6 +14,8 @@ struct TStoredSettings {
     TGameType GameType = TGameType::HotSeat;
     TLevel Level = TLevel::Normal;
     int32_t Zoom = 1;
+    // The table's sounds (View › Sound).
+    bool Sound = true;
     // The main window's outer top-left corner; none when it is to stand where
     // a first run puts it.
     std::optional<QPoint> Position;

@@ -9,6 +9,8 @@
 #include "app/ProgressForm.h"
 #include "app/RulesForm.h"
 #include "app/Settings.h"
+#include "app/SoundCues.h"
+#include "app/Statistics.h"
 #include "app/VirtualKeys.h"
 #include "net/NetMatch.h"
 #include "net/NetSession.h"
@@ -128,12 +130,15 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
         Hint->Cancel();
     });
     Hint = std::make_unique<THintAdvisor>(*Game, AppendToLog);
+    BuildExtras();
 }
 
 TVantaroForm::~TVantaroForm() {
     // No frame and no click may reach a game that is being destroyed.
     FrameLoop.reset();
     Mouse.reset();
+    Sounds.reset();
+    SoundPlayer.reset();
     // Searches end before the game whose copy they were working on.
     Hint.reset();
     Computer.reset();
@@ -194,6 +199,7 @@ void TVantaroForm::FormShow() {
         }
         if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message, *data))
             RequestTermination();
+        StartSound(*data);
     }
 
     // The drawing area was made at the board's first size; only now may the
@@ -247,6 +253,7 @@ void TVantaroForm::ApplicationIdle() {
 
 void TVantaroForm::AfterGameStep() {
     MatchLog->Observe(*Game);
+    ObserveExtras();
 }
 
 TGameRules TVantaroForm::DialogRules() const {
@@ -323,7 +330,7 @@ void TVantaroForm::HelpHintClick() {
         AppendToLog("Hint: wait for your turn.");
         return;
     }
-    Hint->Ask();
+    if (Hint->Ask()) Recorder->NoteHint();
 }
 
 void TVantaroForm::FormKeyDown(uint16_t& key) {

@@ -32,7 +32,7 @@ ensure_packages() {
         >/dev/null || fail "could not install: ${missing[*]}"
 }
 
-BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
+BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev fonts-dejavu-core)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick dpkg-dev lintian
                clang-14 libclang-rt-14-dev)
 

@@ -27,6 +27,7 @@ for path in ./usr/games/vantaro ./usr/lib/vantaro/vantaro ./usr/games/vantaro-so
     ./usr/lib/vantaro/Data/Cards.dat \
     ./usr/lib/vantaro/Data/Board.bmp ./usr/lib/vantaro/Data/Red/1.bmp ./usr/lib/vantaro/Data/Red/110.bmp \
     ./usr/lib/vantaro/Data/Blue/110.bmp ./usr/lib/vantaro/Data/Numbers/9.bmp \
+    ./usr/lib/vantaro/Data/Sounds/deal.wav ./usr/lib/vantaro/Data/Sounds/chat.wav \
     ./usr/share/applications/vantaro.desktop ./usr/share/icons/hicolor/128x128/apps/vantaro.png; do
     grep -qxF "$path" "$work/files" || fail "the package does not install $path"
 done
@@ -45,7 +46,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ "$(field Section)" = games ] || fail "Section is '$(field Section)'"
 depends=$(field Depends)
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6 fonts-dejavu-core; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libqt6multimedia6 libc6 libstdc++6 fonts-dejavu-core; do
     grep -q "\b$library\b" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
 # Debian's own judgement of the package: no error and no warning.
