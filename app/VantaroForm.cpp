@@ -11,6 +11,7 @@
 #include "app/Settings.h"
 #include "app/SoundCues.h"
 #include "app/Statistics.h"
+#include "app/UndoHistory.h"
 #include "app/VirtualKeys.h"
 #include "net/NetMatch.h"
 #include "net/NetSession.h"

@@ -27,6 +27,7 @@ class TSettings;
 class TSoundCues;
 class TSoundPlayer;
 class TStatistics;
+class TUndoHistory;
 
 // What the shell takes from the outside world; tests replace all of it.
 struct TShellEnvironment {
@@ -111,6 +112,16 @@ public:
     std::unique_ptr<TMatchRecorder> Recorder;
     std::unique_ptr<TSoundPlayer> SoundPlayer;
     std::unique_ptr<TSoundCues> Sounds;
+    // Edit › Undo and Redo.
+    QMenu* EditMenu;
+    QAction* EditUndo;
+    QAction* EditRedo;
+    std::unique_ptr<TUndoHistory> History;
+    void EditUndoClick();
+    void EditRedoClick();
+    // Whether the table may be taken back or forward now: a match on a still
+    // table, not across a network.
+    bool UndoAllowed() const;
     void ShowStatistics();
     void SetSound(bool on);
     // Who sits at the table now, as the statistics count it.

@@ -2,17 +2,20 @@
 // knows nothing of them.
 #include "app/ChatForm.h"
 #include "app/ComputerSeat.h"
+#include "app/HintAdvisor.h"
 #include "app/RulesForm.h"
 #include "app/Settings.h"
 #include "app/SoundCues.h"
 #include "app/SoundEffects.h"
 #include "app/Statistics.h"
 #include "app/StatisticsForm.h"
+#include "app/UndoHistory.h"
 #include "app/VantaroForm.h"
 #include "net/NetMatch.h"
 #include "net/NetSession.h"
 
 #include <QMenu>
+#include <QMenuBar>
 
 namespace {
 
@@ -23,6 +26,16 @@ void LogLine(const QString& line) {
 } // namespace
 
 void TVantaroForm::BuildExtras() {
+    EditMenu = new QMenu("&Edit", this);
+    EditMenu->setObjectName("EditMenu");
+    MainMenu1->insertMenu(ViewMenu->menuAction(), EditMenu);
+    EditUndo = EditMenu->addAction("&Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), this, [this] { EditUndoClick(); });
+    EditRedo = EditMenu->addAction("&Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this,
+                                   [this] { EditRedoClick(); });
+    EditUndo->setEnabled(false);
+    EditRedo->setEnabled(false);
+    History = std::make_unique<TUndoHistory>(*Game);
+
     FileStatistics = new QAction("S&tatistics", this);
     FileStatistics->setObjectName("FileStatistics");
     connect(FileStatistics, &QAction::triggered, this, [this] { ShowStatistics(); });
@@ -66,6 +79,41 @@ void TVantaroForm::StartSound(const TDataFolder& data) {
 void TVantaroForm::ObserveExtras() {
     Recorder->Observe(*Game);
     Sounds->Observe(*Game);
+    History->Observe();
+    const bool allowed = UndoAllowed();
+    EditUndo->setEnabled(allowed && !Game->Script.Moves.empty());
+    EditRedo->setEnabled(allowed && History->CanRedo());
+}
+
+bool TVantaroForm::UndoAllowed() const {
+    return Game->InProgress && Game->Phase == TGame::PhaseIdle && !Net->Active() && !RulesOpen;
+}
+
+void TVantaroForm::EditUndoClick() {
+    if (!UndoAllowed()) return;
+    // A move the computer is still thinking about is dropped with the
+    // placement it answers; a pending hint belongs to the table being left.
+    Computer->Cancel();
+    Hint->Cancel();
+    const int32_t person = Computer->Player() >= 0 ? 1 - Computer->Player() : -1;
+    QString why;
+    if (History->Undo(person, why)) {
+        Recorder->NoteUndo();
+    } else {
+        LogLine(QStringLiteral("Undo: %1.").arg(why));
+    }
+    if (FrameLoop) FrameLoop->Wake();
+    AfterGameStep();
+}
+
+void TVantaroForm::EditRedoClick() {
+    if (!UndoAllowed()) return;
+    Computer->Cancel();
+    Hint->Cancel();
+    QString why;
+    if (!History->Redo(why)) LogLine(QStringLiteral("Redo: %1.").arg(why));
+    if (FrameLoop) FrameLoop->Wake();
+    AfterGameStep();
 }
 
 TMatchSeat TVantaroForm::SeatNow() const {
