@@ -98,6 +98,12 @@ TStatisticsForm::TStatisticsForm(TStatistics& statistics, TGameType type, TLevel
             current = row;
     Table->setCurrentCell(current, 0);
     Refresh();
+    // Every column in view, with no scrolling.
+    Table->resizeColumnsToContents();
+    Table->setMinimumWidth(Table->verticalHeader()->sizeHint().width() + Table->horizontalHeader()->length() +
+                           2 * Table->frameWidth());
+    Table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void TStatisticsForm::Refresh() {
