@@ -19,7 +19,7 @@
 
 namespace {
 
-void LogLine(const QString& line) {
+void LogToSideWindow(const QString& line) {
     if (ChatForm) ChatForm->AppendLine(line);
 }
 
@@ -51,7 +51,7 @@ void TVantaroForm::BuildExtras() {
     ViewSound->setCheckable(true);
     ViewSound->setChecked(Stored.Sound);
 
-    Statistics = std::make_unique<TStatistics>(TStatistics::FileBeside(Environment.SettingsFile), LogLine);
+    Statistics = std::make_unique<TStatistics>(TStatistics::FileBeside(Environment.SettingsFile), LogToSideWindow);
     Statistics->Load();
     Recorder = std::make_unique<TMatchRecorder>(
         [this] { return SeatNow(); },
@@ -72,7 +72,7 @@ void TVantaroForm::StartSound(const TDataFolder& data) {
     if (Environment.MakeSoundPlayer)
         SoundPlayer = Environment.MakeSoundPlayer(data);
     else
-        SoundPlayer = std::make_unique<TSoundEffects>(data, LogLine);
+        SoundPlayer = std::make_unique<TSoundEffects>(data, LogToSideWindow);
     Sounds->SetPlayer(SoundPlayer.get());
 }
 
@@ -100,7 +100,7 @@ void TVantaroForm::EditUndoClick() {
     if (History->Undo(person, why)) {
         Recorder->NoteUndo();
     } else {
-        LogLine(QStringLiteral("Undo: %1.").arg(why));
+        LogToSideWindow(QStringLiteral("Undo: %1.").arg(why));
     }
     if (FrameLoop) FrameLoop->Wake();
     AfterGameStep();
@@ -111,7 +111,7 @@ void TVantaroForm::EditRedoClick() {
     Computer->Cancel();
     Hint->Cancel();
     QString why;
-    if (!History->Redo(why)) LogLine(QStringLiteral("Redo: %1.").arg(why));
+    if (!History->Redo(why)) LogToSideWindow(QStringLiteral("Redo: %1.").arg(why));
     if (FrameLoop) FrameLoop->Wake();
     AfterGameStep();
 }
