@@ -82,6 +82,7 @@ TStoredSettings TSettings::Load() const {
     if (const auto zoom = ReadInt(file, "View/Zoom", 1, MaxZoom)) settings.Zoom = *zoom;
     if (const auto on = ReadBool(file, "View/AnnounceTurns")) settings.AnnounceTurns = *on;
     if (const auto on = ReadBool(file, "View/ShowFrameRate")) settings.ShowFrameRate = *on;
+    if (const auto sound = ReadBool(file, "View/Sound")) settings.Sound = *sound;
     settings.Position = ReadPosition(file);
     return settings;
 }
@@ -103,6 +104,7 @@ void TSettings::Save(const TStoredSettings& settings) const {
     file.setValue("View/Zoom", settings.Zoom);
     file.setValue("View/AnnounceTurns", settings.AnnounceTurns);
     file.setValue("View/ShowFrameRate", settings.ShowFrameRate);
+    file.setValue("View/Sound", settings.Sound);
     if (settings.Position) {
         file.setValue("Window/X", settings.Position->x());
         file.setValue("Window/Y", settings.Position->y());

@@ -17,6 +17,8 @@ struct TStoredSettings {
     // View › Announce Turns and Results (at one keyboard) and View › Show Frame Rate.
     bool AnnounceTurns = false;
     bool ShowFrameRate = true;
+    // The table's sounds (View › Sound).
+    bool Sound = true;
     // The main window's outer top-left corner; none when it is to stand where
     // a first run puts it.
     std::optional<QPoint> Position;

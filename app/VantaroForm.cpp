@@ -9,6 +9,9 @@
 #include "app/ProgressForm.h"
 #include "app/RulesForm.h"
 #include "app/Settings.h"
+#include "app/SoundCues.h"
+#include "app/Statistics.h"
+#include "app/UndoHistory.h"
 #include "app/VirtualKeys.h"
 #include "net/NetMatch.h"
 #include "net/NetSession.h"
@@ -193,12 +196,15 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
         }
         LogLine(line);
     });
+    BuildExtras();
 }
 
 TVantaroForm::~TVantaroForm() {
     // No frame and no click may reach a game that is being destroyed.
     FrameLoop.reset();
     Mouse.reset();
+    Sounds.reset();
+    SoundPlayer.reset();
     // Searches end before the game whose copy they were working on.
     Hint.reset();
     Computer.reset();
@@ -270,6 +276,7 @@ void TVantaroForm::FormShow() {
         // Without its lettering the table announces nothing; the game plays on.
         if (!TerminationRequested && !Announcer.Load(*Game->Graphics, *data))
             LogLine("The table's lettering could not be loaded; turns and results show only in this log.");
+        StartSound(*data);
     }
 
     // The drawing area was made at the board's first size; only now may the
@@ -390,6 +397,7 @@ void TVantaroForm::AfterGameStep() {
         NetSeat = Net->LocalPlayer();
         NetLeftBy.clear();
     }
+    ObserveExtras();
     UpdateTitle();
 }
 
@@ -598,7 +606,7 @@ void TVantaroForm::HelpHintClick() {
         LogLine("Hint: wait for your turn.");
         return;
     }
-    Hint->Ask();
+    if (Hint->Ask()) Recorder->NoteHint();
 }
 
 void TVantaroForm::FormKeyDown(uint16_t& key) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FrameLoop.h"
+#include "app/MatchRecorder.h"
 #include "app/NetworkChoice.h"
 #include "app/StoredSettings.h"
 #include "app/TableAnnouncer.h"
@@ -24,6 +25,10 @@ class TNetMatch;
 class TNetSession;
 class TMatchLog;
 class TSettings;
+class TSoundCues;
+class TSoundPlayer;
+class TStatistics;
+class TUndoHistory;
 
 // What the shell takes from the outside world; tests replace all of it.
 struct TShellEnvironment {
@@ -40,6 +45,9 @@ struct TShellEnvironment {
     std::function<QRect()> ScreenArea;
     // A network table to open as soon as the program has loaded (--host, --join).
     std::optional<TNetworkChoice> Network;
+    // What plays the table's sounds, made once Data/ is found; unset for the
+    // sound device through Qt Multimedia.
+    std::function<std::unique_ptr<TSoundPlayer>(const TDataFolder&)> MakeSoundPlayer;
 };
 
 // The main window: the board panel the game draws into, the menu, and the
@@ -119,6 +127,28 @@ public:
     std::unique_ptr<TNetMatch> Net;
     std::unique_ptr<TMatchLog> MatchLog;
 
+    // Game statistics and the table's sounds (VantaroFormExtras.cpp).
+    QAction* FileStatistics;
+    QAction* ViewSound;
+    std::unique_ptr<TStatistics> Statistics;
+    std::unique_ptr<TMatchRecorder> Recorder;
+    std::unique_ptr<TSoundPlayer> SoundPlayer;
+    std::unique_ptr<TSoundCues> Sounds;
+    // Edit › Undo and Redo.
+    QMenu* EditMenu;
+    QAction* EditUndo;
+    QAction* EditRedo;
+    std::unique_ptr<TUndoHistory> History;
+    void EditUndoClick();
+    void EditRedoClick();
+    // Whether the table may be taken back or forward now: a match on a still
+    // table, not across a network.
+    bool UndoAllowed() const;
+    void ShowStatistics();
+    void SetSound(bool on);
+    // Who sits at the table now, as the statistics count it.
+    TMatchSeat SeatNow() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -147,6 +177,9 @@ private:
     bool ExplainNetworkNewGame();
     void LogLine(const QString& line);
     void DrawDraggedCard();
+    void BuildExtras();
+    void StartSound(const TDataFolder& data);
+    void ObserveExtras();
 
     TShellEnvironment Environment;
     bool Shown = false;

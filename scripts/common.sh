@@ -32,11 +32,13 @@ ensure_packages() {
         >/dev/null || fail "could not install: ${missing[*]}"
 }
 
-# OpenSSL and Asio build the TLS identity and the server along with the game.
-BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev fonts-dejavu-core libssl-dev libasio-dev)
+# OpenSSL and Asio build the TLS identity and the server along with the game;
+# Qt Multimedia plays the table's sounds.
+BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev fonts-dejavu-core libssl-dev
+                libasio-dev ccache)
 # What the server needs to run: Qt SQL's SQLite and PostgreSQL drivers.
 SERVER_PACKAGES=(libqt6sql6-sqlite libqt6sql6-psql)
-TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick dpkg-dev
+TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick dpkg-dev lintian
                clang-14 libclang-rt-14-dev "${SERVER_PACKAGES[@]}" postgresql-15)
 
 # build FOLDER [cmake options...] -- [build options...]: configures the folder

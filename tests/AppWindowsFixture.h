@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TestSupport.h"
+#include "app/Sound.h"
 #include "app/Windows.h"
 
 #include <QApplication>
@@ -14,6 +15,10 @@
 // test's hands: Second is the calendar, Now the frame clock in microseconds,
 // and whatever would be shown in a message box lands in Messages.
 class TAppWindowsFixture : public ::testing::Test {
+    struct TSilence : TSoundPlayer {
+        void Play(TSound) override {}
+    };
+
 public:
     // The data tree the build writes.
     static QString DataDir() { return QStringLiteral(VANTARO_DATA_DIR); }
@@ -41,6 +46,9 @@ protected:
         environment.FrameClock = [this] { return Now; };
         // Room for every zoom, unless the test brings its own screen.
         if (!environment.ScreenArea) environment.ScreenArea = [] { return QRect(0, 0, 3840, 2160); };
+        // The machine's sound device is not the test's: silence unless a test listens.
+        if (!environment.MakeSoundPlayer)
+            environment.MakeSoundPlayer = [](const TDataFolder&) { return std::make_unique<TSilence>(); };
         CreateWindows(environment);
         VantaroForm->show();
     }

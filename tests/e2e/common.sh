@@ -35,7 +35,7 @@ e2e_begin() {
         command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
     done
     cmake --install "$build" --prefix "$shots/install" >/dev/null || fail "cmake --install"
-    program="$shots/install/bin/vantaro"
+    program="$shots/install/games/vantaro"
 
     # A display number of our own, told by the server itself.
     exec 5> >(cat >"$shots/display")

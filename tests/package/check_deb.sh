@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a finished build folder into a folder of its
-# own and checks what it installs and what it declares.
+# own and checks what it installs and what it declares, then lets lintian
+# judge it: any error or warning fails.
 # Arguments: the build folder, a work folder, and the cpack to use.
 set -euo pipefail
 build=$1
@@ -20,10 +21,13 @@ debs=("$work"/vantaro_*.deb)
 deb=${debs[0]}
 
 dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/files"
-for path in ./usr/bin/vantaro ./usr/lib/vantaro/vantaro ./usr/bin/vantaro-solve ./usr/lib/vantaro/vantaro-solve \
+for path in ./usr/games/vantaro ./usr/lib/vantaro/vantaro ./usr/games/vantaro-solve ./usr/lib/vantaro/vantaro-solve \
+    ./usr/share/man/man6/vantaro.6.gz ./usr/share/man/man6/vantaro-solve.6.gz \
+    ./usr/share/doc/vantaro/copyright ./usr/share/doc/vantaro/changelog.Debian.gz \
     ./usr/lib/vantaro/Data/Cards.dat \
     ./usr/lib/vantaro/Data/Board.bmp ./usr/lib/vantaro/Data/Red/1.bmp ./usr/lib/vantaro/Data/Red/110.bmp \
     ./usr/lib/vantaro/Data/Blue/110.bmp ./usr/lib/vantaro/Data/Numbers/9.bmp \
+    ./usr/lib/vantaro/Data/Sounds/deal.wav ./usr/lib/vantaro/Data/Sounds/chat.wav \
     ./usr/share/applications/vantaro.desktop ./usr/share/icons/hicolor/128x128/apps/vantaro.png; do
     grep -qxF "$path" "$work/files" || fail "the package does not install $path"
 done
@@ -32,7 +36,7 @@ pictures=$(grep -cE '^\./usr/lib/vantaro/Data/(Red|Blue)/[0-9]+\.bmp$' "$work/fi
 # Only what the program needs: no tests, benchmarks or build tools.
 ! grep -qE 'vantaro_(tests|bench|artgen)' "$work/files" || fail "the package holds build or test programs"
 # The program and the launcher are executable.
-dpkg-deb -c "$deb" | grep -E ' \./usr/(bin/vantaro|lib/vantaro/vantaro)$' | grep -vq '^-rwx' &&
+dpkg-deb -c "$deb" | grep -E ' \./usr/(games/vantaro|lib/vantaro/vantaro)$' | grep -vq '^-rwx' &&
     fail "the program or its launcher is not executable"
 
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -42,7 +46,15 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ "$(field Section)" = games ] || fail "Section is '$(field Section)'"
 depends=$(field Depends)
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6 fonts-dejavu-core; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libqt6multimedia6 libc6 libstdc++6 fonts-dejavu-core; do
     grep -q "\b$library\b" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
+# Debian's own judgement of the package: no error and no warning.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 ||
+        { cat "$work/lintian.log"; fail "lintian reports errors or warnings"; }
+    grep -E '^[EW]: ' "$work/lintian.log" && fail "lintian reports errors or warnings"
+else
+    fail "lintian is not installed"
+fi
 echo "PASS: $(basename "$deb") installs the program, its data, launcher, desktop entry and icon; Depends: $depends"

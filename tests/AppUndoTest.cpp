@@ -1,0 +1,184 @@
+// Edit › Undo and Redo through the real windows: after random matches with
+// random undos and redos, the table is exactly what animated play left after
+// the same placements, and what a fresh replay of the remaining ones gives.
+#include "AppWindowsFixture.h"
+#include "app/ComputerSeat.h"
+#include "app/RulesForm.h"
+#include "app/Statistics.h"
+#include "app/UndoHistory.h"
+#include "game/KeyCodes.h"
+#include "rules/Match.h"
+
+#include <QAction>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+// What a still table shows: the match and the cursors.
+struct TStill {
+    TTableState Table;
+    int32_t HandCursor = 0;
+    bool BoardCursorActive = false;
+    int32_t BoardCursorX = 0;
+    int32_t BoardCursorY = 0;
+    int32_t Moves = 0;
+};
+
+TStill StillOf(const TGame& game) {
+    return {game.Table(), game.HandCursor, game.BoardCursorActive, game.BoardCursorX, game.BoardCursorY,
+            int32_t(game.Script.Moves.size())};
+}
+
+std::string Differences(const TStill& a, const TStill& b) {
+    std::ostringstream why;
+    if (TableDigest(a.Table) != TableDigest(b.Table)) why << "board, owners, elements, hands, scores or turn; ";
+    if (a.HandCursor != b.HandCursor) why << "hand cursor " << a.HandCursor << " vs " << b.HandCursor << "; ";
+    if (a.BoardCursorActive != b.BoardCursorActive || a.BoardCursorX != b.BoardCursorX ||
+        a.BoardCursorY != b.BoardCursorY)
+        why << "board cursor; ";
+    if (a.Moves != b.Moves) why << "placements " << a.Moves << " vs " << b.Moves << "; ";
+    return why.str();
+}
+
+class AppUndoTest : public TAppWindowsFixture {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(TAppWindowsFixture::SetUp());
+        ShowWindows();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
+    }
+    void Press(uint16_t key) { VantaroForm->FormKeyDown(key); }
+    void Frame() {
+        TAppWindowsFixture::Frame();
+        if (VantaroForm->Computer->Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The player to move plays a random card on a random empty square with the keys.
+    void PlayRandom(std::mt19937& random) {
+        std::vector<int32_t> held;
+        for (int32_t slot = 0; slot < 5; ++slot)
+            if (Game().Hands[slot][Game().Turn] >= 0) held.push_back(slot);
+        std::vector<std::pair<int32_t, int32_t>> squares;
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 3; ++x)
+                if (Game().Board[y][x].Card < 0) squares.push_back({x, y});
+        ASSERT_FALSE(held.empty());
+        ASSERT_FALSE(squares.empty());
+        const int32_t slot = held[random() % held.size()];
+        const auto [x, y] = squares[random() % squares.size()];
+        while (Game().HandCursor > slot) Press(VK_UP);
+        while (Game().HandCursor < slot) Press(VK_DOWN);
+        Press(VK_RETURN);
+        while (Game().BoardCursorX > x) Press(VK_LEFT);
+        while (Game().BoardCursorX < x) Press(VK_RIGHT);
+        while (Game().BoardCursorY > y) Press(VK_UP);
+        while (Game().BoardCursorY < y) Press(VK_DOWN);
+        Press(VK_RETURN);
+        ASSERT_EQ(Game().Phase, TGame::PhaseFlight);
+        RunFrames();
+    }
+    void ExpectLikeFreshReplay() {
+        TMatch replayed;
+        std::string refusal;
+        ASSERT_TRUE(ReplayScript(Game().Script, *Game().Catalogue, replayed, refusal)) << refusal;
+        EXPECT_EQ(TableDigest(replayed.Table()), TableDigest(Game().Table()));
+    }
+};
+
+TEST_F(AppUndoTest, RandomUndoAndRedoGiveBackTheTableAsPlayed) {
+    std::mt19937 random(1515);
+    for (int match = 0; match < 8; ++match) {
+        TGameRules rules;
+        rules.Same = random() & 1;
+        rules.SameWall = random() & 1;
+        rules.Plus = random() & 1;
+        rules.Elemental = random() & 1;
+        rules.SuddenDeath = random() & 1;
+        RulesForm->SetChoices(rules, TGameType::HotSeat, TLevel::Normal);
+        Second += 104729;
+        VantaroForm->FileNewGameClick();
+        RunFrames();
+        // The table as animated play left it after each number of placements.
+        std::map<int32_t, TStill> played{{0, StillOf(Game())}};
+        int undos = 0;
+        for (int step = 0; step < 60 && Game().InProgress; ++step) {
+            const uint32_t what = random() % 6;
+            const int32_t before = int32_t(Game().Script.Moves.size());
+            if (what == 0 && VantaroForm->EditUndo->isEnabled()) {
+                VantaroForm->EditUndo->trigger();
+                ++undos;
+                ASSERT_EQ(int32_t(Game().Script.Moves.size()), before - 1);
+            } else if (what == 1 && VantaroForm->EditRedo->isEnabled()) {
+                VantaroForm->EditRedo->trigger();
+                ASSERT_EQ(int32_t(Game().Script.Moves.size()), before + 1);
+            } else {
+                ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+                const TStill now = StillOf(Game());
+                // A new placement after an undo makes a new line of play.
+                for (auto it = played.upper_bound(before); it != played.end();) it = played.erase(it);
+                played[now.Moves] = now;
+                EXPECT_FALSE(VantaroForm->EditRedo->isEnabled()) << "redo after a new placement";
+                continue;
+            }
+            ASSERT_EQ(Game().Phase, TGame::PhaseIdle);
+            const TStill now = StillOf(Game());
+            ASSERT_TRUE(played.count(now.Moves));
+            EXPECT_EQ(Differences(now, played[now.Moves]), "") << "match " << match << " step " << step;
+            ExpectLikeFreshReplay();
+            // The table keeps playing from there as if nothing had been taken back.
+            Frame();
+            EXPECT_EQ(Game().Phase, TGame::PhaseIdle);
+        }
+        RunFrames();
+        ExpectLikeFreshReplay();
+        EXPECT_FALSE(VantaroForm->EditUndo->isEnabled() && Game().GameOver) << "undo after the end";
+        (void)undos;
+    }
+}
+
+// Against the computer, undo takes back the person's placement with the
+// computer's reply, also while the computer still thinks about it; the match
+// then counts as one won (or lost) with undo.
+TEST_F(AppUndoTest, SinglePlayerTakesBackThePersonsMoveWithTheReply) {
+    std::mt19937 random(77);
+    RulesForm->SetChoices({}, TGameType::SinglePlayer, TLevel::Easy);
+    VantaroForm->FileNewGameClick();
+    RunFrames();
+    const TStill start = StillOf(Game());
+    ASSERT_EQ(Game().Turn, 1);
+    ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+    ASSERT_TRUE(VantaroForm->Computer->HoldsTurn());
+    // Straight away, before the computer has answered.
+    VantaroForm->EditUndo->trigger();
+    EXPECT_EQ(Differences(StillOf(Game()), start), "");
+    for (int i = 0; i < 100; ++i) Frame();
+    EXPECT_EQ(Differences(StillOf(Game()), start), "") << "the computer answered a move taken back";
+
+    ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+    for (int i = 0; i < 5000 && Game().Turn != 1; ++i) Frame();
+    RunFrames();
+    ASSERT_EQ(Game().Script.Moves.size(), 2u);
+    const TStill answered = StillOf(Game());
+    VantaroForm->EditUndo->trigger();
+    EXPECT_EQ(Differences(StillOf(Game()), start), "");
+    VantaroForm->EditRedo->trigger();
+    EXPECT_EQ(Differences(StillOf(Game()), answered), "");
+    EXPECT_FALSE(VantaroForm->Computer->HoldsTurn());
+
+    while (Game().InProgress) {
+        if (Game().Turn == 1 && Game().Phase == TGame::PhaseIdle) {
+            ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+        }
+        Frame();
+    }
+    RunFrames();
+    const TTally& tally = VantaroForm->Statistics->Tally(TGameType::SinglePlayer, TLevel::Easy);
+    EXPECT_EQ(tally.Played, 1);
+    EXPECT_EQ(tally.WonWithUndo, tally.Won);
+}
+
+} // namespace
