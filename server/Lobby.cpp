@@ -56,10 +56,14 @@ void TLobby::Refuse(uint64_t connection, const std::string& reason)
     Send(connection, message);
 }
 
+// To everyone in the lobby view. Those at a table are not told: with
+// thousands at play every change would reach thousands, and they get the
+// lobby afresh when they come back to it.
 void TLobby::Broadcast(const QJsonObject& message)
 {
     for (const auto& [player, connection] : Players)
-        Send(connection, message);
+        if (Clients.at(connection).Table == 0)
+            Send(connection, message);
 }
 
 void TLobby::ToTable(const TTable& table, const QJsonObject& message)
@@ -283,8 +287,9 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
     if (seat < 0) {
         table.Watchers.erase(connection);
     } else if (table.Referee) {
-        // Leaving a match gives it up.
+        // Leaving a match gives it up; the end brings everyone back.
         EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
+        return;
     } else {
         table.Seats[seat] = 0;
         table.Names[seat].clear();
@@ -294,6 +299,8 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
             Broadcast(TableInfo(table));
     }
     Broadcast(PlayerInfo(client));
+    if (Clients.count(connection) && client.PlayerId != 0 && ConnectionOf(client.PlayerId) == connection)
+        Send(connection, LobbySnapshot());
 }
 
 void TLobby::PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs)
@@ -441,17 +448,18 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
     ended["score"] = QJsonArray{score[0], score[1]};
     ToTable(table, ended);
     // Everyone at the table goes back to the lobby.
+    std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
     for (int seat = 0; seat < 2; ++seat)
-        if (uint64_t connection = ConnectionOf(table.Seats[seat])) {
-            Clients.at(connection).Table = 0;
-            Clients.at(connection).Seat = -1;
-            Broadcast(PlayerInfo(Clients.at(connection)));
-        }
-    for (uint64_t watcher : table.Watchers) {
-        Clients.at(watcher).Table = 0;
-        Clients.at(watcher).Seat = -1;
-    }
+        if (uint64_t connection = ConnectionOf(table.Seats[seat]))
+            back.push_back(connection);
     RemoveTable(table.Id);
+    for (uint64_t connection : back) {
+        TClient& client = Clients.at(connection);
+        client.Table = 0;
+        client.Seat = -1;
+        Broadcast(PlayerInfo(client));
+        Send(connection, LobbySnapshot());
+    }
 }
 
 void TLobby::RemoveTable(int64_t id)
@@ -602,17 +610,25 @@ QJsonObject TLobby::MatchState(const TTable& table, int32_t you) const
 QJsonObject TLobby::LobbySnapshot() const
 {
     QJsonObject snapshot = Message("lobby");
+    // A bounded view: a client's queue must hold it whatever the crowd.
+    constexpr int MaxPlayers = 300, MaxTables = 300;
     QJsonArray players;
     for (const auto& [id, connection] : Players) {
+        if (players.size() >= MaxPlayers)
+            break;
         const TClient& client = Clients.at(connection);
         players.append(QJsonObject{{"name", Text(client.Name)}, {"table", double(client.Table)}, {"seat", client.Seat}});
     }
     QJsonArray tables;
     for (const auto& [id, table] : TableById) {
+        if (tables.size() >= MaxTables)
+            break;
         QJsonObject info = TableInfo(table);
         info.remove("type");
         tables.append(info);
     }
+    snapshot["online"] = int(Players.size());
+    snapshot["open_tables"] = int(TableById.size());
     snapshot["players"] = players;
     snapshot["tables"] = tables;
     return snapshot;

@@ -1,5 +1,7 @@
 // The lobby without sockets: scripted clients, a fake referee, the real
 // storage on SQLite, and the time given by the test.
+#include "FakeReferee.h"
+
 #include "server/AddressLimits.h"
 #include "server/Lobby.h"
 #include "server/LobbyCodec.h"
@@ -13,42 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// A stand-in for the rules: turns alternate from the first player, a card
-// is played once from its slot onto an empty square, Blue wins 6-4.
-class TFakeReferee : public TReferee {
-public:
-    explicit TFakeReferee(int32_t first) : Turn(first) {}
-    int32_t ToMove() const override { return Turn; }
-    std::string MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const override
-    {
-        if (Over())
-            return "The match is over.";
-        if (seat != Turn)
-            return "It is not your turn.";
-        if (Used[seat][slot])
-            return "There is no card in that slot.";
-        if (Board[y][x])
-            return "That square is taken.";
-        return {};
-    }
-    void Play(int32_t slot, int32_t x, int32_t y) override
-    {
-        Used[Turn][slot] = true;
-        Board[y][x] = true;
-        Turn = 1 - Turn;
-        ++Placed;
-    }
-    bool Over() const override { return Placed == 9; }
-    int32_t Winner() const override { return 1; }
-    int32_t Score(int32_t seat) const override { return seat == 1 ? 6 : 4; }
-
-private:
-    int32_t Turn;
-    bool Used[2][5] = {};
-    bool Board[3][3] = {};
-    int Placed = 0;
-};
 
 constexpr int64_t Seed = 4242424242;
 

@@ -1,0 +1,182 @@
+// The server's transport and lobby together on loopback, with scripted TLS
+// clients: what travels, and what a hostile client gets.
+#include "FakeReferee.h"
+#include "TlsTestClient.h"
+
+#include "server/ClientSession.h"
+#include "server/ServerLog.h"
+#include "server/SqlStorage.h"
+#include "server/TlsServer.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+namespace {
+
+class ServerLoopbackTest : public ::testing::Test {
+protected:
+    // Everything of the server lives on its own thread, where the database
+    // connection was opened (Qt SQL binds a connection to its thread).
+    void Start(TClientSessions::TLimits limits = {})
+    {
+        std::promise<uint16_t> ready;
+        Thread = std::thread([this, limits, &ready] {
+            std::string error;
+            auto storage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error);
+            if (!storage) {
+                ready.set_value(0);
+                return;
+            }
+            TClientSessions sessions(
+                Io, *storage, Log, Addresses,
+                [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
+                [] { return int64_t(77); },
+                [] {
+                    return std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+                },
+                limits);
+            TTlsServer server(
+                Io, Log, Addresses,
+                [&sessions](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); },
+                TTlsServer::TLimits{});
+            if (!server.UseIdentity(MakeIdentity("server")).empty() || !server.Listen("127.0.0.1", 0).empty()) {
+                ready.set_value(0);
+                return;
+            }
+            Server = &server;
+            ready.set_value(server.Port());
+            Io.run();
+            Server = nullptr;
+        });
+        Port = ready.get_future().get();
+        ASSERT_NE(Port, 0);
+    }
+
+    void TearDown() override
+    {
+        if (Thread.joinable()) {
+            if (Port != 0)
+                asio::post(Io, [this] { Server->Stop([this] { Io.stop(); }); });
+            Thread.join();
+        }
+    }
+
+    // A client signed in as name.
+    std::unique_ptr<TTlsTestClient> SignIn(const std::string& name)
+    {
+        Identities.push_back(MakeIdentity(name));
+        auto client = std::make_unique<TTlsTestClient>(&Identities.back());
+        EXPECT_TRUE(client->Connect(Port));
+        client->Send("{\"type\":\"login\",\"name\":\"" + name + "\"}\n");
+        EXPECT_TRUE(WaitFor(*client, "signed_in")) << name;
+        return client;
+    }
+
+    // Reads lines until one of the type comes (bounded), and returns it.
+    static std::optional<std::string> WaitFor(TTlsTestClient& client, const std::string& type)
+    {
+        for (int i = 0; i < 200; ++i) {
+            std::optional<std::string> line = client.ReadLine();
+            if (!line)
+                return std::nullopt;
+            if (line->find("\"type\":\"" + type + "\"") != std::string::npos)
+                return line;
+        }
+        return std::nullopt;
+    }
+
+    QTemporaryDir Folder;
+    TServerLog Log{[](const std::string&) {}};
+    asio::io_context Io;
+    TAddressLimits Addresses;
+    TTlsServer* Server = nullptr; // on the server's thread
+    uint16_t Port = 0;
+    std::thread Thread;
+    std::deque<TIdentity> Identities;
+};
+
+TEST_F(ServerLoopbackTest, TwoPlayersAndAWatcherMeetInTheLobbyAndPlayAMatch)
+{
+    Start();
+    auto ann = SignIn("Ann"), bob = SignIn("Bob"), cid = SignIn("Cid");
+    ann->Send("{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":true,"
+              "\"elemental\":false,\"sudden_death\":true},\"seconds\":0}\n");
+    ASSERT_TRUE(WaitFor(*cid, "table"));
+    cid->Send("{\"type\":\"watch\",\"table\":1}\n");
+    bob->Send("{\"type\":\"sit\",\"table\":1}\n");
+    for (auto* who : {ann.get(), bob.get(), cid.get()}) {
+        std::optional<std::string> match = WaitFor(*who, "match");
+        ASSERT_TRUE(match);
+        EXPECT_NE(match->find("\"seed\":77"), std::string::npos) << *match;
+    }
+    for (int i = 0; i < 9; ++i) {
+        (i % 2 == 0 ? ann : bob)->Send("{\"type\":\"move\",\"slot\":" + std::to_string(i / 2) + ",\"x\":" +
+                                       std::to_string(i % 3) + ",\"y\":" + std::to_string(i / 3) + "}\n");
+        for (auto* who : {ann.get(), bob.get(), cid.get()}) {
+            std::optional<std::string> moved = WaitFor(*who, "moved");
+            ASSERT_TRUE(moved) << i;
+            EXPECT_NE(moved->find("\"index\":" + std::to_string(i)), std::string::npos) << *moved;
+        }
+    }
+    for (auto* who : {ann.get(), bob.get(), cid.get()}) {
+        std::optional<std::string> ended = WaitFor(*who, "ended");
+        ASSERT_TRUE(ended);
+        EXPECT_NE(ended->find("\"how\":\"finished\""), std::string::npos) << *ended;
+    }
+    cid->Send("{\"type\":\"ping\"}\n");
+    EXPECT_TRUE(WaitFor(*cid, "pong"));
+}
+
+TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason)
+{
+    Start();
+    auto bystander = SignIn("Bystander");
+    struct TCase {
+        std::string Bytes;
+        const char* Reason;
+    } cases[] = {
+        {"{\"type\":\n", "not a JSON object"},
+        {"{\"type\":\"move\",\"slot\":9,\"x\":0,\"y\":0}\n", "out-of-range"},
+        {std::string(5000, '{'), "longer than 4096"},
+        {[] {
+             std::string many;
+             for (int i = 0; i < 61; ++i)
+                 many += "{\"type\":\"ping\"}\n";
+             return many;
+         }(),
+         "messages in a second"},
+    };
+    for (const TCase& c : cases) {
+        TIdentity identity = MakeIdentity("hostile");
+        TTlsTestClient hostile(&identity);
+        ASSERT_TRUE(hostile.Connect(Port, "127.0.0.5"));
+        hostile.Send(c.Bytes);
+        std::optional<std::string> bye = WaitFor(hostile, "bye");
+        ASSERT_TRUE(bye) << c.Reason;
+        EXPECT_NE(bye->find(c.Reason), std::string::npos) << *bye;
+        EXPECT_TRUE(hostile.WaitClosed());
+    }
+    bystander->Send("{\"type\":\"ping\"}\n");
+    EXPECT_TRUE(WaitFor(*bystander, "pong"));
+}
+
+TEST_F(ServerLoopbackTest, ASilentClientIsDropped)
+{
+    TClientSessions::TLimits limits;
+    limits.SilenceMs = 200;
+    Start(limits);
+    TIdentity identity = MakeIdentity("quiet");
+    TTlsTestClient quiet(&identity);
+    ASSERT_TRUE(quiet.Connect(Port));
+    std::optional<std::string> bye = WaitFor(quiet, "bye");
+    ASSERT_TRUE(bye);
+    EXPECT_NE(bye->find("silent"), std::string::npos) << *bye;
+}
+
+} // namespace
