@@ -52,8 +52,8 @@ TPlayerIdentity LoadOrMakePlayerIdentity(const QString& file) {
     }
     const QByteArray pem = QByteArray::fromStdString(made.KeyPem + made.CertificatePem);
     QDir().mkpath(QFileInfo(file).absolutePath());
-    // The key is never readable by others, not even for a moment: the file
-    // is written under a temporary name with its final permissions.
+    // No byte of the key is written before the file is its owner's alone,
+    // and it is written under a temporary name, so a crash leaves no half key.
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly) ||
         !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || out.write(pem) != pem.size() ||
