@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/OnlinePlay.h"
+
 namespace {
 
 std::optional<uint16_t> ParsePort(const QString& text) {
@@ -9,19 +11,32 @@ std::optional<uint16_t> ParsePort(const QString& text) {
     return uint16_t(value);
 }
 
+bool ParseOnline(const QString& target, TLaunchOptions& options) {
+    if (!ParseOnlineServer(target)) {
+        options.Error = target.isEmpty() ? QStringLiteral("--online needs the server, as HOST or HOST:PORT")
+                                         : QStringLiteral("--online: \"%1\" is not HOST or HOST:PORT").arg(target);
+        return false;
+    }
+    options.Online = target;
+    return true;
+}
+
 } // namespace
 
 QString CommandLineHelp() {
     return QStringLiteral(
-               "Usage: vantaro [--host [PORT] | --join HOST[:PORT]]\n"
+               "Usage: vantaro [--host [PORT] | --join HOST[:PORT] | --online HOST[:PORT]]\n"
                "\n"
                "  --host [PORT]      open a network table and wait for a player (port %1 if none is given)\n"
                "  --join HOST[:PORT] join the table of a player who hosts one (an IPv6 address\n"
                "                     goes in brackets when a port follows: [::1]:%1)\n"
+               "  --online HOST[:PORT]\n"
+               "                     open the lobby of a game server (port %2 if none is given)\n"
                "  --help             show this text\n"
                "\n"
                "Without options the game starts at one keyboard; File > Rules chooses the game type.\n")
-        .arg(TNetworkChoice::DefaultPort);
+        .arg(TNetworkChoice::DefaultPort)
+        .arg(TOnlineServer::DefaultPort);
 }
 
 TLaunchOptions ParseCommandLine(const QStringList& arguments) {
@@ -83,6 +98,8 @@ TLaunchOptions ParseCommandLine(const QStringList& arguments) {
                 return options;
             }
             options.Network = join;
+        } else if (argument == QLatin1String("--online")) {
+            if (!ParseOnline(hasNext ? arguments[++i] : QString(), options)) return options;
         } else if (argument.startsWith(QLatin1Char('-')) && !argument.startsWith(QLatin1String("--"))) {
             // The window toolkit's own options (-platform NAME, -style NAME ...) are its business.
             if (hasNext) ++i;

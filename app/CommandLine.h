@@ -11,6 +11,8 @@
 // desktop shortcuts.
 struct TLaunchOptions {
     std::optional<TNetworkChoice> Network;
+    // `--online HOST[:PORT]`: the game server whose lobby opens at once.
+    std::optional<QString> Online;
     bool Help = false;
     // Set when the arguments make no sense; the program says so and stops.
     QString Error;

@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "net/ServerCodec.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
@@ -58,6 +60,21 @@ std::optional<QPoint> ReadPosition(const QSettings& file) {
     return QPoint(*x, *y);
 }
 
+// Text that cannot be a server address or a name is not kept.
+void ReadOnline(const QSettings& file, TStoredSettings& settings) {
+    const QVariant server = file.value("Online/Server"), name = file.value("Online/Name");
+    if (server.typeId() == QMetaType::QString && server.toString().size() <= 300 &&
+        !server.toString().contains(QLatin1Char(' ')))
+        settings.OnlineServer = server.toString();
+    if (name.typeId() == QMetaType::QString && ServerCodec::IsPlayerName(name.toString()))
+        settings.OnlineName = name.toString();
+}
+
+void WriteOnline(QSettings& file, const TStoredSettings& settings) {
+    if (!settings.OnlineServer.isEmpty()) file.setValue("Online/Server", settings.OnlineServer);
+    if (!settings.OnlineName.isEmpty()) file.setValue("Online/Name", settings.OnlineName);
+}
+
 } // namespace
 
 TSettings::TSettings(QString file) : File(std::move(file)) {}
@@ -84,6 +101,7 @@ TStoredSettings TSettings::Load() const {
     if (const auto on = ReadBool(file, "View/ShowFrameRate")) settings.ShowFrameRate = *on;
     if (const auto sound = ReadBool(file, "View/Sound")) settings.Sound = *sound;
     settings.Position = ReadPosition(file);
+    ReadOnline(file, settings);
     return settings;
 }
 
@@ -109,5 +127,6 @@ void TSettings::Save(const TStoredSettings& settings) const {
         file.setValue("Window/X", settings.Position->x());
         file.setValue("Window/Y", settings.Position->y());
     }
+    WriteOnline(file, settings);
     file.sync();
 }

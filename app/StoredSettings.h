@@ -4,6 +4,7 @@
 #include "game/GameRules.h"
 
 #include <QPoint>
+#include <QString>
 #include <cstdint>
 #include <optional>
 
@@ -22,4 +23,7 @@ struct TStoredSettings {
     // The main window's outer top-left corner; none when it is to stand where
     // a first run puts it.
     std::optional<QPoint> Position;
+    // The game server last played on (HOST[:PORT]) and the name used there.
+    QString OnlineServer;
+    QString OnlineName;
 };

@@ -6,6 +6,8 @@
 #include "app/HintAdvisor.h"
 #include "app/HowToPlay.h"
 #include "app/MatchLog.h"
+#include "app/LobbyForm.h"
+#include "app/OnlinePlay.h"
 #include "app/ProgressForm.h"
 #include "app/RulesForm.h"
 #include "app/Settings.h"
@@ -15,11 +17,13 @@
 #include "app/VirtualKeys.h"
 #include "net/NetMatch.h"
 #include "net/NetSession.h"
+#include "net/ServerCodec.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenuBar>
@@ -64,6 +68,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     FileNewGame =
         FileMenu->addAction("&New Game", QKeySequence(Qt::Key_F2), this, [this] { FileNewGameClick(); });
     FileRules = FileMenu->addAction("&Rules", this, [this] { FileRulesClick(); });
+    FilePlayOnline = FileMenu->addAction("Play &Online…", this, [this] { FilePlayOnlineClick(); });
     FileMenu->addSeparator();
     FileExit = FileMenu->addAction("E&xit", QKeySequence(Qt::CTRL | Qt::Key_X), this, [this] { close(); });
     ViewMenu = MainMenu1->addMenu("&View");
@@ -112,6 +117,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     // tables deal from the host's seed.
     Game = std::make_unique<TGame>(
         [this] {
+            if (OnlineHoldsTable()) return Online->TheMatch().DealSeconds();
             if (Net) return Net->DealSeconds();
             return Environment.CalendarClock ? Environment.CalendarClock() : CalendarSeconds();
         },
@@ -197,6 +203,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
         LogLine(line);
     });
     BuildExtras();
+    MakeOnlinePlay();
 }
 
 TVantaroForm::~TVantaroForm() {
@@ -208,6 +215,7 @@ TVantaroForm::~TVantaroForm() {
     // Searches end before the game whose copy they were working on.
     Hint.reset();
     Computer.reset();
+    Online.reset();
     Net.reset();
     Session.reset();
     Game.reset();
@@ -240,6 +248,7 @@ void TVantaroForm::FormShow() {
     // log says where chat goes and the line stays in the field.
     if (ChatForm) {
         ChatForm->SendText = [this](const QString& text) {
+            if (Online->SignedIn()) return Online->SendChat(text);
             if (Session->State() == TNetSession::TState::Idle) {
                 ChatForm->AppendLine(
                     "Chat goes to the other player of a network match (File › Rules, MultiPlayer TCP/IP).");
@@ -299,6 +308,7 @@ void TVantaroForm::FormShow() {
         ChatModeChanged();
         UpdateTitle();
     }
+    if (Environment.Online && !TerminationRequested) GoOnline(*Environment.Online, Stored.OnlineName);
     if (ProgressForm) ProgressForm->hide();
     activateWindow();
     setFocus();
@@ -388,6 +398,7 @@ void TVantaroForm::ApplicationIdle() {
     const uint64_t nowMs = Environment.FrameClock() / 1000;
     Computer->Step(nowMs);
     Net->Step(nowMs);
+    Online->Step();
     Hint->Step();
 }
 
@@ -545,6 +556,10 @@ void TVantaroForm::FileNewGameClick() {
     if (ExplainNetworkNewGame()) return;
     Computer->Cancel();
     Hint->Cancel();
+    if (OnlineHoldsTable()) {
+        AppendToLog("The server deals its matches; to play another, leave the table in the lobby.");
+        return;
+    }
     if (Net->Active()) {
         // The host deals on both tables; the joiner asks the host to.
         Net->NewGame();
@@ -602,7 +617,8 @@ void TVantaroForm::ApplyNetworkChoice() {
 }
 
 void TVantaroForm::HelpHintClick() {
-    if (Computer->HoldsTurn() || !Net->LocalMayMove()) {
+    if (Computer->HoldsTurn() || !Net->LocalMayMove() ||
+        (OnlineHoldsTable() && !Online->TheMatch().LocalMayMove())) {
         LogLine("Hint: wait for your turn.");
         return;
     }
@@ -610,6 +626,13 @@ void TVantaroForm::HelpHintClick() {
 }
 
 void TVantaroForm::FormKeyDown(uint16_t& key) {
+    if (OnlineHoldsTable()) {
+        // A card played here goes to the server, and is played once it is accepted.
+        if (LocalPlayerMayMove && !LocalPlayerMayMove()) return;
+        Online->TheMatch().KeyDown(key, Environment.FrameClock() / 1000);
+        AfterGameStep();
+        return;
+    }
     // The person's keys and clicks wait while the computer is to move.
     if (Computer->HoldsTurn() || !Net->LocalMayMove()) return;
     if (LocalPlayerMayMove && !LocalPlayerMayMove()) return;
@@ -687,6 +710,8 @@ void TVantaroForm::closeEvent(QCloseEvent* event) {
     Computer->Cancel();
     Hint->Cancel();
     Session->Close("they quit the game.");
+    Online->Disconnect();
+    if (Online->Lobby()) Online->Lobby()->close();
     // The other windows never keep the program running on their own.
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) SaveSettings();
@@ -700,4 +725,70 @@ void TVantaroForm::ShowHowToPlay() {
 
 void TVantaroForm::ShowAbout() {
     QMessageBox::about(this, "About Vantaro", AboutText());
+}
+
+bool AskTrustServer(const QString& server, const QString& fingerprint) {
+    return QMessageBox::question(
+               VantaroForm, "A new server",
+               QString("This is the first time you connect to %1. Its certificate's fingerprint is\n\n%2\n\n"
+                       "If the server's owner gave you this fingerprint, or you trust this server, choose Yes; "
+                       "it will be remembered and checked every time you connect.")
+                   .arg(server, fingerprint)) == QMessageBox::Yes;
+}
+
+void TVantaroForm::MakeOnlinePlay() {
+    // Beside the settings, so that the identity moves with them.
+    const QString folder = QFileInfo(Environment.SettingsFile.isEmpty() ? TSettings::DefaultFile()
+                                                                         : Environment.SettingsFile)
+                               .absolutePath();
+    TOnlineHooks hooks;
+    hooks.Log = AppendToLog;
+    hooks.Wake = [this] {
+        // The other seat is a person on the server now, not the computer.
+        if (OnlineHoldsTable()) {
+            Computer->Seat(-1, TLevel::Perfect);
+            Hint->Cancel();
+        }
+        if (FrameLoop) FrameLoop->Wake();
+    };
+    hooks.NowMs = [this] { return Environment.FrameClock() / 1000; };
+    hooks.Trust = Environment.TrustServer;
+    hooks.Message = [this](const QString& text) {
+        if (Environment.Message) Environment.Message(text.toStdString());
+    };
+    Online = std::make_unique<TOnlinePlay>(*Game, GameBoard, folder, std::move(hooks));
+}
+
+bool TVantaroForm::OnlineHoldsTable() const {
+    return Online && Online->Active();
+}
+
+void TVantaroForm::FilePlayOnlineClick() {
+    QString server = Stored.OnlineServer, name = Stored.OnlineName;
+    const bool asked = Environment.AskOnline ? Environment.AskOnline(server, name)
+                                             : AskServerAndName(this, server, name);
+    if (!asked) return;
+    GoOnline(server, name);
+}
+
+void TVantaroForm::GoOnline(const QString& serverText, const QString& name) {
+    const std::optional<TOnlineServer> server = ParseOnlineServer(serverText);
+    if (!server) {
+        AppendToLog(QString("\"%1\" is not a server address (HOST or HOST:PORT).").arg(serverText));
+        return;
+    }
+    QString player = name;
+    if (!ServerCodec::IsPlayerName(player)) {
+        // No name remembered yet: ask, with the server filled in.
+        QString text = serverText;
+        const bool asked = Environment.AskOnline ? Environment.AskOnline(text, player)
+                                                 : AskServerAndName(this, text, player);
+        if (!asked || !ServerCodec::IsPlayerName(player)) return;
+    }
+    // A direct network table and the computer give way to the server.
+    if (Session->State() != TNetSession::TState::Idle) Session->Close("they went to play online.");
+    Stored.OnlineServer = serverText;
+    Stored.OnlineName = player;
+    SaveSettings();
+    Online->Connect(*server, player);
 }

@@ -24,11 +24,15 @@ class THintAdvisor;
 class TNetMatch;
 class TNetSession;
 class TMatchLog;
+class TOnlinePlay;
 class TSettings;
 class TSoundCues;
 class TSoundPlayer;
 class TStatistics;
 class TUndoHistory;
+
+// A message box showing a new server's fingerprint.
+bool AskTrustServer(const QString& server, const QString& fingerprint);
 
 // What the shell takes from the outside world; tests replace all of it.
 struct TShellEnvironment {
@@ -48,6 +52,13 @@ struct TShellEnvironment {
     // What plays the table's sounds, made once Data/ is found; unset for the
     // sound device through Qt Multimedia.
     std::function<std::unique_ptr<TSoundPlayer>(const TDataFolder&)> MakeSoundPlayer;
+    // A game server to go online to as soon as the program has loaded (--online).
+    std::optional<QString> Online;
+    // Asked once per new server whether to trust its certificate: the server
+    // and its fingerprint; true trusts it.
+    std::function<bool(const QString&, const QString&)> TrustServer = AskTrustServer;
+    // Asks for the server and the name (File › Play Online); false when cancelled.
+    std::function<bool(QString& server, QString& name)> AskOnline;
 };
 
 // The main window: the board panel the game draws into, the menu, and the
@@ -63,6 +74,10 @@ public:
     void FileRulesClick();
     void FormKeyDown(uint16_t& key);
     void HelpHintClick();
+    // File › Play Online: asks for the server and name, then opens the lobby.
+    void FilePlayOnlineClick();
+    // Opens the lobby of the server written as HOST[:PORT] with the remembered name.
+    void GoOnline(const QString& server, const QString& name);
     // Hosts, joins or leaves a network table as the rules dialog says.
     void ApplyNetworkChoice();
     // The rules dialog's record, as New Game deals with it.
@@ -92,6 +107,7 @@ public:
     QMenu* FileMenu;
     QAction* FileNewGame;
     QAction* FileRules;
+    QAction* FilePlayOnline;
     QAction* FileExit;
     QMenu* ViewMenu;
     QAction* ViewZoom[3];
@@ -126,6 +142,8 @@ public:
     std::unique_ptr<TNetSession> Session;
     std::unique_ptr<TNetMatch> Net;
     std::unique_ptr<TMatchLog> MatchLog;
+    // Playing on a game server: the lobby and the server's match on this table.
+    std::unique_ptr<TOnlinePlay> Online;
 
     // Game statistics and the table's sounds (VantaroFormExtras.cpp).
     QAction* FileStatistics;
@@ -180,6 +198,8 @@ private:
     void BuildExtras();
     void StartSound(const TDataFolder& data);
     void ObserveExtras();
+    void MakeOnlinePlay();
+    bool OnlineHoldsTable() const;
 
     TShellEnvironment Environment;
     bool Shown = false;

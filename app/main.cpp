@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
         TShellEnvironment environment;
         environment.SettingsFile = TSettings::DefaultFile();
         environment.Network = options.Network;
+        environment.Online = options.Online;
         CreateWindows(environment);
         // Shown from inside the message loop, so that a failed load can end it.
         QTimer::singleShot(0, VantaroForm, [] { VantaroForm->show(); });

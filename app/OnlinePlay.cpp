@@ -1,0 +1,228 @@
+#include "app/OnlinePlay.h"
+
+#include "app/LobbyForm.h"
+#include "net/LobbyText.h"
+#include "net/PlayerIdentity.h"
+#include "net/ServerCodec.h"
+#include "net/ServerTrust.h"
+
+#include <QLabel>
+#include <QTime>
+#include <QWidget>
+
+namespace {
+
+std::optional<uint16_t> Port(const QString& text) {
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value < 1 || value > 65535) return std::nullopt;
+    return uint16_t(value);
+}
+
+QString Clock() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm"));
+}
+
+} // namespace
+
+std::optional<TOnlineServer> ParseOnlineServer(const QString& text) {
+    TOnlineServer server;
+    server.Host = text.trimmed();
+    std::optional<QString> portText;
+    if (server.Host.startsWith(QLatin1Char('['))) {
+        const qsizetype close = server.Host.indexOf(QLatin1Char(']'));
+        const QString rest = close < 0 ? QString() : server.Host.mid(close + 1);
+        if (close < 0 || !(rest.isEmpty() || rest.startsWith(QLatin1Char(':')))) return std::nullopt;
+        if (!rest.isEmpty()) portText = rest.mid(1);
+        server.Host = server.Host.mid(1, close - 1);
+    } else if (server.Host.count(QLatin1Char(':')) == 1) {
+        const qsizetype colon = server.Host.indexOf(QLatin1Char(':'));
+        portText = server.Host.mid(colon + 1);
+        server.Host = server.Host.left(colon);
+    }
+    if (portText) {
+        const std::optional<uint16_t> port = Port(*portText);
+        if (!port) return std::nullopt;
+        server.Port = *port;
+    }
+    if (server.Host.isEmpty() || server.Host.contains(QLatin1Char(' '))) return std::nullopt;
+    return server;
+}
+
+TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHooks hooks)
+    : Game(game), Board(board), Folder(std::move(folder)), Hooks(std::move(hooks)) {
+    Trust = std::make_unique<TServerTrust>(Folder + "/servers");
+    TServerMatchHooks matchHooks;
+    matchHooks.Log = [this](const QString& line) { Log(line); };
+    matchHooks.Send = [this](const QByteArray& line) { Send(line); };
+    Match = std::make_unique<TServerMatch>(Game, std::move(matchHooks));
+
+    TLobbyForm::TActions actions;
+    actions.Create = [this](const TGameRules& rules, int32_t seconds) { Send(ServerCodec::Create(rules, seconds)); };
+    actions.PlayNow = [this](const TGameRules& rules, int32_t seconds) { Send(ServerCodec::PlayNow(rules, seconds)); };
+    actions.Sit = [this](int64_t table) { Send(ServerCodec::Sit(table)); };
+    actions.Watch = [this](int64_t table) {
+        if (Match->Active()) Match->Stop(QStringLiteral("You left the table."));
+        Send(ServerCodec::Watch(table));
+    };
+    actions.Leave = [this] {
+        if (Match->Active())
+            Match->Stop(Match->LocalSeat() >= 0 ? QStringLiteral("You left the table and gave up the match.")
+                                                : QStringLiteral("You stopped watching."));
+        Send(ServerCodec::Leave());
+    };
+    actions.Chat = [this](const QString& text) { return SendChat(text); };
+    LobbyWindow = std::make_unique<TLobbyForm>(std::move(actions));
+
+    // The move clock and a dropped player's countdown, over the top of the board.
+    if (Board) {
+        OverlayLabel = new QLabel(Board);
+        OverlayLabel->setObjectName("TableClock");
+        OverlayLabel->setAlignment(Qt::AlignCenter);
+        OverlayLabel->setStyleSheet(
+            "QLabel { background: rgba(0, 0, 0, 170); color: #ffd860; font-weight: bold; padding: 2px 8px; }");
+        OverlayLabel->hide();
+    }
+}
+
+TOnlinePlay::~TOnlinePlay() {
+    if (Link) Link->Close();
+}
+
+bool TOnlinePlay::Connect(const TOnlineServer& server, const QString& name) {
+    LobbyWindow->show();
+    LobbyWindow->raise();
+    if (!Link) {
+        // The player's certificate is made the first time they go online.
+        TPlayerIdentity identity = LoadOrMakePlayerIdentity(Folder + "/identity.pem");
+        if (!identity.Error.isEmpty()) {
+            const QString problem = QStringLiteral("Cannot play online: %1.").arg(identity.Error);
+            LobbyWindow->SetStatus(problem);
+            if (Hooks.Message) Hooks.Message(problem);
+            return false;
+        }
+        if (identity.Created)
+            Log(QStringLiteral("Made your online identity in %1; copy that file to play as yourself elsewhere.")
+                    .arg(Folder + "/identity.pem"));
+        Link = std::make_unique<TLobbyConnection>(*Trust, std::move(identity), Hooks.Trust);
+        connect(Link.get(), &TLobbyConnection::message, this, [this](const TServerMessage& m) { Received(m); });
+        connect(Link.get(), &TLobbyConnection::closed, this, [this](const QString& reason) { Closed(reason); });
+        connect(Link.get(), &TLobbyConnection::log, this, [this](const QString& line) {
+            LobbyWindow->AppendChat(line);
+        });
+    }
+    if (Match->Active()) Match->Stop(QString());
+    LobbyModel.Clear();
+    LobbyWindow->Show(LobbyModel);
+    LobbyWindow->SetStatus(QStringLiteral("Connecting to %1…").arg(server.Host));
+    Link->Open(server.Host, server.Port, name);
+    return true;
+}
+
+void TOnlinePlay::Disconnect() {
+    if (Link) Link->Close();
+    if (Match->Active()) Match->Stop(QStringLiteral("You went offline."));
+    LobbyWindow->SetStatus(QStringLiteral("Not connected."));
+}
+
+bool TOnlinePlay::SignedIn() const {
+    return Link && Link->IsSignedIn();
+}
+
+bool TOnlinePlay::SendChat(const QString& typed) {
+    // The server takes one plain line; what would make it refuse the line
+    // (and drop the connection) never leaves here.
+    QString text = typed;
+    text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text = LobbyText::Readable(text).trimmed();
+    if (text.isEmpty()) return false;
+    if (!SignedIn()) {
+        Log(QStringLiteral("Not sent: you are not signed in to a server."));
+        return false;
+    }
+    qsizetype characters = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (!text[i].isLowSurrogate()) ++characters;
+    if (characters > ServerCodec::MaxChatCharacters) {
+        Log(QStringLiteral("Not sent: a chat line may have at most %1 characters, this one has %2.")
+                .arg(ServerCodec::MaxChatCharacters)
+                .arg(characters));
+        return false;
+    }
+    Send(ServerCodec::Chat(text));
+    return true;
+}
+
+void TOnlinePlay::Send(const QByteArray& line) {
+    if (Link) Link->Send(line);
+}
+
+void TOnlinePlay::Received(const TServerMessage& message) {
+    using TKind = TServerMessage::TKind;
+    const uint64_t now = Hooks.NowMs ? Hooks.NowMs() : 0;
+    if (LobbyModel.Apply(message)) LobbyWindow->Show(LobbyModel);
+    switch (message.Kind) {
+    case TKind::SignedIn:
+        LobbyWindow->SetStatus(QStringLiteral("Signed in to %1 as %2.").arg(Link->Server(), message.Name));
+        Log(QStringLiteral("Signed in to %1 as %2.").arg(Link->Server(), message.Name));
+        break;
+    case TKind::Chat:
+        if (message.Table == 0)
+            LobbyWindow->AppendChat(QStringLiteral("%1 %2: %3").arg(Clock(), message.From, message.Text));
+        else
+            Log(QStringLiteral("%1 %2: %3").arg(Clock(), message.From, message.Text));
+        break;
+    case TKind::Refused:
+        LobbyWindow->AppendChat(QStringLiteral("The server says: %1").arg(message.Text));
+        if (Match->Active()) Log(QStringLiteral("The server says: %1").arg(message.Text));
+        break;
+    case TKind::Match:
+    case TKind::Moved:
+    case TKind::MoveRefused:
+    case TKind::Away:
+    case TKind::Back:
+    case TKind::Ended:
+        Match->Received(message, now);
+        if (message.Kind == TKind::Match) {
+            LobbyWindow->AppendChat(QStringLiteral("You are at table %1; the match is on the main window.")
+                                        .arg(message.Match.Table));
+            if (Board && Board->window()) {
+                Board->window()->raise();
+                Board->window()->activateWindow();
+            }
+        }
+        if (Hooks.Wake) Hooks.Wake();
+        break;
+    default:
+        break;
+    }
+}
+
+void TOnlinePlay::Closed(const QString& reason) {
+    LobbyWindow->SetStatus(reason);
+    LobbyWindow->AppendChat(reason);
+    Log(reason);
+    if (Match->Active()) Match->Stop(QString());
+    if (Hooks.Wake) Hooks.Wake();
+}
+
+void TOnlinePlay::Step() {
+    const uint64_t now = Hooks.NowMs ? Hooks.NowMs() : 0;
+    Match->Step(now);
+    if (!OverlayLabel) return;
+    const QString text = Match->Overlay(now);
+    if (text.isEmpty()) {
+        OverlayLabel->hide();
+        return;
+    }
+    if (OverlayLabel->text() != text) {
+        OverlayLabel->setText(text);
+        OverlayLabel->adjustSize();
+    }
+    OverlayLabel->move((Board->width() - OverlayLabel->width()) / 2, 2);
+    OverlayLabel->show();
+}
+
+void TOnlinePlay::Log(const QString& line) const {
+    if (Hooks.Log) Hooks.Log(line);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "net/LobbyConnection.h"
+#include "net/LobbyModel.h"
+#include "net/ServerMatch.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QWidget;
+class TGame;
+class TLobbyForm;
+class TServerTrust;
+
+// A game server to play on.
+struct TOnlineServer {
+    static constexpr uint16_t DefaultPort = 47018;
+    QString Host;
+    uint16_t Port = DefaultPort;
+};
+
+// HOST, HOST:PORT, an IPv6 address, or one in brackets with a port
+// ([::1]:47018); nothing when it is none of these.
+std::optional<TOnlineServer> ParseOnlineServer(const QString& text);
+
+// What playing online takes from the main window; tests replace all of it.
+struct TOnlineHooks {
+    std::function<void(const QString&)> Log; // the side window's log
+    std::function<void()> Wake;              // a frame is due
+    std::function<uint64_t()> NowMs;         // the frame clock
+    TLobbyConnection::TTrustPrompt Trust;
+    std::function<void(const QString&)> Message; // a fault the player must see
+};
+
+// Playing on a game server: the player's identity and trusted servers (kept
+// in `folder`, beside the settings), the connection, the lobby window and
+// the server's match on the main window's table.
+class TOnlinePlay : public QObject {
+public:
+    TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHooks hooks);
+    ~TOnlinePlay() override;
+
+    // Opens the lobby window and connects (again); false when the player's
+    // identity cannot be read or made.
+    bool Connect(const TOnlineServer& server, const QString& name);
+    void Disconnect();
+    bool SignedIn() const;
+    // A server match is on the table.
+    bool Active() const { return Match->Active(); }
+    TServerMatch& TheMatch() { return *Match; }
+    // To the table's players and watchers, or to the lobby; false when it cannot go.
+    bool SendChat(const QString& text);
+    // Once per frame: the match, and the clock over the board.
+    void Step();
+
+    TLobbyForm* Lobby() const { return LobbyWindow.get(); }
+    const TLobbyModel& Model() const { return LobbyModel; }
+    TLobbyConnection* Connection() const { return Link.get(); }
+    QLabel* Overlay() const { return OverlayLabel; }
+
+private:
+    void Received(const TServerMessage& message);
+    void Closed(const QString& reason);
+    void Send(const QByteArray& line);
+    void Log(const QString& line) const;
+
+    TGame& Game;
+    QWidget* Board;
+    QString Folder;
+    TOnlineHooks Hooks;
+    std::unique_ptr<TServerTrust> Trust;
+    std::unique_ptr<TLobbyConnection> Link;
+    std::unique_ptr<TServerMatch> Match;
+    std::unique_ptr<TLobbyForm> LobbyWindow;
+    TLobbyModel LobbyModel;
+    QLabel* OverlayLabel = nullptr;
+};

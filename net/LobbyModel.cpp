@@ -1,0 +1,74 @@
+#include "net/LobbyModel.h"
+
+#include "net/ServerCodec.h"
+
+#include <QStringList>
+
+namespace {
+
+QString Key(const QString& name) {
+    return name.toLower();
+}
+
+} // namespace
+
+bool TLobbyModel::Apply(const TServerMessage& message) {
+    using TKind = TServerMessage::TKind;
+    switch (message.Kind) {
+    case TKind::SignedIn:
+        SignedInAs = message.Name;
+        return false;
+    case TKind::Lobby:
+        Clear();
+        for (const TLobbyPlayer& player : message.Players) PlayerByKey[Key(player.Name)] = player;
+        for (const TLobbyTable& table : message.Tables) TableById[table.Id] = table;
+        return true;
+    case TKind::Player:
+        // Each decoded message is bounded; the lists are bounded the same way
+        // so that a stream of made-up names cannot grow them without end.
+        if (PlayerByKey.size() >= ServerCodec::MaxListEntries && !PlayerByKey.count(Key(message.Player.Name)))
+            return false;
+        PlayerByKey[Key(message.Player.Name)] = message.Player;
+        return true;
+    case TKind::PlayerGone:
+        return PlayerByKey.erase(Key(message.Name)) > 0;
+    case TKind::Table:
+        if (TableById.size() >= ServerCodec::MaxListEntries && !TableById.count(message.TableInfo.Id)) return false;
+        TableById[message.TableInfo.Id] = message.TableInfo;
+        return true;
+    case TKind::TableGone:
+        return TableById.erase(message.Table) > 0;
+    default:
+        return false;
+    }
+}
+
+void TLobbyModel::Clear() {
+    PlayerByKey.clear();
+    TableById.clear();
+}
+
+const TLobbyTable* TLobbyModel::Table(int64_t id) const {
+    const auto found = TableById.find(id);
+    return found == TableById.end() ? nullptr : &found->second;
+}
+
+QString TLobbyModel::Doing(const TLobbyPlayer& player) {
+    if (player.Table == 0) return QStringLiteral("in the lobby");
+    if (player.Seat < 0) return QStringLiteral("watching table %1").arg(player.Table);
+    return QStringLiteral("at table %1 (%2)").arg(player.Table).arg(player.Seat == 0 ? "Red" : "Blue");
+}
+
+QString TLobbyModel::RulesText(const TGameRules& rules) {
+    QStringList names;
+    if (rules.Same) names << QStringLiteral("Same");
+    if (rules.SameWall) names << QStringLiteral("Same Wall");
+    if (rules.Plus) names << QStringLiteral("Plus");
+    if (rules.Elemental) names << QStringLiteral("Elemental");
+    if (rules.SuddenDeath) names << QStringLiteral("Sudden Death");
+    return names.isEmpty() ? QStringLiteral("Open, Random") : QStringLiteral("Open, Random, ") + names.join(", ");
+}
+
+QString TLobbyModel::SecondsText(int32_t seconds) {
+    return seconds == 0 ? QStringLiteral("unlimited") : QStringLiteral("%1 s").arg(seconds);
+}

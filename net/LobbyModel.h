@@ -1,0 +1,32 @@
+#pragma once
+
+#include "net/ServerMessage.h"
+
+#include <QString>
+#include <map>
+
+// The lobby as this client knows it: who is online and what each is doing,
+// and the tables. Fed every message from the server; the lobby window shows it.
+class TLobbyModel {
+public:
+    // Applies one message; true when the players or tables changed.
+    bool Apply(const TServerMessage& message);
+    void Clear();
+
+    const std::map<QString, TLobbyPlayer>& Players() const { return PlayerByKey; }
+    const std::map<int64_t, TLobbyTable>& Tables() const { return TableById; }
+    const TLobbyTable* Table(int64_t id) const;
+    // Who sits at or watches a table, in words: "in the lobby", "playing at
+    // table 3", "watching table 4".
+    static QString Doing(const TLobbyPlayer& player);
+    // "Same, Plus" or "no extra rules"; and "60 s" or "unlimited".
+    static QString RulesText(const TGameRules& rules);
+    static QString SecondsText(int32_t seconds);
+
+    QString SignedInAs;
+
+private:
+    // Names are unique regardless of case.
+    std::map<QString, TLobbyPlayer> PlayerByKey;
+    std::map<int64_t, TLobbyTable> TableById;
+};

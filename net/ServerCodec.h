@@ -1,0 +1,46 @@
+#pragma once
+
+#include "net/ServerMessage.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The game server's protocol as a client speaks it: one compact JSON object
+// per line. Everything the server sends is checked as if anyone had written
+// it: a line of an unknown kind, with a field missing, of the wrong type or
+// out of range, is refused whole; names must be player names; other text is
+// made plain and cut to its limit.
+namespace ServerCodec {
+
+// A lobby with thousands of players and tables is one long line; this bounds
+// what one line may cost.
+inline constexpr qsizetype MaxLineBytes = 1 << 20;
+inline constexpr size_t MaxListEntries = 20000;
+inline constexpr qsizetype MaxChatCharacters = 500;
+inline constexpr qsizetype MaxReasonCharacters = 200;
+// The most moves a match can hold, Sudden Death replays included, is bounded
+// by the server; far more than that is not an honest match.
+inline constexpr size_t MaxMoves = 9 * 64;
+
+struct TDecoded {
+    bool Ok = false;
+    TServerMessage Message;
+    QString Error;
+};
+TDecoded Decode(const QByteArray& line);
+
+// 3 to 16 of A-Z a-z 0-9 - _.
+bool IsPlayerName(const QString& name);
+
+// The client's requests, each a line ending in '\n'.
+QByteArray Login(const QString& name);
+QByteArray Create(const TGameRules& rules, int32_t seconds);
+QByteArray PlayNow(const TGameRules& rules, int32_t seconds);
+QByteArray Sit(int64_t table, int32_t seat = -1);
+QByteArray Watch(int64_t table);
+QByteArray Leave();
+QByteArray Chat(const QString& text);
+QByteArray Move(int32_t slot, int32_t x, int32_t y);
+QByteArray Ping();
+
+} // namespace ServerCodec

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "game/Game.h"
+#include "game/PacedKeys.h"
+#include "net/ServerMessage.h"
+#include "net/TableState.h"
+
+#include <QByteArray>
+#include <QString>
+#include <deque>
+#include <functional>
+
+// What the window does for a match on a server.
+struct TServerMatchHooks {
+    // A line for the match log.
+    std::function<void(const QString&)> Log;
+    // A request line for the server (a move).
+    std::function<void(const QByteArray&)> Send;
+};
+
+// A match the server decides, shown on this table. The server's `match`
+// deals from its seed, rules and first player exactly as the table deals
+// (and replays the moves made so far without animation, for a player coming
+// back or a watcher arriving late); each accepted move (`moved`) is played
+// through the keys a person presses, a step at a time. This player's own
+// card is not played when Enter is pressed: the move goes to the server and
+// is played once the server has accepted it, so the table never shows a
+// move the server did not take. The game must take its calendar clock from
+// DealSeconds during a server match.
+class TServerMatch {
+public:
+    static constexpr uint32_t KeyStepMs = 250;
+    // The clock is shown on the table in the last seconds of a move.
+    static constexpr int32_t ClockShownSeconds = 10;
+    // More accepted moves than a match can hold waiting is not an honest server.
+    static constexpr size_t MaxWaiting = 16;
+
+    TServerMatch(TGame& game, TServerMatchHooks hooks);
+
+    // A server match is on the table (its end may still be showing).
+    bool Active() const { return Playing; }
+    int32_t LocalSeat() const { return You; }
+    int64_t TableId() const { return Table; }
+    // The seed of the server's deal (plus the deals already made from it,
+    // for Sudden Death replays).
+    int64_t DealSeconds();
+    // Whether a key of the person here may reach the table now: theirs to
+    // move, nothing of the server's still to show, no move awaiting its answer.
+    bool LocalMayMove() const;
+    // A key of the person here; the key that would play a card sends the move instead.
+    void KeyDown(uint16_t key, uint64_t nowMs);
+
+    // The server's messages about the match: match, moved, move_refused,
+    // away, back, ended. Others are ignored.
+    void Received(const TServerMessage& message, uint64_t nowMs);
+    // Once per frame, after the game's frame step.
+    void Step(uint64_t nowMs);
+    // Off the table (left it, or the connection is gone): the table stops as it stands.
+    void Stop(const QString& why);
+
+    // What the table shows over the board: the move clock in its last
+    // seconds, or the countdown of a player whose line dropped. Empty for nothing.
+    QString Overlay(uint64_t nowMs) const;
+    // Moves of this match applied to the table so far.
+    int32_t Applied() const { return AppliedMoves; }
+
+private:
+    struct TWaiting {
+        bool Ended = false;
+        TServerMove Move;
+        int32_t Seat = 0;
+        QString Result;
+        QString How;
+    };
+    void Setup(const TServerMatchState& state, bool announce, uint64_t nowMs);
+    void PlayWaiting(uint64_t nowMs);
+    void Settle();
+    void StopTable();
+    TTableState TableState() const;
+    QString SeatName(int32_t seat) const;
+    void Log(const QString& line) const;
+
+    TGame& Game;
+    TServerMatchHooks Hooks;
+    TPacedKeys Paced;
+    bool Playing = false;
+    bool EndTable = false;
+    bool AwaitingAnswer = false; // our move went to the server
+    bool PlayingMove = false;    // the paced keys play an accepted move
+    int32_t TurnBeforeMove = 0;
+    int64_t Table = 0;
+    int64_t Seed = 0;
+    int32_t DealsFromSeed = 0;
+    int32_t You = -1;
+    int32_t Seconds = 60;
+    std::array<QString, 2> Seats;
+    int32_t AppliedMoves = 0;  // played on the table
+    int32_t AcceptedMoves = 0; // announced by the server
+    std::deque<TWaiting> Waiting;
+    uint64_t TurnDeadlineMs = 0; // 0: no clock running
+    int32_t AwaySeat = -1;
+    uint64_t AwayDeadlineMs = 0;
+};

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Two copies of the installed program meet through the installed server on
+# 127.0.0.1: each opens the lobby with --online, Play Now pairs them, and they
+# play a whole match with real key events, each on its turn. At the end both
+# windows must show the same board and the same scores, and both must close
+# with exit code 0.
+# Arguments: the build folder, a folder for screenshots.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+on_failure() {
+    import -window root "$shots/failed-screen.png" 2>/dev/null || true
+    for side in blue red server; do
+        [ -s "$shots/$side.log" ] && { echo "--- $side output:"; tail -20 "$shots/$side.log"; }
+    done
+}
+e2e_begin "$1" "$2" 1280x1024
+unset XDG_CONFIG_HOME
+
+# The server on a port of its own choosing, which its log tells, with the
+# fingerprint it logs at start.
+"$shots/install/bin/vantaro-server" --listen 127.0.0.1 --port 0 --data "$shots/server-data" \
+    >"$shots/server.log" 2>&1 &
+running+=("$!")
+await 15 "the server to listen" grep -q "listening on 127.0.0.1 port" "$shots/server.log"
+port=$(sed -n 's/.*listening on 127.0.0.1 port \([0-9]*\).*/\1/p' "$shots/server.log" | head -1)
+fingerprint=$(sed -n 's/.*fingerprint \([0-9A-F:]*\).*/\1/p' "$shots/server.log" | head -1 | tr -d : |
+    tr A-F a-f)
+[ ${#fingerprint} = 64 ] || fail "no fingerprint in the server's log"
+
+# Each player has a home of their own, with a name remembered and the
+# server's fingerprint trusted already (the first-use question is a test of its own).
+start() { # side name top
+    local side=$1 name=$2 top=$3
+    mkdir -p "$shots/home-$side/.config/Vantaro"
+    printf '[Online]\nName=%s\n' "$name" >"$shots/home-$side/.config/Vantaro/Vantaro.conf"
+    echo "127.0.0.1 $port $fingerprint" >"$shots/home-$side/.config/Vantaro/servers"
+    HOME="$shots/home-$side" launch "$shots/$side.log" --online "127.0.0.1:$port"
+    local pid=$launched deadline=$((SECONDS + 20)) lobby=""
+    eval "$side=$pid"
+    wait_for_window 20 "$pid" Vantaro || fail "the $side program showed no main window"
+    local main=$found
+    while [ -z "$lobby" ]; do
+        lobby=$(xdotool search --all --onlyvisible --pid "$pid" --name "Online Lobby" 2>/dev/null | head -1 || true)
+        [ "$SECONDS" -lt "$deadline" ] || fail "the $side program showed no lobby"
+        sleep 0.1
+    done
+    xdotool windowmove --sync "$main" 0 "$top"
+    xdotool windowmove --sync "$lobby" 560 "$top"
+    eval "main_$side=$main lobby_$side=$lobby"
+}
+signed_in() { grep -q "new player $1" "$shots/server.log"; }
+
+start blue Bluebell 0
+await 15 "Bluebell to sign in" signed_in Bluebell
+start red Redwing 480
+await 15 "Redwing to sign in" signed_in Redwing
+read -r width height < <(window_size "$main_blue")
+menu=$((height - 384))
+
+# Play Now: the first opens a table (and plays Blue), the second sits at it.
+xdotool windowfocus --sync "$lobby_blue"
+xdotool key alt+p
+# The server opens the table as soon as the line arrives; the lobby window
+# shows it once its update has come.
+sleep 2
+shot "$lobby_red" "$shots/lobby-red.png"
+xdotool windowfocus --sync "$lobby_red"
+xdotool key alt+p
+await 15 "the match to start" grep -q "Redwing against Bluebell" "$shots/server.log"
+
+crop() { # window region file
+    local geometry
+    case $2 in
+    board) geometry="256x331+130+$((menu + 29))" ;;
+    scores) geometry="512x34+0+$((menu + 350))" ;;
+    esac
+    import -window "$1" -crop "$geometry" +repage "$3"
+}
+still() { # window region name
+    crop "$1" "$2" "$shots/$3-1.png"
+    sleep 0.6
+    crop "$1" "$2" "$shots/$3-2.png"
+    sleep 0.6
+    crop "$1" "$2" "$shots/$3-3.png"
+    same_picture "$shots/$3-1.png" "$shots/$3-2.png" && same_picture "$shots/$3-2.png" "$shots/$3-3.png"
+}
+tables_agree() {
+    still "$main_blue" board blue-board && still "$main_red" board red-board &&
+        same_picture "$shots/blue-board-3.png" "$shots/red-board-3.png"
+}
+
+note_name_box_colour
+await 15 "the deal on Blue's table" name_box_shown "$main_blue"
+await 15 "the deal on Red's table" name_box_shown "$main_red"
+shot "$main_red" "$shots/dealt-red.png"
+
+# Nine plays, Blue first: each side plays its selected card to the first
+# empty square once the other side's card has landed on both tables. The
+# card lands once the server has accepted it.
+for play in $(seq 9); do
+    await 30 "both tables to agree before play $play" tables_agree
+    if [ $((play % 2)) = 1 ]; then mover=$main_blue; else mover=$main_red; fi
+    xdotool windowfocus --sync "$mover"
+    xdotool key Return
+    xdotool key Return
+    await 10 "play $play to start" name_box_gone "$mover"
+    [ "$play" = 5 ] && shot "$main_red" "$shots/match-red.png"
+done
+await 30 "both tables to agree at the end" tables_agree
+shot "$main_blue" "$shots/end-blue.png"
+shot "$main_red" "$shots/end-red.png"
+crop "$main_blue" scores "$shots/scores-blue.png"
+crop "$main_red" scores "$shots/scores-red.png"
+same_picture "$shots/scores-blue.png" "$shots/scores-red.png" || fail "the two windows show different scores"
+await 10 "the server to end the match" grep -q "ended: finished" "$shots/server.log"
+shot "$lobby_blue" "$shots/lobby-blue-after.png"
+
+quit_program "$blue" "$main_blue"
+quit_program "$red" "$main_red"
+echo "PASS: two programs met in a server's lobby and played a whole match through it, both boards alike"
