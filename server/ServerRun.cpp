@@ -55,6 +55,11 @@ TRefereeFactory MatchReferee()
 
 int RunServer(const TServerOptions& options, TServerLog& log)
 {
+    return RunServer(options, log, MatchReferee());
+}
+
+int RunServer(const TServerOptions& options, TServerLog& log, TRefereeFactory referees)
+{
     // Closed clients must not end the server through SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     RaiseOpenFileLimit(log);
@@ -87,7 +92,7 @@ int RunServer(const TServerOptions& options, TServerLog& log)
 
     asio::io_context io(1);
     TAddressLimits addresses;
-    TClientSessions sessions(io, *storage, log, addresses, MatchReferee(), DrawSeed, WallClockMs, {});
+    TClientSessions sessions(io, *storage, log, addresses, std::move(referees), DrawSeed, WallClockMs, {});
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();
     TTlsServer server(
