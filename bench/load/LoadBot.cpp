@@ -68,6 +68,8 @@ void TLoadBot::Ping()
 
 void TLoadBot::OnLine(std::string_view line)
 {
+    ++Stats.Lines;
+    Stats.Bytes += int64_t(line.size()) + 1;
     if (Has(line, "\"type\":\"moved\""))
         Moved(line);
     else if (Has(line, "\"type\":\"match\"") || Has(line, "\"type\":\"move_refused\"")) {

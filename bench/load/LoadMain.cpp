@@ -95,6 +95,8 @@ struct TPhaseResult {
     double MatchesMin = 0;
     double MatchesMean = 0;
     double MovesPerSecond = 0;
+    double LinesPerSecond = 0;
+    double BytesPerSecond = 0;
     double P50 = 0, P99 = 0, Max = 0;
     double CpuPerThousand = 0; // seconds of processor time per thousand moves
     double CpuShare = 0;       // of one core, while measured
@@ -148,6 +150,8 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
 
     double cpu0 = server.CpuSeconds();
     int64_t moves0 = stats.Moves;
+    int64_t lines0 = stats.Lines;
+    int64_t bytes0 = stats.Bytes;
     stats.Recording = true;
     stats.LatencyMs.clear();
     double matchSum = 0;
@@ -183,6 +187,8 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
     result.MatchesMin = samples ? matchMin : 0;
     result.MatchesMean = samples ? matchSum / samples : 0;
     result.MovesPerSecond = double(moves) / seconds;
+    result.LinesPerSecond = double(stats.Lines - lines0) / seconds;
+    result.BytesPerSecond = double(stats.Bytes - bytes0) / seconds;
     result.CpuShare = cpu / seconds;
     result.CpuPerThousand = moves > 0 ? cpu / (double(moves) / 1000) : 0;
     std::vector<float>& latency = stats.LatencyMs;
@@ -212,6 +218,10 @@ void Print(const char* name, const TPhaseResult& r, bool matches)
                     r.MatchesMean, r.MatchesMin, (long long)r.MatchesEnded, (long long)r.Waits);
     std::printf("  %.0f moves/s; latency p50 %.2f ms, p99 %.2f ms, max %.1f ms\n", r.MovesPerSecond, r.P50, r.P99,
                 r.Max);
+    if (matches)
+        std::printf("  the server sent %.0f lines/s (%.0f KiB/s) to the bots, %.1f lines per move\n",
+                    r.LinesPerSecond, r.BytesPerSecond / 1024,
+                    r.MovesPerSecond > 0 ? r.LinesPerSecond / r.MovesPerSecond : 0.0);
     std::printf("  server CPU %.2f s per 1000 moves (%.0f %% of a core); memory %.1f KiB per client\n",
                 r.CpuPerThousand, r.CpuShare * 100, r.BytesPerClient / 1024);
     std::printf("  load average %s\n", r.Load.c_str());

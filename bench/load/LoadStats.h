@@ -17,6 +17,8 @@ struct TLoadStats {
     int64_t Refused = 0;      // refusals of any kind from the server
     int64_t Matches = 0;      // matches ended
     int64_t Waits = 0;        // told to wait by a rate limit, and tried again later
+    int64_t Lines = 0;        // lines received, of every kind
+    int64_t Bytes = 0;
     std::string FirstProblem; // the first failure or refusal, to show
     bool Recording = false;
     std::vector<float> LatencyMs; // while recording
