@@ -1,10 +1,8 @@
 #include "ai/GamePosition.h"
 
-#include "game/Game.h"
-
 #include <map>
 
-TPositionSetup SetupFromGame(const TGame& game) {
+TPositionSetup SetupFromGame(const TMatch& game) {
     TPositionSetup setup;
     setup.Rules = game.Rules;
     setup.Turn = game.Turn;
@@ -13,8 +11,7 @@ TPositionSetup SetupFromGame(const TGame& game) {
     auto cardOf = [&](int32_t catalogueIndex) {
         const auto [where, added] = used.emplace(catalogueIndex, int32_t(setup.Cards.size()));
         if (added) {
-            const TCardInfo& info = game.Cards->CardTable[catalogueIndex];
-            setup.Cards.push_back({info.Ranks, info.Element});
+            setup.Cards.push_back(game.Catalogue->CardValues(catalogueIndex));
         }
         return where->second;
     };
@@ -32,6 +29,6 @@ TPositionSetup SetupFromGame(const TGame& game) {
     return setup;
 }
 
-TPosition PositionFromGame(const TGame& game) {
+TPosition PositionFromGame(const TMatch& game) {
     return TPosition(SetupFromGame(game));
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "ai/Position.h"
-
-class TGame;
+#include "rules/Match.h"
 
 // The match as it stands between placements (nothing flying or flipping),
-// with the cards of the deal copied from the game's catalogue.
-TPositionSetup SetupFromGame(const TGame& game);
-TPosition PositionFromGame(const TGame& game);
+// with the cards of the deal copied from the match's catalogue. A TGame is
+// such a match.
+TPositionSetup SetupFromGame(const TMatch& game);
+TPosition PositionFromGame(const TMatch& game);

@@ -1,23 +1,9 @@
 #include "ai/Position.h"
 
+#include "rules/Ranks.h"
+
 #include <algorithm>
 
-namespace {
-
-constexpr int32_t SideDx[4] = {0, 1, 0, -1};
-constexpr int32_t SideDy[4] = {-1, 0, 1, 0};
-
-int64_t EffectiveRank(const TPositionSetup::TCard& card, int32_t squareElement, int32_t side) {
-    const int64_t rank = card.Ranks[side];
-    if (squareElement == 0) return rank;
-    return squareElement == card.Element ? rank + 1 : rank - 1;
-}
-
-bool SameCard(const TPositionSetup::TCard& a, const TPositionSetup::TCard& b) {
-    return a.Ranks == b.Ranks && a.Element == b.Element;
-}
-
-} // namespace
 
 const std::array<uint8_t, 1024> TPosition::BitCounts = [] {
     std::array<uint8_t, 1024> counts{};
@@ -33,13 +19,13 @@ TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rul
     for (int32_t player = 0; player < 2; ++player)
         for (int32_t slot = 0; slot < 5; ++slot) {
             const int32_t index = setup.Hands[slot][player];
-            if (index < 0 || CardCount >= MaxCards) continue;
+            if (!KnownCard(index) || CardCount >= MaxCards) continue;
             const int32_t id = CardCount++;
-            SetupIndex[id] = int8_t(index);
+            SetupIndex[id] = index;
             Type[id] = uint8_t(id);
             for (int32_t twin = 0; twin < id; ++twin)
                 if ((HandIds[player] >> twin & 1) &&
-                    SameCard(SetupCards[SetupIndex[twin]], SetupCards[index])) {
+                    SetupCards[size_t(SetupIndex[twin])] == SetupCards[size_t(index)]) {
                     if (Type[id] == id) Type[id] = uint8_t(twin);
                     LowerTwins[id] |= uint16_t(1u << twin);
                     HasTwins = true;
@@ -50,9 +36,9 @@ TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rul
     HandMask[1] = HandIds[1];
     for (int32_t square = 0; square < 9; ++square) {
         const TPositionSetup::TSquare& at = setup.Board[square / 3][square % 3];
-        if (at.Card < 0 || CardCount >= MaxCards) continue;
+        if (!KnownCard(at.Card) || CardCount >= MaxCards) continue;
         const int32_t id = CardCount++;
-        SetupIndex[id] = int8_t(at.Card);
+        SetupIndex[id] = at.Card;
         Type[id] = uint8_t(id);
         Card[square] = int8_t(id);
         Occupied |= uint16_t(1u << square);
@@ -61,12 +47,13 @@ TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rul
     }
     PackedKey |= uint64_t(Owner1) << 36; // after nine four-bit card types
 
+    // Every comparison below is the rules core's, worked out once per deal.
     int64_t effective[MaxCards][9][4];
     for (int32_t id = 0; id < CardCount; ++id)
         for (int32_t square = 0; square < 9; ++square)
             for (int32_t side = 0; side < 4; ++side)
-                effective[id][square][side] =
-                    EffectiveRank(SetupCards[SetupIndex[id]], setup.Elements[square / 3][square % 3], side);
+                effective[id][square][side] = Ranks::EffectiveRank(SetupCards[size_t(SetupIndex[id])],
+                                                                   setup.Elements[square / 3][square % 3], side);
 
     // Plus compares sums; every sum this deal can make gets a small number.
     int64_t sum[MaxCards][9][4][MaxCards];
@@ -76,23 +63,23 @@ TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rul
             TPlacement& at = Placements[id][square];
             const int32_t x = square % 3, y = square / 3;
             for (int32_t side = 0; side < 4; ++side) {
-                const int32_t nx = x + SideDx[side], ny = y + SideDy[side];
+                const int32_t nx = x + Ranks::SideDx[side], ny = y + Ranks::SideDy[side];
                 const int64_t mine = effective[id][square][side];
-                if (nx < 0 || nx > 2 || ny < 0 || ny > 2) {
-                    if (mine == 10 && Rules.SameWall) at.Wall = true;
+                if (!Ranks::OnBoard(nx, ny)) {
+                    if (Ranks::WallCounts(mine, Rules)) at.Wall = true;
                     continue;
                 }
-                const int32_t neighbour = 3 * ny + nx, back = (side + 2) % 4;
+                const int32_t neighbour = 3 * ny + nx, back = Ranks::FacingSide(side);
                 const int32_t n = at.Count++;
                 at.Around |= uint16_t(1u << neighbour);
                 at.Square[n] = uint8_t(neighbour);
                 at.Side[n] = uint8_t(side);
                 for (int32_t other = 0; other < CardCount; ++other) {
                     const int64_t theirs = effective[other][neighbour][back];
-                    if (mine > theirs) at.Beats[n] |= uint16_t(1u << other);
-                    if (theirs > mine) at.BeatenBy[n] |= uint16_t(1u << other);
-                    sum[id][square][n][other] = mine + theirs;
-                    sums.push_back(mine + theirs);
+                    if (Ranks::Beats(mine, theirs)) at.Beats[n] |= uint16_t(1u << other);
+                    if (Ranks::Beats(theirs, mine)) at.BeatenBy[n] |= uint16_t(1u << other);
+                    sum[id][square][n][other] = Ranks::PlusSum(mine, theirs);
+                    sums.push_back(sum[id][square][n][other]);
                 }
             }
         }
@@ -106,8 +93,9 @@ TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rul
                     const int64_t rank =
                         std::lower_bound(sums.begin(), sums.end(), sum[id][square][n][other]) - sums.begin();
                     const int64_t mine = effective[id][square][at.Side[n]];
-                    const int64_t theirs = effective[other][at.Square[n]][(at.Side[n] + 2) % 4];
-                    at.Versus[n][other] = uint16_t(rank << 2 | (mine == theirs) << 1 | (mine > theirs));
+                    const int64_t theirs = effective[other][at.Square[n]][Ranks::FacingSide(at.Side[n])];
+                    at.Versus[n][other] =
+                        uint16_t(rank << 2 | Ranks::Equal(mine, theirs) << 1 | Ranks::Beats(mine, theirs));
                 }
         }
 }

@@ -2,9 +2,11 @@
 
 #include "ai/Move.h"
 #include "ai/PositionSetup.h"
+#include "rules/Ranks.h"
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,7 +16,9 @@
 // placement costs a handful of mask operations. Copyable; Make and Unmake
 // walk the tree without copying.
 //
-// What a placement captures here agrees exactly with TGame: the Same, Same
+// The comparisons come from the rules core (rules/Ranks.h), which also decides
+// whether equal sides make a Same capture. What a placement captures here
+// agrees exactly with the core: the Same, Same
 // Wall, Plus and basic groups of the placed card, then the Combo chain of the
 // cards Same and Plus took. Since a card only ever changes hands to the mover
 // during a placement and the ranks on each square never change, the order in
@@ -111,13 +115,15 @@ private:
 
     static const std::array<uint8_t, 1024> BitCounts;
 
+    bool KnownCard(int32_t index) const { return index >= 0 && std::size_t(index) < SetupCards.size(); }
     uint16_t PlayableTwins(int32_t player) const;
     uint16_t ComboSquares(uint16_t sources, uint16_t taken, uint16_t opponent) const;
 
     std::vector<TPositionSetup::TCard> SetupCards;
     TGameRules Rules;
     int32_t CardCount = 0;
-    int8_t SetupIndex[MaxCards]{};
+    // Indices into SetupCards, as many as the setup holds.
+    int32_t SetupIndex[MaxCards]{};
     uint8_t Type[MaxCards]{};
     uint16_t LowerTwins[MaxCards]{};
     bool HasTwins = false;
@@ -160,10 +166,7 @@ uint16_t TPosition::Captures(int32_t id, int32_t square) const {
     }
 
     uint16_t chained = 0;
-    // Same: an opponent card among the equal sides, and a second equal side
-    // or the wall; with the Same rule off only the wall makes it count.
-    if ((equal & opponent) && (Rules.Same || at.Wall) && (at.Wall || Count(equal) >= 2))
-        chained = equal & opponent;
+    if (Ranks::SameTakes(Count(equal), (equal & opponent) != 0, at.Wall, Rules)) chained = equal & opponent;
     if (Rules.Plus) chained |= plus & opponent;
     const uint16_t taken = chained | (beaten & opponent);
     return chained ? ComboSquares(chained, taken, opponentCards) : taken;

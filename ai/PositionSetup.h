@@ -1,20 +1,19 @@
 #pragma once
 
-#include "game/GameRules.h"
+#include "rules/CardValues.h"
+#include "rules/GameRules.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
 // A position written out the way the match keeps it: the cards that occur,
-// the board and hands as indices into them, the element squares, the rules
+// the board and hands as indices into them (any number of cards; an index
+// outside them counts as no card), the element squares, the rules
 // and the player to move. The board and the hands together hold ten cards,
 // and each hand is packed toward slot 4 as TGame keeps it.
 struct TPositionSetup {
-    struct TCard {
-        std::array<int32_t, 4> Ranks{}; // top, right, bottom, left
-        int32_t Element = 0;
-    };
+    using TCard = TCardValues;
     struct TSquare {
         int32_t Card = -1; // index into Cards, -1 for an empty square
         int32_t Owner = -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/Surface.h"
+#include "rules/CardValues.h"
 
 #include <array>
 #include <cstdint>
@@ -9,7 +10,7 @@
 
 // One card of the catalogue: its two faces, name, edge ranks (0 top, 1 right,
 // 2 bottom, 3 left) and element (0 none, 1 to 8).
-struct TCardInfo {
+struct TCardInfo : TCardValues {
     TCardInfo() = default;
     ~TCardInfo();
     TCardInfo(const TCardInfo&) = delete;
@@ -18,6 +19,4 @@ struct TCardInfo {
     std::unique_ptr<TSurface> RedPicture;
     std::unique_ptr<TSurface> BluePicture;
     std::string Name;
-    std::array<int32_t, 4> Ranks{};
-    int32_t Element = 0;
 };

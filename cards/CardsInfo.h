@@ -3,6 +3,7 @@
 #include "cards/CardInfo.h"
 #include "render/DataFolder.h"
 #include "render/Reporting.h"
+#include "rules/CardSource.h"
 
 #include <functional>
 #include <memory>
@@ -16,8 +17,9 @@ using TPictureLoader =
     std::function<std::unique_ptr<TSurface>(const std::string& path, std::string& problem)>;
 
 // The catalogue of every card that can be dealt, read from Data/Cards.dat and
-// the face pictures under Data/Red and Data/Blue.
-class TCardsInfo {
+// the face pictures under Data/Red and Data/Blue; the match reads its ranks
+// and elements through TCardSource.
+class TCardsInfo final : public TCardSource {
 public:
     static constexpr int32_t CatalogueSize = 110;
     static constexpr const char* CardFile = "Data/Cards.dat";
@@ -28,7 +30,7 @@ public:
     static constexpr int32_t FaceHeight = 127;
 
     TCardsInfo() = default;
-    ~TCardsInfo();
+    ~TCardsInfo() override;
     TCardsInfo(const TCardsInfo&) = delete;
     TCardsInfo& operator=(const TCardsInfo&) = delete;
 
@@ -42,6 +44,9 @@ public:
 
     // The red face for player 0, the blue face for any other player.
     TSurface* GetCardPicture(int32_t index, int32_t player) const;
+
+    int32_t CardCount() const override { return NumCards; }
+    const TCardValues& CardValues(int32_t index) const override { return CardTable[index]; }
 
     int32_t NumCards = 0;
     std::unique_ptr<TCardInfo[]> CardTable;

@@ -175,8 +175,7 @@ void TGame::StepFlip(float elapsed) {
             // One more drawing shows the cards at square size in their new colour.
             AdvanceFlipSprites(elapsed);
             AnimSprites.clear();
-            for (int32_t i = 0; i < FlipCount; ++i)
-                Board[FlipYs[size_t(i)]][FlipXs[size_t(i)]] = FlipCards[size_t(i)];
+            // The cards go back on the board in their new colour.
             FlipEnded();
             // A group that follows starts turning in this same frame, under its banner.
             if (Phase == PhaseFlipping) {

@@ -1,15 +1,12 @@
 #pragma once
 
 #include "cards/CardsInfo.h"
-#include "game/CaptureGroup.h"
-#include "game/GameRules.h"
-#include "game/OwnedCard.h"
-#include "game/RandomSource.h"
 #include "render/GameSprites.h"
 #include "render/GameTimer.h"
 #include "render/Graphics.h"
 #include "render/Rect.h"
 #include "render/Sprite.h"
+#include "rules/Match.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,24 +23,16 @@ int64_t CalendarSeconds();
 extern int32_t FlightLeg;
 extern int32_t FlipStep;
 
-// The match: the board, both hands, the rules, turns and scores, the running
-// animation, and the drawing of every frame. It owns the card catalogue, the
-// shared images and the drawing device.
-class TGame {
+// The match on the table: the rules core (TMatch: board, hands, rules, turns,
+// scores and every rule decision) with what is shown of it: the cursors, the
+// running animation and the drawing of every frame. It owns the card
+// catalogue, the shared images and the drawing device.
+class TGame : public TMatch {
 public:
     static constexpr uint8_t PhaseIdle = 0;
     static constexpr uint8_t PhaseDealing = 1;
     static constexpr uint8_t PhaseFlight = 2;
     static constexpr uint8_t PhaseFlipping = 3;
-
-    static constexpr int32_t GroupBasic = 1;
-    static constexpr int32_t GroupSame = 2;
-    static constexpr int32_t GroupPlus = 4;
-    static constexpr int32_t GroupCombo = 8;
-
-    static constexpr int32_t CaptureBasic = -1;
-    static constexpr int32_t CaptureSame = 0;
-    static constexpr int32_t CapturePlus = 2;
 
     // Screen layout of the 512 x 384 drawing area.
     static constexpr int32_t BoardLeft = 130;
@@ -66,12 +55,18 @@ public:
     void SeedRandom();
     int32_t RandomBelow(int32_t bound);
 
-    // Placement and captures.
+    // Takes over a match replayed elsewhere (ReplayScript) with nothing
+    // moving: the table shows what it showed right after that match's last
+    // placement, with the hand cursor on the topmost card of the player to
+    // move and the board cursor on the last square played. For undo, redo,
+    // replays and a reconnecting table.
+    void RestoreMatch(const TMatch& match);
+
+    // Placement: the first call starts the card's flight, the second (on
+    // landing) resolves it and starts showing its groups. The capture rules
+    // themselves (EffectiveRank, FindCaptures, DropOwnCards, FindCombos) are
+    // the core's.
     void PlaceCard(int32_t x, int32_t y, TOwnedCard card);
-    int64_t EffectiveRank(int32_t x, int32_t y, const TOwnedCard& card, int32_t side) const;
-    void FindCaptures(int32_t x, int32_t y, const TOwnedCard& card, TCaptureGroup& group, int32_t mode) const;
-    void DropOwnCards(TCaptureGroup& group) const;
-    void FindCombos(const int32_t* xs, const int32_t* ys, const TOwnedCard* sources, int32_t count);
     bool ShowNextGroup();
 
     // Turns, keys and the end of a match.
@@ -96,19 +91,11 @@ public:
     std::unique_ptr<TGameSprites> Sprites;
     std::unique_ptr<TGraphics> Graphics;
     TGameTimer Timer;
-    int32_t Turn = 0;
-    int32_t Score[2]{};
-    TGameRules Rules;
     uint8_t Phase = PhaseIdle;
-    TOwnedCard Board[3][3];
-    int32_t Elements[3][3]{};
-    int32_t Hands[5][2]{};
     int32_t HandCursor = 0;
     bool BoardCursorActive = false;
     int32_t BoardCursorX = 0;
     int32_t BoardCursorY = 0;
-    bool InProgress = false;
-    bool GameOver = false;
     std::vector<TSprite> AnimSprites;
     int32_t CardWidth = 0;
     int32_t CardHeight = 0;
@@ -123,23 +110,14 @@ public:
     int32_t FlipCount = 0;
     TSprite* BannerSprite = nullptr;
     bool FlipSideways[4]{};
-    TCaptureGroup PlusGroup;
-    TCaptureGroup SameGroup;
-    TCaptureGroup BasicGroup;
-    TCaptureGroup ComboGroup;
-    int32_t PendingGroups = 0;
     TRect CardSourceRect;
 
 private:
-    // Dealing.
-    void DealFresh();
-    void RedealSuddenDeath();
-    void PlaceElements();
+    // The layout fields and banner rectangles a match is drawn with.
+    void PlaceLayout();
     void PlaceBanners();
 
     // Captures.
-    void ResolvePlacement(int32_t x, int32_t y, const TOwnedCard& card);
-    void TakeGroup(const TCaptureGroup& group, int32_t bit);
     void FlipEnded();
 
     // Turns.
@@ -160,7 +138,6 @@ private:
     TRect SquareRect(int32_t column, int32_t row) const;
 
     TCalendarClock CalendarClock;
-    TRandomSource Random;
     // Set by the first PlaceCard of a placement (the flight starts), cleared by
     // the second (the card has landed).
     bool AwaitingLanding = false;

@@ -1,4 +1,5 @@
 #include "game/Game.h"
+#include "rules/Ranks.h"
 
 #include <cstdio>
 
@@ -121,7 +122,8 @@ void TGame::DrawScene(bool animating) {
             if (element == 0) continue;
             const TCardInfo* info = CardInfo(square.Card);
             // A card without an element loses on every element square.
-            TSprite* sign = info && info->Element == element ? images.PlusSign.get() : images.MinusSign.get();
+            TSprite* sign = info && Ranks::ElementStep(info->Element, element) > 0 ? images.PlusSign.get()
+                                                                                    : images.MinusSign.get();
             if (sign) DrawAt(sign, cx - sign->Width * 0.5f - MarkerShift, cy - sign->Height * 0.5f);
             if (images.NumberImages) {
                 TSprite& one = (*images.NumberImages)[0];

@@ -54,33 +54,24 @@ void TGame::KeyDown(uint16_t& key) {
 }
 
 void TGame::PlayCard() {
-    const TOwnedCard played(Hands[HandCursor][Turn], Turn);
-    Hands[HandCursor][Turn] = -1;
+    const TOwnedCard played = TakeCard(HandCursor, BoardCursorX, BoardCursorY);
     // The flight starts where the card stood, so it comes before the hand closes up.
     PlaceCard(BoardCursorX, BoardCursorY, played);
     CompactHand(Turn);
-    Turn = 1 - Turn;
-    for (int32_t slot = 4; slot >= 0; --slot)
-        if (Hands[slot][Turn] != -1) HandCursor = slot;
+    EndTurn();
+    const int32_t top = TopSlot(Turn);
+    if (top >= 0) HandCursor = top;
     BoardCursorActive = false;
 }
 
 void TGame::CompactHand(int32_t player) {
-    for (int32_t n = HandCursor - 1; n >= 0; --n) {
-        Hands[n + 1][player] = Hands[n][player];
-        Hands[n][player] = -1;
-    }
+    TMatch::CompactHand(player, HandCursor);
 }
 
 void TGame::CheckMatchEnd() {
-    for (const auto& row : Board)
-        for (const TOwnedCard& square : row)
-            if (square.Card == -1) return;
-
-    InProgress = false;
-    GameOver = true;
+    if (!EndIfFull()) return;
     Phase = PhaseIdle;
     // Shows the picture composed so far once more; the match is over.
     DoFrame();
-    if (Rules.SuddenDeath && Score[0] == 5) NewGame(Turn, Rules, true);
+    if (RedealDue()) NewGame(Turn, Rules, true);
 }

@@ -61,8 +61,8 @@ void TLobby::Refuse(uint64_t connection, const std::string& reason)
 // lobby afresh when they come back to it.
 void TLobby::Broadcast(const QJsonObject& message)
 {
-    // Encoded once for everyone: with thousands in the lobby, encoding it
-    // for each was most of the server's time.
+    // Encoded once: with thousands in the lobby, encoding it again for each
+    // of them is the same work repeated thousands of times.
     std::string line = QJsonDocument(message).toJson(QJsonDocument::Compact).toStdString();
     line += '\n';
     for (const auto& [player, connection] : Players)

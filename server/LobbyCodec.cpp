@@ -26,7 +26,8 @@ bool Integer(const QJsonObject& object, const char* key, int64_t low, int64_t hi
     if (!field.isDouble())
         return false;
     double number = field.toDouble();
-    if (number != double(int64_t(number)) || number < double(low) || number > double(high))
+    // The range first: converting a number beyond int64_t is undefined.
+    if (!(number >= double(low) && number <= double(high)) || number != double(int64_t(number)))
         return false;
     value = int64_t(number);
     return true;

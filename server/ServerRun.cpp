@@ -1,6 +1,7 @@
 #include "server/ServerRun.h"
 
 #include "server/ClientSession.h"
+#include "server/RulesReferee.h"
 #include "server/ServerLog.h"
 #include "server/ServerOptions.h"
 #include "server/SqlStorage.h"
@@ -45,20 +46,9 @@ int64_t DrawSeed()
     return int64_t(value & ((uint64_t(1) << 53) - 1));
 }
 
-// The rules that decide the server's matches.
-TRefereeFactory MatchReferee()
-{
-    return {};
-}
-
 } // namespace
 
 int RunServer(const TServerOptions& options, TServerLog& log)
-{
-    return RunServer(options, log, MatchReferee());
-}
-
-int RunServer(const TServerOptions& options, TServerLog& log, TRefereeFactory referees)
 {
     // Closed clients must not end the server through SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
@@ -92,7 +82,7 @@ int RunServer(const TServerOptions& options, TServerLog& log, TRefereeFactory re
 
     asio::io_context io(1);
     TAddressLimits addresses;
-    TClientSessions sessions(io, *storage, log, addresses, std::move(referees), DrawSeed, WallClockMs, {});
+    TClientSessions sessions(io, *storage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs, {});
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();
     TTlsServer server(

@@ -185,3 +185,23 @@ TEST(AiSolver, LevelsRankByTheValueOfTheirMoves) {
 }
 
 } // namespace
+
+// A card index the setup's cards do not hold is no card, whatever its size;
+// indices past a byte's range reach their own cards.
+TEST(AiSolverPosition, CardIndicesAreCheckedAgainstTheSetupsCards) {
+    TPositionSetup setup;
+    setup.Cards.assign(300, TCardValues{{1, 1, 1, 1}, 0});
+    setup.Cards[299] = {{9, 9, 9, 9}, 0};
+    setup.Hands[4][0] = 299;
+    setup.Hands[3][0] = 300;
+    setup.Hands[4][1] = -7;
+    setup.Board[1][1] = {1 << 30, 0};
+    setup.Board[0][1] = {200, 1};
+    const TPosition position(setup);
+    EXPECT_EQ(position.HandCard(4, 0), 299);
+    EXPECT_EQ(position.HandCard(3, 0), -1);
+    EXPECT_EQ(position.HandCard(4, 1), -1);
+    EXPECT_EQ(position.CardAt(1, 1), -1);
+    EXPECT_EQ(position.CardAt(1, 0), 200);
+    EXPECT_EQ(position.CardInfo(position.HandCard(4, 0)).Ranks[0], 9);
+}

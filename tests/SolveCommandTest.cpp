@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -102,6 +104,37 @@ TEST(SolveCommand, ReadsCardsFromTheCatalogue) {
     EXPECT_EQ(Solve(position, {"--catalogue", "/nonexistent/Cards.dat"}).Status, 2);
     position["hands"] = QJsonArray{QJsonArray{-1, -1, -1, -1, 0}, QJsonArray{-1, -1, -1, -1, 110}};
     EXPECT_EQ(Solve(position, {"--catalogue", VANTARO_CARDS_SOURCE}).Status, 2);
+}
+
+// A catalogue of any size: card indices past 127 (once narrowed to a byte)
+// reach the right cards, and the answer is the one for the same two cards
+// given inline.
+TEST(SolveCommand, ReadsCardsFromCataloguesOfAnySize) {
+    QTemporaryDir dir;
+    for (int32_t size : {128, 129, 300, 70000}) {
+        SCOPED_TRACE(size);
+        const std::string path = dir.filePath(QString::number(size)).toStdString();
+        {
+            std::ofstream file(path);
+            for (int32_t i = 0; i < size; ++i)
+                file << "Filler " << (i == size - 2 ? "5 5 5 5 0" : i == size - 1 ? "9 9 9 9 0" : "1 1 1 1 0") << "\n";
+        }
+        QJsonObject position = LastCardPosition();
+        position.remove("cards");
+        const int32_t weak = size - 2, strong = size - 1;
+        const QJsonValue none;
+        position["board"] = QJsonArray{Row(Square(weak, 0), Square(weak, 0), Square(weak, 1)),
+                                       Row(Square(weak, 0), none, Square(weak, 0)),
+                                       Row(Square(weak, 1), Square(weak, 0), Square(weak, 0))};
+        position["hands"] = QJsonArray{QJsonArray{-1, -1, -1, -1, weak}, QJsonArray{-1, -1, -1, -1, strong}};
+        const TAnswer answer = Solve(position, {"--catalogue", path});
+        ASSERT_EQ(answer.Status, 0) << answer.Error;
+        EXPECT_EQ(answer.Json["score"].toInt(), 7);
+        EXPECT_EQ(answer.Json["moves"].toArray()[0].toObject(),
+                  (QJsonObject{{"slot", 4}, {"x", 1}, {"y", 1}, {"score", 7}}));
+        position["hands"] = QJsonArray{QJsonArray{-1, -1, -1, -1, weak}, QJsonArray{-1, -1, -1, -1, size}};
+        EXPECT_EQ(Solve(position, {"--catalogue", path}).Status, 2);
+    }
 }
 
 // Each kind of malformed or impossible position is refused with a reason

@@ -261,7 +261,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     TLoadOptions options;
     std::string self = std::filesystem::canonical("/proc/self/exe").string();
-    options.ServerBinary = (std::filesystem::path(self).parent_path() / "vantaro_load_server").string();
+    options.ServerBinary = (std::filesystem::path(self).parent_path() / "vantaro-server").string();
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         auto number = [&](int& value, int low, int high) {

@@ -385,6 +385,8 @@ TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused)
         "{\"type\":\"move\",\"slot\":0,\"x\":0.5,\"y\":0}",
         "{\"type\":\"move\",\"slot\":0,\"x\":0}",
         "{\"type\":\"sit\",\"table\":0}",
+        "{\"type\":\"sit\",\"table\":1e300}",
+        "{\"type\":\"move\",\"slot\":-1e30,\"x\":0,\"y\":0}",
         "{\"type\":\"sit\",\"table\":1,\"seat\":2}",
         "{\"type\":\"create\",\"rules\":{\"same\":true},\"seconds\":60}",
         "{\"type\":\"create\",\"rules\":{\"same\":1,\"same_wall\":false,\"plus\":false,\"elemental\":false,"

@@ -2,6 +2,12 @@
 // empty data folder, and SIGTERM with a client connected.
 #include "TlsTestClient.h"
 
+#include "server/MatchRecord.h"
+#include "server/RulesReferee.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -82,6 +88,102 @@ TEST(ServerProcess, FirstStartMakesItsFilesAndSigtermSaysGoodbyeAndExitsZero)
     again.terminate();
     ASSERT_TRUE(again.waitForFinished(WaitMs));
     EXPECT_EQ(again.exitCode(), 0);
+}
+
+// Reads lines until one of the type comes (bounded).
+std::optional<QJsonObject> WaitFor(TTlsTestClient& client, const QString& type)
+{
+    for (int i = 0; i < 200; ++i) {
+        std::optional<std::string> line = client.ReadLine();
+        if (!line)
+            return std::nullopt;
+        QJsonObject message = QJsonDocument::fromJson(QByteArray::fromStdString(*line)).object();
+        if (message["type"].toString() == type)
+            return message;
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<TTlsTestClient> SignIn(const TIdentity& identity, uint16_t port, const std::string& name)
+{
+    auto client = std::make_unique<TTlsTestClient>(&identity);
+    EXPECT_TRUE(client->Connect(port));
+    client->Send("{\"type\":\"login\",\"name\":\"" + name + "\"}\n");
+    EXPECT_TRUE(WaitFor(*client, "signed_in")) << name;
+    return client;
+}
+
+int32_t RuleBits(const QJsonObject& rules)
+{
+    return (rules["same"].toBool() ? RuleSame : 0) | (rules["same_wall"].toBool() ? RuleSameWall : 0) |
+           (rules["plus"].toBool() ? RulePlus : 0) | (rules["elemental"].toBool() ? RuleElemental : 0) |
+           (rules["sudden_death"].toBool() ? RuleSuddenDeath : 0);
+}
+
+// The player to move plays the first move the rules allow; both see it.
+void PlayOne(TRulesReferee& referee, TTlsTestClient* seats[2], int index)
+{
+    int32_t seat = referee.ToMove();
+    for (int32_t slot = 0; slot < 5; ++slot)
+        for (int32_t square = 0; square < 9; ++square)
+            if (referee.MoveProblem(seat, slot, square % 3, square / 3).empty()) {
+                seats[seat]->Send("{\"type\":\"move\",\"slot\":" + std::to_string(slot) + ",\"x\":" +
+                                  std::to_string(square % 3) + ",\"y\":" + std::to_string(square / 3) + "}\n");
+                for (int who = 0; who < 2; ++who) {
+                    std::optional<QJsonObject> moved = WaitFor(*seats[who], "moved");
+                    ASSERT_TRUE(moved) << "move " << index;
+                    EXPECT_EQ((*moved)["index"].toInt(), index);
+                }
+                referee.Play(slot, square % 3, square / 3);
+                return;
+            }
+    FAIL() << "no legal move";
+}
+
+TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
+{
+    QTemporaryDir folder;
+    QString data = folder.filePath("data");
+    TIdentity annIdentity = MakeIdentity("ann"), bobIdentity = MakeIdentity("bob");
+    QProcess server;
+    uint16_t port = StartServer(server, data);
+    ASSERT_NE(port, 0);
+    auto ann = SignIn(annIdentity, port, "Ann");
+    auto bob = SignIn(bobIdentity, port, "Bob");
+    ann->Send("{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":true,"
+              "\"elemental\":true,\"sudden_death\":true},\"seconds\":0}\n");
+    ASSERT_TRUE(WaitFor(*ann, "table"));
+    bob->Send("{\"type\":\"sit\",\"table\":1}\n");
+    std::optional<QJsonObject> match = WaitFor(*bob, "match");
+    ASSERT_TRUE(match);
+    ASSERT_TRUE(WaitFor(*ann, "match"));
+    int64_t seed = int64_t((*match)["seed"].toDouble());
+    TRulesReferee referee(BuiltInCatalogue(), seed, RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
+    TTlsTestClient* seats[2] = {bob.get(), ann.get()}; // the one who opened the table is Blue
+    for (int i = 0; i < 3; ++i)
+        PlayOne(referee, seats, i);
+
+    ::kill(pid_t(server.processId()), SIGKILL);
+    ASSERT_TRUE(server.waitForFinished(WaitMs));
+    ann.reset();
+    bob.reset();
+
+    QProcess restarted;
+    port = StartServer(restarted, data);
+    ASSERT_NE(port, 0);
+    auto ann2 = SignIn(annIdentity, port, "Ann");
+    auto bob2 = SignIn(bobIdentity, port, "Bob");
+    for (auto* who : {ann2.get(), bob2.get()}) {
+        std::optional<QJsonObject> resumed = WaitFor(*who, "match");
+        ASSERT_TRUE(resumed) << "the match to replay";
+        EXPECT_EQ(int64_t((*resumed)["seed"].toDouble()), seed);
+        EXPECT_EQ((*resumed)["moves"].toArray().size(), 3);
+    }
+    TTlsTestClient* seats2[2] = {bob2.get(), ann2.get()};
+    PlayOne(referee, seats2, 3);
+    restarted.terminate();
+    ASSERT_TRUE(restarted.waitForFinished(WaitMs));
+    EXPECT_EQ(restarted.exitCode(), 0);
 }
 
 } // namespace
