@@ -108,9 +108,7 @@ void TLoadBot::Match(std::string_view line)
     Seat = int(Number(line, "you"));
     First = int(Number(line, "first", 1));
     Placed = 0;
-    for (auto& hand : Used)
-        for (bool& used : hand)
-            used = false;
+    Played[0] = Played[1] = 0;
     for (bool& taken : Taken)
         taken = false;
     // "moves":[[slot,x,y],…]: every number in the array, three at a time.
@@ -126,7 +124,7 @@ void TLoadBot::Match(std::string_view line)
                 p = std::from_chars(p, end, value).ptr;
                 triple[count++] = value;
                 if (count == 3 && triple[0] < 5 && triple[1] < 3 && triple[2] < 3) {
-                    Used[(First + Placed) % 2][triple[0]] = true;
+                    ++Played[(First + Placed) % 2];
                     Taken[triple[2] * 3 + triple[1]] = true;
                     ++Placed;
                 }
@@ -158,7 +156,7 @@ void TLoadBot::Moved(std::string_view line)
             Stats.SentAt.erase(sent);
         }
     }
-    Used[seat][slot] = true;
+    ++Played[seat];
     Taken[y * 3 + x] = true;
     ++Placed;
     if (Placed < 9 && (First + Placed) % 2 == Seat)
@@ -195,19 +193,14 @@ void TLoadBot::Move()
 {
     if (!InMatch || (First + Placed) % 2 != Seat)
         return;
-    int slots[5];
     int squares[9];
-    int slotCount = 0;
     int squareCount = 0;
-    for (int slot = 0; slot < 5; ++slot)
-        if (!Used[Seat][slot])
-            slots[slotCount++] = slot;
     for (int square = 0; square < 9; ++square)
         if (!Taken[square])
             squares[squareCount++] = square;
-    if (slotCount == 0 || squareCount == 0)
+    if (Played[Seat] > 4 || squareCount == 0)
         return;
-    int slot = slots[std::uniform_int_distribution<int>(0, slotCount - 1)(Random)];
+    int slot = std::uniform_int_distribution<int>(Played[Seat], 4)(Random);
     int square = squares[std::uniform_int_distribution<int>(0, squareCount - 1)(Random)];
     Stats.SentAt[Table] = TLoadStats::TClock::now();
     SendLine("{\"type\":\"move\",\"slot\":" + std::to_string(slot) + ",\"x\":" + std::to_string(square % 3) +

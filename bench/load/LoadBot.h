@@ -7,8 +7,10 @@
 
 // A player: signs in, asks for Play Now, and plays a card from a free hand
 // slot onto a free square after a random think time whenever it is its
-// turn; once a match ends it asks for the next. It keeps only which slots
-// and squares are taken, which is all a legal move needs.
+// turn; once a match ends it asks for the next. It keeps only how many
+// cards each side has played and which squares are taken, which is all a
+// legal move needs: a hand closes up towards slot 4 as it is played, so the
+// cards of a side that has played k are in slots k to 4.
 class TLoadBot : public TBotConnection {
 public:
     struct TThink {
@@ -43,6 +45,6 @@ private:
     int Seat = -1;
     int First = 0;
     int Placed = 0;
-    bool Used[2][5] = {};
+    int Played[2] = {};
     bool Taken[9] = {};
 };
