@@ -22,7 +22,10 @@ public:
         : Sessions(sessions), Link(link), Id(peer.Id)
     {
         LastHeard = std::chrono::steady_clock::now();
-        Link.WakeAt(LastHeard + std::chrono::milliseconds(Sessions.Limits.SilenceMs));
+        HelloDue = LastHeard + std::chrono::milliseconds(Sessions.Limits.HelloMs);
+        Link.Send("{\"type\":\"hello\",\"program\":\"vantaro-server\",\"version\":" +
+                  std::to_string(LobbyCodec::ProtocolVersion) + "}\n");
+        Link.WakeAt(std::min(HelloDue, LastHeard + std::chrono::milliseconds(Sessions.Limits.SilenceMs)));
     }
 
     void Received(std::string_view bytes, TSteadyTime now) override
@@ -61,21 +64,38 @@ public:
             LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
             if (!decoded.Ok)
                 return Fault("sent " + decoded.Error);
+            // First a hello naming the program and the protocol it speaks, once.
+            bool hello = decoded.Request.Kind == TLobbyRequest::TKind::Hello;
+            if (hello != !Greeted)
+                return Fault(Greeted ? "sent a second hello" : "did not start with hello");
+            if (hello) {
+                if (decoded.Request.Program != LobbyCodec::ProgramName ||
+                    decoded.Request.Version != LobbyCodec::ProtocolVersion)
+                    return Fault("introduced yourself as " + decoded.Request.Program + " version " +
+                                 std::to_string(decoded.Request.Version) + "; this server takes " +
+                                 LobbyCodec::ProgramName + " version " +
+                                 std::to_string(LobbyCodec::ProtocolVersion));
+                Greeted = true;
+                continue;
+            }
             Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock());
             Sessions.Flush();
             if (Ended)
                 return;
         }
-        Link.WakeAt(LastHeard + std::chrono::milliseconds(Sessions.Limits.SilenceMs));
+        auto silent = LastHeard + std::chrono::milliseconds(Sessions.Limits.SilenceMs);
+        Link.WakeAt(Greeted ? silent : std::min(HelloDue, silent));
     }
 
     void Woken(TSteadyTime now) override
     {
         auto silent = std::chrono::milliseconds(Sessions.Limits.SilenceMs);
-        if (now - LastHeard >= silent)
+        if (!Greeted && now >= HelloDue)
+            Fault("did not say hello within " + std::to_string(Sessions.Limits.HelloMs / 1000) + " seconds");
+        else if (now - LastHeard >= silent)
             Fault("was silent for " + std::to_string(Sessions.Limits.SilenceMs / 1000) + " seconds");
         else
-            Link.WakeAt(LastHeard + silent);
+            Link.WakeAt(Greeted ? LastHeard + silent : std::min(HelloDue, LastHeard + silent));
     }
 
     void Stopping(TSteadyTime) override
@@ -110,6 +130,8 @@ private:
     uint64_t Id;
     std::string Partial;
     TSteadyTime LastHeard;
+    TSteadyTime HelloDue;
+    bool Greeted = false;
     TSteadyTime WindowStart{};
     int Messages = 0;
     int64_t Bytes = 0;

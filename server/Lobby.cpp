@@ -110,6 +110,8 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
         return;
     }
     switch (request.Kind) {
+    case TKind::Hello: // the connection's own business
+        break;
     case TKind::Login:
         Login(connection, client, request.Name, nowMs);
         break;

@@ -15,7 +15,7 @@ struct TKindName {
     TKind Kind;
 };
 constexpr TKindName Kinds[] = {
-    {"login", TKind::Login}, {"create", TKind::CreateTable}, {"sit", TKind::Sit},
+    {"hello", TKind::Hello}, {"login", TKind::Login}, {"create", TKind::CreateTable}, {"sit", TKind::Sit},
     {"watch", TKind::Watch}, {"leave", TKind::Leave},        {"play_now", TKind::PlayNow},
     {"chat", TKind::Chat},   {"move", TKind::Move},
 };
@@ -113,6 +113,13 @@ TDecoded Decode(std::string_view line)
     int64_t value = 0;
     bool ok = true;
     switch (request.Kind) {
+    case TKind::Hello: {
+        QString program = object.value("program").toString();
+        ok = !program.isEmpty() && program.size() <= 40 && Integer(object, "version", 0, 1 << 30, value);
+        request.Program = program.toStdString();
+        request.Version = int32_t(value);
+        break;
+    }
     case TKind::Login: {
         QString name = object.value("name").toString();
         request.Name = name.toStdString();

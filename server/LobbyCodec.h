@@ -10,6 +10,8 @@ namespace LobbyCodec {
 
 inline constexpr size_t MaxLineBytes = 4096;
 inline constexpr size_t MaxChatCharacters = 500;
+inline constexpr const char* ProgramName = "vantaro";
+inline constexpr int32_t ProtocolVersion = 1;
 
 struct TDecoded {
     bool Ok = false;

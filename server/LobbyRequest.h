@@ -6,8 +6,10 @@
 // One thing a client asks of the lobby, decoded and checked for shape and
 // range (never for permission: the lobby checks that).
 struct TLobbyRequest {
-    enum class TKind { Login, CreateTable, Sit, Watch, Leave, PlayNow, Chat, Move };
+    enum class TKind { Hello, Login, CreateTable, Sit, Watch, Leave, PlayNow, Chat, Move };
     TKind Kind = TKind::Leave;
+    std::string Program;     // Hello: the client program's name and protocol version
+    int32_t Version = 0;
     std::string Name;        // Login
     int32_t Rules = 0;       // CreateTable, PlayNow: TRuleBits
     int32_t MoveSeconds = 60; // CreateTable, PlayNow: 30, 60 or 0 (unlimited)

@@ -17,6 +17,8 @@
 
 namespace {
 
+const std::string Hello = "{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n";
+
 class ServerLoopbackTest : public ::testing::Test {
 protected:
     // Everything of the server lives on its own thread, where the database
@@ -73,7 +75,7 @@ protected:
         Identities.push_back(MakeIdentity(name));
         auto client = std::make_unique<TTlsTestClient>(&Identities.back());
         EXPECT_TRUE(client->Connect(Port));
-        client->Send("{\"type\":\"login\",\"name\":\"" + name + "\"}\n");
+        client->Send(Hello + "{\"type\":\"login\",\"name\":\"" + name + "\"}\n");
         EXPECT_TRUE(WaitFor(*client, "signed_in")) << name;
         return client;
     }
@@ -141,8 +143,11 @@ TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason)
         std::string Bytes;
         const char* Reason;
     } cases[] = {
-        {"{\"type\":\n", "not a JSON object"},
-        {"{\"type\":\"move\",\"slot\":9,\"x\":0,\"y\":0}\n", "out-of-range"},
+        {Hello + "{\"type\":\n", "not a JSON object"},
+        {Hello + "{\"type\":\"move\",\"slot\":9,\"x\":0,\"y\":0}\n", "out-of-range"},
+        {"{\"type\":\"login\",\"name\":\"Early\"}\n", "did not start with hello"},
+        {Hello + Hello, "second hello"},
+        {"{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":2}\n", "version 2; this server takes vantaro version 1"},
         {std::string(5000, '{'), "longer than 4096"},
         {[] {
              std::string many;
@@ -177,6 +182,32 @@ TEST_F(ServerLoopbackTest, ASilentClientIsDropped)
     std::optional<std::string> bye = WaitFor(quiet, "bye");
     ASSERT_TRUE(bye);
     EXPECT_NE(bye->find("silent"), std::string::npos) << *bye;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ServerLoopbackTest, AClientThatKeepsTheLineUpButNeverSaysHelloIsDropped)
+{
+    TClientSessions::TLimits limits;
+    limits.HelloMs = 300;
+    Start(limits);
+    TIdentity identity = MakeIdentity("stranger");
+    TTlsTestClient stranger(&identity);
+    ASSERT_TRUE(stranger.Connect(Port));
+    std::optional<std::string> bye;
+    // A ping every 50 ms keeps it from being silent, within the rate limit.
+    for (int i = 0; i < 100 && !bye; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        stranger.Send("{\"type\":\"ping\"}\n");
+        std::optional<std::string> line = stranger.ReadLine();
+        ASSERT_TRUE(line);
+        if (line->find("\"bye\"") != std::string::npos)
+            bye = line;
+    }
+    ASSERT_TRUE(bye);
+    EXPECT_NE(bye->find("did not say hello"), std::string::npos) << *bye;
 }
 
 } // namespace

@@ -73,6 +73,9 @@ TEST(ServerProcess, FirstStartMakesItsFilesAndSigtermSaysGoodbyeAndExitsZero)
     TIdentity identity = MakeIdentity("player");
     TTlsTestClient client(&identity);
     ASSERT_TRUE(client.Connect(port));
+    std::optional<std::string> hello = client.ReadLine();
+    ASSERT_TRUE(hello);
+    EXPECT_NE(hello->find("\"type\":\"hello\""), std::string::npos) << *hello;
     ::kill(pid_t(server.processId()), SIGTERM);
     std::optional<std::string> bye = client.ReadLine();
     ASSERT_TRUE(bye);
@@ -108,7 +111,8 @@ std::unique_ptr<TTlsTestClient> SignIn(const TIdentity& identity, uint16_t port,
 {
     auto client = std::make_unique<TTlsTestClient>(&identity);
     EXPECT_TRUE(client->Connect(port));
-    client->Send("{\"type\":\"login\",\"name\":\"" + name + "\"}\n");
+    client->Send("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n"
+                 "{\"type\":\"login\",\"name\":\"" + name + "\"}\n");
     EXPECT_TRUE(WaitFor(*client, "signed_in")) << name;
     return client;
 }
