@@ -35,6 +35,7 @@ TLoadBot::TLoadBot(asio::io_context& io, asio::ssl::context& tls, X509* certific
 
 void TLoadBot::OnEstablished()
 {
+    SendLine("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}");
     SendLine("{\"type\":\"login\",\"name\":\"" + Name + "\"}");
     Ping();
 }
