@@ -61,9 +61,13 @@ void TLobby::Refuse(uint64_t connection, const std::string& reason)
 // lobby afresh when they come back to it.
 void TLobby::Broadcast(const QJsonObject& message)
 {
+    // Encoded once: with thousands in the lobby, encoding it again for each
+    // of them is the same work repeated thousands of times.
+    std::string line = QJsonDocument(message).toJson(QJsonDocument::Compact).toStdString();
+    line += '\n';
     for (const auto& [player, connection] : Players)
         if (Clients.at(connection).Table == 0)
-            Send(connection, message);
+            Outgoing.push_back({connection, line, false});
 }
 
 void TLobby::ToTable(const TTable& table, const QJsonObject& message)

@@ -1,0 +1,376 @@
+// vantaro_load: N bots over loopback against a server it starts itself, and
+// the same connections against a bare TLS echo as the floor. Bounded in
+// clients and time; it stops by itself.
+#include "bench/load/ChildProcess.h"
+#include "bench/load/EchoBot.h"
+#include "bench/load/EchoServer.h"
+#include "bench/load/LoadBot.h"
+#include "server/tls/Identity.h"
+
+#include <openssl/pem.h>
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+struct TLoadOptions {
+    int Clients = 10000;
+    int Seconds = 30;
+    int RampSeconds = 180;
+    int PerAddress = 2;
+    TLoadBot::TThink Think;
+    bool Echo = true;
+    std::string ServerBinary;
+};
+
+const char Usage[] =
+    "usage: vantaro_load [--clients N] [--seconds S] [--ramp-seconds R] [--think-ms MIN-MAX]\n"
+    "                    [--per-address K] [--server-binary PATH] [--no-echo]\n"
+    "Starts the server on a free loopback port with a temporary data folder, connects N bots\n"
+    "from addresses in 127.0.0.0/8 (K a address) within R seconds, measures S seconds of play,\n"
+    "then does the same against a bare TLS echo. Exits 1 when a bot could not connect or was\n"
+    "refused, or no match was played.\n";
+
+void RaiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+std::string LoadAverage()
+{
+    std::ifstream file("/proc/loadavg");
+    double one = 0, five = 0;
+    file >> one >> five;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f (1 min), %.2f (5 min)", one, five);
+    return text;
+}
+
+// The address of bot number i: K bots a address, from 127.1.0.1 on, never an
+// address ending in 0 or 255.
+asio::ip::address_v4 SourceOf(int bot, int perAddress)
+{
+    uint32_t index = uint32_t(bot / perAddress);
+    uint32_t host = (127u << 24) | (1u << 16) | ((index / 250) << 8) | (index % 250 + 1);
+    return asio::ip::address_v4(host);
+}
+
+struct TIdentityKeys {
+    X509* Certificate = nullptr;
+    EVP_PKEY* Key = nullptr;
+};
+
+std::vector<TIdentityKeys> MakeIdentities(int count)
+{
+    std::vector<TIdentityKeys> identities;
+    for (int i = 0; i < count; ++i) {
+        TIdentity identity = MakeIdentity("vantaro-load");
+        BIO* certificate = BIO_new_mem_buf(identity.CertificatePem.data(), int(identity.CertificatePem.size()));
+        BIO* key = BIO_new_mem_buf(identity.KeyPem.data(), int(identity.KeyPem.size()));
+        identities.push_back({PEM_read_bio_X509(certificate, nullptr, nullptr, nullptr),
+                              PEM_read_bio_PrivateKey(key, nullptr, nullptr, nullptr)});
+        BIO_free(certificate);
+        BIO_free(key);
+    }
+    return identities;
+}
+
+struct TPhaseResult {
+    int64_t Connected = 0;
+    int64_t Failed = 0;
+    double RampSeconds = 0;
+    double MatchesMin = 0;
+    double MatchesMean = 0;
+    double MovesPerSecond = 0;
+    double LinesPerSecond = 0;
+    double BytesPerSecond = 0;
+    double P50 = 0, P99 = 0, Max = 0;
+    double CpuPerThousand = 0; // seconds of processor time per thousand moves
+    double CpuShare = 0;       // of one core, while measured
+    double BytesPerClient = 0;
+    int64_t Refused = 0;
+    int64_t Waits = 0;
+    int64_t MatchesEnded = 0;
+    std::string Problem;
+    std::string Load;
+};
+
+using TBotMaker = std::function<std::shared_ptr<TBotConnection>(asio::io_context&, int bot)>;
+
+// Connects the bots (at most 100 handshakes at once), then measures.
+TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int port, TLoadStats& stats,
+                      const TBotMaker& makeBot)
+{
+    TPhaseResult result;
+    int64_t baseline = server.ResidentBytes();
+    asio::io_context io(1);
+    asio::ip::tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), uint16_t(port));
+    std::vector<std::shared_ptr<TBotConnection>> bots;
+    auto start = std::chrono::steady_clock::now();
+    auto rampDeadline = start + std::chrono::seconds(options.RampSeconds);
+    asio::steady_timer ticker(io);
+    std::function<void()> ramp = [&] {
+        int64_t settled = stats.Connected + stats.Failed;
+        while (int(bots.size()) < options.Clients && int64_t(bots.size()) - settled < 100) {
+            int bot = int(bots.size());
+            bots.push_back(makeBot(io, bot));
+            bots.back()->Start(SourceOf(bot, options.PerAddress), endpoint);
+        }
+        if ((int(bots.size()) == options.Clients && settled >= options.Clients) ||
+            std::chrono::steady_clock::now() >= rampDeadline) {
+            io.stop();
+            return;
+        }
+        ticker.expires_after(std::chrono::milliseconds(5));
+        ticker.async_wait([&](const asio::error_code&) { ramp(); });
+    };
+    ramp();
+    io.run();
+    io.restart();
+    result.RampSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    // Let matches get going before measuring.
+    ticker.expires_after(std::chrono::seconds(std::min(5, options.Seconds)));
+    ticker.async_wait([&](const asio::error_code&) { io.stop(); });
+    io.run();
+    io.restart();
+
+    double cpu0 = server.CpuSeconds();
+    int64_t moves0 = stats.Moves;
+    int64_t lines0 = stats.Lines;
+    int64_t bytes0 = stats.Bytes;
+    stats.Recording = true;
+    stats.LatencyMs.clear();
+    double matchSum = 0;
+    double matchMin = 1e18;
+    int samples = 0;
+    auto measureStart = std::chrono::steady_clock::now();
+    std::function<void()> sample = [&] {
+        matchSum += double(stats.InMatch) / 2;
+        matchMin = std::min(matchMin, double(stats.InMatch) / 2);
+        ++samples;
+        if (samples > options.Seconds * 4) {
+            io.stop();
+            return;
+        }
+        ticker.expires_after(std::chrono::milliseconds(250));
+        ticker.async_wait([&](const asio::error_code&) { sample(); });
+    };
+    ticker.expires_after(std::chrono::milliseconds(250));
+    ticker.async_wait([&](const asio::error_code&) { sample(); });
+    io.run();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - measureStart).count();
+    double cpu = server.CpuSeconds() - cpu0;
+    int64_t moves = stats.Moves - moves0;
+    result.Connected = stats.Connected;
+    result.BytesPerClient =
+        stats.Connected > 0 ? double(server.ResidentBytes() - baseline) / double(stats.Connected) : 0;
+    stats.Recording = false;
+    result.Failed = stats.Failed;
+    result.Refused = stats.Refused;
+    result.Waits = stats.Waits;
+    result.MatchesEnded = stats.Matches;
+    result.Problem = stats.FirstProblem;
+    result.MatchesMin = samples ? matchMin : 0;
+    result.MatchesMean = samples ? matchSum / samples : 0;
+    result.MovesPerSecond = double(moves) / seconds;
+    result.LinesPerSecond = double(stats.Lines - lines0) / seconds;
+    result.BytesPerSecond = double(stats.Bytes - bytes0) / seconds;
+    result.CpuShare = cpu / seconds;
+    result.CpuPerThousand = moves > 0 ? cpu / (double(moves) / 1000) : 0;
+    std::vector<float>& latency = stats.LatencyMs;
+    if (!latency.empty()) {
+        auto at = [&](double q) {
+            size_t k = std::min(latency.size() - 1, size_t(q * double(latency.size())));
+            std::nth_element(latency.begin(), latency.begin() + long(k), latency.end());
+            return double(latency[k]);
+        };
+        result.P50 = at(0.50);
+        result.P99 = at(0.99);
+        result.Max = *std::max_element(latency.begin(), latency.end());
+    }
+    result.Load = LoadAverage();
+    for (auto& bot : bots)
+        bot->Shut();
+    bots.clear();
+    return result;
+}
+
+void Print(const char* name, const TPhaseResult& r, bool matches)
+{
+    std::printf("%s: %lld clients connected in %.1f s (%lld failed, %lld refused)\n", name, (long long)r.Connected,
+                r.RampSeconds, (long long)r.Failed, (long long)r.Refused);
+    if (matches)
+        std::printf("  matches in play: %.0f on average, %.0f at least; %lld ended; %lld told to wait\n",
+                    r.MatchesMean, r.MatchesMin, (long long)r.MatchesEnded, (long long)r.Waits);
+    std::printf("  %.0f moves/s; latency p50 %.2f ms, p99 %.2f ms, max %.1f ms\n", r.MovesPerSecond, r.P50, r.P99,
+                r.Max);
+    if (matches)
+        std::printf("  the server sent %.0f lines/s (%.0f KiB/s) to the bots, %.1f lines per move\n",
+                    r.LinesPerSecond, r.BytesPerSecond / 1024,
+                    r.MovesPerSecond > 0 ? r.LinesPerSecond / r.MovesPerSecond : 0.0);
+    std::printf("  server CPU %.2f s per 1000 moves (%.0f %% of a core); memory %.1f KiB per client\n",
+                r.CpuPerThousand, r.CpuShare * 100, r.BytesPerClient / 1024);
+    std::printf("  load average %s\n", r.Load.c_str());
+    if (!r.Problem.empty())
+        std::printf("  first problem: %.300s\n", r.Problem.c_str());
+    std::fflush(stdout);
+}
+
+// The floor's server, run as a child of the load program so that its
+// processor time and memory are its own.
+int RunEchoServer()
+{
+    RaiseOpenFileLimit();
+    asio::io_context io(1);
+    TEchoServer server(io, MakeIdentity("vantaro-load-echo"));
+    if (std::string error = server.Listen("127.0.0.1"); !error.empty()) {
+        std::fprintf(stderr, "echo: %s\n", error.c_str());
+        return 1;
+    }
+    asio::signal_set stop(io, SIGTERM, SIGINT);
+    stop.async_wait([&](const asio::error_code&, int) { io.stop(); });
+    std::printf("listening on 127.0.0.1 port %d\n", server.Port());
+    std::fflush(stdout);
+    io.run();
+    return 0;
+}
+
+bool ParseRange(const std::string& text, int& low, int& high)
+{
+    return std::sscanf(text.c_str(), "%d-%d", &low, &high) == 2 && low >= 0 && high >= low && high <= 600000;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    TLoadOptions options;
+    std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    options.ServerBinary = (std::filesystem::path(self).parent_path() / "vantaro-server").string();
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        auto number = [&](int& value, int low, int high) {
+            if (i + 1 >= argc)
+                return false;
+            char* end = nullptr;
+            long parsed = std::strtol(argv[++i], &end, 10);
+            value = int(parsed);
+            return *end == 0 && parsed >= low && parsed <= high;
+        };
+        bool ok = true;
+        if (option == "--echo-server")
+            return RunEchoServer();
+        else if (option == "--clients")
+            ok = number(options.Clients, 2, 100000);
+        else if (option == "--seconds")
+            ok = number(options.Seconds, 1, 3600);
+        else if (option == "--ramp-seconds")
+            ok = number(options.RampSeconds, 1, 3600);
+        else if (option == "--per-address")
+            ok = number(options.PerAddress, 1, 8);
+        else if (option == "--think-ms")
+            ok = i + 1 < argc && ParseRange(argv[++i], options.Think.MinMs, options.Think.MaxMs);
+        else if (option == "--server-binary" && i + 1 < argc)
+            options.ServerBinary = argv[++i];
+        else if (option == "--no-echo")
+            options.Echo = false;
+        else if (option == "--help") {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else
+            ok = false;
+        if (!ok) {
+            std::fprintf(stderr, "vantaro_load: bad option %s\n%s", option.c_str(), Usage);
+            return 2;
+        }
+    }
+    RaiseOpenFileLimit();
+    char folderTemplate[] = "/tmp/vantaro-load-XXXXXX";
+    if (!mkdtemp(folderTemplate)) {
+        std::perror("vantaro_load: mkdtemp");
+        return 1;
+    }
+    std::string folder = folderTemplate;
+    std::printf("vantaro_load: %d clients, %d per address, think %d-%d ms, %d s measured; load average %s\n",
+                options.Clients, options.PerAddress, options.Think.MinMs, options.Think.MaxMs, options.Seconds,
+                LoadAverage().c_str());
+    auto made = std::chrono::steady_clock::now();
+    std::vector<TIdentityKeys> identities = MakeIdentities(options.Clients);
+    std::printf("made %d client certificates in %.1f s\n", options.Clients,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - made).count());
+
+    asio::ssl::context tls(asio::ssl::context::tls_client);
+    SSL_CTX_set_min_proto_version(tls.native_handle(), TLS1_3_VERSION);
+    tls.set_verify_mode(asio::ssl::verify_none);
+    uint32_t seed = uint32_t(std::chrono::steady_clock::now().time_since_epoch().count());
+
+    int status = 0;
+    {
+        TChildProcess server;
+        if (!server.Start({options.ServerBinary, "--port", "0", "--listen", "127.0.0.1", "--data", folder + "/data"},
+                          folder + "/server.log")) {
+            std::fprintf(stderr, "vantaro_load: cannot start %s\n", options.ServerBinary.c_str());
+            return 1;
+        }
+        int port = server.WaitForPort(std::chrono::seconds(30));
+        if (port == 0) {
+            std::fprintf(stderr, "vantaro_load: %s did not start; its log is in %s\n", options.ServerBinary.c_str(),
+                         folder.c_str());
+            return 1;
+        }
+        TLoadStats stats;
+        TPhaseResult result = RunPhase(options, server, port, stats, [&](asio::io_context& io, int bot) {
+            return std::make_shared<TLoadBot>(io, tls, identities[size_t(bot)].Certificate,
+                                              identities[size_t(bot)].Key, "load" + std::to_string(bot), stats,
+                                              options.Think, seed + uint32_t(bot));
+        });
+        Print("server", result, true);
+        int exit = server.Stop();
+        if (result.Connected < options.Clients || result.Refused > 0 || result.MatchesEnded == 0 || exit != 0) {
+            std::printf("  server exit status %d; its log is %s/server.log\n", exit, folder.c_str());
+            status = 1;
+        }
+    }
+    if (options.Echo) {
+        TChildProcess echo;
+        echo.Start({self, "--echo-server"}, folder + "/echo.log");
+        int port = echo.WaitForPort(std::chrono::seconds(30));
+        if (port == 0) {
+            std::fprintf(stderr, "vantaro_load: the echo server did not start\n");
+            return 1;
+        }
+        TLoadStats stats;
+        TPhaseResult result = RunPhase(options, echo, port, stats, [&](asio::io_context& io, int bot) {
+            return std::make_shared<TEchoBot>(io, tls, identities[size_t(bot)].Certificate,
+                                              identities[size_t(bot)].Key, stats, options.Think.MinMs,
+                                              options.Think.MaxMs, seed + uint32_t(bot));
+        });
+        Print("floor (TLS echo)", result, false);
+        if (result.Connected < options.Clients)
+            status = 1;
+    }
+    for (TIdentityKeys& identity : identities) {
+        X509_free(identity.Certificate);
+        EVP_PKEY_free(identity.Key);
+    }
+    if (status == 0) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    return status;
+}
