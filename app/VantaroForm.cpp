@@ -4,6 +4,10 @@
 #include "app/ChatForm.h"
 #include "app/ComputerSeat.h"
 #include "app/HintAdvisor.h"
+#include "app/MatchArchive.h"
+#include "app/ReplayView.h"
+#include "ai/SearchThread.h"
+#include "records/MatchHistory.h"
 #include "app/HowToPlay.h"
 #include "app/MatchLog.h"
 #include "app/ProgressForm.h"
@@ -197,6 +201,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
         LogLine(line);
     });
     BuildExtras();
+    BuildReplay();
 }
 
 TVantaroForm::~TVantaroForm() {
@@ -206,6 +211,7 @@ TVantaroForm::~TVantaroForm() {
     Sounds.reset();
     SoundPlayer.reset();
     // Searches end before the game whose copy they were working on.
+    ReviewSearch.reset();
     Hint.reset();
     Computer.reset();
     Net.reset();
@@ -380,6 +386,10 @@ void TVantaroForm::UpdateZoomChoices() {
 
 void TVantaroForm::ApplicationIdle() {
     Game->DoFrame();
+    if (Replaying()) {
+        StepReplay();
+        return;
+    }
     AfterGameStep();
     WatchTable();
     // The computer thinks and walks while the frames go on; not while the
@@ -392,6 +402,11 @@ void TVantaroForm::ApplicationIdle() {
 }
 
 void TVantaroForm::AfterGameStep() {
+    // A replay is no match: nothing around the table watches it.
+    if (Replaying()) {
+        ShowReplayState();
+        return;
+    }
     MatchLog->Observe(*Game);
     if (Net->Active() && Game->InProgress) {
         NetSeat = Net->LocalPlayer();
@@ -449,6 +464,7 @@ TTableSeats TVantaroForm::Seats() const {
 }
 
 QString TVantaroForm::TitleText() const {
+    if (Replaying()) return QStringLiteral("Vantaro \u2014 Replay: ") + Replay->Title();
     const TGameType type = RulesForm ? RulesForm->GameType : TGameType::HotSeat;
     if (type == TGameType::SinglePlayer) {
         static const char* const levels[] = {"Easy", "Normal", "Perfect"};
@@ -542,6 +558,7 @@ bool TVantaroForm::ExplainNetworkNewGame() {
 }
 
 void TVantaroForm::FileNewGameClick() {
+    LeaveReplay();
     if (ExplainNetworkNewGame()) return;
     Computer->Cancel();
     Hint->Cancel();
@@ -569,6 +586,7 @@ void TVantaroForm::FileNewGameClick() {
 
 void TVantaroForm::FileRulesClick() {
     if (!RulesForm) return;
+    LeaveReplay();
     Computer->Cancel();
     Hint->Cancel();
     RulesOpen = true;
@@ -602,6 +620,7 @@ void TVantaroForm::ApplyNetworkChoice() {
 }
 
 void TVantaroForm::HelpHintClick() {
+    if (Replaying()) return;
     if (Computer->HoldsTurn() || !Net->LocalMayMove()) {
         LogLine("Hint: wait for your turn.");
         return;
@@ -610,6 +629,7 @@ void TVantaroForm::HelpHintClick() {
 }
 
 void TVantaroForm::FormKeyDown(uint16_t& key) {
+    if (Replaying()) return;
     // The person's keys and clicks wait while the computer is to move.
     if (Computer->HoldsTurn() || !Net->LocalMayMove()) return;
     if (LocalPlayerMayMove && !LocalPlayerMayMove()) return;
@@ -673,6 +693,10 @@ void TVantaroForm::SaveSettings() {
 }
 
 void TVantaroForm::keyPressEvent(QKeyEvent* event) {
+    if (Replaying()) {
+        ReplayKey(event);
+        return;
+    }
     if (auto key = VirtualKeyOf(*event)) {
         uint16_t code = *key;
         FormKeyDown(code);

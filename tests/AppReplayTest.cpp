@@ -1,0 +1,307 @@
+// Match records and replays through the real windows: every match played is
+// kept, reads back and replays to the table it ended on; a replay shows
+// exactly the table after any number of placements, stepped, jumped or
+// played on; leaving puts the match in progress back; bad files are refused.
+#include "AppWindowsFixture.h"
+#include "ai/RecordReplay.h"
+#include "ai/SearchThread.h"
+#include "app/ChatForm.h"
+#include "app/MatchArchive.h"
+#include "app/ReplayBar.h"
+#include "app/ResultChart.h"
+#include "app/ReplayView.h"
+#include "app/RulesForm.h"
+#include "game/KeyCodes.h"
+#include "records/MatchHistory.h"
+#include "records/RecordJson.h"
+#include "rules/Match.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <random>
+#include <thread>
+
+namespace {
+
+// What a still table shows: the match and the cursors.
+struct TStill {
+    uint32_t Table = 0;
+    int32_t HandCursor = 0;
+    bool BoardCursorActive = false;
+    int32_t BoardCursorX = 0;
+    int32_t BoardCursorY = 0;
+    TMatchScript Script;
+    bool InProgress = false;
+    bool GameOver = false;
+
+    friend bool operator==(const TStill&, const TStill&) = default;
+};
+
+TStill StillOf(const TGame& game) {
+    return {TableDigest(game.Table()), game.HandCursor, game.BoardCursorActive, game.BoardCursorX,
+            game.BoardCursorY, game.Script, game.InProgress, game.GameOver};
+}
+
+class AppReplayTest : public TAppWindowsFixture {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(TAppWindowsFixture::SetUp());
+        ASSERT_TRUE(Folder.isValid());
+        TShellEnvironment environment;
+        environment.HistoryFolder = Folder.filePath("History");
+        environment.AskRecordFile = [this](bool) { return Asked; };
+        ShowWindows(environment);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
+    }
+    void Press(uint16_t key) { VantaroForm->FormKeyDown(key); }
+    void ReplayKey(Qt::Key key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        VantaroForm->ReplayKey(&event);
+    }
+    void PlayRandom(std::mt19937& random) {
+        std::vector<int32_t> held;
+        for (int32_t slot = 0; slot < 5; ++slot)
+            if (Game().Hands[slot][Game().Turn] >= 0) held.push_back(slot);
+        std::vector<std::pair<int32_t, int32_t>> squares;
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 3; ++x)
+                if (Game().Board[y][x].Card < 0) squares.push_back({x, y});
+        ASSERT_FALSE(held.empty());
+        ASSERT_FALSE(squares.empty());
+        const int32_t slot = held[random() % held.size()];
+        const auto [x, y] = squares[random() % squares.size()];
+        while (Game().HandCursor > slot) Press(VK_UP);
+        while (Game().HandCursor < slot) Press(VK_DOWN);
+        Press(VK_RETURN);
+        while (Game().BoardCursorX > x) Press(VK_LEFT);
+        while (Game().BoardCursorX < x) Press(VK_RIGHT);
+        while (Game().BoardCursorY > y) Press(VK_UP);
+        while (Game().BoardCursorY < y) Press(VK_DOWN);
+        Press(VK_RETURN);
+        RunFrames();
+    }
+    // A hot-seat match under `rules` played to its end with random placements.
+    void PlayMatch(const TGameRules& rules, std::mt19937& random) {
+        RulesForm->SetChoices(rules, TGameType::HotSeat, TLevel::Normal);
+        Second += 7919;
+        VantaroForm->FileNewGameClick();
+        RunFrames();
+        for (int i = 0; i < 9 * 20 && Game().InProgress; ++i) ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+        ASSERT_FALSE(Game().InProgress);
+    }
+    std::vector<TMatchHistory::TEntry> Kept() { return VantaroForm->MatchHistory->List(); }
+    // The table a fresh replay of `script` gives after `moves` placements.
+    uint32_t FreshTable(const TMatchScript& script, int32_t moves) {
+        TMatch replayed;
+        std::string refusal;
+        EXPECT_TRUE(ReplayScript(script, *Game().Catalogue, replayed, refusal, moves)) << refusal;
+        return TableDigest(replayed.Table());
+    }
+    // Frames until the review on the worker has been collected.
+    void AwaitReview() {
+        for (int i = 0; i < 20000 && VantaroForm->Reviewing(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        VantaroForm->CollectReview();
+    }
+
+    QTemporaryDir Folder;
+    QString Asked;
+};
+
+// Matches of every rule set, Sudden Death replays included: each is kept
+// once at its end, reads back from the history, and its replay ends on the
+// table the match ended on; every step, jump and play-on shows exactly the
+// table a fresh replay gives after that many placements.
+TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
+    std::mt19937 random(1818);
+    for (int match = 0; match < 4; ++match) {
+        TGameRules rules;
+        rules.Same = match & 1;
+        rules.Plus = match & 2;
+        rules.Elemental = match >= 2;
+        rules.SuddenDeath = true;
+        ASSERT_NO_FATAL_FAILURE(PlayMatch(rules, random));
+        const TStill ended = StillOf(Game());
+        const auto kept = Kept();
+        ASSERT_EQ(kept.size(), size_t(match + 1));
+        ASSERT_TRUE(kept[0].Record) << kept[0].Problem;
+        const TMatchRecord record = *kept[0].Record;
+        EXPECT_EQ(record.Players[0], "Red");
+        EXPECT_EQ(record.Mode, TMatchMode::HotSeat);
+        EXPECT_EQ(record.Ending, TMatchEnding::Finished);
+        EXPECT_EQ(record.StartTime, Second);
+        EXPECT_EQ(ScriptOf(record), ended.Script);
+        EXPECT_EQ(record.Score[0], Game().Score[0]);
+
+        ASSERT_TRUE(VantaroForm->OpenReplay(record, "kept"));
+        EXPECT_TRUE(VantaroForm->windowTitle().startsWith(QStringLiteral("Vantaro \u2014 Replay: Red vs Blue")));
+        const int32_t count = int32_t(record.Moves.size());
+        EXPECT_EQ(VantaroForm->Replay->Shown(), 0);
+        EXPECT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, 0));
+        for (int step = 0; step < 40; ++step) {
+            const Qt::Key keys[] = {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_Home, Qt::Key_End};
+            ReplayKey(keys[random() % 5]);
+            const int32_t shown = VantaroForm->Replay->Shown();
+            ASSERT_GE(shown, 0);
+            ASSERT_LE(shown, count);
+            ASSERT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, shown)) << "after " << shown;
+            ASSERT_EQ(int32_t(Game().Script.Moves.size()), shown);
+        }
+        // Played on from the start with the real animations, the table
+        // passes through every placement and ends as the match did.
+        ReplayKey(Qt::Key_Home);
+        ReplayKey(Qt::Key_Space);
+        int32_t last = 0;
+        for (int i = 0; i < 200000 && VantaroForm->Replay->Playing(); ++i) {
+            Frame();
+            const int32_t shown = VantaroForm->Replay->Shown();
+            if (shown != last && Game().Phase == TGame::PhaseIdle) {
+                ASSERT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, shown));
+                last = shown;
+            }
+        }
+        EXPECT_EQ(VantaroForm->Replay->Shown(), count);
+        EXPECT_EQ(TableDigest(Game().Table()), ended.Table);
+        ReplayKey(Qt::Key_Escape);
+        EXPECT_FALSE(VantaroForm->Replaying());
+        EXPECT_TRUE(StillOf(Game()) == ended);
+        // Nothing about the replay was taken for a match of its own.
+        RunFrames();
+        EXPECT_EQ(Kept().size(), size_t(match + 1));
+    }
+}
+
+// Leaving a replay puts back the match in progress exactly (the cursors
+// too), which then plays on and is kept whole; nothing the person presses
+// during the replay reaches the match.
+TEST_F(AppReplayTest, LeavingPutsBackTheMatchInProgress) {
+    std::mt19937 random(99);
+    ASSERT_NO_FATAL_FAILURE(PlayMatch({}, random));
+    const TMatchRecord earlier = *Kept()[0].Record;
+    Second += 600;
+    VantaroForm->FileNewGameClick();
+    RunFrames();
+    for (int i = 0; i < 3; ++i) ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+    Press(VK_DOWN);
+    Press(VK_RETURN); // a card chosen, the board cursor out
+    const TStill before = StillOf(Game());
+
+    ASSERT_TRUE(VantaroForm->OpenReplay(earlier, "earlier"));
+    ReplayKey(Qt::Key_End);
+    uint16_t key = VK_RETURN;
+    VantaroForm->FormKeyDown(key);
+    VantaroForm->HelpHintClick();
+    EXPECT_FALSE(VantaroForm->EditUndo->isEnabled() && VantaroForm->UndoAllowed());
+    for (int i = 0; i < 30; ++i) Frame();
+    EXPECT_EQ(int32_t(Game().Script.Moves.size()), int32_t(earlier.Moves.size()));
+    VantaroForm->FileLeaveReplay->trigger();
+    EXPECT_TRUE(StillOf(Game()) == before);
+    EXPECT_FALSE(VantaroForm->windowTitle().contains("Replay"));
+
+    Press(VK_ESCAPE);
+    while (Game().InProgress) ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+    const auto kept = Kept();
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(ScriptOf(*kept[0].Record), Game().Script);
+}
+
+// A match dealt over an unfinished one keeps it as abandoned; a single-player
+// match names the computer by its level; Save writes the last one to a file
+// that reads back equal.
+TEST_F(AppReplayTest, AbandonedAndSavedRecords) {
+    std::mt19937 random(5);
+    RulesForm->SetChoices({}, TGameType::SinglePlayer, TLevel::Easy);
+    VantaroForm->FileNewGameClick();
+    RunFrames();
+    ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+    VantaroForm->FileNewGameClick();
+    RunFrames();
+    const auto kept = Kept();
+    ASSERT_EQ(kept.size(), 1u);
+    const TMatchRecord& record = *kept[0].Record;
+    EXPECT_EQ(record.Ending, TMatchEnding::Abandoned);
+    EXPECT_EQ(record.Winner, -1);
+    EXPECT_EQ(record.Mode, TMatchMode::SinglePlayer);
+    EXPECT_EQ(record.Players[0], "Computer (Easy)");
+    EXPECT_EQ(record.Players[1], "You");
+    EXPECT_EQ(record.Moves.size(), 1u);
+
+    Asked = Folder.filePath("saved.json");
+    EXPECT_FALSE(VantaroForm->SaveMatchRecord()) << "nothing placed yet in the new match";
+    for (int i = 0; i < 5000 && Game().Turn != 1; ++i) Frame();
+    ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+    ASSERT_TRUE(VantaroForm->SaveMatchRecord());
+    const TRecordReading reading = ReadRecordFile(Asked);
+    ASSERT_TRUE(reading.Record) << reading.Problem;
+    EXPECT_EQ(ScriptOf(*reading.Record).Moves, std::vector<TPlacementMove>(Game().Script.Moves.begin(),
+                                                                           Game().Script.Moves.begin() +
+                                                                               ptrdiff_t(reading.Record->Moves.size())));
+    EXPECT_GE(reading.Record->Moves.size(), 1u);
+}
+
+// Open Match Record refuses a bad file with a message naming it and the
+// problem, and leaves the table alone.
+TEST_F(AppReplayTest, BadRecordFilesAreRefusedByName) {
+    std::mt19937 random(3);
+    ASSERT_NO_FATAL_FAILURE(PlayMatch({}, random));
+    TMatchRecord record = *Kept()[0].Record;
+    const TStill before = StillOf(Game());
+    TMatchRecord refused = record;
+    std::swap(refused.Moves[0], refused.Moves[1]); // the second player moves first: slots fine, squares fine
+    refused.Moves[1] = refused.Moves[0];           // the same square twice
+    const QByteArray cases[] = {"{not json", QByteArray(100000, ' '), WriteRecordJson(refused)};
+    for (const QByteArray& bytes : cases) {
+        Asked = Folder.filePath("bad-record.json");
+        QFile file(Asked);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        Messages.Lines.clear();
+        EXPECT_FALSE(VantaroForm->OpenMatchRecord());
+        ASSERT_EQ(Messages.Lines.size(), 1u);
+        EXPECT_NE(Messages.Lines[0].find("bad-record.json"), std::string::npos) << Messages.Lines[0];
+        EXPECT_GT(Messages.Lines[0].size(), std::string("bad-record.json").size() + 5);
+        EXPECT_FALSE(VantaroForm->Replaying());
+        EXPECT_TRUE(StillOf(Game()) == before);
+    }
+    Asked = Folder.filePath("good.json");
+    QFile file(Asked);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(WriteRecordJson(record));
+    file.close();
+    EXPECT_TRUE(VantaroForm->OpenMatchRecord());
+    EXPECT_TRUE(VantaroForm->Replaying());
+}
+
+// Review lists one line per move in the side window and fills the chart;
+// leaving the replay while it runs cancels it and nothing arrives later.
+TEST_F(AppReplayTest, ReviewListsEveryMoveAndIsCancelledOnLeaving) {
+    std::mt19937 random(11);
+    ASSERT_NO_FATAL_FAILURE(PlayMatch({}, random));
+    const TMatchRecord record = *Kept()[0].Record;
+    ASSERT_TRUE(VantaroForm->OpenReplay(record, "kept"));
+    ChatForm->ClearLog();
+    ReplayKey(Qt::Key_R);
+    EXPECT_TRUE(VantaroForm->Reviewing() || ChatForm->ChatLog->toPlainText().contains("Review done"));
+    AwaitReview();
+    const QString log = ChatForm->ChatLog->toPlainText();
+    for (int32_t move = 1; move <= 9; ++move)
+        EXPECT_TRUE(log.contains(QStringLiteral("\n%1. ").arg(move)) || log.contains(QStringLiteral("\u2717 %1. ").arg(move)))
+            << "move " << move << " in\n"
+            << log.toStdString();
+    EXPECT_TRUE(log.contains("Review done"));
+    EXPECT_EQ(VantaroForm->ReplayBar->Chart->Points().size(), 9u);
+
+    ChatForm->ClearLog();
+    ReplayKey(Qt::Key_R);
+    VantaroForm->LeaveReplay();
+    EXPECT_FALSE(VantaroForm->Reviewing());
+    VantaroForm->CollectReview();
+    EXPECT_FALSE(ChatForm->ChatLog->toPlainText().contains("Review done"));
+}
+
+} // namespace
