@@ -99,7 +99,7 @@ void TChatForm::SetClientHeight(int height) {
 void TChatForm::LayOut() {
     // At the first height and with a chat field this is the window's first
     // layout; taller, the log takes the room; without chat, all of it.
-    const bool chat = CurrentMode != TMode::Log;
+    const bool chat = CurrentMode != TMode::Log && !Panel;
     const int grow = ClientHeight - 384;
     ChatEdit->setVisible(chat);
     SendButton->setVisible(chat);

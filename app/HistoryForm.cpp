@@ -19,6 +19,14 @@ int32_t HomeSide(const TMatchRecord& record) {
 
 QString RecordResultText(const TMatchRecord& record) {
     const int32_t home = HomeSide(record);
+    // At one keyboard nobody is "you": the result names the winner.
+    if (record.Mode == TMatchMode::HotSeat && record.Ending == TMatchEnding::Finished) {
+        const QString score = QStringLiteral("%1\u2013%2");
+        if (record.Winner == -1) return QStringLiteral("Draw ") + score.arg(record.Score[0]).arg(record.Score[1]);
+        const int32_t w = record.Winner;
+        return QStringLiteral("%1 won ").arg(QString::fromStdString(record.Players[w])) +
+               score.arg(record.Score[w]).arg(record.Score[1 - w]);
+    }
     const QString score = QStringLiteral("%1\u2013%2").arg(record.Score[home]).arg(record.Score[1 - home]);
     switch (record.Ending) {
     case TMatchEnding::Abandoned:
@@ -39,6 +47,8 @@ QString RecordResultText(const TMatchRecord& record) {
 }
 
 QString RecordOpponent(const TMatchRecord& record) {
+    if (record.Mode == TMatchMode::HotSeat)
+        return QString::fromStdString(record.Players[0] + " and " + record.Players[1]);
     return QString::fromStdString(record.Players[1 - HomeSide(record)]);
 }
 

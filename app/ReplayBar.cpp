@@ -19,11 +19,11 @@ TReplayBar::TReplayBar(TActions actions, QWidget* parent) : QWidget(parent) {
         });
         return made;
     };
-    StartButton = button(QStringLiteral("\u23ee"), "To the start (Home)", actions.Start);
+    StartButton = button(QStringLiteral("|\u25c0"), "To the start (Home)", actions.Start);
     BackButton = button(QStringLiteral("\u25c0"), "One placement back (Left)", actions.Back);
     PlayButton = button(QStringLiteral("Play"), "Play on at the game's pace (Space)", actions.Play);
     ForwardButton = button(QStringLiteral("\u25b6"), "One placement forward (Right)", actions.Forward);
-    EndButton = button(QStringLiteral("\u23ed"), "To the end (End)", actions.End);
+    EndButton = button(QStringLiteral("\u25b6|"), "To the end (End)", actions.End);
     ReviewButton = button(QStringLiteral("Review"), "Score every move with the solver (R)", actions.Review);
     LeaveButton = button(QStringLiteral("Leave"), "Back to your table (Esc)", actions.Leave);
     Where = new QLabel(this);
@@ -47,7 +47,8 @@ TReplayBar::TReplayBar(TActions actions, QWidget* parent) : QWidget(parent) {
 }
 
 void TReplayBar::Show(int32_t shown, int32_t count, bool playing, bool reviewing) {
-    Where->setText(QStringLiteral("Placement %1 of %2").arg(shown).arg(count));
+    Where->setText(QStringLiteral("%1 / %2").arg(shown).arg(count));
+    Where->setToolTip(QStringLiteral("Placement %1 of %2").arg(shown).arg(count));
     PlayButton->setText(playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
     ReviewButton->setText(reviewing ? QStringLiteral("Cancel") : QStringLiteral("Review"));
     StartButton->setEnabled(shown > 0);

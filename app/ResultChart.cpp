@@ -23,7 +23,7 @@ void TResultChart::SetCurrent(int32_t moves) {
 void TResultChart::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF frame = QRectF(rect()).adjusted(24, 6, -8, -14);
+    const QRectF frame = QRectF(rect()).adjusted(30, 6, -8, -14);
     painter.fillRect(rect(), QColor(24, 28, 36));
     painter.setFont(QFont(font().family(), 7));
     // Red's side above the even line, Blue's below.
@@ -32,7 +32,7 @@ void TResultChart::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(200, 200, 200));
     const auto yOf = [&](int32_t red) { return frame.bottom() - frame.height() * red / 10.0; };
     for (const int32_t red : {10, 5, 0})
-        painter.drawText(QRectF(0, yOf(red) - 6, 21, 12), Qt::AlignRight | Qt::AlignVCenter,
+        painter.drawText(QRectF(0, yOf(red) - 6, 27, 12), Qt::AlignRight | Qt::AlignVCenter,
                          QString::number(red) + QStringLiteral("\u2013") + QString::number(10 - red));
     painter.setPen(QPen(QColor(160, 160, 160), 1, Qt::DashLine));
     painter.drawLine(QPointF(frame.left(), yOf(5)), QPointF(frame.right(), yOf(5)));

@@ -18,6 +18,7 @@
 #include "records/MatchHistory.h"
 #include "records/RecordJson.h"
 
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -206,7 +207,8 @@ void TVantaroForm::ShowMatchHistory() {
     }
     THistoryForm dialog(MatchHistory->List(), this);
     if (dialog.exec() != QDialog::Accepted) return;
-    if (const auto entry = dialog.Chosen()) OpenReplay(*entry->Record, QFileInfo(entry->Path).fileName());
+    if (const auto entry = dialog.Chosen())
+        OpenReplay(*entry->Record, QStringLiteral("the match of %1").arg(QDateTime::fromSecsSinceEpoch(entry->Record->StartTime).toLocalTime().toString("yyyy-MM-dd HH:mm")));
 }
 
 bool TVantaroForm::SaveMatchRecord() {

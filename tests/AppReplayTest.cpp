@@ -118,6 +118,7 @@ protected:
 // table a fresh replay gives after that many placements.
 TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
     std::mt19937 random(1818);
+    size_t redeals = 0;
     for (int match = 0; match < 4; ++match) {
         TGameRules rules;
         rules.Same = match & 1;
@@ -130,6 +131,7 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
         ASSERT_EQ(kept.size(), size_t(match + 1));
         ASSERT_TRUE(kept[0].Record) << kept[0].Problem;
         const TMatchRecord record = *kept[0].Record;
+        redeals += record.RedealSeeds.size();
         EXPECT_EQ(record.Players[0], "Red");
         EXPECT_EQ(record.Mode, TMatchMode::HotSeat);
         EXPECT_EQ(record.Ending, TMatchEnding::Finished);
@@ -173,6 +175,7 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
         RunFrames();
         EXPECT_EQ(Kept().size(), size_t(match + 1));
     }
+    EXPECT_GT(redeals, 0u) << "no Sudden Death replay was played through";
 }
 
 // Leaving a replay puts back the match in progress exactly (the cursors
