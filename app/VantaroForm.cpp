@@ -7,7 +7,7 @@
 #include "app/MatchArchive.h"
 #include "app/ReplayView.h"
 #include "ai/SearchThread.h"
-#include "records/MatchHistory.h"
+#include "app/RecordKeeper.h"
 #include "app/HowToPlay.h"
 #include "app/MatchLog.h"
 #include "app/ProgressForm.h"

@@ -24,7 +24,7 @@ class THintAdvisor;
 class TNetMatch;
 class TNetSession;
 class TMatchArchive;
-class TMatchHistory;
+class TRecordKeeper;
 class TMatchLog;
 class TReplayBar;
 class TReplayView;
@@ -166,7 +166,7 @@ public:
     QAction* FileOpenRecord;
     QAction* FileLeaveReplay;
     QAction* FileReview;
-    std::unique_ptr<TMatchHistory> MatchHistory;
+    std::unique_ptr<TRecordKeeper> MatchHistory;
     std::unique_ptr<TMatchArchive> Archive;
     std::unique_ptr<TReplayView> Replay;
     std::unique_ptr<TSearchThread> ReviewSearch;

@@ -9,6 +9,7 @@
 #include "app/HintAdvisor.h"
 #include "app/HistoryForm.h"
 #include "app/MatchArchive.h"
+#include "app/RecordKeeper.h"
 #include "app/ReplayBar.h"
 #include "app/ReplayView.h"
 #include "app/ResultChart.h"
@@ -47,7 +48,10 @@ void TVantaroForm::BuildReplay() {
                            : Environment.SettingsFile.isEmpty()
                                ? QString()
                                : QFileInfo(Environment.SettingsFile).dir().filePath(QStringLiteral("History"));
-    if (!folder.isEmpty()) MatchHistory = std::make_unique<TMatchHistory>(folder);
+    if (!folder.isEmpty())
+        MatchHistory = std::make_unique<TRecordKeeper>(folder, this, [](const QString& problem) {
+            LogToSide(QStringLiteral("The match could not be kept in the history: %1.").arg(problem));
+        });
     Archive = std::make_unique<TMatchArchive>(
         [this] { return SeatNow(); }, [this](const TMatchRecord& record) { KeepRecord(record); },
         [this] { return Environment.CalendarClock ? Environment.CalendarClock() : CalendarSeconds(); });
@@ -112,10 +116,7 @@ bool TVantaroForm::Replaying() const {
 }
 
 void TVantaroForm::KeepRecord(const TMatchRecord& record) {
-    if (!MatchHistory) return;
-    std::string problem;
-    if (!MatchHistory->Add(record, problem))
-        LogToSide(QStringLiteral("The match could not be kept in the history: %1.").arg(QString::fromStdString(problem)));
+    if (MatchHistory) MatchHistory->Add(record);
 }
 
 bool TVantaroForm::OpenReplay(const TMatchRecord& record, const QString& source) {

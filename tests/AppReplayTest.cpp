@@ -7,6 +7,7 @@
 #include "ai/SearchThread.h"
 #include "app/ChatForm.h"
 #include "app/MatchArchive.h"
+#include "app/RecordKeeper.h"
 #include "app/ReplayBar.h"
 #include "app/ResultChart.h"
 #include "app/ReplayView.h"
@@ -278,6 +279,25 @@ TEST_F(AppReplayTest, BadRecordFilesAreRefusedByName) {
     file.close();
     EXPECT_TRUE(VantaroForm->OpenMatchRecord());
     EXPECT_TRUE(VantaroForm->Replaying());
+}
+
+// A history that cannot be written costs one line in the log, and play goes on.
+TEST_F(AppReplayTest, AHistoryThatCannotBeWrittenSaysSoOnce) {
+    DestroyWindows();
+    QFile blocker(Folder.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    TShellEnvironment environment;
+    environment.HistoryFolder = Folder.filePath("blocked/History");
+    ShowWindows(environment);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
+    std::mt19937 random(8);
+    ASSERT_NO_FATAL_FAILURE(PlayMatch({}, random));
+    EXPECT_TRUE(Kept().empty());
+    QCoreApplication::processEvents();
+    const QString log = ChatForm->ChatLog->toPlainText();
+    EXPECT_EQ(log.count("could not be kept in the history"), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains("blocked")) << log.toStdString();
 }
 
 // Review lists one line per move in the side window and fills the chart;
