@@ -56,10 +56,7 @@ void TMatchArchive::Observe(const TGame& game) {
     // flight or a flip is the Sudden Death replay of the same match.
     const bool redeal = WasInProgress && (LastPhase == TGame::PhaseFlight || LastPhase == TGame::PhaseFlipping);
     if (dealing && !wasDealing && !redeal) {
-        if (Open && !Running.Moves.empty()) {
-            Last = Build(Running, RunningScore, TMatchEnding::Abandoned, -1);
-            if (Keep) Keep(*Last);
-        }
+        Close();
         Seat = SeatOf ? SeatOf() : TMatchSeat{};
         StartTime = Clock ? Clock() : 0;
         Open = true;
@@ -91,6 +88,13 @@ void TMatchArchive::Observe(const TGame& game) {
     WasInProgress = game.InProgress;
     WasOver = game.GameOver;
     LastPhase = game.Phase;
+}
+
+void TMatchArchive::Close() {
+    if (!Open || Running.Moves.empty()) return;
+    Open = false;
+    Last = Build(Running, RunningScore, TMatchEnding::Abandoned, -1);
+    if (Keep) Keep(*Last);
 }
 
 std::optional<TMatchRecord> TMatchArchive::Current(const TGame& game) const {

@@ -28,6 +28,8 @@ public:
     TMatchArchive(TSeatOf seatOf, TKeep keep, std::function<int64_t()> clock);
 
     void Observe(const TGame& game);
+    // The program ends: a match still running with a placement is kept as abandoned.
+    void Close();
     // The record of the match on the table now, or of the last one, as it
     // would be kept if it ended here; nothing before a first deal.
     std::optional<TMatchRecord> Current(const TGame& game) const;

@@ -714,6 +714,7 @@ void TVantaroForm::closeEvent(QCloseEvent* event) {
     // The other windows never keep the program running on their own.
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) SaveSettings();
+    if (event->isAccepted()) Archive->Close();
     if (event->isAccepted()) QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

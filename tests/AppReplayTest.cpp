@@ -161,6 +161,9 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
         int32_t last = 0;
         for (int i = 0; i < 200000 && VantaroForm->Replay->Playing(); ++i) {
             Frame();
+            // A Sudden Death replay is dealt from the record's seed at once,
+            // never animated from a seed of today's.
+            ASSERT_NE(Game().Phase, TGame::PhaseDealing);
             const int32_t shown = VantaroForm->Replay->Shown();
             if (shown != last && Game().Phase == TGame::PhaseIdle) {
                 ASSERT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, shown));
@@ -208,9 +211,22 @@ TEST_F(AppReplayTest, LeavingPutsBackTheMatchInProgress) {
 
     Press(VK_ESCAPE);
     while (Game().InProgress) ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
-    const auto kept = Kept();
+    auto kept = Kept();
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(ScriptOf(*kept[0].Record), Game().Script);
+
+    // Closing the program in a replay keeps the match under it as abandoned.
+    VantaroForm->FileNewGameClick();
+    RunFrames();
+    ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
+    const TMatchScript running = Game().Script;
+    ASSERT_TRUE(VantaroForm->OpenReplay(earlier, "earlier"));
+    ReplayKey(Qt::Key_End);
+    VantaroForm->close();
+    kept = Kept();
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[0].Record->Ending, TMatchEnding::Abandoned);
+    EXPECT_EQ(ScriptOf(*kept[0].Record), running);
 }
 
 // A match dealt over an unfinished one keeps it as abandoned; a single-player
