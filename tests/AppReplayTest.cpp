@@ -6,6 +6,7 @@
 #include "ai/RecordReplay.h"
 #include "ai/SearchThread.h"
 #include "app/ChatForm.h"
+#include "app/HistoryForm.h"
 #include "app/MatchArchive.h"
 #include "app/RecordKeeper.h"
 #include "app/ReplayBar.h"
@@ -21,6 +22,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <random>
@@ -295,6 +298,64 @@ TEST_F(AppReplayTest, BadRecordFilesAreRefusedByName) {
     file.close();
     EXPECT_TRUE(VantaroForm->OpenMatchRecord());
     EXPECT_TRUE(VantaroForm->Replaying());
+}
+
+// Match History lists the kept matches newest first and opens the one chosen.
+TEST_F(AppReplayTest, MatchHistoryOpensTheChosenMatch) {
+    std::mt19937 random(21);
+    ASSERT_NO_FATAL_FAILURE(PlayMatch({}, random));
+    ASSERT_NO_FATAL_FAILURE(PlayMatch({}, random));
+    const auto kept = Kept();
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_GT(kept[0].Record->StartTime, kept[1].Record->StartTime);
+    int32_t rows = 0;
+    QTimer::singleShot(0, [&rows] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        auto* list = dialog->findChild<QTreeWidget*>("HistoryList");
+        rows = list->topLevelItemCount();
+        list->setCurrentItem(list->topLevelItem(1));
+        dialog->accept();
+    });
+    VantaroForm->FileHistory->trigger();
+    EXPECT_EQ(rows, 2);
+    ASSERT_TRUE(VantaroForm->Replaying());
+    EXPECT_TRUE(VantaroForm->Replay->Record() == *kept[1].Record);
+}
+
+// How the history words a result, from the side of the player at this computer.
+TEST(AppHistoryWords, ResultsAreSeenFromThisComputersSide) {
+    struct TCase {
+        TMatchMode Mode;
+        std::string Red, Blue;
+        TMatchEnding Ending;
+        int32_t Winner, RedScore;
+        const char* Opponent;
+        const char* Result;
+    };
+    const TCase cases[] = {
+        {TMatchMode::HotSeat, "Red", "Blue", TMatchEnding::Finished, 0, 6, "Red and Blue", "Red won 6\u20134"},
+        {TMatchMode::HotSeat, "Red", "Blue", TMatchEnding::Finished, -1, 5, "Red and Blue", "Draw 5\u20135"},
+        {TMatchMode::SinglePlayer, "Computer (Perfect)", "You", TMatchEnding::Finished, 0, 7, "Computer (Perfect)",
+         "Lost 3\u20137"},
+        {TMatchMode::Network, "You", "Other player", TMatchEnding::Finished, 0, 6, "Other player", "Won 6\u20134"},
+        {TMatchMode::Network, "Other player", "You", TMatchEnding::Left, 1, 6, "Other player",
+         "Won (Other player left) 4\u20136"},
+        {TMatchMode::SinglePlayer, "Computer (Easy)", "You", TMatchEnding::Abandoned, -1, 4, "Computer (Easy)",
+         "Abandoned at 6\u20134"},
+    };
+    for (const TCase& c : cases) {
+        TMatchRecord record;
+        record.Mode = c.Mode;
+        record.Players[0] = c.Red;
+        record.Players[1] = c.Blue;
+        record.Ending = c.Ending;
+        record.Winner = c.Winner;
+        record.Score[0] = c.RedScore;
+        record.Score[1] = 10 - c.RedScore;
+        EXPECT_EQ(RecordOpponent(record).toStdString(), c.Opponent);
+        EXPECT_EQ(RecordResultText(record), QString::fromUtf8(c.Result)) << c.Result;
+    }
 }
 
 // A history that cannot be written costs one line in the log, and play goes on.
