@@ -140,8 +140,12 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     });
     TBoardMouse::TActions mouse;
     mouse.PressKey = [this](uint16_t key) { FormKeyDown(key); };
-    mouse.NewGame = [this] { FileNewGameClick(); };
+    // A replay's table is only looked at: no click deals or lifts a card.
+    mouse.NewGame = [this] {
+        if (!Replaying()) FileNewGameClick();
+    };
     mouse.Drag = [this](int32_t slot, QPoint at) {
+        if (Replaying()) return;
         Game->LiftedSlot = slot;
         DraggedAt = at;
         if (FrameLoop) FrameLoop->Wake();

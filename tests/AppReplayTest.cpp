@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -321,6 +322,16 @@ TEST_F(AppReplayTest, MatchHistoryOpensTheChosenMatch) {
     EXPECT_EQ(rows, 2);
     ASSERT_TRUE(VantaroForm->Replaying());
     EXPECT_TRUE(VantaroForm->Replay->Record() == *kept[1].Record);
+    // The side window's buttons step it; a click on the ended table deals nothing.
+    VantaroForm->ReplayBar->EndButton->click();
+    VantaroForm->ReplayBar->BackButton->click();
+    EXPECT_EQ(VantaroForm->Replay->Shown(), 8);
+    VantaroForm->ReplayBar->ForwardButton->click();
+    QTest::mouseClick(VantaroForm->GameBoard, Qt::LeftButton, Qt::NoModifier, QPoint(256, 190));
+    EXPECT_TRUE(VantaroForm->Replaying());
+    EXPECT_EQ(Game().Script, ScriptOf(*kept[1].Record));
+    VantaroForm->ReplayBar->LeaveButton->click();
+    EXPECT_FALSE(VantaroForm->Replaying());
 }
 
 // How the history words a result, from the side of the player at this computer.
