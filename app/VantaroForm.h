@@ -18,6 +18,7 @@
 class QAction;
 class QActionGroup;
 class QMenu;
+class QTimer;
 class TBoardMouse;
 class TComputerSeat;
 class THintAdvisor;
@@ -171,6 +172,8 @@ public:
     std::unique_ptr<TReplayView> Replay;
     std::unique_ptr<TSearchThread> ReviewSearch;
     TReplayBar* ReplayBar = nullptr;
+    // Runs only while a review is under way.
+    QTimer* ReviewPoll = nullptr;
     bool Replaying() const;
     void ShowMatchHistory();
     // Writes the match on the table, or the last one, to a file the player names.

@@ -105,10 +105,9 @@ void TVantaroForm::BuildReplay() {
     ReplayBar->hide();
 
     // A review is collected as soon as it is done, frames running or not.
-    auto* poll = new QTimer(this);
-    poll->setInterval(50);
-    connect(poll, &QTimer::timeout, this, [this] { CollectReview(); });
-    poll->start();
+    ReviewPoll = new QTimer(this);
+    ReviewPoll->setInterval(50);
+    connect(ReviewPoll, &QTimer::timeout, this, [this] { CollectReview(); });
 }
 
 bool TVantaroForm::Replaying() const {
@@ -265,12 +264,17 @@ void TVantaroForm::ToggleReview() {
         result.Review = ReviewMatch(record, replay, &cancel);
         return result;
     });
+    ReviewPoll->start();
     ShowReplayState();
 }
 
 void TVantaroForm::CollectReview() {
     std::optional<TSearchResult> result = ReviewSearch->TakeResult();
-    if (!result) return;
+    if (!result) {
+        if (!ReviewSearch->Busy()) ReviewPoll->stop();
+        return;
+    }
+    ReviewPoll->stop();
     if (!result->Error.empty()) {
         LogToSide(QStringLiteral("Review: %1.").arg(QString::fromStdString(result->Error)));
     } else if (result->Review && Replaying()) {

@@ -106,11 +106,12 @@ protected:
         EXPECT_TRUE(ReplayScript(script, *Game().Catalogue, replayed, refusal, moves)) << refusal;
         return TableDigest(replayed.Table());
     }
-    // Frames until the review on the worker has been collected.
+    // Events until the window has collected the review from the worker by itself.
     void AwaitReview() {
-        for (int i = 0; i < 20000 && VantaroForm->Reviewing(); ++i)
+        for (int i = 0; i < 20000 && VantaroForm->ReplayBar->Chart->Points().empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        VantaroForm->CollectReview();
+            QCoreApplication::processEvents();
+        }
     }
 
     QTemporaryDir Folder;
