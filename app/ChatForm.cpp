@@ -99,11 +99,13 @@ void TChatForm::SetClientHeight(int height) {
 void TChatForm::LayOut() {
     // At the first height and with a chat field this is the window's first
     // layout; taller, the log takes the room; without chat, all of it.
-    const bool chat = CurrentMode != TMode::Log;
+    const bool chat = CurrentMode != TMode::Log && !Panel;
     const int grow = ClientHeight - 384;
     ChatEdit->setVisible(chat);
     SendButton->setVisible(chat);
-    ChatLog->setGeometry(0, 0, 241, chat ? 257 + grow : ClientHeight);
+    const int top = Panel ? Panel->sizeHint().height() : 0;
+    if (Panel) Panel->setGeometry(0, 0, 241, top);
+    ChatLog->setGeometry(0, top, 241, (chat ? 257 + grow : ClientHeight) - top);
     ChatEdit->setGeometry(0, 264 + grow, 240, 81);
     SendButton->setGeometry(168, 352 + grow, 73, 25);
     if (Client->height() == ClientHeight) return;
@@ -112,6 +114,16 @@ void TChatForm::LayOut() {
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (layout()) layout()->activate();
     setFixedSize(sizeHint());
+}
+
+void TChatForm::SetPanel(QWidget* panel) {
+    if (Panel && Panel != panel) Panel->hide();
+    Panel = panel;
+    if (Panel) {
+        Panel->setParent(Client);
+        Panel->show();
+    }
+    LayOut();
 }
 
 void TChatForm::CopyLog() {

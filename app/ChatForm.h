@@ -37,6 +37,8 @@ public:
     void CopyLog();
     bool SaveLog(const QString& fileName);
     void ClearLog();
+    // A panel above the log (a replay's controls), or none; the log makes room.
+    void SetPanel(QWidget* panel);
 
     // Where typed lines go; true once a line has gone. Unset, nothing is sent.
     std::function<bool(const QString&)> SendText;
@@ -65,6 +67,7 @@ private:
     void LayOut();
 
     QWidget* Client;
+    QWidget* Panel = nullptr;
     TMode CurrentMode = TMode::HotSeat;
     int ClientHeight = 384;
 };

@@ -4,6 +4,10 @@
 #include "app/ChatForm.h"
 #include "app/ComputerSeat.h"
 #include "app/HintAdvisor.h"
+#include "app/MatchArchive.h"
+#include "app/ReplayView.h"
+#include "ai/SearchThread.h"
+#include "app/RecordKeeper.h"
 #include "app/HowToPlay.h"
 #include "app/MatchLog.h"
 #include "app/LobbyForm.h"
@@ -142,8 +146,12 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     });
     TBoardMouse::TActions mouse;
     mouse.PressKey = [this](uint16_t key) { FormKeyDown(key); };
-    mouse.NewGame = [this] { FileNewGameClick(); };
+    // A replay's table is only looked at: no click deals or lifts a card.
+    mouse.NewGame = [this] {
+        if (!Replaying()) FileNewGameClick();
+    };
     mouse.Drag = [this](int32_t slot, QPoint at) {
+        if (Replaying()) return;
         Game->LiftedSlot = slot;
         DraggedAt = at;
         if (FrameLoop) FrameLoop->Wake();
@@ -204,6 +212,7 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     });
     BuildExtras();
     MakeOnlinePlay();
+    BuildReplay();
 }
 
 TVantaroForm::~TVantaroForm() {
@@ -213,6 +222,7 @@ TVantaroForm::~TVantaroForm() {
     Sounds.reset();
     SoundPlayer.reset();
     // Searches end before the game whose copy they were working on.
+    ReviewSearch.reset();
     Hint.reset();
     Computer.reset();
     Online.reset();
@@ -390,6 +400,10 @@ void TVantaroForm::UpdateZoomChoices() {
 
 void TVantaroForm::ApplicationIdle() {
     Game->DoFrame();
+    if (Replaying()) {
+        StepReplay();
+        return;
+    }
     AfterGameStep();
     WatchTable();
     // The computer thinks and walks while the frames go on; not while the
@@ -403,6 +417,11 @@ void TVantaroForm::ApplicationIdle() {
 }
 
 void TVantaroForm::AfterGameStep() {
+    // A replay is no match: nothing around the table watches it.
+    if (Replaying()) {
+        ShowReplayState();
+        return;
+    }
     MatchLog->Observe(*Game);
     if (Net->Active() && Game->InProgress) {
         NetSeat = Net->LocalPlayer();
@@ -460,6 +479,7 @@ TTableSeats TVantaroForm::Seats() const {
 }
 
 QString TVantaroForm::TitleText() const {
+    if (Replaying()) return QStringLiteral("Vantaro \u2014 Replay: ") + Replay->Title();
     const TGameType type = RulesForm ? RulesForm->GameType : TGameType::HotSeat;
     if (type == TGameType::SinglePlayer) {
         static const char* const levels[] = {"Easy", "Normal", "Perfect"};
@@ -553,6 +573,7 @@ bool TVantaroForm::ExplainNetworkNewGame() {
 }
 
 void TVantaroForm::FileNewGameClick() {
+    LeaveReplay();
     if (ExplainNetworkNewGame()) return;
     Computer->Cancel();
     Hint->Cancel();
@@ -584,6 +605,7 @@ void TVantaroForm::FileNewGameClick() {
 
 void TVantaroForm::FileRulesClick() {
     if (!RulesForm) return;
+    LeaveReplay();
     Computer->Cancel();
     Hint->Cancel();
     RulesOpen = true;
@@ -617,6 +639,7 @@ void TVantaroForm::ApplyNetworkChoice() {
 }
 
 void TVantaroForm::HelpHintClick() {
+    if (Replaying()) return;
     if (Computer->HoldsTurn() || !Net->LocalMayMove() ||
         (OnlineHoldsTable() && !Online->TheMatch().LocalMayMove())) {
         LogLine("Hint: wait for your turn.");
@@ -626,6 +649,7 @@ void TVantaroForm::HelpHintClick() {
 }
 
 void TVantaroForm::FormKeyDown(uint16_t& key) {
+    if (Replaying()) return;
     if (OnlineHoldsTable()) {
         // A card played here goes to the server, and is played once it is accepted.
         if (LocalPlayerMayMove && !LocalPlayerMayMove()) return;
@@ -696,6 +720,10 @@ void TVantaroForm::SaveSettings() {
 }
 
 void TVantaroForm::keyPressEvent(QKeyEvent* event) {
+    if (Replaying()) {
+        ReplayKey(event);
+        return;
+    }
     if (auto key = VirtualKeyOf(*event)) {
         uint16_t code = *key;
         FormKeyDown(code);
@@ -715,6 +743,7 @@ void TVantaroForm::closeEvent(QCloseEvent* event) {
     // The other windows never keep the program running on their own.
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) SaveSettings();
+    if (event->isAccepted()) Archive->Close();
     if (event->isAccepted()) QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

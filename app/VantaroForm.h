@@ -18,13 +18,20 @@
 class QAction;
 class QActionGroup;
 class QMenu;
+class QTimer;
 class TBoardMouse;
 class TComputerSeat;
 class THintAdvisor;
 class TNetMatch;
 class TNetSession;
+class TMatchArchive;
+class TRecordKeeper;
 class TMatchLog;
 class TOnlinePlay;
+class TReplayBar;
+class TReplayView;
+class TSearchThread;
+struct TMatchRecord;
 class TSettings;
 class TSoundCues;
 class TSoundPlayer;
@@ -59,6 +66,11 @@ struct TShellEnvironment {
     std::function<bool(const QString&, const QString&)> TrustServer = AskTrustServer;
     // Asks for the server and the name (File › Play Online); false when cancelled.
     std::function<bool(QString& server, QString& name)> AskOnline;
+    // Where every match played is kept; empty for History/ beside the
+    // settings file, and nowhere without one.
+    QString HistoryFolder;
+    // Asks for a match record file to save to (`save`) or open; empty for none.
+    std::function<QString(bool save)> AskRecordFile;
 };
 
 // The main window: the board panel the game draws into, the menu, and the
@@ -167,6 +179,36 @@ public:
     // Who sits at the table now, as the statistics count it.
     TMatchSeat SeatNow() const;
 
+    // Match records and replays (VantaroFormReplay.cpp).
+    QAction* FileHistory;
+    QAction* FileSaveRecord;
+    QAction* FileOpenRecord;
+    QAction* FileLeaveReplay;
+    QAction* FileReview;
+    std::unique_ptr<TRecordKeeper> MatchHistory;
+    std::unique_ptr<TMatchArchive> Archive;
+    std::unique_ptr<TReplayView> Replay;
+    std::unique_ptr<TSearchThread> ReviewSearch;
+    TReplayBar* ReplayBar = nullptr;
+    // Runs only while a review is under way.
+    QTimer* ReviewPoll = nullptr;
+    bool Replaying() const;
+    void ShowMatchHistory();
+    // Writes the match on the table, or the last one, to a file the player names.
+    bool SaveMatchRecord();
+    // Reads a record file the player names and replays it; a bad one is
+    // refused with a message naming the file and the problem.
+    bool OpenMatchRecord();
+    bool OpenReplay(const TMatchRecord& record, const QString& source);
+    void LeaveReplay();
+    // Scores every move of the replay on the worker thread, or cancels that.
+    void ToggleReview();
+    bool Reviewing() const;
+    // Takes a finished review's lines into the side window and the chart.
+    void CollectReview();
+    // Keys during a replay: the replay's own, and nothing reaches the match.
+    void ReplayKey(QKeyEvent* event);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -200,6 +242,11 @@ private:
     void ObserveExtras();
     void MakeOnlinePlay();
     bool OnlineHoldsTable() const;
+    void BuildReplay();
+    // One frame of a replay: play on, the controls and the title follow.
+    void StepReplay();
+    void ShowReplayState();
+    void KeepRecord(const TMatchRecord& record);
 
     TShellEnvironment Environment;
     bool Shown = false;

@@ -3,6 +3,8 @@
 #include "app/ChatForm.h"
 #include "app/ComputerSeat.h"
 #include "app/HintAdvisor.h"
+#include "app/MatchArchive.h"
+#include "app/ReplayView.h"
 #include "app/RulesForm.h"
 #include "app/Settings.h"
 #include "app/SoundCues.h"
@@ -78,6 +80,7 @@ void TVantaroForm::StartSound(const TDataFolder& data) {
 
 void TVantaroForm::ObserveExtras() {
     Recorder->Observe(*Game);
+    Archive->Observe(*Game);
     Sounds->Observe(*Game);
     History->Observe();
     const bool allowed = UndoAllowed();
@@ -86,7 +89,7 @@ void TVantaroForm::ObserveExtras() {
 }
 
 bool TVantaroForm::UndoAllowed() const {
-    return Game->InProgress && Game->Phase == TGame::PhaseIdle && !Net->Active() && !RulesOpen;
+    return Game->InProgress && Game->Phase == TGame::PhaseIdle && !Net->Active() && !RulesOpen && !Replaying();
 }
 
 void TVantaroForm::EditUndoClick() {
