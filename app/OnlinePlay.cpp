@@ -1,7 +1,7 @@
 #include "app/OnlinePlay.h"
 
 #include "app/LobbyForm.h"
-#include "net/LobbyText.h"
+#include "net/PeerText.h"
 #include "net/PlayerIdentity.h"
 #include "net/ServerCodec.h"
 #include "net/ServerTrust.h"
@@ -134,7 +134,7 @@ bool TOnlinePlay::SendChat(const QString& typed) {
     // (and drop the connection) never leaves here.
     QString text = typed;
     text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text = LobbyText::Readable(text).trimmed();
+    text = PeerText::Readable(text).trimmed();
     if (text.isEmpty()) return false;
     if (!SignedIn()) {
         Log(QStringLiteral("Not sent: you are not signed in to a server."));

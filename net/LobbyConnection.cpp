@@ -5,24 +5,37 @@
 #include "server/tls/Identity.h"
 
 #include <QCryptographicHash>
-#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
 namespace {
 
-qint64 NowMs() {
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
 QString Display(const QString& fingerprint) {
     return QString::fromStdString(DisplayFingerprint(fingerprint.toStdString()));
+}
+
+TNetLimits CoreLimits() {
+    TNetLimits limits;
+    limits.ConnectMs = TLobbyConnection::ConnectMs;
+    limits.HandshakeMs = TLobbyConnection::ConnectMs;
+    limits.PingMs = TLobbyConnection::PingMs;
+    limits.SilenceMs = TLobbyConnection::SilenceMs;
+    limits.PartialMs = 0; // a server's long line may take its time
+    // A lobby of many players and tables arrives in bursts; a server is held
+    // only to the size of its lines.
+    limits.MaxMessagesPerSecond = 0;
+    limits.MaxBytesPerSecond = 0;
+    limits.MaxLineBytes = int(ServerCodec::MaxLineBytes);
+    return limits;
 }
 
 } // namespace
 
 TLobbyConnection::TLobbyConnection(TServerTrust& trust, TPlayerIdentity identity, TTrustPrompt ask, QObject* parent)
     : QObject(parent), Trust(trust), Identity(std::move(identity)), Ask(std::move(ask)) {
+    Clock.start();
     Pinger.setInterval(1000);
     connect(&Pinger, &QTimer::timeout, this, &TLobbyConnection::Tick);
 }
@@ -47,7 +60,7 @@ void TLobbyConnection::Open(const QString& host, uint16_t port, const QString& n
     PlayerName = name;
     Closing = false;
     SignedIn = false;
-    Partial.clear();
+    Core.emplace(static_cast<TNetLineProtocol&>(*this), CoreLimits(), TNetConnection::TRole::Connecting);
     Socket = std::make_unique<QSslSocket>();
     QSslConfiguration tls = Socket->sslConfiguration();
     tls.setProtocol(QSsl::TlsV1_3OrLater);
@@ -68,7 +81,8 @@ void TLobbyConnection::Open(const QString& host, uint16_t port, const QString& n
         else
             Gone(QStringLiteral("Cannot reach %1: %2").arg(Server(), Socket ? Socket->errorString() : QString()));
     });
-    OpenedMs = LastHeardMs = LastPingMs = NowMs();
+    Core->Connecting(Clock.elapsed(), Server());
+    Core->TakeEvents();
     Pinger.start();
     emit log(QStringLiteral("Connecting to %1 as %2…").arg(Server(), name));
     Socket->connectToHostEncrypted(host, port);
@@ -133,56 +147,96 @@ void TLobbyConnection::TlsErrors(const QList<QSslError>& errors) {
 }
 
 void TLobbyConnection::Encrypted() {
-    LastHeardMs = NowMs();
+    if (!Socket || !Core) return;
     emit log(QStringLiteral("Connected to %1 over TLS; signing in as %2.").arg(Server(), PlayerName));
-    Socket->write(ServerCodec::Login(PlayerName));
+    Core->TransportUp(Clock.elapsed());
+    Pump();
 }
 
 void TLobbyConnection::Send(const QByteArray& line) {
-    if (!Socket || !SignedIn) return;
-    Socket->write(line);
+    if (!Socket || !SignedIn || !Core) return;
+    Core->SendLine(line);
+    Pump();
 }
 
 void TLobbyConnection::Read() {
-    while (Socket && Socket->bytesAvailable() > 0) {
-        const QByteArray bytes = Socket->read(64 * 1024);
-        qsizetype start = 0;
-        while (Socket) {
-            const qsizetype end = bytes.indexOf('\n', start);
-            const qsizetype piece = (end < 0 ? bytes.size() : end) - start;
-            // A line is refused as soon as it passes the bound.
-            if (Partial.size() + piece > ServerCodec::MaxLineBytes)
-                return Gone(QStringLiteral("The server sent a line longer than %1 bytes; disconnected.")
-                                .arg(ServerCodec::MaxLineBytes));
-            Partial.append(bytes.constData() + start, piece);
-            if (end < 0) break;
-            start = end + 1;
-            const QByteArray line = std::exchange(Partial, {});
-            LastHeardMs = NowMs();
-            const ServerCodec::TDecoded decoded = ServerCodec::Decode(line);
-            if (!decoded.Ok) return Gone(QStringLiteral("The server sent %1; disconnected.").arg(decoded.Error));
-            const TServerMessage& received = decoded.Message;
-            if (received.Kind == TServerMessage::TKind::Bye)
-                return Gone(QStringLiteral("The server said goodbye: %1").arg(received.Text));
-            if (received.Kind == TServerMessage::TKind::SignedIn) SignedIn = true;
-            if (received.Kind != TServerMessage::TKind::Pong) emit message(received);
-        }
+    while (Socket && Core && Socket->bytesAvailable() > 0) {
+        Core->Received(Clock.elapsed(), Socket->read(64 * 1024));
+        Pump();
     }
 }
 
 void TLobbyConnection::Tick() {
-    if (!Socket) return;
-    const qint64 now = NowMs();
-    if (Socket->isEncrypted()) {
-        if (now - LastHeardMs >= SilenceMs)
-            return Gone(QStringLiteral("The server has not answered for %1 s.").arg(SilenceMs / 1000));
-        // The server drops a client silent for 30 s.
-        static_assert(PingMs < 30'000);
-        if (now - LastPingMs >= PingMs) {
-            LastPingMs = now;
-            Socket->write(ServerCodec::Ping());
-        }
-    } else if (now - OpenedMs >= ConnectMs) {
-        Gone(QStringLiteral("Cannot reach %1: no answer within %2 s.").arg(Server()).arg(ConnectMs / 1000));
+    if (!Socket || !Core) return;
+    Core->Wake(Clock.elapsed());
+    Pump();
+}
+
+void TLobbyConnection::Pump() {
+    if (!Socket || !Core) return;
+    const QByteArray out = Core->TakeOutput();
+    const std::vector<TNetEvent> events = Core->TakeEvents();
+    if (!out.isEmpty()) Socket->write(out);
+    for (const TNetEvent& event : events)
+        if (event.Kind == TNetEvent::TKind::Closed && !event.Text.isEmpty()) return Gone(event.Text);
+}
+
+QByteArray TLobbyConnection::Greeting() const {
+    // The hello, then signing in: the server reads them in order.
+    QJsonObject hello{{"type", "hello"}, {"program", "vantaro"}, {"version", ServerVersion}};
+    return QJsonDocument(hello).toJson(QJsonDocument::Compact) + '\n' + ServerCodec::Login(PlayerName);
+}
+
+QByteArray TLobbyConnection::KeepAlive() const {
+    static_assert(PingMs < 30'000, "the server drops a client silent for 30 s");
+    return ServerCodec::Ping();
+}
+
+TNetLineProtocol::TWords TLobbyConnection::Words(TFault fault) const {
+    switch (fault) {
+    case TFault::NoAnswer:
+        return {QStringLiteral("Cannot reach %1: no answer within %2 s.").arg(Server()).arg(ConnectMs / 1000), {}};
+    case TFault::LineTooLong:
+        return {QStringLiteral("The server sent a line longer than %1 bytes; disconnected.")
+                    .arg(ServerCodec::MaxLineBytes),
+                {}};
+    case TFault::NoHello:
+        return {QStringLiteral("The server at %1 did not introduce itself within %2 s.").arg(Server()).arg(ConnectMs / 1000),
+                {}};
+    case TFault::Silent:
+    case TFault::Partial:
+    case TFault::TooManyBytes:
+    case TFault::TooManyMessages:
+        break;
     }
+    return {QStringLiteral("The server has not answered for %1 s.").arg(SilenceMs / 1000), {}};
+}
+
+TNetLineProtocol::TAnswer TLobbyConnection::Line(TNetConnection&, QByteArrayView line, bool greeted) {
+    using TVerdict = TAnswer::TVerdict;
+    if (!greeted) {
+        // The server's first line names the program and the protocol it speaks.
+        const QJsonObject hello = QJsonDocument::fromJson(line.toByteArray()).object();
+        if (hello.value("type").toString() != QLatin1String("hello") ||
+            hello.value("program").toString() != QLatin1String(ServerProgram))
+            return {TVerdict::Fault, {QStringLiteral("%1 is not a Vantaro server; disconnected.").arg(Server()), {}}};
+        if (hello.value("version").toInt(-1) != ServerVersion)
+            return {TVerdict::Fault,
+                    {QStringLiteral("The server at %1 speaks protocol version %2; this program speaks %3.")
+                         .arg(Server())
+                         .arg(hello.value("version").toInt(-1))
+                         .arg(ServerVersion),
+                     {}}};
+        return {TVerdict::Greeted, {}};
+    }
+    const ServerCodec::TDecoded decoded = ServerCodec::Decode(line.toByteArray());
+    if (!decoded.Ok)
+        return {TVerdict::Fault, {QStringLiteral("The server sent %1; disconnected.").arg(decoded.Error), {}}};
+    const TServerMessage& received = decoded.Message;
+    if (received.Kind == TServerMessage::TKind::Bye)
+        return {TVerdict::Fault, {QStringLiteral("The server said goodbye: %1").arg(received.Text), {}}};
+    if (received.Kind == TServerMessage::TKind::SignedIn) SignedIn = true;
+    if (received.Kind != TServerMessage::TKind::Pong) emit message(received);
+    // Whoever took the message may have closed the connection.
+    return {Socket ? TVerdict::Handled : TVerdict::Stop, {}};
 }

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "net/NetConnection.h"
 #include "net/PlayerIdentity.h"
 #include "net/ServerMessage.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSslError>
 #include <QString>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QSslSocket;
 class TServerTrust;
@@ -17,8 +20,10 @@ class TServerTrust;
 // One connection to a game server over TLS 1.3: shows the player's own
 // certificate, checks the server's (an authority's signature, or the
 // fingerprint trusted the first time), signs in with the player's name, and
-// hands on every message the server sends once it has been checked.
-class TLobbyConnection : public QObject {
+// hands on every message the server sends once it has been checked. The
+// protocol core (TNetConnection) frames the lines, keeps the line alive and
+// holds the server to its deadlines; this side speaks the server's hello.
+class TLobbyConnection : public QObject, private TNetLineProtocol {
     Q_OBJECT
 
 public:
@@ -30,6 +35,8 @@ public:
     // The server answers every ping; this long without a word, it is gone.
     static constexpr int SilenceMs = 35'000;
     static constexpr int ConnectMs = 15'000;
+    static constexpr const char* ServerProgram = "vantaro-server";
+    static constexpr int ServerVersion = 1;
 
     TLobbyConnection(TServerTrust& trust, TPlayerIdentity identity, TTrustPrompt ask, QObject* parent = nullptr);
     ~TLobbyConnection() override;
@@ -56,19 +63,25 @@ private:
     void Read();
     void Gone(const QString& reason);
     void Tick();
+    // Writes what the core has to send and acts on its end.
+    void Pump();
+
+    QByteArray Greeting() const override;
+    QByteArray Bye(const QString&) const override { return {}; } // the server's protocol has none from a client
+    QByteArray KeepAlive() const override;
+    TWords Words(TFault fault) const override;
+    TAnswer Line(TNetConnection& connection, QByteArrayView line, bool greeted) override;
 
     TServerTrust& Trust;
     TPlayerIdentity Identity;
     TTrustPrompt Ask;
     std::unique_ptr<QSslSocket> Socket;
     QTimer Pinger;
-    QByteArray Partial;
+    QElapsedTimer Clock;
+    std::optional<TNetConnection> Core; // kept until the next Open: it may be ending the connection
     QString Host;
     uint16_t Port = 0;
     QString PlayerName;
     bool SignedIn = false;
     bool Closing = false;
-    qint64 LastHeardMs = 0;
-    qint64 OpenedMs = 0;
-    qint64 LastPingMs = 0;
 };

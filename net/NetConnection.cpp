@@ -30,12 +30,19 @@ QString ReasonForWire(const QString& reason) {
 TNetConnection::TNetConnection(TRole role, const TNetLimits& limits, TDecoder decode)
     : Limit(limits), Decode(decode ? decode : &MessageCodec::Decode), MyRole(role) {}
 
+TNetConnection::TNetConnection(TNetLineProtocol& protocol, const TNetLimits& limits, TRole role)
+    : Limit(limits), Decode(&MessageCodec::Decode), Protocol(&protocol), MyRole(role) {}
+
 void TNetConnection::Accepted(int64_t nowMs, const QString& peer) {
     PeerName = peer;
     LastCall = nowMs;
     TransportIsUp = true;
     CurrentState = TState::Handshake;
     StateSince = LastHeard = LastPing = RateWindowStart = nowMs;
+    if (Protocol) {
+        Output.append(Protocol->Greeting());
+        return;
+    }
     Write(Hello());
     Emit(TNetEvent::TKind::Log, QStringLiteral("A player is connecting from %1...").arg(peer));
 }
@@ -54,7 +61,10 @@ void TNetConnection::TransportUp(int64_t nowMs) {
     TransportIsUp = true;
     CurrentState = TState::Handshake;
     StateSince = LastHeard = LastPing = RateWindowStart = nowMs;
-    Write(Hello());
+    if (Protocol)
+        Output.append(Protocol->Greeting());
+    else
+        Write(Hello());
 }
 
 void TNetConnection::Resume(int64_t nowMs) {
@@ -63,7 +73,7 @@ void TNetConnection::Resume(int64_t nowMs) {
     // peer sent meanwhile may still be waiting unread. The deadlines start
     // again rather than blame the other side for this side's pause.
     const int64_t asked = NextWake();
-    if (asked != Never && nowMs - asked > Limit.SilenceMs / 2) {
+    if (!Protocol && asked != Never && nowMs - asked > Limit.SilenceMs / 2) {
         const int64_t paused = nowMs - LastCall;
         StateSince += paused;
         LastHeard += paused;
@@ -87,8 +97,9 @@ void TNetConnection::Received(int64_t nowMs, QByteArrayView bytes) {
     LastHeard = nowMs;
     RollRateWindow(nowMs);
     BytesInWindow += bytes.size();
-    if (BytesInWindow > Limit.MaxBytesPerSecond) {
+    if (Limit.MaxBytesPerSecond > 0 && BytesInWindow > Limit.MaxBytesPerSecond) {
         return Fault(
+            TNetLineProtocol::TFault::TooManyBytes,
             QStringLiteral("The other side sent more than %1 bytes in a second; the connection is closed.")
                 .arg(Limit.MaxBytesPerSecond),
             QStringLiteral("this program received more than %1 bytes in a second from theirs.")
@@ -102,17 +113,48 @@ void TNetConnection::Received(int64_t nowMs, QByteArrayView bytes) {
         if (step == TLineFramer::TStep::NeedMore) break;
         if (step == TLineFramer::TStep::Overflow)
             return Fault(
+                TNetLineProtocol::TFault::LineTooLong,
                 QStringLiteral(
                     "The other side sent a message longer than %1 bytes; the connection is closed.")
-                    .arg(MessageCodec::MaxLineBytes),
+                    .arg(Limit.MaxLineBytes),
                 QStringLiteral("their program received a message longer than %1 bytes from this one.")
-                    .arg(MessageCodec::MaxLineBytes));
+                    .arg(Limit.MaxLineBytes));
         ended = true;
-        Handle(line);
+        if (Protocol)
+            HandleLine(line);
+        else
+            Handle(line);
         if (Finished()) return;
     }
     // The clock of an unfinished message runs from its first byte.
     if (Framer.PartialBytes() > 0 && (ended || !wasPartial)) PartialSince = nowMs;
+}
+
+void TNetConnection::HandleLine(const QByteArray& line) {
+    if (++MessagesInWindow > Limit.MaxMessagesPerSecond && Limit.MaxMessagesPerSecond > 0)
+        return Fault(TNetLineProtocol::TFault::TooManyMessages, {}, {});
+    const TNetLineProtocol::TAnswer answer = Protocol->Line(*this, line, HeardHello);
+    using TVerdict = TNetLineProtocol::TAnswer::TVerdict;
+    switch (answer.Verdict) {
+    case TVerdict::Handled:
+        return;
+    case TVerdict::Greeted:
+        if (HeardHello || CurrentState != TState::Handshake) return;
+        HeardHello = true;
+        CurrentState = TState::Connected;
+        StateSince = LastPing = LastHeard;
+        return;
+    case TVerdict::Fault:
+        return End(answer.Words.LocalLine, true, answer.Words.ForPeer);
+    case TVerdict::Stop:
+        return End({}, false);
+    }
+}
+
+void TNetConnection::Fault(TNetLineProtocol::TFault fault, const QString& localLine, const QString& reasonForPeer) {
+    if (!Protocol) return End(localLine, true, reasonForPeer);
+    const TNetLineProtocol::TWords words = Protocol->Words(fault);
+    End(words.LocalLine, true, words.ForPeer);
 }
 
 void TNetConnection::Handle(const QByteArray& line) {
@@ -212,36 +254,47 @@ void TNetConnection::Wake(int64_t nowMs) {
     Resume(nowMs);
     switch (CurrentState) {
     case TState::Opening:
-        if (nowMs - StateSince > Limit.ConnectMs)
+        if (nowMs - StateSince > Limit.ConnectMs && Protocol)
+            End(Protocol->Words(TNetLineProtocol::TFault::NoAnswer).LocalLine, false);
+        else if (nowMs - StateSince > Limit.ConnectMs)
             End(QStringLiteral("Could not join %1: no answer within %2 seconds.")
                     .arg(PeerName, Seconds(Limit.ConnectMs)),
                 false);
         return;
     case TState::Handshake:
         if (nowMs - StateSince > Limit.HandshakeMs)
-            return Fault(QStringLiteral("The other side did not introduce itself within %1 seconds; the "
+            return Fault(TNetLineProtocol::TFault::NoHello,
+                         QStringLiteral("The other side did not introduce itself within %1 seconds; the "
                                         "connection is closed.")
                              .arg(Seconds(Limit.HandshakeMs)),
                          QStringLiteral("this program did not complete the handshake within %1 seconds.")
                              .arg(Seconds(Limit.HandshakeMs)));
+        // Another line protocol's peer may be silent no longer before its hello than after.
+        if (Protocol && nowMs - LastHeard > Limit.SilenceMs)
+            return Fault(TNetLineProtocol::TFault::Silent, {}, {});
         break;
     case TState::Connected:
         if (nowMs - LastHeard > Limit.SilenceMs)
-            return Fault(QStringLiteral("Nothing was heard from the other player for %1 seconds; the "
+            return Fault(TNetLineProtocol::TFault::Silent,
+                         QStringLiteral("Nothing was heard from the other player for %1 seconds; the "
                                         "connection is dropped.")
                              .arg(Seconds(Limit.SilenceMs)),
                          QStringLiteral("their program heard nothing from this one for %1 seconds.")
                              .arg(Seconds(Limit.SilenceMs)));
-        if (nowMs - LastPing >= Limit.PingMs) {
+        if (Limit.PingMs > 0 && nowMs - LastPing >= Limit.PingMs) {
             LastPing = nowMs;
-            Write(TNetMessage::Make(TKind::Ping));
+            if (Protocol)
+                Output.append(Protocol->KeepAlive());
+            else
+                Write(TNetMessage::Make(TKind::Ping));
         }
         break;
     case TState::Finished:
         return;
     }
-    if (Framer.PartialBytes() > 0 && nowMs - PartialSince > Limit.PartialMs)
-        Fault(QStringLiteral("The other side stopped in the middle of a message; the connection is closed."),
+    if (Limit.PartialMs > 0 && Framer.PartialBytes() > 0 && nowMs - PartialSince > Limit.PartialMs)
+        Fault(TNetLineProtocol::TFault::Partial,
+              QStringLiteral("The other side stopped in the middle of a message; the connection is closed."),
               QStringLiteral("this program stopped in the middle of a message."));
 }
 
@@ -252,14 +305,17 @@ int64_t TNetConnection::NextWake() const {
         return StateSince + Limit.ConnectMs + 1;
     case TState::Handshake:
         next = StateSince + Limit.HandshakeMs + 1;
+        if (Protocol) next = std::min(next, LastHeard + Limit.SilenceMs + 1);
         break;
     case TState::Connected:
-        next = std::min(LastHeard + Limit.SilenceMs + 1, LastPing + Limit.PingMs);
+        next = LastHeard + Limit.SilenceMs + 1;
+        if (Limit.PingMs > 0) next = std::min(next, LastPing + Limit.PingMs);
         break;
     case TState::Finished:
         return Never;
     }
-    if (Framer.PartialBytes() > 0) next = std::min(next, PartialSince + Limit.PartialMs + 1);
+    if (Limit.PartialMs > 0 && Framer.PartialBytes() > 0)
+        next = std::min(next, PartialSince + Limit.PartialMs + 1);
     return next;
 }
 
@@ -275,6 +331,10 @@ void TNetConnection::TransportClosed(int64_t nowMs, const QString& why) {
             ? QStringLiteral("The other player's program closed the connection.")
             : QStringLiteral("The other side closed the connection."),
         false);
+}
+
+void TNetConnection::SendLine(QByteArrayView bytes) {
+    if (!Finished()) Output.append(bytes);
 }
 
 bool TNetConnection::Send(const TNetMessage& message) {
@@ -308,7 +368,9 @@ void TNetConnection::Emit(TNetEvent::TKind kind, QString text) {
 
 void TNetConnection::End(const QString& localLine, bool tellPeer, const QString& reasonForPeer) {
     if (Finished()) return;
-    if (tellPeer && TransportIsUp) {
+    if (tellPeer && TransportIsUp && Protocol) {
+        Output.append(Protocol->Bye(reasonForPeer));
+    } else if (tellPeer && TransportIsUp) {
         TNetMessage bye = TNetMessage::Make(TKind::Bye);
         bye.Reason = ReasonForWire(reasonForPeer);
         Write(bye);

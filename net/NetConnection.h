@@ -3,6 +3,7 @@
 #include "net/LineFramer.h"
 #include "net/MessageCodec.h"
 #include "net/NetLimits.h"
+#include "net/NetLineProtocol.h"
 #include "net/NetMessage.h"
 
 #include <QByteArray>
@@ -30,7 +31,8 @@ struct TNetEvent {
 // and when it next wants to be woken. It speaks the handshake (both roles),
 // keep-alives, deadlines and the size and rate limits itself; every other
 // message is handed on as it was decoded, so further message kinds need only
-// the codec (or another decoder given at construction).
+// the codec (or another decoder given at construction). Another line protocol
+// (the game server's) can be carried instead: see TNetLineProtocol.
 //
 // Times are milliseconds of any steady clock; they must not go backwards.
 // A driver calls an operation, then writes TakeOutput() to its transport,
@@ -46,6 +48,11 @@ public:
     static constexpr int64_t Never = std::numeric_limits<int64_t>::max();
 
     TNetConnection(TRole role, const TNetLimits& limits, TDecoder decode = &MessageCodec::Decode);
+    // Another line protocol, either side. It keeps no keep-alive of its own
+    // when limits.PingMs is 0, no clock on a half line when limits.PartialMs
+    // is 0, and no rate limit set to 0; silence counts before the hello too.
+    // A time far past the asked wake-up is taken as it is, not as a pause.
+    TNetConnection(TNetLineProtocol& protocol, const TNetLimits& limits, TRole role = TRole::Accepting);
 
     // The accepting side: a connection from `peer` ("address:port") has come
     // in; hello goes out and the handshake clock starts.
@@ -64,6 +71,8 @@ public:
 
     // Sends a message once connected; false before that and after the end.
     bool Send(const TNetMessage& message);
+    // Sends bytes as they are (another line protocol's answers) until the end.
+    void SendLine(QByteArrayView bytes);
     // Ends the connection from this side: the peer reads reasonForPeer (worded
     // about this side: "they ..."), this side's log reads localLine.
     void Close(const QString& localLine, const QString& reasonForPeer = {});
@@ -95,18 +104,23 @@ private:
     void Fault(const QString& localLine, const QString& reasonForPeer) {
         End(localLine, true, reasonForPeer);
     }
+    // A fault of the peer found by the connection, worded by the line
+    // protocol when there is one.
+    void Fault(TNetLineProtocol::TFault fault, const QString& localLine, const QString& reasonForPeer);
+    void HandleLine(const QByteArray& line);
     // Time this side itself was not running does not count against the peer.
     void Resume(int64_t nowMs);
     void RollRateWindow(int64_t nowMs);
 
     TNetLimits Limit;
     TDecoder Decode;
+    TNetLineProtocol* Protocol = nullptr;
     TRole MyRole;
     TState CurrentState = TState::Opening;
     bool HeardHello = false;
     bool TransportIsUp = false;
     QString PeerName;
-    TLineFramer Framer{MessageCodec::MaxLineBytes};
+    TLineFramer Framer{Limit.MaxLineBytes};
     int64_t StateSince = 0;
     int64_t LastHeard = 0;
     int64_t LastPing = 0;

@@ -1,6 +1,6 @@
 #include "net/ServerCodec.h"
 
-#include "net/LobbyText.h"
+#include "net/PeerText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -56,7 +56,7 @@ public:
     QString Text(const char* key, qsizetype limit) {
         const QJsonValue field = Object.value(key);
         if (!field.isString()) return Fail(QString());
-        return LobbyText::Readable(field.toString(), limit);
+        return PeerText::Readable(field.toString(), limit);
     }
 
     QJsonArray Array(const QJsonValue& field, size_t maxEntries) {

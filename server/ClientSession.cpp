@@ -3,6 +3,11 @@
 #include "server/LobbyCodec.h"
 #include "server/ServerLog.h"
 
+#include "net/NetConnection.h"
+
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 std::string ByeLine(const std::string& reason)
@@ -13,128 +18,179 @@ std::string ByeLine(const std::string& reason)
     return "{\"type\":\"bye\",\"reason\":\"" + escaped + "\"}\n";
 }
 
+int64_t Ms(TSteadyTime time)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+}
+
+int ClampMs(int64_t ms)
+{
+    return int(std::clamp<int64_t>(ms, 1, std::numeric_limits<int>::max()));
+}
+
+TNetLimits ConnectionLimits(const TClientSessions::TLimits& limits)
+{
+    TNetLimits net;
+    net.HandshakeMs = ClampMs(limits.HelloMs);
+    net.SilenceMs = ClampMs(limits.SilenceMs);
+    net.PingMs = 0;    // the clients keep the line alive
+    net.PartialMs = 0; // a half line is held to the silence and the size limit
+    net.MaxMessagesPerSecond = limits.MaxMessagesPerSecond;
+    net.MaxBytesPerSecond = limits.MaxBytesPerSecond;
+    net.MaxLineBytes = int(LobbyCodec::MaxLineBytes);
+    return net;
+}
+
 } // namespace
 
-// One connection: framing, limits and keep-alive; everything else is the lobby's.
-class TClientSession : public TConnectionHandler {
+// One connection: the protocol core (framing, limits, hello, silence) runs in
+// a TNetConnection; what it hands on is the lobby's.
+class TClientSession : public TConnectionHandler, private TNetLineProtocol {
 public:
     TClientSession(TClientSessions& sessions, TConnectionLink& link, const TPeer& peer)
-        : Sessions(sessions), Link(link), Id(peer.Id)
+        : Sessions(sessions), Link(link), Id(peer.Id), Connection(*this, ConnectionLimits(sessions.Limits))
     {
-        LastHeard = std::chrono::steady_clock::now();
-        HelloDue = LastHeard + std::chrono::milliseconds(Sessions.Limits.HelloMs);
-        Link.Send("{\"type\":\"hello\",\"program\":\"vantaro-server\",\"version\":" +
-                  std::to_string(LobbyCodec::ProtocolVersion) + "}\n");
-        Link.WakeAt(std::min(HelloDue, LastHeard + std::chrono::milliseconds(Sessions.Limits.SilenceMs)));
+        Connection.Accepted(Ms(std::chrono::steady_clock::now()), {});
+        Pump();
     }
 
     void Received(std::string_view bytes, TSteadyTime now) override
     {
         if (Ended)
             return;
-        LastHeard = now;
-        if (now - WindowStart >= std::chrono::seconds(1)) {
-            WindowStart = now;
-            Messages = 0;
-            Bytes = 0;
-        }
-        Bytes += int64_t(bytes.size());
-        if (Bytes > Sessions.Limits.MaxBytesPerSecond)
-            return Fault("sent more than " + std::to_string(Sessions.Limits.MaxBytesPerSecond) + " bytes in a second");
-        while (!bytes.empty()) {
-            size_t end = bytes.find('\n');
-            std::string_view piece = bytes.substr(0, end);
-            if (Partial.size() + piece.size() > LobbyCodec::MaxLineBytes + 1)
-                return Fault("sent a line longer than 4096 bytes");
-            Partial.append(piece);
-            if (end == std::string_view::npos)
-                break;
-            bytes.remove_prefix(end + 1);
-            if (!Partial.empty() && Partial.back() == '\r')
-                Partial.pop_back();
-            std::string line = std::move(Partial);
-            Partial.clear();
-            if (++Messages > Sessions.Limits.MaxMessagesPerSecond)
-                return Fault("sent more than " + std::to_string(Sessions.Limits.MaxMessagesPerSecond) +
-                             " messages in a second");
-            if (line == "{\"type\":\"ping\"}") {
-                Link.Send("{\"type\":\"pong\"}\n");
-                continue;
-            }
-            LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
-            if (!decoded.Ok)
-                return Fault("sent " + decoded.Error);
-            // First a hello naming the program and the protocol it speaks, once.
-            bool hello = decoded.Request.Kind == TLobbyRequest::TKind::Hello;
-            if (hello != !Greeted)
-                return Fault(Greeted ? "sent a second hello" : "did not start with hello");
-            if (hello) {
-                if (decoded.Request.Program != LobbyCodec::ProgramName ||
-                    decoded.Request.Version != LobbyCodec::ProtocolVersion)
-                    return Fault("introduced yourself as " + decoded.Request.Program + " version " +
-                                 std::to_string(decoded.Request.Version) + "; this server takes " +
-                                 LobbyCodec::ProgramName + " version " +
-                                 std::to_string(LobbyCodec::ProtocolVersion));
-                Greeted = true;
-                continue;
-            }
-            Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock());
-            Sessions.Flush();
-            if (Ended)
-                return;
-        }
-        auto silent = LastHeard + std::chrono::milliseconds(Sessions.Limits.SilenceMs);
-        Link.WakeAt(Greeted ? silent : std::min(HelloDue, silent));
+        Connection.Received(Ms(now), QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+        Pump();
     }
 
     void Woken(TSteadyTime now) override
     {
-        auto silent = std::chrono::milliseconds(Sessions.Limits.SilenceMs);
-        if (!Greeted && now >= HelloDue)
-            Fault("did not say hello within " + std::to_string(Sessions.Limits.HelloMs / 1000) + " seconds");
-        else if (now - LastHeard >= silent)
-            Fault("was silent for " + std::to_string(Sessions.Limits.SilenceMs / 1000) + " seconds");
-        else
-            Link.WakeAt(Greeted ? LastHeard + silent : std::min(HelloDue, LastHeard + silent));
+        if (Ended)
+            return;
+        Connection.Wake(Ms(now));
+        Pump();
     }
 
     void Stopping(TSteadyTime) override
     {
-        End("The server is stopping.");
+        if (Ended)
+            return;
+        Connection.Close({}, QStringLiteral("The server is stopping."));
+        Pump();
     }
 
     void Closed(const std::string&) override
     {
         Ended = true;
+        Connection.TransportClosed(0);
         Sessions.Closed(Id);
     }
 
-    void End(const std::string& reason)
+private:
+    // Writes what the connection has to send, logs its faults, and closes the
+    // link or sets its next wake-up.
+    void Pump()
     {
-        if (Ended)
+        if (Ended) // the link is closed or gone
             return;
-        Ended = true;
-        Link.Send(ByeLine(reason));
-        Link.Close();
+        SendOutput();
+        for (const TNetEvent& event : Connection.TakeEvents())
+            if (event.Kind == TNetEvent::TKind::Closed && !event.Text.isEmpty())
+                Sessions.Log.Write(event.Text.toStdString());
+        if (Connection.Finished()) {
+            if (!Ended) {
+                Ended = true;
+                Link.Close();
+            }
+            return;
+        }
+        Link.WakeAt(TSteadyTime(std::chrono::milliseconds(Connection.NextWake())));
     }
 
-private:
-    void Fault(const std::string& what)
+    void SendOutput()
     {
-        Sessions.Log.Write("connection " + std::to_string(Id) + " " + what);
-        End("You " + what + ".");
+        QByteArray out = Connection.TakeOutput();
+        if (!out.isEmpty())
+            Link.Send(out.toStdString());
+    }
+
+    QByteArray Greeting() const override
+    {
+        return QByteArray::fromStdString("{\"type\":\"hello\",\"program\":\"vantaro-server\",\"version\":" +
+                                         std::to_string(LobbyCodec::ProtocolVersion) + "}\n");
+    }
+
+    QByteArray Bye(const QString& reason) const override
+    {
+        return QByteArray::fromStdString(ByeLine(reason.toStdString()));
+    }
+
+    QByteArray KeepAlive() const override
+    {
+        return {};
+    }
+
+    TWords Fault(const std::string& what) const
+    {
+        return {QString::fromStdString("connection " + std::to_string(Id) + " " + what),
+                QString::fromStdString("You " + what + ".")};
+    }
+
+    TWords Words(TFault fault) const override
+    {
+        const TClientSessions::TLimits& limits = Sessions.Limits;
+        switch (fault) {
+        case TFault::TooManyBytes:
+            return Fault("sent more than " + std::to_string(limits.MaxBytesPerSecond) + " bytes in a second");
+        case TFault::LineTooLong:
+            return Fault("sent a line longer than " + std::to_string(LobbyCodec::MaxLineBytes) + " bytes");
+        case TFault::TooManyMessages:
+            return Fault("sent more than " + std::to_string(limits.MaxMessagesPerSecond) + " messages in a second");
+        case TFault::NoHello:
+            return Fault("did not say hello within " + std::to_string(limits.HelloMs / 1000) + " seconds");
+        case TFault::Silent:
+            return Fault("was silent for " + std::to_string(limits.SilenceMs / 1000) + " seconds");
+        case TFault::Partial:
+        case TFault::NoAnswer: // neither happens here: no clock on a half line, and the client connects
+            break;
+        }
+        return Fault("stopped in the middle of a line");
+    }
+
+    TAnswer Line(TNetConnection& connection, QByteArrayView bytes, bool greeted) override
+    {
+        using TVerdict = TAnswer::TVerdict;
+        const std::string_view line(bytes.data(), size_t(bytes.size()));
+        if (line == "{\"type\":\"ping\"}") {
+            connection.SendLine("{\"type\":\"pong\"}\n");
+            return {};
+        }
+        LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
+        if (!decoded.Ok)
+            return {TVerdict::Fault, Fault("sent " + decoded.Error)};
+        // First a hello naming the program and the protocol it speaks, once.
+        const bool hello = decoded.Request.Kind == TLobbyRequest::TKind::Hello;
+        if (hello != !greeted)
+            return {TVerdict::Fault, Fault(greeted ? "sent a second hello" : "did not start with hello")};
+        if (hello) {
+            if (decoded.Request.Program != LobbyCodec::ProgramName ||
+                decoded.Request.Version != LobbyCodec::ProtocolVersion)
+                return {TVerdict::Fault,
+                        Fault("introduced yourself as " + decoded.Request.Program + " version " +
+                              std::to_string(decoded.Request.Version) + "; this server takes " +
+                              LobbyCodec::ProgramName + " version " + std::to_string(LobbyCodec::ProtocolVersion))};
+            return {TVerdict::Greeted, {}};
+        }
+        // The connection's own answers so far go out before the lobby's.
+        SendOutput();
+        Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock());
+        Sessions.Flush();
+        return {Ended ? TVerdict::Stop : TVerdict::Handled, {}};
     }
 
     TClientSessions& Sessions;
     TConnectionLink& Link;
     uint64_t Id;
-    std::string Partial;
-    TSteadyTime LastHeard;
-    TSteadyTime HelloDue;
-    bool Greeted = false;
-    TSteadyTime WindowStart{};
-    int Messages = 0;
-    int64_t Bytes = 0;
+    TNetConnection Connection;
     bool Ended = false;
 };
 

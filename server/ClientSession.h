@@ -12,8 +12,9 @@ class TAddressLimits;
 class TServerLog;
 class TStorage;
 
-// Connects the transport to the lobby: each connection's bytes are cut into
-// lines, held to the size and rate limits, decoded and handed to the lobby;
+// Connects the transport to the lobby: each connection runs the protocol core
+// (TNetConnection: lines, size and rate limits, hello, silence), whose lines
+// are decoded and handed to the lobby;
 // the lobby's lines go out through the connections they are for, and its
 // clocks run on a timer.
 class TClientSessions {

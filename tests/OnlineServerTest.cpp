@@ -155,3 +155,37 @@ TEST_F(OnlineServer, MatchWithALateWatcherARefusedMoveAndADroppedLineEndsAlikeOn
     const QString result = ann.Log.join("|");
     EXPECT_TRUE(result.contains("wins") || result.contains("Draw")) << result.toStdString();
 }
+
+// The client signs in only after the server's hello names the program and the
+// protocol it speaks.
+TEST_F(OnlineServer, AServerIsTakenOnlyAtItsHello) {
+    struct THelloOnly : TConnectionHandler {
+        THelloOnly(TConnectionLink& link, const std::string& hello) { link.Send(hello); }
+        void Received(std::string_view, TSteadyTime) override {}
+        void Woken(TSteadyTime) override {}
+        void Stopping(TSteadyTime) override {}
+        void Closed(const std::string&) override {}
+    };
+    const std::pair<std::string, const char*> cases[] = {
+        {"{\"type\":\"hello\",\"program\":\"other\",\"version\":1}\n", "is not a Vantaro server"},
+        {"{\"type\":\"hello\",\"program\":\"vantaro-server\",\"version\":2}\n", "speaks protocol version 2"},
+        {"{\"type\":\"pong\"}\n", "is not a Vantaro server"},
+    };
+    TOnlineSide& ann = Side("Ann");
+    for (const auto& [hello, why] : cases) {
+        SCOPED_TRACE(why);
+        auto other = std::make_unique<TTlsServer>(
+            Server->Io, Server->Log, Server->Addresses,
+            [&](TConnectionLink& link, const TPeer&) { return std::make_unique<THelloOnly>(link, hello); },
+            TTlsServer::TLimits{});
+        ASSERT_EQ(other->UseIdentity(Server->Identity), "");
+        ASSERT_EQ(other->Listen("127.0.0.1", 0), "");
+        ann.Closed.clear();
+        ann.Open(other->Port());
+        ASSERT_TRUE(Run([&] { return !ann.Closed.isEmpty(); }));
+        EXPECT_TRUE(ann.Closed.back().contains(why)) << ann.Closed.back().toStdString();
+        EXPECT_FALSE(ann.Link->IsSignedIn());
+        other.reset();
+        Server->Poll();
+    }
+}

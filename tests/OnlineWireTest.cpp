@@ -1,7 +1,7 @@
 // What the client makes of a game server's messages, the lobby it keeps
 // from them, the servers it trusts and the identity it shows.
 #include "net/LobbyModel.h"
-#include "net/LobbyText.h"
+#include "net/PeerText.h"
 #include "net/PlayerIdentity.h"
 #include "net/ServerCodec.h"
 #include "net/ServerTrust.h"
@@ -96,13 +96,13 @@ TEST(OnlineWire, TextFromOtherPlayersIsOnePlainBoundedLine) {
     TServerMessage chat = Decoded(QByteArray(R"({"type":"chat","from":"ann","table":2,"text":")") +
                                   R"(a\nb\u202ec\u2066d\u0007e\u200df"})");
     EXPECT_EQ(chat.Text, QString::fromUtf8("a\u21B5b c d e\u200Df")) << "joiners stay, the rest cannot move text";
-    EXPECT_EQ(chat.Text, LobbyText::Readable(hostile));
+    EXPECT_EQ(chat.Text, PeerText::Readable(hostile));
     const QString longText(2000, QLatin1Char('x'));
-    const QString cut = LobbyText::Readable(longText, ServerCodec::MaxChatCharacters);
+    const QString cut = PeerText::Readable(longText, ServerCodec::MaxChatCharacters);
     EXPECT_EQ(cut.size(), ServerCodec::MaxChatCharacters + 1);
     EXPECT_TRUE(cut.endsWith(QChar(0x2026)));
     // A pair of surrogates is one character and is never split by the cut.
-    EXPECT_EQ(LobbyText::Readable(QString::fromUtf8("\U0001F600\U0001F600"), 1), QString::fromUtf8("\U0001F600\u2026"));
+    EXPECT_EQ(PeerText::Readable(QString::fromUtf8("\U0001F600\U0001F600"), 1), QString::fromUtf8("\U0001F600\u2026"));
 }
 
 TEST(OnlineWire, LobbyFollowsTheServersMessages) {

@@ -3,7 +3,8 @@
 // and every decoded message is encoded again and must decode to itself.
 // Moves and deals are then judged against a table built from the input.
 // The same input then drives one connection's protocol, either role, with
-// the passing of time among its steps.
+// the passing of time among its steps, speaking direct play's protocol or
+// carrying another line protocol as the game server and its clients do.
 #include "net/LineFramer.h"
 #include "net/MessageCodec.h"
 #include "net/NetConnection.h"
@@ -37,16 +38,39 @@ TTableState TableFrom(const uint8_t* data, size_t size) {
 // the protocol go out, nothing follows the end, a message is handed on only
 // while connected, the next wake is never in the past, and what a person
 // reads is one plain line.
-void Check(TNetConnection& connection, int64_t now, bool& ended) {
+// Another line protocol: a line "hi" is the hello, "ping" is answered, "x"
+// is a fault; everything it writes is one of its own lines.
+class TLineScript : public TNetLineProtocol {
+public:
+    QByteArray Greeting() const override { return "greet\n"; }
+    QByteArray Bye(const QString& reason) const override { return reason.isEmpty() ? "bye\n" : "bye!\n"; }
+    QByteArray KeepAlive() const override { return "ping\n"; }
+    TWords Words(TFault) const override { return {QStringLiteral("fault"), QStringLiteral("you")}; }
+    TAnswer Line(TNetConnection& connection, QByteArrayView line, bool greeted) override {
+        if (line.size() > 4096) abort(); // beyond the line limit
+        if (line == "ping") connection.SendLine("pong\n");
+        if (line == "hi") return {greeted ? TAnswer::TVerdict::Fault : TAnswer::TVerdict::Greeted, {}};
+        if (line == "x") return {TAnswer::TVerdict::Fault, {QStringLiteral("fault"), QStringLiteral("you")}};
+        return {};
+    }
+};
+
+bool Written(const QByteArray& line, bool lineProtocol) {
+    if (!lineProtocol) return MessageCodec::Decode(line).Ok;
+    return line == "greet" || line == "bye" || line == "bye!" || line == "ping" || line == "pong";
+}
+
+void Check(TNetConnection& connection, int64_t now, bool& ended, bool lineProtocol) {
     const QByteArray output = connection.TakeOutput();
     if (ended && !output.isEmpty()) abort();
     if (!output.isEmpty() && !output.endsWith('\n')) abort();
     for (const QByteArray& line : output.split('\n'))
-        if (!line.isEmpty() && !MessageCodec::Decode(line).Ok) abort();
+        if (!line.isEmpty() && !Written(line, lineProtocol)) abort();
     for (const TNetEvent& event : connection.TakeEvents()) {
         if (ended) abort();
         if (event.Kind == TNetEvent::TKind::Closed) ended = true;
         if (event.Kind != TNetEvent::TKind::Message && PeerText::Readable(event.Text) != event.Text) abort();
+        if (lineProtocol && event.Kind == TNetEvent::TKind::Message) abort(); // lines go to the protocol
     }
     if (ended != connection.Finished()) abort();
     const int64_t next = connection.NextWake();
@@ -57,14 +81,25 @@ void Check(TNetConnection& connection, int64_t now, bool& ended) {
 void DriveConnection(const uint8_t* data, size_t size) {
     if (size == 0) return;
     const auto role = data[0] & 1 ? TNetConnection::TRole::Accepting : TNetConnection::TRole::Connecting;
-    TNetConnection connection(role, TNetLimits());
+    const bool lineProtocol = data[0] & 2;
+    TLineScript script;
+    TNetLimits limits;
+    if (lineProtocol && (data[0] & 4)) { // as the server runs it: no keep-alive, no clock on a half line
+        limits.PingMs = 0;
+        limits.PartialMs = 0;
+    }
+    if (lineProtocol && (data[0] & 8)) { // as a client runs it: no rate limits
+        limits.MaxMessagesPerSecond = 0;
+        limits.MaxBytesPerSecond = 0;
+    }
+    TNetConnection connection = lineProtocol ? TNetConnection(script, limits, role) : TNetConnection(role, limits);
     int64_t now = 1000;
     bool ended = false;
     if (role == TNetConnection::TRole::Accepting)
         connection.Accepted(now, "192.0.2.1:1");
     else
         connection.Connecting(now, "192.0.2.1:47017");
-    Check(connection, now, ended);
+    Check(connection, now, ended, lineProtocol);
     size_t at = 1;
     while (at < size) {
         const uint8_t op = data[at++];
@@ -89,7 +124,10 @@ void DriveConnection(const uint8_t* data, size_t size) {
         case 4: {
             TNetMessage chat = TNetMessage::Make(TNetMessage::TKind::Chat);
             chat.Text = QStringLiteral("hi");
-            if (connection.Send(chat) != (!ended && connection.IsConnected())) abort();
+            if (lineProtocol)
+                connection.SendLine("pong\n");
+            else if (connection.Send(chat) != (!ended && connection.IsConnected()))
+                abort();
             break;
         }
         case 5:
@@ -102,7 +140,7 @@ void DriveConnection(const uint8_t* data, size_t size) {
             at += take;
         }
         }
-        Check(connection, now, ended);
+        Check(connection, now, ended, lineProtocol);
     }
 }
 
