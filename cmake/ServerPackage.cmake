@@ -39,3 +39,5 @@ if(EXISTS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz)
     install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz DESTINATION share/doc/vantaro-server
             COMPONENT server)
 endif()
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantaro-server.lintian-overrides
+        DESTINATION share/lintian/overrides RENAME vantaro-server COMPONENT server)

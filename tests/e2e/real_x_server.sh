@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program under a real X server (Xvfb), plays a whole match
 # with real key events, and checks what a player would see: the title, the
-# 512 x 384 board, a card's colours on its square, and a clean exit.
+# 512 x 384 board, a card's colours on its square, a placement taken back
+# with Ctrl+Z, and a clean exit.
 # The program is installed first, into a folder of its own, and started
 # through the launcher a user would start.
 # Arguments: the build folder, a folder for screenshots.
@@ -46,6 +47,24 @@ import -window "$window" "$shots/dealt.png"
 # inside the card's left edge, is blue.
 read -r r g b < <(pixel "$shots/dealt.png" 419 $((menu + 300)))
 [ "$b" -gt "$r" ] || fail "blue's hand is not blue after the deal ($r $g $b)"
+
+# Edit > Undo (Ctrl+Z) takes the first placement back: the table shows again
+# exactly what it showed after the deal, but for the frame counter at the top
+# left, which is masked.
+masked() { # file -> file with the counter painted over
+    convert "$1" -fill black -draw "rectangle 0,$menu 120,$((menu + 24))" "$1.masked.png"
+    echo "$1.masked.png"
+}
+xdotool key Return
+xdotool key Return
+await 5 "the placement to start" name_box_gone "$window"
+await 20 "the placement to end" name_box_shown "$window"
+xdotool key ctrl+z
+undone() {
+    shot "$window" "$shots/undone.png"
+    same_picture "$(masked "$shots/dealt.png")" "$(masked "$shots/undone.png")"
+}
+await 10 "Ctrl+Z to show the table as dealt" undone
 
 # Nine plays: each takes the selected card to the first empty square; the
 # next player's choice is awaited once the card has landed and its captures

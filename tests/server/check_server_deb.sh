@@ -34,12 +34,7 @@ for library in libqt6core6 libqt6sql6 libqt6sql6-sqlite libssl3 libc6; do
 done
 ! grep -qE 'libqt6(gui|widgets|network)6|libgl|libx11|fonts-' <<<"$depends" || fail "Depends names a GUI library: $depends"
 if command -v lintian >/dev/null; then
-    # The maintainer, copyright and changelog come from the game's packaging;
-    # until it provides them, their absence is its finding, not this package's.
-    suppress=()
-    [ -f "$(dirname "$0")/../../packaging/copyright" ] ||
-        suppress=(--suppress-tags bogus-mail-host,no-changelog,no-copyright-file)
-    lintian --fail-on error,warning "${suppress[@]}" "$deb" >"$work/lintian.log" 2>&1 ||
+    lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
         { cat "$work/lintian.log"; fail "lintian found errors or warnings"; }
 fi
 echo "PASS: $(basename "$deb"); Depends: $depends"
