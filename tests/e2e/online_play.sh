@@ -106,7 +106,14 @@ for play in $(seq 9); do
     await 10 "play $play to start" name_box_gone "$mover"
     [ "$play" = 5 ] && shot "$main_red" "$shots/match-red.png"
 done
-await 30 "both tables to agree at the end" tables_agree
+# At the end each table shows its own result over the board ("You win",
+# "You lose"): both come to rest with the same score.
+scores_agree() {
+    still "$main_blue" board blue-board && still "$main_red" board red-board &&
+        still "$main_blue" scores blue-scores && still "$main_red" scores red-scores &&
+        same_picture "$shots/blue-scores-3.png" "$shots/red-scores-3.png"
+}
+await 30 "both tables to rest with the same score" scores_agree
 shot "$main_blue" "$shots/end-blue.png"
 shot "$main_red" "$shots/end-red.png"
 crop "$main_blue" scores "$shots/scores-blue.png"
@@ -117,4 +124,4 @@ shot "$lobby_blue" "$shots/lobby-blue-after.png"
 
 quit_program "$blue" "$main_blue"
 quit_program "$red" "$main_red"
-echo "PASS: two programs met in a server's lobby and played a whole match through it, both boards alike"
+echo "PASS: two programs met in a server's lobby and played a whole match through it, both ending with the same score"
