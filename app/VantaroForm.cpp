@@ -427,6 +427,10 @@ void TVantaroForm::AfterGameStep() {
         NetSeat = Net->LocalPlayer();
         NetLeftBy.clear();
     }
+    if (OnlineHoldsTable() && Game->InProgress) {
+        OnlineShown = true;
+        OnlineSeat = Online->TheMatch().LocalSeat();
+    }
     ObserveExtras();
     UpdateTitle();
 }
@@ -464,7 +468,11 @@ void TVantaroForm::LogLine(const QString& line) {
 
 TTableSeats TVantaroForm::Seats() const {
     TTableSeats seats;
-    if (Net->Active() || NetSeat != -1) {
+    if (OnlineShown) {
+        // A server's match: a player's own colour, or both colours named for a watcher.
+        seats.You = OnlineSeat;
+        seats.Announce = true;
+    } else if (Net->Active() || NetSeat != -1) {
         seats.You = Net->Active() ? Net->LocalPlayer() : NetSeat;
         seats.LeftBy = NetLeftBy;
         seats.Announce = true;
@@ -480,6 +488,10 @@ TTableSeats TVantaroForm::Seats() const {
 
 QString TVantaroForm::TitleText() const {
     if (Replaying()) return QStringLiteral("Vantaro \u2014 Replay: ") + Replay->Title();
+    if (OnlineShown)
+        return OnlineSeat == -1 ? QStringLiteral("Vantaro \u2014 Online, watching")
+                                : QStringLiteral("Vantaro \u2014 Online, you are %1")
+                                      .arg(TTableAnnouncer::PlayerName(OnlineSeat));
     const TGameType type = RulesForm ? RulesForm->GameType : TGameType::HotSeat;
     if (type == TGameType::SinglePlayer) {
         static const char* const levels[] = {"Easy", "Normal", "Perfect"};
@@ -581,6 +593,9 @@ void TVantaroForm::FileNewGameClick() {
         AppendToLog("The server deals its matches; to play another, leave the table in the lobby.");
         return;
     }
+    // A match dealt here takes the table back from the server's last one.
+    OnlineShown = false;
+    OnlineSeat = -1;
     if (Net->Active()) {
         // The host deals on both tables; the joiner asks the host to.
         Net->NewGame();

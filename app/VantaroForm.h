@@ -156,6 +156,10 @@ public:
     std::unique_ptr<TMatchLog> MatchLog;
     // Playing on a game server: the lobby and the server's match on this table.
     std::unique_ptr<TOnlinePlay> Online;
+    // The table shows (or last showed) a server's match, and this player's
+    // seat at it, -1 when watching.
+    bool OnlineShown = false;
+    int32_t OnlineSeat = -1;
 
     // Game statistics and the table's sounds (VantaroFormExtras.cpp).
     QAction* FileStatistics;
