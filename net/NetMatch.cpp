@@ -357,20 +357,7 @@ void TNetMatch::StopTable() {
 }
 
 TTableState TNetMatch::Table() const {
-    TTableState table;
-    table.InProgress = Game.InProgress;
-    table.Idle = Game.Phase == TGame::PhaseIdle;
-    table.Turn = Game.Turn;
-    table.Score[0] = Game.Score[0];
-    table.Score[1] = Game.Score[1];
-    for (int32_t row = 0; row < 3; ++row)
-        for (int32_t column = 0; column < 3; ++column) {
-            table.Board[row][column] = Game.Board[row][column];
-            table.Elements[row][column] = Game.Elements[row][column];
-        }
-    for (int32_t slot = 0; slot < 5; ++slot)
-        for (int32_t player = 0; player < 2; ++player) table.Hands[slot][player] = Game.Hands[slot][player];
-    return table;
+    return Game.Table(Game.Phase == TGame::PhaseIdle);
 }
 
 QString TNetMatch::PlayerName(int32_t player) const {

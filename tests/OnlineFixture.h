@@ -55,20 +55,7 @@ inline void SettleTable(TGame& game) {
 }
 
 inline TTableState StateOf(const TGame& game) {
-    TTableState table;
-    table.InProgress = game.InProgress;
-    table.Idle = game.Phase == TGame::PhaseIdle;
-    table.Turn = game.Turn;
-    table.Score[0] = game.Score[0];
-    table.Score[1] = game.Score[1];
-    for (int32_t row = 0; row < 3; ++row)
-        for (int32_t column = 0; column < 3; ++column) {
-            table.Board[row][column] = game.Board[row][column];
-            table.Elements[row][column] = game.Elements[row][column];
-        }
-    for (int32_t slot = 0; slot < 5; ++slot)
-        for (int32_t player = 0; player < 2; ++player) table.Hands[slot][player] = game.Hands[slot][player];
-    return table;
+    return game.Table(game.Phase == TGame::PhaseIdle);
 }
 
 // The server decides with a table of its own, dealt from the seed as every
