@@ -360,7 +360,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         problem = "The other player's line dropped; wait for them to come back.";
     else
         problem = table.Referee->MoveProblem(client.Seat, request.Slot, request.X, request.Y);
-    TMoveRecord move{int32_t(table.Match.Moves.size()), request.Slot, request.X, request.Y, nowMs};
+    TStoredMove move{int32_t(table.Match.Moves.size()), request.Slot, request.X, request.Y, nowMs};
     if (problem.empty() && !Storage.AddMove(table.Match.Id, move)) {
         Log.Write("cannot store a move of match " + std::to_string(table.Match.Id) + ": " + Storage.LastError());
         problem = "The server could not keep your move; play it again.";
@@ -390,8 +390,8 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
 
 void TLobby::StartMatch(TTable& table, int64_t nowMs)
 {
-    TMatchRecord& match = table.Match;
-    match = TMatchRecord();
+    TStoredMatch& match = table.Match;
+    match = TStoredMatch();
     match.Players[0] = table.Seats[0];
     match.Players[1] = table.Seats[1];
     match.Rules = table.Rules;
@@ -538,7 +538,7 @@ int64_t TLobby::NextDeadline() const
 
 void TLobby::ResumeStored(int64_t nowMs)
 {
-    for (TMatchRecord& match : Storage.MatchesInPlay()) {
+    for (TStoredMatch& match : Storage.MatchesInPlay()) {
         TTable& table = TableById[NextTable];
         table.Id = NextTable++;
         table.Rules = match.Rules;
@@ -547,7 +547,7 @@ void TLobby::ResumeStored(int64_t nowMs)
         table.Referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
         std::string problem = table.Referee ? "" : "no rules to decide it with";
         for (size_t i = 0; table.Referee && problem.empty() && i < match.Moves.size(); ++i) {
-            const TMoveRecord& move = match.Moves[i];
+            const TStoredMove& move = match.Moves[i];
             problem = table.Referee->MoveProblem(table.Referee->ToMove(), move.Slot, move.X, move.Y);
             if (problem.empty())
                 table.Referee->Play(move.Slot, move.X, move.Y);
@@ -603,7 +603,7 @@ QJsonObject TLobby::MatchState(const TTable& table, int32_t you) const
     state["seats"] = QJsonArray{Text(table.Names[0]), Text(table.Names[1])};
     state["you"] = you;
     QJsonArray moves;
-    for (const TMoveRecord& move : table.Match.Moves)
+    for (const TStoredMove& move : table.Match.Moves)
         moves.append(QJsonArray{move.Slot, move.X, move.Y});
     state["moves"] = moves;
     QJsonArray away;

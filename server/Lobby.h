@@ -1,7 +1,7 @@
 #pragma once
 
 #include "server/LobbyRequest.h"
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 #include "server/Referee.h"
 
 #include <QJsonObject>
@@ -74,7 +74,7 @@ private:
         std::set<uint64_t> Watchers;
         // The match, once both seats are taken.
         std::unique_ptr<TReferee> Referee;
-        TMatchRecord Match;
+        TStoredMatch Match;
         int64_t TurnDeadlineMs = Never;
         int64_t AwayDeadlineMs[2] = {Never, Never};
     };

@@ -1,6 +1,6 @@
 #include "server/LobbyCodec.h"
 
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

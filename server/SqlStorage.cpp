@@ -66,7 +66,7 @@ constexpr const char* MatchColumns =
     "id, red_player, blue_player, rules, move_seconds, seed, first_player, status, winner,"
     " score_red, score_blue, started_ms, ended_ms, rated";
 
-bool ReadMatch(const QSqlQuery& query, TMatchRecord& match)
+bool ReadMatch(const QSqlQuery& query, TStoredMatch& match)
 {
     match.Id = query.value(0).toLongLong();
     match.Players[0] = query.value(1).toLongLong();
@@ -282,7 +282,7 @@ std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId)
     return query.value(0).toString().toStdString();
 }
 
-int64_t TSqlStorage::CreateMatch(const TMatchRecord& match)
+int64_t TSqlStorage::CreateMatch(const TStoredMatch& match)
 {
     QSqlQuery query(Database());
     query.prepare("INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
@@ -303,7 +303,7 @@ int64_t TSqlStorage::CreateMatch(const TMatchRecord& match)
     return query.value(0).toLongLong();
 }
 
-bool TSqlStorage::AddMove(int64_t matchId, const TMoveRecord& move)
+bool TSqlStorage::AddMove(int64_t matchId, const TStoredMove& move)
 {
     QSqlQuery query(Database());
     // One statement, so that it is whole or absent; the count keeps the
@@ -350,7 +350,7 @@ bool TSqlStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winn
     return query.numRowsAffected() == 1;
 }
 
-bool TSqlStorage::LoadMoves(TMatchRecord& match)
+bool TSqlStorage::LoadMoves(TStoredMatch& match)
 {
     QSqlQuery query(Database());
     query.prepare("SELECT idx, slot, x, y, time_ms FROM moves WHERE match_id = ? ORDER BY idx");
@@ -366,7 +366,7 @@ bool TSqlStorage::LoadMoves(TMatchRecord& match)
     return true;
 }
 
-std::optional<TMatchRecord> TSqlStorage::LoadMatch(int64_t matchId)
+std::optional<TStoredMatch> TSqlStorage::LoadMatch(int64_t matchId)
 {
     QSqlQuery query(Database());
     query.prepare(QStringLiteral("SELECT %1 FROM matches WHERE id = ?").arg(MatchColumns));
@@ -375,26 +375,26 @@ std::optional<TMatchRecord> TSqlStorage::LoadMatch(int64_t matchId)
         Error = Text(query.lastError());
         return std::nullopt;
     }
-    TMatchRecord match;
+    TStoredMatch match;
     if (!query.next() || !ReadMatch(query, match) || !LoadMoves(match))
         return std::nullopt;
     return match;
 }
 
-std::vector<TMatchRecord> TSqlStorage::MatchesInPlay()
+std::vector<TStoredMatch> TSqlStorage::MatchesInPlay()
 {
-    std::vector<TMatchRecord> matches;
+    std::vector<TStoredMatch> matches;
     QSqlQuery query(Database());
     if (!query.exec(QStringLiteral("SELECT %1 FROM matches WHERE status = 'playing' ORDER BY id").arg(MatchColumns))) {
         Error = Text(query.lastError());
         return matches;
     }
     while (query.next()) {
-        TMatchRecord match;
+        TStoredMatch match;
         if (ReadMatch(query, match))
             matches.push_back(match);
     }
-    for (TMatchRecord& match : matches)
+    for (TStoredMatch& match : matches)
         LoadMoves(match);
     return matches;
 }

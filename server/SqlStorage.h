@@ -26,12 +26,12 @@ public:
     TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t nowMs) override;
     std::optional<TPlayer> FindPlayer(const std::string& name) override;
     std::optional<std::string> PlayerName(int64_t playerId) override;
-    int64_t CreateMatch(const TMatchRecord& match) override;
-    bool AddMove(int64_t matchId, const TMoveRecord& move) override;
+    int64_t CreateMatch(const TStoredMatch& match) override;
+    bool AddMove(int64_t matchId, const TStoredMove& move) override;
     bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                      int64_t endedMs) override;
-    std::optional<TMatchRecord> LoadMatch(int64_t matchId) override;
-    std::vector<TMatchRecord> MatchesInPlay() override;
+    std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
+    std::vector<TStoredMatch> MatchesInPlay() override;
     std::string LastError() const override { return Error; }
 
     bool IsPostgres() const { return Postgres; }
@@ -40,7 +40,7 @@ private:
     TSqlStorage() = default;
     QSqlDatabase Database() const;
     bool Upgrade();
-    bool LoadMoves(TMatchRecord& match);
+    bool LoadMoves(TStoredMatch& match);
 
     QString ConnectionName;
     bool Postgres = false;

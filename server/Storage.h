@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 
 #include <optional>
 #include <string>
@@ -38,15 +38,15 @@ public:
     virtual std::optional<std::string> PlayerName(int64_t playerId) = 0;
 
     // Stores a new match (its Moves ignored) and returns its id, or 0.
-    virtual int64_t CreateMatch(const TMatchRecord& match) = 0;
+    virtual int64_t CreateMatch(const TStoredMatch& match) = 0;
     // Stores one accepted move; refused (false) when the index is not the next one.
-    virtual bool AddMove(int64_t matchId, const TMoveRecord& move) = 0;
+    virtual bool AddMove(int64_t matchId, const TStoredMove& move) = 0;
     // Ends a match still in play; false when it had already ended or is unknown.
     virtual bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                              int64_t endedMs) = 0;
-    virtual std::optional<TMatchRecord> LoadMatch(int64_t matchId) = 0;
+    virtual std::optional<TStoredMatch> LoadMatch(int64_t matchId) = 0;
     // Every match still in play, with its moves, oldest first.
-    virtual std::vector<TMatchRecord> MatchesInPlay() = 0;
+    virtual std::vector<TStoredMatch> MatchesInPlay() = 0;
 
     virtual std::string LastError() const = 0;
 };

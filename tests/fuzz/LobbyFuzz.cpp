@@ -45,14 +45,14 @@ public:
                 return player.Name;
         return std::nullopt;
     }
-    int64_t CreateMatch(const TMatchRecord& match) override
+    int64_t CreateMatch(const TStoredMatch& match) override
     {
         int64_t id = int64_t(Matches.size() + 1);
         Matches[id] = match;
         Matches[id].Id = id;
         return id;
     }
-    bool AddMove(int64_t id, const TMoveRecord& move) override
+    bool AddMove(int64_t id, const TStoredMove& move) override
     {
         auto found = Matches.find(id);
         if (found == Matches.end() || found->second.Status != TMatchStatus::Playing ||
@@ -69,14 +69,14 @@ public:
         found->second.Status = status;
         return true;
     }
-    std::optional<TMatchRecord> LoadMatch(int64_t id) override
+    std::optional<TStoredMatch> LoadMatch(int64_t id) override
     {
         auto found = Matches.find(id);
-        return found == Matches.end() ? std::nullopt : std::optional<TMatchRecord>(found->second);
+        return found == Matches.end() ? std::nullopt : std::optional<TStoredMatch>(found->second);
     }
-    std::vector<TMatchRecord> MatchesInPlay() override
+    std::vector<TStoredMatch> MatchesInPlay() override
     {
-        std::vector<TMatchRecord> playing;
+        std::vector<TStoredMatch> playing;
         for (auto& [id, match] : Matches)
             if (match.Status == TMatchStatus::Playing)
                 playing.push_back(match);
@@ -86,7 +86,7 @@ public:
 
 private:
     std::map<std::string, TPlayer> Names;
-    std::map<int64_t, TMatchRecord> Matches;
+    std::map<int64_t, TStoredMatch> Matches;
 };
 
 } // namespace
