@@ -52,7 +52,7 @@ protected:
             GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
         File = Folder.filePath("vantaro.sqlite").toStdString();
         if (Postgres)
-            RunRaw(File, true, {"DROP TABLE IF EXISTS moves, matches, players, schema_version CASCADE"});
+            RunRaw(File, true, {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
     }
 
     std::unique_ptr<TSqlStorage> Open()
