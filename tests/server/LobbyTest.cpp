@@ -2,15 +2,23 @@
 // storage on SQLite, and the time given by the test.
 #include "FakeReferee.h"
 
+#include "ai/RecordReplay.h"
+#include "records/RecordJson.h"
 #include "server/AddressLimits.h"
 #include "server/Lobby.h"
 #include "server/LobbyCodec.h"
+#include "server/RulesReferee.h"
 #include "server/ServerLog.h"
 #include "server/SqlStorage.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <array>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -373,6 +381,253 @@ TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat)
     EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "forfeit");
 }
 
+const char* RatedClassic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                           "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
+
+class LobbyRatingsTest : public LobbyTest {
+protected:
+    void PlayOut(uint64_t blue, uint64_t red)
+    {
+        for (int i = 0; i < 9; ++i)
+            Move(i % 2 == 0 ? blue : red, i / 2, i % 3, i / 3);
+    }
+
+    // A rated match that blue wins, spaced out to stay within the limit on
+    // opening tables.
+    void RatedWin(uint64_t blue, uint64_t red)
+    {
+        Now += TLobby::TableWindowMs / TLobby::TablesPerWindow;
+        Ask(blue, RatedClassic);
+        Ask(red, "{\"type\":\"sit\",\"table\":" + std::to_string(LastTable(red)) + "}");
+        PlayOut(blue, red);
+    }
+
+    int64_t LastTable(uint64_t who)
+    {
+        return int64_t(Last(who, "table").value()["table"].toDouble());
+    }
+
+    // The name bound as Join would bind it, with a rating set as an older
+    // run of the server would have left it.
+    void Rated(const std::string& name, double rating)
+    {
+        ASSERT_EQ(Storage->BindName(name, "fp-" + name, Now).Result, TStorage::TBindResult::Created);
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "rate");
+            database.setDatabaseName(Folder.filePath("v.sqlite"));
+            ASSERT_TRUE(database.open());
+            QSqlQuery query(database);
+            ASSERT_TRUE(query.exec(QStringLiteral("UPDATE players SET rating = %1 WHERE name = '%2'")
+                                       .arg(rating)
+                                       .arg(QString::fromStdString(name))));
+        }
+        QSqlDatabase::removeDatabase("rate");
+    }
+
+    QJsonObject Answer(uint64_t who, const std::string& request, const char* type)
+    {
+        Inbox[who].clear();
+        Ask(who, request);
+        EXPECT_EQ(Inbox[who].size(), 1u) << request;
+        std::optional<QJsonObject> answer = Last(who, type);
+        EXPECT_TRUE(answer) << request << " is answered with " << type;
+        return answer.value_or(QJsonObject());
+    }
+};
+
+TEST_F(LobbyRatingsTest, ARatedMatchMovesBothRatingsAndACasualOneDoesNot)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
+    for (bool rated : {false, true}) {
+        Inbox.clear();
+        Ask(ann, rated ? RatedClassic : Classic);
+        EXPECT_EQ(Last(cid, "table").value()["rated"].toBool(), rated);
+        Ask(bob, "{\"type\":\"sit\",\"table\":" + std::to_string(LastTable(cid)) + "}");
+        EXPECT_EQ(Last(bob, "match").value()["rated"].toBool(), rated);
+        PlayOut(ann, bob);
+        std::optional<QJsonObject> ended = Last(bob, "ended");
+        ASSERT_TRUE(ended);
+        ASSERT_EQ(ended->contains("ratings"), rated);
+        std::optional<TStorage::TStanding> annNow = Storage->Standing(1), bobNow = Storage->Standing(2);
+        ASSERT_TRUE(annNow && bobNow);
+        EXPECT_EQ(annNow->RatedMatches, rated ? 1 : 0);
+        if (!rated) {
+            EXPECT_EQ(annNow->Rating, TRating());
+            continue;
+        }
+        // Seat 0 Red (Bob) lost, seat 1 Blue (Ann) won, from 1500 each.
+        QJsonArray ratings = (*ended)["ratings"].toArray();
+        EXPECT_EQ(ratings[0].toArray(), (QJsonArray{1500, qint64(std::llround(bobNow->Rating.Rating))}));
+        EXPECT_EQ(ratings[1].toArray(), (QJsonArray{1500, qint64(std::llround(annNow->Rating.Rating))}));
+        EXPECT_GT(annNow->Rating.Rating, 1600);
+        EXPECT_LT(bobNow->Rating.Rating, 1400);
+        // The lobby lists the new ratings to those who come back to it.
+        QJsonArray players = Last(ann, "lobby").value()["players"].toArray();
+        ASSERT_EQ(players.size(), 3);
+        for (const QJsonValue& player : players) {
+            int expected = player["name"] == "Ann"   ? int(std::llround(annNow->Rating.Rating))
+                           : player["name"] == "Bob" ? int(std::llround(bobNow->Rating.Rating))
+                                                     : 1500;
+            EXPECT_EQ(player["rating"].toInt(), expected) << player["name"].toString().toStdString();
+            EXPECT_EQ(player["deviation"].toInt(), player["name"] == "Cid" ? 350 : int(std::llround(annNow->Rating.Deviation)));
+        }
+    }
+}
+
+TEST_F(LobbyRatingsTest, PlayNowSitsWithTheClosestRatingAmongRatedTablesForTheSameRules)
+{
+    const std::string same = "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                             "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
+    Rated("Low", 1300);
+    Rated("High", 1900);
+    Rated("Near", 1640);
+    Rated("Casual", 1600);
+    Rated("Mine", 1600);
+    uint64_t casual = Join("Casual");
+    Ask(casual, Classic); // not a Play Now table: never made rated behind its creator's back
+    uint64_t low = Join("Low"), high = Join("High"), near = Join("Near"), me = Join("Mine");
+    for (uint64_t who : {low, high, near})
+        Ask(who, RatedClassic);
+    EXPECT_EQ(Lobby->Tables(), 4u);
+    Ask(me, same);
+    std::optional<QJsonObject> match = Last(me, "match");
+    ASSERT_TRUE(match);
+    EXPECT_EQ((*match)["seats"].toArray()[1].toString(), "Near");
+    EXPECT_TRUE((*match)["rated"].toBool());
+    EXPECT_FALSE(Has(casual, "match"));
+    EXPECT_FALSE(Has(low, "match"));
+    EXPECT_FALSE(Has(high, "match"));
+    Ask(low, "{\"type\":\"leave\"}");
+    Inbox[low].clear();
+    Ask(low, same.substr(0, same.size() - 3) + "30}");
+    std::optional<QJsonObject> opened = Last(low, "table");
+    ASSERT_TRUE(opened);
+    EXPECT_EQ((*opened)["seconds"].toInt(), 30);
+    EXPECT_TRUE((*opened)["rated"].toBool()) << "Play Now opens rated tables";
+}
+
+TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
+    for (int i = 0; i < 10; ++i)
+        RatedWin(ann, bob);
+    RatedWin(cid, ann);
+    Now += 1000;
+    Ask(cid, Classic);
+    Ask(ann, "{\"type\":\"sit\",\"table\":" + std::to_string(LastTable(bob)) + "}");
+    Move(cid, 0, 0, 0); // match 12, casual, in play
+
+    QJsonArray leaders = Answer(cid, "{\"type\":\"leaderboard\"}", "leaderboard")["players"].toArray();
+    ASSERT_EQ(leaders.size(), 2) << "Cid has played one rated match, not ten";
+    EXPECT_EQ(leaders[0].toObject()["name"].toString(), "Ann");
+    EXPECT_EQ(leaders[0].toObject()["matches"].toInt(), 11);
+    EXPECT_EQ(leaders[1].toObject()["name"].toString(), "Bob");
+    EXPECT_GT(leaders[0].toObject()["rating"].toInt(), leaders[1].toObject()["rating"].toInt());
+    EXPECT_LT(leaders[0].toObject()["deviation"].toInt(), 350);
+
+    QJsonObject profile = Answer(cid, "{\"type\":\"profile\",\"name\":\"ANN\"}", "profile");
+    EXPECT_EQ(profile["name"].toString(), "Ann");
+    EXPECT_EQ(profile["matches"].toInt(), 11);
+    EXPECT_EQ(profile["rating"].toInt(), leaders[0].toObject()["rating"].toInt());
+    EXPECT_GT(profile["volatility"].toDouble(), 0.0);
+    QJsonArray history = profile["history"].toArray();
+    ASSERT_EQ(history.size(), 11);
+    for (int i = 1; i < 11; ++i)
+        EXPECT_LT(history[i - 1].toArray()[0].toDouble(), history[i].toArray()[0].toDouble()) << "oldest first";
+    EXPECT_EQ(history[10].toArray()[1].toInt(), profile["rating"].toInt());
+    EXPECT_GT(history[9].toArray()[1].toInt(), history[10].toArray()[1].toInt()) << "the last match was lost";
+    QJsonArray recent = profile["recent"].toArray();
+    ASSERT_EQ(recent.size(), 11) << "the match in play is not among them";
+    QJsonObject last = recent[0].toObject();
+    EXPECT_EQ(last["match"].toInt(), 11);
+    EXPECT_EQ(last["opponent"].toString(), "Cid");
+    EXPECT_EQ(last["seat"].toInt(), 0);
+    EXPECT_EQ(last["how"].toString(), "finished");
+    EXPECT_EQ(last["winner"].toInt(), 1);
+    EXPECT_EQ(last["score"].toArray(), (QJsonArray{4, 6}));
+    EXPECT_TRUE(last["rated"].toBool());
+    EXPECT_EQ(last["rules"].toObject()["same"], true);
+    EXPECT_EQ(last["seconds"].toInt(), 60);
+    EXPECT_EQ(last["change"].toInt(), history[10].toArray()[1].toInt() - history[9].toArray()[1].toInt());
+    EXPECT_LE(last["started"].toDouble(), last["ended"].toDouble());
+    EXPECT_EQ(recent[10].toObject()["match"].toInt(), 1);
+
+    QJsonObject answer = Answer(cid, "{\"type\":\"record\",\"match\":11}", "record");
+    EXPECT_EQ(answer["match"].toInt(), 11);
+    QByteArray bytes = QJsonDocument(answer["record"].toObject()).toJson(QJsonDocument::Compact);
+    TRecordReading reading = ReadRecordJson(bytes, "the server");
+    ASSERT_TRUE(reading.Record) << reading.Problem;
+    EXPECT_EQ(reading.Record->Players[0], "Ann");
+    EXPECT_EQ(reading.Record->Players[1], "Cid");
+    EXPECT_EQ(reading.Record->Mode, TMatchMode::Server);
+    EXPECT_TRUE(reading.Record->Rated);
+    EXPECT_EQ(reading.Record->Moves.size(), 9u);
+    EXPECT_EQ(reading.Record->Seed, Seed);
+
+    // Refusals, then the rate limit: ten questions in ten seconds.
+    const char* refusedRequests[] = {"{\"type\":\"profile\",\"name\":\"Nobody\"}", "{\"type\":\"record\",\"match\":12}",
+                                     "{\"type\":\"record\",\"match\":99}"};
+    for (const char* request : refusedRequests)
+        EXPECT_FALSE(Answer(cid, request, "refused")["reason"].toString().isEmpty()) << request;
+    for (int i = 0; i < 4; ++i)
+        Answer(cid, "{\"type\":\"leaderboard\"}", "leaderboard");
+    EXPECT_TRUE(Answer(cid, "{\"type\":\"leaderboard\"}", "refused")["reason"].toString().contains("too often"));
+    EXPECT_TRUE(Answer(cid, "{\"type\":\"record\",\"match\":1}", "refused")["reason"].toString().contains("too often"));
+    Answer(bob, "{\"type\":\"record\",\"match\":1}", "record"); // each connection its own count
+    Now += TLobby::QueryWindowMs;
+    Answer(cid, "{\"type\":\"record\",\"match\":1}", "record");
+}
+
+// The record of a real match with Sudden Death replays, dealt by the
+// server, plays through the record reader's own replay of the rules.
+TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks)
+{
+    // Every player takes the first card and square allowed: find a seed whose
+    // first deal ends in a draw that way.
+    const int32_t rules = RuleSame | RuleSuddenDeath;
+    auto firstLegal = [](const TReferee& referee) {
+        for (int32_t slot = 0; slot < 5; ++slot)
+            for (int32_t square = 0; square < 9; ++square)
+                if (referee.MoveProblem(referee.ToMove(), slot, square % 3, square / 3).empty())
+                    return std::array<int32_t, 3>{slot, square % 3, square / 3};
+        return std::array<int32_t, 3>{-1, -1, -1};
+    };
+    int64_t seed = 0;
+    for (int64_t candidate = 1; candidate < 2000 && seed == 0; ++candidate) {
+        TRulesReferee referee(BuiltInCatalogue(), candidate, rules, 1);
+        for (int i = 0; i < 9; ++i) {
+            auto move = firstLegal(referee);
+            referee.Play(move[0], move[1], move[2]);
+        }
+        if (!referee.Over())
+            seed = candidate;
+    }
+    ASSERT_NE(seed, 0) << "no seed draws its first deal";
+    Lobby = std::make_unique<TLobby>(*Storage, Log, Limits, RulesRefereeFactory(), [seed] { return seed; });
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
+             "\"sudden_death\":true},\"seconds\":0,\"rated\":true}");
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    TRulesReferee mirror(BuiltInCatalogue(), seed, rules, 1);
+    for (int guard = 0; guard < 9 * 20 && !mirror.Over(); ++guard) {
+        auto move = firstLegal(mirror);
+        Move(mirror.ToMove() == 1 ? ann : bob, move[0], move[1], move[2]);
+        mirror.Play(move[0], move[1], move[2]);
+    }
+    ASSERT_TRUE(Has(ann, "ended"));
+    QJsonObject answer = Answer(ann, "{\"type\":\"record\",\"match\":1}", "record");
+    TRecordReading reading =
+        ReadRecordJson(QJsonDocument(answer["record"].toObject()).toJson(QJsonDocument::Compact), "the server");
+    ASSERT_TRUE(reading.Record) << reading.Problem;
+    ASSERT_FALSE(reading.Record->RedealSeeds.empty());
+    for (size_t i = 0; i < reading.Record->RedealSeeds.size(); ++i)
+        EXPECT_EQ(reading.Record->RedealSeeds[i], seed + int64_t(i) + 1);
+    TReplay replay = ReplayRecord(*reading.Record, BuiltInCatalogue().Cards);
+    EXPECT_EQ(replay.Problem, "");
+    EXPECT_EQ(replay.Score[0], mirror.Score(0));
+    EXPECT_EQ(reading.Record->Score[0], mirror.Score(0));
+}
+
 TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused)
 {
     const char* refused[] = {
@@ -398,6 +653,12 @@ TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused)
         "{\"type\":\"chat\",\"text\":\"para\\u2029graph\"}",
         "{\"type\":\"chat\",\"text\":\"\\u202eoverride\"}",
         "{\"type\":\"chat\",\"text\":\"\\ud800\"}",
+        "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
+        "\"sudden_death\":false},\"seconds\":60,\"rated\":1}",
+        "{\"type\":\"profile\"}",
+        "{\"type\":\"profile\",\"name\":\"a b c\"}",
+        "{\"type\":\"record\",\"match\":0}",
+        "{\"type\":\"record\",\"match\":\"7\"}",
     };
     for (const char* line : refused)
         EXPECT_FALSE(LobbyCodec::Decode(line).Ok) << line;
