@@ -434,17 +434,28 @@ bool TSqlStorage::RateMatch(QSqlQuery& query, int64_t matchId, const int64_t pla
 {
     if (players[0] == players[1])
         return true; // nobody is rated against themselves
-    for (int seat = 0; seat < 2; ++seat) {
-        // FOR UPDATE: another server finishing this player's other match waits for this one.
-        query.prepare(QStringLiteral("SELECT rating, deviation, volatility FROM players WHERE id = ?%1")
-                          .arg(Postgres ? " FOR UPDATE" : ""));
-        query.addBindValue(qint64(players[seat]));
-        if (!query.exec() || !query.next()) {
-            Error = query.lastError().isValid() ? Text(query.lastError()) : "a rated player went missing";
-            return false;
-        }
-        update.Before[seat] = {query.value(0).toDouble(), query.value(1).toDouble(), query.value(2).toDouble()};
-        query.finish();
+    // FOR UPDATE, in the order of the ids: another server finishing one of
+    // these players' other matches waits for this one, and two such never
+    // wait for each other.
+    query.prepare(QStringLiteral("SELECT id, rating, deviation, volatility FROM players WHERE id IN (?, ?)"
+                                 " ORDER BY id%1")
+                      .arg(Postgres ? " FOR UPDATE" : ""));
+    query.addBindValue(qint64(players[0]));
+    query.addBindValue(qint64(players[1]));
+    if (!query.exec()) {
+        Error = Text(query.lastError());
+        return false;
+    }
+    int found = 0;
+    while (query.next()) {
+        const int seat = query.value(0).toLongLong() == players[0] ? 0 : 1;
+        update.Before[seat] = {query.value(1).toDouble(), query.value(2).toDouble(), query.value(3).toDouble()};
+        ++found;
+    }
+    query.finish();
+    if (found != 2) {
+        Error = "a rated player went missing";
+        return false;
     }
     if (status != TMatchStatus::Finished && winner == -1)
         return true; // ended without a result: nothing to rate

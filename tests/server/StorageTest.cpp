@@ -2,6 +2,8 @@
 // started one (VANTARO_TEST_DATABASE_URL).
 #include "server/SqlStorage.h"
 
+#include "records/Glicko2.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -218,6 +221,192 @@ TEST_P(StorageTest, TheSqliteFileIsInWalMode)
     }
     database = QSqlDatabase();
     QSqlDatabase::removeDatabase("wal");
+}
+
+// Each result against the same formula worked out here: a rated match with a
+// result moves both players at once from their ratings before it; a casual or
+// abandoned one moves nobody.
+TEST_P(StorageTest, ARatedResultMovesBothRatingsAndNothingElseMovesAny)
+{
+    auto storage = Open();
+    ASSERT_TRUE(storage);
+    struct TCase {
+        bool Rated;
+        TMatchStatus Status;
+        int32_t Winner;
+        double BlueScore; // what Glicko-2 counts for Blue; -1 for no rating change
+    };
+    const TCase cases[] = {
+        {true, TMatchStatus::Finished, 1, 1.0},   {true, TMatchStatus::Finished, -1, 0.5},
+        {true, TMatchStatus::Forfeit, 0, 0.0},    {true, TMatchStatus::Time, 1, 1.0},
+        {true, TMatchStatus::Abandoned, -1, -1},  {false, TMatchStatus::Finished, 1, -1},
+    };
+    const int32_t score[2] = {4, 6};
+    int64_t ended = 1'700'000'100'000;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const TCase& c = cases[i];
+        const std::string which = "case " + std::to_string(i);
+        int64_t red = Player(*storage, "red" + std::to_string(i)), blue = Player(*storage, "blue" + std::to_string(i));
+        TStoredMatch match = Match(red, blue);
+        match.Rated = c.Rated;
+        int64_t id = storage->CreateMatch(match);
+        TStorage::TRatingUpdate update;
+        ASSERT_TRUE(storage->FinishMatch(id, c.Status, c.Winner, score, ++ended, &update)) << storage->LastError();
+        EXPECT_EQ(update.Rated, c.BlueScore >= 0) << which;
+        std::optional<TStorage::TStanding> redNow = storage->Standing(red), blueNow = storage->Standing(blue);
+        ASSERT_TRUE(redNow && blueNow);
+        if (c.BlueScore < 0) {
+            EXPECT_EQ(redNow->Rating, TRating()) << which;
+            EXPECT_EQ(blueNow->RatedMatches, 0) << which;
+            continue;
+        }
+        const TGlicko2 glicko(0.5);
+        TRating blueAfter = glicko.Update(TRating(), {{TRating(), c.BlueScore}});
+        TRating redAfter = glicko.Update(TRating(), {{TRating(), 1.0 - c.BlueScore}});
+        EXPECT_EQ(update.Before[0], TRating()) << which;
+        EXPECT_DOUBLE_EQ(update.After[1].Rating, blueAfter.Rating) << which;
+        EXPECT_DOUBLE_EQ(blueNow->Rating.Rating, blueAfter.Rating) << which;
+        EXPECT_DOUBLE_EQ(blueNow->Rating.Deviation, blueAfter.Deviation) << which;
+        EXPECT_DOUBLE_EQ(blueNow->Rating.Volatility, blueAfter.Volatility) << which;
+        EXPECT_DOUBLE_EQ(redNow->Rating.Rating, redAfter.Rating) << which;
+        EXPECT_EQ(redNow->RatedMatches, 1) << which;
+    }
+    // A second match starts from where the first left both players.
+    int64_t red = storage->FindPlayer("red0")->Id, blue = storage->FindPlayer("blue0")->Id;
+    TStorage::TStanding redBefore = *storage->Standing(red);
+    TStoredMatch match = Match(red, blue);
+    match.Rated = true;
+    TStorage::TRatingUpdate update;
+    ASSERT_TRUE(storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, ++ended, &update));
+    EXPECT_DOUBLE_EQ(update.Before[0].Rating, redBefore.Rating.Rating);
+    EXPECT_EQ(storage->Standing(red)->RatedMatches, 2);
+}
+
+TEST_P(StorageTest, TheLeaderboardAndAProfileReadTheRatedMatchesBack)
+{
+    auto storage = Open();
+    ASSERT_TRUE(storage);
+    int64_t ann = Player(*storage, "Ann"), bob = Player(*storage, "Bob"), cid = Player(*storage, "Cid");
+    const int32_t score[2] = {4, 6};
+    struct TPlayed {
+        int64_t Red, Blue;
+        bool Rated;
+    } played[] = {{ann, bob, true}, {bob, ann, true}, {cid, ann, false}, {ann, cid, true}};
+    int64_t ended = 1'700'000'200'000, lastId = 0;
+    for (const TPlayed& p : played) {
+        TStoredMatch match = Match(p.Red, p.Blue);
+        match.Rated = p.Rated;
+        lastId = storage->CreateMatch(match);
+        ASSERT_TRUE(storage->FinishMatch(lastId, TMatchStatus::Finished, 1, score, ended += 1000));
+    }
+    storage->CreateMatch(Match(ann, bob)); // in play: on no list
+
+    std::vector<TStorage::TStanding> leaders = storage->Leaderboard(1, 50);
+    ASSERT_EQ(leaders.size(), 3u);
+    for (size_t i = 1; i < leaders.size(); ++i)
+        EXPECT_GE(leaders[i - 1].Rating.Rating, leaders[i].Rating.Rating) << "best first";
+    leaders = storage->Leaderboard(2, 50);
+    ASSERT_EQ(leaders.size(), 2u) << "Cid has one rated match";
+    EXPECT_EQ(storage->Leaderboard(1, 1).size(), 1u);
+
+    std::optional<TStorage::TProfile> profile = storage->Profile("ANN", 200, 50);
+    ASSERT_TRUE(profile) << storage->LastError();
+    EXPECT_EQ(profile->Standing.Name, "Ann");
+    EXPECT_EQ(profile->Standing.RatedMatches, 3);
+    ASSERT_EQ(profile->History.size(), 3u);
+    EXPECT_EQ(profile->History[0].first, 1'700'000'201'000) << "oldest first";
+    EXPECT_EQ(profile->History[2].second, profile->Standing.Rating);
+    ASSERT_EQ(profile->Recent.size(), 4u);
+    const TStorage::TPlayedMatch& last = profile->Recent[0];
+    EXPECT_EQ(last.Match.Id, lastId) << "newest first";
+    EXPECT_EQ(last.Seat, 0);
+    EXPECT_EQ(last.Opponent, "Cid");
+    EXPECT_TRUE(last.RatingMoved);
+    EXPECT_EQ(last.After, profile->Standing.Rating);
+    EXPECT_EQ(last.Before, profile->History[1].second);
+    EXPECT_FALSE(profile->Recent[1].RatingMoved) << "the casual match";
+    EXPECT_EQ(profile->Recent[1].Seat, 1);
+    EXPECT_EQ(storage->Profile("Ann", 2, 1)->History.size(), 2u);
+    EXPECT_EQ(storage->Profile("Ann", 2, 1)->Recent.size(), 1u);
+    EXPECT_FALSE(storage->Profile("Nobody", 200, 50));
+}
+
+// The rating write fails after the result and the players' rows were
+// written: the transaction takes all of it back.
+TEST_P(StorageTest, AFailedRatingWriteLeavesNeitherTheResultNorTheRatings)
+{
+    auto storage = Open();
+    ASSERT_TRUE(storage);
+    int64_t red = Player(*storage, "red"), blue = Player(*storage, "blue");
+    TStoredMatch match = Match(red, blue);
+    match.Rated = true;
+    int64_t rated = storage->CreateMatch(match);
+    match.Rated = false;
+    int64_t casual = storage->CreateMatch(match);
+    RunRaw(File, Postgres, {"DROP TABLE rating_changes"});
+    const int32_t score[2] = {4, 6};
+    TStorage::TRatingUpdate update;
+    EXPECT_FALSE(storage->FinishMatch(rated, TMatchStatus::Finished, 1, score, 1'700'000'300'000, &update));
+    EXPECT_FALSE(update.Rated);
+    EXPECT_EQ(storage->LoadMatch(rated)->Status, TMatchStatus::Playing);
+    for (int64_t player : {red, blue}) {
+        EXPECT_EQ(storage->Standing(player)->Rating, TRating());
+        EXPECT_EQ(storage->Standing(player)->RatedMatches, 0);
+    }
+    EXPECT_TRUE(storage->FinishMatch(casual, TMatchStatus::Finished, 1, score, 1'700'000'300'000))
+        << "the storage goes on after the failure: " << storage->LastError();
+}
+
+// What the first server version left: its tables, a player and a finished match.
+TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
+{
+    const std::string id = Postgres ? "BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY"
+                                    : "INTEGER PRIMARY KEY AUTOINCREMENT";
+    RunRaw(File, Postgres,
+           {"CREATE TABLE schema_version (version INTEGER NOT NULL)",
+            "INSERT INTO schema_version (version) VALUES (1)",
+            "CREATE TABLE players (id " + id +
+                ", name TEXT NOT NULL, name_key TEXT NOT NULL UNIQUE, fingerprint TEXT NOT NULL,"
+                " created_ms BIGINT NOT NULL)",
+            "CREATE TABLE matches (id " + id +
+                ", red_player BIGINT NOT NULL REFERENCES players (id),"
+                " blue_player BIGINT NOT NULL REFERENCES players (id), rules INTEGER NOT NULL,"
+                " move_seconds INTEGER NOT NULL, seed BIGINT NOT NULL, first_player INTEGER NOT NULL,"
+                " status TEXT NOT NULL, winner INTEGER NOT NULL DEFAULT -1, score_red INTEGER NOT NULL DEFAULT 0,"
+                " score_blue INTEGER NOT NULL DEFAULT 0, started_ms BIGINT NOT NULL,"
+                " ended_ms BIGINT NOT NULL DEFAULT 0, rated INTEGER NOT NULL DEFAULT 0)",
+            "CREATE TABLE moves (match_id BIGINT NOT NULL REFERENCES matches (id), idx INTEGER NOT NULL,"
+            " slot INTEGER NOT NULL, x INTEGER NOT NULL, y INTEGER NOT NULL, time_ms BIGINT NOT NULL,"
+            " PRIMARY KEY (match_id, idx))",
+            "INSERT INTO players (name, name_key, fingerprint, created_ms) VALUES ('Old', 'old', 'fp-Old', 1)",
+            "INSERT INTO players (name, name_key, fingerprint, created_ms) VALUES ('Older', 'older', 'fp-Older', 1)",
+            "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status, winner,"
+            " score_red, score_blue, started_ms, ended_ms) VALUES (1, 2, 1, 60, 77, 1, 'finished', 1, 4, 6, 10, 20)",
+            "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) VALUES (1, 0, 4, 1, 1, 15)"});
+    {
+        auto storage = Open();
+        ASSERT_TRUE(storage);
+        std::optional<TStorage::TStanding> old = storage->Standing(1);
+        ASSERT_TRUE(old);
+        EXPECT_EQ(old->Name, "Old");
+        EXPECT_EQ(old->Rating, TRating()) << "1500 ± 350 for everyone who played before ratings";
+        EXPECT_EQ(old->RatedMatches, 0);
+        std::optional<TStoredMatch> kept = storage->LoadMatch(1);
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->Status, TMatchStatus::Finished);
+        EXPECT_FALSE(kept->Rated);
+        EXPECT_EQ(kept->Moves.size(), 1u);
+        TStoredMatch match = Match(1, 2);
+        match.Rated = true;
+        const int32_t score[2] = {6, 4};
+        TStorage::TRatingUpdate update;
+        ASSERT_TRUE(storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, 30, &update))
+            << storage->LastError();
+        EXPECT_TRUE(update.Rated);
+    }
+    auto again = Open();
+    ASSERT_TRUE(again) << "the upgrade is done once";
+    EXPECT_EQ(again->Standing(1)->RatedMatches, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StorageTest, ::testing::Values(false, true),
