@@ -201,8 +201,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         }
         for (const TLobby::TOutgoing& out : lobby->TakeOutgoing())
-            if (out.Line.empty() || out.Line.back() != '\n' || out.Line.find('\n') != out.Line.size() - 1)
-                __builtin_trap(); // one line per message
+            if (out.Line.empty() || out.Line.back() != '\n' || out.Line.find('\n') != out.Line.size() - 1 ||
+                out.Line.size() > TLobby::MaxAnswerBytes)
+                __builtin_trap(); // one line per message, none past what a client reads
     }
     return 0;
 }
