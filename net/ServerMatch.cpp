@@ -59,7 +59,7 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
             return;
         }
         ++AcceptedMoves;
-        Waiting.push_back({false, message.Move, message.Seat, {}, {}});
+        Waiting.push_back({false, message.Move, message.Seat, {}, {}, {}, {}});
         TurnDeadlineMs = Seconds > 0 ? nowMs + uint64_t(Seconds) * 1000 : 0;
         return;
     case TKind::Away:
