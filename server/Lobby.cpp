@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <cmath>
+
 namespace {
 
 QJsonObject Message(const char* type)
@@ -14,17 +16,6 @@ QJsonObject Message(const char* type)
     QJsonObject message;
     message["type"] = type;
     return message;
-}
-
-QJsonObject RulesObject(int32_t rules)
-{
-    QJsonObject object;
-    object["same"] = (rules & RuleSame) != 0;
-    object["same_wall"] = (rules & RuleSameWall) != 0;
-    object["plus"] = (rules & RulePlus) != 0;
-    object["elemental"] = (rules & RuleElemental) != 0;
-    object["sudden_death"] = (rules & RuleSuddenDeath) != 0;
-    return object;
 }
 
 QString Text(const std::string& text)
@@ -116,7 +107,7 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
         Login(connection, client, request.Name, nowMs);
         break;
     case TKind::CreateTable:
-        Create(connection, client, request.Rules, request.MoveSeconds, nowMs);
+        Create(connection, client, request.Rules, request.MoveSeconds, request.Rated, nowMs);
         break;
     case TKind::Sit:
     case TKind::Watch: {
@@ -140,6 +131,15 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
         break;
     case TKind::Move:
         Move(connection, client, request, nowMs);
+        break;
+    case TKind::Leaderboard:
+        Leaderboard(connection, client, nowMs);
+        break;
+    case TKind::Profile:
+        Profile(connection, client, request.Name, nowMs);
+        break;
+    case TKind::Record:
+        Record(connection, client, request.Match, nowMs);
         break;
     }
 }
@@ -189,6 +189,8 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     }
     client.PlayerId = binding.PlayerId;
     client.Name = binding.Name;
+    if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
+        client.Rating = standing->Rating;
     Players[client.PlayerId] = connection;
     QJsonObject welcome = Message("signed_in");
     welcome["name"] = Text(client.Name);
@@ -219,7 +221,8 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     Broadcast(PlayerInfo(client));
 }
 
-void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs)
+void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated,
+                    int64_t nowMs)
 {
     if (client.Table != 0 && client.Seat >= 0) {
         Refuse(connection, "Leave your table first.");
@@ -234,6 +237,7 @@ void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t
     table.Id = NextTable++;
     table.Rules = rules;
     table.MoveSeconds = seconds;
+    table.Rated = rated;
     table.CreatedMs = nowMs;
     Broadcast(TableInfo(table));
     Sit(connection, client, table, 1, nowMs);
@@ -315,15 +319,10 @@ void TLobby::PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_
         Refuse(connection, "Leave your table first.");
         return;
     }
-    // The table that has waited longest for the same rules: tables are kept
-    // in the order they were opened.
-    for (auto& [id, table] : TableById)
-        if (!table.Referee && table.Rules == rules && table.MoveSeconds == seconds &&
-            (table.Seats[0] == 0) != (table.Seats[1] == 0)) {
-            Sit(connection, client, table, -1, nowMs);
-            return;
-        }
-    Create(connection, client, rules, seconds, nowMs);
+    if (TTable* table = ClosestTable(client, rules, seconds))
+        Sit(connection, client, *table, -1, nowMs);
+    else
+        Create(connection, client, rules, seconds, true, nowMs);
 }
 
 void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs)
@@ -360,7 +359,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         problem = "The other player's line dropped; wait for them to come back.";
     else
         problem = table.Referee->MoveProblem(client.Seat, request.Slot, request.X, request.Y);
-    TMoveRecord move{int32_t(table.Match.Moves.size()), request.Slot, request.X, request.Y, nowMs};
+    TStoredMove move{int32_t(table.Match.Moves.size()), request.Slot, request.X, request.Y, nowMs};
     if (problem.empty() && !Storage.AddMove(table.Match.Id, move)) {
         Log.Write("cannot store a move of match " + std::to_string(table.Match.Id) + ": " + Storage.LastError());
         problem = "The server could not keep your move; play it again.";
@@ -390,8 +389,8 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
 
 void TLobby::StartMatch(TTable& table, int64_t nowMs)
 {
-    TMatchRecord& match = table.Match;
-    match = TMatchRecord();
+    TStoredMatch& match = table.Match;
+    match = TStoredMatch();
     match.Players[0] = table.Seats[0];
     match.Players[1] = table.Seats[1];
     match.Rules = table.Rules;
@@ -399,6 +398,7 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs)
     match.Seed = Seeds();
     match.FirstPlayer = 1; // Blue moves first
     match.StartedMs = nowMs;
+    match.Rated = table.Rated;
     match.Id = Storage.CreateMatch(match);
     if (match.Id == 0)
         Log.Write("cannot store a new match: " + Storage.LastError());
@@ -443,7 +443,8 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
     if (how == TMatchStatus::Finished)
         for (int seat = 0; seat < 2; ++seat)
             score[seat] = table.Referee->Score(seat);
-    if (!Storage.FinishMatch(table.Match.Id, how, winner, score, nowMs))
+    TStorage::TRatingUpdate ratings;
+    if (!Storage.FinishMatch(table.Match.Id, how, winner, score, nowMs, &ratings))
         Log.Write("cannot store the end of match " + std::to_string(table.Match.Id) + ": " + Storage.LastError());
     Log.Write("match " + std::to_string(table.Match.Id) + " ended: " + StatusName(how) +
               (winner >= 0 ? ", " + table.Names[winner] + " won" : std::string()));
@@ -452,6 +453,16 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
     ended["how"] = StatusName(how);
     ended["winner"] = winner;
     ended["score"] = QJsonArray{score[0], score[1]};
+    if (ratings.Rated) {
+        QJsonArray changes;
+        for (int seat = 0; seat < 2; ++seat) {
+            changes.append(QJsonArray{qint64(std::llround(ratings.Before[seat].Rating)),
+                                      qint64(std::llround(ratings.After[seat].Rating))});
+            if (uint64_t connection = ConnectionOf(table.Seats[seat]))
+                Clients.at(connection).Rating = ratings.After[seat];
+        }
+        ended["ratings"] = changes;
+    }
     ToTable(table, ended);
     // Everyone at the table goes back to the lobby.
     std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
@@ -538,16 +549,17 @@ int64_t TLobby::NextDeadline() const
 
 void TLobby::ResumeStored(int64_t nowMs)
 {
-    for (TMatchRecord& match : Storage.MatchesInPlay()) {
+    for (TStoredMatch& match : Storage.MatchesInPlay()) {
         TTable& table = TableById[NextTable];
         table.Id = NextTable++;
         table.Rules = match.Rules;
         table.MoveSeconds = match.MoveSeconds;
+        table.Rated = match.Rated;
         table.CreatedMs = match.StartedMs;
         table.Referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
         std::string problem = table.Referee ? "" : "no rules to decide it with";
         for (size_t i = 0; table.Referee && problem.empty() && i < match.Moves.size(); ++i) {
-            const TMoveRecord& move = match.Moves[i];
+            const TStoredMove& move = match.Moves[i];
             problem = table.Referee->MoveProblem(table.Referee->ToMove(), move.Slot, move.X, move.Y);
             if (problem.empty())
                 table.Referee->Play(move.Slot, move.X, move.Y);
@@ -576,6 +588,7 @@ QJsonObject TLobby::PlayerInfo(const TClient& client) const
     player["name"] = Text(client.Name);
     player["table"] = double(client.Table);
     player["seat"] = client.Seat;
+    AddRating(player, client.Rating);
     return player;
 }
 
@@ -585,6 +598,7 @@ QJsonObject TLobby::TableInfo(const TTable& table) const
     info["table"] = double(table.Id);
     info["rules"] = RulesObject(table.Rules);
     info["seconds"] = table.MoveSeconds;
+    info["rated"] = table.Rated;
     info["seats"] = QJsonArray{Text(table.Names[0]), Text(table.Names[1])};
     info["watchers"] = int(table.Watchers.size());
     info["playing"] = bool(table.Referee);
@@ -599,11 +613,12 @@ QJsonObject TLobby::MatchState(const TTable& table, int32_t you) const
     state["seed"] = double(table.Match.Seed);
     state["rules"] = RulesObject(table.Rules);
     state["seconds"] = table.MoveSeconds;
+    state["rated"] = table.Rated;
     state["first"] = table.Match.FirstPlayer;
     state["seats"] = QJsonArray{Text(table.Names[0]), Text(table.Names[1])};
     state["you"] = you;
     QJsonArray moves;
-    for (const TMoveRecord& move : table.Match.Moves)
+    for (const TStoredMove& move : table.Match.Moves)
         moves.append(QJsonArray{move.Slot, move.X, move.Y});
     state["moves"] = moves;
     QJsonArray away;
@@ -623,7 +638,9 @@ QJsonObject TLobby::LobbySnapshot() const
         if (players.size() >= MaxPlayers)
             break;
         const TClient& client = Clients.at(connection);
-        players.append(QJsonObject{{"name", Text(client.Name)}, {"table", double(client.Table)}, {"seat", client.Seat}});
+        QJsonObject player{{"name", Text(client.Name)}, {"table", double(client.Table)}, {"seat", client.Seat}};
+        AddRating(player, client.Rating);
+        players.append(player);
     }
     QJsonArray tables;
     for (const auto& [id, table] : TableById) {

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "server/LobbyRequest.h"
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 #include "server/Referee.h"
 
+#include "records/Rating.h"
+
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -29,6 +33,15 @@ public:
     static constexpr int TablesPerWindow = 5;
     static constexpr int64_t TableWindowMs = 60'000;
     static constexpr int64_t Never = INT64_MAX;
+    // Leaderboard, profile and record requests, per connection.
+    static constexpr int QueriesPerWindow = 10;
+    static constexpr int64_t QueryWindowMs = 10'000;
+    static constexpr int64_t LeaderboardCacheMs = 5'000;
+    static constexpr int32_t LeaderboardSize = 50;
+    static constexpr int32_t LeaderboardMinMatches = 10;
+    static constexpr int32_t HistorySize = 200;
+    static constexpr int32_t RecentSize = 50;
+    static constexpr size_t MaxAnswerBytes = 64 * 1024;
 
     struct TOutgoing {
         uint64_t Connection = 0;
@@ -63,18 +76,22 @@ private:
         std::string Name;
         int64_t Table = 0;    // the table sat at or watched
         int32_t Seat = -1;    // -1 when watching
+        TRating Rating;
+        int64_t QueryWindowStartMs = 0;
+        int32_t QueriesInWindow = 0;
     };
     struct TTable {
         int64_t Id = 0;
         int32_t Rules = 0;
         int32_t MoveSeconds = 60;
+        bool Rated = false;
         int64_t CreatedMs = 0;
         int64_t Seats[2] = {0, 0}; // player ids
         std::string Names[2];
         std::set<uint64_t> Watchers;
         // The match, once both seats are taken.
         std::unique_ptr<TReferee> Referee;
-        TMatchRecord Match;
+        TStoredMatch Match;
         int64_t TurnDeadlineMs = Never;
         int64_t AwayDeadlineMs[2] = {Never, Never};
     };
@@ -86,13 +103,26 @@ private:
     uint64_t ConnectionOf(int64_t playerId) const;
 
     void Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
-    void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
+    void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated, int64_t nowMs);
     void Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs);
     void Watch(uint64_t connection, TClient& client, TTable& table);
     void Leave(uint64_t connection, TClient& client, int64_t nowMs);
     void PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
     void Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs);
     void Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+
+    // Leaderboard, profiles and records (LobbyRecords.cpp).
+    bool TryQuery(uint64_t connection, TClient& client, int64_t nowMs);
+    void SendAnswer(uint64_t connection, const QJsonObject& message);
+    void Leaderboard(uint64_t connection, TClient& client, int64_t nowMs);
+    void Profile(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
+    void Record(uint64_t connection, TClient& client, int64_t matchId, int64_t nowMs);
+    // The stored match as a record file holds it, or the problem.
+    std::optional<QJsonObject> RecordOf(const TStoredMatch& match, std::string& problem) const;
+    static QJsonObject RulesObject(int32_t rules);
+    static void AddRating(QJsonObject& player, const TRating& rating);
+    // The waiting Play Now table for these rules whose player is closest in rating.
+    TTable* ClosestTable(const TClient& client, int32_t rules, int32_t seconds);
 
     void StartMatch(TTable& table, int64_t nowMs);
     void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
@@ -114,4 +144,7 @@ private:
     std::map<int64_t, TTable> TableById;          // ordered: the oldest first
     int64_t NextTable = 1;
     std::vector<TOutgoing> Outgoing;
+    QJsonArray LeaderCache;
+    int64_t LeaderCacheMs = 0;
+    bool HaveLeaderCache = false;
 };

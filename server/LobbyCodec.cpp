@@ -1,6 +1,6 @@
 #include "server/LobbyCodec.h"
 
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,7 +17,8 @@ struct TKindName {
 constexpr TKindName Kinds[] = {
     {"hello", TKind::Hello}, {"login", TKind::Login}, {"create", TKind::CreateTable}, {"sit", TKind::Sit},
     {"watch", TKind::Watch}, {"leave", TKind::Leave},        {"play_now", TKind::PlayNow},
-    {"chat", TKind::Chat},   {"move", TKind::Move},
+    {"chat", TKind::Chat},   {"move", TKind::Move},  {"leaderboard", TKind::Leaderboard},
+    {"profile", TKind::Profile}, {"record", TKind::Record},
 };
 
 bool Integer(const QJsonObject& object, const char* key, int64_t low, int64_t high, int64_t& value)
@@ -127,8 +128,28 @@ TDecoded Decode(std::string_view line)
         break;
     }
     case TKind::CreateTable:
+        ok = Rules(object, request);
+        if (ok && object.contains("rated")) {
+            ok = object.value("rated").isBool();
+            request.Rated = object.value("rated").toBool();
+        }
+        break;
     case TKind::PlayNow:
         ok = Rules(object, request);
+        request.Rated = true;
+        break;
+    case TKind::Leaderboard:
+        break;
+    case TKind::Profile: {
+        // A name that could never be bound is refused here, so that it never
+        // reaches the storage.
+        QString name = object.value("name").toString();
+        request.Name = name.toStdString();
+        ok = IsValidPlayerName(request.Name);
+        break;
+    }
+    case TKind::Record:
+        ok = Integer(object, "match", 1, int64_t(1) << 53, request.Match);
         break;
     case TKind::Sit:
         ok = Integer(object, "table", 1, int64_t(1) << 53, request.Table);

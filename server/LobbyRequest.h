@@ -6,17 +6,19 @@
 // One thing a client asks of the lobby, decoded and checked for shape and
 // range (never for permission: the lobby checks that).
 struct TLobbyRequest {
-    enum class TKind { Hello, Login, CreateTable, Sit, Watch, Leave, PlayNow, Chat, Move };
+    enum class TKind { Hello, Login, CreateTable, Sit, Watch, Leave, PlayNow, Chat, Move, Leaderboard, Profile, Record };
     TKind Kind = TKind::Leave;
     std::string Program;     // Hello: the client program's name and protocol version
     int32_t Version = 0;
-    std::string Name;        // Login
+    std::string Name;        // Login, Profile
     int32_t Rules = 0;       // CreateTable, PlayNow: TRuleBits
     int32_t MoveSeconds = 60; // CreateTable, PlayNow: 30, 60 or 0 (unlimited)
+    bool Rated = false;      // CreateTable (Play Now is always rated)
     int64_t Table = 0;       // Sit, Watch
     int32_t Seat = -1;       // Sit: 0 or 1, -1 for whichever is free
     std::string Text;        // Chat
     int32_t Slot = 0;        // Move
     int32_t X = 0;
     int32_t Y = 0;
+    int64_t Match = 0;       // Record
 };

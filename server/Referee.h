@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // One match's rules as the server needs them: whose turn it is, whether a
 // placement is allowed (and why not), playing it, and how the match stands.
@@ -21,6 +22,8 @@ public:
     // Once over: the winning seat, or -1 for a draw; and the cards each owns.
     virtual int32_t Winner() const = 0;
     virtual int32_t Score(int32_t seat) const = 0;
+    // The seed of each Sudden Death replay dealt so far.
+    virtual std::vector<int64_t> RedealSeeds() const { return {}; }
 };
 
 using TRefereeFactory =

@@ -1,6 +1,6 @@
 #include "server/RulesReferee.h"
 
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 
 #include <sstream>
 

@@ -18,6 +18,7 @@ public:
     bool Over() const override { return Match.GameOver; }
     int32_t Winner() const override;
     int32_t Score(int32_t seat) const override { return Match.Score[seat & 1]; }
+    std::vector<int64_t> RedealSeeds() const override { return Match.Script.RedealSeeds; }
 
     const TMatch& State() const { return Match; }
 

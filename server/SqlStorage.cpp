@@ -1,11 +1,15 @@
 #include "server/SqlStorage.h"
 
+#include "records/Glicko2.h"
+
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace {
 
@@ -52,6 +56,28 @@ const std::vector<TSchemaStep>& SchemaSteps()
           " y INTEGER NOT NULL,"
           " time_ms BIGINT NOT NULL,"
           " PRIMARY KEY (match_id, idx))"}},
+        // Ratings: every player starts at 1500 ± 350, and each rated result
+        // keeps what it did to both players' ratings.
+        {2,
+         {"ALTER TABLE players ADD COLUMN rating DOUBLE PRECISION NOT NULL DEFAULT 1500",
+          "ALTER TABLE players ADD COLUMN deviation DOUBLE PRECISION NOT NULL DEFAULT 350",
+          "ALTER TABLE players ADD COLUMN volatility DOUBLE PRECISION NOT NULL DEFAULT 0.06",
+          "ALTER TABLE players ADD COLUMN rated_matches INTEGER NOT NULL DEFAULT 0",
+          "CREATE INDEX players_rating ON players (rated_matches, rating)",
+          "CREATE INDEX matches_red ON matches (red_player, ended_ms)",
+          "CREATE INDEX matches_blue ON matches (blue_player, ended_ms)",
+          "CREATE TABLE rating_changes ("
+          " match_id BIGINT NOT NULL REFERENCES matches (id),"
+          " player_id BIGINT NOT NULL REFERENCES players (id),"
+          " ended_ms BIGINT NOT NULL,"
+          " rating_before DOUBLE PRECISION NOT NULL,"
+          " deviation_before DOUBLE PRECISION NOT NULL,"
+          " volatility_before DOUBLE PRECISION NOT NULL,"
+          " rating_after DOUBLE PRECISION NOT NULL,"
+          " deviation_after DOUBLE PRECISION NOT NULL,"
+          " volatility_after DOUBLE PRECISION NOT NULL,"
+          " PRIMARY KEY (match_id, player_id))",
+          "CREATE INDEX rating_changes_player ON rating_changes (player_id, ended_ms)"}},
     };
     return Steps;
 }
@@ -66,7 +92,7 @@ constexpr const char* MatchColumns =
     "id, red_player, blue_player, rules, move_seconds, seed, first_player, status, winner,"
     " score_red, score_blue, started_ms, ended_ms, rated";
 
-bool ReadMatch(const QSqlQuery& query, TMatchRecord& match)
+bool ReadMatch(const QSqlQuery& query, TStoredMatch& match)
 {
     match.Id = query.value(0).toLongLong();
     match.Players[0] = query.value(1).toLongLong();
@@ -282,7 +308,7 @@ std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId)
     return query.value(0).toString().toStdString();
 }
 
-int64_t TSqlStorage::CreateMatch(const TMatchRecord& match)
+int64_t TSqlStorage::CreateMatch(const TStoredMatch& match)
 {
     QSqlQuery query(Database());
     query.prepare("INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
@@ -303,7 +329,7 @@ int64_t TSqlStorage::CreateMatch(const TMatchRecord& match)
     return query.value(0).toLongLong();
 }
 
-bool TSqlStorage::AddMove(int64_t matchId, const TMoveRecord& move)
+bool TSqlStorage::AddMove(int64_t matchId, const TStoredMove& move)
 {
     QSqlQuery query(Database());
     // One statement, so that it is whole or absent; the count keeps the
@@ -331,26 +357,136 @@ bool TSqlStorage::AddMove(int64_t matchId, const TMoveRecord& move)
     return true;
 }
 
-bool TSqlStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                              int64_t endedMs)
+bool TSqlStorage::Begin()
 {
-    QSqlQuery query(Database());
-    query.prepare("UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
-                  " WHERE id = ? AND status = 'playing'");
-    query.addBindValue(QString::fromLatin1(StatusName(status)));
-    query.addBindValue(int(winner));
-    query.addBindValue(int(score[0]));
-    query.addBindValue(int(score[1]));
-    query.addBindValue(qint64(endedMs));
-    query.addBindValue(qint64(matchId));
-    if (!query.exec()) {
-        Error = Text(query.lastError());
-        return false;
-    }
-    return query.numRowsAffected() == 1;
+    QSqlDatabase database = Database();
+    QSqlQuery query(database);
+    if (Postgres ? database.transaction() : query.exec("BEGIN IMMEDIATE"))
+        return true;
+    Error = "cannot begin a transaction: " + Text(Postgres ? database.lastError() : query.lastError());
+    return false;
 }
 
-bool TSqlStorage::LoadMoves(TMatchRecord& match)
+bool TSqlStorage::Commit()
+{
+    QSqlDatabase database = Database();
+    QSqlQuery query(database);
+    if (Postgres ? database.commit() : query.exec("COMMIT"))
+        return true;
+    Error = "cannot commit: " + Text(Postgres ? database.lastError() : query.lastError());
+    Rollback();
+    return false;
+}
+
+void TSqlStorage::Rollback()
+{
+    QSqlDatabase database = Database();
+    if (Postgres)
+        database.rollback();
+    else
+        QSqlQuery(database).exec("ROLLBACK");
+}
+
+bool TSqlStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
+                              int64_t endedMs, TRatingUpdate* ratings)
+{
+    TRatingUpdate update;
+    if (!Begin())
+        return false;
+    bool done = false;
+    {
+        QSqlQuery query(Database());
+        query.prepare("UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
+                      " WHERE id = ? AND status = 'playing' RETURNING rated, red_player, blue_player");
+        query.addBindValue(QString::fromLatin1(StatusName(status)));
+        query.addBindValue(int(winner));
+        query.addBindValue(int(score[0]));
+        query.addBindValue(int(score[1]));
+        query.addBindValue(qint64(endedMs));
+        query.addBindValue(qint64(matchId));
+        if (!query.exec()) {
+            Error = Text(query.lastError());
+        } else if (query.next()) {
+            const bool rated = query.value(0).toInt() != 0;
+            const int64_t players[2] = {query.value(1).toLongLong(), query.value(2).toLongLong()};
+            query.finish();
+            done = !rated || status == TMatchStatus::Abandoned ||
+                   RateMatch(query, matchId, players, status, winner, endedMs, update);
+        } else {
+            Error = "match " + std::to_string(matchId) + " is not in play";
+        }
+    }
+    if (!done) {
+        Rollback();
+        return false;
+    }
+    if (!Commit())
+        return false;
+    if (ratings)
+        *ratings = update;
+    return true;
+}
+
+// Each rated match is one rating period for both players, each judged
+// against the other's rating from before the match.
+bool TSqlStorage::RateMatch(QSqlQuery& query, int64_t matchId, const int64_t players[2], TMatchStatus status,
+                            int32_t winner, int64_t endedMs, TRatingUpdate& update)
+{
+    if (players[0] == players[1])
+        return true; // nobody is rated against themselves
+    for (int seat = 0; seat < 2; ++seat) {
+        // FOR UPDATE: another server finishing this player's other match waits for this one.
+        query.prepare(QStringLiteral("SELECT rating, deviation, volatility FROM players WHERE id = ?%1")
+                          .arg(Postgres ? " FOR UPDATE" : ""));
+        query.addBindValue(qint64(players[seat]));
+        if (!query.exec() || !query.next()) {
+            Error = query.lastError().isValid() ? Text(query.lastError()) : "a rated player went missing";
+            return false;
+        }
+        update.Before[seat] = {query.value(0).toDouble(), query.value(1).toDouble(), query.value(2).toDouble()};
+        query.finish();
+    }
+    if (status != TMatchStatus::Finished && winner == -1)
+        return true; // ended without a result: nothing to rate
+    const TGlicko2 glicko(0.5);
+    for (int seat = 0; seat < 2; ++seat) {
+        double result = winner == -1 ? 0.5 : winner == seat ? 1.0 : 0.0;
+        update.After[seat] = glicko.Update(update.Before[seat], {{update.Before[1 - seat], result}});
+    }
+    for (int seat = 0; seat < 2; ++seat) {
+        query.prepare("UPDATE players SET rating = ?, deviation = ?, volatility = ?,"
+                      " rated_matches = rated_matches + 1 WHERE id = ?");
+        query.addBindValue(update.After[seat].Rating);
+        query.addBindValue(update.After[seat].Deviation);
+        query.addBindValue(update.After[seat].Volatility);
+        query.addBindValue(qint64(players[seat]));
+        if (!query.exec()) {
+            Error = Text(query.lastError());
+            return false;
+        }
+    }
+    for (int seat = 0; seat < 2; ++seat) {
+        query.prepare("INSERT INTO rating_changes (match_id, player_id, ended_ms, rating_before, deviation_before,"
+                      " volatility_before, rating_after, deviation_after, volatility_after)"
+                      " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        query.addBindValue(qint64(matchId));
+        query.addBindValue(qint64(players[seat]));
+        query.addBindValue(qint64(endedMs));
+        for (const TRating* rating : {&update.Before[seat], &update.After[seat]}) {
+            query.addBindValue(rating->Rating);
+            query.addBindValue(rating->Deviation);
+            query.addBindValue(rating->Volatility);
+        }
+        if (!query.exec()) {
+            Error = Text(query.lastError());
+            return false;
+        }
+    }
+    update.Rated = true;
+    return true;
+}
+
+bool TSqlStorage::LoadMoves(TStoredMatch& match)
 {
     QSqlQuery query(Database());
     query.prepare("SELECT idx, slot, x, y, time_ms FROM moves WHERE match_id = ? ORDER BY idx");
@@ -366,7 +502,7 @@ bool TSqlStorage::LoadMoves(TMatchRecord& match)
     return true;
 }
 
-std::optional<TMatchRecord> TSqlStorage::LoadMatch(int64_t matchId)
+std::optional<TStoredMatch> TSqlStorage::LoadMatch(int64_t matchId)
 {
     QSqlQuery query(Database());
     query.prepare(QStringLiteral("SELECT %1 FROM matches WHERE id = ?").arg(MatchColumns));
@@ -375,26 +511,127 @@ std::optional<TMatchRecord> TSqlStorage::LoadMatch(int64_t matchId)
         Error = Text(query.lastError());
         return std::nullopt;
     }
-    TMatchRecord match;
+    TStoredMatch match;
     if (!query.next() || !ReadMatch(query, match) || !LoadMoves(match))
         return std::nullopt;
     return match;
 }
 
-std::vector<TMatchRecord> TSqlStorage::MatchesInPlay()
+std::vector<TStoredMatch> TSqlStorage::MatchesInPlay()
 {
-    std::vector<TMatchRecord> matches;
+    std::vector<TStoredMatch> matches;
     QSqlQuery query(Database());
     if (!query.exec(QStringLiteral("SELECT %1 FROM matches WHERE status = 'playing' ORDER BY id").arg(MatchColumns))) {
         Error = Text(query.lastError());
         return matches;
     }
     while (query.next()) {
-        TMatchRecord match;
+        TStoredMatch match;
         if (ReadMatch(query, match))
             matches.push_back(match);
     }
-    for (TMatchRecord& match : matches)
+    for (TStoredMatch& match : matches)
         LoadMoves(match);
     return matches;
+}
+
+std::optional<TStorage::TStanding> TSqlStorage::Standing(int64_t playerId)
+{
+    QSqlQuery query(Database());
+    query.prepare("SELECT name, rating, deviation, volatility, rated_matches FROM players WHERE id = ?");
+    query.addBindValue(qint64(playerId));
+    if (!query.exec()) {
+        Error = Text(query.lastError());
+        return std::nullopt;
+    }
+    if (!query.next())
+        return std::nullopt;
+    return TStanding{query.value(0).toString().toStdString(),
+                     {query.value(1).toDouble(), query.value(2).toDouble(), query.value(3).toDouble()},
+                     query.value(4).toInt()};
+}
+
+std::vector<TStorage::TStanding> TSqlStorage::Leaderboard(int32_t minMatches, int32_t count)
+{
+    std::vector<TStanding> leaders;
+    QSqlQuery query(Database());
+    query.prepare("SELECT name, rating, deviation, volatility, rated_matches FROM players"
+                  " WHERE rated_matches >= ? ORDER BY rating DESC, id LIMIT ?");
+    query.addBindValue(int(minMatches));
+    query.addBindValue(int(count));
+    if (!query.exec()) {
+        Error = Text(query.lastError());
+        return leaders;
+    }
+    while (query.next())
+        leaders.push_back({query.value(0).toString().toStdString(),
+                           {query.value(1).toDouble(), query.value(2).toDouble(), query.value(3).toDouble()},
+                           query.value(4).toInt()});
+    return leaders;
+}
+
+std::optional<TStorage::TProfile> TSqlStorage::Profile(const std::string& name, int32_t historyCount,
+                                                       int32_t recentCount)
+{
+    QSqlQuery query(Database());
+    auto failed = [&] {
+        Error = Text(query.lastError());
+        return std::nullopt;
+    };
+    query.prepare("SELECT id FROM players WHERE name_key = ?");
+    query.addBindValue(QString::fromStdString(NameKey(name)));
+    if (!query.exec())
+        return failed();
+    if (!query.next())
+        return std::nullopt;
+    TProfile profile;
+    profile.PlayerId = query.value(0).toLongLong();
+    query.finish();
+    std::optional<TStanding> standing = Standing(profile.PlayerId);
+    if (!standing)
+        return std::nullopt;
+    profile.Standing = *standing;
+
+    query.prepare("SELECT ended_ms, rating_after, deviation_after, volatility_after FROM rating_changes"
+                  " WHERE player_id = ? ORDER BY ended_ms DESC, match_id DESC LIMIT ?");
+    query.addBindValue(qint64(profile.PlayerId));
+    query.addBindValue(int(historyCount));
+    if (!query.exec())
+        return failed();
+    while (query.next())
+        profile.History.push_back({query.value(0).toLongLong(),
+                                   {query.value(1).toDouble(), query.value(2).toDouble(), query.value(3).toDouble()}});
+    std::reverse(profile.History.begin(), profile.History.end());
+
+    query.prepare(QStringLiteral("SELECT %1, o.name, c.rating_before, c.deviation_before, c.volatility_before,"
+                                 " c.rating_after, c.deviation_after, c.volatility_after FROM ("
+                                 "SELECT * FROM matches WHERE red_player = ? AND status <> 'playing'"
+                                 " UNION ALL SELECT * FROM matches WHERE blue_player = ? AND red_player <> ?"
+                                 " AND status <> 'playing') m"
+                                 " JOIN players o ON o.id = CASE WHEN m.red_player = ? THEN m.blue_player"
+                                 " ELSE m.red_player END"
+                                 " LEFT JOIN rating_changes c ON c.match_id = m.id AND c.player_id = ?"
+                                 " ORDER BY m.ended_ms DESC, m.id DESC LIMIT ?")
+                      .arg(QStringLiteral("m.id, m.red_player, m.blue_player, m.rules, m.move_seconds, m.seed,"
+                                          " m.first_player, m.status, m.winner, m.score_red, m.score_blue,"
+                                          " m.started_ms, m.ended_ms, m.rated")));
+    for (int i = 0; i < 5; ++i)
+        query.addBindValue(qint64(profile.PlayerId));
+    query.addBindValue(int(recentCount));
+    if (!query.exec())
+        return failed();
+    while (query.next()) {
+        TPlayedMatch played;
+        if (!ReadMatch(query, played.Match))
+            continue;
+        played.Seat = played.Match.Players[0] == profile.PlayerId ? 0 : 1;
+        played.Opponent = query.value(14).toString().toStdString();
+        played.RatingMoved = !query.value(15).isNull();
+        if (played.RatingMoved) {
+            played.Before = {query.value(15).toDouble(), query.value(16).toDouble(), query.value(17).toDouble()};
+            played.After = {query.value(18).toDouble(), query.value(19).toDouble(), query.value(20).toDouble()};
+        }
+        profile.Recent.push_back(std::move(played));
+    }
+    return profile;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QSqlDatabase;
+class QSqlQuery;
 
 // The storage over Qt SQL: an SQLite file (WAL mode) or a PostgreSQL database
 // with the same tables. Opening creates the tables, or upgrades those an
@@ -14,7 +15,7 @@ class QSqlDatabase;
 // one object from one thread.
 class TSqlStorage : public TStorage {
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     ~TSqlStorage() override;
 
@@ -26,12 +27,15 @@ public:
     TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t nowMs) override;
     std::optional<TPlayer> FindPlayer(const std::string& name) override;
     std::optional<std::string> PlayerName(int64_t playerId) override;
-    int64_t CreateMatch(const TMatchRecord& match) override;
-    bool AddMove(int64_t matchId, const TMoveRecord& move) override;
+    int64_t CreateMatch(const TStoredMatch& match) override;
+    bool AddMove(int64_t matchId, const TStoredMove& move) override;
     bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                     int64_t endedMs) override;
-    std::optional<TMatchRecord> LoadMatch(int64_t matchId) override;
-    std::vector<TMatchRecord> MatchesInPlay() override;
+                     int64_t endedMs, TRatingUpdate* ratings = nullptr) override;
+    std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
+    std::vector<TStoredMatch> MatchesInPlay() override;
+    std::optional<TStanding> Standing(int64_t playerId) override;
+    std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override;
+    std::optional<TProfile> Profile(const std::string& name, int32_t historyCount, int32_t recentCount) override;
     std::string LastError() const override { return Error; }
 
     bool IsPostgres() const { return Postgres; }
@@ -40,7 +44,14 @@ private:
     TSqlStorage() = default;
     QSqlDatabase Database() const;
     bool Upgrade();
-    bool LoadMoves(TMatchRecord& match);
+    bool LoadMoves(TStoredMatch& match);
+    // A write transaction that holds the database from its start (SQLite's
+    // IMMEDIATE), so that two servers never both read a rating and write it.
+    bool Begin();
+    bool Commit();
+    void Rollback();
+    bool RateMatch(QSqlQuery& query, int64_t matchId, const int64_t players[2], TMatchStatus status,
+                   int32_t winner, int64_t endedMs, TRatingUpdate& update);
 
     QString ConnectionName;
     bool Postgres = false;

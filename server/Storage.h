@@ -1,6 +1,8 @@
 #pragma once
 
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
+
+#include "records/Rating.h"
 
 #include <optional>
 #include <string>
@@ -38,15 +40,52 @@ public:
     virtual std::optional<std::string> PlayerName(int64_t playerId) = 0;
 
     // Stores a new match (its Moves ignored) and returns its id, or 0.
-    virtual int64_t CreateMatch(const TMatchRecord& match) = 0;
+    virtual int64_t CreateMatch(const TStoredMatch& match) = 0;
     // Stores one accepted move; refused (false) when the index is not the next one.
-    virtual bool AddMove(int64_t matchId, const TMoveRecord& move) = 0;
-    // Ends a match still in play; false when it had already ended or is unknown.
+    virtual bool AddMove(int64_t matchId, const TStoredMove& move) = 0;
+    // What the end of a match did to its players' ratings, seat by seat.
+    struct TRatingUpdate {
+        bool Rated = false; // false for a casual match and for one abandoned
+        TRating Before[2];
+        TRating After[2];
+    };
+    // Ends a match still in play; false when it had already ended or is
+    // unknown. The end of a rated match with a result moves both players'
+    // ratings in the same transaction, so that neither is ever kept without
+    // the other; ratings (when given) says how.
     virtual bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                             int64_t endedMs) = 0;
-    virtual std::optional<TMatchRecord> LoadMatch(int64_t matchId) = 0;
+                             int64_t endedMs, TRatingUpdate* ratings = nullptr) = 0;
+    virtual std::optional<TStoredMatch> LoadMatch(int64_t matchId) = 0;
     // Every match still in play, with its moves, oldest first.
-    virtual std::vector<TMatchRecord> MatchesInPlay() = 0;
+    virtual std::vector<TStoredMatch> MatchesInPlay() = 0;
+
+    // A player's rating and the number of rated matches behind it.
+    struct TStanding {
+        std::string Name;
+        TRating Rating;
+        int32_t RatedMatches = 0;
+    };
+    virtual std::optional<TStanding> Standing(int64_t playerId) = 0;
+    // The count best-rated players with at least minMatches rated matches, best first.
+    virtual std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) = 0;
+
+    // One ended match as one of its players saw it.
+    struct TPlayedMatch {
+        TStoredMatch Match; // without its moves
+        int32_t Seat = 0;
+        std::string Opponent;
+        bool RatingMoved = false;
+        TRating Before, After; // when RatingMoved
+    };
+    struct TProfile {
+        int64_t PlayerId = 0;
+        TStanding Standing;
+        std::vector<std::pair<int64_t, TRating>> History; // end (ms) and rating after, oldest first
+        std::vector<TPlayedMatch> Recent;                 // newest first
+    };
+    // The player holding a name (in any case), the ratings after their last
+    // historyCount rated matches and their last recentCount ended ones.
+    virtual std::optional<TProfile> Profile(const std::string& name, int32_t historyCount, int32_t recentCount) = 0;
 
     virtual std::string LastError() const = 0;
 };

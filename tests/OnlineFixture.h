@@ -10,7 +10,7 @@
 #include "net/ServerTrust.h"
 #include "net/TableCheck.h"
 #include "server/ClientSession.h"
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 #include "server/ServerLog.h"
 #include "server/SqlStorage.h"
 #include "server/TlsServer.h"

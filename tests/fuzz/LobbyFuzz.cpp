@@ -45,14 +45,14 @@ public:
                 return player.Name;
         return std::nullopt;
     }
-    int64_t CreateMatch(const TMatchRecord& match) override
+    int64_t CreateMatch(const TStoredMatch& match) override
     {
         int64_t id = int64_t(Matches.size() + 1);
         Matches[id] = match;
         Matches[id].Id = id;
         return id;
     }
-    bool AddMove(int64_t id, const TMoveRecord& move) override
+    bool AddMove(int64_t id, const TStoredMove& move) override
     {
         auto found = Matches.find(id);
         if (found == Matches.end() || found->second.Status != TMatchStatus::Playing ||
@@ -61,22 +61,75 @@ public:
         found->second.Moves.push_back(move);
         return true;
     }
-    bool FinishMatch(int64_t id, TMatchStatus status, int32_t, const int32_t[2], int64_t) override
+    bool FinishMatch(int64_t id, TMatchStatus status, int32_t winner, const int32_t score[2], int64_t endedMs,
+                     TRatingUpdate* ratings) override
     {
         auto found = Matches.find(id);
         if (found == Matches.end() || found->second.Status != TMatchStatus::Playing)
             __builtin_trap(); // a match ends once
-        found->second.Status = status;
+        TStoredMatch& match = found->second;
+        match.Status = status;
+        match.Winner = winner;
+        match.Score[0] = score[0];
+        match.Score[1] = score[1];
+        match.EndedMs = endedMs;
+        if (ratings && match.Rated && status != TMatchStatus::Abandoned) {
+            // Not Glicko-2: a fixed step is enough to drive the lobby.
+            ratings->Rated = true;
+            for (int seat = 0; seat < 2; ++seat) {
+                TStanding& standing = Standings[match.Players[seat]];
+                ratings->Before[seat] = standing.Rating;
+                standing.Rating.Rating += winner == -1 ? 0 : winner == seat ? 10 : -10;
+                ++standing.RatedMatches;
+                ratings->After[seat] = standing.Rating;
+            }
+        }
         return true;
     }
-    std::optional<TMatchRecord> LoadMatch(int64_t id) override
+    std::optional<TStanding> Standing(int64_t id) override
+    {
+        std::optional<std::string> name = PlayerName(id);
+        if (!name)
+            return std::nullopt;
+        TStanding standing = Standings[id];
+        standing.Name = *name;
+        return standing;
+    }
+    std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override
+    {
+        std::vector<TStanding> leaders;
+        for (auto& [key, player] : Names)
+            if (Standings[player.Id].RatedMatches >= minMatches && int32_t(leaders.size()) < count)
+                leaders.push_back(*Standing(player.Id));
+        return leaders;
+    }
+    std::optional<TProfile> Profile(const std::string& name, int32_t, int32_t recentCount) override
+    {
+        std::optional<TPlayer> player = FindPlayer(name);
+        if (!player)
+            return std::nullopt;
+        TProfile profile;
+        profile.PlayerId = player->Id;
+        profile.Standing = *Standing(player->Id);
+        for (auto& [id, match] : Matches)
+            if (match.Status != TMatchStatus::Playing && int32_t(profile.Recent.size()) < recentCount &&
+                (match.Players[0] == player->Id || match.Players[1] == player->Id)) {
+                TPlayedMatch played;
+                played.Match = match;
+                played.Seat = match.Players[0] == player->Id ? 0 : 1;
+                played.Opponent = PlayerName(match.Players[1 - played.Seat]).value_or("?");
+                profile.Recent.push_back(played);
+            }
+        return profile;
+    }
+    std::optional<TStoredMatch> LoadMatch(int64_t id) override
     {
         auto found = Matches.find(id);
-        return found == Matches.end() ? std::nullopt : std::optional<TMatchRecord>(found->second);
+        return found == Matches.end() ? std::nullopt : std::optional<TStoredMatch>(found->second);
     }
-    std::vector<TMatchRecord> MatchesInPlay() override
+    std::vector<TStoredMatch> MatchesInPlay() override
     {
-        std::vector<TMatchRecord> playing;
+        std::vector<TStoredMatch> playing;
         for (auto& [id, match] : Matches)
             if (match.Status == TMatchStatus::Playing)
                 playing.push_back(match);
@@ -86,7 +139,8 @@ public:
 
 private:
     std::map<std::string, TPlayer> Names;
-    std::map<int64_t, TMatchRecord> Matches;
+    std::map<int64_t, TStoredMatch> Matches;
+    std::map<int64_t, TStanding> Standings;
 };
 
 } // namespace

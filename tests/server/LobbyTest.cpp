@@ -93,7 +93,7 @@ protected:
 
     int64_t StoredMoves()
     {
-        std::vector<TMatchRecord> playing = Storage->MatchesInPlay();
+        std::vector<TStoredMatch> playing = Storage->MatchesInPlay();
         return playing.empty() ? -1 : int64_t(playing[0].Moves.size());
     }
 
@@ -150,7 +150,7 @@ TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored)
         EXPECT_EQ((*ended)["winner"].toInt(), 1);
     }
     EXPECT_EQ(Lobby->Tables(), 0u);
-    std::optional<TMatchRecord> stored = Storage->LoadMatch(1);
+    std::optional<TStoredMatch> stored = Storage->LoadMatch(1);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->Status, TMatchStatus::Finished);
     EXPECT_EQ(stored->Moves.size(), 9u);

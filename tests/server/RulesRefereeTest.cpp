@@ -1,4 +1,4 @@
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 #include "server/RulesReferee.h"
 
 #include <gtest/gtest.h>

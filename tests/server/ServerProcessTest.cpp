@@ -2,7 +2,7 @@
 // empty data folder, and SIGTERM with a client connected.
 #include "TlsTestClient.h"
 
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 #include "server/RulesReferee.h"
 
 #include <QJsonArray>

@@ -52,7 +52,7 @@ protected:
             GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
         File = Folder.filePath("vantaro.sqlite").toStdString();
         if (Postgres)
-            RunRaw(File, true, {"DROP TABLE IF EXISTS moves, matches, players, schema_version CASCADE"});
+            RunRaw(File, true, {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
     }
 
     std::unique_ptr<TSqlStorage> Open()
@@ -68,9 +68,9 @@ protected:
         return storage.BindName(name, "fp-" + name, 1000).PlayerId;
     }
 
-    TMatchRecord Match(int64_t red, int64_t blue)
+    TStoredMatch Match(int64_t red, int64_t blue)
     {
-        TMatchRecord match;
+        TStoredMatch match;
         match.Players[0] = red;
         match.Players[1] = blue;
         match.Rules = RuleSame | RulePlus | RuleSuddenDeath;
@@ -140,7 +140,7 @@ TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)
     EXPECT_FALSE(storage->AddMove(id, {2, 3, 0, 0, 11})) << "a gap";
     EXPECT_TRUE(storage->AddMove(id, {1, 3, 2, 2, 12}));
     EXPECT_FALSE(storage->AddMove(id + 99, {0, 0, 0, 0, 1})) << "an unknown match";
-    std::vector<TMatchRecord> playing = storage->MatchesInPlay();
+    std::vector<TStoredMatch> playing = storage->MatchesInPlay();
     ASSERT_EQ(playing.size(), 1u);
     EXPECT_EQ(playing[0].Moves.size(), 2u);
 
@@ -154,7 +154,7 @@ TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)
 TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening)
 {
     int64_t id = 0;
-    TMatchRecord written;
+    TStoredMatch written;
     {
         auto storage = Open();
         ASSERT_TRUE(storage);
@@ -168,7 +168,7 @@ TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening)
     }
     auto storage = Open();
     ASSERT_TRUE(storage);
-    std::optional<TMatchRecord> read = storage->LoadMatch(id);
+    std::optional<TStoredMatch> read = storage->LoadMatch(id);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->Players[0], written.Players[0]);
     EXPECT_EQ(read->Players[1], written.Players[1]);

@@ -1,4 +1,4 @@
-#include "server/MatchRecord.h"
+#include "server/StoredMatch.h"
 
 namespace {
 

@@ -27,7 +27,7 @@ enum TRuleBits : int32_t {
 };
 
 // One accepted placement: the card in hand slot Slot went to square (X, Y).
-struct TMoveRecord {
+struct TStoredMove {
     int32_t Index = 0; // 0, 1, … in the order they were accepted, across Sudden Death replays
     int32_t Slot = 0;
     int32_t X = 0;
@@ -35,8 +35,9 @@ struct TMoveRecord {
     int64_t TimeMs = 0; // when it was accepted, milliseconds since 1970
 };
 
-// A match as the server keeps it: enough to replay it from the seed.
-struct TMatchRecord {
+// A match as the server keeps it: enough to replay it from the seed. (The
+// portable record a player saves or replays is records/MatchRecord.h's.)
+struct TStoredMatch {
     int64_t Id = 0;
     int64_t Players[2] = {0, 0}; // player ids; seat 0 is Red, seat 1 Blue
     int32_t Rules = 0;           // TRuleBits
@@ -49,7 +50,7 @@ struct TMatchRecord {
     int64_t StartedMs = 0;
     int64_t EndedMs = 0;        // 0 while playing
     bool Rated = false;
-    std::vector<TMoveRecord> Moves;
+    std::vector<TStoredMove> Moves;
 };
 
 // A player name: 3 to 16 ASCII letters, digits, '-' and '_'.
