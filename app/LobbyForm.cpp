@@ -213,7 +213,9 @@ void TLobbyForm::ShowProfile(const TPlayerProfile& profile) {
             RecentList,
             {QDateTime::fromMSecsSinceEpoch(match.EndedMs).toLocalTime().toString("yyyy-MM-dd HH:mm"), match.Opponent,
              match.Seat == 0 ? "Red" : "Blue", TLobbyModel::RulesText(match.Rules), TLobbyModel::ResultText(match),
-             match.Rated ? TLobbyModel::ChangeText(match.Change) : QStringLiteral("casual")});
+             match.Change ? TLobbyModel::ChangeText(*match.Change)
+             : match.Rated ? QStringLiteral("rated")
+                           : QStringLiteral("casual")});
         item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(match.Match));
     }
     if (RecentList->topLevelItemCount() > 0) RecentList->setCurrentItem(RecentList->topLevelItem(0));

@@ -207,7 +207,9 @@ public:
         match.Winner = int32_t(IntegerOf(object.value("winner"), -1, 1));
         match.Score = Score(object.value("score"));
         match.Rated = Bool(object.value("rated"));
-        if (match.Rated) match.Change = int32_t(IntegerOf(object.value("change"), -ServerCodec::MaxRating, ServerCodec::MaxRating));
+        // A rated match broken off before its end may have moved no rating.
+        if (object.contains("change"))
+            match.Change = int32_t(IntegerOf(object.value("change"), -ServerCodec::MaxRating, ServerCodec::MaxRating));
         return match;
     }
 

@@ -77,7 +77,7 @@ struct TProfileMatch {
     int32_t Winner = -1;
     std::array<int32_t, 2> Score{};
     bool Rated = false;
-    int32_t Change = 0; // the player's rating change, rated only
+    std::optional<int32_t> Change; // the player's rating change, when the match moved it
 };
 
 struct TPlayerProfile {

@@ -73,7 +73,8 @@ TEST(OnlineRatingsWire, RatingsLeaderboardProfileAndRecordDecode) {
     const TProfileMatch& recent = profile.Profile.Recent[0];
     EXPECT_EQ(recent.Match, 7);
     EXPECT_EQ(recent.Opponent, "bob_2");
-    EXPECT_EQ(recent.Change, -12);
+    EXPECT_EQ(recent.Change.value_or(0), -12);
+    EXPECT_FALSE(profile.Profile.Recent[1].Change);
     EXPECT_EQ(recent.How, "time");
     EXPECT_FALSE(profile.Profile.Recent[1].Rated);
 
@@ -110,7 +111,7 @@ TEST(OnlineRatingsWire, AnythingOutOfBoundsIsRefusedWhole) {
         ProfileLine("[[1765206491000,1488,1]]"),
         ProfileLine("[[-1,1488]]"),
         ProfileLine(Repeated("[1,1500]", ServerCodec::MaxHistory + 1)),
-        ProfileLine("[]", RecentMatch(R"("rated":true)")), // a rated match without its change
+        ProfileLine("[]", RecentMatch(R"("rated":true,"change":"+5")")),
         ProfileLine("[]", RecentMatch(R"("rated":true,"change":5,"x":0)").replace(R"("seat":1)", R"("seat":2)")),
         ProfileLine("[]", RecentMatch().replace(R"("opponent":"bob_2")", R"("opponent":"")")),
         ProfileLine("[]", Repeated(RecentMatch(), ServerCodec::MaxRecent + 1).mid(1).chopped(1)),

@@ -38,7 +38,7 @@ void CheckDecoded(const TServerMessage& message) {
     Check(profile.History.size() <= ServerCodec::MaxHistory && profile.Recent.size() <= ServerCodec::MaxRecent);
     for (const TProfileMatch& match : profile.Recent)
         Check(PlainName(match.Opponent, false) && match.Score[0] <= 10 && match.Score[1] <= 10 &&
-              (match.Rated || match.Change == 0));
+              (!match.Change || InRating(*match.Change)));
     if (message.Ratings)
         for (const TRatingChange& change : *message.Ratings) Check(InRating(change.Before) && InRating(change.After));
     if (message.Kind != TKind::Record) return;
