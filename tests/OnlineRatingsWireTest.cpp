@@ -85,6 +85,7 @@ TEST(OnlineRatingsWire, RatingsLeaderboardProfileAndRecordDecode) {
     written.Mode = TMatchMode::Server;
     written.Rated = true;
     written.Moves = {{4, 1, 1}};
+    written.Ending = TMatchEnding::Abandoned;
     const TServerMessage record =
         Decoded(R"({"type":"record","match":7,"record":)" + WriteRecordJson(written).trimmed() + "}");
     EXPECT_EQ(record.Record.Match, 7);
