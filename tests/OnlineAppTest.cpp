@@ -65,6 +65,7 @@ namespace {
 class OnlineApp : public TAppWindowsFixture {
 protected:
     void TearDown() override {
+        Watcher.reset();
         Opponent.reset();
         TAppWindowsFixture::TearDown();
         Server.reset();
@@ -77,6 +78,7 @@ protected:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
             if (dice && Opponent) Opponent->PlayAnyMove(*dice);
             if (Opponent) Opponent->Frame();
+            if (Watcher) Watcher->Frame();
             if (VantaroForm) {
                 TLentCounters lent(Counters);
                 Frame();
@@ -115,6 +117,7 @@ protected:
     QTemporaryDir Folder;
     std::unique_ptr<TLoopbackServer> Server;
     std::unique_ptr<TOnlineSide> Opponent;
+    std::unique_ptr<TOnlineSide> Watcher;
     int32_t Counters[2] = {1, 1};
 };
 
@@ -228,6 +231,13 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     EXPECT_EQ(lobby.TableList->topLevelItem(0)->text(6), "rated");
     Opponent->Link->Send(ServerCodec::Sit(Opponent->Model.Tables().begin()->first));
     ASSERT_TRUE(Run([&] { return online.Active() && Opponent->Match->Active(); }));
+    // Cid watches from the start.
+    QDir().mkpath(Folder.filePath("cid"));
+    Watcher = std::make_unique<TOnlineSide>(Folder.filePath("cid"), "Cid", Game().Cards.get());
+    Watcher->Open(port);
+    ASSERT_TRUE(Run([&] { return Watcher->Link->IsSignedIn(); }));
+    Watcher->Link->Send(ServerCodec::Watch(Opponent->Model.Tables().begin()->first));
+    ASSERT_TRUE(Run([&] { return Watcher->Match->Active(); }));
     std::mt19937 dice(5);
     ASSERT_TRUE(Run(
         [&] {
@@ -241,10 +251,18 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     const QString mine = online.TheMatch().RatingLine();
     EXPECT_TRUE(mine.startsWith(QString::fromUtf8("Rating 1500 → "))) << mine.toStdString();
     EXPECT_TRUE(ChatForm->ChatLog->toPlainText().contains(mine)) << "the side window's log says it too";
+    // Bob is told his own change; Cid both, each named with their colour.
+    ASSERT_TRUE(Run([&] { return Watcher->Idle() && Watcher->Log.join("|").contains("Ratings: "); }));
+    const QString watched = Watcher->Log.filter("Ratings: ").value(0);
+    EXPECT_TRUE(watched.contains(QString::fromUtf8("Bob (Red) 1500 → ")) &&
+                watched.contains(QString::fromUtf8("; Ann (Blue) ") + mine.mid(7)))
+        << watched.toStdString();
+    EXPECT_EQ(Opponent->Log.filter("Rating ").size(), 1);
+    EXPECT_FALSE(Opponent->Log.filter("Rating ").value(0).contains(mine.mid(7))) << "Bob's own change, not Ann's";
     Shot(*VantaroForm, "rated.png");
 
     // Ann's profile, from a double click on her name.
-    ASSERT_TRUE(Run([&] { return lobby.PlayerList->topLevelItemCount() == 2; }));
+    ASSERT_TRUE(Run([&] { return lobby.PlayerList->topLevelItemCount() == 3; }));
     QTreeWidgetItem* ann = lobby.PlayerList->findItems("Ann", Qt::MatchExactly).value(0);
     ASSERT_NE(ann, nullptr);
     emit lobby.PlayerList->itemActivated(ann, 0);
