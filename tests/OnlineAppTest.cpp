@@ -106,7 +106,8 @@ protected:
     void Shot(QWidget& window, const QString& name) {
         const char* keep = std::getenv("VANTARO_ONLINE_SHOTS");
         if (!keep) return;
-        QCoreApplication::processEvents();
+        window.raise();
+        QTest::qWait(300); // the window manager's and the X server's turn
         const QString path = QString(keep) + "/" + name;
         QFile::remove(path);
         if (QGuiApplication::platformName() != QLatin1String("xcb") ||
