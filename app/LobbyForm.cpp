@@ -1,8 +1,10 @@
 #include "app/LobbyForm.h"
 
+#include "app/RatingChart.h"
 #include "net/ServerCodec.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -26,19 +29,61 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent) : QWidget(parent, Qt::
     Status->setObjectName("LobbyStatus");
     layout->addWidget(Status);
 
-    auto* lists = new QHBoxLayout;
-    PlayerList = new QTreeWidget(this);
+    Views = new QTabWidget(this);
+    Views->setObjectName("LobbyViews");
+    TablesPage = new QWidget(Views);
+    auto* lists = new QHBoxLayout(TablesPage);
+    lists->setContentsMargins(0, 0, 0, 0);
+    PlayerList = new QTreeWidget(TablesPage);
     PlayerList->setObjectName("PlayerList");
-    PlayerList->setHeaderLabels({"Player", "Doing"});
+    PlayerList->setHeaderLabels({"Player", "Rating", "Doing"});
     PlayerList->setRootIsDecorated(false);
-    TableList = new QTreeWidget(this);
+    PlayerList->setToolTip("Double-click a player for their profile");
+    TableList = new QTreeWidget(TablesPage);
     TableList->setObjectName("TableList");
-    TableList->setHeaderLabels({"Table", "Red", "Blue", "Rules", "Time", "Watching", ""});
+    TableList->setHeaderLabels({"Table", "Red", "Blue", "Rules", "Time", "Watching", "Match", ""});
     TableList->setRootIsDecorated(false);
     TableList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lists->addWidget(PlayerList, 1);
     lists->addWidget(TableList, 2);
-    layout->addLayout(lists, 3);
+    Views->addTab(TablesPage, "&Tables");
+
+    LeaderboardPage = new QWidget(Views);
+    auto* leaders = new QVBoxLayout(LeaderboardPage);
+    LeaderList = new QTreeWidget(LeaderboardPage);
+    LeaderList->setObjectName("LeaderList");
+    LeaderList->setHeaderLabels({"#", "Player", "Rating", "Rated matches"});
+    LeaderList->setRootIsDecorated(false);
+    LeaderList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    LeaderList->setToolTip("Double-click a player for their profile");
+    leaders->addWidget(LeaderList, 1);
+    auto* leaderNote = new QHBoxLayout;
+    leaderNote->addWidget(new QLabel("The top 50 of those with at least 10 rated matches.", LeaderboardPage), 1);
+    RefreshButton = new QPushButton("&Refresh", LeaderboardPage);
+    leaderNote->addWidget(RefreshButton);
+    leaders->addLayout(leaderNote);
+    Views->addTab(LeaderboardPage, "Leader&board");
+
+    ProfilePage = new QWidget(Views);
+    auto* profile = new QVBoxLayout(ProfilePage);
+    ProfileTitle = new QLabel("Double-click a player in the lists for their profile.", ProfilePage);
+    ProfileTitle->setObjectName("ProfileTitle");
+    profile->addWidget(ProfileTitle);
+    ProfileChart = new TRatingChart(ProfilePage);
+    profile->addWidget(ProfileChart, 1);
+    RecentList = new QTreeWidget(ProfilePage);
+    RecentList->setObjectName("RecentList");
+    RecentList->setHeaderLabels({"Ended", "Opponent", "As", "Rules", "Result", "Rating"});
+    RecentList->setRootIsDecorated(false);
+    RecentList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    profile->addWidget(RecentList, 2);
+    auto* replayLine = new QHBoxLayout;
+    replayLine->addWidget(new QLabel("The last 50 matches; open one to step through it on the main window.", ProfilePage), 1);
+    ReplayButton = new QPushButton("Open &Replay", ProfilePage);
+    replayLine->addWidget(ReplayButton);
+    profile->addLayout(replayLine);
+    Views->addTab(ProfilePage, "Pro&file");
+    layout->addWidget(Views, 3);
 
     auto* choose = new QGroupBox("New table", this);
     auto* chooseLayout = new QHBoxLayout(choose);
@@ -53,6 +98,9 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent) : QWidget(parent, Qt::
     SecondsBox->addItem("Unlimited", 0);
     SecondsBox->setCurrentIndex(1);
     chooseLayout->addWidget(SecondsBox);
+    RatedBox = new QCheckBox("Ra&ted", choose);
+    RatedBox->setToolTip("A rated match moves both players' ratings; Play Now is always rated");
+    chooseLayout->addWidget(RatedBox);
     layout->addWidget(choose);
 
     auto* buttons = new QHBoxLayout;
@@ -81,7 +129,7 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent) : QWidget(parent, Qt::
     layout->addLayout(chatLine);
 
     connect(CreateButton, &QPushButton::clicked, this, [this] {
-        if (Actions.Create) Actions.Create(ChosenRules(), ChosenSeconds());
+        if (Actions.Create) Actions.Create(ChosenRules(), ChosenSeconds(), ChosenRated());
     });
     connect(PlayNowButton, &QPushButton::clicked, this, [this] {
         if (Actions.PlayNow) Actions.PlayNow(ChosenRules(), ChosenSeconds());
@@ -109,14 +157,88 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent) : QWidget(parent, Qt::
         if (open && Actions.Sit) Actions.Sit(*table);
         else if (Actions.Watch) Actions.Watch(*table);
     });
+    // A name in either list opens its profile; a match in the profile its replay.
+    const auto profileOf = [this](QTreeWidgetItem* item, int column) {
+        if (item) AskProfile(item->text(column));
+    };
+    connect(PlayerList, &QTreeWidget::itemActivated, this, [profileOf](QTreeWidgetItem* item) { profileOf(item, 0); });
+    connect(LeaderList, &QTreeWidget::itemActivated, this, [profileOf](QTreeWidgetItem* item) { profileOf(item, 1); });
+    connect(RecentList, &QTreeWidget::itemActivated, this, [this] { OpenChosenMatch(); });
+    connect(RecentList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+    connect(ReplayButton, &QPushButton::clicked, this, [this] { OpenChosenMatch(); });
+    connect(RefreshButton, &QPushButton::clicked, this, [this] {
+        if (Actions.Leaderboard) Actions.Leaderboard();
+    });
+    // The leaderboard is asked for when first looked at; Refresh asks again.
+    connect(Views, &QTabWidget::currentChanged, this, [this] {
+        if (Views->currentWidget() != LeaderboardPage || LeadersAsked || !Actions.Leaderboard) return;
+        LeadersAsked = true;
+        Actions.Leaderboard();
+    });
     UpdateButtons();
+}
+
+void TLobbyForm::AskProfile(const QString& name) {
+    if (ServerCodec::IsPlayerName(name) && Actions.Profile) Actions.Profile(name);
+}
+
+void TLobbyForm::OpenChosenMatch() {
+    if (const auto match = ChosenMatch(); match && Actions.Record) Actions.Record(*match);
+}
+
+void TLobbyForm::ShowLeaderboard(const std::vector<TLeaderboardEntry>& leaders) {
+    LeadersAsked = true;
+    LeaderList->clear();
+    int32_t place = 0;
+    for (const TLeaderboardEntry& leader : leaders)
+        new QTreeWidgetItem(LeaderList, {QString::number(++place), leader.Name,
+                                         TLobbyModel::RatingText(leader.Rating, leader.Deviation),
+                                         QString::number(leader.Matches)});
+    if (leaders.empty())
+        new QTreeWidgetItem(LeaderList, {QString(), "No one has played 10 rated matches yet."});
+}
+
+void TLobbyForm::ShowProfile(const TPlayerProfile& profile) {
+    ProfileTitle->setText(QStringLiteral("%1: rating %2, volatility %3, %4 rated match%5")
+                              .arg(profile.Name, TLobbyModel::RatingText(profile.Rating, profile.Deviation))
+                              .arg(profile.Volatility, 0, 'f', 4)
+                              .arg(profile.Matches)
+                              .arg(profile.Matches == 1 ? "" : "es"));
+    std::vector<int32_t> ratings;
+    for (const TPlayerProfile::TPoint& point : profile.History) ratings.push_back(point.Rating);
+    ProfileChart->SetRatings(std::move(ratings));
+    RecentList->clear();
+    for (const TProfileMatch& match : profile.Recent) {
+        auto* item = new QTreeWidgetItem(
+            RecentList,
+            {QDateTime::fromMSecsSinceEpoch(match.EndedMs).toLocalTime().toString("yyyy-MM-dd HH:mm"), match.Opponent,
+             match.Seat == 0 ? "Red" : "Blue", TLobbyModel::RulesText(match.Rules), TLobbyModel::ResultText(match),
+             match.Change ? TLobbyModel::ChangeText(*match.Change)
+             : match.Rated ? QStringLiteral("rated")
+                           : QStringLiteral("casual")});
+        item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(match.Match));
+    }
+    if (RecentList->topLevelItemCount() > 0) RecentList->setCurrentItem(RecentList->topLevelItem(0));
+    Views->setCurrentWidget(ProfilePage);
+    UpdateButtons();
+}
+
+std::optional<int64_t> TLobbyForm::ChosenMatch() const {
+    const QTreeWidgetItem* item = RecentList->currentItem();
+    if (!item || !item->isSelected()) return std::nullopt;
+    return item->data(0, Qt::UserRole).toLongLong();
+}
+
+bool TLobbyForm::ChosenRated() const {
+    return RatedBox->isChecked();
 }
 
 void TLobbyForm::Show(const TLobbyModel& model) {
     const std::optional<int64_t> chosen = ChosenTable();
     PlayerList->clear();
     for (const auto& [key, player] : model.Players())
-        new QTreeWidgetItem(PlayerList, {player.Name, TLobbyModel::Doing(player)});
+        new QTreeWidgetItem(PlayerList, {player.Name, TLobbyModel::RatingText(player.Rating, player.Deviation),
+                                         TLobbyModel::Doing(player)});
     TableList->clear();
     for (const auto& [id, table] : model.Tables()) {
         const bool open = !table.Playing && (table.Seats[0].isEmpty() || table.Seats[1].isEmpty());
@@ -124,7 +246,7 @@ void TLobbyForm::Show(const TLobbyModel& model) {
             TableList, {QString::number(id), table.Seats[0].isEmpty() ? "(open)" : table.Seats[0],
                         table.Seats[1].isEmpty() ? "(open)" : table.Seats[1], TLobbyModel::RulesText(table.Rules),
                         TLobbyModel::SecondsText(table.Seconds), QString::number(table.Watchers),
-                        table.Playing ? "playing" : open ? "waiting" : ""});
+                        table.Rated ? "rated" : "casual", table.Playing ? "playing" : open ? "waiting" : ""});
         item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(id));
         item->setData(0, Qt::UserRole + 1, open);
         if (chosen && *chosen == id) TableList->setCurrentItem(item);
@@ -165,6 +287,7 @@ void TLobbyForm::UpdateButtons() {
     const bool chosen = ChosenTable().has_value();
     SitButton->setEnabled(chosen && item && item->data(0, Qt::UserRole + 1).toBool());
     WatchButton->setEnabled(chosen);
+    ReplayButton->setEnabled(ChosenMatch().has_value());
 }
 
 bool AskServerAndName(QWidget* parent, QString& server, QString& name) {

@@ -6,27 +6,35 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 class QTextEdit;
 class QTreeWidget;
+class TRatingChart;
 
-// The lobby of a game server: who is online and what each is doing, the
-// tables with their rules and time per move, and the lobby's chat. Its
-// buttons ask; the server's answer changes what it shows.
+// The lobby of a game server: who is online, their ratings and what each is
+// doing, the tables with their rules and time per move, rated or casual, and
+// the lobby's chat; beside them the leaderboard and a player's profile, whose
+// matches open as replays. Its buttons ask; the server's answer changes what
+// it shows.
 class TLobbyForm : public QWidget {
 public:
     struct TActions {
-        std::function<void(const TGameRules&, int32_t seconds)> Create;
+        std::function<void(const TGameRules&, int32_t seconds, bool rated)> Create;
         std::function<void(const TGameRules&, int32_t seconds)> PlayNow;
         std::function<void(int64_t table)> Sit;
         std::function<void(int64_t table)> Watch;
         std::function<void()> Leave;
         std::function<bool(const QString&)> Chat;
+        std::function<void()> Leaderboard;
+        std::function<void(const QString& name)> Profile;
+        std::function<void(int64_t match)> Record;
     };
 
     explicit TLobbyForm(TActions actions, QWidget* parent = nullptr);
@@ -34,17 +42,36 @@ public:
     void Show(const TLobbyModel& model);
     void SetStatus(const QString& text);
     void AppendChat(const QString& line);
+    // The server's answers: shown in their own tab, which comes to the front.
+    void ShowLeaderboard(const std::vector<TLeaderboardEntry>& leaders);
+    void ShowProfile(const TPlayerProfile& profile);
+    // Asks for a player's profile (a name double-clicked in a list).
+    void AskProfile(const QString& name);
     // The table chosen in the list, if any.
     std::optional<int64_t> ChosenTable() const;
     // The rules and time the Create and Play Now buttons ask for.
     TGameRules ChosenRules() const;
     int32_t ChosenSeconds() const;
+    bool ChosenRated() const;
+    // The match chosen in the profile's list, if any.
+    std::optional<int64_t> ChosenMatch() const;
 
     QLabel* Status;
     QTreeWidget* PlayerList;
     QTreeWidget* TableList;
     QCheckBox* RuleBoxes[5];
     QComboBox* SecondsBox;
+    QCheckBox* RatedBox;
+    QTabWidget* Views;
+    QWidget* TablesPage;
+    QWidget* LeaderboardPage;
+    QWidget* ProfilePage;
+    QTreeWidget* LeaderList;
+    QPushButton* RefreshButton;
+    QLabel* ProfileTitle;
+    TRatingChart* ProfileChart;
+    QTreeWidget* RecentList;
+    QPushButton* ReplayButton;
     QPushButton* CreateButton;
     QPushButton* SitButton;
     QPushButton* WatchButton;
@@ -55,7 +82,9 @@ public:
 
 private:
     void UpdateButtons();
+    void OpenChosenMatch();
     TActions Actions;
+    bool LeadersAsked = false;
 };
 
 // Asks for the server's address (HOST or HOST:PORT) and the player's name;

@@ -5,6 +5,7 @@
 #include "net/PlayerIdentity.h"
 #include "net/ServerCodec.h"
 #include "net/ServerTrust.h"
+#include "records/RecordJson.h"
 
 #include <QLabel>
 #include <QTime>
@@ -58,7 +59,9 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
     Match = std::make_unique<TServerMatch>(Game, std::move(matchHooks));
 
     TLobbyForm::TActions actions;
-    actions.Create = [this](const TGameRules& rules, int32_t seconds) { Send(ServerCodec::Create(rules, seconds)); };
+    actions.Create = [this](const TGameRules& rules, int32_t seconds, bool rated) {
+        Send(ServerCodec::Create(rules, seconds, rated));
+    };
     actions.PlayNow = [this](const TGameRules& rules, int32_t seconds) { Send(ServerCodec::PlayNow(rules, seconds)); };
     actions.Sit = [this](int64_t table) { Send(ServerCodec::Sit(table)); };
     actions.Watch = [this](int64_t table) {
@@ -72,6 +75,14 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
         Send(ServerCodec::Leave());
     };
     actions.Chat = [this](const QString& text) { return SendChat(text); };
+    actions.Leaderboard = [this] { Send(ServerCodec::Leaderboard()); };
+    actions.Profile = [this](const QString& name) { Send(ServerCodec::Profile(name)); };
+    actions.Record = [this](int64_t match) {
+        if (!SignedIn()) return;
+        AskedRecord = match;
+        LobbyWindow->AppendChat(QStringLiteral("Asking the server for the record of match %1…").arg(match));
+        Send(ServerCodec::Record(match));
+    };
     LobbyWindow = std::make_unique<TLobbyForm>(std::move(actions));
 
     // The move clock and a dropped player's countdown, over the top of the board.
@@ -112,6 +123,7 @@ bool TOnlinePlay::Connect(const TOnlineServer& server, const QString& name) {
         });
     }
     if (Match->Active()) Match->Stop(QString());
+    AskedRecord = 0;
     LobbyModel.Clear();
     LobbyWindow->Show(LobbyModel);
     LobbyWindow->SetStatus(QStringLiteral("Connecting to %1…").arg(server.Host));
@@ -176,6 +188,15 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         LobbyWindow->AppendChat(QStringLiteral("The server says: %1").arg(message.Text));
         if (Match->Active()) Log(QStringLiteral("The server says: %1").arg(message.Text));
         break;
+    case TKind::Leaderboard:
+        LobbyWindow->ShowLeaderboard(message.Leaders);
+        break;
+    case TKind::Profile:
+        LobbyWindow->ShowProfile(message.Profile);
+        break;
+    case TKind::Record:
+        OpenRecord(message.Record);
+        break;
     case TKind::Match:
     case TKind::Moved:
     case TKind::MoveRefused:
@@ -195,6 +216,27 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         break;
     default:
         break;
+    }
+}
+
+void TOnlinePlay::OpenRecord(const TServerRecord& answer) {
+    // A server does not put a replay on the player's table unasked.
+    if (answer.Match != AskedRecord || !Link) return;
+    AskedRecord = 0;
+    const QString server = QStringLiteral("the server %1").arg(Link->Server());
+    const TRecordReading reading = ReadRecordJson(answer.Json, server.toStdString());
+    if (!reading.Record) {
+        const QString problem =
+            QStringLiteral("The record of match %1 was refused: %2.").arg(answer.Match).arg(QString::fromStdString(reading.Problem));
+        LobbyWindow->AppendChat(problem);
+        if (Hooks.Message) Hooks.Message(problem);
+        return;
+    }
+    if (Hooks.OpenReplay &&
+        Hooks.OpenReplay(*reading.Record, QStringLiteral("match %1 from %2").arg(answer.Match).arg(server)) && Board &&
+        Board->window()) {
+        Board->window()->raise();
+        Board->window()->activateWindow();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "net/LobbyConnection.h"
 #include "net/LobbyModel.h"
 #include "net/ServerMatch.h"
+#include "records/MatchRecord.h"
 
 #include <QObject>
 #include <QString>
@@ -34,6 +35,9 @@ struct TOnlineHooks {
     std::function<uint64_t()> NowMs;         // the frame clock
     TLobbyConnection::TTrustPrompt Trust;
     std::function<void(const QString&)> Message; // a fault the player must see
+    // Opens a match record the server sent, read and checked, as a replay
+    // named by `source`; false when the table cannot take it now.
+    std::function<bool(const TMatchRecord&, const QString& source)> OpenReplay;
 };
 
 // Playing on a game server: the player's identity and trusted servers (kept
@@ -67,6 +71,9 @@ private:
     void Closed(const QString& reason);
     void Send(const QByteArray& line);
     void Log(const QString& line) const;
+    // A record the player asked for: read and checked as a record file is,
+    // then opened as a replay.
+    void OpenRecord(const TServerRecord& record);
 
     TGame& Game;
     QWidget* Board;
@@ -78,4 +85,5 @@ private:
     std::unique_ptr<TLobbyForm> LobbyWindow;
     TLobbyModel LobbyModel;
     QLabel* OverlayLabel = nullptr;
+    int64_t AskedRecord = 0; // the match whose record was asked for; 0 none
 };

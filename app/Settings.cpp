@@ -68,11 +68,13 @@ void ReadOnline(const QSettings& file, TStoredSettings& settings) {
         settings.OnlineServer = server.toString();
     if (name.typeId() == QMetaType::QString && ServerCodec::IsPlayerName(name.toString()))
         settings.OnlineName = name.toString();
+    if (const auto rated = ReadBool(file, "Online/Rated")) settings.OnlineRated = *rated;
 }
 
 void WriteOnline(QSettings& file, const TStoredSettings& settings) {
     if (!settings.OnlineServer.isEmpty()) file.setValue("Online/Server", settings.OnlineServer);
     if (!settings.OnlineName.isEmpty()) file.setValue("Online/Name", settings.OnlineName);
+    if (settings.OnlineRated) file.setValue("Online/Rated", true);
 }
 
 } // namespace

@@ -26,4 +26,6 @@ struct TStoredSettings {
     // The game server last played on (HOST[:PORT]) and the name used there.
     QString OnlineServer;
     QString OnlineName;
+    // Whether the lobby's Create Table asks for a rated table.
+    bool OnlineRated = false;
 };

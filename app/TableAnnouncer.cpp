@@ -90,4 +90,16 @@ void TTableAnnouncer::Draw(TGame& game, const TTableSeats& seats) const {
                     BltWait | BltKeySrc);
     }
     Large.DrawCentred(target, result, TableCentreX, TableCentreY - LargeInkMiddle);
+    if (seats.Rating.isEmpty()) return;
+    const int32_t boxTop = TableCentreY + (Plate ? Plate->Height() / 2 : 2 * LargeInkMiddle) + 4;
+    if (TSprite* box = game.Sprites ? game.Sprites->CardNameInfoBox.get() : nullptr) {
+        const int32_t left = TruncToInt(float(TableCentreX) - box->Width * 0.5f);
+        box->SetDestRect({left, boxTop, left + TruncToInt(box->Width), boxTop + TruncToInt(box->Height)});
+        box->Draw(target);
+    }
+    // The lettering is Latin-1: the arrow and the minus sign written plainly.
+    QString latin = seats.Rating;
+    latin.replace(QChar(u'\u2192'), QStringLiteral("->")).replace(QChar(u'\u2212'), QLatin1Char('-'));
+    game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX,
+                             boxTop + (TGame::NameTextTop - TGame::NameBoxTop), TA_CENTER, ColorWhite);
 }

@@ -22,6 +22,8 @@ struct TTableSeats {
     // Set when the match was stopped before its end: the colour that left it,
     // or empty when it stopped for another reason.
     QString LeftBy;
+    // Under the result of a rated match: the player's rating change.
+    QString Rating;
 };
 
 // Writes whose turn it is in a name box along the table's top edge and, once
@@ -41,7 +43,8 @@ public:
     // empty while the match runs.
     static QString ResultLine(const TGame& game, const TTableSeats& seats);
 
-    // Draws onto the game's back buffer what the seats call for.
+    // Draws onto the game's back buffer what the seats call for: the rating
+    // line, when there is one, in a name box under the result's banner.
     void Draw(TGame& game, const TTableSeats& seats) const;
 
 private:

@@ -25,6 +25,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -472,6 +473,7 @@ TTableSeats TVantaroForm::Seats() const {
         // A server's match: a player's own colour, or both colours named for a watcher.
         seats.You = OnlineSeat;
         seats.Announce = true;
+        if (!Replaying()) seats.Rating = Online->TheMatch().RatingLine();
     } else if (Net->Active() || NetSeat != -1) {
         seats.You = Net->Active() ? Net->LocalPlayer() : NetSeat;
         seats.LeftBy = NetLeftBy;
@@ -800,7 +802,21 @@ void TVantaroForm::MakeOnlinePlay() {
     hooks.Message = [this](const QString& text) {
         if (Environment.Message) Environment.Message(text.toStdString());
     };
+    hooks.OpenReplay = [this](const TMatchRecord& record, const QString& source) {
+        // The server's match goes on whatever this table shows; a replay waits for its end.
+        if (OnlineHoldsTable()) {
+            if (Environment.Message)
+                Environment.Message("A replay opens once the match on the table has ended: leave the table first.");
+            return false;
+        }
+        return OpenReplay(record, source);
+    };
     Online = std::make_unique<TOnlinePlay>(*Game, GameBoard, folder, std::move(hooks));
+    Online->Lobby()->RatedBox->setChecked(Stored.OnlineRated);
+    connect(Online->Lobby()->RatedBox, &QCheckBox::toggled, this, [this](bool rated) {
+        Stored.OnlineRated = rated;
+        SaveSettings();
+    });
 }
 
 bool TVantaroForm::OnlineHoldsTable() const {

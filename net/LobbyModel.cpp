@@ -72,3 +72,25 @@ QString TLobbyModel::RulesText(const TGameRules& rules) {
 QString TLobbyModel::SecondsText(int32_t seconds) {
     return seconds == 0 ? QStringLiteral("unlimited") : QStringLiteral("%1 s").arg(seconds);
 }
+
+QString TLobbyModel::RatingText(int32_t rating, int32_t deviation) {
+    return QStringLiteral("%1 \u00B1 %2").arg(rating).arg(deviation);
+}
+
+QString TLobbyModel::ChangeText(int32_t change) {
+    if (change == 0) return QStringLiteral("\u00B10");
+    return change > 0 ? QStringLiteral("+%1").arg(change) : QStringLiteral("\u2212%1").arg(-int64_t(change));
+}
+
+QString TLobbyModel::RatingChangeText(const TRatingChange& change) {
+    return QStringLiteral("%1 \u2192 %2 (%3)").arg(change.Before).arg(change.After).arg(ChangeText(change.After - change.Before));
+}
+
+QString TLobbyModel::ResultText(const TProfileMatch& match) {
+    const int32_t own = match.Score[size_t(match.Seat)], other = match.Score[size_t(1 - match.Seat)];
+    const QString score = QStringLiteral("%1\u2013%2").arg(own).arg(other);
+    const QString how = match.How == QLatin1String("finished") ? QString() : QStringLiteral(" (%1)").arg(match.How);
+    if (match.Winner < 0)
+        return match.How == QLatin1String("abandoned") ? QStringLiteral("Abandoned") : QStringLiteral("Draw ") + score + how;
+    return (match.Winner == match.Seat ? QStringLiteral("Won ") : QStringLiteral("Lost ")) + score + how;
+}

@@ -22,6 +22,13 @@ public:
     // "Same, Plus" or "no extra rules"; and "60 s" or "unlimited".
     static QString RulesText(const TGameRules& rules);
     static QString SecondsText(int32_t seconds);
+    // "1512 ± 80"; a change as "+15", "−15" or "±0"; "1512 → 1527 (+15)".
+    static QString RatingText(int32_t rating, int32_t deviation);
+    static QString ChangeText(int32_t change);
+    static QString RatingChangeText(const TRatingChange& change);
+    // A match of a profile from its player's side: "Won 6–4", "Lost 4–6 (time)",
+    // "Draw 5–5", "Abandoned".
+    static QString ResultText(const TProfileMatch& match);
 
     QString SignedInAs;
 

@@ -20,7 +20,8 @@ constexpr TKindName Kinds[] = {
     {"match", TKind::Match},        {"moved", TKind::Moved},   {"move_refused", TKind::MoveRefused},
     {"away", TKind::Away},          {"back", TKind::Back},     {"ended", TKind::Ended},
     {"chat", TKind::Chat},          {"refused", TKind::Refused}, {"bye", TKind::Bye},
-    {"pong", TKind::Pong},
+    {"pong", TKind::Pong},          {"leaderboard", TKind::Leaderboard}, {"profile", TKind::Profile},
+    {"record", TKind::Record},
 };
 
 constexpr int64_t MaxId = int64_t(1) << 53;
@@ -101,6 +102,7 @@ public:
         table.Seats = inner.Seats(object.value("seats"));
         table.Watchers = int32_t(inner.Integer("watchers", 0, 1 << 30));
         table.Playing = inner.Bool(object.value("playing"));
+        table.Rated = inner.OptionalBool(object.value("rated"));
         if (!inner.Ok) Ok = false;
         return table;
     }
@@ -111,6 +113,7 @@ public:
         player.Name = inner.Name(object.value("name"));
         player.Table = inner.Integer("table", 0, MaxId);
         player.Seat = int32_t(inner.Integer("seat", -1, 1));
+        inner.RatingOf(object, player);
         if (!inner.Ok) Ok = false;
         return player;
     }
@@ -136,7 +139,105 @@ public:
         const QJsonArray away = Array(Object.value("away"), 2);
         if (away.size() != 2) Ok = false;
         for (qsizetype seat = 0; seat < away.size(); ++seat) match.Away[size_t(seat)] = Bool(away[seat]);
+        match.Rated = OptionalBool(Object.value("rated"));
         return match;
+    }
+
+    // Fields a server without ratings leaves out: absent, the defaults stand;
+    // present, they are checked like any other.
+    bool OptionalBool(const QJsonValue& field) { return field.isUndefined() ? false : Bool(field); }
+
+    int32_t Rating(const QJsonValue& field) {
+        return int32_t(IntegerOf(field, -ServerCodec::MaxRating, ServerCodec::MaxRating));
+    }
+
+    int32_t Deviation(const QJsonValue& field) { return int32_t(IntegerOf(field, 0, ServerCodec::MaxDeviation)); }
+
+    void RatingOf(const QJsonObject& object, TLobbyPlayer& player) {
+        if (object.contains("rating")) player.Rating = Rating(object.value("rating"));
+        if (object.contains("deviation")) player.Deviation = Deviation(object.value("deviation"));
+    }
+
+    QString TextOf(const QJsonValue& field, qsizetype limit) {
+        if (!field.isString()) return Fail(QString());
+        return PeerText::Readable(field.toString(), limit);
+    }
+
+    std::array<int32_t, 2> Score(const QJsonValue& field) {
+        const QJsonArray score = Array(field, 2);
+        if (score.size() != 2) return Fail(std::array<int32_t, 2>{});
+        return {int32_t(IntegerOf(score[0], 0, 10)), int32_t(IntegerOf(score[1], 0, 10))};
+    }
+
+    std::optional<std::array<TRatingChange, 2>> Ratings() {
+        const QJsonValue field = Object.value("ratings");
+        if (field.isUndefined()) return std::nullopt;
+        const QJsonArray seats = Array(field, 2);
+        if (seats.size() != 2) return Fail(std::nullopt);
+        std::array<TRatingChange, 2> changes;
+        for (size_t seat = 0; seat < 2; ++seat) {
+            const QJsonArray pair = Array(seats[qsizetype(seat)], 2);
+            if (pair.size() != 2) return Fail(std::nullopt);
+            changes[seat] = {Rating(pair[0]), Rating(pair[1])};
+        }
+        return changes;
+    }
+
+    std::vector<TLeaderboardEntry> Leaders() {
+        std::vector<TLeaderboardEntry> leaders;
+        for (const QJsonValue& entry : Array(Object.value("players"), ServerCodec::MaxLeaders)) {
+            const QJsonObject player = ObjectOf(entry);
+            leaders.push_back({Name(player.value("name")), Rating(player.value("rating")),
+                               Deviation(player.value("deviation")),
+                               int32_t(IntegerOf(player.value("matches"), 0, INT32_MAX))});
+        }
+        return leaders;
+    }
+
+    TProfileMatch ProfileMatch(const QJsonObject& object) {
+        TProfileMatch match;
+        match.Match = IntegerOf(object.value("match"), 1, MaxId);
+        match.StartedMs = IntegerOf(object.value("started"), 0, MaxId);
+        match.EndedMs = IntegerOf(object.value("ended"), 0, MaxId);
+        match.Opponent = Name(object.value("opponent"));
+        match.Seat = int32_t(IntegerOf(object.value("seat"), 0, 1));
+        match.Rules = Rules(object.value("rules"));
+        match.Seconds = Seconds(object.value("seconds"));
+        match.How = TextOf(object.value("how"), 16);
+        match.Winner = int32_t(IntegerOf(object.value("winner"), -1, 1));
+        match.Score = Score(object.value("score"));
+        match.Rated = Bool(object.value("rated"));
+        // A rated match broken off before its end may have moved no rating.
+        if (object.contains("change"))
+            match.Change = int32_t(IntegerOf(object.value("change"), -ServerCodec::MaxRating, ServerCodec::MaxRating));
+        return match;
+    }
+
+    TPlayerProfile Profile() {
+        TPlayerProfile profile;
+        profile.Name = Name(Object.value("name"));
+        profile.Rating = Rating(Object.value("rating"));
+        profile.Deviation = Deviation(Object.value("deviation"));
+        const QJsonValue volatility = Object.value("volatility");
+        profile.Volatility = volatility.toDouble(-1);
+        if (!volatility.isDouble() || !(profile.Volatility >= 0 && profile.Volatility <= 10)) Ok = false;
+        profile.Matches = int32_t(Integer("matches", 0, INT32_MAX));
+        for (const QJsonValue& point : Array(Object.value("history"), ServerCodec::MaxHistory)) {
+            const QJsonArray pair = Array(point, 2);
+            if (pair.size() != 2) return Fail(profile);
+            profile.History.push_back({IntegerOf(pair[0], 0, MaxId), Rating(pair[1])});
+        }
+        for (const QJsonValue& match : Array(Object.value("recent"), ServerCodec::MaxRecent))
+            profile.Recent.push_back(ProfileMatch(ObjectOf(match)));
+        return profile;
+    }
+
+    TServerRecord Record() {
+        TServerRecord record;
+        record.Match = Integer("match", 1, MaxId);
+        // Read and checked later as a record file is; kept as the server wrote it.
+        record.Json = QJsonDocument(ObjectOf(Object.value("record"))).toJson(QJsonDocument::Compact);
+        return record;
     }
 
     const QJsonObject Object;
@@ -244,16 +345,13 @@ TDecoded Decode(const QByteArray& line) {
         message.Table = read.Integer("table", 1, MaxId);
         message.Seat = int32_t(read.Integer("seat", 0, 1));
         break;
-    case TKind::Ended: {
+    case TKind::Ended:
         message.Table = read.Integer("table", 1, MaxId);
         message.How = read.Text("how", 16);
         message.Winner = int32_t(read.Integer("winner", -1, 1));
-        const QJsonArray score = read.Array(object.value("score"), 2);
-        if (score.size() != 2) read.Ok = false;
-        for (qsizetype seat = 0; seat < score.size(); ++seat)
-            message.Score[size_t(seat)] = int32_t(read.IntegerOf(score[seat], 0, 10));
+        message.Score = read.Score(object.value("score"));
+        message.Ratings = read.Ratings();
         break;
-    }
     case TKind::Chat:
         message.From = read.Name(object.value("from"));
         message.Text = read.Text("text", MaxChatCharacters);
@@ -265,6 +363,15 @@ TDecoded Decode(const QByteArray& line) {
         break;
     case TKind::Pong:
         break;
+    case TKind::Leaderboard:
+        message.Leaders = read.Leaders();
+        break;
+    case TKind::Profile:
+        message.Profile = read.Profile();
+        break;
+    case TKind::Record:
+        message.Record = read.Record();
+        break;
     }
     decoded.Ok = read.Ok;
     if (!decoded.Ok) decoded.Error = QStringLiteral("a %1 message with a missing or out-of-range field").arg(type);
@@ -275,8 +382,11 @@ QByteArray Login(const QString& name) {
     return Line({{"type", "login"}, {"name", name}});
 }
 
-QByteArray Create(const TGameRules& rules, int32_t seconds) {
-    return Line({{"type", "create"}, {"rules", RulesObject(rules)}, {"seconds", seconds}});
+QByteArray Create(const TGameRules& rules, int32_t seconds, bool rated) {
+    QJsonObject create{{"type", "create"}, {"rules", RulesObject(rules)}, {"seconds", seconds}};
+    // Left out when casual, as a server without ratings expects.
+    if (rated) create["rated"] = true;
+    return Line(create);
 }
 
 QByteArray PlayNow(const TGameRules& rules, int32_t seconds) {
@@ -307,6 +417,18 @@ QByteArray Move(int32_t slot, int32_t x, int32_t y) {
 
 QByteArray Ping() {
     return QByteArrayLiteral("{\"type\":\"ping\"}\n");
+}
+
+QByteArray Leaderboard() {
+    return QByteArrayLiteral("{\"type\":\"leaderboard\"}\n");
+}
+
+QByteArray Profile(const QString& name) {
+    return Line({{"type", "profile"}, {"name", name}});
+}
+
+QByteArray Record(int64_t match) {
+    return Line({{"type", "record"}, {"match", double(match)}});
 }
 
 } // namespace ServerCodec

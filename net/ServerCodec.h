@@ -12,15 +12,22 @@
 // made plain and cut to its limit.
 namespace ServerCodec {
 
-// A lobby with thousands of players and tables is one long line; this bounds
-// what one line may cost.
-inline constexpr qsizetype MaxLineBytes = 1 << 20;
+// The longest line a server sends is a profile or a match record; the lobby
+// it sends is a bounded view. This bounds what one line may cost.
+inline constexpr qsizetype MaxLineBytes = 64 * 1024;
 inline constexpr size_t MaxListEntries = 20000;
 inline constexpr qsizetype MaxChatCharacters = 500;
 inline constexpr qsizetype MaxReasonCharacters = 200;
 // The most moves a match can hold, Sudden Death replays included, is bounded
 // by the server; far more than that is not an honest match.
 inline constexpr size_t MaxMoves = 9 * 64;
+// What the server promises for its answers; more is not an honest server.
+inline constexpr size_t MaxLeaders = 50;
+inline constexpr size_t MaxHistory = 200;
+inline constexpr size_t MaxRecent = 50;
+// Ratings move by small steps from 1500; far outside this is made up.
+inline constexpr int32_t MaxRating = 10000;
+inline constexpr int32_t MaxDeviation = 350;
 
 struct TDecoded {
     bool Ok = false;
@@ -34,7 +41,7 @@ bool IsPlayerName(const QString& name);
 
 // The client's requests, each a line ending in '\n'.
 QByteArray Login(const QString& name);
-QByteArray Create(const TGameRules& rules, int32_t seconds);
+QByteArray Create(const TGameRules& rules, int32_t seconds, bool rated = false);
 QByteArray PlayNow(const TGameRules& rules, int32_t seconds);
 QByteArray Sit(int64_t table, int32_t seat = -1);
 QByteArray Watch(int64_t table);
@@ -42,5 +49,8 @@ QByteArray Leave();
 QByteArray Chat(const QString& text);
 QByteArray Move(int32_t slot, int32_t x, int32_t y);
 QByteArray Ping();
+QByteArray Leaderboard();
+QByteArray Profile(const QString& name);
+QByteArray Record(int64_t match);
 
 } // namespace ServerCodec

@@ -59,7 +59,7 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
             return;
         }
         ++AcceptedMoves;
-        Waiting.push_back({false, message.Move, message.Seat, {}, {}});
+        Waiting.push_back({false, message.Move, message.Seat, {}, {}, {}, {}});
         TurnDeadlineMs = Seconds > 0 ? nowMs + uint64_t(Seconds) * 1000 : 0;
         return;
     case TKind::Away:
@@ -93,6 +93,7 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
             ended.Result = QStringLiteral("%1 gave up the match; %2 wins.").arg(SeatName(1 - message.Winner), winner);
         else
             ended.Result = QStringLiteral("The match was abandoned.");
+        SayRatings(message, ended);
         // Shown once the moves before it have been played.
         Waiting.push_back(ended);
         TurnDeadlineMs = 0;
@@ -104,7 +105,21 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
     }
 }
 
+void TServerMatch::SayRatings(const TServerMessage& ended, TWaiting& waiting) const {
+    if (!ended.Ratings) return;
+    const std::array<TRatingChange, 2>& change = *ended.Ratings;
+    if (You >= 0) {
+        waiting.OwnRating = QStringLiteral("Rating ") + TLobbyModel::RatingChangeText(change[size_t(You)]);
+        waiting.Ratings = waiting.OwnRating + QLatin1Char('.');
+        return;
+    }
+    waiting.Ratings = QStringLiteral("Ratings: %1 %2; %3 %4.")
+                          .arg(SeatName(0), TLobbyModel::RatingChangeText(change[0]), SeatName(1),
+                               TLobbyModel::RatingChangeText(change[1]));
+}
+
 void TServerMatch::Setup(const TServerMatchState& state, bool announce, uint64_t nowMs) {
+    ShownRating.clear();
     Paced.Cancel();
     Waiting.clear();
     PlayingMove = false;
@@ -193,6 +208,8 @@ void TServerMatch::PlayWaiting(uint64_t nowMs) {
     Waiting.pop_front();
     if (next.Ended) {
         Log(next.Result);
+        if (!next.Ratings.isEmpty()) Log(next.Ratings);
+        ShownRating = next.OwnRating;
         // A finished match ends on the table by itself with its last card.
         if (next.How != QLatin1String("finished") || Game.InProgress) EndTable = true;
         else Playing = false;

@@ -61,6 +61,10 @@ public:
     // What the table shows over the board: the move clock in its last
     // seconds, or the countdown of a player whose line dropped. Empty for nothing.
     QString Overlay(uint64_t nowMs) const;
+    // After a rated match has ended on the table, the player's rating change
+    // ("Rating 1512 → 1527 (+15)") to show with the result; empty otherwise
+    // and for a watcher, whose log names both.
+    QString RatingLine() const { return ShownRating; }
     // Moves of this match applied to the table so far.
     int32_t Applied() const { return AppliedMoves; }
 
@@ -71,8 +75,11 @@ private:
         int32_t Seat = 0;
         QString Result;
         QString How;
+        QString Ratings; // the log's line, for a rated match
+        QString OwnRating;
     };
     void Setup(const TServerMatchState& state, bool announce, uint64_t nowMs);
+    void SayRatings(const TServerMessage& ended, TWaiting& waiting) const;
     void PlayWaiting(uint64_t nowMs);
     void Settle();
     void StopTable();
@@ -100,4 +107,5 @@ private:
     uint64_t TurnDeadlineMs = 0; // 0: no clock running
     int32_t AwaySeat = -1;
     uint64_t AwayDeadlineMs = 0;
+    QString ShownRating;
 };

@@ -2,9 +2,11 @@
 
 #include "game/GameRules.h"
 
+#include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // What a game server tells a client, decoded and checked for shape and range.
@@ -14,6 +16,8 @@ struct TLobbyPlayer {
     QString Name;
     int64_t Table = 0; // 0 in the lobby
     int32_t Seat = -1; // -1 watching (or in the lobby)
+    int32_t Rating = 1500; // rounded; a server that keeps none sends none
+    int32_t Deviation = 350;
 };
 
 struct TLobbyTable {
@@ -23,6 +27,7 @@ struct TLobbyTable {
     std::array<QString, 2> Seats; // Red, Blue; empty when open
     int32_t Watchers = 0;
     bool Playing = false;
+    bool Rated = false;
 };
 
 struct TServerMove {
@@ -43,12 +48,63 @@ struct TServerMatchState {
     int32_t You = -1; // the seat of this client, -1 watching
     std::vector<TServerMove> Moves;
     std::array<bool, 2> Away{};
+    bool Rated = false;
+};
+
+// A seat's rating before and after a rated match.
+struct TRatingChange {
+    int32_t Before = 0;
+    int32_t After = 0;
+};
+
+struct TLeaderboardEntry {
+    QString Name;
+    int32_t Rating = 0;
+    int32_t Deviation = 0;
+    int32_t Matches = 0;
+};
+
+// One finished match of a player, as their profile lists it.
+struct TProfileMatch {
+    int64_t Match = 0;
+    int64_t StartedMs = 0; // since 1970
+    int64_t EndedMs = 0;
+    QString Opponent;
+    int32_t Seat = 0; // the profile's player: 0 Red, 1 Blue
+    TGameRules Rules;
+    int32_t Seconds = 60;
+    QString How;
+    int32_t Winner = -1;
+    std::array<int32_t, 2> Score{};
+    bool Rated = false;
+    std::optional<int32_t> Change; // the player's rating change, when the match moved it
+};
+
+struct TPlayerProfile {
+    struct TPoint {
+        int64_t EndedMs = 0;
+        int32_t Rating = 0;
+    };
+    QString Name;
+    int32_t Rating = 0;
+    int32_t Deviation = 0;
+    double Volatility = 0;
+    int32_t Matches = 0; // rated matches played
+    std::vector<TPoint> History;       // oldest first
+    std::vector<TProfileMatch> Recent; // newest first
+};
+
+// A finished match's record as the server sent it: still to be read and
+// checked as a record file is.
+struct TServerRecord {
+    int64_t Match = 0;
+    QByteArray Json;
 };
 
 struct TServerMessage {
     enum class TKind {
         SignedIn, Lobby, Player, PlayerGone, Table, TableGone, Match, Moved, MoveRefused,
-        Away, Back, Ended, Chat, Refused, Bye, Pong
+        Away, Back, Ended, Chat, Refused, Bye, Pong, Leaderboard, Profile, Record
     };
     TKind Kind = TKind::Pong;
     QString Name;                       // SignedIn, PlayerGone
@@ -65,6 +121,10 @@ struct TServerMessage {
     QString How;                        // Ended: finished, time, forfeit, abandoned
     int32_t Winner = -1;                // Ended
     std::array<int32_t, 2> Score{};     // Ended
+    std::optional<std::array<TRatingChange, 2>> Ratings; // Ended, a rated match: by seat
+    std::vector<TLeaderboardEntry> Leaders; // Leaderboard, best first
+    TPlayerProfile Profile;             // Profile
+    TServerRecord Record;               // Record
     QString From;                       // Chat
     QString Text;                       // Chat, MoveRefused, Refused, Bye: the reason
 };

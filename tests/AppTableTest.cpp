@@ -83,7 +83,7 @@ TEST(TableAnnouncer, TurnsAndResultsAreWordedForWhoeverSitsAtTheTable) {
         if (c.Full) FillBoard(game, c.Red, c.Blue);
         game.Score[0] = c.Red;
         game.Score[1] = c.Blue;
-        TTableSeats seats{c.You, c.Computer, true, c.LeftBy};
+        TTableSeats seats{c.You, c.Computer, true, c.LeftBy, {}};
         EXPECT_EQ(TTableAnnouncer::TurnLine(game, seats), QString::fromUtf8(c.Turns)) << c.Turns;
         EXPECT_EQ(TTableAnnouncer::ResultLine(game, seats), QString::fromUtf8(c.Result)) << c.Result;
         seats.Announce = false;

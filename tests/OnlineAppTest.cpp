@@ -3,15 +3,22 @@
 // main window; and the command line and settings that remember the server.
 #include "AppWindowsFixture.h"
 #include "OnlineFixture.h"
+#include "app/ChatForm.h"
 #include "app/CommandLine.h"
 #include "app/LobbyForm.h"
 #include "app/OnlinePlay.h"
+#include "app/RatingChart.h"
+#include "app/ReplayView.h"
 #include "app/Settings.h"
 #include "app/VantaroForm.h"
 #include "game/KeyCodes.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTextEdit>
 #include <QTreeWidget>
 
 TEST(OnlineCommandLine, ServerAddressesAreReadOrRefused) {
@@ -58,6 +65,7 @@ namespace {
 class OnlineApp : public TAppWindowsFixture {
 protected:
     void TearDown() override {
+        Watcher.reset();
         Opponent.reset();
         TAppWindowsFixture::TearDown();
         Server.reset();
@@ -70,6 +78,7 @@ protected:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
             if (dice && Opponent) Opponent->PlayAnyMove(*dice);
             if (Opponent) Opponent->Frame();
+            if (Watcher) Watcher->Frame();
             if (VantaroForm) {
                 TLentCounters lent(Counters);
                 Frame();
@@ -92,9 +101,24 @@ protected:
         for (uint16_t key : KeysToPlay(Game(), slot, square % 3, square / 3)) VantaroForm->FormKeyDown(key);
     }
 
+    // With VANTARO_ONLINE_SHOTS set to a folder, a window as it stands; on a
+    // real X server (Xvfb) taken from the screen as a person would see it.
+    void Shot(QWidget& window, const QString& name) {
+        const char* keep = std::getenv("VANTARO_ONLINE_SHOTS");
+        if (!keep) return;
+        window.raise();
+        QTest::qWait(300); // the window manager's and the X server's turn
+        const QString path = QString(keep) + "/" + name;
+        QFile::remove(path);
+        if (QGuiApplication::platformName() != QLatin1String("xcb") ||
+            QProcess::execute("import", {"-window", QString::number(window.winId()), path}) != 0)
+            window.grab().save(path);
+    }
+
     QTemporaryDir Folder;
     std::unique_ptr<TLoopbackServer> Server;
     std::unique_ptr<TOnlineSide> Opponent;
+    std::unique_ptr<TOnlineSide> Watcher;
     int32_t Counters[2] = {1, 1};
 };
 
@@ -170,4 +194,115 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAndAMatchIsPlayedWithKeysOnTheTable) {
         QFile::copy(Folder.filePath("lobby.png"), QString(keep) + "/lobby.png");
         QFile::copy(Folder.filePath("match.png"), QString(keep) + "/match.png");
     }
+}
+
+// A rated match to its end: both players are told their rating change; the
+// profile lists the match, whose record from the server opens as a replay
+// ending on the very table the match ended on. A record that fails its checks
+// is refused naming the server, and leaving the replay puts the table back.
+TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSameTable) {
+    TShellEnvironment environment;
+    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
+    environment.TrustServer = [](const QString&, const QString&) { return true; };
+    uint16_t port = 0;
+    environment.AskOnline = [&](QString& server, QString& name) {
+        server = QString("127.0.0.1:%1").arg(port);
+        name = "Ann";
+        return true;
+    };
+    ShowWindowsActive(environment);
+    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
+    port = Server->Server->Port();
+    QDir().mkpath(Folder.filePath("bob"));
+    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
+    VantaroForm->FilePlayOnlineClick();
+    TOnlinePlay& online = *VantaroForm->Online;
+    TLobbyForm& lobby = *online.Lobby();
+    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
+    Opponent->Open(port);
+    ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn() && lobby.PlayerList->topLevelItemCount() == 2; }));
+    EXPECT_EQ(lobby.PlayerList->topLevelItem(0)->text(1), QString::fromUtf8("1500 ± 350"));
+
+    // Ann asks for a rated table (and the choice is remembered); Bob sits.
+    lobby.RatedBox->setChecked(true);
+    EXPECT_TRUE(TSettings(environment.SettingsFile).Load().OnlineRated);
+    lobby.CreateButton->click();
+    ASSERT_TRUE(Run([&] { return !Opponent->Model.Tables().empty(); }));
+    EXPECT_TRUE(Opponent->Model.Tables().begin()->second.Rated);
+    EXPECT_EQ(lobby.TableList->topLevelItem(0)->text(6), "rated");
+    Opponent->Link->Send(ServerCodec::Sit(Opponent->Model.Tables().begin()->first));
+    ASSERT_TRUE(Run([&] { return online.Active() && Opponent->Match->Active(); }));
+    // Cid watches from the start.
+    QDir().mkpath(Folder.filePath("cid"));
+    Watcher = std::make_unique<TOnlineSide>(Folder.filePath("cid"), "Cid", Game().Cards.get());
+    Watcher->Open(port);
+    ASSERT_TRUE(Run([&] { return Watcher->Link->IsSignedIn(); }));
+    Watcher->Link->Send(ServerCodec::Watch(Opponent->Model.Tables().begin()->first));
+    ASSERT_TRUE(Run([&] { return Watcher->Match->Active(); }));
+    std::mt19937 dice(5);
+    ASSERT_TRUE(Run(
+        [&] {
+            PressMove(dice);
+            return !Game().InProgress && Game().Phase == TGame::PhaseIdle && Opponent->Idle() &&
+                   !online.TheMatch().RatingLine().isEmpty() && Opponent->Log.join("|").contains("Rating ");
+        },
+        &dice));
+    const uint32_t ended = TableCheck::Digest(StateOf(Game()));
+    EXPECT_EQ(ended, TableCheck::Digest(StateOf(*Opponent->Game)));
+    const QString mine = online.TheMatch().RatingLine();
+    EXPECT_TRUE(mine.startsWith(QString::fromUtf8("Rating 1500 → "))) << mine.toStdString();
+    EXPECT_TRUE(ChatForm->ChatLog->toPlainText().contains(mine)) << "the side window's log says it too";
+    // Bob is told his own change; Cid both, each named with their colour.
+    ASSERT_TRUE(Run([&] { return Watcher->Idle() && Watcher->Log.join("|").contains("Ratings: "); }));
+    const QString watched = Watcher->Log.filter("Ratings: ").value(0);
+    EXPECT_TRUE(watched.contains(QString::fromUtf8("Bob (Red) 1500 → ")) &&
+                watched.contains(QString::fromUtf8("; Ann (Blue) ") + mine.mid(7)))
+        << watched.toStdString();
+    EXPECT_EQ(Opponent->Log.filter("Rating ").size(), 1);
+    EXPECT_FALSE(Opponent->Log.filter("Rating ").value(0).contains(mine.mid(7))) << "Bob's own change, not Ann's";
+    Shot(*VantaroForm, "rated.png");
+
+    // Ann's profile, from a double click on her name.
+    ASSERT_TRUE(Run([&] { return lobby.PlayerList->topLevelItemCount() == 3; }));
+    QTreeWidgetItem* ann = lobby.PlayerList->findItems("Ann", Qt::MatchExactly).value(0);
+    ASSERT_NE(ann, nullptr);
+    emit lobby.PlayerList->itemActivated(ann, 0);
+    ASSERT_TRUE(Run([&] { return lobby.RecentList->topLevelItemCount() == 1; }));
+    EXPECT_EQ(lobby.Views->currentWidget(), lobby.ProfilePage);
+    EXPECT_EQ(lobby.ProfileChart->Ratings().size(), 1u);
+    EXPECT_TRUE(mine.endsWith(lobby.RecentList->topLevelItem(0)->text(5) + ")")) << "the same change";
+    Shot(lobby, "lobby-profile.png");
+    lobby.Views->setCurrentWidget(lobby.LeaderboardPage);
+    ASSERT_TRUE(Run([&] { return lobby.LeaderList->topLevelItemCount() == 1; }));
+    EXPECT_TRUE(lobby.LeaderList->topLevelItem(0)->text(0).isEmpty()) << "no one has ten rated matches";
+    Shot(lobby, "lobby-leaderboard.png");
+
+    // A record the server garbles is refused naming it; the table is untouched.
+    const std::optional<int64_t> match = lobby.ChosenMatch();
+    ASSERT_TRUE(match);
+    const size_t said = Messages.Lines.size();
+    lobby.ReplayButton->click();
+    TServerMessage garbled;
+    garbled.Kind = TServerMessage::TKind::Record;
+    garbled.Record = {*match, R"({"format":"vantaro-match","version":2})"};
+    emit online.Connection()->message(garbled);
+    ASSERT_EQ(Messages.Lines.size(), said + 1);
+    EXPECT_NE(Messages.Lines.back().find("the server 127.0.0.1:"), std::string::npos) << Messages.Lines.back();
+    EXPECT_NE(Messages.Lines.back().find("version 2"), std::string::npos) << Messages.Lines.back();
+    EXPECT_FALSE(VantaroForm->Replaying());
+
+    // Enter on the match asks again; the server's own record replays to the table the match ended on.
+    emit lobby.RecentList->itemActivated(lobby.RecentList->topLevelItem(0), 0);
+    ASSERT_TRUE(Run([&] { return VantaroForm->Replaying(); }));
+    EXPECT_EQ(Messages.Lines.size(), said + 1);
+    VantaroForm->Replay->ToEnd();
+    RunFrames();
+    EXPECT_EQ(TableCheck::Digest(StateOf(Game())), ended);
+    EXPECT_TRUE(VantaroForm->Replay->Record().Rated);
+    VantaroForm->Replay->ToStart();
+    RunFrames();
+    EXPECT_NE(TableCheck::Digest(StateOf(Game())), ended);
+    VantaroForm->LeaveReplay();
+    RunFrames();
+    EXPECT_EQ(TableCheck::Digest(StateOf(Game())), ended) << "back to the table as it was";
 }
