@@ -111,6 +111,7 @@ struct TPhaseResult {
     double CpuPerThousand = 0; // seconds of processor time per thousand moves
     double CpuShare = 0;       // of one core, while measured
     double OwnCpuShare = 0;    // the load program's own, of one core
+    double QueuedShare = 0;    // the server's time ready to run but waiting for a processor, per second
     double BytesPerClient = 0;
     int64_t Refused = 0;
     int64_t Waits = 0;
@@ -161,6 +162,7 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
 
     double cpu0 = server.CpuSeconds();
     double ownCpu0 = OwnCpuSeconds();
+    double queued0 = server.QueuedSeconds();
     int64_t moves0 = stats.Moves;
     int64_t lines0 = stats.Lines;
     int64_t bytes0 = stats.Bytes;
@@ -187,6 +189,7 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - measureStart).count();
     double cpu = server.CpuSeconds() - cpu0;
     result.OwnCpuShare = (OwnCpuSeconds() - ownCpu0) / seconds;
+    result.QueuedShare = (server.QueuedSeconds() - queued0) / seconds;
     int64_t moves = stats.Moves - moves0;
     result.Connected = stats.Connected;
     result.BytesPerClient =
@@ -235,8 +238,9 @@ void Print(const char* name, const TPhaseResult& r, bool matches)
         std::printf("  the server sent %.0f lines/s (%.0f KiB/s) to the bots, %.1f lines per move\n",
                     r.LinesPerSecond, r.BytesPerSecond / 1024,
                     r.MovesPerSecond > 0 ? r.LinesPerSecond / r.MovesPerSecond : 0.0);
-    std::printf("  server CPU %.2f s per 1000 moves (%.0f %% of a core); memory %.1f KiB per client\n",
-                r.CpuPerThousand, r.CpuShare * 100, r.BytesPerClient / 1024);
+    std::printf("  server CPU %.2f s per 1000 moves (%.0f %% of a core, and %.0f %% of the time waiting for one);"
+                " memory %.1f KiB per client\n",
+                r.CpuPerThousand, r.CpuShare * 100, r.QueuedShare * 100, r.BytesPerClient / 1024);
     std::printf("  the bots (this program) %.0f %% of a core; load average %s\n", r.OwnCpuShare * 100,
                 r.Load.c_str());
     if (!r.Problem.empty())
