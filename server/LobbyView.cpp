@@ -22,19 +22,9 @@ std::string TLobbyView::LineOf(const TEntry& entry) const
 void TLobbyView::Put(int64_t id, std::string object, std::string goneLine)
 {
     auto [it, added] = Entries.insert_or_assign(id, TEntry{std::move(object), std::move(goneLine)});
-    if (!added) {
-        if (Visible.count(id))
-            Touch(id, it->second.GoneLine);
-        return;
-    }
-    if (Visible.size() < Capacity) {
-        // Not full, so nothing is hidden.
-        Visible.insert(id);
+    if (Visible.count(id)) {
         Touch(id, it->second.GoneLine);
-    } else if (Capacity > 0 && id < *Visible.rbegin()) {
-        int64_t last = *Visible.rbegin();
-        Visible.erase(last);
-        Touch(last, Entries.at(last).GoneLine);
+    } else if (added && Visible.size() < Capacity) { // not full, so nothing is hidden
         Visible.insert(id);
         Touch(id, it->second.GoneLine);
     }
@@ -51,8 +41,11 @@ void TLobbyView::Remove(int64_t id)
     Entries.erase(found);
     if (!shown || Visible.size() == Entries.size())
         return;
-    // The first hidden entry takes the freed place.
-    auto next = Visible.empty() ? Entries.begin() : Entries.upper_bound(*Visible.rbegin());
+    // The newest hidden entry takes the freed place: it is likely to stay a
+    // while, where the oldest would soon leave it again.
+    auto next = Entries.rbegin();
+    while (Visible.count(next->first))
+        ++next;
     Visible.insert(next->first);
     Touch(next->first, next->second.GoneLine);
 }

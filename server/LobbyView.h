@@ -8,10 +8,11 @@
 
 // What the lobby shows of one kind of entry (players, or tables): each
 // entry's JSON object, encoded once when it changes; the bounded view that
-// everyone in the lobby sees (the entries with the lowest ids, so that old
-// entries stay put and new ones do not push them about); and which shown
-// entries changed since the last flush, so that an entry changing twice goes
-// out once. Entries outside the view cost nobody a line.
+// everyone in the lobby sees; and which shown entries changed since the last
+// flush, so that an entry changing twice goes out once. An entry stays in
+// the view until it goes, and a freed place goes to the newest entry not
+// shown: a view of the oldest entries would change with every one that ends,
+// as they end oldest first. Entries outside the view cost nobody a line.
 class TLobbyView {
 public:
     // type names the update line ("player"): {"type":"player", …the object's fields}.
@@ -45,7 +46,7 @@ private:
     std::string Type;
     size_t Capacity;
     std::map<int64_t, TEntry> Entries;
-    std::set<int64_t> Visible;          // the Capacity lowest ids of Entries
+    std::set<int64_t> Visible;          // at most Capacity of Entries; all of them while they fit
     std::map<int64_t, std::string> Dirty; // id → its gone line, should it have left by the flush
     mutable std::string ShownCache;
     mutable bool ShownValid = false;

@@ -64,26 +64,27 @@ TEST(LobbyView, AClientKeepingUpWithTheChangesSeesTheViewAndEachEntryAtMostOnceA
             Apply(view.TakeChanges(), seen, sent);
             for (const auto& [id, times] : sent)
                 EXPECT_EQ(times, 1) << "entry " << id << " in one flush";
-            TSeen expected;
-            for (const auto& [id, version] : model)
-                if (expected.size() < Capacity)
-                    expected[id] = version;
-            ASSERT_EQ(seen, expected) << "run " << run << ", flush " << flush;
-            ASSERT_EQ(Parse(view.Shown()), expected);
+            ASSERT_EQ(seen, Parse(view.Shown())) << "run " << run << ", flush " << flush;
+            ASSERT_EQ(seen.size(), std::min(Capacity, model.size())) << "as full as it can be";
+            for (const auto& [id, version] : seen)
+                ASSERT_EQ(version, model.at(id)) << "entry " << id << " as it is now";
             EXPECT_FALSE(view.Changed());
         }
     }
 }
 
-TEST(LobbyView, ChangesOutsideTheViewCostNothing)
+TEST(LobbyView, EntriesStayShownAndAFreedPlaceGoesToTheNewest)
 {
-    TLobbyView view("row", 1);
-    view.Put(1, "{\"id\":1}", "{\"gone\":1}\n");
-    view.Put(2, "{\"id\":2}", "{\"gone\":2}\n");
+    TLobbyView view("row", 2);
+    for (int64_t id = 1; id <= 4; ++id)
+        view.Put(id, "{\"id\":" + std::to_string(id) + "}", "{\"gone\":" + std::to_string(id) + "}\n");
+    EXPECT_EQ(view.Shown(), "[{\"id\":1},{\"id\":2}]");
     view.TakeChanges();
-    view.Put(2, "{\"id\":2,\"v\":2}", "{\"gone\":2}\n");
-    EXPECT_FALSE(view.Changed());
-    EXPECT_EQ(view.Line(2), "{\"type\":\"row\",\"id\":2,\"v\":2}\n") << "its line is there when asked";
+    view.Put(3, "{\"id\":3,\"v\":2}", "{\"gone\":3}\n");
+    EXPECT_FALSE(view.Changed()) << "a change outside the view costs nothing";
+    EXPECT_EQ(view.Line(3), "{\"type\":\"row\",\"id\":3,\"v\":2}\n") << "its line is there when asked";
+    view.Remove(1);
+    EXPECT_EQ(view.TakeChanges(), "{\"gone\":1}\n{\"type\":\"row\",\"id\":4}\n");
 }
 
 } // namespace
