@@ -65,13 +65,13 @@ void TLobby::AddRating(QJsonObject& player, const TRating& rating)
 
 TLobby::TTable* TLobby::ClosestTable(const TClient& client, int32_t rules, int32_t seconds)
 {
-    // Tables are kept in the order they were opened, so on equal distance
-    // the first found has waited longest.
+    // Waiting tables are kept in the order they were opened, so on equal
+    // distance the first found has waited longest.
     TTable* closest = nullptr;
     double closestGap = 0;
-    for (auto& [id, table] : TableById) {
-        if (table.Referee || !table.Rated || table.Rules != rules || table.MoveSeconds != seconds ||
-            (table.Seats[0] == 0) == (table.Seats[1] == 0))
+    for (int64_t id : WaitingTables) {
+        TTable& table = TableById.at(id);
+        if (!table.Rated || table.Rules != rules || table.MoveSeconds != seconds)
             continue;
         uint64_t waiting = ConnectionOf(table.Seats[0] != 0 ? table.Seats[0] : table.Seats[1]);
         double rating = waiting != 0 ? Clients.at(waiting).Rating.Rating : TRating().Rating;

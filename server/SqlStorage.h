@@ -41,8 +41,13 @@ public:
     bool IsPostgres() const { return Postgres; }
 
 private:
+    // The statements run for every move, match and sign-in, prepared once
+    // for the connection and run again with new values.
+    enum class TStatement { FindPlayer, CreateMatch, AddMove, FinishMatch, Count };
+
     TSqlStorage() = default;
     QSqlDatabase Database() const;
+    QSqlQuery& Prepared(TStatement statement, const char* text);
     bool Upgrade();
     bool LoadMoves(TStoredMatch& match);
     // A write transaction that holds the database from its start (SQLite's
@@ -54,6 +59,7 @@ private:
                    int32_t winner, int64_t endedMs, TRatingUpdate& update);
 
     QString ConnectionName;
+    std::unique_ptr<QSqlQuery> Statements[size_t(TStatement::Count)];
     bool Postgres = false;
     std::string Error;
 };

@@ -73,6 +73,16 @@ double TChildProcess::CpuSeconds() const
     return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
+double TChildProcess::QueuedSeconds() const
+{
+    // schedstat: time on a processor, time waiting on a run queue (ns), slices.
+    std::ifstream schedstat("/proc/" + std::to_string(Id) + "/schedstat");
+    double running = 0, waiting = 0;
+    if (!(schedstat >> running >> waiting))
+        return 0;
+    return waiting / 1e9;
+}
+
 int64_t TChildProcess::ResidentBytes() const
 {
     std::ifstream statm("/proc/" + std::to_string(Id) + "/statm");

@@ -23,6 +23,9 @@ public:
     int WaitForPort(std::chrono::seconds timeout);
     // User plus system time in seconds, and resident memory in bytes.
     double CpuSeconds() const;
+    // Seconds it was ready to run but waited for a processor (0 where the
+    // kernel does not say).
+    double QueuedSeconds() const;
     int64_t ResidentBytes() const;
     // Stops it; the exit status, or -1.
     int Stop();

@@ -178,6 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 3:
             now += int64_t(step >> 5) * 20'000;
             lobby->Tick(now);
+            if (lobby->NextDeadline() <= now)
+                __builtin_trap(); // whatever was due is done
             break;
         case 4:
             // The server restarts: the lobby goes, the storage stays.
@@ -200,10 +202,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
         }
-        for (const TLobby::TOutgoing& out : lobby->TakeOutgoing())
-            if (out.Line.empty() || out.Line.back() != '\n' || out.Line.find('\n') != out.Line.size() - 1 ||
-                out.Line.size() > TLobby::MaxAnswerBytes)
-                __builtin_trap(); // one line per message, none past what a client reads
+        for (const TLobby::TOutgoing& out : lobby->TakeOutgoing()) {
+            // A write may gather several lines; each is whole, not empty and
+            // within what a client reads.
+            if (out.Line.empty() || out.Line.back() != '\n' || out.Line.front() == '\n' ||
+                out.Line.find("\n\n") != std::string::npos)
+                __builtin_trap();
+            for (size_t from = 0; from < out.Line.size();) {
+                const size_t end = out.Line.find('\n', from);
+                if (end - from + 1 > TLobby::MaxAnswerBytes)
+                    __builtin_trap();
+                from = end + 1;
+            }
+        }
     }
     return 0;
 }
