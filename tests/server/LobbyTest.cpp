@@ -479,6 +479,7 @@ protected:
     {
         Now += TLobby::TableWindowMs / TLobby::TablesPerWindow;
         Ask(blue, RatedClassic);
+        FlushLobby();
         Ask(red, "{\"type\":\"sit\",\"table\":" + std::to_string(LastTable(red)) + "}");
         PlayOut(blue, red);
     }
@@ -522,6 +523,7 @@ TEST_F(LobbyRatingsTest, ARatedMatchMovesBothRatingsAndACasualOneDoesNot)
     for (bool rated : {false, true}) {
         Inbox.clear();
         Ask(ann, rated ? RatedClassic : Classic);
+        FlushLobby();
         EXPECT_EQ(Last(cid, "table").value()["rated"].toBool(), rated);
         Ask(bob, "{\"type\":\"sit\",\"table\":" + std::to_string(LastTable(cid)) + "}");
         EXPECT_EQ(Last(bob, "match").value()["rated"].toBool(), rated);
