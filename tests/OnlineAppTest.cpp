@@ -268,6 +268,7 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     // The player's change stands in a box under the result's banner; nothing else differs for it.
     const TTableSeats seats = VantaroForm->Seats();
     EXPECT_EQ(seats.Rating, mine);
+    const QImage shown = Game().Graphics->BackBuffer->Image().copy();
     TTableAnnouncer announcer;
     ASSERT_TRUE(announcer.Load(*Game().Graphics, TDataFolder(QFileInfo(DataDir()).path())));
     auto overlay = std::move(Game().Overlay);
@@ -288,6 +289,7 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     EXPECT_TRUE(QRect(56, 224, 400, 40).contains(line)) << line.x() << "," << line.y() << " " << line.width() << "x"
                                                         << line.height();
     EXPECT_FALSE(line.isEmpty());
+    EXPECT_EQ(shown, withLine) << "the table as shown has the line already";
 
     // Ann's profile, from a double click on her name.
     ASSERT_TRUE(Run([&] { return lobby.PlayerList->topLevelItemCount() == 3; }));
