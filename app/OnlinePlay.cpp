@@ -251,6 +251,12 @@ void TOnlinePlay::Closed(const QString& reason) {
 void TOnlinePlay::Step() {
     const uint64_t now = Hooks.NowMs ? Hooks.NowMs() : 0;
     Match->Step(now);
+    // The server's word that the match ended, with the ratings, follows the
+    // last card: the ended table is drawn again to show the change.
+    if (Match->RatingLine() != DrawnRating) {
+        DrawnRating = Match->RatingLine();
+        Game.RedrawEnded();
+    }
     if (!OverlayLabel) return;
     const QString text = Match->Overlay(now);
     if (text.isEmpty()) {

@@ -86,4 +86,5 @@ private:
     TLobbyModel LobbyModel;
     QLabel* OverlayLabel = nullptr;
     int64_t AskedRecord = 0; // the match whose record was asked for; 0 none
+    QString DrawnRating;     // the rating line the table was last drawn with
 };

@@ -4,6 +4,7 @@
 #include "AppWindowsFixture.h"
 #include "OnlineFixture.h"
 #include "app/ChatForm.h"
+#include "app/TableAnnouncer.h"
 #include "app/CommandLine.h"
 #include "app/LobbyForm.h"
 #include "app/OnlinePlay.h"
@@ -12,6 +13,9 @@
 #include "app/Settings.h"
 #include "app/VantaroForm.h"
 #include "game/KeyCodes.h"
+#include "render/DataFolder.h"
+#include "render/Graphics.h"
+#include "render/Surface.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -261,6 +265,31 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     EXPECT_EQ(Opponent->Log.filter("Rating ").size(), 1);
     EXPECT_FALSE(Opponent->Log.filter("Rating ").value(0).contains(mine.mid(7))) << "Bob's own change, not Ann's";
     Shot(*VantaroForm, "rated.png");
+    // The player's change stands in a box under the result's banner; nothing else differs for it.
+    const TTableSeats seats = VantaroForm->Seats();
+    EXPECT_EQ(seats.Rating, mine);
+    const QImage shown = Game().Graphics->BackBuffer->Image().copy();
+    TTableAnnouncer announcer;
+    ASSERT_TRUE(announcer.Load(*Game().Graphics, TDataFolder(QFileInfo(DataDir()).path())));
+    auto overlay = std::move(Game().Overlay);
+    const auto drawn = [&](const TTableSeats& with) {
+        Game().Overlay = [&] { announcer.Draw(Game(), with); };
+        Game().RedrawEnded();
+        return Game().Graphics->BackBuffer->Image().copy();
+    };
+    TTableSeats plain = seats;
+    plain.Rating.clear();
+    const QImage withLine = drawn(seats), withoutLine = drawn(plain);
+    Game().Overlay = std::move(overlay);
+    Game().RedrawEnded();
+    QRect line;
+    for (int y = 0; y < withLine.height(); ++y)
+        for (int x = 0; x < withLine.width(); ++x)
+            if (withLine.pixel(x, y) != withoutLine.pixel(x, y)) line |= QRect(x, y, 1, 1);
+    EXPECT_TRUE(QRect(56, 224, 400, 40).contains(line)) << line.x() << "," << line.y() << " " << line.width() << "x"
+                                                        << line.height();
+    EXPECT_FALSE(line.isEmpty());
+    EXPECT_EQ(shown, withLine) << "the table as shown has the line already";
 
     // Ann's profile, from a double click on her name.
     ASSERT_TRUE(Run([&] { return lobby.PlayerList->topLevelItemCount() == 3; }));
