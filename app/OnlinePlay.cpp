@@ -55,6 +55,9 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
     TServerMatchHooks matchHooks;
     matchHooks.Log = [this](const QString& line) { Log(line); };
     matchHooks.Send = [this](const QByteArray& line) { Send(line); };
+    matchHooks.TableWanted = [this] {
+        if (Hooks.TableWanted) Hooks.TableWanted();
+    };
     Match = std::make_unique<TServerMatch>(Game, std::move(matchHooks));
 
     TLobbyForm::TActions actions;
@@ -175,6 +178,11 @@ void TOnlinePlay::Received(const TServerMessage& message) {
     case TKind::Refused:
         LobbyWindow->AppendChat(QStringLiteral("The server says: %1").arg(message.Text));
         if (Match->Active()) Log(QStringLiteral("The server says: %1").arg(message.Text));
+        Match->Received(message, now);
+        break;
+    case TKind::Lobby:
+        // Perhaps the answer to a request for the table.
+        Match->Received(message, now);
         break;
     case TKind::Match:
     case TKind::Moved:

@@ -34,6 +34,7 @@ struct TOnlineHooks {
     std::function<uint64_t()> NowMs;         // the frame clock
     TLobbyConnection::TTrustPrompt Trust;
     std::function<void(const QString&)> Message; // a fault the player must see
+    std::function<void()> TableWanted;           // a match this player sits in needs the table back
 };
 
 // Playing on a game server: the player's identity and trusted servers (kept

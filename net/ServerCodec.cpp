@@ -149,6 +149,12 @@ private:
     }
 };
 
+// The time left on the turn under way, which the server leaves out when no
+// clock runs.
+int64_t ClockOf(TReader& read) {
+    return read.Object.contains("clock") ? read.Integer("clock", 0, ServerCodec::MaxClockMs) : -1;
+}
+
 QJsonObject RulesObject(const TGameRules& rules) {
     return {{"same", rules.Same},
             {"same_wall", rules.SameWall},
@@ -222,10 +228,12 @@ TDecoded Decode(const QByteArray& line) {
         break;
     case TKind::Match:
         message.Match = read.Match();
+        message.ClockMs = ClockOf(read);
         break;
     case TKind::MoveRefused:
         message.Match = read.Match();
         message.Text = read.Text("reason", MaxReasonCharacters);
+        message.ClockMs = ClockOf(read);
         break;
     case TKind::Moved:
         message.Table = read.Integer("table", 1, MaxId);
@@ -234,6 +242,7 @@ TDecoded Decode(const QByteArray& line) {
         message.Move.Slot = int32_t(read.Integer("slot", 0, 4));
         message.Move.X = int32_t(read.Integer("x", 0, 2));
         message.Move.Y = int32_t(read.Integer("y", 0, 2));
+        message.ClockMs = ClockOf(read);
         break;
     case TKind::Away:
         message.Table = read.Integer("table", 1, MaxId);
@@ -243,6 +252,7 @@ TDecoded Decode(const QByteArray& line) {
     case TKind::Back:
         message.Table = read.Integer("table", 1, MaxId);
         message.Seat = int32_t(read.Integer("seat", 0, 1));
+        message.ClockMs = ClockOf(read);
         break;
     case TKind::Ended: {
         message.Table = read.Integer("table", 1, MaxId);
@@ -307,6 +317,10 @@ QByteArray Move(int32_t slot, int32_t x, int32_t y) {
 
 QByteArray Ping() {
     return QByteArrayLiteral("{\"type\":\"ping\"}\n");
+}
+
+QByteArray State() {
+    return QByteArrayLiteral("{\"type\":\"state\"}\n");
 }
 
 } // namespace ServerCodec

@@ -21,6 +21,8 @@ inline constexpr qsizetype MaxReasonCharacters = 200;
 // The most moves a match can hold, Sudden Death replays included, is bounded
 // by the server; far more than that is not an honest match.
 inline constexpr size_t MaxMoves = 9 * 64;
+// No table gives a move more than a minute; an hour is a server's fault.
+inline constexpr int64_t MaxClockMs = 3600 * 1000;
 
 struct TDecoded {
     bool Ok = false;
@@ -42,5 +44,7 @@ QByteArray Leave();
 QByteArray Chat(const QString& text);
 QByteArray Move(int32_t slot, int32_t x, int32_t y);
 QByteArray Ping();
+// Asks for the table this client is at as it stands (a `match`), or the lobby.
+QByteArray State();
 
 } // namespace ServerCodec
