@@ -228,7 +228,12 @@ void TClientSessions::Flush()
         if (out.Close)
             found->second->Close();
     }
+    // Most messages leave the lobby's next deadline where it was; setting the
+    // timer again for each would cancel and queue a wait every time.
     int64_t next = TheLobby.NextDeadline();
+    if (next == TimerAtMs)
+        return;
+    TimerAtMs = next;
     if (next == TLobby::Never) {
         Timer.cancel();
         return;
@@ -237,6 +242,7 @@ void TClientSessions::Flush()
     Timer.async_wait([this](const asio::error_code& error) {
         if (error)
             return;
+        TimerAtMs = TLobby::Never;
         TheLobby.Tick(Clock());
         Flush();
     });

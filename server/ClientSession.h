@@ -41,6 +41,7 @@ private:
     void Closed(uint64_t connection);
 
     asio::steady_timer Timer;
+    int64_t TimerAtMs = TLobby::Never; // the lobby deadline the timer waits for
     TServerLog& Log;
     TClock Clock;
     TLimits Limits;

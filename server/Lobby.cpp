@@ -32,6 +32,11 @@ QString Text(const std::string& text)
     return QString::fromStdString(text);
 }
 
+std::string Encode(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
 } // namespace
 
 TLobby::TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees,
@@ -44,9 +49,12 @@ TLobby::~TLobby() = default;
 
 void TLobby::Send(uint64_t connection, const QJsonObject& message, bool close)
 {
-    std::string line = QJsonDocument(message).toJson(QJsonDocument::Compact).toStdString();
-    line += '\n';
-    Outgoing.push_back({connection, std::move(line), close});
+    Outgoing.push_back({connection, Encode(message) + '\n', close});
+}
+
+void TLobby::SendLine(uint64_t connection, std::string line)
+{
+    Outgoing.push_back({connection, std::move(line), false});
 }
 
 void TLobby::Refuse(uint64_t connection, const std::string& reason)
@@ -56,27 +64,59 @@ void TLobby::Refuse(uint64_t connection, const std::string& reason)
     Send(connection, message);
 }
 
-// To everyone in the lobby view. Those at a table are not told: with
-// thousands at play every change would reach thousands, and they get the
-// lobby afresh when they come back to it.
-void TLobby::Broadcast(const QJsonObject& message)
-{
-    // Encoded once: with thousands in the lobby, encoding it again for each
-    // of them is the same work repeated thousands of times.
-    std::string line = QJsonDocument(message).toJson(QJsonDocument::Compact).toStdString();
-    line += '\n';
-    for (const auto& [player, connection] : Players)
-        if (Clients.at(connection).Table == 0)
-            Outgoing.push_back({connection, line, false});
-}
-
 void TLobby::ToTable(const TTable& table, const QJsonObject& message)
 {
+    std::string line = Encode(message) + '\n';
     for (int seat = 0; seat < 2; ++seat)
         if (uint64_t connection = ConnectionOf(table.Seats[seat]))
-            Send(connection, message);
+            SendLine(connection, line);
     for (uint64_t watcher : table.Watchers)
-        Send(watcher, message);
+        SendLine(watcher, line);
+}
+
+void TLobby::PlayerChanged(const TClient& client)
+{
+    QJsonObject player{{"name", Text(client.Name)}, {"table", double(client.Table)}, {"seat", client.Seat}};
+    QJsonObject gone = Message("player_gone");
+    gone["name"] = Text(client.Name);
+    PlayerView.Put(client.PlayerId, Encode(player), Encode(gone) + '\n');
+}
+
+void TLobby::TableChanged(const TTable& table)
+{
+    QJsonObject info;
+    info["table"] = double(table.Id);
+    info["rules"] = RulesObject(table.Rules);
+    info["seconds"] = table.MoveSeconds;
+    info["seats"] = QJsonArray{Text(table.Names[0]), Text(table.Names[1])};
+    info["watchers"] = int(table.Watchers.size());
+    info["playing"] = bool(table.Referee);
+    QJsonObject gone = Message("table_gone");
+    gone["table"] = double(table.Id);
+    TableView.Put(table.Id, Encode(info), Encode(gone) + '\n');
+    if (!table.Referee && (table.Seats[0] == 0) != (table.Seats[1] == 0))
+        WaitingTables.insert(table.Id);
+    else
+        WaitingTables.erase(table.Id);
+}
+
+// Everyone in the lobby gets the same changes in one write. Those at a table
+// are not told: they get the lobby afresh when they come back to it.
+void TLobby::FlushLobby()
+{
+    LobbyFlushAtMs = Never;
+    std::string lines = PlayerView.TakeChanges() + TableView.TakeChanges();
+    if (lines.empty())
+        return;
+    for (const auto& [player, connection] : Players)
+        if (Clients.at(connection).Table == 0)
+            SendLine(connection, lines);
+}
+
+void TLobby::AfterChange(int64_t nowMs)
+{
+    if (LobbyFlushAtMs == Never && (PlayerView.Changed() || TableView.Changed()))
+        LobbyFlushAtMs = nowMs + LobbyFlushMs;
 }
 
 uint64_t TLobby::ConnectionOf(int64_t playerId) const
@@ -126,7 +166,7 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
         else if (request.Kind == TKind::Sit)
             Sit(connection, client, table->second, request.Seat, nowMs);
         else
-            Watch(connection, client, table->second);
+            Watch(connection, client, table->second, nowMs);
         break;
     }
     case TKind::Leave:
@@ -141,7 +181,11 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
     case TKind::Move:
         Move(connection, client, request, nowMs);
         break;
+    case TKind::State:
+        State(connection, client, nowMs);
+        break;
     }
+    AfterChange(nowMs);
 }
 
 void TLobby::Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs)
@@ -181,11 +225,14 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         bye["reason"] = "You signed in from elsewhere.";
         Send(old, bye, true);
         TClient& previous = Clients[old];
+        if (previous.Table != 0 && previous.Seat < 0) {
+            TTable& watched = TableById.at(previous.Table);
+            watched.Watchers.erase(old);
+            TableChanged(watched);
+        }
         previous.PlayerId = 0;
         previous.Table = 0;
         previous.Seat = -1;
-        for (auto& [id, table] : TableById)
-            table.Watchers.erase(old);
     }
     client.PlayerId = binding.PlayerId;
     client.Name = binding.Name;
@@ -195,28 +242,32 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     Send(connection, welcome);
 
     // Back to a seat kept for this player.
-    for (auto& [id, table] : TableById)
-        for (int seat = 0; seat < 2; ++seat)
-            if (table.Seats[seat] == client.PlayerId) {
-                client.Table = id;
-                client.Seat = seat;
-                if (table.Referee) {
-                    table.AwayDeadlineMs[seat] = Never;
-                    if (table.AwayDeadlineMs[1 - seat] == Never && table.TurnDeadlineMs == Never)
-                        StartTurn(table, nowMs);
-                    QJsonObject back = Message("back");
-                    back["table"] = double(id);
-                    back["seat"] = seat;
-                    ToTable(table, back);
-                }
-            }
-    Send(connection, LobbySnapshot());
+    if (auto seated = SeatTable.find(client.PlayerId); seated != SeatTable.end()) {
+        TTable& table = TableById.at(seated->second);
+        int32_t seat = table.Seats[0] == client.PlayerId ? 0 : 1;
+        client.Table = table.Id;
+        client.Seat = seat;
+        if (table.Referee) {
+            table.AwayDeadlineMs[seat] = Never;
+            // The clock goes on from where it stopped.
+            if (table.AwayDeadlineMs[1 - seat] == Never && table.TurnDeadlineMs == Never && table.MoveSeconds > 0)
+                table.TurnDeadlineMs = nowMs + table.TurnLeftMs;
+            Schedule(table);
+            QJsonObject back = Message("back");
+            back["table"] = double(table.Id);
+            back["seat"] = seat;
+            if (int64_t clock = ClockMs(table, nowMs); clock >= 0)
+                back["clock"] = double(clock);
+            ToTable(table, back);
+        }
+    }
+    SendLine(connection, LobbySnapshot());
     if (client.Table != 0) {
         const TTable& table = TableById.at(client.Table);
         if (table.Referee)
-            Send(connection, MatchState(table, client.Seat));
+            Send(connection, MatchState(table, client.Seat, nowMs));
     }
-    Broadcast(PlayerInfo(client));
+    PlayerChanged(client);
 }
 
 void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs)
@@ -235,7 +286,7 @@ void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t
     table.Rules = rules;
     table.MoveSeconds = seconds;
     table.CreatedMs = nowMs;
-    Broadcast(TableInfo(table));
+    TableChanged(table);
     Sit(connection, client, table, 1, nowMs);
 }
 
@@ -255,31 +306,56 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
         Refuse(connection, "That seat is taken.");
         return;
     }
-    if (client.Table != 0)
-        TableById.at(client.Table).Watchers.erase(connection);
+    if (client.Table != 0) {
+        TTable& watched = TableById.at(client.Table);
+        watched.Watchers.erase(connection);
+        TableChanged(watched);
+    }
     table.Seats[seat] = client.PlayerId;
     table.Names[seat] = client.Name;
+    SeatTable[client.PlayerId] = table.Id;
     client.Table = table.Id;
     client.Seat = seat;
-    Broadcast(TableInfo(table));
-    Broadcast(PlayerInfo(client));
+    TableChanged(table);
+    PlayerChanged(client);
     if (table.Seats[0] != 0 && table.Seats[1] != 0)
         StartMatch(table, nowMs);
+    else // the table to wait at, as it now is; the lobby's view is no longer this client's
+        SendLine(connection, TableView.Line(table.Id));
 }
 
-void TLobby::Watch(uint64_t connection, TClient& client, TTable& table)
+void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs)
 {
     if (client.Table != 0 && client.Seat >= 0) {
         Refuse(connection, "Leave your table first.");
         return;
     }
-    if (client.Table != 0)
-        TableById.at(client.Table).Watchers.erase(connection);
+    if (client.Table != 0) {
+        TTable& watched = TableById.at(client.Table);
+        watched.Watchers.erase(connection);
+        TableChanged(watched);
+    }
     client.Table = table.Id;
     client.Seat = -1;
     table.Watchers.insert(connection);
-    Send(connection, table.Referee ? MatchState(table, -1) : TableInfo(table));
-    Broadcast(PlayerInfo(client));
+    TableChanged(table);
+    State(connection, client, nowMs);
+    PlayerChanged(client);
+}
+
+// What a client at a table would see were it to come back to it now; the
+// lobby afresh when at none.
+void TLobby::State(uint64_t connection, const TClient& client, int64_t nowMs)
+{
+    if (client.Table == 0) {
+        SendLine(connection, LobbySnapshot());
+        return;
+    }
+    const TTable& table = TableById.at(client.Table);
+    if (table.Referee)
+        Send(connection, MatchState(table, client.Seat, nowMs));
+    else
+        SendLine(connection, TableView.Line(table.Id));
 }
 
 void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
@@ -292,6 +368,7 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
     client.Seat = -1;
     if (seat < 0) {
         table.Watchers.erase(connection);
+        TableChanged(table);
     } else if (table.Referee) {
         // Leaving a match gives it up; the end brings everyone back.
         EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
@@ -299,14 +376,15 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
     } else {
         table.Seats[seat] = 0;
         table.Names[seat].clear();
+        SeatTable.erase(client.PlayerId);
         if (table.Seats[0] == 0 && table.Seats[1] == 0)
             RemoveTable(table.Id);
         else
-            Broadcast(TableInfo(table));
+            TableChanged(table);
     }
-    Broadcast(PlayerInfo(client));
+    PlayerChanged(client);
     if (Clients.count(connection) && client.PlayerId != 0 && ConnectionOf(client.PlayerId) == connection)
-        Send(connection, LobbySnapshot());
+        SendLine(connection, LobbySnapshot());
 }
 
 void TLobby::PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs)
@@ -315,14 +393,15 @@ void TLobby::PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_
         Refuse(connection, "Leave your table first.");
         return;
     }
-    // The table that has waited longest for the same rules: tables are kept
-    // in the order they were opened.
-    for (auto& [id, table] : TableById)
-        if (!table.Referee && table.Rules == rules && table.MoveSeconds == seconds &&
-            (table.Seats[0] == 0) != (table.Seats[1] == 0)) {
+    // The table that has waited longest for the same rules: tables are
+    // numbered in the order they were opened.
+    for (int64_t id : WaitingTables) {
+        TTable& table = TableById.at(id);
+        if (table.Rules == rules && table.MoveSeconds == seconds) {
             Sit(connection, client, table, -1, nowMs);
             return;
         }
+    }
     Create(connection, client, rules, seconds, nowMs);
 }
 
@@ -366,7 +445,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         problem = "The server could not keep your move; play it again.";
     }
     if (!problem.empty()) {
-        QJsonObject refused = MatchState(table, client.Seat);
+        QJsonObject refused = MatchState(table, client.Seat, nowMs);
         refused["type"] = "move_refused";
         refused["reason"] = Text(problem);
         Send(connection, refused);
@@ -374,6 +453,9 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     }
     table.Referee->Play(request.Slot, request.X, request.Y);
     table.Match.Moves.push_back(move);
+    const bool over = table.Referee->Over();
+    if (!over)
+        StartTurn(table, nowMs);
     QJsonObject moved = Message("moved");
     moved["table"] = double(table.Id);
     moved["index"] = move.Index;
@@ -381,11 +463,11 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     moved["slot"] = move.Slot;
     moved["x"] = move.X;
     moved["y"] = move.Y;
+    if (int64_t clock = over ? -1 : ClockMs(table, nowMs); clock >= 0)
+        moved["clock"] = double(clock);
     ToTable(table, moved);
-    if (table.Referee->Over())
+    if (over)
         EndMatch(table, TMatchStatus::Finished, table.Referee->Winner(), nowMs);
-    else
-        StartTurn(table, nowMs);
 }
 
 void TLobby::StartMatch(TTable& table, int64_t nowMs)
@@ -411,30 +493,67 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs)
         QJsonObject failed = Message("refused");
         failed["reason"] = "The server could not start the match.";
         ToTable(table, failed);
+        std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
         for (int seat = 0; seat < 2; ++seat)
-            if (uint64_t connection = ConnectionOf(table.Seats[seat])) {
-                Clients.at(connection).Table = 0;
-                Clients.at(connection).Seat = -1;
-            }
-        for (uint64_t watcher : table.Watchers)
-            Clients.at(watcher).Table = 0;
+            if (uint64_t connection = ConnectionOf(table.Seats[seat]))
+                back.push_back(connection);
         RemoveTable(table.Id);
+        for (uint64_t connection : back) {
+            TClient& client = Clients.at(connection);
+            client.Table = 0;
+            client.Seat = -1;
+            PlayerChanged(client);
+            SendLine(connection, LobbySnapshot());
+        }
         return;
     }
     Log.Write("match " + std::to_string(match.Id) + " at table " + std::to_string(table.Id) + ": " + table.Names[0] +
               " against " + table.Names[1]);
+    StartTurn(table, nowMs);
     for (int seat = 0; seat < 2; ++seat)
         if (uint64_t connection = ConnectionOf(table.Seats[seat]))
-            Send(connection, MatchState(table, seat));
-    for (uint64_t watcher : table.Watchers)
-        Send(watcher, MatchState(table, -1));
-    Broadcast(TableInfo(table));
-    StartTurn(table, nowMs);
+            Send(connection, MatchState(table, seat, nowMs));
+    if (!table.Watchers.empty()) {
+        std::string line = Encode(MatchState(table, -1, nowMs)) + '\n';
+        for (uint64_t watcher : table.Watchers)
+            SendLine(watcher, line);
+    }
+    TableChanged(table);
 }
 
 void TLobby::StartTurn(TTable& table, int64_t nowMs)
 {
-    table.TurnDeadlineMs = table.MoveSeconds > 0 ? nowMs + int64_t(table.MoveSeconds) * 1000 : Never;
+    table.TurnLeftMs = int64_t(table.MoveSeconds) * 1000;
+    table.TurnDeadlineMs = table.MoveSeconds > 0 ? nowMs + table.TurnLeftMs : Never;
+    Schedule(table);
+}
+
+void TLobby::StopClock(TTable& table, int64_t nowMs)
+{
+    if (table.TurnDeadlineMs != Never)
+        table.TurnLeftMs = std::max<int64_t>(0, table.TurnDeadlineMs - nowMs);
+    table.TurnDeadlineMs = Never;
+    Schedule(table);
+}
+
+// The clock of the player to move; -1 when there is none.
+int64_t TLobby::ClockMs(const TTable& table, int64_t nowMs) const
+{
+    if (table.MoveSeconds <= 0 || !table.Referee || table.Referee->Over())
+        return -1;
+    return table.TurnDeadlineMs != Never ? std::max<int64_t>(0, table.TurnDeadlineMs - nowMs) : table.TurnLeftMs;
+}
+
+void TLobby::Schedule(TTable& table)
+{
+    int64_t next = std::min({table.TurnDeadlineMs, table.AwayDeadlineMs[0], table.AwayDeadlineMs[1]});
+    if (next == table.ScheduledMs)
+        return;
+    if (table.ScheduledMs != Never)
+        Deadlines.erase({table.ScheduledMs, table.Id});
+    table.ScheduledMs = next;
+    if (next != Never)
+        Deadlines.insert({next, table.Id});
 }
 
 void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs)
@@ -463,17 +582,23 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
         TClient& client = Clients.at(connection);
         client.Table = 0;
         client.Seat = -1;
-        Broadcast(PlayerInfo(client));
-        Send(connection, LobbySnapshot());
+        PlayerChanged(client);
     }
+    for (uint64_t connection : back)
+        SendLine(connection, LobbySnapshot());
 }
 
 void TLobby::RemoveTable(int64_t id)
 {
-    QJsonObject gone = Message("table_gone");
-    gone["table"] = double(id);
+    TTable& table = TableById.at(id);
+    if (table.ScheduledMs != Never)
+        Deadlines.erase({table.ScheduledMs, id});
+    for (int64_t player : table.Seats)
+        if (auto seated = SeatTable.find(player); seated != SeatTable.end() && seated->second == id)
+            SeatTable.erase(seated);
+    WaitingTables.erase(id);
+    TableView.Remove(id);
     TableById.erase(id);
-    Broadcast(gone);
 }
 
 void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
@@ -489,7 +614,7 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
             if (client.Seat >= 0 && table.Referee) {
                 // The seat is kept for a while; the clock stops meanwhile.
                 table.AwayDeadlineMs[client.Seat] = nowMs + AwayMs;
-                table.TurnDeadlineMs = Never;
+                StopClock(table, nowMs);
                 QJsonObject away = Message("away");
                 away["table"] = double(table.Id);
                 away["seat"] = client.Seat;
@@ -499,22 +624,16 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
                 Leave(connection, client, nowMs);
             }
         }
-        QJsonObject gone = Message("player_gone");
-        gone["name"] = Text(client.Name);
-        Broadcast(gone);
+        PlayerView.Remove(client.PlayerId);
     }
     Clients.erase(connection);
+    AfterChange(nowMs);
 }
 
 void TLobby::Tick(int64_t nowMs)
 {
-    std::vector<int64_t> due;
-    for (const auto& [id, table] : TableById)
-        if (table.Referee && (table.TurnDeadlineMs <= nowMs || table.AwayDeadlineMs[0] <= nowMs ||
-                              table.AwayDeadlineMs[1] <= nowMs))
-            due.push_back(id);
-    for (int64_t id : due) {
-        TTable& table = TableById.at(id);
+    while (!Deadlines.empty() && Deadlines.begin()->first <= nowMs) {
+        TTable& table = TableById.at(Deadlines.begin()->second);
         bool away0 = table.AwayDeadlineMs[0] <= nowMs, away1 = table.AwayDeadlineMs[1] <= nowMs;
         if (away0 || away1) {
             bool bothGone = table.AwayDeadlineMs[0] != Never && table.AwayDeadlineMs[1] != Never;
@@ -526,14 +645,14 @@ void TLobby::Tick(int64_t nowMs)
             EndMatch(table, TMatchStatus::Time, 1 - table.Referee->ToMove(), nowMs);
         }
     }
+    if (LobbyFlushAtMs <= nowMs)
+        FlushLobby();
+    AfterChange(nowMs);
 }
 
 int64_t TLobby::NextDeadline() const
 {
-    int64_t next = Never;
-    for (const auto& [id, table] : TableById)
-        next = std::min({next, table.TurnDeadlineMs, table.AwayDeadlineMs[0], table.AwayDeadlineMs[1]});
-    return next;
+    return std::min(Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs);
 }
 
 void TLobby::ResumeStored(int64_t nowMs)
@@ -556,8 +675,12 @@ void TLobby::ResumeStored(int64_t nowMs)
             table.Seats[seat] = match.Players[seat];
             table.Names[seat] = Storage.PlayerName(match.Players[seat]).value_or("?");
             table.AwayDeadlineMs[seat] = nowMs + AwayMs;
+            SeatTable[match.Players[seat]] = table.Id;
         }
+        table.TurnLeftMs = int64_t(table.MoveSeconds) * 1000;
         table.Match = std::move(match);
+        Schedule(table);
+        TableChanged(table);
         if (!problem.empty() || table.Referee->Over()) {
             // EndMatch reads the score only of a finished match.
             Log.Write("stored match " + std::to_string(table.Match.Id) + " does not replay: " +
@@ -568,30 +691,10 @@ void TLobby::ResumeStored(int64_t nowMs)
         Log.Write("match " + std::to_string(table.Match.Id) + " waits for its players after " +
                   std::to_string(table.Match.Moves.size()) + " moves");
     }
+    AfterChange(nowMs);
 }
 
-QJsonObject TLobby::PlayerInfo(const TClient& client) const
-{
-    QJsonObject player = Message("player");
-    player["name"] = Text(client.Name);
-    player["table"] = double(client.Table);
-    player["seat"] = client.Seat;
-    return player;
-}
-
-QJsonObject TLobby::TableInfo(const TTable& table) const
-{
-    QJsonObject info = Message("table");
-    info["table"] = double(table.Id);
-    info["rules"] = RulesObject(table.Rules);
-    info["seconds"] = table.MoveSeconds;
-    info["seats"] = QJsonArray{Text(table.Names[0]), Text(table.Names[1])};
-    info["watchers"] = int(table.Watchers.size());
-    info["playing"] = bool(table.Referee);
-    return info;
-}
-
-QJsonObject TLobby::MatchState(const TTable& table, int32_t you) const
+QJsonObject TLobby::MatchState(const TTable& table, int32_t you, int64_t nowMs) const
 {
     QJsonObject state = Message("match");
     state["table"] = double(table.Id);
@@ -610,32 +713,16 @@ QJsonObject TLobby::MatchState(const TTable& table, int32_t you) const
     for (int seat = 0; seat < 2; ++seat)
         away.append(table.AwayDeadlineMs[seat] != Never);
     state["away"] = away;
+    if (int64_t clock = ClockMs(table, nowMs); clock >= 0)
+        state["clock"] = double(clock);
     return state;
 }
 
-QJsonObject TLobby::LobbySnapshot() const
+// Built from the view's cached objects: a client coming back from a match
+// costs a copy, not an encoding of the lobby.
+std::string TLobby::LobbySnapshot() const
 {
-    QJsonObject snapshot = Message("lobby");
-    // A bounded view: a client's queue must hold it whatever the crowd.
-    constexpr int MaxPlayers = 300, MaxTables = 300;
-    QJsonArray players;
-    for (const auto& [id, connection] : Players) {
-        if (players.size() >= MaxPlayers)
-            break;
-        const TClient& client = Clients.at(connection);
-        players.append(QJsonObject{{"name", Text(client.Name)}, {"table", double(client.Table)}, {"seat", client.Seat}});
-    }
-    QJsonArray tables;
-    for (const auto& [id, table] : TableById) {
-        if (tables.size() >= MaxTables)
-            break;
-        QJsonObject info = TableInfo(table);
-        info.remove("type");
-        tables.append(info);
-    }
-    snapshot["online"] = int(Players.size());
-    snapshot["open_tables"] = int(TableById.size());
-    snapshot["players"] = players;
-    snapshot["tables"] = tables;
-    return snapshot;
+    return "{\"type\":\"lobby\",\"online\":" + std::to_string(Players.size()) +
+           ",\"open_tables\":" + std::to_string(TableById.size()) + ",\"players\":" + PlayerView.Shown() +
+           ",\"tables\":" + TableView.Shown() + "}\n";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/LobbyRequest.h"
+#include "server/LobbyView.h"
 #include "server/MatchRecord.h"
 #include "server/Referee.h"
 
@@ -21,6 +22,10 @@ class TStorage;
 // when it next needs the time. Every request is checked against who sent it:
 // a client acts only for the name its certificate holds and the seat it sits
 // in. Every accepted move is stored before anyone is told of it.
+//
+// Clients in the lobby see a bounded view of its players and tables, sent
+// whole when they come to the lobby and then as the changes to it, gathered
+// and sent at most every LobbyFlushMs; clients at a table hear only about it.
 class TLobby {
 public:
     static constexpr int64_t AwayMs = 60'000;
@@ -29,10 +34,14 @@ public:
     static constexpr int TablesPerWindow = 5;
     static constexpr int64_t TableWindowMs = 60'000;
     static constexpr int64_t Never = INT64_MAX;
+    static constexpr int64_t LobbyFlushMs = 250;
+    // What the lobby's view holds of each: a snapshot must stay well within a line.
+    static constexpr size_t ShownPlayers = 100;
+    static constexpr size_t ShownTables = 100;
 
     struct TOutgoing {
         uint64_t Connection = 0;
-        std::string Line; // one JSON object and '\n'
+        std::string Line; // one or more JSON objects, each ending in '\n'
         bool Close = false; // close the connection once this is written
     };
     using TSeedSource = std::function<int64_t()>;
@@ -43,7 +52,7 @@ public:
     void Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey);
     void Handle(uint64_t connection, const TLobbyRequest& request, int64_t nowMs);
     void Disconnected(uint64_t connection, int64_t nowMs);
-    // Move clocks and seats of players who dropped.
+    // Move clocks, seats of players who dropped, and the lobby's changes.
     void Tick(int64_t nowMs);
     int64_t NextDeadline() const;
     std::vector<TOutgoing> TakeOutgoing();
@@ -76,19 +85,22 @@ private:
         std::unique_ptr<TReferee> Referee;
         TMatchRecord Match;
         int64_t TurnDeadlineMs = Never;
+        int64_t TurnLeftMs = 0; // of a clock stopped while a player is away
         int64_t AwayDeadlineMs[2] = {Never, Never};
+        int64_t ScheduledMs = Never; // the earliest of the three, as kept in Deadlines
     };
 
     void Send(uint64_t connection, const QJsonObject& message, bool close = false);
+    void SendLine(uint64_t connection, std::string line);
     void Refuse(uint64_t connection, const std::string& reason);
-    void Broadcast(const QJsonObject& message);
     void ToTable(const TTable& table, const QJsonObject& message);
     uint64_t ConnectionOf(int64_t playerId) const;
 
     void Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
     void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
     void Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs);
-    void Watch(uint64_t connection, TClient& client, TTable& table);
+    void Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs);
+    void State(uint64_t connection, const TClient& client, int64_t nowMs);
     void Leave(uint64_t connection, TClient& client, int64_t nowMs);
     void PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
     void Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs);
@@ -98,11 +110,19 @@ private:
     void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
     void RemoveTable(int64_t id);
     void StartTurn(TTable& table, int64_t nowMs);
+    void StopClock(TTable& table, int64_t nowMs);
+    void Schedule(TTable& table);
+    int64_t ClockMs(const TTable& table, int64_t nowMs) const;
 
-    QJsonObject LobbySnapshot() const;
-    QJsonObject TableInfo(const TTable& table) const;
-    QJsonObject MatchState(const TTable& table, int32_t you) const;
-    QJsonObject PlayerInfo(const TClient& client) const;
+    // The lobby's view of an entry, after every change to it.
+    void PlayerChanged(const TClient& client);
+    void TableChanged(const TTable& table);
+    void FlushLobby();
+    // After each call from outside: when the lobby's changes go out.
+    void AfterChange(int64_t nowMs);
+
+    std::string LobbySnapshot() const;
+    QJsonObject MatchState(const TTable& table, int32_t you, int64_t nowMs) const;
 
     TStorage& Storage;
     TServerLog& Log;
@@ -112,6 +132,12 @@ private:
     std::unordered_map<uint64_t, TClient> Clients;
     std::unordered_map<int64_t, uint64_t> Players; // logged-in player id → connection
     std::map<int64_t, TTable> TableById;          // ordered: the oldest first
+    std::set<int64_t> WaitingTables;               // one seat taken, no match: what Play Now looks at
+    std::unordered_map<int64_t, int64_t> SeatTable; // player id → the table they sit at
+    std::set<std::pair<int64_t, int64_t>> Deadlines; // (time, table id), the earliest first
+    TLobbyView PlayerView{"player", ShownPlayers};
+    TLobbyView TableView{"table", ShownTables};
+    int64_t LobbyFlushAtMs = Never;
     int64_t NextTable = 1;
     std::vector<TOutgoing> Outgoing;
 };

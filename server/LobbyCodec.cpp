@@ -17,7 +17,7 @@ struct TKindName {
 constexpr TKindName Kinds[] = {
     {"hello", TKind::Hello}, {"login", TKind::Login}, {"create", TKind::CreateTable}, {"sit", TKind::Sit},
     {"watch", TKind::Watch}, {"leave", TKind::Leave},        {"play_now", TKind::PlayNow},
-    {"chat", TKind::Chat},   {"move", TKind::Move},
+    {"chat", TKind::Chat},   {"move", TKind::Move},      {"state", TKind::State},
 };
 
 bool Integer(const QJsonObject& object, const char* key, int64_t low, int64_t high, int64_t& value)
@@ -141,6 +141,7 @@ TDecoded Decode(std::string_view line)
         ok = Integer(object, "table", 1, int64_t(1) << 53, request.Table);
         break;
     case TKind::Leave:
+    case TKind::State:
         break;
     case TKind::Chat: {
         QJsonValue text = object.value("text");

@@ -88,6 +88,9 @@ bool ReadMatch(const QSqlQuery& query, TMatchRecord& match)
 
 TSqlStorage::~TSqlStorage()
 {
+    // A statement must not outlive its connection.
+    for (std::unique_ptr<QSqlQuery>& statement : Statements)
+        statement.reset();
     if (QSqlDatabase::contains(ConnectionName)) {
         QSqlDatabase::database(ConnectionName, false).close();
         QSqlDatabase::removeDatabase(ConnectionName);
@@ -97,6 +100,19 @@ TSqlStorage::~TSqlStorage()
 QSqlDatabase TSqlStorage::Database() const
 {
     return QSqlDatabase::database(ConnectionName, false);
+}
+
+// A statement that failed to prepare is prepared again next time, so that a
+// database that comes back is used again.
+QSqlQuery& TSqlStorage::Prepared(TStatement statement, const char* text)
+{
+    std::unique_ptr<QSqlQuery>& query = Statements[size_t(statement)];
+    if (!query || query->lastQuery().isEmpty()) {
+        query = std::make_unique<QSqlQuery>(Database());
+        if (!query->prepare(QString::fromLatin1(text)))
+            query->clear();
+    }
+    return *query;
 }
 
 std::unique_ptr<TSqlStorage> TSqlStorage::Open(const std::string& sqliteFile, const std::string& databaseUrl,
@@ -255,17 +271,19 @@ TStorage::TBinding TSqlStorage::BindName(const std::string& name, const std::str
 
 std::optional<TStorage::TPlayer> TSqlStorage::FindPlayer(const std::string& name)
 {
-    QSqlQuery query(Database());
-    query.prepare("SELECT id, name, fingerprint FROM players WHERE name_key = ?");
-    query.addBindValue(QString::fromStdString(NameKey(name)));
+    QSqlQuery& query = Prepared(TStatement::FindPlayer, "SELECT id, name, fingerprint FROM players WHERE name_key = ?");
+    query.bindValue(0, QString::fromStdString(NameKey(name)));
     if (!query.exec()) {
         Error = Text(query.lastError());
         return std::nullopt;
     }
-    if (!query.next())
-        return std::nullopt;
-    return TPlayer{query.value(0).toLongLong(), query.value(1).toString().toStdString(),
-                   query.value(2).toString().toStdString()};
+    std::optional<TPlayer> player;
+    if (query.next())
+        player = TPlayer{query.value(0).toLongLong(), query.value(1).toString().toStdString(),
+                         query.value(2).toString().toStdString()};
+    // A kept statement left open would hold SQLite's read snapshot.
+    query.finish();
+    return player;
 }
 
 std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId)
@@ -284,47 +302,46 @@ std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId)
 
 int64_t TSqlStorage::CreateMatch(const TMatchRecord& match)
 {
-    QSqlQuery query(Database());
-    query.prepare("INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
-                  " started_ms, rated) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
-    query.addBindValue(qint64(match.Players[0]));
-    query.addBindValue(qint64(match.Players[1]));
-    query.addBindValue(int(match.Rules));
-    query.addBindValue(int(match.MoveSeconds));
-    query.addBindValue(qint64(match.Seed));
-    query.addBindValue(int(match.FirstPlayer));
-    query.addBindValue(QString::fromLatin1(StatusName(TMatchStatus::Playing)));
-    query.addBindValue(qint64(match.StartedMs));
-    query.addBindValue(int(match.Rated ? 1 : 0));
+    QSqlQuery& query =
+        Prepared(TStatement::CreateMatch,
+                 "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
+                 " started_ms, rated) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+    const QVariant values[] = {qint64(match.Players[0]), qint64(match.Players[1]), int(match.Rules),
+                               int(match.MoveSeconds),   qint64(match.Seed),       int(match.FirstPlayer),
+                               QString::fromLatin1(StatusName(TMatchStatus::Playing)), qint64(match.StartedMs),
+                               int(match.Rated ? 1 : 0)};
+    for (int i = 0; i < int(std::size(values)); ++i)
+        query.bindValue(i, values[i]);
     if (!query.exec() || !query.next()) {
         Error = query.lastError().isValid() ? Text(query.lastError()) : "no id for the new match";
+        query.finish();
         return 0;
     }
-    return query.value(0).toLongLong();
+    int64_t id = query.value(0).toLongLong();
+    query.finish();
+    return id;
 }
 
 bool TSqlStorage::AddMove(int64_t matchId, const TMoveRecord& move)
 {
-    QSqlQuery query(Database());
     // One statement, so that it is whole or absent; the count keeps the
     // moves without gaps and the key keeps two servers from both adding one.
-    query.prepare("INSERT INTO moves (match_id, idx, slot, x, y, time_ms) SELECT ?, ?, ?, ?, ?, ?"
-                  " WHERE (SELECT COUNT(*) FROM moves WHERE match_id = ?) = ?"
-                  " AND EXISTS (SELECT 1 FROM matches WHERE id = ? AND status = 'playing')");
-    query.addBindValue(qint64(matchId));
-    query.addBindValue(int(move.Index));
-    query.addBindValue(int(move.Slot));
-    query.addBindValue(int(move.X));
-    query.addBindValue(int(move.Y));
-    query.addBindValue(qint64(move.TimeMs));
-    query.addBindValue(qint64(matchId));
-    query.addBindValue(int(move.Index));
-    query.addBindValue(qint64(matchId));
-    if (!query.exec()) {
+    QSqlQuery& query =
+        Prepared(TStatement::AddMove, "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) SELECT ?, ?, ?, ?, ?, ?"
+                                      " WHERE (SELECT COUNT(*) FROM moves WHERE match_id = ?) = ?"
+                                      " AND EXISTS (SELECT 1 FROM matches WHERE id = ? AND status = 'playing')");
+    const QVariant values[] = {qint64(matchId), int(move.Index),  int(move.Slot), int(move.X),     int(move.Y),
+                               qint64(move.TimeMs), qint64(matchId), int(move.Index), qint64(matchId)};
+    for (int i = 0; i < int(std::size(values)); ++i)
+        query.bindValue(i, values[i]);
+    const bool run = query.exec();
+    const int rows = run ? query.numRowsAffected() : 0;
+    if (!run)
         Error = Text(query.lastError());
+    query.finish();
+    if (!run)
         return false;
-    }
-    if (query.numRowsAffected() != 1) {
+    if (rows != 1) {
         Error = "move " + std::to_string(move.Index) + " is not the next of match " + std::to_string(matchId);
         return false;
     }
@@ -334,20 +351,19 @@ bool TSqlStorage::AddMove(int64_t matchId, const TMoveRecord& move)
 bool TSqlStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                               int64_t endedMs)
 {
-    QSqlQuery query(Database());
-    query.prepare("UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
-                  " WHERE id = ? AND status = 'playing'");
-    query.addBindValue(QString::fromLatin1(StatusName(status)));
-    query.addBindValue(int(winner));
-    query.addBindValue(int(score[0]));
-    query.addBindValue(int(score[1]));
-    query.addBindValue(qint64(endedMs));
-    query.addBindValue(qint64(matchId));
-    if (!query.exec()) {
+    QSqlQuery& query =
+        Prepared(TStatement::FinishMatch, "UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?,"
+                                          " ended_ms = ? WHERE id = ? AND status = 'playing'");
+    const QVariant values[] = {QString::fromLatin1(StatusName(status)), int(winner), int(score[0]), int(score[1]),
+                               qint64(endedMs), qint64(matchId)};
+    for (int i = 0; i < int(std::size(values)); ++i)
+        query.bindValue(i, values[i]);
+    const bool run = query.exec();
+    const int rows = run ? query.numRowsAffected() : 0;
+    if (!run)
         Error = Text(query.lastError());
-        return false;
-    }
-    return query.numRowsAffected() == 1;
+    query.finish();
+    return run && rows == 1;
 }
 
 bool TSqlStorage::LoadMoves(TMatchRecord& match)

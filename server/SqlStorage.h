@@ -7,6 +7,7 @@
 #include <memory>
 
 class QSqlDatabase;
+class QSqlQuery;
 
 // The storage over Qt SQL: an SQLite file (WAL mode) or a PostgreSQL database
 // with the same tables. Opening creates the tables, or upgrades those an
@@ -37,12 +38,18 @@ public:
     bool IsPostgres() const { return Postgres; }
 
 private:
+    // The statements run for every move, match and sign-in, prepared once
+    // for the connection and run again with new values.
+    enum class TStatement { FindPlayer, CreateMatch, AddMove, FinishMatch, Count };
+
     TSqlStorage() = default;
     QSqlDatabase Database() const;
+    QSqlQuery& Prepared(TStatement statement, const char* text);
     bool Upgrade();
     bool LoadMoves(TMatchRecord& match);
 
     QString ConnectionName;
+    std::unique_ptr<QSqlQuery> Statements[size_t(TStatement::Count)];
     bool Postgres = false;
     std::string Error;
 };

@@ -49,5 +49,6 @@ private:
     bool Closing = false;
     bool HalfClosed = false;
     bool Finished = false;
-    std::array<char, 4096> Buffer{};
+    // Client lines are short; a longer one arrives over several reads.
+    std::array<char, 1024> Buffer{};
 };

@@ -49,6 +49,16 @@ void RaiseOpenFileLimit()
     }
 }
 
+// The bots' own processor time: when it nears a whole core, the latencies
+// measured are the bots' queue rather than the server's.
+double OwnCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 std::string LoadAverage()
 {
     std::ifstream file("/proc/loadavg");
@@ -100,6 +110,7 @@ struct TPhaseResult {
     double P50 = 0, P99 = 0, Max = 0;
     double CpuPerThousand = 0; // seconds of processor time per thousand moves
     double CpuShare = 0;       // of one core, while measured
+    double OwnCpuShare = 0;    // the load program's own, of one core
     double BytesPerClient = 0;
     int64_t Refused = 0;
     int64_t Waits = 0;
@@ -149,6 +160,7 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
     io.restart();
 
     double cpu0 = server.CpuSeconds();
+    double ownCpu0 = OwnCpuSeconds();
     int64_t moves0 = stats.Moves;
     int64_t lines0 = stats.Lines;
     int64_t bytes0 = stats.Bytes;
@@ -174,6 +186,7 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
     io.run();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - measureStart).count();
     double cpu = server.CpuSeconds() - cpu0;
+    result.OwnCpuShare = (OwnCpuSeconds() - ownCpu0) / seconds;
     int64_t moves = stats.Moves - moves0;
     result.Connected = stats.Connected;
     result.BytesPerClient =
@@ -224,7 +237,8 @@ void Print(const char* name, const TPhaseResult& r, bool matches)
                     r.MovesPerSecond > 0 ? r.LinesPerSecond / r.MovesPerSecond : 0.0);
     std::printf("  server CPU %.2f s per 1000 moves (%.0f %% of a core); memory %.1f KiB per client\n",
                 r.CpuPerThousand, r.CpuShare * 100, r.BytesPerClient / 1024);
-    std::printf("  load average %s\n", r.Load.c_str());
+    std::printf("  the bots (this program) %.0f %% of a core; load average %s\n", r.OwnCpuShare * 100,
+                r.Load.c_str());
     if (!r.Problem.empty())
         std::printf("  first problem: %.300s\n", r.Problem.c_str());
     std::fflush(stdout);

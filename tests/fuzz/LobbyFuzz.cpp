@@ -124,6 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 3:
             now += int64_t(step >> 5) * 20'000;
             lobby->Tick(now);
+            if (lobby->NextDeadline() <= now)
+                __builtin_trap(); // whatever was due is done
             break;
         case 4:
             // The server restarts: the lobby goes, the storage stays.
@@ -147,8 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         }
         for (const TLobby::TOutgoing& out : lobby->TakeOutgoing())
-            if (out.Line.empty() || out.Line.back() != '\n' || out.Line.find('\n') != out.Line.size() - 1)
-                __builtin_trap(); // one line per message
+            if (out.Line.empty() || out.Line.back() != '\n' || out.Line.front() == '\n' ||
+                out.Line.find("\n\n") != std::string::npos)
+                __builtin_trap(); // whole lines, none empty
     }
     return 0;
 }

@@ -73,11 +73,27 @@ protected:
     void Collect()
     {
         for (TLobby::TOutgoing& out : Lobby->TakeOutgoing()) {
-            QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(out.Line));
-            ASSERT_TRUE(document.isObject()) << out.Line;
             ASSERT_EQ(out.Line.back(), '\n');
-            Inbox[out.Connection].push_back(document.object());
+            ++Writes[out.Connection];
+            for (const QByteArray& line : QByteArray::fromStdString(out.Line).chopped(1).split('\n')) {
+                QJsonDocument document = QJsonDocument::fromJson(line);
+                ASSERT_TRUE(document.isObject()) << out.Line;
+                Inbox[out.Connection].push_back(document.object());
+            }
         }
+    }
+
+    // The lobby's gathered changes go out.
+    void FlushLobby()
+    {
+        Lobby->Tick(Now + TLobby::LobbyFlushMs);
+        Collect();
+    }
+
+    int Count(uint64_t connection, const char* type)
+    {
+        return int(std::count_if(Inbox[connection].begin(), Inbox[connection].end(),
+                                 [&](const QJsonObject& message) { return message["type"].toString() == type; }));
     }
 
     // The last message of a type a connection received, removing everything up to it.
@@ -104,6 +120,7 @@ protected:
     TAddressLimits Limits;
     std::unique_ptr<TLobby> Lobby;
     std::map<uint64_t, std::vector<QJsonObject>> Inbox;
+    std::map<uint64_t, int> Writes;
     uint64_t NextConnection = 1;
     int64_t Now = 1'700'000'000'000;
 };
@@ -116,6 +133,7 @@ TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored)
 {
     uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
     Ask(ann, Classic);
+    FlushLobby();
     std::optional<QJsonObject> table = Last(cid, "table");
     ASSERT_TRUE(table);
     int64_t id = int64_t((*table)["table"].toDouble());
@@ -158,6 +176,45 @@ TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored)
     EXPECT_EQ(stored->Seed, Seed);
 }
 
+
+TEST_F(LobbyTest, TheLobbyHearsEachChangeOnceAFlushAndOnlyWhileInIt)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
+    FlushLobby();
+    Inbox.clear();
+    Writes.clear();
+    Ask(ann, Classic); // table 1 opens, then Ann sits at it
+    Ask(cid, "{\"type\":\"watch\",\"table\":1}");
+    EXPECT_TRUE(Inbox[bob].empty()) << "nothing before the flush";
+    EXPECT_EQ(Lobby->NextDeadline(), Now + TLobby::LobbyFlushMs);
+    FlushLobby();
+    EXPECT_EQ(Writes[bob], 1) << "the changes go out as one write";
+    EXPECT_EQ(Count(bob, "table"), 1) << "a table that changed three times is sent once";
+    std::optional<QJsonObject> table = Last(bob, "table");
+    EXPECT_EQ((*table)["seats"].toArray(), (QJsonArray{"", "Ann"}));
+    EXPECT_EQ((*table)["watchers"].toInt(), 1);
+    EXPECT_EQ(Count(bob, "player"), 2) << "Ann and Cid";
+    EXPECT_EQ(Count(ann, "player") + Count(cid, "player"), 0) << "those at a table hear nothing of the lobby";
+    EXPECT_EQ(Count(ann, "table") + Count(cid, "table"), 2) << "but their own table, on coming to it";
+    EXPECT_EQ(Last(ann, "table").value()["seats"].toArray(), (QJsonArray{"", "Ann"}));
+
+    Inbox.clear();
+    Ask(cid, "{\"type\":\"leave\"}");
+    std::optional<QJsonObject> snapshot = Last(cid, "lobby");
+    ASSERT_TRUE(snapshot) << "back in the lobby, the lobby as it is";
+    EXPECT_EQ((*snapshot)["online"].toInt(), 3);
+    EXPECT_EQ((*snapshot)["players"].toArray().size(), 3);
+    ASSERT_EQ((*snapshot)["tables"].toArray().size(), 1);
+    EXPECT_EQ((*snapshot)["tables"][0]["watchers"].toInt(), 0);
+    Ask(cid, "{\"type\":\"state\"}");
+    EXPECT_EQ(Count(cid, "lobby"), 2) << "asked again, from no table";
+
+    Lobby->Disconnected(ann, Now);
+    FlushLobby();
+    EXPECT_EQ(Count(bob, "table_gone"), 1);
+    EXPECT_EQ(Count(bob, "player_gone"), 1);
+    EXPECT_EQ(Lobby->NextDeadline(), TLobby::Never) << "nothing left to send";
+}
 
 TEST_F(LobbyTest, ARefusedMoveNamesTheReasonAndTheTableAndTheMatchGoesOn)
 {
@@ -244,7 +301,13 @@ TEST_F(LobbyTest, RunningOutOfTimeLosesTheMatch)
     uint64_t ann = Join("Ann"), bob = Join("Bob");
     Ask(ann, Classic);
     Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    EXPECT_EQ(Last(ann, "match").value()["clock"].toInt(), 60'000);
+    Now += 1'500;
+    Ask(bob, "{\"type\":\"state\"}");
+    EXPECT_EQ(Last(bob, "match").value()["clock"].toInt(), 58'500) << "Ann's turn, as it stands";
     Move(ann, 0, 0, 0);
+    EXPECT_EQ(Last(ann, "moved").value()["clock"].toInt(), 60'000) << "Bob's turn begins";
+    FlushLobby();
     EXPECT_EQ(Lobby->NextDeadline(), Now + 60'000);
     Lobby->Tick(Now + 59'999);
     Collect();
@@ -256,7 +319,20 @@ TEST_F(LobbyTest, RunningOutOfTimeLosesTheMatch)
     EXPECT_EQ((*ended)["how"].toString(), "time");
     EXPECT_EQ((*ended)["winner"].toInt(), 1) << "Bob, to move, ran out";
     EXPECT_EQ(Storage->LoadMatch(1)->Status, TMatchStatus::Time);
+    Lobby->Tick(Now + 60'000 + TLobby::LobbyFlushMs);
     EXPECT_EQ(Lobby->NextDeadline(), TLobby::Never);
+}
+
+TEST_F(LobbyTest, AnUnlimitedMatchSendsNoClock)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    std::string unlimited = Classic;
+    unlimited.replace(unlimited.find("60}"), 3, "0}");
+    Ask(ann, unlimited);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    Move(ann, 0, 0, 0);
+    EXPECT_FALSE(Last(ann, "match").value().contains("clock"));
+    EXPECT_FALSE(Last(bob, "moved").value().contains("clock"));
 }
 
 TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits)
@@ -266,6 +342,7 @@ TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits)
     Ask(bob, "{\"type\":\"sit\",\"table\":1}");
     Move(ann, 0, 0, 0);
     Move(bob, 0, 1, 0);
+    Now += 10'000; // of Ann's turn
     Lobby->Disconnected(bob, Now);
     Collect();
     ASSERT_TRUE(Has(ann, "away"));
@@ -282,7 +359,11 @@ TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits)
     ASSERT_TRUE(match) << "the returning client gets the match to replay";
     EXPECT_EQ((*match)["moves"].toArray(), (QJsonArray{QJsonArray{0, 0, 0}, QJsonArray{0, 1, 0}}));
     EXPECT_EQ((*match)["you"].toInt(), 0);
-    EXPECT_TRUE(Has(ann, "back"));
+    EXPECT_EQ((*match)["clock"].toInt(), 50'000) << "the clock stood still while Bob was away";
+    ASSERT_TRUE(Has(ann, "back"));
+    EXPECT_EQ(Last(ann, "back").value()["clock"].toInt(), 50'000);
+    FlushLobby();
+    EXPECT_EQ(Lobby->NextDeadline(), Now + 50'000);
     Move(ann, 1, 2, 0);
     EXPECT_TRUE(Has(back, "moved"));
 
