@@ -73,6 +73,8 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
         }
         Known.State.Moves.push_back(message.Move);
         if (message.Seat == You) AwaitingAnswer = false;
+        // The clock is the next player's from now, while the move is still being shown.
+        ClockSeat = 1 - message.Seat;
         TurnDeadlineMs = Deadline(message.ClockMs, nowMs);
         if (Holding) {
             ChangedWhileHeld = true;
@@ -167,6 +169,7 @@ void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t 
             AwaySeat = seat;
         }
     Playing = true;
+    ClockSeat = -1;
     if (announce)
         Log(QStringLiteral("Table %1: %2 (Red) against %3 (Blue); rules %4; %5 a move. %6")
                 .arg(Table)
@@ -345,7 +348,8 @@ QString TServerMatch::Overlay(uint64_t nowMs) const {
     if (TurnDeadlineMs == 0 || !Game.InProgress) return {};
     const uint64_t left = TurnDeadlineMs > nowMs ? (TurnDeadlineMs - nowMs + 999) / 1000 : 0;
     if (left > uint64_t(ClockShownSeconds)) return {};
-    return QStringLiteral("%1: %2 s").arg(Game.Turn == You ? QStringLiteral("You") : SeatName(Game.Turn)).arg(left);
+    const int32_t toMove = ClockSeat >= 0 ? ClockSeat : Game.Turn;
+    return QStringLiteral("%1: %2 s").arg(toMove == You ? QStringLiteral("You") : SeatName(toMove)).arg(left);
 }
 
 TTableState TServerMatch::TableState() const {

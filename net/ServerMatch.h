@@ -136,6 +136,7 @@ private:
     int32_t AppliedMoves = 0; // played on the table
     std::deque<TWaiting> Waiting;
     uint64_t TurnDeadlineMs = 0; // 0: no clock running
+    int32_t ClockSeat = -1;      // whose clock runs, when the table has not caught up yet
     int32_t AwaySeat = -1;
     uint64_t AwayDeadlineMs = 0;
 };
