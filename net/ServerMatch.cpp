@@ -52,7 +52,7 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
     switch (message.Kind) {
     case TKind::Match: {
         // The answer to a request for the table is no new match to announce.
-        const bool answer = StateAsked;
+        const bool answer = StateAsked && message.Match.Table == Table;
         Setup(message.Match, !answer, message.ClockMs, nowMs);
         if (Holding && You >= 0 && Hooks.TableWanted) Hooks.TableWanted();
         return;
