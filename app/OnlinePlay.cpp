@@ -181,6 +181,7 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         Match->Received(message, now);
         break;
     case TKind::Lobby:
+    case TKind::Table:
         // Perhaps the answer to a request for the table.
         Match->Received(message, now);
         break;

@@ -103,12 +103,13 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
         Ended(message);
         return;
     case TKind::Lobby:
+    case TKind::Table:
     case TKind::Refused:
-        // Asked for the table, the server has none for this client (or will not say).
-        if (!StateAsked) return;
+        // Asked for the table, the server has no match at it for this client (or will not say).
+        if (!StateAsked || (message.Kind == TKind::Table && message.TableInfo.Id != Table)) return;
         StateAsked = false;
         if (Known.Ended) Log(Known.End.Result);
-        Stop(message.Kind == TKind::Lobby ? QStringLiteral("The server no longer has you at this table.")
+        Stop(message.Kind != TKind::Refused ? QStringLiteral("The server has no match for you at this table now.")
                                           : QStringLiteral("The server did not send the table; connect again to see the match."));
         return;
     default:

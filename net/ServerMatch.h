@@ -63,8 +63,8 @@ public:
     void KeyDown(uint16_t key, uint64_t nowMs);
 
     // The server's messages about the match: match, moved, move_refused,
-    // away, back, ended, and the lobby when it answers a request for the
-    // table. Others are ignored.
+    // away, back, ended, and the lobby or the table when they answer a
+    // request for the match. Others are ignored.
     void Received(const TServerMessage& message, uint64_t nowMs);
     // Once per frame, after the game's frame step.
     void Step(uint64_t nowMs);

@@ -213,6 +213,17 @@ TEST_F(OnlineMatch, ATableOutOfStepAsksOnceAndIsBuiltFromTheAnswer) {
             }
         }
 
+    // Asked, the server has no match at this table any more: the table stops rather than wait.
+    std::unique_ptr<TClient> eve = Client();
+    eve->Match->Received(MatchLine(false, moves, 3, 0), 0);
+    eve->Match->Received(MovedLine(6, seats[6], moves[6]), 0);
+    eve->Match->Received(Line(R"({"type":"table","table":8,"rules":{"same":true,"same_wall":false,"plus":true,)"
+                              R"("elemental":false,"sudden_death":false},"seconds":30,"seats":["ann",""],)"
+                              R"("watchers":0,"playing":false})"), 0);
+    EXPECT_TRUE(eve->Match->Active()) << "another table's news";
+    eve->Match->Received(Line(R"({"type":"lobby","players":[],"tables":[]})"), 0);
+    EXPECT_FALSE(eve->Match->Active());
+
     // A match of this player's own arriving while the table is held asks for it back.
     int wanted = 0;
     TServerMatch ann(*reference->Game, {{}, {}, [&] { ++wanted; }});
