@@ -56,6 +56,9 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
     TServerMatchHooks matchHooks;
     matchHooks.Log = [this](const QString& line) { Log(line); };
     matchHooks.Send = [this](const QByteArray& line) { Send(line); };
+    matchHooks.TableWanted = [this] {
+        if (Hooks.TableWanted) Hooks.TableWanted();
+    };
     Match = std::make_unique<TServerMatch>(Game, std::move(matchHooks));
 
     TLobbyForm::TActions actions;
@@ -187,6 +190,12 @@ void TOnlinePlay::Received(const TServerMessage& message) {
     case TKind::Refused:
         LobbyWindow->AppendChat(QStringLiteral("The server says: %1").arg(message.Text));
         if (Match->Active()) Log(QStringLiteral("The server says: %1").arg(message.Text));
+        Match->Received(message, now);
+        break;
+    case TKind::Lobby:
+    case TKind::Table:
+        // Perhaps the answer to a request for the table.
+        Match->Received(message, now);
         break;
     case TKind::Leaderboard:
         LobbyWindow->ShowLeaderboard(message.Leaders);

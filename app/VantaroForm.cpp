@@ -403,6 +403,8 @@ void TVantaroForm::ApplicationIdle() {
     Game->DoFrame();
     if (Replaying()) {
         StepReplay();
+        // Keeps the clock over the board off while the replay has the table.
+        Online->Step();
         return;
     }
     AfterGameStep();
@@ -799,6 +801,11 @@ void TVantaroForm::MakeOnlinePlay() {
     };
     hooks.NowMs = [this] { return Environment.FrameClock() / 1000; };
     hooks.Trust = Environment.TrustServer;
+    hooks.TableWanted = [this] {
+        if (!Replaying()) return;
+        AppendToLog("Your match on the server has started: the replay gives it the table.");
+        LeaveReplay();
+    };
     hooks.Message = [this](const QString& text) {
         if (Environment.Message) Environment.Message(text.toStdString());
     };

@@ -9,6 +9,7 @@
 #include "app/HintAdvisor.h"
 #include "app/HistoryForm.h"
 #include "app/MatchArchive.h"
+#include "app/OnlinePlay.h"
 #include "app/RecordKeeper.h"
 #include "app/ReplayBar.h"
 #include "app/ReplayView.h"
@@ -119,10 +120,18 @@ void TVantaroForm::KeepRecord(const TMatchRecord& record) {
 }
 
 bool TVantaroForm::OpenReplay(const TMatchRecord& record, const QString& source) {
+    // A match being played cannot wait behind a replay: its clock and the
+    // other player go on. Watching, the table is built again on leaving.
     if (Session->State() != TNetSession::TState::Idle) {
         if (Environment.Message)
-            Environment.Message("A replay opens at this computer's own table: leave the network table first "
-                                "(File › Rules).");
+            Environment.Message("A replay cannot open while you play across the network: leave the network "
+                                "table first (File › Rules).");
+        return false;
+    }
+    if (OnlineHoldsTable() && Online->TheMatch().Seated()) {
+        if (Environment.Message)
+            Environment.Message("A replay cannot open while you play a match on the server: finish it, or leave "
+                                "the table in the lobby, first.");
         return false;
     }
     // Whatever was being worked out belongs to the table being left.
@@ -136,6 +145,7 @@ bool TVantaroForm::OpenReplay(const TMatchRecord& record, const QString& source)
             Environment.Message(QStringLiteral("%1 cannot be replayed: %2.").arg(source, QString::fromStdString(problem)).toStdString());
         return false;
     }
+    if (Online) Online->TheMatch().Hold();
     ReplayBar->Chart->SetPoints({});
     if (ChatForm) ChatForm->SetPanel(ReplayBar);
     FileReview->setVisible(true);
@@ -152,6 +162,8 @@ void TVantaroForm::LeaveReplay() {
     if (!Replaying()) return;
     ReviewSearch->Cancel();
     Replay->Leave();
+    // The watched table as the server has it now.
+    if (Online) Online->TheMatch().Release();
     if (ChatForm) ChatForm->SetPanel(nullptr);
     FileReview->setVisible(false);
     FileLeaveReplay->setVisible(false);

@@ -250,6 +250,12 @@ private:
     }
 };
 
+// The time left on the turn under way, which the server leaves out when no
+// clock runs.
+int64_t ClockOf(TReader& read) {
+    return read.Object.contains("clock") ? read.Integer("clock", 0, ServerCodec::MaxClockMs) : -1;
+}
+
 QJsonObject RulesObject(const TGameRules& rules) {
     return {{"same", rules.Same},
             {"same_wall", rules.SameWall},
@@ -323,10 +329,12 @@ TDecoded Decode(const QByteArray& line) {
         break;
     case TKind::Match:
         message.Match = read.Match();
+        message.ClockMs = ClockOf(read);
         break;
     case TKind::MoveRefused:
         message.Match = read.Match();
         message.Text = read.Text("reason", MaxReasonCharacters);
+        message.ClockMs = ClockOf(read);
         break;
     case TKind::Moved:
         message.Table = read.Integer("table", 1, MaxId);
@@ -335,6 +343,7 @@ TDecoded Decode(const QByteArray& line) {
         message.Move.Slot = int32_t(read.Integer("slot", 0, 4));
         message.Move.X = int32_t(read.Integer("x", 0, 2));
         message.Move.Y = int32_t(read.Integer("y", 0, 2));
+        message.ClockMs = ClockOf(read);
         break;
     case TKind::Away:
         message.Table = read.Integer("table", 1, MaxId);
@@ -344,6 +353,7 @@ TDecoded Decode(const QByteArray& line) {
     case TKind::Back:
         message.Table = read.Integer("table", 1, MaxId);
         message.Seat = int32_t(read.Integer("seat", 0, 1));
+        message.ClockMs = ClockOf(read);
         break;
     case TKind::Ended:
         message.Table = read.Integer("table", 1, MaxId);
@@ -429,6 +439,10 @@ QByteArray Profile(const QString& name) {
 
 QByteArray Record(int64_t match) {
     return Line({{"type", "record"}, {"match", double(match)}});
+}
+
+QByteArray State() {
+    return QByteArrayLiteral("{\"type\":\"state\"}\n");
 }
 
 } // namespace ServerCodec

@@ -28,6 +28,8 @@ inline constexpr size_t MaxRecent = 50;
 // Ratings move by small steps from 1500; far outside this is made up.
 inline constexpr int32_t MaxRating = 10000;
 inline constexpr int32_t MaxDeviation = 350;
+// No table gives a move more than a minute; an hour is a server's fault.
+inline constexpr int64_t MaxClockMs = 3600 * 1000;
 
 struct TDecoded {
     bool Ok = false;
@@ -52,5 +54,7 @@ QByteArray Ping();
 QByteArray Leaderboard();
 QByteArray Profile(const QString& name);
 QByteArray Record(int64_t match);
+// Asks for the table this client is at as it stands (a `match`), or the lobby.
+QByteArray State();
 
 } // namespace ServerCodec

@@ -6,6 +6,8 @@
 #include "net/ServerCodec.h"
 #include "net/TableCheck.h"
 
+#include <algorithm>
+
 namespace {
 
 using TKind = TServerMessage::TKind;
@@ -22,9 +24,9 @@ int64_t TServerMatch::DealSeconds() {
 }
 
 bool TServerMatch::LocalMayMove() const {
-    return Playing && !EndTable && You >= 0 && Game.InProgress && Game.Phase == TGame::PhaseIdle &&
-           Game.Turn == You && !Paced.Busy() && !PlayingMove && Waiting.empty() && !AwaitingAnswer &&
-           AwaySeat < 0;
+    return Playing && !Holding && !StateAsked && !EndTable && You >= 0 && Game.InProgress &&
+           Game.Phase == TGame::PhaseIdle && Game.Turn == You && !Paced.Busy() && !PlayingMove && Waiting.empty() &&
+           !AwaitingAnswer && AwaySeat < 0;
 }
 
 void TServerMatch::KeyDown(uint16_t key, uint64_t nowMs) {
@@ -40,28 +42,49 @@ void TServerMatch::KeyDown(uint16_t key, uint64_t nowMs) {
     if (Hooks.Send) Hooks.Send(ServerCodec::Move(Game.HandCursor, Game.BoardCursorX, Game.BoardCursorY));
 }
 
+uint64_t TServerMatch::Deadline(int64_t clockMs, uint64_t nowMs) const {
+    if (clockMs < 0 || Seconds <= 0) return 0;
+    // The server's count, from the moment its line arrived; never more than a whole move.
+    return std::max<uint64_t>(1, nowMs + uint64_t(std::min<int64_t>(clockMs, int64_t(Seconds) * 1000)));
+}
+
 void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
     switch (message.Kind) {
-    case TKind::Match:
-        Setup(message.Match, true, nowMs);
+    case TKind::Match: {
+        // The answer to a request for the table is no new match to announce.
+        const bool answer = StateAsked && message.Match.Table == Table;
+        Setup(message.Match, !answer, message.ClockMs, nowMs);
+        if (Holding && You >= 0 && Hooks.TableWanted) Hooks.TableWanted();
         return;
+    }
     case TKind::MoveRefused:
         Log(QStringLiteral("The server refused the move: %1").arg(message.Text));
-        AwaitingAnswer = false;
         // The table as the server has it, whatever this one showed.
-        Setup(message.Match, false, nowMs);
+        Setup(message.Match, false, message.ClockMs, nowMs);
         return;
-    case TKind::Moved:
-        if (!Playing || message.Table != Table) return;
-        if (message.Index < AcceptedMoves) return; // already on the table
-        if (message.Index > AcceptedMoves || Waiting.size() >= MaxWaiting) {
-            Stop(QStringLiteral("This table is out of step with the server; connect again to see the match."));
+    case TKind::Moved: {
+        // While the table is asked for, its answer holds every move before it.
+        if (!Playing || message.Table != Table || StateAsked) return;
+        const size_t known = Known.State.Moves.size();
+        if (size_t(message.Index) < known) return; // already known
+        if (size_t(message.Index) > known) {
+            OutOfStep(QStringLiteral("move %1 arrived after move %2").arg(message.Index + 1).arg(known));
             return;
         }
-        ++AcceptedMoves;
+        Known.State.Moves.push_back(message.Move);
+        if (message.Seat == You) AwaitingAnswer = false;
+        // The clock is the next player's from now, while the move is still being shown.
+        ClockSeat = 1 - message.Seat;
+        TurnDeadlineMs = Deadline(message.ClockMs, nowMs);
+        if (Holding) {
+            ChangedWhileHeld = true;
+            return;
+        }
         Waiting.push_back({false, message.Move, message.Seat, {}, {}, {}, {}});
-        TurnDeadlineMs = Seconds > 0 ? nowMs + uint64_t(Seconds) * 1000 : 0;
+        // Far behind: the table catches up at once.
+        if (Waiting.size() > MaxWaiting) Rebuild();
         return;
+    }
     case TKind::Away:
         if (!Playing || message.Table != Table) return;
         AwaySeat = message.Seat;
@@ -72,34 +95,23 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
     case TKind::Back:
         if (!Playing || message.Table != Table) return;
         if (AwaySeat == message.Seat) AwaySeat = -1;
-        TurnDeadlineMs = Seconds > 0 ? nowMs + uint64_t(Seconds) * 1000 : 0;
+        TurnDeadlineMs = Deadline(message.ClockMs, nowMs);
         Log(QStringLiteral("%1 is back.").arg(SeatName(message.Seat)));
         return;
-    case TKind::Ended: {
+    case TKind::Ended:
         if (!Playing || message.Table != Table) return;
-        TWaiting ended;
-        ended.Ended = true;
-        ended.How = message.How;
-        const QString winner = message.Winner >= 0 ? SeatName(message.Winner) : QString();
-        if (message.How == QLatin1String("finished"))
-            ended.Result = message.Winner < 0 ? QStringLiteral("Draw %1–%2.").arg(message.Score[0]).arg(message.Score[1])
-                                              : QStringLiteral("%1 wins %2–%3.")
-                                                    .arg(winner)
-                                                    .arg(message.Score[message.Winner])
-                                                    .arg(message.Score[1 - message.Winner]);
-        else if (message.How == QLatin1String("time"))
-            ended.Result = QStringLiteral("%1 ran out of time; %2 wins.").arg(SeatName(1 - message.Winner), winner);
-        else if (message.How == QLatin1String("forfeit"))
-            ended.Result = QStringLiteral("%1 gave up the match; %2 wins.").arg(SeatName(1 - message.Winner), winner);
-        else
-            ended.Result = QStringLiteral("The match was abandoned.");
-        SayRatings(message, ended);
-        // Shown once the moves before it have been played.
-        Waiting.push_back(ended);
-        TurnDeadlineMs = 0;
-        AwaySeat = -1;
+        Ended(message);
         return;
-    }
+    case TKind::Lobby:
+    case TKind::Table:
+    case TKind::Refused:
+        // Asked for the table, the server has no match at it for this client (or will not say).
+        if (!StateAsked || (message.Kind == TKind::Table && message.TableInfo.Id != Table)) return;
+        StateAsked = false;
+        if (Known.Ended) Log(Known.End.Result);
+        Stop(message.Kind != TKind::Refused ? QStringLiteral("The server has no match for you at this table now.")
+                                          : QStringLiteral("The server did not send the table; connect again to see the match."));
+        return;
     default:
         return;
     }
@@ -118,53 +130,143 @@ void TServerMatch::SayRatings(const TServerMessage& ended, TWaiting& waiting) co
                                TLobbyModel::RatingChangeText(change[1]));
 }
 
-void TServerMatch::Setup(const TServerMatchState& state, bool announce, uint64_t nowMs) {
-    ShownRating.clear();
+void TServerMatch::Ended(const TServerMessage& message) {
+    TWaiting& ended = Known.End;
+    ended = {};
+    ended.Ended = true;
+    ended.How = message.How;
+    const QString winner = message.Winner >= 0 ? SeatName(message.Winner) : QString();
+    if (message.How == QLatin1String("finished"))
+        ended.Result = message.Winner < 0 ? QStringLiteral("Draw %1–%2.").arg(message.Score[0]).arg(message.Score[1])
+                                          : QStringLiteral("%1 wins %2–%3.")
+                                                .arg(winner)
+                                                .arg(message.Score[message.Winner])
+                                                .arg(message.Score[1 - message.Winner]);
+    else if (message.How == QLatin1String("time"))
+        ended.Result = QStringLiteral("%1 ran out of time; %2 wins.").arg(SeatName(1 - message.Winner), winner);
+    else if (message.How == QLatin1String("forfeit"))
+        ended.Result = QStringLiteral("%1 gave up the match; %2 wins.").arg(SeatName(1 - message.Winner), winner);
+    else
+        ended.Result = QStringLiteral("The match was abandoned.");
+    SayRatings(message, ended);
+    Known.Ended = true;
+    TurnDeadlineMs = 0;
+    AwaySeat = -1;
+    if (Holding) {
+        ChangedWhileHeld = true;
+        return;
+    }
+    // Shown once the moves before it have been played (or once the table asked for has come).
+    if (!StateAsked) Waiting.push_back(ended);
+}
+
+void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t clockMs, uint64_t nowMs) {
+    const bool sameMatch = Playing && Table == state.Table && Known.State.Match == state.Match && Seed == state.Seed;
+    const int32_t wasAway = AwaySeat;
+    if (!sameMatch) ShownRating.clear();
     Paced.Cancel();
     Waiting.clear();
     PlayingMove = false;
     AwaitingAnswer = false;
     EndTable = false;
-    // Whatever is moving now belongs to a table that is being replaced.
-    Settle();
+    StateAsked = false;
+    if (!sameMatch) Known.Ended = false;
+    Known.State = state;
     Table = state.Table;
     Seed = state.Seed;
-    DealsFromSeed = 0;
     You = state.You;
     Seconds = state.Seconds;
     Seats = state.Seats;
-    AppliedMoves = AcceptedMoves = 0;
     AwaySeat = -1;
     for (int32_t seat = 0; seat < 2; ++seat)
         if (state.Away[size_t(seat)]) {
+            // The countdown goes on if it was running; otherwise it shows from the next message.
+            if (!sameMatch || wasAway != seat) AwayDeadlineMs = 0;
             AwaySeat = seat;
-            AwayDeadlineMs = 0; // the time left is not known; the countdown shows from the next message
         }
     Playing = true;
-    Game.NewGame(state.First, state.Rules, false);
+    ClockSeat = -1;
     if (announce)
         Log(QStringLiteral("Table %1: %2 (Red) against %3 (Blue); rules %4; %5 a move. %6")
                 .arg(Table)
                 .arg(Seats[0], Seats[1], TLobbyModel::RulesText(state.Rules), TLobbyModel::SecondsText(Seconds))
                 .arg(You < 0 ? QStringLiteral("You are watching.")
                              : QStringLiteral("You play %1.").arg(You == 0 ? "Red" : "Blue")));
-    if (!state.Moves.empty()) {
-        // Replayed at once, without animation: the table as it stands.
-        Settle();
-        for (const TServerMove& move : state.Moves) {
-            const QString problem = TableCheck::MoveProblem(TableState(), Game.Turn, move.Slot, move.X, move.Y);
-            if (!problem.isEmpty()) {
-                Stop(QStringLiteral("The server's match does not replay here (%1).").arg(problem));
-                return;
-            }
-            for (uint16_t key : KeysToPlay(Game, move.Slot, move.X, move.Y)) Game.KeyDown(key);
-            Settle();
-            ++AppliedMoves;
-        }
-        AcceptedMoves = AppliedMoves;
-        if (announce) Log(QStringLiteral("%1 moves made so far are on the table.").arg(AppliedMoves));
+    TurnDeadlineMs = AwaySeat < 0 && !Known.Ended ? Deadline(clockMs, nowMs) : 0;
+    if (Holding) {
+        ChangedWhileHeld = true;
+        return;
     }
-    TurnDeadlineMs = Seconds > 0 && AwaySeat < 0 ? nowMs + uint64_t(Seconds) * 1000 : 0;
+    if (announce && state.Moves.empty()) {
+        // A new match is dealt before the players' eyes; whatever is moving
+        // belongs to the table it replaces.
+        Settle();
+        DealsFromSeed = 0;
+        AppliedMoves = 0;
+        Game.NewGame(state.First, state.Rules, false);
+        return;
+    }
+    if (Rebuild() && announce) Log(QStringLiteral("%1 moves made so far are on the table.").arg(AppliedMoves));
+}
+
+bool TServerMatch::Rebuild() {
+    Paced.Cancel();
+    Waiting.clear();
+    PlayingMove = false;
+    EndTable = false;
+    TMatchScript script;
+    script.Seed = Seed;
+    script.Rules = Known.State.Rules;
+    script.FirstPlayer = Known.State.First;
+    for (const TServerMove& move : Known.State.Moves) script.Moves.push_back({move.Slot, move.X, move.Y});
+    // The server deals each Sudden Death replay from the seed plus the deals before it.
+    for (int64_t deal = 1; deal <= MaxRedeals; ++deal) script.RedealSeeds.push_back(Seed + deal);
+    TMatch replayed;
+    std::string refusal = "no cards";
+    if (!Game.Catalogue || !ReplayScript(script, *Game.Catalogue, replayed, refusal)) {
+        Stop(QStringLiteral("The server's match does not replay here (%1); connect again to see the match.")
+                 .arg(QString::fromStdString(refusal)));
+        return false;
+    }
+    Game.RestoreMatch(replayed);
+    // A match already over draws its table once, as it stood at the end.
+    Game.RedrawEnded();
+    DealsFromSeed = 1 + int32_t(replayed.Script.RedealSeeds.size());
+    AppliedMoves = int32_t(script.Moves.size());
+    if (Known.Ended) Waiting.push_back(Known.End);
+    return true;
+}
+
+void TServerMatch::OutOfStep(const QString& problem) {
+    Paced.Cancel();
+    Waiting.clear();
+    PlayingMove = false;
+    if (StateAsked) return;
+    StateAsked = true;
+    Log(QStringLiteral("This table is out of step with the server (%1); asking for the table as it stands.")
+            .arg(problem));
+    if (Hooks.Send) Hooks.Send(ServerCodec::State());
+}
+
+void TServerMatch::Hold() {
+    if (Holding) return;
+    Holding = true;
+    // What was still to be shown is among the known moves; the table is built from them on release.
+    ChangedWhileHeld = PlayingMove || !Waiting.empty() || Paced.Busy();
+    Paced.Cancel();
+    Waiting.clear();
+    PlayingMove = false;
+}
+
+void TServerMatch::Release() {
+    if (!Holding) return;
+    Holding = false;
+    // Built again whenever a match is on: what held the table may have dealt from its clock.
+    if (!Playing && !ChangedWhileHeld) return;
+    ChangedWhileHeld = false;
+    if (!Playing) return;
+    const bool stopped = EndTable;
+    if (Rebuild() && stopped) StopTable();
 }
 
 void TServerMatch::Settle() {
@@ -186,6 +288,7 @@ void TServerMatch::Settle() {
 }
 
 void TServerMatch::Step(uint64_t nowMs) {
+    if (Holding) return;
     if (PlayingMove) {
         const bool pressed = Paced.Step(Game, nowMs);
         if (pressed && Game.Turn != TurnBeforeMove) {
@@ -194,7 +297,7 @@ void TServerMatch::Step(uint64_t nowMs) {
             ++AppliedMoves;
         } else if (!Paced.Busy() && !pressed) {
             PlayingMove = false;
-            Stop(QStringLiteral("The server's move could not be played here; connect again to see the match."));
+            OutOfStep(QStringLiteral("its move did not play here"));
             return;
         }
     }
@@ -217,7 +320,7 @@ void TServerMatch::PlayWaiting(uint64_t nowMs) {
     }
     const QString problem = TableCheck::MoveProblem(TableState(), next.Seat, next.Move.Slot, next.Move.X, next.Move.Y);
     if (!problem.isEmpty()) {
-        Stop(QStringLiteral("The server's move cannot be played here (%1); connect again to see the match.").arg(problem));
+        OutOfStep(problem);
         return;
     }
     const bool own = next.Seat == You;
@@ -234,10 +337,12 @@ void TServerMatch::Stop(const QString& why) {
     Waiting.clear();
     PlayingMove = false;
     AwaitingAnswer = false;
+    StateAsked = false;
     TurnDeadlineMs = 0;
     AwaySeat = -1;
     if (!Playing) return;
     EndTable = true;
+    if (Holding) return; // the table is stopped when it comes back
     if (Game.Phase == TGame::PhaseIdle) StopTable();
 }
 
@@ -252,7 +357,7 @@ void TServerMatch::StopTable() {
 }
 
 QString TServerMatch::Overlay(uint64_t nowMs) const {
-    if (!Playing || EndTable) return {};
+    if (!Playing || EndTable || Holding) return {};
     if (AwaySeat >= 0) {
         if (AwayDeadlineMs == 0) return QStringLiteral("%1's line dropped").arg(SeatName(AwaySeat));
         const uint64_t left = AwayDeadlineMs > nowMs ? (AwayDeadlineMs - nowMs + 999) / 1000 : 0;
@@ -261,7 +366,8 @@ QString TServerMatch::Overlay(uint64_t nowMs) const {
     if (TurnDeadlineMs == 0 || !Game.InProgress) return {};
     const uint64_t left = TurnDeadlineMs > nowMs ? (TurnDeadlineMs - nowMs + 999) / 1000 : 0;
     if (left > uint64_t(ClockShownSeconds)) return {};
-    return QStringLiteral("%1: %2 s").arg(Game.Turn == You ? QStringLiteral("You") : SeatName(Game.Turn)).arg(left);
+    const int32_t toMove = ClockSeat >= 0 ? ClockSeat : Game.Turn;
+    return QStringLiteral("%1: %2 s").arg(toMove == You ? QStringLiteral("You") : SeatName(toMove)).arg(left);
 }
 
 TTableState TServerMatch::TableState() const {

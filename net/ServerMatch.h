@@ -14,31 +14,43 @@
 struct TServerMatchHooks {
     // A line for the match log.
     std::function<void(const QString&)> Log;
-    // A request line for the server (a move).
+    // A request line for the server (a move, or the table as it stands).
     std::function<void(const QByteArray&)> Send;
+    // A match this player sits in has started while the table is held for
+    // something else: whatever holds it should give it back (Release).
+    std::function<void()> TableWanted;
 };
 
 // A match the server decides, shown on this table. The server's `match`
-// deals from its seed, rules and first player exactly as the table deals
-// (and replays the moves made so far without animation, for a player coming
-// back or a watcher arriving late); each accepted move (`moved`) is played
-// through the keys a person presses, a step at a time. This player's own
-// card is not played when Enter is pressed: the move goes to the server and
-// is played once the server has accepted it, so the table never shows a
-// move the server did not take. The game must take its calendar clock from
-// DealSeconds during a server match.
+// deals from its seed, rules and first player exactly as the table deals; a
+// player coming back or a watcher arriving late gets the moves made so far,
+// which the rules core replays with nothing shown and the table takes over at
+// once, as undo does. Each accepted move (`moved`) is played through the keys
+// a person presses, a step at a time. This player's own card is not played
+// when Enter is pressed: the move goes to the server and is played once the
+// server has accepted it, so the table never shows a move the server did not
+// take. Every accepted move is kept, so the table can be built again from
+// them at any time; a table out of step with the server (a move missing, or
+// one that does not play here) asks the server for the match as it stands,
+// once, and is built again from the answer. The game must take its calendar
+// clock from DealSeconds during a server match.
 class TServerMatch {
 public:
     static constexpr uint32_t KeyStepMs = 250;
     // The clock is shown on the table in the last seconds of a move.
     static constexpr int32_t ClockShownSeconds = 10;
-    // More accepted moves than a match can hold waiting is not an honest server.
+    // More accepted moves than this waiting to be shown: the table catches up
+    // at once rather than a quarter of a second a key.
     static constexpr size_t MaxWaiting = 16;
+    // A Sudden Death match deals again at most this often (its moves are bounded).
+    static constexpr int64_t MaxRedeals = 64;
 
     TServerMatch(TGame& game, TServerMatchHooks hooks);
 
     // A server match is on the table (its end may still be showing).
     bool Active() const { return Playing; }
+    // This player sits in a match that is still being played.
+    bool Seated() const { return Playing && You >= 0 && !EndTable && !Known.Ended; }
     int32_t LocalSeat() const { return You; }
     int64_t TableId() const { return Table; }
     // The seed of the server's deal (plus the deals already made from it,
@@ -51,12 +63,23 @@ public:
     void KeyDown(uint16_t key, uint64_t nowMs);
 
     // The server's messages about the match: match, moved, move_refused,
-    // away, back, ended. Others are ignored.
+    // away, back, ended, and the lobby or the table when they answer a
+    // request for the match. Others are ignored.
     void Received(const TServerMessage& message, uint64_t nowMs);
     // Once per frame, after the game's frame step.
     void Step(uint64_t nowMs);
     // Off the table (left it, or the connection is gone): the table stops as it stands.
     void Stop(const QString& why);
+
+    // The table is lent to something else (a replay): the server's messages
+    // are still followed, but nothing reaches the table until Release, which
+    // builds it again as the server has it now, without animation, if
+    // anything arrived meanwhile.
+    void Hold();
+    void Release();
+    bool Held() const { return Holding; }
+    // A request for the table as it stands is on its way to the server.
+    bool AwaitingState() const { return StateAsked; }
 
     // What the table shows over the board: the move clock in its last
     // seconds, or the countdown of a player whose line dropped. Empty for nothing.
@@ -78,8 +101,20 @@ private:
         QString Ratings; // the log's line, for a rated match
         QString OwnRating;
     };
-    void Setup(const TServerMatchState& state, bool announce, uint64_t nowMs);
     void SayRatings(const TServerMessage& ended, TWaiting& waiting) const;
+    // Everything the server has said about the match: enough to build the table again.
+    struct TKnown {
+        TServerMatchState State;
+        bool Ended = false;
+        TWaiting End;
+    };
+    void Setup(const TServerMatchState& state, bool announce, int64_t clockMs, uint64_t nowMs);
+    // The table as the known moves leave it, without animation; false (and
+    // the table stopped) when they do not replay here.
+    bool Rebuild();
+    void OutOfStep(const QString& problem);
+    void Ended(const TServerMessage& message);
+    uint64_t Deadline(int64_t clockMs, uint64_t nowMs) const;
     void PlayWaiting(uint64_t nowMs);
     void Settle();
     void StopTable();
@@ -90,10 +125,14 @@ private:
     TGame& Game;
     TServerMatchHooks Hooks;
     TPacedKeys Paced;
+    TKnown Known;
     bool Playing = false;
     bool EndTable = false;
     bool AwaitingAnswer = false; // our move went to the server
     bool PlayingMove = false;    // the paced keys play an accepted move
+    bool StateAsked = false;     // at most one request for the table at a time
+    bool Holding = false;
+    bool ChangedWhileHeld = false;
     int32_t TurnBeforeMove = 0;
     int64_t Table = 0;
     int64_t Seed = 0;
@@ -101,10 +140,10 @@ private:
     int32_t You = -1;
     int32_t Seconds = 60;
     std::array<QString, 2> Seats;
-    int32_t AppliedMoves = 0;  // played on the table
-    int32_t AcceptedMoves = 0; // announced by the server
+    int32_t AppliedMoves = 0; // played on the table
     std::deque<TWaiting> Waiting;
     uint64_t TurnDeadlineMs = 0; // 0: no clock running
+    int32_t ClockSeat = -1;      // whose clock runs, when the table has not caught up yet
     int32_t AwaySeat = -1;
     uint64_t AwayDeadlineMs = 0;
     QString ShownRating;

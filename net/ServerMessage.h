@@ -118,6 +118,7 @@ struct TServerMessage {
     int32_t Seat = -1;                  // Moved, Away, Back
     TServerMove Move;                   // Moved
     int32_t Seconds = 0;                // Away
+    int64_t ClockMs = -1;               // Match, MoveRefused, Moved, Back: the time the player to move has left; -1 none
     QString How;                        // Ended: finished, time, forfeit, abandoned
     int32_t Winner = -1;                // Ended
     std::array<int32_t, 2> Score{};     // Ended

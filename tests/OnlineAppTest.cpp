@@ -1,6 +1,7 @@
 // Going online from the program's own windows: File › Play Online, the lobby
 // window, sitting at a table and playing the server's match with keys on the
-// main window; and the command line and settings that remember the server.
+// main window, a replay refused at one's own match and opened beside a
+// watched one; and the command line and settings that remember the server.
 #include "AppWindowsFixture.h"
 #include "OnlineFixture.h"
 #include "app/ChatForm.h"
@@ -70,6 +71,7 @@ class OnlineApp : public TAppWindowsFixture {
 protected:
     void TearDown() override {
         Watcher.reset();
+        Third.reset();
         Opponent.reset();
         TAppWindowsFixture::TearDown();
         Server.reset();
@@ -80,9 +82,11 @@ protected:
             if (done()) return true;
             Server->Poll();
             QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-            if (dice && Opponent) Opponent->PlayAnyMove(*dice);
-            if (Opponent) Opponent->Frame();
-            if (Watcher) Watcher->Frame();
+            for (TOnlineSide* side : {Opponent.get(), Third.get(), Watcher.get()}) {
+                if (!side) continue;
+                if (dice) side->PlayAnyMove(*dice);
+                side->Frame();
+            }
             if (VantaroForm) {
                 TLentCounters lent(Counters);
                 Frame();
@@ -123,14 +127,17 @@ protected:
     std::unique_ptr<TLoopbackServer> Server;
     std::unique_ptr<TOnlineSide> Opponent;
     std::unique_ptr<TOnlineSide> Watcher;
+    std::unique_ptr<TOnlineSide> Third;
     int32_t Counters[2] = {1, 1};
 };
 
 } // namespace
 
-TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAndAMatchIsPlayedWithKeysOnTheTable) {
+TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsForTheTable) {
     TShellEnvironment environment;
     environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
+    const QString recordFile = Folder.filePath("kept.json");
+    environment.AskRecordFile = [&](bool) { return recordFile; };
     int trusted = 0;
     environment.TrustServer = [&](const QString&, const QString&) { return ++trusted > 0; };
     uint16_t port = 0;
@@ -184,6 +191,10 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAndAMatchIsPlayedWithKeysOnTheTable) {
     ASSERT_TRUE(Run([&] { return online.Overlay()->isVisible(); }));
     EXPECT_TRUE(online.Overlay()->text().contains(" s")) << online.Overlay()->text().toStdString();
     VantaroForm->grab().save(Folder.filePath("match.png"));
+    // A replay (of this very match so far) cannot hide a match being played here.
+    ASSERT_TRUE(VantaroForm->SaveMatchRecord());
+    EXPECT_FALSE(VantaroForm->OpenMatchRecord());
+    EXPECT_NE(Messages.Lines.back().find("cannot open while you play a match on the server"), std::string::npos);
     ASSERT_TRUE(Run(
         [&] {
             PressMove(dice);
@@ -192,7 +203,42 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAndAMatchIsPlayedWithKeysOnTheTable) {
         &dice));
     EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
     EXPECT_EQ(online.TheMatch().Applied(), 9);
+
+    // Watching Cid and Bob, the replay opens and has the table while two more
+    // moves are made; leaving it shows the table as the server has it by then.
+    Opponent->Link->Send(ServerCodec::Leave());
+    online.Lobby()->LeaveButton->click();
+    QDir().mkpath(Folder.filePath("cid"));
+    Third = std::make_unique<TOnlineSide>(Folder.filePath("cid"), "Cid", Game().Cards.get());
+    Third->Open(port);
+    ASSERT_TRUE(Run([&] { return Third->Link->IsSignedIn(); }));
+    Third->Link->Send(ServerCodec::Create(rules, 60));
+    int64_t table = 0;
+    ASSERT_TRUE(Run([&] {
+        for (const auto& [id, entry] : Opponent->Model.Tables()) table = entry.Seats[1] == "Cid" ? id : table;
+        return table != 0;
+    }));
+    Opponent->Link->Send(ServerCodec::Sit(table));
+    ASSERT_TRUE(Run([&] { return Opponent->Match->Applied() >= 2; }, &dice));
+    online.Connection()->Send(ServerCodec::Watch(table));
+    ASSERT_TRUE(Run([&] { return online.Active() && Game().Phase == TGame::PhaseIdle; }));
+    ASSERT_TRUE(VantaroForm->OpenMatchRecord());
+    const int32_t shownAtOpen = online.TheMatch().Applied(), madeAtOpen = Opponent->Match->Applied();
+    ASSERT_TRUE(Run([&] { return Opponent->Match->Applied() >= madeAtOpen + 2 && Opponent->Game->Phase == TGame::PhaseIdle; },
+                    &dice));
+    EXPECT_TRUE(VantaroForm->Replaying());
+    EXPECT_EQ(online.TheMatch().Applied(), shownAtOpen);
+    EXPECT_FALSE(online.Overlay()->isVisible());
+    VantaroForm->FileLeaveReplay->trigger();
+    EXPECT_EQ(Game().Phase, TGame::PhaseIdle) << "brought up to date without animation";
+    EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
+    Frame();
+    VantaroForm->grab().save(Folder.filePath("back-from-replay.png"));
+    ASSERT_TRUE(Run([&] { return !Game().InProgress && Game().Phase == TGame::PhaseIdle && Opponent->Idle(); }, &dice));
+    EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
     if (const char* keep = std::getenv("VANTARO_ONLINE_SHOTS")) {
+        QFile::remove(QString(keep) + "/back-from-replay.png");
+        QFile::copy(Folder.filePath("back-from-replay.png"), QString(keep) + "/back-from-replay.png");
         QFile::remove(QString(keep) + "/lobby.png");
         QFile::remove(QString(keep) + "/match.png");
         QFile::copy(Folder.filePath("lobby.png"), QString(keep) + "/lobby.png");

@@ -127,6 +127,18 @@ TEST_F(OnlineServer, MatchWithALateWatcherARefusedMoveAndADroppedLineEndsAlikeOn
     EXPECT_EQ(cid.Game->Phase, TGame::PhaseIdle) << "replayed without animation";
     EXPECT_EQ(Difference(*ann.Game, *cid.Game), "");
     EXPECT_FALSE(cid.Match->LocalMayMove());
+    // Cid's table hears of a move after one it never heard of: it asks the
+    // server for the match and is built from the answer, once.
+    TServerMessage skipped;
+    skipped.Kind = TKind::Moved;
+    skipped.Table = table.Id;
+    skipped.Index = ann.Match->Applied() + 1;
+    cid.Match->Received(skipped, cid.NowMs);
+    EXPECT_TRUE(cid.Match->AwaitingState());
+    ASSERT_TRUE(Run([&] { return !cid.Match->AwaitingState(); }));
+    EXPECT_TRUE(cid.Match->Active());
+    EXPECT_EQ(Difference(*ann.Game, *cid.Game), "");
+    EXPECT_EQ(cid.Log.filter("out of step").size(), 1);
     // Chat at the table reaches the watcher.
     ann.Link->Send(ServerCodec::Chat("hello table"));
     ASSERT_TRUE(Run([&] { return cid.HeardKind(TKind::Chat); }));
