@@ -3,6 +3,7 @@
 // exactly the table after any number of placements, stepped, jumped or
 // played on; leaving puts the match in progress back; bad files are refused.
 #include "AppWindowsFixture.h"
+#include "TableStill.h"
 #include "ai/RecordReplay.h"
 #include "ai/SearchThread.h"
 #include "app/ChatForm.h"
@@ -32,25 +33,6 @@
 
 namespace {
 
-// What a still table shows: the match and the cursors.
-struct TStill {
-    uint32_t Table = 0;
-    int32_t HandCursor = 0;
-    bool BoardCursorActive = false;
-    int32_t BoardCursorX = 0;
-    int32_t BoardCursorY = 0;
-    TMatchScript Script;
-    bool InProgress = false;
-    bool GameOver = false;
-
-    friend bool operator==(const TStill&, const TStill&) = default;
-};
-
-TStill StillOf(const TGame& game) {
-    return {TableDigest(game.Table()), game.HandCursor, game.BoardCursorActive, game.BoardCursorX,
-            game.BoardCursorY, game.Script, game.InProgress, game.GameOver};
-}
-
 class AppReplayTest : public TAppWindowsFixture {
 protected:
     void SetUp() override {
@@ -62,32 +44,9 @@ protected:
         ShowWindows(environment);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
     }
-    void Press(uint16_t key) { VantaroForm->FormKeyDown(key); }
     void ReplayKey(Qt::Key key) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
         VantaroForm->ReplayKey(&event);
-    }
-    void PlayRandom(std::mt19937& random) {
-        std::vector<int32_t> held;
-        for (int32_t slot = 0; slot < 5; ++slot)
-            if (Game().Hands[slot][Game().Turn] >= 0) held.push_back(slot);
-        std::vector<std::pair<int32_t, int32_t>> squares;
-        for (int32_t y = 0; y < 3; ++y)
-            for (int32_t x = 0; x < 3; ++x)
-                if (Game().Board[y][x].Card < 0) squares.push_back({x, y});
-        ASSERT_FALSE(held.empty());
-        ASSERT_FALSE(squares.empty());
-        const int32_t slot = held[random() % held.size()];
-        const auto [x, y] = squares[random() % squares.size()];
-        while (Game().HandCursor > slot) Press(VK_UP);
-        while (Game().HandCursor < slot) Press(VK_DOWN);
-        Press(VK_RETURN);
-        while (Game().BoardCursorX > x) Press(VK_LEFT);
-        while (Game().BoardCursorX < x) Press(VK_RIGHT);
-        while (Game().BoardCursorY > y) Press(VK_UP);
-        while (Game().BoardCursorY < y) Press(VK_DOWN);
-        Press(VK_RETURN);
-        RunFrames();
     }
     // A hot-seat match under `rules` played to its end with random placements.
     void PlayMatch(const TGameRules& rules, std::mt19937& random) {
@@ -132,7 +91,7 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
         rules.Elemental = match >= 2;
         rules.SuddenDeath = true;
         ASSERT_NO_FATAL_FAILURE(PlayMatch(rules, random));
-        const TStill ended = StillOf(Game());
+        const TTableStill ended = TTableStill::Of(Game());
         const auto kept = Kept();
         ASSERT_EQ(kept.size(), size_t(match + 1));
         ASSERT_TRUE(kept[0].Record) << kept[0].Problem;
@@ -179,7 +138,7 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
         EXPECT_EQ(TableDigest(Game().Table()), ended.Table);
         ReplayKey(Qt::Key_Escape);
         EXPECT_FALSE(VantaroForm->Replaying());
-        EXPECT_TRUE(StillOf(Game()) == ended);
+        EXPECT_EQ(TTableStill::Of(Game()).Differences(ended), "");
         // Nothing about the replay was taken for a match of its own.
         RunFrames();
         EXPECT_EQ(Kept().size(), size_t(match + 1));
@@ -200,7 +159,7 @@ TEST_F(AppReplayTest, LeavingPutsBackTheMatchInProgress) {
     for (int i = 0; i < 3; ++i) ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
     Press(VK_DOWN);
     Press(VK_RETURN); // a card chosen, the board cursor out
-    const TStill before = StillOf(Game());
+    const TTableStill before = TTableStill::Of(Game());
 
     ASSERT_TRUE(VantaroForm->OpenReplay(earlier, "earlier"));
     ReplayKey(Qt::Key_End);
@@ -211,7 +170,7 @@ TEST_F(AppReplayTest, LeavingPutsBackTheMatchInProgress) {
     for (int i = 0; i < 30; ++i) Frame();
     EXPECT_EQ(int32_t(Game().Script.Moves.size()), int32_t(earlier.Moves.size()));
     VantaroForm->FileLeaveReplay->trigger();
-    EXPECT_TRUE(StillOf(Game()) == before);
+    EXPECT_EQ(TTableStill::Of(Game()).Differences(before), "");
     EXPECT_FALSE(VantaroForm->windowTitle().contains("Replay"));
 
     Press(VK_ESCAPE);
@@ -274,7 +233,7 @@ TEST_F(AppReplayTest, BadRecordFilesAreRefusedByName) {
     std::mt19937 random(3);
     ASSERT_NO_FATAL_FAILURE(PlayMatch({}, random));
     TMatchRecord record = *Kept()[0].Record;
-    const TStill before = StillOf(Game());
+    const TTableStill before = TTableStill::Of(Game());
     TMatchRecord refused = record;
     std::swap(refused.Moves[0], refused.Moves[1]); // the second player moves first: slots fine, squares fine
     refused.Moves[1] = refused.Moves[0];           // the same square twice
@@ -291,7 +250,7 @@ TEST_F(AppReplayTest, BadRecordFilesAreRefusedByName) {
         EXPECT_NE(Messages.Lines[0].find("bad-record.json"), std::string::npos) << Messages.Lines[0];
         EXPECT_GT(Messages.Lines[0].size(), std::string("bad-record.json").size() + 5);
         EXPECT_FALSE(VantaroForm->Replaying());
-        EXPECT_TRUE(StillOf(Game()) == before);
+        EXPECT_EQ(TTableStill::Of(Game()).Differences(before), "");
     }
     Asked = Folder.filePath("good.json");
     QFile file(Asked);

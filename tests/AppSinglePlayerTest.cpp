@@ -42,7 +42,6 @@ protected:
         if (VantaroForm->Computer->Thinking() || VantaroForm->Hint->Busy())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    void Press(uint16_t key) { VantaroForm->FormKeyDown(key); }
     QString Log() const { return ChatForm->ChatLog->toPlainText(); }
 };
 

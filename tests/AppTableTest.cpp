@@ -118,7 +118,6 @@ protected:
     }
     QImage Picture() { return Game().Graphics->BackBuffer->Image().copy(); }
     QString Log() const { return ChatForm->ChatLog->toPlainText(); }
-    void Press(uint16_t key) { VantaroForm->FormKeyDown(key); }
     // Frames until the computer has moved or the match is over.
     void FramesWhileTheComputerMoves() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

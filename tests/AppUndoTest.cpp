@@ -2,6 +2,7 @@
 // random undos and redos, the table is exactly what animated play left after
 // the same placements, and what a fresh replay of the remaining ones gives.
 #include "AppWindowsFixture.h"
+#include "TableStill.h"
 #include "app/ComputerSeat.h"
 #include "app/RulesForm.h"
 #include "app/Statistics.h"
@@ -14,36 +15,9 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
-#include <sstream>
 #include <thread>
 
 namespace {
-
-// What a still table shows: the match and the cursors.
-struct TStill {
-    TTableState Table;
-    int32_t HandCursor = 0;
-    bool BoardCursorActive = false;
-    int32_t BoardCursorX = 0;
-    int32_t BoardCursorY = 0;
-    int32_t Moves = 0;
-};
-
-TStill StillOf(const TGame& game) {
-    return {game.Table(), game.HandCursor, game.BoardCursorActive, game.BoardCursorX, game.BoardCursorY,
-            int32_t(game.Script.Moves.size())};
-}
-
-std::string Differences(const TStill& a, const TStill& b) {
-    std::ostringstream why;
-    if (TableDigest(a.Table) != TableDigest(b.Table)) why << "board, owners, elements, hands, scores or turn; ";
-    if (a.HandCursor != b.HandCursor) why << "hand cursor " << a.HandCursor << " vs " << b.HandCursor << "; ";
-    if (a.BoardCursorActive != b.BoardCursorActive || a.BoardCursorX != b.BoardCursorX ||
-        a.BoardCursorY != b.BoardCursorY)
-        why << "board cursor; ";
-    if (a.Moves != b.Moves) why << "placements " << a.Moves << " vs " << b.Moves << "; ";
-    return why.str();
-}
 
 class AppUndoTest : public TAppWindowsFixture {
 protected:
@@ -52,34 +26,9 @@ protected:
         ShowWindows();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
     }
-    void Press(uint16_t key) { VantaroForm->FormKeyDown(key); }
     void Frame() {
         TAppWindowsFixture::Frame();
         if (VantaroForm->Computer->Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    // The player to move plays a random card on a random empty square with the keys.
-    void PlayRandom(std::mt19937& random) {
-        std::vector<int32_t> held;
-        for (int32_t slot = 0; slot < 5; ++slot)
-            if (Game().Hands[slot][Game().Turn] >= 0) held.push_back(slot);
-        std::vector<std::pair<int32_t, int32_t>> squares;
-        for (int32_t y = 0; y < 3; ++y)
-            for (int32_t x = 0; x < 3; ++x)
-                if (Game().Board[y][x].Card < 0) squares.push_back({x, y});
-        ASSERT_FALSE(held.empty());
-        ASSERT_FALSE(squares.empty());
-        const int32_t slot = held[random() % held.size()];
-        const auto [x, y] = squares[random() % squares.size()];
-        while (Game().HandCursor > slot) Press(VK_UP);
-        while (Game().HandCursor < slot) Press(VK_DOWN);
-        Press(VK_RETURN);
-        while (Game().BoardCursorX > x) Press(VK_LEFT);
-        while (Game().BoardCursorX < x) Press(VK_RIGHT);
-        while (Game().BoardCursorY > y) Press(VK_UP);
-        while (Game().BoardCursorY < y) Press(VK_DOWN);
-        Press(VK_RETURN);
-        ASSERT_EQ(Game().Phase, TGame::PhaseFlight);
-        RunFrames();
     }
     void ExpectLikeFreshReplay() {
         TMatch replayed;
@@ -103,7 +52,7 @@ TEST_F(AppUndoTest, RandomUndoAndRedoGiveBackTheTableAsPlayed) {
         VantaroForm->FileNewGameClick();
         RunFrames();
         // The table as animated play left it after each number of placements.
-        std::map<int32_t, TStill> played{{0, StillOf(Game())}};
+        std::map<int32_t, TTableStill> played{{0, TTableStill::Of(Game())}};
         int undos = 0;
         for (int step = 0; step < 60 && Game().InProgress; ++step) {
             const uint32_t what = random() % 6;
@@ -117,17 +66,17 @@ TEST_F(AppUndoTest, RandomUndoAndRedoGiveBackTheTableAsPlayed) {
                 ASSERT_EQ(int32_t(Game().Script.Moves.size()), before + 1);
             } else {
                 ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
-                const TStill now = StillOf(Game());
+                const TTableStill now = TTableStill::Of(Game());
                 // A new placement after an undo makes a new line of play.
                 for (auto it = played.upper_bound(before); it != played.end();) it = played.erase(it);
-                played[now.Moves] = now;
+                played[now.Moves()] = now;
                 EXPECT_FALSE(VantaroForm->EditRedo->isEnabled()) << "redo after a new placement";
                 continue;
             }
             ASSERT_EQ(Game().Phase, TGame::PhaseIdle);
-            const TStill now = StillOf(Game());
-            ASSERT_TRUE(played.count(now.Moves));
-            EXPECT_EQ(Differences(now, played[now.Moves]), "") << "match " << match << " step " << step;
+            const TTableStill now = TTableStill::Of(Game());
+            ASSERT_TRUE(played.count(now.Moves()));
+            EXPECT_EQ(now.Differences(played[now.Moves()]), "") << "match " << match << " step " << step;
             ExpectLikeFreshReplay();
             // The table keeps playing from there as if nothing had been taken back.
             Frame();
@@ -148,25 +97,25 @@ TEST_F(AppUndoTest, SinglePlayerTakesBackThePersonsMoveWithTheReply) {
     RulesForm->SetChoices({}, TGameType::SinglePlayer, TLevel::Easy);
     VantaroForm->FileNewGameClick();
     RunFrames();
-    const TStill start = StillOf(Game());
+    const TTableStill start = TTableStill::Of(Game());
     ASSERT_EQ(Game().Turn, 1);
     ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
     ASSERT_TRUE(VantaroForm->Computer->HoldsTurn());
     // Straight away, before the computer has answered.
     VantaroForm->EditUndo->trigger();
-    EXPECT_EQ(Differences(StillOf(Game()), start), "");
+    EXPECT_EQ(TTableStill::Of(Game()).Differences(start), "");
     for (int i = 0; i < 100; ++i) Frame();
-    EXPECT_EQ(Differences(StillOf(Game()), start), "") << "the computer answered a move taken back";
+    EXPECT_EQ(TTableStill::Of(Game()).Differences(start), "") << "the computer answered a move taken back";
 
     ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
     for (int i = 0; i < 5000 && Game().Turn != 1; ++i) Frame();
     RunFrames();
     ASSERT_EQ(Game().Script.Moves.size(), 2u);
-    const TStill answered = StillOf(Game());
+    const TTableStill answered = TTableStill::Of(Game());
     VantaroForm->EditUndo->trigger();
-    EXPECT_EQ(Differences(StillOf(Game()), start), "");
+    EXPECT_EQ(TTableStill::Of(Game()).Differences(start), "");
     VantaroForm->EditRedo->trigger();
-    EXPECT_EQ(Differences(StillOf(Game()), answered), "");
+    EXPECT_EQ(TTableStill::Of(Game()).Differences(answered), "");
     EXPECT_FALSE(VantaroForm->Computer->HoldsTurn());
 
     while (Game().InProgress) {

@@ -3,12 +3,16 @@
 #include "TestSupport.h"
 #include "app/Sound.h"
 #include "app/Windows.h"
+#include "game/KeyCodes.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <random>
+#include <utility>
+#include <vector>
 
 // The program's four windows, created for real (offscreen) in the folder that
 // holds the generated data tree, with both clocks and the message box in the
@@ -71,6 +75,33 @@ protected:
     void RunFrames(int atMost = 2000) {
         for (int i = 0; i < atMost && Game().Phase != TGame::PhaseIdle; ++i) Frame();
         Frame();
+    }
+    // A key as the table's own key handler takes it.
+    void Press(uint16_t key) { VantaroForm->FormKeyDown(key); }
+    // The player to move plays a random card on a random empty square with
+    // the keys, and the table runs until nothing moves.
+    void PlayRandom(std::mt19937& random) {
+        std::vector<int32_t> held;
+        for (int32_t slot = 0; slot < 5; ++slot)
+            if (Game().Hands[slot][Game().Turn] >= 0) held.push_back(slot);
+        std::vector<std::pair<int32_t, int32_t>> squares;
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 3; ++x)
+                if (Game().Board[y][x].Card < 0) squares.push_back({x, y});
+        ASSERT_FALSE(held.empty());
+        ASSERT_FALSE(squares.empty());
+        const int32_t slot = held[random() % held.size()];
+        const auto [x, y] = squares[random() % squares.size()];
+        while (Game().HandCursor > slot) Press(VK_UP);
+        while (Game().HandCursor < slot) Press(VK_DOWN);
+        Press(VK_RETURN);
+        while (Game().BoardCursorX > x) Press(VK_LEFT);
+        while (Game().BoardCursorX < x) Press(VK_RIGHT);
+        while (Game().BoardCursorY > y) Press(VK_UP);
+        while (Game().BoardCursorY < y) Press(VK_DOWN);
+        Press(VK_RETURN);
+        ASSERT_EQ(Game().Phase, TGame::PhaseFlight);
+        RunFrames();
     }
     // A key typed into the main window, as a person types it.
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {

@@ -144,3 +144,59 @@ quit_program() { # pid window
     running=("${kept[@]}")
     [ "$status" = 0 ] || fail "the program ended with code $status"
 }
+
+# A region of a window at 1x: the board (x 130..385, y 29..359 of the drawing
+# area), the two score digits, or the whole chat log. Needs `menu`.
+crop() { # window region file
+    local geometry
+    case $2 in
+    board) geometry="256x331+130+$((menu + 29))" ;;
+    scores) geometry="512x34+0+$((menu + 350))" ;;
+    log) geometry="242x257+0+$menu" ;;
+    esac
+    import -window "$1" -crop "$geometry" +repage "$3"
+}
+# Nothing in the region moves: three pictures over more than a second agree.
+still() { # window region name
+    crop "$1" "$2" "$shots/$3-1.png"
+    sleep 0.6
+    crop "$1" "$2" "$shots/$3-2.png"
+    sleep 0.6
+    crop "$1" "$2" "$shots/$3-3.png"
+    same_picture "$shots/$3-1.png" "$shots/$3-2.png" && same_picture "$shots/$3-2.png" "$shots/$3-3.png"
+}
+changed() { # window region reference
+    crop "$1" "$2" "$shots/changed.png"
+    ! same_picture "$shots/changed.png" "$3"
+}
+
+# Two tables playing one match: the main windows of Blue and Red and a name
+# for each, for the pictures taken of them.
+tables_agree() { # blue-window red-window blue-name red-name
+    still "$1" board "$3-board" && still "$2" board "$4-board" &&
+        same_picture "$shots/$3-board-3.png" "$shots/$4-board-3.png"
+}
+# At the end each table shows its own result over the board ("You win", "You
+# lose"), so the boards are compared no more: both come to rest with the same score.
+scores_agree() { # blue-window red-window blue-name red-name
+    still "$1" board "$3-board" && still "$2" board "$4-board" &&
+        still "$1" scores "$3-scores" && still "$2" scores "$4-scores" &&
+        same_picture "$shots/$3-scores-3.png" "$shots/$4-scores-3.png"
+}
+# Nine plays, Blue first, with real keys: each side plays its selected card to
+# the first empty square once the other side's card has landed on both tables,
+# then both must come to rest with the same score. Needs note_name_box_colour.
+play_match() { # blue-window red-window blue-name red-name
+    local play mover
+    for play in $(seq 9); do
+        await 30 "both tables to agree before play $play" tables_agree "$@"
+        if [ $((play % 2)) = 1 ]; then mover=$1; else mover=$2; fi
+        xdotool windowfocus --sync "$mover"
+        xdotool key Return
+        xdotool key Return
+        await 10 "play $play to start" name_box_gone "$mover"
+    done
+    await 30 "both tables to rest with the same score" scores_agree "$@"
+    shot "$1" "$shots/end-$3.png"
+    shot "$2" "$shots/end-$4.png"
+}

@@ -46,36 +46,6 @@ read -r width height < <(window_size "$main_host")
 [ "$width" = 512 ] || fail "the window is $width wide, not 512"
 menu=$((height - 384))
 
-# A region of a window: board (x 130..385, y 29..359 of the drawing area),
-# the two score digits, or the whole chat log.
-crop() { # window region file
-    local geometry
-    case $2 in
-    board) geometry="256x331+130+$((menu + 29))" ;;
-    scores) geometry="512x34+0+$((menu + 350))" ;;
-    log) geometry="242x257+0+$menu" ;;
-    esac
-    import -window "$1" -crop "$geometry" +repage "$3"
-}
-# Nothing in the region moves: three pictures over more than a second agree.
-still() { # window region name
-    crop "$1" "$2" "$shots/$3-1.png"
-    sleep 0.6
-    crop "$1" "$2" "$shots/$3-2.png"
-    sleep 0.6
-    crop "$1" "$2" "$shots/$3-3.png"
-    same_picture "$shots/$3-1.png" "$shots/$3-2.png" && same_picture "$shots/$3-2.png" "$shots/$3-3.png"
-}
-changed() { # window region reference
-    crop "$1" "$2" "$shots/changed.png"
-    ! same_picture "$shots/changed.png" "$3"
-}
-# Both tables show the same board and have come to rest.
-tables_agree() {
-    still "$main_host" board host-board && still "$main_join" board join-board &&
-        same_picture "$shots/host-board-3.png" "$shots/join-board-3.png"
-}
-
 note_name_box_colour
 
 # The host's log has said it is hosting; it changes when the other player is in.
@@ -94,27 +64,9 @@ await 15 "the deal on the host's table" name_box_shown "$main_host"
 await 15 "the deal on the joiner's table" name_box_shown "$main_join"
 shot "$main_join" "$shots/dealt-join.png"
 
-# Nine plays, the host (Blue) first: each side plays its selected card to the
-# first empty square once the other side's card has landed on both tables.
-for play in $(seq 9); do
-    await 30 "both tables to agree before play $play" tables_agree
-    if [ $((play % 2)) = 1 ]; then mover=$main_host; else mover=$main_join; fi
-    xdotool windowfocus --sync "$mover"
-    xdotool key Return
-    xdotool key Return
-    await 5 "play $play to start" name_box_gone "$mover"
-done
-# At the end each table shows its own result on a banner over the board, so
-# the two boards are compared no more; each comes to rest.
-tables_rest() { still "$main_host" board host-board && still "$main_join" board join-board; }
-await 30 "both tables to come to rest at the end" tables_rest
+play_match "$main_host" "$main_join" host join
 [ "$(xdotool getwindowname "$main_host")" = "Vantaro — Network, you are Blue" ] || fail "the host's title is $(xdotool getwindowname "$main_host")"
 [ "$(xdotool getwindowname "$main_join")" = "Vantaro — Network, you are Red" ] || fail "the joiner's title is $(xdotool getwindowname "$main_join")"
-shot "$main_host" "$shots/end-host.png"
-shot "$main_join" "$shots/end-join.png"
-crop "$main_host" scores "$shots/scores-host.png"
-crop "$main_join" scores "$shots/scores-join.png"
-same_picture "$shots/scores-host.png" "$shots/scores-join.png" || fail "the two windows show different scores"
 # The board is not the empty felt any more: the top-left square holds a card.
 read -r r g b < <(pixel "$shots/end-host.png" 132 $((menu + 84)))
 [ $((r > g + 40 || b > g + 40)) = 1 ] || fail "the top-left square shows no red or blue card ($r $g $b)"
