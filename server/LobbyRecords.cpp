@@ -135,6 +135,11 @@ void TLobby::Profile(uint64_t connection, TClient& client, const std::string& na
     if (!TryQuery(connection, client, nowMs))
         return;
     std::optional<TStorage::TProfile> profile = Storage.Profile(name, HistorySize, RecentSize);
+    if (!profile && !Storage.LastError().empty()) {
+        Log.Write("cannot read the profile of " + name + ": " + Storage.LastError());
+        Refuse(connection, "The server cannot read that profile now; try again later.");
+        return;
+    }
     if (!profile) {
         Refuse(connection, "There is no player called " + name + ".");
         return;

@@ -601,6 +601,8 @@ std::vector<TStorage::TStanding> TSqlStorage::Leaderboard(int32_t minMatches, in
 std::optional<TStorage::TProfile> TSqlStorage::Profile(const std::string& name, int32_t historyCount,
                                                        int32_t recentCount)
 {
+    // An unknown name leaves no error, so the lobby can tell it from a failure.
+    Error.clear();
     QSqlQuery query(Database());
     auto failed = [&] {
         Error = Text(query.lastError());
@@ -616,8 +618,11 @@ std::optional<TStorage::TProfile> TSqlStorage::Profile(const std::string& name, 
     profile.PlayerId = query.value(0).toLongLong();
     query.finish();
     std::optional<TStanding> standing = Standing(profile.PlayerId);
-    if (!standing)
+    if (!standing) {
+        if (Error.empty())
+            Error = "player " + std::to_string(profile.PlayerId) + " went missing";
         return std::nullopt;
+    }
     profile.Standing = *standing;
 
     query.prepare("SELECT ended_ms, rating_after, deviation_after, volatility_after FROM rating_changes"

@@ -659,6 +659,19 @@ TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits)
     Answer(bob, "{\"type\":\"record\",\"match\":1}", "record"); // each connection its own count
     Now += TLobby::QueryWindowMs;
     Answer(cid, "{\"type\":\"record\",\"match\":1}", "record");
+
+    // A database that fails is not passed off as an unknown name.
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "break");
+        database.setDatabaseName(Folder.filePath("v.sqlite"));
+        ASSERT_TRUE(database.open());
+        ASSERT_TRUE(QSqlQuery(database).exec("DROP TABLE rating_changes"));
+    }
+    QSqlDatabase::removeDatabase("break");
+    LogLines.clear();
+    EXPECT_TRUE(Answer(cid, "{\"type\":\"profile\",\"name\":\"Ann\"}", "refused")["reason"].toString().contains("cannot read"));
+    ASSERT_EQ(LogLines.size(), 1u);
+    EXPECT_NE(LogLines[0].find("profile of Ann"), std::string::npos) << LogLines[0];
 }
 
 // The record of a real match with Sudden Death replays, dealt by the
