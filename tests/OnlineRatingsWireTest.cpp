@@ -131,29 +131,6 @@ TEST(OnlineRatingsWire, AnythingOutOfBoundsIsRefusedWhole) {
     EXPECT_FALSE(ServerCodec::Decode(pad + QByteArray(ServerCodec::MaxLineBytes - pad.size() - 1, 'x') + "\"}").Ok);
 }
 
-TEST(OnlineRatingsWire, RequestsAreOneLineTheServerReads) {
-    TGameRules rules;
-    rules.Plus = true;
-    const struct {
-        QByteArray Line;
-        const char* Json;
-    } cases[] = {
-        {ServerCodec::Create(rules, 30),
-         R"({"rules":{"elemental":false,"plus":true,"same":false,"same_wall":false,"sudden_death":false},"seconds":30,"type":"create"})"},
-        {ServerCodec::Create(rules, 0, true),
-         R"({"rated":true,"rules":{"elemental":false,"plus":true,"same":false,"same_wall":false,"sudden_death":false},"seconds":0,"type":"create"})"},
-        {ServerCodec::Leaderboard(), R"({"type":"leaderboard"})"},
-        {ServerCodec::Profile("bob_2"), R"({"name":"bob_2","type":"profile"})"},
-        {ServerCodec::Record(int64_t(1) << 40), R"({"match":1099511627776,"type":"record"})"},
-    };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(c.Line.endsWith('\n'));
-        EXPECT_EQ(c.Line.count('\n'), 1);
-        // Compared as parsed objects: key order is the writer's business.
-        EXPECT_EQ(QJsonDocument::fromJson(c.Line).object(), QJsonDocument::fromJson(c.Json).object()) << c.Json;
-    }
-}
-
 TEST(OnlineRatingsWire, RatingsAndResultsAreWordedFromThePlayersSide) {
     EXPECT_EQ(TLobbyModel::RatingChangeText({1512, 1527}), QString::fromUtf8("1512 → 1527 (+15)"));
     EXPECT_EQ(TLobbyModel::RatingChangeText({1512, 1500}), QString::fromUtf8("1512 → 1500 (−12)"));
