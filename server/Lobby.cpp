@@ -110,12 +110,31 @@ void TLobby::AfterChange(int64_t nowMs)
 {
     if (LobbyFlushAtMs == Never && (PlayerView.Changed() || TableView.Changed()))
         LobbyFlushAtMs = nowMs + LobbyFlushMs;
+    // The address limits grow only as clients act, so sweeping as they act
+    // keeps them bounded without a timer of their own.
+    if (nowMs >= NextSweepMs || nowMs < NextSweepMs - AddressSweepMs) {
+        Limits.Sweep(nowMs);
+        NextSweepMs = nowMs + AddressSweepMs;
+    }
 }
 
 uint64_t TLobby::ConnectionOf(int64_t playerId) const
 {
     auto found = Players.find(playerId);
     return found == Players.end() ? 0 : found->second;
+}
+
+TLobby::TTable* TLobby::TableOf(TClient& client)
+{
+    if (client.Table == 0)
+        return nullptr;
+    if (auto found = TableById.find(client.Table); found != TableById.end())
+        return &found->second;
+    client.Table = 0;
+    client.Seat = -1;
+    if (client.PlayerId != 0)
+        PlayerChanged(client);
+    return nullptr;
 }
 
 std::vector<TLobby::TOutgoing> TLobby::TakeOutgoing()
@@ -227,10 +246,9 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         bye["reason"] = "You signed in from elsewhere.";
         Send(old, bye, true);
         TClient& previous = Clients[old];
-        if (previous.Table != 0 && previous.Seat < 0) {
-            TTable& watched = TableById.at(previous.Table);
-            watched.Watchers.erase(old);
-            TableChanged(watched);
+        if (TTable* watched = TableOf(previous); watched && previous.Seat < 0) {
+            watched->Watchers.erase(old);
+            TableChanged(*watched);
         }
         previous.PlayerId = 0;
         previous.Table = 0;
@@ -246,12 +264,18 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     Send(connection, welcome);
 
     // Back to a seat kept for this player.
-    if (auto seated = SeatTable.find(client.PlayerId); seated != SeatTable.end()) {
-        TTable& table = TableById.at(seated->second);
+    auto seated = SeatTable.find(client.PlayerId);
+    auto kept = seated == SeatTable.end() ? TableById.end() : TableById.find(seated->second);
+    if (seated != SeatTable.end() && kept == TableById.end())
+        SeatTable.erase(seated);
+    if (kept != TableById.end()) {
+        TTable& table = kept->second;
         int32_t seat = table.Seats[0] == client.PlayerId ? 0 : 1;
         client.Table = table.Id;
         client.Seat = seat;
         if (table.Referee) {
+            if (table.AwayDeadlineMs[seat] != Never)
+                table.AwayLeftMs[seat] = std::max<int64_t>(0, table.AwayDeadlineMs[seat] - nowMs);
             table.AwayDeadlineMs[seat] = Never;
             // The clock goes on from where it stopped.
             if (table.AwayDeadlineMs[1 - seat] == Never && table.TurnDeadlineMs == Never && table.MoveSeconds > 0)
@@ -266,11 +290,8 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         }
     }
     SendLine(connection, LobbySnapshot());
-    if (client.Table != 0) {
-        const TTable& table = TableById.at(client.Table);
-        if (table.Referee)
-            Send(connection, MatchState(table, client.Seat, nowMs));
-    }
+    if (const TTable* table = TableOf(client); table && table->Referee)
+        Send(connection, MatchState(*table, client.Seat, nowMs));
     PlayerChanged(client);
 }
 
@@ -312,10 +333,9 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
         Refuse(connection, "That seat is taken.");
         return;
     }
-    if (client.Table != 0) {
-        TTable& watched = TableById.at(client.Table);
-        watched.Watchers.erase(connection);
-        TableChanged(watched);
+    if (TTable* watched = TableOf(client)) {
+        watched->Watchers.erase(connection);
+        TableChanged(*watched);
     }
     table.Seats[seat] = client.PlayerId;
     table.Names[seat] = client.Name;
@@ -336,10 +356,9 @@ void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t 
         Refuse(connection, "Leave your table first.");
         return;
     }
-    if (client.Table != 0) {
-        TTable& watched = TableById.at(client.Table);
-        watched.Watchers.erase(connection);
-        TableChanged(watched);
+    if (TTable* watched = TableOf(client)) {
+        watched->Watchers.erase(connection);
+        TableChanged(*watched);
     }
     client.Table = table.Id;
     client.Seat = -1;
@@ -351,34 +370,34 @@ void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t 
 
 // What a client at a table would see were it to come back to it now; the
 // lobby afresh when at none.
-void TLobby::State(uint64_t connection, const TClient& client, int64_t nowMs)
+void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs)
 {
-    if (client.Table == 0) {
+    const TTable* table = TableOf(client);
+    if (!table)
         SendLine(connection, LobbySnapshot());
-        return;
-    }
-    const TTable& table = TableById.at(client.Table);
-    if (table.Referee)
-        Send(connection, MatchState(table, client.Seat, nowMs));
+    else if (table->Referee)
+        Send(connection, MatchState(*table, client.Seat, nowMs));
     else
-        SendLine(connection, TableView.Line(table.Id));
+        SendLine(connection, TableView.Line(table->Id));
 }
 
 void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
 {
-    if (client.Table == 0)
+    TTable* at = TableOf(client);
+    if (!at)
         return;
-    TTable& table = TableById.at(client.Table);
+    TTable& table = *at;
     int32_t seat = client.Seat;
+    if (seat >= 0 && table.Referee) {
+        // Leaving a match gives it up; the end brings everyone back.
+        EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
+        return;
+    }
     client.Table = 0;
     client.Seat = -1;
     if (seat < 0) {
         table.Watchers.erase(connection);
         TableChanged(table);
-    } else if (table.Referee) {
-        // Leaving a match gives it up; the end brings everyone back.
-        EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
-        return;
     } else {
         table.Seats[seat] = 0;
         table.Names[seat].clear();
@@ -414,9 +433,9 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
     QJsonObject line = Message("chat");
     line["from"] = Text(client.Name);
     line["text"] = Text(text);
-    if (client.Table != 0) {
-        line["table"] = double(client.Table);
-        ToTable(TableById.at(client.Table), line);
+    if (const TTable* table = TableOf(client)) {
+        line["table"] = double(table->Id);
+        ToTable(*table, line);
     } else {
         // The lobby: everyone not at a table.
         for (const auto& [player, to] : Players)
@@ -427,11 +446,12 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
 
 void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs)
 {
-    if (client.Table == 0 || client.Seat < 0) {
+    TTable* at = TableOf(client);
+    if (!at || client.Seat < 0) {
         Refuse(connection, "You are not playing at a table.");
         return;
     }
-    TTable& table = TableById.at(client.Table);
+    TTable& table = *at;
     std::string problem;
     if (!table.Referee)
         problem = "The match has not started.";
@@ -481,6 +501,13 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs)
     match.Seed = Seeds();
     match.FirstPlayer = 1; // Blue moves first
     match.StartedMs = nowMs;
+    if (table.Rated && OnePerson(table)) {
+        // A rating is a measure between people: one person's names would
+        // only trade points among themselves.
+        table.Rated = false;
+        Log.Write("table " + std::to_string(table.Id) + " plays casual: " + table.Names[0] + " and " +
+                  table.Names[1] + " share a certificate or an address");
+    }
     match.Rated = table.Rated;
     match.Id = Storage.CreateMatch(match);
     if (match.Id == 0)
@@ -494,18 +521,7 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs)
         QJsonObject failed = Message("refused");
         failed["reason"] = "The server could not start the match.";
         ToTable(table, failed);
-        std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
-        for (int seat = 0; seat < 2; ++seat)
-            if (uint64_t connection = ConnectionOf(table.Seats[seat]))
-                back.push_back(connection);
         RemoveTable(table.Id);
-        for (uint64_t connection : back) {
-            TClient& client = Clients.at(connection);
-            client.Table = 0;
-            client.Seat = -1;
-            PlayerChanged(client);
-            SendLine(connection, LobbySnapshot());
-        }
         return;
     }
     Log.Write("match " + std::to_string(match.Id) + " at table " + std::to_string(table.Id) + ": " + table.Names[0] +
@@ -559,6 +575,12 @@ void TLobby::Schedule(TTable& table)
 
 void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs)
 {
+    // Given up before each player has placed a card: nothing was played, so
+    // nothing is won and no rating moves.
+    if (how == TMatchStatus::Forfeit && table.Match.Moves.size() < 2) {
+        how = TMatchStatus::Abandoned;
+        winner = -1;
+    }
     int32_t score[2] = {0, 0};
     if (how == TMatchStatus::Finished)
         for (int seat = 0; seat < 2; ++seat)
@@ -584,33 +606,55 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
         ended["ratings"] = changes;
     }
     ToTable(table, ended);
-    // Everyone at the table goes back to the lobby.
-    std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
-    for (int seat = 0; seat < 2; ++seat)
-        if (uint64_t connection = ConnectionOf(table.Seats[seat]))
-            back.push_back(connection);
     RemoveTable(table.Id);
-    for (uint64_t connection : back) {
-        TClient& client = Clients.at(connection);
-        client.Table = 0;
-        client.Seat = -1;
-        PlayerChanged(client);
-    }
-    for (uint64_t connection : back)
-        SendLine(connection, LobbySnapshot());
 }
 
+// Whoever still sits at or watches the table is sent the lobby afresh, with
+// every change of this removal in it.
 void TLobby::RemoveTable(int64_t id)
 {
-    TTable& table = TableById.at(id);
-    if (table.ScheduledMs != Never)
-        Deadlines.erase({table.ScheduledMs, id});
-    for (int64_t player : table.Seats)
+    auto found = TableById.find(id);
+    if (found == TableById.end())
+        return;
+    TTable& table = found->second;
+    std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
+    for (int64_t player : table.Seats) {
+        if (uint64_t connection = ConnectionOf(player))
+            back.push_back(connection);
         if (auto seated = SeatTable.find(player); seated != SeatTable.end() && seated->second == id)
             SeatTable.erase(seated);
+    }
+    if (table.ScheduledMs != Never)
+        Deadlines.erase({table.ScheduledMs, id});
     WaitingTables.erase(id);
     TableView.Remove(id);
-    TableById.erase(id);
+    TableById.erase(found);
+    std::vector<uint64_t> moved;
+    for (uint64_t connection : back) {
+        auto client = Clients.find(connection);
+        if (client == Clients.end() || client->second.Table != id)
+            continue;
+        client->second.Table = 0;
+        client->second.Seat = -1;
+        if (client->second.PlayerId != 0)
+            PlayerChanged(client->second);
+        moved.push_back(connection);
+    }
+    if (moved.empty())
+        return;
+    const std::string lobby = LobbySnapshot();
+    for (uint64_t connection : moved)
+        SendLine(connection, lobby);
+}
+
+bool TLobby::OnePerson(const TTable& table) const
+{
+    uint64_t first = ConnectionOf(table.Seats[0]), second = ConnectionOf(table.Seats[1]);
+    if (first == 0 || second == 0)
+        return false;
+    const TClient& red = Clients.at(first);
+    const TClient& blue = Clients.at(second);
+    return red.Fingerprint == blue.Fingerprint || red.LimitKey == blue.LimitKey;
 }
 
 void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
@@ -621,16 +665,17 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
     TClient& client = found->second;
     if (client.PlayerId != 0) {
         Players.erase(client.PlayerId);
-        if (client.Table != 0) {
-            TTable& table = TableById.at(client.Table);
+        if (TTable* at = TableOf(client)) {
+            TTable& table = *at;
             if (client.Seat >= 0 && table.Referee) {
-                // The seat is kept for a while; the clock stops meanwhile.
-                table.AwayDeadlineMs[client.Seat] = nowMs + AwayMs;
+                // The seat is kept for what is left of the player's time
+                // away; the clock stops meanwhile.
+                table.AwayDeadlineMs[client.Seat] = nowMs + table.AwayLeftMs[client.Seat];
                 StopClock(table, nowMs);
                 QJsonObject away = Message("away");
                 away["table"] = double(table.Id);
                 away["seat"] = client.Seat;
-                away["seconds"] = int(AwayMs / 1000);
+                away["seconds"] = int(table.AwayLeftMs[client.Seat] / 1000);
                 ToTable(table, away);
             } else {
                 Leave(connection, client, nowMs);
@@ -645,7 +690,12 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
 void TLobby::Tick(int64_t nowMs)
 {
     while (!Deadlines.empty() && Deadlines.begin()->first <= nowMs) {
-        TTable& table = TableById.at(Deadlines.begin()->second);
+        auto found = TableById.find(Deadlines.begin()->second);
+        if (found == TableById.end()) {
+            Deadlines.erase(Deadlines.begin());
+            continue;
+        }
+        TTable& table = found->second;
         bool away0 = table.AwayDeadlineMs[0] <= nowMs, away1 = table.AwayDeadlineMs[1] <= nowMs;
         if (away0 || away1) {
             bool bothGone = table.AwayDeadlineMs[0] != Never && table.AwayDeadlineMs[1] != Never;

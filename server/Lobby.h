@@ -32,14 +32,16 @@ class TStorage;
 // and sent at most every LobbyFlushMs; clients at a table hear only about it.
 class TLobby {
 public:
+    // Each player's time away from a match in all, across every drop.
     static constexpr int64_t AwayMs = 60'000;
     static constexpr int ChatLinesPerWindow = 10;
     static constexpr int64_t ChatWindowMs = 10'000;
     static constexpr int TablesPerWindow = 5;
     static constexpr int64_t TableWindowMs = 60'000;
     static constexpr int64_t Never = INT64_MAX;
-    // Leaderboard, profile and record requests, per connection.
+    // Leaderboard, profile and record requests, per connection and per address.
     static constexpr int QueriesPerWindow = 10;
+    static constexpr int QueriesPerAddressWindow = 30;
     static constexpr int64_t QueryWindowMs = 10'000;
     static constexpr int64_t LeaderboardCacheMs = 5'000;
     static constexpr int32_t LeaderboardSize = 50;
@@ -51,6 +53,8 @@ public:
     // What the lobby's view holds of each: a snapshot must stay well within a line.
     static constexpr size_t ShownPlayers = 100;
     static constexpr size_t ShownTables = 100;
+    // How often the address limits forget addresses whose windows have passed.
+    static constexpr int64_t AddressSweepMs = 60'000;
 
     struct TOutgoing {
         uint64_t Connection = 0;
@@ -104,6 +108,7 @@ private:
         int64_t TurnDeadlineMs = Never;
         int64_t TurnLeftMs = 0; // of a clock stopped while a player is away
         int64_t AwayDeadlineMs[2] = {Never, Never};
+        int64_t AwayLeftMs[2] = {AwayMs, AwayMs}; // of each player's allowance
         int64_t ScheduledMs = Never; // the earliest of the three, as kept in Deadlines
     };
 
@@ -112,12 +117,15 @@ private:
     void Refuse(uint64_t connection, const std::string& reason);
     void ToTable(const TTable& table, const QJsonObject& message);
     uint64_t ConnectionOf(int64_t playerId) const;
+    // The table the client sits at or watches; null, and the client back in
+    // the lobby, when it has none or its table is gone.
+    TTable* TableOf(TClient& client);
 
     void Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
     void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated, int64_t nowMs);
     void Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs);
     void Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs);
-    void State(uint64_t connection, const TClient& client, int64_t nowMs);
+    void State(uint64_t connection, TClient& client, int64_t nowMs);
     void Leave(uint64_t connection, TClient& client, int64_t nowMs);
     void PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
     void Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs);
@@ -138,7 +146,10 @@ private:
 
     void StartMatch(TTable& table, int64_t nowMs);
     void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
+    // Everyone still at the table goes back to the lobby.
     void RemoveTable(int64_t id);
+    // A rated table whose players are one person (a certificate, an address).
+    bool OnePerson(const TTable& table) const;
     void StartTurn(TTable& table, int64_t nowMs);
     void StopClock(TTable& table, int64_t nowMs);
     void Schedule(TTable& table);
@@ -168,9 +179,10 @@ private:
     TLobbyView PlayerView{"player", ShownPlayers};
     TLobbyView TableView{"table", ShownTables};
     int64_t LobbyFlushAtMs = Never;
+    int64_t NextSweepMs = 0;
     int64_t NextTable = 1;
     std::vector<TOutgoing> Outgoing;
-    QJsonArray LeaderCache;
+    std::string LeaderCache; // the whole answer, encoded; empty when too long to send
     int64_t LeaderCacheMs = 0;
     bool HaveLeaderCache = false;
 };

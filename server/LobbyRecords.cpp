@@ -4,6 +4,7 @@
 // read a client can make the server do.
 #include "server/Lobby.h"
 
+#include "server/AddressLimits.h"
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
@@ -84,13 +85,16 @@ TLobby::TTable* TLobby::ClosestTable(const TClient& client, int32_t rules, int32
     return closest;
 }
 
+// Per connection, and per address so that reconnecting in a loop gains nothing.
 bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs)
 {
     if (nowMs - client.QueryWindowStartMs >= QueryWindowMs || nowMs < client.QueryWindowStartMs) {
         client.QueryWindowStartMs = nowMs;
         client.QueriesInWindow = 0;
     }
-    if (client.QueriesInWindow >= QueriesPerWindow) {
+    if (client.QueriesInWindow >= QueriesPerWindow ||
+        !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, QueriesPerAddressWindow, QueryWindowMs,
+                          nowMs)) {
         Refuse(connection, "You are asking too often; wait a few seconds.");
         return false;
     }
@@ -114,20 +118,29 @@ void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs)
 {
     if (!TryQuery(connection, client, nowMs))
         return;
-    // Everyone asks for the same list: read it at most every few seconds.
+    // Everyone asks for the same list: read and encode it at most every few
+    // seconds, and meanwhile answer with the same bytes.
     if (!HaveLeaderCache || nowMs - LeaderCacheMs >= LeaderboardCacheMs || nowMs < LeaderCacheMs) {
-        LeaderCache = QJsonArray();
+        QJsonArray players;
         for (const TStorage::TStanding& standing : Storage.Leaderboard(LeaderboardMinMatches, LeaderboardSize)) {
             QJsonObject player{{"name", QString::fromStdString(standing.Name)}, {"matches", standing.RatedMatches}};
             AddRating(player, standing.Rating);
-            LeaderCache.append(player);
+            players.append(player);
+        }
+        QJsonObject answer = Message("leaderboard");
+        answer["players"] = players;
+        LeaderCache = QJsonDocument(answer).toJson(QJsonDocument::Compact).toStdString() + '\n';
+        if (LeaderCache.size() > MaxAnswerBytes) {
+            Log.Write("the leaderboard was too long to send");
+            LeaderCache.clear();
         }
         LeaderCacheMs = nowMs;
         HaveLeaderCache = true;
     }
-    QJsonObject answer = Message("leaderboard");
-    answer["players"] = LeaderCache;
-    SendAnswer(connection, answer);
+    if (LeaderCache.empty())
+        Refuse(connection, "The answer is too long to send.");
+    else
+        SendLine(connection, LeaderCache);
 }
 
 void TLobby::Profile(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs)

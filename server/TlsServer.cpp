@@ -309,8 +309,10 @@ void TTlsServer::Accept()
         if (int(Connections.size()) >= Limits.MaxConnections) {
             Log.Write("refused " + peer.Address + ": the server is full");
         } else if (!Addresses.TryOpen(peer.LimitKey)) {
-            Log.Write("refused " + peer.Address + ": more than " + std::to_string(Limits.MaxPerAddress) +
-                      " connections from " + peer.LimitKey);
+            Log.Write("refused " + peer.Address + ": " +
+                      (Addresses.Connections(peer.LimitKey) > 0
+                           ? "more than " + std::to_string(Limits.MaxPerAddress) + " connections from " + peer.LimitKey
+                           : std::string("too many addresses to keep count of")));
         } else {
             socket.set_option(asio::ip::tcp::no_delay(true), ignored);
             auto connection = std::make_shared<TTlsConnection>(*this, std::move(socket), std::move(peer));

@@ -1,7 +1,8 @@
 // Drives the server's lobby as up to four clients would: each input is a
 // sequence of steps, a first byte choosing the client and what happens
-// (connect, a line, a dropped line, time passing), then for a line its bytes
-// up to '\n'. Storage is kept in memory the way the SQL one keeps it.
+// (connect, a line, a ready-made request, a dropped line, time passing),
+// then for a line its bytes up to '\n', for a ready-made request one byte of
+// what it names. Storage is kept in memory the way the SQL one keeps it.
 #include "FakeReferee.h"
 
 #include "server/AddressLimits.h"
@@ -143,6 +144,30 @@ private:
     std::map<int64_t, TStanding> Standings;
 };
 
+// The requests that move clients between tables, as the lobby reads them:
+// a few names (shared, so a second connection takes over a first), a few
+// tables, the seats and the squares, so that tables are opened, watched,
+// left and removed within a handful of steps.
+TLobbyRequest ReadyMade(int kind, uint8_t what)
+{
+    using TKind = TLobbyRequest::TKind;
+    TLobbyRequest request;
+    const TKind kinds[] = {TKind::Login, TKind::CreateTable, TKind::Sit,  TKind::Watch,
+                           TKind::Leave, TKind::State,       TKind::Chat, TKind::Move};
+    request.Kind = kinds[kind & 7];
+    request.Name = std::string("Player") + char('A' + what % 3);
+    request.Rules = what & 31;
+    request.MoveSeconds = (what & 32) ? 30 : 60;
+    request.Rated = (what & 64) != 0;
+    request.Table = 1 + what % 4;
+    request.Seat = int32_t(what >> 6) % 3 - 1;
+    request.Text = "hi";
+    request.Slot = what % 5;
+    request.X = (what >> 3) % 3;
+    request.Y = (what >> 5) % 3;
+    return request;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -160,8 +185,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         uint8_t step = data[at++];
         uint64_t client = step & 3;
         switch ((step >> 2) & 7) {
-        case 0:
         case 1:
+            if (connected[client] && at < size)
+                lobby->Handle(client + 1, ReadyMade(step >> 5, data[at]), now);
+            at += at < size ? 1 : 0;
+            break;
+        case 0:
             if (!connected[client]) {
                 // Two clients share a certificate, so one can take over the other's name.
                 lobby->Connected(client + 1, client < 2 ? "same" : "fp" + std::to_string(client),

@@ -37,4 +37,60 @@ TEST(AddressLimits, ConnectionsAreCountedUpAndDown)
     EXPECT_EQ(limits.Connections("a"), 8);
 }
 
+// Each kind of count outlives the address's connections for exactly as long
+// as its window, and a sweep forgets it only then.
+TEST(AddressLimits, CountsOutliveReconnectingUntilTheirWindowPasses)
+{
+    using TAction = TAddressLimits::TAction;
+    const struct {
+        TAction Action;
+        int Limit;
+        int64_t WindowMs;
+    } kinds[] = {{TAction::Chat, 10, 10'000}, {TAction::CreateTable, 5, 60'000}, {TAction::Query, 30, 10'000}};
+    int64_t start = 1'000'000;
+    for (auto kind : kinds) {
+        TAddressLimits limits;
+        ASSERT_TRUE(limits.TryOpen("a"));
+        for (int i = 0; i < kind.Limit; ++i)
+            ASSERT_TRUE(limits.TryAction("a", kind.Action, kind.Limit, kind.WindowMs, start));
+        limits.Closed("a");
+        ASSERT_TRUE(limits.TryOpen("a"));
+        EXPECT_FALSE(limits.TryAction("a", kind.Action, kind.Limit, kind.WindowMs, start + 1))
+            << "a new connection is no new allowance";
+        limits.Closed("a");
+        limits.Sweep(start + kind.WindowMs - 1);
+        EXPECT_EQ(limits.AddressesKnown(), 1u) << "remembered within its window";
+        limits.Sweep(start + kind.WindowMs);
+        EXPECT_EQ(limits.AddressesKnown(), 0u) << "forgotten after it";
+    }
+    TAddressLimits limits;
+    ASSERT_TRUE(limits.TryOpen("a"));
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(limits.TryNewName("a", start));
+    limits.Closed("a");
+    limits.Sweep(start + 1000);
+    ASSERT_TRUE(limits.TryOpen("a"));
+    EXPECT_FALSE(limits.TryNewName("a", start + 2000));
+}
+
+// A full table forgets nobody early: an address it has no room for is turned
+// away, and one it knows keeps its counts, until a sweep makes room.
+TEST(AddressLimits, AtTheBoundNewAddressesWaitAndKnownOnesKeepTheirCounts)
+{
+    TAddressLimits limits;
+    limits.MaxAddresses = 3;
+    ASSERT_TRUE(limits.TryOpen("a"));
+    ASSERT_TRUE(limits.TryOpen("b"));
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(limits.TryAction("c", TAddressLimits::TAction::Chat, 10, 10'000, 0));
+    EXPECT_FALSE(limits.TryOpen("d"));
+    EXPECT_FALSE(limits.TryAction("d", TAddressLimits::TAction::Chat, 10, 10'000, 1));
+    EXPECT_FALSE(limits.TryNewName("d", 1));
+    EXPECT_EQ(limits.AddressesKnown(), 3u);
+    EXPECT_FALSE(limits.TryAction("c", TAddressLimits::TAction::Chat, 10, 10'000, 2)) << "c's count is kept";
+    EXPECT_TRUE(limits.TryOpen("a")) << "a known address still connects";
+    limits.Sweep(10'000);
+    EXPECT_TRUE(limits.TryOpen("d"));
+}
+
 } // namespace

@@ -47,11 +47,14 @@ protected:
             [] { return Seed; });
     }
 
-    // A client that connected and signed in as name, from address.
-    uint64_t Join(const std::string& name, const std::string& address = "192.0.2.1")
+    // A client that connected and signed in as name, from address (by
+    // default one of the name's own) with a certificate (by default the name's own).
+    uint64_t Join(const std::string& name, const std::string& address = "", const std::string& fingerprint = "")
     {
         uint64_t connection = NextConnection++;
-        Lobby->Connected(connection, "fp-" + name, address);
+        auto own = OwnAddress.try_emplace(name, "198.51.100." + std::to_string(OwnAddress.size() + 1)).first;
+        Lobby->Connected(connection, fingerprint.empty() ? "fp-" + name : fingerprint,
+                         address.empty() ? own->second : address);
         Lobby->Handle(connection, Decode("{\"type\":\"login\",\"name\":\"" + name + "\"}"), Now);
         Collect();
         EXPECT_TRUE(Has(connection, "signed_in")) << name;
@@ -129,6 +132,7 @@ protected:
     std::unique_ptr<TLobby> Lobby;
     std::map<uint64_t, std::vector<QJsonObject>> Inbox;
     std::map<uint64_t, int> Writes;
+    std::map<std::string, std::string> OwnAddress;
     uint64_t NextConnection = 1;
     int64_t Now = 1'700'000'000'000;
 };
@@ -459,7 +463,181 @@ TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat)
     Ask(eve, "{\"type\":\"sit\",\"table\":1,\"seat\":0}");
     EXPECT_TRUE(Has(eve, "refused")) << "a table at play has no seat to take";
     Ask(ann, "{\"type\":\"leave\"}");
-    EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "forfeit");
+    EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "abandoned") << "given up before a card was placed";
+}
+
+// A watcher of a table that goes away is sent back to the lobby, and
+// whatever it asks next is answered from there.
+TEST_F(LobbyTest, WatchersOfATableThatGoesAwayAreBackInTheLobby)
+{
+    struct TCase {
+        const char* How;
+        bool NoRules = false; // a lobby whose matches cannot start
+        std::function<void(uint64_t ann, uint64_t bob)> Remove;
+    } cases[] = {
+        {"its player leaves", false, [&](uint64_t ann, uint64_t) { Ask(ann, "{\"type\":\"leave\"}"); }},
+        {"its player's line drops", false, [&](uint64_t ann, uint64_t) { Lobby->Disconnected(ann, Now); }},
+        {"its player signs in again and leaves", false,
+         [&](uint64_t ann, uint64_t) {
+             uint64_t again = Join("Ann");
+             EXPECT_TRUE(Has(ann, "bye"));
+             Ask(again, "{\"type\":\"leave\"}");
+             Lobby->Disconnected(ann, Now);
+             Lobby->Disconnected(again, Now);
+         }},
+        {"its match cannot start", true,
+         [&](uint64_t, uint64_t bob) { Ask(bob, "{\"type\":\"sit\",\"table\":1}"); }},
+        {"its match is given up", false,
+         [&](uint64_t ann, uint64_t bob) {
+             Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+             Ask(ann, "{\"type\":\"leave\"}");
+         }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.How);
+        if (c.NoRules)
+            Lobby = std::make_unique<TLobby>(*Storage, Log, Limits, TRefereeFactory(), [] { return Seed; });
+        else
+            MakeLobby();
+        Inbox.clear();
+        Now += TLobby::TableWindowMs;
+        uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
+        Ask(ann, Classic);
+        Ask(cid, "{\"type\":\"watch\",\"table\":1}");
+        Inbox.clear();
+        c.Remove(ann, bob);
+        Collect();
+        EXPECT_EQ(Lobby->Tables(), 0u);
+        ASSERT_TRUE(Has(cid, "lobby")) << "the watcher is sent the lobby afresh";
+        EXPECT_TRUE(Last(cid, "lobby").value()["tables"].toArray().isEmpty());
+        Inbox.clear();
+        Ask(cid, "{\"type\":\"state\"}");
+        EXPECT_TRUE(Has(cid, "lobby"));
+        Ask(cid, "{\"type\":\"leave\"}");
+        Ask(cid, "{\"type\":\"chat\",\"text\":\"anyone?\"}");
+        ASSERT_TRUE(Has(cid, "chat"));
+        EXPECT_FALSE(Last(cid, "chat").value().contains("table")) << "said in the lobby";
+        Ask(cid, Classic);
+        EXPECT_TRUE(Has(cid, "table"));
+        EXPECT_FALSE(Has(cid, "refused"));
+        Lobby->Disconnected(cid, Now);
+        Lobby->Disconnected(bob, Now);
+        Lobby->Disconnected(ann, Now);
+        Lobby->Tick(Now + TLobby::AwayMs);
+        EXPECT_EQ(Lobby->Tables(), 0u);
+        EXPECT_EQ(Lobby->PlayersOnline(), 0u);
+    }
+}
+
+// One person's names, by certificate or by address, play each other for nothing.
+TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual)
+{
+    const char* rated = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
+    struct TCase {
+        const char* Second; // name, with Ann's certificate or address or neither
+        std::string Address, Fingerprint;
+        bool Rated;
+    } cases[] = {
+        {"AnnToo", "203.0.113.9", "fp-Ann", false},
+        {"AnnsFriend", "198.51.100.1", "", false}, // Ann's own address
+        {"Bob", "", "", true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Second);
+        Now += TLobby::TableWindowMs;
+        Inbox.clear();
+        uint64_t ann = Join("Ann"), second = Join(c.Second, c.Address, c.Fingerprint);
+        Ask(ann, rated);
+        int64_t table = int64_t(Last(ann, "table").value()["table"].toDouble());
+        Ask(second, "{\"type\":\"sit\",\"table\":" + std::to_string(table) + "}");
+        std::optional<QJsonObject> match = Last(second, "match");
+        ASSERT_TRUE(match);
+        EXPECT_EQ((*match)["rated"].toBool(), c.Rated);
+        int64_t id = int64_t((*match)["match"].toDouble());
+        EXPECT_EQ(Storage->LoadMatch(id)->Rated, c.Rated);
+        for (int i = 0; i < 9; ++i)
+            Move(i % 2 == 0 ? ann : second, i / 2, i % 3, i / 3);
+        ASSERT_TRUE(Has(ann, "ended"));
+        EXPECT_EQ(Last(ann, "ended").value().contains("ratings"), c.Rated);
+        Lobby->Disconnected(ann, Now);
+        Lobby->Disconnected(second, Now);
+    }
+    EXPECT_EQ(Storage->Standing(1)->RatedMatches, 1) << "Ann's one rated match, against Bob";
+}
+
+// A match given up before each player has placed a card was never played:
+// abandoned, with no winner and no rating moved, whichever way it was given up.
+TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned)
+{
+    const char* rated = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
+    for (bool drop : {false, true})
+        for (int placed = 0; placed <= 2; ++placed) {
+            SCOPED_TRACE(std::string(drop ? "dropped" : "left") + " after " + std::to_string(placed));
+            MakeLobby();
+            Inbox.clear();
+            Now += TLobby::TableWindowMs;
+            uint64_t ann = Join("Ann"), bob = Join("Bob");
+            Ask(ann, rated);
+            Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+            for (int i = 0; i < placed; ++i)
+                Move(i % 2 == 0 ? ann : bob, i, i, 0);
+            int before = Storage->Standing(2)->RatedMatches;
+            if (drop) {
+                Lobby->Disconnected(bob, Now);
+                Lobby->Tick(Now + TLobby::AwayMs);
+            } else {
+                Ask(bob, "{\"type\":\"leave\"}");
+            }
+            Collect();
+            std::optional<QJsonObject> ended = Last(ann, "ended");
+            ASSERT_TRUE(ended);
+            const bool played = placed == 2;
+            EXPECT_EQ((*ended)["how"].toString(), played ? "forfeit" : "abandoned");
+            EXPECT_EQ((*ended)["winner"].toInt(), played ? 1 : -1);
+            EXPECT_EQ(ended->contains("ratings"), played);
+            EXPECT_EQ(Storage->Standing(2)->RatedMatches, before + (played ? 1 : 0));
+            Lobby->Disconnected(ann, Now);
+        }
+}
+
+// Sixty seconds away in all, however many drops they take: each drop is told
+// what is left, and the seat goes when it is spent.
+TEST_F(LobbyTest, TimeAwayIsOneAllowanceAcrossEveryDrop)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, Classic);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    Move(ann, 0, 0, 0);
+    Move(bob, 0, 1, 0);
+    struct TDrop {
+        int64_t AwayMs;
+        int Told; // seconds left, as the away message says
+    } drops[] = {{25'000, 60}, {20'500, 35}, {0, 14}};
+    for (const TDrop& drop : drops) {
+        Inbox.clear();
+        Lobby->Disconnected(bob, Now);
+        Collect();
+        ASSERT_TRUE(Has(ann, "away"));
+        EXPECT_EQ(Last(ann, "away").value()["seconds"].toInt(), drop.Told);
+        if (drop.AwayMs == 0)
+            break;
+        Now += drop.AwayMs;
+        Lobby->Tick(Now);
+        bob = Join("Bob");
+        Ask(bob, "{\"type\":\"state\"}");
+        ASSERT_TRUE(Has(bob, "match")) << "back in time";
+    }
+    Lobby->Tick(Now + 14'499);
+    Collect();
+    EXPECT_FALSE(Has(ann, "ended")) << "14.5 s were left";
+    Lobby->Tick(Now + 14'500);
+    Collect();
+    std::optional<QJsonObject> ended = Last(ann, "ended");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ((*ended)["how"].toString(), "forfeit");
+    EXPECT_EQ((*ended)["winner"].toInt(), 1);
 }
 
 const char* RatedClassic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
@@ -672,6 +850,57 @@ TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits)
     EXPECT_TRUE(Answer(cid, "{\"type\":\"profile\",\"name\":\"Ann\"}", "refused")["reason"].toString().contains("cannot read"));
     ASSERT_EQ(LogLines.size(), 1u);
     EXPECT_NE(LogLines[0].find("profile of Ann"), std::string::npos) << LogLines[0];
+}
+
+// Questions are counted per address too: connections from one address
+// share thirty in ten seconds, and a new connection starts with none left.
+TEST_F(LobbyRatingsTest, QuestionsAreLimitedPerAddressAcrossConnections)
+{
+    const std::string address = "203.0.113.7";
+    std::vector<uint64_t> askers;
+    for (int i = 0; i < 4; ++i)
+        askers.push_back(Join("Asker" + std::to_string(i), address));
+    const int64_t start = Now;
+    for (int i = 0; i < TLobby::QueriesPerAddressWindow; ++i)
+        Answer(askers[size_t(i / TLobby::QueriesPerWindow)], "{\"type\":\"profile\",\"name\":\"Asker0\"}",
+               "profile");
+    EXPECT_TRUE(Answer(askers[3], "{\"type\":\"leaderboard\"}", "refused")["reason"].toString().contains("too often"))
+        << "the 31st from the address, the first of its connection";
+    Lobby->Disconnected(askers[3], Now);
+    uint64_t again = Join("Asker3", address);
+    Now = start + TLobby::QueryWindowMs - 1;
+    Answer(again, "{\"type\":\"record\",\"match\":1}", "refused");
+    EXPECT_TRUE(Last(again, "refused").value()["reason"].toString().contains("too often"));
+    Answer(Join("Other"), "{\"type\":\"leaderboard\"}", "leaderboard"); // another address has its own
+    Now = start + TLobby::QueryWindowMs;
+    Answer(again, "{\"type\":\"profile\",\"name\":\"Asker0\"}", "profile");
+}
+
+// Within its time the leaderboard is answered from what was read, not read again.
+TEST_F(LobbyRatingsTest, TheLeaderboardIsReadAtMostOnceInItsCacheTime)
+{
+    Rated("Top", 1700);
+    auto setTop = [&](const char* set) {
+        QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "top");
+        database.setDatabaseName(Folder.filePath("v.sqlite"));
+        ASSERT_TRUE(database.open());
+        ASSERT_TRUE(QSqlQuery(database).exec(QString("UPDATE players SET %1 WHERE name = 'Top'").arg(set)));
+    };
+    setTop("rated_matches = 10");
+    QSqlDatabase::removeDatabase("top");
+    uint64_t asker = Join("Asker");
+    auto topRating = [&] {
+        QJsonArray players = Answer(asker, "{\"type\":\"leaderboard\"}", "leaderboard")["players"].toArray();
+        return players.isEmpty() ? 0 : players[0].toObject()["rating"].toInt();
+    };
+    const int64_t read = Now;
+    EXPECT_EQ(topRating(), 1700);
+    setTop("rating = 1800");
+    QSqlDatabase::removeDatabase("top");
+    Now = read + TLobby::LeaderboardCacheMs - 1;
+    EXPECT_EQ(topRating(), 1700);
+    Now = read + TLobby::LeaderboardCacheMs;
+    EXPECT_EQ(topRating(), 1800);
 }
 
 // The record of a real match with Sudden Death replays, dealt by the

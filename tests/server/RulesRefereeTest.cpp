@@ -64,4 +64,29 @@ TEST(RulesReferee, AStoredMatchReplaysToTheSameEnd)
     EXPECT_GT(redealt, 0) << "no Sudden Death replay was played";
 }
 
+// What a hostile client's move meets, at each edge: the hand's slots are 0
+// to 4, and once the match is over nothing more is played, whatever the
+// board would allow.
+TEST(RulesReferee, AMoveOutsideTheHandOrAfterTheEndIsRefused)
+{
+    TRulesReferee referee(BuiltInCatalogue(), 99, 0, 1);
+    const struct {
+        int32_t Slot;
+        bool Allowed;
+    } edges[] = {{INT32_MIN, false}, {-1, false}, {0, true}, {4, true}, {5, false}, {INT32_MAX, false}};
+    for (auto edge : edges)
+        EXPECT_EQ(referee.MoveProblem(1, edge.Slot, 1, 1).empty(), edge.Allowed) << edge.Slot;
+    for (int guard = 0; guard < 9 && !referee.Over(); ++guard)
+        for (int32_t slot = 0, placed = 0; slot < 5 && !placed; ++slot)
+            for (int32_t square = 0; square < 9 && !placed; ++square)
+                if (referee.MoveProblem(referee.ToMove(), slot, square % 3, square / 3).empty()) {
+                    referee.Play(slot, square % 3, square / 3);
+                    placed = 1;
+                }
+    ASSERT_TRUE(referee.Over());
+    for (int32_t seat = 0; seat < 2; ++seat)
+        for (int32_t slot = 0; slot < 5; ++slot)
+            EXPECT_EQ(referee.MoveProblem(seat, slot, 0, 0), Describe(TPlacementProblem::NoMatch)) << seat << slot;
+}
+
 } // namespace

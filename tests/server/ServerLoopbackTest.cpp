@@ -80,14 +80,15 @@ protected:
         return client;
     }
 
-    // Reads lines until one of the type comes (bounded), and returns it.
-    static std::optional<std::string> WaitFor(TTlsTestClient& client, const std::string& type)
+    // Reads lines until one of the type (holding `also`) comes (bounded), and returns it.
+    static std::optional<std::string> WaitFor(TTlsTestClient& client, const std::string& type,
+                                              const std::string& also = "")
     {
         for (int i = 0; i < 200; ++i) {
             std::optional<std::string> line = client.ReadLine();
             if (!line)
                 return std::nullopt;
-            if (line->find("\"type\":\"" + type + "\"") != std::string::npos)
+            if (line->find("\"type\":\"" + type + "\"") != std::string::npos && line->find(also) != std::string::npos)
                 return line;
         }
         return std::nullopt;
@@ -127,6 +128,9 @@ TEST_F(ServerLoopbackTest, TwoPlayersAndAWatcherMeetInTheLobbyAndPlay)
     std::optional<std::string> state = WaitFor(*cid, "match");
     ASSERT_TRUE(state);
     EXPECT_NE(state->find("\"moves\":[[0,1,1]]"), std::string::npos) << *state;
+    bob->Send("{\"type\":\"move\",\"slot\":0,\"x\":0,\"y\":0}\n");
+    for (auto* who : {ann.get(), bob.get(), cid.get()})
+        ASSERT_TRUE(WaitFor(*who, "moved"));
     bob->Send("{\"type\":\"leave\"}\n");
     for (auto* who : {ann.get(), bob.get(), cid.get()}) {
         std::optional<std::string> ended = WaitFor(*who, "ended");
@@ -183,6 +187,47 @@ TEST_F(ServerLoopbackTest, ASilentClientIsDropped)
     std::optional<std::string> bye = WaitFor(quiet, "bye");
     ASSERT_TRUE(bye);
     EXPECT_NE(bye->find("silent"), std::string::npos) << *bye;
+}
+
+// Two people quitting in ordinary use: the player of a watched table that
+// is still waiting leaves, then another's line drops. The watcher goes on
+// asking, and the server goes on serving everyone.
+TEST_F(ServerLoopbackTest, AWatcherOfATableThatGoesAwayGoesOnBeingServed)
+{
+    Start();
+    auto ann = SignIn("Ann"), bob = SignIn("Bob"), cid = SignIn("Cid");
+    const std::string create = "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
+                               "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}\n";
+    struct TRound {
+        TTlsTestClient* Player;
+        const char* Table;
+        bool Drop;
+    } rounds[] = {{ann.get(), "1", false}, {bob.get(), "3", true}};
+    for (const TRound& round : rounds) {
+        SCOPED_TRACE(round.Table);
+        const std::string table = std::string("\"table\":") + round.Table + ",";
+        round.Player->Send(create);
+        ASSERT_TRUE(WaitFor(*round.Player, "table", table));
+        cid->Send(std::string("{\"type\":\"watch\",\"table\":") + round.Table + "}\n");
+        ASSERT_TRUE(WaitFor(*cid, "table", "\"watchers\":1"));
+        if (round.Drop)
+            round.Player->Disconnect();
+        else
+            round.Player->Send("{\"type\":\"leave\"}\n");
+        ASSERT_TRUE(WaitFor(*cid, "lobby")) << "the watcher is sent back";
+        cid->Send("{\"type\":\"state\"}\n{\"type\":\"leave\"}\n{\"type\":\"chat\",\"text\":\"hello\"}\n" + create);
+        EXPECT_TRUE(WaitFor(*cid, "lobby"));
+        EXPECT_TRUE(WaitFor(*cid, "chat"));
+        EXPECT_TRUE(WaitFor(*cid, "table")) << "its own table";
+        cid->Send("{\"type\":\"leave\"}\n");
+        ASSERT_TRUE(WaitFor(*cid, "lobby"));
+    }
+    cid->Disconnect();
+    ann->Send("{\"type\":\"ping\"}\n");
+    EXPECT_TRUE(WaitFor(*ann, "pong"));
+    auto dan = SignIn("Dan");
+    dan->Send("{\"type\":\"state\"}\n");
+    EXPECT_TRUE(WaitFor(*dan, "lobby"));
 }
 
 } // namespace
