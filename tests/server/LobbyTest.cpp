@@ -529,6 +529,23 @@ TEST_F(LobbyTest, WatchersOfATableThatGoesAwayAreBackInTheLobby)
     }
 }
 
+// The lobby has its address limits forget, as it runs, an address whose
+// windows have all passed, at most one sweep interval late.
+TEST_F(LobbyTest, AnAddressIsForgottenOnceItsWindowsHavePassed)
+{
+    constexpr int64_t Hour = 3600 * 1000;
+    const int64_t joined = Now;
+    uint64_t ann = Join("Ann"); // a new name: counted for an hour
+    Lobby->Disconnected(ann, Now);
+    EXPECT_EQ(Limits.AddressesKnown(), 1u);
+    Lobby->Tick(joined + Hour - 1);
+    EXPECT_EQ(Limits.AddressesKnown(), 1u) << "its name is within the hour";
+    Lobby->Tick(joined + Hour - 1 + TLobby::AddressSweepMs - 1);
+    EXPECT_EQ(Limits.AddressesKnown(), 1u) << "no sweep yet";
+    Lobby->Tick(joined + Hour - 1 + TLobby::AddressSweepMs);
+    EXPECT_EQ(Limits.AddressesKnown(), 0u);
+}
+
 // One person's names, by certificate or by address, play each other for nothing.
 TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual)
 {

@@ -73,7 +73,7 @@ TEST(RulesReferee, AMoveOutsideTheHandOrAfterTheEndIsRefused)
     const struct {
         int32_t Slot;
         bool Allowed;
-    } edges[] = {{INT32_MIN, false}, {-1, false}, {0, true}, {4, true}, {5, false}, {INT32_MAX, false}};
+    } edges[] = {{-1, false}, {0, true}, {4, true}, {5, false}, {INT32_MAX, false}, {INT32_MIN, false}};
     for (auto edge : edges)
         EXPECT_EQ(referee.MoveProblem(1, edge.Slot, 1, 1).empty(), edge.Allowed) << edge.Slot;
     for (int guard = 0; guard < 9 && !referee.Over(); ++guard)
