@@ -21,6 +21,10 @@ public:
     int MaxConnections = 8;
     int MaxNewNamesPerHour = 5;
     size_t MaxAddresses = 50'000;
+    // Whether two names from one address are one person to the lobby: a rated
+    // match between them plays casual. Off where every client shares an
+    // address by design (the tests' loopback server).
+    bool OneAddressOnePerson = true;
 
     // Counts a connection; false when the address holds MaxConnections or the
     // table has no room for a new address.

@@ -654,7 +654,7 @@ bool TLobby::OnePerson(const TTable& table) const
         return false;
     const TClient& red = Clients.at(first);
     const TClient& blue = Clients.at(second);
-    return red.Fingerprint == blue.Fingerprint || red.LimitKey == blue.LimitKey;
+    return red.Fingerprint == blue.Fingerprint || (Limits.OneAddressOnePerson && red.LimitKey == blue.LimitKey);
 }
 
 void TLobby::Disconnected(uint64_t connection, int64_t nowMs)

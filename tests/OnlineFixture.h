@@ -108,6 +108,7 @@ public:
         Storage = TSqlStorage::Open((folder + "/vantaro.sqlite").toStdString(), "", error);
         EXPECT_TRUE(Storage) << error;
         Identity = MakeIdentity("vantaro-server");
+        Addresses.OneAddressOnePerson = false; // every client here is 127.0.0.1
         Sessions = std::make_unique<TClientSessions>(
             Io, *Storage, Log, Addresses,
             [cards](int64_t seed, int32_t rules, int32_t first) {
