@@ -63,14 +63,6 @@ TEST(AddressLimits, CountsOutliveReconnectingUntilTheirWindowPasses)
         limits.Sweep(start + kind.WindowMs);
         EXPECT_EQ(limits.AddressesKnown(), 0u) << "forgotten after it";
     }
-    TAddressLimits limits;
-    ASSERT_TRUE(limits.TryOpen("a"));
-    for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(limits.TryNewName("a", start));
-    limits.Closed("a");
-    limits.Sweep(start + 1000);
-    ASSERT_TRUE(limits.TryOpen("a"));
-    EXPECT_FALSE(limits.TryNewName("a", start + 2000));
 }
 
 // A full table forgets nobody early: an address it has no room for is turned
