@@ -466,6 +466,9 @@ TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat)
     EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "abandoned") << "given up before a card was placed";
 }
 
+const char* RatedClassic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                           "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
+
 // A watcher of a table that goes away is sent back to the lobby, and
 // whatever it asks next is answered from there.
 TEST_F(LobbyTest, WatchersOfATableThatGoesAwayAreBackInTheLobby)
@@ -549,8 +552,6 @@ TEST_F(LobbyTest, AnAddressIsForgottenOnceItsWindowsHavePassed)
 // One person's names, by certificate or by address, play each other for nothing.
 TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual)
 {
-    const char* rated = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-                        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
     struct TCase {
         const char* Second; // name, with Ann's certificate or address or neither
         std::string Address, Fingerprint;
@@ -565,7 +566,7 @@ TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual)
         Now += TLobby::TableWindowMs;
         Inbox.clear();
         uint64_t ann = Join("Ann"), second = Join(c.Second, c.Address, c.Fingerprint);
-        Ask(ann, rated);
+        Ask(ann, RatedClassic);
         int64_t table = int64_t(Last(ann, "table").value()["table"].toDouble());
         Ask(second, "{\"type\":\"sit\",\"table\":" + std::to_string(table) + "}");
         std::optional<QJsonObject> match = Last(second, "match");
@@ -587,8 +588,6 @@ TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual)
 // abandoned, with no winner and no rating moved, whichever way it was given up.
 TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned)
 {
-    const char* rated = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-                        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
     for (bool drop : {false, true})
         for (int placed = 0; placed <= 2; ++placed) {
             SCOPED_TRACE(std::string(drop ? "dropped" : "left") + " after " + std::to_string(placed));
@@ -596,7 +595,7 @@ TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned)
             Inbox.clear();
             Now += TLobby::TableWindowMs;
             uint64_t ann = Join("Ann"), bob = Join("Bob");
-            Ask(ann, rated);
+            Ask(ann, RatedClassic);
             Ask(bob, "{\"type\":\"sit\",\"table\":1}");
             for (int i = 0; i < placed; ++i)
                 Move(i % 2 == 0 ? ann : bob, i, i, 0);
@@ -656,9 +655,6 @@ TEST_F(LobbyTest, TimeAwayIsOneAllowanceAcrossEveryDrop)
     EXPECT_EQ((*ended)["how"].toString(), "forfeit");
     EXPECT_EQ((*ended)["winner"].toInt(), 1);
 }
-
-const char* RatedClassic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-                           "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
 
 class LobbyRatingsTest : public LobbyTest {
 protected:
