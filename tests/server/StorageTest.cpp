@@ -58,10 +58,10 @@ protected:
             RunRaw(File, true, {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
     }
 
-    std::unique_ptr<TSqlStorage> Open()
+    std::unique_ptr<TSqlStorage> Open(const std::string& instance = {})
     {
         std::string error;
-        auto storage = TSqlStorage::Open(File, Postgres ? PostgresUrl() : "", error);
+        auto storage = TSqlStorage::Open(File, Postgres ? PostgresUrl() : "", error, instance);
         EXPECT_TRUE(storage) << error;
         return storage;
     }
@@ -134,15 +134,16 @@ TEST_P(StorageTest, NamesBindToTheirFirstCertificateRegardlessOfCase)
 
 TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)
 {
+    using TMoveResult = TStorage::TMoveResult;
     auto storage = Open();
     ASSERT_TRUE(storage);
     int64_t id = storage->CreateMatch(Match(Player(*storage, "red"), Player(*storage, "blue")));
     ASSERT_GT(id, 0) << storage->LastError();
-    EXPECT_TRUE(storage->AddMove(id, {0, 4, 1, 1, 10}));
-    EXPECT_FALSE(storage->AddMove(id, {0, 3, 0, 0, 11})) << "a second move 0";
-    EXPECT_FALSE(storage->AddMove(id, {2, 3, 0, 0, 11})) << "a gap";
-    EXPECT_TRUE(storage->AddMove(id, {1, 3, 2, 2, 12}));
-    EXPECT_FALSE(storage->AddMove(id + 99, {0, 0, 0, 0, 1})) << "an unknown match";
+    EXPECT_EQ(storage->AddMove(id, {0, 4, 1, 1, 10}), TMoveResult::Stored);
+    EXPECT_EQ(storage->AddMove(id, {0, 3, 0, 0, 11}), TMoveResult::NotNext) << "a second move 0";
+    EXPECT_EQ(storage->AddMove(id, {2, 3, 0, 0, 11}), TMoveResult::NotNext) << "a gap";
+    EXPECT_EQ(storage->AddMove(id, {1, 3, 2, 2, 12}), TMoveResult::Stored);
+    EXPECT_EQ(storage->AddMove(id + 99, {0, 0, 0, 0, 1}), TMoveResult::Ended) << "an unknown match";
     std::vector<TStoredMatch> playing = storage->MatchesInPlay();
     ASSERT_EQ(playing.size(), 1u);
     EXPECT_EQ(playing[0].Moves.size(), 2u);
@@ -150,7 +151,8 @@ TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)
     const int32_t score[2] = {4, 6};
     EXPECT_TRUE(storage->FinishMatch(id, TMatchStatus::Time, 1, score, 2000));
     EXPECT_FALSE(storage->FinishMatch(id, TMatchStatus::Finished, 0, score, 3000)) << "ended twice";
-    EXPECT_FALSE(storage->AddMove(id, {2, 0, 0, 0, 13})) << "a move after the end";
+    EXPECT_EQ(storage->AddMove(id, {2, 0, 0, 0, 13}), TMoveResult::Ended) << "a move after the end";
+    EXPECT_EQ(storage->AddMove(id, {1, 0, 0, 0, 13}), TMoveResult::Ended) << "whatever its index";
     EXPECT_TRUE(storage->MatchesInPlay().empty());
 }
 
@@ -165,7 +167,8 @@ TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening)
         id = storage->CreateMatch(written);
         ASSERT_GT(id, 0);
         for (int i = 0; i < 9; ++i)
-            ASSERT_TRUE(storage->AddMove(id, {i, 4 - i / 2, i % 3, i / 3, 1'700'000'000'000 + i}));
+            ASSERT_EQ(storage->AddMove(id, {i, 4 - i / 2, i % 3, i / 3, 1'700'000'000'000 + i}),
+                      TStorage::TMoveResult::Stored);
         const int32_t score[2] = {5, 5};
         ASSERT_TRUE(storage->FinishMatch(id, TMatchStatus::Forfeit, -1, score, 1'700'000'009'999));
     }
@@ -357,6 +360,71 @@ TEST_P(StorageTest, AFailedRatingWriteLeavesNeitherTheResultNorTheRatings)
         << "the storage goes on after the failure: " << storage->LastError();
 }
 
+// The move that ends a match is kept with the end, its result and both
+// ratings, or not at all: a server killed in between cannot leave nine
+// moves with no end.
+TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll)
+{
+    using TMoveResult = TStorage::TMoveResult;
+    auto storage = Open();
+    ASSERT_TRUE(storage);
+    int64_t red = Player(*storage, "red"), blue = Player(*storage, "blue");
+    TStoredMatch match = Match(red, blue);
+    match.Rated = true;
+    int64_t id = storage->CreateMatch(match);
+    for (int i = 0; i < 8; ++i)
+        ASSERT_EQ(storage->AddMove(id, {i, i / 2, i % 3, i / 3, 100 + i}), TMoveResult::Stored);
+    const int32_t score[2] = {4, 6};
+    EXPECT_EQ(storage->AddLastMove(id, {9, 4, 2, 2, 108}, 1, score), TMoveResult::NotNext);
+    TStorage::TRatingUpdate update;
+    ASSERT_EQ(storage->AddLastMove(id, {8, 4, 2, 2, 108}, 1, score, &update), TMoveResult::Stored)
+        << storage->LastError();
+    EXPECT_TRUE(update.Rated);
+    std::optional<TStoredMatch> ended = storage->LoadMatch(id);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->Status, TMatchStatus::Finished);
+    EXPECT_EQ(ended->Winner, 1);
+    EXPECT_EQ(ended->Score[1], 6);
+    EXPECT_EQ(ended->EndedMs, 108) << "ended when its last move came";
+    EXPECT_EQ(ended->Moves.size(), 9u);
+    EXPECT_EQ(storage->Standing(red)->RatedMatches, 1);
+    EXPECT_DOUBLE_EQ(storage->Standing(blue)->Rating.Rating, update.After[1].Rating);
+    EXPECT_EQ(storage->AddLastMove(id, {9, 0, 0, 0, 109}, 1, score), TMoveResult::Ended);
+
+    // The rating write fails: the move goes with the end.
+    int64_t second = storage->CreateMatch(match);
+    RunRaw(File, Postgres, {"DROP TABLE rating_changes"});
+    EXPECT_EQ(storage->AddLastMove(second, {0, 0, 0, 0, 200}, 1, score), TMoveResult::Failed);
+    std::optional<TStoredMatch> kept = storage->LoadMatch(second);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->Status, TMatchStatus::Playing);
+    EXPECT_TRUE(kept->Moves.empty()) << "the move without its end";
+    EXPECT_EQ(storage->AddMove(second, {0, 0, 0, 0, 201}), TMoveResult::Stored) << storage->LastError();
+}
+
+// Servers sharing a database: each resumes the matches it created, and the
+// unowned ones go to whichever asks first, once.
+TEST_P(StorageTest, EachServerResumesOnlyItsOwnMatchesAndTheUnownedOnce)
+{
+    auto first = Open("east:1");
+    auto second = Open("west:1");
+    ASSERT_TRUE(first && second);
+    int64_t red = Player(*first, "red"), blue = Player(*first, "blue");
+    int64_t east = first->CreateMatch(Match(red, blue));
+    int64_t west = second->CreateMatch(Match(blue, red));
+    int64_t unowned = first->CreateMatch(Match(red, blue));
+    RunRaw(File, Postgres, {"UPDATE matches SET instance = '' WHERE id = " + std::to_string(unowned)});
+    auto ids = [](const std::vector<TStoredMatch>& matches) {
+        std::vector<int64_t> ids;
+        for (const TStoredMatch& match : matches)
+            ids.push_back(match.Id);
+        return ids;
+    };
+    EXPECT_EQ(ids(second->MatchesInPlay()), (std::vector<int64_t>{west, unowned}));
+    EXPECT_EQ(ids(first->MatchesInPlay()), (std::vector<int64_t>{east}));
+    EXPECT_EQ(ids(second->MatchesInPlay()), (std::vector<int64_t>{west, unowned})) << "kept";
+}
+
 // What the first server version left: its tables, a player and a finished match.
 TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
 {
@@ -382,10 +450,15 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
             "INSERT INTO players (name, name_key, fingerprint, created_ms) VALUES ('Older', 'older', 'fp-Older', 1)",
             "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status, winner,"
             " score_red, score_blue, started_ms, ended_ms) VALUES (1, 2, 1, 60, 77, 1, 'finished', 1, 4, 6, 10, 20)",
-            "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) VALUES (1, 0, 4, 1, 1, 15)"});
+            "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) VALUES (1, 0, 4, 1, 1, 15)",
+            "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
+            " started_ms) VALUES (2, 1, 1, 60, 78, 1, 'playing', 30)"});
     {
-        auto storage = Open();
+        auto storage = Open("after-upgrade");
         ASSERT_TRUE(storage);
+        std::vector<TStoredMatch> playing = storage->MatchesInPlay();
+        ASSERT_EQ(playing.size(), 1u) << "a match in play from before owners is anyone's";
+        EXPECT_EQ(playing[0].Seed, 78);
         std::optional<TStorage::TStanding> old = storage->Standing(1);
         ASSERT_TRUE(old);
         EXPECT_EQ(old->Name, "Old");
@@ -404,9 +477,10 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
             << storage->LastError();
         EXPECT_TRUE(update.Rated);
     }
-    auto again = Open();
+    auto again = Open("another");
     ASSERT_TRUE(again) << "the upgrade is done once";
     EXPECT_EQ(again->Standing(1)->RatedMatches, 1);
+    EXPECT_TRUE(again->MatchesInPlay().empty()) << "taken by the first to resume it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StorageTest, ::testing::Values(false, true),
