@@ -10,6 +10,8 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -190,9 +192,17 @@ std::unique_ptr<TSqlStorage> TSqlStorage::Open(const std::string& sqliteFile, co
             // survive the process being killed, and only a power cut can take
             // back the last commits, never leaving a half-written one.
             QSqlQuery query(database);
-            for (const char* statement :
-                 {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL", "PRAGMA foreign_keys = ON"})
-                if (!query.exec(statement)) {
+            // Servers opening a new file at once: turning it to WAL needs it
+            // alone, and SQLite answers "locked" at once rather than wait
+            // when two ask together, so the change is asked again a while.
+            bool wal = query.exec("PRAGMA journal_mode = WAL");
+            auto busy = [&] { return query.lastError().nativeErrorCode() == QLatin1String("5"); }; // SQLITE_BUSY
+            for (int tries = 0; !wal && busy() && tries < 50; ++tries) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                wal = query.exec("PRAGMA journal_mode = WAL");
+            }
+            for (const char* statement : {"PRAGMA synchronous = NORMAL", "PRAGMA foreign_keys = ON"})
+                if (!wal || !query.exec(statement)) {
                     error = "cannot set up the SQLite file: " + Text(query.lastError());
                     return nullptr;
                 }

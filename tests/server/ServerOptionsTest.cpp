@@ -31,6 +31,9 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         {{"--bogus"}, "unknown option"},
         {{"extra"}, "unknown option"},
         {{"--help=yes"}, "no value"},
+        {{"--instance", "db-host.example:47018"}, nullptr},
+        {{"--instance", "two words"}, "--instance"},
+        {{"--instance", std::string(65, 'a')}, "--instance"},
     };
     for (const TCase& c : cases) {
         std::string text;

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -206,6 +208,34 @@ TEST_P(StorageTest, TheSchemaIsCreatedOnceAndANewerOneIsRefused)
     std::string error;
     EXPECT_FALSE(TSqlStorage::Open(File, Postgres ? PostgresUrl() : "", error));
     EXPECT_NE(error.find("newer"), std::string::npos) << error;
+}
+
+// Servers starting at once on a fresh database, as threads here so that they
+// truly start together: each takes the schema's lock before touching it, so
+// every one opens.
+TEST_P(StorageTest, OpeningsAtOnceOnAFreshDatabaseAllSucceed)
+{
+    constexpr int Openings = 6, Rounds = 5;
+    for (int round = 0; round < Rounds; ++round) {
+        const std::string file = Folder.filePath(QString("fresh%1.sqlite").arg(round)).toStdString();
+        if (Postgres && round > 0)
+            RunRaw(File, true, {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
+        std::atomic<int> ready{0};
+        std::string errors[Openings];
+        std::vector<std::thread> threads;
+        for (int i = 0; i < Openings; ++i)
+            threads.emplace_back([&, i] {
+                ++ready;
+                for (int spins = 0; ready < Openings && spins < 10'000'000; ++spins)
+                    std::this_thread::yield();
+                if (TSqlStorage::Open(file, Postgres ? PostgresUrl() : "", errors[i]))
+                    errors[i].clear();
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (int i = 0; i < Openings; ++i)
+            EXPECT_EQ(errors[i], "") << "round " << round << ", opening " << i;
+    }
 }
 
 TEST_P(StorageTest, TheSqliteFileIsInWalMode)
