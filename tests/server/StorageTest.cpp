@@ -432,29 +432,6 @@ TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll)
     EXPECT_EQ(storage->AddMove(second, {0, 0, 0, 0, 201}), TMoveResult::Stored) << storage->LastError();
 }
 
-// Servers sharing a database: each resumes the matches it created, and the
-// unowned ones go to whichever asks first, once.
-TEST_P(StorageTest, EachServerResumesOnlyItsOwnMatchesAndTheUnownedOnce)
-{
-    auto first = Open("east:1");
-    auto second = Open("west:1");
-    ASSERT_TRUE(first && second);
-    int64_t red = Player(*first, "red"), blue = Player(*first, "blue");
-    int64_t east = first->CreateMatch(Match(red, blue));
-    int64_t west = second->CreateMatch(Match(blue, red));
-    int64_t unowned = first->CreateMatch(Match(red, blue));
-    RunRaw(File, Postgres, {"UPDATE matches SET instance = '' WHERE id = " + std::to_string(unowned)});
-    auto ids = [](const std::vector<TStoredMatch>& matches) {
-        std::vector<int64_t> ids;
-        for (const TStoredMatch& match : matches)
-            ids.push_back(match.Id);
-        return ids;
-    };
-    EXPECT_EQ(ids(second->MatchesInPlay()), (std::vector<int64_t>{west, unowned}));
-    EXPECT_EQ(ids(first->MatchesInPlay()), (std::vector<int64_t>{east}));
-    EXPECT_EQ(ids(second->MatchesInPlay()), (std::vector<int64_t>{west, unowned})) << "kept";
-}
-
 // What the first server version left: its tables, a player and a finished match.
 TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
 {
