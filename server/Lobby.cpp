@@ -467,7 +467,8 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         refused["type"] = "move_refused";
         refused["reason"] = Text(problem);
         Send(connection, refused);
-        if (stored == TStorage::TMoveResult::Ended || !table.Referee)
+        // Ended elsewhere, or no longer replayable here: the table ends.
+        if (stored == TStorage::TMoveResult::Ended || (stored != TStorage::TMoveResult::Stored && !table.Referee))
             EndedElsewhere(table, nowMs);
         return;
     }
