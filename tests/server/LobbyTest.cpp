@@ -493,6 +493,42 @@ TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHer
         EXPECT_EQ(line.find("not the next"), std::string::npos) << line;
 }
 
+// The database refuses a move (the ordinary one and the one that ends the
+// match): the player is asked to play it again, and the table is where it
+// was before it, so the same move is then accepted.
+TEST_F(LobbyTest, AMoveTheDatabaseRefusedCanBePlayedAgain)
+{
+    auto raw = [this](const char* statement) {
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "raw");
+            database.setDatabaseName(Folder.filePath("v.sqlite"));
+            ASSERT_TRUE(database.open());
+            ASSERT_TRUE(QSqlQuery(database).exec(statement)) << statement;
+        }
+        QSqlDatabase::removeDatabase("raw");
+    };
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, Classic);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    for (int i = 0; i < 9; ++i) {
+        const uint64_t mover = i % 2 == 0 ? ann : bob;
+        if (i == 1 || i == 8) {
+            raw("CREATE TRIGGER refuse BEFORE INSERT ON moves BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+            Inbox.clear();
+            Move(mover, i / 2, i % 3, i / 3);
+            std::optional<QJsonObject> refused = Last(mover, "move_refused");
+            ASSERT_TRUE(refused) << "move " << i;
+            EXPECT_TRUE((*refused)["reason"].toString().contains("again")) << "move " << i;
+            EXPECT_FALSE(Has(ann == mover ? bob : ann, "moved")) << "move " << i;
+            raw("DROP TRIGGER refuse");
+        }
+        Move(mover, i / 2, i % 3, i / 3);
+        ASSERT_TRUE(Has(mover, "moved")) << "move " << i;
+    }
+    EXPECT_EQ(Last(ann, "ended").value_or(QJsonObject())["how"].toString(), "finished");
+    EXPECT_EQ(Storage->LoadMatch(1)->Status, TMatchStatus::Finished);
+}
+
 TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress)
 {
     uint64_t ann = Join("Ann"), bob = Join("Bob", "192.0.2.2"), cid = Join("Cid", "192.0.2.3");
