@@ -51,6 +51,7 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         EXPECT_EQ(result.Options->DataFolder, c.Data) << text;
         EXPECT_EQ(result.Options->DatabaseUrl, c.Database) << text;
     }
+    EXPECT_EQ(ParseServerOptions({"--instance=east:47018"}).Options.value_or(TServerOptions()).Instance, "east:47018");
 }
 
 } // namespace
