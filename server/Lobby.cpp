@@ -460,18 +460,38 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     else
         problem = table.Referee->MoveProblem(client.Seat, request.Slot, request.X, request.Y);
     TStoredMove move{int32_t(table.Match.Moves.size()), request.Slot, request.X, request.Y, nowMs};
-    if (problem.empty() && !Storage.AddMove(table.Match.Id, move)) {
-        Log.Write("cannot store a move of match " + std::to_string(table.Match.Id) + ": " + Storage.LastError());
-        problem = "The server could not keep your move; play it again.";
+    // Played first, to know whether the move ends the match: then it is
+    // stored with the end in one transaction.
+    TStorage::TMoveResult stored = TStorage::TMoveResult::Stored;
+    int32_t score[2] = {0, 0};
+    TStorage::TRatingUpdate ratings;
+    if (problem.empty()) {
+        table.Referee->Play(request.Slot, request.X, request.Y);
+        if (table.Referee->Over()) {
+            for (int seat = 0; seat < 2; ++seat)
+                score[seat] = table.Referee->Score(seat);
+            stored = Storage.AddLastMove(table.Match.Id, move, table.Referee->Winner(), score, &ratings);
+        } else {
+            stored = Storage.AddMove(table.Match.Id, move);
+        }
+        if (stored != TStorage::TMoveResult::Stored) {
+            Log.Write("cannot store a move of match " + std::to_string(table.Match.Id) + ": " + Storage.LastError());
+            // Back to the position before the move, as stored.
+            table.Referee = Replay(table.Match, problem);
+            problem = stored == TStorage::TMoveResult::Ended ? "The match has ended."
+                                                             : "The server could not keep your move; play it again.";
+        }
     }
     if (!problem.empty()) {
         QJsonObject refused = MatchState(table, client.Seat, nowMs);
         refused["type"] = "move_refused";
         refused["reason"] = Text(problem);
         Send(connection, refused);
+        // Ended elsewhere, or no longer replayable here: the table ends.
+        if (stored == TStorage::TMoveResult::Ended || (stored != TStorage::TMoveResult::Stored && !table.Referee))
+            EndedElsewhere(table, nowMs);
         return;
     }
-    table.Referee->Play(request.Slot, request.X, request.Y);
     table.Match.Moves.push_back(move);
     const bool over = table.Referee->Over();
     if (!over)
@@ -487,7 +507,35 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         moved["clock"] = double(clock);
     ToTable(table, moved);
     if (over)
-        EndMatch(table, TMatchStatus::Finished, table.Referee->Winner(), nowMs);
+        Ended(table, TMatchStatus::Finished, table.Referee->Winner(), score, ratings);
+}
+
+// The match was ended in storage, not here (by another server sharing the
+// database): everyone at the table hears the stored end and goes back.
+void TLobby::EndedElsewhere(TTable& table, int64_t nowMs)
+{
+    std::optional<TStoredMatch> stored = Storage.LoadMatch(table.Match.Id);
+    if (!stored || stored->Status == TMatchStatus::Playing) {
+        EndMatch(table, TMatchStatus::Abandoned, -1, nowMs);
+        return;
+    }
+    Ended(table, stored->Status, stored->Winner, stored->Score, {});
+}
+
+// A new referee at the position of the stored moves; none, with the
+// problem, when there are no rules or a move does not replay.
+std::unique_ptr<TReferee> TLobby::Replay(const TStoredMatch& match, std::string& problem) const
+{
+    std::unique_ptr<TReferee> referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
+    problem = referee ? "" : "no rules to decide it with";
+    for (size_t i = 0; referee && i < match.Moves.size(); ++i) {
+        const TStoredMove& move = match.Moves[i];
+        problem = referee->MoveProblem(referee->ToMove(), move.Slot, move.X, move.Y);
+        if (!problem.empty())
+            return nullptr;
+        referee->Play(move.Slot, move.X, move.Y);
+    }
+    return referee;
 }
 
 void TLobby::StartMatch(TTable& table, int64_t nowMs)
@@ -588,6 +636,12 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
     TStorage::TRatingUpdate ratings;
     if (!Storage.FinishMatch(table.Match.Id, how, winner, score, nowMs, &ratings))
         Log.Write("cannot store the end of match " + std::to_string(table.Match.Id) + ": " + Storage.LastError());
+    Ended(table, how, winner, score, ratings);
+}
+
+void TLobby::Ended(TTable& table, TMatchStatus how, int32_t winner, const int32_t score[2],
+                   const TStorage::TRatingUpdate& ratings)
+{
     Log.Write("match " + std::to_string(table.Match.Id) + " ended: " + StatusName(how) +
               (winner >= 0 ? ", " + table.Names[winner] + " won" : std::string()));
     QJsonObject ended = Message("ended");
@@ -720,20 +774,32 @@ int64_t TLobby::NextDeadline() const
 void TLobby::ResumeStored(int64_t nowMs)
 {
     for (TStoredMatch& match : Storage.MatchesInPlay()) {
+        std::string problem;
+        std::unique_ptr<TReferee> referee = Replay(match, problem);
+        if (!referee || referee->Over()) {
+            // A match its last move ended, with the server stopped before
+            // the end was kept, ends as it would have then.
+            const bool over = referee != nullptr;
+            int32_t score[2] = {0, 0};
+            for (int seat = 0; over && seat < 2; ++seat)
+                score[seat] = referee->Score(seat);
+            const int32_t winner = over ? referee->Winner() : -1;
+            const int64_t endedMs = over && !match.Moves.empty() ? match.Moves.back().TimeMs : nowMs;
+            if (!Storage.FinishMatch(match.Id, over ? TMatchStatus::Finished : TMatchStatus::Abandoned, winner, score,
+                                     endedMs))
+                Log.Write("cannot store the end of match " + std::to_string(match.Id) + ": " + Storage.LastError());
+            Log.Write("stored match " + std::to_string(match.Id) +
+                      (over ? " ended at its last move: " + std::to_string(score[0]) + "-" + std::to_string(score[1])
+                            : " does not replay: " + problem));
+            continue;
+        }
         TTable& table = TableById[NextTable];
         table.Id = NextTable++;
         table.Rules = match.Rules;
         table.MoveSeconds = match.MoveSeconds;
         table.Rated = match.Rated;
         table.CreatedMs = match.StartedMs;
-        table.Referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
-        std::string problem = table.Referee ? "" : "no rules to decide it with";
-        for (size_t i = 0; table.Referee && problem.empty() && i < match.Moves.size(); ++i) {
-            const TStoredMove& move = match.Moves[i];
-            problem = table.Referee->MoveProblem(table.Referee->ToMove(), move.Slot, move.X, move.Y);
-            if (problem.empty())
-                table.Referee->Play(move.Slot, move.X, move.Y);
-        }
+        table.Referee = std::move(referee);
         for (int seat = 0; seat < 2; ++seat) {
             table.Seats[seat] = match.Players[seat];
             table.Names[seat] = Storage.PlayerName(match.Players[seat]).value_or("?");
@@ -744,13 +810,6 @@ void TLobby::ResumeStored(int64_t nowMs)
         table.Match = std::move(match);
         Schedule(table);
         TableChanged(table);
-        if (!problem.empty() || table.Referee->Over()) {
-            // EndMatch reads the score only of a finished match.
-            Log.Write("stored match " + std::to_string(table.Match.Id) + " does not replay: " +
-                      (problem.empty() ? "it is over" : problem));
-            EndMatch(table, TMatchStatus::Abandoned, -1, nowMs);
-            continue;
-        }
         Log.Write("match " + std::to_string(table.Match.Id) + " waits for its players after " +
                   std::to_string(table.Match.Moves.size()) + " moves");
     }

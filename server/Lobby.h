@@ -4,6 +4,7 @@
 #include "server/LobbyView.h"
 #include "server/StoredMatch.h"
 #include "server/Referee.h"
+#include "server/Storage.h"
 
 #include "records/Rating.h"
 
@@ -19,7 +20,6 @@
 
 class TAddressLimits;
 class TServerLog;
-class TStorage;
 
 // The lobby and its tables, without sockets or a clock: fed who connected,
 // what each asked and the time, it hands back the lines to send to whom and
@@ -74,8 +74,9 @@ public:
     int64_t NextDeadline() const;
     std::vector<TOutgoing> TakeOutgoing();
 
-    // After a restart: every stored match still in play waits at its table
-    // for its players, each with AwayMs to come back.
+    // After a restart: every stored match this server ran that is still in
+    // play waits at its table for its players, each with AwayMs to come back;
+    // one already over by its moves ends with its result.
     void ResumeStored(int64_t nowMs);
 
     size_t PlayersOnline() const { return Players.size(); }
@@ -146,6 +147,11 @@ private:
 
     void StartMatch(TTable& table, int64_t nowMs);
     void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
+    // The end, once stored: told to the table, whose clients go back to the lobby.
+    void Ended(TTable& table, TMatchStatus how, int32_t winner, const int32_t score[2],
+               const TStorage::TRatingUpdate& ratings);
+    void EndedElsewhere(TTable& table, int64_t nowMs);
+    std::unique_ptr<TReferee> Replay(const TStoredMatch& match, std::string& problem) const;
     // Everyone still at the table goes back to the lobby.
     void RemoveTable(int64_t id);
     // A rated table whose players are one person (a certificate, an address).

@@ -1,5 +1,7 @@
 #include "server/ServerOptions.h"
 
+#include "server/InstanceName.h"
+
 #include <charconv>
 
 namespace {
@@ -29,6 +31,9 @@ std::string ServerUsage()
            "  --cert FILE         the server's certificate (PEM), with --key\n"
            "  --key FILE          its private key (PEM), with --cert\n"
            "                      (default: a self-signed pair made in the data folder)\n"
+           "  --instance NAME     this server's name among servers sharing a database; it resumes\n"
+           "                      only its own matches (default: a name made on first start and\n"
+           "                      kept in DIR/instance)\n"
            "  --help              show this and exit\n";
 }
 
@@ -59,6 +64,8 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
             target = &options.CertificateFile;
         else if (name == "--key")
             target = &options.KeyFile;
+        else if (name == "--instance")
+            target = &options.Instance;
         else if (name != "--port")
             return {std::nullopt, "unknown option '" + name + "' (see --help)"};
         if (!value) {
@@ -75,6 +82,8 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
             *target = *value;
         }
     }
+    if (!options.Instance.empty() && !IsValidInstanceName(options.Instance))
+        return {std::nullopt, "--instance takes 1 to 64 of A-Z a-z 0-9 . - _ :"};
     if (options.CertificateFile.empty() != options.KeyFile.empty())
         return {std::nullopt, "--cert and --key go together"};
     if (!options.DatabaseUrl.empty() && options.DatabaseUrl.rfind("postgresql://", 0) != 0 &&

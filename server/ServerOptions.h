@@ -14,6 +14,7 @@ struct TServerOptions {
     std::string DatabaseUrl;     // empty: an SQLite file in the data folder
     std::string CertificateFile; // both empty: made in the data folder
     std::string KeyFile;
+    std::string Instance; // empty: the name kept in the data folder
     bool Help = false;
 };
 

@@ -1,6 +1,7 @@
 #include "server/ServerRun.h"
 
 #include "server/ClientSession.h"
+#include "server/InstanceName.h"
 #include "server/RulesReferee.h"
 #include "server/ServerLog.h"
 #include "server/ServerOptions.h"
@@ -58,8 +59,16 @@ int RunServer(const TServerOptions& options, TServerLog& log)
         return 1;
     }
     std::string error;
+    std::string instance = options.Instance.empty()
+                               ? LoadOrMakeInstanceName(options.DataFolder + "/instance", error)
+                               : options.Instance;
+    if (instance.empty()) {
+        log.Write(error);
+        return 1;
+    }
+    log.Write("instance " + instance);
     std::unique_ptr<TSqlStorage> storage =
-        TSqlStorage::Open(options.DataFolder + "/vantaro.sqlite", options.DatabaseUrl, error);
+        TSqlStorage::Open(options.DataFolder + "/vantaro.sqlite", options.DatabaseUrl, error, instance);
     if (!storage) {
         log.Write(error);
         return 1;

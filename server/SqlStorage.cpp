@@ -10,6 +10,8 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -78,9 +80,16 @@ const std::vector<TSchemaStep>& SchemaSteps()
           " volatility_after DOUBLE PRECISION NOT NULL,"
           " PRIMARY KEY (match_id, player_id))",
           "CREATE INDEX rating_changes_player ON rating_changes (player_id, ended_ms)"}},
+        // Owners: the server instance that runs a match, so that servers
+        // sharing a database resume only their own; '' for none.
+        {3, {"ALTER TABLE matches ADD COLUMN instance TEXT NOT NULL DEFAULT ''"}},
     };
     return Steps;
 }
+
+// Held by whichever server is making or upgrading the schema on PostgreSQL:
+// "vantaro" in ASCII.
+constexpr const char* SchemaLockKey = "33321174278697583";
 
 std::string Text(const QSqlError& error)
 {
@@ -142,9 +151,10 @@ QSqlQuery& TSqlStorage::Prepared(TStatement statement, const char* text)
 }
 
 std::unique_ptr<TSqlStorage> TSqlStorage::Open(const std::string& sqliteFile, const std::string& databaseUrl,
-                                               std::string& error)
+                                               std::string& error, const std::string& instance)
 {
     std::unique_ptr<TSqlStorage> storage(new TSqlStorage());
+    storage->Instance = QString::fromStdString(instance);
     storage->ConnectionName = QStringLiteral("vantaro-storage-%1").arg(quintptr(storage.get()), 0, 16);
     storage->Postgres = !databaseUrl.empty();
     {
@@ -182,9 +192,17 @@ std::unique_ptr<TSqlStorage> TSqlStorage::Open(const std::string& sqliteFile, co
             // survive the process being killed, and only a power cut can take
             // back the last commits, never leaving a half-written one.
             QSqlQuery query(database);
-            for (const char* statement :
-                 {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL", "PRAGMA foreign_keys = ON"})
-                if (!query.exec(statement)) {
+            // Servers opening a new file at once: turning it to WAL needs it
+            // alone, and SQLite answers "locked" at once rather than wait
+            // when two ask together, so the change is asked again a while.
+            bool wal = query.exec("PRAGMA journal_mode = WAL");
+            auto busy = [&] { return query.lastError().nativeErrorCode() == QLatin1String("5"); }; // SQLITE_BUSY
+            for (int tries = 0; !wal && busy() && tries < 50; ++tries) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                wal = query.exec("PRAGMA journal_mode = WAL");
+            }
+            for (const char* statement : {"PRAGMA synchronous = NORMAL", "PRAGMA foreign_keys = ON"})
+                if (!wal || !query.exec(statement)) {
                     error = "cannot set up the SQLite file: " + Text(query.lastError());
                     return nullptr;
                 }
@@ -206,17 +224,6 @@ bool TSqlStorage::Upgrade()
 {
     QSqlDatabase database = Database();
     QSqlQuery query(database);
-    if (!query.exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)")) {
-        Error = "cannot create the schema's version table: " + Text(query.lastError());
-        return false;
-    }
-    // Several servers may start on one database at once: the first to lock
-    // the version upgrades, the others then find it done.
-    bool begun = Postgres ? database.transaction() : query.exec("BEGIN IMMEDIATE");
-    if (!begun || (Postgres && !query.exec("LOCK TABLE schema_version IN EXCLUSIVE MODE"))) {
-        Error = "cannot lock the schema: " + Text(Postgres ? database.lastError() : query.lastError());
-        return false;
-    }
     auto fail = [&](const std::string& what) {
         Error = what;
         if (Postgres)
@@ -225,6 +232,19 @@ bool TSqlStorage::Upgrade()
             query.exec("ROLLBACK");
         return false;
     };
+    // Several servers may start on one database at once: the first to take
+    // the lock makes or upgrades the schema, the others then find it done.
+    // The lock comes first, before even the version table is made, since
+    // two servers both making it collide.
+    if (!(Postgres ? database.transaction() : query.exec("BEGIN IMMEDIATE"))) {
+        Error = "cannot lock the schema: " + Text(Postgres ? database.lastError() : query.lastError());
+        return false;
+    }
+    if (Postgres && !query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(SchemaLockKey)))
+        return fail("cannot lock the schema: " + Text(query.lastError()));
+    query.finish();
+    if (!query.exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"))
+        return fail("cannot create the schema's version table: " + Text(query.lastError()));
     if (!query.exec("SELECT version FROM schema_version"))
         return fail("cannot read the schema's version: " + Text(query.lastError()));
     int version = 0;
@@ -331,11 +351,11 @@ int64_t TSqlStorage::CreateMatch(const TStoredMatch& match)
     QSqlQuery& query =
         Prepared(TStatement::CreateMatch,
                  "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
-                 " started_ms, rated) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+                 " started_ms, rated, instance) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
     const QVariant values[] = {qint64(match.Players[0]), qint64(match.Players[1]), int(match.Rules),
                                int(match.MoveSeconds),   qint64(match.Seed),       int(match.FirstPlayer),
                                QString::fromLatin1(StatusName(TMatchStatus::Playing)), qint64(match.StartedMs),
-                               int(match.Rated ? 1 : 0)};
+                               int(match.Rated ? 1 : 0), Instance};
     for (int i = 0; i < int(std::size(values)); ++i)
         query.bindValue(i, values[i]);
     if (!query.exec() || !query.next()) {
@@ -348,7 +368,13 @@ int64_t TSqlStorage::CreateMatch(const TStoredMatch& match)
     return id;
 }
 
-bool TSqlStorage::AddMove(int64_t matchId, const TStoredMove& move)
+TStorage::TMoveResult TSqlStorage::AddMove(int64_t matchId, const TStoredMove& move)
+{
+    TMoveResult result = InsertMove(matchId, move);
+    return result == TMoveResult::NotNext ? Refusal(matchId, move) : result;
+}
+
+TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, const TStoredMove& move)
 {
     // One statement, so that it is whole or absent; the count keeps the
     // moves without gaps and the key keeps two servers from both adding one.
@@ -366,12 +392,51 @@ bool TSqlStorage::AddMove(int64_t matchId, const TStoredMove& move)
         Error = Text(query.lastError());
     query.finish();
     if (!run)
-        return false;
-    if (rows != 1) {
-        Error = "move " + std::to_string(move.Index) + " is not the next of match " + std::to_string(matchId);
-        return false;
+        return TMoveResult::Failed;
+    return rows == 1 ? TMoveResult::Stored : TMoveResult::NotNext;
+}
+
+// Why a move was refused: a match that ended (on another server, say) is not
+// a move out of order, and the player is told so.
+TStorage::TMoveResult TSqlStorage::Refusal(int64_t matchId, const TStoredMove& move)
+{
+    QSqlQuery query(Database());
+    query.prepare("SELECT status FROM matches WHERE id = ?");
+    query.addBindValue(qint64(matchId));
+    if (!query.exec()) {
+        Error = Text(query.lastError());
+        return TMoveResult::Failed;
     }
-    return true;
+    if (!query.next() || query.value(0).toString() != QLatin1String(StatusName(TMatchStatus::Playing))) {
+        Error = "match " + std::to_string(matchId) + " is not in play";
+        return TMoveResult::Ended;
+    }
+    Error = "move " + std::to_string(move.Index) + " is not the next of match " + std::to_string(matchId);
+    return TMoveResult::NotNext;
+}
+
+TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner,
+                                               const int32_t score[2], TRatingUpdate* ratings)
+{
+    if (!Begin())
+        return TMoveResult::Failed;
+    TRatingUpdate update;
+    TMoveResult result = InsertMove(matchId, move);
+    if (result == TMoveResult::NotNext)
+        result = Refusal(matchId, move);
+    bool inPlay = true;
+    if (result == TMoveResult::Stored &&
+        !EndInTransaction(matchId, TMatchStatus::Finished, winner, score, move.TimeMs, update, inPlay))
+        result = inPlay ? TMoveResult::Failed : TMoveResult::Ended;
+    if (result != TMoveResult::Stored) {
+        Rollback();
+        return result;
+    }
+    if (!Commit())
+        return TMoveResult::Failed;
+    if (ratings)
+        *ratings = update;
+    return TMoveResult::Stored;
 }
 
 bool TSqlStorage::Begin()
@@ -410,30 +475,8 @@ bool TSqlStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winn
     TRatingUpdate update;
     if (!Begin())
         return false;
-    bool done = false;
-    {
-        QSqlQuery query(Database());
-        query.prepare("UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
-                      " WHERE id = ? AND status = 'playing' RETURNING rated, red_player, blue_player");
-        query.addBindValue(QString::fromLatin1(StatusName(status)));
-        query.addBindValue(int(winner));
-        query.addBindValue(int(score[0]));
-        query.addBindValue(int(score[1]));
-        query.addBindValue(qint64(endedMs));
-        query.addBindValue(qint64(matchId));
-        if (!query.exec()) {
-            Error = Text(query.lastError());
-        } else if (query.next()) {
-            const bool rated = query.value(0).toInt() != 0;
-            const int64_t players[2] = {query.value(1).toLongLong(), query.value(2).toLongLong()};
-            query.finish();
-            done = !rated || status == TMatchStatus::Abandoned ||
-                   RateMatch(query, matchId, players, status, winner, endedMs, update);
-        } else {
-            Error = "match " + std::to_string(matchId) + " is not in play";
-        }
-    }
-    if (!done) {
+    bool inPlay = true;
+    if (!EndInTransaction(matchId, status, winner, score, endedMs, update, inPlay)) {
         Rollback();
         return false;
     }
@@ -442,6 +485,34 @@ bool TSqlStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winn
     if (ratings)
         *ratings = update;
     return true;
+}
+
+bool TSqlStorage::EndInTransaction(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
+                                   int64_t endedMs, TRatingUpdate& update, bool& inPlay)
+{
+    QSqlQuery query(Database());
+    query.prepare("UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
+                  " WHERE id = ? AND status = 'playing' RETURNING rated, red_player, blue_player");
+    query.addBindValue(QString::fromLatin1(StatusName(status)));
+    query.addBindValue(int(winner));
+    query.addBindValue(int(score[0]));
+    query.addBindValue(int(score[1]));
+    query.addBindValue(qint64(endedMs));
+    query.addBindValue(qint64(matchId));
+    if (!query.exec()) {
+        Error = Text(query.lastError());
+        return false;
+    }
+    if (!query.next()) {
+        inPlay = false;
+        Error = "match " + std::to_string(matchId) + " is not in play";
+        return false;
+    }
+    const bool rated = query.value(0).toInt() != 0;
+    const int64_t players[2] = {query.value(1).toLongLong(), query.value(2).toLongLong()};
+    query.finish();
+    return !rated || status == TMatchStatus::Abandoned ||
+           RateMatch(query, matchId, players, status, winner, endedMs, update);
 }
 
 // Each rated match is one rating period for both players, each judged
@@ -549,7 +620,18 @@ std::vector<TStoredMatch> TSqlStorage::MatchesInPlay()
 {
     std::vector<TStoredMatch> matches;
     QSqlQuery query(Database());
-    if (!query.exec(QStringLiteral("SELECT %1 FROM matches WHERE status = 'playing' ORDER BY id").arg(MatchColumns))) {
+    // One statement claims the unowned, so that of two servers starting at
+    // once only one takes each.
+    query.prepare("UPDATE matches SET instance = ? WHERE status = 'playing' AND instance = ''");
+    query.addBindValue(Instance);
+    if (!query.exec()) {
+        Error = Text(query.lastError());
+        return matches;
+    }
+    query.prepare(
+        QStringLiteral("SELECT %1 FROM matches WHERE status = 'playing' AND instance = ? ORDER BY id").arg(MatchColumns));
+    query.addBindValue(Instance);
+    if (!query.exec()) {
         Error = Text(query.lastError());
         return matches;
     }

@@ -12,23 +12,27 @@ class QSqlQuery;
 // The storage over Qt SQL: an SQLite file (WAL mode) or a PostgreSQL database
 // with the same tables. Opening creates the tables, or upgrades those an
 // older server made; a database a newer server has upgraded is refused. Use
-// one object from one thread.
+// one object from one thread. The matches it creates are marked as the given
+// server instance's, so that servers sharing a database each resume only
+// their own.
 class TSqlStorage : public TStorage {
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     ~TSqlStorage() override;
 
     // sqliteFile is used when databaseUrl is empty. Nothing on failure; the
     // error is one line naming what went wrong.
     static std::unique_ptr<TSqlStorage> Open(const std::string& sqliteFile, const std::string& databaseUrl,
-                                             std::string& error);
+                                             std::string& error, const std::string& instance = {});
 
     TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t nowMs) override;
     std::optional<TPlayer> FindPlayer(const std::string& name) override;
     std::optional<std::string> PlayerName(int64_t playerId) override;
     int64_t CreateMatch(const TStoredMatch& match) override;
-    bool AddMove(int64_t matchId, const TStoredMove& move) override;
+    TMoveResult AddMove(int64_t matchId, const TStoredMove& move) override;
+    TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner, const int32_t score[2],
+                            TRatingUpdate* ratings = nullptr) override;
     bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                      int64_t endedMs, TRatingUpdate* ratings = nullptr) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
@@ -55,10 +59,19 @@ private:
     bool Begin();
     bool Commit();
     void Rollback();
+    // The move as the next of a match in play; NotNext also when the match
+    // is not in play, which Refusal then tells apart.
+    TMoveResult InsertMove(int64_t matchId, const TStoredMove& move);
+    TMoveResult Refusal(int64_t matchId, const TStoredMove& move);
+    // Within a transaction: the end of a match in play (inPlay false when it
+    // was not) with what it does to ratings.
+    bool EndInTransaction(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
+                          int64_t endedMs, TRatingUpdate& update, bool& inPlay);
     bool RateMatch(QSqlQuery& query, int64_t matchId, const int64_t players[2], TMatchStatus status,
                    int32_t winner, int64_t endedMs, TRatingUpdate& update);
 
     QString ConnectionName;
+    QString Instance;
     std::unique_ptr<QSqlQuery> Statements[size_t(TStatement::Count)];
     bool Postgres = false;
     std::string Error;

@@ -39,16 +39,27 @@ public:
     // The name of a player id, or nothing.
     virtual std::optional<std::string> PlayerName(int64_t playerId) = 0;
 
-    // Stores a new match (its Moves ignored) and returns its id, or 0.
+    // Stores a new match (its Moves ignored) as this server's and returns its id, or 0.
     virtual int64_t CreateMatch(const TStoredMatch& match) = 0;
-    // Stores one accepted move; refused (false) when the index is not the next one.
-    virtual bool AddMove(int64_t matchId, const TStoredMove& move) = 0;
+    enum class TMoveResult {
+        Stored,
+        NotNext, // the index is not the next one of the match
+        Ended,   // the match is no longer in play (or unknown)
+        Failed,  // the database failed; see LastError
+    };
+    // Stores one accepted move of a match in play.
+    virtual TMoveResult AddMove(int64_t matchId, const TStoredMove& move) = 0;
     // What the end of a match did to its players' ratings, seat by seat.
     struct TRatingUpdate {
         bool Rated = false; // false for a casual match and for one abandoned
         TRating Before[2];
         TRating After[2];
     };
+    // The move that ends a match and the match's end (finished, with its
+    // result and, if rated, both ratings) in one transaction: a server killed
+    // at any moment leaves either both or neither.
+    virtual TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner, const int32_t score[2],
+                                    TRatingUpdate* ratings = nullptr) = 0;
     // Ends a match still in play; false when it had already ended or is
     // unknown. The end of a rated match with a result moves both players'
     // ratings in the same transaction, so that neither is ever kept without
@@ -56,7 +67,9 @@ public:
     virtual bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                              int64_t endedMs, TRatingUpdate* ratings = nullptr) = 0;
     virtual std::optional<TStoredMatch> LoadMatch(int64_t matchId) = 0;
-    // Every match still in play, with its moves, oldest first.
+    // Every match still in play that this server ran, with its moves, oldest
+    // first. Matches in play that no server owns (kept before matches had
+    // owners) become this server's; other servers' are left to them.
     virtual std::vector<TStoredMatch> MatchesInPlay() = 0;
 
     // A player's rating and the number of rated matches behind it.

@@ -53,14 +53,21 @@ public:
         Matches[id].Id = id;
         return id;
     }
-    bool AddMove(int64_t id, const TStoredMove& move) override
+    TMoveResult AddMove(int64_t id, const TStoredMove& move) override
     {
         auto found = Matches.find(id);
         if (found == Matches.end() || found->second.Status != TMatchStatus::Playing ||
             move.Index != int32_t(found->second.Moves.size()))
             __builtin_trap(); // the lobby must only store the next move of a match in play
         found->second.Moves.push_back(move);
-        return true;
+        return TMoveResult::Stored;
+    }
+    TMoveResult AddLastMove(int64_t id, const TStoredMove& move, int32_t winner, const int32_t score[2],
+                            TRatingUpdate* ratings) override
+    {
+        AddMove(id, move);
+        FinishMatch(id, TMatchStatus::Finished, winner, score, move.TimeMs, ratings);
+        return TMoveResult::Stored;
     }
     bool FinishMatch(int64_t id, TMatchStatus status, int32_t winner, const int32_t score[2], int64_t endedMs,
                      TRatingUpdate* ratings) override

@@ -31,7 +31,7 @@ protected:
     void SetUp() override
     {
         std::string error;
-        Storage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error);
+        Storage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error, "here");
         ASSERT_TRUE(Storage) << error;
         MakeLobby();
     }
@@ -410,6 +410,127 @@ TEST_F(LobbyTest, AfterARestartAStoredMatchGoesOnFromItsLastMove)
     Move(bob2, 1, 1, 1);
     EXPECT_TRUE(Has(ann2, "moved"));
     EXPECT_EQ(StoredMoves(), 4);
+}
+
+// What a server stopped at any moment leaves: a match its last move ended
+// ends at the restart with its result and ratings as if the server had not
+// stopped; one still in play waits for its players; one that does not
+// replay is abandoned.
+TEST_F(LobbyTest, AtARestartAStoredMatchOverByItsMovesEndsWithItsResult)
+{
+    const int64_t ann = Storage->BindName("Ann", "fp-Ann", Now).PlayerId;
+    const int64_t bob = Storage->BindName("Bob", "fp-Bob", Now).PlayerId;
+    struct TCase {
+        int Moves;
+        bool Taken; // the last move onto a taken square
+        TMatchStatus Status;
+        int32_t Winner, BlueScore, RatedMatches;
+    };
+    const TCase cases[] = {
+        {9, false, TMatchStatus::Finished, 1, 6, 1},
+        {5, false, TMatchStatus::Playing, -1, 0, 0},
+        {4, true, TMatchStatus::Abandoned, -1, 0, 0},
+    };
+    std::vector<int64_t> ids;
+    for (const TCase& c : cases) {
+        TStoredMatch match;
+        match.Players[0] = ann;
+        match.Players[1] = bob;
+        match.Seed = Seed;
+        match.Rated = true;
+        match.StartedMs = Now;
+        ids.push_back(Storage->CreateMatch(match));
+        for (int i = 0; i < c.Moves; ++i) {
+            const bool taken = c.Taken && i + 1 == c.Moves;
+            ASSERT_EQ(Storage->AddMove(ids.back(), {i, i / 2, taken ? 0 : i % 3, taken ? 0 : i / 3, Now + i}),
+                      TStorage::TMoveResult::Stored);
+        }
+    }
+    Lobby->ResumeStored(Now + 60'000);
+    EXPECT_EQ(Lobby->Tables(), 1u);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::optional<TStoredMatch> stored = Storage->LoadMatch(ids[i]);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(stored->Status, cases[i].Status) << "case " << i;
+        EXPECT_EQ(stored->Winner, cases[i].Winner) << "case " << i;
+        EXPECT_EQ(stored->Score[1], cases[i].BlueScore) << "case " << i;
+    }
+    EXPECT_EQ(Storage->LoadMatch(ids[0])->EndedMs, Now + 8) << "ended at its last move";
+    for (int64_t player : {ann, bob})
+        EXPECT_EQ(Storage->Standing(player)->RatedMatches, 1);
+}
+
+// Two servers on one database: the second to start leaves the first's match
+// alone, and a match ended in the database meanwhile is told as ended.
+TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHere)
+{
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, Classic);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    Move(ann, 0, 0, 0);
+    std::string error;
+    auto otherStorage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error, "there");
+    ASSERT_TRUE(otherStorage) << error;
+    TLobby other(
+        *otherStorage, Log, Limits,
+        [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); }, [] { return Seed; });
+    other.ResumeStored(Now);
+    EXPECT_EQ(other.Tables(), 0u);
+    Move(bob, 0, 1, 0);
+    EXPECT_TRUE(Has(ann, "moved"));
+    EXPECT_EQ(StoredMoves(), 2);
+
+    const int32_t none[2] = {0, 0};
+    ASSERT_TRUE(otherStorage->FinishMatch(1, TMatchStatus::Abandoned, -1, none, Now));
+    Inbox.clear();
+    LogLines.clear();
+    Move(ann, 1, 2, 0);
+    std::optional<QJsonObject> refused = Last(ann, "move_refused");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ((*refused)["reason"].toString(), "The match has ended.");
+    for (uint64_t who : {ann, bob}) {
+        EXPECT_EQ(Last(who, "ended").value_or(QJsonObject())["how"].toString(), "abandoned");
+        EXPECT_TRUE(Has(who, "lobby"));
+    }
+    EXPECT_EQ(Lobby->Tables(), 0u);
+    for (const std::string& line : LogLines)
+        EXPECT_EQ(line.find("not the next"), std::string::npos) << line;
+}
+
+// The database refuses a move (the ordinary one and the one that ends the
+// match): the player is asked to play it again, and the table is where it
+// was before it, so the same move is then accepted.
+TEST_F(LobbyTest, AMoveTheDatabaseRefusedCanBePlayedAgain)
+{
+    auto raw = [this](const char* statement) {
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "raw");
+            database.setDatabaseName(Folder.filePath("v.sqlite"));
+            ASSERT_TRUE(database.open());
+            ASSERT_TRUE(QSqlQuery(database).exec(statement)) << statement;
+        }
+        QSqlDatabase::removeDatabase("raw");
+    };
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, Classic);
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    for (int i = 0; i < 9; ++i) {
+        const uint64_t mover = i % 2 == 0 ? ann : bob;
+        if (i == 1 || i == 8) {
+            raw("CREATE TRIGGER refuse BEFORE INSERT ON moves BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+            Inbox.clear();
+            Move(mover, i / 2, i % 3, i / 3);
+            std::optional<QJsonObject> refused = Last(mover, "move_refused");
+            ASSERT_TRUE(refused) << "move " << i;
+            EXPECT_TRUE((*refused)["reason"].toString().contains("again")) << "move " << i;
+            EXPECT_FALSE(Has(ann == mover ? bob : ann, "moved")) << "move " << i;
+            raw("DROP TRIGGER refuse");
+        }
+        Move(mover, i / 2, i % 3, i / 3);
+        ASSERT_TRUE(Has(mover, "moved")) << "move " << i;
+    }
+    EXPECT_EQ(Last(ann, "ended").value_or(QJsonObject())["how"].toString(), "finished");
+    EXPECT_EQ(Storage->LoadMatch(1)->Status, TMatchStatus::Finished);
 }
 
 TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress)

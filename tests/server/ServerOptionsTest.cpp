@@ -31,6 +31,9 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         {{"--bogus"}, "unknown option"},
         {{"extra"}, "unknown option"},
         {{"--help=yes"}, "no value"},
+        {{"--instance", "db-host.example:47018"}, nullptr},
+        {{"--instance", "two words"}, "--instance"},
+        {{"--instance", std::string(65, 'a')}, "--instance"},
     };
     for (const TCase& c : cases) {
         std::string text;
@@ -48,6 +51,7 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         EXPECT_EQ(result.Options->DataFolder, c.Data) << text;
         EXPECT_EQ(result.Options->DatabaseUrl, c.Database) << text;
     }
+    EXPECT_EQ(ParseServerOptions({"--instance=east:47018"}).Options.value_or(TServerOptions()).Instance, "east:47018");
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // The vantaro-server program itself: its command line, its first start in an
-// empty data folder, and SIGTERM with a client connected.
+// empty data folder, SIGTERM with a client connected, kill -9 at a match's
+// end, and (through with_postgres.sh) two servers on one PostgreSQL database.
 #include "TlsTestClient.h"
 
 #include "server/StoredMatch.h"
 #include "server/RulesReferee.h"
+#include "server/SqlStorage.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <thread>
 #include <sys/stat.h>
 
 namespace {
@@ -27,7 +31,7 @@ TEST(ServerProcess, HelpListsTheOptionsAndABadOptionExitsTwoWithOneLine)
     ASSERT_TRUE(help.waitForFinished(WaitMs));
     EXPECT_EQ(help.exitCode(), 0);
     QString text = help.readAllStandardOutput();
-    for (const char* option : {"--port", "--data", "--database", "--cert", "--key", "47018"})
+    for (const char* option : {"--port", "--data", "--database", "--cert", "--key", "--instance", "47018"})
         EXPECT_TRUE(text.contains(option)) << option;
 
     for (QStringList arguments : {QStringList{"--port", "http"}, QStringList{"--cert", "x.pem"}, QStringList{"-x"}}) {
@@ -42,10 +46,10 @@ TEST(ServerProcess, HelpListsTheOptionsAndABadOptionExitsTwoWithOneLine)
 }
 
 // Starts the server on a free loopback port and returns the port, read from its log.
-uint16_t StartServer(QProcess& server, const QString& data)
+uint16_t StartServer(QProcess& server, const QString& data, const QStringList& extra = {})
 {
     server.setReadChannel(QProcess::StandardError);
-    server.start(VANTARO_SERVER_PROGRAM, {"--listen", "127.0.0.1", "--port", "0", "--data", data});
+    server.start(VANTARO_SERVER_PROGRAM, QStringList{"--listen", "127.0.0.1", "--port", "0", "--data", data} + extra);
     QByteArray log;
     while (server.waitForReadyRead(WaitMs)) {
         log += server.readAllStandardError();
@@ -124,8 +128,9 @@ int32_t RuleBits(const QJsonObject& rules)
            (rules["sudden_death"].toBool() ? RuleSuddenDeath : 0);
 }
 
-// The player to move plays the first move the rules allow; both see it.
-void PlayOne(TRulesReferee& referee, TTlsTestClient* seats[2], int index)
+// The player to move sends the first move the rules allow, and the referee
+// plays it; false when there is none.
+bool SendOne(TRulesReferee& referee, TTlsTestClient* seats[2])
 {
     int32_t seat = referee.ToMove();
     for (int32_t slot = 0; slot < 5; ++slot)
@@ -133,15 +138,39 @@ void PlayOne(TRulesReferee& referee, TTlsTestClient* seats[2], int index)
             if (referee.MoveProblem(seat, slot, square % 3, square / 3).empty()) {
                 seats[seat]->Send("{\"type\":\"move\",\"slot\":" + std::to_string(slot) + ",\"x\":" +
                                   std::to_string(square % 3) + ",\"y\":" + std::to_string(square / 3) + "}\n");
-                for (int who = 0; who < 2; ++who) {
-                    std::optional<QJsonObject> moved = WaitFor(*seats[who], "moved");
-                    ASSERT_TRUE(moved) << "move " << index;
-                    EXPECT_EQ((*moved)["index"].toInt(), index);
-                }
                 referee.Play(slot, square % 3, square / 3);
-                return;
+                return true;
             }
-    FAIL() << "no legal move";
+    return false;
+}
+
+// The player to move plays the first move the rules allow; both see it.
+void PlayOne(TRulesReferee& referee, TTlsTestClient* seats[2], int index)
+{
+    ASSERT_TRUE(SendOne(referee, seats)) << "no legal move";
+    for (int who = 0; who < 2; ++who) {
+        std::optional<QJsonObject> moved = WaitFor(*seats[who], "moved");
+        ASSERT_TRUE(moved) << "move " << index;
+        EXPECT_EQ((*moved)["index"].toInt(), index);
+    }
+}
+
+const char* Classic = "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
+                      "\"elemental\":false,\"sudden_death\":false},\"seconds\":0,\"rated\":true}\n";
+
+// Ann opens a table (so she is Blue), Bob sits; the referee the match is
+// decided by, dealt as the server dealt it.
+std::unique_ptr<TRulesReferee> StartMatch(TTlsTestClient& ann, TTlsTestClient& bob, int64_t table = 1)
+{
+    ann.Send(Classic);
+    EXPECT_TRUE(WaitFor(ann, "table"));
+    bob.Send("{\"type\":\"sit\",\"table\":" + std::to_string(table) + "}\n");
+    std::optional<QJsonObject> match = WaitFor(bob, "match");
+    EXPECT_TRUE(match && WaitFor(ann, "match"));
+    if (!match)
+        return nullptr;
+    return std::make_unique<TRulesReferee>(BuiltInCatalogue(), int64_t((*match)["seed"].toDouble()),
+                                           RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
 }
 
 TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
@@ -188,6 +217,100 @@ TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
     restarted.terminate();
     ASSERT_TRUE(restarted.waitForFinished(WaitMs));
     EXPECT_EQ(restarted.exitCode(), 0);
+}
+
+// The last move and the end are one transaction: killed as the last move
+// comes (after it was told, or at some moment before), the restarted server
+// holds either the finished match with its result and ratings or the match
+// still in play without that move, never an abandoned one.
+TEST(ServerProcess, AKillAtTheLastMoveLeavesTheMatchFinishedWithItsRatingsOrStillInPlay)
+{
+    TIdentity annIdentity = MakeIdentity("ann"), bobIdentity = MakeIdentity("bob");
+    for (int delayMs : {-1, 0, 2, 5}) {
+        SCOPED_TRACE("kill " + (delayMs < 0 ? std::string("once told") : std::to_string(delayMs) + " ms after"));
+        QTemporaryDir folder;
+        QString data = folder.filePath("data");
+        QProcess server;
+        uint16_t port = StartServer(server, data);
+        ASSERT_NE(port, 0);
+        auto ann = SignIn(annIdentity, port, "Ann");
+        auto bob = SignIn(bobIdentity, port, "Bob");
+        std::unique_ptr<TRulesReferee> referee = StartMatch(*ann, *bob);
+        ASSERT_TRUE(referee);
+        TTlsTestClient* seats[2] = {bob.get(), ann.get()};
+        for (int i = 0; i < 8; ++i)
+            PlayOne(*referee, seats, i);
+        ASSERT_TRUE(SendOne(*referee, seats));
+        ASSERT_TRUE(referee->Over());
+        if (delayMs < 0)
+            ASSERT_TRUE(WaitFor(*ann, "moved"));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        ::kill(pid_t(server.processId()), SIGKILL);
+        ASSERT_TRUE(server.waitForFinished(WaitMs));
+
+        QProcess restarted;
+        ASSERT_NE(StartServer(restarted, data), 0);
+        restarted.terminate();
+        ASSERT_TRUE(restarted.waitForFinished(WaitMs));
+
+        std::string error;
+        auto storage = TSqlStorage::Open((data + "/vantaro.sqlite").toStdString(), "", error);
+        ASSERT_TRUE(storage) << error;
+        std::optional<TStoredMatch> match = storage->LoadMatch(1);
+        ASSERT_TRUE(match);
+        const int32_t ratedMatches = match->Rated ? 1 : 0;
+        if (match->Status == TMatchStatus::Playing) {
+            EXPECT_GE(delayMs, 0) << "a move told is kept";
+            EXPECT_EQ(match->Moves.size(), 8u);
+            continue;
+        }
+        ASSERT_EQ(match->Status, TMatchStatus::Finished);
+        EXPECT_EQ(match->Moves.size(), 9u);
+        EXPECT_EQ(match->Winner, referee->Winner());
+        EXPECT_EQ(match->Score[0], referee->Score(0));
+        EXPECT_EQ(match->Score[1], referee->Score(1));
+        for (int seat = 0; seat < 2; ++seat)
+            EXPECT_EQ(storage->Standing(match->Players[seat])->RatedMatches, ratedMatches);
+    }
+}
+
+// A server started while another runs a match on their shared PostgreSQL
+// database (the one with_postgres.sh starts; names the storage tests leave
+// alone) leaves the match to it, and the match goes on to its end there.
+TEST(ServerProcessOnSharedStorage, ASecondServerLeavesTheFirstsMatchAloneAndItGoesOn)
+{
+    const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
+    if (url == nullptr || *url == '\0')
+        GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
+    QTemporaryDir folder;
+    TIdentity pamIdentity = MakeIdentity("pam"), rexIdentity = MakeIdentity("rex"), sueIdentity = MakeIdentity("sue");
+    QProcess first, second;
+    uint16_t port = StartServer(first, folder.filePath("first"), {"--database", url});
+    ASSERT_NE(port, 0);
+    auto pam = SignIn(pamIdentity, port, "Pam");
+    auto rex = SignIn(rexIdentity, port, "Rex");
+    std::unique_ptr<TRulesReferee> referee = StartMatch(*pam, *rex);
+    ASSERT_TRUE(referee);
+    TTlsTestClient* seats[2] = {rex.get(), pam.get()};
+    PlayOne(*referee, seats, 0);
+
+    uint16_t secondPort = StartServer(second, folder.filePath("second"), {"--database", url});
+    ASSERT_NE(secondPort, 0);
+    auto sue = SignIn(sueIdentity, secondPort, "Sue");
+    std::optional<QJsonObject> lobby = WaitFor(*sue, "lobby");
+    ASSERT_TRUE(lobby);
+    EXPECT_EQ((*lobby)["open_tables"].toInt(), 0) << "the first server's match is not the second's";
+
+    for (int i = 1; i < 9; ++i)
+        PlayOne(*referee, seats, i);
+    for (TTlsTestClient* who : seats)
+        EXPECT_EQ(WaitFor(*who, "ended").value_or(QJsonObject())["how"].toString(), "finished");
+    for (QProcess* server : {&first, &second}) {
+        server->terminate();
+        ASSERT_TRUE(server->waitForFinished(WaitMs));
+        EXPECT_EQ(server->exitCode(), 0);
+    }
 }
 
 } // namespace

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -58,10 +60,10 @@ protected:
             RunRaw(File, true, {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
     }
 
-    std::unique_ptr<TSqlStorage> Open()
+    std::unique_ptr<TSqlStorage> Open(const std::string& instance = {})
     {
         std::string error;
-        auto storage = TSqlStorage::Open(File, Postgres ? PostgresUrl() : "", error);
+        auto storage = TSqlStorage::Open(File, Postgres ? PostgresUrl() : "", error, instance);
         EXPECT_TRUE(storage) << error;
         return storage;
     }
@@ -134,15 +136,16 @@ TEST_P(StorageTest, NamesBindToTheirFirstCertificateRegardlessOfCase)
 
 TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)
 {
+    using TMoveResult = TStorage::TMoveResult;
     auto storage = Open();
     ASSERT_TRUE(storage);
     int64_t id = storage->CreateMatch(Match(Player(*storage, "red"), Player(*storage, "blue")));
     ASSERT_GT(id, 0) << storage->LastError();
-    EXPECT_TRUE(storage->AddMove(id, {0, 4, 1, 1, 10}));
-    EXPECT_FALSE(storage->AddMove(id, {0, 3, 0, 0, 11})) << "a second move 0";
-    EXPECT_FALSE(storage->AddMove(id, {2, 3, 0, 0, 11})) << "a gap";
-    EXPECT_TRUE(storage->AddMove(id, {1, 3, 2, 2, 12}));
-    EXPECT_FALSE(storage->AddMove(id + 99, {0, 0, 0, 0, 1})) << "an unknown match";
+    EXPECT_EQ(storage->AddMove(id, {0, 4, 1, 1, 10}), TMoveResult::Stored);
+    EXPECT_EQ(storage->AddMove(id, {0, 3, 0, 0, 11}), TMoveResult::NotNext) << "a second move 0";
+    EXPECT_EQ(storage->AddMove(id, {2, 3, 0, 0, 11}), TMoveResult::NotNext) << "a gap";
+    EXPECT_EQ(storage->AddMove(id, {1, 3, 2, 2, 12}), TMoveResult::Stored);
+    EXPECT_EQ(storage->AddMove(id + 99, {0, 0, 0, 0, 1}), TMoveResult::Ended) << "an unknown match";
     std::vector<TStoredMatch> playing = storage->MatchesInPlay();
     ASSERT_EQ(playing.size(), 1u);
     EXPECT_EQ(playing[0].Moves.size(), 2u);
@@ -150,7 +153,8 @@ TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)
     const int32_t score[2] = {4, 6};
     EXPECT_TRUE(storage->FinishMatch(id, TMatchStatus::Time, 1, score, 2000));
     EXPECT_FALSE(storage->FinishMatch(id, TMatchStatus::Finished, 0, score, 3000)) << "ended twice";
-    EXPECT_FALSE(storage->AddMove(id, {2, 0, 0, 0, 13})) << "a move after the end";
+    EXPECT_EQ(storage->AddMove(id, {2, 0, 0, 0, 13}), TMoveResult::Ended) << "a move after the end";
+    EXPECT_EQ(storage->AddMove(id, {1, 0, 0, 0, 13}), TMoveResult::Ended) << "whatever its index";
     EXPECT_TRUE(storage->MatchesInPlay().empty());
 }
 
@@ -165,7 +169,8 @@ TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening)
         id = storage->CreateMatch(written);
         ASSERT_GT(id, 0);
         for (int i = 0; i < 9; ++i)
-            ASSERT_TRUE(storage->AddMove(id, {i, 4 - i / 2, i % 3, i / 3, 1'700'000'000'000 + i}));
+            ASSERT_EQ(storage->AddMove(id, {i, 4 - i / 2, i % 3, i / 3, 1'700'000'000'000 + i}),
+                      TStorage::TMoveResult::Stored);
         const int32_t score[2] = {5, 5};
         ASSERT_TRUE(storage->FinishMatch(id, TMatchStatus::Forfeit, -1, score, 1'700'000'009'999));
     }
@@ -203,6 +208,34 @@ TEST_P(StorageTest, TheSchemaIsCreatedOnceAndANewerOneIsRefused)
     std::string error;
     EXPECT_FALSE(TSqlStorage::Open(File, Postgres ? PostgresUrl() : "", error));
     EXPECT_NE(error.find("newer"), std::string::npos) << error;
+}
+
+// Servers starting at once on a fresh database, as threads here so that they
+// truly start together: each takes the schema's lock before touching it, so
+// every one opens.
+TEST_P(StorageTest, OpeningsAtOnceOnAFreshDatabaseAllSucceed)
+{
+    constexpr int Openings = 6, Rounds = 5;
+    for (int round = 0; round < Rounds; ++round) {
+        const std::string file = Folder.filePath(QString("fresh%1.sqlite").arg(round)).toStdString();
+        if (Postgres && round > 0)
+            RunRaw(File, true, {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
+        std::atomic<int> ready{0};
+        std::string errors[Openings];
+        std::vector<std::thread> threads;
+        for (int i = 0; i < Openings; ++i)
+            threads.emplace_back([&, i] {
+                ++ready;
+                for (int spins = 0; ready < Openings && spins < 10'000'000; ++spins)
+                    std::this_thread::yield();
+                if (TSqlStorage::Open(file, Postgres ? PostgresUrl() : "", errors[i]))
+                    errors[i].clear();
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (int i = 0; i < Openings; ++i)
+            EXPECT_EQ(errors[i], "") << "round " << round << ", opening " << i;
+    }
 }
 
 TEST_P(StorageTest, TheSqliteFileIsInWalMode)
@@ -357,6 +390,48 @@ TEST_P(StorageTest, AFailedRatingWriteLeavesNeitherTheResultNorTheRatings)
         << "the storage goes on after the failure: " << storage->LastError();
 }
 
+// The move that ends a match is kept with the end, its result and both
+// ratings, or not at all: a server killed in between cannot leave nine
+// moves with no end.
+TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll)
+{
+    using TMoveResult = TStorage::TMoveResult;
+    auto storage = Open();
+    ASSERT_TRUE(storage);
+    int64_t red = Player(*storage, "red"), blue = Player(*storage, "blue");
+    TStoredMatch match = Match(red, blue);
+    match.Rated = true;
+    int64_t id = storage->CreateMatch(match);
+    for (int i = 0; i < 8; ++i)
+        ASSERT_EQ(storage->AddMove(id, {i, i / 2, i % 3, i / 3, 100 + i}), TMoveResult::Stored);
+    const int32_t score[2] = {4, 6};
+    EXPECT_EQ(storage->AddLastMove(id, {9, 4, 2, 2, 108}, 1, score), TMoveResult::NotNext);
+    TStorage::TRatingUpdate update;
+    ASSERT_EQ(storage->AddLastMove(id, {8, 4, 2, 2, 108}, 1, score, &update), TMoveResult::Stored)
+        << storage->LastError();
+    EXPECT_TRUE(update.Rated);
+    std::optional<TStoredMatch> ended = storage->LoadMatch(id);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->Status, TMatchStatus::Finished);
+    EXPECT_EQ(ended->Winner, 1);
+    EXPECT_EQ(ended->Score[1], 6);
+    EXPECT_EQ(ended->EndedMs, 108) << "ended when its last move came";
+    EXPECT_EQ(ended->Moves.size(), 9u);
+    EXPECT_EQ(storage->Standing(red)->RatedMatches, 1);
+    EXPECT_DOUBLE_EQ(storage->Standing(blue)->Rating.Rating, update.After[1].Rating);
+    EXPECT_EQ(storage->AddLastMove(id, {9, 0, 0, 0, 109}, 1, score), TMoveResult::Ended);
+
+    // The rating write fails: the move goes with the end.
+    int64_t second = storage->CreateMatch(match);
+    RunRaw(File, Postgres, {"DROP TABLE rating_changes"});
+    EXPECT_EQ(storage->AddLastMove(second, {0, 0, 0, 0, 200}, 1, score), TMoveResult::Failed);
+    std::optional<TStoredMatch> kept = storage->LoadMatch(second);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->Status, TMatchStatus::Playing);
+    EXPECT_TRUE(kept->Moves.empty()) << "the move without its end";
+    EXPECT_EQ(storage->AddMove(second, {0, 0, 0, 0, 201}), TMoveResult::Stored) << storage->LastError();
+}
+
 // What the first server version left: its tables, a player and a finished match.
 TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
 {
@@ -382,10 +457,15 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
             "INSERT INTO players (name, name_key, fingerprint, created_ms) VALUES ('Older', 'older', 'fp-Older', 1)",
             "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status, winner,"
             " score_red, score_blue, started_ms, ended_ms) VALUES (1, 2, 1, 60, 77, 1, 'finished', 1, 4, 6, 10, 20)",
-            "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) VALUES (1, 0, 4, 1, 1, 15)"});
+            "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) VALUES (1, 0, 4, 1, 1, 15)",
+            "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
+            " started_ms) VALUES (2, 1, 1, 60, 78, 1, 'playing', 30)"});
     {
-        auto storage = Open();
+        auto storage = Open("after-upgrade");
         ASSERT_TRUE(storage);
+        std::vector<TStoredMatch> playing = storage->MatchesInPlay();
+        ASSERT_EQ(playing.size(), 1u) << "a match in play from before owners is anyone's";
+        EXPECT_EQ(playing[0].Seed, 78);
         std::optional<TStorage::TStanding> old = storage->Standing(1);
         ASSERT_TRUE(old);
         EXPECT_EQ(old->Name, "Old");
@@ -404,9 +484,10 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
             << storage->LastError();
         EXPECT_TRUE(update.Rated);
     }
-    auto again = Open();
+    auto again = Open("another");
     ASSERT_TRUE(again) << "the upgrade is done once";
     EXPECT_EQ(again->Standing(1)->RatedMatches, 1);
+    EXPECT_TRUE(again->MatchesInPlay().empty()) << "taken by the first to resume it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StorageTest, ::testing::Values(false, true),
