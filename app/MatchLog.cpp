@@ -1,7 +1,5 @@
 #include "app/MatchLog.h"
 
-#include "game/Game.h"
-
 #include <QStringList>
 
 const QString TMatchLog::Invitation = QStringLiteral("Press F2 or click the table to deal a new match.");
@@ -12,30 +10,25 @@ void TMatchLog::Open() {
     Sink(Invitation);
 }
 
-void TMatchLog::Observe(const TGame& game) {
-    const bool dealing = game.InProgress && game.Phase == TGame::PhaseDealing;
-    const bool wasDealing = WasInProgress && LastPhase == TGame::PhaseDealing;
-    if (dealing && !wasDealing) {
-        // New Game is refused while a card moves, so a deal that follows a
-        // flight or a flip came from inside the match's own end: the replay of
-        // a drawn match under Sudden Death.
-        const bool replay =
-            WasInProgress && (LastPhase == TGame::PhaseFlight || LastPhase == TGame::PhaseFlipping);
-        if (replay) Sink(EndLine(5, 5, true));
-        Sink(StartLine(game.Rules, replay));
-    }
-    if (game.GameOver && !game.InProgress && !WasOver) {
+void TMatchLog::Take(const TTableEvent& event) {
+    switch (event.Kind) {
+    case TTableEvent::TKind::Redealt:
+        Sink(EndLine(5, 5, true));
+        Sink(StartLine(event.Rules, true));
+        return;
+    case TTableEvent::TKind::Dealt:
+        Sink(StartLine(event.Rules, false));
+        return;
+    case TTableEvent::TKind::Ended:
         // A match stopped before its ninth card (a network match whose other
         // player left) has no result.
-        bool full = true;
-        for (const auto& row : game.Board)
-            for (const TOwnedCard& square : row) full = full && square.Card != -1;
-        Sink(full ? EndLine(game.Score[0], game.Score[1], false) : QStringLiteral("Match abandoned"));
+        Sink(event.How == TTableEvent::THow::Finished ? EndLine(event.Score[0], event.Score[1], false)
+                                                      : QStringLiteral("Match abandoned"));
         Sink(Invitation);
+        return;
+    default:
+        return;
     }
-    WasInProgress = game.InProgress;
-    WasOver = game.GameOver;
-    LastPhase = game.Phase;
 }
 
 QString TMatchLog::StartLine(const TGameRules& rules, bool suddenDeathReplay) {

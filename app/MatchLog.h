@@ -1,17 +1,13 @@
 #pragma once
 
-#include "game/GameRules.h"
+#include "game/TableEvent.h"
 
 #include <QString>
 #include <cstdint>
 #include <functional>
 
-class TGame;
-
 // Writes what happened at the table into a log: each deal with its rules and
-// each ending with the winner and the score. The match tells nobody when it
-// starts or ends, so the log looks at the game after every frame and command
-// and reads the changes from its state.
+// each ending with the winner and the score.
 class TMatchLog {
 public:
     using TSink = std::function<void(const QString&)>;
@@ -22,7 +18,7 @@ public:
 
     // The first line of the log, before anything was dealt.
     void Open();
-    void Observe(const TGame& game);
+    void Take(const TTableEvent& event);
 
     static QString StartLine(const TGameRules& rules, bool suddenDeathReplay);
     // Player 1 is Blue, player 0 Red; the winner's count comes first.
@@ -30,7 +26,4 @@ public:
 
 private:
     TSink Sink;
-    bool WasInProgress = false;
-    bool WasOver = false;
-    uint8_t LastPhase = 0;
 };

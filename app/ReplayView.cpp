@@ -24,6 +24,8 @@ bool TReplayView::Open(const TMatchRecord& record, std::string& problem) {
     if (!ReplayScript(script, *Game.Catalogue, replayed, problem)) return false;
     if (!IsActive) {
         Kept = static_cast<const TMatch&>(Game);
+        KeptSeats = Game.Seats();
+        Game.SeatPlayers(TSeats{TSeating::Replay, -1});
         KeptHandCursor = Game.HandCursor;
         KeptBoardCursorActive = Game.BoardCursorActive;
         KeptBoardCursorX = Game.BoardCursorX;
@@ -43,6 +45,7 @@ void TReplayView::Leave() {
     IsActive = false;
     Game.LiftedSlot = -1;
     Game.RestoreMatch(Kept);
+    Game.SeatPlayers(KeptSeats);
     Game.HandCursor = KeptHandCursor;
     Game.BoardCursorActive = KeptBoardCursorActive;
     Game.BoardCursorX = KeptBoardCursorX;

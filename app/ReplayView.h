@@ -1,6 +1,7 @@
 #pragma once
 
 #include "game/PacedKeys.h"
+#include "game/Seats.h"
 #include "records/MatchRecord.h"
 #include "rules/Match.h"
 
@@ -67,6 +68,7 @@ private:
     TPacedKeys Walk;
     // The table as the replay found it.
     TMatch Kept;
+    TSeats KeptSeats;
     int32_t KeptHandCursor = 0;
     bool KeptBoardCursorActive = false;
     int32_t KeptBoardCursorX = 0;

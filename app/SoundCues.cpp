@@ -1,55 +1,43 @@
 #include "app/SoundCues.h"
 
-#include "game/Game.h"
+#include "rules/Match.h"
 
-TSoundCues::TSoundCues(TSoundPlayer* player, TPersonOf personOf)
-    : Player(player), PersonOf(std::move(personOf)) {}
+TSoundCues::TSoundCues(TSoundPlayer* player) : Player(player) {}
 
 void TSoundCues::Cue(TSound sound) {
     if (Enabled && Player) Player->Play(sound);
 }
 
-void TSoundCues::Observe(const TGame& game) {
-    int32_t placed = 0, owned = 0;
-    for (const auto& row : game.Board)
-        for (const TOwnedCard& square : row) {
-            placed += square.Card != -1;
-            // Who owns each square, in base 3: cards taken for a flip and
-            // written back when it ends change it.
-            owned = owned * 3 + (square.Owner + 1);
-        }
-    const bool dealing = game.InProgress && game.Phase == TGame::PhaseDealing;
-    const bool wasDealing = WasInProgress && LastPhase == TGame::PhaseDealing;
-    if (dealing && !wasDealing) Cue(TSound::Deal);
-    // The played card lands where its flight ends.
-    if (LastPhase == TGame::PhaseFlight && game.Phase != TGame::PhaseFlight) Cue(TSound::Place);
-    // A flip starts, or the next group starts at the frame the last one ended.
-    const bool flipping = game.InProgress && game.Phase == TGame::PhaseFlipping;
-    if (flipping && (LastPhase != TGame::PhaseFlipping || owned != LastOwned || game.BannerSprite != LastBanner)) {
-        const TGameSprites* images = game.Sprites.get();
-        const TSprite* banner = game.BannerSprite;
-        if (banner && images && banner == images->SameText.get())
-            Cue(TSound::Same);
-        else if (banner && images && banner == images->PlusText.get())
-            Cue(TSound::Plus);
-        else if (banner && images && banner == images->ComboText.get())
-            Cue(TSound::Combo);
-        else
-            Cue(TSound::Turn);
-    }
-    if (game.GameOver && !game.InProgress && !WasOver && placed == 9) {
-        const int32_t person = PersonOf ? PersonOf() : -1;
-        const int32_t red = game.Score[0], blue = game.Score[1];
+void TSoundCues::Take(const TTableEvent& event) {
+    switch (event.Kind) {
+    case TTableEvent::TKind::Dealt:
+    case TTableEvent::TKind::Redealt:
+        Cue(TSound::Deal);
+        return;
+    case TTableEvent::TKind::Placed:
+        Cue(TSound::Place);
+        return;
+    case TTableEvent::TKind::GroupShown:
+        Cue(event.Group == TMatch::GroupSame    ? TSound::Same
+            : event.Group == TMatch::GroupPlus  ? TSound::Plus
+            : event.Group == TMatch::GroupCombo ? TSound::Combo
+                                                : TSound::Turn);
+        return;
+    case TTableEvent::TKind::Ended: {
+        if (event.How != TTableEvent::THow::Finished) return;
+        // Two people at one keyboard, or a watcher: any decided match sounds as a win.
+        const int32_t person =
+            event.Seats.AcrossNetwork() || event.Seats.Kind == TSeating::Computer ? event.Seats.Person : -1;
+        const int32_t red = event.Score[0], blue = event.Score[1];
         if (red == blue)
             Cue(TSound::Draw);
         else if (person < 0 || (person == 1) == (blue > red))
             Cue(TSound::Win);
         else
             Cue(TSound::Loss);
+        return;
     }
-    WasInProgress = game.InProgress;
-    WasOver = game.GameOver;
-    LastPhase = game.Phase;
-    LastOwned = owned;
-    LastBanner = game.BannerSprite;
+    case TTableEvent::TKind::Left:
+        return;
+    }
 }

@@ -16,15 +16,13 @@ bool TUndoHistory::TableFollowsFull() const {
            std::equal(table.RedealSeeds.begin(), table.RedealSeeds.end(), Full.RedealSeeds.begin());
 }
 
-void TUndoHistory::Observe() {
-    const bool dealing = Game.InProgress && Game.Phase == TGame::PhaseDealing;
-    if (dealing && !WasDealing && Game.Script.Moves.empty()) {
+void TUndoHistory::Take(const TTableEvent& event) {
+    if (event.Kind == TTableEvent::TKind::Dealt) {
+        Undone.clear();
         DealCursorX = Game.BoardCursorX;
         DealCursorY = Game.BoardCursorY;
     }
-    WasDealing = dealing;
     if (!Undone.empty() && !TableFollowsFull()) Undone.clear();
-    if (Undone.empty()) Full = Game.Script;
 }
 
 std::optional<size_t> TUndoHistory::UndoCount(int32_t person) const {

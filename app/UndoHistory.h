@@ -1,5 +1,6 @@
 #pragma once
 
+#include "game/TableEvent.h"
 #include "rules/MatchScript.h"
 
 #include <QString>
@@ -17,9 +18,9 @@ class TUndoHistory {
 public:
     explicit TUndoHistory(TGame& game);
 
-    // After every frame and command: a new deal or a placement other than the
-    // next one redo would put back forgets what redo could do.
-    void Observe();
+    // A new deal, or a placement other than the next one redo would put
+    // back, forgets what redo could do.
+    void Take(const TTableEvent& event);
 
     // How many of the table's placements one undo takes back: back to the
     // last time `person` was to move, at least one placement (-1: any player,
@@ -47,5 +48,4 @@ private:
     // moves it, so going back to no placement at all puts it back there.
     int32_t DealCursorX = 0;
     int32_t DealCursorY = 0;
-    bool WasDealing = false;
 };

@@ -214,10 +214,12 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     BuildExtras();
     MakeOnlinePlay();
     BuildReplay();
+    Game->Subscribe([this](const TTableEvent& event) { HearTable(event); });
 }
 
 TVantaroForm::~TVantaroForm() {
-    // No frame and no click may reach a game that is being destroyed.
+    // No frame, no click and nothing the table tells may reach what is being destroyed.
+    Closing = true;
     FrameLoop.reset();
     Mouse.reset();
     Sounds.reset();
@@ -425,7 +427,6 @@ void TVantaroForm::AfterGameStep() {
         ShowReplayState();
         return;
     }
-    MatchLog->Observe(*Game);
     if (Net->Active() && Game->InProgress) {
         NetSeat = Net->LocalPlayer();
         NetLeftBy.clear();
@@ -434,21 +435,17 @@ void TVantaroForm::AfterGameStep() {
         OnlineShown = true;
         OnlineSeat = Online->TheMatch().LocalSeat();
     }
-    ObserveExtras();
+    UpdateUndoMenu();
     UpdateTitle();
 }
 
 void TVantaroForm::WatchTable() {
-    const bool stopped = WasInProgress && !Game->InProgress && Game->GameOver;
-    WasInProgress = Game->InProgress;
     UpdateTitle();
-    if (!stopped) return;
-    bool full = true;
-    for (const auto& row : Game->Board)
-        for (const TOwnedCard& square : row) full = full && square.Card != -1;
+    if (!StoppedUnshown) return;
+    StoppedUnshown = false;
     // A match that ends on its ninth card shows its result in its last frame;
     // one stopped from outside is drawn again to say so.
-    if (!full) Game->RedrawEnded();
+    Game->RedrawEnded();
 }
 
 void TVantaroForm::TellWhereTheTableStands() {
@@ -609,13 +606,15 @@ void TVantaroForm::FileNewGameClick() {
     }
     const TGameRules rules = DialogRules();
     const bool wasIdle = Game->Phase == TGame::PhaseIdle;
-    Game->NewGame(1, rules, false);
+    const bool single = RulesForm && RulesForm->GameType == TGameType::SinglePlayer;
+    const TSeats seats =
+        single ? TSeats{TSeating::Computer, 1 - ComputerPlayer, RulesForm->Level} : TSeats{TSeating::HotSeat};
+    Game->NewGame(1, rules, seats);
     // The computer takes its seat with the match it plays; a refused New Game
     // (cards still moving) leaves the match and its players as they were.
     if (wasIdle && Game->Phase == TGame::PhaseDealing) {
         NetSeat = -1;
         NetLeftBy.clear();
-        const bool single = RulesForm && RulesForm->GameType == TGameType::SinglePlayer;
         Computer->Seat(single ? ComputerPlayer : -1, RulesForm ? RulesForm->Level : TLevel::Perfect);
     }
     if (FrameLoop) FrameLoop->Wake();
@@ -659,6 +658,10 @@ void TVantaroForm::ApplyNetworkChoice() {
 
 void TVantaroForm::HelpHintClick() {
     if (Replaying()) return;
+    if (!Game->Seats().OffersHint()) {
+        LogLine("Hint: a server's matches are played without advice.");
+        return;
+    }
     if (Computer->HoldsTurn() || !Net->LocalMayMove() ||
         (OnlineHoldsTable() && !Online->TheMatch().LocalMayMove())) {
         LogLine("Hint: wait for your turn.");
@@ -762,7 +765,11 @@ void TVantaroForm::closeEvent(QCloseEvent* event) {
     // The other windows never keep the program running on their own.
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) SaveSettings();
-    if (event->isAccepted()) Archive->Close();
+    if (event->isAccepted()) {
+        // A match still running is given up with the table it was played on, not a replay's.
+        LeaveReplay();
+        Game->Leave();
+    }
     if (event->isAccepted()) QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

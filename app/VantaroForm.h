@@ -180,8 +180,10 @@ public:
     bool UndoAllowed() const;
     void ShowStatistics();
     void SetSound(bool on);
-    // Who sits at the table now, as the statistics count it.
-    TMatchSeat SeatNow() const;
+    // Tells everyone around the table what happened at it; a replay is no
+    // match, and nothing around the table hears it.
+    void HearTable(const TTableEvent& event);
+    bool Closing = false;
 
     // Match records and replays (VantaroFormReplay.cpp).
     QAction* FileHistory;
@@ -233,7 +235,8 @@ private:
     void UpdateZoomChoices();
     // Makes every command of the menus work from the side window too.
     void ShareShortcuts();
-    // After each frame and command: notices a match stopped from outside.
+    // After each frame and command: a match stopped from outside is drawn
+    // again to say so.
     void WatchTable();
     // After a connection closed: whether the program still hosts, in the log.
     void TellWhereTheTableStands();
@@ -243,7 +246,7 @@ private:
     void DrawDraggedCard();
     void BuildExtras();
     void StartSound(const TDataFolder& data);
-    void ObserveExtras();
+    void UpdateUndoMenu();
     void MakeOnlinePlay();
     bool OnlineHoldsTable() const;
     void BuildReplay();
@@ -267,7 +270,7 @@ private:
     // none) and who left it, for the table once it has ended.
     int32_t NetSeat = -1;
     QString NetLeftBy;
-    bool WasInProgress = false;
+    bool StoppedUnshown = false;
     // The top-left corner of a hand card the mouse drags, in the drawing area.
     QPoint DraggedAt;
     // The last line of the log, so a refusal repeated by mashed keys shows once.

@@ -4,6 +4,7 @@
 #include "app/ComputerSeat.h"
 #include "app/HintAdvisor.h"
 #include "app/MatchArchive.h"
+#include "app/MatchLog.h"
 #include "app/ReplayView.h"
 #include "app/RulesForm.h"
 #include "app/Settings.h"
@@ -56,14 +57,10 @@ void TVantaroForm::BuildExtras() {
     Statistics = std::make_unique<TStatistics>(TStatistics::FileBeside(Environment.SettingsFile), LogToSideWindow);
     Statistics->Load();
     Recorder = std::make_unique<TMatchRecorder>(
-        [this] { return SeatNow(); },
-        [this](const TMatchSeat& seat, TMatchResult result, bool undoUsed, bool hintUsed) {
-            Statistics->Record(seat.Type, seat.Level, result, undoUsed, hintUsed);
+        [this](const TSeats& seats, TMatchResult result, bool undoUsed, bool hintUsed) {
+            Statistics->Record(GameTypeOf(seats), seats.Level, result, undoUsed, hintUsed);
         });
-    Sounds = std::make_unique<TSoundCues>(nullptr, [this] {
-        const TMatchSeat seat = SeatNow();
-        return seat.Type == TGameType::HotSeat ? -1 : seat.Person;
-    });
+    Sounds = std::make_unique<TSoundCues>(nullptr);
     Sounds->Enabled = Stored.Sound;
     connect(Session.get(), &TNetSession::message, this, [this](const TNetMessage& message) {
         if (message.Kind == TNetMessage::TKind::Chat) Sounds->Cue(TSound::Chat);
@@ -78,18 +75,26 @@ void TVantaroForm::StartSound(const TDataFolder& data) {
     Sounds->SetPlayer(SoundPlayer.get());
 }
 
-void TVantaroForm::ObserveExtras() {
-    Recorder->Observe(*Game);
-    Archive->Observe(*Game);
-    Sounds->Observe(*Game);
-    History->Observe();
+void TVantaroForm::HearTable(const TTableEvent& event) {
+    if (Closing || event.Seats.Kind == TSeating::Replay) return;
+    MatchLog->Take(event);
+    Recorder->Take(event);
+    Archive->Take(event);
+    Sounds->Take(event);
+    History->Take(event);
+    if (event.Kind == TTableEvent::TKind::Ended && event.How == TTableEvent::THow::Stopped)
+        StoppedUnshown = true;
+}
+
+void TVantaroForm::UpdateUndoMenu() {
     const bool allowed = UndoAllowed();
     EditUndo->setEnabled(allowed && !Game->Script.Moves.empty());
     EditRedo->setEnabled(allowed && History->CanRedo());
 }
 
 bool TVantaroForm::UndoAllowed() const {
-    return Game->InProgress && Game->Phase == TGame::PhaseIdle && !Net->Active() && !RulesOpen && !Replaying();
+    return Game->InProgress && Game->Phase == TGame::PhaseIdle && Game->Seats().OffersUndo() &&
+           !Net->Active() && !RulesOpen;
 }
 
 void TVantaroForm::EditUndoClick() {
@@ -119,13 +124,6 @@ void TVantaroForm::EditRedoClick() {
     AfterGameStep();
 }
 
-TMatchSeat TVantaroForm::SeatNow() const {
-    if (Net->Active()) return {TGameType::Network, TLevel::Normal, Net->LocalPlayer()};
-    if (Computer->Player() >= 0)
-        return {TGameType::SinglePlayer, RulesForm ? RulesForm->Level : TLevel::Normal, 1 - Computer->Player()};
-    return {TGameType::HotSeat, TLevel::Normal, 1};
-}
-
 void TVantaroForm::SetSound(bool on) {
     Stored.Sound = on;
     ViewSound->setChecked(on);
@@ -134,7 +132,7 @@ void TVantaroForm::SetSound(bool on) {
 }
 
 void TVantaroForm::ShowStatistics() {
-    const TMatchSeat seat = SeatNow();
-    TStatisticsForm dialog(*Statistics, seat.Type, seat.Level, this);
+    const TSeats& seats = Game->Seats();
+    TStatisticsForm dialog(*Statistics, GameTypeOf(seats), seats.Level, this);
     dialog.exec();
 }

@@ -54,7 +54,7 @@ void TVantaroForm::BuildReplay() {
             LogToSide(QStringLiteral("The match could not be kept in the history: %1.").arg(problem));
         });
     Archive = std::make_unique<TMatchArchive>(
-        [this] { return SeatNow(); }, [this](const TMatchRecord& record) { KeepRecord(record); },
+        [this](const TMatchRecord& record) { KeepRecord(record); },
         [this] { return Environment.CalendarClock ? Environment.CalendarClock() : CalendarSeconds(); });
     Replay = std::make_unique<TReplayView>(*Game);
     ReviewSearch = std::make_unique<TSearchThread>();

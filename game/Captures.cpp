@@ -12,6 +12,7 @@ void TGame::PlaceCard(int32_t x, int32_t y, TOwnedCard card) {
     }
     ResolvePlacement(x, y, card);
     AwaitingLanding = false;
+    Tell(Event(TTableEvent::TKind::Placed));
     ShowNextGroup();
 }
 
@@ -24,6 +25,9 @@ bool TGame::ShowNextGroup() {
         if (images && bit == GroupPlus) banner = images->PlusText.get();
         const TCaptureGroup& group = GroupOf(bit);
         StartFlip(group.Xs, group.Ys, group.Taken, BoardCursorX, BoardCursorY, group.Count, banner);
+        TTableEvent shown = Event(TTableEvent::TKind::GroupShown);
+        shown.Group = bit;
+        Tell(shown);
         return true;
     }
     PendingGroups = 0;

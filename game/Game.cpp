@@ -10,8 +10,6 @@ TGame::TGame(TCalendarClock calendarClock, TMicrosecondClock frameClock)
     : Timer(std::move(frameClock)), CalendarClock(std::move(calendarClock)) {
     Phase = PhaseIdle;
     // Board squares, the flying card and every group entry start as (-1, -1).
-    InProgress = false;
-    GameOver = false;
     Cards = std::make_unique<TCardsInfo>();
     Catalogue = &LiveCatalogue;
     Graphics = std::make_unique<TGraphics>();
@@ -33,11 +31,22 @@ TGame::~TGame() {
 }
 
 void TGame::NewGame(int32_t startingPlayer, const TGameRules& rules, bool redeal) {
+    Deal(startingPlayer, rules, redeal, Seating);
+}
+
+void TGame::NewGame(int32_t startingPlayer, const TGameRules& rules, const TSeats& seats) {
+    Deal(startingPlayer, rules, false, seats);
+}
+
+void TGame::Deal(int32_t startingPlayer, const TGameRules& rules, bool redeal, const TSeats& seats) {
     if (Phase != PhaseIdle) return;
     // Without a catalogue there is nothing to deal, and every later card lookup
     // would reach into a missing table.
     if (!Cards || Cards->NumCards <= 0 || !Cards->CardTable) return;
 
+    // A match dealt over leaves with the seats it was played by.
+    if (!redeal && InProgress) Tell(Event(TTableEvent::TKind::Left));
+    Seating = seats;
     const int64_t seed = CalendarClock ? CalendarClock() : CalendarSeconds();
     PlaceLayout();
     HandCursor = 0;
@@ -47,6 +56,39 @@ void TGame::NewGame(int32_t startingPlayer, const TGameRules& rules, bool redeal
     StartDealAnimation();
     // The first dealing frame measures from here, not from the previous match.
     Timer.Tick();
+    TTableEvent dealt = Event(redeal ? TTableEvent::TKind::Redealt : TTableEvent::TKind::Dealt);
+    dealt.Seed = seed;
+    Tell(dealt);
+}
+
+void TGame::StopMatch() {
+    if (Stop()) {
+        TTableEvent ended = Event(TTableEvent::TKind::Ended);
+        ended.How = TTableEvent::THow::Stopped;
+        Tell(ended);
+    }
+}
+
+void TGame::Leave() {
+    if (InProgress) Tell(Event(TTableEvent::TKind::Left));
+}
+
+TTableEvent TGame::Event(TTableEvent::TKind kind) const {
+    TTableEvent event;
+    event.Kind = kind;
+    event.Seats = Seating;
+    event.Seed = Script.Seed;
+    event.Rules = Rules;
+    if (!Script.Moves.empty()) event.Move = Script.Moves.back();
+    event.Score[0] = Score[0];
+    event.Score[1] = Score[1];
+    event.Match = this;
+    return event;
+}
+
+void TGame::Tell(const TTableEvent& event) {
+    // A listener may subscribe another; those hear from the next event on.
+    for (size_t i = 0, count = Listeners.size(); i < count; ++i) Listeners[i](event);
 }
 
 void TGame::RestoreMatch(const TMatch& match) {

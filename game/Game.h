@@ -1,6 +1,8 @@
 #pragma once
 
 #include "cards/CardsInfo.h"
+#include "game/Seats.h"
+#include "game/TableEvent.h"
 #include "render/GameSprites.h"
 #include "render/GameTimer.h"
 #include "render/Graphics.h"
@@ -50,8 +52,10 @@ public:
     TGame(const TGame&) = delete;
     TGame& operator=(const TGame&) = delete;
 
-    // Match state and dealing.
+    // Match state and dealing. A new match is dealt with `seats` sitting at
+    // the table; a Sudden Death replay (`redeal`) keeps the match's seats.
     void NewGame(int32_t startingPlayer, const TGameRules& rules, bool redeal);
+    void NewGame(int32_t startingPlayer, const TGameRules& rules, const TSeats& seats);
     void SeedRandom();
     int32_t RandomBelow(int32_t bound);
 
@@ -61,6 +65,21 @@ public:
     // move and the board cursor on the last square played. For undo, redo,
     // replays and a reconnecting table.
     void RestoreMatch(const TMatch& match);
+
+    // Who sits at the table: set with each deal, or for a match taken over
+    // without one (a server's table, a replay).
+    const TSeats& Seats() const { return Seating; }
+    void SeatPlayers(const TSeats& seats) { Seating = seats; }
+
+    // Everything that happens to the match is told to each listener, in the
+    // order it happens, from inside the operation that makes it happen.
+    using TListener = std::function<void(const TTableEvent&)>;
+    void Subscribe(TListener listener) { Listeners.push_back(std::move(listener)); }
+    // The match is stopped from outside before its end (the other player
+    // left, the server ended it): the table stays as it is.
+    void StopMatch();
+    // The program ends: a running match is given up.
+    void Leave();
 
     // Placement: the first call starts the card's flight, the second (on
     // landing) resolves it and starts showing its groups. The capture rules
@@ -134,6 +153,10 @@ private:
     // Turns.
     void PlayCard();
 
+    void Deal(int32_t startingPlayer, const TGameRules& rules, bool redeal, const TSeats& seats);
+    TTableEvent Event(TTableEvent::TKind kind) const;
+    void Tell(const TTableEvent& event);
+
     // Animations.
     void AdvanceFlipSprites(float elapsed);
     void RetargetFlip(int32_t step);
@@ -167,4 +190,6 @@ private:
     // Set by the first PlaceCard of a placement (the flight starts), cleared by
     // the second (the card has landed).
     bool AwaitingLanding = false;
+    TSeats Seating;
+    std::vector<TListener> Listeners;
 };

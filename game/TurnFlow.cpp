@@ -73,5 +73,8 @@ void TGame::CheckMatchEnd() {
     Phase = PhaseIdle;
     // Shows the picture composed so far once more; the match is over.
     DoFrame();
-    if (RedealDue()) NewGame(Turn, Rules, true);
+    if (RedealDue())
+        NewGame(Turn, Rules, true);
+    else
+        Tell(Event(TTableEvent::TKind::Ended));
 }

@@ -293,7 +293,7 @@ void TNetMatch::Deal(int32_t dealId, int64_t seed, const TGameRules& rules) {
     std::erase_if(LocalDigests, [dealId](const auto& entry) { return entry.first.first < dealId; });
     std::erase_if(RemoteDigests, [dealId](const auto& entry) { return entry.first.first < dealId; });
     Playing = true;
-    Game.NewGame(HostPlayer, rules, false);
+    Game.NewGame(HostPlayer, rules, TSeats{TSeating::DirectPeer, LocalPlayer()});
     if (Hooks.Dealt) Hooks.Dealt();
 }
 
@@ -349,11 +349,10 @@ void TNetMatch::StopTable() {
     EndTable = false;
     Playing = false;
     if (!Game.InProgress) return;
+    Log(QStringLiteral("The network match has ended."));
     // Ends the match as a full board would: the table stays as it is and keys
     // do nothing until a new deal.
-    Game.InProgress = false;
-    Game.GameOver = true;
-    Log(QStringLiteral("The network match has ended."));
+    Game.StopMatch();
 }
 
 TTableState TNetMatch::Table() const {

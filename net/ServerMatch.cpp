@@ -203,7 +203,7 @@ void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t 
         Settle();
         DealsFromSeed = 0;
         AppliedMoves = 0;
-        Game.NewGame(state.First, state.Rules, false);
+        Game.NewGame(state.First, state.Rules, TableSeats());
         return;
     }
     if (Rebuild() && announce) Log(QStringLiteral("%1 moves made so far are on the table.").arg(AppliedMoves));
@@ -228,6 +228,7 @@ bool TServerMatch::Rebuild() {
                  .arg(QString::fromStdString(refusal)));
         return false;
     }
+    Game.SeatPlayers(TableSeats());
     Game.RestoreMatch(replayed);
     // A match already over draws its table once, as it stood at the end.
     Game.RedrawEnded();
@@ -350,10 +351,8 @@ void TServerMatch::StopTable() {
     EndTable = false;
     Playing = false;
     TurnDeadlineMs = 0;
-    if (!Game.InProgress) return;
     // The table stays as it is and keys do nothing until the next match.
-    Game.InProgress = false;
-    Game.GameOver = true;
+    Game.StopMatch();
 }
 
 QString TServerMatch::Overlay(uint64_t nowMs) const {
@@ -372,6 +371,10 @@ QString TServerMatch::Overlay(uint64_t nowMs) const {
 
 TTableState TServerMatch::TableState() const {
     return Game.Table(Game.Phase == TGame::PhaseIdle);
+}
+
+TSeats TServerMatch::TableSeats() const {
+    return You >= 0 ? TSeats{TSeating::ServerPlayer, You} : TSeats{TSeating::ServerWatcher, -1};
 }
 
 QString TServerMatch::SeatName(int32_t seat) const {

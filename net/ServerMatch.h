@@ -119,6 +119,8 @@ private:
     void Settle();
     void StopTable();
     TTableState TableState() const;
+    // Who sits at this table for its match: a player in their own seat, or a watcher.
+    TSeats TableSeats() const;
     QString SeatName(int32_t seat) const;
     void Log(const QString& line) const;
 

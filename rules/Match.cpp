@@ -334,6 +334,13 @@ bool TMatch::EndIfFull() {
     return true;
 }
 
+bool TMatch::Stop() {
+    if (!InProgress) return false;
+    InProgress = false;
+    GameOver = true;
+    return true;
+}
+
 std::vector<TShownCaptures> TMatch::PlayMove(const TPlacementMove& move, int64_t redealSeed) {
     const TOwnedCard played = TakeCard(move.Slot, move.X, move.Y);
     CompactHand(played.Owner, move.Slot);

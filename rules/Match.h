@@ -103,6 +103,9 @@ struct TMatch {
     bool BoardFull() const;
     // Ends the match when the board is full; true when it did.
     bool EndIfFull();
+    // Ends a running match before its board is full (stopped from outside);
+    // true when there was one to end.
+    bool Stop();
     // A drawn match under Sudden Death is dealt again at once.
     bool RedealDue() const { return GameOver && Rules.SuddenDeath && Score[0] == 5; }
 

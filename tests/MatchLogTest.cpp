@@ -1,6 +1,5 @@
-// The log reads starts and endings of matches from the game's state alone.
+// The log writes starts and endings of matches from what the table tells.
 #include "app/MatchLog.h"
-#include "game/Game.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -11,30 +10,31 @@ class MatchLogTest : public ::testing::Test {
 protected:
     MatchLogTest() : Log([this](const QString& line) { Lines << line; }) {}
 
-    // The state a look at the game finds, as the match's own code leaves it.
-    void Look(bool inProgress, bool over, uint8_t phase) {
-        Game.InProgress = inProgress;
-        Game.GameOver = over;
-        Game.Phase = phase;
-        Log.Observe(Game);
+    void Tell(TTableEvent::TKind kind) {
+        TTableEvent event;
+        event.Kind = kind;
+        event.Rules = Rules;
+        event.How = How;
+        event.Score[0] = Score[0];
+        event.Score[1] = Score[1];
+        Log.Take(event);
     }
-    void Deal() { Look(true, false, TGame::PhaseDealing); }
+    void Deal() { Tell(TTableEvent::TKind::Dealt); }
+    void Redeal() { Tell(TTableEvent::TKind::Redealt); }
     void PlayUntilTheLastFlip() {
-        Look(true, false, TGame::PhaseIdle);
-        Look(true, false, TGame::PhaseFlight);
-        Look(true, false, TGame::PhaseIdle);
-        Look(true, false, TGame::PhaseFlight);
-        Look(true, false, TGame::PhaseFlipping);
+        for (int i = 0; i < 2; ++i) Tell(TTableEvent::TKind::Placed);
+        Tell(TTableEvent::TKind::GroupShown);
     }
     void End(int32_t red, int32_t blue, bool fullBoard = true) {
-        for (auto& row : Game.Board)
-            for (TOwnedCard& square : row) square = fullBoard ? TOwnedCard(0, 0) : TOwnedCard();
-        Game.Score[0] = red;
-        Game.Score[1] = blue;
-        Look(false, true, TGame::PhaseIdle);
+        How = fullBoard ? TTableEvent::THow::Finished : TTableEvent::THow::Stopped;
+        Score[0] = red;
+        Score[1] = blue;
+        Tell(TTableEvent::TKind::Ended);
     }
 
-    TGame Game;
+    TGameRules Rules;
+    TTableEvent::THow How = TTableEvent::THow::Finished;
+    int32_t Score[2]{5, 5};
     QStringList Lines;
     TMatchLog Log;
 };
@@ -45,19 +45,17 @@ TEST_F(MatchLogTest, OpensWithTheInvitation) {
 }
 
 TEST_F(MatchLogTest, WinsNameTheWinnerWithTheWinnersCountFirst) {
-    Game.Rules.Same = Game.Rules.Plus = true;
+    Rules.Same = Rules.Plus = true;
     Deal();
-    Deal(); // still the same deal
     PlayUntilTheLastFlip();
     End(4, 6);
-    Look(false, true, TGame::PhaseIdle); // the ended match, seen again
     ASSERT_EQ(Lines.size(), 3);
     EXPECT_EQ(Lines[0], "New match \u2014 rules: Open, Random, Same, Plus");
     EXPECT_EQ(Lines[1], "Blue wins 6\u20134");
     EXPECT_EQ(Lines[2], "Press F2 or click the table to deal a new match.");
 
     Lines.clear();
-    Game.Rules = {};
+    Rules = {};
     Deal();
     PlayUntilTheLastFlip();
     End(7, 3);
@@ -78,21 +76,19 @@ TEST_F(MatchLogTest, DrawAndSuddenDeathReplay) {
     End(5, 5);
     EXPECT_EQ(Lines[1], "Draw 5\u20135");
 
-    // Under Sudden Death the drawn match deals its replay from inside the
-    // last frame of a flip: the look after it finds a deal, never the end.
+    // Under Sudden Death the drawn match is dealt again at once, never ended.
     Lines.clear();
-    Game.Rules.SuddenDeath = true;
+    Rules.SuddenDeath = true;
     Deal();
     PlayUntilTheLastFlip();
-    Deal();
+    Redeal();
     ASSERT_EQ(Lines.size(), 3);
     EXPECT_EQ(Lines[1], "Draw 5\u20135 \u2014 Sudden Death");
     EXPECT_EQ(Lines[2], "Sudden Death replay \u2014 rules: Open, Random, Sudden Death");
-    // The last card may land with nothing to flip: the replay follows the flight.
+    // The last card may land with nothing to flip: the replay follows the placement.
     Lines.clear();
-    Look(true, false, TGame::PhaseIdle);
-    Look(true, false, TGame::PhaseFlight);
-    Deal();
+    Tell(TTableEvent::TKind::Placed);
+    Redeal();
     EXPECT_EQ(Lines, (QStringList{"Draw 5\u20135 \u2014 Sudden Death",
                                   "Sudden Death replay \u2014 rules: Open, Random, Sudden Death"}));
 }
@@ -100,7 +96,7 @@ TEST_F(MatchLogTest, DrawAndSuddenDeathReplay) {
 TEST_F(MatchLogTest, NewGameInTheMiddleOfAMatchIsANewMatchNotAnEnding) {
     Deal();
     PlayUntilTheLastFlip();
-    Look(true, false, TGame::PhaseIdle);
+    Tell(TTableEvent::TKind::Left);
     Deal(); // F2 while the players choose
     ASSERT_EQ(Lines.size(), 2);
     EXPECT_TRUE(Lines[1].startsWith("New match"));
