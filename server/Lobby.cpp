@@ -4,6 +4,8 @@
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
+#include "rules/MatchLimits.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -144,6 +146,7 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
     }
     switch (request.Kind) {
     case TKind::Hello: // the connection's own business
+    case TKind::Ping:
         break;
     case TKind::Login:
         Login(connection, client, request.Name, nowMs);
@@ -453,7 +456,9 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     }
     table.Referee->Play(request.Slot, request.X, request.Y);
     table.Match.Moves.push_back(move);
-    const bool over = table.Referee->Over();
+    // A chain of drawn deals ends at the bound its clients and records hold, a draw.
+    const bool atBound = table.Match.Moves.size() >= size_t(MatchLimits::MaxMoves);
+    const bool over = table.Referee->Over() || atBound;
     if (!over)
         StartTurn(table, nowMs);
     QJsonObject moved = Message("moved");
@@ -467,7 +472,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         moved["clock"] = double(clock);
     ToTable(table, moved);
     if (over)
-        EndMatch(table, TMatchStatus::Finished, table.Referee->Winner(), nowMs);
+        EndMatch(table, TMatchStatus::Finished, table.Referee->Over() ? table.Referee->Winner() : -1, nowMs);
 }
 
 void TLobby::StartMatch(TTable& table, int64_t nowMs)
