@@ -77,7 +77,8 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetu
     replay.Score[1] = match.Score[1];
 
     if (record.Ending == TMatchEnding::Finished) {
-        if (match.InProgress) {
+        // A chain of drawn deals that reaches the bound ends there, a draw.
+        if (match.InProgress && record.Moves.size() < size_t(TMatchRecord::MaxMoves)) {
             replay.Problem =
                 "the last deal is a draw that Sudden Death deals again, yet the match is recorded as finished";
         } else if (replay.Score[0] != record.Score[0]) {

@@ -94,7 +94,6 @@ void TNetConnection::Received(int64_t nowMs, QByteArrayView bytes) {
     if (CurrentState != TState::Handshake && CurrentState != TState::Connected) return;
     if (bytes.isEmpty()) return;
     Resume(nowMs);
-    LastHeard = nowMs;
     RollRateWindow(nowMs);
     BytesInWindow += bytes.size();
     if (Limit.MaxBytesPerSecond > 0 && BytesInWindow > Limit.MaxBytesPerSecond) {
@@ -120,6 +119,9 @@ void TNetConnection::Received(int64_t nowMs, QByteArrayView bytes) {
                 QStringLiteral("their program received a message longer than %1 bytes from this one.")
                     .arg(Limit.MaxLineBytes));
         ended = true;
+        // Silence counts whole lines: a byte now and then of a line that
+        // never ends does not keep the connection.
+        LastHeard = nowMs;
         if (Protocol)
             HandleLine(line);
         else

@@ -7,7 +7,7 @@ struct TNetLimits {
     int HandshakeMs = 5000; // the other side must introduce itself within this
     int PartialMs = 5000;   // a message begun must end within this
     int PingMs = 2000;      // a keep-alive goes out this often
-    int SilenceMs = 10000;  // a connected peer silent this long is dropped
+    int SilenceMs = 10000;  // a connected peer that ends no line this long is dropped
     // Carrying another line protocol, 0 means no limit: a client holds a
     // server only to the size of its lines.
     int MaxMessagesPerSecond = 60;

@@ -338,7 +338,7 @@ TDecoded Decode(const QByteArray& line) {
         break;
     case TKind::Moved:
         message.Table = read.Integer("table", 1, MaxId);
-        message.Index = int32_t(read.Integer("index", 0, int64_t(MaxMoves)));
+        message.Index = int32_t(read.Integer("index", 0, int64_t(MaxMoves) - 1));
         message.Seat = int32_t(read.Integer("seat", 0, 1));
         message.Move.Slot = int32_t(read.Integer("slot", 0, 4));
         message.Move.X = int32_t(read.Integer("x", 0, 2));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/ServerMessage.h"
+#include "rules/MatchLimits.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,9 +19,9 @@ inline constexpr qsizetype MaxLineBytes = 64 * 1024;
 inline constexpr size_t MaxListEntries = 20000;
 inline constexpr qsizetype MaxChatCharacters = 500;
 inline constexpr qsizetype MaxReasonCharacters = 200;
-// The most moves a match can hold, Sudden Death replays included, is bounded
-// by the server; far more than that is not an honest match.
-inline constexpr size_t MaxMoves = 9 * 64;
+// The most moves a match can hold, Sudden Death replays included; the server
+// ends a match there, so more is not an honest match.
+inline constexpr size_t MaxMoves = size_t(MatchLimits::MaxMoves);
 // What the server promises for its answers; more is not an honest server.
 inline constexpr size_t MaxLeaders = 50;
 inline constexpr size_t MaxHistory = 200;

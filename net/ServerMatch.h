@@ -4,6 +4,7 @@
 #include "game/PacedKeys.h"
 #include "net/ServerMessage.h"
 #include "net/TableState.h"
+#include "rules/MatchLimits.h"
 
 #include <QByteArray>
 #include <QString>
@@ -42,8 +43,9 @@ public:
     // More accepted moves than this waiting to be shown: the table catches up
     // at once rather than a quarter of a second a key.
     static constexpr size_t MaxWaiting = 16;
-    // A Sudden Death match deals again at most this often (its moves are bounded).
-    static constexpr int64_t MaxRedeals = 64;
+    // A Sudden Death match deals again at most this often: a replay for every
+    // deal but the first, and one dealt after the last card.
+    static constexpr int64_t MaxRedeals = MatchLimits::MaxDeals;
 
     TServerMatch(TGame& game, TServerMatchHooks hooks);
 

@@ -2,6 +2,7 @@
 
 #include "ai/Level.h"
 #include "rules/GameRules.h"
+#include "rules/MatchLimits.h"
 
 #include <cstdint>
 #include <string>
@@ -32,8 +33,9 @@ struct TMatchRecord {
     static constexpr int32_t Version = 1;
     // Bounds the reader holds every record to.
     static constexpr int64_t MaxBytes = 64 * 1024;
-    static constexpr int32_t MaxDeals = 100; // a Sudden Death chain longer than this is not kept
-    static constexpr int32_t MaxMoves = 9 * MaxDeals;
+    // A Sudden Death chain longer than this is not kept.
+    static constexpr int32_t MaxDeals = MatchLimits::MaxDeals;
+    static constexpr int32_t MaxMoves = MatchLimits::MaxMoves;
     static constexpr int32_t MaxNameLength = 64;
     static constexpr int64_t MaxSeed = (int64_t(1) << 53) - 1;
     // Calendar seconds (UTC) from 2000-01-01 to the end of 9999.

@@ -124,8 +124,9 @@ TMatchRecord RecordFrom(QByteArrayView bytes) {
     }
 
     const QJsonArray redeals = Array(Field(root, "redeal_seeds"), -1, "redeal_seeds");
-    if (redeals.size() >= TMatchRecord::MaxDeals)
-        throw TRefusal{"more than " + std::to_string(TMatchRecord::MaxDeals - 1) + " Sudden Death seeds"};
+    // A replay for every deal but the first, and one dealt after the last card.
+    if (redeals.size() > TMatchRecord::MaxDeals)
+        throw TRefusal{"more than " + std::to_string(TMatchRecord::MaxDeals) + " Sudden Death seeds"};
     for (const QJsonValue& seed : redeals)
         record.RedealSeeds.push_back(Number(seed, 0, TMatchRecord::MaxSeed, "a Sudden Death seed"));
 

@@ -5,17 +5,32 @@
 
 #include "net/NetConnection.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
 #include <limits>
 
 namespace {
 
-std::string ByeLine(const std::string& reason)
-{
-    std::string escaped;
-    for (char c : reason)
-        escaped += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
-    return "{\"type\":\"bye\",\"reason\":\"" + escaped + "\"}\n";
+// Every line the server sends is written by the JSON writer: a reason that
+// repeats what a client sent (a control character, a quote) stays one line.
+QByteArray JsonLine(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+// Runs one of the lobby's operations for a connection. What it throws is one
+// connection's failure, not the end of the process for every client: it is
+// caught here and its words returned (empty when it did not throw).
+template <typename TWork> std::string FailureOf(TWork&& work) {
+    try {
+        work();
+        return {};
+    } catch (const std::exception& error) {
+        return std::string("the lobby failed: ") + error.what();
+    } catch (...) {
+        return "the lobby failed";
+    }
 }
 
 int64_t Ms(TSteadyTime time)
@@ -34,7 +49,7 @@ TNetLimits ConnectionLimits(const TClientSessions::TLimits& limits)
     net.HandshakeMs = ClampMs(limits.HelloMs);
     net.SilenceMs = ClampMs(limits.SilenceMs);
     net.PingMs = 0;    // the clients keep the line alive
-    net.PartialMs = 0; // a half line is held to the silence and the size limit
+    net.PartialMs = limits.PartialMs > 0 ? ClampMs(limits.PartialMs) : 0;
     net.MaxMessagesPerSecond = limits.MaxMessagesPerSecond;
     net.MaxBytesPerSecond = limits.MaxBytesPerSecond;
     net.MaxLineBytes = int(LobbyCodec::MaxLineBytes);
@@ -115,13 +130,13 @@ private:
 
     QByteArray Greeting() const override
     {
-        return QByteArray::fromStdString("{\"type\":\"hello\",\"program\":\"vantaro-server\",\"version\":" +
-                                         std::to_string(LobbyCodec::ProtocolVersion) + "}\n");
+        return JsonLine(
+            {{"type", "hello"}, {"program", "vantaro-server"}, {"version", LobbyCodec::ProtocolVersion}});
     }
 
     QByteArray Bye(const QString& reason) const override
     {
-        return QByteArray::fromStdString(ByeLine(reason.toStdString()));
+        return JsonLine({{"type", "bye"}, {"reason", reason}});
     }
 
     QByteArray KeepAlive() const override
@@ -150,7 +165,9 @@ private:
         case TFault::Silent:
             return Fault("was silent for " + std::to_string(limits.SilenceMs / 1000) + " seconds");
         case TFault::Partial:
-        case TFault::NoAnswer: // neither happens here: no clock on a half line, and the client connects
+            return Fault("did not finish a line within " + std::to_string(limits.PartialMs / 1000) +
+                         " seconds");
+        case TFault::NoAnswer: // never here: the client connects
             break;
         }
         return Fault("stopped in the middle of a line");
@@ -160,13 +177,15 @@ private:
     {
         using TVerdict = TAnswer::TVerdict;
         const std::string_view line(bytes.data(), size_t(bytes.size()));
-        if (line == "{\"type\":\"ping\"}") {
-            connection.SendLine("{\"type\":\"pong\"}\n");
-            return {};
-        }
         LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
         if (!decoded.Ok)
             return {TVerdict::Fault, Fault("sent " + decoded.Error)};
+        // A keep-alive is welcome at any time, before the hello too.
+        if (decoded.Request.Kind == TLobbyRequest::TKind::Ping) {
+            static const QByteArray pong = JsonLine({{"type", "pong"}});
+            connection.SendLine(pong);
+            return {};
+        }
         // First a hello naming the program and the protocol it speaks, once.
         const bool hello = decoded.Request.Kind == TLobbyRequest::TKind::Hello;
         if (hello != !greeted)
@@ -182,8 +201,13 @@ private:
         }
         // The connection's own answers so far go out before the lobby's.
         SendOutput();
-        Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock());
+        const std::string failure =
+            FailureOf([&] { Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock()); });
         Sessions.Flush();
+        if (!failure.empty())
+            return {TVerdict::Fault,
+                    {QString::fromStdString("connection " + std::to_string(Id) + ": " + failure),
+                     QStringLiteral("The server could not carry out your request.")}};
         return {Ended ? TVerdict::Stop : TVerdict::Handled, {}};
     }
 
@@ -214,7 +238,9 @@ std::unique_ptr<TConnectionHandler> TClientSessions::Open(TConnectionLink& link,
 void TClientSessions::Closed(uint64_t connection)
 {
     Links.erase(connection);
-    TheLobby.Disconnected(connection, Clock());
+    if (std::string failure = FailureOf([&] { TheLobby.Disconnected(connection, Clock()); });
+        !failure.empty())
+        Log.Write("connection " + std::to_string(connection) + " closing: " + failure);
     Flush();
 }
 

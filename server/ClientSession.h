@@ -22,7 +22,8 @@ public:
     struct TLimits {
         int MaxMessagesPerSecond = 60;
         int MaxBytesPerSecond = 64 * 1024;
-        int64_t SilenceMs = 30'000; // a client must say something (a ping will do) this often
+        int64_t SilenceMs = 30'000; // a client must send a whole line (a ping will do) this often
+        int64_t PartialMs = 5'000;  // and finish a line this soon after its first byte (0: no bound)
         int64_t HelloMs = 5'000;    // and introduce itself this soon after connecting
     };
     using TClock = std::function<int64_t()>; // milliseconds since 1970

@@ -4,6 +4,8 @@
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
+#include "rules/MatchLimits.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -21,6 +23,14 @@ QJsonObject Message(const char* type)
 QString Text(const std::string& text)
 {
     return QString::fromStdString(text);
+}
+
+// Over when the rules say so, or as a draw when a chain of drawn deals
+// reaches the bound that clients and records hold.
+bool MatchOver(const TReferee& referee, size_t moves, int32_t& winner)
+{
+    winner = referee.Over() ? referee.Winner() : -1;
+    return referee.Over() || moves >= size_t(MatchLimits::MaxMoves);
 }
 
 std::string Encode(const QJsonObject& object)
@@ -163,6 +173,7 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
     }
     switch (request.Kind) {
     case TKind::Hello: // the connection's own business
+    case TKind::Ping:
         break;
     case TKind::Login:
         Login(connection, client, request.Name, nowMs);
@@ -465,12 +476,15 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     TStorage::TMoveResult stored = TStorage::TMoveResult::Stored;
     int32_t score[2] = {0, 0};
     TStorage::TRatingUpdate ratings;
+    bool over = false;
+    int32_t winner = -1;
     if (problem.empty()) {
         table.Referee->Play(request.Slot, request.X, request.Y);
-        if (table.Referee->Over()) {
+        over = MatchOver(*table.Referee, table.Match.Moves.size() + 1, winner);
+        if (over) {
             for (int seat = 0; seat < 2; ++seat)
                 score[seat] = table.Referee->Score(seat);
-            stored = Storage.AddLastMove(table.Match.Id, move, table.Referee->Winner(), score, &ratings);
+            stored = Storage.AddLastMove(table.Match.Id, move, winner, score, &ratings);
         } else {
             stored = Storage.AddMove(table.Match.Id, move);
         }
@@ -493,7 +507,6 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         return;
     }
     table.Match.Moves.push_back(move);
-    const bool over = table.Referee->Over();
     if (!over)
         StartTurn(table, nowMs);
     QJsonObject moved = Message("moved");
@@ -507,7 +520,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         moved["clock"] = double(clock);
     ToTable(table, moved);
     if (over)
-        Ended(table, TMatchStatus::Finished, table.Referee->Winner(), score, ratings);
+        Ended(table, TMatchStatus::Finished, winner, score, ratings);
 }
 
 // The match was ended in storage, not here (by another server sharing the
@@ -776,14 +789,14 @@ void TLobby::ResumeStored(int64_t nowMs)
     for (TStoredMatch& match : Storage.MatchesInPlay()) {
         std::string problem;
         std::unique_ptr<TReferee> referee = Replay(match, problem);
-        if (!referee || referee->Over()) {
+        int32_t winner = -1;
+        if (!referee || MatchOver(*referee, match.Moves.size(), winner)) {
             // A match its last move ended, with the server stopped before
             // the end was kept, ends as it would have then.
             const bool over = referee != nullptr;
             int32_t score[2] = {0, 0};
             for (int seat = 0; over && seat < 2; ++seat)
                 score[seat] = referee->Score(seat);
-            const int32_t winner = over ? referee->Winner() : -1;
             const int64_t endedMs = over && !match.Moves.empty() ? match.Moves.back().TimeMs : nowMs;
             if (!Storage.FinishMatch(match.Id, over ? TMatchStatus::Finished : TMatchStatus::Abandoned, winner, score,
                                      endedMs))

@@ -15,7 +15,8 @@ struct TKindName {
     TKind Kind;
 };
 constexpr TKindName Kinds[] = {
-    {"hello", TKind::Hello}, {"login", TKind::Login}, {"create", TKind::CreateTable}, {"sit", TKind::Sit},
+    {"hello", TKind::Hello}, {"ping", TKind::Ping}, {"login", TKind::Login},
+    {"create", TKind::CreateTable}, {"sit", TKind::Sit},
     {"watch", TKind::Watch}, {"leave", TKind::Leave},        {"play_now", TKind::PlayNow},
     {"chat", TKind::Chat},   {"move", TKind::Move},  {"leaderboard", TKind::Leaderboard},
     {"profile", TKind::Profile}, {"record", TKind::Record}, {"state", TKind::State},
@@ -161,6 +162,7 @@ TDecoded Decode(std::string_view line)
     case TKind::Watch:
         ok = Integer(object, "table", 1, int64_t(1) << 53, request.Table);
         break;
+    case TKind::Ping:
     case TKind::Leave:
     case TKind::State:
         break;

@@ -6,7 +6,22 @@
 // One thing a client asks of the lobby, decoded and checked for shape and
 // range (never for permission: the lobby checks that).
 struct TLobbyRequest {
-    enum class TKind { Hello, Login, CreateTable, Sit, Watch, Leave, PlayNow, Chat, Move, Leaderboard, Profile, Record, State };
+    enum class TKind {
+        Hello,
+        Ping,
+        Login,
+        CreateTable,
+        Sit,
+        Watch,
+        Leave,
+        PlayNow,
+        Chat,
+        Move,
+        Leaderboard,
+        Profile,
+        Record,
+        State
+    };
     TKind Kind = TKind::Leave;
     std::string Program;     // Hello: the client program's name and protocol version
     int32_t Version = 0;

@@ -12,9 +12,10 @@ class TTlsServer;
 
 // One client's connection: the TLS handshake under a deadline, then bytes
 // in to the handler and its bytes out, in order, with a bound on what may
-// wait unwritten. Closing writes what is queued, half-closes, and waits a
-// little for the client to close its side, so that the last message is not
-// lost to a reset.
+// wait unwritten. Closing writes what is queued, shuts TLS down (its
+// close_notify, so that the client reads a clean end), and waits a little for
+// the client to close its side, so that the last message is not lost to a
+// reset.
 class TTlsConnection : public TConnectionLink, public std::enable_shared_from_this<TTlsConnection> {
 public:
     TTlsConnection(TTlsServer& server, asio::ip::tcp::socket socket, TPeer peer);
@@ -34,7 +35,7 @@ public:
 private:
     void Read();
     void Write();
-    void HalfClose();
+    void Shutdown();
 
     TTlsServer& Server;
     asio::ssl::stream<asio::ip::tcp::socket> Stream;
@@ -47,7 +48,7 @@ private:
     bool Established = false;
     bool Writing = false;
     bool Closing = false;
-    bool HalfClosed = false;
+    bool ShutDown = false;
     bool Finished = false;
     // Client lines are short; a longer one arrives over several reads.
     std::array<char, 1024> Buffer{};

@@ -79,9 +79,10 @@ void TTlsConnection::Read()
         if (self->Finished)
             return;
         if (error) {
-            self->Finish(error == asio::error::eof || error == asio::ssl::error::stream_truncated
-                             ? std::string("closed by the client")
-                             : "read failed: " + error.message());
+            const bool ended = error == asio::error::eof || error == asio::ssl::error::stream_truncated;
+            self->Finish(ended && self->ShutDown ? std::string("closed")
+                         : ended                 ? std::string("closed by the client")
+                                                 : "read failed: " + error.message());
             return;
         }
         // Once closing, what still arrives is read only to let the close end cleanly.
@@ -136,7 +137,7 @@ void TTlsConnection::Write()
         if (!self->Queue.empty())
             self->Write();
         else if (self->Closing)
-            self->HalfClose();
+            self->Shutdown();
     });
 }
 
@@ -147,24 +148,23 @@ void TTlsConnection::Close()
     Closing = true;
     if (!Writing)
         asio::post(Server.Io, [self = shared_from_this()] {
-            if (!self->Finished && !self->Writing)
-                self->HalfClose();
+            if (!self->Finished && !self->Writing) self->Shutdown();
         });
 }
 
-void TTlsConnection::HalfClose()
-{
-    if (HalfClosed || Finished)
-        return;
-    HalfClosed = true;
-    asio::error_code ignored;
-    Stream.lowest_layer().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+void TTlsConnection::Shutdown() {
+    if (ShutDown || Finished) return;
+    ShutDown = true;
     auto self = shared_from_this();
     Deadline.expires_after(LingerTime);
     Deadline.async_wait([self](const asio::error_code& error) {
         if (!error)
             self->Finish("closed");
     });
+    // close_notify goes out, so that the client reads a clean end rather than
+    // a truncated stream; the shutdown is done when the client answers with
+    // its own, or closes (the read still running sees that first, as a rule).
+    Stream.async_shutdown([self](const asio::error_code&) { self->Finish("closed"); });
 }
 
 void TTlsConnection::WakeAt(TSteadyTime when)

@@ -73,6 +73,7 @@ TEST(OnlineWire, AnythingMisshapenIsRefusedWhole) {
         R"({"type":"moved","table":3,"index":0,"seat":1,"slot":5,"x":0,"y":0})",
         R"({"type":"moved","table":3,"index":0,"seat":1,"slot":1,"x":0,"y":3})",
         R"({"type":"moved","table":3,"index":0.5,"seat":1,"slot":1,"x":0,"y":0})",
+        R"({"type":"moved","table":3,"index":576,"seat":1,"slot":1,"x":0,"y":0})", // past the last deal
         R"({"type":"moved","table":3,"index":0,"seat":1,"slot":"1","x":0,"y":0})",
         R"({"type":"ended","table":3,"how":"finished","winner":0,"score":[11,0]})",
         R"({"type":"ended","table":3,"how":"finished","winner":0,"score":[5]})",

@@ -28,13 +28,15 @@ TEST(RecordsJson, RandomRecordsComeBackUnchanged) {
     }
 }
 
+// The longest match a server plays: every deal a draw, and the replay after
+// the last one dealt before the server ended it.
 TEST(RecordsJson, TheLongestRecordFitsTheBound) {
     std::mt19937 random(7);
     TMatchRecord record;
     record.Players[0] = record.Players[1] = std::string(TMatchRecord::MaxNameLength, 'W');
     record.Rules.SuddenDeath = true;
     record.Moves = RandomMoves(random, 1, TMatchRecord::MaxMoves);
-    record.RedealSeeds.assign(TMatchRecord::MaxDeals - 1, TMatchRecord::MaxSeed);
+    record.RedealSeeds.assign(TMatchRecord::MaxDeals, TMatchRecord::MaxSeed);
     record.Seed = TMatchRecord::MaxSeed;
     record.StartTime = record.EndTime = TMatchRecord::LatestTime;
     const QByteArray json = WriteRecordJson(record);
@@ -137,7 +139,7 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
         {"occupied square", move(2, sameSquare), "move 3 puts a card on the occupied"},
         {"emptied slot", move(2, QJsonArray{0, 0, 0}), "move 3 plays hand slot 0, which is empty by then"},
         {"tenth card without Sudden Death", movesOf(1, 10, false), "move 10 comes after the ninth card"},
-        {"too many moves", movesOf(1, TMatchRecord::MaxMoves + 1, true), "more than 900 moves"},
+        {"too many moves", movesOf(1, TMatchRecord::MaxMoves + 1, true), "more than 576 moves"},
         {"finished with a board not full",
          [&](QJsonObject& o) { movesOf(1, 8, false)(o); o["ended"] = "finished"; }, "must end with a full board"},
         {"winner against the score", inResult("winner", 0), "the winner does not agree with the score"},

@@ -4,6 +4,7 @@
 
 #include "ai/RecordReplay.h"
 #include "records/RecordJson.h"
+#include "rules/MatchLimits.h"
 #include "server/AddressLimits.h"
 #include "server/Lobby.h"
 #include "server/LobbyCodec.h"
@@ -188,6 +189,59 @@ TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored)
     EXPECT_EQ(stored->Seed, Seed);
 }
 
+// Every deal a draw, each replay dealt from the seed plus the deals before it.
+struct TDrawingReferee : TReferee {
+    TDrawingReferee(int64_t seed, int32_t first) : Seed(seed), Turn(first) {}
+    int32_t ToMove() const override { return Turn; }
+    std::string MoveProblem(int32_t seat, int32_t, int32_t, int32_t) const override {
+        return seat == Turn ? "" : "No.";
+    }
+    void Play(int32_t, int32_t, int32_t) override {
+        Turn = 1 - Turn;
+        if (++Placed % 9 == 0) Seeds.push_back(Seed + int64_t(Seeds.size()) + 1);
+    }
+    bool Over() const override { return false; }
+    int32_t Winner() const override { return -1; }
+    int32_t Score(int32_t) const override { return 5; }
+    std::vector<int64_t> RedealSeeds() const override { return Seeds; }
+    int64_t Seed;
+    int32_t Turn, Placed = 0;
+    std::vector<int64_t> Seeds;
+};
+
+TEST_F(LobbyTest, AChainOfDrawsEndsAtTheBoundAsADrawWhoseRecordEveryReaderTakes) {
+    Lobby = std::make_unique<TLobby>(
+        *Storage, Log, Limits,
+        [](int64_t seed, int32_t, int32_t first) { return std::make_unique<TDrawingReferee>(seed, first); },
+        [] { return Seed; });
+    uint64_t ann = Join("Ann"), bob = Join("Bob");
+    Ask(ann, "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
+             "\"elemental\":false,\"sudden_death\":true},\"seconds\":60}");
+    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    for (int i = 0; i < MatchLimits::MaxMoves; ++i) {
+        ASSERT_FALSE(Has(bob, "ended")) << "before move " << i;
+        Inbox.clear();
+        Move(i % 2 == 0 ? ann : bob, 4, i % 3, i % 9 / 3);
+    }
+    std::optional<QJsonObject> ended = Last(bob, "ended");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ((*ended)["how"].toString(), "finished");
+    EXPECT_EQ((*ended)["winner"].toInt(), -1);
+    EXPECT_EQ((*ended)["score"].toArray(), (QJsonArray{5, 5}));
+    // Its record reads, and replays on cards that draw every deal; a deal
+    // short, it is a draw that Sudden Death would have dealt again.
+    Ask(ann, "{\"type\":\"record\",\"match\":1}");
+    TRecordReading reading =
+        ReadRecordJson(QJsonDocument(Last(ann, "record").value_or(QJsonObject())["record"].toObject())
+                           .toJson(QJsonDocument::Compact),
+                       "the server");
+    ASSERT_TRUE(reading.Record) << reading.Problem;
+    const std::vector<TPositionSetup::TCard> even(10, TCardValues{{5, 5, 5, 5}, 0});
+    EXPECT_EQ(ReplayRecord(*reading.Record, even).Problem, "");
+    reading.Record->Moves.resize(MatchLimits::MaxMoves - 9);
+    reading.Record->RedealSeeds.pop_back();
+    EXPECT_NE(ReplayRecord(*reading.Record, even).Problem.find("recorded as finished"), std::string::npos);
+}
 
 TEST_F(LobbyTest, TheLobbyHearsEachChangeOnceAFlushAndOnlyWhileInIt)
 {

@@ -8,11 +8,13 @@
 #include "server/SqlStorage.h"
 #include "server/TlsServer.h"
 
+#include <QJsonDocument>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -34,9 +36,7 @@ protected:
                 return;
             }
             TClientSessions sessions(
-                Io, *storage, Log, Addresses,
-                [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
-                [] { return int64_t(77); },
+                Io, *storage, Log, Addresses, Referees, [] { return int64_t(77); },
                 [] {
                     return std::chrono::duration_cast<std::chrono::milliseconds>(
                                std::chrono::system_clock::now().time_since_epoch())
@@ -95,6 +95,9 @@ protected:
     }
 
     QTemporaryDir Folder;
+    TRefereeFactory Referees = [](int64_t, int32_t, int32_t first) {
+        return std::make_unique<TFakeReferee>(first);
+    };
     TServerLog Log{[](const std::string&) {}};
     asio::io_context Io;
     TAddressLimits Addresses;
@@ -142,7 +145,9 @@ TEST_F(ServerLoopbackTest, TwoPlayersAndAWatcherMeetInTheLobbyAndPlay)
 
 TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason)
 {
-    Start();
+    TClientSessions::TLimits limits;
+    limits.PartialMs = 300;
+    Start(limits);
     auto bystander = SignIn("Bystander");
     struct TCase {
         std::string Bytes;
@@ -152,8 +157,12 @@ TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason)
         {Hello + "{\"type\":\"move\",\"slot\":9,\"x\":0,\"y\":0}\n", "out-of-range"},
         {"{\"type\":\"login\",\"name\":\"Early\"}\n", "did not start with hello"},
         {Hello + Hello, "second hello"},
-        {"{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":2}\n", "version 2; this server takes vantaro version 1"},
+        {"{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":2}\n",
+         "version 2; this server takes vantaro version 1"},
+        {"{\"type\":\"hello\",\"program\":\"a\\n\\\"}\\u000b\\\\\",\"version\":1}\n",
+         "as a\\n\\\"}\\u000b\\\\ version"},
         {std::string(5000, '{'), "longer than 4096"},
+        {Hello + "{\"type\"", "did not finish a line within"},
         {[] {
              std::string many;
              for (int i = 0; i < 61; ++i)
@@ -170,9 +179,11 @@ TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason)
         std::optional<std::string> bye = WaitFor(hostile, "bye");
         ASSERT_TRUE(bye) << c.Reason;
         EXPECT_NE(bye->find(c.Reason), std::string::npos) << *bye;
+        EXPECT_TRUE(QJsonDocument::fromJson(QByteArray::fromStdString(*bye)).isObject()) << *bye;
         EXPECT_TRUE(hostile.WaitClosed());
+        EXPECT_TRUE(hostile.ClosedCleanly()) << "no close_notify";
     }
-    bystander->Send("{\"type\":\"ping\"}\n");
+    bystander->Send("{ \"type\": \"ping\", \"n\": 1 }\n");
     EXPECT_TRUE(WaitFor(*bystander, "pong"));
 }
 
@@ -243,7 +254,7 @@ TEST_F(ServerLoopbackTest, AClientThatKeepsTheLineUpButNeverSaysHelloIsDropped)
     // A ping every 50 ms keeps it from being silent, within the rate limit.
     for (int i = 0; i < 100 && !bye; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        stranger.Send("{\"type\":\"ping\"}\n");
+        stranger.Send("{ \"type\" : \"ping\" }\n");
         std::optional<std::string> line = stranger.ReadLine();
         ASSERT_TRUE(line);
         if (line->find("\"bye\"") != std::string::npos)
@@ -251,6 +262,29 @@ TEST_F(ServerLoopbackTest, AClientThatKeepsTheLineUpButNeverSaysHelloIsDropped)
     }
     ASSERT_TRUE(bye);
     EXPECT_NE(bye->find("did not say hello"), std::string::npos) << *bye;
+}
+
+// A fault of the server's own while it carries out one client's request.
+struct TThrowingReferee : TFakeReferee {
+    using TFakeReferee::TFakeReferee;
+    void Play(int32_t, int32_t, int32_t) override { throw std::out_of_range("map::at"); }
+};
+
+TEST_F(ServerLoopbackTest, ARequestTheServerFailsOnEndsOnlyItsOwnConnection) {
+    Referees = [](int64_t, int32_t, int32_t first) { return std::make_unique<TThrowingReferee>(first); };
+    Start();
+    auto ann = SignIn("Ann"), bob = SignIn("Bob");
+    ann->Send("{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
+              "\"elemental\":false,\"sudden_death\":false},\"seconds\":30}\n");
+    ASSERT_TRUE(WaitFor(*ann, "table"));
+    bob->Send("{\"type\":\"sit\",\"table\":1}\n");
+    ASSERT_TRUE(WaitFor(*ann, "match"));
+    ann->Send("{\"type\":\"move\",\"slot\":0,\"x\":1,\"y\":1}\n");
+    std::optional<std::string> bye = WaitFor(*ann, "bye");
+    ASSERT_TRUE(bye);
+    EXPECT_NE(bye->find("could not carry out your request"), std::string::npos) << *bye;
+    EXPECT_TRUE(WaitFor(*bob, "away")) << "the server goes on for everyone else";
+    SignIn("Cid");
 }
 
 } // namespace

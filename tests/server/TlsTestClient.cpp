@@ -138,6 +138,10 @@ bool TTlsTestClient::WaitClosed()
     return false;
 }
 
+bool TTlsTestClient::ClosedCleanly() {
+    return !Plain && (SSL_get_shutdown(Stream.native_handle()) & SSL_RECEIVED_SHUTDOWN) != 0;
+}
+
 void TTlsTestClient::Disconnect()
 {
     asio::error_code ignored;

@@ -25,6 +25,8 @@ public:
     std::optional<std::string> ReadLine();
     // Reads until the server closes; false if it did not within the wait.
     bool WaitClosed();
+    // The server ended TLS with its close_notify, not by dropping the stream.
+    bool ClosedCleanly();
     void Disconnect();
 
     std::string ServerFingerprint;
