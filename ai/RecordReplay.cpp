@@ -38,7 +38,7 @@ TMatchScript ScriptOf(const TMatchRecord& record) {
     return script;
 }
 
-TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetup::TCard>& catalogue) {
+TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>& catalogue) {
     TReplay replay;
     replay.Problem = RecordProblem(record);
     if (!replay.Problem.empty()) return replay;

@@ -32,4 +32,4 @@ TMatchScript ScriptOf(const TMatchRecord& record);
 // rules. Refuses a move the rules refuse, a move after a deal that ended
 // other than in a Sudden Death draw, and a finished record whose score or
 // last deal does not agree with the play.
-TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetup::TCard>& catalogue);
+TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>& catalogue);

@@ -39,7 +39,7 @@ protected:
         return why.str();
     }
 
-    std::vector<TPositionSetup::TCard> Catalogue;
+    std::vector<TCardValues> Catalogue;
 };
 
 // Random matches played by keys, Sudden Death replays among them: the record

@@ -47,7 +47,7 @@ protected:
     }
 
     QTemporaryDir Folder;
-    std::vector<TPositionSetup::TCard> Catalogue;
+    std::vector<TCardValues> Catalogue;
     std::vector<std::string> Names;
 };
 

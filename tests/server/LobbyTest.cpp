@@ -236,7 +236,7 @@ TEST_F(LobbyTest, AChainOfDrawsEndsAtTheBoundAsADrawWhoseRecordEveryReaderTakes)
                            .toJson(QJsonDocument::Compact),
                        "the server");
     ASSERT_TRUE(reading.Record) << reading.Problem;
-    const std::vector<TPositionSetup::TCard> even(10, TCardValues{{5, 5, 5, 5}, 0});
+    const std::vector<TCardValues> even(10, TCardValues{{5, 5, 5, 5}, 0});
     EXPECT_EQ(ReplayRecord(*reading.Record, even).Problem, "");
     reading.Record->Moves.resize(MatchLimits::MaxMoves - 9);
     reading.Record->RedealSeeds.pop_back();

@@ -124,7 +124,7 @@ TEST(SearchThread, AFailingSearchOrAThreadThatCannotStartIsReportedNotFatal) {
 // A whole match reviewed on the worker: cancelled, it delivers nothing;
 // left to finish, every move is scored.
 TEST(SearchThread, AMatchReviewRunsOnTheWorkerAndCancels) {
-    std::vector<TPositionSetup::TCard> catalogue;
+    std::vector<TCardValues> catalogue;
     std::mt19937 random(31);
     for (int32_t i = 0; i < 110; ++i)
         catalogue.push_back({{1 + int32_t(random() % 10), 4 + int32_t(random() % 4), 1 + int32_t(random() % 10),
