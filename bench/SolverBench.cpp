@@ -145,7 +145,8 @@ void BM_MatchReview(benchmark::State& state) {
         for (const TMatchRecord& record : records) {
             const auto start = std::chrono::steady_clock::now();
             const std::optional<TMatchReview> review = ReviewMatch(record, ReplayRecord(record, catalogue));
-            seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            seconds.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
             benchmark::DoNotOptimize(review);
         }
         std::sort(seconds.begin(), seconds.end());

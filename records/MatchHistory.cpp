@@ -15,7 +15,8 @@ const QRegularExpression RecordName(QStringLiteral("^([0-9]{12})\\.json$"));
 
 } // namespace
 
-TMatchHistory::TMatchHistory(QString folder, int32_t limit) : Directory(std::move(folder)), Limit(std::max(1, limit)) {}
+TMatchHistory::TMatchHistory(QString folder, int32_t limit)
+    : Directory(std::move(folder)), Limit(std::max(1, limit)) {}
 
 QStringList TMatchHistory::Files() const {
     QStringList files;

@@ -57,7 +57,9 @@ TEST(AiMatchReview, ScoresAreTheSolversScores) {
                     EXPECT_EQ(scored.Score, all->Score) << "move " << i + 1;
                 }
             }
-            EXPECT_EQ(move.Card, replay.Positions[i].Catalogue[replay.Positions[i].Setup.Hands[move.Move.Slot][move.Player]]);
+            EXPECT_EQ(
+                move.Card,
+                replay.Positions[i].Catalogue[replay.Positions[i].Setup.Hands[move.Move.Slot][move.Player]]);
             EXPECT_LE(move.Forced, move.Best);
             thrown += move.ThrewAwayResult();
             ++reviewed;
@@ -112,19 +114,23 @@ TEST(AiMatchReview, LinesNameTheMoveWhatItAllowsAndWhatWasThrownAway) {
     move.BestMove = {3, 0, 0};
     move.Forced = 4;
     move.Best = 5;
-    EXPECT_EQ(ReviewLine(move, names), "5. Blue, Moss Puff on the centre square: Red can now force 6–4; Tallow Glob "
-                                       "on the top-left square kept 5–5 — a draw thrown away");
+    EXPECT_EQ(ReviewLine(move, names),
+              "5. Blue, Moss Puff on the centre square: Red can now force 6–4; Tallow Glob "
+              "on the top-left square kept 5–5 — a draw thrown away");
     move.Player = 0;
     move.Forced = 6;
     move.Best = 7;
-    EXPECT_EQ(ReviewLine(move, names), "5. Red, Moss Puff on the centre square: Red can force 6–4; Tallow Glob on "
-                                       "the top-left square kept 7–3");
+    EXPECT_EQ(ReviewLine(move, names),
+              "5. Red, Moss Puff on the centre square: Red can force 6–4; Tallow Glob on "
+              "the top-left square kept 7–3");
     move.Forced = move.Best = 5;
-    EXPECT_EQ(ReviewLine(move, names), "5. Red, Moss Puff on the centre square: either side can force a draw 5–5");
+    EXPECT_EQ(ReviewLine(move, names),
+              "5. Red, Moss Puff on the centre square: either side can force a draw 5–5");
     move.Best = 6;
     move.Card = 9;
-    EXPECT_EQ(ReviewLine(move, names), "5. Red, The card on the centre square: either side can force a draw 5–5; "
-                                       "Tallow Glob on the top-left square kept 6–4 — a win thrown away");
+    EXPECT_EQ(ReviewLine(move, names),
+              "5. Red, The card on the centre square: either side can force a draw 5–5; "
+              "Tallow Glob on the top-left square kept 6–4 — a win thrown away");
 }
 
 } // namespace

@@ -213,7 +213,8 @@ QByteArray Review(const std::string& file, const std::string& cataloguePath) {
     const TCatalogue catalogue = ReadCatalogue(cataloguePath);
     for (const TCardValues& card : catalogue.Cards)
         for (int32_t rank : card.Ranks)
-            if (rank < 1 || rank > 10) throw TRefusal{"the catalogue " + cataloguePath + " has a rank outside 1 to 10"};
+            if (rank < 1 || rank > 10)
+                throw TRefusal{"the catalogue " + cataloguePath + " has a rank outside 1 to 10"};
     const TReplay replay = ReplayRecord(record, catalogue.Cards);
     if (!replay.Problem.empty()) throw TRefusal{file + ": " + replay.Problem};
 
