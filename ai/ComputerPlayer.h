@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ai/Level.h"
 #include "ai/Move.h"
 #include "ai/Position.h"
+#include "rules/Level.h"
 
 #include <atomic>
 #include <cstdint>

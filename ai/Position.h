@@ -56,7 +56,7 @@ public:
     int32_t CardAt(int32_t x, int32_t y) const;
     int32_t OwnerAt(int32_t x, int32_t y) const;
     int32_t HandCard(int32_t slot, int32_t player) const;
-    const TPositionSetup::TCard& CardInfo(int32_t setupIndex) const { return SetupCards[setupIndex]; }
+    const TCardValues& CardInfo(int32_t setupIndex) const { return SetupCards[setupIndex]; }
 
     // Every hand slot holding a card, on every empty square.
     std::vector<TMove> LegalMoves() const;
@@ -88,7 +88,6 @@ public:
     uint64_t Key() const { return PackedKey; }
     int32_t SlotOf(int32_t id) const;
     int32_t IdInSlot(int32_t slot, int32_t player) const;
-    int32_t SetupIndexOf(int32_t id) const { return SetupIndex[id]; }
     // The copy of this card that the search plays: the first equal card in hand.
     int32_t Representative(int32_t id) const {
         const uint16_t twins = HandMask[(HandIds[1] >> id) & 1] & LowerTwins[id];
@@ -119,7 +118,7 @@ private:
     uint16_t PlayableTwins(int32_t player) const;
     uint16_t ComboSquares(uint16_t sources, uint16_t taken, uint16_t opponent) const;
 
-    std::vector<TPositionSetup::TCard> SetupCards;
+    std::vector<TCardValues> SetupCards;
     TGameRules Rules;
     int32_t CardCount = 0;
     // Indices into SetupCards, as many as the setup holds.

@@ -13,13 +13,12 @@
 // and the player to move. The board and the hands together hold ten cards,
 // and each hand is packed toward slot 4 as TGame keeps it.
 struct TPositionSetup {
-    using TCard = TCardValues;
     struct TSquare {
         int32_t Card = -1; // index into Cards, -1 for an empty square
         int32_t Owner = -1;
     };
 
-    std::vector<TCard> Cards;
+    std::vector<TCardValues> Cards;
     TGameRules Rules;
     int32_t Elements[3][3]{};
     TSquare Board[3][3];

@@ -18,7 +18,8 @@ TReplayedPosition Snapshot(const TMatch& match, int32_t deal) {
     now.Setup = SetupFromGame(match);
     for (int32_t y = 0; y < 3; ++y)
         for (int32_t x = 0; x < 3; ++x)
-            if (match.Board[y][x].Card >= 0) now.Catalogue[now.Setup.Board[y][x].Card] = match.Board[y][x].Card;
+            if (match.Board[y][x].Card >= 0)
+                now.Catalogue[now.Setup.Board[y][x].Card] = match.Board[y][x].Card;
     for (int32_t slot = 0; slot < 5; ++slot)
         for (int32_t player = 0; player < 2; ++player)
             if (match.Hands[slot][player] >= 0)
@@ -38,7 +39,7 @@ TMatchScript ScriptOf(const TMatchRecord& record) {
     return script;
 }
 
-TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetup::TCard>& catalogue) {
+TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>& catalogue) {
     TReplay replay;
     replay.Problem = RecordProblem(record);
     if (!replay.Problem.empty()) return replay;
@@ -58,7 +59,8 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetu
         const TRecordMove& move = record.Moves[i];
         if (!match.InProgress) {
             replay.Problem = "deal " + std::to_string(deal + 1) + " ended " +
-                             ScoreText(match.Score[0], match.Score[1]) + ", not a draw, yet the record plays on";
+                             ScoreText(match.Score[0], match.Score[1]) +
+                             ", not a draw, yet the record plays on";
             return replay;
         }
         const TPlacementProblem problem = match.MoveProblem(match.Turn, move.Slot, move.X, move.Y);
@@ -79,11 +81,11 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetu
     if (record.Ending == TMatchEnding::Finished) {
         // A chain of drawn deals that reaches the bound ends there, a draw.
         if (match.InProgress && record.Moves.size() < size_t(TMatchRecord::MaxMoves)) {
-            replay.Problem =
-                "the last deal is a draw that Sudden Death deals again, yet the match is recorded as finished";
+            replay.Problem = "the last deal is a draw that Sudden Death deals again, yet the match is "
+                             "recorded as finished";
         } else if (replay.Score[0] != record.Score[0]) {
-            replay.Problem = "the moves end " + ScoreText(replay.Score[0], replay.Score[1]) + ", the record says " +
-                             ScoreText(record.Score[0], record.Score[1]);
+            replay.Problem = "the moves end " + ScoreText(replay.Score[0], replay.Score[1]) +
+                             ", the record says " + ScoreText(record.Score[0], record.Score[1]);
         }
     }
     if (!replay.Problem.empty()) replay.Positions.clear();

@@ -11,8 +11,8 @@
 
 // One table of a replayed record, between placements.
 struct TReplayedPosition {
-    int32_t Deal = 0; // 0 for the first deal, 1 for the first Sudden Death replay ...
-    TPositionSetup Setup; // the ten cards of the deal, in the order dealt
+    int32_t Deal = 0;                    // 0 for the first deal, 1 for the first Sudden Death replay ...
+    TPositionSetup Setup;                // the ten cards of the deal, in the order dealt
     std::array<int32_t, 10> Catalogue{}; // catalogue index of each card of Setup.Cards
 };
 
@@ -32,4 +32,4 @@ TMatchScript ScriptOf(const TMatchRecord& record);
 // rules. Refuses a move the rules refuse, a move after a deal that ended
 // other than in a Sudden Death draw, and a finished record whose score or
 // last deal does not agree with the play.
-TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TPositionSetup::TCard>& catalogue);
+TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>& catalogue);

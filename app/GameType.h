@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ai/Level.h"
+#include "rules/Level.h"
 #include "game/Seats.h"
 
 #include <cstdint>

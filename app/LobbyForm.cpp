@@ -1,6 +1,7 @@
 #include "app/LobbyForm.h"
 
 #include "app/RatingChart.h"
+#include "net/RulesText.h"
 #include "net/ServerCodec.h"
 
 #include <QCheckBox>
@@ -212,7 +213,7 @@ void TLobbyForm::ShowProfile(const TPlayerProfile& profile) {
         auto* item = new QTreeWidgetItem(
             RecentList,
             {QDateTime::fromMSecsSinceEpoch(match.EndedMs).toLocalTime().toString("yyyy-MM-dd HH:mm"), match.Opponent,
-             match.Seat == 0 ? "Red" : "Blue", TLobbyModel::RulesText(match.Rules), TLobbyModel::ResultText(match),
+             match.Seat == 0 ? "Red" : "Blue", RulesText(match.Rules), TLobbyModel::ResultText(match),
              match.Change ? TLobbyModel::ChangeText(*match.Change)
              : match.Rated ? QStringLiteral("rated")
                            : QStringLiteral("casual")});
@@ -244,7 +245,7 @@ void TLobbyForm::Show(const TLobbyModel& model) {
         const bool open = !table.Playing && (table.Seats[0].isEmpty() || table.Seats[1].isEmpty());
         auto* item = new QTreeWidgetItem(
             TableList, {QString::number(id), table.Seats[0].isEmpty() ? "(open)" : table.Seats[0],
-                        table.Seats[1].isEmpty() ? "(open)" : table.Seats[1], TLobbyModel::RulesText(table.Rules),
+                        table.Seats[1].isEmpty() ? "(open)" : table.Seats[1], RulesText(table.Rules),
                         TLobbyModel::SecondsText(table.Seconds), QString::number(table.Watchers),
                         table.Rated ? "rated" : "casual", table.Playing ? "playing" : open ? "waiting" : ""});
         item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(id));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "game/GameRules.h"
 #include "net/LobbyModel.h"
+#include "rules/GameRules.h"
 
 #include <QWidget>
 #include <functional>

@@ -2,7 +2,7 @@
 
 #include "app/GameType.h"
 #include "app/NetworkChoice.h"
-#include "game/GameRules.h"
+#include "rules/GameRules.h"
 
 #include <QDialog>
 

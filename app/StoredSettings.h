@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/GameType.h"
-#include "game/GameRules.h"
+#include "rules/GameRules.h"
 
 #include <QPoint>
 #include <QString>

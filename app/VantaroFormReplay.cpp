@@ -34,8 +34,8 @@ void LogToSide(const QString& line) {
     if (ChatForm) ChatForm->AppendLine(line);
 }
 
-std::vector<TPositionSetup::TCard> CatalogueOf(const TGame& game) {
-    std::vector<TPositionSetup::TCard> cards;
+std::vector<TCardValues> CatalogueOf(const TGame& game) {
+    std::vector<TCardValues> cards;
     if (!game.Cards) return cards;
     for (int32_t i = 0; i < game.Cards->NumCards; ++i)
         cards.push_back(static_cast<const TCardValues&>(game.Cards->CardTable[i]));

@@ -23,12 +23,12 @@ constexpr uint32_t ReviewedMatches = 20;
 // The node count of a typical opening, searched at the cost of the capture step alone.
 constexpr int32_t FloorSteps = 400000;
 
-std::vector<TPositionSetup::TCard> Catalogue() {
+std::vector<TCardValues> Catalogue() {
     std::ifstream file(VANTARO_CARDS_SOURCE);
     std::stringstream text;
     text << file.rdbuf();
     TCardRecordReader reader(text.str());
-    std::vector<TPositionSetup::TCard> cards;
+    std::vector<TCardValues> cards;
     for (int32_t number = 1;; ++number) {
         TCardInfo card;
         std::string error;
@@ -39,7 +39,7 @@ std::vector<TPositionSetup::TCard> Catalogue() {
 }
 
 // Blue to open; Same, Same Wall, Plus and Elemental on, one to five element squares.
-TPosition Opening(const std::vector<TPositionSetup::TCard>& catalogue, uint32_t deal) {
+TPosition Opening(const std::vector<TCardValues>& catalogue, uint32_t deal) {
     std::mt19937 random(1000 + deal);
     TPositionSetup setup;
     setup.Cards = catalogue;
@@ -58,7 +58,7 @@ TPosition Opening(const std::vector<TPositionSetup::TCard>& catalogue, uint32_t 
     return TPosition(setup);
 }
 
-TPosition AfterFirstMove(const std::vector<TPositionSetup::TCard>& catalogue, uint32_t deal) {
+TPosition AfterFirstMove(const std::vector<TCardValues>& catalogue, uint32_t deal) {
     TPosition position = Opening(catalogue, deal);
     const std::vector<TMove> moves = position.LegalMoves();
     position.Make(moves[std::mt19937(deal)() % moves.size()]);
@@ -145,7 +145,8 @@ void BM_MatchReview(benchmark::State& state) {
         for (const TMatchRecord& record : records) {
             const auto start = std::chrono::steady_clock::now();
             const std::optional<TMatchReview> review = ReviewMatch(record, ReplayRecord(record, catalogue));
-            seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            seconds.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
             benchmark::DoNotOptimize(review);
         }
         std::sort(seconds.begin(), seconds.end());

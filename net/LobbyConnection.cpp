@@ -49,10 +49,6 @@ QString TLobbyConnection::Server() const {
                                             : QStringLiteral("%1:%2").arg(Host).arg(Port);
 }
 
-bool TLobbyConnection::IsOpen() const {
-    return Socket != nullptr;
-}
-
 void TLobbyConnection::Open(const QString& host, uint16_t port, const QString& name) {
     Close();
     Host = host;

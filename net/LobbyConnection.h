@@ -44,7 +44,6 @@ public:
     void Open(const QString& host, uint16_t port, const QString& name);
     // Closes quietly (no closed() signal).
     void Close();
-    bool IsOpen() const;
     bool IsSignedIn() const { return SignedIn; }
     QString Server() const;
     QString Name() const { return PlayerName; }

@@ -59,16 +59,6 @@ QString TLobbyModel::Doing(const TLobbyPlayer& player) {
     return QStringLiteral("at table %1 (%2)").arg(player.Table).arg(player.Seat == 0 ? "Red" : "Blue");
 }
 
-QString TLobbyModel::RulesText(const TGameRules& rules) {
-    QStringList names;
-    if (rules.Same) names << QStringLiteral("Same");
-    if (rules.SameWall) names << QStringLiteral("Same Wall");
-    if (rules.Plus) names << QStringLiteral("Plus");
-    if (rules.Elemental) names << QStringLiteral("Elemental");
-    if (rules.SuddenDeath) names << QStringLiteral("Sudden Death");
-    return names.isEmpty() ? QStringLiteral("Open, Random") : QStringLiteral("Open, Random, ") + names.join(", ");
-}
-
 QString TLobbyModel::SecondsText(int32_t seconds) {
     return seconds == 0 ? QStringLiteral("unlimited") : QStringLiteral("%1 s").arg(seconds);
 }

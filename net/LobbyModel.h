@@ -19,8 +19,7 @@ public:
     // Who sits at or watches a table, in words: "in the lobby", "playing at
     // table 3", "watching table 4".
     static QString Doing(const TLobbyPlayer& player);
-    // "Same, Plus" or "no extra rules"; and "60 s" or "unlimited".
-    static QString RulesText(const TGameRules& rules);
+    // "60 s" or "unlimited".
     static QString SecondsText(int32_t seconds);
     // "1512 ± 80"; a change as "+15", "−15" or "±0"; "1512 → 1527 (+15)".
     static QString RatingText(int32_t rating, int32_t deviation);

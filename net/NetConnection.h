@@ -84,7 +84,6 @@ public:
     // When to call Wake next; Never once finished.
     int64_t NextWake() const;
 
-    TRole Role() const { return MyRole; }
     TState State() const { return CurrentState; }
     bool IsConnected() const { return CurrentState == TState::Connected; }
     bool Finished() const { return CurrentState == TState::Finished; }

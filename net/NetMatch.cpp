@@ -4,6 +4,7 @@
 #include "net/MessageCodec.h"
 #include "net/NetSession.h"
 #include "net/PeerText.h"
+#include "net/RulesText.h"
 #include "net/TableCheck.h"
 
 #include <QTime>
@@ -12,17 +13,6 @@
 namespace {
 
 using TKind = TNetMessage::TKind;
-
-QString RulesText(const TGameRules& rules) {
-    QStringList names;
-    if (rules.Same) names << QStringLiteral("Same");
-    if (rules.SameWall) names << QStringLiteral("Same Wall");
-    if (rules.Plus) names << QStringLiteral("Plus");
-    if (rules.Elemental) names << QStringLiteral("Elemental");
-    if (rules.SuddenDeath) names << QStringLiteral("Sudden Death");
-    return names.isEmpty() ? QStringLiteral("Open, Random")
-                           : QStringLiteral("Open, Random, ") + names.join(", ");
-}
 
 // A line of chat in the log: one entry, marked with its time and its
 // sender, its text made plain and kept on that one line.

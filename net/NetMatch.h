@@ -3,7 +3,7 @@
 #include "game/Game.h"
 #include "game/PacedKeys.h"
 #include "net/NetMessage.h"
-#include "net/TableState.h"
+#include "rules/TableState.h"
 
 #include <QObject>
 #include <QString>

@@ -42,7 +42,6 @@ public:
     ~TNetSession() override;
 
     void SetLimits(const TNetLimits& limits) { Limits = limits; }
-    const TNetLimits& GetLimits() const { return Limits; }
 
     // Listens for one player; port 0 picks a free one (see ListeningPort).
     // False, with a log line, when the port cannot be opened.

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 namespace {
 
@@ -29,10 +28,6 @@ TPlayerIdentity Parse(const QByteArray& pem, const QString& file) {
 }
 
 } // namespace
-
-QString DefaultIdentityFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Vantaro/identity.pem";
-}
 
 TPlayerIdentity LoadOrMakePlayerIdentity(const QString& file) {
     QFile existing(file);

@@ -15,9 +15,6 @@ struct TPlayerIdentity {
     QString Error; // empty on success
 };
 
-// ~/.config/Vantaro/identity.pem (under XDG_CONFIG_HOME when set).
-QString DefaultIdentityFile();
-
 // Reads the identity in `file`, or makes one and writes it when there is no file.
 // A file that holds no certificate and key is refused, not replaced.
 TPlayerIdentity LoadOrMakePlayerIdentity(const QString& file);

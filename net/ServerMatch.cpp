@@ -3,6 +3,7 @@
 #include "game/KeyCodes.h"
 #include "game/KeyRoute.h"
 #include "net/LobbyModel.h"
+#include "net/RulesText.h"
 #include "net/ServerCodec.h"
 #include "net/TableCheck.h"
 
@@ -189,7 +190,7 @@ void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t 
     if (announce)
         Log(QStringLiteral("Table %1: %2 (Red) against %3 (Blue); rules %4; %5 a move. %6")
                 .arg(Table)
-                .arg(Seats[0], Seats[1], TLobbyModel::RulesText(state.Rules), TLobbyModel::SecondsText(Seconds))
+                .arg(Seats[0], Seats[1], RulesText(state.Rules), TLobbyModel::SecondsText(Seconds))
                 .arg(You < 0 ? QStringLiteral("You are watching.")
                              : QStringLiteral("You play %1.").arg(You == 0 ? "Red" : "Blue")));
     TurnDeadlineMs = AwaySeat < 0 && !Known.Ended ? Deadline(clockMs, nowMs) : 0;

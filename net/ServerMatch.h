@@ -3,8 +3,8 @@
 #include "game/Game.h"
 #include "game/PacedKeys.h"
 #include "net/ServerMessage.h"
-#include "net/TableState.h"
 #include "rules/MatchLimits.h"
+#include "rules/TableState.h"
 
 #include <QByteArray>
 #include <QString>
@@ -54,7 +54,6 @@ public:
     // This player sits in a match that is still being played.
     bool Seated() const { return Playing && You >= 0 && !EndTable && !Known.Ended; }
     int32_t LocalSeat() const { return You; }
-    int64_t TableId() const { return Table; }
     // The seed of the server's deal (plus the deals already made from it,
     // for Sudden Death replays).
     int64_t DealSeconds();

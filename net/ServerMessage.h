@@ -1,6 +1,6 @@
 #pragma once
 
-#include "game/GameRules.h"
+#include "rules/GameRules.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "net/NetMessage.h"
-#include "net/TableState.h"
+#include "rules/TableState.h"
 
 #include <QString>
 #include <cstdint>

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <algorithm>
 
 namespace {
@@ -16,11 +15,8 @@ const QRegularExpression RecordName(QStringLiteral("^([0-9]{12})\\.json$"));
 
 } // namespace
 
-TMatchHistory::TMatchHistory(QString folder, int32_t limit) : Directory(std::move(folder)), Limit(std::max(1, limit)) {}
-
-QString TMatchHistory::DefaultFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Vantaro/History";
-}
+TMatchHistory::TMatchHistory(QString folder, int32_t limit)
+    : Directory(std::move(folder)), Limit(std::max(1, limit)) {}
 
 QStringList TMatchHistory::Files() const {
     QStringList files;

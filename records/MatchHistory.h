@@ -23,9 +23,6 @@ public:
 
     explicit TMatchHistory(QString folder, int32_t limit = DefaultLimit);
 
-    // ~/.config/Vantaro/History (under $XDG_CONFIG_HOME when set).
-    static QString DefaultFolder();
-
     // Writes the record (whole or not at all) and drops the oldest beyond the
     // limit; false with the reason when it cannot be written.
     bool Add(const TMatchRecord& record, std::string& problem);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ai/Level.h"
 #include "rules/GameRules.h"
+#include "rules/Level.h"
 #include "rules/MatchLimits.h"
 
 #include <cstdint>

@@ -43,7 +43,6 @@ public:
     // surface until one is set), so an image reaching past an edge is drawn in
     // part and one wholly outside draws nothing.
     void SetClipRect(const TRect& clip);
-    const TRect& ClipRect() const { return Clip; }
 
     // Copies sourceRect of source into dest, stretching (nearest neighbour)
     // when the sizes differ. False when the rectangles make no sense for the

@@ -7,10 +7,10 @@
 
 namespace {
 
-std::vector<TPositionSetup::TCard> RandomCatalogue(uint32_t seed) {
+std::vector<TCardValues> RandomCatalogue(uint32_t seed) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int32_t> rank(1, 10), few(4, 7), element(0, 8);
-    std::vector<TPositionSetup::TCard> cards;
+    std::vector<TCardValues> cards;
     for (int32_t i = 0; i < 110; ++i) {
         auto pick = [&] { return i % 3 == 0 ? rank(random) : few(random); };
         cards.push_back({{pick(), pick(), pick(), pick()}, element(random)});
@@ -22,7 +22,7 @@ std::vector<TPositionSetup::TCard> RandomCatalogue(uint32_t seed) {
 // position, the forced score is the solver's score for the move played, and
 // the named best move forces the best score.
 TEST(AiMatchReview, ScoresAreTheSolversScores) {
-    const std::vector<TPositionSetup::TCard> catalogue = RandomCatalogue(5);
+    const std::vector<TCardValues> catalogue = RandomCatalogue(5);
     std::mt19937 random(18);
     int32_t thrown = 0, reviewed = 0;
     for (int32_t match = 0; match < 6; ++match) {
@@ -57,7 +57,9 @@ TEST(AiMatchReview, ScoresAreTheSolversScores) {
                     EXPECT_EQ(scored.Score, all->Score) << "move " << i + 1;
                 }
             }
-            EXPECT_EQ(move.Card, replay.Positions[i].Catalogue[replay.Positions[i].Setup.Hands[move.Move.Slot][move.Player]]);
+            EXPECT_EQ(
+                move.Card,
+                replay.Positions[i].Catalogue[replay.Positions[i].Setup.Hands[move.Move.Slot][move.Player]]);
             EXPECT_LE(move.Forced, move.Best);
             thrown += move.ThrewAwayResult();
             ++reviewed;
@@ -71,7 +73,7 @@ TEST(AiMatchReview, ScoresAreTheSolversScores) {
 
 // Across a Sudden Death replay each deal is scored on its own.
 TEST(AiMatchReview, ADrawnDealAndItsReplayAreBothReviewed) {
-    const std::vector<TPositionSetup::TCard> catalogue = RandomCatalogue(6);
+    const std::vector<TCardValues> catalogue = RandomCatalogue(6);
     std::mt19937 random(4);
     for (int32_t tries = 0; tries < 2000; ++tries) {
         TMatchRecord record;
@@ -112,19 +114,23 @@ TEST(AiMatchReview, LinesNameTheMoveWhatItAllowsAndWhatWasThrownAway) {
     move.BestMove = {3, 0, 0};
     move.Forced = 4;
     move.Best = 5;
-    EXPECT_EQ(ReviewLine(move, names), "5. Blue, Moss Puff on the centre square: Red can now force 6–4; Tallow Glob "
-                                       "on the top-left square kept 5–5 — a draw thrown away");
+    EXPECT_EQ(ReviewLine(move, names),
+              "5. Blue, Moss Puff on the centre square: Red can now force 6–4; Tallow Glob "
+              "on the top-left square kept 5–5 — a draw thrown away");
     move.Player = 0;
     move.Forced = 6;
     move.Best = 7;
-    EXPECT_EQ(ReviewLine(move, names), "5. Red, Moss Puff on the centre square: Red can force 6–4; Tallow Glob on "
-                                       "the top-left square kept 7–3");
+    EXPECT_EQ(ReviewLine(move, names),
+              "5. Red, Moss Puff on the centre square: Red can force 6–4; Tallow Glob on "
+              "the top-left square kept 7–3");
     move.Forced = move.Best = 5;
-    EXPECT_EQ(ReviewLine(move, names), "5. Red, Moss Puff on the centre square: either side can force a draw 5–5");
+    EXPECT_EQ(ReviewLine(move, names),
+              "5. Red, Moss Puff on the centre square: either side can force a draw 5–5");
     move.Best = 6;
     move.Card = 9;
-    EXPECT_EQ(ReviewLine(move, names), "5. Red, The card on the centre square: either side can force a draw 5–5; "
-                                       "Tallow Glob on the top-left square kept 6–4 — a win thrown away");
+    EXPECT_EQ(ReviewLine(move, names),
+              "5. Red, The card on the centre square: either side can force a draw 5–5; "
+              "Tallow Glob on the top-left square kept 6–4 — a win thrown away");
 }
 
 } // namespace

@@ -27,7 +27,8 @@ protected:
                 if (card(at.Setup.Board[y][x].Card) != square.Card ||
                     (square.Card >= 0 && at.Setup.Board[y][x].Owner != square.Owner))
                     why << "square " << x << "," << y << "; ";
-                if (at.Setup.Elements[y][x] != Game->Elements[y][x]) why << "element " << x << "," << y << "; ";
+                if (at.Setup.Elements[y][x] != Game->Elements[y][x])
+                    why << "element " << x << "," << y << "; ";
             }
         for (int32_t slot = 0; slot < 5; ++slot)
             for (int32_t player = 0; player < 2; ++player)
@@ -39,7 +40,7 @@ protected:
         return why.str();
     }
 
-    std::vector<TPositionSetup::TCard> Catalogue;
+    std::vector<TCardValues> Catalogue;
 };
 
 // Random matches played by keys, Sudden Death replays among them: the record
@@ -67,7 +68,8 @@ TEST_F(AiRecordReplay, AReplayedRecordShowsTheMatchAfterEveryPlacement) {
                 std::vector<TMove> legal;
                 for (int32_t slot = 0; slot < 5; ++slot)
                     for (int32_t square = 0; square < 9; ++square)
-                        if (Game->Hands[slot][Game->Turn] >= 0 && Game->Board[square / 3][square % 3].Card < 0)
+                        if (Game->Hands[slot][Game->Turn] >= 0 &&
+                            Game->Board[square / 3][square % 3].Card < 0)
                             legal.push_back({slot, square % 3, square / 3});
                 const TMove move = legal[random() % legal.size()];
                 PlayByKeys(move);

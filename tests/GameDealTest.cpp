@@ -1,5 +1,5 @@
 #include "GameFixture.h"
-#include "game/RandomSource.h"
+#include "rules/RandomSource.h"
 
 #include <cstring>
 #include <set>

@@ -47,7 +47,7 @@ protected:
     }
 
     QTemporaryDir Folder;
-    std::vector<TPositionSetup::TCard> Catalogue;
+    std::vector<TCardValues> Catalogue;
     std::vector<std::string> Names;
 };
 
@@ -110,7 +110,8 @@ TEST_F(SolveReview, RefusesWhatItCannotReview) {
         {{"--review"}, "--review needs a match record"},
         {{"--review", broken, "--catalogue", VANTARO_CARDS_SOURCE}, broken + ": not JSON"},
         {{"--review", wrongScore, "--catalogue", VANTARO_CARDS_SOURCE}, wrongScore + ": the moves end"},
-        {{"--review", wrongScore, "--best", "--catalogue", VANTARO_CARDS_SOURCE}, "--best does not go with --review"},
+        {{"--review", wrongScore, "--best", "--catalogue", VANTARO_CARDS_SOURCE},
+         "--best does not go with --review"},
         {{"--review", wrongScore, "--catalogue", broken}, "the catalogue " + broken},
         {{"--review", Folder.filePath("none.json").toStdString()}, "none.json: cannot be read"},
     };
@@ -131,7 +132,8 @@ TEST_F(SolveReview, ProgramReviewsAFileItIsGiven) {
     record.Moves = RandomMoves(random, 1, 4);
     const std::string file = Write("m.json", WriteRecordJson(record));
     QProcess solve;
-    solve.start(VANTARO_SOLVE_PROGRAM, {"--review", QString::fromStdString(file), "--catalogue", VANTARO_CARDS_SOURCE});
+    solve.start(VANTARO_SOLVE_PROGRAM,
+                {"--review", QString::fromStdString(file), "--catalogue", VANTARO_CARDS_SOURCE});
     ASSERT_TRUE(solve.waitForFinished(60000));
     EXPECT_EQ(solve.exitCode(), 0) << solve.readAllStandardError().toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(solve.readAllStandardOutput()).object()["moves"].toArray().size(), 4);

@@ -14,8 +14,8 @@ namespace {
 
 // A catalogue of 110 cards with ranks from a few values, so that Same, Plus
 // and drawn deals (Sudden Death replays) come up.
-std::vector<TPositionSetup::TCard> Catalogue() {
-    std::vector<TPositionSetup::TCard> cards;
+std::vector<TCardValues> Catalogue() {
+    std::vector<TCardValues> cards;
     for (int32_t i = 0; i < 110; ++i)
         cards.push_back({{1 + i % 10, 4 + i * 7 % 4, 1 + i * 3 % 10, 5 + i * 5 % 3}, i % 9});
     return cards;
@@ -24,7 +24,7 @@ std::vector<TPositionSetup::TCard> Catalogue() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::vector<TPositionSetup::TCard> catalogue = Catalogue();
+    static const std::vector<TCardValues> catalogue = Catalogue();
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const TRecordReading reading = ReadRecordJson(bytes, "fuzz");
     if (!reading.Record) {

@@ -27,6 +27,11 @@ namespace {
 
 constexpr int64_t Seed = 4242424242;
 
+const char* Classic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                      "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
+const char* RatedClassic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+                           "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
+
 class LobbyTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -80,6 +85,15 @@ protected:
     {
         Ask(connection, "{\"type\":\"move\",\"slot\":" + std::to_string(slot) + ",\"x\":" + std::to_string(x) +
                             ",\"y\":" + std::to_string(y) + "}");
+    }
+
+    // Ann makes a table with `create` and Bob sits at it: the match starts, Ann to move.
+    std::pair<uint64_t, uint64_t> StartedMatch(const std::string& create = Classic)
+    {
+        uint64_t ann = Join("Ann"), bob = Join("Bob");
+        Ask(ann, create);
+        Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+        return {ann, bob};
     }
 
     void Collect()
@@ -137,9 +151,6 @@ protected:
     uint64_t NextConnection = 1;
     int64_t Now = 1'700'000'000'000;
 };
-
-const char* Classic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-                      "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
 
 
 TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored)
@@ -214,10 +225,8 @@ TEST_F(LobbyTest, AChainOfDrawsEndsAtTheBoundAsADrawWhoseRecordEveryReaderTakes)
         *Storage, Log, Limits,
         [](int64_t seed, int32_t, int32_t first) { return std::make_unique<TDrawingReferee>(seed, first); },
         [] { return Seed; });
-    uint64_t ann = Join("Ann"), bob = Join("Bob");
-    Ask(ann, "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
-             "\"elemental\":false,\"sudden_death\":true},\"seconds\":60}");
-    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    auto [ann, bob] = StartedMatch("{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,"
+                                   "\"plus\":false,\"elemental\":false,\"sudden_death\":true},\"seconds\":60}");
     for (int i = 0; i < MatchLimits::MaxMoves; ++i) {
         ASSERT_FALSE(Has(bob, "ended")) << "before move " << i;
         Inbox.clear();
@@ -236,7 +245,7 @@ TEST_F(LobbyTest, AChainOfDrawsEndsAtTheBoundAsADrawWhoseRecordEveryReaderTakes)
                            .toJson(QJsonDocument::Compact),
                        "the server");
     ASSERT_TRUE(reading.Record) << reading.Problem;
-    const std::vector<TPositionSetup::TCard> even(10, TCardValues{{5, 5, 5, 5}, 0});
+    const std::vector<TCardValues> even(10, TCardValues{{5, 5, 5, 5}, 0});
     EXPECT_EQ(ReplayRecord(*reading.Record, even).Problem, "");
     reading.Record->Moves.resize(MatchLimits::MaxMoves - 9);
     reading.Record->RedealSeeds.pop_back();
@@ -364,9 +373,7 @@ TEST_F(LobbyTest, NamesBelongToTheirCertificateAndEachAddressMakesFiveAnHour)
 
 TEST_F(LobbyTest, RunningOutOfTimeLosesTheMatch)
 {
-    uint64_t ann = Join("Ann"), bob = Join("Bob");
-    Ask(ann, Classic);
-    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    auto [ann, bob] = StartedMatch();
     EXPECT_EQ(Last(ann, "match").value()["clock"].toInt(), 60'000);
     Now += 1'500;
     Ask(bob, "{\"type\":\"state\"}");
@@ -403,9 +410,7 @@ TEST_F(LobbyTest, AnUnlimitedMatchSendsNoClock)
 
 TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits)
 {
-    uint64_t ann = Join("Ann"), bob = Join("Bob");
-    Ask(ann, Classic);
-    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     Move(bob, 0, 1, 0);
     Now += 10'000; // of Ann's turn
@@ -444,9 +449,7 @@ TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits)
 
 TEST_F(LobbyTest, AfterARestartAStoredMatchGoesOnFromItsLastMove)
 {
-    uint64_t ann = Join("Ann"), bob = Join("Bob");
-    Ask(ann, Classic);
-    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     Move(bob, 0, 1, 0);
     Move(ann, 1, 2, 0);
@@ -518,9 +521,7 @@ TEST_F(LobbyTest, AtARestartAStoredMatchOverByItsMovesEndsWithItsResult)
 // alone, and a match ended in the database meanwhile is told as ended.
 TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHere)
 {
-    uint64_t ann = Join("Ann"), bob = Join("Bob");
-    Ask(ann, Classic);
-    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     std::string error;
     auto otherStorage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error, "there");
@@ -565,9 +566,7 @@ TEST_F(LobbyTest, AMoveTheDatabaseRefusedCanBePlayedAgain)
         }
         QSqlDatabase::removeDatabase("raw");
     };
-    uint64_t ann = Join("Ann"), bob = Join("Bob");
-    Ask(ann, Classic);
-    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    auto [ann, bob] = StartedMatch();
     for (int i = 0; i < 9; ++i) {
         const uint64_t mover = i % 2 == 0 ? ann : bob;
         if (i == 1 || i == 8) {
@@ -640,9 +639,6 @@ TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat)
     Ask(ann, "{\"type\":\"leave\"}");
     EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "abandoned") << "given up before a card was placed";
 }
-
-const char* RatedClassic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-                           "\"elemental\":false,\"sudden_death\":false},\"seconds\":60,\"rated\":true}";
 
 // A watcher of a table that goes away is sent back to the lobby, and
 // whatever it asks next is answered from there.
@@ -769,9 +765,7 @@ TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned)
             MakeLobby();
             Inbox.clear();
             Now += TLobby::TableWindowMs;
-            uint64_t ann = Join("Ann"), bob = Join("Bob");
-            Ask(ann, RatedClassic);
-            Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+            auto [ann, bob] = StartedMatch(RatedClassic);
             for (int i = 0; i < placed; ++i)
                 Move(i % 2 == 0 ? ann : bob, i, i, 0);
             int before = Storage->Standing(2)->RatedMatches;
@@ -797,9 +791,7 @@ TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned)
 // what is left, and the seat goes when it is spent.
 TEST_F(LobbyTest, TimeAwayIsOneAllowanceAcrossEveryDrop)
 {
-    uint64_t ann = Join("Ann"), bob = Join("Bob");
-    Ask(ann, Classic);
-    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     Move(bob, 0, 1, 0);
     struct TDrop {
@@ -1117,10 +1109,9 @@ TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks
     }
     ASSERT_NE(seed, 0) << "no seed draws its first deal";
     Lobby = std::make_unique<TLobby>(*Storage, Log, Limits, RulesRefereeFactory(), [seed] { return seed; });
-    uint64_t ann = Join("Ann"), bob = Join("Bob");
-    Ask(ann, "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
-             "\"sudden_death\":true},\"seconds\":0,\"rated\":true}");
-    Ask(bob, "{\"type\":\"sit\",\"table\":1}");
+    auto [ann, bob] = StartedMatch("{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,"
+                                   "\"plus\":false,\"elemental\":false,\"sudden_death\":true},\"seconds\":0,"
+                                   "\"rated\":true}");
     TRulesReferee mirror(BuiltInCatalogue(), seed, rules, 1);
     for (int guard = 0; guard < 9 * 20 && !mirror.Over(); ++guard) {
         auto move = firstLegal(mirror);

@@ -158,19 +158,36 @@ void PlayOne(TRulesReferee& referee, TTlsTestClient* seats[2], int index)
 const char* Classic = "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
                       "\"elemental\":false,\"sudden_death\":false},\"seconds\":0,\"rated\":true}\n";
 
-// Ann opens a table (so she is Blue), Bob sits; the referee the match is
-// decided by, dealt as the server dealt it.
-std::unique_ptr<TRulesReferee> StartMatch(TTlsTestClient& ann, TTlsTestClient& bob, int64_t table = 1)
+// What SignInAndStart leaves: both players' connections, and the referee the
+// match is decided by, dealt as the server dealt it (null when it did not start).
+struct TStartedMatch {
+    std::unique_ptr<TTlsTestClient> Blue, Red;
+    std::unique_ptr<TRulesReferee> Referee;
+    int64_t Seed = 0;
+    TTlsTestClient* Seats[2]{}; // by colour: Red, Blue
+};
+
+// Two players sign in; the first opens a table with `create` (so is Blue) and
+// the second sits at it.
+TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::string& blueName,
+                             const TIdentity& red, const std::string& redName, const std::string& create = Classic)
 {
-    ann.Send(Classic);
-    EXPECT_TRUE(WaitFor(ann, "table"));
-    bob.Send("{\"type\":\"sit\",\"table\":" + std::to_string(table) + "}\n");
-    std::optional<QJsonObject> match = WaitFor(bob, "match");
-    EXPECT_TRUE(match && WaitFor(ann, "match"));
+    TStartedMatch started;
+    started.Blue = SignIn(blue, port, blueName);
+    started.Red = SignIn(red, port, redName);
+    started.Seats[0] = started.Red.get();
+    started.Seats[1] = started.Blue.get();
+    started.Blue->Send(create);
+    EXPECT_TRUE(WaitFor(*started.Blue, "table"));
+    started.Red->Send("{\"type\":\"sit\",\"table\":1}\n");
+    std::optional<QJsonObject> match = WaitFor(*started.Red, "match");
+    EXPECT_TRUE(match && WaitFor(*started.Blue, "match"));
     if (!match)
-        return nullptr;
-    return std::make_unique<TRulesReferee>(BuiltInCatalogue(), int64_t((*match)["seed"].toDouble()),
-                                           RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
+        return started;
+    started.Seed = int64_t((*match)["seed"].toDouble());
+    started.Referee = std::make_unique<TRulesReferee>(BuiltInCatalogue(), started.Seed,
+                                                      RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
+    return started;
 }
 
 TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
@@ -181,25 +198,20 @@ TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
     QProcess server;
     uint16_t port = StartServer(server, data);
     ASSERT_NE(port, 0);
-    auto ann = SignIn(annIdentity, port, "Ann");
-    auto bob = SignIn(bobIdentity, port, "Bob");
-    ann->Send("{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":true,"
-              "\"elemental\":true,\"sudden_death\":true},\"seconds\":0}\n");
-    ASSERT_TRUE(WaitFor(*ann, "table"));
-    bob->Send("{\"type\":\"sit\",\"table\":1}\n");
-    std::optional<QJsonObject> match = WaitFor(*bob, "match");
-    ASSERT_TRUE(match);
-    ASSERT_TRUE(WaitFor(*ann, "match"));
-    int64_t seed = int64_t((*match)["seed"].toDouble());
-    TRulesReferee referee(BuiltInCatalogue(), seed, RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
-    TTlsTestClient* seats[2] = {bob.get(), ann.get()}; // the one who opened the table is Blue
+    TStartedMatch started =
+        SignInAndStart(port, annIdentity, "Ann", bobIdentity, "Bob",
+                       "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":true,"
+                       "\"elemental\":true,\"sudden_death\":true},\"seconds\":0}\n");
+    ASSERT_TRUE(started.Referee);
+    TRulesReferee& referee = *started.Referee;
+    const int64_t seed = started.Seed;
     for (int i = 0; i < 3; ++i)
-        PlayOne(referee, seats, i);
+        PlayOne(referee, started.Seats, i);
 
     ::kill(pid_t(server.processId()), SIGKILL);
     ASSERT_TRUE(server.waitForFinished(WaitMs));
-    ann.reset();
-    bob.reset();
+    started.Blue.reset();
+    started.Red.reset();
 
     QProcess restarted;
     port = StartServer(restarted, data);
@@ -233,11 +245,11 @@ TEST(ServerProcess, AKillAtTheLastMoveLeavesTheMatchFinishedWithItsRatingsOrStil
         QProcess server;
         uint16_t port = StartServer(server, data);
         ASSERT_NE(port, 0);
-        auto ann = SignIn(annIdentity, port, "Ann");
-        auto bob = SignIn(bobIdentity, port, "Bob");
-        std::unique_ptr<TRulesReferee> referee = StartMatch(*ann, *bob);
-        ASSERT_TRUE(referee);
-        TTlsTestClient* seats[2] = {bob.get(), ann.get()};
+        TStartedMatch started = SignInAndStart(port, annIdentity, "Ann", bobIdentity, "Bob");
+        ASSERT_TRUE(started.Referee);
+        TRulesReferee* referee = started.Referee.get();
+        TTlsTestClient** seats = started.Seats;
+        TTlsTestClient* ann = started.Blue.get();
         for (int i = 0; i < 8; ++i)
             PlayOne(*referee, seats, i);
         ASSERT_TRUE(SendOne(*referee, seats));
@@ -288,11 +300,10 @@ TEST(ServerProcessOnSharedStorage, ASecondServerLeavesTheFirstsMatchAloneAndItGo
     QProcess first, second;
     uint16_t port = StartServer(first, folder.filePath("first"), {"--database", url});
     ASSERT_NE(port, 0);
-    auto pam = SignIn(pamIdentity, port, "Pam");
-    auto rex = SignIn(rexIdentity, port, "Rex");
-    std::unique_ptr<TRulesReferee> referee = StartMatch(*pam, *rex);
-    ASSERT_TRUE(referee);
-    TTlsTestClient* seats[2] = {rex.get(), pam.get()};
+    TStartedMatch started = SignInAndStart(port, pamIdentity, "Pam", rexIdentity, "Rex");
+    ASSERT_TRUE(started.Referee);
+    TRulesReferee* referee = started.Referee.get();
+    TTlsTestClient* seats[2] = {started.Seats[0], started.Seats[1]};
     PlayOne(*referee, seats, 0);
 
     uint16_t secondPort = StartServer(second, folder.filePath("second"), {"--database", url});

@@ -28,23 +28,26 @@ TTlsTestClient::~TTlsTestClient()
     Disconnect();
 }
 
-template <typename TStart> bool TTlsTestClient::Run(TStart start)
+template <typename TStart> std::optional<asio::error_code> TTlsTestClient::Finish(TStart start)
 {
-    bool done = false;
-    asio::error_code result = asio::error::timed_out;
-    start([&](const asio::error_code& error) {
-        done = true;
-        result = error;
-    });
+    std::optional<asio::error_code> result;
+    start([&](const asio::error_code& error) { result = error; });
     Io.restart();
     Io.run_for(Wait);
-    if (!done) {
-        asio::error_code ignored;
-        Stream.lowest_layer().cancel(ignored);
-        Io.restart();
-        Io.run_for(Wait);
-    }
-    return done && !result;
+    if (result)
+        return result;
+    // Cancelled, the operation still calls its handler: let it, then say it stalled.
+    asio::error_code ignored;
+    Stream.lowest_layer().cancel(ignored);
+    Io.restart();
+    Io.run_for(Wait);
+    return std::nullopt;
+}
+
+template <typename TStart> bool TTlsTestClient::Run(TStart start)
+{
+    std::optional<asio::error_code> result = Finish(start);
+    return result && !*result;
 }
 
 bool TTlsTestClient::Connect(uint16_t port, const std::string& source)
@@ -113,26 +116,16 @@ bool TTlsTestClient::WaitClosed()
 {
     for (int i = 0; i < 10000; ++i) {
         char buffer[4096];
-        asio::error_code failure;
-        bool done = false;
-        auto handler = [&](const asio::error_code& error, size_t) {
-            done = true;
-            failure = error;
-        };
-        if (Plain)
-            Stream.next_layer().async_read_some(asio::buffer(buffer), handler);
-        else
-            Stream.async_read_some(asio::buffer(buffer), handler);
-        Io.restart();
-        Io.run_for(Wait);
-        if (!done) {
-            asio::error_code ignored;
-            Stream.lowest_layer().cancel(ignored);
-            Io.restart();
-            Io.run_for(Wait);
+        std::optional<asio::error_code> read = Finish([&](auto done) {
+            auto handler = [done](const asio::error_code& error, size_t) { done(error); };
+            if (Plain)
+                Stream.next_layer().async_read_some(asio::buffer(buffer), handler);
+            else
+                Stream.async_read_some(asio::buffer(buffer), handler);
+        });
+        if (!read)
             return false;
-        }
-        if (failure)
+        if (*read)
             return true;
     }
     return false;

@@ -32,6 +32,10 @@ public:
     std::string ServerFingerprint;
 
 private:
+    // Starts an operation and runs it to its end, for Wait at the most: the
+    // error it ended with, or nothing when it stalled and was cancelled.
+    template <typename TStart> std::optional<asio::error_code> Finish(TStart start);
+    // The operation ended in time and without an error.
     template <typename TStart> bool Run(TStart start);
 
     asio::io_context Io;

@@ -1,8 +1,8 @@
 // Starting and cancelling background searches; built without Qt so that it
 // runs under ThreadSanitizer.
+#include "ai/SearchThread.h"
 #include "ai/ComputerPlayer.h"
 #include "ai/MatchReview.h"
-#include "ai/SearchThread.h"
 #include "ai/Solver.h"
 
 #include <gtest/gtest.h>
@@ -124,17 +124,18 @@ TEST(SearchThread, AFailingSearchOrAThreadThatCannotStartIsReportedNotFatal) {
 // A whole match reviewed on the worker: cancelled, it delivers nothing;
 // left to finish, every move is scored.
 TEST(SearchThread, AMatchReviewRunsOnTheWorkerAndCancels) {
-    std::vector<TPositionSetup::TCard> catalogue;
+    std::vector<TCardValues> catalogue;
     std::mt19937 random(31);
     for (int32_t i = 0; i < 110; ++i)
-        catalogue.push_back({{1 + int32_t(random() % 10), 4 + int32_t(random() % 4), 1 + int32_t(random() % 10),
-                              4 + int32_t(random() % 4)},
+        catalogue.push_back({{1 + int32_t(random() % 10), 4 + int32_t(random() % 4),
+                              1 + int32_t(random() % 10), 4 + int32_t(random() % 4)},
                              int32_t(random() % 9)});
     TMatchRecord record;
     record.Players[0] = record.Players[1] = "P";
     record.Rules.Same = record.Rules.Plus = record.Rules.SameWall = true;
     record.Ending = TMatchEnding::Abandoned;
-    record.Moves = {{0, 1, 1}, {0, 0, 0}, {1, 2, 2}, {1, 2, 0}, {2, 0, 2}, {2, 1, 0}, {3, 0, 1}, {3, 2, 1}, {4, 1, 2}};
+    record.Moves = {{0, 1, 1}, {0, 0, 0}, {1, 2, 2}, {1, 2, 0}, {2, 0, 2},
+                    {2, 1, 0}, {3, 0, 1}, {3, 2, 1}, {4, 1, 2}};
     const TReplay replay = ReplayRecord(record, catalogue);
     ASSERT_EQ(replay.Problem, "");
     auto review = [record, replay](const std::atomic<bool>& cancel) {

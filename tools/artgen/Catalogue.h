@@ -14,7 +14,6 @@ struct CardRecord {
     int element = 0;            // 0 none, 1..8
 
     QString displayName() const;
-    int rankSum() const { return ranks[0] + ranks[1] + ranks[2] + ranks[3]; }
     // 1..10, from the card's place in the catalogue: eleven cards per tier.
     int tier() const { return (number - 1) / 11 + 1; }
 };

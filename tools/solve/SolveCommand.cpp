@@ -54,9 +54,9 @@ QJsonArray ArrayOf(const QJsonValue& value, qsizetype size, const std::string& w
     return value.toArray();
 }
 
-TPositionSetup::TCard CardFrom(const QJsonValue& value, const std::string& what) {
+TCardValues CardFrom(const QJsonValue& value, const std::string& what) {
     const QJsonArray fields = ArrayOf(value, 5, what);
-    TPositionSetup::TCard card;
+    TCardValues card;
     static const char* const sides[4] = {"top", "right", "bottom", "left"};
     for (int32_t side = 0; side < 4; ++side)
         card.Ranks[side] = NumberIn(fields[side], 1, 10, what + " " + sides[side] + " rank");
@@ -65,7 +65,7 @@ TPositionSetup::TCard CardFrom(const QJsonValue& value, const std::string& what)
 }
 
 struct TCatalogue {
-    std::vector<TPositionSetup::TCard> Cards;
+    std::vector<TCardValues> Cards;
     std::vector<std::string> Names;
 };
 
@@ -107,7 +107,7 @@ TPositionSetup SetupFrom(const QJsonObject& root, const std::optional<std::strin
     // A catalogue card is checked only once a position uses it.
     auto use = [&](int32_t index, const std::string& what) {
         if (checked[index]) return;
-        const TPositionSetup::TCard& card = setup.Cards[index];
+        const TCardValues& card = setup.Cards[index];
         for (int32_t side = 0; side < 4; ++side)
             if (card.Ranks[side] < 1 || card.Ranks[side] > 10)
                 throw TRefusal{what + ": catalogue record " + std::to_string(index) + " has rank " +
@@ -211,9 +211,10 @@ QByteArray Review(const std::string& file, const std::string& cataloguePath) {
     if (!reading.Record) throw TRefusal{reading.Problem};
     const TMatchRecord& record = *reading.Record;
     const TCatalogue catalogue = ReadCatalogue(cataloguePath);
-    for (const TPositionSetup::TCard& card : catalogue.Cards)
+    for (const TCardValues& card : catalogue.Cards)
         for (int32_t rank : card.Ranks)
-            if (rank < 1 || rank > 10) throw TRefusal{"the catalogue " + cataloguePath + " has a rank outside 1 to 10"};
+            if (rank < 1 || rank > 10)
+                throw TRefusal{"the catalogue " + cataloguePath + " has a rank outside 1 to 10"};
     const TReplay replay = ReplayRecord(record, catalogue.Cards);
     if (!replay.Problem.empty()) throw TRefusal{file + ": " + replay.Problem};
 

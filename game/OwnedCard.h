@@ -1,4 +1,0 @@
-#pragma once
-
-// Moved to the rules core.
-#include "rules/OwnedCard.h"
