@@ -187,9 +187,9 @@ TEST_F(AppKeyFuzz, TheSameKeysEndInTheSameState) {
     // Searches end before the next step, and a hint is taken at once, so that
     // answers come at the same step every run.
     const auto settle = [] {
-        while (VantaroForm->Computer->Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        while (VantaroForm->Hint->Busy()) {
-            VantaroForm->Hint->Step();
+        while (VantaroForm->Table().Computer().Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (VantaroForm->Table().Hint().Busy()) {
+            VantaroForm->Table().Hint().Step();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     };
