@@ -84,10 +84,11 @@ void TDirectPlay::TellWhereTheTableStands(bool networkChosen) {
 bool TDirectPlay::ExplainNewGame(bool networkChosen) {
     if (Active() || !networkChosen) return false;
     if (Link->IsListening())
-        Log.Answer(QStringLiteral("F2: nobody has joined yet. Hosting on port %1 goes on; the match is dealt "
-                                  "once a player joins. To play here instead, choose another game type in File › "
-                                  "Rules.")
-                       .arg(Link->ListeningPort()));
+        Log.Answer(
+            QStringLiteral("F2: nobody has joined yet. Hosting on port %1 goes on; the match is dealt "
+                           "once a player joins. To play here instead, choose another game type in File › "
+                           "Rules.")
+                .arg(Link->ListeningPort()));
     else if (!Idle())
         Log.Answer("F2: still joining; the host deals once you are connected.");
     else
@@ -107,7 +108,8 @@ QString TDirectPlay::TitlePart(bool networkChosen) const {
 
 bool TDirectPlay::SendChat(const QString& text) {
     if (Idle()) {
-        TSideLog::Note("Chat goes to the other player of a network match (File › Rules, MultiPlayer TCP/IP).");
+        TSideLog::Note(
+            "Chat goes to the other player of a network match (File › Rules, MultiPlayer TCP/IP).");
         return false;
     }
     return Match->SendChat(text);

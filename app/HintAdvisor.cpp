@@ -102,7 +102,7 @@ void THintAdvisor::Step() {
                                  ? QString::fromStdString(Game.Cards->CardTable[card].Name)
                                  : QString("The card");
         BestMoves(QString("Hint: %1 on the %2 square: %3")
-                .arg(name, SquareName(scored.Move.X, scored.Move.Y), Outcome(scored.Score)));
+                      .arg(name, SquareName(scored.Move.X, scored.Move.Y), Outcome(scored.Score)));
     }
     // Point at the best move; Enter then plays it. Keys only while the table is still.
     if (Game.Phase != TGame::PhaseIdle) return;

@@ -62,7 +62,8 @@ TMainMenu::TMainMenu(QMainWindow& window, TCommands commands) {
     ViewZoomIn = ViewMenu->addAction("Zoom &In", w, commands.ZoomIn);
     // Ctrl and the key that carries + unshifted on most keyboards, too.
     ViewZoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    ViewZoomOut = ViewMenu->addAction("Zoom &Out", QKeySequence(Qt::CTRL | Qt::Key_Minus), w, commands.ZoomOut);
+    ViewZoomOut =
+        ViewMenu->addAction("Zoom &Out", QKeySequence(Qt::CTRL | Qt::Key_Minus), w, commands.ZoomOut);
     ViewMenu->addSeparator();
     ViewAnnounce = ViewMenu->addAction("&Announce Turns and Results", w, commands.ViewOptions);
     ViewAnnounce->setCheckable(true);

@@ -2,8 +2,8 @@
 
 #include "app/LobbyForm.h"
 #include "app/OnlinePlay.h"
-#include "app/SideLog.h"
 #include "app/Settings.h"
+#include "app/SideLog.h"
 #include "net/ServerCodec.h"
 
 #include <QCheckBox>
@@ -13,7 +13,8 @@ TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, con
                                TStoredSettings& stored, THooks hooks)
     : Window(window), Stored(stored), Hooks(std::move(hooks)) {
     // Beside the settings, so that the identity moves with them.
-    const QString folder = QFileInfo(settingsFile.isEmpty() ? TSettings::DefaultFile() : settingsFile).absolutePath();
+    const QString folder =
+        QFileInfo(settingsFile.isEmpty() ? TSettings::DefaultFile() : settingsFile).absolutePath();
     TOnlineHooks online;
     online.Log = TSideLog::Note;
     online.Wake = [this] {

@@ -33,8 +33,8 @@ public:
         std::function<void()> Save; // the remembered choices are saved
     };
     // `settingsFile`: the identity is kept beside it (empty for the default place).
-    TOnlineControl(TGame& game, QWidget& window, QWidget* board, const QString& settingsFile, TStoredSettings& stored,
-                   THooks hooks);
+    TOnlineControl(TGame& game, QWidget& window, QWidget* board, const QString& settingsFile,
+                   TStoredSettings& stored, THooks hooks);
     ~TOnlineControl();
 
     TOnlinePlay& Play() { return *Online; }

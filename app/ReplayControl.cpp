@@ -34,8 +34,8 @@ std::vector<TPositionSetup::TCard> CatalogueOf(const TGame& game) {
 
 } // namespace
 
-TReplayControl::TReplayControl(TGame& game, QWidget& window, QString historyFolder, QAction* review, QAction* leave,
-                               THooks hooks)
+TReplayControl::TReplayControl(TGame& game, QWidget& window, QString historyFolder, QAction* review,
+                               QAction* leave, THooks hooks)
     : Game(game), Window(window), ReviewItem(review), LeaveItem(leave), Hooks(std::move(hooks)) {
     if (!historyFolder.isEmpty())
         Keeper = std::make_unique<TRecordKeeper>(historyFolder, &Window, [](const QString& problem) {
@@ -51,7 +51,8 @@ TReplayControl::TReplayControl(TGame& game, QWidget& window, QString historyFold
     if (!Hooks.AskRecordFile)
         Hooks.AskRecordFile = [this](bool save) {
             const QString filter = QStringLiteral("Vantaro match records (*.json);;All files (*)");
-            return save ? QFileDialog::getSaveFileName(&Window, "Save Match Record", "vantaro-match.json", filter)
+            return save ? QFileDialog::getSaveFileName(&Window, "Save Match Record", "vantaro-match.json",
+                                                       filter)
                         : QFileDialog::getOpenFileName(&Window, "Open Match Record", QString(), filter);
         };
 
@@ -107,7 +108,9 @@ bool TReplayControl::OpenReplay(const TMatchRecord& record, const QString& sourc
     std::string problem;
     if (!View->Open(record, problem)) {
         if (Hooks.Message)
-            Hooks.Message(QStringLiteral("%1 cannot be replayed: %2.").arg(source, QString::fromStdString(problem)).toStdString());
+            Hooks.Message(QStringLiteral("%1 cannot be replayed: %2.")
+                              .arg(source, QString::fromStdString(problem))
+                              .toStdString());
         return false;
     }
     Hooks.Handover(true);
@@ -115,9 +118,10 @@ bool TReplayControl::OpenReplay(const TMatchRecord& record, const QString& sourc
     if (ChatForm) ChatForm->SetPanel(ReplayBar);
     ReviewItem->setVisible(true);
     LeaveItem->setVisible(true);
-    TSideLog::Note(QStringLiteral("Replay of %1: Right and Left step, Home and End jump, Space plays on, R reviews, "
-                             "Esc leaves.")
-                  .arg(source));
+    TSideLog::Note(
+        QStringLiteral("Replay of %1: Right and Left step, Home and End jump, Space plays on, R reviews, "
+                       "Esc leaves.")
+            .arg(source));
     Hooks.Wake();
     ShowState();
     return true;
@@ -185,7 +189,10 @@ void TReplayControl::ShowMatchHistory() {
     THistoryForm dialog(Keeper->List(), &Window);
     if (dialog.exec() != QDialog::Accepted) return;
     if (const auto entry = dialog.Chosen())
-        OpenReplay(*entry->Record, QStringLiteral("the match of %1").arg(QDateTime::fromSecsSinceEpoch(entry->Record->StartTime).toLocalTime().toString("yyyy-MM-dd HH:mm")));
+        OpenReplay(*entry->Record, QStringLiteral("the match of %1")
+                                       .arg(QDateTime::fromSecsSinceEpoch(entry->Record->StartTime)
+                                                .toLocalTime()
+                                                .toString("yyyy-MM-dd HH:mm")));
 }
 
 bool TReplayControl::SaveMatchRecord() {
@@ -199,7 +206,8 @@ bool TReplayControl::SaveMatchRecord() {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(WriteRecordJson(*record)) < 0 || !file.commit()) {
         if (Hooks.Message)
-            Hooks.Message(QStringLiteral("%1 could not be written: %2.").arg(path, file.errorString()).toStdString());
+            Hooks.Message(
+                QStringLiteral("%1 could not be written: %2.").arg(path, file.errorString()).toStdString());
         return false;
     }
     TSideLog::Note(QStringLiteral("Match record saved to %1.").arg(path));
@@ -256,20 +264,21 @@ void TReplayControl::CollectReview() {
         TSideLog::Note(QStringLiteral("Review: %1.").arg(QString::fromStdString(result->Error)));
     } else if (result->Review && Replaying()) {
         std::vector<std::string> names;
-        for (int32_t i = 0; Game.Cards && i < Game.Cards->NumCards; ++i) names.push_back(Game.Cards->CardTable[i].Name);
+        for (int32_t i = 0; Game.Cards && i < Game.Cards->NumCards; ++i)
+            names.push_back(Game.Cards->CardTable[i].Name);
         std::vector<TResultChart::TPoint> points;
         int32_t thrown = 0;
         for (const TReviewedMove& move : result->Review->Moves) {
             const bool threw = move.ThrewAwayResult();
             thrown += threw;
             TSideLog::Note(QStringLiteral("%1%2").arg(threw ? QStringLiteral("\u2717 ") : QString(),
-                                                 QString::fromStdString(ReviewLine(move, names))));
+                                                      QString::fromStdString(ReviewLine(move, names))));
             points.push_back({move.Player == 0 ? move.Forced : 10 - move.Forced, threw});
         }
         TSideLog::Note(thrown == 0 ? QStringLiteral("Review done: no move threw a result away.")
-                              : QStringLiteral("Review done: %1 move%2 (\u2717) threw a result away.")
-                                    .arg(thrown)
-                                    .arg(thrown == 1 ? "" : "s"));
+                                   : QStringLiteral("Review done: %1 move%2 (\u2717) threw a result away.")
+                                         .arg(thrown)
+                                         .arg(thrown == 1 ? "" : "s"));
         ReplayBar->Chart->SetPoints(std::move(points));
     }
     ShowState();

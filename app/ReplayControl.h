@@ -25,9 +25,9 @@ struct TMatchRecord;
 class TReplayControl {
 public:
     struct THooks {
-        TMessageSink Message;               // a fault the player must see
-        TMicrosecondClock FrameClock;       // the frame clock
-        TCalendarClock CalendarClock;       // when a kept match was played
+        TMessageSink Message;                            // a fault the player must see
+        TMicrosecondClock FrameClock;                    // the frame clock
+        TCalendarClock CalendarClock;                    // when a kept match was played
         std::function<QString(bool save)> AskRecordFile; // a record file to save to or open; empty for none
         // Why the table cannot be given to a replay now; empty when it can.
         std::function<QString()> TableBusy;

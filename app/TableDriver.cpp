@@ -83,7 +83,8 @@ bool TTableDriver::KeyDown(uint16_t& key) {
 bool TTableDriver::Deal(const TGameRules& rules, TGameType type, TLevel level) {
     const bool wasIdle = Game.Phase == TGame::PhaseIdle;
     const bool single = type == TGameType::SinglePlayer;
-    const TSeats seats = single ? TSeats{TSeating::Computer, 1 - ComputerPlayer, level} : TSeats{TSeating::HotSeat};
+    const TSeats seats =
+        single ? TSeats{TSeating::Computer, 1 - ComputerPlayer, level} : TSeats{TSeating::HotSeat};
     Game.NewGame(1, rules, seats);
     // A refused New Game (cards still moving) leaves the match and its players as they were.
     if (!wasIdle || Game.Phase != TGame::PhaseDealing) return false;

@@ -39,8 +39,8 @@ void TTableListeners::OpenLog() {
     MatchLog->Open();
 }
 
-void TTableListeners::StartSound(const TDataFolder& data,
-                                 const std::function<std::unique_ptr<TSoundPlayer>(const TDataFolder&)>& make) {
+void TTableListeners::StartSound(
+    const TDataFolder& data, const std::function<std::unique_ptr<TSoundPlayer>(const TDataFolder&)>& make) {
     SoundPlayer = make ? make(data) : std::make_unique<TSoundEffects>(data, TSideLog::Note);
     Sounds->SetPlayer(SoundPlayer.get());
 }

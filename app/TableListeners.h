@@ -29,7 +29,8 @@ public:
     // The log's first line, before anything was dealt.
     void OpenLog();
     // The sound device, once Data/ is found: `make` when given, else the machine's.
-    void StartSound(const TDataFolder& data, const std::function<std::unique_ptr<TSoundPlayer>(const TDataFolder&)>& make);
+    void StartSound(const TDataFolder& data,
+                    const std::function<std::unique_ptr<TSoundPlayer>(const TDataFolder&)>& make);
     void SetSound(bool on);
     void Cue(TSound sound);
 

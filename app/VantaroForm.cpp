@@ -91,8 +91,8 @@ TVantaroForm::TVantaroForm(TShellEnvironment environment)
     for (int32_t i = 0; i < 3; ++i) zoom.Zoom[i] = Menu->ViewZoom[i];
     zoom.ZoomIn = Menu->ViewZoomIn;
     zoom.ZoomOut = Menu->ViewZoomOut;
-    Place = std::make_unique<TWindowGeometry>(*this, *GameBoard, *Game->Graphics, zoom, Environment.ScreenArea,
-                                              [this](int32_t factor) {
+    Place = std::make_unique<TWindowGeometry>(*this, *GameBoard, *Game->Graphics, zoom,
+                                              Environment.ScreenArea, [this](int32_t factor) {
                                                   Stored.Zoom = factor;
                                                   if (Game->Graphics->BackBuffer) SaveSettings();
                                               });
@@ -365,7 +365,8 @@ void TVantaroForm::FileNewGameClick() {
         return;
     }
     const TGameType type = RulesForm ? RulesForm->GameType : TGameType::HotSeat;
-    if (Driver->Deal(DialogRules(), type, RulesForm ? RulesForm->Level : TLevel::Perfect)) DirectNet->Forget();
+    if (Driver->Deal(DialogRules(), type, RulesForm ? RulesForm->Level : TLevel::Perfect))
+        DirectNet->Forget();
     Wake();
     AfterGameStep();
 }
@@ -483,9 +484,10 @@ void TVantaroForm::ShowAbout() {
 bool AskTrustServer(const QString& server, const QString& fingerprint) {
     return QMessageBox::question(
                VantaroForm, "A new server",
-               QString("This is the first time you connect to %1. Its certificate's fingerprint is\n\n%2\n\n"
-                       "If the server's owner gave you this fingerprint, or you trust this server, choose Yes; "
-                       "it will be remembered and checked every time you connect.")
+               QString(
+                   "This is the first time you connect to %1. Its certificate's fingerprint is\n\n%2\n\n"
+                   "If the server's owner gave you this fingerprint, or you trust this server, choose Yes; "
+                   "it will be remembered and checked every time you connect.")
                    .arg(server, fingerprint)) == QMessageBox::Yes;
 }
 

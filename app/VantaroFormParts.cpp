@@ -1,5 +1,6 @@
 // The main window's parts, made and wired together: the menus' commands, the
 // table's driver, direct network play, play on a server and replays.
+#include "app/BoardMouse.h"
 #include "app/ComputerSeat.h"
 #include "app/DirectPlay.h"
 #include "app/HintAdvisor.h"
@@ -9,9 +10,8 @@
 #include "app/ReplayControl.h"
 #include "app/TableDriver.h"
 #include "app/TableListeners.h"
-#include "app/WindowGeometry.h"
-#include "app/BoardMouse.h"
 #include "app/VantaroForm.h"
+#include "app/WindowGeometry.h"
 #include "net/NetMatch.h"
 #include "net/NetSession.h"
 
@@ -126,8 +126,9 @@ void TVantaroForm::MakeReplays() {
             return QStringLiteral("A replay cannot open while you play across the network: leave the network "
                                   "table first (File › Rules).");
         if (OnServer->Active() && OnServer->TheMatch().Seated())
-            return QStringLiteral("A replay cannot open while you play a match on the server: finish it, or leave "
-                                  "the table in the lobby, first.");
+            return QStringLiteral(
+                "A replay cannot open while you play a match on the server: finish it, or leave "
+                "the table in the lobby, first.");
         return QString();
     };
     hooks.Leaving = [this] { Driver->Cancel(); };
@@ -139,11 +140,11 @@ void TVantaroForm::MakeReplays() {
     };
     hooks.Wake = [this] { Wake(); };
     hooks.Title = [this] { UpdateTitle(); };
-    const QString folder = !Environment.HistoryFolder.isEmpty() ? Environment.HistoryFolder
-                           : Environment.SettingsFile.isEmpty()
-                               ? QString()
-                               : QFileInfo(Environment.SettingsFile).dir().filePath(QStringLiteral("History"));
+    const QString folder =
+        !Environment.HistoryFolder.isEmpty() ? Environment.HistoryFolder
+        : Environment.SettingsFile.isEmpty()
+            ? QString()
+            : QFileInfo(Environment.SettingsFile).dir().filePath(QStringLiteral("History"));
     Replay = std::make_unique<TReplayControl>(*Game, *this, folder, Menu->FileReview, Menu->FileLeaveReplay,
                                               std::move(hooks));
 }
-

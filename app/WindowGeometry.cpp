@@ -89,8 +89,9 @@ void TWindowGeometry::ApplyZoom(int32_t wanted) {
     Factor = std::clamp(wanted, 1, LargestFittingZoom());
     Actions.Zoom[Factor - 1]->setChecked(true);
     UpdateZoomChoices();
-    const QSize area = Graphics.BackBuffer ? QSize(Graphics.BackBufferRect.right, Graphics.BackBufferRect.bottom)
-                                           : Board.size();
+    const QSize area = Graphics.BackBuffer
+                           ? QSize(Graphics.BackBufferRect.right, Graphics.BackBufferRect.bottom)
+                           : Board.size();
     const QSize board = area * Factor;
     if (Board.size() == board) {
         PlaceChatForm();
