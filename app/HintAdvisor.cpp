@@ -13,7 +13,8 @@ constexpr size_t ListedMoves = 3;
 
 } // namespace
 
-THintAdvisor::THintAdvisor(TGame& game, TLogSink log) : Game(game), Log(std::move(log)) {}
+THintAdvisor::THintAdvisor(TGame& game, TLogSink log, TLogSink bestMoves)
+    : Game(game), Log(std::move(log)), BestMoves(bestMoves ? std::move(bestMoves) : Log) {}
 
 QString THintAdvisor::SquareName(int32_t x, int32_t y) {
     return QString::fromStdString(MoveWording::SquareName(x, y));
@@ -100,8 +101,8 @@ void THintAdvisor::Step() {
         const QString name = card >= 0 && card < Game.Cards->NumCards
                                  ? QString::fromStdString(Game.Cards->CardTable[card].Name)
                                  : QString("The card");
-        Log(QString("Hint: %1 on the %2 square: %3")
-                .arg(name, SquareName(scored.Move.X, scored.Move.Y), Outcome(scored.Score)));
+        BestMoves(QString("Hint: %1 on the %2 square: %3")
+                      .arg(name, SquareName(scored.Move.X, scored.Move.Y), Outcome(scored.Score)));
     }
     // Point at the best move; Enter then plays it. Keys only while the table is still.
     if (Game.Phase != TGame::PhaseIdle) return;

@@ -15,7 +15,9 @@ class THintAdvisor {
 public:
     using TLogSink = std::function<void(const QString&)>;
 
-    THintAdvisor(TGame& game, TLogSink log);
+    // log: refusals and failures; bestMoves: the list of best moves, one
+    // line each (into `log` when unset).
+    THintAdvisor(TGame& game, TLogSink log, TLogSink bestMoves = {});
 
     // Starts the analysis; false (with a line in the log) when there is no
     // position to study: no match, or cards still moving.
@@ -36,6 +38,7 @@ public:
 private:
     TGame& Game;
     TLogSink Log;
+    TLogSink BestMoves;
     TSearchThread Search;
     bool Asked = false;
     // Which deal and which placement of it the answer belongs to: any

@@ -58,7 +58,7 @@ TMatchRecord TMatchArchive::Build(const TMatchScript& script, const int32_t scor
 void TMatchArchive::Keep(const TTableEvent& event, TMatchEnding ending, int32_t winner) {
     Open = false;
     // A match without a placement, or one only looked at, is not kept.
-    if (!event.Match || event.Match->Script.Moves.empty() || !Seats.KeepsRecords()) return;
+    if (!event.Match || event.Match->Script.Moves.empty() || !Seats.Offers().Records) return;
     Last = Build(event.Match->Script, event.Score, ending, winner);
     if (Kept) Kept(*Last);
 }

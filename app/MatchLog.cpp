@@ -1,5 +1,7 @@
 #include "app/MatchLog.h"
 
+#include "rules/Match.h"
+
 #include <QStringList>
 
 const QString TMatchLog::Invitation = QStringLiteral("Press F2 or click the table to deal a new match.");
@@ -14,9 +16,11 @@ void TMatchLog::Take(const TTableEvent& event) {
     switch (event.Kind) {
     case TTableEvent::TKind::Redealt:
         Sink(EndLine(5, 5, true));
-        Sink(StartLine(event.Rules, true));
+        Sink(StartLine(event.Rules, true) + FirstMover(event));
         return;
     case TTableEvent::TKind::Dealt:
+        // A network deal is told by the network match, with who dealt it.
+        if (event.Seats.Kind == TSeating::DirectPeer) return;
         Sink(StartLine(event.Rules, false));
         return;
     case TTableEvent::TKind::Ended:
@@ -29,6 +33,16 @@ void TMatchLog::Take(const TTableEvent& event) {
     default:
         return;
     }
+}
+
+QString TMatchLog::FirstMover(const TTableEvent& event) {
+    // Who opens a Sudden Death replay follows from the last match's end, so
+    // the log says it; the computer is named as such.
+    if (!event.Match) return {};
+    const int32_t mover = event.Match->Turn;
+    const QString name = mover == 0 ? QStringLiteral("Red") : QStringLiteral("Blue");
+    const bool computer = event.Seats.Kind == TSeating::Computer && mover != event.Seats.Person;
+    return QStringLiteral("; %1 moves first").arg(computer ? "the computer (" + name + ")" : name);
 }
 
 QString TMatchLog::StartLine(const TGameRules& rules, bool suddenDeathReplay) {

@@ -25,5 +25,8 @@ public:
     static QString EndLine(int32_t redScore, int32_t blueScore, bool suddenDeathReplay);
 
 private:
+    // "; Blue moves first" after a Sudden Death replay's start line; empty when the table is not known.
+    static QString FirstMover(const TTableEvent& event);
+
     TSink Sink;
 };

@@ -8,7 +8,7 @@ void TMatchRecorder::Take(const TTableEvent& event) {
         HintUsed = false;
     }
     if (event.Kind != TTableEvent::TKind::Ended || event.How != TTableEvent::THow::Finished) return;
-    if (!event.Seats.KeepsRecords() || !Ended) return;
+    if (!event.Seats.Offers().Records || !Ended) return;
     const int32_t person = event.Seats.Person == 0 ? 0 : 1;
     const int32_t mine = event.Score[person], theirs = event.Score[1 - person];
     Ended(event.Seats,

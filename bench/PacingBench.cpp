@@ -135,13 +135,13 @@ int main(int argc, char** argv) {
     CreateWindows();
     VantaroForm->show();
     TGame& game = *VantaroForm->Game;
-    if (!RunUntil([] { return ChatForm->isVisible() && VantaroForm->FrameLoop; }) ||
+    if (!RunUntil([] { return ChatForm->isVisible() && VantaroForm->Frames(); }) ||
         game.Cards->NumCards != 110) {
         std::fprintf(stderr, "the program did not start with the data under %s\n", qPrintable(Data));
         return 1;
     }
     const double rate = VantaroForm->screen()->refreshRate();
-    const int64_t period = VantaroForm->FrameLoop->Period();
+    const int64_t period = VantaroForm->Frames()->Period();
     TFrameLog log;
     log.Game = &game;
     VantaroForm->GameBoard->installEventFilter(&log);

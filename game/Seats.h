@@ -14,6 +14,21 @@ enum class TSeating : int32_t {
     Replay,        // a kept match played back
 };
 
+// Who besides this computer holds the match on the table right now.
+enum class THeldBy : int32_t {
+    Nobody,
+    Peer,   // another computer is connected across the network
+    Server, // a server's table is open here
+};
+
+// What the person at this computer may do with the match on the table.
+struct TOffers {
+    bool Undo = false;    // take a placement back, or forward again
+    bool Hint = false;    // ask for the best moves
+    bool Deal = false;    // F2 deals a new match (across the network, the host deals)
+    bool Records = false; // the match is kept in the history and counted in the statistics
+};
+
 // The seating of a match, carried by every event of it, and what the table
 // offers because of it: whatever depends on who sits where asks here.
 struct TSeats {
@@ -29,11 +44,16 @@ struct TSeats {
 
     // A server, or the player across the network, holds the match as it was
     // played: nothing may be taken back. A server's matches are rated, so
-    // nobody advises at them.
-    bool OffersUndo() const { return Kind == TSeating::HotSeat || Kind == TSeating::Computer; }
-    bool OffersHint() const { return OffersUndo() || Kind == TSeating::DirectPeer; }
-    // A match someone here played is kept in the history and counted in the statistics.
-    bool KeepsRecords() const { return Kind != TSeating::ServerWatcher && Kind != TSeating::Replay; }
+    // nobody advises at them, and only the server deals them.
+    TOffers Offers(THeldBy heldBy = THeldBy::Nobody) const {
+        const bool here = Kind == TSeating::HotSeat || Kind == TSeating::Computer;
+        TOffers offers;
+        offers.Undo = here && heldBy == THeldBy::Nobody;
+        offers.Hint = here || Kind == TSeating::DirectPeer;
+        offers.Deal = heldBy != THeldBy::Server;
+        offers.Records = Kind != TSeating::ServerWatcher && Kind != TSeating::Replay;
+        return offers;
+    }
     // Across a network, one colour is this computer's; at one keyboard both are.
     bool AcrossNetwork() const { return Kind == TSeating::DirectPeer || Kind == TSeating::ServerPlayer; }
 };

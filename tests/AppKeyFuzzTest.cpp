@@ -1,14 +1,22 @@
 // Long random sessions against the real windows: keys, menu commands and
 // frames of any length, with the match's invariants checked throughout.
 #include "AppWindowsFixture.h"
+#include "app/ChatForm.h"
+#include "app/ComputerSeat.h"
+#include "app/HintAdvisor.h"
 #include "app/RulesForm.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <chrono>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -110,6 +118,128 @@ TEST_F(AppKeyFuzz, RandomSessionsKeepTheMatchConsistent) {
         if (game.GameOver && random() % 4 == 0) VantaroForm->FileNewGameClick();
     }
     EXPECT_EQ(matchesEnded, Matches);
+    EXPECT_TRUE(Messages.Lines.empty());
+}
+
+// FNV-1a over everything the table shows and everything the window offers,
+// so that a change in either shows as another number.
+struct TDigest {
+    uint64_t Value = 1469598103934665603ull;
+    void Add(int64_t number) {
+        for (int i = 0; i < 8; ++i) {
+            Value ^= uint64_t(number >> (8 * i)) & 0xff;
+            Value *= 1099511628211ull;
+        }
+    }
+    void Add(const QString& text) {
+        for (const QChar c : text) Add(int64_t(c.unicode()));
+        Add(-1);
+    }
+    void Add(const TGame& game) {
+        Add(game.Phase);
+        Add(game.Turn);
+        Add(game.InProgress);
+        Add(game.GameOver);
+        Add(game.HandCursor);
+        Add(game.BoardCursorActive);
+        Add(game.BoardCursorX);
+        Add(game.BoardCursorY);
+        Add(game.Score[0]);
+        Add(game.Score[1]);
+        for (const auto& row : game.Board)
+            for (const TOwnedCard& square : row) {
+                Add(square.Card);
+                Add(square.Owner);
+            }
+        for (const auto& slot : game.Hands)
+            for (const int32_t card : slot) Add(card);
+    }
+};
+
+// The same keys, commands and frames always leave the table, its log, its
+// title and what its menus offer in the same state; the numbers were taken
+// before the main window was cut into its parts, and pin what it did then.
+TEST_F(AppKeyFuzz, TheSameKeysEndInTheSameState) {
+    struct TSession {
+        uint32_t Seed;
+        TGameType Type;
+        TLevel Level;
+        uint64_t Digest;
+    };
+    const TSession sessions[] = {
+        {7, TGameType::HotSeat, TLevel::Normal, 0xa9b0cd7005182abfull},
+        {11, TGameType::SinglePlayer, TLevel::Easy, 0x0c468624a70b97b1ull},
+        {13, TGameType::SinglePlayer, TLevel::Normal, 0x8d81743686ecc8a5ull},
+        {17, TGameType::SinglePlayer, TLevel::Perfect, 0x7dd196135cf57bb8ull},
+    };
+    Now = 0;
+    ShowWindows();
+    TGame& game = *VantaroForm->Game;
+    // A command as its menu item gives it: nothing when the item is disabled.
+    const auto command = [](QKeySequence shortcut) {
+        for (QAction* action : VantaroForm->findChildren<QAction*>())
+            if (action->shortcut() == shortcut) {
+                action->trigger();
+                return;
+            }
+        ADD_FAILURE() << "no command on " << shortcut.toString().toStdString();
+    };
+    // Searches end before the next step, and a hint is taken at once, so that
+    // answers come at the same step every run.
+    const auto settle = [] {
+        while (VantaroForm->Table().Computer().Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (VantaroForm->Table().Hint().Busy()) {
+            VantaroForm->Table().Hint().Step();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    const Qt::Key keys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_Left, Qt::Key_Right, Qt::Key_Return, Qt::Key_Escape};
+    const uint32_t frameLengths[] = {0, 16, 33, 250, 700, 2000};
+    for (const TSession& session : sessions) {
+        SCOPED_TRACE("seed " + std::to_string(session.Seed));
+        std::mt19937 random(session.Seed);
+        TDigest digest;
+        RulesForm->SetChoices({}, session.Type, session.Level);
+        VantaroForm->FileNewGameClick();
+        for (int step = 0; step < 1500; ++step) {
+            const int action = int(random() % 100);
+            if (action < 2) {
+                TGameRules rules;
+                rules.Same = random() % 2;
+                rules.SameWall = random() % 2;
+                rules.Plus = random() % 2;
+                rules.Elemental = random() % 2;
+                rules.SuddenDeath = random() % 2;
+                RulesForm->SetChoices(rules, session.Type, session.Level);
+            } else if (action < 5) {
+                ++Second;
+                command(QKeySequence(Qt::Key_F2));
+            } else if (action < 9) {
+                command(QKeySequence(Qt::CTRL | Qt::Key_Z));
+            } else if (action < 11) {
+                command(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+            } else if (action < 12) {
+                command(QKeySequence(Qt::Key_H));
+            } else if (action < 50) {
+                Now += 1000 * uint64_t(frameLengths[random() % std::size(frameLengths)]);
+                VantaroForm->ApplicationIdle();
+            } else {
+                QTest::keyClick(VantaroForm, keys[random() % std::size(keys)]);
+            }
+            settle();
+            digest.Add(game);
+            if (game.GameOver && random() % 8 == 0) VantaroForm->FileNewGameClick();
+        }
+        digest.Add(ChatForm->ChatLog->toPlainText());
+        digest.Add(VantaroForm->windowTitle());
+        std::vector<QString> offered;
+        for (QAction* action : VantaroForm->findChildren<QAction*>())
+            offered.push_back(QStringLiteral("%1 %2%3%4").arg(action->text()).arg(action->isEnabled())
+                                  .arg(action->isChecked()).arg(action->isVisible()));
+        std::sort(offered.begin(), offered.end());
+        for (const QString& line : offered) digest.Add(line);
+        EXPECT_EQ(digest.Value, session.Digest) << std::hex << digest.Value;
+    }
     EXPECT_TRUE(Messages.Lines.empty());
 }
 

@@ -60,7 +60,7 @@ protected:
 
     // The middle of a pixel of the drawing area, on the panel at the current zoom.
     QPoint At(QPoint drawing) const {
-        const int zoom = VantaroForm->Zoom();
+        const int zoom = VantaroForm->Geometry().Zoom();
         return drawing * zoom + QPoint(zoom / 2, zoom / 2);
     }
     static QPoint SquareCentre(int x, int y) { return {130 + 85 * x + 42, 29 + 110 * y + 55}; }
@@ -202,7 +202,7 @@ TEST_F(AppMouseTest, ClicksThatMustDoNothingDoNothing) {
     EXPECT_EQ(Game().HandCursor, 3);
 
     // A seat the person at this computer may not play takes neither clicks nor keys.
-    VantaroForm->LocalPlayerMayMove = [] { return false; };
+    VantaroForm->Table().LocalPlayerMayMove = [] { return false; };
     const TTurnState blocked(Game());
     Click(HandCard(0, 4));
     Click(SquareCentre(2, 2));
@@ -210,7 +210,7 @@ TEST_F(AppMouseTest, ClicksThatMustDoNothingDoNothing) {
     Key(Qt::Key_Down);
     Key(Qt::Key_Return);
     EXPECT_TRUE(TTurnState(Game()) == blocked);
-    VantaroForm->LocalPlayerMayMove = [] { return true; };
+    VantaroForm->Table().LocalPlayerMayMove = [] { return true; };
     Click(SquareCentre(2, 2));
     EXPECT_EQ(Game().Phase, TGame::PhaseFlight);
 }
@@ -223,13 +223,13 @@ TEST_F(AppMouseTest, ZoomEnlargesByWholePixelsAndClicksMapBack) {
         if (zoom == 2)
             Key(Qt::Key_2, Qt::ControlModifier);
         else
-            VantaroForm->SetZoom(zoom);
-        ASSERT_EQ(VantaroForm->Zoom(), zoom);
+            VantaroForm->Geometry().SetZoom(zoom);
+        ASSERT_EQ(VantaroForm->Geometry().Zoom(), zoom);
         EXPECT_EQ(Board()->size(), QSize(512, 384) * zoom);
         EXPECT_EQ(VantaroForm->size(), QSize(512 * zoom, 384 * zoom + VantaroForm->MainMenu1->height()));
         EXPECT_EQ(VantaroForm->minimumSize(), VantaroForm->maximumSize());
         EXPECT_EQ(Game().Graphics->BackBuffer->Image().size(), QSize(512, 384)) << "the drawing area stays";
-        EXPECT_TRUE(VantaroForm->ViewZoom[zoom - 1]->isChecked());
+        EXPECT_TRUE(VantaroForm->Menus().ViewZoom[zoom - 1]->isChecked());
         const QRect main = VantaroForm->frameGeometry();
         EXPECT_EQ(ChatForm->pos(), QPoint(main.x() + main.width(), main.y()));
 
@@ -247,15 +247,15 @@ TEST_F(AppMouseTest, ZoomEnlargesByWholePixelsAndClicksMapBack) {
 
     // Ctrl+minus and Ctrl+plus step through the factors and stop at the ends.
     Key(Qt::Key_Minus, Qt::ControlModifier);
-    EXPECT_EQ(VantaroForm->Zoom(), 1);
+    EXPECT_EQ(VantaroForm->Geometry().Zoom(), 1);
     Key(Qt::Key_Plus, Qt::ControlModifier);
     Key(Qt::Key_Plus, Qt::ControlModifier);
     Key(Qt::Key_Plus, Qt::ControlModifier);
-    EXPECT_EQ(VantaroForm->Zoom(), 3);
+    EXPECT_EQ(VantaroForm->Geometry().Zoom(), 3);
 
     // The first and last panel pixels of a drawing pixel map to it, at 2x and 3x.
     for (const int zoom : {2, 3}) {
-        VantaroForm->SetZoom(zoom);
+        VantaroForm->Geometry().SetZoom(zoom);
         {
             // A second watcher would take the clicks below; it lives only for this.
             const TBoardMouse mapping(Board(), Game(), {});
@@ -326,12 +326,12 @@ TEST_F(AppMouseTest, ChoicesAreRememberedBetweenRuns) {
     EXPECT_TRUE(Game().Rules.Same);
 
     // A change of zoom and a closed window are written back.
-    VantaroForm->SetZoom(3);
+    VantaroForm->Geometry().SetZoom(3);
     VantaroForm->move(60, 70);
     VantaroForm->close();
     DestroyWindows();
     Start(file);
-    EXPECT_EQ(VantaroForm->Zoom(), 3);
+    EXPECT_EQ(VantaroForm->Geometry().Zoom(), 3);
     EXPECT_EQ(VantaroForm->pos(), QPoint(60, 70));
     EXPECT_TRUE(RulesForm->Rules.Same);
     EXPECT_EQ(RulesForm->GameType, TGameType::SinglePlayer);

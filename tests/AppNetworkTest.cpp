@@ -38,7 +38,7 @@ protected:
         ASSERT_GT(VantaroForm->Game->Cards->NumCards, 0);
         // Two tables share the animation counters, so the test runs every
         // frame of this one itself, with its counters lent.
-        VantaroForm->FrameLoop.reset();
+        VantaroForm->StopFrames();
     }
     void TearDown() override {
         Peer.reset();
@@ -82,7 +82,7 @@ protected:
         }
         Peer->Game->Cards->NumCards = cards.NumCards;
         Peer->Session->Join(QStringLiteral("127.0.0.1"), port);
-        ASSERT_TRUE(PumpUntil([this] { return Peer->Match->Active() && VantaroForm->Net->Active(); }));
+        ASSERT_TRUE(PumpUntil([this] { return Peer->Match->Active() && VantaroForm->Direct().Net().Active(); }));
     }
 
     // One frame on both tables, after whatever the connection brought.
@@ -112,7 +112,7 @@ protected:
     }
     // This side's move, by the keys, onto the first empty square.
     bool PlayHere() {
-        if (!VantaroForm->Net->LocalMayMove() || Game().Phase != TGame::PhaseIdle) return false;
+        if (!VantaroForm->Direct().Net().LocalMayMove() || Game().Phase != TGame::PhaseIdle) return false;
         int32_t slot = 0;
         while (slot < 5 && Game().Hands[slot][Game().Turn] == -1) ++slot;
         int32_t square = 0;
@@ -151,8 +151,8 @@ protected:
 TEST_F(AppNetworkTest, HostedFromTheDialogAMatchAndAChatCrossAndHotSeatComesBack) {
     const quint16 port = FreePort();
     HostFromDialog(port);
-    EXPECT_TRUE(VantaroForm->Session->IsListening());
-    EXPECT_EQ(VantaroForm->Session->ListeningPort(), port);
+    EXPECT_TRUE(VantaroForm->Direct().Session().IsListening());
+    EXPECT_EQ(VantaroForm->Direct().Session().ListeningPort(), port);
     EXPECT_TRUE(Log().contains(QStringLiteral("Hosting on port %1").arg(port))) << Log().toStdString();
 
     JoinPeer(port);
@@ -184,14 +184,14 @@ TEST_F(AppNetworkTest, HostedFromTheDialogAMatchAndAChatCrossAndHotSeatComesBack
     std::mt19937 dice(5);
     for (int32_t i = 0;
          i < 20000 && (Game().InProgress || Peer->Game->InProgress ||
-                       VantaroForm->Net->DigestsCompared() < 9 || Peer->Match->DigestsCompared() < 9);
+                       VantaroForm->Direct().Net().DigestsCompared() < 9 || Peer->Match->DigestsCompared() < 9);
          ++i) {
         if (!PlayHere()) Peer->PlayAnyMove(dice);
         Frame();
     }
     EXPECT_TRUE(Game().GameOver);
     EXPECT_TRUE(Peer->Game->GameOver);
-    EXPECT_EQ(VantaroForm->Net->DigestsCompared(), 9);
+    EXPECT_EQ(VantaroForm->Direct().Net().DigestsCompared(), 9);
     EXPECT_TRUE(TablesAgree());
     EXPECT_TRUE(Peer->Ended.isEmpty()) << Peer->Ended.join("\n").toStdString();
 
@@ -212,7 +212,7 @@ TEST_F(AppNetworkTest, HostedFromTheDialogAMatchAndAChatCrossAndHotSeatComesBack
 
     // Back to hot-seat in the dialog: the connection closes and F2 deals here alone.
     ChooseInDialog([] { RulesForm->HotSeatRadio->setChecked(true); });
-    EXPECT_EQ(VantaroForm->Session->State(), TNetSession::TState::Idle);
+    EXPECT_EQ(VantaroForm->Direct().Session().State(), TNetSession::TState::Idle);
     EXPECT_TRUE(Log().contains("You left the table.")) << Log().toStdString();
     EXPECT_TRUE(PumpUntil([this] { return !Peer->Match->Active(); }));
     EXPECT_TRUE(Mentions(Peer->Log, "The other player left: they went back to playing at one keyboard."))
@@ -247,7 +247,7 @@ TEST_F(AppNetworkTest, APeerVanishingMidMatchLeavesTheWindowHostingForTheNext) {
         TScriptedPeer vanishing;
         vanishing.Connect(port);
         vanishing.SayHello();
-        ASSERT_TRUE(PumpUntil([] { return VantaroForm->Net->Active(); }));
+        ASSERT_TRUE(PumpUntil([] { return VantaroForm->Direct().Net().Active(); }));
         NewGame();
         ASSERT_TRUE(FramesUntil([this] { return Game().Phase == TGame::PhaseIdle; }));
         ASSERT_TRUE(PlayHere());
@@ -255,13 +255,13 @@ TEST_F(AppNetworkTest, APeerVanishingMidMatchLeavesTheWindowHostingForTheNext) {
         ASSERT_TRUE(FramesUntil([this] { return Game().Phase == TGame::PhaseIdle; }));
         vanishing.Socket.abort();
         // No frame runs: the log hears of the ending with the connection.
-        ASSERT_TRUE(PumpUntil([] { return !VantaroForm->Net->Active(); }));
+        ASSERT_TRUE(PumpUntil([] { return !VantaroForm->Direct().Net().Active(); }));
         EXPECT_TRUE(Log().contains("Match abandoned")) << Log().toStdString();
     }
     EXPECT_TRUE(Log().contains("The other player's program closed the connection.")) << Log().toStdString();
     EXPECT_TRUE(Log().contains("The network match has ended."));
     EXPECT_FALSE(Game().InProgress);
-    EXPECT_TRUE(VantaroForm->Session->IsListening());
+    EXPECT_TRUE(VantaroForm->Direct().Session().IsListening());
     // No key of the finished table moves anything.
     Press(VK_RETURN);
     Press(VK_RETURN);

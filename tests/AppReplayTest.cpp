@@ -46,7 +46,7 @@ protected:
     }
     void ReplayKey(Qt::Key key) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
-        VantaroForm->ReplayKey(&event);
+        VantaroForm->Replays().ReplayKey(&event);
     }
     // A hot-seat match under `rules` played to its end with random placements.
     void PlayMatch(const TGameRules& rules, std::mt19937& random) {
@@ -57,7 +57,7 @@ protected:
         for (int i = 0; i < 9 * 20 && Game().InProgress; ++i) ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
         ASSERT_FALSE(Game().InProgress);
     }
-    std::vector<TMatchHistory::TEntry> Kept() { return VantaroForm->MatchHistory->List(); }
+    std::vector<TMatchHistory::TEntry> Kept() { return VantaroForm->Replays().History()->List(); }
     // The table a fresh replay of `script` gives after `moves` placements.
     uint32_t FreshTable(const TMatchScript& script, int32_t moves) {
         TMatch replayed;
@@ -67,7 +67,7 @@ protected:
     }
     // Events until the window has collected the review from the worker by itself.
     void AwaitReview() {
-        for (int i = 0; i < 20000 && VantaroForm->ReplayBar->Chart->Points().empty(); ++i) {
+        for (int i = 0; i < 20000 && VantaroForm->Replays().Bar().Chart->Points().empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             QCoreApplication::processEvents();
         }
@@ -104,15 +104,15 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
         EXPECT_EQ(ScriptOf(record), ended.Script);
         EXPECT_EQ(record.Score[0], Game().Score[0]);
 
-        ASSERT_TRUE(VantaroForm->OpenReplay(record, "kept"));
+        ASSERT_TRUE(VantaroForm->Replays().OpenReplay(record, "kept"));
         EXPECT_TRUE(VantaroForm->windowTitle().startsWith(QStringLiteral("Vantaro \u2014 Replay: Red vs Blue")));
         const int32_t count = int32_t(record.Moves.size());
-        EXPECT_EQ(VantaroForm->Replay->Shown(), 0);
+        EXPECT_EQ(VantaroForm->Replays().Replay().Shown(), 0);
         EXPECT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, 0));
         for (int step = 0; step < 40; ++step) {
             const Qt::Key keys[] = {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_Home, Qt::Key_End};
             ReplayKey(keys[random() % 5]);
-            const int32_t shown = VantaroForm->Replay->Shown();
+            const int32_t shown = VantaroForm->Replays().Replay().Shown();
             ASSERT_GE(shown, 0);
             ASSERT_LE(shown, count);
             ASSERT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, shown)) << "after " << shown;
@@ -123,21 +123,21 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
         ReplayKey(Qt::Key_Home);
         ReplayKey(Qt::Key_Space);
         int32_t last = 0;
-        for (int i = 0; i < 200000 && VantaroForm->Replay->Playing(); ++i) {
+        for (int i = 0; i < 200000 && VantaroForm->Replays().Replay().Playing(); ++i) {
             Frame();
             // A Sudden Death replay is dealt from the record's seed at once,
             // never animated from a seed of today's.
             ASSERT_NE(Game().Phase, TGame::PhaseDealing);
-            const int32_t shown = VantaroForm->Replay->Shown();
+            const int32_t shown = VantaroForm->Replays().Replay().Shown();
             if (shown != last && Game().Phase == TGame::PhaseIdle) {
                 ASSERT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, shown));
                 last = shown;
             }
         }
-        EXPECT_EQ(VantaroForm->Replay->Shown(), count);
+        EXPECT_EQ(VantaroForm->Replays().Replay().Shown(), count);
         EXPECT_EQ(TableDigest(Game().Table()), ended.Table);
         ReplayKey(Qt::Key_Escape);
-        EXPECT_FALSE(VantaroForm->Replaying());
+        EXPECT_FALSE(VantaroForm->Replays().Replaying());
         EXPECT_EQ(TTableStill::Of(Game()).Differences(ended), "");
         // Nothing about the replay was taken for a match of its own.
         RunFrames();
@@ -161,15 +161,15 @@ TEST_F(AppReplayTest, LeavingPutsBackTheMatchInProgress) {
     Press(VK_RETURN); // a card chosen, the board cursor out
     const TTableStill before = TTableStill::Of(Game());
 
-    ASSERT_TRUE(VantaroForm->OpenReplay(earlier, "earlier"));
+    ASSERT_TRUE(VantaroForm->Replays().OpenReplay(earlier, "earlier"));
     ReplayKey(Qt::Key_End);
     uint16_t key = VK_RETURN;
     VantaroForm->FormKeyDown(key);
     VantaroForm->HelpHintClick();
-    EXPECT_FALSE(VantaroForm->EditUndo->isEnabled() && VantaroForm->UndoAllowed());
+    EXPECT_FALSE(VantaroForm->Menus().EditUndo->isEnabled() && VantaroForm->UndoAllowed());
     for (int i = 0; i < 30; ++i) Frame();
     EXPECT_EQ(int32_t(Game().Script.Moves.size()), int32_t(earlier.Moves.size()));
-    VantaroForm->FileLeaveReplay->trigger();
+    VantaroForm->Menus().FileLeaveReplay->trigger();
     EXPECT_EQ(TTableStill::Of(Game()).Differences(before), "");
     EXPECT_FALSE(VantaroForm->windowTitle().contains("Replay"));
 
@@ -184,7 +184,7 @@ TEST_F(AppReplayTest, LeavingPutsBackTheMatchInProgress) {
     RunFrames();
     ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
     const TMatchScript running = Game().Script;
-    ASSERT_TRUE(VantaroForm->OpenReplay(earlier, "earlier"));
+    ASSERT_TRUE(VantaroForm->Replays().OpenReplay(earlier, "earlier"));
     ReplayKey(Qt::Key_End);
     VantaroForm->close();
     kept = Kept();
@@ -215,10 +215,10 @@ TEST_F(AppReplayTest, AbandonedAndSavedRecords) {
     EXPECT_EQ(record.Moves.size(), 1u);
 
     Asked = Folder.filePath("saved.json");
-    EXPECT_FALSE(VantaroForm->SaveMatchRecord()) << "nothing placed yet in the new match";
+    EXPECT_FALSE(VantaroForm->Replays().SaveMatchRecord()) << "nothing placed yet in the new match";
     for (int i = 0; i < 5000 && Game().Turn != 1; ++i) Frame();
     ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
-    ASSERT_TRUE(VantaroForm->SaveMatchRecord());
+    ASSERT_TRUE(VantaroForm->Replays().SaveMatchRecord());
     const TRecordReading reading = ReadRecordFile(Asked);
     ASSERT_TRUE(reading.Record) << reading.Problem;
     EXPECT_EQ(ScriptOf(*reading.Record).Moves, std::vector<TPlacementMove>(Game().Script.Moves.begin(),
@@ -245,11 +245,11 @@ TEST_F(AppReplayTest, BadRecordFilesAreRefusedByName) {
         file.write(bytes);
         file.close();
         Messages.Lines.clear();
-        EXPECT_FALSE(VantaroForm->OpenMatchRecord());
+        EXPECT_FALSE(VantaroForm->Replays().OpenMatchRecord());
         ASSERT_EQ(Messages.Lines.size(), 1u);
         EXPECT_NE(Messages.Lines[0].find("bad-record.json"), std::string::npos) << Messages.Lines[0];
         EXPECT_GT(Messages.Lines[0].size(), std::string("bad-record.json").size() + 5);
-        EXPECT_FALSE(VantaroForm->Replaying());
+        EXPECT_FALSE(VantaroForm->Replays().Replaying());
         EXPECT_EQ(TTableStill::Of(Game()).Differences(before), "");
     }
     Asked = Folder.filePath("good.json");
@@ -257,8 +257,8 @@ TEST_F(AppReplayTest, BadRecordFilesAreRefusedByName) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(WriteRecordJson(record));
     file.close();
-    EXPECT_TRUE(VantaroForm->OpenMatchRecord());
-    EXPECT_TRUE(VantaroForm->Replaying());
+    EXPECT_TRUE(VantaroForm->Replays().OpenMatchRecord());
+    EXPECT_TRUE(VantaroForm->Replays().Replaying());
 }
 
 // Match History lists the kept matches newest first and opens the one chosen.
@@ -278,20 +278,20 @@ TEST_F(AppReplayTest, MatchHistoryOpensTheChosenMatch) {
         list->setCurrentItem(list->topLevelItem(1));
         dialog->accept();
     });
-    VantaroForm->FileHistory->trigger();
+    VantaroForm->Menus().FileHistory->trigger();
     EXPECT_EQ(rows, 2);
-    ASSERT_TRUE(VantaroForm->Replaying());
-    EXPECT_TRUE(VantaroForm->Replay->Record() == *kept[1].Record);
+    ASSERT_TRUE(VantaroForm->Replays().Replaying());
+    EXPECT_TRUE(VantaroForm->Replays().Replay().Record() == *kept[1].Record);
     // The side window's buttons step it; a click on the ended table deals nothing.
-    VantaroForm->ReplayBar->EndButton->click();
-    VantaroForm->ReplayBar->BackButton->click();
-    EXPECT_EQ(VantaroForm->Replay->Shown(), 8);
-    VantaroForm->ReplayBar->ForwardButton->click();
+    VantaroForm->Replays().Bar().EndButton->click();
+    VantaroForm->Replays().Bar().BackButton->click();
+    EXPECT_EQ(VantaroForm->Replays().Replay().Shown(), 8);
+    VantaroForm->Replays().Bar().ForwardButton->click();
     QTest::mouseClick(VantaroForm->GameBoard, Qt::LeftButton, Qt::NoModifier, QPoint(256, 190));
-    EXPECT_TRUE(VantaroForm->Replaying());
+    EXPECT_TRUE(VantaroForm->Replays().Replaying());
     EXPECT_EQ(Game().Script, ScriptOf(*kept[1].Record));
-    VantaroForm->ReplayBar->LeaveButton->click();
-    EXPECT_FALSE(VantaroForm->Replaying());
+    VantaroForm->Replays().Bar().LeaveButton->click();
+    EXPECT_FALSE(VantaroForm->Replays().Replaying());
 }
 
 // How the history words a result, from the side of the player at this computer.
@@ -354,10 +354,10 @@ TEST_F(AppReplayTest, ReviewListsEveryMoveAndIsCancelledOnLeaving) {
     std::mt19937 random(11);
     ASSERT_NO_FATAL_FAILURE(PlayMatch({}, random));
     const TMatchRecord record = *Kept()[0].Record;
-    ASSERT_TRUE(VantaroForm->OpenReplay(record, "kept"));
+    ASSERT_TRUE(VantaroForm->Replays().OpenReplay(record, "kept"));
     ChatForm->ClearLog();
     ReplayKey(Qt::Key_R);
-    EXPECT_TRUE(VantaroForm->Reviewing() || ChatForm->ChatLog->toPlainText().contains("Review done"));
+    EXPECT_TRUE(VantaroForm->Replays().Reviewing() || ChatForm->ChatLog->toPlainText().contains("Review done"));
     AwaitReview();
     const QString log = ChatForm->ChatLog->toPlainText();
     for (int32_t move = 1; move <= 9; ++move)
@@ -365,13 +365,13 @@ TEST_F(AppReplayTest, ReviewListsEveryMoveAndIsCancelledOnLeaving) {
             << "move " << move << " in\n"
             << log.toStdString();
     EXPECT_TRUE(log.contains("Review done"));
-    EXPECT_EQ(VantaroForm->ReplayBar->Chart->Points().size(), 9u);
+    EXPECT_EQ(VantaroForm->Replays().Bar().Chart->Points().size(), 9u);
 
     ChatForm->ClearLog();
     ReplayKey(Qt::Key_R);
-    VantaroForm->LeaveReplay();
-    EXPECT_FALSE(VantaroForm->Reviewing());
-    VantaroForm->CollectReview();
+    VantaroForm->Replays().LeaveReplay();
+    EXPECT_FALSE(VantaroForm->Replays().Reviewing());
+    VantaroForm->Replays().CollectReview();
     EXPECT_FALSE(ChatForm->ChatLog->toPlainText().contains("Review done"));
 }
 

@@ -39,7 +39,7 @@ protected:
     // One frame of 16 ms; a search on the worker thread gets a moment of real time.
     void Frame() {
         TAppWindowsFixture::Frame();
-        if (VantaroForm->Computer->Thinking() || VantaroForm->Hint->Busy())
+        if (VantaroForm->Table().Computer().Thinking() || VantaroForm->Table().Hint().Busy())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     QString Log() const { return ChatForm->ChatLog->toPlainText(); }
@@ -102,10 +102,10 @@ TEST_F(AppSinglePlayerTest, EachLevelPlaysAWholeMatchThroughTheKeysAndThePersonW
 
 TEST_F(AppSinglePlayerTest, HotSeatStaysTheDefaultAndTheChoiceWaitsForTheNextNewGame) {
     VantaroForm->FileNewGameClick();
-    EXPECT_EQ(VantaroForm->Computer->Player(), -1);
+    EXPECT_EQ(VantaroForm->Table().Computer().Player(), -1);
     for (int i = 0; i < 200 && Game().Phase != TGame::PhaseIdle; ++i) Frame();
     RulesForm->SetChoices({}, TGameType::SinglePlayer, TLevel::Easy);
-    EXPECT_EQ(VantaroForm->Computer->Player(), -1) << "the running match keeps its players";
+    EXPECT_EQ(VantaroForm->Table().Computer().Player(), -1) << "the running match keeps its players";
     Press(VK_RETURN);
     Press(VK_RETURN);
     for (int i = 0; i < 200 && Game().Phase != TGame::PhaseIdle; ++i) Frame();
@@ -114,7 +114,7 @@ TEST_F(AppSinglePlayerTest, HotSeatStaysTheDefaultAndTheChoiceWaitsForTheNextNew
     EXPECT_TRUE(Game().BoardCursorActive) << "at one keyboard Red moves by keys";
     Press(VK_ESCAPE);
     VantaroForm->FileNewGameClick();
-    EXPECT_EQ(VantaroForm->Computer->Player(), 0);
+    EXPECT_EQ(VantaroForm->Table().Computer().Player(), 0);
 }
 
 TEST_F(AppSinglePlayerTest, HintNamesTheBestMovesAndPointsAtTheBestOne) {
@@ -137,7 +137,7 @@ TEST_F(AppSinglePlayerTest, HintNamesTheBestMovesAndPointsAtTheBestOne) {
 
     VantaroForm->HelpHintClick();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (VantaroForm->Hint->Busy() && std::chrono::steady_clock::now() < deadline) Frame();
+    while (VantaroForm->Table().Hint().Busy() && std::chrono::steady_clock::now() < deadline) Frame();
     ASSERT_TRUE(Log().contains("Hint: ")) << Log().toStdString();
     EXPECT_TRUE(Log().contains(" square: " + THintAdvisor::Outcome(best->Score)));
     ASSERT_TRUE(Game().BoardCursorActive);
@@ -159,7 +159,7 @@ TEST_F(AppSinglePlayerTest, NewGameCancelsAHintStillThinking) {
     const QString before = Log();
     VantaroForm->HelpHintClick(); // the whole opening: long enough to still be thinking
     VantaroForm->FileNewGameClick();
-    EXPECT_FALSE(VantaroForm->Hint->Busy());
+    EXPECT_FALSE(VantaroForm->Table().Hint().Busy());
     for (int i = 0; i < 100; ++i) Frame();
     EXPECT_FALSE(Log().mid(before.size()).contains("Hint: ")) << "a cancelled hint spoke";
 }

@@ -135,12 +135,12 @@ TEST_F(AppSoundWindowTest, SoundOffIsSilentAndRemembered) {
     QTemporaryDir folder;
     const QString settings = folder.filePath("Vantaro.conf");
     ASSERT_NO_FATAL_FAILURE(Show(settings));
-    EXPECT_TRUE(VantaroForm->ViewSound->isChecked()) << "sound is on at a first run";
-    VantaroForm->ViewSound->trigger();
+    EXPECT_TRUE(VantaroForm->Menus().ViewSound->isChecked()) << "sound is on at a first run";
+    VantaroForm->Menus().ViewSound->trigger();
     EXPECT_FALSE(TSettings(settings).Load().Sound);
     PlayHotSeat({});
     EXPECT_TRUE(Heard.empty());
-    VantaroForm->ViewSound->trigger();
+    VantaroForm->Menus().ViewSound->trigger();
     EXPECT_TRUE(TSettings(settings).Load().Sound);
     PlayHotSeat({});
     EXPECT_EQ(Count(TSound::Place), 9);

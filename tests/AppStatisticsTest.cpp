@@ -191,12 +191,12 @@ TEST_F(AppStatisticsWindowTest, ASinglePlayerMatchCountsOnceFromThePersonsSide) 
     VantaroForm->FileNewGameClick();
     for (int guard = 0; guard < 100000 && Game().InProgress; ++guard) {
         Frame();
-        if (VantaroForm->Computer->Thinking() || VantaroForm->Hint->Busy())
+        if (VantaroForm->Table().Computer().Thinking() || VantaroForm->Table().Hint().Busy())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (Game().Phase != TGame::PhaseIdle || Game().Turn != 1 || VantaroForm->Hint->Busy()) continue;
+        if (Game().Phase != TGame::PhaseIdle || Game().Turn != 1 || VantaroForm->Table().Hint().Busy()) continue;
         if (!Game().BoardCursorActive) {
             VantaroForm->HelpHintClick();
-            while (VantaroForm->Hint->Busy()) {
+            while (VantaroForm->Table().Hint().Busy()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 Frame();
             }
@@ -206,14 +206,14 @@ TEST_F(AppStatisticsWindowTest, ASinglePlayerMatchCountsOnceFromThePersonsSide) 
     }
     RunFrames();
     ASSERT_TRUE(Game().GameOver);
-    const TTally& tally = VantaroForm->Statistics->Tally(TGameType::SinglePlayer, TLevel::Easy);
+    const TTally& tally = VantaroForm->Listening().Statistics().Tally(TGameType::SinglePlayer, TLevel::Easy);
     const int32_t person = Game().Score[1], computer = Game().Score[0];
     EXPECT_EQ(tally.Played, 1);
     EXPECT_EQ(tally.Won, person > computer ? 1 : 0);
     EXPECT_EQ(tally.Lost, person < computer ? 1 : 0);
     EXPECT_EQ(tally.WonWithHint, tally.Won);
     EXPECT_EQ(tally.WonWithUndo, 0);
-    EXPECT_EQ(VantaroForm->Statistics->Tally(TGameType::HotSeat, TLevel::Normal).Played, 0);
+    EXPECT_EQ(VantaroForm->Listening().Statistics().Tally(TGameType::HotSeat, TLevel::Normal).Played, 0);
     // A hot-seat match afterwards starts clean of the hints.
     RulesForm->SetChoices({}, TGameType::HotSeat, TLevel::Easy);
     VantaroForm->FileNewGameClick();
@@ -225,7 +225,7 @@ TEST_F(AppStatisticsWindowTest, ASinglePlayerMatchCountsOnceFromThePersonsSide) 
         VantaroForm->FormKeyDown(enter);
     }
     RunFrames();
-    const TTally& hotSeat = VantaroForm->Statistics->Tally(TGameType::HotSeat, TLevel::Normal);
+    const TTally& hotSeat = VantaroForm->Listening().Statistics().Tally(TGameType::HotSeat, TLevel::Normal);
     EXPECT_EQ(hotSeat.Played, 1);
     EXPECT_EQ(hotSeat.Won, Game().Score[1] > Game().Score[0] ? 1 : 0);
     EXPECT_EQ(hotSeat.WonWithHint, 0);

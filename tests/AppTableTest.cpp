@@ -114,7 +114,7 @@ protected:
     void Start(TShellEnvironment environment = {}) {
         ShowWindowsActive(std::move(environment));
         // The test runs every frame itself.
-        VantaroForm->FrameLoop.reset();
+        VantaroForm->StopFrames();
     }
     QImage Picture() { return Game().Graphics->BackBuffer->Image().copy(); }
     QString Log() const { return ChatForm->ChatLog->toPlainText(); }
@@ -124,15 +124,15 @@ protected:
         while (Game().InProgress && (Game().Phase != TGame::PhaseIdle || Game().Turn == 0) &&
                std::chrono::steady_clock::now() < deadline) {
             Frame();
-            if (VantaroForm->Computer->Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (VantaroForm->Table().Computer().Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
 };
 
 TEST_F(AppTableTest, HotSeatDrawsNothingNewUntilAskedAndTheOptionsChangeOnlyTheirCorners) {
     Start();
-    EXPECT_FALSE(VantaroForm->ViewAnnounce->isChecked());
-    EXPECT_TRUE(VantaroForm->ViewFrameRate->isChecked());
+    EXPECT_FALSE(VantaroForm->Menus().ViewAnnounce->isChecked());
+    EXPECT_TRUE(VantaroForm->Menus().ViewFrameRate->isChecked());
     VantaroForm->FileNewGameClick();
     RunFrames();
     Frame();
@@ -144,21 +144,21 @@ TEST_F(AppTableTest, HotSeatDrawsNothingNewUntilAskedAndTheOptionsChangeOnlyThei
     EXPECT_EQ(Picture(), plain);
     Game().Overlay = std::move(overlay);
 
-    VantaroForm->ViewAnnounce->trigger();
+    VantaroForm->Menus().ViewAnnounce->trigger();
     Frame();
     const QRect turnLine = Differences(plain, Picture());
     ASSERT_FALSE(turnLine.isEmpty()) << "Blue to move is written";
     EXPECT_LT(turnLine.bottom(), TGame::BoardTop) << "only in the strip above board and hands";
     EXPECT_GT(turnLine.left(), 60) << "clear of the frame counter";
 
-    VantaroForm->ViewAnnounce->trigger();
-    VantaroForm->ViewFrameRate->trigger();
+    VantaroForm->Menus().ViewAnnounce->trigger();
+    VantaroForm->Menus().ViewFrameRate->trigger();
     Frame();
     const QRect counter = Differences(plain, Picture());
     ASSERT_FALSE(counter.isEmpty());
     EXPECT_LE(counter.right(), 80);
     EXPECT_LE(counter.bottom(), 20);
-    VantaroForm->ViewFrameRate->trigger();
+    VantaroForm->Menus().ViewFrameRate->trigger();
     EXPECT_EQ(VantaroForm->windowTitle(), "Vantaro");
 }
 
@@ -259,10 +259,10 @@ TEST_F(AppTableTest, MenuKeysWorkFromTheSideWindowAndEscHandsTheKeysBack) {
     QTest::keyClick(VantaroForm, Qt::Key_Down);
     EXPECT_EQ(Game().HandCursor, 2);
     // Every menu command with a short cut is offered in the side window.
-    for (QAction* action : {VantaroForm->FileNewGame, VantaroForm->FileExit, VantaroForm->HelpHint,
-                            VantaroForm->HelpHowToPlay, VantaroForm->ViewZoomOut})
+    for (QAction* action : {VantaroForm->FileNewGame, VantaroForm->FileExit, VantaroForm->Menus().HelpHint,
+                            VantaroForm->Menus().HelpHowToPlay, VantaroForm->Menus().ViewZoomOut})
         EXPECT_TRUE(ChatForm->actions().contains(action)) << action->text().toStdString();
-    EXPECT_EQ(VantaroForm->HelpHowToPlay->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(VantaroForm->Menus().HelpHowToPlay->shortcut(), QKeySequence(Qt::Key_F1));
 }
 
 TEST_F(AppTableTest, OnASmallerScreenTheZoomStopsWhereBothWindowsFit) {
@@ -278,13 +278,13 @@ TEST_F(AppTableTest, OnASmallerScreenTheZoomStopsWhereBothWindowsFit) {
     environment.SettingsFile = settings;
     environment.ScreenArea = [screen] { return screen; };
     Start(environment);
-    EXPECT_EQ(VantaroForm->Zoom(), 2) << "3x does not fit beside the side window";
-    EXPECT_FALSE(VantaroForm->ViewZoom[2]->isEnabled());
-    EXPECT_TRUE(VantaroForm->ViewZoom[1]->isEnabled());
-    VantaroForm->SetZoom(3);
-    EXPECT_EQ(VantaroForm->Zoom(), 2);
+    EXPECT_EQ(VantaroForm->Geometry().Zoom(), 2) << "3x does not fit beside the side window";
+    EXPECT_FALSE(VantaroForm->Menus().ViewZoom[2]->isEnabled());
+    EXPECT_TRUE(VantaroForm->Menus().ViewZoom[1]->isEnabled());
+    VantaroForm->Geometry().SetZoom(3);
+    EXPECT_EQ(VantaroForm->Geometry().Zoom(), 2);
     for (const int zoom : {1, 2}) {
-        VantaroForm->SetZoom(zoom);
+        VantaroForm->Geometry().SetZoom(zoom);
         QApplication::processEvents();
         EXPECT_EQ(ChatForm->centralWidget()->height(), VantaroForm->GameBoard->height()) << zoom;
         EXPECT_TRUE(screen.contains(VantaroForm->frameGeometry())) << zoom;
@@ -357,7 +357,7 @@ TEST_F(AppTableTest, TheLogGroupsHintsByMoveAndSaysARefusalOnce) {
     for (int i = 0; i < 2; ++i) {
         VantaroForm->HelpHintClick();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (VantaroForm->Hint->Busy() && std::chrono::steady_clock::now() < deadline) {
+        while (VantaroForm->Table().Hint().Busy() && std::chrono::steady_clock::now() < deadline) {
             Frame();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

@@ -62,7 +62,7 @@ TEST_F(AppTest, MainWindowHasItsLayoutAndMenu) {
 TEST_F(AppTest, StartUpLoadsEverythingBehindTheProgressWindow) {
     Start();
     EXPECT_TRUE(Messages.Lines.empty()) << Messages.Lines.front();
-    EXPECT_FALSE(VantaroForm->TerminationRequested);
+    EXPECT_FALSE(VantaroForm->TerminationRequested());
     EXPECT_EQ(ProgressForm->Progress->value(), 112);
     EXPECT_EQ(ProgressForm->TaskLabel->text(), "Loading cards (110 of 110)...");
     EXPECT_FALSE(ProgressForm->isVisible());
@@ -84,8 +84,8 @@ TEST_F(AppTest, StartUpLoadsEverythingBehindTheProgressWindow) {
 TEST_F(AppTest, BeforeTheFirstMatchOnlyTheBoardIsShown) {
     Start();
     // The frame loop composes the still picture once by itself, then rests.
-    ASSERT_TRUE(QTest::qWaitFor([] { return VantaroForm->FrameLoop->FramesRun() > 0; }));
-    ASSERT_TRUE(QTest::qWaitFor([] { return !VantaroForm->FrameLoop->Scheduled(); }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return VantaroForm->Frames()->FramesRun() > 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return !VantaroForm->Frames()->Scheduled(); }));
     const QImage& frame = Game().Graphics->BackBuffer->Image();
     const QImage& board = Game().Sprites->BoardImage->GetSurface()->Image();
     EXPECT_EQ(frame.convertToFormat(QImage::Format_RGB32), board.convertToFormat(QImage::Format_RGB32));
@@ -99,10 +99,10 @@ TEST_F(AppTest, WholeMatchPlayedWithKeys) {
     TKeyPressCounter f2(Qt::Key_F2), enter(Qt::Key_Return);
     VantaroForm->installEventFilter(&f2);
     VantaroForm->installEventFilter(&enter);
-    ASSERT_TRUE(QTest::qWaitFor([] { return !VantaroForm->FrameLoop->Scheduled(); }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return !VantaroForm->Frames()->Scheduled(); }));
     Key(Qt::Key_F2);
     EXPECT_EQ(f2.Count, 0) << "F2 is the menu's, not the game's";
-    EXPECT_TRUE(VantaroForm->FrameLoop->Scheduled()) << "a new match sets the frames running";
+    EXPECT_TRUE(VantaroForm->Frames()->Scheduled()) << "a new match sets the frames running";
     ASSERT_TRUE(Game().InProgress);
     ASSERT_EQ(Game().Phase, TGame::PhaseDealing);
     EXPECT_EQ(Game().Turn, 1) << "blue moves first";
@@ -142,12 +142,12 @@ TEST_F(AppTest, WholeMatchPlayedWithKeys) {
     Frame();
     Frame();
     EXPECT_EQ(Game().Graphics->BackBuffer->Image(), last);
-    EXPECT_TRUE(QTest::qWaitFor([] { return !VantaroForm->FrameLoop->Scheduled(); }))
+    EXPECT_TRUE(QTest::qWaitFor([] { return !VantaroForm->Frames()->Scheduled(); }))
         << "no frames once the match is over";
 
     // F2 between matches deals a fresh one.
     Key(Qt::Key_F2);
-    EXPECT_TRUE(VantaroForm->FrameLoop->Scheduled());
+    EXPECT_TRUE(VantaroForm->Frames()->Scheduled());
     EXPECT_TRUE(Game().InProgress);
     EXPECT_EQ(Game().Phase, TGame::PhaseDealing);
 }
@@ -266,7 +266,7 @@ TEST_F(AppLoadFailureTest, MissingCardPictureEndsStartUpWithItsMessage) {
     ASSERT_EQ(Messages.Lines.size(), 1u);
     EXPECT_EQ(Messages.Lines[0], "Could not load file Data/Red/57.bmp");
     EXPECT_EQ(ProgressForm->TaskLabel->text(), "Loading cards (57 of 110)...");
-    EXPECT_TRUE(VantaroForm->TerminationRequested);
+    EXPECT_TRUE(VantaroForm->TerminationRequested());
     EXPECT_TRUE(ChatForm->isVisible());
     // The message loop ends by itself, with exit code 0.
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
@@ -282,7 +282,7 @@ TEST_F(AppLoadFailureTest, MissingImageStillLoadsTheCardsThenEnds) {
     EXPECT_FALSE(VantaroForm->IdleHookInstalled());
     EXPECT_EQ(VantaroForm->Game->Cards->NumCards, 110);
     EXPECT_EQ(ProgressForm->Progress->value(), 112);
-    EXPECT_TRUE(VantaroForm->TerminationRequested);
+    EXPECT_TRUE(VantaroForm->TerminationRequested());
 }
 
 } // namespace
@@ -296,7 +296,7 @@ TEST_F(AppLoadFailureTest, DataBesideTheProgramServesWhenTheWorkingDirectoryHasN
     CreateWindowsRecordingMessages(program.path());
     VantaroForm->show();
     EXPECT_EQ(Messages.Lines, std::vector<std::string>{});
-    EXPECT_FALSE(VantaroForm->TerminationRequested);
+    EXPECT_FALSE(VantaroForm->TerminationRequested());
     EXPECT_TRUE(VantaroForm->IdleHookInstalled());
     EXPECT_EQ(VantaroForm->Game->Cards->NumCards, 110);
     EXPECT_EQ(ProgressForm->Progress->value(), 112);
@@ -309,7 +309,7 @@ TEST_F(AppLoadFailureTest, WithoutDataAnywhereTheFoldersSearchedAreNamedOnce) {
     EXPECT_EQ(Messages.Lines,
               std::vector<std::string>{TDataFolder::NotFoundMessage(Work.Path(), program.path())});
     EXPECT_NE(Messages.Lines[0].find(QDir(program.path()).absolutePath().toStdString()), std::string::npos);
-    EXPECT_TRUE(VantaroForm->TerminationRequested);
+    EXPECT_TRUE(VantaroForm->TerminationRequested());
     EXPECT_FALSE(VantaroForm->IdleHookInstalled());
     EXPECT_FALSE(VantaroForm->Game->Sprites->BoardImage);
     EXPECT_EQ(VantaroForm->Game->Cards->NumCards, 0);
@@ -323,7 +323,7 @@ TEST_F(AppLoadFailureTest, DeviceThatCannotOpenIsReportedAndEndsTheProgram) {
     VantaroForm->show();
     ASSERT_EQ(Messages.Lines.size(), 1u);
     EXPECT_EQ(Messages.Lines[0], "Could not open the drawing device.");
-    EXPECT_TRUE(VantaroForm->TerminationRequested);
+    EXPECT_TRUE(VantaroForm->TerminationRequested());
     EXPECT_FALSE(VantaroForm->IdleHookInstalled());
     // Nothing draws, so nothing crashes either when a frame is asked for.
     VantaroForm->ApplicationIdle();

@@ -28,7 +28,7 @@ protected:
     }
     void Frame() {
         TAppWindowsFixture::Frame();
-        if (VantaroForm->Computer->Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (VantaroForm->Table().Computer().Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     void ExpectLikeFreshReplay() {
         TMatch replayed;
@@ -57,12 +57,12 @@ TEST_F(AppUndoTest, RandomUndoAndRedoGiveBackTheTableAsPlayed) {
         for (int step = 0; step < 60 && Game().InProgress; ++step) {
             const uint32_t what = random() % 6;
             const int32_t before = int32_t(Game().Script.Moves.size());
-            if (what == 0 && VantaroForm->EditUndo->isEnabled()) {
-                VantaroForm->EditUndo->trigger();
+            if (what == 0 && VantaroForm->Menus().EditUndo->isEnabled()) {
+                VantaroForm->Menus().EditUndo->trigger();
                 ++undos;
                 ASSERT_EQ(int32_t(Game().Script.Moves.size()), before - 1);
-            } else if (what == 1 && VantaroForm->EditRedo->isEnabled()) {
-                VantaroForm->EditRedo->trigger();
+            } else if (what == 1 && VantaroForm->Menus().EditRedo->isEnabled()) {
+                VantaroForm->Menus().EditRedo->trigger();
                 ASSERT_EQ(int32_t(Game().Script.Moves.size()), before + 1);
             } else {
                 ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
@@ -70,7 +70,7 @@ TEST_F(AppUndoTest, RandomUndoAndRedoGiveBackTheTableAsPlayed) {
                 // A new placement after an undo makes a new line of play.
                 for (auto it = played.upper_bound(before); it != played.end();) it = played.erase(it);
                 played[now.Moves()] = now;
-                EXPECT_FALSE(VantaroForm->EditRedo->isEnabled()) << "redo after a new placement";
+                EXPECT_FALSE(VantaroForm->Menus().EditRedo->isEnabled()) << "redo after a new placement";
                 continue;
             }
             ASSERT_EQ(Game().Phase, TGame::PhaseIdle);
@@ -84,7 +84,7 @@ TEST_F(AppUndoTest, RandomUndoAndRedoGiveBackTheTableAsPlayed) {
         }
         RunFrames();
         ExpectLikeFreshReplay();
-        EXPECT_FALSE(VantaroForm->EditUndo->isEnabled() && Game().GameOver) << "undo after the end";
+        EXPECT_FALSE(VantaroForm->Menus().EditUndo->isEnabled() && Game().GameOver) << "undo after the end";
         (void)undos;
     }
 }
@@ -100,9 +100,9 @@ TEST_F(AppUndoTest, SinglePlayerTakesBackThePersonsMoveWithTheReply) {
     const TTableStill start = TTableStill::Of(Game());
     ASSERT_EQ(Game().Turn, 1);
     ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
-    ASSERT_TRUE(VantaroForm->Computer->HoldsTurn());
+    ASSERT_TRUE(VantaroForm->Table().Computer().HoldsTurn());
     // Straight away, before the computer has answered.
-    VantaroForm->EditUndo->trigger();
+    VantaroForm->Menus().EditUndo->trigger();
     EXPECT_EQ(TTableStill::Of(Game()).Differences(start), "");
     for (int i = 0; i < 100; ++i) Frame();
     EXPECT_EQ(TTableStill::Of(Game()).Differences(start), "") << "the computer answered a move taken back";
@@ -112,11 +112,11 @@ TEST_F(AppUndoTest, SinglePlayerTakesBackThePersonsMoveWithTheReply) {
     RunFrames();
     ASSERT_EQ(Game().Script.Moves.size(), 2u);
     const TTableStill answered = TTableStill::Of(Game());
-    VantaroForm->EditUndo->trigger();
+    VantaroForm->Menus().EditUndo->trigger();
     EXPECT_EQ(TTableStill::Of(Game()).Differences(start), "");
-    VantaroForm->EditRedo->trigger();
+    VantaroForm->Menus().EditRedo->trigger();
     EXPECT_EQ(TTableStill::Of(Game()).Differences(answered), "");
-    EXPECT_FALSE(VantaroForm->Computer->HoldsTurn());
+    EXPECT_FALSE(VantaroForm->Table().Computer().HoldsTurn());
 
     while (Game().InProgress) {
         if (Game().Turn == 1 && Game().Phase == TGame::PhaseIdle) {
@@ -125,7 +125,7 @@ TEST_F(AppUndoTest, SinglePlayerTakesBackThePersonsMoveWithTheReply) {
         Frame();
     }
     RunFrames();
-    const TTally& tally = VantaroForm->Statistics->Tally(TGameType::SinglePlayer, TLevel::Easy);
+    const TTally& tally = VantaroForm->Listening().Statistics().Tally(TGameType::SinglePlayer, TLevel::Easy);
     EXPECT_EQ(tally.Played, 1);
     EXPECT_EQ(tally.WonWithUndo, tally.Won);
 }

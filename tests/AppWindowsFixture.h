@@ -1,7 +1,14 @@
 #pragma once
 
 #include "TestSupport.h"
+#include "app/DirectPlay.h"
+#include "app/MainMenu.h"
+#include "app/OnlinePlay.h"
+#include "app/ReplayControl.h"
 #include "app/Sound.h"
+#include "app/TableDriver.h"
+#include "app/TableListeners.h"
+#include "app/WindowGeometry.h"
 #include "app/Windows.h"
 #include "game/KeyCodes.h"
 

@@ -97,7 +97,7 @@ protected:
     }
     // The person at the window plays some legal move with keys, on their turn.
     void PressMove(std::mt19937& dice) {
-        TServerMatch& match = VantaroForm->Online->TheMatch();
+        TServerMatch& match = VantaroForm->Online().TheMatch();
         if (!match.LocalMayMove()) return;
         std::vector<int32_t> handSlots, squares;
         for (int32_t slot = 0; slot < 5; ++slot)
@@ -154,7 +154,7 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
     Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
 
     VantaroForm->FilePlayOnlineClick();
-    TOnlinePlay& online = *VantaroForm->Online;
+    TOnlinePlay& online = VantaroForm->Online();
     ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
     EXPECT_EQ(trusted, 1);
     EXPECT_TRUE(online.Lobby()->isVisible());
@@ -192,8 +192,8 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
     EXPECT_TRUE(online.Overlay()->text().contains(" s")) << online.Overlay()->text().toStdString();
     VantaroForm->grab().save(Folder.filePath("match.png"));
     // A replay (of this very match so far) cannot hide a match being played here.
-    ASSERT_TRUE(VantaroForm->SaveMatchRecord());
-    EXPECT_FALSE(VantaroForm->OpenMatchRecord());
+    ASSERT_TRUE(VantaroForm->Replays().SaveMatchRecord());
+    EXPECT_FALSE(VantaroForm->Replays().OpenMatchRecord());
     EXPECT_NE(Messages.Lines.back().find("cannot open while you play a match on the server"), std::string::npos);
     ASSERT_TRUE(Run(
         [&] {
@@ -222,14 +222,14 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
     ASSERT_TRUE(Run([&] { return Opponent->Match->Applied() >= 2; }, &dice));
     online.Connection()->Send(ServerCodec::Watch(table));
     ASSERT_TRUE(Run([&] { return online.Active() && Game().Phase == TGame::PhaseIdle; }));
-    ASSERT_TRUE(VantaroForm->OpenMatchRecord());
+    ASSERT_TRUE(VantaroForm->Replays().OpenMatchRecord());
     const int32_t shownAtOpen = online.TheMatch().Applied(), madeAtOpen = Opponent->Match->Applied();
     ASSERT_TRUE(Run([&] { return Opponent->Match->Applied() >= madeAtOpen + 2 && Opponent->Game->Phase == TGame::PhaseIdle; },
                     &dice));
-    EXPECT_TRUE(VantaroForm->Replaying());
+    EXPECT_TRUE(VantaroForm->Replays().Replaying());
     EXPECT_EQ(online.TheMatch().Applied(), shownAtOpen);
     EXPECT_FALSE(online.Overlay()->isVisible());
-    VantaroForm->FileLeaveReplay->trigger();
+    VantaroForm->Menus().FileLeaveReplay->trigger();
     EXPECT_EQ(Game().Phase, TGame::PhaseIdle) << "brought up to date without animation";
     EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
     Frame();
@@ -266,7 +266,7 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     QDir().mkpath(Folder.filePath("bob"));
     Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
     VantaroForm->FilePlayOnlineClick();
-    TOnlinePlay& online = *VantaroForm->Online;
+    TOnlinePlay& online = VantaroForm->Online();
     TLobbyForm& lobby = *online.Lobby();
     ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
     Opponent->Open(port);
@@ -364,20 +364,20 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     ASSERT_EQ(Messages.Lines.size(), said + 1);
     EXPECT_NE(Messages.Lines.back().find("the server 127.0.0.1:"), std::string::npos) << Messages.Lines.back();
     EXPECT_NE(Messages.Lines.back().find("version 2"), std::string::npos) << Messages.Lines.back();
-    EXPECT_FALSE(VantaroForm->Replaying());
+    EXPECT_FALSE(VantaroForm->Replays().Replaying());
 
     // Enter on the match asks again; the server's own record replays to the table the match ended on.
     emit lobby.RecentList->itemActivated(lobby.RecentList->topLevelItem(0), 0);
-    ASSERT_TRUE(Run([&] { return VantaroForm->Replaying(); }));
+    ASSERT_TRUE(Run([&] { return VantaroForm->Replays().Replaying(); }));
     EXPECT_EQ(Messages.Lines.size(), said + 1);
-    VantaroForm->Replay->ToEnd();
+    VantaroForm->Replays().Replay().ToEnd();
     RunFrames();
     EXPECT_EQ(TableCheck::Digest(StateOf(Game())), ended);
-    EXPECT_TRUE(VantaroForm->Replay->Record().Rated);
-    VantaroForm->Replay->ToStart();
+    EXPECT_TRUE(VantaroForm->Replays().Replay().Record().Rated);
+    VantaroForm->Replays().Replay().ToStart();
     RunFrames();
     EXPECT_NE(TableCheck::Digest(StateOf(Game())), ended);
-    VantaroForm->LeaveReplay();
+    VantaroForm->Replays().LeaveReplay();
     RunFrames();
     EXPECT_EQ(TableCheck::Digest(StateOf(Game())), ended) << "back to the table as it was";
 }

@@ -1,0 +1,81 @@
+#include "app/OnlineControl.h"
+
+#include "app/LobbyForm.h"
+#include "app/OnlinePlay.h"
+#include "app/Settings.h"
+#include "app/SideLog.h"
+#include "net/ServerCodec.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+
+TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, const QString& settingsFile,
+                               TStoredSettings& stored, THooks hooks)
+    : Window(window), Stored(stored), Hooks(std::move(hooks)) {
+    // Beside the settings, so that the identity moves with them.
+    const QString folder =
+        QFileInfo(settingsFile.isEmpty() ? TSettings::DefaultFile() : settingsFile).absolutePath();
+    TOnlineHooks online;
+    online.Log = TSideLog::Note;
+    online.Wake = [this] {
+        if (Online->Active()) Hooks.Unseat();
+        Hooks.Wake();
+    };
+    online.NowMs = Hooks.NowMs;
+    online.Trust = Hooks.TrustServer;
+    online.TableWanted = [this] {
+        if (!Hooks.Replaying()) return;
+        TSideLog::Note("Your match on the server has started: the replay gives it the table.");
+        Hooks.LeaveReplay();
+    };
+    online.Message = [this](const QString& text) {
+        if (Hooks.Message) Hooks.Message(text.toStdString());
+    };
+    online.OpenReplay = [this](const TMatchRecord& record, const QString& source) {
+        // The server's match goes on whatever this table shows; a replay waits for its end.
+        if (Online->Active()) {
+            if (Hooks.Message)
+                Hooks.Message("A replay opens once the match on the table has ended: leave the table first.");
+            return false;
+        }
+        return Hooks.OpenReplay(record, source);
+    };
+    Online = std::make_unique<TOnlinePlay>(game, board, folder, std::move(online));
+    Online->Lobby()->RatedBox->setChecked(Stored.OnlineRated);
+    QObject::connect(Online->Lobby()->RatedBox, &QCheckBox::toggled, &Window, [this](bool rated) {
+        Stored.OnlineRated = rated;
+        Hooks.Save();
+    });
+}
+
+TOnlineControl::~TOnlineControl() = default;
+
+bool TOnlineControl::AskServerAndName(QString& server, QString& name) {
+    return Hooks.AskOnline ? Hooks.AskOnline(server, name) : ::AskServerAndName(&Window, server, name);
+}
+
+void TOnlineControl::Ask() {
+    QString server = Stored.OnlineServer, name = Stored.OnlineName;
+    if (!AskServerAndName(server, name)) return;
+    Go(server, name);
+}
+
+void TOnlineControl::Go(const QString& serverText, const QString& name) {
+    const std::optional<TOnlineServer> server = ParseOnlineServer(serverText);
+    if (!server) {
+        TSideLog::Note(QString("\"%1\" is not a server address (HOST or HOST:PORT).").arg(serverText));
+        return;
+    }
+    QString player = name;
+    if (!ServerCodec::IsPlayerName(player)) {
+        // No name remembered yet: ask, with the server filled in.
+        QString text = serverText;
+        if (!AskServerAndName(text, player) || !ServerCodec::IsPlayerName(player)) return;
+    }
+    // A direct network table and the computer give way to the server.
+    Hooks.LeaveDirectTable();
+    Stored.OnlineServer = serverText;
+    Stored.OnlineName = player;
+    Hooks.Save();
+    Online->Connect(*server, player);
+}
