@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/NetworkChoice.h"
-#include "game/GameRules.h"
+#include "rules/GameRules.h"
 
 #include <QObject>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "app/GameType.h"
 #include "app/TableAnnouncer.h"
-#include "game/GameRules.h"
+#include "rules/GameRules.h"
 #include "game/Seats.h"
 
 #include <QString>
