@@ -1,8 +1,10 @@
 #include "net/LobbyConnection.h"
 
-#include "net/ServerCodec.h"
+#include "protocol/Protocol.h"
+#include "protocol/Requests.h"
+#include "protocol/ServerMessages.h"
 #include "net/ServerTrust.h"
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -27,7 +29,7 @@ TNetLimits CoreLimits() {
     // only to the size of its lines.
     limits.MaxMessagesPerSecond = 0;
     limits.MaxBytesPerSecond = 0;
-    limits.MaxLineBytes = int(ServerCodec::MaxLineBytes);
+    limits.MaxLineBytes = int(Protocol::MaxServerLineBytes);
     return limits;
 }
 
@@ -183,13 +185,12 @@ void TLobbyConnection::Pump() {
 
 QByteArray TLobbyConnection::Greeting() const {
     // The hello, then signing in: the server reads them in order.
-    QJsonObject hello{{"type", "hello"}, {"program", "vantaro"}, {"version", ServerVersion}};
-    return QJsonDocument(hello).toJson(QJsonDocument::Compact) + '\n' + ServerCodec::Login(PlayerName);
+    return Requests::Hello() + Requests::Login(PlayerName);
 }
 
 QByteArray TLobbyConnection::KeepAlive() const {
     static_assert(PingMs < 30'000, "the server drops a client silent for 30 s");
-    return ServerCodec::Ping();
+    return Requests::Ping();
 }
 
 TNetLineProtocol::TWords TLobbyConnection::Words(TFault fault) const {
@@ -198,7 +199,7 @@ TNetLineProtocol::TWords TLobbyConnection::Words(TFault fault) const {
         return {QStringLiteral("Cannot reach %1: no answer within %2 s.").arg(Server()).arg(ConnectMs / 1000), {}};
     case TFault::LineTooLong:
         return {QStringLiteral("The server sent a line longer than %1 bytes; disconnected.")
-                    .arg(ServerCodec::MaxLineBytes),
+                    .arg(Protocol::MaxServerLineBytes),
                 {}};
     case TFault::NoHello:
         return {QStringLiteral("The server at %1 did not introduce itself within %2 s.").arg(Server()).arg(ConnectMs / 1000),
@@ -216,20 +217,19 @@ TNetLineProtocol::TAnswer TLobbyConnection::Line(TNetConnection&, QByteArrayView
     using TVerdict = TAnswer::TVerdict;
     if (!greeted) {
         // The server's first line names the program and the protocol it speaks.
-        const QJsonObject hello = QJsonDocument::fromJson(line.toByteArray()).object();
-        if (hello.value("type").toString() != QLatin1String("hello") ||
-            hello.value("program").toString() != QLatin1String(ServerProgram))
+        const ServerMessages::THello hello = ServerMessages::ReadHello(line);
+        if (!hello.IsHello || hello.Program != QLatin1String(Protocol::ServerProgramName))
             return {TVerdict::Fault, {QStringLiteral("%1 is not a Vantaro server; disconnected.").arg(Server()), {}}};
-        if (hello.value("version").toInt(-1) != ServerVersion)
+        if (hello.Version != Protocol::Version)
             return {TVerdict::Fault,
                     {QStringLiteral("The server at %1 speaks protocol version %2; this program speaks %3.")
                          .arg(Server())
-                         .arg(hello.value("version").toInt(-1))
-                         .arg(ServerVersion),
+                         .arg(hello.Version)
+                         .arg(Protocol::Version),
                      {}}};
         return {TVerdict::Greeted, {}};
     }
-    const ServerCodec::TDecoded decoded = ServerCodec::Decode(line.toByteArray());
+    const ServerMessages::TDecoded decoded = ServerMessages::Decode(line.toByteArray());
     if (!decoded.Ok)
         return {TVerdict::Fault, {QStringLiteral("The server sent %1; disconnected.").arg(decoded.Error), {}}};
     const TServerMessage& received = decoded.Message;

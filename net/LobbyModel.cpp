@@ -1,6 +1,6 @@
 #include "net/LobbyModel.h"
 
-#include "net/ServerCodec.h"
+#include "protocol/Protocol.h"
 
 #include <QStringList>
 
@@ -26,14 +26,14 @@ bool TLobbyModel::Apply(const TServerMessage& message) {
     case TKind::Player:
         // Each decoded message is bounded; the lists are bounded the same way
         // so that a stream of made-up names cannot grow them without end.
-        if (PlayerByKey.size() >= ServerCodec::MaxListEntries && !PlayerByKey.count(Key(message.Player.Name)))
+        if (PlayerByKey.size() >= Protocol::MaxListEntries && !PlayerByKey.count(Key(message.Player.Name)))
             return false;
         PlayerByKey[Key(message.Player.Name)] = message.Player;
         return true;
     case TKind::PlayerGone:
         return PlayerByKey.erase(Key(message.Name)) > 0;
     case TKind::Table:
-        if (TableById.size() >= ServerCodec::MaxListEntries && !TableById.count(message.TableInfo.Id)) return false;
+        if (TableById.size() >= Protocol::MaxListEntries && !TableById.count(message.TableInfo.Id)) return false;
         TableById[message.TableInfo.Id] = message.TableInfo;
         return true;
     case TKind::TableGone:

@@ -1,6 +1,6 @@
 #include "net/NetConnection.h"
 
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "game/KeyRoute.h"
 #include "net/MessageCodec.h"
 #include "net/NetSession.h"
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
 #include "net/TableCheck.h"
 
 #include <QTime>

@@ -1,6 +1,6 @@
 #include "net/PlayerIdentity.h"
 
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <QCryptographicHash>
 #include <QDir>

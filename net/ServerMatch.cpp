@@ -3,7 +3,7 @@
 #include "game/KeyCodes.h"
 #include "game/KeyRoute.h"
 #include "net/LobbyModel.h"
-#include "net/ServerCodec.h"
+#include "protocol/Requests.h"
 #include "net/TableCheck.h"
 
 #include <algorithm>
@@ -39,7 +39,7 @@ void TServerMatch::KeyDown(uint16_t key, uint64_t nowMs) {
         return;
     }
     AwaitingAnswer = true;
-    if (Hooks.Send) Hooks.Send(ServerCodec::Move(Game.HandCursor, Game.BoardCursorX, Game.BoardCursorY));
+    if (Hooks.Send) Hooks.Send(Requests::Move(Game.HandCursor, Game.BoardCursorX, Game.BoardCursorY));
 }
 
 uint64_t TServerMatch::Deadline(int64_t clockMs, uint64_t nowMs) const {
@@ -218,7 +218,7 @@ bool TServerMatch::Rebuild() {
     script.Seed = Seed;
     script.Rules = Known.State.Rules;
     script.FirstPlayer = Known.State.First;
-    for (const TServerMove& move : Known.State.Moves) script.Moves.push_back({move.Slot, move.X, move.Y});
+    script.Moves = Known.State.Moves;
     // The server deals each Sudden Death replay from the seed plus the deals before it.
     for (int64_t deal = 1; deal <= MaxRedeals; ++deal) script.RedealSeeds.push_back(Seed + deal);
     TMatch replayed;
@@ -246,7 +246,7 @@ void TServerMatch::OutOfStep(const QString& problem) {
     StateAsked = true;
     Log(QStringLiteral("This table is out of step with the server (%1); asking for the table as it stands.")
             .arg(problem));
-    if (Hooks.Send) Hooks.Send(ServerCodec::State());
+    if (Hooks.Send) Hooks.Send(Requests::State());
 }
 
 void TServerMatch::Hold() {

@@ -1,23 +1,16 @@
 #include "server/ClientSession.h"
 
-#include "server/LobbyCodec.h"
 #include "server/ServerLog.h"
 
 #include "net/NetConnection.h"
-
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "protocol/Protocol.h"
+#include "protocol/Requests.h"
+#include "protocol/ServerMessages.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace {
-
-// Every line the server sends is written by the JSON writer: a reason that
-// repeats what a client sent (a control character, a quote) stays one line.
-QByteArray JsonLine(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-}
 
 // Runs one of the lobby's operations for a connection. What it throws is one
 // connection's failure, not the end of the process for every client: it is
@@ -52,7 +45,7 @@ TNetLimits ConnectionLimits(const TClientSessions::TLimits& limits)
     net.PartialMs = limits.PartialMs > 0 ? ClampMs(limits.PartialMs) : 0;
     net.MaxMessagesPerSecond = limits.MaxMessagesPerSecond;
     net.MaxBytesPerSecond = limits.MaxBytesPerSecond;
-    net.MaxLineBytes = int(LobbyCodec::MaxLineBytes);
+    net.MaxLineBytes = int(Protocol::MaxRequestBytes);
     return net;
 }
 
@@ -130,13 +123,15 @@ private:
 
     QByteArray Greeting() const override
     {
-        return JsonLine(
-            {{"type", "hello"}, {"program", "vantaro-server"}, {"version", LobbyCodec::ProtocolVersion}});
+        return ServerMessages::Hello();
     }
 
     QByteArray Bye(const QString& reason) const override
     {
-        return JsonLine({{"type", "bye"}, {"reason", reason}});
+        TServerMessage bye;
+        bye.Kind = TServerMessage::TKind::Bye;
+        bye.Text = reason;
+        return ServerMessages::Encode(bye);
     }
 
     QByteArray KeepAlive() const override
@@ -157,7 +152,7 @@ private:
         case TFault::TooManyBytes:
             return Fault("sent more than " + std::to_string(limits.MaxBytesPerSecond) + " bytes in a second");
         case TFault::LineTooLong:
-            return Fault("sent a line longer than " + std::to_string(LobbyCodec::MaxLineBytes) + " bytes");
+            return Fault("sent a line longer than " + std::to_string(Protocol::MaxRequestBytes) + " bytes");
         case TFault::TooManyMessages:
             return Fault("sent more than " + std::to_string(limits.MaxMessagesPerSecond) + " messages in a second");
         case TFault::NoHello:
@@ -177,12 +172,16 @@ private:
     {
         using TVerdict = TAnswer::TVerdict;
         const std::string_view line(bytes.data(), size_t(bytes.size()));
-        LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
+        Requests::TDecoded decoded = Requests::Decode(line);
         if (!decoded.Ok)
             return {TVerdict::Fault, Fault("sent " + decoded.Error)};
         // A keep-alive is welcome at any time, before the hello too.
         if (decoded.Request.Kind == TLobbyRequest::TKind::Ping) {
-            static const QByteArray pong = JsonLine({{"type", "pong"}});
+            static const QByteArray pong = [] {
+                TServerMessage answer;
+                answer.Kind = TServerMessage::TKind::Pong;
+                return ServerMessages::Encode(answer);
+            }();
             connection.SendLine(pong);
             return {};
         }
@@ -191,12 +190,11 @@ private:
         if (hello != !greeted)
             return {TVerdict::Fault, Fault(greeted ? "sent a second hello" : "did not start with hello")};
         if (hello) {
-            if (decoded.Request.Program != LobbyCodec::ProgramName ||
-                decoded.Request.Version != LobbyCodec::ProtocolVersion)
+            if (decoded.Request.Program != Protocol::ProgramName || decoded.Request.Version != Protocol::Version)
                 return {TVerdict::Fault,
                         Fault("introduced yourself as " + decoded.Request.Program + " version " +
                               std::to_string(decoded.Request.Version) + "; this server takes " +
-                              LobbyCodec::ProgramName + " version " + std::to_string(LobbyCodec::ProtocolVersion))};
+                              Protocol::ProgramName + " version " + std::to_string(Protocol::Version))};
             return {TVerdict::Greeted, {}};
         }
         // The connection's own answers so far go out before the lobby's.

@@ -1,5 +1,7 @@
 #include "server/LobbyView.h"
 
+#include "protocol/ServerMessages.h"
+
 TLobbyView::TLobbyView(std::string type, size_t capacity) : Type(std::move(type)), Capacity(capacity) {}
 
 void TLobbyView::Touch(int64_t id, const std::string& goneLine)
@@ -10,13 +12,7 @@ void TLobbyView::Touch(int64_t id, const std::string& goneLine)
 
 std::string TLobbyView::LineOf(const TEntry& entry) const
 {
-    // The object is never empty: "{…}" becomes {"type":"…",…}.
-    std::string line = "{\"type\":\"" + Type + "\"";
-    if (entry.Object.size() > 2)
-        line += ',';
-    line.append(entry.Object, 1, std::string::npos);
-    line += '\n';
-    return line;
+    return ServerMessages::TypedLine(Type, entry.Object);
 }
 
 void TLobbyView::Put(int64_t id, std::string object, std::string goneLine)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/RuleBits.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,16 +17,6 @@ enum class TMatchStatus {
 
 const char* StatusName(TMatchStatus status);
 bool StatusFromName(const std::string& name, TMatchStatus& status);
-
-// The rule switches of a match, stored as one integer.
-enum TRuleBits : int32_t {
-    RuleSame = 1,
-    RuleSameWall = 2,
-    RulePlus = 4,
-    RuleElemental = 8,
-    RuleSuddenDeath = 16,
-    RuleAllBits = 31,
-};
 
 // One accepted placement: the card in hand slot Slot went to square (X, Y).
 struct TStoredMove {

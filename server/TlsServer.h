@@ -2,7 +2,7 @@
 
 #include "server/AddressLimits.h"
 #include "server/ConnectionHandler.h"
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <asio.hpp>
 #include <asio/ssl.hpp>

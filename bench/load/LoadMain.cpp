@@ -5,7 +5,7 @@
 #include "bench/load/EchoBot.h"
 #include "bench/load/EchoServer.h"
 #include "bench/load/LoadBot.h"
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <openssl/pem.h>
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "game/GameRules.h"
+#include "rules/GameRules.h"
+#include "rules/MatchScript.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,12 +31,6 @@ struct TLobbyTable {
     bool Rated = false;
 };
 
-struct TServerMove {
-    int32_t Slot = 0;
-    int32_t X = 0;
-    int32_t Y = 0;
-};
-
 // A match as it stands: enough to deal it and play it up to now.
 struct TServerMatchState {
     int64_t Table = 0;
@@ -46,7 +41,7 @@ struct TServerMatchState {
     int32_t First = 1;
     std::array<QString, 2> Seats;
     int32_t You = -1; // the seat of this client, -1 watching
-    std::vector<TServerMove> Moves;
+    std::vector<TPlacementMove> Moves;
     std::array<bool, 2> Away{};
     bool Rated = false;
 };
@@ -116,7 +111,7 @@ struct TServerMessage {
     int64_t Table = 0;                  // TableGone, Moved, Away, Back, Ended, Chat (0: the lobby)
     int32_t Index = 0;                  // Moved
     int32_t Seat = -1;                  // Moved, Away, Back
-    TServerMove Move;                   // Moved
+    TPlacementMove Move;                   // Moved
     int32_t Seconds = 0;                // Away
     int64_t ClockMs = -1;               // Match, MoveRefused, Moved, Back: the time the player to move has left; -1 none
     QString How;                        // Ended: finished, time, forfeit, abandoned
