@@ -1,5 +1,7 @@
 #include "server/StoredMatch.h"
 
+#include "protocol/PlayerName.h"
+
 namespace {
 
 constexpr const char* StatusNames[] = {"playing", "finished", "time", "forfeit", "abandoned"};
@@ -23,12 +25,7 @@ bool StatusFromName(const std::string& name, TMatchStatus& status)
 
 bool IsValidPlayerName(const std::string& name)
 {
-    if (name.size() < 3 || name.size() > 16)
-        return false;
-    for (char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
-            return false;
-    return true;
+    return IsPlayerName(QString::fromStdString(name));
 }
 
 std::string NameKey(const std::string& name)
