@@ -36,7 +36,8 @@ public:
     static constexpr int SilenceMs = 35'000;
     static constexpr int ConnectMs = 15'000;
 
-    TLobbyConnection(TServerTrust& trust, TPlayerIdentity identity, TTrustPrompt ask, QObject* parent = nullptr);
+    TLobbyConnection(TServerTrust& trust, TPlayerIdentity identity, TTrustPrompt ask,
+                     QObject* parent = nullptr);
     ~TLobbyConnection() override;
 
     void Open(const QString& host, uint16_t port, const QString& name);
@@ -65,7 +66,9 @@ private:
     void Pump();
 
     QByteArray Greeting() const override;
-    QByteArray Bye(const QString&) const override { return {}; } // the server's protocol has none from a client
+    QByteArray Bye(const QString&) const override {
+        return {};
+    } // the server's protocol has none from a client
     QByteArray KeepAlive() const override;
     TWords Words(TFault fault) const override;
     TAnswer Line(TNetConnection& connection, QByteArrayView line, bool greeted) override;

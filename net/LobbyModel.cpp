@@ -33,7 +33,8 @@ bool TLobbyModel::Apply(const TServerMessage& message) {
     case TKind::PlayerGone:
         return PlayerByKey.erase(Key(message.Name)) > 0;
     case TKind::Table:
-        if (TableById.size() >= Protocol::MaxListEntries && !TableById.count(message.TableInfo.Id)) return false;
+        if (TableById.size() >= Protocol::MaxListEntries && !TableById.count(message.TableInfo.Id))
+            return false;
         TableById[message.TableInfo.Id] = message.TableInfo;
         return true;
     case TKind::TableGone:
@@ -66,7 +67,8 @@ QString TLobbyModel::RulesText(const TGameRules& rules) {
     if (rules.Plus) names << QStringLiteral("Plus");
     if (rules.Elemental) names << QStringLiteral("Elemental");
     if (rules.SuddenDeath) names << QStringLiteral("Sudden Death");
-    return names.isEmpty() ? QStringLiteral("Open, Random") : QStringLiteral("Open, Random, ") + names.join(", ");
+    return names.isEmpty() ? QStringLiteral("Open, Random")
+                           : QStringLiteral("Open, Random, ") + names.join(", ");
 }
 
 QString TLobbyModel::SecondsText(int32_t seconds) {
@@ -83,14 +85,19 @@ QString TLobbyModel::ChangeText(int32_t change) {
 }
 
 QString TLobbyModel::RatingChangeText(const TRatingChange& change) {
-    return QStringLiteral("%1 \u2192 %2 (%3)").arg(change.Before).arg(change.After).arg(ChangeText(change.After - change.Before));
+    return QStringLiteral("%1 \u2192 %2 (%3)")
+        .arg(change.Before)
+        .arg(change.After)
+        .arg(ChangeText(change.After - change.Before));
 }
 
 QString TLobbyModel::ResultText(const TProfileMatch& match) {
     const int32_t own = match.Score[size_t(match.Seat)], other = match.Score[size_t(1 - match.Seat)];
     const QString score = QStringLiteral("%1\u2013%2").arg(own).arg(other);
-    const QString how = match.How == QLatin1String("finished") ? QString() : QStringLiteral(" (%1)").arg(match.How);
+    const QString how =
+        match.How == QLatin1String("finished") ? QString() : QStringLiteral(" (%1)").arg(match.How);
     if (match.Winner < 0)
-        return match.How == QLatin1String("abandoned") ? QStringLiteral("Abandoned") : QStringLiteral("Draw ") + score + how;
+        return match.How == QLatin1String("abandoned") ? QStringLiteral("Abandoned")
+                                                       : QStringLiteral("Draw ") + score + how;
     return (match.Winner == match.Seat ? QStringLiteral("Won ") : QStringLiteral("Lost ")) + score + how;
 }

@@ -3,8 +3,8 @@
 #include "game/KeyRoute.h"
 #include "net/MessageCodec.h"
 #include "net/NetSession.h"
-#include "protocol/PeerText.h"
 #include "net/TableCheck.h"
+#include "protocol/PeerText.h"
 
 #include <QTime>
 #include <algorithm>

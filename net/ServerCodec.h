@@ -21,9 +21,9 @@ inline constexpr int32_t MaxRating = Protocol::MaxRating;
 inline constexpr int32_t MaxDeviation = Protocol::MaxDeviation;
 inline constexpr int64_t MaxClockMs = Protocol::MaxClockMs;
 
+using ::IsPlayerName;
 using ServerMessages::Decode;
 using ServerMessages::TDecoded;
-using ::IsPlayerName;
 
 using Requests::Chat;
 using Requests::Create;

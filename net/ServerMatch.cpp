@@ -3,8 +3,8 @@
 #include "game/KeyCodes.h"
 #include "game/KeyRoute.h"
 #include "net/LobbyModel.h"
-#include "protocol/Requests.h"
 #include "net/TableCheck.h"
+#include "protocol/Requests.h"
 
 #include <algorithm>
 
@@ -25,8 +25,8 @@ int64_t TServerMatch::DealSeconds() {
 
 bool TServerMatch::LocalMayMove() const {
     return Playing && !Holding && !StateAsked && !EndTable && You >= 0 && Game.InProgress &&
-           Game.Phase == TGame::PhaseIdle && Game.Turn == You && !Paced.Busy() && !PlayingMove && Waiting.empty() &&
-           !AwaitingAnswer && AwaySeat < 0;
+           Game.Phase == TGame::PhaseIdle && Game.Turn == You && !Paced.Busy() && !PlayingMove &&
+           Waiting.empty() && !AwaitingAnswer && AwaySeat < 0;
 }
 
 void TServerMatch::KeyDown(uint16_t key, uint64_t nowMs) {
@@ -90,7 +90,9 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
         AwaySeat = message.Seat;
         AwayDeadlineMs = nowMs + uint64_t(message.Seconds) * 1000;
         TurnDeadlineMs = 0;
-        Log(QStringLiteral("%1's line dropped; the seat is kept for %2 s.").arg(SeatName(message.Seat)).arg(message.Seconds));
+        Log(QStringLiteral("%1's line dropped; the seat is kept for %2 s.")
+                .arg(SeatName(message.Seat))
+                .arg(message.Seconds));
         return;
     case TKind::Back:
         if (!Playing || message.Table != Table) return;
@@ -109,8 +111,9 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
         if (!StateAsked || (message.Kind == TKind::Table && message.TableInfo.Id != Table)) return;
         StateAsked = false;
         if (Known.Ended) Log(Known.End.Result);
-        Stop(message.Kind != TKind::Refused ? QStringLiteral("The server has no match for you at this table now.")
-                                          : QStringLiteral("The server did not send the table; connect again to see the match."));
+        Stop(message.Kind != TKind::Refused
+                 ? QStringLiteral("The server has no match for you at this table now.")
+                 : QStringLiteral("The server did not send the table; connect again to see the match."));
         return;
     default:
         return;
@@ -137,15 +140,18 @@ void TServerMatch::Ended(const TServerMessage& message) {
     ended.How = message.How;
     const QString winner = message.Winner >= 0 ? SeatName(message.Winner) : QString();
     if (message.How == QLatin1String("finished"))
-        ended.Result = message.Winner < 0 ? QStringLiteral("Draw %1–%2.").arg(message.Score[0]).arg(message.Score[1])
-                                          : QStringLiteral("%1 wins %2–%3.")
-                                                .arg(winner)
-                                                .arg(message.Score[message.Winner])
-                                                .arg(message.Score[1 - message.Winner]);
+        ended.Result = message.Winner < 0
+                           ? QStringLiteral("Draw %1–%2.").arg(message.Score[0]).arg(message.Score[1])
+                           : QStringLiteral("%1 wins %2–%3.")
+                                 .arg(winner)
+                                 .arg(message.Score[message.Winner])
+                                 .arg(message.Score[1 - message.Winner]);
     else if (message.How == QLatin1String("time"))
-        ended.Result = QStringLiteral("%1 ran out of time; %2 wins.").arg(SeatName(1 - message.Winner), winner);
+        ended.Result =
+            QStringLiteral("%1 ran out of time; %2 wins.").arg(SeatName(1 - message.Winner), winner);
     else if (message.How == QLatin1String("forfeit"))
-        ended.Result = QStringLiteral("%1 gave up the match; %2 wins.").arg(SeatName(1 - message.Winner), winner);
+        ended.Result =
+            QStringLiteral("%1 gave up the match; %2 wins.").arg(SeatName(1 - message.Winner), winner);
     else
         ended.Result = QStringLiteral("The match was abandoned.");
     SayRatings(message, ended);
@@ -161,7 +167,8 @@ void TServerMatch::Ended(const TServerMessage& message) {
 }
 
 void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t clockMs, uint64_t nowMs) {
-    const bool sameMatch = Playing && Table == state.Table && Known.State.Match == state.Match && Seed == state.Seed;
+    const bool sameMatch =
+        Playing && Table == state.Table && Known.State.Match == state.Match && Seed == state.Seed;
     const int32_t wasAway = AwaySeat;
     if (!sameMatch) ShownRating.clear();
     Paced.Cancel();
@@ -189,7 +196,8 @@ void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t 
     if (announce)
         Log(QStringLiteral("Table %1: %2 (Red) against %3 (Blue); rules %4; %5 a move. %6")
                 .arg(Table)
-                .arg(Seats[0], Seats[1], TLobbyModel::RulesText(state.Rules), TLobbyModel::SecondsText(Seconds))
+                .arg(Seats[0], Seats[1], TLobbyModel::RulesText(state.Rules),
+                     TLobbyModel::SecondsText(Seconds))
                 .arg(You < 0 ? QStringLiteral("You are watching.")
                              : QStringLiteral("You play %1.").arg(You == 0 ? "Red" : "Blue")));
     TurnDeadlineMs = AwaySeat < 0 && !Known.Ended ? Deadline(clockMs, nowMs) : 0;
@@ -206,7 +214,8 @@ void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t 
         Game.NewGame(state.First, state.Rules, TableSeats());
         return;
     }
-    if (Rebuild() && announce) Log(QStringLiteral("%1 moves made so far are on the table.").arg(AppliedMoves));
+    if (Rebuild() && announce)
+        Log(QStringLiteral("%1 moves made so far are on the table.").arg(AppliedMoves));
 }
 
 bool TServerMatch::Rebuild() {
@@ -315,11 +324,14 @@ void TServerMatch::PlayWaiting(uint64_t nowMs) {
         if (!next.Ratings.isEmpty()) Log(next.Ratings);
         ShownRating = next.OwnRating;
         // A finished match ends on the table by itself with its last card.
-        if (next.How != QLatin1String("finished") || Game.InProgress) EndTable = true;
-        else Playing = false;
+        if (next.How != QLatin1String("finished") || Game.InProgress)
+            EndTable = true;
+        else
+            Playing = false;
         return;
     }
-    const QString problem = TableCheck::MoveProblem(TableState(), next.Seat, next.Move.Slot, next.Move.X, next.Move.Y);
+    const QString problem =
+        TableCheck::MoveProblem(TableState(), next.Seat, next.Move.Slot, next.Move.X, next.Move.Y);
     if (!problem.isEmpty()) {
         OutOfStep(problem);
         return;
@@ -380,7 +392,8 @@ TSeats TServerMatch::TableSeats() const {
 QString TServerMatch::SeatName(int32_t seat) const {
     if (seat < 0 || seat > 1) return {};
     const QString colour = seat == 0 ? QStringLiteral("Red") : QStringLiteral("Blue");
-    return Seats[size_t(seat)].isEmpty() ? colour : QStringLiteral("%1 (%2)").arg(Seats[size_t(seat)], colour);
+    return Seats[size_t(seat)].isEmpty() ? colour
+                                         : QStringLiteral("%1 (%2)").arg(Seats[size_t(seat)], colour);
 }
 
 void TServerMatch::Log(const QString& line) const {

@@ -2,8 +2,8 @@
 
 #include "game/Game.h"
 #include "game/PacedKeys.h"
-#include "protocol/ServerMessage.h"
 #include "net/TableState.h"
+#include "protocol/ServerMessage.h"
 #include "rules/MatchLimits.h"
 
 #include <QByteArray>

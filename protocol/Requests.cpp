@@ -17,11 +17,20 @@ struct TKindName {
     TKind Kind;
 };
 constexpr TKindName Kinds[] = {
-    {"hello", TKind::Hello},   {"ping", TKind::Ping},     {"login", TKind::Login},
-    {"create", TKind::CreateTable}, {"sit", TKind::Sit},  {"watch", TKind::Watch},
-    {"leave", TKind::Leave},   {"play_now", TKind::PlayNow}, {"chat", TKind::Chat},
-    {"move", TKind::Move},     {"leaderboard", TKind::Leaderboard}, {"profile", TKind::Profile},
-    {"record", TKind::Record}, {"state", TKind::State},
+    {"hello", TKind::Hello},
+    {"ping", TKind::Ping},
+    {"login", TKind::Login},
+    {"create", TKind::CreateTable},
+    {"sit", TKind::Sit},
+    {"watch", TKind::Watch},
+    {"leave", TKind::Leave},
+    {"play_now", TKind::PlayNow},
+    {"chat", TKind::Chat},
+    {"move", TKind::Move},
+    {"leaderboard", TKind::Leaderboard},
+    {"profile", TKind::Profile},
+    {"record", TKind::Record},
+    {"state", TKind::State},
 };
 
 QByteArray Line(const QJsonObject& object) {
@@ -158,7 +167,8 @@ TDecoded Decode(std::string_view line) {
         return decoded;
     }
     QJsonParseError parse{};
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray(line.data(), qsizetype(line.size())), &parse);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(line.data(), qsizetype(line.size())), &parse);
     if (parse.error != QJsonParseError::NoError || !document.isObject()) {
         decoded.Error = "not a JSON object";
         return decoded;
@@ -175,7 +185,8 @@ TDecoded Decode(std::string_view line) {
     decoded.Request.Kind = kind->Kind;
     Read(read, decoded.Request);
     decoded.Ok = read.Ok();
-    if (!decoded.Ok) decoded.Error = "a " + type.toStdString() + " message with a missing or out-of-range field";
+    if (!decoded.Ok)
+        decoded.Error = "a " + type.toStdString() + " message with a missing or out-of-range field";
     return decoded;
 }
 

@@ -134,7 +134,8 @@ TProfileMatch ProfileMatchOf(TJsonReader& read, const QJsonObject& object) {
     match.Rated = read.BoolOf(object.value("rated"));
     // A rated match broken off before its end may have moved no rating.
     if (object.contains("change"))
-        match.Change = int32_t(read.IntegerOf(object.value("change"), -Protocol::MaxRating, Protocol::MaxRating));
+        match.Change =
+            int32_t(read.IntegerOf(object.value("change"), -Protocol::MaxRating, Protocol::MaxRating));
     return match;
 }
 
@@ -280,7 +281,8 @@ TDecoded Decode(const QByteArray& line) {
     decoded.Message.Kind = TKind(kind);
     Read(read, decoded.Message);
     decoded.Ok = read.Ok();
-    if (!decoded.Ok) decoded.Error = QStringLiteral("a %1 message with a missing or out-of-range field").arg(type);
+    if (!decoded.Ok)
+        decoded.Error = QStringLiteral("a %1 message with a missing or out-of-range field").arg(type);
     return decoded;
 }
 

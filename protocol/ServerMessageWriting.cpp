@@ -17,12 +17,24 @@ struct TKindName {
     TKind Kind;
 };
 constexpr TKindName Kinds[] = {
-    {"signed_in", TKind::SignedIn}, {"lobby", TKind::Lobby},   {"player", TKind::Player},
-    {"player_gone", TKind::PlayerGone}, {"table", TKind::Table}, {"table_gone", TKind::TableGone},
-    {"match", TKind::Match},        {"moved", TKind::Moved},   {"move_refused", TKind::MoveRefused},
-    {"away", TKind::Away},          {"back", TKind::Back},     {"ended", TKind::Ended},
-    {"chat", TKind::Chat},          {"refused", TKind::Refused}, {"bye", TKind::Bye},
-    {"pong", TKind::Pong},          {"leaderboard", TKind::Leaderboard}, {"profile", TKind::Profile},
+    {"signed_in", TKind::SignedIn},
+    {"lobby", TKind::Lobby},
+    {"player", TKind::Player},
+    {"player_gone", TKind::PlayerGone},
+    {"table", TKind::Table},
+    {"table_gone", TKind::TableGone},
+    {"match", TKind::Match},
+    {"moved", TKind::Moved},
+    {"move_refused", TKind::MoveRefused},
+    {"away", TKind::Away},
+    {"back", TKind::Back},
+    {"ended", TKind::Ended},
+    {"chat", TKind::Chat},
+    {"refused", TKind::Refused},
+    {"bye", TKind::Bye},
+    {"pong", TKind::Pong},
+    {"leaderboard", TKind::Leaderboard},
+    {"profile", TKind::Profile},
     {"record", TKind::Record},
 };
 
@@ -190,7 +202,9 @@ const char* KindName(TKind kind) {
 }
 
 QByteArray Hello() {
-    return Compact({{"type", "hello"}, {"program", Protocol::ServerProgramName}, {"version", Protocol::Version}}) +
+    return Compact({{"type", "hello"},
+                    {"program", Protocol::ServerProgramName},
+                    {"version", Protocol::Version}}) +
            '\n';
 }
 
@@ -203,12 +217,9 @@ QJsonObject PlayerObject(const TLobbyPlayer& player) {
 }
 
 QJsonObject TableObject(const TLobbyTable& table) {
-    return {{"table", double(table.Id)},
-            {"rules", RulesJson::Write(table.Rules)},
-            {"seconds", table.Seconds},
-            {"rated", table.Rated},
-            {"seats", SeatsArray(table.Seats)},
-            {"watchers", table.Watchers},
+    return {{"table", double(table.Id)},        {"rules", RulesJson::Write(table.Rules)},
+            {"seconds", table.Seconds},         {"rated", table.Rated},
+            {"seats", SeatsArray(table.Seats)}, {"watchers", table.Watchers},
             {"playing", table.Playing}};
 }
 
@@ -237,9 +248,11 @@ QByteArray Encode(const TServerMessage& message) {
             LobbyLine(players.size(), tables.size(), ArrayOfObjects(players), ArrayOfObjects(tables)));
     }
     case TKind::Player:
-        return QByteArray::fromStdString(TypedLine("player", Compact(PlayerObject(message.Player)).toStdString()));
+        return QByteArray::fromStdString(
+            TypedLine("player", Compact(PlayerObject(message.Player)).toStdString()));
     case TKind::Table:
-        return QByteArray::fromStdString(TypedLine("table", Compact(TableObject(message.TableInfo)).toStdString()));
+        return QByteArray::fromStdString(
+            TypedLine("table", Compact(TableObject(message.TableInfo)).toStdString()));
     default:
         break;
     }

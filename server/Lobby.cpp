@@ -9,55 +9,43 @@
 
 TLobby::TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees,
                TSeedSource seeds)
-    : Storage(storage), Log(log), Limits(limits), Referees(std::move(referees)), Seeds(std::move(seeds))
-{
-}
+    : Storage(storage), Log(log), Limits(limits), Referees(std::move(referees)), Seeds(std::move(seeds)) {}
 
 TLobby::~TLobby() = default;
 
-void TLobby::Send(uint64_t connection, const TServerMessage& message, bool close)
-{
+void TLobby::Send(uint64_t connection, const TServerMessage& message, bool close) {
     Outgoing.push_back({connection, ServerMessages::Encode(message).toStdString(), close});
 }
 
-void TLobby::SendLine(uint64_t connection, std::string line)
-{
+void TLobby::SendLine(uint64_t connection, std::string line) {
     Outgoing.push_back({connection, std::move(line), false});
 }
 
-void TLobby::Refuse(uint64_t connection, const std::string& reason)
-{
+void TLobby::Refuse(uint64_t connection, const std::string& reason) {
     TServerMessage refused;
     refused.Kind = TServerMessage::TKind::Refused;
     refused.Text = QString::fromStdString(reason);
     Send(connection, refused);
 }
 
-void TLobby::ToTable(const TTable& table, const TServerMessage& message)
-{
+void TLobby::ToTable(const TTable& table, const TServerMessage& message) {
     std::string line = ServerMessages::Encode(message).toStdString();
     for (int seat = 0; seat < 2; ++seat)
-        if (uint64_t connection = ConnectionOf(table.Seats[seat]))
-            SendLine(connection, line);
-    for (uint64_t watcher : table.Watchers)
-        SendLine(watcher, line);
+        if (uint64_t connection = ConnectionOf(table.Seats[seat])) SendLine(connection, line);
+    for (uint64_t watcher : table.Watchers) SendLine(watcher, line);
 }
 
 // Everyone in the lobby gets the same changes in one write. Those at a table
 // are not told: they get the lobby afresh when they come back to it.
-void TLobby::FlushLobby()
-{
+void TLobby::FlushLobby() {
     LobbyFlushAtMs = Never;
     std::string lines = PlayerView.TakeChanges() + TableView.TakeChanges();
-    if (lines.empty())
-        return;
+    if (lines.empty()) return;
     for (const auto& [player, connection] : Players)
-        if (Clients.at(connection).Table == 0)
-            SendLine(connection, lines);
+        if (Clients.at(connection).Table == 0) SendLine(connection, lines);
 }
 
-void TLobby::AfterChange(int64_t nowMs)
-{
+void TLobby::AfterChange(int64_t nowMs) {
     if (LobbyFlushAtMs == Never && (PlayerView.Changed() || TableView.Changed()))
         LobbyFlushAtMs = nowMs + LobbyFlushMs;
     // The address limits grow only as clients act, so sweeping as they act
@@ -68,43 +56,34 @@ void TLobby::AfterChange(int64_t nowMs)
     }
 }
 
-uint64_t TLobby::ConnectionOf(int64_t playerId) const
-{
+uint64_t TLobby::ConnectionOf(int64_t playerId) const {
     auto found = Players.find(playerId);
     return found == Players.end() ? 0 : found->second;
 }
 
-TLobby::TTable* TLobby::TableOf(TClient& client)
-{
-    if (client.Table == 0)
-        return nullptr;
-    if (auto found = TableById.find(client.Table); found != TableById.end())
-        return &found->second;
+TLobby::TTable* TLobby::TableOf(TClient& client) {
+    if (client.Table == 0) return nullptr;
+    if (auto found = TableById.find(client.Table); found != TableById.end()) return &found->second;
     client.Table = 0;
     client.Seat = -1;
-    if (client.PlayerId != 0)
-        PlayerChanged(client);
+    if (client.PlayerId != 0) PlayerChanged(client);
     return nullptr;
 }
 
-std::vector<TLobby::TOutgoing> TLobby::TakeOutgoing()
-{
+std::vector<TLobby::TOutgoing> TLobby::TakeOutgoing() {
     return std::exchange(Outgoing, {});
 }
 
-void TLobby::Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey)
-{
+void TLobby::Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey) {
     TClient client;
     client.Fingerprint = fingerprint;
     client.LimitKey = limitKey;
     Clients[connection] = client;
 }
 
-void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t nowMs)
-{
+void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t nowMs) {
     auto found = Clients.find(connection);
-    if (found == Clients.end())
-        return;
+    if (found == Clients.end()) return;
     TClient& client = found->second;
     using TKind = TLobbyRequest::TKind;
     if (request.Kind != TKind::Login && client.PlayerId == 0) {
@@ -160,11 +139,9 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
     AfterChange(nowMs);
 }
 
-void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
-{
+void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
     auto found = Clients.find(connection);
-    if (found == Clients.end())
-        return;
+    if (found == Clients.end()) return;
     TClient& client = found->second;
     if (client.PlayerId != 0) {
         Players.erase(client.PlayerId);
@@ -191,8 +168,7 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs)
     AfterChange(nowMs);
 }
 
-void TLobby::Tick(int64_t nowMs)
-{
+void TLobby::Tick(int64_t nowMs) {
     while (!Deadlines.empty() && Deadlines.begin()->first <= nowMs) {
         auto found = TableById.find(Deadlines.begin()->second);
         if (found == TableById.end()) {
@@ -211,12 +187,10 @@ void TLobby::Tick(int64_t nowMs)
             EndMatch(table, TMatchStatus::Time, 1 - table.Referee->ToMove(), nowMs);
         }
     }
-    if (LobbyFlushAtMs <= nowMs)
-        FlushLobby();
+    if (LobbyFlushAtMs <= nowMs) FlushLobby();
     AfterChange(nowMs);
 }
 
-int64_t TLobby::NextDeadline() const
-{
+int64_t TLobby::NextDeadline() const {
     return std::min(Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs);
 }

@@ -64,12 +64,13 @@ public:
 
     struct TOutgoing {
         uint64_t Connection = 0;
-        std::string Line; // one or more JSON objects, each ending in '\n'
+        std::string Line;   // one or more JSON objects, each ending in '\n'
         bool Close = false; // close the connection once this is written
     };
     using TSeedSource = std::function<int64_t()>;
 
-    TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees, TSeedSource seeds);
+    TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees,
+           TSeedSource seeds);
     ~TLobby();
 
     void Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey);
@@ -94,8 +95,8 @@ private:
         std::string LimitKey;
         int64_t PlayerId = 0; // 0 until logged in
         std::string Name;
-        int64_t Table = 0;    // the table sat at or watched
-        int32_t Seat = -1;    // -1 when watching
+        int64_t Table = 0; // the table sat at or watched
+        int32_t Seat = -1; // -1 when watching
         TRating Rating;
         int64_t QueryWindowStartMs = 0;
         int32_t QueriesInWindow = 0;
@@ -130,7 +131,8 @@ private:
     void BackToSeat(TClient& client, int64_t nowMs);
 
     // Tables and seats (LobbyTables.cpp).
-    void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated, int64_t nowMs);
+    void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated,
+                int64_t nowMs);
     void Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs);
     void Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs);
     void State(uint64_t connection, TClient& client, int64_t nowMs);
@@ -185,10 +187,10 @@ private:
     TRefereeFactory Referees;
     TSeedSource Seeds;
     std::unordered_map<uint64_t, TClient> Clients;
-    std::unordered_map<int64_t, uint64_t> Players; // logged-in player id → connection
-    std::map<int64_t, TTable> TableById;          // ordered: the oldest first
-    std::set<int64_t> WaitingTables;               // one seat taken, no match: what Play Now looks at
-    std::unordered_map<int64_t, int64_t> SeatTable; // player id → the table they sit at
+    std::unordered_map<int64_t, uint64_t> Players;   // logged-in player id → connection
+    std::map<int64_t, TTable> TableById;             // ordered: the oldest first
+    std::set<int64_t> WaitingTables;                 // one seat taken, no match: what Play Now looks at
+    std::unordered_map<int64_t, int64_t> SeatTable;  // player id → the table they sit at
     std::set<std::pair<int64_t, int64_t>> Deadlines; // (time, table id), the earliest first
     TLobbyView PlayerView{"player", ShownPlayers};
     TLobbyView TableView{"table", ShownTables};

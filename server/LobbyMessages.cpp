@@ -10,15 +10,13 @@
 
 namespace {
 
-std::string Compact(const QJsonObject& object)
-{
+std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
 } // namespace
 
-void TLobby::PlayerChanged(const TClient& client)
-{
+void TLobby::PlayerChanged(const TClient& client) {
     TLobbyPlayer player;
     player.Name = QString::fromStdString(client.Name);
     player.Table = client.Table;
@@ -32,8 +30,7 @@ void TLobby::PlayerChanged(const TClient& client)
                    ServerMessages::Encode(gone).toStdString());
 }
 
-void TLobby::TableChanged(const TTable& table)
-{
+void TLobby::TableChanged(const TTable& table) {
     TLobbyTable info;
     info.Id = table.Id;
     info.Rules = RulesOfBits(table.Rules);
@@ -45,15 +42,15 @@ void TLobby::TableChanged(const TTable& table)
     TServerMessage gone;
     gone.Kind = TServerMessage::TKind::TableGone;
     gone.Table = table.Id;
-    TableView.Put(table.Id, Compact(ServerMessages::TableObject(info)), ServerMessages::Encode(gone).toStdString());
+    TableView.Put(table.Id, Compact(ServerMessages::TableObject(info)),
+                  ServerMessages::Encode(gone).toStdString());
     if (!table.Referee && (table.Seats[0] == 0) != (table.Seats[1] == 0))
         WaitingTables.insert(table.Id);
     else
         WaitingTables.erase(table.Id);
 }
 
-TServerMessage TLobby::MatchState(const TTable& table, int32_t you, int64_t nowMs) const
-{
+TServerMessage TLobby::MatchState(const TTable& table, int32_t you, int64_t nowMs) const {
     TServerMessage message;
     message.Kind = TServerMessage::TKind::Match;
     TServerMatchState& state = message.Match;
@@ -66,17 +63,14 @@ TServerMessage TLobby::MatchState(const TTable& table, int32_t you, int64_t nowM
     state.First = table.Match.FirstPlayer;
     state.Seats = {QString::fromStdString(table.Names[0]), QString::fromStdString(table.Names[1])};
     state.You = you;
-    for (const TStoredMove& move : table.Match.Moves)
-        state.Moves.push_back({move.Slot, move.X, move.Y});
-    for (int seat = 0; seat < 2; ++seat)
-        state.Away[size_t(seat)] = table.Clock.Away(seat);
+    for (const TStoredMove& move : table.Match.Moves) state.Moves.push_back({move.Slot, move.X, move.Y});
+    for (int seat = 0; seat < 2; ++seat) state.Away[size_t(seat)] = table.Clock.Away(seat);
     message.ClockMs = ClockMs(table, nowMs);
     return message;
 }
 
 // Built from the view's cached objects: a client coming back from a match
 // costs a copy, not an encoding of the lobby.
-std::string TLobby::LobbySnapshot() const
-{
+std::string TLobby::LobbySnapshot() const {
     return ServerMessages::LobbyLine(Players.size(), TableById.size(), PlayerView.Shown(), TableView.Shown());
 }

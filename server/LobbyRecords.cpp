@@ -16,13 +16,11 @@
 
 namespace {
 
-int32_t Rounded(double value)
-{
+int32_t Rounded(double value) {
     return int32_t(std::llround(value));
 }
 
-TMatchEnding EndingOf(TMatchStatus status)
-{
+TMatchEnding EndingOf(TMatchStatus status) {
     switch (status) {
     case TMatchStatus::Time:
         return TMatchEnding::Time;
@@ -40,15 +38,14 @@ TMatchEnding EndingOf(TMatchStatus status)
 } // namespace
 
 // Per connection, and per address so that reconnecting in a loop gains nothing.
-bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs)
-{
+bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs) {
     if (nowMs - client.QueryWindowStartMs >= QueryWindowMs || nowMs < client.QueryWindowStartMs) {
         client.QueryWindowStartMs = nowMs;
         client.QueriesInWindow = 0;
     }
     if (client.QueriesInWindow >= QueriesPerWindow ||
-        !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, QueriesPerAddressWindow, QueryWindowMs,
-                          nowMs)) {
+        !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, QueriesPerAddressWindow,
+                          QueryWindowMs, nowMs)) {
         Refuse(connection, "You are asking too often; wait a few seconds.");
         return false;
     }
@@ -56,8 +53,7 @@ bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs)
     return true;
 }
 
-void TLobby::SendAnswer(uint64_t connection, const TServerMessage& message)
-{
+void TLobby::SendAnswer(uint64_t connection, const TServerMessage& message) {
     // Every answer is bounded by what it holds; this keeps a mistake in
     // those bounds from ever sending a line a client must refuse.
     QByteArray line = ServerMessages::Encode(message);
@@ -70,16 +66,15 @@ void TLobby::SendAnswer(uint64_t connection, const TServerMessage& message)
     SendLine(connection, line.toStdString());
 }
 
-void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs)
-{
-    if (!TryQuery(connection, client, nowMs))
-        return;
+void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs) {
+    if (!TryQuery(connection, client, nowMs)) return;
     // Everyone asks for the same list: read and encode it at most every few
     // seconds, and meanwhile answer with the same bytes.
     if (!HaveLeaderCache || nowMs - LeaderCacheMs >= LeaderboardCacheMs || nowMs < LeaderCacheMs) {
         TServerMessage answer;
         answer.Kind = TServerMessage::TKind::Leaderboard;
-        for (const TStorage::TStanding& standing : Storage.Leaderboard(LeaderboardMinMatches, LeaderboardSize))
+        for (const TStorage::TStanding& standing :
+             Storage.Leaderboard(LeaderboardMinMatches, LeaderboardSize))
             answer.Leaders.push_back({QString::fromStdString(standing.Name), Rounded(standing.Rating.Rating),
                                       Rounded(standing.Rating.Deviation), standing.RatedMatches});
         LeaderCache = ServerMessages::Encode(answer).toStdString();
@@ -96,10 +91,8 @@ void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs)
         SendLine(connection, LeaderCache);
 }
 
-void TLobby::Profile(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs)
-{
-    if (!TryQuery(connection, client, nowMs))
-        return;
+void TLobby::Profile(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs) {
+    if (!TryQuery(connection, client, nowMs)) return;
     std::optional<TStorage::TProfile> profile = Storage.Profile(name, HistorySize, RecentSize);
     if (!profile && !Storage.LastError().empty()) {
         Log.Write("cannot read the profile of " + name + ": " + Storage.LastError());
@@ -134,17 +127,14 @@ void TLobby::Profile(uint64_t connection, TClient& client, const std::string& na
         entry.Winner = match.Winner;
         entry.Score = {match.Score[0], match.Score[1]};
         entry.Rated = match.Rated;
-        if (played.RatingMoved)
-            entry.Change = Rounded(played.After.Rating) - Rounded(played.Before.Rating);
+        if (played.RatingMoved) entry.Change = Rounded(played.After.Rating) - Rounded(played.Before.Rating);
         shown.Recent.push_back(entry);
     }
     SendAnswer(connection, answer);
 }
 
-void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64_t nowMs)
-{
-    if (!TryQuery(connection, client, nowMs))
-        return;
+void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64_t nowMs) {
+    if (!TryQuery(connection, client, nowMs)) return;
     std::optional<TStoredMatch> match = Storage.LoadMatch(matchId);
     if (!match) {
         Refuse(connection, "There is no such match.");
@@ -167,8 +157,7 @@ void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64
     SendAnswer(connection, answer);
 }
 
-std::optional<QByteArray> TLobby::RecordOf(const TStoredMatch& match, std::string& problem) const
-{
+std::optional<QByteArray> TLobby::RecordOf(const TStoredMatch& match, std::string& problem) const {
     TMatchRecord record;
     for (int seat = 0; seat < 2; ++seat) {
         std::optional<std::string> name = Storage.PlayerName(match.Players[seat]);
@@ -186,15 +175,15 @@ std::optional<QByteArray> TLobby::RecordOf(const TStoredMatch& match, std::strin
     // Played again to learn what the stored match leaves out: the seeds of
     // the Sudden Death replays and, for a match that ended early, the cards
     // each side owned then.
-    std::unique_ptr<TReferee> referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
+    std::unique_ptr<TReferee> referee =
+        Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
     if (!referee) {
         problem = "no rules to replay it with";
         return std::nullopt;
     }
     for (const TStoredMove& move : match.Moves) {
         problem = referee->MoveProblem(referee->ToMove(), move.Slot, move.X, move.Y);
-        if (!problem.empty())
-            return std::nullopt;
+        if (!problem.empty()) return std::nullopt;
         referee->Play(move.Slot, move.X, move.Y);
         record.Moves.push_back({move.Slot, move.X, move.Y});
     }
@@ -207,7 +196,6 @@ std::optional<QByteArray> TLobby::RecordOf(const TStoredMatch& match, std::strin
     record.StartTime = match.StartedMs / 1000;
     record.EndTime = match.EndedMs / 1000;
     problem = RecordProblem(record);
-    if (!problem.empty())
-        return std::nullopt;
+    if (!problem.empty()) return std::nullopt;
     return WriteRecordJson(record);
 }

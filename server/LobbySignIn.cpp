@@ -6,8 +6,7 @@
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
-void TLobby::Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs)
-{
+void TLobby::Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs) {
     if (client.PlayerId != 0) {
         Refuse(connection, "You are signed in already.");
         return;
@@ -34,8 +33,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         Refuse(connection, "The server cannot sign you in now.");
         return;
     }
-    if (binding.Result == TStorage::TBindResult::Created)
-        Log.Write("new player " + binding.Name);
+    if (binding.Result == TStorage::TBindResult::Created) Log.Write("new player " + binding.Name);
     // The same player from a second connection: the newer one wins (a
     // client coming back before the server noticed the old line drop).
     if (uint64_t old = ConnectionOf(binding.PlayerId)) {
@@ -70,20 +68,16 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
 }
 
 // Back to a seat kept for this player, with its clocks going on.
-void TLobby::BackToSeat(TClient& client, int64_t nowMs)
-{
+void TLobby::BackToSeat(TClient& client, int64_t nowMs) {
     auto seated = SeatTable.find(client.PlayerId);
     auto kept = seated == SeatTable.end() ? TableById.end() : TableById.find(seated->second);
-    if (seated != SeatTable.end() && kept == TableById.end())
-        SeatTable.erase(seated);
-    if (kept == TableById.end())
-        return;
+    if (seated != SeatTable.end() && kept == TableById.end()) SeatTable.erase(seated);
+    if (kept == TableById.end()) return;
     TTable& table = kept->second;
     int32_t seat = table.Seats[0] == client.PlayerId ? 0 : 1;
     client.Table = table.Id;
     client.Seat = seat;
-    if (!table.Referee)
-        return;
+    if (!table.Referee) return;
     table.Clock.Returned(seat, nowMs);
     Schedule(table);
     TServerMessage back;

@@ -5,14 +5,13 @@
 #include "server/AddressLimits.h"
 
 void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated,
-                    int64_t nowMs)
-{
+                    int64_t nowMs) {
     if (client.Table != 0 && client.Seat >= 0) {
         Refuse(connection, "Leave your table first.");
         return;
     }
-    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::CreateTable, TablesPerWindow, TableWindowMs,
-                          nowMs)) {
+    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::CreateTable, TablesPerWindow,
+                          TableWindowMs, nowMs)) {
         Refuse(connection, "Too many tables opened from your address; wait a minute.");
         return;
     }
@@ -26,8 +25,7 @@ void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t
     Sit(connection, client, table, 1, nowMs);
 }
 
-void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs)
-{
+void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs) {
     if (client.Table != 0 && client.Seat >= 0) {
         Refuse(connection, "Leave your table first.");
         return;
@@ -36,8 +34,7 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
         Refuse(connection, "That table is playing; you can watch it.");
         return;
     }
-    if (seat < 0)
-        seat = table.Seats[1] == 0 ? 1 : 0;
+    if (seat < 0) seat = table.Seats[1] == 0 ? 1 : 0;
     if (table.Seats[seat] != 0) {
         Refuse(connection, "That seat is taken.");
         return;
@@ -59,8 +56,7 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
         SendLine(connection, TableView.Line(table.Id));
 }
 
-void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs)
-{
+void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs) {
     if (client.Table != 0 && client.Seat >= 0) {
         Refuse(connection, "Leave your table first.");
         return;
@@ -79,8 +75,7 @@ void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t 
 
 // What a client at a table would see were it to come back to it now; the
 // lobby afresh when at none.
-void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs)
-{
+void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs) {
     const TTable* table = TableOf(client);
     if (!table)
         SendLine(connection, LobbySnapshot());
@@ -90,11 +85,9 @@ void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs)
         SendLine(connection, TableView.Line(table->Id));
 }
 
-void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
-{
+void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
     TTable* at = TableOf(client);
-    if (!at)
-        return;
+    if (!at) return;
     TTable& table = *at;
     int32_t seat = client.Seat;
     if (seat >= 0 && table.Referee) {
@@ -121,9 +114,9 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs)
         SendLine(connection, LobbySnapshot());
 }
 
-void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs)
-{
-    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, ChatLinesPerWindow, ChatWindowMs, nowMs)) {
+void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs) {
+    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, ChatLinesPerWindow, ChatWindowMs,
+                          nowMs)) {
         Refuse(connection, "You are chatting too fast.");
         return;
     }
@@ -137,45 +130,36 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
     } else {
         // The lobby: everyone not at a table.
         for (const auto& [player, to] : Players)
-            if (Clients.at(to).Table == 0)
-                Send(to, line);
+            if (Clients.at(to).Table == 0) Send(to, line);
     }
 }
 
 // Whoever still sits at or watches the table is sent the lobby afresh, with
 // every change of this removal in it.
-void TLobby::RemoveTable(int64_t id)
-{
+void TLobby::RemoveTable(int64_t id) {
     auto found = TableById.find(id);
-    if (found == TableById.end())
-        return;
+    if (found == TableById.end()) return;
     TTable& table = found->second;
     std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
     for (int64_t player : table.Seats) {
-        if (uint64_t connection = ConnectionOf(player))
-            back.push_back(connection);
+        if (uint64_t connection = ConnectionOf(player)) back.push_back(connection);
         if (auto seated = SeatTable.find(player); seated != SeatTable.end() && seated->second == id)
             SeatTable.erase(seated);
     }
-    if (table.ScheduledMs != Never)
-        Deadlines.erase({table.ScheduledMs, id});
+    if (table.ScheduledMs != Never) Deadlines.erase({table.ScheduledMs, id});
     WaitingTables.erase(id);
     TableView.Remove(id);
     TableById.erase(found);
     std::vector<uint64_t> moved;
     for (uint64_t connection : back) {
         auto client = Clients.find(connection);
-        if (client == Clients.end() || client->second.Table != id)
-            continue;
+        if (client == Clients.end() || client->second.Table != id) continue;
         client->second.Table = 0;
         client->second.Seat = -1;
-        if (client->second.PlayerId != 0)
-            PlayerChanged(client->second);
+        if (client->second.PlayerId != 0) PlayerChanged(client->second);
         moved.push_back(connection);
     }
-    if (moved.empty())
-        return;
+    if (moved.empty()) return;
     const std::string lobby = LobbySnapshot();
-    for (uint64_t connection : moved)
-        SendLine(connection, lobby);
+    for (uint64_t connection : moved) SendLine(connection, lobby);
 }

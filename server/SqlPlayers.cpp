@@ -9,9 +9,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-
-TStorage::TBinding TSqlStorage::BindName(const std::string& name, const std::string& fingerprint, int64_t nowMs)
-{
+TStorage::TBinding TSqlStorage::BindName(const std::string& name, const std::string& fingerprint,
+                                         int64_t nowMs) {
     TBinding binding;
     if (!IsValidPlayerName(name) || fingerprint.empty()) {
         binding.Result = TBindResult::Invalid;
@@ -34,7 +33,8 @@ TStorage::TBinding TSqlStorage::BindName(const std::string& name, const std::str
     query.prepare("SELECT id, name, fingerprint FROM players WHERE name_key = ?");
     query.addBindValue(QString::fromStdString(NameKey(name)));
     if (!query.exec() || !query.next()) {
-        Error = query.lastError().isValid() ? SqlRows::ErrorText(query.lastError()) : "a player row went missing";
+        Error =
+            query.lastError().isValid() ? SqlRows::ErrorText(query.lastError()) : "a player row went missing";
         return binding;
     }
     if (query.value(2).toString().toStdString() != fingerprint) {
@@ -47,9 +47,9 @@ TStorage::TBinding TSqlStorage::BindName(const std::string& name, const std::str
     return binding;
 }
 
-std::optional<TStorage::TPlayer> TSqlStorage::FindPlayer(const std::string& name)
-{
-    QSqlQuery& query = Prepared(TStatement::FindPlayer, "SELECT id, name, fingerprint FROM players WHERE name_key = ?");
+std::optional<TStorage::TPlayer> TSqlStorage::FindPlayer(const std::string& name) {
+    QSqlQuery& query =
+        Prepared(TStatement::FindPlayer, "SELECT id, name, fingerprint FROM players WHERE name_key = ?");
     query.bindValue(0, QString::fromStdString(NameKey(name)));
     if (!query.exec()) {
         Error = SqlRows::ErrorText(query.lastError());
@@ -64,8 +64,7 @@ std::optional<TStorage::TPlayer> TSqlStorage::FindPlayer(const std::string& name
     return player;
 }
 
-std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId)
-{
+std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId) {
     QSqlQuery query(Database());
     query.prepare("SELECT name FROM players WHERE id = ?");
     query.addBindValue(qint64(playerId));
@@ -73,13 +72,11 @@ std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId)
         Error = SqlRows::ErrorText(query.lastError());
         return std::nullopt;
     }
-    if (!query.next())
-        return std::nullopt;
+    if (!query.next()) return std::nullopt;
     return query.value(0).toString().toStdString();
 }
 
-std::optional<TStorage::TStanding> TSqlStorage::Standing(int64_t playerId)
-{
+std::optional<TStorage::TStanding> TSqlStorage::Standing(int64_t playerId) {
     QSqlQuery query(Database());
     query.prepare("SELECT name, rating, deviation, volatility, rated_matches FROM players WHERE id = ?");
     query.addBindValue(qint64(playerId));
@@ -87,15 +84,13 @@ std::optional<TStorage::TStanding> TSqlStorage::Standing(int64_t playerId)
         Error = SqlRows::ErrorText(query.lastError());
         return std::nullopt;
     }
-    if (!query.next())
-        return std::nullopt;
+    if (!query.next()) return std::nullopt;
     return TStanding{query.value(0).toString().toStdString(),
                      {query.value(1).toDouble(), query.value(2).toDouble(), query.value(3).toDouble()},
                      query.value(4).toInt()};
 }
 
-std::vector<TStorage::TStanding> TSqlStorage::Leaderboard(int32_t minMatches, int32_t count)
-{
+std::vector<TStorage::TStanding> TSqlStorage::Leaderboard(int32_t minMatches, int32_t count) {
     std::vector<TStanding> leaders;
     QSqlQuery query(Database());
     query.prepare("SELECT name, rating, deviation, volatility, rated_matches FROM players"
@@ -114,8 +109,7 @@ std::vector<TStorage::TStanding> TSqlStorage::Leaderboard(int32_t minMatches, in
 }
 
 std::optional<TStorage::TProfile> TSqlStorage::Profile(const std::string& name, int32_t historyCount,
-                                                       int32_t recentCount)
-{
+                                                       int32_t recentCount) {
     // An unknown name leaves no error, so the lobby can tell it from a failure.
     Error.clear();
     QSqlQuery query(Database());
@@ -125,17 +119,14 @@ std::optional<TStorage::TProfile> TSqlStorage::Profile(const std::string& name, 
     };
     query.prepare("SELECT id FROM players WHERE name_key = ?");
     query.addBindValue(QString::fromStdString(NameKey(name)));
-    if (!query.exec())
-        return failed();
-    if (!query.next())
-        return std::nullopt;
+    if (!query.exec()) return failed();
+    if (!query.next()) return std::nullopt;
     TProfile profile;
     profile.PlayerId = query.value(0).toLongLong();
     query.finish();
     std::optional<TStanding> standing = Standing(profile.PlayerId);
     if (!standing) {
-        if (Error.empty())
-            Error = "player " + std::to_string(profile.PlayerId) + " went missing";
+        if (Error.empty()) Error = "player " + std::to_string(profile.PlayerId) + " went missing";
         return std::nullopt;
     }
     profile.Standing = *standing;
@@ -144,43 +135,42 @@ std::optional<TStorage::TProfile> TSqlStorage::Profile(const std::string& name, 
                   " WHERE player_id = ? ORDER BY ended_ms DESC, match_id DESC LIMIT ?");
     query.addBindValue(qint64(profile.PlayerId));
     query.addBindValue(int(historyCount));
-    if (!query.exec())
-        return failed();
+    if (!query.exec()) return failed();
     while (query.next())
-        profile.History.push_back({query.value(0).toLongLong(),
-                                   {query.value(1).toDouble(), query.value(2).toDouble(), query.value(3).toDouble()}});
+        profile.History.push_back(
+            {query.value(0).toLongLong(),
+             {query.value(1).toDouble(), query.value(2).toDouble(), query.value(3).toDouble()}});
     std::reverse(profile.History.begin(), profile.History.end());
 
-    query.prepare(QStringLiteral("SELECT %1, o.name, c.rating_before, c.deviation_before, c.volatility_before,"
-                                 " c.rating_after, c.deviation_after, c.volatility_after FROM ("
-                                 "SELECT * FROM matches WHERE red_player = ? AND status <> 'playing'"
-                                 " UNION ALL SELECT * FROM matches WHERE blue_player = ? AND red_player <> ?"
-                                 " AND status <> 'playing') m"
-                                 " JOIN players o ON o.id = CASE WHEN m.red_player = ? THEN m.blue_player"
-                                 " ELSE m.red_player END"
-                                 " LEFT JOIN rating_changes c ON c.match_id = m.id AND c.player_id = ?"
-                                 " ORDER BY m.ended_ms DESC, m.id DESC LIMIT ?")
-                      .arg(QStringLiteral("m.id, m.red_player, m.blue_player, m.rules, m.move_seconds, m.seed,"
-                                          " m.first_player, m.status, m.winner, m.score_red, m.score_blue,"
-                                          " m.started_ms, m.ended_ms, m.rated")));
-    for (int i = 0; i < 5; ++i)
-        query.addBindValue(qint64(profile.PlayerId));
+    query.prepare(
+        QStringLiteral("SELECT %1, o.name, c.rating_before, c.deviation_before, c.volatility_before,"
+                       " c.rating_after, c.deviation_after, c.volatility_after FROM ("
+                       "SELECT * FROM matches WHERE red_player = ? AND status <> 'playing'"
+                       " UNION ALL SELECT * FROM matches WHERE blue_player = ? AND red_player <> ?"
+                       " AND status <> 'playing') m"
+                       " JOIN players o ON o.id = CASE WHEN m.red_player = ? THEN m.blue_player"
+                       " ELSE m.red_player END"
+                       " LEFT JOIN rating_changes c ON c.match_id = m.id AND c.player_id = ?"
+                       " ORDER BY m.ended_ms DESC, m.id DESC LIMIT ?")
+            .arg(QStringLiteral("m.id, m.red_player, m.blue_player, m.rules, m.move_seconds, m.seed,"
+                                " m.first_player, m.status, m.winner, m.score_red, m.score_blue,"
+                                " m.started_ms, m.ended_ms, m.rated")));
+    for (int i = 0; i < 5; ++i) query.addBindValue(qint64(profile.PlayerId));
     query.addBindValue(int(recentCount));
-    if (!query.exec())
-        return failed();
+    if (!query.exec()) return failed();
     while (query.next()) {
         TPlayedMatch played;
-        if (!SqlRows::ReadMatch(query, played.Match))
-            continue;
+        if (!SqlRows::ReadMatch(query, played.Match)) continue;
         played.Seat = played.Match.Players[0] == profile.PlayerId ? 0 : 1;
         played.Opponent = query.value(14).toString().toStdString();
         played.RatingMoved = !query.value(15).isNull();
         if (played.RatingMoved) {
-            played.Before = {query.value(15).toDouble(), query.value(16).toDouble(), query.value(17).toDouble()};
-            played.After = {query.value(18).toDouble(), query.value(19).toDouble(), query.value(20).toDouble()};
+            played.Before = {query.value(15).toDouble(), query.value(16).toDouble(),
+                             query.value(17).toDouble()};
+            played.After = {query.value(18).toDouble(), query.value(19).toDouble(),
+                            query.value(20).toDouble()};
         }
         profile.Recent.push_back(std::move(played));
     }
     return profile;
 }
-

@@ -4,14 +4,12 @@
 
 namespace SqlRows {
 
-std::string ErrorText(const QSqlError& error)
-{
+std::string ErrorText(const QSqlError& error) {
     QString text = error.text().simplified();
     return text.isEmpty() ? std::string("unknown database error") : text.toStdString();
 }
 
-bool ReadMatch(const QSqlQuery& query, TStoredMatch& match)
-{
+bool ReadMatch(const QSqlQuery& query, TStoredMatch& match) {
     match.Id = query.value(0).toLongLong();
     match.Players[0] = query.value(1).toLongLong();
     match.Players[1] = query.value(2).toLongLong();

@@ -8,13 +8,11 @@ constexpr const char* StatusNames[] = {"playing", "finished", "time", "forfeit",
 
 } // namespace
 
-const char* StatusName(TMatchStatus status)
-{
+const char* StatusName(TMatchStatus status) {
     return StatusNames[int(status)];
 }
 
-bool StatusFromName(const std::string& name, TMatchStatus& status)
-{
+bool StatusFromName(const std::string& name, TMatchStatus& status) {
     for (int i = 0; i < 5; ++i)
         if (name == StatusNames[i]) {
             status = TMatchStatus(i);
@@ -23,16 +21,13 @@ bool StatusFromName(const std::string& name, TMatchStatus& status)
     return false;
 }
 
-bool IsValidPlayerName(const std::string& name)
-{
+bool IsValidPlayerName(const std::string& name) {
     return IsPlayerName(QString::fromStdString(name));
 }
 
-std::string NameKey(const std::string& name)
-{
+std::string NameKey(const std::string& name) {
     std::string key = name;
     for (char& c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return key;
 }

@@ -37,10 +37,10 @@ struct TStoredMatch {
     int64_t Seed = 0;
     int32_t FirstPlayer = 1;
     TMatchStatus Status = TMatchStatus::Playing;
-    int32_t Winner = -1;        // seat, or -1 for a draw or no result
-    int32_t Score[2] = {0, 0};  // cards owned at the end
+    int32_t Winner = -1;       // seat, or -1 for a draw or no result
+    int32_t Score[2] = {0, 0}; // cards owned at the end
     int64_t StartedMs = 0;
-    int64_t EndedMs = 0;        // 0 while playing
+    int64_t EndedMs = 0; // 0 while playing
     bool Rated = false;
     std::vector<TStoredMove> Moves;
 };

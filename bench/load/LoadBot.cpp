@@ -9,54 +9,44 @@ using TKind = TServerMessage::TKind;
 
 } // namespace
 
-TLoadBot::TLoadBot(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key, std::string name,
-                   TLoadStats& stats, TThink think, uint32_t seed)
-    : TBotConnection(io, tls, certificate, key), Name(std::move(name)), Stats(stats), Think(think), Random(seed),
-      Timer(io), PingTimer(io)
-{
-}
+TLoadBot::TLoadBot(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key,
+                   std::string name, TLoadStats& stats, TThink think, uint32_t seed)
+    : TBotConnection(io, tls, certificate, key), Name(std::move(name)), Stats(stats), Think(think),
+      Random(seed), Timer(io), PingTimer(io) {}
 
-void TLoadBot::OnEstablished()
-{
+void TLoadBot::OnEstablished() {
     Send(Requests::Hello());
     Send(Requests::Login(QString::fromStdString(Name)));
     Ping();
 }
 
-void TLoadBot::OnFailed()
-{
+void TLoadBot::OnFailed() {
     Timer.cancel();
     PingTimer.cancel();
     SetInMatch(false);
-    if (SignedIn)
-        --Stats.Connected;
+    if (SignedIn) --Stats.Connected;
     SignedIn = false;
     ++Stats.Failed;
-    if (!FailureReason().empty())
-        Stats.Problem(Name + ": " + FailureReason());
+    if (!FailureReason().empty()) Stats.Problem(Name + ": " + FailureReason());
 }
 
 // Says something every 10 s, so that a bot waiting for an opponent is not
 // taken for a dead line.
-void TLoadBot::Ping()
-{
+void TLoadBot::Ping() {
     PingTimer.expires_after(std::chrono::seconds(10));
     auto self = shared_from_this();
     PingTimer.async_wait([this, self](const asio::error_code& cancelled) {
-        if (cancelled || Failed())
-            return;
+        if (cancelled || Failed()) return;
         Send(Requests::Ping());
         Ping();
     });
 }
 
-void TLoadBot::Send(const QByteArray& line)
-{
+void TLoadBot::Send(const QByteArray& line) {
     SendLine(line.chopped(1).toStdString()); // the connection ends each line itself
 }
 
-void TLoadBot::OnLine(std::string_view line)
-{
+void TLoadBot::OnLine(std::string_view line) {
     ++Stats.Lines;
     Stats.Bytes += int64_t(line.size()) + 1;
     const ServerMessages::TDecoded decoded =
@@ -107,22 +97,18 @@ void TLoadBot::OnLine(std::string_view line)
     }
 }
 
-void TLoadBot::SetInMatch(bool inMatch)
-{
-    if (inMatch != InMatch)
-        Stats.InMatch += inMatch ? 1 : -1;
+void TLoadBot::SetInMatch(bool inMatch) {
+    if (inMatch != InMatch) Stats.InMatch += inMatch ? 1 : -1;
     InMatch = inMatch;
 }
 
-void TLoadBot::Match(const TServerMatchState& match)
-{
+void TLoadBot::Match(const TServerMatchState& match) {
     Table = match.Table;
     Seat = match.You;
     First = match.First;
     Placed = 0;
     Played[0] = Played[1] = 0;
-    for (bool& taken : Taken)
-        taken = false;
+    for (bool& taken : Taken) taken = false;
     for (const TPlacementMove& move : match.Moves) {
         ++Played[(First + Placed) % 2];
         Taken[move.Y * 3 + move.X] = true;
@@ -130,12 +116,10 @@ void TLoadBot::Match(const TServerMatchState& match)
     }
     SetInMatch(Seat >= 0 && Placed < 9);
     Timer.cancel();
-    if (InMatch && (First + Placed) % 2 == Seat)
-        AfterThink(Think.MinMs, Think.MaxMs, &TLoadBot::Move);
+    if (InMatch && (First + Placed) % 2 == Seat) AfterThink(Think.MinMs, Think.MaxMs, &TLoadBot::Move);
 }
 
-void TLoadBot::Moved(const TServerMessage& moved)
-{
+void TLoadBot::Moved(const TServerMessage& moved) {
     const int seat = moved.Seat;
     if (seat != Seat) {
         auto sent = Stats.SentAt.find(Table);
@@ -147,47 +131,37 @@ void TLoadBot::Moved(const TServerMessage& moved)
     ++Played[seat];
     Taken[moved.Move.Y * 3 + moved.Move.X] = true;
     ++Placed;
-    if (Placed < 9 && (First + Placed) % 2 == Seat)
-        AfterThink(Think.MinMs, Think.MaxMs, &TLoadBot::Move);
+    if (Placed < 9 && (First + Placed) % 2 == Seat) AfterThink(Think.MinMs, Think.MaxMs, &TLoadBot::Move);
 }
 
-void TLoadBot::Ended()
-{
-    if (InMatch && Seat == 0)
-        ++Stats.Matches;
+void TLoadBot::Ended() {
+    if (InMatch && Seat == 0) ++Stats.Matches;
     SetInMatch(false);
     Timer.cancel();
     // A short pause between matches, as people take one.
     AfterThink(Think.MinMs / 2, Think.MaxMs / 2, &TLoadBot::PlayNow);
 }
 
-void TLoadBot::AfterThink(int minMs, int maxMs, void (TLoadBot::*what)())
-{
+void TLoadBot::AfterThink(int minMs, int maxMs, void (TLoadBot::*what)()) {
     Timer.expires_after(std::chrono::milliseconds(std::uniform_int_distribution<int>(minMs, maxMs)(Random)));
     auto self = shared_from_this();
     Timer.async_wait([this, self, what](const asio::error_code& cancelled) {
-        if (!cancelled && !Failed())
-            (this->*what)();
+        if (!cancelled && !Failed()) (this->*what)();
     });
 }
 
-void TLoadBot::PlayNow()
-{
+void TLoadBot::PlayNow() {
     TGameRules casual;
     Send(Requests::PlayNow(casual, 60));
 }
 
-void TLoadBot::Move()
-{
-    if (!InMatch || (First + Placed) % 2 != Seat)
-        return;
+void TLoadBot::Move() {
+    if (!InMatch || (First + Placed) % 2 != Seat) return;
     int squares[9];
     int squareCount = 0;
     for (int square = 0; square < 9; ++square)
-        if (!Taken[square])
-            squares[squareCount++] = square;
-    if (Played[Seat] > 4 || squareCount == 0)
-        return;
+        if (!Taken[square]) squares[squareCount++] = square;
+    if (Played[Seat] > 4 || squareCount == 0) return;
     int slot = std::uniform_int_distribution<int>(Played[Seat], 4)(Random);
     int square = squares[std::uniform_int_distribution<int>(0, squareCount - 1)(Random)];
     Stats.SentAt[Table] = TLoadStats::TClock::now();

@@ -18,8 +18,8 @@ public:
         int MinMs = 500;
         int MaxMs = 2500;
     };
-    TLoadBot(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key, std::string name,
-             TLoadStats& stats, TThink think, uint32_t seed);
+    TLoadBot(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key,
+             std::string name, TLoadStats& stats, TThink think, uint32_t seed);
 
 private:
     void OnEstablished() override;
