@@ -14,11 +14,11 @@ struct TReviewedMove {
     int32_t Number = 0; // 1, 2, ... across the whole match
     int32_t Deal = 0;
     int32_t Player = 0;
-    TRecordMove Move;
+    TPlacementMove Move;
     int32_t Card = -1; // catalogue index of the card played
     int32_t Forced = 0; // what the move played leaves the mover
     int32_t Best = 0;   // what the mover could have forced
-    TRecordMove BestMove; // one move that forces Best
+    TPlacementMove BestMove; // one move that forces Best
     int32_t BestCard = -1;
 
     // Best play would have won where this move draws or loses, or drawn where it loses.

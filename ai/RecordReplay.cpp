@@ -35,7 +35,7 @@ TMatchScript ScriptOf(const TMatchRecord& record) {
     script.Rules = record.Rules;
     script.FirstPlayer = record.FirstPlayer;
     script.RedealSeeds = record.RedealSeeds;
-    for (const TRecordMove& move : record.Moves) script.Moves.push_back({move.Slot, move.X, move.Y});
+    script.Moves = record.Moves;
     return script;
 }
 
@@ -56,7 +56,7 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>&
     match.StartMatch(record.Seed, record.FirstPlayer, record.Rules, false);
     int32_t deal = 0;
     for (size_t i = 0; i < record.Moves.size(); ++i) {
-        const TRecordMove& move = record.Moves[i];
+        const TPlacementMove& move = record.Moves[i];
         if (!match.InProgress) {
             replay.Problem = "deal " + std::to_string(deal + 1) + " ended " +
                              ScoreText(match.Score[0], match.Score[1]) +

@@ -1,7 +1,7 @@
 #include "app/OnlinePlay.h"
 
 #include "app/LobbyForm.h"
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
 #include "net/PlayerIdentity.h"
 #include "net/ServerCodec.h"
 #include "net/ServerTrust.h"

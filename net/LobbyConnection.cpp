@@ -1,8 +1,10 @@
 #include "net/LobbyConnection.h"
 
-#include "net/ServerCodec.h"
+#include "identity/Identity.h"
 #include "net/ServerTrust.h"
-#include "server/tls/Identity.h"
+#include "protocol/Protocol.h"
+#include "protocol/Requests.h"
+#include "protocol/ServerMessages.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -27,13 +29,14 @@ TNetLimits CoreLimits() {
     // only to the size of its lines.
     limits.MaxMessagesPerSecond = 0;
     limits.MaxBytesPerSecond = 0;
-    limits.MaxLineBytes = int(ServerCodec::MaxLineBytes);
+    limits.MaxLineBytes = int(Protocol::MaxServerLineBytes);
     return limits;
 }
 
 } // namespace
 
-TLobbyConnection::TLobbyConnection(TServerTrust& trust, TPlayerIdentity identity, TTrustPrompt ask, QObject* parent)
+TLobbyConnection::TLobbyConnection(TServerTrust& trust, TPlayerIdentity identity, TTrustPrompt ask,
+                                   QObject* parent)
     : QObject(parent), Trust(trust), Identity(std::move(identity)), Ask(std::move(ask)) {
     Clock.start();
     Pinger.setInterval(1000);
@@ -46,7 +49,7 @@ TLobbyConnection::~TLobbyConnection() {
 
 QString TLobbyConnection::Server() const {
     return Host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2").arg(Host).arg(Port)
-                                            : QStringLiteral("%1:%2").arg(Host).arg(Port);
+                                           : QStringLiteral("%1:%2").arg(Host).arg(Port);
 }
 
 void TLobbyConnection::Open(const QString& host, uint16_t port, const QString& name) {
@@ -75,7 +78,8 @@ void TLobbyConnection::Open(const QString& host, uint16_t port, const QString& n
         if (error == QAbstractSocket::RemoteHostClosedError)
             Gone(QStringLiteral("The server closed the connection."));
         else
-            Gone(QStringLiteral("Cannot reach %1: %2").arg(Server(), Socket ? Socket->errorString() : QString()));
+            Gone(QStringLiteral("Cannot reach %1: %2")
+                     .arg(Server(), Socket ? Socket->errorString() : QString()));
     });
     Core->Connecting(Clock.elapsed(), Server());
     Core->TakeEvents();
@@ -105,7 +109,8 @@ void TLobbyConnection::Gone(const QString& reason) {
 void TLobbyConnection::TlsErrors(const QList<QSslError>& errors) {
     if (!Socket) return;
     const QSslCertificate certificate = Socket->peerCertificate();
-    if (certificate.isNull()) return Gone(QStringLiteral("The server at %1 showed no certificate.").arg(Server()));
+    if (certificate.isNull())
+        return Gone(QStringLiteral("The server at %1 showed no certificate.").arg(Server()));
     // Errors mean no known authority vouches for this certificate; then its
     // fingerprint must be the one trusted before.
     const QString fingerprint = QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex());
@@ -115,10 +120,11 @@ void TLobbyConnection::TlsErrors(const QList<QSslError>& errors) {
         Socket->ignoreSslErrors(errors);
         return;
     case TServerTrust::TVerdict::Changed:
-        return Gone(QStringLiteral("Refused: the server at %1 shows a different certificate from the one you "
-                                   "trusted. Trusted: %2. Shown now: %3. If its owner says the certificate was "
-                                   "replaced, remove its line from %4 and connect again.")
-                        .arg(Server(), Display(remembered), Display(fingerprint), Trust.File));
+        return Gone(
+            QStringLiteral("Refused: the server at %1 shows a different certificate from the one you "
+                           "trusted. Trusted: %2. Shown now: %3. If its owner says the certificate was "
+                           "replaced, remove its line from %4 and connect again.")
+                .arg(Server(), Display(remembered), Display(fingerprint), Trust.File));
     case TServerTrust::TVerdict::New:
         break;
     }
@@ -133,11 +139,13 @@ void TLobbyConnection::TlsErrors(const QList<QSslError>& errors) {
             if (Ask && Ask(server, Display(fingerprint))) {
                 if (!Trust.Remember(host, port, fingerprint))
                     emit log(QStringLiteral("Could not remember the server in %1.").arg(Trust.File));
-                emit log(QStringLiteral("You trusted %1 (fingerprint %2).").arg(server, Display(fingerprint)));
+                emit log(
+                    QStringLiteral("You trusted %1 (fingerprint %2).").arg(server, Display(fingerprint)));
                 Open(host, port, name);
                 return;
             }
-            emit closed(QStringLiteral("Not connected: you did not trust the certificate of %1.").arg(server));
+            emit closed(
+                QStringLiteral("Not connected: you did not trust the certificate of %1.").arg(server));
         },
         Qt::QueuedConnection);
 }
@@ -179,25 +187,27 @@ void TLobbyConnection::Pump() {
 
 QByteArray TLobbyConnection::Greeting() const {
     // The hello, then signing in: the server reads them in order.
-    QJsonObject hello{{"type", "hello"}, {"program", "vantaro"}, {"version", ServerVersion}};
-    return QJsonDocument(hello).toJson(QJsonDocument::Compact) + '\n' + ServerCodec::Login(PlayerName);
+    return Requests::Hello() + Requests::Login(PlayerName);
 }
 
 QByteArray TLobbyConnection::KeepAlive() const {
     static_assert(PingMs < 30'000, "the server drops a client silent for 30 s");
-    return ServerCodec::Ping();
+    return Requests::Ping();
 }
 
 TNetLineProtocol::TWords TLobbyConnection::Words(TFault fault) const {
     switch (fault) {
     case TFault::NoAnswer:
-        return {QStringLiteral("Cannot reach %1: no answer within %2 s.").arg(Server()).arg(ConnectMs / 1000), {}};
+        return {QStringLiteral("Cannot reach %1: no answer within %2 s.").arg(Server()).arg(ConnectMs / 1000),
+                {}};
     case TFault::LineTooLong:
         return {QStringLiteral("The server sent a line longer than %1 bytes; disconnected.")
-                    .arg(ServerCodec::MaxLineBytes),
+                    .arg(Protocol::MaxServerLineBytes),
                 {}};
     case TFault::NoHello:
-        return {QStringLiteral("The server at %1 did not introduce itself within %2 s.").arg(Server()).arg(ConnectMs / 1000),
+        return {QStringLiteral("The server at %1 did not introduce itself within %2 s.")
+                    .arg(Server())
+                    .arg(ConnectMs / 1000),
                 {}};
     case TFault::Silent:
     case TFault::Partial:
@@ -212,22 +222,23 @@ TNetLineProtocol::TAnswer TLobbyConnection::Line(TNetConnection&, QByteArrayView
     using TVerdict = TAnswer::TVerdict;
     if (!greeted) {
         // The server's first line names the program and the protocol it speaks.
-        const QJsonObject hello = QJsonDocument::fromJson(line.toByteArray()).object();
-        if (hello.value("type").toString() != QLatin1String("hello") ||
-            hello.value("program").toString() != QLatin1String(ServerProgram))
-            return {TVerdict::Fault, {QStringLiteral("%1 is not a Vantaro server; disconnected.").arg(Server()), {}}};
-        if (hello.value("version").toInt(-1) != ServerVersion)
+        const ServerMessages::THello hello = ServerMessages::ReadHello(line);
+        if (!hello.IsHello || hello.Program != QLatin1String(Protocol::ServerProgramName))
+            return {TVerdict::Fault,
+                    {QStringLiteral("%1 is not a Vantaro server; disconnected.").arg(Server()), {}}};
+        if (hello.Version != Protocol::Version)
             return {TVerdict::Fault,
                     {QStringLiteral("The server at %1 speaks protocol version %2; this program speaks %3.")
                          .arg(Server())
-                         .arg(hello.value("version").toInt(-1))
-                         .arg(ServerVersion),
+                         .arg(hello.Version)
+                         .arg(Protocol::Version),
                      {}}};
         return {TVerdict::Greeted, {}};
     }
-    const ServerCodec::TDecoded decoded = ServerCodec::Decode(line.toByteArray());
+    const ServerMessages::TDecoded decoded = ServerMessages::Decode(line.toByteArray());
     if (!decoded.Ok)
-        return {TVerdict::Fault, {QStringLiteral("The server sent %1; disconnected.").arg(decoded.Error), {}}};
+        return {TVerdict::Fault,
+                {QStringLiteral("The server sent %1; disconnected.").arg(decoded.Error), {}}};
     const TServerMessage& received = decoded.Message;
     if (received.Kind == TServerMessage::TKind::Bye)
         return {TVerdict::Fault, {QStringLiteral("The server said goodbye: %1").arg(received.Text), {}}};

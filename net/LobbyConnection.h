@@ -2,7 +2,7 @@
 
 #include "net/NetConnection.h"
 #include "net/PlayerIdentity.h"
-#include "net/ServerMessage.h"
+#include "protocol/ServerMessage.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -35,10 +35,9 @@ public:
     // The server answers every ping; this long without a word, it is gone.
     static constexpr int SilenceMs = 35'000;
     static constexpr int ConnectMs = 15'000;
-    static constexpr const char* ServerProgram = "vantaro-server";
-    static constexpr int ServerVersion = 1;
 
-    TLobbyConnection(TServerTrust& trust, TPlayerIdentity identity, TTrustPrompt ask, QObject* parent = nullptr);
+    TLobbyConnection(TServerTrust& trust, TPlayerIdentity identity, TTrustPrompt ask,
+                     QObject* parent = nullptr);
     ~TLobbyConnection() override;
 
     void Open(const QString& host, uint16_t port, const QString& name);
@@ -47,7 +46,7 @@ public:
     bool IsSignedIn() const { return SignedIn; }
     QString Server() const;
     QString Name() const { return PlayerName; }
-    // One request line from ServerCodec; dropped unless signed in (login excepted).
+    // One request line (protocol/Requests.h); dropped unless signed in (login excepted).
     void Send(const QByteArray& line);
 
 signals:
@@ -66,7 +65,9 @@ private:
     void Pump();
 
     QByteArray Greeting() const override;
-    QByteArray Bye(const QString&) const override { return {}; } // the server's protocol has none from a client
+    QByteArray Bye(const QString&) const override {
+        return {};
+    } // the server's protocol has none from a client
     QByteArray KeepAlive() const override;
     TWords Words(TFault fault) const override;
     TAnswer Line(TNetConnection& connection, QByteArrayView line, bool greeted) override;

@@ -1,6 +1,6 @@
 #include "net/LobbyModel.h"
 
-#include "net/ServerCodec.h"
+#include "protocol/Protocol.h"
 
 #include <QStringList>
 
@@ -26,14 +26,15 @@ bool TLobbyModel::Apply(const TServerMessage& message) {
     case TKind::Player:
         // Each decoded message is bounded; the lists are bounded the same way
         // so that a stream of made-up names cannot grow them without end.
-        if (PlayerByKey.size() >= ServerCodec::MaxListEntries && !PlayerByKey.count(Key(message.Player.Name)))
+        if (PlayerByKey.size() >= Protocol::MaxListEntries && !PlayerByKey.count(Key(message.Player.Name)))
             return false;
         PlayerByKey[Key(message.Player.Name)] = message.Player;
         return true;
     case TKind::PlayerGone:
         return PlayerByKey.erase(Key(message.Name)) > 0;
     case TKind::Table:
-        if (TableById.size() >= ServerCodec::MaxListEntries && !TableById.count(message.TableInfo.Id)) return false;
+        if (TableById.size() >= Protocol::MaxListEntries && !TableById.count(message.TableInfo.Id))
+            return false;
         TableById[message.TableInfo.Id] = message.TableInfo;
         return true;
     case TKind::TableGone:
@@ -73,14 +74,19 @@ QString TLobbyModel::ChangeText(int32_t change) {
 }
 
 QString TLobbyModel::RatingChangeText(const TRatingChange& change) {
-    return QStringLiteral("%1 \u2192 %2 (%3)").arg(change.Before).arg(change.After).arg(ChangeText(change.After - change.Before));
+    return QStringLiteral("%1 \u2192 %2 (%3)")
+        .arg(change.Before)
+        .arg(change.After)
+        .arg(ChangeText(change.After - change.Before));
 }
 
 QString TLobbyModel::ResultText(const TProfileMatch& match) {
     const int32_t own = match.Score[size_t(match.Seat)], other = match.Score[size_t(1 - match.Seat)];
     const QString score = QStringLiteral("%1\u2013%2").arg(own).arg(other);
-    const QString how = match.How == QLatin1String("finished") ? QString() : QStringLiteral(" (%1)").arg(match.How);
+    const QString how =
+        match.How == QLatin1String("finished") ? QString() : QStringLiteral(" (%1)").arg(match.How);
     if (match.Winner < 0)
-        return match.How == QLatin1String("abandoned") ? QStringLiteral("Abandoned") : QStringLiteral("Draw ") + score + how;
+        return match.How == QLatin1String("abandoned") ? QStringLiteral("Abandoned")
+                                                       : QStringLiteral("Draw ") + score + how;
     return (match.Winner == match.Seat ? QStringLiteral("Won ") : QStringLiteral("Lost ")) + score + how;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/ServerMessage.h"
+#include "protocol/ServerMessage.h"
 
 #include <QString>
 #include <map>

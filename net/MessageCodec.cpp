@@ -1,6 +1,7 @@
 #include "net/MessageCodec.h"
 
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
+#include "protocol/RulesJson.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,16 +33,6 @@ constexpr TKindName KindNames[] = {
     {TKind::Pong, "pong"},
     {TKind::Bye, "bye"},
 };
-
-QJsonObject RulesObject(const TGameRules& rules) {
-    QJsonObject object;
-    object["same"] = rules.Same;
-    object["same_wall"] = rules.SameWall;
-    object["plus"] = rules.Plus;
-    object["elemental"] = rules.Elemental;
-    object["sudden_death"] = rules.SuddenDeath;
-    return object;
-}
 
 // Field readers: each leaves a reason in Error and returns false when the
 // field is missing, of another type or out of range.
@@ -78,21 +69,12 @@ public:
         return true;
     }
 
-    bool Flag(const QJsonObject& object, const char* name, bool& out) {
-        const QJsonValue value = object.value(QLatin1String(name));
-        if (!value.isBool())
-            return Fail(QStringLiteral("rule \"%1\" is missing or not true/false").arg(name));
-        out = value.toBool();
-        return true;
-    }
-
     bool Rules(TGameRules& rules) {
         const QJsonValue value = Object.value(QLatin1String("rules"));
         if (!value.isObject()) return Fail(QStringLiteral("\"rules\" is missing or not an object"));
-        const QJsonObject object = value.toObject();
-        return Flag(object, "same", rules.Same) && Flag(object, "same_wall", rules.SameWall) &&
-               Flag(object, "plus", rules.Plus) && Flag(object, "elemental", rules.Elemental) &&
-               Flag(object, "sudden_death", rules.SuddenDeath);
+        if (const RulesJson::TSwitch* bad = RulesJson::Read(value.toObject(), rules))
+            return Fail(QStringLiteral("rule \"%1\" is missing or not true/false").arg(bad->Name));
+        return true;
     }
 
     bool Fail(const QString& why) {
@@ -129,7 +111,7 @@ QByteArray Encode(const TNetMessage& message) {
     case TKind::Deal:
         object["deal"] = message.DealId;
         object["seed"] = double(message.Seed);
-        object["rules"] = RulesObject(message.Rules);
+        object["rules"] = RulesJson::Write(message.Rules);
         break;
     case TKind::Move:
         object["deal"] = message.DealId;

@@ -1,6 +1,6 @@
 #include "net/NetConnection.h"
 
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
 
 #include <algorithm>
 
@@ -153,7 +153,8 @@ void TNetConnection::HandleLine(const QByteArray& line) {
     }
 }
 
-void TNetConnection::Fault(TNetLineProtocol::TFault fault, const QString& localLine, const QString& reasonForPeer) {
+void TNetConnection::Fault(TNetLineProtocol::TFault fault, const QString& localLine,
+                           const QString& reasonForPeer) {
     if (!Protocol) return End(localLine, true, reasonForPeer);
     const TNetLineProtocol::TWords words = Protocol->Words(fault);
     End(words.LocalLine, true, words.ForPeer);

@@ -3,9 +3,9 @@
 #include "game/KeyRoute.h"
 #include "net/MessageCodec.h"
 #include "net/NetSession.h"
-#include "net/PeerText.h"
 #include "net/RulesText.h"
 #include "net/TableCheck.h"
+#include "protocol/PeerText.h"
 
 #include <QTime>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "net/PlayerIdentity.h"
 
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -17,8 +17,8 @@ TPlayerIdentity Parse(const QByteArray& pem, const QString& file) {
     identity.Key = QSslKey(pem, QSsl::Ec, QSsl::Pem, QSsl::PrivateKey);
     const QList<QSslCertificate> certificates = QSslCertificate::fromData(pem, QSsl::Pem);
     if (identity.Key.isNull() || certificates.isEmpty()) {
-        identity.Error = QStringLiteral("%1 holds no certificate and key; move it away to make a new identity")
-                             .arg(file);
+        identity.Error =
+            QStringLiteral("%1 holds no certificate and key; move it away to make a new identity").arg(file);
         return identity;
     }
     identity.Certificate = certificates.front();
@@ -51,8 +51,8 @@ TPlayerIdentity LoadOrMakePlayerIdentity(const QString& file) {
     // and it is written under a temporary name, so a crash leaves no half key.
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly) ||
-        !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || out.write(pem) != pem.size() ||
-        !out.commit()) {
+        !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        out.write(pem) != pem.size() || !out.commit()) {
         identity.Error = QStringLiteral("cannot write %1").arg(file);
         return identity;
     }

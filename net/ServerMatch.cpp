@@ -4,8 +4,8 @@
 #include "game/KeyRoute.h"
 #include "net/LobbyModel.h"
 #include "net/RulesText.h"
-#include "net/ServerCodec.h"
 #include "net/TableCheck.h"
+#include "protocol/Requests.h"
 
 #include <algorithm>
 
@@ -26,8 +26,8 @@ int64_t TServerMatch::DealSeconds() {
 
 bool TServerMatch::LocalMayMove() const {
     return Playing && !Holding && !StateAsked && !EndTable && You >= 0 && Game.InProgress &&
-           Game.Phase == TGame::PhaseIdle && Game.Turn == You && !Paced.Busy() && !PlayingMove && Waiting.empty() &&
-           !AwaitingAnswer && AwaySeat < 0;
+           Game.Phase == TGame::PhaseIdle && Game.Turn == You && !Paced.Busy() && !PlayingMove &&
+           Waiting.empty() && !AwaitingAnswer && AwaySeat < 0;
 }
 
 void TServerMatch::KeyDown(uint16_t key, uint64_t nowMs) {
@@ -40,7 +40,7 @@ void TServerMatch::KeyDown(uint16_t key, uint64_t nowMs) {
         return;
     }
     AwaitingAnswer = true;
-    if (Hooks.Send) Hooks.Send(ServerCodec::Move(Game.HandCursor, Game.BoardCursorX, Game.BoardCursorY));
+    if (Hooks.Send) Hooks.Send(Requests::Move(Game.HandCursor, Game.BoardCursorX, Game.BoardCursorY));
 }
 
 uint64_t TServerMatch::Deadline(int64_t clockMs, uint64_t nowMs) const {
@@ -91,7 +91,9 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
         AwaySeat = message.Seat;
         AwayDeadlineMs = nowMs + uint64_t(message.Seconds) * 1000;
         TurnDeadlineMs = 0;
-        Log(QStringLiteral("%1's line dropped; the seat is kept for %2 s.").arg(SeatName(message.Seat)).arg(message.Seconds));
+        Log(QStringLiteral("%1's line dropped; the seat is kept for %2 s.")
+                .arg(SeatName(message.Seat))
+                .arg(message.Seconds));
         return;
     case TKind::Back:
         if (!Playing || message.Table != Table) return;
@@ -110,8 +112,9 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
         if (!StateAsked || (message.Kind == TKind::Table && message.TableInfo.Id != Table)) return;
         StateAsked = false;
         if (Known.Ended) Log(Known.End.Result);
-        Stop(message.Kind != TKind::Refused ? QStringLiteral("The server has no match for you at this table now.")
-                                          : QStringLiteral("The server did not send the table; connect again to see the match."));
+        Stop(message.Kind != TKind::Refused
+                 ? QStringLiteral("The server has no match for you at this table now.")
+                 : QStringLiteral("The server did not send the table; connect again to see the match."));
         return;
     default:
         return;
@@ -138,15 +141,18 @@ void TServerMatch::Ended(const TServerMessage& message) {
     ended.How = message.How;
     const QString winner = message.Winner >= 0 ? SeatName(message.Winner) : QString();
     if (message.How == QLatin1String("finished"))
-        ended.Result = message.Winner < 0 ? QStringLiteral("Draw %1–%2.").arg(message.Score[0]).arg(message.Score[1])
-                                          : QStringLiteral("%1 wins %2–%3.")
-                                                .arg(winner)
-                                                .arg(message.Score[message.Winner])
-                                                .arg(message.Score[1 - message.Winner]);
+        ended.Result = message.Winner < 0
+                           ? QStringLiteral("Draw %1–%2.").arg(message.Score[0]).arg(message.Score[1])
+                           : QStringLiteral("%1 wins %2–%3.")
+                                 .arg(winner)
+                                 .arg(message.Score[message.Winner])
+                                 .arg(message.Score[1 - message.Winner]);
     else if (message.How == QLatin1String("time"))
-        ended.Result = QStringLiteral("%1 ran out of time; %2 wins.").arg(SeatName(1 - message.Winner), winner);
+        ended.Result =
+            QStringLiteral("%1 ran out of time; %2 wins.").arg(SeatName(1 - message.Winner), winner);
     else if (message.How == QLatin1String("forfeit"))
-        ended.Result = QStringLiteral("%1 gave up the match; %2 wins.").arg(SeatName(1 - message.Winner), winner);
+        ended.Result =
+            QStringLiteral("%1 gave up the match; %2 wins.").arg(SeatName(1 - message.Winner), winner);
     else
         ended.Result = QStringLiteral("The match was abandoned.");
     SayRatings(message, ended);
@@ -162,7 +168,8 @@ void TServerMatch::Ended(const TServerMessage& message) {
 }
 
 void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t clockMs, uint64_t nowMs) {
-    const bool sameMatch = Playing && Table == state.Table && Known.State.Match == state.Match && Seed == state.Seed;
+    const bool sameMatch =
+        Playing && Table == state.Table && Known.State.Match == state.Match && Seed == state.Seed;
     const int32_t wasAway = AwaySeat;
     if (!sameMatch) ShownRating.clear();
     Paced.Cancel();
@@ -207,7 +214,8 @@ void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t 
         Game.NewGame(state.First, state.Rules, TableSeats());
         return;
     }
-    if (Rebuild() && announce) Log(QStringLiteral("%1 moves made so far are on the table.").arg(AppliedMoves));
+    if (Rebuild() && announce)
+        Log(QStringLiteral("%1 moves made so far are on the table.").arg(AppliedMoves));
 }
 
 bool TServerMatch::Rebuild() {
@@ -219,7 +227,7 @@ bool TServerMatch::Rebuild() {
     script.Seed = Seed;
     script.Rules = Known.State.Rules;
     script.FirstPlayer = Known.State.First;
-    for (const TServerMove& move : Known.State.Moves) script.Moves.push_back({move.Slot, move.X, move.Y});
+    script.Moves = Known.State.Moves;
     // The server deals each Sudden Death replay from the seed plus the deals before it.
     for (int64_t deal = 1; deal <= MaxRedeals; ++deal) script.RedealSeeds.push_back(Seed + deal);
     TMatch replayed;
@@ -247,7 +255,7 @@ void TServerMatch::OutOfStep(const QString& problem) {
     StateAsked = true;
     Log(QStringLiteral("This table is out of step with the server (%1); asking for the table as it stands.")
             .arg(problem));
-    if (Hooks.Send) Hooks.Send(ServerCodec::State());
+    if (Hooks.Send) Hooks.Send(Requests::State());
 }
 
 void TServerMatch::Hold() {
@@ -316,11 +324,14 @@ void TServerMatch::PlayWaiting(uint64_t nowMs) {
         if (!next.Ratings.isEmpty()) Log(next.Ratings);
         ShownRating = next.OwnRating;
         // A finished match ends on the table by itself with its last card.
-        if (next.How != QLatin1String("finished") || Game.InProgress) EndTable = true;
-        else Playing = false;
+        if (next.How != QLatin1String("finished") || Game.InProgress)
+            EndTable = true;
+        else
+            Playing = false;
         return;
     }
-    const QString problem = TableCheck::MoveProblem(TableState(), next.Seat, next.Move.Slot, next.Move.X, next.Move.Y);
+    const QString problem =
+        TableCheck::MoveProblem(TableState(), next.Seat, next.Move.Slot, next.Move.X, next.Move.Y);
     if (!problem.isEmpty()) {
         OutOfStep(problem);
         return;
@@ -381,7 +392,8 @@ TSeats TServerMatch::TableSeats() const {
 QString TServerMatch::SeatName(int32_t seat) const {
     if (seat < 0 || seat > 1) return {};
     const QString colour = seat == 0 ? QStringLiteral("Red") : QStringLiteral("Blue");
-    return Seats[size_t(seat)].isEmpty() ? colour : QStringLiteral("%1 (%2)").arg(Seats[size_t(seat)], colour);
+    return Seats[size_t(seat)].isEmpty() ? colour
+                                         : QStringLiteral("%1 (%2)").arg(Seats[size_t(seat)], colour);
 }
 
 void TServerMatch::Log(const QString& line) const {

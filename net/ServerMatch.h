@@ -2,7 +2,7 @@
 
 #include "game/Game.h"
 #include "game/PacedKeys.h"
-#include "net/ServerMessage.h"
+#include "protocol/ServerMessage.h"
 #include "rules/MatchLimits.h"
 #include "rules/TableState.h"
 
@@ -95,7 +95,7 @@ public:
 private:
     struct TWaiting {
         bool Ended = false;
-        TServerMove Move;
+        TPlacementMove Move;
         int32_t Seat = 0;
         QString Result;
         QString How;

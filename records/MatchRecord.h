@@ -3,6 +3,7 @@
 #include "rules/GameRules.h"
 #include "rules/Level.h"
 #include "rules/MatchLimits.h"
+#include "rules/MatchScript.h"
 
 #include <cstdint>
 #include <string>
@@ -14,16 +15,6 @@ enum class TMatchMode { HotSeat, SinglePlayer, Network, Server };
 // How it ended: the last card placed, a clock ran out, a player gave up,
 // it was broken off without a result, or a player left the table.
 enum class TMatchEnding { Finished, Time, Forfeit, Abandoned, Left };
-
-// One placement: the hand slot (0 top to 4 bottom, hands packed toward 4) and
-// the square, column X and row Y.
-struct TRecordMove {
-    int32_t Slot = 0;
-    int32_t X = 0;
-    int32_t Y = 0;
-
-    friend bool operator==(const TRecordMove&, const TRecordMove&) = default;
-};
 
 // Everything needed to play a match again exactly: the deal follows from the
 // seed and the rules, each Sudden Death replay from its own seed, and the
@@ -50,7 +41,7 @@ struct TMatchRecord {
     int64_t Seed = 0;
     std::vector<int64_t> RedealSeeds; // one per Sudden Death replay dealt
     int32_t FirstPlayer = 1;
-    std::vector<TRecordMove> Moves;
+    std::vector<TPlacementMove> Moves; // the hand slot (0 top to 4 bottom, hands packed toward 4) and the square
     // The result: the winner (-1 for none: a draw, or a match broken off) and
     // the cards each side owned when it ended.
     int32_t Winner = -1;

@@ -52,7 +52,7 @@ std::string RecordProblem(const TMatchRecord& record) {
     int32_t played[2] = {0, 0};
     std::array<bool, 9> occupied{};
     for (size_t i = 0; i < record.Moves.size(); ++i) {
-        const TRecordMove& move = record.Moves[i];
+        const TPlacementMove& move = record.Moves[i];
         const std::string which = "move " + std::to_string(i + 1);
         if (i > 0 && i % 9 == 0) {
             if (!record.Rules.SuddenDeath) return which + " comes after the ninth card without Sudden Death";

@@ -2,6 +2,8 @@
 
 #include "records/RecordCheck.h"
 
+#include "protocol/RulesJson.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -17,10 +19,6 @@ const char* const Format = "vantaro-match";
 const char* const ModeNames[] = {"hot-seat", "single-player", "network", "server"};
 const char* const LevelNames[] = {"easy", "normal", "perfect"};
 const char* const EndingNames[] = {"finished", "time", "forfeit", "abandoned", "left"};
-const char* const RuleNames[] = {"same", "same_wall", "plus", "elemental", "sudden_death"};
-
-bool TGameRules::*const RuleFields[] = {&TGameRules::Same, &TGameRules::SameWall, &TGameRules::Plus,
-                                        &TGameRules::Elemental, &TGameRules::SuddenDeath};
 
 struct TRefusal {
     std::string Reason;
@@ -106,8 +104,11 @@ TMatchRecord RecordFrom(QByteArrayView bytes) {
     const QJsonValue rulesValue = Field(root, "rules");
     if (!rulesValue.isObject()) throw TRefusal{"rules must be an object"};
     const QJsonObject rules = rulesValue.toObject();
-    for (size_t i = 0; i < std::size(RuleNames); ++i)
-        record.Rules.*RuleFields[i] = Switch(Field(rules, RuleNames[i], "rules."), std::string("rules.") + RuleNames[i]);
+    if (const RulesJson::TSwitch* bad = RulesJson::Read(rules, record.Rules)) {
+        const std::string name = std::string("rules.") + bad->Name;
+        throw TRefusal{rules.contains(QLatin1String(bad->Name)) ? name + " must be true or false"
+                                                                : "missing field " + name};
+    }
 
     record.Seed = Number(Field(root, "seed"), 0, TMatchRecord::MaxSeed, "seed");
     record.FirstPlayer = int32_t(Number(Field(root, "first_player"), 0, 1, "first_player"));
@@ -158,17 +159,14 @@ QByteArray WriteRecordJson(const TMatchRecord& record) {
     if (record.Mode == TMatchMode::SinglePlayer)
         root.insert(QStringLiteral("level"), QLatin1String(LevelNames[int32_t(record.Level)]));
     root.insert(QStringLiteral("rated"), record.Rated);
-    QJsonObject rules;
-    for (size_t i = 0; i < std::size(RuleNames); ++i)
-        rules.insert(QLatin1String(RuleNames[i]), record.Rules.*RuleFields[i]);
-    root.insert(QStringLiteral("rules"), rules);
+    root.insert(QStringLiteral("rules"), RulesJson::Write(record.Rules));
     root.insert(QStringLiteral("seed"), qint64(record.Seed));
     QJsonArray redeals;
     for (int64_t seed : record.RedealSeeds) redeals.append(qint64(seed));
     root.insert(QStringLiteral("redeal_seeds"), redeals);
     root.insert(QStringLiteral("first_player"), record.FirstPlayer);
     QJsonArray moves;
-    for (const TRecordMove& move : record.Moves) moves.append(QJsonArray{move.Slot, move.X, move.Y});
+    for (const TPlacementMove& move : record.Moves) moves.append(QJsonArray{move.Slot, move.X, move.Y});
     root.insert(QStringLiteral("moves"), moves);
     QJsonObject result;
     result.insert(QStringLiteral("winner"), record.Winner);

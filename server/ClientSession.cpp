@@ -1,23 +1,16 @@
 #include "server/ClientSession.h"
 
-#include "server/LobbyCodec.h"
 #include "server/ServerLog.h"
 
 #include "net/NetConnection.h"
-
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "protocol/Protocol.h"
+#include "protocol/Requests.h"
+#include "protocol/ServerMessages.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace {
-
-// Every line the server sends is written by the JSON writer: a reason that
-// repeats what a client sent (a control character, a quote) stays one line.
-QByteArray JsonLine(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-}
 
 // Runs one of the lobby's operations for a connection. What it throws is one
 // connection's failure, not the end of the process for every client: it is
@@ -33,26 +26,23 @@ template <typename TWork> std::string FailureOf(TWork&& work) {
     }
 }
 
-int64_t Ms(TSteadyTime time)
-{
+int64_t Ms(TSteadyTime time) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
 }
 
-int ClampMs(int64_t ms)
-{
+int ClampMs(int64_t ms) {
     return int(std::clamp<int64_t>(ms, 1, std::numeric_limits<int>::max()));
 }
 
-TNetLimits ConnectionLimits(const TClientSessions::TLimits& limits)
-{
+TNetLimits ConnectionLimits(const TClientSessions::TLimits& limits) {
     TNetLimits net;
     net.HandshakeMs = ClampMs(limits.HelloMs);
     net.SilenceMs = ClampMs(limits.SilenceMs);
-    net.PingMs = 0;    // the clients keep the line alive
+    net.PingMs = 0; // the clients keep the line alive
     net.PartialMs = limits.PartialMs > 0 ? ClampMs(limits.PartialMs) : 0;
     net.MaxMessagesPerSecond = limits.MaxMessagesPerSecond;
     net.MaxBytesPerSecond = limits.MaxBytesPerSecond;
-    net.MaxLineBytes = int(LobbyCodec::MaxLineBytes);
+    net.MaxLineBytes = int(Protocol::MaxRequestBytes);
     return net;
 }
 
@@ -63,38 +53,30 @@ TNetLimits ConnectionLimits(const TClientSessions::TLimits& limits)
 class TClientSession : public TConnectionHandler, private TNetLineProtocol {
 public:
     TClientSession(TClientSessions& sessions, TConnectionLink& link, const TPeer& peer)
-        : Sessions(sessions), Link(link), Id(peer.Id), Connection(*this, ConnectionLimits(sessions.Limits))
-    {
+        : Sessions(sessions), Link(link), Id(peer.Id), Connection(*this, ConnectionLimits(sessions.Limits)) {
         Connection.Accepted(Ms(std::chrono::steady_clock::now()), {});
         Pump();
     }
 
-    void Received(std::string_view bytes, TSteadyTime now) override
-    {
-        if (Ended)
-            return;
+    void Received(std::string_view bytes, TSteadyTime now) override {
+        if (Ended) return;
         Connection.Received(Ms(now), QByteArrayView(bytes.data(), qsizetype(bytes.size())));
         Pump();
     }
 
-    void Woken(TSteadyTime now) override
-    {
-        if (Ended)
-            return;
+    void Woken(TSteadyTime now) override {
+        if (Ended) return;
         Connection.Wake(Ms(now));
         Pump();
     }
 
-    void Stopping(TSteadyTime) override
-    {
-        if (Ended)
-            return;
+    void Stopping(TSteadyTime) override {
+        if (Ended) return;
         Connection.Close({}, QStringLiteral("The server is stopping."));
         Pump();
     }
 
-    void Closed(const std::string&) override
-    {
+    void Closed(const std::string&) override {
         Ended = true;
         Connection.TransportClosed(0);
         Sessions.Closed(Id);
@@ -103,8 +85,7 @@ public:
 private:
     // Writes what the connection has to send, logs its faults, and closes the
     // link or sets its next wake-up.
-    void Pump()
-    {
+    void Pump() {
         if (Ended) // the link is closed or gone
             return;
         SendOutput();
@@ -121,45 +102,37 @@ private:
         Link.WakeAt(TSteadyTime(std::chrono::milliseconds(Connection.NextWake())));
     }
 
-    void SendOutput()
-    {
+    void SendOutput() {
         QByteArray out = Connection.TakeOutput();
-        if (!out.isEmpty())
-            Link.Send(out.toStdString());
+        if (!out.isEmpty()) Link.Send(out.toStdString());
     }
 
-    QByteArray Greeting() const override
-    {
-        return JsonLine(
-            {{"type", "hello"}, {"program", "vantaro-server"}, {"version", LobbyCodec::ProtocolVersion}});
+    QByteArray Greeting() const override { return ServerMessages::Hello(); }
+
+    QByteArray Bye(const QString& reason) const override {
+        TServerMessage bye;
+        bye.Kind = TServerMessage::TKind::Bye;
+        bye.Text = reason;
+        return ServerMessages::Encode(bye);
     }
 
-    QByteArray Bye(const QString& reason) const override
-    {
-        return JsonLine({{"type", "bye"}, {"reason", reason}});
-    }
+    QByteArray KeepAlive() const override { return {}; }
 
-    QByteArray KeepAlive() const override
-    {
-        return {};
-    }
-
-    TWords Fault(const std::string& what) const
-    {
+    TWords Fault(const std::string& what) const {
         return {QString::fromStdString("connection " + std::to_string(Id) + " " + what),
                 QString::fromStdString("You " + what + ".")};
     }
 
-    TWords Words(TFault fault) const override
-    {
+    TWords Words(TFault fault) const override {
         const TClientSessions::TLimits& limits = Sessions.Limits;
         switch (fault) {
         case TFault::TooManyBytes:
             return Fault("sent more than " + std::to_string(limits.MaxBytesPerSecond) + " bytes in a second");
         case TFault::LineTooLong:
-            return Fault("sent a line longer than " + std::to_string(LobbyCodec::MaxLineBytes) + " bytes");
+            return Fault("sent a line longer than " + std::to_string(Protocol::MaxRequestBytes) + " bytes");
         case TFault::TooManyMessages:
-            return Fault("sent more than " + std::to_string(limits.MaxMessagesPerSecond) + " messages in a second");
+            return Fault("sent more than " + std::to_string(limits.MaxMessagesPerSecond) +
+                         " messages in a second");
         case TFault::NoHello:
             return Fault("did not say hello within " + std::to_string(limits.HelloMs / 1000) + " seconds");
         case TFault::Silent:
@@ -173,16 +146,18 @@ private:
         return Fault("stopped in the middle of a line");
     }
 
-    TAnswer Line(TNetConnection& connection, QByteArrayView bytes, bool greeted) override
-    {
+    TAnswer Line(TNetConnection& connection, QByteArrayView bytes, bool greeted) override {
         using TVerdict = TAnswer::TVerdict;
         const std::string_view line(bytes.data(), size_t(bytes.size()));
-        LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
-        if (!decoded.Ok)
-            return {TVerdict::Fault, Fault("sent " + decoded.Error)};
+        Requests::TDecoded decoded = Requests::Decode(line);
+        if (!decoded.Ok) return {TVerdict::Fault, Fault("sent " + decoded.Error)};
         // A keep-alive is welcome at any time, before the hello too.
         if (decoded.Request.Kind == TLobbyRequest::TKind::Ping) {
-            static const QByteArray pong = JsonLine({{"type", "pong"}});
+            static const QByteArray pong = [] {
+                TServerMessage answer;
+                answer.Kind = TServerMessage::TKind::Pong;
+                return ServerMessages::Encode(answer);
+            }();
             connection.SendLine(pong);
             return {};
         }
@@ -191,12 +166,12 @@ private:
         if (hello != !greeted)
             return {TVerdict::Fault, Fault(greeted ? "sent a second hello" : "did not start with hello")};
         if (hello) {
-            if (decoded.Request.Program != LobbyCodec::ProgramName ||
-                decoded.Request.Version != LobbyCodec::ProtocolVersion)
+            if (decoded.Request.Program != Protocol::ProgramName ||
+                decoded.Request.Version != Protocol::Version)
                 return {TVerdict::Fault,
                         Fault("introduced yourself as " + decoded.Request.Program + " version " +
                               std::to_string(decoded.Request.Version) + "; this server takes " +
-                              LobbyCodec::ProgramName + " version " + std::to_string(LobbyCodec::ProtocolVersion))};
+                              Protocol::ProgramName + " version " + std::to_string(Protocol::Version))};
             return {TVerdict::Greeted, {}};
         }
         // The connection's own answers so far go out before the lobby's.
@@ -219,24 +194,20 @@ private:
 };
 
 TClientSessions::TClientSessions(asio::io_context& io, TStorage& storage, TServerLog& log,
-                                 TAddressLimits& addresses, TRefereeFactory referees, TLobby::TSeedSource seeds,
-                                 TClock clock, TLimits limits)
+                                 TAddressLimits& addresses, TRefereeFactory referees,
+                                 TLobby::TSeedSource seeds, TClock clock, TLimits limits)
     : Timer(io), Log(log), Clock(std::move(clock)), Limits(limits),
-      TheLobby(storage, log, addresses, std::move(referees), std::move(seeds))
-{
-}
+      TheLobby(storage, log, addresses, std::move(referees), std::move(seeds)) {}
 
 TClientSessions::~TClientSessions() = default;
 
-std::unique_ptr<TConnectionHandler> TClientSessions::Open(TConnectionLink& link, const TPeer& peer)
-{
+std::unique_ptr<TConnectionHandler> TClientSessions::Open(TConnectionLink& link, const TPeer& peer) {
     Links[peer.Id] = &link;
     TheLobby.Connected(peer.Id, peer.Fingerprint, peer.LimitKey);
     return std::make_unique<TClientSession>(*this, link, peer);
 }
 
-void TClientSessions::Closed(uint64_t connection)
-{
+void TClientSessions::Closed(uint64_t connection) {
     Links.erase(connection);
     if (std::string failure = FailureOf([&] { TheLobby.Disconnected(connection, Clock()); });
         !failure.empty())
@@ -244,21 +215,17 @@ void TClientSessions::Closed(uint64_t connection)
     Flush();
 }
 
-void TClientSessions::Flush()
-{
+void TClientSessions::Flush() {
     for (TLobby::TOutgoing& out : TheLobby.TakeOutgoing()) {
         auto found = Links.find(out.Connection);
-        if (found == Links.end())
-            continue;
+        if (found == Links.end()) continue;
         found->second->Send(std::move(out.Line));
-        if (out.Close)
-            found->second->Close();
+        if (out.Close) found->second->Close();
     }
     // Most messages leave the lobby's next deadline where it was; setting the
     // timer again for each would cancel and queue a wait every time.
     int64_t next = TheLobby.NextDeadline();
-    if (next == TimerAtMs)
-        return;
+    if (next == TimerAtMs) return;
     TimerAtMs = next;
     if (next == TLobby::Never) {
         Timer.cancel();
@@ -266,8 +233,7 @@ void TClientSessions::Flush()
     }
     Timer.expires_after(std::chrono::milliseconds(std::max<int64_t>(0, next - Clock())));
     Timer.async_wait([this](const asio::error_code& error) {
-        if (error)
-            return;
+        if (error) return;
         TimerAtMs = TLobby::Never;
         TheLobby.Tick(Clock());
         Flush();

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "server/LobbyRequest.h"
+#include "protocol/LobbyRequest.h"
+#include "protocol/Protocol.h"
+#include "protocol/ServerMessage.h"
 #include "server/LobbyView.h"
-#include "server/StoredMatch.h"
 #include "server/Referee.h"
 #include "server/Storage.h"
+#include "server/StoredMatch.h"
+#include "server/TableClock.h"
 
 #include "records/Rating.h"
-
-#include <QJsonArray>
-#include <QJsonObject>
 
 #include <map>
 #include <optional>
@@ -30,6 +30,12 @@ class TServerLog;
 // Clients in the lobby see a bounded view of its players and tables, sent
 // whole when they come to the lobby and then as the changes to it, gathered
 // and sent at most every LobbyFlushMs; clients at a table hear only about it.
+//
+// Its parts: connections and the lobby's view (Lobby.cpp), signing in
+// (LobbySignIn.cpp), tables and seats (LobbyTables.cpp), Play Now
+// (LobbyMatchmaking.cpp), match play and its clocks (LobbyMatch.cpp), the
+// messages built from its state (LobbyMessages.cpp), and the leaderboard,
+// profiles and records (LobbyRecords.cpp).
 class TLobby {
 public:
     // Each player's time away from a match in all, across every drop.
@@ -38,17 +44,17 @@ public:
     static constexpr int64_t ChatWindowMs = 10'000;
     static constexpr int TablesPerWindow = 5;
     static constexpr int64_t TableWindowMs = 60'000;
-    static constexpr int64_t Never = INT64_MAX;
+    static constexpr int64_t Never = TTableClock::Never;
     // Leaderboard, profile and record requests, per connection and per address.
     static constexpr int QueriesPerWindow = 10;
     static constexpr int QueriesPerAddressWindow = 30;
     static constexpr int64_t QueryWindowMs = 10'000;
     static constexpr int64_t LeaderboardCacheMs = 5'000;
-    static constexpr int32_t LeaderboardSize = 50;
+    static constexpr int32_t LeaderboardSize = int32_t(Protocol::MaxLeaders);
     static constexpr int32_t LeaderboardMinMatches = 10;
-    static constexpr int32_t HistorySize = 200;
-    static constexpr int32_t RecentSize = 50;
-    static constexpr size_t MaxAnswerBytes = 64 * 1024;
+    static constexpr int32_t HistorySize = int32_t(Protocol::MaxHistory);
+    static constexpr int32_t RecentSize = int32_t(Protocol::MaxRecent);
+    static constexpr size_t MaxAnswerBytes = size_t(Protocol::MaxServerLineBytes);
     static constexpr int64_t LobbyFlushMs = 250;
     // What the lobby's view holds of each: a snapshot must stay well within a line.
     static constexpr size_t ShownPlayers = 100;
@@ -58,12 +64,13 @@ public:
 
     struct TOutgoing {
         uint64_t Connection = 0;
-        std::string Line; // one or more JSON objects, each ending in '\n'
+        std::string Line;   // one or more JSON objects, each ending in '\n'
         bool Close = false; // close the connection once this is written
     };
     using TSeedSource = std::function<int64_t()>;
 
-    TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees, TSeedSource seeds);
+    TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees,
+           TSeedSource seeds);
     ~TLobby();
 
     void Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey);
@@ -88,8 +95,8 @@ private:
         std::string LimitKey;
         int64_t PlayerId = 0; // 0 until logged in
         std::string Name;
-        int64_t Table = 0;    // the table sat at or watched
-        int32_t Seat = -1;    // -1 when watching
+        int64_t Table = 0; // the table sat at or watched
+        int32_t Seat = -1; // -1 when watching
         TRating Rating;
         int64_t QueryWindowStartMs = 0;
         int32_t QueriesInWindow = 0;
@@ -97,54 +104,50 @@ private:
     struct TTable {
         int64_t Id = 0;
         int32_t Rules = 0;
-        int32_t MoveSeconds = 60;
         bool Rated = false;
         int64_t CreatedMs = 0;
         int64_t Seats[2] = {0, 0}; // player ids
         std::string Names[2];
         std::set<uint64_t> Watchers;
+        TTableClock Clock{60, AwayMs};
         // The match, once both seats are taken.
         std::unique_ptr<TReferee> Referee;
         TStoredMatch Match;
-        int64_t TurnDeadlineMs = Never;
-        int64_t TurnLeftMs = 0; // of a clock stopped while a player is away
-        int64_t AwayDeadlineMs[2] = {Never, Never};
-        int64_t AwayLeftMs[2] = {AwayMs, AwayMs}; // of each player's allowance
-        int64_t ScheduledMs = Never; // the earliest of the three, as kept in Deadlines
+        int64_t ScheduledMs = Never; // the clock's next deadline, as kept in Deadlines
     };
 
-    void Send(uint64_t connection, const QJsonObject& message, bool close = false);
+    // Sending (Lobby.cpp).
+    void Send(uint64_t connection, const TServerMessage& message, bool close = false);
     void SendLine(uint64_t connection, std::string line);
     void Refuse(uint64_t connection, const std::string& reason);
-    void ToTable(const TTable& table, const QJsonObject& message);
+    void ToTable(const TTable& table, const TServerMessage& message);
     uint64_t ConnectionOf(int64_t playerId) const;
     // The table the client sits at or watches; null, and the client back in
     // the lobby, when it has none or its table is gone.
     TTable* TableOf(TClient& client);
 
+    // Signing in (LobbySignIn.cpp).
     void Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
-    void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated, int64_t nowMs);
+    void BackToSeat(TClient& client, int64_t nowMs);
+
+    // Tables and seats (LobbyTables.cpp).
+    void Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated,
+                int64_t nowMs);
     void Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs);
     void Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs);
     void State(uint64_t connection, TClient& client, int64_t nowMs);
     void Leave(uint64_t connection, TClient& client, int64_t nowMs);
-    void PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
     void Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs);
-    void Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    // Everyone still at the table goes back to the lobby.
+    void RemoveTable(int64_t id);
 
-    // Leaderboard, profiles and records (LobbyRecords.cpp).
-    bool TryQuery(uint64_t connection, TClient& client, int64_t nowMs);
-    void SendAnswer(uint64_t connection, const QJsonObject& message);
-    void Leaderboard(uint64_t connection, TClient& client, int64_t nowMs);
-    void Profile(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
-    void Record(uint64_t connection, TClient& client, int64_t matchId, int64_t nowMs);
-    // The stored match as a record file holds it, or the problem.
-    std::optional<QJsonObject> RecordOf(const TStoredMatch& match, std::string& problem) const;
-    static QJsonObject RulesObject(int32_t rules);
-    static void AddRating(QJsonObject& player, const TRating& rating);
+    // Play Now (LobbyMatchmaking.cpp).
+    void PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
     // The waiting Play Now table for these rules whose player is closest in rating.
     TTable* ClosestTable(const TClient& client, int32_t rules, int32_t seconds);
 
+    // Match play (LobbyMatch.cpp).
+    void Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
     void StartMatch(TTable& table, int64_t nowMs);
     void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
     // The end, once stored: told to the table, whose clients go back to the lobby.
@@ -152,24 +155,31 @@ private:
                const TStorage::TRatingUpdate& ratings);
     void EndedElsewhere(TTable& table, int64_t nowMs);
     std::unique_ptr<TReferee> Replay(const TStoredMatch& match, std::string& problem) const;
-    // Everyone still at the table goes back to the lobby.
-    void RemoveTable(int64_t id);
     // A rated table whose players are one person (a certificate, an address).
     bool OnePerson(const TTable& table) const;
-    void StartTurn(TTable& table, int64_t nowMs);
-    void StopClock(TTable& table, int64_t nowMs);
+    // Keeps Deadlines in step with the table's clock.
     void Schedule(TTable& table);
+    // The clock of the player to move; -1 when there is none.
     int64_t ClockMs(const TTable& table, int64_t nowMs) const;
 
-    // The lobby's view of an entry, after every change to it.
+    // Leaderboard, profiles and records (LobbyRecords.cpp).
+    bool TryQuery(uint64_t connection, TClient& client, int64_t nowMs);
+    void SendAnswer(uint64_t connection, const TServerMessage& message);
+    void Leaderboard(uint64_t connection, TClient& client, int64_t nowMs);
+    void Profile(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
+    void Record(uint64_t connection, TClient& client, int64_t matchId, int64_t nowMs);
+    // The stored match as a record file holds it, or the problem.
+    std::optional<QByteArray> RecordOf(const TStoredMatch& match, std::string& problem) const;
+
+    // The lobby's view of an entry, after every change to it (LobbyMessages.cpp).
     void PlayerChanged(const TClient& client);
     void TableChanged(const TTable& table);
+    std::string LobbySnapshot() const;
+    TServerMessage MatchState(const TTable& table, int32_t you, int64_t nowMs) const;
+    // The lobby's changes go out to everyone in it (Lobby.cpp).
     void FlushLobby();
     // After each call from outside: when the lobby's changes go out.
     void AfterChange(int64_t nowMs);
-
-    std::string LobbySnapshot() const;
-    QJsonObject MatchState(const TTable& table, int32_t you, int64_t nowMs) const;
 
     TStorage& Storage;
     TServerLog& Log;
@@ -177,10 +187,10 @@ private:
     TRefereeFactory Referees;
     TSeedSource Seeds;
     std::unordered_map<uint64_t, TClient> Clients;
-    std::unordered_map<int64_t, uint64_t> Players; // logged-in player id → connection
-    std::map<int64_t, TTable> TableById;          // ordered: the oldest first
-    std::set<int64_t> WaitingTables;               // one seat taken, no match: what Play Now looks at
-    std::unordered_map<int64_t, int64_t> SeatTable; // player id → the table they sit at
+    std::unordered_map<int64_t, uint64_t> Players;   // logged-in player id → connection
+    std::map<int64_t, TTable> TableById;             // ordered: the oldest first
+    std::set<int64_t> WaitingTables;                 // one seat taken, no match: what Play Now looks at
+    std::unordered_map<int64_t, int64_t> SeatTable;  // player id → the table they sit at
     std::set<std::pair<int64_t, int64_t>> Deadlines; // (time, table id), the earliest first
     TLobbyView PlayerView{"player", ShownPlayers};
     TLobbyView TableView{"table", ShownTables};

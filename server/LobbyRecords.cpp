@@ -8,29 +8,19 @@
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
+#include "protocol/ServerMessages.h"
 #include "records/RecordCheck.h"
 #include "records/RecordJson.h"
-
-#include <QJsonDocument>
 
 #include <cmath>
 
 namespace {
 
-QJsonObject Message(const char* type)
-{
-    QJsonObject message;
-    message["type"] = type;
-    return message;
+int32_t Rounded(double value) {
+    return int32_t(std::llround(value));
 }
 
-qint64 Rounded(double value)
-{
-    return qint64(std::llround(value));
-}
-
-TMatchEnding EndingOf(TMatchStatus status)
-{
+TMatchEnding EndingOf(TMatchStatus status) {
     switch (status) {
     case TMatchStatus::Time:
         return TMatchEnding::Time;
@@ -47,54 +37,15 @@ TMatchEnding EndingOf(TMatchStatus status)
 
 } // namespace
 
-QJsonObject TLobby::RulesObject(int32_t rules)
-{
-    QJsonObject object;
-    object["same"] = (rules & RuleSame) != 0;
-    object["same_wall"] = (rules & RuleSameWall) != 0;
-    object["plus"] = (rules & RulePlus) != 0;
-    object["elemental"] = (rules & RuleElemental) != 0;
-    object["sudden_death"] = (rules & RuleSuddenDeath) != 0;
-    return object;
-}
-
-void TLobby::AddRating(QJsonObject& player, const TRating& rating)
-{
-    player["rating"] = Rounded(rating.Rating);
-    player["deviation"] = Rounded(rating.Deviation);
-}
-
-TLobby::TTable* TLobby::ClosestTable(const TClient& client, int32_t rules, int32_t seconds)
-{
-    // Waiting tables are kept in the order they were opened, so on equal
-    // distance the first found has waited longest.
-    TTable* closest = nullptr;
-    double closestGap = 0;
-    for (int64_t id : WaitingTables) {
-        TTable& table = TableById.at(id);
-        if (!table.Rated || table.Rules != rules || table.MoveSeconds != seconds)
-            continue;
-        uint64_t waiting = ConnectionOf(table.Seats[0] != 0 ? table.Seats[0] : table.Seats[1]);
-        double rating = waiting != 0 ? Clients.at(waiting).Rating.Rating : TRating().Rating;
-        double gap = std::fabs(rating - client.Rating.Rating);
-        if (closest == nullptr || gap < closestGap) {
-            closest = &table;
-            closestGap = gap;
-        }
-    }
-    return closest;
-}
-
 // Per connection, and per address so that reconnecting in a loop gains nothing.
-bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs)
-{
+bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs) {
     if (nowMs - client.QueryWindowStartMs >= QueryWindowMs || nowMs < client.QueryWindowStartMs) {
         client.QueryWindowStartMs = nowMs;
         client.QueriesInWindow = 0;
     }
     if (client.QueriesInWindow >= QueriesPerWindow ||
-        !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, QueriesPerAddressWindow, QueryWindowMs,
-                          nowMs)) {
+        !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, QueriesPerAddressWindow,
+                          QueryWindowMs, nowMs)) {
         Refuse(connection, "You are asking too often; wait a few seconds.");
         return false;
     }
@@ -102,34 +53,31 @@ bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs)
     return true;
 }
 
-void TLobby::SendAnswer(uint64_t connection, const QJsonObject& message)
-{
+void TLobby::SendAnswer(uint64_t connection, const TServerMessage& message) {
     // Every answer is bounded by what it holds; this keeps a mistake in
     // those bounds from ever sending a line a client must refuse.
-    if (QJsonDocument(message).toJson(QJsonDocument::Compact).size() + 1 > qsizetype(MaxAnswerBytes)) {
-        Log.Write("an answer of type " + message.value("type").toString().toStdString() + " was too long to send");
+    QByteArray line = ServerMessages::Encode(message);
+    if (size_t(line.size()) > MaxAnswerBytes) {
+        Log.Write(std::string("an answer of type ") + ServerMessages::KindName(message.Kind) +
+                  " was too long to send");
         Refuse(connection, "The answer is too long to send.");
         return;
     }
-    Send(connection, message);
+    SendLine(connection, line.toStdString());
 }
 
-void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs)
-{
-    if (!TryQuery(connection, client, nowMs))
-        return;
+void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs) {
+    if (!TryQuery(connection, client, nowMs)) return;
     // Everyone asks for the same list: read and encode it at most every few
     // seconds, and meanwhile answer with the same bytes.
     if (!HaveLeaderCache || nowMs - LeaderCacheMs >= LeaderboardCacheMs || nowMs < LeaderCacheMs) {
-        QJsonArray players;
-        for (const TStorage::TStanding& standing : Storage.Leaderboard(LeaderboardMinMatches, LeaderboardSize)) {
-            QJsonObject player{{"name", QString::fromStdString(standing.Name)}, {"matches", standing.RatedMatches}};
-            AddRating(player, standing.Rating);
-            players.append(player);
-        }
-        QJsonObject answer = Message("leaderboard");
-        answer["players"] = players;
-        LeaderCache = QJsonDocument(answer).toJson(QJsonDocument::Compact).toStdString() + '\n';
+        TServerMessage answer;
+        answer.Kind = TServerMessage::TKind::Leaderboard;
+        for (const TStorage::TStanding& standing :
+             Storage.Leaderboard(LeaderboardMinMatches, LeaderboardSize))
+            answer.Leaders.push_back({QString::fromStdString(standing.Name), Rounded(standing.Rating.Rating),
+                                      Rounded(standing.Rating.Deviation), standing.RatedMatches});
+        LeaderCache = ServerMessages::Encode(answer).toStdString();
         if (LeaderCache.size() > MaxAnswerBytes) {
             Log.Write("the leaderboard was too long to send");
             LeaderCache.clear();
@@ -143,10 +91,8 @@ void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs)
         SendLine(connection, LeaderCache);
 }
 
-void TLobby::Profile(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs)
-{
-    if (!TryQuery(connection, client, nowMs))
-        return;
+void TLobby::Profile(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs) {
+    if (!TryQuery(connection, client, nowMs)) return;
     std::optional<TStorage::TProfile> profile = Storage.Profile(name, HistorySize, RecentSize);
     if (!profile && !Storage.LastError().empty()) {
         Log.Write("cannot read the profile of " + name + ": " + Storage.LastError());
@@ -157,41 +103,38 @@ void TLobby::Profile(uint64_t connection, TClient& client, const std::string& na
         Refuse(connection, "There is no player called " + name + ".");
         return;
     }
-    QJsonObject answer = Message("profile");
-    answer["name"] = QString::fromStdString(profile->Standing.Name);
-    AddRating(answer, profile->Standing.Rating);
-    answer["volatility"] = profile->Standing.Rating.Volatility;
-    answer["matches"] = profile->Standing.RatedMatches;
-    QJsonArray history;
+    TServerMessage answer;
+    answer.Kind = TServerMessage::TKind::Profile;
+    TPlayerProfile& shown = answer.Profile;
+    shown.Name = QString::fromStdString(profile->Standing.Name);
+    shown.Rating = Rounded(profile->Standing.Rating.Rating);
+    shown.Deviation = Rounded(profile->Standing.Rating.Deviation);
+    shown.Volatility = profile->Standing.Rating.Volatility;
+    shown.Matches = profile->Standing.RatedMatches;
     for (const auto& [endedMs, rating] : profile->History)
-        history.append(QJsonArray{qint64(endedMs), Rounded(rating.Rating)});
-    answer["history"] = history;
-    QJsonArray recent;
+        shown.History.push_back({endedMs, Rounded(rating.Rating)});
     for (const TStorage::TPlayedMatch& played : profile->Recent) {
         const TStoredMatch& match = played.Match;
-        QJsonObject entry{{"match", qint64(match.Id)},
-                          {"started", qint64(match.StartedMs)},
-                          {"ended", qint64(match.EndedMs)},
-                          {"opponent", QString::fromStdString(played.Opponent)},
-                          {"seat", played.Seat},
-                          {"rules", RulesObject(match.Rules)},
-                          {"seconds", match.MoveSeconds},
-                          {"how", StatusName(match.Status)},
-                          {"winner", match.Winner},
-                          {"score", QJsonArray{match.Score[0], match.Score[1]}},
-                          {"rated", match.Rated}};
-        if (played.RatingMoved)
-            entry["change"] = Rounded(played.After.Rating) - Rounded(played.Before.Rating);
-        recent.append(entry);
+        TProfileMatch entry;
+        entry.Match = match.Id;
+        entry.StartedMs = match.StartedMs;
+        entry.EndedMs = match.EndedMs;
+        entry.Opponent = QString::fromStdString(played.Opponent);
+        entry.Seat = played.Seat;
+        entry.Rules = RulesOfBits(match.Rules);
+        entry.Seconds = match.MoveSeconds;
+        entry.How = QString::fromLatin1(StatusName(match.Status));
+        entry.Winner = match.Winner;
+        entry.Score = {match.Score[0], match.Score[1]};
+        entry.Rated = match.Rated;
+        if (played.RatingMoved) entry.Change = Rounded(played.After.Rating) - Rounded(played.Before.Rating);
+        shown.Recent.push_back(entry);
     }
-    answer["recent"] = recent;
     SendAnswer(connection, answer);
 }
 
-void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64_t nowMs)
-{
-    if (!TryQuery(connection, client, nowMs))
-        return;
+void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64_t nowMs) {
+    if (!TryQuery(connection, client, nowMs)) return;
     std::optional<TStoredMatch> match = Storage.LoadMatch(matchId);
     if (!match) {
         Refuse(connection, "There is no such match.");
@@ -202,20 +145,19 @@ void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64
         return;
     }
     std::string problem;
-    std::optional<QJsonObject> record = RecordOf(*match, problem);
+    std::optional<QByteArray> record = RecordOf(*match, problem);
     if (!record) {
         Log.Write("match " + std::to_string(matchId) + " cannot be sent as a record: " + problem);
         Refuse(connection, "The server cannot make a record of that match.");
         return;
     }
-    QJsonObject answer = Message("record");
-    answer["match"] = qint64(matchId);
-    answer["record"] = *record;
+    TServerMessage answer;
+    answer.Kind = TServerMessage::TKind::Record;
+    answer.Record = {matchId, *record};
     SendAnswer(connection, answer);
 }
 
-std::optional<QJsonObject> TLobby::RecordOf(const TStoredMatch& match, std::string& problem) const
-{
+std::optional<QByteArray> TLobby::RecordOf(const TStoredMatch& match, std::string& problem) const {
     TMatchRecord record;
     for (int seat = 0; seat < 2; ++seat) {
         std::optional<std::string> name = Storage.PlayerName(match.Players[seat]);
@@ -227,25 +169,21 @@ std::optional<QJsonObject> TLobby::RecordOf(const TStoredMatch& match, std::stri
     }
     record.Mode = TMatchMode::Server;
     record.Rated = match.Rated;
-    record.Rules.Same = (match.Rules & RuleSame) != 0;
-    record.Rules.SameWall = (match.Rules & RuleSameWall) != 0;
-    record.Rules.Plus = (match.Rules & RulePlus) != 0;
-    record.Rules.Elemental = (match.Rules & RuleElemental) != 0;
-    record.Rules.SuddenDeath = (match.Rules & RuleSuddenDeath) != 0;
+    record.Rules = RulesOfBits(match.Rules);
     record.Seed = match.Seed;
     record.FirstPlayer = match.FirstPlayer;
     // Played again to learn what the stored match leaves out: the seeds of
     // the Sudden Death replays and, for a match that ended early, the cards
     // each side owned then.
-    std::unique_ptr<TReferee> referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
+    std::unique_ptr<TReferee> referee =
+        Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
     if (!referee) {
         problem = "no rules to replay it with";
         return std::nullopt;
     }
     for (const TStoredMove& move : match.Moves) {
         problem = referee->MoveProblem(referee->ToMove(), move.Slot, move.X, move.Y);
-        if (!problem.empty())
-            return std::nullopt;
+        if (!problem.empty()) return std::nullopt;
         referee->Play(move.Slot, move.X, move.Y);
         record.Moves.push_back({move.Slot, move.X, move.Y});
     }
@@ -258,7 +196,6 @@ std::optional<QJsonObject> TLobby::RecordOf(const TStoredMatch& match, std::stri
     record.StartTime = match.StartedMs / 1000;
     record.EndTime = match.EndedMs / 1000;
     problem = RecordProblem(record);
-    if (!problem.empty())
-        return std::nullopt;
-    return QJsonDocument::fromJson(WriteRecordJson(record)).object();
+    if (!problem.empty()) return std::nullopt;
+    return WriteRecordJson(record);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/RuleBits.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,16 +17,6 @@ enum class TMatchStatus {
 
 const char* StatusName(TMatchStatus status);
 bool StatusFromName(const std::string& name, TMatchStatus& status);
-
-// The rule switches of a match, stored as one integer.
-enum TRuleBits : int32_t {
-    RuleSame = 1,
-    RuleSameWall = 2,
-    RulePlus = 4,
-    RuleElemental = 8,
-    RuleSuddenDeath = 16,
-    RuleAllBits = 31,
-};
 
 // One accepted placement: the card in hand slot Slot went to square (X, Y).
 struct TStoredMove {
@@ -45,10 +37,10 @@ struct TStoredMatch {
     int64_t Seed = 0;
     int32_t FirstPlayer = 1;
     TMatchStatus Status = TMatchStatus::Playing;
-    int32_t Winner = -1;        // seat, or -1 for a draw or no result
-    int32_t Score[2] = {0, 0};  // cards owned at the end
+    int32_t Winner = -1;       // seat, or -1 for a draw or no result
+    int32_t Score[2] = {0, 0}; // cards owned at the end
     int64_t StartedMs = 0;
-    int64_t EndedMs = 0;        // 0 while playing
+    int64_t EndedMs = 0; // 0 while playing
     bool Rated = false;
     std::vector<TStoredMove> Moves;
 };

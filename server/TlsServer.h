@@ -1,8 +1,8 @@
 #pragma once
 
+#include "identity/Identity.h"
 #include "server/AddressLimits.h"
 #include "server/ConnectionHandler.h"
-#include "server/tls/Identity.h"
 
 #include <asio.hpp>
 #include <asio/ssl.hpp>

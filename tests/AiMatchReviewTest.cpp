@@ -49,7 +49,7 @@ TEST(AiMatchReview, ScoresAreTheSolversScores) {
             EXPECT_EQ(move.Best, all->Score);
             EXPECT_EQ(move.Player, position.Turn());
             for (const TScoredMove& scored : all->Moves) {
-                const TRecordMove as{scored.Move.Slot, scored.Move.X, scored.Move.Y};
+                const TPlacementMove as{scored.Move.Slot, scored.Move.X, scored.Move.Y};
                 if (as == move.Move) {
                     EXPECT_EQ(move.Forced, scored.Score) << "move " << i + 1;
                 }
@@ -83,7 +83,7 @@ TEST(AiMatchReview, ADrawnDealAndItsReplayAreBothReviewed) {
         record.Ending = TMatchEnding::Abandoned;
         record.Moves = RandomMoves(random, 1, 9);
         if (ReplayRecord(record, catalogue).Positions.back().Deal != 1) continue;
-        const std::vector<TRecordMove> more = RandomMoves(random, 0, 9);
+        const std::vector<TPlacementMove> more = RandomMoves(random, 0, 9);
         record.Moves.insert(record.Moves.end(), more.begin(), more.end());
         record.RedealSeeds = {int64_t(random())};
         const TReplay replay = ReplayRecord(record, catalogue);

@@ -2,7 +2,7 @@
 // bytes and events come out. No socket and no real clock; the limits are the
 // program's own.
 #include "net/NetConnection.h"
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

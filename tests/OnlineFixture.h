@@ -14,7 +14,7 @@
 #include "server/ServerLog.h"
 #include "server/SqlStorage.h"
 #include "server/TlsServer.h"
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -20,7 +20,7 @@ TServerMessage Line(const QString& json) {
 }
 
 // The server's `match` (first player Blue) with its first `count` moves.
-TServerMessage MatchLine(bool sudden, const std::vector<TServerMove>& moves, size_t count, int32_t you,
+TServerMessage MatchLine(bool sudden, const std::vector<TPlacementMove>& moves, size_t count, int32_t you,
                          const QString& extra = {}) {
     QStringList made;
     for (size_t i = 0; i < count; ++i) made << QString("[%1,%2,%3]").arg(moves[i].Slot).arg(moves[i].X).arg(moves[i].Y);
@@ -30,14 +30,14 @@ TServerMessage MatchLine(bool sudden, const std::vector<TServerMove>& moves, siz
                     .arg(Seed).arg(sudden ? "true" : "false").arg(you).arg(made.join(','), extra));
 }
 
-TServerMessage MovedLine(size_t index, int32_t seat, const TServerMove& move, const QString& extra = {}) {
+TServerMessage MovedLine(size_t index, int32_t seat, const TPlacementMove& move, const QString& extra = {}) {
     return Line(QString(R"({"type":"moved","table":7,"index":%1,"seat":%2,"slot":%3,"x":%4,"y":%5%6})")
                     .arg(index).arg(seat).arg(move.Slot).arg(move.X).arg(move.Y).arg(extra));
 }
 
 // A whole match as the server decides it, placements by dice; each Sudden
 // Death replay is dealt from the seed plus the deals before it.
-std::vector<TServerMove> DecidedMoves(const TCardSource& cards, bool sudden, uint32_t dice, std::vector<int32_t>& seats) {
+std::vector<TPlacementMove> DecidedMoves(const TCardSource& cards, bool sudden, uint32_t dice, std::vector<int32_t>& seats) {
     TMatch match;
     match.Catalogue = &cards;
     TGameRules rules;
@@ -45,9 +45,9 @@ std::vector<TServerMove> DecidedMoves(const TCardSource& cards, bool sudden, uin
     rules.SuddenDeath = sudden;
     match.StartMatch(Seed, 1, rules, false);
     std::mt19937 roll(dice);
-    std::vector<TServerMove> moves;
+    std::vector<TPlacementMove> moves;
     while (match.InProgress && moves.size() < 40) {
-        std::vector<TServerMove> legal;
+        std::vector<TPlacementMove> legal;
         for (int32_t slot = 0; slot < 5; ++slot)
             for (int32_t at = 0; at < 9; ++at)
                 if (match.MoveProblem(match.Turn, slot, at % 3, at / 3) == TPlacementProblem::None)
@@ -128,7 +128,7 @@ TEST_F(OnlineMatch, ATableBuiltFromTheMovesEqualsOneThatWatchedThemPixelForPixel
     for (bool sudden : {false, true}) {
         std::unique_ptr<TClient> watched = Client();
         std::vector<int32_t> seats;
-        std::vector<TServerMove> moves;
+        std::vector<TPlacementMove> moves;
         for (uint32_t dice = 1; dice < 200 && moves.size() <= (sudden ? 9u : 0u); ++dice)
             moves = DecidedMoves(*watched->Game->Catalogue, sudden, dice, seats = {});
         ASSERT_GT(moves.size(), sudden ? 9u : 0u) << "a Sudden Death replay";
@@ -155,7 +155,7 @@ TEST_F(OnlineMatch, ATableBuiltFromTheMovesEqualsOneThatWatchedThemPixelForPixel
 TEST_F(OnlineMatch, TheClockCountsFromTheServersFigureAsItArrived) {
     std::unique_ptr<TClient> ann = Client();
     std::vector<int32_t> seats;
-    const std::vector<TServerMove> moves = DecidedMoves(*ann->Game->Catalogue, false, 3, seats);
+    const std::vector<TPlacementMove> moves = DecidedMoves(*ann->Game->Catalogue, false, 3, seats);
     const struct {
         TServerMessage Line;
         uint64_t After;
@@ -184,11 +184,11 @@ TEST_F(OnlineMatch, TheClockCountsFromTheServersFigureAsItArrived) {
 TEST_F(OnlineMatch, ATableOutOfStepAsksOnceAndIsBuiltFromTheAnswer) {
     std::unique_ptr<TClient> reference = Client();
     std::vector<int32_t> seats;
-    const std::vector<TServerMove> moves = DecidedMoves(*reference->Game->Catalogue, false, 11, seats);
+    const std::vector<TPlacementMove> moves = DecidedMoves(*reference->Game->Catalogue, false, 11, seats);
     reference->Match->Received(MatchLine(false, moves, 7, -1), 0);
-    TServerMove occupied = moves[0];
+    TPlacementMove occupied = moves[0];
     occupied.Slot = 0;
-    std::vector<TServerMove> broken = moves;
+    std::vector<TPlacementMove> broken = moves;
     broken[3] = occupied;
     for (const TServerMessage& fault : {MovedLine(4, seats[4], moves[4]), MovedLine(3, seats[3], occupied)})
         for (bool sound : {true, false}) {

@@ -1,7 +1,7 @@
 // What the client makes of a game server's messages, the lobby it keeps
 // from them, the servers it trusts and the identity it shows.
 #include "net/LobbyModel.h"
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
 #include "net/PlayerIdentity.h"
 #include "net/ServerCodec.h"
 #include "net/ServerTrust.h"

@@ -8,8 +8,8 @@
 
 // Legal moves at random: each deal's hands start full and stay packed toward
 // slot 4, squares are taken once, turns alternate.
-inline std::vector<TRecordMove> RandomMoves(std::mt19937& random, int32_t firstPlayer, size_t count) {
-    std::vector<TRecordMove> moves;
+inline std::vector<TPlacementMove> RandomMoves(std::mt19937& random, int32_t firstPlayer, size_t count) {
+    std::vector<TPlacementMove> moves;
     int32_t mover = firstPlayer;
     int32_t played[2] = {0, 0};
     std::vector<int32_t> empty;

@@ -82,7 +82,7 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
     auto movesOf = [&](int32_t first, size_t count, bool suddenDeath) -> TEdit {
         return [=, &random](QJsonObject& o) {
             QJsonArray moves;
-            for (const TRecordMove& m : RandomMoves(random, first, count)) moves.append(QJsonArray{m.Slot, m.X, m.Y});
+            for (const TPlacementMove& m : RandomMoves(random, first, count)) moves.append(QJsonArray{m.Slot, m.X, m.Y});
             o[QLatin1String("moves")] = moves;
             QJsonArray seeds;
             for (size_t deal = 9; deal < count; deal += 9) seeds.append(qint64(deal));

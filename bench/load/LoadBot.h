@@ -2,6 +2,7 @@
 
 #include "bench/load/BotConnection.h"
 #include "bench/load/LoadStats.h"
+#include "protocol/ServerMessage.h"
 
 #include <random>
 
@@ -17,15 +18,16 @@ public:
         int MinMs = 500;
         int MaxMs = 2500;
     };
-    TLoadBot(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key, std::string name,
-             TLoadStats& stats, TThink think, uint32_t seed);
+    TLoadBot(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key,
+             std::string name, TLoadStats& stats, TThink think, uint32_t seed);
 
 private:
     void OnEstablished() override;
     void OnLine(std::string_view line) override;
     void OnFailed() override;
-    void Match(std::string_view line);
-    void Moved(std::string_view line);
+    void Send(const QByteArray& line);
+    void Match(const TServerMatchState& match);
+    void Moved(const TServerMessage& moved);
     void Ended();
     void AfterThink(int minMs, int maxMs, void (TLoadBot::*what)());
     void PlayNow();

@@ -5,7 +5,7 @@
 #include "bench/load/EchoBot.h"
 #include "bench/load/EchoServer.h"
 #include "bench/load/LoadBot.h"
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <openssl/pem.h>
 
@@ -40,8 +40,7 @@ const char Usage[] =
     "then does the same against a bare TLS echo. Exits 1 when a bot could not connect or was\n"
     "refused, or no match was played.\n";
 
-void RaiseOpenFileLimit()
-{
+void RaiseOpenFileLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
@@ -51,16 +50,14 @@ void RaiseOpenFileLimit()
 
 // The bots' own processor time: when it nears a whole core, the latencies
 // measured are the bots' queue rather than the server's.
-double OwnCpuSeconds()
-{
+double OwnCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-std::string LoadAverage()
-{
+std::string LoadAverage() {
     std::ifstream file("/proc/loadavg");
     double one = 0, five = 0;
     file >> one >> five;
@@ -71,8 +68,7 @@ std::string LoadAverage()
 
 // The address of bot number i: K bots a address, from 127.1.0.1 on, never an
 // address ending in 0 or 255.
-asio::ip::address_v4 SourceOf(int bot, int perAddress)
-{
+asio::ip::address_v4 SourceOf(int bot, int perAddress) {
     uint32_t index = uint32_t(bot / perAddress);
     uint32_t host = (127u << 24) | (1u << 16) | ((index / 250) << 8) | (index % 250 + 1);
     return asio::ip::address_v4(host);
@@ -83,12 +79,12 @@ struct TIdentityKeys {
     EVP_PKEY* Key = nullptr;
 };
 
-std::vector<TIdentityKeys> MakeIdentities(int count)
-{
+std::vector<TIdentityKeys> MakeIdentities(int count) {
     std::vector<TIdentityKeys> identities;
     for (int i = 0; i < count; ++i) {
         TIdentity identity = MakeIdentity("vantaro-load");
-        BIO* certificate = BIO_new_mem_buf(identity.CertificatePem.data(), int(identity.CertificatePem.size()));
+        BIO* certificate =
+            BIO_new_mem_buf(identity.CertificatePem.data(), int(identity.CertificatePem.size()));
         BIO* key = BIO_new_mem_buf(identity.KeyPem.data(), int(identity.KeyPem.size()));
         identities.push_back({PEM_read_bio_X509(certificate, nullptr, nullptr, nullptr),
                               PEM_read_bio_PrivateKey(key, nullptr, nullptr, nullptr)});
@@ -124,8 +120,7 @@ using TBotMaker = std::function<std::shared_ptr<TBotConnection>(asio::io_context
 
 // Connects the bots (at most 100 handshakes at once), then measures.
 TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int port, TLoadStats& stats,
-                      const TBotMaker& makeBot)
-{
+                      const TBotMaker& makeBot) {
     TPhaseResult result;
     int64_t baseline = server.ResidentBytes();
     asio::io_context io(1);
@@ -219,39 +214,36 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
         result.Max = *std::max_element(latency.begin(), latency.end());
     }
     result.Load = LoadAverage();
-    for (auto& bot : bots)
-        bot->Shut();
+    for (auto& bot : bots) bot->Shut();
     bots.clear();
     return result;
 }
 
-void Print(const char* name, const TPhaseResult& r, bool matches)
-{
-    std::printf("%s: %lld clients connected in %.1f s (%lld failed, %lld refused)\n", name, (long long)r.Connected,
-                r.RampSeconds, (long long)r.Failed, (long long)r.Refused);
+void Print(const char* name, const TPhaseResult& r, bool matches) {
+    std::printf("%s: %lld clients connected in %.1f s (%lld failed, %lld refused)\n", name,
+                (long long)r.Connected, r.RampSeconds, (long long)r.Failed, (long long)r.Refused);
     if (matches)
         std::printf("  matches in play: %.0f on average, %.0f at least; %lld ended; %lld told to wait\n",
                     r.MatchesMean, r.MatchesMin, (long long)r.MatchesEnded, (long long)r.Waits);
-    std::printf("  %.0f moves/s; latency p50 %.2f ms, p99 %.2f ms, max %.1f ms\n", r.MovesPerSecond, r.P50, r.P99,
-                r.Max);
+    std::printf("  %.0f moves/s; latency p50 %.2f ms, p99 %.2f ms, max %.1f ms\n", r.MovesPerSecond, r.P50,
+                r.P99, r.Max);
     if (matches)
         std::printf("  the server sent %.0f lines/s (%.0f KiB/s) to the bots, %.1f lines per move\n",
                     r.LinesPerSecond, r.BytesPerSecond / 1024,
                     r.MovesPerSecond > 0 ? r.LinesPerSecond / r.MovesPerSecond : 0.0);
-    std::printf("  server CPU %.2f s per 1000 moves (%.0f %% of a core, and %.0f %% of the time waiting for one);"
-                " memory %.1f KiB per client\n",
-                r.CpuPerThousand, r.CpuShare * 100, r.QueuedShare * 100, r.BytesPerClient / 1024);
+    std::printf(
+        "  server CPU %.2f s per 1000 moves (%.0f %% of a core, and %.0f %% of the time waiting for one);"
+        " memory %.1f KiB per client\n",
+        r.CpuPerThousand, r.CpuShare * 100, r.QueuedShare * 100, r.BytesPerClient / 1024);
     std::printf("  the bots (this program) %.0f %% of a core; load average %s\n", r.OwnCpuShare * 100,
                 r.Load.c_str());
-    if (!r.Problem.empty())
-        std::printf("  first problem: %.300s\n", r.Problem.c_str());
+    if (!r.Problem.empty()) std::printf("  first problem: %.300s\n", r.Problem.c_str());
     std::fflush(stdout);
 }
 
 // The floor's server, run as a child of the load program so that its
 // processor time and memory are its own.
-int RunEchoServer()
-{
+int RunEchoServer() {
     RaiseOpenFileLimit();
     asio::io_context io(1);
     TEchoServer server(io, MakeIdentity("vantaro-load-echo"));
@@ -267,15 +259,13 @@ int RunEchoServer()
     return 0;
 }
 
-bool ParseRange(const std::string& text, int& low, int& high)
-{
+bool ParseRange(const std::string& text, int& low, int& high) {
     return std::sscanf(text.c_str(), "%d-%d", &low, &high) == 2 && low >= 0 && high >= low && high <= 600000;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     TLoadOptions options;
     std::string self = std::filesystem::canonical("/proc/self/exe").string();
@@ -283,8 +273,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         auto number = [&](int& value, int low, int high) {
-            if (i + 1 >= argc)
-                return false;
+            if (i + 1 >= argc) return false;
             char* end = nullptr;
             long parsed = std::strtol(argv[++i], &end, 10);
             value = int(parsed);
@@ -325,8 +314,8 @@ int main(int argc, char** argv)
     }
     std::string folder = folderTemplate;
     std::printf("vantaro_load: %d clients, %d per address, think %d-%d ms, %d s measured; load average %s\n",
-                options.Clients, options.PerAddress, options.Think.MinMs, options.Think.MaxMs, options.Seconds,
-                LoadAverage().c_str());
+                options.Clients, options.PerAddress, options.Think.MinMs, options.Think.MaxMs,
+                options.Seconds, LoadAverage().c_str());
     auto made = std::chrono::steady_clock::now();
     std::vector<TIdentityKeys> identities = MakeIdentities(options.Clients);
     std::printf("made %d client certificates in %.1f s\n", options.Clients,
@@ -340,26 +329,28 @@ int main(int argc, char** argv)
     int status = 0;
     {
         TChildProcess server;
-        if (!server.Start({options.ServerBinary, "--port", "0", "--listen", "127.0.0.1", "--data", folder + "/data"},
-                          folder + "/server.log")) {
+        if (!server.Start(
+                {options.ServerBinary, "--port", "0", "--listen", "127.0.0.1", "--data", folder + "/data"},
+                folder + "/server.log")) {
             std::fprintf(stderr, "vantaro_load: cannot start %s\n", options.ServerBinary.c_str());
             return 1;
         }
         int port = server.WaitForPort(std::chrono::seconds(30));
         if (port == 0) {
-            std::fprintf(stderr, "vantaro_load: %s did not start; its log is in %s\n", options.ServerBinary.c_str(),
-                         folder.c_str());
+            std::fprintf(stderr, "vantaro_load: %s did not start; its log is in %s\n",
+                         options.ServerBinary.c_str(), folder.c_str());
             return 1;
         }
         TLoadStats stats;
         TPhaseResult result = RunPhase(options, server, port, stats, [&](asio::io_context& io, int bot) {
             return std::make_shared<TLoadBot>(io, tls, identities[size_t(bot)].Certificate,
-                                              identities[size_t(bot)].Key, "load" + std::to_string(bot), stats,
-                                              options.Think, seed + uint32_t(bot));
+                                              identities[size_t(bot)].Key, "load" + std::to_string(bot),
+                                              stats, options.Think, seed + uint32_t(bot));
         });
         Print("server", result, true);
         int exit = server.Stop();
-        if (result.Connected < options.Clients || result.Refused > 0 || result.MatchesEnded == 0 || exit != 0) {
+        if (result.Connected < options.Clients || result.Refused > 0 || result.MatchesEnded == 0 ||
+            exit != 0) {
             std::printf("  server exit status %d; its log is %s/server.log\n", exit, folder.c_str());
             status = 1;
         }
@@ -379,8 +370,7 @@ int main(int argc, char** argv)
                                               options.Think.MaxMs, seed + uint32_t(bot));
         });
         Print("floor (TLS echo)", result, false);
-        if (result.Connected < options.Clients)
-            status = 1;
+        if (result.Connected < options.Clients) status = 1;
     }
     for (TIdentityKeys& identity : identities) {
         X509_free(identity.Certificate);

@@ -7,7 +7,7 @@
 
 #include "server/AddressLimits.h"
 #include "server/Lobby.h"
-#include "server/LobbyCodec.h"
+#include "protocol/Requests.h"
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
@@ -232,7 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             size_t length = end ? size_t(static_cast<const uint8_t*>(end) - (data + at)) : size - at;
             std::string_view line(reinterpret_cast<const char*>(data + at), length);
             at += length + (end ? 1 : 0);
-            LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
+            Requests::TDecoded decoded = Requests::Decode(line);
             if (decoded.Ok && connected[client])
                 lobby->Handle(client + 1, decoded.Request, now);
             break;

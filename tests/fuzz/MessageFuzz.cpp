@@ -8,7 +8,7 @@
 #include "net/LineFramer.h"
 #include "net/MessageCodec.h"
 #include "net/NetConnection.h"
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
 #include "net/TableCheck.h"
 
 #include <QList>

@@ -1,4 +1,4 @@
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <QTemporaryDir>
 

@@ -7,7 +7,7 @@
 #include "rules/MatchLimits.h"
 #include "server/AddressLimits.h"
 #include "server/Lobby.h"
-#include "server/LobbyCodec.h"
+#include "protocol/Requests.h"
 #include "server/RulesReferee.h"
 #include "server/ServerLog.h"
 #include "server/SqlStorage.h"
@@ -70,7 +70,7 @@ protected:
 
     static TLobbyRequest Decode(const std::string& line)
     {
-        LobbyCodec::TDecoded decoded = LobbyCodec::Decode(line);
+        Requests::TDecoded decoded = Requests::Decode(line);
         EXPECT_TRUE(decoded.Ok) << line << ": " << decoded.Error;
         return decoded.Request;
     }
@@ -1165,13 +1165,13 @@ TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused)
         "{\"type\":\"record\",\"match\":\"7\"}",
     };
     for (const char* line : refused)
-        EXPECT_FALSE(LobbyCodec::Decode(line).Ok) << line;
+        EXPECT_FALSE(Requests::Decode(line).Ok) << line;
     std::string emoji;
     for (int i = 0; i < 500; ++i)
         emoji += "\xf0\x9f\x83\x8f";
-    EXPECT_TRUE(LobbyCodec::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "\"}").Ok) << "500 characters";
-    EXPECT_FALSE(LobbyCodec::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "x\"}").Ok) << "501 characters";
-    EXPECT_FALSE(LobbyCodec::Decode(std::string(4097, ' ')).Ok);
+    EXPECT_TRUE(Requests::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "\"}").Ok) << "500 characters";
+    EXPECT_FALSE(Requests::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "x\"}").Ok) << "501 characters";
+    EXPECT_FALSE(Requests::Decode(std::string(4097, ' ')).Ok);
 }
 
 } // namespace

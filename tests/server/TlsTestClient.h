@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <asio.hpp>
 #include <asio/ssl.hpp>

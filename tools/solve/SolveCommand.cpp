@@ -6,6 +6,7 @@
 #include "ai/Solver.h"
 #include "cards/CardInfo.h"
 #include "cards/CardRecordReader.h"
+#include "protocol/RulesJson.h"
 #include "records/RecordJson.h"
 
 #include <QElapsedTimer>
@@ -118,15 +119,13 @@ TPositionSetup SetupFrom(const QJsonObject& root, const std::optional<std::strin
     const QJsonValue rulesValue = Field(root, "rules", "");
     if (!rulesValue.isObject()) throw TRefusal{"rules must be an object"};
     const QJsonObject rules = rulesValue.toObject();
-    auto rule = [&](const char* name) {
-        const QJsonValue value = Field(rules, name, "rules.");
-        if (!value.isBool()) throw TRefusal{std::string("rules.") + name + " must be true or false"};
-        return value.toBool();
-    };
-    setup.Rules.Same = rule("same");
-    setup.Rules.SameWall = rule("same_wall");
-    setup.Rules.Plus = rule("plus");
-    setup.Rules.Elemental = rule("elemental");
+    // Sudden Death decides nothing about one position, so a position need not say it.
+    for (const RulesJson::TSwitch& entry : RulesJson::Switches) {
+        if (entry.Field == &TGameRules::SuddenDeath) continue;
+        const QJsonValue value = Field(rules, entry.Name, "rules.");
+        if (!value.isBool()) throw TRefusal{std::string("rules.") + entry.Name + " must be true or false"};
+        setup.Rules.*entry.Field = value.toBool();
+    }
 
     if (root.contains(QLatin1String("elements"))) {
         const QJsonArray rows = ArrayOf(root.value(QLatin1String("elements")), 3, "elements");
@@ -197,7 +196,7 @@ QJsonObject MoveObject(const TScoredMove& scored) {
     return move;
 }
 
-QJsonObject MoveOf(const TRecordMove& move, int32_t card, const TCatalogue& catalogue) {
+QJsonObject MoveOf(const TPlacementMove& move, int32_t card, const TCatalogue& catalogue) {
     return QJsonObject{{"slot", move.Slot},
                        {"x", move.X},
                        {"y", move.Y},

@@ -23,17 +23,17 @@ struct TLobbyRequest {
         State
     };
     TKind Kind = TKind::Leave;
-    std::string Program;     // Hello: the client program's name and protocol version
+    std::string Program; // Hello: the client program's name and protocol version
     int32_t Version = 0;
-    std::string Name;        // Login, Profile
-    int32_t Rules = 0;       // CreateTable, PlayNow: TRuleBits
+    std::string Name;         // Login, Profile
+    int32_t Rules = 0;        // CreateTable, PlayNow: TRuleBits
     int32_t MoveSeconds = 60; // CreateTable, PlayNow: 30, 60 or 0 (unlimited)
-    bool Rated = false;      // CreateTable (Play Now is always rated)
-    int64_t Table = 0;       // Sit, Watch
-    int32_t Seat = -1;       // Sit: 0 or 1, -1 for whichever is free
-    std::string Text;        // Chat
-    int32_t Slot = 0;        // Move
+    bool Rated = false;       // CreateTable (Play Now is always rated)
+    int64_t Table = 0;        // Sit, Watch
+    int32_t Seat = -1;        // Sit: 0 or 1, -1 for whichever is free
+    std::string Text;         // Chat
+    int32_t Slot = 0;         // Move
     int32_t X = 0;
     int32_t Y = 0;
-    int64_t Match = 0;       // Record
+    int64_t Match = 0; // Record
 };

@@ -1,4 +1,4 @@
-#include "net/PeerText.h"
+#include "protocol/PeerText.h"
 
 namespace PeerText {
 
@@ -57,6 +57,24 @@ QString Readable(QStringView text, qsizetype maxCharacters) {
         }
     }
     return out;
+}
+
+bool IsPlain(QStringView text, qsizetype maxCharacters) {
+    qsizetype characters = 0;
+    for (auto it = text.cbegin(); it != text.cend(); ++it) {
+        char32_t c = it->unicode();
+        if (it->isHighSurrogate() && it + 1 != text.cend() && (it + 1)->isLowSurrogate()) {
+            const QChar high = *it;
+            ++it;
+            c = QChar::surrogateToUcs4(high, *it);
+        } else if (it->isSurrogate())
+            return false;
+        const bool control = c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0x2028 || c == 0x2029 ||
+                             (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) || c == 0x200e ||
+                             c == 0x200f || c == 0x061c || c == 0xfeff;
+        if (control || ++characters > maxCharacters) return false;
+    }
+    return characters > 0;
 }
 
 } // namespace PeerText

@@ -21,4 +21,9 @@ inline constexpr char16_t LineBreakMark = u'\u21b5'; // ↵
 // Characters as a person counts them: code points, a surrogate pair being one.
 qsizetype Characters(QStringView text);
 
+// Whether text is already one plain line: not empty, at most maxCharacters
+// code points, no unpaired surrogate, no control character, line or
+// paragraph separator, direction embedding, override, isolate or mark.
+bool IsPlain(QStringView text, qsizetype maxCharacters);
+
 } // namespace PeerText

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rules/GameRules.h"
+#include "rules/MatchScript.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,8 +15,8 @@
 
 struct TLobbyPlayer {
     QString Name;
-    int64_t Table = 0; // 0 in the lobby
-    int32_t Seat = -1; // -1 watching (or in the lobby)
+    int64_t Table = 0;     // 0 in the lobby
+    int32_t Seat = -1;     // -1 watching (or in the lobby)
     int32_t Rating = 1500; // rounded; a server that keeps none sends none
     int32_t Deviation = 350;
 };
@@ -23,17 +24,11 @@ struct TLobbyPlayer {
 struct TLobbyTable {
     int64_t Id = 0;
     TGameRules Rules;
-    int32_t Seconds = 60; // per move; 0 unlimited
+    int32_t Seconds = 60;         // per move; 0 unlimited
     std::array<QString, 2> Seats; // Red, Blue; empty when open
     int32_t Watchers = 0;
     bool Playing = false;
     bool Rated = false;
-};
-
-struct TServerMove {
-    int32_t Slot = 0;
-    int32_t X = 0;
-    int32_t Y = 0;
 };
 
 // A match as it stands: enough to deal it and play it up to now.
@@ -46,7 +41,7 @@ struct TServerMatchState {
     int32_t First = 1;
     std::array<QString, 2> Seats;
     int32_t You = -1; // the seat of this client, -1 watching
-    std::vector<TServerMove> Moves;
+    std::vector<TPlacementMove> Moves;
     std::array<bool, 2> Away{};
     bool Rated = false;
 };
@@ -89,7 +84,7 @@ struct TPlayerProfile {
     int32_t Rating = 0;
     int32_t Deviation = 0;
     double Volatility = 0;
-    int32_t Matches = 0; // rated matches played
+    int32_t Matches = 0;               // rated matches played
     std::vector<TPoint> History;       // oldest first
     std::vector<TProfileMatch> Recent; // newest first
 };
@@ -103,29 +98,46 @@ struct TServerRecord {
 
 struct TServerMessage {
     enum class TKind {
-        SignedIn, Lobby, Player, PlayerGone, Table, TableGone, Match, Moved, MoveRefused,
-        Away, Back, Ended, Chat, Refused, Bye, Pong, Leaderboard, Profile, Record
+        SignedIn,
+        Lobby,
+        Player,
+        PlayerGone,
+        Table,
+        TableGone,
+        Match,
+        Moved,
+        MoveRefused,
+        Away,
+        Back,
+        Ended,
+        Chat,
+        Refused,
+        Bye,
+        Pong,
+        Leaderboard,
+        Profile,
+        Record
     };
     TKind Kind = TKind::Pong;
-    QString Name;                       // SignedIn, PlayerGone
-    std::vector<TLobbyPlayer> Players;  // Lobby
-    std::vector<TLobbyTable> Tables;    // Lobby
-    TLobbyPlayer Player;                // Player
-    TLobbyTable TableInfo;              // Table
-    TServerMatchState Match;            // Match, MoveRefused
-    int64_t Table = 0;                  // TableGone, Moved, Away, Back, Ended, Chat (0: the lobby)
-    int32_t Index = 0;                  // Moved
-    int32_t Seat = -1;                  // Moved, Away, Back
-    TServerMove Move;                   // Moved
-    int32_t Seconds = 0;                // Away
-    int64_t ClockMs = -1;               // Match, MoveRefused, Moved, Back: the time the player to move has left; -1 none
-    QString How;                        // Ended: finished, time, forfeit, abandoned
-    int32_t Winner = -1;                // Ended
-    std::array<int32_t, 2> Score{};     // Ended
+    QString Name;                      // SignedIn, PlayerGone
+    std::vector<TLobbyPlayer> Players; // Lobby
+    std::vector<TLobbyTable> Tables;   // Lobby
+    TLobbyPlayer Player;               // Player
+    TLobbyTable TableInfo;             // Table
+    TServerMatchState Match;           // Match, MoveRefused
+    int64_t Table = 0;                 // TableGone, Moved, Away, Back, Ended, Chat (0: the lobby)
+    int32_t Index = 0;                 // Moved
+    int32_t Seat = -1;                 // Moved, Away, Back
+    TPlacementMove Move;               // Moved
+    int32_t Seconds = 0;               // Away
+    int64_t ClockMs = -1; // Match, MoveRefused, Moved, Back: the time the player to move has left; -1 none
+    QString How;          // Ended: finished, time, forfeit, abandoned
+    int32_t Winner = -1;  // Ended
+    std::array<int32_t, 2> Score{};                      // Ended
     std::optional<std::array<TRatingChange, 2>> Ratings; // Ended, a rated match: by seat
-    std::vector<TLeaderboardEntry> Leaders; // Leaderboard, best first
-    TPlayerProfile Profile;             // Profile
-    TServerRecord Record;               // Record
-    QString From;                       // Chat
-    QString Text;                       // Chat, MoveRefused, Refused, Bye: the reason
+    std::vector<TLeaderboardEntry> Leaders;              // Leaderboard, best first
+    TPlayerProfile Profile;                              // Profile
+    TServerRecord Record;                                // Record
+    QString From;                                        // Chat
+    QString Text;                                        // Chat, MoveRefused, Refused, Bye: the reason
 };

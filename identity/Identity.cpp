@@ -1,4 +1,4 @@
-#include "server/tls/Identity.h"
+#include "identity/Identity.h"
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -27,37 +27,30 @@ constexpr long ValidDays = 20 * 365;
 // their place is not ours.
 constexpr off_t MaxFileBytes = 64 * 1024;
 
-std::string BioText(BIO* bio)
-{
+std::string BioText(BIO* bio) {
     char* data = nullptr;
     long size = BIO_get_mem_data(bio, &data);
     return size > 0 ? std::string(data, size_t(size)) : std::string();
 }
 
-TCertificate ReadCertificate(const std::string& pem)
-{
+TCertificate ReadCertificate(const std::string& pem) {
     TBio bio(BIO_new_mem_buf(pem.data(), int(pem.size())));
-    if (!bio)
-        return nullptr;
+    if (!bio) return nullptr;
     return TCertificate(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
 }
 
-TKey ReadKey(const std::string& pem)
-{
+TKey ReadKey(const std::string& pem) {
     TBio bio(BIO_new_mem_buf(pem.data(), int(pem.size())));
-    if (!bio)
-        return nullptr;
+    if (!bio) return nullptr;
     return TKey(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
 }
 
-bool Exists(const std::string& path)
-{
+bool Exists(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
 }
 
-bool ReadFile(const std::string& path, std::string& text, std::string& error)
-{
+bool ReadFile(const std::string& path, std::string& text, std::string& error) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = "cannot read " + path + ": " + std::strerror(errno);
@@ -86,8 +79,7 @@ bool ReadFile(const std::string& path, std::string& text, std::string& error)
 
 // Written beside its final name and renamed over it, so that a crash never
 // leaves half a key behind.
-bool WriteFile(const std::string& path, const std::string& text, mode_t mode, std::string& error)
-{
+bool WriteFile(const std::string& path, const std::string& text, mode_t mode, std::string& error) {
     std::string temporary = path + ".new";
     ::unlink(temporary.c_str());
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
@@ -114,15 +106,12 @@ bool WriteFile(const std::string& path, const std::string& text, mode_t mode, st
 
 } // namespace
 
-TIdentity MakeIdentity(const std::string& commonName)
-{
+TIdentity MakeIdentity(const std::string& commonName) {
     TKey key(EVP_EC_gen("P-256"));
     TCertificate certificate(X509_new());
-    if (!key || !certificate)
-        return {};
+    if (!key || !certificate) return {};
     unsigned char serial[16];
-    if (RAND_bytes(serial, sizeof serial) != 1)
-        return {};
+    if (RAND_bytes(serial, sizeof serial) != 1) return {};
     serial[0] &= 0x7f; // a positive serial number
     std::unique_ptr<BIGNUM, TFreeWith<BN_free>> number(BN_bin2bn(serial, sizeof serial, nullptr));
     X509_NAME* name = X509_get_subject_name(certificate.get());
@@ -132,11 +121,11 @@ TIdentity MakeIdentity(const std::string& commonName)
               X509_time_adj_ex(X509_getm_notAfter(certificate.get()), ValidDays, 0, nullptr) &&
               X509_set_pubkey(certificate.get(), key.get()) == 1 &&
               X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                                         reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1, 0) == 1 &&
+                                         reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1,
+                                         0) == 1 &&
               X509_set_issuer_name(certificate.get(), name) == 1 &&
               X509_sign(certificate.get(), key.get(), EVP_sha256()) > 0;
-    if (!ok)
-        return {};
+    if (!ok) return {};
 
     TBio certificateText(BIO_new(BIO_s_mem()));
     TBio keyText(BIO_new(BIO_s_mem()));
@@ -146,8 +135,7 @@ TIdentity MakeIdentity(const std::string& commonName)
     return {BioText(certificateText.get()), BioText(keyText.get())};
 }
 
-std::string DerFingerprint(const unsigned char* der, size_t size)
-{
+std::string DerFingerprint(const unsigned char* der, size_t size) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestSize = 0;
     if (der == nullptr || size == 0 || EVP_Digest(der, size, digest, &digestSize, EVP_sha256(), nullptr) != 1)
@@ -161,34 +149,28 @@ std::string DerFingerprint(const unsigned char* der, size_t size)
     return text;
 }
 
-std::string CertificateFingerprint(const std::string& certificatePem)
-{
+std::string CertificateFingerprint(const std::string& certificatePem) {
     TCertificate certificate = ReadCertificate(certificatePem);
-    if (!certificate)
-        return {};
+    if (!certificate) return {};
     unsigned char* der = nullptr;
     int size = i2d_X509(certificate.get(), &der);
-    if (size <= 0)
-        return {};
+    if (size <= 0) return {};
     std::string fingerprint = DerFingerprint(der, size_t(size));
     OPENSSL_free(der);
     return fingerprint;
 }
 
-std::string DisplayFingerprint(const std::string& fingerprint)
-{
+std::string DisplayFingerprint(const std::string& fingerprint) {
     std::string text;
     for (size_t i = 0; i < fingerprint.size(); ++i) {
-        if (i > 0 && i % 2 == 0)
-            text += ':';
+        if (i > 0 && i % 2 == 0) text += ':';
         char c = fingerprint[i];
         text += (c >= 'a' && c <= 'f') ? char(c - 'a' + 'A') : c;
     }
     return text;
 }
 
-TIdentityResult LoadIdentity(const std::string& certificateFile, const std::string& keyFile)
-{
+TIdentityResult LoadIdentity(const std::string& certificateFile, const std::string& keyFile) {
     TIdentityResult result;
     if (!ReadFile(certificateFile, result.Identity.CertificatePem, result.Error) ||
         !ReadFile(keyFile, result.Identity.KeyPem, result.Error))
@@ -205,8 +187,7 @@ TIdentityResult LoadIdentity(const std::string& certificateFile, const std::stri
 }
 
 TIdentityResult LoadOrMakeIdentity(const std::string& certificateFile, const std::string& keyFile,
-                                   const std::string& commonName)
-{
+                                   const std::string& commonName) {
     bool haveCertificate = Exists(certificateFile);
     bool haveKey = Exists(keyFile);
     if (haveCertificate || haveKey) {

@@ -1,0 +1,193 @@
+#include "protocol/Requests.h"
+
+#include "protocol/JsonReader.h"
+#include "protocol/PlayerName.h"
+#include "protocol/Protocol.h"
+#include "protocol/RulesJson.h"
+#include "rules/RuleBits.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+using TKind = TLobbyRequest::TKind;
+
+struct TKindName {
+    const char* Name;
+    TKind Kind;
+};
+constexpr TKindName Kinds[] = {
+    {"hello", TKind::Hello},
+    {"ping", TKind::Ping},
+    {"login", TKind::Login},
+    {"create", TKind::CreateTable},
+    {"sit", TKind::Sit},
+    {"watch", TKind::Watch},
+    {"leave", TKind::Leave},
+    {"play_now", TKind::PlayNow},
+    {"chat", TKind::Chat},
+    {"move", TKind::Move},
+    {"leaderboard", TKind::Leaderboard},
+    {"profile", TKind::Profile},
+    {"record", TKind::Record},
+    {"state", TKind::State},
+};
+
+QByteArray Line(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+// A name that could never be bound is refused here, so that it never reaches
+// the storage.
+std::string NameOf(TJsonReader& read) {
+    return read.Name("name").toStdString();
+}
+
+void RulesOf(TJsonReader& read, TLobbyRequest& request) {
+    request.Rules = RuleBitsOf(read.RulesOf(read.Value("rules")));
+    request.MoveSeconds = read.MoveSecondsOf(read.Value("seconds"));
+}
+
+void Read(TJsonReader& read, TLobbyRequest& request) {
+    switch (request.Kind) {
+    case TKind::Hello: {
+        const QString program = read.Value("program").toString();
+        if (program.isEmpty() || program.size() > Protocol::MaxProgramCharacters) read.Refuse();
+        request.Program = program.toStdString();
+        request.Version = int32_t(read.Integer("version", 0, 1 << 30));
+        break;
+    }
+    case TKind::Login:
+    case TKind::Profile:
+        request.Name = NameOf(read);
+        break;
+    case TKind::CreateTable:
+        RulesOf(read, request);
+        request.Rated = read.OptionalBool("rated");
+        break;
+    case TKind::PlayNow:
+        RulesOf(read, request);
+        request.Rated = true;
+        break;
+    case TKind::Record:
+        request.Match = read.Integer("match", 1, Protocol::MaxId);
+        break;
+    case TKind::Sit:
+        request.Table = read.Integer("table", 1, Protocol::MaxId);
+        if (read.Has("seat")) request.Seat = int32_t(read.Integer("seat", 0, 1));
+        break;
+    case TKind::Watch:
+        request.Table = read.Integer("table", 1, Protocol::MaxId);
+        break;
+    case TKind::Ping:
+    case TKind::Leave:
+    case TKind::State:
+    case TKind::Leaderboard:
+        break;
+    case TKind::Chat:
+        request.Text = read.PlainText("text", Protocol::MaxChatCharacters).toStdString();
+        break;
+    case TKind::Move:
+        request.Slot = int32_t(read.Integer("slot", 0, 4));
+        request.X = int32_t(read.Integer("x", 0, 2));
+        request.Y = int32_t(read.Integer("y", 0, 2));
+        break;
+    }
+}
+
+} // namespace
+
+namespace Requests {
+
+QByteArray Hello() {
+    return Line({{"type", "hello"}, {"program", Protocol::ProgramName}, {"version", Protocol::Version}});
+}
+
+QByteArray Login(const QString& name) {
+    return Line({{"type", "login"}, {"name", name}});
+}
+
+QByteArray Create(const TGameRules& rules, int32_t seconds, bool rated) {
+    QJsonObject create{{"type", "create"}, {"rules", RulesJson::Write(rules)}, {"seconds", seconds}};
+    // Left out when casual, as a server without ratings expects.
+    if (rated) create["rated"] = true;
+    return Line(create);
+}
+
+QByteArray PlayNow(const TGameRules& rules, int32_t seconds) {
+    return Line({{"type", "play_now"}, {"rules", RulesJson::Write(rules)}, {"seconds", seconds}});
+}
+
+QByteArray Sit(int64_t table, int32_t seat) {
+    QJsonObject sit{{"type", "sit"}, {"table", double(table)}};
+    if (seat >= 0) sit["seat"] = seat;
+    return Line(sit);
+}
+
+QByteArray Watch(int64_t table) {
+    return Line({{"type", "watch"}, {"table", double(table)}});
+}
+
+QByteArray Leave() {
+    return Line({{"type", "leave"}});
+}
+
+QByteArray Chat(const QString& text) {
+    return Line({{"type", "chat"}, {"text", text}});
+}
+
+QByteArray Move(int32_t slot, int32_t x, int32_t y) {
+    return Line({{"type", "move"}, {"slot", slot}, {"x", x}, {"y", y}});
+}
+
+QByteArray Ping() {
+    return Line({{"type", "ping"}});
+}
+
+QByteArray Leaderboard() {
+    return Line({{"type", "leaderboard"}});
+}
+
+QByteArray Profile(const QString& name) {
+    return Line({{"type", "profile"}, {"name", name}});
+}
+
+QByteArray Record(int64_t match) {
+    return Line({{"type", "record"}, {"match", double(match)}});
+}
+
+QByteArray State() {
+    return Line({{"type", "state"}});
+}
+
+TDecoded Decode(std::string_view line) {
+    TDecoded decoded;
+    if (line.size() > Protocol::MaxRequestBytes) {
+        decoded.Error = "a line longer than " + std::to_string(Protocol::MaxRequestBytes) + " bytes";
+        return decoded;
+    }
+    QJsonParseError parse{};
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(line.data(), qsizetype(line.size())), &parse);
+    if (parse.error != QJsonParseError::NoError || !document.isObject()) {
+        decoded.Error = "not a JSON object";
+        return decoded;
+    }
+    TJsonReader read(document.object());
+    const QString type = read.Value("type").toString();
+    const TKindName* kind = nullptr;
+    for (const TKindName& entry : Kinds)
+        if (type == QLatin1String(entry.Name)) kind = &entry;
+    if (!kind) {
+        decoded.Error = "an unknown kind of message";
+        return decoded;
+    }
+    decoded.Request.Kind = kind->Kind;
+    Read(read, decoded.Request);
+    decoded.Ok = read.Ok();
+    if (!decoded.Ok)
+        decoded.Error = "a " + type.toStdString() + " message with a missing or out-of-range field";
+    return decoded;
+}
+
+} // namespace Requests

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "protocol/LobbyRequest.h"
+#include "rules/GameRules.h"
+
+#include <QByteArray>
+#include <QString>
+#include <string>
+#include <string_view>
+
+// What a client asks of a game server: one compact JSON object per line. The
+// client encodes with the functions below, each line ending in '\n'; the
+// server decodes with Decode.
+namespace Requests {
+
+QByteArray Hello();
+QByteArray Login(const QString& name);
+QByteArray Create(const TGameRules& rules, int32_t seconds, bool rated = false);
+QByteArray PlayNow(const TGameRules& rules, int32_t seconds);
+// seat -1: whichever is free.
+QByteArray Sit(int64_t table, int32_t seat = -1);
+QByteArray Watch(int64_t table);
+QByteArray Leave();
+QByteArray Chat(const QString& text);
+QByteArray Move(int32_t slot, int32_t x, int32_t y);
+QByteArray Ping();
+QByteArray Leaderboard();
+QByteArray Profile(const QString& name);
+QByteArray Record(int64_t match);
+// The table the client is at as it stands (a `match`), or the lobby.
+QByteArray State();
+
+struct TDecoded {
+    bool Ok = false;
+    TLobbyRequest Request;
+    std::string Error; // why the line was refused
+};
+
+// Decodes one line (without its '\n'). Anything but a well-formed request of
+// a known kind with every field in range is refused; unknown fields are
+// ignored. Chat is refused, not mended, unless it is plain text already.
+TDecoded Decode(std::string_view line);
+
+} // namespace Requests

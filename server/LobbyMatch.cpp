@@ -1,0 +1,276 @@
+// Match play: starting a match when both seats are taken, each move checked,
+// stored and told, the clocks, the end, and the matches a restart resumes.
+#include "server/Lobby.h"
+
+#include "protocol/ServerMessages.h"
+#include "server/AddressLimits.h"
+#include "server/ServerLog.h"
+#include "server/Storage.h"
+
+#include "rules/MatchLimits.h"
+
+#include <cmath>
+
+namespace {
+
+// Over when the rules say so, or as a draw when a chain of drawn deals
+// reaches the bound that clients and records hold.
+bool MatchOver(const TReferee& referee, size_t moves, int32_t& winner) {
+    winner = referee.Over() ? referee.Winner() : -1;
+    return referee.Over() || moves >= size_t(MatchLimits::MaxMoves);
+}
+
+int32_t Rounded(double value) {
+    return int32_t(std::llround(value));
+}
+
+} // namespace
+
+void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs) {
+    TTable* at = TableOf(client);
+    if (!at || client.Seat < 0) {
+        Refuse(connection, "You are not playing at a table.");
+        return;
+    }
+    TTable& table = *at;
+    std::string problem;
+    if (!table.Referee)
+        problem = "The match has not started.";
+    else if (table.Clock.Away(1 - client.Seat))
+        problem = "The other player's line dropped; wait for them to come back.";
+    else
+        problem = table.Referee->MoveProblem(client.Seat, request.Slot, request.X, request.Y);
+    TStoredMove move{int32_t(table.Match.Moves.size()), request.Slot, request.X, request.Y, nowMs};
+    // Played first, to know whether the move ends the match: then it is
+    // stored with the end in one transaction.
+    TStorage::TMoveResult stored = TStorage::TMoveResult::Stored;
+    int32_t score[2] = {0, 0};
+    TStorage::TRatingUpdate ratings;
+    bool over = false;
+    int32_t winner = -1;
+    if (problem.empty()) {
+        table.Referee->Play(request.Slot, request.X, request.Y);
+        over = MatchOver(*table.Referee, table.Match.Moves.size() + 1, winner);
+        if (over) {
+            for (int seat = 0; seat < 2; ++seat) score[seat] = table.Referee->Score(seat);
+            stored = Storage.AddLastMove(table.Match.Id, move, winner, score, &ratings);
+        } else {
+            stored = Storage.AddMove(table.Match.Id, move);
+        }
+        if (stored != TStorage::TMoveResult::Stored) {
+            Log.Write("cannot store a move of match " + std::to_string(table.Match.Id) + ": " +
+                      Storage.LastError());
+            // Back to the position before the move, as stored.
+            table.Referee = Replay(table.Match, problem);
+            problem = stored == TStorage::TMoveResult::Ended
+                          ? "The match has ended."
+                          : "The server could not keep your move; play it again.";
+        }
+    }
+    if (!problem.empty()) {
+        TServerMessage refused = MatchState(table, client.Seat, nowMs);
+        refused.Kind = TServerMessage::TKind::MoveRefused;
+        refused.Text = QString::fromStdString(problem);
+        Send(connection, refused);
+        // Ended elsewhere, or no longer replayable here: the table ends.
+        if (stored == TStorage::TMoveResult::Ended ||
+            (stored != TStorage::TMoveResult::Stored && !table.Referee))
+            EndedElsewhere(table, nowMs);
+        return;
+    }
+    table.Match.Moves.push_back(move);
+    if (!over) {
+        table.Clock.StartTurn(nowMs);
+        Schedule(table);
+    }
+    TServerMessage moved;
+    moved.Kind = TServerMessage::TKind::Moved;
+    moved.Table = table.Id;
+    moved.Index = move.Index;
+    moved.Seat = client.Seat;
+    moved.Move = {move.Slot, move.X, move.Y};
+    moved.ClockMs = over ? -1 : ClockMs(table, nowMs);
+    ToTable(table, moved);
+    if (over) Ended(table, TMatchStatus::Finished, winner, score, ratings);
+}
+
+// The match was ended in storage, not here (by another server sharing the
+// database): everyone at the table hears the stored end and goes back.
+void TLobby::EndedElsewhere(TTable& table, int64_t nowMs) {
+    std::optional<TStoredMatch> stored = Storage.LoadMatch(table.Match.Id);
+    if (!stored || stored->Status == TMatchStatus::Playing) {
+        EndMatch(table, TMatchStatus::Abandoned, -1, nowMs);
+        return;
+    }
+    Ended(table, stored->Status, stored->Winner, stored->Score, {});
+}
+
+// A new referee at the position of the stored moves; none, with the
+// problem, when there are no rules or a move does not replay.
+std::unique_ptr<TReferee> TLobby::Replay(const TStoredMatch& match, std::string& problem) const {
+    std::unique_ptr<TReferee> referee =
+        Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
+    problem = referee ? "" : "no rules to decide it with";
+    for (size_t i = 0; referee && i < match.Moves.size(); ++i) {
+        const TStoredMove& move = match.Moves[i];
+        problem = referee->MoveProblem(referee->ToMove(), move.Slot, move.X, move.Y);
+        if (!problem.empty()) return nullptr;
+        referee->Play(move.Slot, move.X, move.Y);
+    }
+    return referee;
+}
+
+void TLobby::StartMatch(TTable& table, int64_t nowMs) {
+    TStoredMatch& match = table.Match;
+    match = TStoredMatch();
+    match.Players[0] = table.Seats[0];
+    match.Players[1] = table.Seats[1];
+    match.Rules = table.Rules;
+    match.MoveSeconds = table.Clock.MoveSeconds();
+    match.Seed = Seeds();
+    match.FirstPlayer = 1; // Blue moves first
+    match.StartedMs = nowMs;
+    if (table.Rated && OnePerson(table)) {
+        // A rating is a measure between people: one person's names would
+        // only trade points among themselves.
+        table.Rated = false;
+        Log.Write("table " + std::to_string(table.Id) + " plays casual: " + table.Names[0] + " and " +
+                  table.Names[1] + " share a certificate or an address");
+    }
+    match.Rated = table.Rated;
+    match.Id = Storage.CreateMatch(match);
+    if (match.Id == 0)
+        Log.Write("cannot store a new match: " + Storage.LastError());
+    else if (table.Referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
+             !table.Referee) {
+        const int32_t none[2] = {0, 0};
+        Storage.FinishMatch(match.Id, TMatchStatus::Abandoned, -1, none, nowMs);
+        Log.Write("no rules to decide match " + std::to_string(match.Id) + " with");
+    }
+    if (!table.Referee) {
+        TServerMessage failed;
+        failed.Kind = TServerMessage::TKind::Refused;
+        failed.Text = QStringLiteral("The server could not start the match.");
+        ToTable(table, failed);
+        RemoveTable(table.Id);
+        return;
+    }
+    Log.Write("match " + std::to_string(match.Id) + " at table " + std::to_string(table.Id) + ": " +
+              table.Names[0] + " against " + table.Names[1]);
+    table.Clock.StartTurn(nowMs);
+    Schedule(table);
+    for (int seat = 0; seat < 2; ++seat)
+        if (uint64_t connection = ConnectionOf(table.Seats[seat]))
+            Send(connection, MatchState(table, seat, nowMs));
+    if (!table.Watchers.empty()) {
+        std::string line = ServerMessages::Encode(MatchState(table, -1, nowMs)).toStdString();
+        for (uint64_t watcher : table.Watchers) SendLine(watcher, line);
+    }
+    TableChanged(table);
+}
+
+int64_t TLobby::ClockMs(const TTable& table, int64_t nowMs) const {
+    if (!table.Referee || table.Referee->Over()) return -1;
+    return table.Clock.TurnLeftMs(nowMs);
+}
+
+void TLobby::Schedule(TTable& table) {
+    int64_t next = table.Clock.NextMs();
+    if (next == table.ScheduledMs) return;
+    if (table.ScheduledMs != Never) Deadlines.erase({table.ScheduledMs, table.Id});
+    table.ScheduledMs = next;
+    if (next != Never) Deadlines.insert({next, table.Id});
+}
+
+void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs) {
+    // Given up before each player has placed a card: nothing was played, so
+    // nothing is won and no rating moves.
+    if (how == TMatchStatus::Forfeit && table.Match.Moves.size() < 2) {
+        how = TMatchStatus::Abandoned;
+        winner = -1;
+    }
+    int32_t score[2] = {0, 0};
+    if (how == TMatchStatus::Finished)
+        for (int seat = 0; seat < 2; ++seat) score[seat] = table.Referee->Score(seat);
+    TStorage::TRatingUpdate ratings;
+    if (!Storage.FinishMatch(table.Match.Id, how, winner, score, nowMs, &ratings))
+        Log.Write("cannot store the end of match " + std::to_string(table.Match.Id) + ": " +
+                  Storage.LastError());
+    Ended(table, how, winner, score, ratings);
+}
+
+void TLobby::Ended(TTable& table, TMatchStatus how, int32_t winner, const int32_t score[2],
+                   const TStorage::TRatingUpdate& ratings) {
+    Log.Write("match " + std::to_string(table.Match.Id) + " ended: " + StatusName(how) +
+              (winner >= 0 ? ", " + table.Names[winner] + " won" : std::string()));
+    TServerMessage ended;
+    ended.Kind = TServerMessage::TKind::Ended;
+    ended.Table = table.Id;
+    ended.How = QString::fromLatin1(StatusName(how));
+    ended.Winner = winner;
+    ended.Score = {score[0], score[1]};
+    if (ratings.Rated) {
+        std::array<TRatingChange, 2> changes;
+        for (int seat = 0; seat < 2; ++seat) {
+            changes[seat] = {Rounded(ratings.Before[seat].Rating), Rounded(ratings.After[seat].Rating)};
+            if (uint64_t connection = ConnectionOf(table.Seats[seat]))
+                Clients.at(connection).Rating = ratings.After[seat];
+        }
+        ended.Ratings = changes;
+    }
+    ToTable(table, ended);
+    RemoveTable(table.Id);
+}
+
+bool TLobby::OnePerson(const TTable& table) const {
+    uint64_t first = ConnectionOf(table.Seats[0]), second = ConnectionOf(table.Seats[1]);
+    if (first == 0 || second == 0) return false;
+    const TClient& red = Clients.at(first);
+    const TClient& blue = Clients.at(second);
+    return red.Fingerprint == blue.Fingerprint ||
+           (Limits.OneAddressOnePerson && red.LimitKey == blue.LimitKey);
+}
+
+void TLobby::ResumeStored(int64_t nowMs) {
+    for (TStoredMatch& match : Storage.MatchesInPlay()) {
+        std::string problem;
+        std::unique_ptr<TReferee> referee = Replay(match, problem);
+        int32_t winner = -1;
+        if (!referee || MatchOver(*referee, match.Moves.size(), winner)) {
+            // A match its last move ended, with the server stopped before
+            // the end was kept, ends as it would have then.
+            const bool over = referee != nullptr;
+            int32_t score[2] = {0, 0};
+            for (int seat = 0; over && seat < 2; ++seat) score[seat] = referee->Score(seat);
+            const int64_t endedMs = over && !match.Moves.empty() ? match.Moves.back().TimeMs : nowMs;
+            if (!Storage.FinishMatch(match.Id, over ? TMatchStatus::Finished : TMatchStatus::Abandoned,
+                                     winner, score, endedMs))
+                Log.Write("cannot store the end of match " + std::to_string(match.Id) + ": " +
+                          Storage.LastError());
+            Log.Write("stored match " + std::to_string(match.Id) +
+                      (over ? " ended at its last move: " + std::to_string(score[0]) + "-" +
+                                  std::to_string(score[1])
+                            : " does not replay: " + problem));
+            continue;
+        }
+        TTable& table = TableById[NextTable];
+        table.Id = NextTable++;
+        table.Rules = match.Rules;
+        table.Clock = TTableClock(match.MoveSeconds, AwayMs);
+        table.Clock.BothAway(nowMs);
+        table.Rated = match.Rated;
+        table.CreatedMs = match.StartedMs;
+        table.Referee = std::move(referee);
+        for (int seat = 0; seat < 2; ++seat) {
+            table.Seats[seat] = match.Players[seat];
+            table.Names[seat] = Storage.PlayerName(match.Players[seat]).value_or("?");
+            SeatTable[match.Players[seat]] = table.Id;
+        }
+        table.Match = std::move(match);
+        Schedule(table);
+        TableChanged(table);
+        Log.Write("match " + std::to_string(table.Match.Id) + " waits for its players after " +
+                  std::to_string(table.Match.Moves.size()) + " moves");
+    }
+    AfterChange(nowMs);
+}

@@ -1,0 +1,165 @@
+// Tables and seats: opening a table, sitting, watching, leaving, and the
+// chat of a table or of the lobby.
+#include "server/Lobby.h"
+
+#include "server/AddressLimits.h"
+
+void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated,
+                    int64_t nowMs) {
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return;
+    }
+    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::CreateTable, TablesPerWindow,
+                          TableWindowMs, nowMs)) {
+        Refuse(connection, "Too many tables opened from your address; wait a minute.");
+        return;
+    }
+    TTable& table = TableById[NextTable];
+    table.Id = NextTable++;
+    table.Rules = rules;
+    table.Clock = TTableClock(seconds, AwayMs);
+    table.Rated = rated;
+    table.CreatedMs = nowMs;
+    TableChanged(table);
+    Sit(connection, client, table, 1, nowMs);
+}
+
+void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs) {
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return;
+    }
+    if (table.Referee) {
+        Refuse(connection, "That table is playing; you can watch it.");
+        return;
+    }
+    if (seat < 0) seat = table.Seats[1] == 0 ? 1 : 0;
+    if (table.Seats[seat] != 0) {
+        Refuse(connection, "That seat is taken.");
+        return;
+    }
+    if (TTable* watched = TableOf(client)) {
+        watched->Watchers.erase(connection);
+        TableChanged(*watched);
+    }
+    table.Seats[seat] = client.PlayerId;
+    table.Names[seat] = client.Name;
+    SeatTable[client.PlayerId] = table.Id;
+    client.Table = table.Id;
+    client.Seat = seat;
+    TableChanged(table);
+    PlayerChanged(client);
+    if (table.Seats[0] != 0 && table.Seats[1] != 0)
+        StartMatch(table, nowMs);
+    else // the table to wait at, as it now is; the lobby's view is no longer this client's
+        SendLine(connection, TableView.Line(table.Id));
+}
+
+void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs) {
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return;
+    }
+    if (TTable* watched = TableOf(client)) {
+        watched->Watchers.erase(connection);
+        TableChanged(*watched);
+    }
+    client.Table = table.Id;
+    client.Seat = -1;
+    table.Watchers.insert(connection);
+    TableChanged(table);
+    State(connection, client, nowMs);
+    PlayerChanged(client);
+}
+
+// What a client at a table would see were it to come back to it now; the
+// lobby afresh when at none.
+void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs) {
+    const TTable* table = TableOf(client);
+    if (!table)
+        SendLine(connection, LobbySnapshot());
+    else if (table->Referee)
+        Send(connection, MatchState(*table, client.Seat, nowMs));
+    else
+        SendLine(connection, TableView.Line(table->Id));
+}
+
+void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
+    TTable* at = TableOf(client);
+    if (!at) return;
+    TTable& table = *at;
+    int32_t seat = client.Seat;
+    if (seat >= 0 && table.Referee) {
+        // Leaving a match gives it up; the end brings everyone back.
+        EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
+        return;
+    }
+    client.Table = 0;
+    client.Seat = -1;
+    if (seat < 0) {
+        table.Watchers.erase(connection);
+        TableChanged(table);
+    } else {
+        table.Seats[seat] = 0;
+        table.Names[seat].clear();
+        SeatTable.erase(client.PlayerId);
+        if (table.Seats[0] == 0 && table.Seats[1] == 0)
+            RemoveTable(table.Id);
+        else
+            TableChanged(table);
+    }
+    PlayerChanged(client);
+    if (Clients.count(connection) && client.PlayerId != 0 && ConnectionOf(client.PlayerId) == connection)
+        SendLine(connection, LobbySnapshot());
+}
+
+void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs) {
+    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, ChatLinesPerWindow, ChatWindowMs,
+                          nowMs)) {
+        Refuse(connection, "You are chatting too fast.");
+        return;
+    }
+    TServerMessage line;
+    line.Kind = TServerMessage::TKind::Chat;
+    line.From = QString::fromStdString(client.Name);
+    line.Text = QString::fromStdString(text);
+    if (const TTable* table = TableOf(client)) {
+        line.Table = table->Id;
+        ToTable(*table, line);
+    } else {
+        // The lobby: everyone not at a table.
+        for (const auto& [player, to] : Players)
+            if (Clients.at(to).Table == 0) Send(to, line);
+    }
+}
+
+// Whoever still sits at or watches the table is sent the lobby afresh, with
+// every change of this removal in it.
+void TLobby::RemoveTable(int64_t id) {
+    auto found = TableById.find(id);
+    if (found == TableById.end()) return;
+    TTable& table = found->second;
+    std::vector<uint64_t> back(table.Watchers.begin(), table.Watchers.end());
+    for (int64_t player : table.Seats) {
+        if (uint64_t connection = ConnectionOf(player)) back.push_back(connection);
+        if (auto seated = SeatTable.find(player); seated != SeatTable.end() && seated->second == id)
+            SeatTable.erase(seated);
+    }
+    if (table.ScheduledMs != Never) Deadlines.erase({table.ScheduledMs, id});
+    WaitingTables.erase(id);
+    TableView.Remove(id);
+    TableById.erase(found);
+    std::vector<uint64_t> moved;
+    for (uint64_t connection : back) {
+        auto client = Clients.find(connection);
+        if (client == Clients.end() || client->second.Table != id) continue;
+        client->second.Table = 0;
+        client->second.Seat = -1;
+        if (client->second.PlayerId != 0) PlayerChanged(client->second);
+        moved.push_back(connection);
+    }
+    if (moved.empty()) return;
+    const std::string lobby = LobbySnapshot();
+    for (uint64_t connection : moved) SendLine(connection, lobby);
+}

@@ -1,0 +1,295 @@
+// Matches: created, their moves added, ended and rated, and read back.
+#include "server/SqlStorage.h"
+
+#include "server/SqlRows.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include "records/Glicko2.h"
+
+#include <algorithm>
+
+int64_t TSqlStorage::CreateMatch(const TStoredMatch& match) {
+    QSqlQuery& query = Prepared(
+        TStatement::CreateMatch,
+        "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
+        " started_ms, rated, instance) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+    const QVariant values[] = {qint64(match.Players[0]),
+                               qint64(match.Players[1]),
+                               int(match.Rules),
+                               int(match.MoveSeconds),
+                               qint64(match.Seed),
+                               int(match.FirstPlayer),
+                               QString::fromLatin1(StatusName(TMatchStatus::Playing)),
+                               qint64(match.StartedMs),
+                               int(match.Rated ? 1 : 0),
+                               Instance};
+    for (int i = 0; i < int(std::size(values)); ++i) query.bindValue(i, values[i]);
+    if (!query.exec() || !query.next()) {
+        Error =
+            query.lastError().isValid() ? SqlRows::ErrorText(query.lastError()) : "no id for the new match";
+        query.finish();
+        return 0;
+    }
+    int64_t id = query.value(0).toLongLong();
+    query.finish();
+    return id;
+}
+
+TStorage::TMoveResult TSqlStorage::AddMove(int64_t matchId, const TStoredMove& move) {
+    TMoveResult result = InsertMove(matchId, move);
+    return result == TMoveResult::NotNext ? Refusal(matchId, move) : result;
+}
+
+TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, const TStoredMove& move) {
+    // One statement, so that it is whole or absent; the count keeps the
+    // moves without gaps and the key keeps two servers from both adding one.
+    QSqlQuery& query = Prepared(
+        TStatement::AddMove, "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) SELECT ?, ?, ?, ?, ?, ?"
+                             " WHERE (SELECT COUNT(*) FROM moves WHERE match_id = ?) = ?"
+                             " AND EXISTS (SELECT 1 FROM matches WHERE id = ? AND status = 'playing')");
+    const QVariant values[] = {qint64(matchId), int(move.Index), int(move.Slot),
+                               int(move.X),     int(move.Y),     qint64(move.TimeMs),
+                               qint64(matchId), int(move.Index), qint64(matchId)};
+    for (int i = 0; i < int(std::size(values)); ++i) query.bindValue(i, values[i]);
+    const bool run = query.exec();
+    const int rows = run ? query.numRowsAffected() : 0;
+    if (!run) Error = SqlRows::ErrorText(query.lastError());
+    query.finish();
+    if (!run) return TMoveResult::Failed;
+    return rows == 1 ? TMoveResult::Stored : TMoveResult::NotNext;
+}
+
+// Why a move was refused: a match that ended (on another server, say) is not
+// a move out of order, and the player is told so.
+TStorage::TMoveResult TSqlStorage::Refusal(int64_t matchId, const TStoredMove& move) {
+    QSqlQuery query(Database());
+    query.prepare("SELECT status FROM matches WHERE id = ?");
+    query.addBindValue(qint64(matchId));
+    if (!query.exec()) {
+        Error = SqlRows::ErrorText(query.lastError());
+        return TMoveResult::Failed;
+    }
+    if (!query.next() || query.value(0).toString() != QLatin1String(StatusName(TMatchStatus::Playing))) {
+        Error = "match " + std::to_string(matchId) + " is not in play";
+        return TMoveResult::Ended;
+    }
+    Error = "move " + std::to_string(move.Index) + " is not the next of match " + std::to_string(matchId);
+    return TMoveResult::NotNext;
+}
+
+TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner,
+                                               const int32_t score[2], TRatingUpdate* ratings) {
+    if (!Begin()) return TMoveResult::Failed;
+    TRatingUpdate update;
+    TMoveResult result = InsertMove(matchId, move);
+    if (result == TMoveResult::NotNext) result = Refusal(matchId, move);
+    bool inPlay = true;
+    if (result == TMoveResult::Stored &&
+        !EndInTransaction(matchId, TMatchStatus::Finished, winner, score, move.TimeMs, update, inPlay))
+        result = inPlay ? TMoveResult::Failed : TMoveResult::Ended;
+    if (result != TMoveResult::Stored) {
+        Rollback();
+        return result;
+    }
+    if (!Commit()) return TMoveResult::Failed;
+    if (ratings) *ratings = update;
+    return TMoveResult::Stored;
+}
+
+bool TSqlStorage::Begin() {
+    QSqlDatabase database = Database();
+    QSqlQuery query(database);
+    if (Postgres ? database.transaction() : query.exec("BEGIN IMMEDIATE")) return true;
+    Error = "cannot begin a transaction: " +
+            SqlRows::ErrorText(Postgres ? database.lastError() : query.lastError());
+    return false;
+}
+
+bool TSqlStorage::Commit() {
+    QSqlDatabase database = Database();
+    QSqlQuery query(database);
+    if (Postgres ? database.commit() : query.exec("COMMIT")) return true;
+    Error = "cannot commit: " + SqlRows::ErrorText(Postgres ? database.lastError() : query.lastError());
+    Rollback();
+    return false;
+}
+
+void TSqlStorage::Rollback() {
+    QSqlDatabase database = Database();
+    if (Postgres)
+        database.rollback();
+    else
+        QSqlQuery(database).exec("ROLLBACK");
+}
+
+bool TSqlStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
+                              int64_t endedMs, TRatingUpdate* ratings) {
+    TRatingUpdate update;
+    if (!Begin()) return false;
+    bool inPlay = true;
+    if (!EndInTransaction(matchId, status, winner, score, endedMs, update, inPlay)) {
+        Rollback();
+        return false;
+    }
+    if (!Commit()) return false;
+    if (ratings) *ratings = update;
+    return true;
+}
+
+bool TSqlStorage::EndInTransaction(int64_t matchId, TMatchStatus status, int32_t winner,
+                                   const int32_t score[2], int64_t endedMs, TRatingUpdate& update,
+                                   bool& inPlay) {
+    QSqlQuery query(Database());
+    query.prepare("UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
+                  " WHERE id = ? AND status = 'playing' RETURNING rated, red_player, blue_player");
+    query.addBindValue(QString::fromLatin1(StatusName(status)));
+    query.addBindValue(int(winner));
+    query.addBindValue(int(score[0]));
+    query.addBindValue(int(score[1]));
+    query.addBindValue(qint64(endedMs));
+    query.addBindValue(qint64(matchId));
+    if (!query.exec()) {
+        Error = SqlRows::ErrorText(query.lastError());
+        return false;
+    }
+    if (!query.next()) {
+        inPlay = false;
+        Error = "match " + std::to_string(matchId) + " is not in play";
+        return false;
+    }
+    const bool rated = query.value(0).toInt() != 0;
+    const int64_t players[2] = {query.value(1).toLongLong(), query.value(2).toLongLong()};
+    query.finish();
+    return !rated || status == TMatchStatus::Abandoned ||
+           RateMatch(query, matchId, players, status, winner, endedMs, update);
+}
+
+// Each rated match is one rating period for both players, each judged
+// against the other's rating from before the match.
+bool TSqlStorage::RateMatch(QSqlQuery& query, int64_t matchId, const int64_t players[2], TMatchStatus status,
+                            int32_t winner, int64_t endedMs, TRatingUpdate& update) {
+    if (players[0] == players[1]) return true; // nobody is rated against themselves
+    // FOR UPDATE, in the order of the ids: another server finishing one of
+    // these players' other matches waits for this one, and two such never
+    // wait for each other.
+    query.prepare(QStringLiteral("SELECT id, rating, deviation, volatility FROM players WHERE id IN (?, ?)"
+                                 " ORDER BY id%1")
+                      .arg(Postgres ? " FOR UPDATE" : ""));
+    query.addBindValue(qint64(players[0]));
+    query.addBindValue(qint64(players[1]));
+    if (!query.exec()) {
+        Error = SqlRows::ErrorText(query.lastError());
+        return false;
+    }
+    int found = 0;
+    while (query.next()) {
+        const int seat = query.value(0).toLongLong() == players[0] ? 0 : 1;
+        update.Before[seat] = {query.value(1).toDouble(), query.value(2).toDouble(),
+                               query.value(3).toDouble()};
+        ++found;
+    }
+    query.finish();
+    if (found != 2) {
+        Error = "a rated player went missing";
+        return false;
+    }
+    if (status != TMatchStatus::Finished && winner == -1)
+        return true; // ended without a result: nothing to rate
+    const TGlicko2 glicko(0.5);
+    for (int seat = 0; seat < 2; ++seat) {
+        double result = winner == -1 ? 0.5 : winner == seat ? 1.0 : 0.0;
+        update.After[seat] = glicko.Update(update.Before[seat], {{update.Before[1 - seat], result}});
+    }
+    for (int seat = 0; seat < 2; ++seat) {
+        query.prepare("UPDATE players SET rating = ?, deviation = ?, volatility = ?,"
+                      " rated_matches = rated_matches + 1 WHERE id = ?");
+        query.addBindValue(update.After[seat].Rating);
+        query.addBindValue(update.After[seat].Deviation);
+        query.addBindValue(update.After[seat].Volatility);
+        query.addBindValue(qint64(players[seat]));
+        if (!query.exec()) {
+            Error = SqlRows::ErrorText(query.lastError());
+            return false;
+        }
+    }
+    for (int seat = 0; seat < 2; ++seat) {
+        query.prepare(
+            "INSERT INTO rating_changes (match_id, player_id, ended_ms, rating_before, deviation_before,"
+            " volatility_before, rating_after, deviation_after, volatility_after)"
+            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        query.addBindValue(qint64(matchId));
+        query.addBindValue(qint64(players[seat]));
+        query.addBindValue(qint64(endedMs));
+        for (const TRating* rating : {&update.Before[seat], &update.After[seat]}) {
+            query.addBindValue(rating->Rating);
+            query.addBindValue(rating->Deviation);
+            query.addBindValue(rating->Volatility);
+        }
+        if (!query.exec()) {
+            Error = SqlRows::ErrorText(query.lastError());
+            return false;
+        }
+    }
+    update.Rated = true;
+    return true;
+}
+
+bool TSqlStorage::LoadMoves(TStoredMatch& match) {
+    QSqlQuery query(Database());
+    query.prepare("SELECT idx, slot, x, y, time_ms FROM moves WHERE match_id = ? ORDER BY idx");
+    query.addBindValue(qint64(match.Id));
+    if (!query.exec()) {
+        Error = SqlRows::ErrorText(query.lastError());
+        return false;
+    }
+    match.Moves.clear();
+    while (query.next())
+        match.Moves.push_back({query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt(),
+                               query.value(3).toInt(), query.value(4).toLongLong()});
+    return true;
+}
+
+std::optional<TStoredMatch> TSqlStorage::LoadMatch(int64_t matchId) {
+    QSqlQuery query(Database());
+    query.prepare(QStringLiteral("SELECT %1 FROM matches WHERE id = ?").arg(SqlRows::MatchColumns));
+    query.addBindValue(qint64(matchId));
+    if (!query.exec()) {
+        Error = SqlRows::ErrorText(query.lastError());
+        return std::nullopt;
+    }
+    TStoredMatch match;
+    if (!query.next() || !SqlRows::ReadMatch(query, match) || !LoadMoves(match)) return std::nullopt;
+    return match;
+}
+
+std::vector<TStoredMatch> TSqlStorage::MatchesInPlay() {
+    std::vector<TStoredMatch> matches;
+    QSqlQuery query(Database());
+    // One statement claims the unowned, so that of two servers starting at
+    // once only one takes each.
+    query.prepare("UPDATE matches SET instance = ? WHERE status = 'playing' AND instance = ''");
+    query.addBindValue(Instance);
+    if (!query.exec()) {
+        Error = SqlRows::ErrorText(query.lastError());
+        return matches;
+    }
+    query.prepare(
+        QStringLiteral("SELECT %1 FROM matches WHERE status = 'playing' AND instance = ? ORDER BY id")
+            .arg(SqlRows::MatchColumns));
+    query.addBindValue(Instance);
+    if (!query.exec()) {
+        Error = SqlRows::ErrorText(query.lastError());
+        return matches;
+    }
+    while (query.next()) {
+        TStoredMatch match;
+        if (SqlRows::ReadMatch(query, match)) matches.push_back(match);
+    }
+    for (TStoredMatch& match : matches) LoadMoves(match);
+    return matches;
+}
