@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -58,8 +59,10 @@ void TLobby::SendLine(uint64_t connection, std::string line)
     Outgoing.push_back({connection, std::move(line), false});
 }
 
-void TLobby::Refuse(uint64_t connection, const std::string& reason)
+void TLobby::Refuse(uint64_t connection, const std::string& reason, TRefusal why)
 {
+    if (Metrics)
+        Metrics->Refused(why);
     QJsonObject message = Message("refused");
     message["reason"] = Text(reason);
     Send(connection, message);
@@ -234,7 +237,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         binding.PlayerId = known->Id;
         binding.Name = known->Name;
     } else if (!Limits.TryNewName(client.LimitKey, nowMs)) {
-        Refuse(connection, "Too many new names from your address this hour; use one you have.");
+        Refuse(connection, "Too many new names from your address this hour; use one you have.", TRefusal::Limit);
         return;
     } else {
         binding = Storage.BindName(name, client.Fingerprint, nowMs);
@@ -245,7 +248,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     }
     if (binding.Result != TStorage::TBindResult::Known && binding.Result != TStorage::TBindResult::Created) {
         Log.Write("cannot bind a name: " + Storage.LastError());
-        Refuse(connection, "The server cannot sign you in now.");
+        Refuse(connection, "The server cannot sign you in now.", TRefusal::Storage);
         return;
     }
     if (binding.Result == TStorage::TBindResult::Created)
@@ -315,7 +318,7 @@ void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t
     }
     if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::CreateTable, TablesPerWindow, TableWindowMs,
                           nowMs)) {
-        Refuse(connection, "Too many tables opened from your address; wait a minute.");
+        Refuse(connection, "Too many tables opened from your address; wait a minute.", TRefusal::Limit);
         return;
     }
     TTable& table = TableById[NextTable];
@@ -438,7 +441,7 @@ void TLobby::PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_
 void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs)
 {
     if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, ChatLinesPerWindow, ChatWindowMs, nowMs)) {
-        Refuse(connection, "You are chatting too fast.");
+        Refuse(connection, "You are chatting too fast.", TRefusal::Limit);
         return;
     }
     QJsonObject line = Message("chat");
@@ -497,6 +500,8 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         }
     }
     if (!problem.empty()) {
+        if (Metrics)
+            Metrics->Refused(stored == TStorage::TMoveResult::Failed ? TRefusal::Storage : TRefusal::NotAllowed);
         QJsonObject refused = MatchState(table, client.Seat, nowMs);
         refused["type"] = "move_refused";
         refused["reason"] = Text(problem);
@@ -507,6 +512,8 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         return;
     }
     table.Match.Moves.push_back(move);
+    if (Metrics)
+        ++Metrics->Moves;
     if (!over)
         StartTurn(table, nowMs);
     QJsonObject moved = Message("moved");
@@ -861,4 +868,10 @@ std::string TLobby::LobbySnapshot() const
     return "{\"type\":\"lobby\",\"online\":" + std::to_string(Players.size()) +
            ",\"open_tables\":" + std::to_string(TableById.size()) + ",\"players\":" + PlayerView.Shown() +
            ",\"tables\":" + TableView.Shown() + "}\n";
+}
+
+size_t TLobby::MatchesInPlay() const
+{
+    return size_t(std::count_if(TableById.begin(), TableById.end(),
+                                [](const auto& entry) { return entry.second.Referee != nullptr; }));
 }

@@ -95,7 +95,7 @@ bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs)
     if (client.QueriesInWindow >= QueriesPerWindow ||
         !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, QueriesPerAddressWindow, QueryWindowMs,
                           nowMs)) {
-        Refuse(connection, "You are asking too often; wait a few seconds.");
+        Refuse(connection, "You are asking too often; wait a few seconds.", TRefusal::Limit);
         return false;
     }
     ++client.QueriesInWindow;
@@ -150,7 +150,7 @@ void TLobby::Profile(uint64_t connection, TClient& client, const std::string& na
     std::optional<TStorage::TProfile> profile = Storage.Profile(name, HistorySize, RecentSize);
     if (!profile && !Storage.LastError().empty()) {
         Log.Write("cannot read the profile of " + name + ": " + Storage.LastError());
-        Refuse(connection, "The server cannot read that profile now; try again later.");
+        Refuse(connection, "The server cannot read that profile now; try again later.", TRefusal::Storage);
         return;
     }
     if (!profile) {
@@ -205,7 +205,7 @@ void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64
     std::optional<QJsonObject> record = RecordOf(*match, problem);
     if (!record) {
         Log.Write("match " + std::to_string(matchId) + " cannot be sent as a record: " + problem);
-        Refuse(connection, "The server cannot make a record of that match.");
+        Refuse(connection, "The server cannot make a record of that match.", TRefusal::Storage);
         return;
     }
     QJsonObject answer = Message("record");

@@ -15,6 +15,8 @@ struct TServerOptions {
     std::string CertificateFile; // both empty: made in the data folder
     std::string KeyFile;
     std::string Instance; // empty: the name kept in the data folder
+    std::string MetricsAddress; // empty: no metrics served
+    uint16_t MetricsPort = 0;
     bool Help = false;
 };
 

@@ -2,16 +2,20 @@
 
 #include "server/ClientSession.h"
 #include "server/InstanceName.h"
+#include "server/MetricsEndpoint.h"
 #include "server/RulesReferee.h"
 #include "server/ServerLog.h"
+#include "server/ServerMetrics.h"
 #include "server/ServerOptions.h"
 #include "server/SqlStorage.h"
+#include "server/TimedStorage.h"
 #include "server/TlsServer.h"
 
 #include <openssl/rand.h>
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <random>
 #include <csignal>
 #include <cstring>
@@ -91,7 +95,10 @@ int RunServer(const TServerOptions& options, TServerLog& log)
 
     asio::io_context io(1);
     TAddressLimits addresses;
-    TClientSessions sessions(io, *storage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs, {});
+    TServerMetrics metrics;
+    TTimedStorage timedStorage(*storage, metrics.StorageSeconds, metrics.StorageErrors);
+    TClientSessions sessions(io, timedStorage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs, {});
+    sessions.CountInto(metrics);
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();
     TTlsServer server(
@@ -100,12 +107,33 @@ int RunServer(const TServerOptions& options, TServerLog& log)
         log.Write(error);
         return 1;
     }
+    std::optional<TMetricsEndpoint> endpoint;
+    if (!options.MetricsAddress.empty()) {
+        endpoint.emplace(
+            io, log,
+            [&] {
+                TServerGauges gauges;
+                gauges.Connections = server.ConnectionCount();
+                gauges.Players = sessions.Lobby().PlayersOnline();
+                gauges.Tables = sessions.Lobby().Tables();
+                gauges.MatchesInPlay = sessions.Lobby().MatchesInPlay();
+                return MetricsText(metrics, gauges);
+            },
+            [] { return std::string(); }, TMetricsEndpoint::TLimits{});
+        if (error = endpoint->Listen(options.MetricsAddress, options.MetricsPort); !error.empty()) {
+            log.Write(error);
+            return 1;
+        }
+        log.Write("metrics on " + options.MetricsAddress + " port " + std::to_string(endpoint->Port()));
+    }
     // Taken before the listening line: whoever reads that line may stop us at once.
     asio::signal_set stopSignals(io, SIGTERM, SIGINT);
     stopSignals.async_wait([&](const asio::error_code& failed, int number) {
         if (failed)
             return;
         log.Write(std::string("stopping on ") + (number == SIGTERM ? "SIGTERM" : "SIGINT"));
+        if (endpoint)
+            endpoint->Stop();
         server.Stop([&] { io.stop(); });
     });
     if (error = server.Listen(options.ListenAddress, options.Port); !error.empty()) {

@@ -45,8 +45,10 @@ TEST(ServerProcess, HelpListsTheOptionsAndABadOptionExitsTwoWithOneLine)
     }
 }
 
-// Starts the server on a free loopback port and returns the port, read from its log.
-uint16_t StartServer(QProcess& server, const QString& data, const QStringList& extra = {})
+// Starts the server on a free loopback port and returns the port, read from
+// its log; the log up to there in startLog when asked.
+uint16_t StartServer(QProcess& server, const QString& data, const QStringList& extra = {},
+                     QByteArray* startLog = nullptr)
 {
     server.setReadChannel(QProcess::StandardError);
     server.start(VANTARO_SERVER_PROGRAM, QStringList{"--listen", "127.0.0.1", "--port", "0", "--data", data} + extra);
@@ -54,6 +56,8 @@ uint16_t StartServer(QProcess& server, const QString& data, const QStringList& e
     while (server.waitForReadyRead(WaitMs)) {
         log += server.readAllStandardError();
         int at = log.indexOf("listening on 127.0.0.1 port ");
+        if (at >= 0 && log.indexOf('\n', at) > at && startLog)
+            *startLog = log;
         if (at >= 0 && log.indexOf('\n', at) > at)
             return uint16_t(log.mid(at + 28, log.indexOf('\n', at) - at - 28).toUInt());
     }
@@ -171,6 +175,46 @@ std::unique_ptr<TRulesReferee> StartMatch(TTlsTestClient& ann, TTlsTestClient& b
         return nullptr;
     return std::make_unique<TRulesReferee>(BuiltInCatalogue(), int64_t((*match)["seed"].toDouble()),
                                            RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
+}
+
+// One scrape of the process's figures, on the port its log names.
+std::string Scrape(const QByteArray& startLog)
+{
+    const QByteArray before("metrics on 127.0.0.1 port ");
+    const int at = startLog.indexOf(before);
+    if (at < 0)
+        return "no metrics line";
+    const int from = at + int(before.size());
+    const uint16_t port = uint16_t(startLog.mid(from, startLog.indexOf('\n', from) - from).toUInt());
+    return HttpExchange(port, "GET /metrics HTTP/1.1\r\n\r\n");
+}
+
+TEST(ServerProcess, ItsFiguresCountThePlayersTheMatchTheMovesAndTheRefusals)
+{
+    QTemporaryDir folder;
+    TIdentity annIdentity = MakeIdentity("ann"), bobIdentity = MakeIdentity("bob");
+    QProcess server;
+    QByteArray startLog;
+    uint16_t port = StartServer(server, folder.filePath("data"), {"--metrics", "127.0.0.1:0"}, &startLog);
+    ASSERT_NE(port, 0);
+    auto ann = SignIn(annIdentity, port, "Ann");
+    auto bob = SignIn(bobIdentity, port, "Bob");
+    std::unique_ptr<TRulesReferee> referee = StartMatch(*ann, *bob);
+    ASSERT_TRUE(referee);
+    TTlsTestClient* seats[2] = {bob.get(), ann.get()};
+    PlayOne(*referee, seats, 0);
+    std::string text = Scrape(startLog);
+    for (const char* line : {"vantaro_connections 2\n", "vantaro_players 2\n", "vantaro_matches_in_play 1\n",
+                             "vantaro_moves_total 1\n", "vantaro_move_seconds_count 1\n",
+                             "vantaro_refusals_total{reason=\"bad_line\"} 0\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    EXPECT_EQ(text.find("vantaro_storage_seconds_count 0\n"), std::string::npos) << text;
+    ann->Send("{\"type\":\"juggle\"}\n");
+    EXPECT_TRUE(ann->WaitClosed());
+    text = Scrape(startLog);
+    EXPECT_NE(text.find("vantaro_refusals_total{reason=\"bad_line\"} 1\n"), std::string::npos) << text;
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(WaitMs));
 }
 
 TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)

@@ -147,3 +147,19 @@ void TTlsTestClient::Disconnect()
     asio::error_code ignored;
     Stream.lowest_layer().close(ignored);
 }
+
+std::string HttpExchange(uint16_t port, const std::string& request)
+{
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    asio::error_code error;
+    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+    if (error)
+        return "connect: " + error.message();
+    asio::write(socket, asio::buffer(request), error);
+    std::string answer;
+    std::array<char, 4096> chunk;
+    while (size_t count = socket.read_some(asio::buffer(chunk), error))
+        answer.append(chunk.data(), count);
+    return answer;
+}

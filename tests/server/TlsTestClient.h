@@ -40,3 +40,7 @@ private:
     std::string Pending;
     bool Plain = false;
 };
+
+// One plain HTTP exchange on loopback: sends request, returns all that comes
+// back before the server closes (empty when it closes without a word).
+std::string HttpExchange(uint16_t port, const std::string& request);
