@@ -8,8 +8,7 @@ void Add(std::string& text, const char* name, const char* type, const char* help
             std::to_string(value) + "\n";
 }
 
-constexpr std::array<const char*, RefusalKinds> RefusalLabels{"bad_line", "limit", "not_allowed", "storage",
-                                                              "other"};
+constexpr std::array<const char*, RefusalKinds> RefusalLabels{"bad_line", "limit", "not_allowed", "storage"};
 
 } // namespace
 

@@ -8,8 +8,8 @@
 
 // Why a request was refused, in the few words a dashboard groups by; a fixed
 // set, so that no client can make up new series.
-enum class TRefusal { BadLine, Limit, NotAllowed, Storage, Other };
-inline constexpr size_t RefusalKinds = 5;
+enum class TRefusal { BadLine, Limit, NotAllowed, Storage };
+inline constexpr size_t RefusalKinds = 4;
 
 // What the server counts as it runs, for an operator's dashboard. Plain data
 // changed on the server's one thread; read when scraped.
