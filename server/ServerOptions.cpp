@@ -2,6 +2,8 @@
 
 #include "server/InstanceName.h"
 
+#include <asio/ip/address.hpp>
+
 #include <charconv>
 
 namespace {
@@ -54,6 +56,10 @@ std::string ServerUsage()
            "  --metrics ADDRESS:PORT  serve figures for Prometheus (GET /metrics) and a health\n"
            "                      check (GET /health) over plain HTTP on this address, e.g.\n"
            "                      127.0.0.1:9100 or [::1]:9100 (default: not served)\n"
+           "  --proxy-from ADDRESS[,ADDRESS...]\n"
+           "                      connections from these addresses (a TCP front such as HAProxy\n"
+           "                      with send-proxy-v2) begin with a PROXY protocol v2 header that\n"
+           "                      names the client, whose address then counts for every limit\n"
            "  --help              show this and exit\n";
 }
 
@@ -86,7 +92,7 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
             target = &options.KeyFile;
         else if (name == "--instance")
             target = &options.Instance;
-        else if (name != "--port" && name != "--metrics")
+        else if (name != "--port" && name != "--metrics" && name != "--proxy-from")
             return {std::nullopt, "unknown option '" + name + "' (see --help)"};
         if (!value) {
             if (i + 1 >= arguments.size())
@@ -98,6 +104,17 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
         if (name == "--port") {
             if (!ParsePort(*value, options.Port))
                 return {std::nullopt, "--port takes a number from 0 to 65535, not '" + *value + "'"};
+        } else if (name == "--proxy-from") {
+            for (size_t from = 0; from <= value->size();) {
+                const size_t comma = std::min(value->find(',', from), value->size());
+                const std::string address = value->substr(from, comma - from);
+                asio::error_code error;
+                asio::ip::make_address(address, error);
+                if (error)
+                    return {std::nullopt, "--proxy-from takes IP addresses separated by commas, not '" + address + "'"};
+                options.ProxyFrom.push_back(address);
+                from = comma + 1;
+            }
         } else if (name == "--metrics") {
             if (!ParseAddressAndPort(*value, options.MetricsAddress, options.MetricsPort))
                 return {std::nullopt, "--metrics takes ADDRESS:PORT (IPv6 in brackets), not '" + *value + "'"};

@@ -17,6 +17,7 @@ struct TServerOptions {
     std::string Instance; // empty: the name kept in the data folder
     std::string MetricsAddress; // empty: no metrics served
     uint16_t MetricsPort = 0;
+    std::vector<std::string> ProxyFrom; // fronts that send a PROXY v2 header
     bool Help = false;
 };
 

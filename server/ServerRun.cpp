@@ -101,8 +101,12 @@ int RunServer(const TServerOptions& options, TServerLog& log)
     sessions.CountInto(metrics);
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();
+    TTlsServer::TLimits limits;
+    for (const std::string& front : options.ProxyFrom)
+        limits.Fronts.push_back(asio::ip::make_address(front));
     TTlsServer server(
-        io, log, addresses, [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); }, {});
+        io, log, addresses, [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); },
+        limits);
     if (error = server.UseIdentity(identity.Identity); !error.empty()) {
         log.Write(error);
         return 1;

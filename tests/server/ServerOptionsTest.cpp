@@ -40,6 +40,9 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         {{"--metrics", "[::1]"}, "--metrics"},
         {{"--metrics", ":9100"}, "--metrics"},
         {{"--metrics", "localhost:http"}, "--metrics"},
+        {{"--proxy-from", "127.0.0.1,::1"}, nullptr},
+        {{"--proxy-from", "127.0.0.1,"}, "--proxy-from"},
+        {{"--proxy-from=haproxy.local"}, "--proxy-from"},
     };
     for (const TCase& c : cases) {
         std::string text;

@@ -47,7 +47,7 @@ template <typename TStart> bool TTlsTestClient::Run(TStart start)
     return done && !result;
 }
 
-bool TTlsTestClient::Connect(uint16_t port, const std::string& source)
+bool TTlsTestClient::Connect(uint16_t port, const std::string& source, const std::string& prefix)
 {
     asio::error_code error;
     auto& socket = Stream.lowest_layer();
@@ -56,6 +56,11 @@ bool TTlsTestClient::Connect(uint16_t port, const std::string& source)
     if (error)
         return false;
     if (!Run([&](auto done) { socket.async_connect({asio::ip::make_address("127.0.0.1"), port}, done); }))
+        return false;
+    if (!prefix.empty() && !Run([&](auto done) {
+            asio::async_write(Stream.next_layer(), asio::buffer(prefix),
+                              [done](const asio::error_code& e, size_t) { done(e); });
+        }))
         return false;
     if (!Run([&](auto done) { Stream.async_handshake(asio::ssl::stream_base::client, done); }))
         return false;
