@@ -10,7 +10,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -215,6 +217,63 @@ TEST(ServerProcess, ItsFiguresCountThePlayersTheMatchTheMovesAndTheRefusals)
     EXPECT_NE(text.find("vantaro_refusals_total{reason=\"bad_line\"} 1\n"), std::string::npos) << text;
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(WaitMs));
+}
+
+// Reads the process's log until it holds text (bounded).
+bool LogShows(QProcess& server, QByteArray& log, const QByteArray& text)
+{
+    while (!log.contains(text) && server.waitForReadyRead(WaitMs))
+        log += server.readAllStandardError();
+    return log.contains(text);
+}
+
+TEST(ServerProcess, BehindHAProxyThePlayersOwnAddressIsTheOneThatCounts)
+{
+    if (QStandardPaths::findExecutable("haproxy").isEmpty())
+        GTEST_SKIP() << "no haproxy";
+    QTemporaryDir folder;
+    QProcess server;
+    QByteArray log;
+    const uint16_t port =
+        StartServer(server, folder.filePath("data"), {"--proxy-from", "127.0.0.1", "--metrics", "127.0.0.1:0"}, &log);
+    ASSERT_NE(port, 0);
+    const QByteArray before("metrics on 127.0.0.1 port ");
+    const int at = log.indexOf(before) + int(before.size());
+    const QByteArray metricsPort = log.mid(at, log.indexOf('\n', at) - at);
+
+    asio::io_context io;
+    asio::ip::tcp::acceptor probe(io, {asio::ip::make_address("127.0.0.1"), 0});
+    const uint16_t frontPort = probe.local_endpoint().port();
+    probe.close();
+    QFile config(folder.filePath("haproxy.cfg"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("defaults\n  mode tcp\n  timeout connect 5s\n  timeout client 60s\n  timeout server 60s\n"
+                 "frontend f\n  bind 127.0.0.1:" + QByteArray::number(frontPort) + "\n  default_backend b\n"
+                 "backend b\n  option httpchk GET /health\n  server s 127.0.0.1:" + QByteArray::number(port) +
+                 " send-proxy-v2 check port " + metricsPort + " inter 200ms\n");
+    config.close();
+    QProcess front;
+    front.start("haproxy", {"-db", "-f", config.fileName()});
+    ASSERT_TRUE(front.waitForStarted(WaitMs));
+
+    TIdentity identity = MakeIdentity("amy");
+    std::unique_ptr<TTlsTestClient> amy;
+    for (int i = 0; i < 100 && !amy; ++i) {
+        auto client = std::make_unique<TTlsTestClient>(&identity);
+        if (client->Connect(frontPort, "127.0.0.7"))
+            amy = std::move(client);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(amy) << "no front on port " << frontPort;
+    amy->Send("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n{\"type\":\"login\",\"name\":\"Amy\"}\n");
+    EXPECT_TRUE(WaitFor(*amy, "signed_in"));
+    EXPECT_TRUE(LogShows(server, log, "from 127.0.0.7:")) << log.toStdString();
+    EXPECT_TRUE(log.contains("(through 127.0.0.1:")) << log.toStdString();
+    front.terminate();
+    EXPECT_TRUE(front.waitForFinished(WaitMs));
+    server.terminate();
+    EXPECT_TRUE(server.waitForFinished(WaitMs));
 }
 
 TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
