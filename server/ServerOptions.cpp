@@ -56,6 +56,8 @@ std::string ServerUsage()
            "  --metrics ADDRESS:PORT  serve figures for Prometheus (GET /metrics) and a health\n"
            "                      check (GET /health) over plain HTTP on this address, e.g.\n"
            "                      127.0.0.1:9100 or [::1]:9100 (default: not served)\n"
+           "  --config FILE       read the settings from FILE (TOML; default: /etc/vantaro-server.conf\n"
+           "                      when it exists); SIGHUP reads it again\n"
            "  --proxy-from ADDRESS[,ADDRESS...]\n"
            "                      connections from these addresses (a TCP front such as HAProxy\n"
            "                      with send-proxy-v2) begin with a PROXY protocol v2 header that\n"
@@ -92,6 +94,8 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
             target = &options.KeyFile;
         else if (name == "--instance")
             target = &options.Instance;
+        else if (name == "--config")
+            target = &options.ConfigFile;
         else if (name != "--port" && name != "--metrics" && name != "--proxy-from")
             return {std::nullopt, "unknown option '" + name + "' (see --help)"};
         if (!value) {

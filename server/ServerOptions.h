@@ -18,6 +18,7 @@ struct TServerOptions {
     std::string MetricsAddress; // empty: no metrics served
     uint16_t MetricsPort = 0;
     std::vector<std::string> ProxyFrom; // fronts that send a PROXY v2 header
+    std::string ConfigFile; // empty: /etc/vantaro-server.conf if there is one
     bool Help = false;
 };
 

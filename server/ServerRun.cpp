@@ -7,6 +7,7 @@
 #include "server/ServerLog.h"
 #include "server/ServerMetrics.h"
 #include "server/ServerOptions.h"
+#include "server/SettingsFile.h"
 #include "server/SqlStorage.h"
 #include "server/TimedStorage.h"
 #include "server/TlsServer.h"
@@ -19,8 +20,10 @@
 #include <random>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +52,19 @@ int64_t DrawSeed()
     if (RAND_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value) != 1)
         value = (uint64_t(std::random_device()()) << 32) ^ std::random_device()();
     return int64_t(value & ((uint64_t(1) << 53) - 1));
+}
+
+// The settings file named, or the default one when it exists; no file, the
+// built-in settings.
+std::optional<TServerSettings> LoadSettings(const std::string& named, std::string& path, TServerLog& log)
+{
+    path = !named.empty() ? named : ::access(SettingsFile::DefaultPath, F_OK) == 0 ? SettingsFile::DefaultPath : "";
+    if (path.empty())
+        return TServerSettings();
+    SettingsFile::TReading reading = SettingsFile::Read(path);
+    if (!reading.Settings)
+        log.Write("bad settings: " + reading.Error);
+    return reading.Settings;
 }
 
 } // namespace
@@ -93,15 +109,30 @@ int RunServer(const TServerOptions& options, TServerLog& log)
     log.Write(std::string(identity.Created ? "made a new certificate, " : "certificate ") + "fingerprint " +
               DisplayFingerprint(fingerprint));
 
+    std::string settingsPath;
+    std::optional<TServerSettings> settings = LoadSettings(options.ConfigFile, settingsPath, log);
+    if (!settings)
+        return 1;
+    if (!settingsPath.empty())
+        log.Write("settings from " + settingsPath);
+
     asio::io_context io(1);
     TAddressLimits addresses;
+    addresses.MaxNewNamesPerHour = settings->NewNamesPerHour;
     TServerMetrics metrics;
     TTimedStorage timedStorage(*storage, metrics.StorageSeconds, metrics.StorageErrors);
-    TClientSessions sessions(io, timedStorage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs, {});
+    TClientSessions::TLimits sessionLimits;
+    sessionLimits.MaxMessagesPerSecond = settings->MessagesPerSecond;
+    sessionLimits.MaxBytesPerSecond = settings->BytesPerSecond;
+    sessionLimits.SilenceMs = int64_t(settings->SilenceSeconds) * 1000;
+    TClientSessions sessions(io, timedStorage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs,
+                             sessionLimits);
     sessions.CountInto(metrics);
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();
     TTlsServer::TLimits limits;
+    limits.MaxConnections = settings->MaxConnections;
+    limits.MaxPerAddress = settings->ConnectionsPerAddress;
     for (const std::string& front : options.ProxyFrom)
         limits.Fronts.push_back(asio::ip::make_address(front));
     TTlsServer server(
@@ -130,6 +161,25 @@ int RunServer(const TServerOptions& options, TServerLog& log)
         }
         log.Write("metrics on " + options.MetricsAddress + " port " + std::to_string(endpoint->Port()));
     }
+    // SIGHUP reads the settings again; a bad file leaves the running ones.
+    asio::signal_set reloadSignal(io, SIGHUP);
+    std::function<void()> awaitReload = [&] {
+        reloadSignal.async_wait([&](const asio::error_code& failed, int) {
+            if (failed)
+                return;
+            std::string path;
+            if (std::optional<TServerSettings> fresh = LoadSettings(options.ConfigFile, path, log)) {
+                settings = fresh;
+                addresses.MaxNewNamesPerHour = settings->NewNamesPerHour;
+                addresses.MaxConnections = settings->ConnectionsPerAddress;
+                log.Write(path.empty() ? std::string("settings: the built-in ones") : "settings reloaded from " + path);
+            } else {
+                log.Write("kept the running settings");
+            }
+            awaitReload();
+        });
+    };
+    awaitReload();
     // Taken before the listening line: whoever reads that line may stop us at once.
     asio::signal_set stopSignals(io, SIGTERM, SIGINT);
     stopSignals.async_wait([&](const asio::error_code& failed, int number) {
@@ -138,6 +188,7 @@ int RunServer(const TServerOptions& options, TServerLog& log)
         log.Write(std::string("stopping on ") + (number == SIGTERM ? "SIGTERM" : "SIGINT"));
         if (endpoint)
             endpoint->Stop();
+        reloadSignal.cancel();
         server.Stop([&] { io.stop(); });
     });
     if (error = server.Listen(options.ListenAddress, options.Port); !error.empty()) {

@@ -227,6 +227,47 @@ bool LogShows(QProcess& server, QByteArray& log, const QByteArray& text)
     return log.contains(text);
 }
 
+TEST(ServerProcess, ItsSettingsFileIsReadAtStartAndAgainOnSighupAndABadOneIsRefused)
+{
+    QTemporaryDir folder;
+    const QString config = folder.filePath("vantaro-server.conf");
+    auto write = [&](const char* text) {
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    };
+    write("[connections]\nper_address = 0\n");
+    QProcess refused;
+    refused.start(VANTARO_SERVER_PROGRAM, {"--listen", "127.0.0.1", "--port", "0", "--data", folder.filePath("data"),
+                                           "--config", config});
+    ASSERT_TRUE(refused.waitForFinished(WaitMs));
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_TRUE(refused.readAllStandardError().contains("vantaro-server.conf:2: connections.per_address"));
+
+    write("[connections]\nper_address = 1\n");
+    QProcess server;
+    QByteArray log;
+    const uint16_t port = StartServer(server, folder.filePath("data"), {"--config", config}, &log);
+    ASSERT_NE(port, 0);
+    TIdentity identity = MakeIdentity("pat");
+    TTlsTestClient first(&identity), second(&identity), third(&identity);
+    ASSERT_TRUE(first.Connect(port));
+    ASSERT_TRUE(first.ReadLine());
+    second.Connect(port);
+    EXPECT_FALSE(second.ReadLine()) << "a second connection from one address";
+    // A bad file changes nothing; a good one takes effect without a restart.
+    write("[connections]\nper_address = 'two'\n");
+    ::kill(pid_t(server.processId()), SIGHUP);
+    EXPECT_TRUE(LogShows(server, log, "kept the running settings")) << log.toStdString();
+    write("[connections]\nper_address = 2\n");
+    ::kill(pid_t(server.processId()), SIGHUP);
+    EXPECT_TRUE(LogShows(server, log, "settings reloaded from")) << log.toStdString();
+    ASSERT_TRUE(third.Connect(port));
+    EXPECT_TRUE(third.ReadLine());
+    server.terminate();
+    EXPECT_TRUE(server.waitForFinished(WaitMs));
+}
+
 TEST(ServerProcess, BehindHAProxyThePlayersOwnAddressIsTheOneThatCounts)
 {
     if (QStandardPaths::findExecutable("haproxy").isEmpty())
