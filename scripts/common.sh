@@ -35,13 +35,13 @@ ensure_packages() {
 # OpenSSL and Asio build the TLS identity and the server along with the game;
 # Qt Multimedia plays the table's sounds.
 BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev fonts-dejavu-core libssl-dev
-                libasio-dev ccache)
+                libasio-dev libhiredis-dev libtomlplusplus-dev ccache)
 # What the server needs to run: Qt SQL's SQLite and PostgreSQL drivers.
 SERVER_PACKAGES=(libqt6sql6-sqlite libqt6sql6-psql)
 # lld links the four test builds faster than the default linker (the build
 # takes it wherever it is installed).
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick dpkg-dev lintian
-               clang-14 libclang-rt-14-dev lld "${SERVER_PACKAGES[@]}" postgresql-15)
+               clang-14 libclang-rt-14-dev lld "${SERVER_PACKAGES[@]}" postgresql-15 redis-server haproxy)
 
 # build FOLDER [cmake options...] -- [build options...]: configures the folder
 # once (and again when options are given, so that they hold even in a folder

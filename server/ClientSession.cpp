@@ -1,5 +1,6 @@
 #include "server/ClientSession.h"
 
+#include "server/ServerMetrics.h"
 #include "server/ServerLog.h"
 
 #include "net/NetConnection.h"
@@ -150,7 +151,10 @@ private:
         using TVerdict = TAnswer::TVerdict;
         const std::string_view line(bytes.data(), size_t(bytes.size()));
         Requests::TDecoded decoded = Requests::Decode(line);
-        if (!decoded.Ok) return {TVerdict::Fault, Fault("sent " + decoded.Error)};
+        if (!decoded.Ok) {
+            if (Sessions.Metrics) Sessions.Metrics->Refused(TRefusal::BadLine);
+            return {TVerdict::Fault, Fault("sent " + decoded.Error)};
+        }
         // A keep-alive is welcome at any time, before the hello too.
         if (decoded.Request.Kind == TLobbyRequest::TKind::Ping) {
             static const QByteArray pong = [] {
@@ -176,9 +180,14 @@ private:
         }
         // The connection's own answers so far go out before the lobby's.
         SendOutput();
+        const auto start = std::chrono::steady_clock::now();
         const std::string failure =
             FailureOf([&] { Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock()); });
         Sessions.Flush();
+        // The lobby stores a move before it answers, so this is what the players wait.
+        if (Sessions.Metrics && decoded.Request.Kind == TLobbyRequest::TKind::Move)
+            Sessions.Metrics->MoveSeconds.Observe(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         if (!failure.empty())
             return {TVerdict::Fault,
                     {QString::fromStdString("connection " + std::to_string(Id) + ": " + failure),

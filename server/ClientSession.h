@@ -10,6 +10,7 @@
 
 class TAddressLimits;
 class TServerLog;
+struct TServerMetrics;
 class TStorage;
 
 // Connects the transport to the lobby: each connection runs the protocol core
@@ -34,6 +35,12 @@ public:
 
     std::unique_ptr<TConnectionHandler> Open(TConnectionLink& link, const TPeer& peer);
     TLobby& Lobby() { return TheLobby; }
+    // Counts moves and refusals into metrics from now on; it must outlive this.
+    void CountInto(TServerMetrics& metrics)
+    {
+        Metrics = &metrics;
+        TheLobby.CountInto(metrics);
+    }
     // Sends what the lobby has to say and sets its timer; after any change to it.
     void Flush();
 
@@ -48,4 +55,5 @@ private:
     TLimits Limits;
     TLobby TheLobby;
     std::unordered_map<uint64_t, TConnectionLink*> Links;
+    TServerMetrics* Metrics = nullptr;
 };

@@ -7,6 +7,8 @@
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
+#include <algorithm>
+
 TLobby::TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefereeFactory referees,
                TSeedSource seeds)
     : Storage(storage), Log(log), Limits(limits), Referees(std::move(referees)), Seeds(std::move(seeds)) {}
@@ -21,7 +23,8 @@ void TLobby::SendLine(uint64_t connection, std::string line) {
     Outgoing.push_back({connection, std::move(line), false});
 }
 
-void TLobby::Refuse(uint64_t connection, const std::string& reason) {
+void TLobby::Refuse(uint64_t connection, const std::string& reason, TRefusal why) {
+    if (Metrics) Metrics->Refused(why);
     TServerMessage refused;
     refused.Kind = TServerMessage::TKind::Refused;
     refused.Text = QString::fromStdString(reason);
@@ -193,4 +196,9 @@ void TLobby::Tick(int64_t nowMs) {
 
 int64_t TLobby::NextDeadline() const {
     return std::min(Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs);
+}
+
+size_t TLobby::MatchesInPlay() const {
+    return size_t(std::count_if(TableById.begin(), TableById.end(),
+                                [](const auto& entry) { return entry.second.Referee != nullptr; }));
 }

@@ -4,6 +4,7 @@
 #include "protocol/Protocol.h"
 #include "protocol/ServerMessage.h"
 #include "server/LobbyView.h"
+#include "server/ServerMetrics.h"
 #include "server/Referee.h"
 #include "server/Storage.h"
 #include "server/StoredMatch.h"
@@ -88,6 +89,9 @@ public:
 
     size_t PlayersOnline() const { return Players.size(); }
     size_t Tables() const { return TableById.size(); }
+    size_t MatchesInPlay() const;
+    // Counts stored moves and refusals into metrics from now on; it must outlive this.
+    void CountInto(TServerMetrics& metrics) { Metrics = &metrics; }
 
 private:
     struct TClient {
@@ -119,7 +123,7 @@ private:
     // Sending (Lobby.cpp).
     void Send(uint64_t connection, const TServerMessage& message, bool close = false);
     void SendLine(uint64_t connection, std::string line);
-    void Refuse(uint64_t connection, const std::string& reason);
+    void Refuse(uint64_t connection, const std::string& reason, TRefusal why = TRefusal::NotAllowed);
     void ToTable(const TTable& table, const TServerMessage& message);
     uint64_t ConnectionOf(int64_t playerId) const;
     // The table the client sits at or watches; null, and the client back in
@@ -201,4 +205,5 @@ private:
     std::string LeaderCache; // the whole answer, encoded; empty when too long to send
     int64_t LeaderCacheMs = 0;
     bool HaveLeaderCache = false;
+    TServerMetrics* Metrics = nullptr;
 };

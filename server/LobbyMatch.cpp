@@ -68,6 +68,8 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         }
     }
     if (!problem.empty()) {
+        if (Metrics)
+            Metrics->Refused(stored == TStorage::TMoveResult::Failed ? TRefusal::Storage : TRefusal::NotAllowed);
         TServerMessage refused = MatchState(table, client.Seat, nowMs);
         refused.Kind = TServerMessage::TKind::MoveRefused;
         refused.Text = QString::fromStdString(problem);
@@ -79,6 +81,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
         return;
     }
     table.Match.Moves.push_back(move);
+    if (Metrics) ++Metrics->Moves;
     if (!over) {
         table.Clock.StartTurn(nowMs);
         Schedule(table);

@@ -46,7 +46,7 @@ bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs) {
     if (client.QueriesInWindow >= QueriesPerWindow ||
         !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, QueriesPerAddressWindow,
                           QueryWindowMs, nowMs)) {
-        Refuse(connection, "You are asking too often; wait a few seconds.");
+        Refuse(connection, "You are asking too often; wait a few seconds.", TRefusal::Limit);
         return false;
     }
     ++client.QueriesInWindow;
@@ -96,7 +96,7 @@ void TLobby::Profile(uint64_t connection, TClient& client, const std::string& na
     std::optional<TStorage::TProfile> profile = Storage.Profile(name, HistorySize, RecentSize);
     if (!profile && !Storage.LastError().empty()) {
         Log.Write("cannot read the profile of " + name + ": " + Storage.LastError());
-        Refuse(connection, "The server cannot read that profile now; try again later.");
+        Refuse(connection, "The server cannot read that profile now; try again later.", TRefusal::Storage);
         return;
     }
     if (!profile) {
@@ -148,7 +148,7 @@ void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64
     std::optional<QByteArray> record = RecordOf(*match, problem);
     if (!record) {
         Log.Write("match " + std::to_string(matchId) + " cannot be sent as a record: " + problem);
-        Refuse(connection, "The server cannot make a record of that match.");
+        Refuse(connection, "The server cannot make a record of that match.", TRefusal::Storage);
         return;
     }
     TServerMessage answer;

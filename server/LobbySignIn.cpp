@@ -19,7 +19,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         binding.PlayerId = known->Id;
         binding.Name = known->Name;
     } else if (!Limits.TryNewName(client.LimitKey, nowMs)) {
-        Refuse(connection, "Too many new names from your address this hour; use one you have.");
+        Refuse(connection, "Too many new names from your address this hour; use one you have.", TRefusal::Limit);
         return;
     } else {
         binding = Storage.BindName(name, client.Fingerprint, nowMs);
@@ -30,7 +30,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     }
     if (binding.Result != TStorage::TBindResult::Known && binding.Result != TStorage::TBindResult::Created) {
         Log.Write("cannot bind a name: " + Storage.LastError());
-        Refuse(connection, "The server cannot sign you in now.");
+        Refuse(connection, "The server cannot sign you in now.", TRefusal::Storage);
         return;
     }
     if (binding.Result == TStorage::TBindResult::Created) Log.Write("new player " + binding.Name);

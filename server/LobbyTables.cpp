@@ -12,7 +12,7 @@ void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t
     }
     if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::CreateTable, TablesPerWindow,
                           TableWindowMs, nowMs)) {
-        Refuse(connection, "Too many tables opened from your address; wait a minute.");
+        Refuse(connection, "Too many tables opened from your address; wait a minute.", TRefusal::Limit);
         return;
     }
     TTable& table = TableById[NextTable];
@@ -117,7 +117,7 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
 void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs) {
     if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, ChatLinesPerWindow, ChatWindowMs,
                           nowMs)) {
-        Refuse(connection, "You are chatting too fast.");
+        Refuse(connection, "You are chatting too fast.", TRefusal::Limit);
         return;
     }
     TServerMessage line;

@@ -2,6 +2,8 @@
 
 #include "server/InstanceName.h"
 
+#include <asio/ip/address.hpp>
+
 #include <charconv>
 
 namespace {
@@ -13,6 +15,23 @@ bool ParsePort(const std::string& text, uint16_t& port)
     if (error != std::errc() || end != text.data() + text.size() || value > 65535)
         return false;
     port = uint16_t(value);
+    return true;
+}
+
+// ADDRESS:PORT, an IPv6 address in brackets: 127.0.0.1:9100, [::1]:9100.
+bool ParseAddressAndPort(const std::string& text, std::string& address, uint16_t& port)
+{
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || !ParsePort(text.substr(colon + 1), port))
+        return false;
+    address = text.substr(0, colon);
+    if (address.front() == '[') {
+        if (address.size() < 3 || address.back() != ']')
+            return false;
+        address = address.substr(1, address.size() - 2);
+    } else if (address.find(':') != std::string::npos) {
+        return false; // an IPv6 address without brackets is ambiguous
+    }
     return true;
 }
 
@@ -34,6 +53,15 @@ std::string ServerUsage()
            "  --instance NAME     this server's name among servers sharing a database; it resumes\n"
            "                      only its own matches (default: a name made on first start and\n"
            "                      kept in DIR/instance)\n"
+           "  --metrics ADDRESS:PORT  serve figures for Prometheus (GET /metrics) and a health\n"
+           "                      check (GET /health) over plain HTTP on this address, e.g.\n"
+           "                      127.0.0.1:9100 or [::1]:9100 (default: not served)\n"
+           "  --config FILE       read the settings from FILE (TOML; default: /etc/vantaro-server.conf\n"
+           "                      when it exists); SIGHUP reads it again\n"
+           "  --proxy-from ADDRESS[,ADDRESS...]\n"
+           "                      connections from these addresses (a TCP front such as HAProxy\n"
+           "                      with send-proxy-v2) begin with a PROXY protocol v2 header that\n"
+           "                      names the client, whose address then counts for every limit\n"
            "  --help              show this and exit\n";
 }
 
@@ -66,7 +94,9 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
             target = &options.KeyFile;
         else if (name == "--instance")
             target = &options.Instance;
-        else if (name != "--port")
+        else if (name == "--config")
+            target = &options.ConfigFile;
+        else if (name != "--port" && name != "--metrics" && name != "--proxy-from")
             return {std::nullopt, "unknown option '" + name + "' (see --help)"};
         if (!value) {
             if (i + 1 >= arguments.size())
@@ -78,6 +108,20 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
         if (name == "--port") {
             if (!ParsePort(*value, options.Port))
                 return {std::nullopt, "--port takes a number from 0 to 65535, not '" + *value + "'"};
+        } else if (name == "--proxy-from") {
+            for (size_t from = 0; from <= value->size();) {
+                const size_t comma = std::min(value->find(',', from), value->size());
+                const std::string address = value->substr(from, comma - from);
+                asio::error_code error;
+                asio::ip::make_address(address, error);
+                if (error)
+                    return {std::nullopt, "--proxy-from takes IP addresses separated by commas, not '" + address + "'"};
+                options.ProxyFrom.push_back(address);
+                from = comma + 1;
+            }
+        } else if (name == "--metrics") {
+            if (!ParseAddressAndPort(*value, options.MetricsAddress, options.MetricsPort))
+                return {std::nullopt, "--metrics takes ADDRESS:PORT (IPv6 in brackets), not '" + *value + "'"};
         } else {
             *target = *value;
         }

@@ -2,21 +2,28 @@
 
 #include "server/ClientSession.h"
 #include "server/InstanceName.h"
+#include "server/MetricsEndpoint.h"
 #include "server/RulesReferee.h"
 #include "server/ServerLog.h"
+#include "server/ServerMetrics.h"
 #include "server/ServerOptions.h"
+#include "server/SettingsFile.h"
 #include "server/SqlStorage.h"
+#include "server/TimedStorage.h"
 #include "server/TlsServer.h"
 
 #include <openssl/rand.h>
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <random>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +52,19 @@ int64_t DrawSeed()
     if (RAND_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value) != 1)
         value = (uint64_t(std::random_device()()) << 32) ^ std::random_device()();
     return int64_t(value & ((uint64_t(1) << 53) - 1));
+}
+
+// The settings file named, or the default one when it exists; no file, the
+// built-in settings.
+std::optional<TServerSettings> LoadSettings(const std::string& named, std::string& path, TServerLog& log)
+{
+    path = !named.empty() ? named : ::access(SettingsFile::DefaultPath, F_OK) == 0 ? SettingsFile::DefaultPath : "";
+    if (path.empty())
+        return TServerSettings();
+    SettingsFile::TReading reading = SettingsFile::Read(path);
+    if (!reading.Settings)
+        log.Write("bad settings: " + reading.Error);
+    return reading.Settings;
 }
 
 } // namespace
@@ -89,23 +109,86 @@ int RunServer(const TServerOptions& options, TServerLog& log)
     log.Write(std::string(identity.Created ? "made a new certificate, " : "certificate ") + "fingerprint " +
               DisplayFingerprint(fingerprint));
 
+    std::string settingsPath;
+    std::optional<TServerSettings> settings = LoadSettings(options.ConfigFile, settingsPath, log);
+    if (!settings)
+        return 1;
+    if (!settingsPath.empty())
+        log.Write("settings from " + settingsPath);
+
     asio::io_context io(1);
     TAddressLimits addresses;
-    TClientSessions sessions(io, *storage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs, {});
+    addresses.MaxNewNamesPerHour = settings->NewNamesPerHour;
+    TServerMetrics metrics;
+    TTimedStorage timedStorage(*storage, metrics.StorageSeconds, metrics.StorageErrors);
+    TClientSessions::TLimits sessionLimits;
+    sessionLimits.MaxMessagesPerSecond = settings->MessagesPerSecond;
+    sessionLimits.MaxBytesPerSecond = settings->BytesPerSecond;
+    sessionLimits.SilenceMs = int64_t(settings->SilenceSeconds) * 1000;
+    TClientSessions sessions(io, timedStorage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs,
+                             sessionLimits);
+    sessions.CountInto(metrics);
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();
+    TTlsServer::TLimits limits;
+    limits.MaxConnections = settings->MaxConnections;
+    limits.MaxPerAddress = settings->ConnectionsPerAddress;
+    for (const std::string& front : options.ProxyFrom)
+        limits.Fronts.push_back(asio::ip::make_address(front));
     TTlsServer server(
-        io, log, addresses, [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); }, {});
+        io, log, addresses, [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); },
+        limits);
     if (error = server.UseIdentity(identity.Identity); !error.empty()) {
         log.Write(error);
         return 1;
     }
+    std::optional<TMetricsEndpoint> endpoint;
+    if (!options.MetricsAddress.empty()) {
+        endpoint.emplace(
+            io, log,
+            [&] {
+                TServerGauges gauges;
+                gauges.Connections = server.ConnectionCount();
+                gauges.Players = sessions.Lobby().PlayersOnline();
+                gauges.Tables = sessions.Lobby().Tables();
+                gauges.MatchesInPlay = sessions.Lobby().MatchesInPlay();
+                return MetricsText(metrics, gauges);
+            },
+            [] { return std::string(); }, TMetricsEndpoint::TLimits{});
+        if (error = endpoint->Listen(options.MetricsAddress, options.MetricsPort); !error.empty()) {
+            log.Write(error);
+            return 1;
+        }
+        log.Write("metrics on " + options.MetricsAddress + " port " + std::to_string(endpoint->Port()));
+    }
+    // SIGHUP reads the settings again; a bad file leaves the running ones.
+    asio::signal_set reloadSignal(io, SIGHUP);
+    std::function<void()> awaitReload = [&] {
+        reloadSignal.async_wait([&](const asio::error_code& failed, int) {
+            if (failed)
+                return;
+            std::string path;
+            if (std::optional<TServerSettings> fresh = LoadSettings(options.ConfigFile, path, log)) {
+                settings = fresh;
+                addresses.MaxNewNamesPerHour = settings->NewNamesPerHour;
+                addresses.MaxConnections = settings->ConnectionsPerAddress;
+                log.Write(path.empty() ? std::string("settings: the built-in ones") : "settings reloaded from " + path);
+            } else {
+                log.Write("kept the running settings");
+            }
+            awaitReload();
+        });
+    };
+    awaitReload();
     // Taken before the listening line: whoever reads that line may stop us at once.
     asio::signal_set stopSignals(io, SIGTERM, SIGINT);
     stopSignals.async_wait([&](const asio::error_code& failed, int number) {
         if (failed)
             return;
         log.Write(std::string("stopping on ") + (number == SIGTERM ? "SIGTERM" : "SIGINT"));
+        if (endpoint)
+            endpoint->Stop();
+        reloadSignal.cancel();
         server.Stop([&] { io.stop(); });
     });
     if (error = server.Listen(options.ListenAddress, options.Port); !error.empty()) {

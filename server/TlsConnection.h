@@ -18,7 +18,10 @@ class TTlsServer;
 // reset.
 class TTlsConnection : public TConnectionLink, public std::enable_shared_from_this<TTlsConnection> {
 public:
-    TTlsConnection(TTlsServer& server, asio::ip::tcp::socket socket, TPeer peer);
+    // A proxied connection (from a front the server trusts) begins with the
+    // front's PROXY header naming the client; the address limits are taken
+    // once it is read.
+    TTlsConnection(TTlsServer& server, asio::ip::tcp::socket socket, TPeer peer, bool proxied);
 
     void Start();
     // The server is stopping: the handler says goodbye and closes.
@@ -31,8 +34,12 @@ public:
     void WakeAt(TSteadyTime when) override;
 
     const TPeer& Peer() const { return PeerInfo; }
+    // Whether it holds a place in its address's count.
+    bool Counted() const { return !Proxied || Admitted; }
 
 private:
+    void ReadProxyHeader();
+    void Handshake();
     void Read();
     void Write();
     void Shutdown();
@@ -45,6 +52,9 @@ private:
     std::unique_ptr<TConnectionHandler> Handler;
     std::deque<std::string> Queue;
     size_t QueuedBytes = 0;
+    const bool Proxied;
+    bool Admitted = false;
+    std::string ProxyBytes;
     bool Established = false;
     bool Writing = false;
     bool Closing = false;

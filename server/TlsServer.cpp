@@ -1,21 +1,29 @@
 #include "server/TlsServer.h"
 
+#include "server/ProxyHeader.h"
 #include "server/ServerLog.h"
 #include "server/TlsConnection.h"
 
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr auto LingerTime = std::chrono::seconds(2);
 constexpr auto AcceptRetry = std::chrono::milliseconds(100);
 
+asio::ip::address Unmapped(asio::ip::address address)
+{
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    return address;
+}
+
 std::string AddressText(const asio::ip::tcp::endpoint& endpoint)
 {
-    asio::ip::address address = endpoint.address();
-    if (address.is_v6() && address.to_v6().is_v4_mapped())
-        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    const asio::ip::address address = Unmapped(endpoint.address());
     std::string host = address.to_string();
     return (address.is_v6() ? "[" + host + "]" : host) + ":" + std::to_string(endpoint.port());
 }
@@ -35,20 +43,60 @@ std::string PeerFingerprint(SSL* ssl)
 
 } // namespace
 
-TTlsConnection::TTlsConnection(TTlsServer& server, asio::ip::tcp::socket socket, TPeer peer)
+TTlsConnection::TTlsConnection(TTlsServer& server, asio::ip::tcp::socket socket, TPeer peer, bool proxied)
     : Server(server), Stream(std::move(socket), server.Tls), Deadline(server.Io), WakeTimer(server.Io),
-      PeerInfo(std::move(peer))
+      PeerInfo(std::move(peer)), Proxied(proxied)
 {
 }
 
 void TTlsConnection::Start()
 {
     auto self = shared_from_this();
+    // One deadline for the front's header and the handshake together.
     Deadline.expires_after(Server.Limits.HandshakeTimeout);
     Deadline.async_wait([self](const asio::error_code& error) {
         if (!error)
-            self->Finish("no TLS handshake in time");
+            self->Finish(self->Proxied && !self->Admitted ? "no PROXY header in time" : "no TLS handshake in time");
     });
+    if (Proxied)
+        ReadProxyHeader();
+    else
+        Handshake();
+}
+
+void TTlsConnection::ReadProxyHeader()
+{
+    // Exactly the header's bytes: what follows is the client's TLS.
+    const TProxyHeader header = TProxyHeader::Parse(ProxyBytes);
+    if (header.Status == TProxyHeader::TStatus::NeedMore) {
+        const size_t have = ProxyBytes.size();
+        ProxyBytes.resize(header.Bytes);
+        asio::async_read(Stream.next_layer(), asio::buffer(ProxyBytes.data() + have, header.Bytes - have),
+                         [self = shared_from_this()](const asio::error_code& error, size_t) {
+                             if (self->Finished)
+                                 return;
+                             if (error)
+                                 return self->Finish("no PROXY header: " + error.message());
+                             self->ReadProxyHeader();
+                         });
+        return;
+    }
+    if (header.Status == TProxyHeader::TStatus::Bad)
+        return Finish(header.Error);
+    if (header.Status == TProxyHeader::TStatus::Client) {
+        PeerInfo.Address = AddressText(header.Source) + " (through " + PeerInfo.Address + ")";
+        PeerInfo.LimitKey = TTlsServer::LimitKeyOf(Unmapped(header.Source.address()));
+    }
+    ProxyBytes = std::string();
+    if (std::string refused = Server.Admit(PeerInfo); !refused.empty())
+        return Finish(refused);
+    Admitted = true;
+    Handshake();
+}
+
+void TTlsConnection::Handshake()
+{
+    auto self = shared_from_this();
     Stream.async_handshake(asio::ssl::stream_base::server, [self](const asio::error_code& error) {
         if (self->Finished)
             return;
@@ -214,6 +262,8 @@ TTlsServer::TTlsServer(asio::io_context& io, TServerLog& log, TAddressLimits& ad
       Acceptor(io), AcceptPause(io), StopDeadline(io), Addresses(addresses)
 {
     Addresses.MaxConnections = Limits.MaxPerAddress;
+    for (asio::ip::address& front : Limits.Fronts)
+        front = Unmapped(front);
     SSL_CTX* context = Tls.native_handle();
     // Our own clients speak TLS 1.3; nothing older is needed.
     SSL_CTX_set_min_proto_version(context, TLS1_3_VERSION);
@@ -306,16 +356,17 @@ void TTlsServer::Accept()
         peer.Id = NextId++;
         peer.Address = AddressText(remote);
         peer.LimitKey = LimitKeyOf(remote.address());
-        if (int(Connections.size()) >= Limits.MaxConnections) {
+        const bool proxied = std::find(Limits.Fronts.begin(), Limits.Fronts.end(), Unmapped(remote.address())) !=
+                             Limits.Fronts.end();
+        std::string refused;
+        if (int(Connections.size()) >= Limits.MaxConnections)
             Log.Write("refused " + peer.Address + ": the server is full");
-        } else if (!Addresses.TryOpen(peer.LimitKey)) {
-            Log.Write("refused " + peer.Address + ": " +
-                      (Addresses.Connections(peer.LimitKey) > 0
-                           ? "more than " + std::to_string(Limits.MaxPerAddress) + " connections from " + peer.LimitKey
-                           : std::string("too many addresses to keep count of")));
-        } else {
+        else if (!proxied && !(refused = Admit(peer)).empty())
+            Log.Write("refused " + peer.Address + ": " + refused);
+        else {
             socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-            auto connection = std::make_shared<TTlsConnection>(*this, std::move(socket), std::move(peer));
+            auto connection =
+                std::make_shared<TTlsConnection>(*this, std::move(socket), std::move(peer), proxied);
             Connections.emplace(connection.get(), connection);
             connection->Start();
         }
@@ -323,12 +374,22 @@ void TTlsServer::Accept()
     });
 }
 
+std::string TTlsServer::Admit(const TPeer& peer)
+{
+    if (Addresses.TryOpen(peer.LimitKey))
+        return {};
+    return Addresses.Connections(peer.LimitKey) > 0
+               ? "more than " + std::to_string(Limits.MaxPerAddress) + " connections from " + peer.LimitKey
+               : std::string("too many addresses to keep count of");
+}
+
 void TTlsServer::Removed(TTlsConnection* connection)
 {
     auto found = Connections.find(connection);
     if (found == Connections.end())
         return;
-    Addresses.Closed(connection->Peer().LimitKey);
+    if (connection->Counted())
+        Addresses.Closed(connection->Peer().LimitKey);
     // The connection may be running this very call; keep it alive until it returns.
     asio::post(Io, [keep = std::move(found->second)] {});
     Connections.erase(found);

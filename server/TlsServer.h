@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 class TServerLog;
 class TTlsConnection;
@@ -28,6 +29,9 @@ public:
         std::chrono::milliseconds StopTimeout{4000};
         // A client that lets this much pile up unread is dropped.
         size_t MaxQueuedBytes = 256 * 1024;
+        // TCP fronts whose connections begin with a PROXY protocol v2 header
+        // naming the client, whose address then counts for every limit.
+        std::vector<asio::ip::address> Fronts;
     };
     using THandlerFactory =
         std::function<std::unique_ptr<TConnectionHandler>(TConnectionLink& link, const TPeer& peer)>;
@@ -55,6 +59,8 @@ public:
 private:
     friend class TTlsConnection;
     void Accept();
+    // Takes a place for the peer in its address's count; empty, or why not.
+    std::string Admit(const TPeer& peer);
     void Removed(TTlsConnection* connection);
     void CheckStopped();
 

@@ -34,6 +34,15 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         {{"--instance", "db-host.example:47018"}, nullptr},
         {{"--instance", "two words"}, "--instance"},
         {{"--instance", std::string(65, 'a')}, "--instance"},
+        {{"--metrics", "127.0.0.1:9100"}, nullptr},
+        {{"--metrics=[::1]:0"}, nullptr},
+        {{"--metrics", "::1:9100"}, "--metrics"},
+        {{"--metrics", "[::1]"}, "--metrics"},
+        {{"--metrics", ":9100"}, "--metrics"},
+        {{"--metrics", "localhost:http"}, "--metrics"},
+        {{"--proxy-from", "127.0.0.1,::1"}, nullptr},
+        {{"--proxy-from", "127.0.0.1,"}, "--proxy-from"},
+        {{"--proxy-from=haproxy.local"}, "--proxy-from"},
     };
     for (const TCase& c : cases) {
         std::string text;
@@ -52,6 +61,9 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         EXPECT_EQ(result.Options->DatabaseUrl, c.Database) << text;
     }
     EXPECT_EQ(ParseServerOptions({"--instance=east:47018"}).Options.value_or(TServerOptions()).Instance, "east:47018");
+    const TServerOptions metrics = ParseServerOptions({"--metrics", "[::1]:9100"}).Options.value_or(TServerOptions());
+    EXPECT_EQ(metrics.MetricsAddress, "::1");
+    EXPECT_EQ(metrics.MetricsPort, 9100);
 }
 
 } // namespace

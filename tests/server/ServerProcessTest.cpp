@@ -10,7 +10,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -45,8 +47,10 @@ TEST(ServerProcess, HelpListsTheOptionsAndABadOptionExitsTwoWithOneLine)
     }
 }
 
-// Starts the server on a free loopback port and returns the port, read from its log.
-uint16_t StartServer(QProcess& server, const QString& data, const QStringList& extra = {})
+// Starts the server on a free loopback port and returns the port, read from
+// its log; the log up to there in startLog when asked.
+uint16_t StartServer(QProcess& server, const QString& data, const QStringList& extra = {},
+                     QByteArray* startLog = nullptr)
 {
     server.setReadChannel(QProcess::StandardError);
     server.start(VANTARO_SERVER_PROGRAM, QStringList{"--listen", "127.0.0.1", "--port", "0", "--data", data} + extra);
@@ -54,6 +58,8 @@ uint16_t StartServer(QProcess& server, const QString& data, const QStringList& e
     while (server.waitForReadyRead(WaitMs)) {
         log += server.readAllStandardError();
         int at = log.indexOf("listening on 127.0.0.1 port ");
+        if (at >= 0 && log.indexOf('\n', at) > at && startLog)
+            *startLog = log;
         if (at >= 0 && log.indexOf('\n', at) > at)
             return uint16_t(log.mid(at + 28, log.indexOf('\n', at) - at - 28).toUInt());
     }
@@ -188,6 +194,141 @@ TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::st
     started.Referee = std::make_unique<TRulesReferee>(BuiltInCatalogue(), started.Seed,
                                                       RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
     return started;
+}
+
+// One scrape of the process's figures, on the port its log names.
+std::string Scrape(const QByteArray& startLog)
+{
+    const QByteArray before("metrics on 127.0.0.1 port ");
+    const int at = startLog.indexOf(before);
+    if (at < 0)
+        return "no metrics line";
+    const int from = at + int(before.size());
+    const uint16_t port = uint16_t(startLog.mid(from, startLog.indexOf('\n', from) - from).toUInt());
+    return HttpExchange(port, "GET /metrics HTTP/1.1\r\n\r\n");
+}
+
+TEST(ServerProcess, ItsFiguresCountThePlayersTheMatchTheMovesAndTheRefusals)
+{
+    QTemporaryDir folder;
+    TIdentity annIdentity = MakeIdentity("ann"), bobIdentity = MakeIdentity("bob");
+    QProcess server;
+    QByteArray startLog;
+    uint16_t port = StartServer(server, folder.filePath("data"), {"--metrics", "127.0.0.1:0"}, &startLog);
+    ASSERT_NE(port, 0);
+    TStartedMatch started = SignInAndStart(port, annIdentity, "Ann", bobIdentity, "Bob");
+    ASSERT_TRUE(started.Referee);
+    PlayOne(*started.Referee, started.Seats, 0);
+    std::string text = Scrape(startLog);
+    for (const char* line : {"vantaro_connections 2\n", "vantaro_players 2\n", "vantaro_matches_in_play 1\n",
+                             "vantaro_moves_total 1\n", "vantaro_move_seconds_count 1\n",
+                             "vantaro_refusals_total{reason=\"bad_line\"} 0\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    EXPECT_EQ(text.find("vantaro_storage_seconds_count 0\n"), std::string::npos) << text;
+    started.Blue->Send("{\"type\":\"juggle\"}\n");
+    EXPECT_TRUE(started.Blue->WaitClosed());
+    text = Scrape(startLog);
+    EXPECT_NE(text.find("vantaro_refusals_total{reason=\"bad_line\"} 1\n"), std::string::npos) << text;
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(WaitMs));
+}
+
+// Reads the process's log until it holds text (bounded).
+bool LogShows(QProcess& server, QByteArray& log, const QByteArray& text)
+{
+    while (!log.contains(text) && server.waitForReadyRead(WaitMs))
+        log += server.readAllStandardError();
+    return log.contains(text);
+}
+
+TEST(ServerProcess, ItsSettingsFileIsReadAtStartAndAgainOnSighupAndABadOneIsRefused)
+{
+    QTemporaryDir folder;
+    const QString config = folder.filePath("vantaro-server.conf");
+    auto write = [&](const char* text) {
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    };
+    write("[connections]\nper_address = 0\n");
+    QProcess refused;
+    refused.start(VANTARO_SERVER_PROGRAM, {"--listen", "127.0.0.1", "--port", "0", "--data", folder.filePath("data"),
+                                           "--config", config});
+    ASSERT_TRUE(refused.waitForFinished(WaitMs));
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_TRUE(refused.readAllStandardError().contains("vantaro-server.conf:2: connections.per_address"));
+
+    write("[connections]\nper_address = 1\n");
+    QProcess server;
+    QByteArray log;
+    const uint16_t port = StartServer(server, folder.filePath("data"), {"--config", config}, &log);
+    ASSERT_NE(port, 0);
+    TIdentity identity = MakeIdentity("pat");
+    TTlsTestClient first(&identity), second(&identity), third(&identity);
+    ASSERT_TRUE(first.Connect(port));
+    ASSERT_TRUE(first.ReadLine());
+    second.Connect(port);
+    EXPECT_FALSE(second.ReadLine()) << "a second connection from one address";
+    // A bad file changes nothing; a good one takes effect without a restart.
+    write("[connections]\nper_address = 'two'\n");
+    ::kill(pid_t(server.processId()), SIGHUP);
+    EXPECT_TRUE(LogShows(server, log, "kept the running settings")) << log.toStdString();
+    write("[connections]\nper_address = 2\n");
+    ::kill(pid_t(server.processId()), SIGHUP);
+    EXPECT_TRUE(LogShows(server, log, "settings reloaded from")) << log.toStdString();
+    ASSERT_TRUE(third.Connect(port));
+    EXPECT_TRUE(third.ReadLine());
+    server.terminate();
+    EXPECT_TRUE(server.waitForFinished(WaitMs));
+}
+
+TEST(ServerProcess, BehindHAProxyThePlayersOwnAddressIsTheOneThatCounts)
+{
+    if (QStandardPaths::findExecutable("haproxy").isEmpty())
+        GTEST_SKIP() << "no haproxy";
+    QTemporaryDir folder;
+    QProcess server;
+    QByteArray log;
+    const uint16_t port =
+        StartServer(server, folder.filePath("data"), {"--proxy-from", "127.0.0.1", "--metrics", "127.0.0.1:0"}, &log);
+    ASSERT_NE(port, 0);
+    const QByteArray before("metrics on 127.0.0.1 port ");
+    const int at = log.indexOf(before) + int(before.size());
+    const QByteArray metricsPort = log.mid(at, log.indexOf('\n', at) - at);
+
+    asio::io_context io;
+    asio::ip::tcp::acceptor probe(io, {asio::ip::make_address("127.0.0.1"), 0});
+    const uint16_t frontPort = probe.local_endpoint().port();
+    probe.close();
+    QFile config(folder.filePath("haproxy.cfg"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("defaults\n  mode tcp\n  timeout connect 5s\n  timeout client 60s\n  timeout server 60s\n"
+                 "frontend f\n  bind 127.0.0.1:" + QByteArray::number(frontPort) + "\n  default_backend b\n"
+                 "backend b\n  option httpchk GET /health\n  server s 127.0.0.1:" + QByteArray::number(port) +
+                 " send-proxy-v2 check port " + metricsPort + " inter 200ms\n");
+    config.close();
+    QProcess front;
+    front.start("haproxy", {"-db", "-f", config.fileName()});
+    ASSERT_TRUE(front.waitForStarted(WaitMs));
+
+    TIdentity identity = MakeIdentity("amy");
+    std::unique_ptr<TTlsTestClient> amy;
+    for (int i = 0; i < 100 && !amy; ++i) {
+        auto client = std::make_unique<TTlsTestClient>(&identity);
+        if (client->Connect(frontPort, "127.0.0.7"))
+            amy = std::move(client);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(amy) << "no front on port " << frontPort;
+    amy->Send("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n{\"type\":\"login\",\"name\":\"Amy\"}\n");
+    EXPECT_TRUE(WaitFor(*amy, "signed_in"));
+    EXPECT_TRUE(LogShows(server, log, "from 127.0.0.7:")) << log.toStdString();
+    EXPECT_TRUE(log.contains("(through 127.0.0.1:")) << log.toStdString();
+    front.terminate();
+    EXPECT_TRUE(front.waitForFinished(WaitMs));
+    server.terminate();
+    EXPECT_TRUE(server.waitForFinished(WaitMs));
 }
 
 TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)

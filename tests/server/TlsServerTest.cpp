@@ -1,12 +1,14 @@
 // The transport on loopback with scripted TLS clients and an echo handler.
 #include "TlsTestClient.h"
 
+#include "server/ProxyHeader.h"
 #include "server/ServerLog.h"
 #include "server/TlsServer.h"
 
 #include <gtest/gtest.h>
 
 #include <future>
+#include <sstream>
 #include <mutex>
 #include <thread>
 
@@ -16,6 +18,7 @@ namespace {
 struct TSeen {
     std::mutex Lock;
     std::vector<std::string> Fingerprints;
+    std::vector<std::string> LimitKeys;
     std::vector<std::string> Closed;
     std::vector<std::string> Log;
 };
@@ -60,11 +63,13 @@ protected:
         TTlsServer::TLimits limits;
         limits.HandshakeTimeout = std::chrono::milliseconds(300);
         limits.MaxQueuedBytes = 128 * 1024;
+        limits.Fronts = {asio::ip::make_address(Front)};
         Server = std::make_unique<TTlsServer>(
             Io, Log, Addresses,
             [this](TConnectionLink& link, const TPeer& peer) {
                 std::lock_guard lock(Seen.Lock);
                 Seen.Fingerprints.push_back(peer.Fingerprint);
+                Seen.LimitKeys.push_back(peer.LimitKey);
                 return std::make_unique<TEchoHandler>(link, Seen);
             },
             limits);
@@ -96,6 +101,7 @@ protected:
         return Seen.Fingerprints.size();
     }
 
+    static constexpr const char* Front = "127.0.0.4"; // stands for HAProxy
     TSeen Seen;
     TServerLog Log{[this](const std::string& line) {
         std::lock_guard lock(Seen.Lock);
@@ -196,6 +202,85 @@ TEST_F(TlsServerTest, StoppingTellsEveryClientAndEndsOnceTheyAreClosed)
     Io.stop();
     Thread.join();
     EXPECT_EQ(Server->ConnectionCount(), 0u);
+}
+
+// A front's PROXY v2 header: signature, version and command, family, length.
+std::string ProxyHeader(int command, int family, const std::string& addresses)
+{
+    std::string header("\r\n\r\n\0\r\nQUIT\n", 12);
+    header += char(0x20 | command);
+    header += char(family);
+    header += char(addresses.size() >> 8);
+    header += char(addresses.size() & 0xFF);
+    return header + addresses;
+}
+
+// 203.0.113.9 port 5555 to 192.0.2.1 port 47018, then a TLV a front may add.
+const std::string ClientV4("\xCB\x00\x71\x09\xC0\x00\x02\x01\x15\xB3\xB7\x6A\x04\x00\x01\x00", 16);
+
+TEST_F(TlsServerTest, AFrontsPROXYHeaderNamesTheClientWhoseAddressCounts)
+{
+    TTlsTestClient proxied(&ClientIdentity);
+    ASSERT_TRUE(proxied.Connect(Server->Port(), Front, ProxyHeader(1, 0x11, ClientV4)));
+    ASSERT_TRUE(proxied.Send("up\n"));
+    ASSERT_EQ(proxied.ReadLine(), "up\n");
+    TTlsTestClient check(&ClientIdentity); // the front's own health check
+    ASSERT_TRUE(check.Connect(Server->Port(), Front, ProxyHeader(0, 0, "")));
+    ASSERT_TRUE(check.Send("up\n"));
+    ASSERT_EQ(check.ReadLine(), "up\n");
+    EXPECT_EQ(OnServer<int>([this] { return Server->AddressLimits().Connections("203.0.113.9"); }), 1);
+    EXPECT_EQ(OnServer<int>([this] { return Server->AddressLimits().Connections(Front); }), 1);
+    {
+        std::lock_guard lock(Seen.Lock);
+        EXPECT_EQ(Seen.LimitKeys, (std::vector<std::string>{"203.0.113.9", Front}));
+    }
+    // From the front, TLS without a header is refused; from anyone else a
+    // header is not believed (it is not TLS).
+    TTlsTestClient bare(&ClientIdentity);
+    bare.Connect(Server->Port(), Front);
+    EXPECT_FALSE(bare.ReadLine());
+    TTlsTestClient forger(&ClientIdentity);
+    EXPECT_FALSE(forger.Connect(Server->Port(), "127.0.0.5", ProxyHeader(1, 0x11, ClientV4)));
+    EXPECT_EQ(Handlers(), 2u);
+}
+
+TEST(ProxyHeader, TheHeaderIsReadOrRefusedWhole)
+{
+    const std::string v6(36, '\x01');
+    struct TCase {
+        std::string Bytes;
+        TProxyHeader::TStatus Status;
+        const char* Source = "";
+        size_t Size = 0;
+    } cases[] = {
+        {ProxyHeader(1, 0x11, ClientV4), TProxyHeader::TStatus::Client, "203.0.113.9:5555", 32},
+        {ProxyHeader(1, 0x21, v6), TProxyHeader::TStatus::Client, "[101:101:101:101:101:101:101:101]:257", 52},
+        {ProxyHeader(0, 0, ""), TProxyHeader::TStatus::Local, "", 16},
+        {ProxyHeader(1, 0x11, ClientV4).substr(0, 10), TProxyHeader::TStatus::NeedMore, "", 16},
+        {ProxyHeader(1, 0x11, ClientV4).substr(0, 20), TProxyHeader::TStatus::NeedMore, "", 32},
+        {ProxyHeader(1, 0x11, ClientV4.substr(0, 8)), TProxyHeader::TStatus::Bad},
+        {ProxyHeader(1, 0x31, std::string(216, 'u')), TProxyHeader::TStatus::Bad}, // a UNIX socket
+        {ProxyHeader(2, 0x11, ClientV4), TProxyHeader::TStatus::Bad},
+        {ProxyHeader(1, 0x11, std::string(600, 'x')), TProxyHeader::TStatus::Bad},
+        {"PROXY TCP4 203.0.113.9 192.0.2.1 5555 47018\r\n", TProxyHeader::TStatus::Bad},
+        {std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xFC\x03\x03\x00\x00\x00\x00\x00", 16),
+         TProxyHeader::TStatus::Bad}, // a TLS hello
+    };
+    for (const TCase& c : cases) {
+        const TProxyHeader header = TProxyHeader::Parse(c.Bytes);
+        EXPECT_EQ(header.Status, c.Status) << c.Bytes.size() << " " << header.Error;
+        if (c.Status == TProxyHeader::TStatus::Client) {
+            std::ostringstream source;
+            source << header.Source;
+            EXPECT_EQ(source.str(), c.Source);
+        }
+        if (c.Status != TProxyHeader::TStatus::Bad) {
+            EXPECT_EQ(header.Bytes, c.Size);
+        }
+    }
+    std::string odd = ProxyHeader(1, 0x11, ClientV4);
+    odd[12] = char(0x11); // version 1 in the binary form
+    EXPECT_EQ(TProxyHeader::Parse(odd).Status, TProxyHeader::TStatus::Bad);
 }
 
 TEST(TlsServerLimitKey, AnIpv6HostCountsByItsSlash64)

@@ -50,7 +50,7 @@ template <typename TStart> bool TTlsTestClient::Run(TStart start)
     return result && !*result;
 }
 
-bool TTlsTestClient::Connect(uint16_t port, const std::string& source)
+bool TTlsTestClient::Connect(uint16_t port, const std::string& source, const std::string& prefix)
 {
     asio::error_code error;
     auto& socket = Stream.lowest_layer();
@@ -59,6 +59,11 @@ bool TTlsTestClient::Connect(uint16_t port, const std::string& source)
     if (error)
         return false;
     if (!Run([&](auto done) { socket.async_connect({asio::ip::make_address("127.0.0.1"), port}, done); }))
+        return false;
+    if (!prefix.empty() && !Run([&](auto done) {
+            asio::async_write(Stream.next_layer(), asio::buffer(prefix),
+                              [done](const asio::error_code& e, size_t) { done(e); });
+        }))
         return false;
     if (!Run([&](auto done) { Stream.async_handshake(asio::ssl::stream_base::client, done); }))
         return false;
@@ -139,4 +144,20 @@ void TTlsTestClient::Disconnect()
 {
     asio::error_code ignored;
     Stream.lowest_layer().close(ignored);
+}
+
+std::string HttpExchange(uint16_t port, const std::string& request)
+{
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    asio::error_code error;
+    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+    if (error)
+        return "connect: " + error.message();
+    asio::write(socket, asio::buffer(request), error);
+    std::string answer;
+    std::array<char, 4096> chunk;
+    while (size_t count = socket.read_some(asio::buffer(chunk), error))
+        answer.append(chunk.data(), count);
+    return answer;
 }

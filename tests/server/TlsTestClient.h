@@ -16,8 +16,9 @@ public:
     explicit TTlsTestClient(const TIdentity* identity);
     ~TTlsTestClient();
 
-    // Connects from source (a loopback address) and completes the handshake.
-    bool Connect(uint16_t port, const std::string& source = "127.0.0.1");
+    // Connects from source (a loopback address), sends prefix as it is (a
+    // front's PROXY header) and completes the handshake.
+    bool Connect(uint16_t port, const std::string& source = "127.0.0.1", const std::string& prefix = {});
     // Connects without starting TLS at all.
     bool ConnectPlain(uint16_t port);
     bool Send(const std::string& bytes);
@@ -44,3 +45,7 @@ private:
     std::string Pending;
     bool Plain = false;
 };
+
+// One plain HTTP exchange on loopback: sends request, returns all that comes
+// back before the server closes (empty when it closes without a word).
+std::string HttpExchange(uint16_t port, const std::string& request);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What an operator may set for the server, with the values it runs on
+// without a settings file. Plain data; SettingsFile reads it.
+struct TServerSettings {
+    // Shown to each player in the lobby as they sign in; empty for none.
+    std::string MessageOfTheDay;
+    // Players (by name) who may moderate.
+    std::vector<std::string> Moderators;
+
+    // Connections.
+    int32_t MaxConnections = 20000;
+    int32_t ConnectionsPerAddress = 8;
+    int32_t MessagesPerSecond = 60;
+    int32_t BytesPerSecond = 64 * 1024;
+    int32_t SilenceSeconds = 30;
+
+    // What one address may do, over all its connections.
+    int32_t NewNamesPerHour = 5;
+    int32_t ChatLines = 10;
+    int32_t ChatWindowSeconds = 10;
+    int32_t Tables = 5;
+    int32_t TableWindowSeconds = 60;
+    int32_t QuestionsPerConnection = 10;
+    int32_t QuestionsPerAddress = 30;
+    int32_t QuestionWindowSeconds = 10;
+
+    // Matches and ratings.
+    int32_t AwaySeconds = 60;             // each player's allowance per match
+    int32_t LeaderboardMinMatches = 10;   // rated matches before a player is listed
+
+    friend bool operator==(const TServerSettings&, const TServerSettings&) = default;
+};

@@ -1,0 +1,153 @@
+#include "server/SettingsFile.h"
+
+#include <toml++/toml.h>
+
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+namespace {
+
+constexpr size_t MaxMessageCharacters = 500;
+constexpr size_t MaxModerators = 100;
+constexpr size_t MaxFileBytes = 64 * 1024;
+
+struct TNumber {
+    int32_t TServerSettings::*Field;
+    int32_t Low, High;
+};
+
+// Every number, by table and key, with the range that keeps the server sound.
+const std::map<std::string, std::map<std::string, TNumber>>& Numbers()
+{
+    static const std::map<std::string, std::map<std::string, TNumber>> numbers{
+        {"connections",
+         {{"max", {&TServerSettings::MaxConnections, 1, 1'000'000}},
+          {"per_address", {&TServerSettings::ConnectionsPerAddress, 1, 10'000}},
+          {"messages_per_second", {&TServerSettings::MessagesPerSecond, 5, 10'000}},
+          {"bytes_per_second", {&TServerSettings::BytesPerSecond, 8 * 1024, 64 * 1024 * 1024}},
+          {"silence_seconds", {&TServerSettings::SilenceSeconds, 20, 3600}}}},
+        {"address",
+         {{"new_names_per_hour", {&TServerSettings::NewNamesPerHour, 0, 10'000}},
+          {"chat_lines", {&TServerSettings::ChatLines, 1, 10'000}},
+          {"chat_window_seconds", {&TServerSettings::ChatWindowSeconds, 1, 3600}},
+          {"tables", {&TServerSettings::Tables, 1, 10'000}},
+          {"table_window_seconds", {&TServerSettings::TableWindowSeconds, 1, 3600}},
+          {"questions_per_connection", {&TServerSettings::QuestionsPerConnection, 1, 10'000}},
+          {"questions", {&TServerSettings::QuestionsPerAddress, 1, 10'000}},
+          {"question_window_seconds", {&TServerSettings::QuestionWindowSeconds, 1, 3600}}}},
+        {"matches", {{"away_seconds", {&TServerSettings::AwaySeconds, 0, 3600}}}},
+        {"ratings", {{"leaderboard_min_matches", {&TServerSettings::LeaderboardMinMatches, 0, 10'000}}}},
+    };
+    return numbers;
+}
+
+bool IsPlayerName(const std::string& name)
+{
+    if (name.size() < 3 || name.size() > 16)
+        return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
+            return false;
+    return true;
+}
+
+// Control characters other than line breaks would reach every client's lobby.
+bool IsPlainText(const std::string& text)
+{
+    size_t characters = 0;
+    for (unsigned char c : text) {
+        if ((c < 0x20 && c != '\n') || c == 0x7F)
+            return false;
+        characters += (c & 0xC0) != 0x80;
+    }
+    return characters <= MaxMessageCharacters;
+}
+
+class TReader {
+public:
+    explicit TReader(std::string path) : Path(std::move(path)) {}
+
+    SettingsFile::TReading Read(const toml::table& root)
+    {
+        TServerSettings settings;
+        for (auto&& [key, node] : root) {
+            const std::string name(key.str());
+            if (name == "motd") {
+                const std::optional<std::string> text = node.value<std::string>();
+                if (!node.is_string() || !text || !IsPlainText(*text))
+                    return Fail(node, "motd must be text of at most " + std::to_string(MaxMessageCharacters) +
+                                          " characters without control characters");
+                settings.MessageOfTheDay = *text;
+            } else if (name == "moderators") {
+                const toml::array* names = node.as_array();
+                if (!names || names->size() > MaxModerators)
+                    return Fail(node, "moderators must be a list of at most " + std::to_string(MaxModerators) +
+                                          " player names");
+                for (const toml::node& entry : *names) {
+                    const std::optional<std::string> moderator = entry.value<std::string>();
+                    if (!entry.is_string() || !IsPlayerName(*moderator))
+                        return Fail(entry, "a moderator must be a player name: 3 to 16 of A-Z a-z 0-9 - _");
+                    settings.Moderators.push_back(*moderator);
+                }
+            } else if (auto table = Numbers().find(name); table != Numbers().end()) {
+                const toml::table* values = node.as_table();
+                if (!values)
+                    return Fail(node, "[" + name + "] must be a table of settings");
+                for (auto&& [field, value] : *values) {
+                    const auto number = table->second.find(std::string(field.str()));
+                    if (number == table->second.end())
+                        return Fail(value, "unknown setting '" + std::string(field.str()) + "' in [" + name + "]");
+                    const std::optional<int64_t> read = value.value_exact<int64_t>();
+                    const TNumber& bounds = number->second;
+                    if (!value.is_integer() || !read || *read < bounds.Low || *read > bounds.High)
+                        return Fail(value, name + "." + std::string(field.str()) + " must be a whole number from " +
+                                               std::to_string(bounds.Low) + " to " + std::to_string(bounds.High));
+                    settings.*bounds.Field = int32_t(*read);
+                }
+            } else {
+                return Fail(node, "unknown setting '" + name + "'");
+            }
+        }
+        return {settings, {}};
+    }
+
+    SettingsFile::TReading Fail(const toml::node& node, const std::string& why) const
+    {
+        return {std::nullopt, Path + ":" + std::to_string(node.source().begin.line) + ": " + why};
+    }
+
+private:
+    std::string Path;
+};
+
+} // namespace
+
+namespace SettingsFile {
+
+TReading Parse(const std::string& text, const std::string& path)
+{
+    try {
+        const toml::table root = toml::parse(text, path);
+        return TReader(path).Read(root);
+    } catch (const toml::parse_error& error) {
+        return {std::nullopt, path + ":" + std::to_string(error.source().begin.line) + ": " +
+                                  std::string(error.description())};
+    }
+}
+
+TReading Read(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {std::nullopt, path + ": cannot be read"};
+    std::string text(MaxFileBytes + 1, '\0');
+    file.read(text.data(), std::streamsize(text.size()));
+    text.resize(size_t(file.gcount()));
+    if (text.size() > MaxFileBytes)
+        return {std::nullopt, path + ": longer than " + std::to_string(MaxFileBytes / 1024) + " KiB"};
+    return Parse(text, path);
+}
+
+} // namespace SettingsFile
