@@ -1,8 +1,8 @@
 #include "ai/MatchReview.h"
 
-#include "records/MoveWording.h"
 #include "ai/Position.h"
 #include "ai/Solver.h"
+#include "records/MoveWording.h"
 
 std::optional<TMatchReview> ReviewMatch(const TMatchRecord& record, const TReplay& replay,
                                         const std::atomic<bool>* cancel) {
@@ -63,7 +63,8 @@ std::string ReviewLine(const TReviewedMove& move, const std::vector<std::string>
     if (move.Forced < move.Best) {
         line += "; " + name(move.BestCard) + " on the " + SquareName(move.BestMove.X, move.BestMove.Y) +
                 " square kept " + Result(move.Best);
-        if (move.ThrewAwayResult()) line += TReviewedMove::Outcome(move.Best) > 0 ? " — a win thrown away" : " — a draw thrown away";
+        if (move.ThrewAwayResult())
+            line += TReviewedMove::Outcome(move.Best) > 0 ? " — a win thrown away" : " — a draw thrown away";
     }
     return line;
 }

@@ -15,9 +15,9 @@ struct TReviewedMove {
     int32_t Deal = 0;
     int32_t Player = 0;
     TPlacementMove Move;
-    int32_t Card = -1; // catalogue index of the card played
-    int32_t Forced = 0; // what the move played leaves the mover
-    int32_t Best = 0;   // what the mover could have forced
+    int32_t Card = -1;       // catalogue index of the card played
+    int32_t Forced = 0;      // what the move played leaves the mover
+    int32_t Best = 0;        // what the mover could have forced
     TPlacementMove BestMove; // one move that forces Best
     int32_t BestCard = -1;
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-
 const std::array<uint8_t, 1024> TPosition::BitCounts = [] {
     std::array<uint8_t, 1024> counts{};
     for (size_t mask = 1; mask < counts.size(); ++mask)
@@ -52,8 +51,8 @@ TPosition::TPosition(const TPositionSetup& setup) : SetupCards(setup.Cards), Rul
     for (int32_t id = 0; id < CardCount; ++id)
         for (int32_t square = 0; square < 9; ++square)
             for (int32_t side = 0; side < 4; ++side)
-                effective[id][square][side] = Ranks::EffectiveRank(SetupCards[size_t(SetupIndex[id])],
-                                                                   setup.Elements[square / 3][square % 3], side);
+                effective[id][square][side] = Ranks::EffectiveRank(
+                    SetupCards[size_t(SetupIndex[id])], setup.Elements[square / 3][square % 3], side);
 
     // Plus compares sums; every sum this deal can make gets a small number.
     int64_t sum[MaxCards][9][4][MaxCards];

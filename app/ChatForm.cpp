@@ -7,10 +7,10 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
-#include <QSaveFile>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>

@@ -13,8 +13,9 @@ std::optional<uint16_t> ParsePort(const QString& text) {
 
 bool ParseOnline(const QString& target, TLaunchOptions& options) {
     if (!ParseOnlineServer(target)) {
-        options.Error = target.isEmpty() ? QStringLiteral("--online needs the server, as HOST or HOST:PORT")
-                                         : QStringLiteral("--online: \"%1\" is not HOST or HOST:PORT").arg(target);
+        options.Error = target.isEmpty()
+                            ? QStringLiteral("--online needs the server, as HOST or HOST:PORT")
+                            : QStringLiteral("--online: \"%1\" is not HOST or HOST:PORT").arg(target);
         return false;
     }
     options.Online = target;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rules/Level.h"
 #include "ai/SearchThread.h"
 #include "game/PacedKeys.h"
+#include "rules/Level.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "rules/Level.h"
 #include "game/Seats.h"
+#include "rules/Level.h"
 
 #include <cstdint>
 

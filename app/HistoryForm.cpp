@@ -22,7 +22,8 @@ QString RecordResultText(const TMatchRecord& record) {
     // At one keyboard nobody is "you": the result names the winner.
     if (record.Mode == TMatchMode::HotSeat && record.Ending == TMatchEnding::Finished) {
         const QString score = QStringLiteral("%1\u2013%2");
-        if (record.Winner == -1) return QStringLiteral("Draw ") + score.arg(record.Score[0]).arg(record.Score[1]);
+        if (record.Winner == -1)
+            return QStringLiteral("Draw ") + score.arg(record.Score[0]).arg(record.Score[1]);
         const int32_t w = record.Winner;
         return QStringLiteral("%1 won ").arg(QString::fromStdString(record.Players[w])) +
                score.arg(record.Score[w]).arg(record.Score[1 - w]);
@@ -37,7 +38,8 @@ QString RecordResultText(const TMatchRecord& record) {
                score;
     case TMatchEnding::Time:
     case TMatchEnding::Forfeit:
-        return (record.Winner == home ? QStringLiteral("Won by forfeit ") : QStringLiteral("Lost by forfeit ")) +
+        return (record.Winner == home ? QStringLiteral("Won by forfeit ")
+                                      : QStringLiteral("Lost by forfeit ")) +
                score;
     case TMatchEnding::Finished:
         break;
@@ -67,10 +69,12 @@ THistoryForm::THistoryForm(std::vector<TMatchHistory::TEntry> entries, QWidget* 
         QStringList columns;
         if (entry.Record) {
             const TMatchRecord& record = *entry.Record;
-            columns << QDateTime::fromSecsSinceEpoch(record.StartTime).toLocalTime().toString("yyyy-MM-dd HH:mm")
-                    << modes[int(record.Mode)] << RecordOpponent(record) << RecordResultText(record);
+            columns
+                << QDateTime::fromSecsSinceEpoch(record.StartTime).toLocalTime().toString("yyyy-MM-dd HH:mm")
+                << modes[int(record.Mode)] << RecordOpponent(record) << RecordResultText(record);
         } else {
-            columns << QString() << QString() << QString() << QStringLiteral("Unreadable: ") + QString::fromStdString(entry.Problem);
+            columns << QString() << QString() << QString()
+                    << QStringLiteral("Unreadable: ") + QString::fromStdString(entry.Problem);
         }
         auto* item = new QTreeWidgetItem(List, columns);
         item->setData(0, Qt::UserRole, qulonglong(i));

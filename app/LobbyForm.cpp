@@ -5,8 +5,8 @@
 #include "net/ServerCodec.h"
 
 #include <QCheckBox>
-#include <QDateTime>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -21,7 +21,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-TLobbyForm::TLobbyForm(TActions actions, QWidget* parent) : QWidget(parent, Qt::Window), Actions(std::move(actions)) {
+TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
+    : QWidget(parent, Qt::Window), Actions(std::move(actions)) {
     setObjectName("LobbyForm");
     setWindowTitle("Vantaro — Online Lobby");
     resize(720, 520);
@@ -59,7 +60,8 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent) : QWidget(parent, Qt::
     LeaderList->setToolTip("Double-click a player for their profile");
     leaders->addWidget(LeaderList, 1);
     auto* leaderNote = new QHBoxLayout;
-    leaderNote->addWidget(new QLabel("The top 50 of those with at least 10 rated matches.", LeaderboardPage), 1);
+    leaderNote->addWidget(new QLabel("The top 50 of those with at least 10 rated matches.", LeaderboardPage),
+                          1);
     RefreshButton = new QPushButton("&Refresh", LeaderboardPage);
     leaderNote->addWidget(RefreshButton);
     leaders->addLayout(leaderNote);
@@ -79,7 +81,8 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent) : QWidget(parent, Qt::
     RecentList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     profile->addWidget(RecentList, 2);
     auto* replayLine = new QHBoxLayout;
-    replayLine->addWidget(new QLabel("The last 50 matches; open one to step through it on the main window.", ProfilePage), 1);
+    replayLine->addWidget(
+        new QLabel("The last 50 matches; open one to step through it on the main window.", ProfilePage), 1);
     ReplayButton = new QPushButton("Open &Replay", ProfilePage);
     replayLine->addWidget(ReplayButton);
     profile->addLayout(replayLine);
@@ -155,15 +158,19 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent) : QWidget(parent, Qt::
         if (!table) return;
         const QTreeWidgetItem* item = TableList->currentItem();
         const bool open = item && item->data(0, Qt::UserRole + 1).toBool();
-        if (open && Actions.Sit) Actions.Sit(*table);
-        else if (Actions.Watch) Actions.Watch(*table);
+        if (open && Actions.Sit)
+            Actions.Sit(*table);
+        else if (Actions.Watch)
+            Actions.Watch(*table);
     });
     // A name in either list opens its profile; a match in the profile its replay.
     const auto profileOf = [this](QTreeWidgetItem* item, int column) {
         if (item) AskProfile(item->text(column));
     };
-    connect(PlayerList, &QTreeWidget::itemActivated, this, [profileOf](QTreeWidgetItem* item) { profileOf(item, 0); });
-    connect(LeaderList, &QTreeWidget::itemActivated, this, [profileOf](QTreeWidgetItem* item) { profileOf(item, 1); });
+    connect(PlayerList, &QTreeWidget::itemActivated, this,
+            [profileOf](QTreeWidgetItem* item) { profileOf(item, 0); });
+    connect(LeaderList, &QTreeWidget::itemActivated, this,
+            [profileOf](QTreeWidgetItem* item) { profileOf(item, 1); });
     connect(RecentList, &QTreeWidget::itemActivated, this, [this] { OpenChosenMatch(); });
     connect(RecentList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(ReplayButton, &QPushButton::clicked, this, [this] { OpenChosenMatch(); });
@@ -212,9 +219,10 @@ void TLobbyForm::ShowProfile(const TPlayerProfile& profile) {
     for (const TProfileMatch& match : profile.Recent) {
         auto* item = new QTreeWidgetItem(
             RecentList,
-            {QDateTime::fromMSecsSinceEpoch(match.EndedMs).toLocalTime().toString("yyyy-MM-dd HH:mm"), match.Opponent,
-             match.Seat == 0 ? "Red" : "Blue", RulesText(match.Rules), TLobbyModel::ResultText(match),
-             match.Change ? TLobbyModel::ChangeText(*match.Change)
+            {QDateTime::fromMSecsSinceEpoch(match.EndedMs).toLocalTime().toString("yyyy-MM-dd HH:mm"),
+             match.Opponent, match.Seat == 0 ? "Red" : "Blue", RulesText(match.Rules),
+             TLobbyModel::ResultText(match),
+             match.Change  ? TLobbyModel::ChangeText(*match.Change)
              : match.Rated ? QStringLiteral("rated")
                            : QStringLiteral("casual")});
         item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(match.Match));
@@ -238,8 +246,9 @@ void TLobbyForm::Show(const TLobbyModel& model) {
     const std::optional<int64_t> chosen = ChosenTable();
     PlayerList->clear();
     for (const auto& [key, player] : model.Players())
-        new QTreeWidgetItem(PlayerList, {player.Name, TLobbyModel::RatingText(player.Rating, player.Deviation),
-                                         TLobbyModel::Doing(player)});
+        new QTreeWidgetItem(PlayerList,
+                            {player.Name, TLobbyModel::RatingText(player.Rating, player.Deviation),
+                             TLobbyModel::Doing(player)});
     TableList->clear();
     for (const auto& [id, table] : model.Tables()) {
         const bool open = !table.Playing && (table.Seats[0].isEmpty() || table.Seats[1].isEmpty());
@@ -247,7 +256,10 @@ void TLobbyForm::Show(const TLobbyModel& model) {
             TableList, {QString::number(id), table.Seats[0].isEmpty() ? "(open)" : table.Seats[0],
                         table.Seats[1].isEmpty() ? "(open)" : table.Seats[1], RulesText(table.Rules),
                         TLobbyModel::SecondsText(table.Seconds), QString::number(table.Watchers),
-                        table.Rated ? "rated" : "casual", table.Playing ? "playing" : open ? "waiting" : ""});
+                        table.Rated ? "rated" : "casual",
+                        table.Playing ? "playing"
+                        : open        ? "waiting"
+                                      : ""});
         item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(id));
         item->setData(0, Qt::UserRole + 1, open);
         if (chosen && *chosen == id) TableList->setCurrentItem(item);

@@ -1,10 +1,10 @@
 #include "app/OnlinePlay.h"
 
 #include "app/LobbyForm.h"
-#include "protocol/PeerText.h"
 #include "net/PlayerIdentity.h"
 #include "net/ServerCodec.h"
 #include "net/ServerTrust.h"
+#include "protocol/PeerText.h"
 #include "records/RecordJson.h"
 
 #include <QLabel>
@@ -65,7 +65,9 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
     actions.Create = [this](const TGameRules& rules, int32_t seconds, bool rated) {
         Send(ServerCodec::Create(rules, seconds, rated));
     };
-    actions.PlayNow = [this](const TGameRules& rules, int32_t seconds) { Send(ServerCodec::PlayNow(rules, seconds)); };
+    actions.PlayNow = [this](const TGameRules& rules, int32_t seconds) {
+        Send(ServerCodec::PlayNow(rules, seconds));
+    };
     actions.Sit = [this](int64_t table) { Send(ServerCodec::Sit(table)); };
     actions.Watch = [this](int64_t table) {
         if (Match->Active()) Match->Stop(QStringLiteral("You left the table."));
@@ -93,8 +95,8 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
         OverlayLabel = new QLabel(Board);
         OverlayLabel->setObjectName("TableClock");
         OverlayLabel->setAlignment(Qt::AlignCenter);
-        OverlayLabel->setStyleSheet(
-            "QLabel { background: rgba(0, 0, 0, 170); color: #ffd860; font-weight: bold; padding: 2px 8px; }");
+        OverlayLabel->setStyleSheet("QLabel { background: rgba(0, 0, 0, 170); color: #ffd860; font-weight: "
+                                    "bold; padding: 2px 8px; }");
         OverlayLabel->hide();
     }
 }
@@ -116,14 +118,16 @@ bool TOnlinePlay::Connect(const TOnlineServer& server, const QString& name) {
             return false;
         }
         if (identity.Created)
-            Log(QStringLiteral("Made your online identity in %1; copy that file to play as yourself elsewhere.")
+            Log(QStringLiteral(
+                    "Made your online identity in %1; copy that file to play as yourself elsewhere.")
                     .arg(Folder + "/identity.pem"));
         Link = std::make_unique<TLobbyConnection>(*Trust, std::move(identity), Hooks.Trust);
-        connect(Link.get(), &TLobbyConnection::message, this, [this](const TServerMessage& m) { Received(m); });
-        connect(Link.get(), &TLobbyConnection::closed, this, [this](const QString& reason) { Closed(reason); });
-        connect(Link.get(), &TLobbyConnection::log, this, [this](const QString& line) {
-            LobbyWindow->AppendChat(line);
-        });
+        connect(Link.get(), &TLobbyConnection::message, this,
+                [this](const TServerMessage& m) { Received(m); });
+        connect(Link.get(), &TLobbyConnection::closed, this,
+                [this](const QString& reason) { Closed(reason); });
+        connect(Link.get(), &TLobbyConnection::log, this,
+                [this](const QString& line) { LobbyWindow->AppendChat(line); });
     }
     if (Match->Active()) Match->Stop(QString());
     AskedRecord = 0;
@@ -235,15 +239,16 @@ void TOnlinePlay::OpenRecord(const TServerRecord& answer) {
     const QString server = QStringLiteral("the server %1").arg(Link->Server());
     const TRecordReading reading = ReadRecordJson(answer.Json, server.toStdString());
     if (!reading.Record) {
-        const QString problem =
-            QStringLiteral("The record of match %1 was refused: %2.").arg(answer.Match).arg(QString::fromStdString(reading.Problem));
+        const QString problem = QStringLiteral("The record of match %1 was refused: %2.")
+                                    .arg(answer.Match)
+                                    .arg(QString::fromStdString(reading.Problem));
         LobbyWindow->AppendChat(problem);
         if (Hooks.Message) Hooks.Message(problem);
         return;
     }
     if (Hooks.OpenReplay &&
-        Hooks.OpenReplay(*reading.Record, QStringLiteral("match %1 from %2").arg(answer.Match).arg(server)) && Board &&
-        Board->window()) {
+        Hooks.OpenReplay(*reading.Record, QStringLiteral("match %1 from %2").arg(answer.Match).arg(server)) &&
+        Board && Board->window()) {
         Board->window()->raise();
         Board->window()->activateWindow();
     }

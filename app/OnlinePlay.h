@@ -38,7 +38,7 @@ struct TOnlineHooks {
     // Opens a match record the server sent, read and checked, as a replay
     // named by `source`; false when the table cannot take it now.
     std::function<bool(const TMatchRecord&, const QString& source)> OpenReplay;
-    std::function<void()> TableWanted;           // a match this player sits in needs the table back
+    std::function<void()> TableWanted; // a match this player sits in needs the table back
 };
 
 // Playing on a game server: the player's identity and trusted servers (kept

@@ -39,7 +39,8 @@ void TRatingChart::paintEvent(QPaintEvent*) {
     };
     painter.setPen(QColor(200, 200, 200));
     for (const int32_t rating : {high, low})
-        painter.drawText(QRectF(0, yOf(rating) - 6, 33, 12), Qt::AlignRight | Qt::AlignVCenter, QString::number(rating));
+        painter.drawText(QRectF(0, yOf(rating) - 6, 33, 12), Qt::AlignRight | Qt::AlignVCenter,
+                         QString::number(rating));
     if (low < 1500 && 1500 < high) {
         painter.setPen(QPen(QColor(160, 160, 160), 1, Qt::DashLine));
         painter.drawLine(QPointF(frame.left(), yOf(1500)), QPointF(frame.right(), yOf(1500)));
@@ -56,8 +57,10 @@ void TRatingChart::paintEvent(QPaintEvent*) {
     QPainterPath line;
     for (qsizetype i = 0; i < count; ++i) {
         const QPointF point(xOf(i), yOf(Shown[size_t(i)]));
-        if (i == 0) line.moveTo(point);
-        else line.lineTo(point);
+        if (i == 0)
+            line.moveTo(point);
+        else
+            line.lineTo(point);
     }
     painter.setPen(QPen(QColor(255, 216, 96), 1.6));
     painter.drawPath(line);
@@ -65,7 +68,8 @@ void TRatingChart::paintEvent(QPaintEvent*) {
     painter.drawEllipse(QPointF(xOf(count - 1), yOf(Shown.back())), 2.5, 2.5);
     painter.setPen(QColor(200, 200, 200));
     painter.drawText(QRectF(frame.left(), frame.bottom() + 1, frame.width(), 12), Qt::AlignLeft,
-                     count == 1 ? QStringLiteral("1 rated match") : QStringLiteral("last %1 rated matches").arg(count));
+                     count == 1 ? QStringLiteral("1 rated match")
+                                : QStringLiteral("last %1 rated matches").arg(count));
     painter.drawText(QRectF(frame.left(), frame.bottom() + 1, frame.width(), 12), Qt::AlignRight,
                      QStringLiteral("now %1").arg(Shown.back()));
 }

@@ -54,7 +54,8 @@ void TRecordKeeper::Run() {
         if (!written && Failed) {
             const QString line = QString::fromStdString(problem);
             TFailed failed = Failed;
-            QMetaObject::invokeMethod(Context, [failed, line] { failed(line); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                Context, [failed, line] { failed(line); }, Qt::QueuedConnection);
         }
     }
 }

@@ -32,7 +32,8 @@ TReplayBar::TReplayBar(TActions actions, QWidget* parent) : QWidget(parent) {
 
     auto* steps = new QHBoxLayout;
     steps->setSpacing(2);
-    for (QPushButton* made : {StartButton, BackButton, PlayButton, ForwardButton, EndButton}) steps->addWidget(made);
+    for (QPushButton* made : {StartButton, BackButton, PlayButton, ForwardButton, EndButton})
+        steps->addWidget(made);
     auto* lower = new QHBoxLayout;
     lower->setSpacing(2);
     lower->addWidget(Where, 1);

@@ -111,8 +111,9 @@ void TReplayView::Step(uint64_t nowMs) {
 }
 
 QString TReplayView::Title() const {
-    const QString when =
-        QDateTime::fromSecsSinceEpoch(Opened.StartTime).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const QString when = QDateTime::fromSecsSinceEpoch(Opened.StartTime)
+                             .toLocalTime()
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     return QStringLiteral("%1 vs %2, %3 \u2014 placement %4 of %5")
         .arg(QString::fromStdString(Opened.Players[0]), QString::fromStdString(Opened.Players[1]), when)
         .arg(Placed)

@@ -27,8 +27,10 @@ void TResultChart::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), QColor(24, 28, 36));
     painter.setFont(QFont(font().family(), 7));
     // Red's side above the even line, Blue's below.
-    painter.fillRect(QRectF(frame.left(), frame.top(), frame.width(), frame.height() / 2), QColor(70, 30, 34));
-    painter.fillRect(QRectF(frame.left(), frame.center().y(), frame.width(), frame.height() / 2), QColor(28, 40, 74));
+    painter.fillRect(QRectF(frame.left(), frame.top(), frame.width(), frame.height() / 2),
+                     QColor(70, 30, 34));
+    painter.fillRect(QRectF(frame.left(), frame.center().y(), frame.width(), frame.height() / 2),
+                     QColor(28, 40, 74));
     painter.setPen(QColor(200, 200, 200));
     const auto yOf = [&](int32_t red) { return frame.bottom() - frame.height() * red / 10.0; };
     for (const int32_t red : {10, 5, 0})

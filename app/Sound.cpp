@@ -15,8 +15,8 @@ uint16_t Le16(const QByteArray& bytes, int64_t at) {
 } // namespace
 
 const char* SoundName(TSound sound) {
-    static const char* const names[SoundCount] = {"deal", "place", "turn", "same", "plus",
-                                                  "combo", "win", "loss", "draw", "chat"};
+    static const char* const names[SoundCount] = {"deal",  "place", "turn", "same", "plus",
+                                                  "combo", "win",   "loss", "draw", "chat"};
     const auto index = int32_t(sound);
     return index >= 0 && index < SoundCount ? names[index] : "";
 }
@@ -32,7 +32,8 @@ std::optional<QString> WaveProblem(const QByteArray& bytes) {
         const QByteArray id = bytes.mid(at, 4);
         const int64_t length = Le32(bytes, at + 4);
         const int64_t body = at + 8;
-        if (length > size - body) return QStringLiteral("the chunk \"%1\" runs past the end").arg(QString(id));
+        if (length > size - body)
+            return QStringLiteral("the chunk \"%1\" runs past the end").arg(QString(id));
         if (id == "fmt ") {
             if (length < 16) return QStringLiteral("the format chunk is too short");
             const uint16_t tag = Le16(bytes, body), channels = Le16(bytes, body + 2);
@@ -47,7 +48,8 @@ std::optional<QString> WaveProblem(const QByteArray& bytes) {
             frameBytes = align;
         } else if (id == "data") {
             if (!format) return QStringLiteral("the data chunk comes before the format chunk");
-            if (length == 0 || length % frameBytes != 0) return QStringLiteral("the data holds no whole frames");
+            if (length == 0 || length % frameBytes != 0)
+                return QStringLiteral("the data holds no whole frames");
             return std::nullopt;
         }
         at = body + length + (length & 1);

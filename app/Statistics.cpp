@@ -18,10 +18,14 @@ struct TField {
     const char* Name;
     int32_t TTally::*Value;
 };
-const TField Fields[] = {{"played", &TTally::Played},         {"won", &TTally::Won},
-                         {"lost", &TTally::Lost},             {"drawn", &TTally::Drawn},
-                         {"streak", &TTally::Streak},         {"best_streak", &TTally::BestStreak},
-                         {"won_with_undo", &TTally::WonWithUndo}, {"won_with_hint", &TTally::WonWithHint}};
+const TField Fields[] = {{"played", &TTally::Played},
+                         {"won", &TTally::Won},
+                         {"lost", &TTally::Lost},
+                         {"drawn", &TTally::Drawn},
+                         {"streak", &TTally::Streak},
+                         {"best_streak", &TTally::BestStreak},
+                         {"won_with_undo", &TTally::WonWithUndo},
+                         {"won_with_hint", &TTally::WonWithHint}};
 
 const TGameType AllTypes[] = {TGameType::SinglePlayer, TGameType::HotSeat, TGameType::Network};
 const TLevel AllLevels[] = {TLevel::Easy, TLevel::Normal, TLevel::Perfect};
@@ -42,7 +46,8 @@ std::optional<TTally> TallyFrom(const QJsonValue& value) {
     for (const TField& field : Fields) {
         const QJsonValue number = object.value(QLatin1String(field.Name));
         const double count = number.toDouble(-1);
-        if (!number.isDouble() || count < 0 || count > MaxCount || count != int32_t(count)) return std::nullopt;
+        if (!number.isDouble() || count < 0 || count > MaxCount || count != int32_t(count))
+            return std::nullopt;
         tally.*field.Value = int32_t(count);
     }
     const QJsonValue recent = object.value(QLatin1String("recent"));
@@ -66,7 +71,8 @@ std::optional<QString> Parse(const QByteArray& bytes, std::map<QString, TTally>&
         for (TGameType type : AllTypes)
             for (TLevel level : AllLevels) known = known || it.key() == TStatistics::ModeKey(type, level);
         const std::optional<TTally> tally = TallyFrom(it.value());
-        if (!known || !tally) return QStringLiteral("the entry \"%1\" does not add up").arg(it.key().left(40));
+        if (!known || !tally)
+            return QStringLiteral("the entry \"%1\" does not add up").arg(it.key().left(40));
         tallies[it.key()] = *tally;
     }
     return std::nullopt;
@@ -108,7 +114,8 @@ void TStatistics::Load() {
     }
     if (!failure) return;
     Tallies.clear();
-    if (Log) Log(QStringLiteral("Statistics: %1 could not be read (%2); starting afresh.").arg(File, *failure));
+    if (Log)
+        Log(QStringLiteral("Statistics: %1 could not be read (%2); starting afresh.").arg(File, *failure));
 }
 
 void TStatistics::Record(TGameType type, TLevel level, TMatchResult result, bool undoUsed, bool hintUsed) {

@@ -21,8 +21,8 @@ const TRow Rows[] = {{TGameType::SinglePlayer, TLevel::Easy, "Single Player, Eas
                      {TGameType::SinglePlayer, TLevel::Perfect, "Single Player, Perfect"},
                      {TGameType::HotSeat, TLevel::Normal, "Hot-Seat (Blue's results)"},
                      {TGameType::Network, TLevel::Normal, "Network"}};
-const char* const Columns[] = {"Played", "Won", "Lost", "Drawn", "Streak", "Best streak", "Won with Undo",
-                               "Won with Hint"};
+const char* const Columns[] = {"Played", "Won",         "Lost",          "Drawn",
+                               "Streak", "Best streak", "Won with Undo", "Won with Hint"};
 
 } // namespace
 
@@ -88,7 +88,8 @@ TStatisticsForm::TStatisticsForm(TStatistics& statistics, TGameType type, TLevel
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Table);
-    layout->addWidget(new QLabel("Latest results of the chosen row, oldest first (up: won, down: lost):", this));
+    layout->addWidget(
+        new QLabel("Latest results of the chosen row, oldest first (up: won, down: lost):", this));
     layout->addWidget(Chart);
     layout->addWidget(buttons);
 

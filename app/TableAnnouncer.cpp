@@ -34,8 +34,8 @@ bool TTableAnnouncer::Load(TGraphics& graphics, const TDataFolder& data) {
     TRect size;
     Plate = graphics.LoadBitmapSurface(data.PathOf("Data/ResultPlate.bmp"), &size, true, false);
     if (Plate) Plate->SetColorKey(Plate->FirstPixel());
-    const bool large = Large.Load(graphics, data.PathOf("Data/Lettering.bmp"), LetterCellLargeWidth,
-                                  LetterCellLargeHeight);
+    const bool large =
+        Large.Load(graphics, data.PathOf("Data/Lettering.bmp"), LetterCellLargeWidth, LetterCellLargeHeight);
     return Plate && large;
 }
 
@@ -74,13 +74,15 @@ void TTableAnnouncer::Draw(TGame& game, const TTableSeats& seats) const {
     if (const QString turn = TurnLine(game, seats); !turn.isEmpty()) {
         if (TSprite* box = game.Sprites ? game.Sprites->CardNameInfoBox.get() : nullptr) {
             const int32_t left = TruncToInt(float(TableCentreX) - box->Width * 0.5f);
-            box->SetDestRect({left, TurnBoxTop, left + TruncToInt(box->Width), TurnBoxTop + TruncToInt(box->Height)});
+            box->SetDestRect(
+                {left, TurnBoxTop, left + TruncToInt(box->Width), TurnBoxTop + TruncToInt(box->Height)});
             box->Draw(target);
         }
         // Written as card names are, in Latin-1: the ellipsis as three dots.
         QString latin = turn;
         latin.replace(QChar(u'\u2026'), QStringLiteral("..."));
-        game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX, TurnTextTop, TA_CENTER, ColorWhite);
+        game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX, TurnTextTop, TA_CENTER,
+                                 ColorWhite);
     }
     const QString result = ResultLine(game, seats);
     if (result.isEmpty()) return;

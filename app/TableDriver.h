@@ -2,8 +2,8 @@
 
 #include "app/GameType.h"
 #include "app/TableAnnouncer.h"
-#include "rules/GameRules.h"
 #include "game/Seats.h"
+#include "rules/GameRules.h"
 
 #include <QString>
 #include <cstdint>

@@ -33,7 +33,8 @@ std::optional<size_t> TUndoHistory::UndoCount(int32_t person) const {
     for (size_t keep = made; keep-- > 0;) {
         TMatch replayed;
         std::string refusal;
-        if (!ReplayScript(Game.Script, *Game.Catalogue, replayed, refusal, int64_t(keep))) return std::nullopt;
+        if (!ReplayScript(Game.Script, *Game.Catalogue, replayed, refusal, int64_t(keep)))
+            return std::nullopt;
         if (replayed.InProgress && replayed.Turn == person) return made - keep;
     }
     return std::nullopt;

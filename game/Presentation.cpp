@@ -136,7 +136,7 @@ void TGame::DrawScene(bool animating) {
             const TCardInfo* info = CardInfo(square.Card);
             // A card without an element loses on every element square.
             TSprite* sign = info && Ranks::ElementStep(info->Element, element) > 0 ? images.PlusSign.get()
-                                                                                    : images.MinusSign.get();
+                                                                                   : images.MinusSign.get();
             if (sign) DrawAt(sign, cx - sign->Width * 0.5f - MarkerShift, cy - sign->Height * 0.5f);
             if (images.NumberImages) {
                 TSprite& one = (*images.NumberImages)[0];

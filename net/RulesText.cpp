@@ -9,5 +9,6 @@ QString RulesText(const TGameRules& rules) {
     if (rules.Plus) names << QStringLiteral("Plus");
     if (rules.Elemental) names << QStringLiteral("Elemental");
     if (rules.SuddenDeath) names << QStringLiteral("Sudden Death");
-    return names.isEmpty() ? QStringLiteral("Open, Random") : QStringLiteral("Open, Random, ") + names.join(", ");
+    return names.isEmpty() ? QStringLiteral("Open, Random")
+                           : QStringLiteral("Open, Random, ") + names.join(", ");
 }

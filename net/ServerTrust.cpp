@@ -56,6 +56,7 @@ bool TServerTrust::Remember(const QString& host, uint16_t port, const QString& f
     known[Key(host, port)] = fingerprint.toLower();
     QSaveFile file(File);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    for (const auto& [key, value] : known) file.write((key + QLatin1Char(' ') + value + QLatin1Char('\n')).toUtf8());
+    for (const auto& [key, value] : known)
+        file.write((key + QLatin1Char(' ') + value + QLatin1Char('\n')).toUtf8());
     return file.commit();
 }

@@ -15,7 +15,8 @@ public:
 
     // Known: the same certificate as before; New: never seen; Changed: a
     // different one, whose remembered fingerprint goes to `remembered`.
-    TVerdict Check(const QString& host, uint16_t port, const QString& fingerprint, QString* remembered = nullptr) const;
+    TVerdict Check(const QString& host, uint16_t port, const QString& fingerprint,
+                   QString* remembered = nullptr) const;
     // Remembers (or replaces) the server's fingerprint; false when it could not be written.
     bool Remember(const QString& host, uint16_t port, const QString& fingerprint);
 

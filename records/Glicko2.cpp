@@ -1,8 +1,8 @@
 #include "records/Glicko2.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace {

@@ -41,7 +41,8 @@ struct TMatchRecord {
     int64_t Seed = 0;
     std::vector<int64_t> RedealSeeds; // one per Sudden Death replay dealt
     int32_t FirstPlayer = 1;
-    std::vector<TPlacementMove> Moves; // the hand slot (0 top to 4 bottom, hands packed toward 4) and the square
+    std::vector<TPlacementMove>
+        Moves; // the hand slot (0 top to 4 bottom, hands packed toward 4) and the square
     // The result: the winner (-1 for none: a draw, or a match broken off) and
     // the cards each side owned when it ended.
     int32_t Winner = -1;
@@ -54,10 +55,10 @@ struct TMatchRecord {
         const TGameRules &r = a.Rules, &q = b.Rules;
         return a.Players[0] == b.Players[0] && a.Players[1] == b.Players[1] && a.Mode == b.Mode &&
                a.Level == b.Level && a.Rated == b.Rated && r.Open == q.Open && r.Random == q.Random &&
-               r.Same == q.Same && r.SameWall == q.SameWall && r.Plus == q.Plus && r.Elemental == q.Elemental &&
-               r.SuddenDeath == q.SuddenDeath && a.Seed == b.Seed && a.RedealSeeds == b.RedealSeeds && a.FirstPlayer == b.FirstPlayer &&
-               a.Moves == b.Moves && a.Winner == b.Winner && a.Score[0] == b.Score[0] &&
-               a.Score[1] == b.Score[1] && a.Ending == b.Ending && a.StartTime == b.StartTime &&
-               a.EndTime == b.EndTime;
+               r.Same == q.Same && r.SameWall == q.SameWall && r.Plus == q.Plus &&
+               r.Elemental == q.Elemental && r.SuddenDeath == q.SuddenDeath && a.Seed == b.Seed &&
+               a.RedealSeeds == b.RedealSeeds && a.FirstPlayer == b.FirstPlayer && a.Moves == b.Moves &&
+               a.Winner == b.Winner && a.Score[0] == b.Score[0] && a.Score[1] == b.Score[1] &&
+               a.Ending == b.Ending && a.StartTime == b.StartTime && a.EndTime == b.EndTime;
     }
 };

@@ -68,7 +68,8 @@ std::string RecordProblem(const TMatchRecord& record) {
         if (move.Slot < played[mover])
             return which + " plays hand slot " + std::to_string(move.Slot) + ", which is empty by then";
         if (occupied[3 * move.Y + move.X])
-            return which + " puts a card on the occupied " + MoveWording::SquareName(move.X, move.Y) + " square";
+            return which + " puts a card on the occupied " + MoveWording::SquareName(move.X, move.Y) +
+                   " square";
         occupied[3 * move.Y + move.X] = true;
         ++played[mover];
         mover = 1 - mover;

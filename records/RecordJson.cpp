@@ -55,7 +55,8 @@ bool Switch(const QJsonValue& value, const std::string& what) {
 QJsonArray Array(const QJsonValue& value, qsizetype size, const std::string& what) {
     if (!value.isArray()) throw TRefusal{what + " must be an array"};
     const QJsonArray array = value.toArray();
-    if (size >= 0 && array.size() != size) throw TRefusal{what + " must hold " + std::to_string(size) + " values"};
+    if (size >= 0 && array.size() != size)
+        throw TRefusal{what + " must hold " + std::to_string(size) + " values"};
     return array;
 }
 

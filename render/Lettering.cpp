@@ -3,7 +3,8 @@
 #include "render/Graphics.h"
 #include "render/LetterSet.h"
 
-bool TLettering::Load(TGraphics& graphics, const std::string& fileName, int32_t cellWidth, int32_t cellHeight) {
+bool TLettering::Load(TGraphics& graphics, const std::string& fileName, int32_t cellWidth,
+                      int32_t cellHeight) {
     Picture.reset();
     Glyphs.clear();
     Letters = QString::fromUtf8(LetterSetUtf8);

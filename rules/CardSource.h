@@ -2,8 +2,8 @@
 
 #include "rules/CardValues.h"
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // The catalogue a match deals from, as the rules see it. The match reads it

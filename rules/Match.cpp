@@ -9,20 +9,30 @@ using Ranks::SideDy;
 
 const char* Describe(TPlacementProblem problem) {
     switch (problem) {
-    case TPlacementProblem::None: return "";
-    case TPlacementProblem::NoMatch: return "no match is in progress";
-    case TPlacementProblem::Moving: return "the table is still moving";
-    case TPlacementProblem::NoSuchPlayer: return "there is no such player";
-    case TPlacementProblem::NotTheirTurn: return "it is not that player's turn";
-    case TPlacementProblem::NoSuchSlot: return "that hand slot does not exist";
-    case TPlacementProblem::EmptySlot: return "that hand slot is empty";
-    case TPlacementProblem::OffBoard: return "that square is off the board";
-    case TPlacementProblem::Taken: return "that square is taken";
+    case TPlacementProblem::None:
+        return "";
+    case TPlacementProblem::NoMatch:
+        return "no match is in progress";
+    case TPlacementProblem::Moving:
+        return "the table is still moving";
+    case TPlacementProblem::NoSuchPlayer:
+        return "there is no such player";
+    case TPlacementProblem::NotTheirTurn:
+        return "it is not that player's turn";
+    case TPlacementProblem::NoSuchSlot:
+        return "that hand slot does not exist";
+    case TPlacementProblem::EmptySlot:
+        return "that hand slot is empty";
+    case TPlacementProblem::OffBoard:
+        return "that square is off the board";
+    case TPlacementProblem::Taken:
+        return "that square is taken";
     }
     return "unknown problem";
 }
 
-TPlacementProblem PlacementProblem(const TTableState& table, int32_t player, int32_t slot, int32_t x, int32_t y) {
+TPlacementProblem PlacementProblem(const TTableState& table, int32_t player, int32_t slot, int32_t x,
+                                   int32_t y) {
     if (!table.InProgress) return TPlacementProblem::NoMatch;
     if (!table.Idle) return TPlacementProblem::Moving;
     if (player != 0 && player != 1) return TPlacementProblem::NoSuchPlayer;
@@ -172,7 +182,8 @@ int64_t TMatch::EffectiveRank(int32_t x, int32_t y, const TOwnedCard& card, int3
     return Ranks::EffectiveRank(Catalogue->CardValues(card.Card), Elements[y][x], side);
 }
 
-void TMatch::FindCaptures(int32_t x, int32_t y, const TOwnedCard& card, TCaptureGroup& group, int32_t mode) const {
+void TMatch::FindCaptures(int32_t x, int32_t y, const TOwnedCard& card, TCaptureGroup& group,
+                          int32_t mode) const {
     bool wallHit = false;
     bool opponentSeen = false;
     int32_t equalSides = 0;
@@ -299,10 +310,14 @@ int32_t TMatch::NextGroup() const {
 
 TCaptureGroup& TMatch::GroupOf(int32_t bit) {
     switch (bit) {
-    case GroupCombo: return ComboGroup;
-    case GroupSame: return SameGroup;
-    case GroupPlus: return PlusGroup;
-    default: return BasicGroup;
+    case GroupCombo:
+        return ComboGroup;
+    case GroupSame:
+        return SameGroup;
+    case GroupPlus:
+        return PlusGroup;
+    default:
+        return BasicGroup;
     }
 }
 
@@ -370,8 +385,8 @@ TTableState TMatch::Table(bool idle) const {
     return table;
 }
 
-bool ReplayScript(const TMatchScript& script, const TCardSource& catalogue, TMatch& match, std::string& refusal,
-                  int64_t moves) {
+bool ReplayScript(const TMatchScript& script, const TCardSource& catalogue, TMatch& match,
+                  std::string& refusal, int64_t moves) {
     match = TMatch{};
     match.Catalogue = &catalogue;
     if (catalogue.CardCount() <= 0) {

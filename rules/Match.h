@@ -27,7 +27,8 @@ enum class TPlacementProblem {
 const char* Describe(TPlacementProblem problem);
 
 // Whether `player` may put the card in hand `slot` on square (x, y) of `table`.
-TPlacementProblem PlacementProblem(const TTableState& table, int32_t player, int32_t slot, int32_t x, int32_t y);
+TPlacementProblem PlacementProblem(const TTableState& table, int32_t player, int32_t slot, int32_t x,
+                                   int32_t y);
 
 // A short digest of the cards on the board with their owners, element squares,
 // scores, hands, turn and whether the match runs (FNV-1a over the fields in a
@@ -97,7 +98,8 @@ struct TMatch {
     // new owner, and the cards of a Same, Plus or Combo group attack in turn.
     void FinishGroup(int32_t bit);
     // The same for cards shown from a copy of their own.
-    void FinishGroup(int32_t bit, const int32_t* xs, const int32_t* ys, const TOwnedCard* cards, int32_t count);
+    void FinishGroup(int32_t bit, const int32_t* xs, const int32_t* ys, const TOwnedCard* cards,
+                     int32_t count);
 
     // The end of a match.
     bool BoardFull() const;
@@ -141,5 +143,5 @@ struct TMatch {
 // them when negative) on `catalogue`, with nothing shown. False, with the
 // reason in `refusal`, when a placement is one the rules refuse; `match`
 // then holds the state before that placement.
-bool ReplayScript(const TMatchScript& script, const TCardSource& catalogue, TMatch& match, std::string& refusal,
-                  int64_t moves = -1);
+bool ReplayScript(const TMatchScript& script, const TCardSource& catalogue, TMatch& match,
+                  std::string& refusal, int64_t moves = -1);

@@ -41,7 +41,7 @@ SERVER_PACKAGES=(libqt6sql6-sqlite libqt6sql6-psql)
 # lld links the four test builds faster than the default linker (the build
 # takes it wherever it is installed).
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick dpkg-dev lintian
-               clang-14 libclang-rt-14-dev lld "${SERVER_PACKAGES[@]}" postgresql-15 redis-server haproxy)
+               clang-14 libclang-rt-14-dev lld "${SERVER_PACKAGES[@]}" postgresql-15 redis-server haproxy clang-format-14)
 
 # build FOLDER [cmake options...] -- [build options...]: configures the folder
 # once (and again when options are given, so that they hold even in a folder

@@ -1,7 +1,7 @@
 #include "server/ClientSession.h"
 
-#include "server/ServerMetrics.h"
 #include "server/ServerLog.h"
+#include "server/ServerMetrics.h"
 
 #include "net/NetConnection.h"
 #include "protocol/Protocol.h"

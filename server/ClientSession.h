@@ -36,8 +36,7 @@ public:
     std::unique_ptr<TConnectionHandler> Open(TConnectionLink& link, const TPeer& peer);
     TLobby& Lobby() { return TheLobby; }
     // Counts moves and refusals into metrics from now on; it must outlive this.
-    void CountInto(TServerMetrics& metrics)
-    {
+    void CountInto(TServerMetrics& metrics) {
         Metrics = &metrics;
         TheLobby.CountInto(metrics);
     }

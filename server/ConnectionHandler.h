@@ -10,10 +10,10 @@ using TSteadyTime = std::chrono::steady_clock::time_point;
 
 // Who is at the other end of a connection, once TLS has shown it.
 struct TPeer {
-    uint64_t Id = 0;          // unique for the server's run
-    std::string Address;      // as printed in the log
-    std::string LimitKey;     // what the per-address limits count (an IPv6 address by its /64)
-    std::string Fingerprint;  // of the client's certificate
+    uint64_t Id = 0;         // unique for the server's run
+    std::string Address;     // as printed in the log
+    std::string LimitKey;    // what the per-address limits count (an IPv6 address by its /64)
+    std::string Fingerprint; // of the client's certificate
 };
 
 // What a connection's handler may ask of the transport.

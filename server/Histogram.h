@@ -11,7 +11,7 @@ class THistogram {
 public:
     // Seconds; from a quick commit on loopback to a stalled database.
     static constexpr std::array<double, 14> Bounds{0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05,
-                                                   0.1,    0.25,  0.5,    1.0,   2.5,  5.0,  10.0};
+                                                   0.1,    0.25,  0.5,    1.0,   2.5,  5.0,   10.0};
 
     void Observe(double seconds);
 

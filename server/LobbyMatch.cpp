@@ -69,7 +69,8 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     }
     if (!problem.empty()) {
         if (Metrics)
-            Metrics->Refused(stored == TStorage::TMoveResult::Failed ? TRefusal::Storage : TRefusal::NotAllowed);
+            Metrics->Refused(stored == TStorage::TMoveResult::Failed ? TRefusal::Storage
+                                                                     : TRefusal::NotAllowed);
         TServerMessage refused = MatchState(table, client.Seat, nowMs);
         refused.Kind = TServerMessage::TKind::MoveRefused;
         refused.Text = QString::fromStdString(problem);

@@ -19,7 +19,8 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         binding.PlayerId = known->Id;
         binding.Name = known->Name;
     } else if (!Limits.TryNewName(client.LimitKey, nowMs)) {
-        Refuse(connection, "Too many new names from your address this hour; use one you have.", TRefusal::Limit);
+        Refuse(connection, "Too many new names from your address this hour; use one you have.",
+               TRefusal::Limit);
         return;
     } else {
         binding = Storage.BindName(name, client.Fingerprint, nowMs);

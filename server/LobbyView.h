@@ -46,7 +46,7 @@ private:
     std::string Type;
     size_t Capacity;
     std::map<int64_t, TEntry> Entries;
-    std::set<int64_t> Visible;          // at most Capacity of Entries; all of them while they fit
+    std::set<int64_t> Visible;            // at most Capacity of Entries; all of them while they fit
     std::map<int64_t, std::string> Dirty; // id → its gone line, should it have left by the flush
     mutable std::string ShownCache;
     mutable bool ShownValid = false;

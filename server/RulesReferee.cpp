@@ -14,8 +14,7 @@ constexpr const char* CardsText =
 } // namespace
 
 TRulesReferee::TRulesReferee(const TCardSource& catalogue, int64_t seed, int32_t rules, int32_t firstPlayer)
-    : Seed(seed)
-{
+    : Seed(seed) {
     TGameRules switches;
     switches.Same = (rules & RuleSame) != 0;
     switches.SameWall = (rules & RuleSameWall) != 0;
@@ -26,29 +25,23 @@ TRulesReferee::TRulesReferee(const TCardSource& catalogue, int64_t seed, int32_t
     Match.StartMatch(seed, firstPlayer, switches, false);
 }
 
-std::string TRulesReferee::MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const
-{
+std::string TRulesReferee::MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const {
     TPlacementProblem problem = Match.MoveProblem(seat, slot, x, y);
     return problem == TPlacementProblem::None ? std::string() : std::string(Describe(problem));
 }
 
-void TRulesReferee::Play(int32_t slot, int32_t x, int32_t y)
-{
+void TRulesReferee::Play(int32_t slot, int32_t x, int32_t y) {
     size_t redeals = Match.Script.RedealSeeds.size();
     Match.PlayMove({slot, x, y}, Seed + Deals);
-    if (Match.Script.RedealSeeds.size() != redeals)
-        ++Deals;
+    if (Match.Script.RedealSeeds.size() != redeals) ++Deals;
 }
 
-int32_t TRulesReferee::Winner() const
-{
-    if (Match.Score[0] == Match.Score[1])
-        return -1;
+int32_t TRulesReferee::Winner() const {
+    if (Match.Score[0] == Match.Score[1]) return -1;
     return Match.Score[1] > Match.Score[0] ? 1 : 0;
 }
 
-const TCardList& BuiltInCatalogue()
-{
+const TCardList& BuiltInCatalogue() {
     static const TCardList catalogue = [] {
         TCardList cards;
         std::istringstream lines(CardsText);
@@ -57,7 +50,8 @@ const TCardList& BuiltInCatalogue()
             std::istringstream fields(line);
             std::string name;
             TCardValues card;
-            if (fields >> name >> card.Ranks[0] >> card.Ranks[1] >> card.Ranks[2] >> card.Ranks[3] >> card.Element)
+            if (fields >> name >> card.Ranks[0] >> card.Ranks[1] >> card.Ranks[2] >> card.Ranks[3] >>
+                card.Element)
                 cards.Cards.push_back(card);
         }
         return cards;
@@ -65,11 +59,9 @@ const TCardList& BuiltInCatalogue()
     return catalogue;
 }
 
-TRefereeFactory RulesRefereeFactory()
-{
+TRefereeFactory RulesRefereeFactory() {
     return [](int64_t seed, int32_t rules, int32_t firstPlayer) -> std::unique_ptr<TReferee> {
-        if (BuiltInCatalogue().CardCount() == 0)
-            return nullptr;
+        if (BuiltInCatalogue().CardCount() == 0) return nullptr;
         return std::make_unique<TRulesReferee>(BuiltInCatalogue(), seed, rules, firstPlayer);
     };
 }

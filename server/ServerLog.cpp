@@ -12,17 +12,13 @@ TServerLog::TServerLog()
           std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
           std::fprintf(stderr, "%s %s\n", stamp, line.c_str());
           std::fflush(stderr);
-      })
-{
-}
+      }) {}
 
-void TServerLog::Write(const std::string& text)
-{
+void TServerLog::Write(const std::string& text) {
     Sink(Clean(text));
 }
 
-std::string TServerLog::Clean(const std::string& text)
-{
+std::string TServerLog::Clean(const std::string& text) {
     static const char Hex[] = "0123456789abcdef";
     std::string line;
     line.reserve(text.size());

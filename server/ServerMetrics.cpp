@@ -2,8 +2,7 @@
 
 namespace {
 
-void Add(std::string& text, const char* name, const char* type, const char* help, uint64_t value)
-{
+void Add(std::string& text, const char* name, const char* type, const char* help, uint64_t value) {
     text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n" + name + " " +
             std::to_string(value) + "\n";
 }
@@ -12,8 +11,7 @@ constexpr std::array<const char*, RefusalKinds> RefusalLabels{"bad_line", "limit
 
 } // namespace
 
-std::string MetricsText(const TServerMetrics& metrics, const TServerGauges& gauges)
-{
+std::string MetricsText(const TServerMetrics& metrics, const TServerGauges& gauges) {
     std::string text;
     Add(text, "vantaro_connections", "gauge", "Open client connections.", gauges.Connections);
     Add(text, "vantaro_players", "gauge", "Players signed in.", gauges.Players);
@@ -23,7 +21,8 @@ std::string MetricsText(const TServerMetrics& metrics, const TServerGauges& gaug
     text += metrics.MoveSeconds.Text("vantaro_move_seconds", "Time from a move's line to its answer.");
     text += metrics.StorageSeconds.Text("vantaro_storage_seconds", "Time of each call into the database.");
     Add(text, "vantaro_storage_errors_total", "counter", "Calls the database failed.", metrics.StorageErrors);
-    text += "# HELP vantaro_refusals_total Requests refused, by reason.\n# TYPE vantaro_refusals_total counter\n";
+    text +=
+        "# HELP vantaro_refusals_total Requests refused, by reason.\n# TYPE vantaro_refusals_total counter\n";
     for (size_t i = 0; i < RefusalKinds; ++i)
         text += std::string("vantaro_refusals_total{reason=\"") + RefusalLabels[i] + "\"} " +
                 std::to_string(metrics.Refusals[i]) + "\n";

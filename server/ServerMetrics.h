@@ -14,10 +14,10 @@ inline constexpr size_t RefusalKinds = 4;
 // What the server counts as it runs, for an operator's dashboard. Plain data
 // changed on the server's one thread; read when scraped.
 struct TServerMetrics {
-    uint64_t Moves = 0;            // moves accepted and stored
-    THistogram MoveSeconds;        // from a move's line to its answer
-    THistogram StorageSeconds;     // each call into the database
-    uint64_t StorageErrors = 0;    // calls the database failed
+    uint64_t Moves = 0;         // moves accepted and stored
+    THistogram MoveSeconds;     // from a move's line to its answer
+    THistogram StorageSeconds;  // each call into the database
+    uint64_t StorageErrors = 0; // calls the database failed
     std::array<uint64_t, RefusalKinds> Refusals{};
 
     void Refused(TRefusal why) { ++Refusals[size_t(why)]; }
@@ -26,7 +26,7 @@ struct TServerMetrics {
 // What is read off the running server when scraped.
 struct TServerGauges {
     uint64_t Connections = 0;
-    uint64_t Players = 0;        // signed in
+    uint64_t Players = 0; // signed in
     uint64_t Tables = 0;
     uint64_t MatchesInPlay = 0;
 };

@@ -8,26 +8,21 @@
 
 namespace {
 
-bool ParsePort(const std::string& text, uint16_t& port)
-{
+bool ParsePort(const std::string& text, uint16_t& port) {
     unsigned value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value > 65535)
-        return false;
+    if (error != std::errc() || end != text.data() + text.size() || value > 65535) return false;
     port = uint16_t(value);
     return true;
 }
 
 // ADDRESS:PORT, an IPv6 address in brackets: 127.0.0.1:9100, [::1]:9100.
-bool ParseAddressAndPort(const std::string& text, std::string& address, uint16_t& port)
-{
+bool ParseAddressAndPort(const std::string& text, std::string& address, uint16_t& port) {
     const size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || !ParsePort(text.substr(colon + 1), port))
-        return false;
+    if (colon == std::string::npos || colon == 0 || !ParsePort(text.substr(colon + 1), port)) return false;
     address = text.substr(0, colon);
     if (address.front() == '[') {
-        if (address.size() < 3 || address.back() != ']')
-            return false;
+        if (address.size() < 3 || address.back() != ']') return false;
         address = address.substr(1, address.size() - 2);
     } else if (address.find(':') != std::string::npos) {
         return false; // an IPv6 address without brackets is ambiguous
@@ -37,8 +32,7 @@ bool ParseAddressAndPort(const std::string& text, std::string& address, uint16_t
 
 } // namespace
 
-std::string ServerUsage()
-{
+std::string ServerUsage() {
     return "Usage: vantaro-server [options]\n"
            "Runs a Vantaro server: a lobby, tables to sit at or watch, and matches decided here.\n"
            "\n"
@@ -65,8 +59,7 @@ std::string ServerUsage()
            "  --help              show this and exit\n";
 }
 
-TServerOptionsResult ParseServerOptions(const std::vector<std::string>& arguments)
-{
+TServerOptionsResult ParseServerOptions(const std::vector<std::string>& arguments) {
     TServerOptions options;
     for (size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
@@ -76,8 +69,7 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
             name.resize(equals);
         }
         if (name == "--help" || name == "-h") {
-            if (value)
-                return {std::nullopt, "--help takes no value"};
+            if (value) return {std::nullopt, "--help takes no value"};
             options.Help = true;
             continue;
         }
@@ -99,12 +91,10 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
         else if (name != "--port" && name != "--metrics" && name != "--proxy-from")
             return {std::nullopt, "unknown option '" + name + "' (see --help)"};
         if (!value) {
-            if (i + 1 >= arguments.size())
-                return {std::nullopt, name + " needs a value"};
+            if (i + 1 >= arguments.size()) return {std::nullopt, name + " needs a value"};
             value = arguments[++i];
         }
-        if (value->empty())
-            return {std::nullopt, name + " needs a value"};
+        if (value->empty()) return {std::nullopt, name + " needs a value"};
         if (name == "--port") {
             if (!ParsePort(*value, options.Port))
                 return {std::nullopt, "--port takes a number from 0 to 65535, not '" + *value + "'"};
@@ -115,13 +105,15 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
                 asio::error_code error;
                 asio::ip::make_address(address, error);
                 if (error)
-                    return {std::nullopt, "--proxy-from takes IP addresses separated by commas, not '" + address + "'"};
+                    return {std::nullopt,
+                            "--proxy-from takes IP addresses separated by commas, not '" + address + "'"};
                 options.ProxyFrom.push_back(address);
                 from = comma + 1;
             }
         } else if (name == "--metrics") {
             if (!ParseAddressAndPort(*value, options.MetricsAddress, options.MetricsPort))
-                return {std::nullopt, "--metrics takes ADDRESS:PORT (IPv6 in brackets), not '" + *value + "'"};
+                return {std::nullopt,
+                        "--metrics takes ADDRESS:PORT (IPv6 in brackets), not '" + *value + "'"};
         } else {
             *target = *value;
         }

@@ -14,11 +14,11 @@ struct TServerOptions {
     std::string DatabaseUrl;     // empty: an SQLite file in the data folder
     std::string CertificateFile; // both empty: made in the data folder
     std::string KeyFile;
-    std::string Instance; // empty: the name kept in the data folder
+    std::string Instance;       // empty: the name kept in the data folder
     std::string MetricsAddress; // empty: no metrics served
     uint16_t MetricsPort = 0;
     std::vector<std::string> ProxyFrom; // fronts that send a PROXY v2 header
-    std::string ConfigFile; // empty: /etc/vantaro-server.conf if there is one
+    std::string ConfigFile;             // empty: /etc/vantaro-server.conf if there is one
     bool Help = false;
 };
 

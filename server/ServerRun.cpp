@@ -16,11 +16,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <optional>
-#include <random>
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,26 +28,23 @@
 namespace {
 
 // Each client holds a descriptor; take as many as the system lets us.
-void RaiseOpenFileLimit(TServerLog& log)
-{
+void RaiseOpenFileLimit(TServerLog& log) {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max)
-        return;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
     limit.rlim_cur = limit.rlim_max;
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
         log.Write(std::string("cannot raise the open-file limit: ") + std::strerror(errno));
 }
 
-int64_t WallClockMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+int64_t WallClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
 // Deals come from a cryptographic source, so nobody can foresee a hand;
 // 53 bits, so that the seed travels exactly as a JSON number.
-int64_t DrawSeed()
-{
+int64_t DrawSeed() {
     uint64_t value = 0;
     if (RAND_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value) != 1)
         value = (uint64_t(std::random_device()()) << 32) ^ std::random_device()();
@@ -56,21 +53,19 @@ int64_t DrawSeed()
 
 // The settings file named, or the default one when it exists; no file, the
 // built-in settings.
-std::optional<TServerSettings> LoadSettings(const std::string& named, std::string& path, TServerLog& log)
-{
-    path = !named.empty() ? named : ::access(SettingsFile::DefaultPath, F_OK) == 0 ? SettingsFile::DefaultPath : "";
-    if (path.empty())
-        return TServerSettings();
+std::optional<TServerSettings> LoadSettings(const std::string& named, std::string& path, TServerLog& log) {
+    path = !named.empty()                                   ? named
+           : ::access(SettingsFile::DefaultPath, F_OK) == 0 ? SettingsFile::DefaultPath
+                                                            : "";
+    if (path.empty()) return TServerSettings();
     SettingsFile::TReading reading = SettingsFile::Read(path);
-    if (!reading.Settings)
-        log.Write("bad settings: " + reading.Error);
+    if (!reading.Settings) log.Write("bad settings: " + reading.Error);
     return reading.Settings;
 }
 
 } // namespace
 
-int RunServer(const TServerOptions& options, TServerLog& log)
-{
+int RunServer(const TServerOptions& options, TServerLog& log) {
     // Closed clients must not end the server through SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     RaiseOpenFileLimit(log);
@@ -98,8 +93,8 @@ int RunServer(const TServerOptions& options, TServerLog& log)
 
     TIdentityResult identity =
         options.CertificateFile.empty()
-            ? LoadOrMakeIdentity(options.DataFolder + "/server-cert.pem", options.DataFolder + "/server-key.pem",
-                                 "vantaro-server")
+            ? LoadOrMakeIdentity(options.DataFolder + "/server-cert.pem",
+                                 options.DataFolder + "/server-key.pem", "vantaro-server")
             : LoadIdentity(options.CertificateFile, options.KeyFile);
     if (!identity.Error.empty()) {
         log.Write(identity.Error);
@@ -111,10 +106,8 @@ int RunServer(const TServerOptions& options, TServerLog& log)
 
     std::string settingsPath;
     std::optional<TServerSettings> settings = LoadSettings(options.ConfigFile, settingsPath, log);
-    if (!settings)
-        return 1;
-    if (!settingsPath.empty())
-        log.Write("settings from " + settingsPath);
+    if (!settings) return 1;
+    if (!settingsPath.empty()) log.Write("settings from " + settingsPath);
 
     asio::io_context io(1);
     TAddressLimits addresses;
@@ -133,11 +126,10 @@ int RunServer(const TServerOptions& options, TServerLog& log)
     TTlsServer::TLimits limits;
     limits.MaxConnections = settings->MaxConnections;
     limits.MaxPerAddress = settings->ConnectionsPerAddress;
-    for (const std::string& front : options.ProxyFrom)
-        limits.Fronts.push_back(asio::ip::make_address(front));
+    for (const std::string& front : options.ProxyFrom) limits.Fronts.push_back(asio::ip::make_address(front));
     TTlsServer server(
-        io, log, addresses, [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); },
-        limits);
+        io, log, addresses,
+        [&](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); }, limits);
     if (error = server.UseIdentity(identity.Identity); !error.empty()) {
         log.Write(error);
         return 1;
@@ -165,14 +157,14 @@ int RunServer(const TServerOptions& options, TServerLog& log)
     asio::signal_set reloadSignal(io, SIGHUP);
     std::function<void()> awaitReload = [&] {
         reloadSignal.async_wait([&](const asio::error_code& failed, int) {
-            if (failed)
-                return;
+            if (failed) return;
             std::string path;
             if (std::optional<TServerSettings> fresh = LoadSettings(options.ConfigFile, path, log)) {
                 settings = fresh;
                 addresses.MaxNewNamesPerHour = settings->NewNamesPerHour;
                 addresses.MaxConnections = settings->ConnectionsPerAddress;
-                log.Write(path.empty() ? std::string("settings: the built-in ones") : "settings reloaded from " + path);
+                log.Write(path.empty() ? std::string("settings: the built-in ones")
+                                       : "settings reloaded from " + path);
             } else {
                 log.Write("kept the running settings");
             }
@@ -183,11 +175,9 @@ int RunServer(const TServerOptions& options, TServerLog& log)
     // Taken before the listening line: whoever reads that line may stop us at once.
     asio::signal_set stopSignals(io, SIGTERM, SIGINT);
     stopSignals.async_wait([&](const asio::error_code& failed, int number) {
-        if (failed)
-            return;
+        if (failed) return;
         log.Write(std::string("stopping on ") + (number == SIGTERM ? "SIGTERM" : "SIGINT"));
-        if (endpoint)
-            endpoint->Stop();
+        if (endpoint) endpoint->Stop();
         reloadSignal.cancel();
         server.Stop([&] { io.stop(); });
     });

@@ -30,8 +30,8 @@ struct TServerSettings {
     int32_t QuestionWindowSeconds = 10;
 
     // Matches and ratings.
-    int32_t AwaySeconds = 60;             // each player's allowance per match
-    int32_t LeaderboardMinMatches = 10;   // rated matches before a player is listed
+    int32_t AwaySeconds = 60;           // each player's allowance per match
+    int32_t LeaderboardMinMatches = 10; // rated matches before a player is listed
 
     friend bool operator==(const TServerSettings&, const TServerSettings&) = default;
 };

@@ -19,8 +19,7 @@ struct TNumber {
 };
 
 // Every number, by table and key, with the range that keeps the server sound.
-const std::map<std::string, std::map<std::string, TNumber>>& Numbers()
-{
+const std::map<std::string, std::map<std::string, TNumber>>& Numbers() {
     static const std::map<std::string, std::map<std::string, TNumber>> numbers{
         {"connections",
          {{"max", {&TServerSettings::MaxConnections, 1, 1'000'000}},
@@ -43,23 +42,18 @@ const std::map<std::string, std::map<std::string, TNumber>>& Numbers()
     return numbers;
 }
 
-bool IsPlayerName(const std::string& name)
-{
-    if (name.size() < 3 || name.size() > 16)
-        return false;
+bool IsPlayerName(const std::string& name) {
+    if (name.size() < 3 || name.size() > 16) return false;
     for (char c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
-            return false;
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
     return true;
 }
 
 // Control characters other than line breaks would reach every client's lobby.
-bool IsPlainText(const std::string& text)
-{
+bool IsPlainText(const std::string& text) {
     size_t characters = 0;
     for (unsigned char c : text) {
-        if ((c < 0x20 && c != '\n') || c == 0x7F)
-            return false;
+        if ((c < 0x20 && c != '\n') || c == 0x7F) return false;
         characters += (c & 0xC0) != 0x80;
     }
     return characters <= MaxMessageCharacters;
@@ -69,8 +63,7 @@ class TReader {
 public:
     explicit TReader(std::string path) : Path(std::move(path)) {}
 
-    SettingsFile::TReading Read(const toml::table& root)
-    {
+    SettingsFile::TReading Read(const toml::table& root) {
         TServerSettings settings;
         for (auto&& [key, node] : root) {
             const std::string name(key.str());
@@ -83,8 +76,8 @@ public:
             } else if (name == "moderators") {
                 const toml::array* names = node.as_array();
                 if (!names || names->size() > MaxModerators)
-                    return Fail(node, "moderators must be a list of at most " + std::to_string(MaxModerators) +
-                                          " player names");
+                    return Fail(node, "moderators must be a list of at most " +
+                                          std::to_string(MaxModerators) + " player names");
                 for (const toml::node& entry : *names) {
                     const std::optional<std::string> moderator = entry.value<std::string>();
                     if (!entry.is_string() || !IsPlayerName(*moderator))
@@ -93,17 +86,18 @@ public:
                 }
             } else if (auto table = Numbers().find(name); table != Numbers().end()) {
                 const toml::table* values = node.as_table();
-                if (!values)
-                    return Fail(node, "[" + name + "] must be a table of settings");
+                if (!values) return Fail(node, "[" + name + "] must be a table of settings");
                 for (auto&& [field, value] : *values) {
                     const auto number = table->second.find(std::string(field.str()));
                     if (number == table->second.end())
-                        return Fail(value, "unknown setting '" + std::string(field.str()) + "' in [" + name + "]");
+                        return Fail(value,
+                                    "unknown setting '" + std::string(field.str()) + "' in [" + name + "]");
                     const std::optional<int64_t> read = value.value_exact<int64_t>();
                     const TNumber& bounds = number->second;
                     if (!value.is_integer() || !read || *read < bounds.Low || *read > bounds.High)
-                        return Fail(value, name + "." + std::string(field.str()) + " must be a whole number from " +
-                                               std::to_string(bounds.Low) + " to " + std::to_string(bounds.High));
+                        return Fail(value, name + "." + std::string(field.str()) +
+                                               " must be a whole number from " + std::to_string(bounds.Low) +
+                                               " to " + std::to_string(bounds.High));
                     settings.*bounds.Field = int32_t(*read);
                 }
             } else {
@@ -113,8 +107,7 @@ public:
         return {settings, {}};
     }
 
-    SettingsFile::TReading Fail(const toml::node& node, const std::string& why) const
-    {
+    SettingsFile::TReading Fail(const toml::node& node, const std::string& why) const {
         return {std::nullopt, Path + ":" + std::to_string(node.source().begin.line) + ": " + why};
     }
 
@@ -126,8 +119,7 @@ private:
 
 namespace SettingsFile {
 
-TReading Parse(const std::string& text, const std::string& path)
-{
+TReading Parse(const std::string& text, const std::string& path) {
     try {
         const toml::table root = toml::parse(text, path);
         return TReader(path).Read(root);
@@ -137,11 +129,9 @@ TReading Parse(const std::string& text, const std::string& path)
     }
 }
 
-TReading Read(const std::string& path)
-{
+TReading Read(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return {std::nullopt, path + ": cannot be read"};
+    if (!file) return {std::nullopt, path + ": cannot be read"};
     std::string text(MaxFileBytes + 1, '\0');
     file.read(text.data(), std::streamsize(text.size()));
     text.resize(size_t(file.gcount()));

@@ -39,7 +39,8 @@ public:
     std::vector<TStoredMatch> MatchesInPlay() override;
     std::optional<TStanding> Standing(int64_t playerId) override;
     std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override;
-    std::optional<TProfile> Profile(const std::string& name, int32_t historyCount, int32_t recentCount) override;
+    std::optional<TProfile> Profile(const std::string& name, int32_t historyCount,
+                                    int32_t recentCount) override;
     std::string LastError() const override { return Error; }
 
     bool IsPostgres() const { return Postgres; }

@@ -16,11 +16,11 @@ public:
     virtual ~TStorage() = default;
 
     enum class TBindResult {
-        Known,     // the name was already this certificate's
-        Created,   // the name was free and is now bound to this certificate
-        Taken,     // the name (in any case) belongs to another certificate
-        Invalid,   // not a valid name
-        Failed,    // the database failed; see LastError
+        Known,   // the name was already this certificate's
+        Created, // the name was free and is now bound to this certificate
+        Taken,   // the name (in any case) belongs to another certificate
+        Invalid, // not a valid name
+        Failed,  // the database failed; see LastError
     };
     struct TBinding {
         TBindResult Result = TBindResult::Failed;
@@ -58,8 +58,8 @@ public:
     // The move that ends a match and the match's end (finished, with its
     // result and, if rated, both ratings) in one transaction: a server killed
     // at any moment leaves either both or neither.
-    virtual TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner, const int32_t score[2],
-                                    TRatingUpdate* ratings = nullptr) = 0;
+    virtual TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner,
+                                    const int32_t score[2], TRatingUpdate* ratings = nullptr) = 0;
     // Ends a match still in play; false when it had already ended or is
     // unknown. The end of a rated match with a result moves both players'
     // ratings in the same transaction, so that neither is ever kept without
@@ -98,7 +98,8 @@ public:
     };
     // The player holding a name (in any case), the ratings after their last
     // historyCount rated matches and their last recentCount ended ones.
-    virtual std::optional<TProfile> Profile(const std::string& name, int32_t historyCount, int32_t recentCount) = 0;
+    virtual std::optional<TProfile> Profile(const std::string& name, int32_t historyCount,
+                                            int32_t recentCount) = 0;
 
     virtual std::string LastError() const = 0;
 };

@@ -9,9 +9,7 @@ class THistogram;
 class TTimedStorage : public TStorage {
 public:
     TTimedStorage(TStorage& inner, THistogram& seconds, uint64_t& errors)
-        : Inner(inner), Seconds(seconds), Errors(errors)
-    {
-    }
+        : Inner(inner), Seconds(seconds), Errors(errors) {}
 
     TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t nowMs) override;
     std::optional<TPlayer> FindPlayer(const std::string& name) override;
@@ -20,13 +18,14 @@ public:
     TMoveResult AddMove(int64_t matchId, const TStoredMove& move) override;
     TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner, const int32_t score[2],
                             TRatingUpdate* ratings) override;
-    bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2], int64_t endedMs,
-                     TRatingUpdate* ratings) override;
+    bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
+                     int64_t endedMs, TRatingUpdate* ratings) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
     std::vector<TStoredMatch> MatchesInPlay() override;
     std::optional<TStanding> Standing(int64_t playerId) override;
     std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override;
-    std::optional<TProfile> Profile(const std::string& name, int32_t historyCount, int32_t recentCount) override;
+    std::optional<TProfile> Profile(const std::string& name, int32_t historyCount,
+                                    int32_t recentCount) override;
     std::string LastError() const override { return Inner.LastError(); }
 
 private:

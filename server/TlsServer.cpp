@@ -14,25 +14,21 @@ namespace {
 constexpr auto LingerTime = std::chrono::seconds(2);
 constexpr auto AcceptRetry = std::chrono::milliseconds(100);
 
-asio::ip::address Unmapped(asio::ip::address address)
-{
+asio::ip::address Unmapped(asio::ip::address address) {
     if (address.is_v6() && address.to_v6().is_v4_mapped())
         return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
     return address;
 }
 
-std::string AddressText(const asio::ip::tcp::endpoint& endpoint)
-{
+std::string AddressText(const asio::ip::tcp::endpoint& endpoint) {
     const asio::ip::address address = Unmapped(endpoint.address());
     std::string host = address.to_string();
     return (address.is_v6() ? "[" + host + "]" : host) + ":" + std::to_string(endpoint.port());
 }
 
-std::string PeerFingerprint(SSL* ssl)
-{
+std::string PeerFingerprint(SSL* ssl) {
     X509* certificate = SSL_get1_peer_certificate(ssl);
-    if (certificate == nullptr)
-        return {};
+    if (certificate == nullptr) return {};
     unsigned char* der = nullptr;
     int size = i2d_X509(certificate, &der);
     std::string fingerprint = size > 0 ? DerFingerprint(der, size_t(size)) : std::string();
@@ -45,18 +41,16 @@ std::string PeerFingerprint(SSL* ssl)
 
 TTlsConnection::TTlsConnection(TTlsServer& server, asio::ip::tcp::socket socket, TPeer peer, bool proxied)
     : Server(server), Stream(std::move(socket), server.Tls), Deadline(server.Io), WakeTimer(server.Io),
-      PeerInfo(std::move(peer)), Proxied(proxied)
-{
-}
+      PeerInfo(std::move(peer)), Proxied(proxied) {}
 
-void TTlsConnection::Start()
-{
+void TTlsConnection::Start() {
     auto self = shared_from_this();
     // One deadline for the front's header and the handshake together.
     Deadline.expires_after(Server.Limits.HandshakeTimeout);
     Deadline.async_wait([self](const asio::error_code& error) {
         if (!error)
-            self->Finish(self->Proxied && !self->Admitted ? "no PROXY header in time" : "no TLS handshake in time");
+            self->Finish(self->Proxied && !self->Admitted ? "no PROXY header in time"
+                                                          : "no TLS handshake in time");
     });
     if (Proxied)
         ReadProxyHeader();
@@ -64,8 +58,7 @@ void TTlsConnection::Start()
         Handshake();
 }
 
-void TTlsConnection::ReadProxyHeader()
-{
+void TTlsConnection::ReadProxyHeader() {
     // Exactly the header's bytes: what follows is the client's TLS.
     const TProxyHeader header = TProxyHeader::Parse(ProxyBytes);
     if (header.Status == TProxyHeader::TStatus::NeedMore) {
@@ -73,33 +66,27 @@ void TTlsConnection::ReadProxyHeader()
         ProxyBytes.resize(header.Bytes);
         asio::async_read(Stream.next_layer(), asio::buffer(ProxyBytes.data() + have, header.Bytes - have),
                          [self = shared_from_this()](const asio::error_code& error, size_t) {
-                             if (self->Finished)
-                                 return;
-                             if (error)
-                                 return self->Finish("no PROXY header: " + error.message());
+                             if (self->Finished) return;
+                             if (error) return self->Finish("no PROXY header: " + error.message());
                              self->ReadProxyHeader();
                          });
         return;
     }
-    if (header.Status == TProxyHeader::TStatus::Bad)
-        return Finish(header.Error);
+    if (header.Status == TProxyHeader::TStatus::Bad) return Finish(header.Error);
     if (header.Status == TProxyHeader::TStatus::Client) {
         PeerInfo.Address = AddressText(header.Source) + " (through " + PeerInfo.Address + ")";
         PeerInfo.LimitKey = TTlsServer::LimitKeyOf(Unmapped(header.Source.address()));
     }
     ProxyBytes = std::string();
-    if (std::string refused = Server.Admit(PeerInfo); !refused.empty())
-        return Finish(refused);
+    if (std::string refused = Server.Admit(PeerInfo); !refused.empty()) return Finish(refused);
     Admitted = true;
     Handshake();
 }
 
-void TTlsConnection::Handshake()
-{
+void TTlsConnection::Handshake() {
     auto self = shared_from_this();
     Stream.async_handshake(asio::ssl::stream_base::server, [self](const asio::error_code& error) {
-        if (self->Finished)
-            return;
+        if (self->Finished) return;
         self->Deadline.cancel();
         if (error) {
             self->Finish("TLS handshake failed: " + error.message());
@@ -114,18 +101,15 @@ void TTlsConnection::Handshake()
         self->Server.Log.Write("connection " + std::to_string(self->PeerInfo.Id) + " from " +
                                self->PeerInfo.Address + ", certificate " + self->PeerInfo.Fingerprint);
         self->Handler = self->Server.Factory(*self, self->PeerInfo);
-        if (self->Server.Stopping)
-            self->Stop();
+        if (self->Server.Stopping) self->Stop();
         self->Read();
     });
 }
 
-void TTlsConnection::Read()
-{
+void TTlsConnection::Read() {
     auto self = shared_from_this();
     Stream.async_read_some(asio::buffer(Buffer), [self](const asio::error_code& error, size_t size) {
-        if (self->Finished)
-            return;
+        if (self->Finished) return;
         if (error) {
             const bool ended = error == asio::error::eof || error == asio::ssl::error::stream_truncated;
             self->Finish(ended && self->ShutDown ? std::string("closed")
@@ -135,16 +119,14 @@ void TTlsConnection::Read()
         }
         // Once closing, what still arrives is read only to let the close end cleanly.
         if (!self->Closing && self->Handler)
-            self->Handler->Received(std::string_view(self->Buffer.data(), size), std::chrono::steady_clock::now());
-        if (!self->Finished)
-            self->Read();
+            self->Handler->Received(std::string_view(self->Buffer.data(), size),
+                                    std::chrono::steady_clock::now());
+        if (!self->Finished) self->Read();
     });
 }
 
-void TTlsConnection::Send(std::string bytes)
-{
-    if (Finished || Closing || bytes.empty())
-        return;
+void TTlsConnection::Send(std::string bytes) {
+    if (Finished || Closing || bytes.empty()) return;
     QueuedBytes += bytes.size();
     if (QueuedBytes > Server.Limits.MaxQueuedBytes) {
         // Not from inside the handler's own call: it may be in the middle of
@@ -154,28 +136,24 @@ void TTlsConnection::Send(std::string bytes)
         return;
     }
     Queue.push_back(std::move(bytes));
-    if (!Writing)
-        Write();
+    if (!Writing) Write();
 }
 
-void TTlsConnection::Write()
-{
+void TTlsConnection::Write() {
     Writing = true;
     // What piled up goes out as one write: TLS records and system calls per
     // write, not per line.
     if (Queue.size() > 1) {
         std::string joined;
         joined.reserve(QueuedBytes);
-        for (std::string& part : Queue)
-            joined += part;
+        for (std::string& part : Queue) joined += part;
         Queue.clear();
         Queue.push_back(std::move(joined));
     }
     auto self = shared_from_this();
     asio::async_write(Stream, asio::buffer(Queue.front()), [self](const asio::error_code& error, size_t) {
         self->Writing = false;
-        if (self->Finished)
-            return;
+        if (self->Finished) return;
         if (error) {
             self->Finish("write failed: " + error.message());
             return;
@@ -189,10 +167,8 @@ void TTlsConnection::Write()
     });
 }
 
-void TTlsConnection::Close()
-{
-    if (Finished || Closing)
-        return;
+void TTlsConnection::Close() {
+    if (Finished || Closing) return;
     Closing = true;
     if (!Writing)
         asio::post(Server.Io, [self = shared_from_this()] {
@@ -206,8 +182,7 @@ void TTlsConnection::Shutdown() {
     auto self = shared_from_this();
     Deadline.expires_after(LingerTime);
     Deadline.async_wait([self](const asio::error_code& error) {
-        if (!error)
-            self->Finish("closed");
+        if (!error) self->Finish("closed");
     });
     // close_notify goes out, so that the client reads a clean end rather than
     // a truncated stream; the shutdown is done when the client answers with
@@ -215,10 +190,8 @@ void TTlsConnection::Shutdown() {
     Stream.async_shutdown([self](const asio::error_code&) { self->Finish("closed"); });
 }
 
-void TTlsConnection::WakeAt(TSteadyTime when)
-{
-    if (Finished)
-        return;
+void TTlsConnection::WakeAt(TSteadyTime when) {
+    if (Finished) return;
     WakeTimer.expires_at(when);
     WakeTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
         if (!error && !self->Finished && self->Handler && !self->Closing)
@@ -226,21 +199,16 @@ void TTlsConnection::WakeAt(TSteadyTime when)
     });
 }
 
-void TTlsConnection::Stop()
-{
+void TTlsConnection::Stop() {
     // A connection still in its handshake is told once that ends (or is
     // dropped at the stop's deadline).
-    if (Finished || !Established || !Handler)
-        return;
-    if (!Closing)
-        Handler->Stopping(std::chrono::steady_clock::now());
+    if (Finished || !Established || !Handler) return;
+    if (!Closing) Handler->Stopping(std::chrono::steady_clock::now());
     Close();
 }
 
-void TTlsConnection::Finish(const std::string& reason)
-{
-    if (Finished)
-        return;
+void TTlsConnection::Finish(const std::string& reason) {
+    if (Finished) return;
     Finished = true;
     Deadline.cancel();
     WakeTimer.cancel();
@@ -250,20 +218,17 @@ void TTlsConnection::Finish(const std::string& reason)
         Server.Log.Write("connection " + std::to_string(PeerInfo.Id) + " closed: " + reason);
     else
         Server.Log.Write("connection from " + PeerInfo.Address + " dropped: " + reason);
-    if (Handler)
-        Handler->Closed(reason);
+    if (Handler) Handler->Closed(reason);
     Handler.reset();
     Server.Removed(this);
 }
 
-TTlsServer::TTlsServer(asio::io_context& io, TServerLog& log, TAddressLimits& addresses, THandlerFactory factory,
-                       TLimits limits)
+TTlsServer::TTlsServer(asio::io_context& io, TServerLog& log, TAddressLimits& addresses,
+                       THandlerFactory factory, TLimits limits)
     : Io(io), Log(log), Factory(std::move(factory)), Limits(limits), Tls(asio::ssl::context::tls_server),
-      Acceptor(io), AcceptPause(io), StopDeadline(io), Addresses(addresses)
-{
+      Acceptor(io), AcceptPause(io), StopDeadline(io), Addresses(addresses) {
     Addresses.MaxConnections = Limits.MaxPerAddress;
-    for (asio::ip::address& front : Limits.Fronts)
-        front = Unmapped(front);
+    for (asio::ip::address& front : Limits.Fronts) front = Unmapped(front);
     SSL_CTX* context = Tls.native_handle();
     // Our own clients speak TLS 1.3; nothing older is needed.
     SSL_CTX_set_min_proto_version(context, TLS1_3_VERSION);
@@ -278,39 +243,28 @@ TTlsServer::TTlsServer(asio::io_context& io, TServerLog& log, TAddressLimits& ad
     Tls.set_verify_callback([](bool, asio::ssl::verify_context&) { return true; });
 }
 
-TTlsServer::~TTlsServer()
-{
-    while (!Connections.empty())
-        Connections.begin()->second->Finish("server ended");
+TTlsServer::~TTlsServer() {
+    while (!Connections.empty()) Connections.begin()->second->Finish("server ended");
 }
 
-std::string TTlsServer::UseIdentity(const TIdentity& identity)
-{
+std::string TTlsServer::UseIdentity(const TIdentity& identity) {
     asio::error_code error;
     Tls.use_certificate_chain(asio::buffer(identity.CertificatePem), error);
-    if (!error)
-        Tls.use_private_key(asio::buffer(identity.KeyPem), asio::ssl::context::pem, error);
-    if (error)
-        return "cannot use the certificate: " + error.message();
+    if (!error) Tls.use_private_key(asio::buffer(identity.KeyPem), asio::ssl::context::pem, error);
+    if (error) return "cannot use the certificate: " + error.message();
     return {};
 }
 
-std::string TTlsServer::Listen(const std::string& address, uint16_t port)
-{
+std::string TTlsServer::Listen(const std::string& address, uint16_t port) {
     asio::error_code error;
     asio::ip::address host = asio::ip::make_address(address, error);
-    if (error)
-        return "'" + address + "' is not an IP address";
+    if (error) return "'" + address + "' is not an IP address";
     asio::ip::tcp::endpoint endpoint(host, port);
     Acceptor.open(endpoint.protocol(), error);
-    if (!error)
-        Acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), error);
-    if (!error && host.is_v6())
-        Acceptor.set_option(asio::ip::v6_only(false), error);
-    if (!error)
-        Acceptor.bind(endpoint, error);
-    if (!error)
-        Acceptor.listen(asio::socket_base::max_listen_connections, error);
+    if (!error) Acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), error);
+    if (!error && host.is_v6()) Acceptor.set_option(asio::ip::v6_only(false), error);
+    if (!error) Acceptor.bind(endpoint, error);
+    if (!error) Acceptor.listen(asio::socket_base::max_listen_connections, error);
     if (error) {
         asio::error_code ignored;
         Acceptor.close(ignored);
@@ -321,32 +275,25 @@ std::string TTlsServer::Listen(const std::string& address, uint16_t port)
     return {};
 }
 
-std::string TTlsServer::LimitKeyOf(const asio::ip::address& address)
-{
-    if (address.is_v4())
-        return address.to_string();
+std::string TTlsServer::LimitKeyOf(const asio::ip::address& address) {
+    if (address.is_v4()) return address.to_string();
     asio::ip::address_v6 v6 = address.to_v6();
-    if (v6.is_v4_mapped())
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, v6).to_string();
+    if (v6.is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, v6).to_string();
     // One home or one host gets a whole /64: count it as one address.
     asio::ip::address_v6::bytes_type bytes = v6.to_bytes();
-    for (size_t i = 8; i < bytes.size(); ++i)
-        bytes[i] = 0;
+    for (size_t i = 8; i < bytes.size(); ++i) bytes[i] = 0;
     return asio::ip::address_v6(bytes).to_string() + "/64";
 }
 
-void TTlsServer::Accept()
-{
+void TTlsServer::Accept() {
     Acceptor.async_accept([this](const asio::error_code& error, asio::ip::tcp::socket socket) {
-        if (error == asio::error::operation_aborted || Stopping)
-            return;
+        if (error == asio::error::operation_aborted || Stopping) return;
         if (error) {
             // Out of descriptors, most likely: wait a little rather than spin.
             Log.Write("cannot accept a connection: " + error.message());
             AcceptPause.expires_after(AcceptRetry);
             AcceptPause.async_wait([this](const asio::error_code& waited) {
-                if (!waited && !Stopping)
-                    Accept();
+                if (!waited && !Stopping) Accept();
             });
             return;
         }
@@ -356,8 +303,8 @@ void TTlsServer::Accept()
         peer.Id = NextId++;
         peer.Address = AddressText(remote);
         peer.LimitKey = LimitKeyOf(remote.address());
-        const bool proxied = std::find(Limits.Fronts.begin(), Limits.Fronts.end(), Unmapped(remote.address())) !=
-                             Limits.Fronts.end();
+        const bool proxied = std::find(Limits.Fronts.begin(), Limits.Fronts.end(),
+                                       Unmapped(remote.address())) != Limits.Fronts.end();
         std::string refused;
         if (int(Connections.size()) >= Limits.MaxConnections)
             Log.Write("refused " + peer.Address + ": the server is full");
@@ -374,54 +321,43 @@ void TTlsServer::Accept()
     });
 }
 
-std::string TTlsServer::Admit(const TPeer& peer)
-{
-    if (Addresses.TryOpen(peer.LimitKey))
-        return {};
+std::string TTlsServer::Admit(const TPeer& peer) {
+    if (Addresses.TryOpen(peer.LimitKey)) return {};
     return Addresses.Connections(peer.LimitKey) > 0
                ? "more than " + std::to_string(Limits.MaxPerAddress) + " connections from " + peer.LimitKey
                : std::string("too many addresses to keep count of");
 }
 
-void TTlsServer::Removed(TTlsConnection* connection)
-{
+void TTlsServer::Removed(TTlsConnection* connection) {
     auto found = Connections.find(connection);
-    if (found == Connections.end())
-        return;
-    if (connection->Counted())
-        Addresses.Closed(connection->Peer().LimitKey);
+    if (found == Connections.end()) return;
+    if (connection->Counted()) Addresses.Closed(connection->Peer().LimitKey);
     // The connection may be running this very call; keep it alive until it returns.
     asio::post(Io, [keep = std::move(found->second)] {});
     Connections.erase(found);
     CheckStopped();
 }
 
-void TTlsServer::Stop(std::function<void()> done)
-{
+void TTlsServer::Stop(std::function<void()> done) {
     Stopping = true;
     StopDone = std::move(done);
     asio::error_code ignored;
     Acceptor.close(ignored);
     AcceptPause.cancel();
     std::vector<std::shared_ptr<TTlsConnection>> open;
-    for (auto& [pointer, connection] : Connections)
-        open.push_back(connection);
-    for (auto& connection : open)
-        connection->Stop();
+    for (auto& [pointer, connection] : Connections) open.push_back(connection);
+    for (auto& connection : open) connection->Stop();
     StopDeadline.expires_after(Limits.StopTimeout);
     StopDeadline.async_wait([this](const asio::error_code& error) {
-        if (error)
-            return;
+        if (error) return;
         while (!Connections.empty())
             Connections.begin()->second->Finish("server stopped before the connection closed");
     });
     CheckStopped();
 }
 
-void TTlsServer::CheckStopped()
-{
-    if (!Stopping || !Connections.empty() || !StopDone)
-        return;
+void TTlsServer::CheckStopped() {
+    if (!Stopping || !Connections.empty() || !StopDone) return;
     StopDeadline.cancel();
     auto done = std::move(StopDone);
     StopDone = nullptr;

@@ -8,8 +8,7 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     TServerOptionsResult parsed = ParseServerOptions(arguments);
     if (!parsed.Options) {

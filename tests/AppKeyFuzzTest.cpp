@@ -8,13 +8,13 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <random>
 #include <thread>
 
@@ -187,13 +187,15 @@ TEST_F(AppKeyFuzz, TheSameKeysEndInTheSameState) {
     // Searches end before the next step, and a hint is taken at once, so that
     // answers come at the same step every run.
     const auto settle = [] {
-        while (VantaroForm->Table().Computer().Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (VantaroForm->Table().Computer().Thinking())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         while (VantaroForm->Table().Hint().Busy()) {
             VantaroForm->Table().Hint().Step();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     };
-    const Qt::Key keys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_Left, Qt::Key_Right, Qt::Key_Return, Qt::Key_Escape};
+    const Qt::Key keys[] = {Qt::Key_Up,    Qt::Key_Down,   Qt::Key_Left,
+                            Qt::Key_Right, Qt::Key_Return, Qt::Key_Escape};
     const uint32_t frameLengths[] = {0, 16, 33, 250, 700, 2000};
     for (const TSession& session : sessions) {
         SCOPED_TRACE("seed " + std::to_string(session.Seed));
@@ -234,8 +236,11 @@ TEST_F(AppKeyFuzz, TheSameKeysEndInTheSameState) {
         digest.Add(VantaroForm->windowTitle());
         std::vector<QString> offered;
         for (QAction* action : VantaroForm->findChildren<QAction*>())
-            offered.push_back(QStringLiteral("%1 %2%3%4").arg(action->text()).arg(action->isEnabled())
-                                  .arg(action->isChecked()).arg(action->isVisible()));
+            offered.push_back(QStringLiteral("%1 %2%3%4")
+                                  .arg(action->text())
+                                  .arg(action->isEnabled())
+                                  .arg(action->isChecked())
+                                  .arg(action->isVisible()));
         std::sort(offered.begin(), offered.end());
         for (const QString& line : offered) digest.Add(line);
         EXPECT_EQ(digest.Value, session.Digest) << std::hex << digest.Value;

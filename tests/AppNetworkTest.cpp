@@ -82,7 +82,8 @@ protected:
         }
         Peer->Game->Cards->NumCards = cards.NumCards;
         Peer->Session->Join(QStringLiteral("127.0.0.1"), port);
-        ASSERT_TRUE(PumpUntil([this] { return Peer->Match->Active() && VantaroForm->Direct().Net().Active(); }));
+        ASSERT_TRUE(
+            PumpUntil([this] { return Peer->Match->Active() && VantaroForm->Direct().Net().Active(); }));
     }
 
     // One frame on both tables, after whatever the connection brought.
@@ -182,9 +183,9 @@ TEST_F(AppNetworkTest, HostedFromTheDialogAMatchAndAChatCrossAndHotSeatComesBack
 
     // The rest of the match, each side on its turn; the tables end alike.
     std::mt19937 dice(5);
-    for (int32_t i = 0;
-         i < 20000 && (Game().InProgress || Peer->Game->InProgress ||
-                       VantaroForm->Direct().Net().DigestsCompared() < 9 || Peer->Match->DigestsCompared() < 9);
+    for (int32_t i = 0; i < 20000 && (Game().InProgress || Peer->Game->InProgress ||
+                                      VantaroForm->Direct().Net().DigestsCompared() < 9 ||
+                                      Peer->Match->DigestsCompared() < 9);
          ++i) {
         if (!PlayHere()) Peer->PlayAnyMove(dice);
         Frame();

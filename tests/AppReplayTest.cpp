@@ -11,8 +11,8 @@
 #include "app/MatchArchive.h"
 #include "app/RecordKeeper.h"
 #include "app/ReplayBar.h"
-#include "app/ResultChart.h"
 #include "app/ReplayView.h"
+#include "app/ResultChart.h"
 #include "app/RulesForm.h"
 #include "game/KeyCodes.h"
 #include "records/MatchHistory.h"
@@ -21,10 +21,10 @@
 
 #include <QAction>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
-#include <QPushButton>
 #include <QTreeWidget>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -105,7 +105,8 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
         EXPECT_EQ(record.Score[0], Game().Score[0]);
 
         ASSERT_TRUE(VantaroForm->Replays().OpenReplay(record, "kept"));
-        EXPECT_TRUE(VantaroForm->windowTitle().startsWith(QStringLiteral("Vantaro \u2014 Replay: Red vs Blue")));
+        EXPECT_TRUE(
+            VantaroForm->windowTitle().startsWith(QStringLiteral("Vantaro \u2014 Replay: Red vs Blue")));
         const int32_t count = int32_t(record.Moves.size());
         EXPECT_EQ(VantaroForm->Replays().Replay().Shown(), 0);
         EXPECT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, 0));
@@ -221,9 +222,10 @@ TEST_F(AppReplayTest, AbandonedAndSavedRecords) {
     ASSERT_TRUE(VantaroForm->Replays().SaveMatchRecord());
     const TRecordReading reading = ReadRecordFile(Asked);
     ASSERT_TRUE(reading.Record) << reading.Problem;
-    EXPECT_EQ(ScriptOf(*reading.Record).Moves, std::vector<TPlacementMove>(Game().Script.Moves.begin(),
-                                                                           Game().Script.Moves.begin() +
-                                                                               ptrdiff_t(reading.Record->Moves.size())));
+    EXPECT_EQ(
+        ScriptOf(*reading.Record).Moves,
+        std::vector<TPlacementMove>(Game().Script.Moves.begin(),
+                                    Game().Script.Moves.begin() + ptrdiff_t(reading.Record->Moves.size())));
     EXPECT_GE(reading.Record->Moves.size(), 1u);
 }
 
@@ -305,15 +307,17 @@ TEST(AppHistoryWords, ResultsAreSeenFromThisComputersSide) {
         const char* Result;
     };
     const TCase cases[] = {
-        {TMatchMode::HotSeat, "Red", "Blue", TMatchEnding::Finished, 0, 6, "Red and Blue", "Red won 6\u20134"},
+        {TMatchMode::HotSeat, "Red", "Blue", TMatchEnding::Finished, 0, 6, "Red and Blue",
+         "Red won 6\u20134"},
         {TMatchMode::HotSeat, "Red", "Blue", TMatchEnding::Finished, -1, 5, "Red and Blue", "Draw 5\u20135"},
-        {TMatchMode::SinglePlayer, "Computer (Perfect)", "You", TMatchEnding::Finished, 0, 7, "Computer (Perfect)",
-         "Lost 3\u20137"},
-        {TMatchMode::Network, "You", "Other player", TMatchEnding::Finished, 0, 6, "Other player", "Won 6\u20134"},
+        {TMatchMode::SinglePlayer, "Computer (Perfect)", "You", TMatchEnding::Finished, 0, 7,
+         "Computer (Perfect)", "Lost 3\u20137"},
+        {TMatchMode::Network, "You", "Other player", TMatchEnding::Finished, 0, 6, "Other player",
+         "Won 6\u20134"},
         {TMatchMode::Network, "Other player", "You", TMatchEnding::Left, 1, 6, "Other player",
          "Won (Other player left) 4\u20136"},
-        {TMatchMode::SinglePlayer, "Computer (Easy)", "You", TMatchEnding::Abandoned, -1, 4, "Computer (Easy)",
-         "Abandoned at 6\u20134"},
+        {TMatchMode::SinglePlayer, "Computer (Easy)", "You", TMatchEnding::Abandoned, -1, 4,
+         "Computer (Easy)", "Abandoned at 6\u20134"},
     };
     for (const TCase& c : cases) {
         TMatchRecord record;
@@ -357,11 +361,13 @@ TEST_F(AppReplayTest, ReviewListsEveryMoveAndIsCancelledOnLeaving) {
     ASSERT_TRUE(VantaroForm->Replays().OpenReplay(record, "kept"));
     ChatForm->ClearLog();
     ReplayKey(Qt::Key_R);
-    EXPECT_TRUE(VantaroForm->Replays().Reviewing() || ChatForm->ChatLog->toPlainText().contains("Review done"));
+    EXPECT_TRUE(VantaroForm->Replays().Reviewing() ||
+                ChatForm->ChatLog->toPlainText().contains("Review done"));
     AwaitReview();
     const QString log = ChatForm->ChatLog->toPlainText();
     for (int32_t move = 1; move <= 9; ++move)
-        EXPECT_TRUE(log.contains(QStringLiteral("\n%1. ").arg(move)) || log.contains(QStringLiteral("\u2717 %1. ").arg(move)))
+        EXPECT_TRUE(log.contains(QStringLiteral("\n%1. ").arg(move)) ||
+                    log.contains(QStringLiteral("\u2717 %1. ").arg(move)))
             << "move " << move << " in\n"
             << log.toStdString();
     EXPECT_TRUE(log.contains("Review done"));

@@ -52,7 +52,9 @@ TEST(AppSoundTest, EveryGeneratedSoundIsShortAudibleAndUnclipped) {
 TEST(AppSoundTest, DamagedWaveFilesAreRefused) {
     const QByteArray good = ReadSound(TSound::Place);
     ASSERT_FALSE(WaveProblem(good).has_value());
-    auto with = [&good](int at, QByteArray bytes) { return QByteArray(good).replace(at, bytes.size(), bytes); };
+    auto with = [&good](int at, QByteArray bytes) {
+        return QByteArray(good).replace(at, bytes.size(), bytes);
+    };
     auto le16 = [](uint16_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
     auto le32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
     const std::pair<const char*, QByteArray> damaged[] = {
@@ -85,7 +87,9 @@ protected:
     void Show(const QString& settingsFile = {}) {
         TShellEnvironment environment;
         environment.SettingsFile = settingsFile;
-        environment.MakeSoundPlayer = [this](const TDataFolder&) { return std::make_unique<TSoundLog>(Heard); };
+        environment.MakeSoundPlayer = [this](const TDataFolder&) {
+            return std::make_unique<TSoundLog>(Heard);
+        };
         ShowWindows(environment);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
     }

@@ -64,8 +64,9 @@ TEST(AppStatisticsTest, CountsMatchTheResultsAndSurviveTheFile) {
     std::vector<TEntry> entries;
     for (int i = 0; i < 240; ++i) {
         // Wins come in runs often enough for streaks longer than one.
-        const TEntry entry{Types[random() % 3], Levels[random() % 3], TMatchResult(random() % 5 ? 2 : random() % 2),
-                           random() % 4 == 0, random() % 3 == 0};
+        const TEntry entry{Types[random() % 3], Levels[random() % 3],
+                           TMatchResult(random() % 5 ? 2 : random() % 2), random() % 4 == 0,
+                           random() % 3 == 0};
         entries.push_back(entry);
         statistics.Record(entry.Type, entry.Level, entry.Result, entry.Undo, entry.Hint);
     }
@@ -74,11 +75,14 @@ TEST(AppStatisticsTest, CountsMatchTheResultsAndSurviveTheFile) {
     for (TGameType type : Types)
         for (TLevel level : Levels) {
             const TTally expected = Expected(entries, type, level);
-            EXPECT_EQ(statistics.Tally(type, level), expected) << TStatistics::ModeKey(type, level).toStdString();
-            EXPECT_EQ(reloaded.Tally(type, level), expected) << TStatistics::ModeKey(type, level).toStdString();
+            EXPECT_EQ(statistics.Tally(type, level), expected)
+                << TStatistics::ModeKey(type, level).toStdString();
+            EXPECT_EQ(reloaded.Tally(type, level), expected)
+                << TStatistics::ModeKey(type, level).toStdString();
         }
     EXPECT_TRUE(log.empty());
-    EXPECT_EQ(statistics.Tally(TGameType::Network, TLevel::Easy), statistics.Tally(TGameType::Network, TLevel::Perfect))
+    EXPECT_EQ(statistics.Tally(TGameType::Network, TLevel::Easy),
+              statistics.Tally(TGameType::Network, TLevel::Perfect))
         << "the level counts only against the computer";
 
     reloaded.Reset();
@@ -103,7 +107,8 @@ TEST(AppStatisticsTest, AnUnreadableFileStartsEmptyWithOneLineAndLeavesTheSettin
         {"a count as text", QByteArray(good).replace("\"lost\":1", "\"lost\":\"1\"")},
         {"counts that do not add up", QByteArray(good).replace("\"played\":3", "\"played\":4")},
         {"a streak beyond the best", QByteArray(good).replace("\"streak\":1", "\"streak\":2")},
-        {"hinted wins beyond the wins", QByteArray(good).replace("\"won_with_hint\":1", "\"won_with_hint\":3")},
+        {"hinted wins beyond the wins",
+         QByteArray(good).replace("\"won_with_hint\":1", "\"won_with_hint\":3")},
         {"a strange result letter", QByteArray(good).replace("WLW", "WXW")},
         {"more results than matches", QByteArray(good).replace("WLW", "WLWW")},
         {"an unknown game type", QByteArray(good).replace("hot-seat", "chess")},
@@ -193,7 +198,8 @@ TEST_F(AppStatisticsWindowTest, ASinglePlayerMatchCountsOnceFromThePersonsSide) 
         Frame();
         if (VantaroForm->Table().Computer().Thinking() || VantaroForm->Table().Hint().Busy())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (Game().Phase != TGame::PhaseIdle || Game().Turn != 1 || VantaroForm->Table().Hint().Busy()) continue;
+        if (Game().Phase != TGame::PhaseIdle || Game().Turn != 1 || VantaroForm->Table().Hint().Busy())
+            continue;
         if (!Game().BoardCursorActive) {
             VantaroForm->HelpHintClick();
             while (VantaroForm->Table().Hint().Busy()) {

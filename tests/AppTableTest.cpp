@@ -96,7 +96,8 @@ TEST(TableLettering, EveryCharacterIsPaintedAndTheLongestResultFitsItsPlate) {
     TGraphics graphics;
     const std::string data = TAppWindowsFixture::DataDir().toStdString();
     TLettering lettering;
-    ASSERT_TRUE(lettering.Load(graphics, data + "/Lettering.bmp", LetterCellLargeWidth, LetterCellLargeHeight));
+    ASSERT_TRUE(
+        lettering.Load(graphics, data + "/Lettering.bmp", LetterCellLargeWidth, LetterCellLargeHeight));
     TRect plate;
     ASSERT_TRUE(graphics.LoadBitmapSurface(data + "/ResultPlate.bmp", &plate, true, false));
     // A character without ink would be set as a space: "You win 6 4".
@@ -105,7 +106,8 @@ TEST(TableLettering, EveryCharacterIsPaintedAndTheLongestResultFitsItsPlate) {
         EXPECT_TRUE(lettering.Painted(letter)) << QString(letter).toStdString();
     EXPECT_FALSE(lettering.Painted(QChar(u'#')));
     // The ribbon's notched ends take 20 pixels a side.
-    for (const char* longest : {"Blue left the match", "Match stopped", "Blue wins 9\u20131", "You lose 1\u20139"})
+    for (const char* longest :
+         {"Blue left the match", "Match stopped", "Blue wins 9\u20131", "You lose 1\u20139"})
         EXPECT_LE(lettering.TextWidth(QString::fromUtf8(longest)), plate.right - 40) << longest;
 }
 
@@ -124,7 +126,8 @@ protected:
         while (Game().InProgress && (Game().Phase != TGame::PhaseIdle || Game().Turn == 0) &&
                std::chrono::steady_clock::now() < deadline) {
             Frame();
-            if (VantaroForm->Table().Computer().Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (VantaroForm->Table().Computer().Thinking())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
 };
@@ -188,8 +191,8 @@ TEST_F(AppTableTest, ASinglePlayerMatchEndsWithItsResultOnTheTable) {
     Game().Overlay = std::move(overlay);
     const QRect plate = Differences(banner, Picture());
     ASSERT_FALSE(plate.isEmpty());
-    EXPECT_TRUE(QRect(56, 161, 400, 62).contains(plate)) << plate.x() << "," << plate.y() << " " << plate.width()
-                                                         << "x" << plate.height();
+    EXPECT_TRUE(QRect(56, 161, 400, 62).contains(plate))
+        << plate.x() << "," << plate.y() << " " << plate.width() << "x" << plate.height();
 }
 
 TEST_F(AppTableTest, TheSideWindowFollowsTheGameType) {
@@ -293,7 +296,8 @@ TEST_F(AppTableTest, OnASmallerScreenTheZoomStopsWhereBothWindowsFit) {
     }
     // Moved, the table takes the side window along; at the screen's edge it stays on it.
     VantaroForm->move(40, 30);
-    EXPECT_EQ(ChatForm->pos(), QPoint(VantaroForm->frameGeometry().right() + 1, VantaroForm->frameGeometry().top()));
+    EXPECT_EQ(ChatForm->pos(),
+              QPoint(VantaroForm->frameGeometry().right() + 1, VantaroForm->frameGeometry().top()));
     VantaroForm->move(1000, 30);
     EXPECT_TRUE(screen.contains(ChatForm->frameGeometry()));
 }
@@ -335,7 +339,8 @@ TEST_F(AppTableTest, ASuddenDeathReplaySaysWhoMovesFirst) {
     // captures nothing and the match ends 5-5.
     const int32_t card = Game().Hands[0][1];
     for (int32_t i = 0; i < 8; ++i) Game().Board[i / 3][i % 3] = {card, i % 2};
-    for (int32_t slot = 0; slot < 5; ++slot) Game().Hands[slot][0] = Game().Hands[slot][1] = slot == 4 ? card : -1;
+    for (int32_t slot = 0; slot < 5; ++slot)
+        Game().Hands[slot][0] = Game().Hands[slot][1] = slot == 4 ? card : -1;
     Game().HandCursor = 4;
     Game().Turn = 1;
     Game().Score[0] = Game().Score[1] = 5;

@@ -78,7 +78,8 @@ TEST_F(AppTest, StartUpLoadsEverythingBehindTheProgressWindow) {
     EXPECT_EQ(ChatForm->pos(), QPoint(main.x() + main.width(), main.y())) << ChatForm->frameGeometry().x();
     // Moving the main window later takes it along.
     VantaroForm->move(50, 60);
-    EXPECT_EQ(ChatForm->pos(), QPoint(VantaroForm->frameGeometry().right() + 1, VantaroForm->frameGeometry().top()));
+    EXPECT_EQ(ChatForm->pos(),
+              QPoint(VantaroForm->frameGeometry().right() + 1, VantaroForm->frameGeometry().top()));
 }
 
 TEST_F(AppTest, BeforeTheFirstMatchOnlyTheBoardIsShown) {

@@ -28,7 +28,8 @@ protected:
     }
     void Frame() {
         TAppWindowsFixture::Frame();
-        if (VantaroForm->Table().Computer().Thinking()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (VantaroForm->Table().Computer().Thinking())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     void ExpectLikeFreshReplay() {
         TMatch replayed;

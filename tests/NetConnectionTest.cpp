@@ -334,7 +334,8 @@ TEST(NetConnection, WhatAPeerWritesReachesTheLogAsOnePlainLine) {
     EXPECT_TRUE(pair.Joiner.ClosedWith().startsWith("The other player left: x\U0001F600"))
         << pair.Joiner.ClosedWith().toStdString();
     const QString reason = pair.Joiner.ClosedWith().mid(QStringLiteral("The other player left: ").size());
-    EXPECT_FALSE(reason.contains(QChar(u' ')) || reason.contains(QChar(0xfffd))) << "no half character arrived";
+    EXPECT_FALSE(reason.contains(QChar(u' ')) || reason.contains(QChar(0xfffd)))
+        << "no half character arrived";
 }
 
 TEST(PeerText, EveryBreakAndEveryInvisibleControlIsNeutralised) {

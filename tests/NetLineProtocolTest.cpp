@@ -57,9 +57,9 @@ struct TStep {
 struct TCase {
     const char* Name;
     std::vector<TStep> Steps;
-    QByteArray Wrote;   // everything the connection wrote
-    QString Closed;     // its log's closing line; empty while open
-    QStringList Lines;  // what the protocol was handed
+    QByteArray Wrote;  // everything the connection wrote
+    QString Closed;    // its log's closing line; empty while open
+    QStringList Lines; // what the protocol was handed
     int SilenceMs = 30000;
 };
 
@@ -72,14 +72,27 @@ TEST(NetLineProtocolTest, CarriesAnotherProtocolWithinTheCoresLimitsAndDeadlines
          "greet\npong\n",
          {},
          {"first", "second"}},
-        {"a line before the hello is the protocol's to judge", {{0, "early\nhi\nlate\n"}}, "greet\n", {}, {"early?", "late"}},
-        {"no hello within the handshake time", {{0, "ping\n"}, {5000, ""}, {5001, ""}},
-         "greet\npong\n" + bye(TFault::NoHello), fault(TFault::NoHello), {}},
-        {"silence before the hello, when it is the shorter deadline", {{0, ""}, {201, ""}},
-         "greet\n" + bye(TFault::Silent), fault(TFault::Silent), {}, 200},
+        {"a line before the hello is the protocol's to judge",
+         {{0, "early\nhi\nlate\n"}},
+         "greet\n",
+         {},
+         {"early?", "late"}},
+        {"no hello within the handshake time",
+         {{0, "ping\n"}, {5000, ""}, {5001, ""}},
+         "greet\npong\n" + bye(TFault::NoHello),
+         fault(TFault::NoHello),
+         {}},
+        {"silence before the hello, when it is the shorter deadline",
+         {{0, ""}, {201, ""}},
+         "greet\n" + bye(TFault::Silent),
+         fault(TFault::Silent),
+         {},
+         200},
         {"silence after the hello; never a keep-alive of its own",
          {{0, "hi\n"}, {29000, "x\n"}, {59000, ""}, {59001, ""}},
-         "greet\n" + bye(TFault::Silent), fault(TFault::Silent), {"x"}},
+         "greet\n" + bye(TFault::Silent),
+         fault(TFault::Silent),
+         {"x"}},
         {"a half line is held to the silence, not to a clock of its own",
          {{0, "hi\nhal"}, {20000, ""}, {25000, "f\n"}},
          "greet\n",
@@ -90,19 +103,32 @@ TEST(NetLineProtocolTest, CarriesAnotherProtocolWithinTheCoresLimitsAndDeadlines
          "greet\n" + bye(TFault::Silent),
          fault(TFault::Silent),
          {}},
-        {"too many messages in a second", {{0, "hi\na\nb\nc\nd\n"}},
-         "greet\n" + bye(TFault::TooManyMessages), fault(TFault::TooManyMessages), {"a", "b", "c"}},
+        {"too many messages in a second",
+         {{0, "hi\na\nb\nc\nd\n"}},
+         "greet\n" + bye(TFault::TooManyMessages),
+         fault(TFault::TooManyMessages),
+         {"a", "b", "c"}},
         {"the limit counts a whole second however the messages are spread",
          {{0, "hi\n"}, {1000, "a\n"}, {1333, "b\n"}, {1666, "c\n"}, {1999, "d\ne\n"}},
          "greet\n" + bye(TFault::TooManyMessages),
          fault(TFault::TooManyMessages),
          {"a", "b", "c", "d"}},
-        {"the message count starts again each second", {{0, "hi\na\nb\nc\n"}, {1000, "d\ne\n"}}, "greet\n", {},
+        {"the message count starts again each second",
+         {{0, "hi\na\nb\nc\n"}, {1000, "d\ne\n"}},
+         "greet\n",
+         {},
          {"a", "b", "c", "d", "e"}},
-        {"too many bytes in a second", {{0, QByteArray(101, 'y')}},
-         "greet\n" + bye(TFault::TooManyBytes), fault(TFault::TooManyBytes), {}},
+        {"too many bytes in a second",
+         {{0, QByteArray(101, 'y')}},
+         "greet\n" + bye(TFault::TooManyBytes),
+         fault(TFault::TooManyBytes),
+         {}},
         {"a fault the protocol finds", {{0, "hi\nbad\nlost\n"}}, "greet\nbye peer bad\n", "log bad", {}},
-        {"stopped from outside: no goodbye, nothing more read", {{0, "hi\nstop\nlost\n"}}, "greet\n", QString(), {}},
+        {"stopped from outside: no goodbye, nothing more read",
+         {{0, "hi\nstop\nlost\n"}},
+         "greet\n",
+         QString(),
+         {}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -127,9 +153,11 @@ TEST(NetLineProtocolTest, CarriesAnotherProtocolWithinTheCoresLimitsAndDeadlines
         EXPECT_EQ(protocol.Lines, c.Lines);
         const bool stopped = QByteArrayView(c.Steps.back().Bytes).contains("stop");
         EXPECT_EQ(core.Finished(), !c.Closed.isEmpty() || stopped);
-        EXPECT_EQ(closed, c.Closed.isEmpty() ? (stopped ? QStringList{QString()} : QStringList()) : QStringList{c.Closed});
+        EXPECT_EQ(closed, c.Closed.isEmpty() ? (stopped ? QStringList{QString()} : QStringList())
+                                             : QStringList{c.Closed});
         if (!core.Finished()) {
-            EXPECT_TRUE(core.NextWake() > c.Steps.back().Ms) << "no keep-alive and no wake-up before a deadline";
+            EXPECT_TRUE(core.NextWake() > c.Steps.back().Ms)
+                << "no keep-alive and no wake-up before a deadline";
         }
     }
 }
@@ -163,7 +191,8 @@ TEST(NetLineProtocolTest, TheConnectingSideGreetsKeepsAliveAndCanTakeBurstsUnlim
     EXPECT_EQ(core.NextWake(), 120);
     core.Wake(120);
     core.Received(130, "12345678\n123456789\n");
-    EXPECT_EQ(core.TakeOutput(), "greet\nping\nbye you " + QByteArray::number(int(TFault::LineTooLong)) + "\n");
+    EXPECT_EQ(core.TakeOutput(),
+              "greet\nping\nbye you " + QByteArray::number(int(TFault::LineTooLong)) + "\n");
     EXPECT_EQ(protocol.Lines.back(), QStringLiteral("12345678")) << "the line limit is the protocol's own";
 }
 

@@ -5,13 +5,13 @@
 #include "AppWindowsFixture.h"
 #include "OnlineFixture.h"
 #include "app/ChatForm.h"
-#include "app/TableAnnouncer.h"
 #include "app/CommandLine.h"
 #include "app/LobbyForm.h"
 #include "app/OnlinePlay.h"
 #include "app/RatingChart.h"
 #include "app/ReplayView.h"
 #include "app/Settings.h"
+#include "app/TableAnnouncer.h"
 #include "app/VantaroForm.h"
 #include "game/KeyCodes.h"
 #include "render/DataFolder.h"
@@ -32,11 +32,16 @@ TEST(OnlineCommandLine, ServerAddressesAreReadOrRefused) {
         const char* Host; // nullptr: refused
         uint16_t Port;
     } cases[] = {
-        {"example.org", "example.org", 47018}, {"example.org:5000", "example.org", 5000},
-        {"::1", "::1", 47018},                 {"[::1]:6000", "::1", 6000},
-        {"[::1]", "::1", 47018},               {"host:0", nullptr, 0},
-        {"host:70000", nullptr, 0},            {"[::1]x", nullptr, 0},
-        {"", nullptr, 0},                      {":5000", nullptr, 0},
+        {"example.org", "example.org", 47018},
+        {"example.org:5000", "example.org", 5000},
+        {"::1", "::1", 47018},
+        {"[::1]:6000", "::1", 6000},
+        {"[::1]", "::1", 47018},
+        {"host:0", nullptr, 0},
+        {"host:70000", nullptr, 0},
+        {"[::1]x", nullptr, 0},
+        {"", nullptr, 0},
+        {":5000", nullptr, 0},
     };
     for (const auto& c : cases) {
         const std::optional<TOnlineServer> server = ParseOnlineServer(c.Text);
@@ -194,7 +199,8 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
     // A replay (of this very match so far) cannot hide a match being played here.
     ASSERT_TRUE(VantaroForm->Replays().SaveMatchRecord());
     EXPECT_FALSE(VantaroForm->Replays().OpenMatchRecord());
-    EXPECT_NE(Messages.Lines.back().find("cannot open while you play a match on the server"), std::string::npos);
+    EXPECT_NE(Messages.Lines.back().find("cannot open while you play a match on the server"),
+              std::string::npos);
     ASSERT_TRUE(Run(
         [&] {
             PressMove(dice);
@@ -224,8 +230,11 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
     ASSERT_TRUE(Run([&] { return online.Active() && Game().Phase == TGame::PhaseIdle; }));
     ASSERT_TRUE(VantaroForm->Replays().OpenMatchRecord());
     const int32_t shownAtOpen = online.TheMatch().Applied(), madeAtOpen = Opponent->Match->Applied();
-    ASSERT_TRUE(Run([&] { return Opponent->Match->Applied() >= madeAtOpen + 2 && Opponent->Game->Phase == TGame::PhaseIdle; },
-                    &dice));
+    ASSERT_TRUE(Run(
+        [&] {
+            return Opponent->Match->Applied() >= madeAtOpen + 2 && Opponent->Game->Phase == TGame::PhaseIdle;
+        },
+        &dice));
     EXPECT_TRUE(VantaroForm->Replays().Replaying());
     EXPECT_EQ(online.TheMatch().Applied(), shownAtOpen);
     EXPECT_FALSE(online.Overlay()->isVisible());
@@ -234,7 +243,8 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
     EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
     Frame();
     VantaroForm->grab().save(Folder.filePath("back-from-replay.png"));
-    ASSERT_TRUE(Run([&] { return !Game().InProgress && Game().Phase == TGame::PhaseIdle && Opponent->Idle(); }, &dice));
+    ASSERT_TRUE(Run(
+        [&] { return !Game().InProgress && Game().Phase == TGame::PhaseIdle && Opponent->Idle(); }, &dice));
     EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
     if (const char* keep = std::getenv("VANTARO_ONLINE_SHOTS")) {
         QFile::remove(QString(keep) + "/back-from-replay.png");
@@ -270,7 +280,8 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     TLobbyForm& lobby = *online.Lobby();
     ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
     Opponent->Open(port);
-    ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn() && lobby.PlayerList->topLevelItemCount() == 2; }));
+    ASSERT_TRUE(
+        Run([&] { return Opponent->Link->IsSignedIn() && lobby.PlayerList->topLevelItemCount() == 2; }));
     EXPECT_EQ(lobby.PlayerList->topLevelItem(0)->text(1), QString::fromUtf8("1500 ± 350"));
 
     // Ann asks for a rated table (and the choice is remembered); Bob sits.
@@ -309,7 +320,8 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
                 watched.contains(QString::fromUtf8("; Ann (Blue) ") + mine.mid(7)))
         << watched.toStdString();
     EXPECT_EQ(Opponent->Log.filter("Rating ").size(), 1);
-    EXPECT_FALSE(Opponent->Log.filter("Rating ").value(0).contains(mine.mid(7))) << "Bob's own change, not Ann's";
+    EXPECT_FALSE(Opponent->Log.filter("Rating ").value(0).contains(mine.mid(7)))
+        << "Bob's own change, not Ann's";
     Shot(*VantaroForm, "rated.png");
     // The player's change stands in a box under the result's banner; nothing else differs for it.
     const TTableSeats seats = VantaroForm->Seats();
@@ -332,8 +344,8 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     for (int y = 0; y < withLine.height(); ++y)
         for (int x = 0; x < withLine.width(); ++x)
             if (withLine.pixel(x, y) != withoutLine.pixel(x, y)) line |= QRect(x, y, 1, 1);
-    EXPECT_TRUE(QRect(56, 224, 400, 40).contains(line)) << line.x() << "," << line.y() << " " << line.width() << "x"
-                                                        << line.height();
+    EXPECT_TRUE(QRect(56, 224, 400, 40).contains(line))
+        << line.x() << "," << line.y() << " " << line.width() << "x" << line.height();
     EXPECT_FALSE(line.isEmpty());
     EXPECT_EQ(shown, withLine) << "the table as shown has the line already";
 
@@ -362,7 +374,8 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     garbled.Record = {*match, R"({"format":"vantaro-match","version":2})"};
     emit online.Connection()->message(garbled);
     ASSERT_EQ(Messages.Lines.size(), said + 1);
-    EXPECT_NE(Messages.Lines.back().find("the server 127.0.0.1:"), std::string::npos) << Messages.Lines.back();
+    EXPECT_NE(Messages.Lines.back().find("the server 127.0.0.1:"), std::string::npos)
+        << Messages.Lines.back();
     EXPECT_NE(Messages.Lines.back().find("version 2"), std::string::npos) << Messages.Lines.back();
     EXPECT_FALSE(VantaroForm->Replays().Replaying());
 

@@ -3,6 +3,7 @@
 // A game server's lobby and TLS transport run in the test's thread on the
 // loopback, deciding with tables of its own, and headless players for it.
 #include "NetFixture.h"
+#include "identity/Identity.h"
 #include "net/LobbyConnection.h"
 #include "net/LobbyModel.h"
 #include "net/ServerCodec.h"
@@ -10,18 +11,16 @@
 #include "net/ServerTrust.h"
 #include "net/TableCheck.h"
 #include "server/ClientSession.h"
-#include "server/StoredMatch.h"
 #include "server/ServerLog.h"
 #include "server/SqlStorage.h"
+#include "server/StoredMatch.h"
 #include "server/TlsServer.h"
-#include "identity/Identity.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
-
 
 // Forty made-up cards, or the ranks and elements of a loaded catalogue.
 inline void FillCards(TGame& game, const TCardsInfo* from = nullptr) {
@@ -48,9 +47,12 @@ inline void FillCards(TGame& game, const TCardsInfo* from = nullptr) {
 
 inline void SettleTable(TGame& game) {
     for (int step = 0; step < 100000 && game.Phase != TGame::PhaseIdle; ++step) {
-        if (game.Phase == TGame::PhaseDealing) game.StepDeal(1e6f);
-        else if (game.Phase == TGame::PhaseFlight) game.StepFlight(1e6f);
-        else game.StepFlip(1e6f);
+        if (game.Phase == TGame::PhaseDealing)
+            game.StepDeal(1e6f);
+        else if (game.Phase == TGame::PhaseFlight)
+            game.StepFlight(1e6f);
+        else
+            game.StepFlip(1e6f);
     }
 }
 
@@ -114,10 +116,11 @@ public:
             [cards](int64_t seed, int32_t rules, int32_t first) {
                 return std::make_unique<TTableReferee>(seed, rules, first, cards);
             },
-            [] { return int64_t(987654321); },
-            [] { return QDateTime::currentMSecsSinceEpoch(); }, TClientSessions::TLimits{});
+            [] { return int64_t(987654321); }, [] { return QDateTime::currentMSecsSinceEpoch(); },
+            TClientSessions::TLimits{});
         Server = std::make_unique<TTlsServer>(
-            Io, Log, Addresses, [this](TConnectionLink& link, const TPeer& peer) { return Sessions->Open(link, peer); },
+            Io, Log, Addresses,
+            [this](TConnectionLink& link, const TPeer& peer) { return Sessions->Open(link, peer); },
             TTlsServer::TLimits{});
         EXPECT_EQ(Server->UseIdentity(Identity), "");
         EXPECT_EQ(Server->Listen("127.0.0.1", 0), "");
@@ -153,11 +156,12 @@ public:
         Trust = std::make_unique<TServerTrust>(folder + "/servers");
         TPlayerIdentity identity = LoadOrMakePlayerIdentity(folder + "/identity.pem");
         EXPECT_EQ(identity.Error, "");
-        Link = std::make_unique<TLobbyConnection>(*Trust, std::move(identity), [this](const QString&, const QString& fp) {
-            ++Asked;
-            Shown = fp;
-            return TrustAnswer;
-        });
+        Link = std::make_unique<TLobbyConnection>(*Trust, std::move(identity),
+                                                  [this](const QString&, const QString& fp) {
+                                                      ++Asked;
+                                                      Shown = fp;
+                                                      return TrustAnswer;
+                                                  });
         Game = std::make_unique<TGame>([this] { return Match->DealSeconds(); },
                                        [this] { return uint64_t(NowMs) * 1000; });
         FillCards(*Game, cards);
@@ -168,7 +172,8 @@ public:
         QObject::connect(Link.get(), &TLobbyConnection::message, [this](const TServerMessage& message) {
             Heard.push_back(message.Kind);
             Model.Apply(message);
-            if (message.Kind == TServerMessage::TKind::MoveRefused || message.Kind == TServerMessage::TKind::Refused)
+            if (message.Kind == TServerMessage::TKind::MoveRefused ||
+                message.Kind == TServerMessage::TKind::Refused)
                 Log << message.Text;
             TLentCounters lent(Counters);
             Match->Received(message, NowMs);
@@ -206,7 +211,9 @@ public:
         for (uint16_t key : KeysToPlay(*Game, slot, square % 3, square / 3)) Match->KeyDown(key, NowMs);
         return true;
     }
-    bool HeardKind(TServerMessage::TKind kind) const { return std::count(Heard.begin(), Heard.end(), kind) > 0; }
+    bool HeardKind(TServerMessage::TKind kind) const {
+        return std::count(Heard.begin(), Heard.end(), kind) > 0;
+    }
     bool Idle() const { return Game->Phase == TGame::PhaseIdle && !Game->InProgress; }
 
     QString Name;
@@ -223,4 +230,3 @@ public:
     int64_t NowMs = 1000;
     int32_t Counters[2] = {1, 1};
 };
-

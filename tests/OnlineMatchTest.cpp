@@ -23,21 +23,32 @@ TServerMessage Line(const QString& json) {
 TServerMessage MatchLine(bool sudden, const std::vector<TPlacementMove>& moves, size_t count, int32_t you,
                          const QString& extra = {}) {
     QStringList made;
-    for (size_t i = 0; i < count; ++i) made << QString("[%1,%2,%3]").arg(moves[i].Slot).arg(moves[i].X).arg(moves[i].Y);
-    return Line(QString(R"({"type":"match","table":7,"match":70,"seed":%1,"rules":{"same":true,"same_wall":false,)"
-                        R"("plus":true,"elemental":false,"sudden_death":%2},"seconds":30,"first":1,)"
-                        R"("seats":["ann","bob"],"you":%3,"moves":[%4],"away":[false,false]%5})")
-                    .arg(Seed).arg(sudden ? "true" : "false").arg(you).arg(made.join(','), extra));
+    for (size_t i = 0; i < count; ++i)
+        made << QString("[%1,%2,%3]").arg(moves[i].Slot).arg(moves[i].X).arg(moves[i].Y);
+    return Line(
+        QString(R"({"type":"match","table":7,"match":70,"seed":%1,"rules":{"same":true,"same_wall":false,)"
+                R"("plus":true,"elemental":false,"sudden_death":%2},"seconds":30,"first":1,)"
+                R"("seats":["ann","bob"],"you":%3,"moves":[%4],"away":[false,false]%5})")
+            .arg(Seed)
+            .arg(sudden ? "true" : "false")
+            .arg(you)
+            .arg(made.join(','), extra));
 }
 
 TServerMessage MovedLine(size_t index, int32_t seat, const TPlacementMove& move, const QString& extra = {}) {
     return Line(QString(R"({"type":"moved","table":7,"index":%1,"seat":%2,"slot":%3,"x":%4,"y":%5%6})")
-                    .arg(index).arg(seat).arg(move.Slot).arg(move.X).arg(move.Y).arg(extra));
+                    .arg(index)
+                    .arg(seat)
+                    .arg(move.Slot)
+                    .arg(move.X)
+                    .arg(move.Y)
+                    .arg(extra));
 }
 
 // A whole match as the server decides it, placements by dice; each Sudden
 // Death replay is dealt from the seed plus the deals before it.
-std::vector<TPlacementMove> DecidedMoves(const TCardSource& cards, bool sudden, uint32_t dice, std::vector<int32_t>& seats) {
+std::vector<TPlacementMove> DecidedMoves(const TCardSource& cards, bool sudden, uint32_t dice,
+                                         std::vector<int32_t>& seats) {
     TMatch match;
     match.Catalogue = &cards;
     TGameRules rules;
@@ -54,7 +65,8 @@ std::vector<TPlacementMove> DecidedMoves(const TCardSource& cards, bool sudden, 
                     legal.push_back({slot, at % 3, at / 3});
         moves.push_back(legal[roll() % legal.size()]);
         seats.push_back(match.Turn);
-        match.PlayMove({moves.back().Slot, moves.back().X, moves.back().Y}, Seed + 1 + int64_t(match.Script.RedealSeeds.size()));
+        match.PlayMove({moves.back().Slot, moves.back().X, moves.back().Y},
+                       Seed + 1 + int64_t(match.Script.RedealSeeds.size()));
     }
     return moves;
 }
@@ -106,14 +118,16 @@ protected:
         std::mt19937 cards(5);
         for (int i = 0; i < 40; ++i)
             AddCard({int32_t(cards() % 10 + 1), int32_t(cards() % 10 + 1), int32_t(cards() % 10 + 1),
-                     int32_t(cards() % 10 + 1)}, int32_t(cards() % 9));
+                     int32_t(cards() % 10 + 1)},
+                    int32_t(cards() % 9));
         OpenDevice();
         LoadImages();
         Game->ShowFrameRate = false;
         std::swap(Game, client->Game);
         client->Widget = std::move(Widget);
         TServerMatchHooks hooks{[self](const QString& line) { self->Log << line; },
-                                [self](const QByteArray& line) { self->Sent.push_back(line); }, {}};
+                                [self](const QByteArray& line) { self->Sent.push_back(line); },
+                                {}};
         client->Match = std::make_unique<TServerMatch>(*client->Game, std::move(hooks));
         return client;
     }
@@ -134,11 +148,13 @@ TEST_F(OnlineMatch, ATableBuiltFromTheMovesEqualsOneThatWatchedThemPixelForPixel
         ASSERT_GT(moves.size(), sudden ? 9u : 0u) << "a Sudden Death replay";
         watched->Match->Received(MatchLine(sudden, moves, 0, 0), watched->NowMs);
         for (size_t count = 0; count <= moves.size(); ++count) {
-            if (count > 0) watched->Match->Received(MovedLine(count - 1, seats[count - 1], moves[count - 1]), 0);
+            if (count > 0)
+                watched->Match->Received(MovedLine(count - 1, seats[count - 1], moves[count - 1]), 0);
             ASSERT_TRUE(watched->Show(int32_t(count))) << count;
             std::unique_ptr<TClient> back = Client();
             back->Match->Received(MatchLine(sudden, moves, count, 0), back->NowMs);
-            EXPECT_EQ(back->Game->Phase, count == 0 ? TGame::PhaseDealing : TGame::PhaseIdle) << "dealt in view only when new";
+            EXPECT_EQ(back->Game->Phase, count == 0 ? TGame::PhaseDealing : TGame::PhaseIdle)
+                << "dealt in view only when new";
             ASSERT_TRUE(back->Show(int32_t(count)));
             ASSERT_EQ(TableOf(*back->Game), TableOf(*watched->Game)) << "after " << count << " moves";
             EXPECT_TRUE(back->Picture() == watched->Picture()) << "after " << count << " moves";
@@ -168,7 +184,8 @@ TEST_F(OnlineMatch, TheClockCountsFromTheServersFigureAsItArrived) {
         {MatchLine(false, moves, 0, 0, R"(,"clock":3000000)"), 20000, "bob (Blue): 10 s"},
         {Line(R"({"type":"away","table":7,"seat":1,"seconds":45})"), 1001, "bob (Blue)'s line dropped: 44 s"},
         {Line(R"({"type":"back","table":7,"seat":1,"clock":7000})"), 0, "bob (Blue): 7 s"},
-        {MovedLine(0, seats[0], moves[0], R"(,"clock":4000)"), 1500, "You: 3 s"}, // before Blue's card is down
+        {MovedLine(0, seats[0], moves[0], R"(,"clock":4000)"), 1500,
+         "You: 3 s"}, // before Blue's card is down
     };
     for (const auto& at : clock) {
         ann->Match->Received(at.Line, ann->NowMs);
@@ -196,13 +213,15 @@ TEST_F(OnlineMatch, ATableOutOfStepAsksOnceAndIsBuiltFromTheAnswer) {
             cid->Match->Received(MatchLine(false, moves, 3, 0), cid->NowMs);
             ASSERT_TRUE(cid->Show(3));
             cid->Match->Received(fault, cid->NowMs);
-            for (size_t later = 4; later < 7; ++later) cid->Match->Received(MovedLine(later, seats[later], moves[later]), 0);
+            for (size_t later = 4; later < 7; ++later)
+                cid->Match->Received(MovedLine(later, seats[later], moves[later]), 0);
             cid->Show(3);
             EXPECT_FALSE(cid->Match->LocalMayMove());
             EXPECT_EQ(cid->Match->Applied(), 3);
             cid->Match->Received(MatchLine(false, sound ? moves : broken, 7, -1), cid->NowMs);
             // Play goes on after a sound answer; a stopped table asks no more.
-            cid->Match->Received(sound ? MovedLine(7, seats[7], moves[7]) : MovedLine(9, seats[0], moves[0]), 0);
+            cid->Match->Received(sound ? MovedLine(7, seats[7], moves[7]) : MovedLine(9, seats[0], moves[0]),
+                                 0);
             EXPECT_EQ(std::count(cid->Sent.begin(), cid->Sent.end(), ServerCodec::State()), 1);
             EXPECT_EQ(cid->Log.filter("out of step").size(), 1);
             EXPECT_EQ(cid->Log.filter("Table 7").size(), 1) << "the answer is no new match";
@@ -217,9 +236,11 @@ TEST_F(OnlineMatch, ATableOutOfStepAsksOnceAndIsBuiltFromTheAnswer) {
     std::unique_ptr<TClient> eve = Client();
     eve->Match->Received(MatchLine(false, moves, 3, 0), 0);
     eve->Match->Received(MovedLine(6, seats[6], moves[6]), 0);
-    eve->Match->Received(Line(R"({"type":"table","table":8,"rules":{"same":true,"same_wall":false,"plus":true,)"
-                              R"("elemental":false,"sudden_death":false},"seconds":30,"seats":["ann",""],)"
-                              R"("watchers":0,"playing":false})"), 0);
+    eve->Match->Received(
+        Line(R"({"type":"table","table":8,"rules":{"same":true,"same_wall":false,"plus":true,)"
+             R"("elemental":false,"sudden_death":false},"seconds":30,"seats":["ann",""],)"
+             R"("watchers":0,"playing":false})"),
+        0);
     EXPECT_TRUE(eve->Match->Active()) << "another table's news";
     eve->Match->Received(Line(R"({"type":"lobby","players":[],"tables":[]})"), 0);
     EXPECT_FALSE(eve->Match->Active());

@@ -13,14 +13,16 @@ namespace {
 
 using TKind = TServerMessage::TKind;
 
-const QByteArray Rules = R"("rules":{"same":true,"same_wall":false,"plus":false,"elemental":false,"sudden_death":false})";
+const QByteArray Rules =
+    R"("rules":{"same":true,"same_wall":false,"plus":false,"elemental":false,"sudden_death":false})";
 
 QByteArray RecentMatch(const QByteArray& tail = R"("rated":true,"change":-12)") {
-    return R"({"match":7,"started":1765206391000,"ended":1765206491000,"opponent":"bob_2","seat":1,)" + Rules +
-           R"(,"seconds":30,"how":"time","winner":0,"score":[3,2],)" + tail + "}";
+    return R"({"match":7,"started":1765206391000,"ended":1765206491000,"opponent":"bob_2","seat":1,)" +
+           Rules + R"(,"seconds":30,"how":"time","winner":0,"score":[3,2],)" + tail + "}";
 }
 
-QByteArray ProfileLine(const QByteArray& history = "[[1765206491000,1488]]", const QByteArray& recent = RecentMatch()) {
+QByteArray ProfileLine(const QByteArray& history = "[[1765206491000,1488]]",
+                       const QByteArray& recent = RecentMatch()) {
     return R"({"type":"profile","name":"Ann","rating":1488,"deviation":290,"volatility":0.06,"matches":1,"history":)" +
            history + R"(,"recent":[)" + recent + "]}";
 }
@@ -40,9 +42,10 @@ TServerMessage Decoded(const QByteArray& line) {
 } // namespace
 
 TEST(OnlineRatingsWire, RatingsLeaderboardProfileAndRecordDecode) {
-    const TServerMessage lobby = Decoded(R"({"type":"lobby","players":[{"name":"Ann","table":0,"seat":-1,"rating":1612,)"
-                                         R"("deviation":61},{"name":"Old","table":0,"seat":-1}],"tables":[{"table":4,)" +
-                                         Rules + R"(,"seconds":60,"seats":["Ann",""],"watchers":0,"playing":false,"rated":true}]})");
+    const TServerMessage lobby =
+        Decoded(R"({"type":"lobby","players":[{"name":"Ann","table":0,"seat":-1,"rating":1612,)"
+                R"("deviation":61},{"name":"Old","table":0,"seat":-1}],"tables":[{"table":4,)" +
+                Rules + R"(,"seconds":60,"seats":["Ann",""],"watchers":0,"playing":false,"rated":true}]})");
     ASSERT_EQ(lobby.Players.size(), 2u);
     EXPECT_EQ(lobby.Players[0].Rating, 1612);
     EXPECT_EQ(lobby.Players[0].Deviation, 61);
@@ -50,21 +53,23 @@ TEST(OnlineRatingsWire, RatingsLeaderboardProfileAndRecordDecode) {
     EXPECT_EQ(lobby.Players[1].Deviation, 350);
     EXPECT_TRUE(lobby.Tables[0].Rated);
 
-    const TServerMessage ended =
-        Decoded(R"({"type":"ended","table":4,"how":"finished","winner":1,"score":[4,6],"ratings":[[1512,1497],[1490,1505]]})");
+    const TServerMessage ended = Decoded(
+        R"({"type":"ended","table":4,"how":"finished","winner":1,"score":[4,6],"ratings":[[1512,1497],[1490,1505]]})");
     ASSERT_TRUE(ended.Ratings.has_value());
     EXPECT_EQ((*ended.Ratings)[0].After, 1497);
     EXPECT_EQ((*ended.Ratings)[1].Before, 1490);
     EXPECT_FALSE(Decoded(R"({"type":"ended","table":4,"how":"finished","winner":1,"score":[4,6]})").Ratings)
         << "a casual match moves no rating";
 
-    const TServerMessage leaders = Decoded(R"({"type":"leaderboard","players":[{"name":"Ann","rating":1612,"deviation":61,"matches":40}]})");
+    const TServerMessage leaders = Decoded(
+        R"({"type":"leaderboard","players":[{"name":"Ann","rating":1612,"deviation":61,"matches":40}]})");
     EXPECT_EQ(leaders.Kind, TKind::Leaderboard);
     ASSERT_EQ(leaders.Leaders.size(), 1u);
     EXPECT_EQ(leaders.Leaders[0].Matches, 40);
 
-    const TServerMessage profile = Decoded(ProfileLine("[[1765206491000,1488],[1765206591000,1503]]",
-                                                       RecentMatch() + "," + RecentMatch(R"("rated":false)")));
+    const TServerMessage profile =
+        Decoded(ProfileLine("[[1765206491000,1488],[1765206591000,1503]]",
+                            RecentMatch() + "," + RecentMatch(R"("rated":false)")));
     EXPECT_EQ(profile.Profile.Name, "Ann");
     EXPECT_DOUBLE_EQ(profile.Profile.Volatility, 0.06);
     ASSERT_EQ(profile.Profile.History.size(), 2u);
@@ -100,7 +105,8 @@ TEST(OnlineRatingsWire, AnythingOutOfBoundsIsRefusedWhole) {
         R"({"type":"player","name":"ann","table":0,"seat":-1,"rating":1500,"deviation":351})",
         R"({"type":"player","name":"ann","table":0,"seat":-1,"rating":10001})",
         R"({"type":"player","name":"ann","table":0,"seat":-1,"rating":1500.5})",
-        R"({"type":"table","table":3,)" + Rules + R"(,"seconds":60,"seats":["",""],"watchers":0,"playing":false,"rated":1})",
+        R"({"type":"table","table":3,)" + Rules +
+            R"(,"seconds":60,"seats":["",""],"watchers":0,"playing":false,"rated":1})",
         R"({"type":"ended","table":3,"how":"finished","winner":0,"score":[6,4],"ratings":[[1512,1527]]})",
         R"({"type":"ended","table":3,"how":"finished","winner":0,"score":[6,4],"ratings":[[1512,1527],[1490]]})",
         R"({"type":"ended","table":3,"how":"finished","winner":0,"score":[6,4],"ratings":null})",
@@ -108,12 +114,15 @@ TEST(OnlineRatingsWire, AnythingOutOfBoundsIsRefusedWhole) {
         R"({"type":"leaderboard","players":[{"name":"ann","rating":1500,"deviation":50,"matches":-1}]})",
         R"({"type":"leaderboard"})",
         R"({"type":"leaderboard","players":)" +
-            Repeated(R"({"name":"ann","rating":1500,"deviation":50,"matches":10})", ServerCodec::MaxLeaders + 1) + "}",
+            Repeated(R"({"name":"ann","rating":1500,"deviation":50,"matches":10})",
+                     ServerCodec::MaxLeaders + 1) +
+            "}",
         ProfileLine("[[1765206491000,1488,1]]"),
         ProfileLine("[[-1,1488]]"),
         ProfileLine(Repeated("[1,1500]", ServerCodec::MaxHistory + 1)),
         ProfileLine("[]", RecentMatch(R"("rated":true,"change":"+5")")),
-        ProfileLine("[]", RecentMatch(R"("rated":true,"change":5,"x":0)").replace(R"("seat":1)", R"("seat":2)")),
+        ProfileLine("[]",
+                    RecentMatch(R"("rated":true,"change":5,"x":0)").replace(R"("seat":1)", R"("seat":2)")),
         ProfileLine("[]", RecentMatch().replace(R"("opponent":"bob_2")", R"("opponent":"")")),
         ProfileLine("[]", Repeated(RecentMatch(), ServerCodec::MaxRecent + 1).mid(1).chopped(1)),
         ProfileLine().replace(R"("volatility":0.06)", R"("volatility":"0.06")"),
@@ -127,8 +136,10 @@ TEST(OnlineRatingsWire, AnythingOutOfBoundsIsRefusedWhole) {
     EXPECT_TRUE(ServerCodec::Decode(ProfileLine(Repeated("[1,1500]", ServerCodec::MaxHistory))).Ok);
     // A line as long as a profile or record can be is taken; a longer one is not.
     const QByteArray pad = R"({"type":"pong","pad":")";
-    EXPECT_TRUE(ServerCodec::Decode(pad + QByteArray(ServerCodec::MaxLineBytes - pad.size() - 2, 'x') + "\"}").Ok);
-    EXPECT_FALSE(ServerCodec::Decode(pad + QByteArray(ServerCodec::MaxLineBytes - pad.size() - 1, 'x') + "\"}").Ok);
+    EXPECT_TRUE(
+        ServerCodec::Decode(pad + QByteArray(ServerCodec::MaxLineBytes - pad.size() - 2, 'x') + "\"}").Ok);
+    EXPECT_FALSE(
+        ServerCodec::Decode(pad + QByteArray(ServerCodec::MaxLineBytes - pad.size() - 1, 'x') + "\"}").Ok);
 }
 
 TEST(OnlineRatingsWire, RatingsAndResultsAreWordedFromThePlayersSide) {
@@ -158,7 +169,7 @@ TEST(OnlineRatingsWire, RatingsAndResultsAreWordedFromThePlayersSide) {
         std::vector<int32_t> Ratings;
         int32_t Low, High;
     } spans[] = {
-        {{}, 1450, 1550},          {{1500}, 1450, 1550},       {{1512}, 1500, 1600},
+        {{}, 1450, 1550},           {{1500}, 1450, 1550},       {{1512}, 1500, 1600},
         {{1512, 1537}, 1500, 1600}, {{1380, 1720}, 1350, 1750}, {{-20, 10}, -50, 50},
     };
     for (const auto& s : spans)

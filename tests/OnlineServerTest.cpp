@@ -76,7 +76,8 @@ TEST_F(OnlineServer, NewServerIsAskedAboutOnceAndAChangedCertificateIsRefusedNam
 
     // The server now shows another certificate.
     ann.Link->Close();
-    const QString other = QString::fromStdString(CertificateFingerprint(MakeIdentity("other").CertificatePem));
+    const QString other =
+        QString::fromStdString(CertificateFingerprint(MakeIdentity("other").CertificatePem));
     ASSERT_TRUE(ann.Trust->Remember("127.0.0.1", Server->Server->Port(), other));
     ann.Closed.clear();
     ann.Open(Server->Server->Port());
@@ -106,7 +107,8 @@ TEST_F(OnlineServer, MatchWithALateWatcherARefusedMoveAndADroppedLineEndsAlikeOn
     ASSERT_TRUE(Run([&] { return ann.Match->Active() && bob.Match->Active(); }));
     EXPECT_EQ(ann.Match->LocalSeat(), 1);
     EXPECT_EQ(bob.Match->LocalSeat(), 0);
-    ASSERT_TRUE(Run([&] { return ann.Game->Phase == TGame::PhaseIdle && bob.Game->Phase == TGame::PhaseIdle; }));
+    ASSERT_TRUE(
+        Run([&] { return ann.Game->Phase == TGame::PhaseIdle && bob.Game->Phase == TGame::PhaseIdle; }));
     EXPECT_EQ(Difference(*ann.Game, *bob.Game), "") << "both dealt from the server's seed";
     EXPECT_EQ(ann.Game->Turn, 1);
 
@@ -118,9 +120,12 @@ TEST_F(OnlineServer, MatchWithALateWatcherARefusedMoveAndADroppedLineEndsAlikeOn
 
     // Three moves, then Cid comes to watch and is shown the table as it stands.
     std::mt19937 dice(7);
-    ASSERT_TRUE(Run([&] { return ann.Match->Applied() >= 3 && bob.Match->Applied() >= 3; }, &dice, {&ann, &bob}));
-    ASSERT_TRUE(Run([&] { return ann.Match->Applied() == bob.Match->Applied() && ann.Game->Phase == TGame::PhaseIdle &&
-                                 bob.Game->Phase == TGame::PhaseIdle; }));
+    ASSERT_TRUE(
+        Run([&] { return ann.Match->Applied() >= 3 && bob.Match->Applied() >= 3; }, &dice, {&ann, &bob}));
+    ASSERT_TRUE(Run([&] {
+        return ann.Match->Applied() == bob.Match->Applied() && ann.Game->Phase == TGame::PhaseIdle &&
+               bob.Game->Phase == TGame::PhaseIdle;
+    }));
     cid.Link->Send(ServerCodec::Watch(table.Id));
     ASSERT_TRUE(Run([&] { return cid.Match->Active() && cid.Match->Applied() == ann.Match->Applied(); }));
     EXPECT_EQ(cid.Match->LocalSeat(), -1);
@@ -157,8 +162,8 @@ TEST_F(OnlineServer, MatchWithALateWatcherARefusedMoveAndADroppedLineEndsAlikeOn
     EXPECT_EQ(Difference(*ann.Game, *back.Game), "");
     EXPECT_EQ(ann.Match->Overlay(ann.NowMs), "");
 
-    ASSERT_TRUE(Run([&] { return ann.Idle() && back.Idle() && cid.Idle() && cid.HeardKind(TKind::Ended); }, &dice,
-                    {&ann, &back}))
+    ASSERT_TRUE(Run([&] { return ann.Idle() && back.Idle() && cid.Idle() && cid.HeardKind(TKind::Ended); },
+                    &dice, {&ann, &back}))
         << ann.Log.join("|").toStdString();
     EXPECT_EQ(ann.Match->Applied(), 9);
     EXPECT_EQ(Difference(*ann.Game, *back.Game), "");

@@ -1,10 +1,10 @@
 // What the client makes of a game server's messages, the lobby it keeps
 // from them, the servers it trusts and the identity it shows.
 #include "net/LobbyModel.h"
-#include "protocol/PeerText.h"
 #include "net/PlayerIdentity.h"
 #include "net/ServerCodec.h"
 #include "net/ServerTrust.h"
+#include "protocol/PeerText.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,7 +14,8 @@ namespace {
 
 using TKind = TServerMessage::TKind;
 
-const char* const Rules = R"("rules":{"same":true,"same_wall":false,"plus":true,"elemental":false,"sudden_death":false})";
+const char* const Rules =
+    R"("rules":{"same":true,"same_wall":false,"plus":true,"elemental":false,"sudden_death":false})";
 
 QByteArray MatchLine(const char* moves, const char* extra = "") {
     return QByteArray(R"({"type":"match","table":3,"match":9,"seed":123456789,)") + Rules +
@@ -48,9 +49,10 @@ TEST(OnlineWire, EveryKindDecodesWithItsFields) {
     TServerMessage ended = Decoded(R"({"type":"ended","table":3,"how":"time","winner":0,"score":[0,0]})");
     EXPECT_EQ(ended.How, "time");
     EXPECT_EQ(ended.Winner, 0);
-    TServerMessage lobby = Decoded(QByteArray(R"({"type":"lobby","players":[{"name":"ann","table":3,"seat":0}],)") +
-                                   R"("tables":[{"table":3,)" + Rules +
-                                   R"(,"seconds":0,"seats":["ann",""],"watchers":2,"playing":false}]})");
+    TServerMessage lobby =
+        Decoded(QByteArray(R"({"type":"lobby","players":[{"name":"ann","table":3,"seat":0}],)") +
+                R"("tables":[{"table":3,)" + Rules +
+                R"(,"seconds":0,"seats":["ann",""],"watchers":2,"playing":false}]})");
     ASSERT_EQ(lobby.Tables.size(), 1u);
     EXPECT_EQ(lobby.Tables[0].Seconds, 0);
     EXPECT_TRUE(lobby.Tables[0].Seats[1].isEmpty());
@@ -66,8 +68,8 @@ TEST(OnlineWire, AnythingMisshapenIsRefusedWhole) {
         "not json",
         R"(["type","pong"])",
         R"({"type":"launch"})",
-        R"({"type":"signed_in","name":"a b c"})",              // not a player name
-        R"({"type":"signed_in","name":"ab"})",                 // too short
+        R"({"type":"signed_in","name":"a b c"})", // not a player name
+        R"({"type":"signed_in","name":"ab"})",    // too short
         R"({"type":"player","name":"ann","table":-1,"seat":0})",
         R"({"type":"player","name":"ann","table":1,"seat":2})",
         R"({"type":"moved","table":3,"index":0,"seat":1,"slot":5,"x":0,"y":0})",
@@ -81,8 +83,7 @@ TEST(OnlineWire, AnythingMisshapenIsRefusedWhole) {
         R"({"type":"away","table":3,"seat":0,"seconds":100000})",
         R"({"type":"chat","from":"ann"})",
     };
-    for (const QByteArray& line : cases)
-        EXPECT_FALSE(ServerCodec::Decode(line).Ok) << line.toStdString();
+    for (const QByteArray& line : cases) EXPECT_FALSE(ServerCodec::Decode(line).Ok) << line.toStdString();
     EXPECT_FALSE(ServerCodec::Decode(MatchLine("[[0,1,2,3]]")).Ok) << "a move of four numbers";
     EXPECT_FALSE(ServerCodec::Decode(MatchLine("[[0,1,2]]").replace("\"seconds\":30", "\"seconds\":45")).Ok);
     // More moves than a match can have.
@@ -96,14 +97,16 @@ TEST(OnlineWire, TextFromOtherPlayersIsOnePlainBoundedLine) {
     const QString hostile = QString::fromUtf8("a\nb\u202Ec\u2066d\u0007e\u200Df");
     TServerMessage chat = Decoded(QByteArray(R"({"type":"chat","from":"ann","table":2,"text":")") +
                                   R"(a\nb\u202ec\u2066d\u0007e\u200df"})");
-    EXPECT_EQ(chat.Text, QString::fromUtf8("a\u21B5b c d e\u200Df")) << "joiners stay, the rest cannot move text";
+    EXPECT_EQ(chat.Text, QString::fromUtf8("a\u21B5b c d e\u200Df"))
+        << "joiners stay, the rest cannot move text";
     EXPECT_EQ(chat.Text, PeerText::Readable(hostile));
     const QString longText(2000, QLatin1Char('x'));
     const QString cut = PeerText::Readable(longText, ServerCodec::MaxChatCharacters);
     EXPECT_EQ(cut.size(), ServerCodec::MaxChatCharacters + 1);
     EXPECT_TRUE(cut.endsWith(QChar(0x2026)));
     // A pair of surrogates is one character and is never split by the cut.
-    EXPECT_EQ(PeerText::Readable(QString::fromUtf8("\U0001F600\U0001F600"), 1), QString::fromUtf8("\U0001F600\u2026"));
+    EXPECT_EQ(PeerText::Readable(QString::fromUtf8("\U0001F600\U0001F600"), 1),
+              QString::fromUtf8("\U0001F600\u2026"));
 }
 
 TEST(OnlineWire, LobbyFollowsTheServersMessages) {
@@ -141,7 +144,8 @@ TEST(OnlineWire, ServersAreTrustedOnFirstUseAndAChangeIsCaught) {
     // Another program run reads the same file; the host name's case does not matter.
     TServerTrust again(folder.filePath("servers"));
     EXPECT_EQ(again.Check("example.org", 47018, first.toUpper()), TServerTrust::TVerdict::Known);
-    EXPECT_EQ(again.Check("example.org", 47019, first), TServerTrust::TVerdict::New) << "each port on its own";
+    EXPECT_EQ(again.Check("example.org", 47019, first), TServerTrust::TVerdict::New)
+        << "each port on its own";
     QString remembered;
     EXPECT_EQ(again.Check("example.org", 47018, second, &remembered), TServerTrust::TVerdict::Changed);
     EXPECT_EQ(remembered, first);
@@ -163,8 +167,8 @@ TEST(OnlineWire, IdentityIsMadeOnceInOneOwnerOnlyFileAndNeverReplaced) {
     ASSERT_EQ(made.Error, "");
     EXPECT_TRUE(made.Created);
     EXPECT_EQ(made.Fingerprint.size(), 64);
-    EXPECT_EQ(QFile::permissions(file) & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup |
-                                          QFileDevice::WriteOther),
+    EXPECT_EQ(QFile::permissions(file) & (QFileDevice::ReadGroup | QFileDevice::ReadOther |
+                                          QFileDevice::WriteGroup | QFileDevice::WriteOther),
               QFileDevice::Permissions());
     const TPlayerIdentity loaded = LoadOrMakePlayerIdentity(file);
     EXPECT_FALSE(loaded.Created);

@@ -31,7 +31,12 @@ inline std::vector<TPlacementMove> RandomMoves(std::mt19937& random, int32_t fir
 
 // A record that passes every check that needs no cards.
 inline TMatchRecord RandomRecord(std::mt19937& random) {
-    static const char* const names[] = {"Red", "Blue", "Ada", "Zoë Ångström", "玩家", "a b c",
+    static const char* const names[] = {"Red",
+                                        "Blue",
+                                        "Ada",
+                                        "Zoë Ångström",
+                                        "玩家",
+                                        "a b c",
                                         "0123456789012345678901234567890123456789012345678901234567890123"};
     TMatchRecord record;
     record.Players[0] = names[random() % std::size(names)];

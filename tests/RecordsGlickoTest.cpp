@@ -1,7 +1,7 @@
 #include "records/Glicko2.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace {
 

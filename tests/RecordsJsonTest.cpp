@@ -64,7 +64,9 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
     auto set = [](const char* key, QJsonValue value) -> TEdit {
         return [key, value](QJsonObject& o) { o[QLatin1String(key)] = value; };
     };
-    auto drop = [](const char* key) -> TEdit { return [key](QJsonObject& o) { o.remove(QLatin1String(key)); }; };
+    auto drop = [](const char* key) -> TEdit {
+        return [key](QJsonObject& o) { o.remove(QLatin1String(key)); };
+    };
     auto inResult = [](const char* key, QJsonValue value) -> TEdit {
         return [key, value](QJsonObject& o) {
             QJsonObject result = o[QLatin1String("result")].toObject();
@@ -82,7 +84,8 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
     auto movesOf = [&](int32_t first, size_t count, bool suddenDeath) -> TEdit {
         return [=, &random](QJsonObject& o) {
             QJsonArray moves;
-            for (const TPlacementMove& m : RandomMoves(random, first, count)) moves.append(QJsonArray{m.Slot, m.X, m.Y});
+            for (const TPlacementMove& m : RandomMoves(random, first, count))
+                moves.append(QJsonArray{m.Slot, m.X, m.Y});
             o[QLatin1String("moves")] = moves;
             QJsonArray seeds;
             for (size_t deal = 9; deal < count; deal += 9) seeds.append(qint64(deal));
@@ -118,18 +121,27 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
         {"single player without a level", set("mode", "single-player"), "missing field level"},
         {"rated hot-seat", set("rated", true), "only a server match can be rated"},
         {"rules not an object", set("rules", 3), "rules must be an object"},
-        {"rule as a number", [](QJsonObject& o) { QJsonObject r = o["rules"].toObject(); r["plus"] = 1; o["rules"] = r; },
+        {"rule as a number",
+         [](QJsonObject& o) {
+             QJsonObject r = o["rules"].toObject();
+             r["plus"] = 1;
+             o["rules"] = r;
+         },
          "rules.plus must be true or false"},
         {"negative seed", set("seed", -1), "seed is outside 0 to"},
         {"seed past 2^53", set("seed", 9007199254740992.0), "seed is outside"},
         {"fractional seed", set("seed", 1.5), "seed must be a whole number"},
         {"first player 2", set("first_player", 2), "first_player is outside 0 to 1"},
         {"no Sudden Death seeds", drop("redeal_seeds"), "missing field redeal_seeds"},
-        {"a negative Sudden Death seed", set("redeal_seeds", QJsonArray{-5}), "a Sudden Death seed is outside"},
+        {"a negative Sudden Death seed", set("redeal_seeds", QJsonArray{-5}),
+         "a Sudden Death seed is outside"},
         {"a Sudden Death seed too many", set("redeal_seeds", QJsonArray{1, 2}),
          "the moves make 1 deals, but the record holds 2 Sudden Death seeds"},
         {"a Sudden Death seed missing",
-         [&](QJsonObject& o) { movesOf(1, 19, true)(o); o["redeal_seeds"] = QJsonArray{1}; },
+         [&](QJsonObject& o) {
+             movesOf(1, 19, true)(o);
+             o["redeal_seeds"] = QJsonArray{1};
+         },
          "the moves make 3 deals, but the record holds 1 Sudden Death seeds"},
         {"moves not an array", set("moves", QJsonObject()), "moves must be an array"},
         {"slot 5", move(0, {5, 0, 0}), "move 1 slot is outside 0 to 4"},
@@ -141,14 +153,22 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
         {"tenth card without Sudden Death", movesOf(1, 10, false), "move 10 comes after the ninth card"},
         {"too many moves", movesOf(1, TMatchRecord::MaxMoves + 1, true), "more than 576 moves"},
         {"finished with a board not full",
-         [&](QJsonObject& o) { movesOf(1, 8, false)(o); o["ended"] = "finished"; }, "must end with a full board"},
+         [&](QJsonObject& o) {
+             movesOf(1, 8, false)(o);
+             o["ended"] = "finished";
+         },
+         "must end with a full board"},
         {"winner against the score", inResult("winner", 0), "the winner does not agree with the score"},
         {"score not adding up", inResult("score", QJsonArray{4, 5}), "add up to 10"},
         {"score 11", inResult("score", QJsonArray{11, -1}), "result.score is outside 0 to 10"},
         {"winner 2", inResult("winner", 2), "result.winner is outside -1 to 1"},
         {"abandoned with a winner", set("ended", "abandoned"), "an abandoned match has no winner"},
         {"forfeit without a winner",
-         [&](QJsonObject& o) { inResult("winner", -1)(o); o["ended"] = "forfeit"; }, "needs a winner"},
+         [&](QJsonObject& o) {
+             inResult("winner", -1)(o);
+             o["ended"] = "forfeit";
+         },
+         "needs a winner"},
         {"unknown ending", set("ended", "crashed"), "ended must be one of finished, time"},
         {"end before start", set("end", "2025-12-08T15:06:30Z"), "ends before it starts"},
         {"local time", set("start", "2025-12-08T16:06:31+01:00"), "start must be a UTC time"},
@@ -186,7 +206,8 @@ TEST(RecordsJson, EveryBadRecordIsRefusedWithItsReason) {
         SCOPED_TRACE(c.Name);
         const TRecordReading reading = ReadRecordJson(c.Bytes, "m.json");
         EXPECT_FALSE(reading.Record);
-        EXPECT_NE(reading.Problem.find(std::string("m.json: ") + c.Reason), std::string::npos) << reading.Problem;
+        EXPECT_NE(reading.Problem.find(std::string("m.json: ") + c.Reason), std::string::npos)
+            << reading.Problem;
     }
 }
 
@@ -211,7 +232,8 @@ TEST(RecordsJson, FilesAreReadWithinTheBound) {
     EXPECT_TRUE(*read.Record == record);
     EXPECT_EQ(ReadRecordFile(big).Problem, big.toStdString() + ": larger than 64 KiB");
     EXPECT_NE(ReadRecordFile(folder.path()).Problem.find("a folder"), std::string::npos);
-    EXPECT_NE(ReadRecordFile(folder.filePath("none.json")).Problem.find("none.json: cannot be read"), std::string::npos);
+    EXPECT_NE(ReadRecordFile(folder.filePath("none.json")).Problem.find("none.json: cannot be read"),
+              std::string::npos);
 }
 
 } // namespace

@@ -66,7 +66,8 @@ protected:
         differ(!(a.Rules == b.Rules), "rules");
         differ(a.Phase != b.Phase || a.PendingGroups != b.PendingGroups, "phase");
         differ(a.HandCursor != b.HandCursor || a.BoardCursorActive != b.BoardCursorActive, "hand cursor");
-        differ(!a.Script.Moves.empty() && (a.BoardCursorX != b.BoardCursorX || a.BoardCursorY != b.BoardCursorY),
+        differ(!a.Script.Moves.empty() &&
+                   (a.BoardCursorX != b.BoardCursorX || a.BoardCursorY != b.BoardCursorY),
                "board cursor");
         differ(a.HandStep != b.HandStep, "layout");
         differ(a.Script != b.Script, "script");

@@ -117,7 +117,11 @@ TEST(SolveCommand, ReadsCardsFromCataloguesOfAnySize) {
         {
             std::ofstream file(path);
             for (int32_t i = 0; i < size; ++i)
-                file << "Filler " << (i == size - 2 ? "5 5 5 5 0" : i == size - 1 ? "9 9 9 9 0" : "1 1 1 1 0") << "\n";
+                file << "Filler "
+                     << (i == size - 2   ? "5 5 5 5 0"
+                         : i == size - 1 ? "9 9 9 9 0"
+                                         : "1 1 1 1 0")
+                     << "\n";
         }
         QJsonObject position = LastCardPosition();
         position.remove("cards");

@@ -20,19 +20,22 @@ struct TTableStill {
 
     static TTableStill Of(const TGame& game) {
         return {TableDigest(game.Table()), game.HandCursor, game.BoardCursorActive, game.BoardCursorX,
-                game.BoardCursorY, game.Script, game.InProgress, game.GameOver};
+                game.BoardCursorY,         game.Script,     game.InProgress,        game.GameOver};
     }
     int32_t Moves() const { return int32_t(Script.Moves.size()); }
     // What differs from `other`, in words; empty when the two tables look alike.
     std::string Differences(const TTableStill& other) const {
         std::ostringstream why;
         if (Table != other.Table) why << "board, owners, elements, hands, scores or turn; ";
-        if (HandCursor != other.HandCursor) why << "hand cursor " << HandCursor << " vs " << other.HandCursor << "; ";
+        if (HandCursor != other.HandCursor)
+            why << "hand cursor " << HandCursor << " vs " << other.HandCursor << "; ";
         if (BoardCursorActive != other.BoardCursorActive || BoardCursorX != other.BoardCursorX ||
             BoardCursorY != other.BoardCursorY)
             why << "board cursor; ";
-        if (Moves() != other.Moves()) why << "placements " << Moves() << " vs " << other.Moves() << "; ";
-        else if (!(Script == other.Script)) why << "match script; ";
+        if (Moves() != other.Moves())
+            why << "placements " << Moves() << " vs " << other.Moves() << "; ";
+        else if (!(Script == other.Script))
+            why << "match script; ";
         if (InProgress != other.InProgress || GameOver != other.GameOver) why << "match state; ";
         return why.str();
     }

@@ -11,6 +11,10 @@ int main(int argc, char** argv) {
 
 #if defined(__SANITIZE_ADDRESS__)
 // Leaks are failures: LeakSanitizer reports them at exit and fails the run.
-extern "C" const char* __asan_default_options() { return "detect_leaks=1"; }
-extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
+extern "C" const char* __asan_default_options() {
+    return "detect_leaks=1";
+}
+extern "C" const char* __ubsan_default_options() {
+    return "print_stacktrace=1:halt_on_error=1";
+}
 #endif

@@ -1,20 +1,18 @@
 #include "bench/load/BotConnection.h"
 
-TBotConnection::TBotConnection(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key)
-    : Io(io), Stream(io, tls)
-{
+TBotConnection::TBotConnection(asio::io_context& io, asio::ssl::context& tls, X509* certificate,
+                               EVP_PKEY* key)
+    : Io(io), Stream(io, tls) {
     // One context for every bot, each connection with its own identity.
     SSL_use_certificate(Stream.native_handle(), certificate);
     SSL_use_PrivateKey(Stream.native_handle(), key);
 }
 
-void TBotConnection::Start(const asio::ip::address_v4& source, const asio::ip::tcp::endpoint& server)
-{
+void TBotConnection::Start(const asio::ip::address_v4& source, const asio::ip::tcp::endpoint& server) {
     asio::error_code error;
     asio::ip::tcp::socket& socket = Stream.next_layer();
     socket.open(asio::ip::tcp::v4(), error);
-    if (!error)
-        socket.bind(asio::ip::tcp::endpoint(source, 0), error);
+    if (!error) socket.bind(asio::ip::tcp::endpoint(source, 0), error);
     if (error) {
         Fail("bind: " + error.message());
         return;
@@ -39,8 +37,7 @@ void TBotConnection::Start(const asio::ip::address_v4& source, const asio::ip::t
     });
 }
 
-void TBotConnection::Read()
-{
+void TBotConnection::Read() {
     auto self = shared_from_this();
     Stream.async_read_some(asio::buffer(Buffer), [this, self](const asio::error_code& failed, size_t size) {
         if (failed) {
@@ -64,48 +61,40 @@ void TBotConnection::Read()
             }
             bytes.remove_prefix(end + 1);
         }
-        if (!Closed)
-            Read();
+        if (!Closed) Read();
     });
 }
 
-void TBotConnection::SendLine(std::string line)
-{
-    if (Closed || !IsEstablished)
-        return;
+void TBotConnection::SendLine(std::string line) {
+    if (Closed || !IsEstablished) return;
     line += '\n';
     Queue.push_back(std::move(line));
-    if (!Writing)
-        Write();
+    if (!Writing) Write();
 }
 
-void TBotConnection::Write()
-{
+void TBotConnection::Write() {
     Writing = true;
     auto self = shared_from_this();
-    asio::async_write(Stream, asio::buffer(Queue.front()), [this, self](const asio::error_code& failed, size_t) {
-        Writing = false;
-        if (failed) {
-            Fail("write: " + failed.message());
-            return;
-        }
-        Queue.pop_front();
-        if (!Queue.empty() && !Closed)
-            Write();
-    });
+    asio::async_write(Stream, asio::buffer(Queue.front()),
+                      [this, self](const asio::error_code& failed, size_t) {
+                          Writing = false;
+                          if (failed) {
+                              Fail("write: " + failed.message());
+                              return;
+                          }
+                          Queue.pop_front();
+                          if (!Queue.empty() && !Closed) Write();
+                      });
 }
 
-void TBotConnection::Shut()
-{
-    if (Closed)
-        return;
+void TBotConnection::Shut() {
+    if (Closed) return;
     Closed = true;
     asio::error_code ignored;
     Stream.lowest_layer().close(ignored);
 }
 
-void TBotConnection::Fail(const std::string& what)
-{
+void TBotConnection::Fail(const std::string& what) {
     bool wasClosed = Closed;
     Closed = true;
     asio::error_code ignored;

@@ -9,16 +9,13 @@
 #include <thread>
 #include <unistd.h>
 
-bool TChildProcess::Start(const std::vector<std::string>& arguments, const std::string& logFile)
-{
+bool TChildProcess::Start(const std::vector<std::string>& arguments, const std::string& logFile) {
     LogFile = logFile;
     std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     pid_t child = fork();
-    if (child < 0)
-        return false;
+    if (child < 0) return false;
     if (child == 0) {
         int out = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out >= 0) {
@@ -32,19 +29,16 @@ bool TChildProcess::Start(const std::vector<std::string>& arguments, const std::
     return true;
 }
 
-int TChildProcess::WaitForPort(std::chrono::seconds timeout)
-{
+int TChildProcess::WaitForPort(std::chrono::seconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         std::ifstream log(LogFile);
         std::string line;
         while (std::getline(log, line)) {
             size_t at = line.find("listening on");
-            if (at == std::string::npos)
-                continue;
+            if (at == std::string::npos) continue;
             size_t port = line.find("port ", at);
-            if (port != std::string::npos)
-                return std::atoi(line.c_str() + port + 5);
+            if (port != std::string::npos) return std::atoi(line.c_str() + port + 5);
         }
         if (waitpid(Id, nullptr, WNOHANG) == Id) {
             Id = 0;
@@ -55,36 +49,30 @@ int TChildProcess::WaitForPort(std::chrono::seconds timeout)
     return 0;
 }
 
-double TChildProcess::CpuSeconds() const
-{
+double TChildProcess::CpuSeconds() const {
     std::ifstream stat("/proc/" + std::to_string(Id) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     // The name in parentheses may hold spaces; the fields after it are
     // state (3) … utime (14), stime (15).
     size_t close = text.rfind(')');
-    if (close == std::string::npos)
-        return 0;
+    if (close == std::string::npos) return 0;
     std::istringstream fields(text.substr(close + 2));
     std::string field;
     double ticks = 0;
     for (int index = 3; index <= 15 && fields >> field; ++index)
-        if (index >= 14)
-            ticks += std::stod(field);
+        if (index >= 14) ticks += std::stod(field);
     return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
-double TChildProcess::QueuedSeconds() const
-{
+double TChildProcess::QueuedSeconds() const {
     // schedstat: time on a processor, time waiting on a run queue (ns), slices.
     std::ifstream schedstat("/proc/" + std::to_string(Id) + "/schedstat");
     double running = 0, waiting = 0;
-    if (!(schedstat >> running >> waiting))
-        return 0;
+    if (!(schedstat >> running >> waiting)) return 0;
     return waiting / 1e9;
 }
 
-int64_t TChildProcess::ResidentBytes() const
-{
+int64_t TChildProcess::ResidentBytes() const {
     std::ifstream statm("/proc/" + std::to_string(Id) + "/statm");
     int64_t size = 0;
     int64_t resident = 0;
@@ -92,10 +80,8 @@ int64_t TChildProcess::ResidentBytes() const
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-int TChildProcess::Stop()
-{
-    if (Id <= 0)
-        return -1;
+int TChildProcess::Stop() {
+    if (Id <= 0) return -1;
     ::kill(Id, SIGTERM);
     int status = 0;
     for (int waited = 0; waited < 250; ++waited) {

@@ -9,8 +9,8 @@
 // line of a move's size and waits for it to come back.
 class TEchoBot : public TBotConnection {
 public:
-    TEchoBot(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key, TLoadStats& stats,
-             int thinkMinMs, int thinkMaxMs, uint32_t seed);
+    TEchoBot(asio::io_context& io, asio::ssl::context& tls, X509* certificate, EVP_PKEY* key,
+             TLoadStats& stats, int thinkMinMs, int thinkMaxMs, uint32_t seed);
 
 private:
     void OnEstablished() override;

@@ -5,9 +5,9 @@
 // what it names. Storage is kept in memory the way the SQL one keeps it.
 #include "FakeReferee.h"
 
+#include "protocol/Requests.h"
 #include "server/AddressLimits.h"
 #include "server/Lobby.h"
-#include "protocol/Requests.h"
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
@@ -19,42 +19,37 @@ namespace {
 
 class TMemoryStorage : public TStorage {
 public:
-    TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t) override
-    {
+    TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t) override {
         TBinding binding;
         if (!IsValidPlayerName(name) || fingerprint.empty()) {
             binding.Result = TBindResult::Invalid;
             return binding;
         }
-        auto [it, created] = Names.try_emplace(NameKey(name), TPlayer{int64_t(Names.size() + 1), name, fingerprint});
+        auto [it, created] =
+            Names.try_emplace(NameKey(name), TPlayer{int64_t(Names.size() + 1), name, fingerprint});
         binding.Result = it->second.Fingerprint != fingerprint ? TBindResult::Taken
-                         : created                            ? TBindResult::Created
-                                                              : TBindResult::Known;
+                         : created                             ? TBindResult::Created
+                                                               : TBindResult::Known;
         binding.PlayerId = it->second.Id;
         binding.Name = it->second.Name;
         return binding;
     }
-    std::optional<TPlayer> FindPlayer(const std::string& name) override
-    {
+    std::optional<TPlayer> FindPlayer(const std::string& name) override {
         auto found = Names.find(NameKey(name));
         return found == Names.end() ? std::nullopt : std::optional<TPlayer>(found->second);
     }
-    std::optional<std::string> PlayerName(int64_t id) override
-    {
+    std::optional<std::string> PlayerName(int64_t id) override {
         for (auto& [key, player] : Names)
-            if (player.Id == id)
-                return player.Name;
+            if (player.Id == id) return player.Name;
         return std::nullopt;
     }
-    int64_t CreateMatch(const TStoredMatch& match) override
-    {
+    int64_t CreateMatch(const TStoredMatch& match) override {
         int64_t id = int64_t(Matches.size() + 1);
         Matches[id] = match;
         Matches[id].Id = id;
         return id;
     }
-    TMoveResult AddMove(int64_t id, const TStoredMove& move) override
-    {
+    TMoveResult AddMove(int64_t id, const TStoredMove& move) override {
         auto found = Matches.find(id);
         if (found == Matches.end() || found->second.Status != TMatchStatus::Playing ||
             move.Index != int32_t(found->second.Moves.size()))
@@ -63,15 +58,13 @@ public:
         return TMoveResult::Stored;
     }
     TMoveResult AddLastMove(int64_t id, const TStoredMove& move, int32_t winner, const int32_t score[2],
-                            TRatingUpdate* ratings) override
-    {
+                            TRatingUpdate* ratings) override {
         AddMove(id, move);
         FinishMatch(id, TMatchStatus::Finished, winner, score, move.TimeMs, ratings);
         return TMoveResult::Stored;
     }
     bool FinishMatch(int64_t id, TMatchStatus status, int32_t winner, const int32_t score[2], int64_t endedMs,
-                     TRatingUpdate* ratings) override
-    {
+                     TRatingUpdate* ratings) override {
         auto found = Matches.find(id);
         if (found == Matches.end() || found->second.Status != TMatchStatus::Playing)
             __builtin_trap(); // a match ends once
@@ -94,28 +87,23 @@ public:
         }
         return true;
     }
-    std::optional<TStanding> Standing(int64_t id) override
-    {
+    std::optional<TStanding> Standing(int64_t id) override {
         std::optional<std::string> name = PlayerName(id);
-        if (!name)
-            return std::nullopt;
+        if (!name) return std::nullopt;
         TStanding standing = Standings[id];
         standing.Name = *name;
         return standing;
     }
-    std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override
-    {
+    std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override {
         std::vector<TStanding> leaders;
         for (auto& [key, player] : Names)
             if (Standings[player.Id].RatedMatches >= minMatches && int32_t(leaders.size()) < count)
                 leaders.push_back(*Standing(player.Id));
         return leaders;
     }
-    std::optional<TProfile> Profile(const std::string& name, int32_t, int32_t recentCount) override
-    {
+    std::optional<TProfile> Profile(const std::string& name, int32_t, int32_t recentCount) override {
         std::optional<TPlayer> player = FindPlayer(name);
-        if (!player)
-            return std::nullopt;
+        if (!player) return std::nullopt;
         TProfile profile;
         profile.PlayerId = player->Id;
         profile.Standing = *Standing(player->Id);
@@ -130,17 +118,14 @@ public:
             }
         return profile;
     }
-    std::optional<TStoredMatch> LoadMatch(int64_t id) override
-    {
+    std::optional<TStoredMatch> LoadMatch(int64_t id) override {
         auto found = Matches.find(id);
         return found == Matches.end() ? std::nullopt : std::optional<TStoredMatch>(found->second);
     }
-    std::vector<TStoredMatch> MatchesInPlay() override
-    {
+    std::vector<TStoredMatch> MatchesInPlay() override {
         std::vector<TStoredMatch> playing;
         for (auto& [id, match] : Matches)
-            if (match.Status == TMatchStatus::Playing)
-                playing.push_back(match);
+            if (match.Status == TMatchStatus::Playing) playing.push_back(match);
         return playing;
     }
     std::string LastError() const override { return {}; }
@@ -155,8 +140,7 @@ private:
 // a few names (shared, so a second connection takes over a first), a few
 // tables, the seats and the squares, so that tables are opened, watched,
 // left and removed within a handful of steps.
-TLobbyRequest ReadyMade(int kind, uint8_t what)
-{
+TLobbyRequest ReadyMade(int kind, uint8_t what) {
     using TKind = TLobbyRequest::TKind;
     TLobbyRequest request;
     const TKind kinds[] = {TKind::Login, TKind::CreateTable, TKind::Sit,  TKind::Watch,
@@ -177,13 +161,13 @@ TLobbyRequest ReadyMade(int kind, uint8_t what)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TMemoryStorage storage;
     TServerLog log([](const std::string&) {});
     TAddressLimits limits;
     auto lobby = std::make_unique<TLobby>(
-        storage, log, limits, [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
+        storage, log, limits,
+        [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
         [] { return int64_t(5); });
     bool connected[4] = {};
     int64_t now = 1'000'000;
@@ -214,8 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 3:
             now += int64_t(step >> 5) * 20'000;
             lobby->Tick(now);
-            if (lobby->NextDeadline() <= now)
-                __builtin_trap(); // whatever was due is done
+            if (lobby->NextDeadline() <= now) __builtin_trap(); // whatever was due is done
             break;
         case 4:
             // The server restarts: the lobby goes, the storage stays.
@@ -224,8 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
                 [] { return int64_t(5); });
             lobby->ResumeStored(now);
-            for (bool& c : connected)
-                c = false;
+            for (bool& c : connected) c = false;
             break;
         default: {
             const void* end = std::memchr(data + at, '\n', size - at);
@@ -233,8 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::string_view line(reinterpret_cast<const char*>(data + at), length);
             at += length + (end ? 1 : 0);
             Requests::TDecoded decoded = Requests::Decode(line);
-            if (decoded.Ok && connected[client])
-                lobby->Handle(client + 1, decoded.Request, now);
+            if (decoded.Ok && connected[client]) lobby->Handle(client + 1, decoded.Request, now);
             break;
         }
         }
@@ -246,8 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 __builtin_trap();
             for (size_t from = 0; from < out.Line.size();) {
                 const size_t end = out.Line.find('\n', from);
-                if (end - from + 1 > TLobby::MaxAnswerBytes)
-                    __builtin_trap();
+                if (end - from + 1 > TLobby::MaxAnswerBytes) __builtin_trap();
                 from = end + 1;
             }
         }

@@ -8,8 +8,8 @@
 #include "net/LineFramer.h"
 #include "net/MessageCodec.h"
 #include "net/NetConnection.h"
-#include "protocol/PeerText.h"
 #include "net/TableCheck.h"
+#include "protocol/PeerText.h"
 
 #include <QList>
 #include <algorithm>
@@ -92,7 +92,8 @@ void DriveConnection(const uint8_t* data, size_t size) {
         limits.MaxMessagesPerSecond = 0;
         limits.MaxBytesPerSecond = 0;
     }
-    TNetConnection connection = lineProtocol ? TNetConnection(script, limits, role) : TNetConnection(role, limits);
+    TNetConnection connection =
+        lineProtocol ? TNetConnection(script, limits, role) : TNetConnection(role, limits);
     int64_t now = 1000;
     bool ended = false;
     if (role == TNetConnection::TRole::Accepting)

@@ -35,12 +35,14 @@ void CheckDecoded(const TServerMessage& message) {
     for (const TLeaderboardEntry& leader : message.Leaders)
         Check(PlainName(leader.Name, false) && InRating(leader.Rating) && leader.Matches >= 0);
     const TPlayerProfile& profile = message.Profile;
-    Check(profile.History.size() <= ServerCodec::MaxHistory && profile.Recent.size() <= ServerCodec::MaxRecent);
+    Check(profile.History.size() <= ServerCodec::MaxHistory &&
+          profile.Recent.size() <= ServerCodec::MaxRecent);
     for (const TProfileMatch& match : profile.Recent)
         Check(PlainName(match.Opponent, false) && match.Score[0] <= 10 && match.Score[1] <= 10 &&
               (!match.Change || InRating(*match.Change)));
     if (message.Ratings)
-        for (const TRatingChange& change : *message.Ratings) Check(InRating(change.Before) && InRating(change.After));
+        for (const TRatingChange& change : *message.Ratings)
+            Check(InRating(change.Before) && InRating(change.After));
     if (message.Kind != TKind::Record) return;
     Check(message.Record.Json.size() <= ServerCodec::MaxLineBytes);
     const TRecordReading reading = ReadRecordJson(message.Record.Json, "the server");

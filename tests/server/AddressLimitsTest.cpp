@@ -4,12 +4,10 @@
 
 namespace {
 
-TEST(AddressLimits, FiveNewNamesAnHourPerAddressAndForgottenWhenIdle)
-{
+TEST(AddressLimits, FiveNewNamesAnHourPerAddressAndForgottenWhenIdle) {
     constexpr int64_t Hour = 3600 * 1000;
     TAddressLimits limits;
-    for (int i = 0; i < 5; ++i)
-        EXPECT_TRUE(limits.TryNewName("192.0.2.1", i * 1000)) << i;
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(limits.TryNewName("192.0.2.1", i * 1000)) << i;
     EXPECT_FALSE(limits.TryNewName("192.0.2.1", 10 * 60 * 1000));
     EXPECT_TRUE(limits.TryNewName("192.0.2.2", 11 * 60 * 1000)) << "another address has its own five";
     // The first name leaves the hour: one more, and only one.
@@ -25,11 +23,9 @@ TEST(AddressLimits, FiveNewNamesAnHourPerAddressAndForgottenWhenIdle)
     EXPECT_EQ(limits.AddressesKnown(), 0u);
 }
 
-TEST(AddressLimits, ConnectionsAreCountedUpAndDown)
-{
+TEST(AddressLimits, ConnectionsAreCountedUpAndDown) {
     TAddressLimits limits;
-    for (int i = 0; i < 8; ++i)
-        ASSERT_TRUE(limits.TryOpen("a"));
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(limits.TryOpen("a"));
     EXPECT_FALSE(limits.TryOpen("a"));
     limits.Closed("a");
     EXPECT_TRUE(limits.TryOpen("a"));
@@ -39,14 +35,14 @@ TEST(AddressLimits, ConnectionsAreCountedUpAndDown)
 
 // Each kind of count outlives the address's connections for exactly as long
 // as its window, and a sweep forgets it only then.
-TEST(AddressLimits, CountsOutliveReconnectingUntilTheirWindowPasses)
-{
+TEST(AddressLimits, CountsOutliveReconnectingUntilTheirWindowPasses) {
     using TAction = TAddressLimits::TAction;
     const struct {
         TAction Action;
         int Limit;
         int64_t WindowMs;
-    } kinds[] = {{TAction::Chat, 10, 10'000}, {TAction::CreateTable, 5, 60'000}, {TAction::Query, 30, 10'000}};
+    } kinds[] = {
+        {TAction::Chat, 10, 10'000}, {TAction::CreateTable, 5, 60'000}, {TAction::Query, 30, 10'000}};
     int64_t start = 1'000'000;
     for (auto kind : kinds) {
         TAddressLimits limits;
@@ -67,8 +63,7 @@ TEST(AddressLimits, CountsOutliveReconnectingUntilTheirWindowPasses)
 
 // A full table forgets nobody early: an address it has no room for is turned
 // away, and one it knows keeps its counts, until a sweep makes room.
-TEST(AddressLimits, AtTheBoundNewAddressesWaitAndKnownOnesKeepTheirCounts)
-{
+TEST(AddressLimits, AtTheBoundNewAddressesWaitAndKnownOnesKeepTheirCounts) {
     TAddressLimits limits;
     limits.MaxAddresses = 3;
     ASSERT_TRUE(limits.TryOpen("a"));

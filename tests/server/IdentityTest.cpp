@@ -10,38 +10,34 @@
 
 namespace {
 
-std::string RunCommand(const std::string& command)
-{
+std::string RunCommand(const std::string& command) {
     std::string output;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
+        while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
         pclose(pipe);
     }
     return output;
 }
 
-TEST(Identity, TheFingerprintIsTheSha256OfTheCertificateAsOpensslPrintsIt)
-{
+TEST(Identity, TheFingerprintIsTheSha256OfTheCertificateAsOpensslPrintsIt) {
     QTemporaryDir folder;
     std::string file = folder.filePath("cert.pem").toStdString();
     TIdentity identity = MakeIdentity("someone");
     ASSERT_FALSE(identity.CertificatePem.empty());
     std::ofstream(file) << identity.CertificatePem;
     std::string printed = RunCommand("openssl x509 -noout -fingerprint -sha256 -in " + file + " 2>/dev/null");
-    if (printed.empty())
-        GTEST_SKIP() << "no openssl command to compare with";
-    EXPECT_EQ(printed, "sha256 Fingerprint=" + DisplayFingerprint(CertificateFingerprint(identity.CertificatePem)) +
-                           "\n");
+    if (printed.empty()) GTEST_SKIP() << "no openssl command to compare with";
+    EXPECT_EQ(printed, "sha256 Fingerprint=" +
+                           DisplayFingerprint(CertificateFingerprint(identity.CertificatePem)) + "\n");
     std::string text = RunCommand("openssl x509 -noout -subject -enddate -in " + file);
     EXPECT_NE(text.find("CN = someone"), std::string::npos) << text;
-    EXPECT_NE(CertificateFingerprint(identity.CertificatePem), CertificateFingerprint(MakeIdentity("someone").CertificatePem));
+    EXPECT_NE(CertificateFingerprint(identity.CertificatePem),
+              CertificateFingerprint(MakeIdentity("someone").CertificatePem));
     EXPECT_EQ(CertificateFingerprint("not a certificate"), "");
 }
 
-TEST(Identity, MadeOnceKeptPrivateAndReadBackTheSame)
-{
+TEST(Identity, MadeOnceKeptPrivateAndReadBackTheSame) {
     QTemporaryDir folder;
     std::string certificate = folder.filePath("c.pem").toStdString();
     std::string key = folder.filePath("k.pem").toStdString();
@@ -58,8 +54,7 @@ TEST(Identity, MadeOnceKeptPrivateAndReadBackTheSame)
               CertificateFingerprint(first.Identity.CertificatePem));
 }
 
-TEST(Identity, AHalfOrMismatchedPairIsRefusedNotReplaced)
-{
+TEST(Identity, AHalfOrMismatchedPairIsRefusedNotReplaced) {
     QTemporaryDir folder;
     std::string certificate = folder.filePath("c.pem").toStdString();
     std::string key = folder.filePath("k.pem").toStdString();

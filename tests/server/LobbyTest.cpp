@@ -3,11 +3,11 @@
 #include "FakeReferee.h"
 
 #include "ai/RecordReplay.h"
+#include "protocol/Requests.h"
 #include "records/RecordJson.h"
 #include "rules/MatchLimits.h"
 #include "server/AddressLimits.h"
 #include "server/Lobby.h"
-#include "protocol/Requests.h"
 #include "server/RulesReferee.h"
 #include "server/ServerLog.h"
 #include "server/SqlStorage.h"
@@ -34,16 +34,14 @@ const char* RatedClassic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same
 
 class LobbyTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::string error;
         Storage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error, "here");
         ASSERT_TRUE(Storage) << error;
         MakeLobby();
     }
 
-    void MakeLobby()
-    {
+    void MakeLobby() {
         Lobby = std::make_unique<TLobby>(
             *Storage, Log, Limits,
             [](int64_t seed, int32_t, int32_t first) {
@@ -55,8 +53,8 @@ protected:
 
     // A client that connected and signed in as name, from address (by
     // default one of the name's own) with a certificate (by default the name's own).
-    uint64_t Join(const std::string& name, const std::string& address = "", const std::string& fingerprint = "")
-    {
+    uint64_t Join(const std::string& name, const std::string& address = "",
+                  const std::string& fingerprint = "") {
         uint64_t connection = NextConnection++;
         auto own = OwnAddress.try_emplace(name, "198.51.100." + std::to_string(OwnAddress.size() + 1)).first;
         Lobby->Connected(connection, fingerprint.empty() ? "fp-" + name : fingerprint,
@@ -68,36 +66,31 @@ protected:
         return connection;
     }
 
-    static TLobbyRequest Decode(const std::string& line)
-    {
+    static TLobbyRequest Decode(const std::string& line) {
         Requests::TDecoded decoded = Requests::Decode(line);
         EXPECT_TRUE(decoded.Ok) << line << ": " << decoded.Error;
         return decoded.Request;
     }
 
-    void Ask(uint64_t connection, const std::string& line)
-    {
+    void Ask(uint64_t connection, const std::string& line) {
         Lobby->Handle(connection, Decode(line), Now);
         Collect();
     }
 
-    void Move(uint64_t connection, int slot, int x, int y)
-    {
-        Ask(connection, "{\"type\":\"move\",\"slot\":" + std::to_string(slot) + ",\"x\":" + std::to_string(x) +
-                            ",\"y\":" + std::to_string(y) + "}");
+    void Move(uint64_t connection, int slot, int x, int y) {
+        Ask(connection, "{\"type\":\"move\",\"slot\":" + std::to_string(slot) +
+                            ",\"x\":" + std::to_string(x) + ",\"y\":" + std::to_string(y) + "}");
     }
 
     // Ann makes a table with `create` and Bob sits at it: the match starts, Ann to move.
-    std::pair<uint64_t, uint64_t> StartedMatch(const std::string& create = Classic)
-    {
+    std::pair<uint64_t, uint64_t> StartedMatch(const std::string& create = Classic) {
         uint64_t ann = Join("Ann"), bob = Join("Bob");
         Ask(ann, create);
         Ask(bob, "{\"type\":\"sit\",\"table\":1}");
         return {ann, bob};
     }
 
-    void Collect()
-    {
+    void Collect() {
         for (TLobby::TOutgoing& out : Lobby->TakeOutgoing()) {
             ASSERT_EQ(out.Line.back(), '\n');
             ++Writes[out.Connection];
@@ -110,31 +103,27 @@ protected:
     }
 
     // The lobby's gathered changes go out.
-    void FlushLobby()
-    {
+    void FlushLobby() {
         Lobby->Tick(Now + TLobby::LobbyFlushMs);
         Collect();
     }
 
-    int Count(uint64_t connection, const char* type)
-    {
-        return int(std::count_if(Inbox[connection].begin(), Inbox[connection].end(),
-                                 [&](const QJsonObject& message) { return message["type"].toString() == type; }));
+    int Count(uint64_t connection, const char* type) {
+        return int(
+            std::count_if(Inbox[connection].begin(), Inbox[connection].end(),
+                          [&](const QJsonObject& message) { return message["type"].toString() == type; }));
     }
 
     // The last message of a type a connection received, removing everything up to it.
-    std::optional<QJsonObject> Last(uint64_t connection, const char* type)
-    {
+    std::optional<QJsonObject> Last(uint64_t connection, const char* type) {
         std::optional<QJsonObject> found;
         for (const QJsonObject& message : Inbox[connection])
-            if (message["type"].toString() == type)
-                found = message;
+            if (message["type"].toString() == type) found = message;
         return found;
     }
     bool Has(uint64_t connection, const char* type) { return Last(connection, type).has_value(); }
 
-    int64_t StoredMoves()
-    {
+    int64_t StoredMoves() {
         std::vector<TStoredMatch> playing = Storage->MatchesInPlay();
         return playing.empty() ? -1 : int64_t(playing[0].Moves.size());
     }
@@ -152,9 +141,7 @@ protected:
     int64_t Now = 1'700'000'000'000;
 };
 
-
-TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored)
-{
+TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored) {
     uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
     Ask(ann, Classic);
     FlushLobby();
@@ -225,8 +212,9 @@ TEST_F(LobbyTest, AChainOfDrawsEndsAtTheBoundAsADrawWhoseRecordEveryReaderTakes)
         *Storage, Log, Limits,
         [](int64_t seed, int32_t, int32_t first) { return std::make_unique<TDrawingReferee>(seed, first); },
         [] { return Seed; });
-    auto [ann, bob] = StartedMatch("{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,"
-                                   "\"plus\":false,\"elemental\":false,\"sudden_death\":true},\"seconds\":60}");
+    auto [ann, bob] =
+        StartedMatch("{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,"
+                     "\"plus\":false,\"elemental\":false,\"sudden_death\":true},\"seconds\":60}");
     for (int i = 0; i < MatchLimits::MaxMoves; ++i) {
         ASSERT_FALSE(Has(bob, "ended")) << "before move " << i;
         Inbox.clear();
@@ -252,8 +240,7 @@ TEST_F(LobbyTest, AChainOfDrawsEndsAtTheBoundAsADrawWhoseRecordEveryReaderTakes)
     EXPECT_NE(ReplayRecord(*reading.Record, even).Problem.find("recorded as finished"), std::string::npos);
 }
 
-TEST_F(LobbyTest, TheLobbyHearsEachChangeOnceAFlushAndOnlyWhileInIt)
-{
+TEST_F(LobbyTest, TheLobbyHearsEachChangeOnceAFlushAndOnlyWhileInIt) {
     uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
     FlushLobby();
     Inbox.clear();
@@ -291,8 +278,7 @@ TEST_F(LobbyTest, TheLobbyHearsEachChangeOnceAFlushAndOnlyWhileInIt)
     EXPECT_EQ(Lobby->NextDeadline(), TLobby::Never) << "nothing left to send";
 }
 
-TEST_F(LobbyTest, ARefusedMoveNamesTheReasonAndTheTableAndTheMatchGoesOn)
-{
+TEST_F(LobbyTest, ARefusedMoveNamesTheReasonAndTheTableAndTheMatchGoesOn) {
     uint64_t ann = Join("Ann"), bob = Join("Bob"), eve = Join("Eve");
     Ask(ann, Classic);
     Ask(bob, "{\"type\":\"sit\",\"table\":1}");
@@ -311,7 +297,8 @@ TEST_F(LobbyTest, ARefusedMoveNamesTheReasonAndTheTableAndTheMatchGoesOn)
         Move(c.Who, c.Slot, c.X, c.Y);
         std::optional<QJsonObject> refused = Last(c.Who, c.Who == eve ? "refused" : "move_refused");
         ASSERT_TRUE(refused) << c.Reason;
-        EXPECT_TRUE((*refused)["reason"].toString().contains(c.Reason)) << (*refused)["reason"].toString().toStdString();
+        EXPECT_TRUE((*refused)["reason"].toString().contains(c.Reason))
+            << (*refused)["reason"].toString().toStdString();
         if (c.Who != eve) {
             EXPECT_EQ((*refused)["moves"].toArray().size(), 1) << "the table as it stands";
         }
@@ -323,16 +310,17 @@ TEST_F(LobbyTest, ARefusedMoveNamesTheReasonAndTheTableAndTheMatchGoesOn)
     EXPECT_EQ(StoredMoves(), 2);
 }
 
-TEST_F(LobbyTest, PlayNowSitsWithWhoeverWaitedLongestForTheSameRules)
-{
-    const std::string same = "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-                             "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
-    const std::string plus = "{\"type\":\"play_now\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":true,"
-                             "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
+TEST_F(LobbyTest, PlayNowSitsWithWhoeverWaitedLongestForTheSameRules) {
+    const std::string same =
+        "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
+    const std::string plus =
+        "{\"type\":\"play_now\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":true,"
+        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
     uint64_t first = Join("First"), second = Join("Second"), other = Join("Other"), last = Join("Last");
-    Ask(first, same);  // table 1
+    Ask(first, same);                                     // table 1
     Ask(second, same.substr(0, same.size() - 3) + "30}"); // other time: table 2
-    Ask(other, plus);  // other rules: table 3
+    Ask(other, plus);                                     // other rules: table 3
     EXPECT_EQ(Lobby->Tables(), 3u);
     Ask(last, same);
     std::optional<QJsonObject> match = Last(last, "match");
@@ -344,8 +332,7 @@ TEST_F(LobbyTest, PlayNowSitsWithWhoeverWaitedLongestForTheSameRules)
     EXPECT_FALSE(Has(other, "match"));
 }
 
-TEST_F(LobbyTest, NamesBelongToTheirCertificateAndEachAddressMakesFiveAnHour)
-{
+TEST_F(LobbyTest, NamesBelongToTheirCertificateAndEachAddressMakesFiveAnHour) {
     Join("Ann");
     uint64_t thief = NextConnection++;
     Lobby->Connected(thief, "fp-thief", "192.0.2.9");
@@ -356,8 +343,7 @@ TEST_F(LobbyTest, NamesBelongToTheirCertificateAndEachAddressMakesFiveAnHour)
     EXPECT_TRUE(Last(thief, "refused").value()["reason"].toString().contains("Sign in"));
 
     uint64_t name0 = Join("Name0", "192.0.2.50");
-    for (int i = 1; i < 5; ++i)
-        Join("Name" + std::to_string(i), "192.0.2.50");
+    for (int i = 1; i < 5; ++i) Join("Name" + std::to_string(i), "192.0.2.50");
     uint64_t sixth = NextConnection++;
     Lobby->Connected(sixth, "fp-sixth", "192.0.2.50");
     Ask(sixth, "{\"type\":\"login\",\"name\":\"Name5\"}");
@@ -371,8 +357,7 @@ TEST_F(LobbyTest, NamesBelongToTheirCertificateAndEachAddressMakesFiveAnHour)
     EXPECT_TRUE(Has(name0, "bye")) << "the older connection of Name0 is told";
 }
 
-TEST_F(LobbyTest, RunningOutOfTimeLosesTheMatch)
-{
+TEST_F(LobbyTest, RunningOutOfTimeLosesTheMatch) {
     auto [ann, bob] = StartedMatch();
     EXPECT_EQ(Last(ann, "match").value()["clock"].toInt(), 60'000);
     Now += 1'500;
@@ -396,8 +381,7 @@ TEST_F(LobbyTest, RunningOutOfTimeLosesTheMatch)
     EXPECT_EQ(Lobby->NextDeadline(), TLobby::Never);
 }
 
-TEST_F(LobbyTest, AnUnlimitedMatchSendsNoClock)
-{
+TEST_F(LobbyTest, AnUnlimitedMatchSendsNoClock) {
     uint64_t ann = Join("Ann"), bob = Join("Bob");
     std::string unlimited = Classic;
     unlimited.replace(unlimited.find("60}"), 3, "0}");
@@ -408,8 +392,7 @@ TEST_F(LobbyTest, AnUnlimitedMatchSendsNoClock)
     EXPECT_FALSE(Last(bob, "moved").value().contains("clock"));
 }
 
-TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits)
-{
+TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits) {
     auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     Move(bob, 0, 1, 0);
@@ -447,8 +430,7 @@ TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits)
     EXPECT_EQ((*ended)["winner"].toInt(), 0);
 }
 
-TEST_F(LobbyTest, AfterARestartAStoredMatchGoesOnFromItsLastMove)
-{
+TEST_F(LobbyTest, AfterARestartAStoredMatchGoesOnFromItsLastMove) {
     auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     Move(bob, 0, 1, 0);
@@ -473,8 +455,7 @@ TEST_F(LobbyTest, AfterARestartAStoredMatchGoesOnFromItsLastMove)
 // ends at the restart with its result and ratings as if the server had not
 // stopped; one still in play waits for its players; one that does not
 // replay is abandoned.
-TEST_F(LobbyTest, AtARestartAStoredMatchOverByItsMovesEndsWithItsResult)
-{
+TEST_F(LobbyTest, AtARestartAStoredMatchOverByItsMovesEndsWithItsResult) {
     const int64_t ann = Storage->BindName("Ann", "fp-Ann", Now).PlayerId;
     const int64_t bob = Storage->BindName("Bob", "fp-Bob", Now).PlayerId;
     struct TCase {
@@ -513,14 +494,12 @@ TEST_F(LobbyTest, AtARestartAStoredMatchOverByItsMovesEndsWithItsResult)
         EXPECT_EQ(stored->Score[1], cases[i].BlueScore) << "case " << i;
     }
     EXPECT_EQ(Storage->LoadMatch(ids[0])->EndedMs, Now + 8) << "ended at its last move";
-    for (int64_t player : {ann, bob})
-        EXPECT_EQ(Storage->Standing(player)->RatedMatches, 1);
+    for (int64_t player : {ann, bob}) EXPECT_EQ(Storage->Standing(player)->RatedMatches, 1);
 }
 
 // Two servers on one database: the second to start leaves the first's match
 // alone, and a match ended in the database meanwhile is told as ended.
-TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHere)
-{
+TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHere) {
     auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     std::string error;
@@ -528,7 +507,8 @@ TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHer
     ASSERT_TRUE(otherStorage) << error;
     TLobby other(
         *otherStorage, Log, Limits,
-        [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); }, [] { return Seed; });
+        [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
+        [] { return Seed; });
     other.ResumeStored(Now);
     EXPECT_EQ(other.Tables(), 0u);
     Move(bob, 0, 1, 0);
@@ -548,15 +528,13 @@ TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHer
         EXPECT_TRUE(Has(who, "lobby"));
     }
     EXPECT_EQ(Lobby->Tables(), 0u);
-    for (const std::string& line : LogLines)
-        EXPECT_EQ(line.find("not the next"), std::string::npos) << line;
+    for (const std::string& line : LogLines) EXPECT_EQ(line.find("not the next"), std::string::npos) << line;
 }
 
 // The database refuses a move (the ordinary one and the one that ends the
 // match): the player is asked to play it again, and the table is where it
 // was before it, so the same move is then accepted.
-TEST_F(LobbyTest, AMoveTheDatabaseRefusedCanBePlayedAgain)
-{
+TEST_F(LobbyTest, AMoveTheDatabaseRefusedCanBePlayedAgain) {
     auto raw = [this](const char* statement) {
         {
             QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "raw");
@@ -586,8 +564,7 @@ TEST_F(LobbyTest, AMoveTheDatabaseRefusedCanBePlayedAgain)
     EXPECT_EQ(Storage->LoadMatch(1)->Status, TMatchStatus::Finished);
 }
 
-TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress)
-{
+TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress) {
     uint64_t ann = Join("Ann"), bob = Join("Bob", "192.0.2.2"), cid = Join("Cid", "192.0.2.3");
     Ask(ann, Classic);
     Ask(cid, "{\"type\":\"watch\",\"table\":1}");
@@ -599,8 +576,7 @@ TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress)
     EXPECT_EQ(Last(cid, "chat").value()["text"].toString(), "hello table");
     EXPECT_EQ(Last(cid, "chat").value()["from"].toString(), "Ann");
     EXPECT_NE(Last(bob, "chat").value()["text"].toString(), "hello table");
-    for (int i = 1; i < TLobby::ChatLinesPerWindow; ++i)
-        Ask(bob, "{\"type\":\"chat\",\"text\":\"x\"}");
+    for (int i = 1; i < TLobby::ChatLinesPerWindow; ++i) Ask(bob, "{\"type\":\"chat\",\"text\":\"x\"}");
     EXPECT_FALSE(Has(bob, "refused"));
     Ask(bob, "{\"type\":\"chat\",\"text\":\"one too many\"}");
     EXPECT_TRUE(Has(bob, "refused"));
@@ -610,8 +586,7 @@ TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress)
     EXPECT_FALSE(Has(bob, "refused"));
 }
 
-TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat)
-{
+TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat) {
     uint64_t ann = Join("Ann"), bob = Join("Bob"), eve = Join("Eve");
     Ask(ann, Classic);
     struct TCase {
@@ -637,13 +612,13 @@ TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat)
     Ask(eve, "{\"type\":\"sit\",\"table\":1,\"seat\":0}");
     EXPECT_TRUE(Has(eve, "refused")) << "a table at play has no seat to take";
     Ask(ann, "{\"type\":\"leave\"}");
-    EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "abandoned") << "given up before a card was placed";
+    EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "abandoned")
+        << "given up before a card was placed";
 }
 
 // A watcher of a table that goes away is sent back to the lobby, and
 // whatever it asks next is answered from there.
-TEST_F(LobbyTest, WatchersOfATableThatGoesAwayAreBackInTheLobby)
-{
+TEST_F(LobbyTest, WatchersOfATableThatGoesAwayAreBackInTheLobby) {
     struct TCase {
         const char* How;
         bool NoRules = false; // a lobby whose matches cannot start
@@ -705,8 +680,7 @@ TEST_F(LobbyTest, WatchersOfATableThatGoesAwayAreBackInTheLobby)
 
 // The lobby has its address limits forget, as it runs, an address whose
 // windows have all passed, at most one sweep interval late.
-TEST_F(LobbyTest, AnAddressIsForgottenOnceItsWindowsHavePassed)
-{
+TEST_F(LobbyTest, AnAddressIsForgottenOnceItsWindowsHavePassed) {
     constexpr int64_t Hour = 3600 * 1000;
     const int64_t joined = Now;
     uint64_t ann = Join("Ann"); // a new name: counted for an hour
@@ -721,8 +695,7 @@ TEST_F(LobbyTest, AnAddressIsForgottenOnceItsWindowsHavePassed)
 }
 
 // One person's names, by certificate or by address, play each other for nothing.
-TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual)
-{
+TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual) {
     struct TCase {
         const char* Second; // name, with Ann's certificate or address or neither
         std::string Address, Fingerprint;
@@ -745,8 +718,7 @@ TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual)
         EXPECT_EQ((*match)["rated"].toBool(), c.Rated);
         int64_t id = int64_t((*match)["match"].toDouble());
         EXPECT_EQ(Storage->LoadMatch(id)->Rated, c.Rated);
-        for (int i = 0; i < 9; ++i)
-            Move(i % 2 == 0 ? ann : second, i / 2, i % 3, i / 3);
+        for (int i = 0; i < 9; ++i) Move(i % 2 == 0 ? ann : second, i / 2, i % 3, i / 3);
         ASSERT_TRUE(Has(ann, "ended"));
         EXPECT_EQ(Last(ann, "ended").value().contains("ratings"), c.Rated);
         Lobby->Disconnected(ann, Now);
@@ -757,8 +729,7 @@ TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual)
 
 // A match given up before each player has placed a card was never played:
 // abandoned, with no winner and no rating moved, whichever way it was given up.
-TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned)
-{
+TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned) {
     for (bool drop : {false, true})
         for (int placed = 0; placed <= 2; ++placed) {
             SCOPED_TRACE(std::string(drop ? "dropped" : "left") + " after " + std::to_string(placed));
@@ -766,8 +737,7 @@ TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned)
             Inbox.clear();
             Now += TLobby::TableWindowMs;
             auto [ann, bob] = StartedMatch(RatedClassic);
-            for (int i = 0; i < placed; ++i)
-                Move(i % 2 == 0 ? ann : bob, i, i, 0);
+            for (int i = 0; i < placed; ++i) Move(i % 2 == 0 ? ann : bob, i, i, 0);
             int before = Storage->Standing(2)->RatedMatches;
             if (drop) {
                 Lobby->Disconnected(bob, Now);
@@ -789,8 +759,7 @@ TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned)
 
 // Sixty seconds away in all, however many drops they take: each drop is told
 // what is left, and the seat goes when it is spent.
-TEST_F(LobbyTest, TimeAwayIsOneAllowanceAcrossEveryDrop)
-{
+TEST_F(LobbyTest, TimeAwayIsOneAllowanceAcrossEveryDrop) {
     auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     Move(bob, 0, 1, 0);
@@ -804,8 +773,7 @@ TEST_F(LobbyTest, TimeAwayIsOneAllowanceAcrossEveryDrop)
         Collect();
         ASSERT_TRUE(Has(ann, "away"));
         EXPECT_EQ(Last(ann, "away").value()["seconds"].toInt(), drop.Told);
-        if (drop.AwayMs == 0)
-            break;
+        if (drop.AwayMs == 0) break;
         Now += drop.AwayMs;
         Lobby->Tick(Now);
         bob = Join("Bob");
@@ -825,16 +793,13 @@ TEST_F(LobbyTest, TimeAwayIsOneAllowanceAcrossEveryDrop)
 
 class LobbyRatingsTest : public LobbyTest {
 protected:
-    void PlayOut(uint64_t blue, uint64_t red)
-    {
-        for (int i = 0; i < 9; ++i)
-            Move(i % 2 == 0 ? blue : red, i / 2, i % 3, i / 3);
+    void PlayOut(uint64_t blue, uint64_t red) {
+        for (int i = 0; i < 9; ++i) Move(i % 2 == 0 ? blue : red, i / 2, i % 3, i / 3);
     }
 
     // A rated match that blue wins, spaced out to stay within the limit on
     // opening tables.
-    void RatedWin(uint64_t blue, uint64_t red)
-    {
+    void RatedWin(uint64_t blue, uint64_t red) {
         Now += TLobby::TableWindowMs / TLobby::TablesPerWindow;
         Ask(blue, RatedClassic);
         FlushLobby();
@@ -842,15 +807,11 @@ protected:
         PlayOut(blue, red);
     }
 
-    int64_t LastTable(uint64_t who)
-    {
-        return int64_t(Last(who, "table").value()["table"].toDouble());
-    }
+    int64_t LastTable(uint64_t who) { return int64_t(Last(who, "table").value()["table"].toDouble()); }
 
     // The name bound as Join would bind it, with a rating set as an older
     // run of the server would have left it.
-    void Rated(const std::string& name, double rating)
-    {
+    void Rated(const std::string& name, double rating) {
         ASSERT_EQ(Storage->BindName(name, "fp-" + name, Now).Result, TStorage::TBindResult::Created);
         {
             QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "rate");
@@ -864,8 +825,7 @@ protected:
         QSqlDatabase::removeDatabase("rate");
     }
 
-    QJsonObject Answer(uint64_t who, const std::string& request, const char* type)
-    {
+    QJsonObject Answer(uint64_t who, const std::string& request, const char* type) {
         Inbox[who].clear();
         Ask(who, request);
         EXPECT_EQ(Inbox[who].size(), 1u) << request;
@@ -875,8 +835,7 @@ protected:
     }
 };
 
-TEST_F(LobbyRatingsTest, ARatedMatchMovesBothRatingsAndACasualOneDoesNot)
-{
+TEST_F(LobbyRatingsTest, ARatedMatchMovesBothRatingsAndACasualOneDoesNot) {
     uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
     for (bool rated : {false, true}) {
         Inbox.clear();
@@ -910,15 +869,16 @@ TEST_F(LobbyRatingsTest, ARatedMatchMovesBothRatingsAndACasualOneDoesNot)
                            : player["name"] == "Bob" ? int(std::llround(bobNow->Rating.Rating))
                                                      : 1500;
             EXPECT_EQ(player["rating"].toInt(), expected) << player["name"].toString().toStdString();
-            EXPECT_EQ(player["deviation"].toInt(), player["name"] == "Cid" ? 350 : int(std::llround(annNow->Rating.Deviation)));
+            EXPECT_EQ(player["deviation"].toInt(),
+                      player["name"] == "Cid" ? 350 : int(std::llround(annNow->Rating.Deviation)));
         }
     }
 }
 
-TEST_F(LobbyRatingsTest, PlayNowSitsWithTheClosestRatingAmongRatedTablesForTheSameRules)
-{
-    const std::string same = "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-                             "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
+TEST_F(LobbyRatingsTest, PlayNowSitsWithTheClosestRatingAmongRatedTablesForTheSameRules) {
+    const std::string same =
+        "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
+        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
     Rated("Low", 1300);
     Rated("High", 1900);
     Rated("Near", 1640);
@@ -927,8 +887,7 @@ TEST_F(LobbyRatingsTest, PlayNowSitsWithTheClosestRatingAmongRatedTablesForTheSa
     uint64_t casual = Join("Casual");
     Ask(casual, Classic); // not a Play Now table: never made rated behind its creator's back
     uint64_t low = Join("Low"), high = Join("High"), near = Join("Near"), me = Join("Mine");
-    for (uint64_t who : {low, high, near})
-        Ask(who, RatedClassic);
+    for (uint64_t who : {low, high, near}) Ask(who, RatedClassic);
     EXPECT_EQ(Lobby->Tables(), 4u);
     Ask(me, same);
     std::optional<QJsonObject> match = Last(me, "match");
@@ -947,11 +906,9 @@ TEST_F(LobbyRatingsTest, PlayNowSitsWithTheClosestRatingAmongRatedTablesForTheSa
     EXPECT_TRUE((*opened)["rated"].toBool()) << "Play Now opens rated tables";
 }
 
-TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits)
-{
+TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits) {
     uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
-    for (int i = 0; i < 10; ++i)
-        RatedWin(ann, bob);
+    for (int i = 0; i < 10; ++i) RatedWin(ann, bob);
     RatedWin(cid, ann);
     Now += 1000;
     Ask(cid, Classic);
@@ -974,7 +931,8 @@ TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits)
     QJsonArray history = profile["history"].toArray();
     ASSERT_EQ(history.size(), 11);
     for (int i = 1; i < 11; ++i)
-        EXPECT_LT(history[i - 1].toArray()[0].toDouble(), history[i].toArray()[0].toDouble()) << "oldest first";
+        EXPECT_LT(history[i - 1].toArray()[0].toDouble(), history[i].toArray()[0].toDouble())
+            << "oldest first";
     EXPECT_EQ(history[10].toArray()[1].toInt(), profile["rating"].toInt());
     EXPECT_GT(history[9].toArray()[1].toInt(), history[10].toArray()[1].toInt()) << "the last match was lost";
     QJsonArray recent = profile["recent"].toArray();
@@ -1006,14 +964,16 @@ TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits)
     EXPECT_EQ(reading.Record->Seed, Seed);
 
     // Refusals, then the rate limit: ten questions in ten seconds.
-    const char* refusedRequests[] = {"{\"type\":\"profile\",\"name\":\"Nobody\"}", "{\"type\":\"record\",\"match\":12}",
+    const char* refusedRequests[] = {"{\"type\":\"profile\",\"name\":\"Nobody\"}",
+                                     "{\"type\":\"record\",\"match\":12}",
                                      "{\"type\":\"record\",\"match\":99}"};
     for (const char* request : refusedRequests)
         EXPECT_FALSE(Answer(cid, request, "refused")["reason"].toString().isEmpty()) << request;
-    for (int i = 0; i < 4; ++i)
-        Answer(cid, "{\"type\":\"leaderboard\"}", "leaderboard");
-    EXPECT_TRUE(Answer(cid, "{\"type\":\"leaderboard\"}", "refused")["reason"].toString().contains("too often"));
-    EXPECT_TRUE(Answer(cid, "{\"type\":\"record\",\"match\":1}", "refused")["reason"].toString().contains("too often"));
+    for (int i = 0; i < 4; ++i) Answer(cid, "{\"type\":\"leaderboard\"}", "leaderboard");
+    EXPECT_TRUE(
+        Answer(cid, "{\"type\":\"leaderboard\"}", "refused")["reason"].toString().contains("too often"));
+    EXPECT_TRUE(Answer(cid, "{\"type\":\"record\",\"match\":1}", "refused")["reason"].toString().contains(
+        "too often"));
     Answer(bob, "{\"type\":\"record\",\"match\":1}", "record"); // each connection its own count
     Now += TLobby::QueryWindowMs;
     Answer(cid, "{\"type\":\"record\",\"match\":1}", "record");
@@ -1027,24 +987,25 @@ TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits)
     }
     QSqlDatabase::removeDatabase("break");
     LogLines.clear();
-    EXPECT_TRUE(Answer(cid, "{\"type\":\"profile\",\"name\":\"Ann\"}", "refused")["reason"].toString().contains("cannot read"));
+    EXPECT_TRUE(
+        Answer(cid, "{\"type\":\"profile\",\"name\":\"Ann\"}", "refused")["reason"].toString().contains(
+            "cannot read"));
     ASSERT_EQ(LogLines.size(), 1u);
     EXPECT_NE(LogLines[0].find("profile of Ann"), std::string::npos) << LogLines[0];
 }
 
 // Questions are counted per address too: connections from one address
 // share thirty in ten seconds, and a new connection starts with none left.
-TEST_F(LobbyRatingsTest, QuestionsAreLimitedPerAddressAcrossConnections)
-{
+TEST_F(LobbyRatingsTest, QuestionsAreLimitedPerAddressAcrossConnections) {
     const std::string address = "203.0.113.7";
     std::vector<uint64_t> askers;
-    for (int i = 0; i < 4; ++i)
-        askers.push_back(Join("Asker" + std::to_string(i), address));
+    for (int i = 0; i < 4; ++i) askers.push_back(Join("Asker" + std::to_string(i), address));
     const int64_t start = Now;
     for (int i = 0; i < TLobby::QueriesPerAddressWindow; ++i)
         Answer(askers[size_t(i / TLobby::QueriesPerWindow)], "{\"type\":\"profile\",\"name\":\"Asker0\"}",
                "profile");
-    EXPECT_TRUE(Answer(askers[3], "{\"type\":\"leaderboard\"}", "refused")["reason"].toString().contains("too often"))
+    EXPECT_TRUE(
+        Answer(askers[3], "{\"type\":\"leaderboard\"}", "refused")["reason"].toString().contains("too often"))
         << "the 31st from the address, the first of its connection";
     Lobby->Disconnected(askers[3], Now);
     uint64_t again = Join("Asker3", address);
@@ -1057,8 +1018,7 @@ TEST_F(LobbyRatingsTest, QuestionsAreLimitedPerAddressAcrossConnections)
 }
 
 // Within its time the leaderboard is answered from what was read, not read again.
-TEST_F(LobbyRatingsTest, TheLeaderboardIsReadAtMostOnceInItsCacheTime)
-{
+TEST_F(LobbyRatingsTest, TheLeaderboardIsReadAtMostOnceInItsCacheTime) {
     Rated("Top", 1700);
     auto setTop = [&](const char* set) {
         QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "top");
@@ -1085,8 +1045,7 @@ TEST_F(LobbyRatingsTest, TheLeaderboardIsReadAtMostOnceInItsCacheTime)
 
 // The record of a real match with Sudden Death replays, dealt by the
 // server, plays through the record reader's own replay of the rules.
-TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks)
-{
+TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks) {
     // Every player takes the first card and square allowed: find a seed whose
     // first deal ends in a draw that way.
     const int32_t rules = RuleSame | RuleSuddenDeath;
@@ -1104,8 +1063,7 @@ TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks
             auto move = firstLegal(referee);
             referee.Play(move[0], move[1], move[2]);
         }
-        if (!referee.Over())
-            seed = candidate;
+        if (!referee.Over()) seed = candidate;
     }
     ASSERT_NE(seed, 0) << "no seed draws its first deal";
     Lobby = std::make_unique<TLobby>(*Storage, Log, Limits, RulesRefereeFactory(), [seed] { return seed; });
@@ -1120,8 +1078,8 @@ TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks
     }
     ASSERT_TRUE(Has(ann, "ended"));
     QJsonObject answer = Answer(ann, "{\"type\":\"record\",\"match\":1}", "record");
-    TRecordReading reading =
-        ReadRecordJson(QJsonDocument(answer["record"].toObject()).toJson(QJsonDocument::Compact), "the server");
+    TRecordReading reading = ReadRecordJson(
+        QJsonDocument(answer["record"].toObject()).toJson(QJsonDocument::Compact), "the server");
     ASSERT_TRUE(reading.Record) << reading.Problem;
     ASSERT_FALSE(reading.Record->RedealSeeds.empty());
     for (size_t i = 0; i < reading.Record->RedealSeeds.size(); ++i)
@@ -1132,8 +1090,7 @@ TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks
     EXPECT_EQ(reading.Record->Score[0], mirror.Score(0));
 }
 
-TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused)
-{
+TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused) {
     const char* refused[] = {
         "",
         "[]",
@@ -1150,25 +1107,25 @@ TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused)
         "{\"type\":\"create\",\"rules\":{\"same\":true},\"seconds\":60}",
         "{\"type\":\"create\",\"rules\":{\"same\":1,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
         "\"sudden_death\":false},\"seconds\":60}",
-        "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
+        "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":"
+        "false,"
         "\"sudden_death\":false},\"seconds\":45}",
         "{\"type\":\"chat\",\"text\":\"\"}",
         "{\"type\":\"chat\",\"text\":\"two\\nlines\"}",
         "{\"type\":\"chat\",\"text\":\"para\\u2029graph\"}",
         "{\"type\":\"chat\",\"text\":\"\\u202eoverride\"}",
         "{\"type\":\"chat\",\"text\":\"\\ud800\"}",
-        "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
+        "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":"
+        "false,"
         "\"sudden_death\":false},\"seconds\":60,\"rated\":1}",
         "{\"type\":\"profile\"}",
         "{\"type\":\"profile\",\"name\":\"a b c\"}",
         "{\"type\":\"record\",\"match\":0}",
         "{\"type\":\"record\",\"match\":\"7\"}",
     };
-    for (const char* line : refused)
-        EXPECT_FALSE(Requests::Decode(line).Ok) << line;
+    for (const char* line : refused) EXPECT_FALSE(Requests::Decode(line).Ok) << line;
     std::string emoji;
-    for (int i = 0; i < 500; ++i)
-        emoji += "\xf0\x9f\x83\x8f";
+    for (int i = 0; i < 500; ++i) emoji += "\xf0\x9f\x83\x8f";
     EXPECT_TRUE(Requests::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "\"}").Ok) << "500 characters";
     EXPECT_FALSE(Requests::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "x\"}").Ok) << "501 characters";
     EXPECT_FALSE(Requests::Decode(std::string(4097, ' ')).Ok);

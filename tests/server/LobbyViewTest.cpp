@@ -16,19 +16,16 @@ namespace {
 
 using TSeen = std::map<int64_t, int>; // id → version
 
-TSeen Parse(const std::string& shown)
-{
+TSeen Parse(const std::string& shown) {
     TSeen seen;
     for (const QJsonValue& entry : QJsonDocument::fromJson(QByteArray::fromStdString(shown)).array())
         seen[int64_t(entry["id"].toDouble())] = entry["v"].toInt();
     return seen;
 }
 
-void Apply(const std::string& changes, TSeen& seen, std::map<int64_t, int>& sent)
-{
+void Apply(const std::string& changes, TSeen& seen, std::map<int64_t, int>& sent) {
     for (const QByteArray& line : QByteArray::fromStdString(changes).split('\n')) {
-        if (line.isEmpty())
-            continue;
+        if (line.isEmpty()) continue;
         QJsonObject message = QJsonDocument::fromJson(line).object();
         int64_t id = int64_t(message[message.contains("gone") ? "gone" : "id"].toDouble());
         ++sent[id];
@@ -39,8 +36,7 @@ void Apply(const std::string& changes, TSeen& seen, std::map<int64_t, int>& sent
     }
 }
 
-TEST(LobbyView, AClientKeepingUpWithTheChangesSeesTheViewAndEachEntryAtMostOnceAFlush)
-{
+TEST(LobbyView, AClientKeepingUpWithTheChangesSeesTheViewAndEachEntryAtMostOnceAFlush) {
     constexpr size_t Capacity = 5;
     std::mt19937 random(17);
     for (int run = 0; run < 20; ++run) {
@@ -62,8 +58,7 @@ TEST(LobbyView, AClientKeepingUpWithTheChangesSeesTheViewAndEachEntryAtMostOnceA
             }
             std::map<int64_t, int> sent;
             Apply(view.TakeChanges(), seen, sent);
-            for (const auto& [id, times] : sent)
-                EXPECT_EQ(times, 1) << "entry " << id << " in one flush";
+            for (const auto& [id, times] : sent) EXPECT_EQ(times, 1) << "entry " << id << " in one flush";
             ASSERT_EQ(seen, Parse(view.Shown())) << "run " << run << ", flush " << flush;
             ASSERT_EQ(seen.size(), std::min(Capacity, model.size())) << "as full as it can be";
             for (const auto& [id, version] : seen)
@@ -73,8 +68,7 @@ TEST(LobbyView, AClientKeepingUpWithTheChangesSeesTheViewAndEachEntryAtMostOnceA
     }
 }
 
-TEST(LobbyView, EntriesStayShownAndAFreedPlaceGoesToTheNewest)
-{
+TEST(LobbyView, EntriesStayShownAndAFreedPlaceGoesToTheNewest) {
     TLobbyView view("row", 2);
     for (int64_t id = 1; id <= 4; ++id)
         view.Put(id, "{\"id\":" + std::to_string(id) + "}", "{\"gone\":" + std::to_string(id) + "}\n");

@@ -13,11 +13,9 @@
 
 namespace {
 
-TEST(Metrics, TheTextHasEveryFigureWithCumulativeBuckets)
-{
+TEST(Metrics, TheTextHasEveryFigureWithCumulativeBuckets) {
     TServerMetrics metrics;
-    for (double seconds : {0.0001, 0.003, 0.003, 20.0})
-        metrics.MoveSeconds.Observe(seconds);
+    for (double seconds : {0.0001, 0.003, 0.003, 20.0}) metrics.MoveSeconds.Observe(seconds);
     metrics.Refused(TRefusal::Limit);
     metrics.Refused(TRefusal::Limit);
     const std::string text = MetricsText(metrics, {3, 2, 1, 1});
@@ -31,8 +29,7 @@ TEST(Metrics, TheTextHasEveryFigureWithCumulativeBuckets)
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
 }
 
-TEST(Metrics, EachRequestGetsItsAnswer)
-{
+TEST(Metrics, EachRequestGetsItsAnswer) {
     asio::io_context io;
     TServerLog log([](const std::string&) {});
     std::string problem;
@@ -60,8 +57,7 @@ TEST(Metrics, EachRequestGetsItsAnswer)
     EXPECT_EQ(endpoint.Answer("GET /health HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 503 ", 0), 0u);
 }
 
-TEST(Metrics, TheEndpointAnswersOverTcpAndBoundsSlowTooLongAndTooManyClients)
-{
+TEST(Metrics, TheEndpointAnswersOverTcpAndBoundsSlowTooLongAndTooManyClients) {
     asio::io_context io;
     TServerLog log([](const std::string&) {});
     TMetricsEndpoint::TLimits limits;

@@ -16,8 +16,7 @@ namespace {
 using TRequestKind = TLobbyRequest::TKind;
 using TKind = TServerMessage::TKind;
 
-TGameRules SomeRules()
-{
+TGameRules SomeRules() {
     TGameRules rules;
     rules.Same = true;
     rules.Elemental = true;
@@ -25,14 +24,12 @@ TGameRules SomeRules()
     return rules;
 }
 
-std::string Chomp(const QByteArray& line)
-{
+std::string Chomp(const QByteArray& line) {
     EXPECT_TRUE(line.endsWith('\n')) << line.toStdString();
     return line.chopped(1).toStdString();
 }
 
-TEST(Protocol, EveryRequestDecodesAsEncoded)
-{
+TEST(Protocol, EveryRequestDecodesAsEncoded) {
     const int32_t bits = RuleBitsOf(SomeRules());
     struct TCase {
         QByteArray Line;
@@ -44,7 +41,8 @@ TEST(Protocol, EveryRequestDecodesAsEncoded)
              return r.Kind == TRequestKind::Hello && r.Program == Protocol::ProgramName &&
                     r.Version == Protocol::Version;
          }},
-        {Requests::Login("ann_1"), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Login && r.Name == "ann_1"; }},
+        {Requests::Login("ann_1"),
+         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Login && r.Name == "ann_1"; }},
         {Requests::Create(SomeRules(), 30, true),
          [&](const TLobbyRequest& r) {
              return r.Kind == TRequestKind::CreateTable && r.Rules == bits && r.MoveSeconds == 30 && r.Rated;
@@ -58,18 +56,28 @@ TEST(Protocol, EveryRequestDecodesAsEncoded)
              return r.Kind == TRequestKind::PlayNow && r.Rules == bits && r.MoveSeconds == 60 && r.Rated;
          }},
         {Requests::Sit(Protocol::MaxId, 0),
-         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Sit && r.Table == Protocol::MaxId && r.Seat == 0; }},
-        {Requests::Sit(7), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Sit && r.Table == 7 && r.Seat == -1; }},
-        {Requests::Watch(9), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Watch && r.Table == 9; }},
+         [](const TLobbyRequest& r) {
+             return r.Kind == TRequestKind::Sit && r.Table == Protocol::MaxId && r.Seat == 0;
+         }},
+        {Requests::Sit(7),
+         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Sit && r.Table == 7 && r.Seat == -1; }},
+        {Requests::Watch(9),
+         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Watch && r.Table == 9; }},
         {Requests::Leave(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Leave; }},
         {Requests::Chat(QString::fromUtf8("hi \xf0\x9f\x99\x82")),
-         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Chat && r.Text == "hi \xf0\x9f\x99\x82"; }},
+         [](const TLobbyRequest& r) {
+             return r.Kind == TRequestKind::Chat && r.Text == "hi \xf0\x9f\x99\x82";
+         }},
         {Requests::Move(4, 2, 1),
-         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Move && r.Slot == 4 && r.X == 2 && r.Y == 1; }},
+         [](const TLobbyRequest& r) {
+             return r.Kind == TRequestKind::Move && r.Slot == 4 && r.X == 2 && r.Y == 1;
+         }},
         {Requests::Ping(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Ping; }},
         {Requests::Leaderboard(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Leaderboard; }},
-        {Requests::Profile("Bob-2"), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Profile && r.Name == "Bob-2"; }},
-        {Requests::Record(12345), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Record && r.Match == 12345; }},
+        {Requests::Profile("Bob-2"),
+         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Profile && r.Name == "Bob-2"; }},
+        {Requests::Record(12345),
+         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Record && r.Match == 12345; }},
         {Requests::State(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::State; }},
     };
     bool seen[int(TRequestKind::State) + 1] = {};
@@ -83,8 +91,7 @@ TEST(Protocol, EveryRequestDecodesAsEncoded)
         EXPECT_TRUE(seen[kind]) << "no request of kind " << kind;
 }
 
-TServerMatchState SomeMatch()
-{
+TServerMatchState SomeMatch() {
     TServerMatchState match;
     match.Table = 3;
     match.Match = 17;
@@ -100,8 +107,7 @@ TServerMatchState SomeMatch()
     return match;
 }
 
-TServerMessage MessageOf(TKind kind)
-{
+TServerMessage MessageOf(TKind kind) {
     TServerMessage message;
     message.Kind = kind;
     switch (kind) {
@@ -192,8 +198,7 @@ TServerMessage MessageOf(TKind kind)
     return message;
 }
 
-TEST(Protocol, EveryServerMessageDecodesToWhatWasEncoded)
-{
+TEST(Protocol, EveryServerMessageDecodesToWhatWasEncoded) {
     for (int kind = 0; kind <= int(TKind::Record); ++kind) {
         const QByteArray line = ServerMessages::Encode(MessageOf(TKind(kind)));
         const ServerMessages::TDecoded decoded = ServerMessages::Decode(line.chopped(1));
@@ -204,8 +209,7 @@ TEST(Protocol, EveryServerMessageDecodesToWhatWasEncoded)
     }
 }
 
-TEST(Protocol, TheHellosNameEachSide)
-{
+TEST(Protocol, TheHellosNameEachSide) {
     const ServerMessages::THello server = ServerMessages::ReadHello(ServerMessages::Hello());
     EXPECT_TRUE(server.IsHello);
     EXPECT_EQ(server.Program, QLatin1String(Protocol::ServerProgramName));

@@ -2,8 +2,8 @@
 // what one process publishes the others hear, clusters on other database
 // numbers do not, and a Redis that goes away and comes back is rejoined
 // without the owner doing anything.
-#include "server/ServerLog.h"
 #include "server/bus/RedisBus.h"
+#include "server/ServerLog.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -16,8 +16,7 @@
 namespace {
 
 // Runs the loop until done says so, for at most ten seconds.
-template <typename TDone> bool RunUntil(asio::io_context& io, TDone done)
-{
+template <typename TDone> bool RunUntil(asio::io_context& io, TDone done) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!done() && std::chrono::steady_clock::now() < end) {
         io.restart();
@@ -26,8 +25,7 @@ template <typename TDone> bool RunUntil(asio::io_context& io, TDone done)
     return done();
 }
 
-uint16_t FreePort()
-{
+uint16_t FreePort() {
     asio::io_context io;
     asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
     return acceptor.local_endpoint().port();
@@ -39,38 +37,33 @@ struct TRedisServer {
     QProcess Process;
     uint16_t Port = FreePort();
 
-    void Start()
-    {
+    void Start() {
         Process.start("redis-server", {"--port", QString::number(Port), "--bind", "127.0.0.1", "--save", "",
                                        "--appendonly", "no", "--dir", Folder.path()});
         ASSERT_TRUE(Process.waitForStarted(5000));
     }
-    void Stop()
-    {
+    void Stop() {
         Process.terminate();
         ASSERT_TRUE(Process.waitForFinished(10000));
     }
-    ~TRedisServer()
-    {
-        if (Process.state() != QProcess::NotRunning)
-            Stop();
+    ~TRedisServer() {
+        if (Process.state() != QProcess::NotRunning) Stop();
     }
 };
 
 struct TListener {
     std::vector<std::pair<std::string, std::string>> Heard;
     std::vector<bool> States;
-    TRedisBus::TEvents Events()
-    {
-        return {[this](const std::string& channel, const std::string& payload) { Heard.emplace_back(channel, payload); },
+    TRedisBus::TEvents Events() {
+        return {[this](const std::string& channel, const std::string& payload) {
+                    Heard.emplace_back(channel, payload);
+                },
                 [this](bool up) { States.push_back(up); }};
     }
 };
 
-TEST(RedisBus, ProcessesHearEachOtherAndRejoinARestartedRedisByThemselves)
-{
-    if (QStandardPaths::findExecutable("redis-server").isEmpty())
-        GTEST_SKIP() << "no redis-server";
+TEST(RedisBus, ProcessesHearEachOtherAndRejoinARestartedRedisByThemselves) {
+    if (QStandardPaths::findExecutable("redis-server").isEmpty()) GTEST_SKIP() << "no redis-server";
     TRedisServer redis;
     redis.Start();
     asio::io_context io;
@@ -85,8 +78,7 @@ TEST(RedisBus, ProcessesHearEachOtherAndRejoinARestartedRedisByThemselves)
     busA.Subscribe("lobby");
     busA.Subscribe("table:7");
     busB.Subscribe("lobby");
-    for (TRedisBus* bus : {&busA, &busB, &elsewhere})
-        bus->Start();
+    for (TRedisBus* bus : {&busA, &busB, &elsewhere}) bus->Start();
     ASSERT_TRUE(RunUntil(io, [&] { return busA.Up() && busB.Up() && elsewhere.Up(); }));
 
     EXPECT_TRUE(elsewhere.Publish("lobby", "another cluster"));
@@ -114,8 +106,7 @@ TEST(RedisBus, ProcessesHearEachOtherAndRejoinARestartedRedisByThemselves)
     EXPECT_EQ(a.Heard[0], std::make_pair(std::string("table:7"), std::string("again")));
 }
 
-TEST(RedisBus, OnlyRedisUrlsAreAddresses)
-{
+TEST(RedisBus, OnlyRedisUrlsAreAddresses) {
     struct TCase {
         const char* Url;
         const char* Host; // null: refused
@@ -138,8 +129,7 @@ TEST(RedisBus, OnlyRedisUrlsAreAddresses)
     for (const TCase& c : cases) {
         const std::optional<TRedisAddress> address = TRedisAddress::Parse(c.Url);
         ASSERT_EQ(address.has_value(), c.Host != nullptr) << c.Url;
-        if (!address)
-            continue;
+        if (!address) continue;
         EXPECT_EQ(address->Host, c.Host) << c.Url;
         EXPECT_EQ(address->Port, c.Port) << c.Url;
         EXPECT_EQ(address->Database, c.Database) << c.Url;

@@ -1,5 +1,5 @@
-#include "server/StoredMatch.h"
 #include "server/RulesReferee.h"
+#include "server/StoredMatch.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,7 @@
 
 namespace {
 
-TEST(RulesReferee, TheBuiltInCatalogueIsTheGamesHundredAndTenCards)
-{
+TEST(RulesReferee, TheBuiltInCatalogueIsTheGamesHundredAndTenCards) {
     const TCardList& cards = BuiltInCatalogue();
     ASSERT_EQ(cards.CardCount(), 110);
     EXPECT_EQ(cards.CardValues(0).Ranks, (std::array<int32_t, 4>{2, 3, 3, 3}));
@@ -21,8 +20,7 @@ TEST(RulesReferee, TheBuiltInCatalogueIsTheGamesHundredAndTenCards)
 // Random matches under every rule set the lobby offers: a match stored as its
 // seed, rules and moves replays to the same end, Sudden Death replays
 // included, and the core's own script of it replays the same way.
-TEST(RulesReferee, AStoredMatchReplaysToTheSameEnd)
-{
+TEST(RulesReferee, AStoredMatchReplaysToTheSameEnd) {
     std::mt19937 random(17);
     int redealt = 0;
     for (int round = 0; round < 200; ++round) {
@@ -67,8 +65,7 @@ TEST(RulesReferee, AStoredMatchReplaysToTheSameEnd)
 // What a hostile client's move meets, at each edge: the hand's slots are 0
 // to 4, and once the match is over nothing more is played, whatever the
 // board would allow.
-TEST(RulesReferee, AMoveOutsideTheHandOrAfterTheEndIsRefused)
-{
+TEST(RulesReferee, AMoveOutsideTheHandOrAfterTheEndIsRefused) {
     TRulesReferee referee(BuiltInCatalogue(), 99, 0, 1);
     const struct {
         int32_t Slot;
@@ -86,7 +83,8 @@ TEST(RulesReferee, AMoveOutsideTheHandOrAfterTheEndIsRefused)
     ASSERT_TRUE(referee.Over());
     for (int32_t seat = 0; seat < 2; ++seat)
         for (int32_t slot = 0; slot < 5; ++slot)
-            EXPECT_EQ(referee.MoveProblem(seat, slot, 0, 0), Describe(TPlacementProblem::NoMatch)) << seat << slot;
+            EXPECT_EQ(referee.MoveProblem(seat, slot, 0, 0), Describe(TPlacementProblem::NoMatch))
+                << seat << slot;
 }
 
 } // namespace

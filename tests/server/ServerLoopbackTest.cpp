@@ -25,8 +25,7 @@ class ServerLoopbackTest : public ::testing::Test {
 protected:
     // Everything of the server lives on its own thread, where the database
     // connection was opened (Qt SQL binds a connection to its thread).
-    void Start(TClientSessions::TLimits limits = {})
-    {
+    void Start(TClientSessions::TLimits limits = {}) {
         std::promise<uint16_t> ready;
         Thread = std::thread([this, limits, &ready] {
             std::string error;
@@ -47,7 +46,8 @@ protected:
                 Io, Log, Addresses,
                 [&sessions](TConnectionLink& link, const TPeer& peer) { return sessions.Open(link, peer); },
                 TTlsServer::TLimits{});
-            if (!server.UseIdentity(MakeIdentity("server")).empty() || !server.Listen("127.0.0.1", 0).empty()) {
+            if (!server.UseIdentity(MakeIdentity("server")).empty() ||
+                !server.Listen("127.0.0.1", 0).empty()) {
                 ready.set_value(0);
                 return;
             }
@@ -60,18 +60,15 @@ protected:
         ASSERT_NE(Port, 0);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (Thread.joinable()) {
-            if (Port != 0)
-                asio::post(Io, [this] { Server->Stop([this] { Io.stop(); }); });
+            if (Port != 0) asio::post(Io, [this] { Server->Stop([this] { Io.stop(); }); });
             Thread.join();
         }
     }
 
     // A client signed in as name.
-    std::unique_ptr<TTlsTestClient> SignIn(const std::string& name)
-    {
+    std::unique_ptr<TTlsTestClient> SignIn(const std::string& name) {
         Identities.push_back(MakeIdentity(name));
         auto client = std::make_unique<TTlsTestClient>(&Identities.back());
         EXPECT_TRUE(client->Connect(Port));
@@ -82,13 +79,12 @@ protected:
 
     // Reads lines until one of the type (holding `also`) comes (bounded), and returns it.
     static std::optional<std::string> WaitFor(TTlsTestClient& client, const std::string& type,
-                                              const std::string& also = "")
-    {
+                                              const std::string& also = "") {
         for (int i = 0; i < 200; ++i) {
             std::optional<std::string> line = client.ReadLine();
-            if (!line)
-                return std::nullopt;
-            if (line->find("\"type\":\"" + type + "\"") != std::string::npos && line->find(also) != std::string::npos)
+            if (!line) return std::nullopt;
+            if (line->find("\"type\":\"" + type + "\"") != std::string::npos &&
+                line->find(also) != std::string::npos)
                 return line;
         }
         return std::nullopt;
@@ -109,8 +105,7 @@ protected:
 
 // The match itself is the lobby's tests'; here, what only the transport and
 // its timer do: the lobby's gathered changes and the clock reach the clients.
-TEST_F(ServerLoopbackTest, TwoPlayersAndAWatcherMeetInTheLobbyAndPlay)
-{
+TEST_F(ServerLoopbackTest, TwoPlayersAndAWatcherMeetInTheLobbyAndPlay) {
     Start();
     auto ann = SignIn("Ann"), bob = SignIn("Bob"), cid = SignIn("Cid");
     ann->Send("{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":true,"
@@ -125,15 +120,13 @@ TEST_F(ServerLoopbackTest, TwoPlayersAndAWatcherMeetInTheLobbyAndPlay)
         EXPECT_NE(match->find("\"clock\":"), std::string::npos) << *match;
     }
     ann->Send("{\"type\":\"move\",\"slot\":0,\"x\":1,\"y\":1}\n");
-    for (auto* who : {ann.get(), bob.get(), cid.get()})
-        ASSERT_TRUE(WaitFor(*who, "moved"));
+    for (auto* who : {ann.get(), bob.get(), cid.get()}) ASSERT_TRUE(WaitFor(*who, "moved"));
     cid->Send("{\"type\":\"state\"}\n");
     std::optional<std::string> state = WaitFor(*cid, "match");
     ASSERT_TRUE(state);
     EXPECT_NE(state->find("\"moves\":[[0,1,1]]"), std::string::npos) << *state;
     bob->Send("{\"type\":\"move\",\"slot\":0,\"x\":0,\"y\":0}\n");
-    for (auto* who : {ann.get(), bob.get(), cid.get()})
-        ASSERT_TRUE(WaitFor(*who, "moved"));
+    for (auto* who : {ann.get(), bob.get(), cid.get()}) ASSERT_TRUE(WaitFor(*who, "moved"));
     bob->Send("{\"type\":\"leave\"}\n");
     for (auto* who : {ann.get(), bob.get(), cid.get()}) {
         std::optional<std::string> ended = WaitFor(*who, "ended");
@@ -143,8 +136,7 @@ TEST_F(ServerLoopbackTest, TwoPlayersAndAWatcherMeetInTheLobbyAndPlay)
     }
 }
 
-TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason)
-{
+TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason) {
     TClientSessions::TLimits limits;
     limits.PartialMs = 300;
     Start(limits);
@@ -165,8 +157,7 @@ TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason)
         {Hello + "{\"type\"", "did not finish a line within"},
         {[] {
              std::string many;
-             for (int i = 0; i < 61; ++i)
-                 many += "{\"type\":\"ping\"}\n";
+             for (int i = 0; i < 61; ++i) many += "{\"type\":\"ping\"}\n";
              return many;
          }(),
          "messages in a second"},
@@ -187,8 +178,7 @@ TEST_F(ServerLoopbackTest, AHostileLineEndsOnlyItsOwnConnectionWithAReason)
     EXPECT_TRUE(WaitFor(*bystander, "pong"));
 }
 
-TEST_F(ServerLoopbackTest, ASilentClientIsDropped)
-{
+TEST_F(ServerLoopbackTest, ASilentClientIsDropped) {
     TClientSessions::TLimits limits;
     limits.SilenceMs = 200;
     Start(limits);
@@ -203,12 +193,12 @@ TEST_F(ServerLoopbackTest, ASilentClientIsDropped)
 // Two people quitting in ordinary use: the player of a watched table that
 // is still waiting leaves, then another's line drops. The watcher goes on
 // asking, and the server goes on serving everyone.
-TEST_F(ServerLoopbackTest, AWatcherOfATableThatGoesAwayGoesOnBeingServed)
-{
+TEST_F(ServerLoopbackTest, AWatcherOfATableThatGoesAwayGoesOnBeingServed) {
     Start();
     auto ann = SignIn("Ann"), bob = SignIn("Bob"), cid = SignIn("Cid");
-    const std::string create = "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
-                               "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}\n";
+    const std::string create =
+        "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
+        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}\n";
     struct TRound {
         TTlsTestClient* Player;
         const char* Table;
@@ -226,7 +216,8 @@ TEST_F(ServerLoopbackTest, AWatcherOfATableThatGoesAwayGoesOnBeingServed)
         else
             round.Player->Send("{\"type\":\"leave\"}\n");
         ASSERT_TRUE(WaitFor(*cid, "lobby")) << "the watcher is sent back";
-        cid->Send("{\"type\":\"state\"}\n{\"type\":\"leave\"}\n{\"type\":\"chat\",\"text\":\"hello\"}\n" + create);
+        cid->Send("{\"type\":\"state\"}\n{\"type\":\"leave\"}\n{\"type\":\"chat\",\"text\":\"hello\"}\n" +
+                  create);
         EXPECT_TRUE(WaitFor(*cid, "lobby"));
         EXPECT_TRUE(WaitFor(*cid, "chat"));
         EXPECT_TRUE(WaitFor(*cid, "table")) << "its own table";
@@ -242,8 +233,7 @@ TEST_F(ServerLoopbackTest, AWatcherOfATableThatGoesAwayGoesOnBeingServed)
 
 namespace {
 
-TEST_F(ServerLoopbackTest, AClientThatKeepsTheLineUpButNeverSaysHelloIsDropped)
-{
+TEST_F(ServerLoopbackTest, AClientThatKeepsTheLineUpButNeverSaysHelloIsDropped) {
     TClientSessions::TLimits limits;
     limits.HelloMs = 300;
     Start(limits);
@@ -257,8 +247,7 @@ TEST_F(ServerLoopbackTest, AClientThatKeepsTheLineUpButNeverSaysHelloIsDropped)
         stranger.Send("{ \"type\" : \"ping\" }\n");
         std::optional<std::string> line = stranger.ReadLine();
         ASSERT_TRUE(line);
-        if (line->find("\"bye\"") != std::string::npos)
-            bye = line;
+        if (line->find("\"bye\"") != std::string::npos) bye = line;
     }
     ASSERT_TRUE(bye);
     EXPECT_NE(bye->find("did not say hello"), std::string::npos) << *bye;

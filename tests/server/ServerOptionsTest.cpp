@@ -4,8 +4,7 @@
 
 namespace {
 
-TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
-{
+TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError) {
     struct TCase {
         std::vector<std::string> Arguments;
         const char* Error; // part of the error; null when accepted
@@ -18,7 +17,11 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         {{"--port", "1234"}, nullptr, 1234},
         {{"--port=0"}, nullptr, 0},
         {{"--port", "65535", "--data", "/srv/v"}, nullptr, 65535, "/srv/v"},
-        {{"--database=postgresql://v@db:5433/vantaro"}, nullptr, 47018, ".", "postgresql://v@db:5433/vantaro"},
+        {{"--database=postgresql://v@db:5433/vantaro"},
+         nullptr,
+         47018,
+         ".",
+         "postgresql://v@db:5433/vantaro"},
         {{"--cert", "c.pem", "--key", "k.pem"}, nullptr},
         {{"--port", "65536"}, "--port"},
         {{"--port", "-1"}, "--port"},
@@ -46,8 +49,7 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
     };
     for (const TCase& c : cases) {
         std::string text;
-        for (const std::string& argument : c.Arguments)
-            text += argument + " ";
+        for (const std::string& argument : c.Arguments) text += argument + " ";
         TServerOptionsResult result = ParseServerOptions(c.Arguments);
         if (c.Error) {
             EXPECT_FALSE(result.Options) << text;
@@ -60,8 +62,10 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError)
         EXPECT_EQ(result.Options->DataFolder, c.Data) << text;
         EXPECT_EQ(result.Options->DatabaseUrl, c.Database) << text;
     }
-    EXPECT_EQ(ParseServerOptions({"--instance=east:47018"}).Options.value_or(TServerOptions()).Instance, "east:47018");
-    const TServerOptions metrics = ParseServerOptions({"--metrics", "[::1]:9100"}).Options.value_or(TServerOptions());
+    EXPECT_EQ(ParseServerOptions({"--instance=east:47018"}).Options.value_or(TServerOptions()).Instance,
+              "east:47018");
+    const TServerOptions metrics =
+        ParseServerOptions({"--metrics", "[::1]:9100"}).Options.value_or(TServerOptions());
     EXPECT_EQ(metrics.MetricsAddress, "::1");
     EXPECT_EQ(metrics.MetricsPort, 9100);
 }

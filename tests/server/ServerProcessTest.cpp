@@ -3,14 +3,14 @@
 // end, and (through with_postgres.sh) two servers on one PostgreSQL database.
 #include "TlsTestClient.h"
 
-#include "server/StoredMatch.h"
 #include "server/RulesReferee.h"
 #include "server/SqlStorage.h"
+#include "server/StoredMatch.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -19,15 +19,14 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
 constexpr int WaitMs = 30000;
 
-TEST(ServerProcess, HelpListsTheOptionsAndABadOptionExitsTwoWithOneLine)
-{
+TEST(ServerProcess, HelpListsTheOptionsAndABadOptionExitsTwoWithOneLine) {
     QProcess help;
     help.start(VANTARO_SERVER_PROGRAM, {"--help"});
     ASSERT_TRUE(help.waitForFinished(WaitMs));
@@ -36,7 +35,8 @@ TEST(ServerProcess, HelpListsTheOptionsAndABadOptionExitsTwoWithOneLine)
     for (const char* option : {"--port", "--data", "--database", "--cert", "--key", "--instance", "47018"})
         EXPECT_TRUE(text.contains(option)) << option;
 
-    for (QStringList arguments : {QStringList{"--port", "http"}, QStringList{"--cert", "x.pem"}, QStringList{"-x"}}) {
+    for (QStringList arguments :
+         {QStringList{"--port", "http"}, QStringList{"--cert", "x.pem"}, QStringList{"-x"}}) {
         QProcess bad;
         bad.start(VANTARO_SERVER_PROGRAM, arguments);
         ASSERT_TRUE(bad.waitForFinished(WaitMs));
@@ -50,16 +50,15 @@ TEST(ServerProcess, HelpListsTheOptionsAndABadOptionExitsTwoWithOneLine)
 // Starts the server on a free loopback port and returns the port, read from
 // its log; the log up to there in startLog when asked.
 uint16_t StartServer(QProcess& server, const QString& data, const QStringList& extra = {},
-                     QByteArray* startLog = nullptr)
-{
+                     QByteArray* startLog = nullptr) {
     server.setReadChannel(QProcess::StandardError);
-    server.start(VANTARO_SERVER_PROGRAM, QStringList{"--listen", "127.0.0.1", "--port", "0", "--data", data} + extra);
+    server.start(VANTARO_SERVER_PROGRAM,
+                 QStringList{"--listen", "127.0.0.1", "--port", "0", "--data", data} + extra);
     QByteArray log;
     while (server.waitForReadyRead(WaitMs)) {
         log += server.readAllStandardError();
         int at = log.indexOf("listening on 127.0.0.1 port ");
-        if (at >= 0 && log.indexOf('\n', at) > at && startLog)
-            *startLog = log;
+        if (at >= 0 && log.indexOf('\n', at) > at && startLog) *startLog = log;
         if (at >= 0 && log.indexOf('\n', at) > at)
             return uint16_t(log.mid(at + 28, log.indexOf('\n', at) - at - 28).toUInt());
     }
@@ -67,8 +66,7 @@ uint16_t StartServer(QProcess& server, const QString& data, const QStringList& e
     return 0;
 }
 
-TEST(ServerProcess, FirstStartMakesItsFilesAndSigtermSaysGoodbyeAndExitsZero)
-{
+TEST(ServerProcess, FirstStartMakesItsFilesAndSigtermSaysGoodbyeAndExitsZero) {
     QTemporaryDir folder;
     QString data = folder.filePath("data");
     QProcess server;
@@ -104,31 +102,27 @@ TEST(ServerProcess, FirstStartMakesItsFilesAndSigtermSaysGoodbyeAndExitsZero)
 }
 
 // Reads lines until one of the type comes (bounded).
-std::optional<QJsonObject> WaitFor(TTlsTestClient& client, const QString& type)
-{
+std::optional<QJsonObject> WaitFor(TTlsTestClient& client, const QString& type) {
     for (int i = 0; i < 200; ++i) {
         std::optional<std::string> line = client.ReadLine();
-        if (!line)
-            return std::nullopt;
+        if (!line) return std::nullopt;
         QJsonObject message = QJsonDocument::fromJson(QByteArray::fromStdString(*line)).object();
-        if (message["type"].toString() == type)
-            return message;
+        if (message["type"].toString() == type) return message;
     }
     return std::nullopt;
 }
 
-std::unique_ptr<TTlsTestClient> SignIn(const TIdentity& identity, uint16_t port, const std::string& name)
-{
+std::unique_ptr<TTlsTestClient> SignIn(const TIdentity& identity, uint16_t port, const std::string& name) {
     auto client = std::make_unique<TTlsTestClient>(&identity);
     EXPECT_TRUE(client->Connect(port));
     client->Send("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n"
-                 "{\"type\":\"login\",\"name\":\"" + name + "\"}\n");
+                 "{\"type\":\"login\",\"name\":\"" +
+                 name + "\"}\n");
     EXPECT_TRUE(WaitFor(*client, "signed_in")) << name;
     return client;
 }
 
-int32_t RuleBits(const QJsonObject& rules)
-{
+int32_t RuleBits(const QJsonObject& rules) {
     return (rules["same"].toBool() ? RuleSame : 0) | (rules["same_wall"].toBool() ? RuleSameWall : 0) |
            (rules["plus"].toBool() ? RulePlus : 0) | (rules["elemental"].toBool() ? RuleElemental : 0) |
            (rules["sudden_death"].toBool() ? RuleSuddenDeath : 0);
@@ -136,14 +130,14 @@ int32_t RuleBits(const QJsonObject& rules)
 
 // The player to move sends the first move the rules allow, and the referee
 // plays it; false when there is none.
-bool SendOne(TRulesReferee& referee, TTlsTestClient* seats[2])
-{
+bool SendOne(TRulesReferee& referee, TTlsTestClient* seats[2]) {
     int32_t seat = referee.ToMove();
     for (int32_t slot = 0; slot < 5; ++slot)
         for (int32_t square = 0; square < 9; ++square)
             if (referee.MoveProblem(seat, slot, square % 3, square / 3).empty()) {
-                seats[seat]->Send("{\"type\":\"move\",\"slot\":" + std::to_string(slot) + ",\"x\":" +
-                                  std::to_string(square % 3) + ",\"y\":" + std::to_string(square / 3) + "}\n");
+                seats[seat]->Send("{\"type\":\"move\",\"slot\":" + std::to_string(slot) +
+                                  ",\"x\":" + std::to_string(square % 3) +
+                                  ",\"y\":" + std::to_string(square / 3) + "}\n");
                 referee.Play(slot, square % 3, square / 3);
                 return true;
             }
@@ -151,8 +145,7 @@ bool SendOne(TRulesReferee& referee, TTlsTestClient* seats[2])
 }
 
 // The player to move plays the first move the rules allow; both see it.
-void PlayOne(TRulesReferee& referee, TTlsTestClient* seats[2], int index)
-{
+void PlayOne(TRulesReferee& referee, TTlsTestClient* seats[2], int index) {
     ASSERT_TRUE(SendOne(referee, seats)) << "no legal move";
     for (int who = 0; who < 2; ++who) {
         std::optional<QJsonObject> moved = WaitFor(*seats[who], "moved");
@@ -176,8 +169,8 @@ struct TStartedMatch {
 // Two players sign in; the first opens a table with `create` (so is Blue) and
 // the second sits at it.
 TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::string& blueName,
-                             const TIdentity& red, const std::string& redName, const std::string& create = Classic)
-{
+                             const TIdentity& red, const std::string& redName,
+                             const std::string& create = Classic) {
     TStartedMatch started;
     started.Blue = SignIn(blue, port, blueName);
     started.Red = SignIn(red, port, redName);
@@ -188,28 +181,24 @@ TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::st
     started.Red->Send("{\"type\":\"sit\",\"table\":1}\n");
     std::optional<QJsonObject> match = WaitFor(*started.Red, "match");
     EXPECT_TRUE(match && WaitFor(*started.Blue, "match"));
-    if (!match)
-        return started;
+    if (!match) return started;
     started.Seed = int64_t((*match)["seed"].toDouble());
-    started.Referee = std::make_unique<TRulesReferee>(BuiltInCatalogue(), started.Seed,
-                                                      RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
+    started.Referee = std::make_unique<TRulesReferee>(
+        BuiltInCatalogue(), started.Seed, RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
     return started;
 }
 
 // One scrape of the process's figures, on the port its log names.
-std::string Scrape(const QByteArray& startLog)
-{
+std::string Scrape(const QByteArray& startLog) {
     const QByteArray before("metrics on 127.0.0.1 port ");
     const int at = startLog.indexOf(before);
-    if (at < 0)
-        return "no metrics line";
+    if (at < 0) return "no metrics line";
     const int from = at + int(before.size());
     const uint16_t port = uint16_t(startLog.mid(from, startLog.indexOf('\n', from) - from).toUInt());
     return HttpExchange(port, "GET /metrics HTTP/1.1\r\n\r\n");
 }
 
-TEST(ServerProcess, ItsFiguresCountThePlayersTheMatchTheMovesAndTheRefusals)
-{
+TEST(ServerProcess, ItsFiguresCountThePlayersTheMatchTheMovesAndTheRefusals) {
     QTemporaryDir folder;
     TIdentity annIdentity = MakeIdentity("ann"), bobIdentity = MakeIdentity("bob");
     QProcess server;
@@ -234,15 +223,12 @@ TEST(ServerProcess, ItsFiguresCountThePlayersTheMatchTheMovesAndTheRefusals)
 }
 
 // Reads the process's log until it holds text (bounded).
-bool LogShows(QProcess& server, QByteArray& log, const QByteArray& text)
-{
-    while (!log.contains(text) && server.waitForReadyRead(WaitMs))
-        log += server.readAllStandardError();
+bool LogShows(QProcess& server, QByteArray& log, const QByteArray& text) {
+    while (!log.contains(text) && server.waitForReadyRead(WaitMs)) log += server.readAllStandardError();
     return log.contains(text);
 }
 
-TEST(ServerProcess, ItsSettingsFileIsReadAtStartAndAgainOnSighupAndABadOneIsRefused)
-{
+TEST(ServerProcess, ItsSettingsFileIsReadAtStartAndAgainOnSighupAndABadOneIsRefused) {
     QTemporaryDir folder;
     const QString config = folder.filePath("vantaro-server.conf");
     auto write = [&](const char* text) {
@@ -252,8 +238,8 @@ TEST(ServerProcess, ItsSettingsFileIsReadAtStartAndAgainOnSighupAndABadOneIsRefu
     };
     write("[connections]\nper_address = 0\n");
     QProcess refused;
-    refused.start(VANTARO_SERVER_PROGRAM, {"--listen", "127.0.0.1", "--port", "0", "--data", folder.filePath("data"),
-                                           "--config", config});
+    refused.start(VANTARO_SERVER_PROGRAM, {"--listen", "127.0.0.1", "--port", "0", "--data",
+                                           folder.filePath("data"), "--config", config});
     ASSERT_TRUE(refused.waitForFinished(WaitMs));
     EXPECT_EQ(refused.exitCode(), 1);
     EXPECT_TRUE(refused.readAllStandardError().contains("vantaro-server.conf:2: connections.per_address"));
@@ -282,15 +268,13 @@ TEST(ServerProcess, ItsSettingsFileIsReadAtStartAndAgainOnSighupAndABadOneIsRefu
     EXPECT_TRUE(server.waitForFinished(WaitMs));
 }
 
-TEST(ServerProcess, BehindHAProxyThePlayersOwnAddressIsTheOneThatCounts)
-{
-    if (QStandardPaths::findExecutable("haproxy").isEmpty())
-        GTEST_SKIP() << "no haproxy";
+TEST(ServerProcess, BehindHAProxyThePlayersOwnAddressIsTheOneThatCounts) {
+    if (QStandardPaths::findExecutable("haproxy").isEmpty()) GTEST_SKIP() << "no haproxy";
     QTemporaryDir folder;
     QProcess server;
     QByteArray log;
-    const uint16_t port =
-        StartServer(server, folder.filePath("data"), {"--proxy-from", "127.0.0.1", "--metrics", "127.0.0.1:0"}, &log);
+    const uint16_t port = StartServer(server, folder.filePath("data"),
+                                      {"--proxy-from", "127.0.0.1", "--metrics", "127.0.0.1:0"}, &log);
     ASSERT_NE(port, 0);
     const QByteArray before("metrics on 127.0.0.1 port ");
     const int at = log.indexOf(before) + int(before.size());
@@ -303,9 +287,11 @@ TEST(ServerProcess, BehindHAProxyThePlayersOwnAddressIsTheOneThatCounts)
     QFile config(folder.filePath("haproxy.cfg"));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
     config.write("defaults\n  mode tcp\n  timeout connect 5s\n  timeout client 60s\n  timeout server 60s\n"
-                 "frontend f\n  bind 127.0.0.1:" + QByteArray::number(frontPort) + "\n  default_backend b\n"
-                 "backend b\n  option httpchk GET /health\n  server s 127.0.0.1:" + QByteArray::number(port) +
-                 " send-proxy-v2 check port " + metricsPort + " inter 200ms\n");
+                 "frontend f\n  bind 127.0.0.1:" +
+                 QByteArray::number(frontPort) +
+                 "\n  default_backend b\n"
+                 "backend b\n  option httpchk GET /health\n  server s 127.0.0.1:" +
+                 QByteArray::number(port) + " send-proxy-v2 check port " + metricsPort + " inter 200ms\n");
     config.close();
     QProcess front;
     front.start("haproxy", {"-db", "-f", config.fileName()});
@@ -321,7 +307,8 @@ TEST(ServerProcess, BehindHAProxyThePlayersOwnAddressIsTheOneThatCounts)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_TRUE(amy) << "no front on port " << frontPort;
-    amy->Send("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n{\"type\":\"login\",\"name\":\"Amy\"}\n");
+    amy->Send("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n{\"type\":\"login\",\"name\":"
+              "\"Amy\"}\n");
     EXPECT_TRUE(WaitFor(*amy, "signed_in"));
     EXPECT_TRUE(LogShows(server, log, "from 127.0.0.7:")) << log.toStdString();
     EXPECT_TRUE(log.contains("(through 127.0.0.1:")) << log.toStdString();
@@ -331,8 +318,7 @@ TEST(ServerProcess, BehindHAProxyThePlayersOwnAddressIsTheOneThatCounts)
     EXPECT_TRUE(server.waitForFinished(WaitMs));
 }
 
-TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
-{
+TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled) {
     QTemporaryDir folder;
     QString data = folder.filePath("data");
     TIdentity annIdentity = MakeIdentity("ann"), bobIdentity = MakeIdentity("bob");
@@ -346,8 +332,7 @@ TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
     ASSERT_TRUE(started.Referee);
     TRulesReferee& referee = *started.Referee;
     const int64_t seed = started.Seed;
-    for (int i = 0; i < 3; ++i)
-        PlayOne(referee, started.Seats, i);
+    for (int i = 0; i < 3; ++i) PlayOne(referee, started.Seats, i);
 
     ::kill(pid_t(server.processId()), SIGKILL);
     ASSERT_TRUE(server.waitForFinished(WaitMs));
@@ -376,11 +361,11 @@ TEST(ServerProcess, AMatchGoesOnFromItsLastMoveAfterTheServerIsKilled)
 // comes (after it was told, or at some moment before), the restarted server
 // holds either the finished match with its result and ratings or the match
 // still in play without that move, never an abandoned one.
-TEST(ServerProcess, AKillAtTheLastMoveLeavesTheMatchFinishedWithItsRatingsOrStillInPlay)
-{
+TEST(ServerProcess, AKillAtTheLastMoveLeavesTheMatchFinishedWithItsRatingsOrStillInPlay) {
     TIdentity annIdentity = MakeIdentity("ann"), bobIdentity = MakeIdentity("bob");
     for (int delayMs : {-1, 0, 2, 5}) {
-        SCOPED_TRACE("kill " + (delayMs < 0 ? std::string("once told") : std::to_string(delayMs) + " ms after"));
+        SCOPED_TRACE("kill " +
+                     (delayMs < 0 ? std::string("once told") : std::to_string(delayMs) + " ms after"));
         QTemporaryDir folder;
         QString data = folder.filePath("data");
         QProcess server;
@@ -391,8 +376,7 @@ TEST(ServerProcess, AKillAtTheLastMoveLeavesTheMatchFinishedWithItsRatingsOrStil
         TRulesReferee* referee = started.Referee.get();
         TTlsTestClient** seats = started.Seats;
         TTlsTestClient* ann = started.Blue.get();
-        for (int i = 0; i < 8; ++i)
-            PlayOne(*referee, seats, i);
+        for (int i = 0; i < 8; ++i) PlayOne(*referee, seats, i);
         ASSERT_TRUE(SendOne(*referee, seats));
         ASSERT_TRUE(referee->Over());
         if (delayMs < 0)
@@ -431,13 +415,12 @@ TEST(ServerProcess, AKillAtTheLastMoveLeavesTheMatchFinishedWithItsRatingsOrStil
 // A server started while another runs a match on their shared PostgreSQL
 // database (the one with_postgres.sh starts; names the storage tests leave
 // alone) leaves the match to it, and the match goes on to its end there.
-TEST(ServerProcessOnSharedStorage, ASecondServerLeavesTheFirstsMatchAloneAndItGoesOn)
-{
+TEST(ServerProcessOnSharedStorage, ASecondServerLeavesTheFirstsMatchAloneAndItGoesOn) {
     const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
-    if (url == nullptr || *url == '\0')
-        GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
+    if (url == nullptr || *url == '\0') GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
     QTemporaryDir folder;
-    TIdentity pamIdentity = MakeIdentity("pam"), rexIdentity = MakeIdentity("rex"), sueIdentity = MakeIdentity("sue");
+    TIdentity pamIdentity = MakeIdentity("pam"), rexIdentity = MakeIdentity("rex"),
+              sueIdentity = MakeIdentity("sue");
     QProcess first, second;
     uint16_t port = StartServer(first, folder.filePath("first"), {"--database", url});
     ASSERT_NE(port, 0);
@@ -454,8 +437,7 @@ TEST(ServerProcessOnSharedStorage, ASecondServerLeavesTheFirstsMatchAloneAndItGo
     ASSERT_TRUE(lobby);
     EXPECT_EQ((*lobby)["open_tables"].toInt(), 0) << "the first server's match is not the second's";
 
-    for (int i = 1; i < 9; ++i)
-        PlayOne(*referee, seats, i);
+    for (int i = 1; i < 9; ++i) PlayOne(*referee, seats, i);
     for (TTlsTestClient* who : seats)
         EXPECT_EQ(WaitFor(*who, "ended").value_or(QJsonObject())["how"].toString(), "finished");
     for (QProcess* server : {&first, &second}) {

@@ -4,8 +4,7 @@
 
 #include <csignal>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // A client the server closes on must not end the test run.
     std::signal(SIGPIPE, SIG_IGN);

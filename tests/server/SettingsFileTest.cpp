@@ -10,8 +10,7 @@
 
 namespace {
 
-TEST(SettingsFile, AGoodFileSetsWhatItSaysAndLeavesTheRest)
-{
+TEST(SettingsFile, AGoodFileSetsWhatItSaysAndLeavesTheRest) {
     EXPECT_EQ(SettingsFile::Parse("", "s.conf").Settings, TServerSettings());
     const SettingsFile::TReading reading = SettingsFile::Parse(R"(# a comment
 motd = """Welcome to the club.
@@ -44,15 +43,15 @@ leaderboard_min_matches = 3
     EXPECT_EQ(*reading.Settings, expected);
 }
 
-TEST(SettingsFile, AMistakeIsRefusedWithItsLineAndReason)
-{
+TEST(SettingsFile, AMistakeIsRefusedWithItsLineAndReason) {
     struct TCase {
         const char* Text;
         const char* Error;
     } cases[] = {
         {"motd = 'hi'\nmotto = 'x'\n", "s.conf:2: unknown setting 'motto'"},
         {"[connections]\nper_adress = 3\n", "s.conf:2: unknown setting 'per_adress' in [connections]"},
-        {"[connections]\nper_address = 0\n", "s.conf:2: connections.per_address must be a whole number from 1"},
+        {"[connections]\nper_address = 0\n",
+         "s.conf:2: connections.per_address must be a whole number from 1"},
         {"[connections]\nper_address = '8'\n", "s.conf:2: connections.per_address must be a whole number"},
         {"[connections]\nper_address = 8.5\n", "s.conf:2: connections.per_address must be a whole number"},
         {"[matches]\naway_seconds = 99999999999\n", "s.conf:2: matches.away_seconds must be"},
@@ -73,14 +72,14 @@ TEST(SettingsFile, AMistakeIsRefusedWithItsLineAndReason)
 
 // The example installed for operators names every setting with the value the
 // server runs on without it: uncommented, it reads as the built-in settings.
-TEST(SettingsFile, TheExampleShowsEverySettingAtItsBuiltInValue)
-{
+TEST(SettingsFile, TheExampleShowsEverySettingAtItsBuiltInValue) {
     std::ifstream example(VANTARO_SOURCE_DIR "/server/vantaro-server.conf");
     ASSERT_TRUE(example);
     std::string text, line;
     int settings = 0;
     while (std::getline(example, line)) {
-        const bool setting = line.rfind("# [", 0) == 0 || (line.rfind("# ", 0) == 0 && line.find(" = ") != std::string::npos);
+        const bool setting =
+            line.rfind("# [", 0) == 0 || (line.rfind("# ", 0) == 0 && line.find(" = ") != std::string::npos);
         settings += setting && line[2] != '[';
         text += (setting ? line.substr(2) : line) + "\n";
     }
@@ -90,8 +89,7 @@ TEST(SettingsFile, TheExampleShowsEverySettingAtItsBuiltInValue)
     EXPECT_EQ(settings, 17) << "every setting";
 }
 
-TEST(SettingsFile, AFileMustBeThereAndOfASensibleSize)
-{
+TEST(SettingsFile, AFileMustBeThereAndOfASensibleSize) {
     QTemporaryDir folder;
     const std::string path = folder.filePath("vantaro-server.conf").toStdString();
     EXPECT_EQ(SettingsFile::Read(path).Error, path + ": cannot be read");

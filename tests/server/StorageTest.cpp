@@ -19,16 +19,14 @@
 
 namespace {
 
-const char* PostgresUrl()
-{
+const char* PostgresUrl() {
     const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
     return url != nullptr && *url != '\0' ? url : nullptr;
 }
 
 // Runs statements on the test database outside the storage, to set up what
 // an older or newer server would have left.
-void RunRaw(const std::string& sqliteFile, bool postgres, const std::vector<std::string>& statements)
-{
+void RunRaw(const std::string& sqliteFile, bool postgres, const std::vector<std::string>& statements) {
     {
         QSqlDatabase database = QSqlDatabase::addDatabase(postgres ? "QPSQL" : "QSQLITE", "raw");
         if (postgres) {
@@ -50,31 +48,27 @@ void RunRaw(const std::string& sqliteFile, bool postgres, const std::vector<std:
 
 class StorageTest : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Postgres = GetParam();
-        if (Postgres && !PostgresUrl())
-            GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
+        if (Postgres && !PostgresUrl()) GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
         File = Folder.filePath("vantaro.sqlite").toStdString();
         if (Postgres)
-            RunRaw(File, true, {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
+            RunRaw(File, true,
+                   {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
     }
 
-    std::unique_ptr<TSqlStorage> Open(const std::string& instance = {})
-    {
+    std::unique_ptr<TSqlStorage> Open(const std::string& instance = {}) {
         std::string error;
         auto storage = TSqlStorage::Open(File, Postgres ? PostgresUrl() : "", error, instance);
         EXPECT_TRUE(storage) << error;
         return storage;
     }
 
-    int64_t Player(TSqlStorage& storage, const std::string& name)
-    {
+    int64_t Player(TSqlStorage& storage, const std::string& name) {
         return storage.BindName(name, "fp-" + name, 1000).PlayerId;
     }
 
-    TStoredMatch Match(int64_t red, int64_t blue)
-    {
+    TStoredMatch Match(int64_t red, int64_t blue) {
         TStoredMatch match;
         match.Players[0] = red;
         match.Players[1] = blue;
@@ -91,8 +85,7 @@ protected:
     std::string File;
 };
 
-TEST_P(StorageTest, NamesBindToTheirFirstCertificateRegardlessOfCase)
-{
+TEST_P(StorageTest, NamesBindToTheirFirstCertificateRegardlessOfCase) {
     auto storage = Open();
     ASSERT_TRUE(storage);
     struct TCase {
@@ -134,8 +127,7 @@ TEST_P(StorageTest, NamesBindToTheirFirstCertificateRegardlessOfCase)
     EXPECT_FALSE(storage->FindPlayer("nobody"));
 }
 
-TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)
-{
+TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay) {
     using TMoveResult = TStorage::TMoveResult;
     auto storage = Open();
     ASSERT_TRUE(storage);
@@ -158,8 +150,7 @@ TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay)
     EXPECT_TRUE(storage->MatchesInPlay().empty());
 }
 
-TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening)
-{
+TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening) {
     int64_t id = 0;
     TStoredMatch written;
     {
@@ -200,8 +191,7 @@ TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening)
     EXPECT_EQ(storage->BindName("RED", "fp-red", 1).Result, TStorage::TBindResult::Known);
 }
 
-TEST_P(StorageTest, TheSchemaIsCreatedOnceAndANewerOneIsRefused)
-{
+TEST_P(StorageTest, TheSchemaIsCreatedOnceAndANewerOneIsRefused) {
     ASSERT_TRUE(Open());
     ASSERT_TRUE(Open()) << "opening an up-to-date database again";
     RunRaw(File, Postgres, {"UPDATE schema_version SET version = 99"});
@@ -213,13 +203,13 @@ TEST_P(StorageTest, TheSchemaIsCreatedOnceAndANewerOneIsRefused)
 // Servers starting at once on a fresh database, as threads here so that they
 // truly start together: each takes the schema's lock before touching it, so
 // every one opens.
-TEST_P(StorageTest, OpeningsAtOnceOnAFreshDatabaseAllSucceed)
-{
+TEST_P(StorageTest, OpeningsAtOnceOnAFreshDatabaseAllSucceed) {
     constexpr int Openings = 6, Rounds = 5;
     for (int round = 0; round < Rounds; ++round) {
         const std::string file = Folder.filePath(QString("fresh%1.sqlite").arg(round)).toStdString();
         if (Postgres && round > 0)
-            RunRaw(File, true, {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
+            RunRaw(File, true,
+                   {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
         std::atomic<int> ready{0};
         std::string errors[Openings];
         std::vector<std::thread> threads;
@@ -228,20 +218,15 @@ TEST_P(StorageTest, OpeningsAtOnceOnAFreshDatabaseAllSucceed)
                 ++ready;
                 for (int spins = 0; ready < Openings && spins < 10'000'000; ++spins)
                     std::this_thread::yield();
-                if (TSqlStorage::Open(file, Postgres ? PostgresUrl() : "", errors[i]))
-                    errors[i].clear();
+                if (TSqlStorage::Open(file, Postgres ? PostgresUrl() : "", errors[i])) errors[i].clear();
             });
-        for (std::thread& thread : threads)
-            thread.join();
-        for (int i = 0; i < Openings; ++i)
-            EXPECT_EQ(errors[i], "") << "round " << round << ", opening " << i;
+        for (std::thread& thread : threads) thread.join();
+        for (int i = 0; i < Openings; ++i) EXPECT_EQ(errors[i], "") << "round " << round << ", opening " << i;
     }
 }
 
-TEST_P(StorageTest, TheSqliteFileIsInWalMode)
-{
-    if (Postgres)
-        GTEST_SKIP() << "SQLite only";
+TEST_P(StorageTest, TheSqliteFileIsInWalMode) {
+    if (Postgres) GTEST_SKIP() << "SQLite only";
     ASSERT_TRUE(Open());
     QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "wal");
     {
@@ -259,8 +244,7 @@ TEST_P(StorageTest, TheSqliteFileIsInWalMode)
 // Each result against the same formula worked out here: a rated match with a
 // result moves both players at once from their ratings before it; a casual or
 // abandoned one moves nobody.
-TEST_P(StorageTest, ARatedResultMovesBothRatingsAndNothingElseMovesAny)
-{
+TEST_P(StorageTest, ARatedResultMovesBothRatingsAndNothingElseMovesAny) {
     auto storage = Open();
     ASSERT_TRUE(storage);
     struct TCase {
@@ -270,21 +254,23 @@ TEST_P(StorageTest, ARatedResultMovesBothRatingsAndNothingElseMovesAny)
         double BlueScore; // what Glicko-2 counts for Blue; -1 for no rating change
     };
     const TCase cases[] = {
-        {true, TMatchStatus::Finished, 1, 1.0},   {true, TMatchStatus::Finished, -1, 0.5},
-        {true, TMatchStatus::Forfeit, 0, 0.0},    {true, TMatchStatus::Time, 1, 1.0},
-        {true, TMatchStatus::Abandoned, -1, -1},  {false, TMatchStatus::Finished, 1, -1},
+        {true, TMatchStatus::Finished, 1, 1.0},  {true, TMatchStatus::Finished, -1, 0.5},
+        {true, TMatchStatus::Forfeit, 0, 0.0},   {true, TMatchStatus::Time, 1, 1.0},
+        {true, TMatchStatus::Abandoned, -1, -1}, {false, TMatchStatus::Finished, 1, -1},
     };
     const int32_t score[2] = {4, 6};
     int64_t ended = 1'700'000'100'000;
     for (size_t i = 0; i < std::size(cases); ++i) {
         const TCase& c = cases[i];
         const std::string which = "case " + std::to_string(i);
-        int64_t red = Player(*storage, "red" + std::to_string(i)), blue = Player(*storage, "blue" + std::to_string(i));
+        int64_t red = Player(*storage, "red" + std::to_string(i)),
+                blue = Player(*storage, "blue" + std::to_string(i));
         TStoredMatch match = Match(red, blue);
         match.Rated = c.Rated;
         int64_t id = storage->CreateMatch(match);
         TStorage::TRatingUpdate update;
-        ASSERT_TRUE(storage->FinishMatch(id, c.Status, c.Winner, score, ++ended, &update)) << storage->LastError();
+        ASSERT_TRUE(storage->FinishMatch(id, c.Status, c.Winner, score, ++ended, &update))
+            << storage->LastError();
         EXPECT_EQ(update.Rated, c.BlueScore >= 0) << which;
         std::optional<TStorage::TStanding> redNow = storage->Standing(red), blueNow = storage->Standing(blue);
         ASSERT_TRUE(redNow && blueNow);
@@ -310,13 +296,13 @@ TEST_P(StorageTest, ARatedResultMovesBothRatingsAndNothingElseMovesAny)
     TStoredMatch match = Match(red, blue);
     match.Rated = true;
     TStorage::TRatingUpdate update;
-    ASSERT_TRUE(storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, ++ended, &update));
+    ASSERT_TRUE(storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, ++ended,
+                                     &update));
     EXPECT_DOUBLE_EQ(update.Before[0].Rating, redBefore.Rating.Rating);
     EXPECT_EQ(storage->Standing(red)->RatedMatches, 2);
 }
 
-TEST_P(StorageTest, TheLeaderboardAndAProfileReadTheRatedMatchesBack)
-{
+TEST_P(StorageTest, TheLeaderboardAndAProfileReadTheRatedMatchesBack) {
     auto storage = Open();
     ASSERT_TRUE(storage);
     int64_t ann = Player(*storage, "Ann"), bob = Player(*storage, "Bob"), cid = Player(*storage, "Cid");
@@ -366,8 +352,7 @@ TEST_P(StorageTest, TheLeaderboardAndAProfileReadTheRatedMatchesBack)
 
 // The rating write fails after the result and the players' rows were
 // written: the transaction takes all of it back.
-TEST_P(StorageTest, AFailedRatingWriteLeavesNeitherTheResultNorTheRatings)
-{
+TEST_P(StorageTest, AFailedRatingWriteLeavesNeitherTheResultNorTheRatings) {
     auto storage = Open();
     ASSERT_TRUE(storage);
     int64_t red = Player(*storage, "red"), blue = Player(*storage, "blue");
@@ -393,8 +378,7 @@ TEST_P(StorageTest, AFailedRatingWriteLeavesNeitherTheResultNorTheRatings)
 // The move that ends a match is kept with the end, its result and both
 // ratings, or not at all: a server killed in between cannot leave nine
 // moves with no end.
-TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll)
-{
+TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll) {
     using TMoveResult = TStorage::TMoveResult;
     auto storage = Open();
     ASSERT_TRUE(storage);
@@ -433,33 +417,37 @@ TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll)
 }
 
 // What the first server version left: its tables, a player and a finished match.
-TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
-{
+TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace) {
     const std::string id = Postgres ? "BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY"
                                     : "INTEGER PRIMARY KEY AUTOINCREMENT";
-    RunRaw(File, Postgres,
-           {"CREATE TABLE schema_version (version INTEGER NOT NULL)",
-            "INSERT INTO schema_version (version) VALUES (1)",
-            "CREATE TABLE players (id " + id +
-                ", name TEXT NOT NULL, name_key TEXT NOT NULL UNIQUE, fingerprint TEXT NOT NULL,"
-                " created_ms BIGINT NOT NULL)",
-            "CREATE TABLE matches (id " + id +
-                ", red_player BIGINT NOT NULL REFERENCES players (id),"
-                " blue_player BIGINT NOT NULL REFERENCES players (id), rules INTEGER NOT NULL,"
-                " move_seconds INTEGER NOT NULL, seed BIGINT NOT NULL, first_player INTEGER NOT NULL,"
-                " status TEXT NOT NULL, winner INTEGER NOT NULL DEFAULT -1, score_red INTEGER NOT NULL DEFAULT 0,"
-                " score_blue INTEGER NOT NULL DEFAULT 0, started_ms BIGINT NOT NULL,"
-                " ended_ms BIGINT NOT NULL DEFAULT 0, rated INTEGER NOT NULL DEFAULT 0)",
-            "CREATE TABLE moves (match_id BIGINT NOT NULL REFERENCES matches (id), idx INTEGER NOT NULL,"
-            " slot INTEGER NOT NULL, x INTEGER NOT NULL, y INTEGER NOT NULL, time_ms BIGINT NOT NULL,"
-            " PRIMARY KEY (match_id, idx))",
-            "INSERT INTO players (name, name_key, fingerprint, created_ms) VALUES ('Old', 'old', 'fp-Old', 1)",
-            "INSERT INTO players (name, name_key, fingerprint, created_ms) VALUES ('Older', 'older', 'fp-Older', 1)",
-            "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status, winner,"
-            " score_red, score_blue, started_ms, ended_ms) VALUES (1, 2, 1, 60, 77, 1, 'finished', 1, 4, 6, 10, 20)",
-            "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) VALUES (1, 0, 4, 1, 1, 15)",
-            "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
-            " started_ms) VALUES (2, 1, 1, 60, 78, 1, 'playing', 30)"});
+    RunRaw(
+        File, Postgres,
+        {"CREATE TABLE schema_version (version INTEGER NOT NULL)",
+         "INSERT INTO schema_version (version) VALUES (1)",
+         "CREATE TABLE players (id " + id +
+             ", name TEXT NOT NULL, name_key TEXT NOT NULL UNIQUE, fingerprint TEXT NOT NULL,"
+             " created_ms BIGINT NOT NULL)",
+         "CREATE TABLE matches (id " + id +
+             ", red_player BIGINT NOT NULL REFERENCES players (id),"
+             " blue_player BIGINT NOT NULL REFERENCES players (id), rules INTEGER NOT NULL,"
+             " move_seconds INTEGER NOT NULL, seed BIGINT NOT NULL, first_player INTEGER NOT NULL,"
+             " status TEXT NOT NULL, winner INTEGER NOT NULL DEFAULT -1, score_red INTEGER NOT NULL DEFAULT "
+             "0,"
+             " score_blue INTEGER NOT NULL DEFAULT 0, started_ms BIGINT NOT NULL,"
+             " ended_ms BIGINT NOT NULL DEFAULT 0, rated INTEGER NOT NULL DEFAULT 0)",
+         "CREATE TABLE moves (match_id BIGINT NOT NULL REFERENCES matches (id), idx INTEGER NOT NULL,"
+         " slot INTEGER NOT NULL, x INTEGER NOT NULL, y INTEGER NOT NULL, time_ms BIGINT NOT NULL,"
+         " PRIMARY KEY (match_id, idx))",
+         "INSERT INTO players (name, name_key, fingerprint, created_ms) VALUES ('Old', 'old', 'fp-Old', 1)",
+         "INSERT INTO players (name, name_key, fingerprint, created_ms) VALUES ('Older', 'older', "
+         "'fp-Older', 1)",
+         "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status, "
+         "winner,"
+         " score_red, score_blue, started_ms, ended_ms) VALUES (1, 2, 1, 60, 77, 1, 'finished', 1, 4, 6, 10, "
+         "20)",
+         "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) VALUES (1, 0, 4, 1, 1, 15)",
+         "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
+         " started_ms) VALUES (2, 1, 1, 60, 78, 1, 'playing', 30)"});
     {
         auto storage = Open("after-upgrade");
         ASSERT_TRUE(storage);
@@ -480,7 +468,8 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
         match.Rated = true;
         const int32_t score[2] = {6, 4};
         TStorage::TRatingUpdate update;
-        ASSERT_TRUE(storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, 30, &update))
+        ASSERT_TRUE(
+            storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, 30, &update))
             << storage->LastError();
         EXPECT_TRUE(update.Rated);
     }
@@ -493,8 +482,7 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace)
 INSTANTIATE_TEST_SUITE_P(Backends, StorageTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "PostgreSQL" : "SQLite"; });
 
-TEST(StorageOpen, ABadUrlOrAnUnwritableFileIsOneLineOfError)
-{
+TEST(StorageOpen, ABadUrlOrAnUnwritableFileIsOneLineOfError) {
     std::string error;
     EXPECT_FALSE(TSqlStorage::Open("", "postgresql://", error));
     EXPECT_NE(error.find("URL"), std::string::npos) << error;

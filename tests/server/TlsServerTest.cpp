@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <sstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -27,24 +27,20 @@ class TEchoHandler : public TConnectionHandler {
 public:
     TEchoHandler(TConnectionLink& link, TSeen& seen) : Link(link), Seen(seen) {}
 
-    void Received(std::string_view bytes, TSteadyTime) override
-    {
+    void Received(std::string_view bytes, TSteadyTime) override {
         if (bytes.substr(0, 6) == "flood\n") {
             // More than the transport lets wait unwritten, in one go.
-            for (int i = 0; i < 5; ++i)
-                Link.Send(std::string(64 * 1024, 'x'));
+            for (int i = 0; i < 5; ++i) Link.Send(std::string(64 * 1024, 'x'));
             return;
         }
         Link.Send(std::string(bytes));
     }
     void Woken(TSteadyTime) override {}
-    void Stopping(TSteadyTime) override
-    {
+    void Stopping(TSteadyTime) override {
         Link.Send("bye\n");
         Link.Close();
     }
-    void Closed(const std::string& reason) override
-    {
+    void Closed(const std::string& reason) override {
         std::lock_guard lock(Seen.Lock);
         Seen.Closed.push_back(reason);
     }
@@ -56,8 +52,7 @@ private:
 
 class TlsServerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ServerIdentity = MakeIdentity("test-server");
         ClientIdentity = MakeIdentity("test-client");
         TTlsServer::TLimits limits;
@@ -78,8 +73,7 @@ protected:
         Thread = std::thread([this] { Io.run(); });
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (Thread.joinable()) {
             asio::post(Io, [this] { Server->Stop([this] { Io.stop(); }); });
             Thread.join();
@@ -88,15 +82,13 @@ protected:
     }
 
     // Runs on the server thread and waits for the answer.
-    template <typename T> T OnServer(std::function<T()> work)
-    {
+    template <typename T> T OnServer(std::function<T()> work) {
         std::promise<T> result;
         asio::post(Io, [&] { result.set_value(work()); });
         return result.get_future().get();
     }
 
-    size_t Handlers()
-    {
+    size_t Handlers() {
         std::lock_guard lock(Seen.Lock);
         return Seen.Fingerprints.size();
     }
@@ -115,8 +107,7 @@ protected:
     std::thread Thread;
 };
 
-TEST_F(TlsServerTest, EchoesOverTlsAndKnowsEachSideByItsCertificate)
-{
+TEST_F(TlsServerTest, EchoesOverTlsAndKnowsEachSideByItsCertificate) {
     TTlsTestClient client(&ClientIdentity);
     ASSERT_TRUE(client.Connect(Server->Port()));
     EXPECT_EQ(client.ServerFingerprint, CertificateFingerprint(ServerIdentity.CertificatePem));
@@ -128,8 +119,7 @@ TEST_F(TlsServerTest, EchoesOverTlsAndKnowsEachSideByItsCertificate)
     EXPECT_EQ(Seen.Fingerprints[0], CertificateFingerprint(ClientIdentity.CertificatePem));
 }
 
-TEST_F(TlsServerTest, ClientsWithoutACertificateOrWithoutTlsAreDropped)
-{
+TEST_F(TlsServerTest, ClientsWithoutACertificateOrWithoutTlsAreDropped) {
     TTlsTestClient anonymous(nullptr);
     anonymous.Connect(Server->Port()); // TLS 1.3 lets the client finish first
     EXPECT_FALSE(anonymous.ReadLine());
@@ -140,8 +130,7 @@ TEST_F(TlsServerTest, ClientsWithoutACertificateOrWithoutTlsAreDropped)
     EXPECT_EQ(OnServer<size_t>([this] { return Server->ConnectionCount(); }), 0u);
 }
 
-TEST_F(TlsServerTest, AnAddressHoldsAtMostEightConnectionsAndOthersAreNotHeldBack)
-{
+TEST_F(TlsServerTest, AnAddressHoldsAtMostEightConnectionsAndOthersAreNotHeldBack) {
     std::vector<std::unique_ptr<TTlsTestClient>> clients;
     for (int i = 0; i < 8; ++i) {
         clients.push_back(std::make_unique<TTlsTestClient>(&ClientIdentity));
@@ -159,7 +148,8 @@ TEST_F(TlsServerTest, AnAddressHoldsAtMostEightConnectionsAndOthersAreNotHeldBac
 
     // A connection closed gives its place back.
     clients[0]->Disconnect();
-    for (int i = 0; i < 1000 && OnServer<int>([this] { return Server->AddressLimits().Connections("127.0.0.2"); }) > 7;
+    for (int i = 0;
+         i < 1000 && OnServer<int>([this] { return Server->AddressLimits().Connections("127.0.0.2"); }) > 7;
          ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     TTlsTestClient again(&ClientIdentity);
@@ -168,8 +158,7 @@ TEST_F(TlsServerTest, AnAddressHoldsAtMostEightConnectionsAndOthersAreNotHeldBac
     EXPECT_EQ(again.ReadLine(), "back\n");
 }
 
-TEST_F(TlsServerTest, AClientThatLetsTooMuchWaitUnwrittenIsDropped)
-{
+TEST_F(TlsServerTest, AClientThatLetsTooMuchWaitUnwrittenIsDropped) {
     TTlsTestClient client(&ClientIdentity);
     ASSERT_TRUE(client.Connect(Server->Port()));
     ASSERT_TRUE(client.Send("flood\n"));
@@ -181,8 +170,7 @@ TEST_F(TlsServerTest, AClientThatLetsTooMuchWaitUnwrittenIsDropped)
     EXPECT_EQ(Seen.Closed[0], "not reading what it is sent");
 }
 
-TEST_F(TlsServerTest, StoppingTellsEveryClientAndEndsOnceTheyAreClosed)
-{
+TEST_F(TlsServerTest, StoppingTellsEveryClientAndEndsOnceTheyAreClosed) {
     std::vector<std::unique_ptr<TTlsTestClient>> clients;
     for (int i = 0; i < 3; ++i) {
         clients.push_back(std::make_unique<TTlsTestClient>(&ClientIdentity));
@@ -205,8 +193,7 @@ TEST_F(TlsServerTest, StoppingTellsEveryClientAndEndsOnceTheyAreClosed)
 }
 
 // A front's PROXY v2 header: signature, version and command, family, length.
-std::string ProxyHeader(int command, int family, const std::string& addresses)
-{
+std::string ProxyHeader(int command, int family, const std::string& addresses) {
     std::string header("\r\n\r\n\0\r\nQUIT\n", 12);
     header += char(0x20 | command);
     header += char(family);
@@ -218,8 +205,7 @@ std::string ProxyHeader(int command, int family, const std::string& addresses)
 // 203.0.113.9 port 5555 to 192.0.2.1 port 47018, then a TLV a front may add.
 const std::string ClientV4("\xCB\x00\x71\x09\xC0\x00\x02\x01\x15\xB3\xB7\x6A\x04\x00\x01\x00", 16);
 
-TEST_F(TlsServerTest, AFrontsPROXYHeaderNamesTheClientWhoseAddressCounts)
-{
+TEST_F(TlsServerTest, AFrontsPROXYHeaderNamesTheClientWhoseAddressCounts) {
     TTlsTestClient proxied(&ClientIdentity);
     ASSERT_TRUE(proxied.Connect(Server->Port(), Front, ProxyHeader(1, 0x11, ClientV4)));
     ASSERT_TRUE(proxied.Send("up\n"));
@@ -244,8 +230,7 @@ TEST_F(TlsServerTest, AFrontsPROXYHeaderNamesTheClientWhoseAddressCounts)
     EXPECT_EQ(Handlers(), 2u);
 }
 
-TEST(ProxyHeader, TheHeaderIsReadOrRefusedWhole)
-{
+TEST(ProxyHeader, TheHeaderIsReadOrRefusedWhole) {
     const std::string v6(36, '\x01');
     struct TCase {
         std::string Bytes;
@@ -254,7 +239,8 @@ TEST(ProxyHeader, TheHeaderIsReadOrRefusedWhole)
         size_t Size = 0;
     } cases[] = {
         {ProxyHeader(1, 0x11, ClientV4), TProxyHeader::TStatus::Client, "203.0.113.9:5555", 32},
-        {ProxyHeader(1, 0x21, v6), TProxyHeader::TStatus::Client, "[101:101:101:101:101:101:101:101]:257", 52},
+        {ProxyHeader(1, 0x21, v6), TProxyHeader::TStatus::Client, "[101:101:101:101:101:101:101:101]:257",
+         52},
         {ProxyHeader(0, 0, ""), TProxyHeader::TStatus::Local, "", 16},
         {ProxyHeader(1, 0x11, ClientV4).substr(0, 10), TProxyHeader::TStatus::NeedMore, "", 16},
         {ProxyHeader(1, 0x11, ClientV4).substr(0, 20), TProxyHeader::TStatus::NeedMore, "", 32},
@@ -283,8 +269,7 @@ TEST(ProxyHeader, TheHeaderIsReadOrRefusedWhole)
     EXPECT_EQ(TProxyHeader::Parse(odd).Status, TProxyHeader::TStatus::Bad);
 }
 
-TEST(TlsServerLimitKey, AnIpv6HostCountsByItsSlash64)
-{
+TEST(TlsServerLimitKey, AnIpv6HostCountsByItsSlash64) {
     struct TCase {
         const char* Address;
         const char* Key;

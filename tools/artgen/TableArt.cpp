@@ -463,7 +463,8 @@ QImage lettering() {
     const QColor top(255, 252, 226);
     const QColor bottom(232, 178, 40);
     for (qsizetype i = 0; i < letters.size(); ++i) {
-        QPainterPath glyph = glyphPath(QString(letters[i]), Face::SansBold, 27, QPointF(cellWidth * qreal(i) + 7, baseline));
+        QPainterPath glyph =
+            glyphPath(QString(letters[i]), Face::SansBold, 27, QPointF(cellWidth * qreal(i) + 7, baseline));
         // The rule banners' lettering, a glyph at a time: a forward lean,
         // drop shadow, dark ink, a light rim and a bright gradient.
         QTransform lean;

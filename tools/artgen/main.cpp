@@ -100,11 +100,10 @@ void writeEverything(const ArtSet& art, const Catalogue& catalogue, const QStrin
         QString file;
     };
     std::vector<Keyed> keyed = {
-        {art.handLeft, QStringLiteral("HandLeft.bmp")},   {art.handRight, QStringLiteral("HandRight.bmp")},
-        {art.sameText, QStringLiteral("SameText.bmp")},   {art.plusText, QStringLiteral("PlusText.bmp")},
-        {art.comboText, QStringLiteral("ComboText.bmp")}, {art.plusSign, QStringLiteral("Numbers/+.bmp")},
-        {art.minusSign, QStringLiteral("Numbers/-.bmp")},
-        {art.lettering, QStringLiteral("Lettering.bmp")},
+        {art.handLeft, QStringLiteral("HandLeft.bmp")},      {art.handRight, QStringLiteral("HandRight.bmp")},
+        {art.sameText, QStringLiteral("SameText.bmp")},      {art.plusText, QStringLiteral("PlusText.bmp")},
+        {art.comboText, QStringLiteral("ComboText.bmp")},    {art.plusSign, QStringLiteral("Numbers/+.bmp")},
+        {art.minusSign, QStringLiteral("Numbers/-.bmp")},    {art.lettering, QStringLiteral("Lettering.bmp")},
         {art.resultPlate, QStringLiteral("ResultPlate.bmp")}};
     for (int e = 1; e <= kElementCount; ++e)
         keyed.push_back(
