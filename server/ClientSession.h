@@ -35,6 +35,8 @@ public:
 
     std::unique_ptr<TConnectionHandler> Open(TConnectionLink& link, const TPeer& peer);
     TLobby& Lobby() { return TheLobby; }
+    // For connections made from now on.
+    void SetLimits(const TLimits& limits) { Limits = limits; }
     // Counts moves and refusals into metrics from now on; it must outlive this.
     void CountInto(TServerMetrics& metrics) {
         Metrics = &metrics;

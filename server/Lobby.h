@@ -6,6 +6,7 @@
 #include "server/LobbyView.h"
 #include "server/Referee.h"
 #include "server/ServerMetrics.h"
+#include "server/ServerSettings.h"
 #include "server/Storage.h"
 #include "server/StoredMatch.h"
 #include "server/TableClock.h"
@@ -39,20 +40,9 @@ class TServerLog;
 // profiles and records (LobbyRecords.cpp).
 class TLobby {
 public:
-    // Each player's time away from a match in all, across every drop.
-    static constexpr int64_t AwayMs = 60'000;
-    static constexpr int ChatLinesPerWindow = 10;
-    static constexpr int64_t ChatWindowMs = 10'000;
-    static constexpr int TablesPerWindow = 5;
-    static constexpr int64_t TableWindowMs = 60'000;
     static constexpr int64_t Never = TTableClock::Never;
-    // Leaderboard, profile and record requests, per connection and per address.
-    static constexpr int QueriesPerWindow = 10;
-    static constexpr int QueriesPerAddressWindow = 30;
-    static constexpr int64_t QueryWindowMs = 10'000;
     static constexpr int64_t LeaderboardCacheMs = 5'000;
     static constexpr int32_t LeaderboardSize = int32_t(Protocol::MaxLeaders);
-    static constexpr int32_t LeaderboardMinMatches = 10;
     static constexpr int32_t HistorySize = int32_t(Protocol::MaxHistory);
     static constexpr int32_t RecentSize = int32_t(Protocol::MaxRecent);
     static constexpr size_t MaxAnswerBytes = size_t(Protocol::MaxServerLineBytes);
@@ -83,7 +73,7 @@ public:
     std::vector<TOutgoing> TakeOutgoing();
 
     // After a restart: every stored match this server ran that is still in
-    // play waits at its table for its players, each with AwayMs to come back;
+    // play waits at its table for its players, each with the away allowance;
     // one already over by its moves ends with its result.
     void ResumeStored(int64_t nowMs);
 
@@ -92,6 +82,10 @@ public:
     size_t MatchesInPlay() const;
     // Counts stored moves and refusals into metrics from now on; it must outlive this.
     void CountInto(TServerMetrics& metrics) { Metrics = &metrics; }
+    // The operator's limits and allowances, from now on (a table keeps the
+    // away allowance it started with).
+    void Apply(const TServerSettings& settings) { Settings = settings; }
+    const TServerSettings& CurrentSettings() const { return Settings; }
 
 private:
     struct TClient {
@@ -113,7 +107,7 @@ private:
         int64_t Seats[2] = {0, 0}; // player ids
         std::string Names[2];
         std::set<uint64_t> Watchers;
-        TTableClock Clock{60, AwayMs};
+        TTableClock Clock{60, 0};
         // The match, once both seats are taken.
         std::unique_ptr<TReferee> Referee;
         TStoredMatch Match;
@@ -206,4 +200,6 @@ private:
     int64_t LeaderCacheMs = 0;
     bool HaveLeaderCache = false;
     TServerMetrics* Metrics = nullptr;
+    TServerSettings Settings;
+    int64_t AwayMs() const { return Settings.AwaySeconds * 1000LL; }
 };

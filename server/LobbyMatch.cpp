@@ -260,7 +260,7 @@ void TLobby::ResumeStored(int64_t nowMs) {
         TTable& table = TableById[NextTable];
         table.Id = NextTable++;
         table.Rules = match.Rules;
-        table.Clock = TTableClock(match.MoveSeconds, AwayMs);
+        table.Clock = TTableClock(match.MoveSeconds, AwayMs());
         table.Clock.BothAway(nowMs);
         table.Rated = match.Rated;
         table.CreatedMs = match.StartedMs;

@@ -39,13 +39,14 @@ TMatchEnding EndingOf(TMatchStatus status) {
 
 // Per connection, and per address so that reconnecting in a loop gains nothing.
 bool TLobby::TryQuery(uint64_t connection, TClient& client, int64_t nowMs) {
-    if (nowMs - client.QueryWindowStartMs >= QueryWindowMs || nowMs < client.QueryWindowStartMs) {
+    const int64_t windowMs = Settings.QuestionWindowSeconds * 1000LL;
+    if (nowMs - client.QueryWindowStartMs >= windowMs || nowMs < client.QueryWindowStartMs) {
         client.QueryWindowStartMs = nowMs;
         client.QueriesInWindow = 0;
     }
-    if (client.QueriesInWindow >= QueriesPerWindow ||
-        !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, QueriesPerAddressWindow,
-                          QueryWindowMs, nowMs)) {
+    if (client.QueriesInWindow >= Settings.QuestionsPerConnection ||
+        !Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Query, Settings.QuestionsPerAddress,
+                          windowMs, nowMs)) {
         Refuse(connection, "You are asking too often; wait a few seconds.", TRefusal::Limit);
         return false;
     }
@@ -74,7 +75,7 @@ void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs) {
         TServerMessage answer;
         answer.Kind = TServerMessage::TKind::Leaderboard;
         for (const TStorage::TStanding& standing :
-             Storage.Leaderboard(LeaderboardMinMatches, LeaderboardSize))
+             Storage.Leaderboard(Settings.LeaderboardMinMatches, LeaderboardSize))
             answer.Leaders.push_back({QString::fromStdString(standing.Name), Rounded(standing.Rating.Rating),
                                       Rounded(standing.Rating.Deviation), standing.RatedMatches});
         LeaderCache = ServerMessages::Encode(answer).toStdString();

@@ -10,15 +10,15 @@ void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t
         Refuse(connection, "Leave your table first.");
         return;
     }
-    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::CreateTable, TablesPerWindow,
-                          TableWindowMs, nowMs)) {
+    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::CreateTable, Settings.Tables,
+                          Settings.TableWindowSeconds * 1000LL, nowMs)) {
         Refuse(connection, "Too many tables opened from your address; wait a minute.", TRefusal::Limit);
         return;
     }
     TTable& table = TableById[NextTable];
     table.Id = NextTable++;
     table.Rules = rules;
-    table.Clock = TTableClock(seconds, AwayMs);
+    table.Clock = TTableClock(seconds, AwayMs());
     table.Rated = rated;
     table.CreatedMs = nowMs;
     TableChanged(table);
@@ -115,8 +115,8 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
 }
 
 void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs) {
-    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, ChatLinesPerWindow, ChatWindowMs,
-                          nowMs)) {
+    if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, Settings.ChatLines,
+                          Settings.ChatWindowSeconds * 1000LL, nowMs)) {
         Refuse(connection, "You are chatting too fast.", TRefusal::Limit);
         return;
     }

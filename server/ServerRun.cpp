@@ -63,6 +63,14 @@ std::optional<TServerSettings> LoadSettings(const std::string& named, std::strin
     return reading.Settings;
 }
 
+TClientSessions::TLimits SessionLimitsOf(const TServerSettings& settings) {
+    TClientSessions::TLimits limits;
+    limits.MaxMessagesPerSecond = settings.MessagesPerSecond;
+    limits.MaxBytesPerSecond = settings.BytesPerSecond;
+    limits.SilenceMs = int64_t(settings.SilenceSeconds) * 1000;
+    return limits;
+}
+
 } // namespace
 
 int RunServer(const TServerOptions& options, TServerLog& log) {
@@ -114,13 +122,10 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     addresses.MaxNewNamesPerHour = settings->NewNamesPerHour;
     TServerMetrics metrics;
     TTimedStorage timedStorage(*storage, metrics.StorageSeconds, metrics.StorageErrors);
-    TClientSessions::TLimits sessionLimits;
-    sessionLimits.MaxMessagesPerSecond = settings->MessagesPerSecond;
-    sessionLimits.MaxBytesPerSecond = settings->BytesPerSecond;
-    sessionLimits.SilenceMs = int64_t(settings->SilenceSeconds) * 1000;
     TClientSessions sessions(io, timedStorage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs,
-                             sessionLimits);
+                             SessionLimitsOf(*settings));
     sessions.CountInto(metrics);
+    sessions.Lobby().Apply(*settings);
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();
     TTlsServer::TLimits limits;
@@ -162,7 +167,9 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
             if (std::optional<TServerSettings> fresh = LoadSettings(options.ConfigFile, path, log)) {
                 settings = fresh;
                 addresses.MaxNewNamesPerHour = settings->NewNamesPerHour;
-                addresses.MaxConnections = settings->ConnectionsPerAddress;
+                server.SetConnectionLimits(settings->MaxConnections, settings->ConnectionsPerAddress);
+                sessions.SetLimits(SessionLimitsOf(*settings));
+                sessions.Lobby().Apply(*settings);
                 log.Write(path.empty() ? std::string("settings: the built-in ones")
                                        : "settings reloaded from " + path);
             } else {

@@ -7,11 +7,6 @@
 // What an operator may set for the server, with the values it runs on
 // without a settings file. Plain data; SettingsFile reads it.
 struct TServerSettings {
-    // Shown to each player in the lobby as they sign in; empty for none.
-    std::string MessageOfTheDay;
-    // Players (by name) who may moderate.
-    std::vector<std::string> Moderators;
-
     // Connections.
     int32_t MaxConnections = 20000;
     int32_t ConnectionsPerAddress = 8;

@@ -3,14 +3,10 @@
 #include <toml++/toml.h>
 
 #include <fstream>
-#include <functional>
 #include <map>
-#include <sstream>
 
 namespace {
 
-constexpr size_t MaxMessageCharacters = 500;
-constexpr size_t MaxModerators = 100;
 constexpr size_t MaxFileBytes = 64 * 1024;
 
 struct TNumber {
@@ -42,23 +38,6 @@ const std::map<std::string, std::map<std::string, TNumber>>& Numbers() {
     return numbers;
 }
 
-bool IsPlayerName(const std::string& name) {
-    if (name.size() < 3 || name.size() > 16) return false;
-    for (char c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
-    return true;
-}
-
-// Control characters other than line breaks would reach every client's lobby.
-bool IsPlainText(const std::string& text) {
-    size_t characters = 0;
-    for (unsigned char c : text) {
-        if ((c < 0x20 && c != '\n') || c == 0x7F) return false;
-        characters += (c & 0xC0) != 0x80;
-    }
-    return characters <= MaxMessageCharacters;
-}
-
 class TReader {
 public:
     explicit TReader(std::string path) : Path(std::move(path)) {}
@@ -67,24 +46,7 @@ public:
         TServerSettings settings;
         for (auto&& [key, node] : root) {
             const std::string name(key.str());
-            if (name == "motd") {
-                const std::optional<std::string> text = node.value<std::string>();
-                if (!node.is_string() || !text || !IsPlainText(*text))
-                    return Fail(node, "motd must be text of at most " + std::to_string(MaxMessageCharacters) +
-                                          " characters without control characters");
-                settings.MessageOfTheDay = *text;
-            } else if (name == "moderators") {
-                const toml::array* names = node.as_array();
-                if (!names || names->size() > MaxModerators)
-                    return Fail(node, "moderators must be a list of at most " +
-                                          std::to_string(MaxModerators) + " player names");
-                for (const toml::node& entry : *names) {
-                    const std::optional<std::string> moderator = entry.value<std::string>();
-                    if (!entry.is_string() || !IsPlayerName(*moderator))
-                        return Fail(entry, "a moderator must be a player name: 3 to 16 of A-Z a-z 0-9 - _");
-                    settings.Moderators.push_back(*moderator);
-                }
-            } else if (auto table = Numbers().find(name); table != Numbers().end()) {
+            if (auto table = Numbers().find(name); table != Numbers().end()) {
                 const toml::table* values = node.as_table();
                 if (!values) return Fail(node, "[" + name + "] must be a table of settings");
                 for (auto&& [field, value] : *values) {

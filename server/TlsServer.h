@@ -52,6 +52,11 @@ public:
     void Stop(std::function<void()> done);
 
     size_t ConnectionCount() const { return Connections.size(); }
+    // Both bound new connections only: none is dropped for a lower bound.
+    void SetConnectionLimits(int maxConnections, int maxPerAddress) {
+        Limits.MaxConnections = maxConnections;
+        Limits.MaxPerAddress = Addresses.MaxConnections = maxPerAddress;
+    }
     TAddressLimits& AddressLimits() { return Addresses; }
 
     static std::string LimitKeyOf(const asio::ip::address& address);

@@ -25,6 +25,9 @@
 
 namespace {
 
+// The limits and allowances the lobby runs on without a settings file.
+const TServerSettings Defaults;
+
 constexpr int64_t Seed = 4242424242;
 
 const char* Classic = "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
@@ -422,7 +425,7 @@ TEST_F(LobbyTest, ADroppedPlayerComesBackWithinAMinuteOrForfeits) {
     EXPECT_TRUE(Has(back, "moved"));
 
     Lobby->Disconnected(ann, Now);
-    Lobby->Tick(Now + TLobby::AwayMs);
+    Lobby->Tick(Now + (Defaults.AwaySeconds * 1000LL));
     Collect();
     std::optional<QJsonObject> ended = Last(back, "ended");
     ASSERT_TRUE(ended);
@@ -576,14 +579,31 @@ TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress) {
     EXPECT_EQ(Last(cid, "chat").value()["text"].toString(), "hello table");
     EXPECT_EQ(Last(cid, "chat").value()["from"].toString(), "Ann");
     EXPECT_NE(Last(bob, "chat").value()["text"].toString(), "hello table");
-    for (int i = 1; i < TLobby::ChatLinesPerWindow; ++i) Ask(bob, "{\"type\":\"chat\",\"text\":\"x\"}");
+    for (int i = 1; i < Defaults.ChatLines; ++i) Ask(bob, "{\"type\":\"chat\",\"text\":\"x\"}");
     EXPECT_FALSE(Has(bob, "refused"));
     Ask(bob, "{\"type\":\"chat\",\"text\":\"one too many\"}");
     EXPECT_TRUE(Has(bob, "refused"));
-    Now += TLobby::ChatWindowMs;
+    Now += (Defaults.ChatWindowSeconds * 1000LL);
     Inbox.clear();
     Ask(bob, "{\"type\":\"chat\",\"text\":\"later\"}");
     EXPECT_FALSE(Has(bob, "refused"));
+}
+
+TEST_F(LobbyTest, TheOperatorsSettingsTakeEffectAtOnce) {
+    uint64_t bob = Join("Bob", "192.0.2.2");
+    TServerSettings settings;
+    settings.ChatLines = 2;
+    settings.QuestionsPerConnection = 1;
+    Lobby->Apply(settings);
+    Inbox.clear();
+    for (int i = 0; i < 2; ++i) Ask(bob, "{\"type\":\"chat\",\"text\":\"x\"}");
+    Ask(bob, "{\"type\":\"profile\",\"name\":\"Bob\"}");
+    EXPECT_FALSE(Has(bob, "refused"));
+    Ask(bob, "{\"type\":\"chat\",\"text\":\"third\"}");
+    EXPECT_TRUE(Has(bob, "refused"));
+    Inbox.clear();
+    Ask(bob, "{\"type\":\"profile\",\"name\":\"Bob\"}");
+    EXPECT_TRUE(Has(bob, "refused"));
 }
 
 TEST_F(LobbyTest, NobodyActsForAnotherPlayerOrSeat) {
@@ -649,7 +669,7 @@ TEST_F(LobbyTest, WatchersOfATableThatGoesAwayAreBackInTheLobby) {
         else
             MakeLobby();
         Inbox.clear();
-        Now += TLobby::TableWindowMs;
+        Now += (Defaults.TableWindowSeconds * 1000LL);
         uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
         Ask(ann, Classic);
         Ask(cid, "{\"type\":\"watch\",\"table\":1}");
@@ -672,7 +692,7 @@ TEST_F(LobbyTest, WatchersOfATableThatGoesAwayAreBackInTheLobby) {
         Lobby->Disconnected(cid, Now);
         Lobby->Disconnected(bob, Now);
         Lobby->Disconnected(ann, Now);
-        Lobby->Tick(Now + TLobby::AwayMs);
+        Lobby->Tick(Now + (Defaults.AwaySeconds * 1000LL));
         EXPECT_EQ(Lobby->Tables(), 0u);
         EXPECT_EQ(Lobby->PlayersOnline(), 0u);
     }
@@ -707,7 +727,7 @@ TEST_F(LobbyTest, ARatedTableBetweenOnePersonsNamesPlaysCasual) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Second);
-        Now += TLobby::TableWindowMs;
+        Now += (Defaults.TableWindowSeconds * 1000LL);
         Inbox.clear();
         uint64_t ann = Join("Ann"), second = Join(c.Second, c.Address, c.Fingerprint);
         Ask(ann, RatedClassic);
@@ -735,13 +755,13 @@ TEST_F(LobbyTest, AMatchGivenUpBeforeBothHavePlayedIsAbandoned) {
             SCOPED_TRACE(std::string(drop ? "dropped" : "left") + " after " + std::to_string(placed));
             MakeLobby();
             Inbox.clear();
-            Now += TLobby::TableWindowMs;
+            Now += (Defaults.TableWindowSeconds * 1000LL);
             auto [ann, bob] = StartedMatch(RatedClassic);
             for (int i = 0; i < placed; ++i) Move(i % 2 == 0 ? ann : bob, i, i, 0);
             int before = Storage->Standing(2)->RatedMatches;
             if (drop) {
                 Lobby->Disconnected(bob, Now);
-                Lobby->Tick(Now + TLobby::AwayMs);
+                Lobby->Tick(Now + (Defaults.AwaySeconds * 1000LL));
             } else {
                 Ask(bob, "{\"type\":\"leave\"}");
             }
@@ -800,7 +820,7 @@ protected:
     // A rated match that blue wins, spaced out to stay within the limit on
     // opening tables.
     void RatedWin(uint64_t blue, uint64_t red) {
-        Now += TLobby::TableWindowMs / TLobby::TablesPerWindow;
+        Now += (Defaults.TableWindowSeconds * 1000LL) / Defaults.Tables;
         Ask(blue, RatedClassic);
         FlushLobby();
         Ask(red, "{\"type\":\"sit\",\"table\":" + std::to_string(LastTable(red)) + "}");
@@ -975,7 +995,7 @@ TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits) {
     EXPECT_TRUE(Answer(cid, "{\"type\":\"record\",\"match\":1}", "refused")["reason"].toString().contains(
         "too often"));
     Answer(bob, "{\"type\":\"record\",\"match\":1}", "record"); // each connection its own count
-    Now += TLobby::QueryWindowMs;
+    Now += (Defaults.QuestionWindowSeconds * 1000LL);
     Answer(cid, "{\"type\":\"record\",\"match\":1}", "record");
 
     // A database that fails is not passed off as an unknown name.
@@ -1001,19 +1021,19 @@ TEST_F(LobbyRatingsTest, QuestionsAreLimitedPerAddressAcrossConnections) {
     std::vector<uint64_t> askers;
     for (int i = 0; i < 4; ++i) askers.push_back(Join("Asker" + std::to_string(i), address));
     const int64_t start = Now;
-    for (int i = 0; i < TLobby::QueriesPerAddressWindow; ++i)
-        Answer(askers[size_t(i / TLobby::QueriesPerWindow)], "{\"type\":\"profile\",\"name\":\"Asker0\"}",
-               "profile");
+    for (int i = 0; i < Defaults.QuestionsPerAddress; ++i)
+        Answer(askers[size_t(i / Defaults.QuestionsPerConnection)],
+               "{\"type\":\"profile\",\"name\":\"Asker0\"}", "profile");
     EXPECT_TRUE(
         Answer(askers[3], "{\"type\":\"leaderboard\"}", "refused")["reason"].toString().contains("too often"))
         << "the 31st from the address, the first of its connection";
     Lobby->Disconnected(askers[3], Now);
     uint64_t again = Join("Asker3", address);
-    Now = start + TLobby::QueryWindowMs - 1;
+    Now = start + (Defaults.QuestionWindowSeconds * 1000LL) - 1;
     Answer(again, "{\"type\":\"record\",\"match\":1}", "refused");
     EXPECT_TRUE(Last(again, "refused").value()["reason"].toString().contains("too often"));
     Answer(Join("Other"), "{\"type\":\"leaderboard\"}", "leaderboard"); // another address has its own
-    Now = start + TLobby::QueryWindowMs;
+    Now = start + (Defaults.QuestionWindowSeconds * 1000LL);
     Answer(again, "{\"type\":\"profile\",\"name\":\"Asker0\"}", "profile");
 }
 

@@ -13,10 +13,6 @@ namespace {
 TEST(SettingsFile, AGoodFileSetsWhatItSaysAndLeavesTheRest) {
     EXPECT_EQ(SettingsFile::Parse("", "s.conf").Settings, TServerSettings());
     const SettingsFile::TReading reading = SettingsFile::Parse(R"(# a comment
-motd = """Welcome to the club.
-Be kind."""
-moderators = ["Ann", "bob_2"]
-
 [connections]
 per_address = 16
 silence_seconds = 60
@@ -33,8 +29,6 @@ leaderboard_min_matches = 3
                                                                "s.conf");
     ASSERT_TRUE(reading.Settings) << reading.Error;
     TServerSettings expected;
-    expected.MessageOfTheDay = "Welcome to the club.\nBe kind.";
-    expected.Moderators = {"Ann", "bob_2"};
     expected.ConnectionsPerAddress = 16;
     expected.SilenceSeconds = 60;
     expected.ChatLines = 20;
@@ -48,16 +42,15 @@ TEST(SettingsFile, AMistakeIsRefusedWithItsLineAndReason) {
         const char* Text;
         const char* Error;
     } cases[] = {
-        {"motd = 'hi'\nmotto = 'x'\n", "s.conf:2: unknown setting 'motto'"},
+        {"[ratings]\nleaderboard_min_matches = 1\n[matches]\naway_second = 1\n",
+         "s.conf:4: unknown setting 'away_second' in [matches]"},
+        {"\n\nmotto = 'x'\n", "s.conf:3: unknown setting 'motto'"},
         {"[connections]\nper_adress = 3\n", "s.conf:2: unknown setting 'per_adress' in [connections]"},
         {"[connections]\nper_address = 0\n",
          "s.conf:2: connections.per_address must be a whole number from 1"},
         {"[connections]\nper_address = '8'\n", "s.conf:2: connections.per_address must be a whole number"},
         {"[connections]\nper_address = 8.5\n", "s.conf:2: connections.per_address must be a whole number"},
         {"[matches]\naway_seconds = 99999999999\n", "s.conf:2: matches.away_seconds must be"},
-        {"\n\nmoderators = ['Ann', 'x']\n", "s.conf:3: a moderator must be a player name"},
-        {"moderators = 'Ann'\n", "s.conf:1: moderators must be a list"},
-        {"motd = \"bell\\u0007\"\n", "s.conf:1: motd must be text"},
         {"connections = 5\n", "s.conf:1: [connections] must be a table"},
         {"[connections\nmax = 1\n", "s.conf:1: "},
         {"max = 1\nmax = 2\n", "s.conf:2: "},
@@ -86,7 +79,7 @@ TEST(SettingsFile, TheExampleShowsEverySettingAtItsBuiltInValue) {
     const SettingsFile::TReading reading = SettingsFile::Parse(text, "example");
     ASSERT_TRUE(reading.Settings) << reading.Error;
     EXPECT_EQ(*reading.Settings, TServerSettings());
-    EXPECT_EQ(settings, 17) << "every setting";
+    EXPECT_EQ(settings, 15) << "every setting";
 }
 
 TEST(SettingsFile, AFileMustBeThereAndOfASensibleSize) {
