@@ -57,7 +57,7 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>&
     int32_t deal = 0;
     for (size_t i = 0; i < record.Moves.size(); ++i) {
         const TPlacementMove& move = record.Moves[i];
-        if (!match.InProgress) {
+        if (!match.InProgress()) {
             replay.Problem = "deal " + std::to_string(deal + 1) + " ended " +
                              ScoreText(match.Score[0], match.Score[1]) +
                              ", not a draw, yet the record plays on";
@@ -80,7 +80,7 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>&
 
     if (record.Ending == TMatchEnding::Finished) {
         // A chain of drawn deals that reaches the bound ends there, a draw.
-        if (match.InProgress && record.Moves.size() < size_t(TMatchRecord::MaxMoves)) {
+        if (match.InProgress() && record.Moves.size() < size_t(TMatchRecord::MaxMoves)) {
             replay.Problem = "the last deal is a draw that Sudden Death deals again, yet the match is "
                              "recorded as finished";
         } else if (replay.Score[0] != record.Score[0]) {

@@ -42,7 +42,7 @@ void TComputerSeat::Step(uint64_t nowMs) {
 
     if (!Searching) {
         // The worker gets its own copy of the position; it never touches the game.
-        const TPosition position = PositionFromGame(Game);
+        const TPosition position = PositionFromGame(Game.Match());
         const TLevel level = Level;
         const uint64_t seed = nowMs;
         Search.Start([position, level, seed](const std::atomic<bool>& cancel) {
@@ -72,7 +72,8 @@ void TComputerSeat::Step(uint64_t nowMs) {
 
 std::optional<TMove> TComputerSeat::FallbackMove(uint64_t seed) const {
     try {
-        if (std::optional<TMove> move = ChooseMove(PositionFromGame(Game), TLevel::Easy, seed)) return move;
+        if (std::optional<TMove> move = ChooseMove(PositionFromGame(Game.Match()), TLevel::Easy, seed))
+            return move;
     } catch (const std::exception&) {
         // Even that failed: the first legal move below still keeps the match going.
     }

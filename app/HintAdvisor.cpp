@@ -33,7 +33,7 @@ bool THintAdvisor::Ask() {
         return false;
     }
     Cancel();
-    const TPosition position = PositionFromGame(Game);
+    const TPosition position = PositionFromGame(Game.Match());
     Search.Start([position](const std::atomic<bool>& cancel) {
         TSolver solver;
         TSearchResult result;

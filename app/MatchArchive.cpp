@@ -87,5 +87,5 @@ void TMatchArchive::Take(const TTableEvent& event) {
 
 std::optional<TMatchRecord> TMatchArchive::Current(const TGame& game) const {
     if (!Open) return Last;
-    return Build(game.Script, game.Score, TMatchEnding::Abandoned, -1);
+    return Build(game.Match().Script, game.Score, TMatchEnding::Abandoned, -1);
 }

@@ -10,7 +10,7 @@
 TReplayView::TReplayView(TGame& game) : Game(game) {}
 
 bool TReplayView::Open(const TMatchRecord& record, std::string& problem) {
-    if (!Game.Catalogue || !Game.Cards) {
+    if (!Game.Match().Catalogue || !Game.Cards) {
         problem = "the cards are not loaded";
         return false;
     }
@@ -21,9 +21,9 @@ bool TReplayView::Open(const TMatchRecord& record, std::string& problem) {
     // The whole record must replay before the table is given up for it.
     TMatchScript script = ScriptOf(record);
     TMatch replayed;
-    if (!ReplayScript(script, *Game.Catalogue, replayed, problem)) return false;
+    if (!ReplayScript(script, *Game.Match().Catalogue, replayed, problem)) return false;
     if (!IsActive) {
-        Kept = static_cast<const TMatch&>(Game);
+        Kept = Game.Match();
         KeptSeats = Game.Seats();
         Game.SeatPlayers(TSeats{TSeating::Replay, -1});
         KeptHandCursor = Game.HandCursor;
@@ -58,7 +58,7 @@ void TReplayView::RestoreAfter(int32_t moves) {
     TMatch replayed;
     std::string refusal;
     // Open replayed the whole script, so every shorter part replays too.
-    ReplayScript(Script, *Game.Catalogue, replayed, refusal, Placed);
+    ReplayScript(Script, *Game.Match().Catalogue, replayed, refusal, Placed);
     Game.RestoreMatch(replayed);
     Game.RedrawEnded();
 }
@@ -93,7 +93,7 @@ void TReplayView::Step(uint64_t nowMs) {
         Walk.Step(Game, nowMs);
         return;
     }
-    const bool placed = Game.Script.Moves.size() > size_t(Placed);
+    const bool placed = Game.Match().Script.Moves.size() > size_t(Placed);
     // A drawn deal is dealt again from the record's own seed, not from today's.
     const bool redealing = placed && Game.Phase == TGame::PhaseDealing;
     if (!redealing && Game.Phase != TGame::PhaseIdle) return;

@@ -8,7 +8,7 @@
 TUndoHistory::TUndoHistory(TGame& game) : Game(game) {}
 
 bool TUndoHistory::TableFollowsFull() const {
-    const TMatchScript& table = Game.Script;
+    const TMatchScript& table = Game.Match().Script;
     return table.Seed == Full.Seed && table.Rules == Full.Rules && table.FirstPlayer == Full.FirstPlayer &&
            table.Moves.size() <= Full.Moves.size() &&
            std::equal(table.Moves.begin(), table.Moves.end(), Full.Moves.begin()) &&
@@ -26,16 +26,16 @@ void TUndoHistory::Take(const TTableEvent& event) {
 }
 
 std::optional<size_t> TUndoHistory::UndoCount(int32_t person) const {
-    const size_t made = Game.Script.Moves.size();
-    if (made == 0 || !Game.Catalogue) return std::nullopt;
+    const size_t made = Game.Match().Script.Moves.size();
+    if (made == 0 || !Game.Match().Catalogue) return std::nullopt;
     if (person < 0) return 1;
     // The player to move after each shorter script, found by replaying it.
     for (size_t keep = made; keep-- > 0;) {
         TMatch replayed;
         std::string refusal;
-        if (!ReplayScript(Game.Script, *Game.Catalogue, replayed, refusal, int64_t(keep)))
+        if (!ReplayScript(Game.Match().Script, *Game.Match().Catalogue, replayed, refusal, int64_t(keep)))
             return std::nullopt;
-        if (replayed.InProgress && replayed.Turn == person) return made - keep;
+        if (replayed.InProgress() && replayed.Turn == person) return made - keep;
     }
     return std::nullopt;
 }
@@ -43,7 +43,8 @@ std::optional<size_t> TUndoHistory::UndoCount(int32_t person) const {
 bool TUndoHistory::RestoreAfter(size_t moves, QString& why) {
     TMatch replayed;
     std::string refusal;
-    if (!Game.Catalogue || !ReplayScript(Full, *Game.Catalogue, replayed, refusal, int64_t(moves))) {
+    if (!Game.Match().Catalogue ||
+        !ReplayScript(Full, *Game.Match().Catalogue, replayed, refusal, int64_t(moves))) {
         why = QString::fromStdString(refusal);
         return false;
     }
@@ -63,9 +64,9 @@ bool TUndoHistory::Undo(int32_t person, QString& why) {
     }
     if (Undone.empty() || !TableFollowsFull()) {
         Undone.clear();
-        Full = Game.Script;
+        Full = Game.Match().Script;
     }
-    if (!RestoreAfter(Game.Script.Moves.size() - *count, why)) return false;
+    if (!RestoreAfter(Game.Match().Script.Moves.size() - *count, why)) return false;
     Undone.push_back(*count);
     return true;
 }
@@ -75,7 +76,7 @@ bool TUndoHistory::Redo(QString& why) {
         why = QStringLiteral("there is nothing to put back");
         return false;
     }
-    if (!RestoreAfter(Game.Script.Moves.size() + Undone.back(), why)) return false;
+    if (!RestoreAfter(Game.Match().Script.Moves.size() + Undone.back(), why)) return false;
     Undone.pop_back();
     return true;
 }

@@ -401,7 +401,7 @@ void TVantaroForm::FormKeyDown(uint16_t& key) {
 
 void TVantaroForm::UpdateUndoMenu() {
     const bool allowed = UndoAllowed();
-    Menu->EditUndo->setEnabled(allowed && !Game->Script.Moves.empty());
+    Menu->EditUndo->setEnabled(allowed && !Game->Match().Script.Moves.empty());
     Menu->EditRedo->setEnabled(allowed && Listeners->CanRedo());
 }
 

@@ -48,19 +48,20 @@ struct TLoadedGame {
         game->NewGame(1, rules, false);
         game->AnimSprites.clear();
         game->Phase = TGame::PhaseIdle;
+        TMatch& match = game->Arrange();
         int card = 3;
         for (int row = 0; row < 3; ++row)
             for (int column = 0; column < 3; ++column)
                 if (row != 2 || column != 2)
-                    game->Board[row][column] = TOwnedCard(card++ % 110, (row + column) % 2);
-        game->Hands[0][1] = game->Hands[1][1] = game->Hands[2][1] = -1;
-        game->Hands[0][0] = game->Hands[1][0] = game->Hands[2][0] = game->Hands[3][0] = -1;
+                    match.Board[row][column] = TOwnedCard(card++ % 110, (row + column) % 2);
+        match.Hands[0][1] = match.Hands[1][1] = match.Hands[2][1] = -1;
+        match.Hands[0][0] = match.Hands[1][0] = match.Hands[2][0] = match.Hands[3][0] = -1;
         game->HandCursor = 3;
     }
 
     void Flight() {
         Idle();
-        game->Board[1][1] = TOwnedCard();
+        game->Arrange().Board[1][1] = TOwnedCard();
         game->BoardCursorX = 1;
         game->BoardCursorY = 1;
         game->StartFlight(1, 1, TOwnedCard(42, 1));
@@ -69,13 +70,14 @@ struct TLoadedGame {
     void Flip() {
         Idle();
         const int32_t xs[4] = {1, 0, 2, 1}, ys[4] = {0, 1, 1, 2};
+        TMatch& match = game->Arrange();
         TOwnedCard cards[4];
         for (int i = 0; i < 4; ++i) {
-            cards[i] = TOwnedCard(game->Board[ys[i]][xs[i]].Card, 1);
-            game->Board[ys[i]][xs[i]].Card = -1;
+            cards[i] = TOwnedCard(match.Board[ys[i]][xs[i]].Card, 1);
+            match.Board[ys[i]][xs[i]].Card = -1;
         }
-        game->Board[1][1] = TOwnedCard(7, 1);
-        game->PendingGroups = TGame::GroupSame;
+        match.Board[1][1] = TOwnedCard(7, 1);
+        match.PendingGroups = TMatch::GroupSame;
         game->StartFlip(xs, ys, cards, 1, 1, 4, game->Sprites->SameText.get());
     }
 };

@@ -4,33 +4,33 @@
 // and the groups shown one by one; what they capture is the core's decision.
 
 void TGame::PlaceCard(int32_t x, int32_t y, TOwnedCard card) {
-    PendingGroups = 0;
+    MatchState.PendingGroups = 0;
     if (!AwaitingLanding) {
         StartFlight(x, y, card);
         AwaitingLanding = true;
         return;
     }
-    ResolvePlacement(x, y, card);
+    MatchState.ResolvePlacement(x, y, card);
     AwaitingLanding = false;
     Tell(Event(TTableEvent::TKind::Placed));
     ShowNextGroup();
 }
 
 bool TGame::ShowNextGroup() {
-    if (const int32_t bit = NextGroup()) {
+    if (const int32_t bit = MatchState.NextGroup()) {
         TGameSprites* images = Sprites.get();
         TSprite* banner = nullptr;
         if (images && bit == GroupCombo) banner = images->ComboText.get();
         if (images && bit == GroupSame) banner = images->SameText.get();
         if (images && bit == GroupPlus) banner = images->PlusText.get();
-        const TCaptureGroup& group = GroupOf(bit);
+        const TCaptureGroup& group = MatchState.GroupOf(bit);
         StartFlip(group.Xs, group.Ys, group.Taken, BoardCursorX, BoardCursorY, group.Count, banner);
         TTableEvent shown = Event(TTableEvent::TKind::GroupShown);
         shown.Group = bit;
         Tell(shown);
         return true;
     }
-    PendingGroups = 0;
+    MatchState.PendingGroups = 0;
     BannerSprite = nullptr;
     Phase = PhaseIdle;
     CheckMatchEnd();
@@ -41,6 +41,6 @@ void TGame::FlipEnded() {
     // No bit changes while a flip runs, so the group just shown is the first
     // pending one in showing order. The flip's own copy is what goes back on
     // the board and attacks: a Combo step refills ComboGroup.
-    FinishGroup(NextGroup(), FlipXs.data(), FlipYs.data(), FlipCards.data(), FlipCount);
+    MatchState.FinishGroup(MatchState.NextGroup(), FlipXs.data(), FlipYs.data(), FlipCards.data(), FlipCount);
     ShowNextGroup();
 }

@@ -11,7 +11,7 @@ TGame::TGame(TCalendarClock calendarClock, TMicrosecondClock frameClock)
     Phase = PhaseIdle;
     // Board squares, the flying card and every group entry start as (-1, -1).
     Cards = std::make_unique<TCardsInfo>();
-    Catalogue = &LiveCatalogue;
+    MatchState.Catalogue = &LiveCatalogue;
     Graphics = std::make_unique<TGraphics>();
     Sprites = std::make_unique<TGameSprites>();
     Timer.Start();
@@ -51,7 +51,7 @@ void TGame::Deal(int32_t startingPlayer, const TGameRules& rules, bool redeal, c
     PlaceLayout();
     HandCursor = 0;
     BoardCursorActive = false;
-    StartMatch(seed, startingPlayer, rules, redeal);
+    MatchState.StartMatch(seed, startingPlayer, rules, redeal);
 
     StartDealAnimation();
     // The first dealing frame measures from here, not from the previous match.
@@ -62,7 +62,7 @@ void TGame::Deal(int32_t startingPlayer, const TGameRules& rules, bool redeal, c
 }
 
 void TGame::StopMatch() {
-    if (Stop()) {
+    if (MatchState.Stop()) {
         TTableEvent ended = Event(TTableEvent::TKind::Ended);
         ended.How = TTableEvent::THow::Stopped;
         Tell(ended);
@@ -77,12 +77,12 @@ TTableEvent TGame::Event(TTableEvent::TKind kind) const {
     TTableEvent event;
     event.Kind = kind;
     event.Seats = Seating;
-    event.Seed = Script.Seed;
+    event.Seed = MatchState.Script.Seed;
     event.Rules = Rules;
-    if (!Script.Moves.empty()) event.Move = Script.Moves.back();
+    if (!MatchState.Script.Moves.empty()) event.Move = MatchState.Script.Moves.back();
     event.Score[0] = Score[0];
     event.Score[1] = Score[1];
-    event.Match = this;
+    event.Match = &MatchState;
     return event;
 }
 
@@ -92,10 +92,10 @@ void TGame::Tell(const TTableEvent& event) {
 }
 
 void TGame::RestoreMatch(const TMatch& match) {
-    const TCardSource* catalogue = Catalogue;
-    static_cast<TMatch&>(*this) = match;
-    Catalogue = catalogue;
-    PendingGroups = 0;
+    const TCardSource* catalogue = MatchState.Catalogue;
+    MatchState = match;
+    MatchState.Catalogue = catalogue;
+    MatchState.PendingGroups = 0;
 
     // Whatever was moving stops where it is.
     AnimSprites.clear();
@@ -112,12 +112,12 @@ void TGame::RestoreMatch(const TMatch& match) {
 
     // The cursors as a placement leaves them.
     PlaceLayout();
-    const int32_t top = TopSlot(Turn);
+    const int32_t top = MatchState.TopSlot(Turn);
     HandCursor = top >= 0 ? top : 0;
     BoardCursorActive = false;
-    if (!Script.Moves.empty()) {
-        BoardCursorX = Script.Moves.back().X;
-        BoardCursorY = Script.Moves.back().Y;
+    if (!MatchState.Script.Moves.empty()) {
+        BoardCursorX = MatchState.Script.Moves.back().X;
+        BoardCursorY = MatchState.Script.Moves.back().Y;
     }
 }
 
@@ -144,9 +144,9 @@ void TGame::PlaceBanners() {
 }
 
 void TGame::SeedRandom() {
-    Random.Seed(CalendarClock ? CalendarClock() : CalendarSeconds());
+    MatchState.Random.Seed(CalendarClock ? CalendarClock() : CalendarSeconds());
 }
 
 int32_t TGame::RandomBelow(int32_t bound) {
-    return Random.Below(bound);
+    return MatchState.Random.Below(bound);
 }

@@ -25,16 +25,28 @@ int64_t CalendarSeconds();
 extern int32_t FlightLeg;
 extern int32_t FlipStep;
 
-// The match on the table: the rules core (TMatch: board, hands, rules, turns,
-// scores and every rule decision) with what is shown of it: the cursors, the
-// running animation and the drawing of every frame. It owns the card
-// catalogue, the shared images and the drawing device.
-class TGame : public TMatch {
+// The match on the table: it holds the rules core (TMatch: board, hands,
+// rules, turns, scores and every rule decision) and drives it, and adds what
+// is shown of it: the cursors, the running animation and the drawing of every
+// frame. It owns the card catalogue, the shared images and the drawing device.
+class TGame {
+    // First, so that the views of it below are bound to a match that exists.
+    TMatch MatchState;
+
 public:
     static constexpr uint8_t PhaseIdle = 0;
     static constexpr uint8_t PhaseDealing = 1;
     static constexpr uint8_t PhaseFlight = 2;
     static constexpr uint8_t PhaseFlipping = 3;
+
+    // The core's group bits and capture modes, under the table's name too.
+    static constexpr int32_t GroupBasic = TMatch::GroupBasic;
+    static constexpr int32_t GroupSame = TMatch::GroupSame;
+    static constexpr int32_t GroupPlus = TMatch::GroupPlus;
+    static constexpr int32_t GroupCombo = TMatch::GroupCombo;
+    static constexpr int32_t CaptureBasic = TMatch::CaptureBasic;
+    static constexpr int32_t CaptureSame = TMatch::CaptureSame;
+    static constexpr int32_t CapturePlus = TMatch::CapturePlus;
 
     // Screen layout of the 512 x 384 drawing area.
     static constexpr int32_t BoardLeft = 130;
@@ -51,6 +63,29 @@ public:
     ~TGame();
     TGame(const TGame&) = delete;
     TGame& operator=(const TGame&) = delete;
+
+    // The match this table drives, for whoever judges, records or replays it.
+    const TMatch& Match() const { return MatchState; }
+    // The match itself, for laying out a position by hand (tests, benchmarks).
+    // Nothing is dealt, checked or told, nothing moving stops, and the next
+    // frame shows whatever it then holds; play goes through the operations below.
+    TMatch& Arrange() { return MatchState; }
+
+    // The match's fields as the table's own, read-only: the drawing, the keys
+    // and everyone around the table read them here.
+    const int32_t& Turn = MatchState.Turn;
+    const int32_t (&Score)[2] = MatchState.Score;
+    const TGameRules& Rules = MatchState.Rules;
+    const TOwnedCard (&Board)[3][3] = MatchState.Board;
+    const int32_t (&Elements)[3][3] = MatchState.Elements;
+    const int32_t (&Hands)[5][2] = MatchState.Hands;
+    const bool& InProgress = MatchState.InProgress();
+    const bool& GameOver = MatchState.GameOver();
+    const TCaptureGroup& PlusGroup = MatchState.PlusGroup;
+    const TCaptureGroup& SameGroup = MatchState.SameGroup;
+    const TCaptureGroup& BasicGroup = MatchState.BasicGroup;
+    const TCaptureGroup& ComboGroup = MatchState.ComboGroup;
+    const int32_t& PendingGroups = MatchState.PendingGroups;
 
     // Match state and dealing. A new match is dealt with `seats` sitting at
     // the table; a Sudden Death replay (`redeal`) keeps the match's seats.
@@ -83,10 +118,20 @@ public:
 
     // Placement: the first call starts the card's flight, the second (on
     // landing) resolves it and starts showing its groups. The capture rules
-    // themselves (EffectiveRank, FindCaptures, DropOwnCards, FindCombos) are
-    // the core's.
+    // themselves are the core's; the table only passes them on.
     void PlaceCard(int32_t x, int32_t y, TOwnedCard card);
     bool ShowNextGroup();
+    int64_t EffectiveRank(int32_t x, int32_t y, const TOwnedCard& card, int32_t side) const {
+        return MatchState.EffectiveRank(x, y, card, side);
+    }
+    void FindCaptures(int32_t x, int32_t y, const TOwnedCard& card, TCaptureGroup& group,
+                      int32_t mode) const {
+        MatchState.FindCaptures(x, y, card, group, mode);
+    }
+    void DropOwnCards(TCaptureGroup& group) const { MatchState.DropOwnCards(group); }
+    void FindCombos(const int32_t* xs, const int32_t* ys, const TOwnedCard* sources, int32_t count) {
+        MatchState.FindCombos(xs, ys, sources, count);
+    }
 
     // Turns, keys and the end of a match.
     void KeyDown(uint16_t& key);

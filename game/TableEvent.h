@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-struct TMatch;
+class TMatch;
 
 // What happened at the table, told once by the table as it happens, so that
 // nobody has to compare one frame's table with the last to find out.

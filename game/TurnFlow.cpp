@@ -54,26 +54,26 @@ void TGame::KeyDown(uint16_t& key) {
 }
 
 void TGame::PlayCard() {
-    const TOwnedCard played = TakeCard(HandCursor, BoardCursorX, BoardCursorY);
+    const TOwnedCard played = MatchState.TakeCard(HandCursor, BoardCursorX, BoardCursorY);
     // The flight starts where the card stood, so it comes before the hand closes up.
     PlaceCard(BoardCursorX, BoardCursorY, played);
     CompactHand(Turn);
-    EndTurn();
-    const int32_t top = TopSlot(Turn);
+    MatchState.EndTurn();
+    const int32_t top = MatchState.TopSlot(Turn);
     if (top >= 0) HandCursor = top;
     BoardCursorActive = false;
 }
 
 void TGame::CompactHand(int32_t player) {
-    TMatch::CompactHand(player, HandCursor);
+    MatchState.CompactHand(player, HandCursor);
 }
 
 void TGame::CheckMatchEnd() {
-    if (!EndIfFull()) return;
+    if (!MatchState.EndIfFull()) return;
     Phase = PhaseIdle;
     // Shows the picture composed so far once more; the match is over.
     DoFrame();
-    if (RedealDue())
+    if (MatchState.RedealDue())
         NewGame(Turn, Rules, true);
     else
         Tell(Event(TTableEvent::TKind::Ended));

@@ -346,7 +346,7 @@ void TNetMatch::StopTable() {
 }
 
 TTableState TNetMatch::Table() const {
-    return Game.Table(Game.Phase == TGame::PhaseIdle);
+    return Game.Match().Table(Game.Phase == TGame::PhaseIdle);
 }
 
 QString TNetMatch::PlayerName(int32_t player) const {

@@ -232,7 +232,7 @@ bool TServerMatch::Rebuild() {
     for (int64_t deal = 1; deal <= MaxRedeals; ++deal) script.RedealSeeds.push_back(Seed + deal);
     TMatch replayed;
     std::string refusal = "no cards";
-    if (!Game.Catalogue || !ReplayScript(script, *Game.Catalogue, replayed, refusal)) {
+    if (!Game.Match().Catalogue || !ReplayScript(script, *Game.Match().Catalogue, replayed, refusal)) {
         Stop(QStringLiteral("The server's match does not replay here (%1); connect again to see the match.")
                  .arg(QString::fromStdString(refusal)));
         return false;
@@ -382,7 +382,7 @@ QString TServerMatch::Overlay(uint64_t nowMs) const {
 }
 
 TTableState TServerMatch::TableState() const {
-    return Game.Table(Game.Phase == TGame::PhaseIdle);
+    return Game.Match().Table(Game.Phase == TGame::PhaseIdle);
 }
 
 TSeats TServerMatch::TableSeats() const {

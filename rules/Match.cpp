@@ -97,8 +97,8 @@ void TMatch::StartMatch(int64_t seed, int32_t startingPlayer, const TGameRules& 
         for (TOwnedCard& square : row) square.Card = -1;
     Rules = chosen;
     PlaceElements();
-    InProgress = true;
-    GameOver = false;
+    Running = true;
+    Ended = false;
 
     if (redeal) {
         Script.RedealSeeds.push_back(seed);
@@ -344,16 +344,21 @@ bool TMatch::BoardFull() const {
 
 bool TMatch::EndIfFull() {
     if (!BoardFull()) return false;
-    InProgress = false;
-    GameOver = true;
+    Running = false;
+    Ended = true;
     return true;
 }
 
 bool TMatch::Stop() {
-    if (!InProgress) return false;
-    InProgress = false;
-    GameOver = true;
+    if (!Running) return false;
+    Running = false;
+    Ended = true;
     return true;
+}
+
+void TMatch::Resume() {
+    Running = true;
+    Ended = false;
 }
 
 std::vector<TShownCaptures> TMatch::PlayMove(const TPlacementMove& move, int64_t redealSeed) {
@@ -374,7 +379,7 @@ std::vector<TShownCaptures> TMatch::PlayMove(const TPlacementMove& move, int64_t
 
 TTableState TMatch::Table(bool idle) const {
     TTableState table;
-    table.InProgress = InProgress;
+    table.InProgress = Running;
     table.Idle = idle;
     table.Turn = Turn;
     table.Score[0] = Score[0];

@@ -45,9 +45,10 @@ struct TShownCaptures {
 // The rules of a match, with no pictures: the board, the hands, the element
 // squares, whose turn, the scores, the deal from a seed, a placement and its
 // captures in the order they are shown, the end of a match and the Sudden
-// Death replay. The table (TGame) derives from it and animates what it
-// reports; everything else that judges a match (the solver's tables, the
-// network's checks, a replay) calls the same operations.
+// Death replay. The table (TGame) holds one and animates what it reports;
+// everything else that judges a match (the solver's tables, the network's
+// checks, a replay) calls the same operations. Whether a match runs or has
+// ended is changed only by these operations.
 //
 // A placement is resolved in steps, because the table shows its groups one
 // after another and a Combo step only starts when the group before it has
@@ -55,7 +56,8 @@ struct TShownCaptures {
 // board at once; then, as long as NextGroup names one, the group is shown and
 // FinishGroup writes it back with its new owner and looks for its Combo step.
 // PlacePlayed runs all of that at once.
-struct TMatch {
+class TMatch {
+public:
     static constexpr int32_t GroupBasic = 1;
     static constexpr int32_t GroupSame = 2;
     static constexpr int32_t GroupPlus = 4;
@@ -108,8 +110,17 @@ struct TMatch {
     // Ends a running match before its board is full (stopped from outside);
     // true when there was one to end.
     bool Stop();
+    // A position laid out by hand rather than dealt (a test, a study) is
+    // played on from as it stands: the match runs.
+    void Resume();
     // A drawn match under Sudden Death is dealt again at once.
-    bool RedealDue() const { return GameOver && Rules.SuddenDeath && Score[0] == 5; }
+    bool RedealDue() const { return Ended && Rules.SuddenDeath && Score[0] == 5; }
+
+    // A match runs: placements are accepted. A match has ended and its last
+    // board stays. Both are false before the first deal; by reference, so
+    // that a view of them kept elsewhere stays current.
+    const bool& InProgress() const { return Running; }
+    const bool& GameOver() const { return Ended; }
 
     // The whole placement with nothing to show in between: the card in `slot`
     // of the player to move goes to (x, y), the turn passes, every group is
@@ -128,8 +139,6 @@ struct TMatch {
     TOwnedCard Board[3][3];
     int32_t Elements[3][3]{};
     int32_t Hands[5][2]{};
-    bool InProgress = false;
-    bool GameOver = false;
     TCaptureGroup PlusGroup;
     TCaptureGroup SameGroup;
     TCaptureGroup BasicGroup;
@@ -137,6 +146,10 @@ struct TMatch {
     int32_t PendingGroups = 0;
     // How this match came about, from its deal; a replay of it gives back this state.
     TMatchScript Script;
+
+private:
+    bool Running = false;
+    bool Ended = false;
 };
 
 // Plays `script` from its deal through its first `moves` placements (all of

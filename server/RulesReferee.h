@@ -15,7 +15,7 @@ public:
     int32_t ToMove() const override { return Match.Turn; }
     std::string MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const override;
     void Play(int32_t slot, int32_t x, int32_t y) override;
-    bool Over() const override { return Match.GameOver; }
+    bool Over() const override { return Match.GameOver(); }
     int32_t Winner() const override;
     int32_t Score(int32_t seat) const override { return Match.Score[seat & 1]; }
     std::vector<int64_t> RedealSeeds() const override { return Match.Script.RedealSeeds; }

@@ -22,7 +22,7 @@ TEST_F(AiLevelsMatch, EachLevelPlaysAWholeMatchByKeys) {
             StartRandomMatch(random);
             int32_t forced = -1;
             while (Game->InProgress) {
-                const TPosition position = PositionFromGame(*Game);
+                const TPosition position = PositionFromGame(Game->Match());
                 std::optional<TMove> move;
                 if (Game->Turn == 1) {
                     const std::vector<TMove> moves = position.LegalMoves();

@@ -75,9 +75,9 @@ TEST_F(AiRecordReplay, AReplayedRecordShowsTheMatchAfterEveryPlacement) {
                 PlayByKeys(move);
                 ++placements;
                 record.Moves.push_back({move.Slot, move.X, move.Y});
-                record.RedealSeeds = Game->Script.RedealSeeds;
-                ASSERT_EQ(Game->Script.Seed, record.Seed);
-                ASSERT_EQ(ScriptOf(record), Game->Script);
+                record.RedealSeeds = Game->Match().Script.RedealSeeds;
+                ASSERT_EQ(Game->Match().Script.Seed, record.Seed);
+                ASSERT_EQ(ScriptOf(record), Game->Match().Script);
                 const TRecordReading read = ReadRecordJson(WriteRecordJson(record), "m.json");
                 ASSERT_TRUE(read.Record) << read.Problem;
                 const TReplay replay = ReplayRecord(*read.Record, Catalogue);

@@ -62,7 +62,7 @@ protected:
     uint32_t FreshTable(const TMatchScript& script, int32_t moves) {
         TMatch replayed;
         std::string refusal;
-        EXPECT_TRUE(ReplayScript(script, *Game().Catalogue, replayed, refusal, moves)) << refusal;
+        EXPECT_TRUE(ReplayScript(script, *Game().Match().Catalogue, replayed, refusal, moves)) << refusal;
         return TableDigest(replayed.Table());
     }
     // Events until the window has collected the review from the worker by itself.
@@ -109,15 +109,16 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
             VantaroForm->windowTitle().startsWith(QStringLiteral("Vantaro \u2014 Replay: Red vs Blue")));
         const int32_t count = int32_t(record.Moves.size());
         EXPECT_EQ(VantaroForm->Replays().Replay().Shown(), 0);
-        EXPECT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, 0));
+        EXPECT_EQ(TableDigest(Game().Match().Table()), FreshTable(ended.Script, 0));
         for (int step = 0; step < 40; ++step) {
             const Qt::Key keys[] = {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_Home, Qt::Key_End};
             ReplayKey(keys[random() % 5]);
             const int32_t shown = VantaroForm->Replays().Replay().Shown();
             ASSERT_GE(shown, 0);
             ASSERT_LE(shown, count);
-            ASSERT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, shown)) << "after " << shown;
-            ASSERT_EQ(int32_t(Game().Script.Moves.size()), shown);
+            ASSERT_EQ(TableDigest(Game().Match().Table()), FreshTable(ended.Script, shown))
+                << "after " << shown;
+            ASSERT_EQ(int32_t(Game().Match().Script.Moves.size()), shown);
         }
         // Played on from the start with the real animations, the table
         // passes through every placement and ends as the match did.
@@ -131,12 +132,12 @@ TEST_F(AppReplayTest, KeptMatchesReplayExactlyAfterEveryPlacement) {
             ASSERT_NE(Game().Phase, TGame::PhaseDealing);
             const int32_t shown = VantaroForm->Replays().Replay().Shown();
             if (shown != last && Game().Phase == TGame::PhaseIdle) {
-                ASSERT_EQ(TableDigest(Game().Table()), FreshTable(ended.Script, shown));
+                ASSERT_EQ(TableDigest(Game().Match().Table()), FreshTable(ended.Script, shown));
                 last = shown;
             }
         }
         EXPECT_EQ(VantaroForm->Replays().Replay().Shown(), count);
-        EXPECT_EQ(TableDigest(Game().Table()), ended.Table);
+        EXPECT_EQ(TableDigest(Game().Match().Table()), ended.Table);
         ReplayKey(Qt::Key_Escape);
         EXPECT_FALSE(VantaroForm->Replays().Replaying());
         EXPECT_EQ(TTableStill::Of(Game()).Differences(ended), "");
@@ -169,7 +170,7 @@ TEST_F(AppReplayTest, LeavingPutsBackTheMatchInProgress) {
     VantaroForm->HelpHintClick();
     EXPECT_FALSE(VantaroForm->Menus().EditUndo->isEnabled() && VantaroForm->UndoAllowed());
     for (int i = 0; i < 30; ++i) Frame();
-    EXPECT_EQ(int32_t(Game().Script.Moves.size()), int32_t(earlier.Moves.size()));
+    EXPECT_EQ(int32_t(Game().Match().Script.Moves.size()), int32_t(earlier.Moves.size()));
     VantaroForm->Menus().FileLeaveReplay->trigger();
     EXPECT_EQ(TTableStill::Of(Game()).Differences(before), "");
     EXPECT_FALSE(VantaroForm->windowTitle().contains("Replay"));
@@ -178,13 +179,13 @@ TEST_F(AppReplayTest, LeavingPutsBackTheMatchInProgress) {
     while (Game().InProgress) ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
     auto kept = Kept();
     ASSERT_EQ(kept.size(), 2u);
-    EXPECT_EQ(ScriptOf(*kept[0].Record), Game().Script);
+    EXPECT_EQ(ScriptOf(*kept[0].Record), Game().Match().Script);
 
     // Closing the program in a replay keeps the match under it as abandoned.
     VantaroForm->FileNewGameClick();
     RunFrames();
     ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
-    const TMatchScript running = Game().Script;
+    const TMatchScript running = Game().Match().Script;
     ASSERT_TRUE(VantaroForm->Replays().OpenReplay(earlier, "earlier"));
     ReplayKey(Qt::Key_End);
     VantaroForm->close();
@@ -222,10 +223,10 @@ TEST_F(AppReplayTest, AbandonedAndSavedRecords) {
     ASSERT_TRUE(VantaroForm->Replays().SaveMatchRecord());
     const TRecordReading reading = ReadRecordFile(Asked);
     ASSERT_TRUE(reading.Record) << reading.Problem;
-    EXPECT_EQ(
-        ScriptOf(*reading.Record).Moves,
-        std::vector<TPlacementMove>(Game().Script.Moves.begin(),
-                                    Game().Script.Moves.begin() + ptrdiff_t(reading.Record->Moves.size())));
+    EXPECT_EQ(ScriptOf(*reading.Record).Moves,
+              std::vector<TPlacementMove>(Game().Match().Script.Moves.begin(),
+                                          Game().Match().Script.Moves.begin() +
+                                              ptrdiff_t(reading.Record->Moves.size())));
     EXPECT_GE(reading.Record->Moves.size(), 1u);
 }
 
@@ -291,7 +292,7 @@ TEST_F(AppReplayTest, MatchHistoryOpensTheChosenMatch) {
     VantaroForm->Replays().Bar().ForwardButton->click();
     QTest::mouseClick(VantaroForm->GameBoard, Qt::LeftButton, Qt::NoModifier, QPoint(256, 190));
     EXPECT_TRUE(VantaroForm->Replays().Replaying());
-    EXPECT_EQ(Game().Script, ScriptOf(*kept[1].Record));
+    EXPECT_EQ(Game().Match().Script, ScriptOf(*kept[1].Record));
     VantaroForm->Replays().Bar().LeaveButton->click();
     EXPECT_FALSE(VantaroForm->Replays().Replaying());
 }

@@ -70,7 +70,7 @@ TEST_F(AppSinglePlayerTest, EachLevelPlaysAWholeMatchThroughTheKeysAndThePersonW
             ASSERT_FALSE(Game().BoardCursorActive);
 
             TSolver solver;
-            const std::optional<TSolution> best = solver.SolveAll(PositionFromGame(Game()));
+            const std::optional<TSolution> best = solver.SolveAll(PositionFromGame(Game().Match()));
             ASSERT_TRUE(best);
             int32_t hand[5];
             for (int32_t slot = 0; slot < 5; ++slot) hand[slot] = Game().Hands[slot][0];
@@ -132,7 +132,7 @@ TEST_F(AppSinglePlayerTest, HintNamesTheBestMovesAndPointsAtTheBestOne) {
             Frame();
     }
     TSolver solver;
-    const std::optional<TSolution> best = solver.SolveAll(PositionFromGame(Game()));
+    const std::optional<TSolution> best = solver.SolveAll(PositionFromGame(Game().Match()));
     ASSERT_TRUE(best);
 
     VantaroForm->HelpHintClick();
@@ -187,17 +187,18 @@ struct THeadlessTable {
             Game.Cards->CardTable[i].Name = "Card";
         }
         Game.Cards->NumCards = 20;
-        Game.InProgress = true;
+        TMatch& match = Game.Arrange();
+        match.Resume();
         Game.Phase = TGame::PhaseIdle;
-        Game.Turn = 1;
-        for (int32_t slot = 0; slot < 5; ++slot) Game.Hands[slot][0] = Game.Hands[slot][1] = -1;
+        match.Turn = 1;
+        for (int32_t slot = 0; slot < 5; ++slot) match.Hands[slot][0] = match.Hands[slot][1] = -1;
         // Hands close up towards their last slot as cards are played.
-        Game.Hands[3][1] = 1;
-        Game.Hands[4][1] = 2;
-        Game.Hands[3][0] = 3;
-        Game.Hands[4][0] = 4;
+        match.Hands[3][1] = 1;
+        match.Hands[4][1] = 2;
+        match.Hands[3][0] = 3;
+        match.Hands[4][0] = 4;
         for (int32_t square = 0; square < 9; ++square)
-            Game.Board[square / 3][square % 3] =
+            match.Board[square / 3][square % 3] =
                 square < 6 ? TOwnedCard(10 + square, square % 2) : TOwnedCard();
     }
     TGame Game;
@@ -212,8 +213,9 @@ TEST(HintFreshness, AnAnswerForAnotherDealOrPlacementIsNeverShown) {
     } cases[] = {
         {"nothing happened", [](THeadlessTable&, THintAdvisor&) {}, true},
         {"another deal at the same stage, same turn and empty squares",
-         [](THeadlessTable& t, THintAdvisor&) { t.Game.Hands[3][1] = 7; }, false},
-        {"other element squares", [](THeadlessTable& t, THintAdvisor&) { t.Game.Elements[2][2] = 3; }, false},
+         [](THeadlessTable& t, THintAdvisor&) { t.Game.Arrange().Hands[3][1] = 7; }, false},
+        {"other element squares",
+         [](THeadlessTable& t, THintAdvisor&) { t.Game.Arrange().Elements[2][2] = 3; }, false},
         {"a deal seen on the table (the joiner's), then the same cards again",
          [](THeadlessTable& t, THintAdvisor& hint) {
              t.Game.Phase = TGame::PhaseDealing;

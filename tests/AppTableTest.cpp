@@ -39,11 +39,11 @@ QRect Differences(const QImage& a, const QImage& b) {
     return box;
 }
 
-void FillBoard(TGame& game, int32_t red, int32_t blue) {
+void FillBoard(TMatch& match, int32_t red, int32_t blue) {
     // Nine cards on the board, one left in a hand; the owners make the score.
-    for (int32_t i = 0; i < 9; ++i) game.Board[i / 3][i % 3] = {1, i < red - (red > blue ? 1 : 0) ? 0 : 1};
-    game.Score[0] = red;
-    game.Score[1] = blue;
+    for (int32_t i = 0; i < 9; ++i) match.Board[i / 3][i % 3] = {1, i < red - (red > blue ? 1 : 0) ? 0 : 1};
+    match.Score[0] = red;
+    match.Score[1] = blue;
 }
 
 TEST(TableAnnouncer, TurnsAndResultsAreWordedForWhoeverSitsAtTheTable) {
@@ -75,14 +75,15 @@ TEST(TableAnnouncer, TurnsAndResultsAreWordedForWhoeverSitsAtTheTable) {
         {1, false, false, 0, 3, 2, false, "", "", "Match stopped"},
     };
     for (const TCase& c : cases) {
-        game.InProgress = c.InProgress;
-        game.GameOver = !c.InProgress;
-        game.Turn = c.Turn;
-        for (auto& row : game.Board)
+        TMatch& match = game.Arrange();
+        match.Resume();
+        if (!c.InProgress) match.Stop();
+        match.Turn = c.Turn;
+        for (auto& row : match.Board)
             for (TOwnedCard& square : row) square = {};
-        if (c.Full) FillBoard(game, c.Red, c.Blue);
-        game.Score[0] = c.Red;
-        game.Score[1] = c.Blue;
+        if (c.Full) FillBoard(match, c.Red, c.Blue);
+        match.Score[0] = c.Red;
+        match.Score[1] = c.Blue;
         TTableSeats seats{c.You, c.Computer, true, c.LeftBy, {}};
         EXPECT_EQ(TTableAnnouncer::TurnLine(game, seats), QString::fromUtf8(c.Turns)) << c.Turns;
         EXPECT_EQ(TTableAnnouncer::ResultLine(game, seats), QString::fromUtf8(c.Result)) << c.Result;
@@ -338,12 +339,13 @@ TEST_F(AppTableTest, ASuddenDeathReplaySaysWhoMovesFirst) {
     // Eight equal cards down, four each, and one each in hand: the ninth
     // captures nothing and the match ends 5-5.
     const int32_t card = Game().Hands[0][1];
-    for (int32_t i = 0; i < 8; ++i) Game().Board[i / 3][i % 3] = {card, i % 2};
+    TMatch& match = Game().Arrange();
+    for (int32_t i = 0; i < 8; ++i) match.Board[i / 3][i % 3] = {card, i % 2};
     for (int32_t slot = 0; slot < 5; ++slot)
-        Game().Hands[slot][0] = Game().Hands[slot][1] = slot == 4 ? card : -1;
+        match.Hands[slot][0] = match.Hands[slot][1] = slot == 4 ? card : -1;
     Game().HandCursor = 4;
-    Game().Turn = 1;
-    Game().Score[0] = Game().Score[1] = 5;
+    match.Turn = 1;
+    match.Score[0] = match.Score[1] = 5;
     for (const uint16_t key : {VK_RETURN, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_RETURN}) Press(key);
     ASSERT_EQ(Game().Phase, TGame::PhaseFlight);
     RunFrames();

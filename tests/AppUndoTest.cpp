@@ -34,8 +34,9 @@ protected:
     void ExpectLikeFreshReplay() {
         TMatch replayed;
         std::string refusal;
-        ASSERT_TRUE(ReplayScript(Game().Script, *Game().Catalogue, replayed, refusal)) << refusal;
-        EXPECT_EQ(TableDigest(replayed.Table()), TableDigest(Game().Table()));
+        ASSERT_TRUE(ReplayScript(Game().Match().Script, *Game().Match().Catalogue, replayed, refusal))
+            << refusal;
+        EXPECT_EQ(TableDigest(replayed.Table()), TableDigest(Game().Match().Table()));
     }
 };
 
@@ -57,14 +58,14 @@ TEST_F(AppUndoTest, RandomUndoAndRedoGiveBackTheTableAsPlayed) {
         int undos = 0;
         for (int step = 0; step < 60 && Game().InProgress; ++step) {
             const uint32_t what = random() % 6;
-            const int32_t before = int32_t(Game().Script.Moves.size());
+            const int32_t before = int32_t(Game().Match().Script.Moves.size());
             if (what == 0 && VantaroForm->Menus().EditUndo->isEnabled()) {
                 VantaroForm->Menus().EditUndo->trigger();
                 ++undos;
-                ASSERT_EQ(int32_t(Game().Script.Moves.size()), before - 1);
+                ASSERT_EQ(int32_t(Game().Match().Script.Moves.size()), before - 1);
             } else if (what == 1 && VantaroForm->Menus().EditRedo->isEnabled()) {
                 VantaroForm->Menus().EditRedo->trigger();
-                ASSERT_EQ(int32_t(Game().Script.Moves.size()), before + 1);
+                ASSERT_EQ(int32_t(Game().Match().Script.Moves.size()), before + 1);
             } else {
                 ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
                 const TTableStill now = TTableStill::Of(Game());
@@ -111,7 +112,7 @@ TEST_F(AppUndoTest, SinglePlayerTakesBackThePersonsMoveWithTheReply) {
     ASSERT_NO_FATAL_FAILURE(PlayRandom(random));
     for (int i = 0; i < 5000 && Game().Turn != 1; ++i) Frame();
     RunFrames();
-    ASSERT_EQ(Game().Script.Moves.size(), 2u);
+    ASSERT_EQ(Game().Match().Script.Moves.size(), 2u);
     const TTableStill answered = TTableStill::Of(Game());
     VantaroForm->Menus().EditUndo->trigger();
     EXPECT_EQ(TTableStill::Of(Game()).Differences(start), "");

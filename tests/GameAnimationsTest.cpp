@@ -17,7 +17,7 @@ protected:
 
     // Lands a card for red on (x, y) at once, so that its captures start turning.
     void LandRed(int32_t x, int32_t y, int32_t card) {
-        Game->Turn = 0;
+        Game->Arrange().Turn = 0;
         Game->HandCursor = 0;
         Game->BoardCursorX = x;
         Game->BoardCursorY = y;
@@ -171,7 +171,7 @@ TEST_F(GameAnimations, FlipStepsFollowTheTableForSidewaysAndUprightTurns) {
     EXPECT_EQ(FlipStep, 1);
 
     // In the placed card's column: it turns about its horizontal axis.
-    for (auto& row : Game->Board)
+    for (auto& row : Game->Arrange().Board)
         for (TOwnedCard& square : row) square = TOwnedCard();
     Put(1, 0, weak, 1);
     LandRed(1, 1, strong);
@@ -222,11 +222,11 @@ TEST_F(GameAnimations, BannerShowsFromTheFirstFlipFrameAndTheNextGroupStartsInTh
     const int32_t right = AddCard({0, 0, 0, 3});
     const int32_t top = AddCard({0, 0, 1, 0});
     StartMatch();
-    Game->Rules.Same = true;
+    Game->Arrange().Rules.Same = true;
     Put(0, 1, left, 0);
     Put(2, 1, right, 0);
     Put(1, 0, top, 0);
-    Game->Hands[0][1] = mover;
+    Game->Arrange().Hands[0][1] = mover;
     Press(VK_RETURN);
     Press(VK_RIGHT);
     Press(VK_DOWN);

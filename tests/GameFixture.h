@@ -144,13 +144,13 @@ protected:
     }
 
     void Put(int32_t x, int32_t y, int32_t card, int32_t owner) {
-        Game->Board[y][x] = TOwnedCard(card, owner);
+        Game->Arrange().Board[y][x] = TOwnedCard(card, owner);
     }
 
     // Places a card for its owner by the two PlaceCard calls with the flight
     // between them, then runs every flip, recording each group as it starts.
     std::vector<TShownGroup> Place(int32_t x, int32_t y, int32_t card, int32_t owner) {
-        Game->Turn = owner;
+        Game->Arrange().Turn = owner;
         Game->HandCursor = 0;
         Game->BoardCursorX = x;
         Game->BoardCursorY = y;

@@ -82,7 +82,7 @@ TEST_F(GameKeyRoute, ImpossibleChoicesGiveNoKeys) {
     EXPECT_TRUE(KeysToPlay(*Game, 4, 3, 0).empty()) << "off the board";
     EXPECT_TRUE(KeysToPlay(*Game, 5, 1, 1).empty()) << "no such slot";
     EXPECT_TRUE(KeysToSelectSlot(*Game, -1).empty());
-    Game->Hands[0][Game->Turn] = -1;
+    Game->Arrange().Hands[0][Game->Turn] = -1;
     EXPECT_TRUE(KeysToPlay(*Game, 0, 1, 1).empty()) << "empty slot";
 }
 

@@ -33,11 +33,11 @@ protected:
     void SetScene() {
         StartMatch();
         for (int slot = 0; slot < 5; ++slot) {
-            Game->Hands[slot][0] = slot;
-            Game->Hands[slot][1] = 5 - slot;
+            Game->Arrange().Hands[slot][0] = slot;
+            Game->Arrange().Hands[slot][1] = 5 - slot;
         }
-        Game->Score[0] = 3;
-        Game->Score[1] = 7;
+        Game->Arrange().Score[0] = 3;
+        Game->Arrange().Score[1] = 7;
     }
 
     static constexpr TRect CounterArea{0, 0, 60, 16};
@@ -114,7 +114,7 @@ TEST_F(GamePresentation, IdleSceneShowsCardsSelectionPointerScoresAndName) {
     EXPECT_TRUE(AnyWhite(CounterArea));
 
     // Red to move, slot 1 selected: the left pointer stands at x 105.
-    Game->Turn = 0;
+    Game->Arrange().Turn = 0;
     Game->HandCursor = 1;
     Frame(16);
     EXPECT_EQ(Pixel(30, 84), GameColor::Face(1, 0));
@@ -156,7 +156,7 @@ TEST_F(GamePresentation, ElementSquaresShowTheIconOrTheCardsSignAndDigit) {
     const int32_t fire = AddCard({1, 1, 1, 1}, 3);
     const int32_t water = AddCard({1, 1, 1, 1}, 5);
     SetScene();
-    Game->Elements[0][0] = 3;
+    Game->Arrange().Elements[0][0] = 3;
     Frame(16);
     EXPECT_EQ(Pixel(172, 84), GameColor::Element(3));
     EXPECT_EQ(Pixel(162, 74), GameColor::Element(3));
@@ -190,8 +190,8 @@ TEST_F(GamePresentation, MovingCardsHideTheSelectionAndScoresOutsideTheDigitsAre
     EXPECT_TRUE(AnyWhite(CounterArea));
     Settle();
 
-    Game->Score[0] = 0;
-    Game->Score[1] = 10;
+    Game->Arrange().Score[0] = 0;
+    Game->Arrange().Score[1] = 10;
     Frame(16);
     EXPECT_EQ(Pixel(39, 350), GameColor::Face(4, 0));
     EXPECT_EQ(Pixel(446, 350), GameColor::Face(1, 1));
@@ -205,7 +205,7 @@ TEST_F(GamePresentation, TheFinalPictureStaysAfterTheMatch) {
     EXPECT_EQ(Pixel(39, 350), GameColor::Digit(5));
     EXPECT_EQ(Pixel(446, 350), GameColor::Digit(5));
 
-    Game->Score[0] = 9;
+    Game->Arrange().Score[0] = 9;
     Put(0, 0, 1, 0);
     for (int i = 0; i < 3; ++i) Frame(1500);
     EXPECT_EQ(Game->Graphics->BackBuffer->Image(), ended);

@@ -33,7 +33,7 @@ std::vector<std::string> Told(const TMatchScript& script, const TCardSource& car
     match.Catalogue = &cards;
     match.StartMatch(script.Seed, script.FirstPlayer, script.Rules, false);
     std::vector<std::string> told;
-    for (size_t i = 0; i < script.Moves.size() && match.InProgress; ++i) {
+    for (size_t i = 0; i < script.Moves.size() && match.InProgress(); ++i) {
         const size_t deals = match.Script.RedealSeeds.size();
         const std::vector<TShownCaptures> groups = match.PlayMove(
             script.Moves[i], deals < script.RedealSeeds.size() ? script.RedealSeeds[deals] : script.Seed);
@@ -41,7 +41,7 @@ std::vector<std::string> Told(const TMatchScript& script, const TCardSource& car
         told.push_back("placed " + std::to_string(script.Moves[i].X) + std::to_string(script.Moves[i].Y));
         for (const TShownCaptures& group : groups) told.push_back("group " + std::to_string(group.Kind));
         if (match.Script.RedealSeeds.size() > deals) told.push_back("redealt");
-        if (match.GameOver)
+        if (match.GameOver())
             told.push_back("ended " + std::to_string(match.Score[0]) + "-" + std::to_string(match.Score[1]));
     }
     return told;
@@ -74,7 +74,7 @@ protected:
     // Placements at one keyboard, by the keys a person presses.
     void PlayByKeys(TGame& game, size_t placements) {
         for (size_t i = 0; i < placements && game.InProgress; ++i) {
-            const TPlacementMove move = AnyMove(game, Dice);
+            const TPlacementMove move = AnyMove(game.Match(), Dice);
             for (uint16_t key : KeysToPlay(game, move.Slot, move.X, move.Y)) game.KeyDown(key);
             SettleGame(game);
         }
@@ -92,10 +92,10 @@ protected:
         Server = std::make_unique<TServerMatch>(
             *ServerTable, TServerMatchHooks{[](const QString&) {}, [](const QByteArray&) {}, {}});
         TMatch decided;
-        decided.Catalogue = ServerTable->Catalogue;
+        decided.Catalogue = ServerTable->Match().Catalogue;
         decided.StartMatch(Second, 1, Rules, false);
         QStringList moves, moved;
-        for (TPlacementMove move; decided.InProgress; decided.PlayMove(move, Second)) {
+        for (TPlacementMove move; decided.InProgress(); decided.PlayMove(move, Second)) {
             move = AnyMove(decided, Dice);
             moves << QString::asprintf("[%d,%d,%d]", move.Slot, move.X, move.Y);
             moved << QString::asprintf(
@@ -119,7 +119,7 @@ protected:
                 Server->Step(Now / 1000);
             }
         }
-        return ServerTable->Script;
+        return ServerTable->Match().Script;
     }
 
     std::mt19937 Dice{5};
@@ -158,7 +158,7 @@ TEST_F(GameTableEvents, EveryKindOfMatchTellsWhatHappensInOrderWithItsSeats) {
              Game->NewGame(1, Rules, TSeats{TSeating::Computer, 0, TLevel::Easy});
              SettleGame(*Game);
              PlayByKeys(*Game, 3);
-             const TMatchScript played = Game->Script;
+             const TMatchScript played = Game->Match().Script;
              // F2 over it: it leaves with its own seats, the new match comes with the new ones.
              Game->NewGame(1, Rules, TSeats{});
              SettleGame(*Game);
@@ -166,7 +166,7 @@ TEST_F(GameTableEvents, EveryKindOfMatchTellsWhatHappensInOrderWithItsSeats) {
              EXPECT_EQ(Seatings.back(), TSeats{});
              Heard.pop_back();
              Seatings.pop_back();
-             return TPlayed{played, Game->Catalogue, 0, true, "left"};
+             return TPlayed{played, Game->Match().Catalogue, 0, true, "left"};
          }},
         {"a direct peer whose other player leaves", TSeats{TSeating::DirectPeer, 1},
          [&] {
@@ -186,15 +186,16 @@ TEST_F(GameTableEvents, EveryKindOfMatchTellsWhatHappensInOrderWithItsSeats) {
              EXPECT_TRUE(framesUntil([&] { return host->Idle(); }));
              peer->Socket.disconnectFromHost();
              EXPECT_TRUE(framesUntil([&] { return !host->Game->InProgress; }));
-             return TPlayed{host->Game->Script, host->Game->Catalogue, 0, true, "ended stopped"};
+             return TPlayed{host->Game->Match().Script, host->Game->Match().Catalogue, 0, true,
+                            "ended stopped"};
          }},
         {"a player at a server's table", TSeats{TSeating::ServerPlayer, 0},
          [&] {
-             return TPlayed{AtServer(0, 0), ServerTable->Catalogue, 0, true, {}};
+             return TPlayed{AtServer(0, 0), ServerTable->Match().Catalogue, 0, true, {}};
          }},
         {"a watcher arriving after three cards", TSeats{TSeating::ServerWatcher, -1},
          [&] {
-             return TPlayed{AtServer(-1, 3), ServerTable->Catalogue, 3, false, {}};
+             return TPlayed{AtServer(-1, 3), ServerTable->Match().Catalogue, 3, false, {}};
          }},
         {"hot-seat, dealt again under Sudden Death", TSeats{TSeating::HotSeat, 1},
          [&] {
@@ -208,11 +209,11 @@ TEST_F(GameTableEvents, EveryKindOfMatchTellsWhatHappensInOrderWithItsSeats) {
              Game->NewGame(1, sudden, TSeats{TSeating::HotSeat, 1});
              SettleGame(*Game);
              PlayByKeys(*Game, 12);
-             return TPlayed{Game->Script, Game->Catalogue, 0, true, {}};
+             return TPlayed{Game->Match().Script, Game->Match().Catalogue, 0, true, {}};
          }},
         {"a replay of that match", TSeats{TSeating::Replay, -1},
          [&] {
-             const TMatchScript played = Game->Script;
+             const TMatchScript played = Game->Match().Script;
              TMatchRecord record;
              record.Rules = played.Rules;
              record.Seed = played.Seed;
@@ -230,7 +231,7 @@ TEST_F(GameTableEvents, EveryKindOfMatchTellsWhatHappensInOrderWithItsSeats) {
              }
              replay.Leave();
              EXPECT_EQ(Game->Seats(), (TSeats{TSeating::HotSeat, 1})) << "the table's own seats come back";
-             return TPlayed{played, Game->Catalogue, 0, false, {}};
+             return TPlayed{played, Game->Match().Catalogue, 0, false, {}};
          }},
     };
     Listen(*Game);

@@ -133,7 +133,7 @@ TEST_F(GameTurnFlow, NewGameIsRefusedWhileCardsMoveAndAcceptedBetweenTurns) {
     Settle();
 
     Play(); // blue on (0, 0)
-    Game->Hands[Game->HandCursor][0] = AddCard({9, 9, 9, 9});
+    Game->Arrange().Hands[Game->HandCursor][0] = AddCard({9, 9, 9, 9});
     Play(false); // red's strong card for (1, 0)
     Game->NewGame(1, same, false);
     EXPECT_EQ(Game->Phase, TGame::PhaseFlight);
@@ -204,7 +204,7 @@ TEST_F(GameTurnFlow, AWonMatchEndsEvenUnderSuddenDeath) {
     rules.SuddenDeath = true;
     StartMatch(rules);
     const int32_t strong = AddCard({9, 9, 9, 9});
-    for (int slot = 0; slot < 5; ++slot) Game->Hands[slot][1] = strong;
+    for (int slot = 0; slot < 5; ++slot) Game->Arrange().Hands[slot][1] = strong;
     for (int i = 0; i < 9; ++i) Play();
     EXPECT_TRUE(Game->GameOver && !Game->InProgress);
     EXPECT_EQ(Game->Score[1], 9);

@@ -57,7 +57,7 @@ inline void SettleTable(TGame& game) {
 }
 
 inline TTableState StateOf(const TGame& game) {
-    return game.Table(game.Phase == TGame::PhaseIdle);
+    return game.Match().Table(game.Phase == TGame::PhaseIdle);
 }
 
 // The server decides with a table of its own, dealt from the seed as every

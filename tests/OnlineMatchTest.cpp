@@ -57,7 +57,7 @@ std::vector<TPlacementMove> DecidedMoves(const TCardSource& cards, bool sudden, 
     match.StartMatch(Seed, 1, rules, false);
     std::mt19937 roll(dice);
     std::vector<TPlacementMove> moves;
-    while (match.InProgress && moves.size() < 40) {
+    while (match.InProgress() && moves.size() < 40) {
         std::vector<TPlacementMove> legal;
         for (int32_t slot = 0; slot < 5; ++slot)
             for (int32_t at = 0; at < 9; ++at)
@@ -74,10 +74,10 @@ std::vector<TPlacementMove> DecidedMoves(const TCardSource& cards, bool sudden, 
 // What the table holds and shows, in words.
 std::string TableOf(const TGame& game) {
     std::ostringstream out;
-    out << TableCheck::Digest(game.Table(game.Phase == TGame::PhaseIdle)) << " turn " << game.Turn << " over "
-        << game.GameOver << " phase " << int(game.Phase) << " cursors " << game.HandCursor << " "
+    out << TableCheck::Digest(game.Match().Table(game.Phase == TGame::PhaseIdle)) << " turn " << game.Turn
+        << " over " << game.GameOver << " phase " << int(game.Phase) << " cursors " << game.HandCursor << " "
         << game.BoardCursorActive << game.BoardCursorX << game.BoardCursorY << " deals";
-    for (int64_t seed : game.Script.RedealSeeds) out << " " << seed;
+    for (int64_t seed : game.Match().Script.RedealSeeds) out << " " << seed;
     return out.str();
 }
 
@@ -144,7 +144,7 @@ TEST_F(OnlineMatch, ATableBuiltFromTheMovesEqualsOneThatWatchedThemPixelForPixel
         std::vector<int32_t> seats;
         std::vector<TPlacementMove> moves;
         for (uint32_t dice = 1; dice < 200 && moves.size() <= (sudden ? 9u : 0u); ++dice)
-            moves = DecidedMoves(*watched->Game->Catalogue, sudden, dice, seats = {});
+            moves = DecidedMoves(*watched->Game->Match().Catalogue, sudden, dice, seats = {});
         ASSERT_GT(moves.size(), sudden ? 9u : 0u) << "a Sudden Death replay";
         watched->Match->Received(MatchLine(sudden, moves, 0, 0), watched->NowMs);
         for (size_t count = 0; count <= moves.size(); ++count) {
@@ -171,7 +171,7 @@ TEST_F(OnlineMatch, ATableBuiltFromTheMovesEqualsOneThatWatchedThemPixelForPixel
 TEST_F(OnlineMatch, TheClockCountsFromTheServersFigureAsItArrived) {
     std::unique_ptr<TClient> ann = Client();
     std::vector<int32_t> seats;
-    const std::vector<TPlacementMove> moves = DecidedMoves(*ann->Game->Catalogue, false, 3, seats);
+    const std::vector<TPlacementMove> moves = DecidedMoves(*ann->Game->Match().Catalogue, false, 3, seats);
     const struct {
         TServerMessage Line;
         uint64_t After;
@@ -201,7 +201,8 @@ TEST_F(OnlineMatch, TheClockCountsFromTheServersFigureAsItArrived) {
 TEST_F(OnlineMatch, ATableOutOfStepAsksOnceAndIsBuiltFromTheAnswer) {
     std::unique_ptr<TClient> reference = Client();
     std::vector<int32_t> seats;
-    const std::vector<TPlacementMove> moves = DecidedMoves(*reference->Game->Catalogue, false, 11, seats);
+    const std::vector<TPlacementMove> moves =
+        DecidedMoves(*reference->Game->Match().Catalogue, false, 11, seats);
     reference->Match->Received(MatchLine(false, moves, 7, -1), 0);
     TPlacementMove occupied = moves[0];
     occupied.Slot = 0;

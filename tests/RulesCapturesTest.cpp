@@ -158,29 +158,30 @@ protected:
     // Lays out the case on the table, under `rules` and with or without its element squares.
     void SetTable(const TCaptureCase& c, uint8_t rules, bool elements) {
         Game->Cards->NumCards = 0;
-        Game->Rules = TGameRules{};
-        Game->Rules.Same = rules & Same;
-        Game->Rules.SameWall = rules & Wall;
-        Game->Rules.Plus = rules & Plus;
-        Game->Score[0] = Game->Score[1] = 5;
-        Game->PendingGroups = 0;
-        Game->InProgress = true;
-        for (auto& row : Game->Board)
+        TMatch& match = Game->Arrange();
+        match.Rules = TGameRules{};
+        match.Rules.Same = rules & Same;
+        match.Rules.SameWall = rules & Wall;
+        match.Rules.Plus = rules & Plus;
+        match.Score[0] = match.Score[1] = 5;
+        match.PendingGroups = 0;
+        match.Resume();
+        for (auto& row : match.Board)
             for (TOwnedCard& square : row) square = TOwnedCard();
-        for (auto& row : Game->Elements)
+        for (auto& row : match.Elements)
             for (int32_t& element : row) element = 0;
         if (elements)
-            for (auto [x, y, element] : c.Elements) Game->Elements[y][x] = element;
-        for (auto& slot : Game->Hands) slot[0] = slot[1] = -1;
+            for (auto [x, y, element] : c.Elements) match.Elements[y][x] = element;
+        for (auto& slot : match.Hands) slot[0] = slot[1] = -1;
         for (const TPut& put : c.Board) Put(put.X, put.Y, AddCard(put.Ranks, put.Element), put.Owner);
-        Game->Hands[4][0] = AddCard(c.Mover.Ranks, c.Mover.Element);
-        Game->Turn = 0;
+        match.Hands[4][0] = AddCard(c.Mover.Ranks, c.Mover.Element);
+        match.Turn = 0;
     }
 
     // The core alone: the case's placement with nothing shown.
     std::string CoreShows(const TCaptureCase& c, uint8_t rules, bool elements, TMatch* after = nullptr) {
         SetTable(c, rules, elements);
-        TMatch core = *Game;
+        TMatch core = Game->Match();
         const std::string shown = DescribeReport(core.PlayMove({4, c.Mover.X, c.Mover.Y}, 0));
         if (after) *after = core;
         return shown;
@@ -220,7 +221,7 @@ TEST_F(RulesCaptures, EveryRuleFiresInTheCoreThePositionAndOnTheTable) {
                       int64_t(c.Mover.Ranks[size_t(side)]) + c.ElementStep);
             (c.ElementStep > 0 ? elementUp : elementDown) = true;
         }
-        TPosition position = PositionFromGame(*Game);
+        TPosition position = PositionFromGame(Game->Match());
         position.Make({4, c.Mover.X, c.Mover.Y});
         for (int32_t y = 0; y < 3; ++y)
             for (int32_t x = 0; x < 3; ++x)
@@ -230,7 +231,7 @@ TEST_F(RulesCaptures, EveryRuleFiresInTheCoreThePositionAndOnTheTable) {
 
         // The table shows the core's groups, one after another, and ends as it does.
         const int32_t mover = Game->Hands[4][0];
-        Game->Hands[4][0] = -1;
+        Game->Arrange().Hands[4][0] = -1;
         const auto shown = Place(c.Mover.X, c.Mover.Y, mover, 0);
         EXPECT_EQ(Describe(shown), c.Shown);
         EXPECT_EQ(Game->Phase, TGame::PhaseIdle);

@@ -35,7 +35,8 @@ protected:
                 const TOwnedCard& square = Game->Board[y][x];
                 const int32_t card = position.CardAt(x, y);
                 if ((card < 0) != (square.Card < 0) ||
-                    (card >= 0 && !(position.CardInfo(card) == Game->Catalogue->CardValues(square.Card))))
+                    (card >= 0 &&
+                     !(position.CardInfo(card) == Game->Match().Catalogue->CardValues(square.Card))))
                     why << "card on " << x << "," << y << "; ";
                 else if (square.Card >= 0 && square.Owner != position.OwnerAt(x, y))
                     why << "owner of " << x << "," << y << "; ";
@@ -66,19 +67,19 @@ protected:
         differ(!(a.Rules == b.Rules), "rules");
         differ(a.Phase != b.Phase || a.PendingGroups != b.PendingGroups, "phase");
         differ(a.HandCursor != b.HandCursor || a.BoardCursorActive != b.BoardCursorActive, "hand cursor");
-        differ(!a.Script.Moves.empty() &&
+        differ(!a.Match().Script.Moves.empty() &&
                    (a.BoardCursorX != b.BoardCursorX || a.BoardCursorY != b.BoardCursorY),
                "board cursor");
         differ(a.HandStep != b.HandStep, "layout");
-        differ(a.Script != b.Script, "script");
-        differ(a.Random.State != b.Random.State, "random source");
+        differ(a.Match().Script != b.Match().Script, "script");
+        differ(a.Match().Random.State != b.Match().Random.State, "random source");
         return why.str();
     }
 
     void ExpectRestoredTableAgrees() {
         TMatch replayed;
         std::string refusal;
-        ASSERT_TRUE(ReplayScript(Game->Script, *Game->Cards, replayed, refusal)) << refusal;
+        ASSERT_TRUE(ReplayScript(Game->Match().Script, *Game->Cards, replayed, refusal)) << refusal;
         Restored->RestoreMatch(replayed);
         ASSERT_EQ(TableDifferences(*Game, *Restored), "");
     }
@@ -100,18 +101,18 @@ TEST_F(RulesReplay, EveryPrefixRestoresWhatTheKeysShowedAndThePositionAgrees) {
         StartMatch(rules, int32_t(random() & 1));
         ExpectRestoredTableAgrees();
         for (int32_t turn = 0; turn < 60 && Game->InProgress; ++turn) {
-            TPosition position = PositionFromGame(*Game);
+            TPosition position = PositionFromGame(Game->Match());
             const std::vector<TMove> moves = position.LegalMoves();
             ASSERT_FALSE(moves.empty());
             const TMove move = moves[random() % moves.size()];
             const int32_t before = position.Owned(position.Turn());
             position.Make(move);
-            const size_t replaysBefore = Game->Script.RedealSeeds.size();
+            const size_t replaysBefore = Game->Match().Script.RedealSeeds.size();
             // A Sudden Death replay is dealt from the second it starts in.
             Second += 1 + int64_t(random() % 3);
             PlayByKeys(move);
             ++placements;
-            if (Game->Script.RedealSeeds.size() == replaysBefore) {
+            if (Game->Match().Script.RedealSeeds.size() == replaysBefore) {
                 captures += position.Owned(1 - position.Turn()) != before;
                 ASSERT_EQ(PositionDifferences(position), "") << "match " << match << " turn " << turn;
             } else {
@@ -167,7 +168,7 @@ TEST(RulesScript, RefusesWhatTheRulesRefuse) {
     TMatch match;
     EXPECT_FALSE(ReplayScript(full, catalogue, match, refusal));
     EXPECT_EQ(refusal, "placement 10: no match is in progress");
-    EXPECT_TRUE(match.GameOver);
+    EXPECT_TRUE(match.GameOver());
     script.FirstPlayer = 2;
     EXPECT_FALSE(ReplayScript(script, catalogue, match, refusal));
     script.FirstPlayer = 0;

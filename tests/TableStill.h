@@ -19,8 +19,14 @@ struct TTableStill {
     bool GameOver = false;
 
     static TTableStill Of(const TGame& game) {
-        return {TableDigest(game.Table()), game.HandCursor, game.BoardCursorActive, game.BoardCursorX,
-                game.BoardCursorY,         game.Script,     game.InProgress,        game.GameOver};
+        return {TableDigest(game.Match().Table()),
+                game.HandCursor,
+                game.BoardCursorActive,
+                game.BoardCursorX,
+                game.BoardCursorY,
+                game.Match().Script,
+                game.InProgress,
+                game.GameOver};
     }
     int32_t Moves() const { return int32_t(Script.Moves.size()); }
     // What differs from `other`, in words; empty when the two tables look alike.

@@ -71,6 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string refusal;
     const bool played = ReplayScript(script, Catalogue(), match, refusal);
     if (!played && refusal.empty()) __builtin_trap();
-    if ((played || match.InProgress || match.GameOver) && !Consistent(match)) __builtin_trap();
+    if ((played || match.InProgress() || match.GameOver()) && !Consistent(match)) __builtin_trap();
     return 0;
 }
