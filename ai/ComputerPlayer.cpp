@@ -16,7 +16,7 @@ int32_t LookAhead(TPosition& position, int32_t depth) {
     const int32_t mover = position.Turn();
     if (depth == 0 || position.Over()) return position.Owned(mover);
     int32_t best = -1;
-    for (const TMove& move : position.LegalMoves()) {
+    for (const TPlacementMove& move : position.LegalMoves()) {
         const TPosition::TUndo undo = position.Make(move);
         best = std::max(best, 10 - LookAhead(position, depth - 1));
         position.Unmake(undo);
@@ -24,23 +24,23 @@ int32_t LookAhead(TPosition& position, int32_t depth) {
     return best;
 }
 
-TMove EasyMove(const TPosition& position, std::mt19937_64& random) {
-    const std::vector<TMove> moves = position.LegalMoves();
-    std::vector<TMove> capturing;
-    for (const TMove& move : moves) {
+TPlacementMove EasyMove(const TPosition& position, std::mt19937_64& random) {
+    const std::vector<TPlacementMove> moves = position.LegalMoves();
+    std::vector<TPlacementMove> capturing;
+    for (const TPlacementMove& move : moves) {
         TPosition after = position;
         after.Make(move);
         if (after.Owned(position.Turn()) > position.Owned(position.Turn())) capturing.push_back(move);
     }
     // A capture when one is there about half the time; otherwise any move.
-    const std::vector<TMove>& pool = !capturing.empty() && random() % 2 == 0 ? capturing : moves;
+    const std::vector<TPlacementMove>& pool = !capturing.empty() && random() % 2 == 0 ? capturing : moves;
     return pool[random() % pool.size()];
 }
 
-TMove NormalMove(const TPosition& position, std::mt19937_64& random) {
+TPlacementMove NormalMove(const TPosition& position, std::mt19937_64& random) {
     TPosition scratch = position;
-    std::vector<std::pair<int32_t, TMove>> scored;
-    for (const TMove& move : position.LegalMoves()) {
+    std::vector<std::pair<int32_t, TPlacementMove>> scored;
+    for (const TPlacementMove& move : position.LegalMoves()) {
         const TPosition::TUndo undo = scratch.Make(move);
         scored.emplace_back(10 - LookAhead(scratch, NormalDepth - 1), move);
         scratch.Unmake(undo);
@@ -50,7 +50,7 @@ TMove NormalMove(const TPosition& position, std::mt19937_64& random) {
                         })->first;
     // Mostly one of the best moves it sees; now and then one a card worse.
     const int32_t wanted = random() % 5 == 0 ? top - 1 : top;
-    std::vector<TMove> pool;
+    std::vector<TPlacementMove> pool;
     for (const auto& [score, move] : scored)
         if (score == wanted) pool.push_back(move);
     if (pool.empty())
@@ -61,8 +61,8 @@ TMove NormalMove(const TPosition& position, std::mt19937_64& random) {
 
 } // namespace
 
-std::optional<TMove> ChooseMove(const TPosition& position, TLevel level, uint64_t seed,
-                                const std::atomic<bool>* cancel) {
+std::optional<TPlacementMove> ChooseMove(const TPosition& position, TLevel level, uint64_t seed,
+                                         const std::atomic<bool>* cancel) {
     if (position.Over()) return std::nullopt;
     std::mt19937_64 random(seed);
     switch (level) {

@@ -29,16 +29,15 @@ std::optional<TMatchReview> ReviewMatch(const TMatchRecord& record, const TRepla
         reviewed.Move = record.Moves[i];
         reviewed.Card = before.Catalogue[before.Setup.Hands[reviewed.Move.Slot][reviewed.Player]];
         reviewed.Best = solved[i].Score;
-        const TMove best = solved[i].Moves.front().Move;
-        reviewed.BestMove = {best.Slot, best.X, best.Y};
-        reviewed.BestCard = before.Catalogue[before.Setup.Hands[best.Slot][reviewed.Player]];
+        reviewed.BestMove = solved[i].Moves.front().Move;
+        reviewed.BestCard = before.Catalogue[before.Setup.Hands[reviewed.BestMove.Slot][reviewed.Player]];
         if (replay.Positions[i + 1].Deal == before.Deal) {
             // The next position belongs to the opponent.
             reviewed.Forced = 10 - solved[i + 1].Score;
         } else {
             // The ninth card of a drawn deal: the next table is already the replay's.
             TPosition last = position;
-            last.Make({reviewed.Move.Slot, reviewed.Move.X, reviewed.Move.Y});
+            last.Make(reviewed.Move);
             reviewed.Forced = last.Owned(reviewed.Player);
         }
         review.Moves.push_back(reviewed);

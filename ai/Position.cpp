@@ -139,8 +139,8 @@ uint16_t TPosition::PlayableTwins(int32_t player) const {
     return playable;
 }
 
-std::vector<TMove> TPosition::LegalMoves() const {
-    std::vector<TMove> moves;
+std::vector<TPlacementMove> TPosition::LegalMoves() const {
+    std::vector<TPlacementMove> moves;
     if (Over()) return moves;
     for (int32_t slot = 0; slot < 5; ++slot) {
         if (IdInSlot(slot, ToMove) < 0) continue;
@@ -152,12 +152,12 @@ std::vector<TMove> TPosition::LegalMoves() const {
     return moves;
 }
 
-bool TPosition::IsLegal(const TMove& move) const {
+bool TPosition::IsLegal(const TPlacementMove& move) const {
     if (move.X < 0 || move.X > 2 || move.Y < 0 || move.Y > 2) return false;
     return IdInSlot(move.Slot, ToMove) >= 0 && (EmptyMask() >> (3 * move.Y + move.X) & 1);
 }
 
-TPosition::TUndo TPosition::Make(const TMove& move) {
+TPosition::TUndo TPosition::Make(const TPlacementMove& move) {
     const int32_t id = IdInSlot(move.Slot, ToMove);
     const int32_t square = 3 * move.Y + move.X;
     const uint16_t flipped = Captures(id, square);

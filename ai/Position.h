@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ai/Move.h"
 #include "ai/PositionSetup.h"
+#include "rules/PlacementMove.h"
 #include "rules/Ranks.h"
 
 #include <array>
@@ -59,9 +59,9 @@ public:
     const TCardValues& CardInfo(int32_t setupIndex) const { return SetupCards[setupIndex]; }
 
     // Every hand slot holding a card, on every empty square.
-    std::vector<TMove> LegalMoves() const;
-    bool IsLegal(const TMove& move) const;
-    TUndo Make(const TMove& move);
+    std::vector<TPlacementMove> LegalMoves() const;
+    bool IsLegal(const TPlacementMove& move) const;
+    TUndo Make(const TPlacementMove& move);
     void Unmake(const TUndo& undo);
 
     // The search's view: cards are deal ids 0..9.

@@ -70,8 +70,7 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>&
         }
         replay.Positions.push_back(Snapshot(match, deal));
         const size_t redeals = match.Script.RedealSeeds.size();
-        match.PlayMove({move.Slot, move.X, move.Y},
-                       redeals < record.RedealSeeds.size() ? record.RedealSeeds[redeals] : record.Seed);
+        match.PlayMove(move, redeals < record.RedealSeeds.size() ? record.RedealSeeds[redeals] : record.Seed);
         deal = int32_t(match.Script.RedealSeeds.size());
     }
     replay.Positions.push_back(Snapshot(match, deal));

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ai/MatchReview.h"
-#include "ai/Move.h"
 #include "ai/Solver.h"
+#include "rules/PlacementMove.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,7 +14,7 @@
 
 // What a background search hands back to the window thread.
 struct TSearchResult {
-    std::optional<TMove> Move;
+    std::optional<TPlacementMove> Move;
     std::optional<TSolution> Solution;
     // Set when the search could not be made (its job threw, or no thread
     // could be started): why, in words; then Move and Solution are empty.

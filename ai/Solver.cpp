@@ -48,7 +48,7 @@ void TSolver::Begin(const TPosition& position, const std::atomic<bool>* cancel) 
     NextCancelCheck = CancelCheckNodes;
 }
 
-TMove TSolver::MoveOf(const TFound& found) const {
+TPlacementMove TSolver::MoveOf(const TFound& found) const {
     return {Position.SlotOf(found.Card), found.Square % 3, found.Square / 3};
 }
 
@@ -93,7 +93,7 @@ std::optional<TSolution> TSolver::SolveAll(const TPosition& position, const std:
         }
     }
 
-    for (const TMove& move : Position.LegalMoves()) {
+    for (const TPlacementMove& move : Position.LegalMoves()) {
         const int32_t id = Position.Representative(Position.IdInSlot(move.Slot, Position.Turn()));
         solution.Moves.push_back({move, scores[id][3 * move.Y + move.X]});
     }

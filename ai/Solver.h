@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ai/Move.h"
 #include "ai/Position.h"
+#include "rules/PlacementMove.h"
 
 #include <atomic>
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <vector>
 
 struct TScoredMove {
-    TMove Move;
+    TPlacementMove Move;
     int32_t Score = 0; // cards the mover owns at the end after this move, under best play
 };
 
@@ -57,7 +57,7 @@ private:
     int32_t TwoLeft(int32_t alpha, int32_t beta);
     int32_t ThreeLeft(int32_t alpha, int32_t beta);
     int32_t OrderOf(int32_t id, int32_t square, uint16_t flipped) const;
-    TMove MoveOf(const TFound& found) const;
+    TPlacementMove MoveOf(const TFound& found) const;
 
     std::vector<uint64_t> Table;
     int32_t TableShift = 0;

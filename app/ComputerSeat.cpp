@@ -66,13 +66,14 @@ void TComputerSeat::Step(uint64_t nowMs) {
         result->Move = FallbackMove(nowMs);
     }
     if (!result->Move) return;
-    const TMove move = *result->Move;
+    const TPlacementMove move = *result->Move;
     Walk.Start(KeysToPlay(Game, move.Slot, move.X, move.Y), StepMs, nowMs);
 }
 
-std::optional<TMove> TComputerSeat::FallbackMove(uint64_t seed) const {
+std::optional<TPlacementMove> TComputerSeat::FallbackMove(uint64_t seed) const {
     try {
-        if (std::optional<TMove> move = ChooseMove(PositionFromGame(Game.Match()), TLevel::Easy, seed))
+        if (std::optional<TPlacementMove> move =
+                ChooseMove(PositionFromGame(Game.Match()), TLevel::Easy, seed))
             return move;
     } catch (const std::exception&) {
         // Even that failed: the first legal move below still keeps the match going.
@@ -80,7 +81,8 @@ std::optional<TMove> TComputerSeat::FallbackMove(uint64_t seed) const {
     for (int32_t slot = 0; slot < 5; ++slot) {
         if (Game.Hands[slot][SeatedPlayer] == -1) continue;
         for (int32_t square = 0; square < 9; ++square)
-            if (Game.Board[square / 3][square % 3].Card == -1) return TMove{slot, square % 3, square / 3};
+            if (Game.Board[square / 3][square % 3].Card == -1)
+                return TPlacementMove{slot, square % 3, square / 3};
     }
     return std::nullopt;
 }

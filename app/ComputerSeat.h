@@ -37,7 +37,7 @@ public:
 
 private:
     // A move made here when no search could: an easy one, or the first legal.
-    std::optional<TMove> FallbackMove(uint64_t seed) const;
+    std::optional<TPlacementMove> FallbackMove(uint64_t seed) const;
 
     TGame& Game;
     TLogSink Log;

@@ -106,7 +106,7 @@ void THintAdvisor::Step() {
     }
     // Point at the best move; Enter then plays it. Keys only while the table is still.
     if (Game.Phase != TGame::PhaseIdle) return;
-    const TMove best = solution.Moves.front().Move;
+    const TPlacementMove best = solution.Moves.front().Move;
     for (uint16_t key : KeysToSelectSlot(Game, best.Slot)) Game.KeyDown(key);
     for (uint16_t key : KeysToSquare(Game, best.X, best.Y)) Game.KeyDown(key);
 }

@@ -44,7 +44,7 @@ TMatchRecord TMatchArchive::Build(const TMatchScript& script, const int32_t scor
     record.Seed = script.Seed;
     record.RedealSeeds = script.RedealSeeds;
     record.FirstPlayer = script.FirstPlayer;
-    for (const TPlacementMove& move : script.Moves) record.Moves.push_back({move.Slot, move.X, move.Y});
+    record.Moves = script.Moves;
     record.Score[0] = score[0];
     record.Score[1] = score[1];
     record.Ending = ending;

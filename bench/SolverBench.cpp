@@ -60,7 +60,7 @@ TPosition Opening(const std::vector<TCardValues>& catalogue, uint32_t deal) {
 
 TPosition AfterFirstMove(const std::vector<TCardValues>& catalogue, uint32_t deal) {
     TPosition position = Opening(catalogue, deal);
-    const std::vector<TMove> moves = position.LegalMoves();
+    const std::vector<TPlacementMove> moves = position.LegalMoves();
     position.Make(moves[std::mt19937(deal)() % moves.size()]);
     return position;
 }
@@ -133,9 +133,9 @@ void BM_MatchReview(benchmark::State& state) {
         record.Ending = TMatchEnding::Abandoned;
         TReplay replay = ReplayRecord(record, catalogue);
         for (int32_t turn = 0; turn < 9; ++turn) {
-            const std::vector<TMove> moves = TPosition(replay.Positions.back().Setup).LegalMoves();
-            const TMove move = moves[random() % moves.size()];
-            record.Moves.push_back({move.Slot, move.X, move.Y});
+            const std::vector<TPlacementMove> moves = TPosition(replay.Positions.back().Setup).LegalMoves();
+            const TPlacementMove move = moves[random() % moves.size()];
+            record.Moves.push_back(move);
             replay = ReplayRecord(record, catalogue);
         }
         records.push_back(record);
@@ -166,7 +166,7 @@ void BM_CaptureStepFloor(benchmark::State& state) {
     for (int32_t deal = 0; deal < 64; ++deal) {
         TPosition position = Opening(catalogue, deal);
         for (int32_t played = int32_t(random() % 8); played > 0; --played) {
-            const std::vector<TMove> moves = position.LegalMoves();
+            const std::vector<TPlacementMove> moves = position.LegalMoves();
             position.Make(moves[random() % moves.size()]);
         }
         positions.push_back(position);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/PlacementMove.h"
+
 #include <cstdint>
 #include <string>
 
@@ -32,8 +34,6 @@ struct TLobbyRequest {
     int64_t Table = 0;        // Sit, Watch
     int32_t Seat = -1;        // Sit: 0 or 1, -1 for whichever is free
     std::string Text;         // Chat
-    int32_t Slot = 0;         // Move
-    int32_t X = 0;
-    int32_t Y = 0;
-    int64_t Match = 0; // Record
+    TPlacementMove Move;      // Move
+    int64_t Match = 0;        // Record
 };

@@ -88,9 +88,9 @@ void Read(TJsonReader& read, TLobbyRequest& request) {
         request.Text = read.PlainText("text", Protocol::MaxChatCharacters).toStdString();
         break;
     case TKind::Move:
-        request.Slot = int32_t(read.Integer("slot", 0, 4));
-        request.X = int32_t(read.Integer("x", 0, 2));
-        request.Y = int32_t(read.Integer("y", 0, 2));
+        request.Move.Slot = int32_t(read.Integer("slot", 0, 4));
+        request.Move.X = int32_t(read.Integer("x", 0, 2));
+        request.Move.Y = int32_t(read.Integer("y", 0, 2));
         break;
     }
 }

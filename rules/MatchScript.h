@@ -1,19 +1,10 @@
 #pragma once
 
 #include "rules/GameRules.h"
+#include "rules/PlacementMove.h"
 
 #include <cstdint>
 #include <vector>
-
-// One placement as the player to move makes it: the hand slot (0 to 4, as in
-// Hands[slot][player]) and the square, column X and row Y.
-struct TPlacementMove {
-    int32_t Slot = -1;
-    int32_t X = -1;
-    int32_t Y = -1;
-
-    friend bool operator==(const TPlacementMove&, const TPlacementMove&) = default;
-};
 
 // Everything that decides a match, Sudden Death replays included: the seed of
 // the deal (calendar seconds), the rules, the player who moves first and every

@@ -39,8 +39,8 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     else if (table.Clock.Away(1 - client.Seat))
         problem = "The other player's line dropped; wait for them to come back.";
     else
-        problem = table.Referee->MoveProblem(client.Seat, request.Slot, request.X, request.Y);
-    TStoredMove move{int32_t(table.Match.Moves.size()), request.Slot, request.X, request.Y, nowMs};
+        problem = table.Referee->MoveProblem(client.Seat, request.Move);
+    TStoredMove move{int32_t(table.Match.Moves.size()), request.Move, nowMs};
     // Played first, to know whether the move ends the match: then it is
     // stored with the end in one transaction.
     TStorage::TMoveResult stored = TStorage::TMoveResult::Stored;
@@ -49,7 +49,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     bool over = false;
     int32_t winner = -1;
     if (problem.empty()) {
-        table.Referee->Play(request.Slot, request.X, request.Y);
+        table.Referee->Play(request.Move);
         over = MatchOver(*table.Referee, table.Match.Moves.size() + 1, winner);
         if (over) {
             for (int seat = 0; seat < 2; ++seat) score[seat] = table.Referee->Score(seat);
@@ -92,7 +92,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     moved.Table = table.Id;
     moved.Index = move.Index;
     moved.Seat = client.Seat;
-    moved.Move = {move.Slot, move.X, move.Y};
+    moved.Move = move.Move;
     moved.ClockMs = over ? -1 : ClockMs(table, nowMs);
     ToTable(table, moved);
     if (over) Ended(table, TMatchStatus::Finished, winner, score, ratings);
@@ -117,9 +117,9 @@ std::unique_ptr<TReferee> TLobby::Replay(const TStoredMatch& match, std::string&
     problem = referee ? "" : "no rules to decide it with";
     for (size_t i = 0; referee && i < match.Moves.size(); ++i) {
         const TStoredMove& move = match.Moves[i];
-        problem = referee->MoveProblem(referee->ToMove(), move.Slot, move.X, move.Y);
+        problem = referee->MoveProblem(referee->ToMove(), move.Move);
         if (!problem.empty()) return nullptr;
-        referee->Play(move.Slot, move.X, move.Y);
+        referee->Play(move.Move);
     }
     return referee;
 }

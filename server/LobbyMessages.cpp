@@ -63,7 +63,7 @@ TServerMessage TLobby::MatchState(const TTable& table, int32_t you, int64_t nowM
     state.First = table.Match.FirstPlayer;
     state.Seats = {QString::fromStdString(table.Names[0]), QString::fromStdString(table.Names[1])};
     state.You = you;
-    for (const TStoredMove& move : table.Match.Moves) state.Moves.push_back({move.Slot, move.X, move.Y});
+    for (const TStoredMove& move : table.Match.Moves) state.Moves.push_back(move.Move);
     for (int seat = 0; seat < 2; ++seat) state.Away[size_t(seat)] = table.Clock.Away(seat);
     message.ClockMs = ClockMs(table, nowMs);
     return message;

@@ -183,10 +183,10 @@ std::optional<QByteArray> TLobby::RecordOf(const TStoredMatch& match, std::strin
         return std::nullopt;
     }
     for (const TStoredMove& move : match.Moves) {
-        problem = referee->MoveProblem(referee->ToMove(), move.Slot, move.X, move.Y);
+        problem = referee->MoveProblem(referee->ToMove(), move.Move);
         if (!problem.empty()) return std::nullopt;
-        referee->Play(move.Slot, move.X, move.Y);
-        record.Moves.push_back({move.Slot, move.X, move.Y});
+        referee->Play(move.Move);
+        record.Moves.push_back(move.Move);
     }
     record.RedealSeeds = referee->RedealSeeds();
     record.Winner = match.Winner;

@@ -27,7 +27,6 @@ public:
     std::string Line(int64_t id) const;
     // "[…]": the shown entries' objects in id order, for a snapshot.
     const std::string& Shown() const;
-    size_t Size() const { return Entries.size(); }
 
     bool Changed() const { return !Dirty.empty(); }
     // One line for each shown entry that changed, entered or left the view

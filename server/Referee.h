@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/PlacementMove.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,9 +17,9 @@ public:
     virtual ~TReferee() = default;
     virtual int32_t ToMove() const = 0;
     // Empty when seat may play the card in hand slot on square (x, y) now.
-    virtual std::string MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const = 0;
+    virtual std::string MoveProblem(int32_t seat, const TPlacementMove& move) const = 0;
     // Plays a move MoveProblem allowed.
-    virtual void Play(int32_t slot, int32_t x, int32_t y) = 0;
+    virtual void Play(const TPlacementMove& move) = 0;
     virtual bool Over() const = 0;
     // Once over: the winning seat, or -1 for a draw; and the cards each owns.
     virtual int32_t Winner() const = 0;

@@ -25,14 +25,14 @@ TRulesReferee::TRulesReferee(const TCardSource& catalogue, int64_t seed, int32_t
     Match.StartMatch(seed, firstPlayer, switches, false);
 }
 
-std::string TRulesReferee::MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const {
-    TPlacementProblem problem = Match.MoveProblem(seat, slot, x, y);
+std::string TRulesReferee::MoveProblem(int32_t seat, const TPlacementMove& move) const {
+    TPlacementProblem problem = Match.MoveProblem(seat, move.Slot, move.X, move.Y);
     return problem == TPlacementProblem::None ? std::string() : std::string(Describe(problem));
 }
 
-void TRulesReferee::Play(int32_t slot, int32_t x, int32_t y) {
+void TRulesReferee::Play(const TPlacementMove& move) {
     size_t redeals = Match.Script.RedealSeeds.size();
-    Match.PlayMove({slot, x, y}, Seed + Deals);
+    Match.PlayMove(move, Seed + Deals);
     if (Match.Script.RedealSeeds.size() != redeals) ++Deals;
 }
 

@@ -13,8 +13,8 @@ public:
     TRulesReferee(const TCardSource& catalogue, int64_t seed, int32_t rules, int32_t firstPlayer);
 
     int32_t ToMove() const override { return Match.Turn; }
-    std::string MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const override;
-    void Play(int32_t slot, int32_t x, int32_t y) override;
+    std::string MoveProblem(int32_t seat, const TPlacementMove& move) const override;
+    void Play(const TPlacementMove& move) override;
     bool Over() const override { return Match.GameOver(); }
     int32_t Winner() const override;
     int32_t Score(int32_t seat) const override { return Match.Score[seat & 1]; }

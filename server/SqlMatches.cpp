@@ -52,9 +52,9 @@ TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, const TStoredMove
         TStatement::AddMove, "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) SELECT ?, ?, ?, ?, ?, ?"
                              " WHERE (SELECT COUNT(*) FROM moves WHERE match_id = ?) = ?"
                              " AND EXISTS (SELECT 1 FROM matches WHERE id = ? AND status = 'playing')");
-    const QVariant values[] = {qint64(matchId), int(move.Index), int(move.Slot),
-                               int(move.X),     int(move.Y),     qint64(move.TimeMs),
-                               qint64(matchId), int(move.Index), qint64(matchId)};
+    const QVariant values[] = {qint64(matchId),  int(move.Index),  int(move.Move.Slot),
+                               int(move.Move.X), int(move.Move.Y), qint64(move.TimeMs),
+                               qint64(matchId),  int(move.Index),  qint64(matchId)};
     for (int i = 0; i < int(std::size(values)); ++i) query.bindValue(i, values[i]);
     const bool run = query.exec();
     const int rows = run ? query.numRowsAffected() : 0;

@@ -43,8 +43,6 @@ public:
                                     int32_t recentCount) override;
     std::string LastError() const override { return Error; }
 
-    bool IsPostgres() const { return Postgres; }
-
 private:
     // The statements run for every move, match and sign-in, prepared once
     // for the connection and run again with new values.

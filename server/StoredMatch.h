@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rules/PlacementMove.h"
 #include "rules/RuleBits.h"
 
 #include <cstdint>
@@ -18,12 +19,10 @@ enum class TMatchStatus {
 const char* StatusName(TMatchStatus status);
 bool StatusFromName(const std::string& name, TMatchStatus& status);
 
-// One accepted placement: the card in hand slot Slot went to square (X, Y).
+// One accepted placement, numbered and dated.
 struct TStoredMove {
     int32_t Index = 0; // 0, 1, … in the order they were accepted, across Sudden Death replays
-    int32_t Slot = 0;
-    int32_t X = 0;
-    int32_t Y = 0;
+    TPlacementMove Move;
     int64_t TimeMs = 0; // when it was accepted, milliseconds since 1970
 };
 

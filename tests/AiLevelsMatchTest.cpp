@@ -23,9 +23,9 @@ TEST_F(AiLevelsMatch, EachLevelPlaysAWholeMatchByKeys) {
             int32_t forced = -1;
             while (Game->InProgress) {
                 const TPosition position = PositionFromGame(Game->Match());
-                std::optional<TMove> move;
+                std::optional<TPlacementMove> move;
                 if (Game->Turn == 1) {
-                    const std::vector<TMove> moves = position.LegalMoves();
+                    const std::vector<TPlacementMove> moves = position.LegalMoves();
                     move = moves[random() % moves.size()];
                 } else {
                     if (forced < 0) forced = TSolver().SolveBest(position)->Score;

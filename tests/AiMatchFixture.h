@@ -1,7 +1,7 @@
 #pragma once
 
 #include "GameFixture.h"
-#include "ai/Move.h"
+#include "rules/PlacementMove.h"
 
 #include <random>
 
@@ -25,7 +25,7 @@ protected:
 
     // Selects the slot and walks the board cursor to the square with the keys,
     // plays the card and lets every animation run out.
-    void PlayByKeys(const TMove& move) {
+    void PlayByKeys(const TPlacementMove& move) {
         while (Game->HandCursor > move.Slot) Press(VK_UP);
         while (Game->HandCursor < move.Slot) Press(VK_DOWN);
         ASSERT_EQ(Game->HandCursor, move.Slot);

@@ -49,7 +49,7 @@ TEST(AiMatchReview, ScoresAreTheSolversScores) {
             EXPECT_EQ(move.Best, all->Score);
             EXPECT_EQ(move.Player, position.Turn());
             for (const TScoredMove& scored : all->Moves) {
-                const TPlacementMove as{scored.Move.Slot, scored.Move.X, scored.Move.Y};
+                const TPlacementMove as = scored.Move;
                 if (as == move.Move) {
                     EXPECT_EQ(move.Forced, scored.Score) << "move " << i + 1;
                 }

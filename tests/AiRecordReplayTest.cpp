@@ -65,16 +65,16 @@ TEST_F(AiRecordReplay, AReplayedRecordShowsTheMatchAfterEveryPlacement) {
         for (int32_t deal = 0; Game->InProgress && deal < 6; ++deal) {
             Second = seed + deal + 1; // the seed of a Sudden Death replay
             for (int32_t turn = 0; turn < 9; ++turn) {
-                std::vector<TMove> legal;
+                std::vector<TPlacementMove> legal;
                 for (int32_t slot = 0; slot < 5; ++slot)
                     for (int32_t square = 0; square < 9; ++square)
                         if (Game->Hands[slot][Game->Turn] >= 0 &&
                             Game->Board[square / 3][square % 3].Card < 0)
                             legal.push_back({slot, square % 3, square / 3});
-                const TMove move = legal[random() % legal.size()];
+                const TPlacementMove move = legal[random() % legal.size()];
                 PlayByKeys(move);
                 ++placements;
-                record.Moves.push_back({move.Slot, move.X, move.Y});
+                record.Moves.push_back(move);
                 record.RedealSeeds = Game->Match().Script.RedealSeeds;
                 ASSERT_EQ(Game->Match().Script.Seed, record.Seed);
                 ASSERT_EQ(ScriptOf(record), Game->Match().Script);

@@ -12,7 +12,7 @@ namespace {
 int32_t Minimax(TPosition& position) {
     if (position.Over()) return position.Owned(position.Turn());
     int32_t best = -1;
-    for (const TMove& move : position.LegalMoves()) {
+    for (const TPlacementMove& move : position.LegalMoves()) {
         const uint64_t key = position.Key();
         const TPosition::TUndo undo = position.Make(move);
         best = std::max(best, 10 - Minimax(position));
@@ -22,7 +22,7 @@ int32_t Minimax(TPosition& position) {
     return best;
 }
 
-int32_t MinimaxAfter(const TPosition& position, const TMove& move) {
+int32_t MinimaxAfter(const TPosition& position, const TPlacementMove& move) {
     TPosition after = position;
     after.Make(move);
     return 10 - Minimax(after);
@@ -52,7 +52,7 @@ TPosition RandomPosition(std::mt19937& random, int32_t rules, int32_t empty) {
     setup.Turn = 1;
     TPosition position(setup);
     while (position.EmptySquares() > empty) {
-        const std::vector<TMove> moves = position.LegalMoves();
+        const std::vector<TPlacementMove> moves = position.LegalMoves();
         position.Make(moves[random() % moves.size()]);
     }
     return position;
@@ -89,7 +89,8 @@ TEST(AiSolver, AgreesWithPlainMinimaxUnderEveryRuleCombination) {
                 }
             }
 
-            const std::optional<TMove> chosen = ChooseMove(position, TLevel::Perfect, uint64_t(round));
+            const std::optional<TPlacementMove> chosen =
+                ChooseMove(position, TLevel::Perfect, uint64_t(round));
             ASSERT_TRUE(chosen) << where;
             EXPECT_EQ(MinimaxAfter(position, *chosen), exact) << where;
             ++positions;
@@ -171,7 +172,7 @@ TEST(AiSolver, LevelsRankByTheValueOfTheirMoves) {
         const std::optional<TSolution> all = solver.SolveAll(position);
         ASSERT_TRUE(all);
         for (int32_t level = 0; level < 3; ++level) {
-            const std::optional<TMove> move = ChooseMove(position, TLevel(level), uint64_t(round));
+            const std::optional<TPlacementMove> move = ChooseMove(position, TLevel(level), uint64_t(round));
             ASSERT_TRUE(move);
             ASSERT_TRUE(position.IsLegal(*move));
             for (const TScoredMove& scored : all->Moves)

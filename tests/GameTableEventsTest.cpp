@@ -218,8 +218,7 @@ TEST_F(GameTableEvents, EveryKindOfMatchTellsWhatHappensInOrderWithItsSeats) {
              record.Rules = played.Rules;
              record.Seed = played.Seed;
              record.RedealSeeds = played.RedealSeeds;
-             for (const TPlacementMove& move : played.Moves)
-                 record.Moves.push_back({move.Slot, move.X, move.Y});
+             record.Moves = played.Moves;
              TReplayView replay(*Game);
              std::string problem;
              EXPECT_TRUE(replay.Open(record, problem)) << problem;

@@ -82,12 +82,12 @@ public:
         Game.reset();
     }
     int32_t ToMove() const override { return Game->Turn; }
-    std::string MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const override {
-        return TableCheck::MoveProblem(StateOf(*Game), seat, slot, x, y).toStdString();
+    std::string MoveProblem(int32_t seat, const TPlacementMove& move) const override {
+        return TableCheck::MoveProblem(StateOf(*Game), seat, move.Slot, move.X, move.Y).toStdString();
     }
-    void Play(int32_t slot, int32_t x, int32_t y) override {
+    void Play(const TPlacementMove& move) override {
         TLentCounters lent(Counters);
-        for (uint16_t key : KeysToPlay(*Game, slot, x, y)) Game->KeyDown(key);
+        for (uint16_t key : KeysToPlay(*Game, move.Slot, move.X, move.Y)) Game->KeyDown(key);
         SettleTable(*Game);
     }
     bool Over() const override { return !Game->InProgress; }

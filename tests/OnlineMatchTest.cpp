@@ -65,8 +65,7 @@ std::vector<TPlacementMove> DecidedMoves(const TCardSource& cards, bool sudden, 
                     legal.push_back({slot, at % 3, at / 3});
         moves.push_back(legal[roll() % legal.size()]);
         seats.push_back(match.Turn);
-        match.PlayMove({moves.back().Slot, moves.back().X, moves.back().Y},
-                       Seed + 1 + int64_t(match.Script.RedealSeeds.size()));
+        match.PlayMove(moves.back(), Seed + 1 + int64_t(match.Script.RedealSeeds.size()));
     }
     return moves;
 }

@@ -102,9 +102,9 @@ TEST_F(RulesReplay, EveryPrefixRestoresWhatTheKeysShowedAndThePositionAgrees) {
         ExpectRestoredTableAgrees();
         for (int32_t turn = 0; turn < 60 && Game->InProgress; ++turn) {
             TPosition position = PositionFromGame(Game->Match());
-            const std::vector<TMove> moves = position.LegalMoves();
+            const std::vector<TPlacementMove> moves = position.LegalMoves();
             ASSERT_FALSE(moves.empty());
-            const TMove move = moves[random() % moves.size()];
+            const TPlacementMove move = moves[random() % moves.size()];
             const int32_t before = position.Owned(position.Turn());
             position.Make(move);
             const size_t replaysBefore = Game->Match().Script.RedealSeeds.size();

@@ -29,7 +29,6 @@ public:
     int64_t ResidentBytes() const;
     // Stops it; the exit status, or -1.
     int Stop();
-    pid_t Pid() const { return Id; }
 
 private:
     pid_t Id = 0;

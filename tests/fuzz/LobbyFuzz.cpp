@@ -153,9 +153,7 @@ TLobbyRequest ReadyMade(int kind, uint8_t what) {
     request.Table = 1 + what % 4;
     request.Seat = int32_t(what >> 6) % 3 - 1;
     request.Text = "hi";
-    request.Slot = what % 5;
-    request.X = (what >> 3) % 3;
-    request.Y = (what >> 5) % 3;
+    request.Move = {int32_t(what % 5), int32_t((what >> 3) % 3), int32_t((what >> 5) % 3)};
     return request;
 }
 

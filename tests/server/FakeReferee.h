@@ -8,16 +8,16 @@ class TFakeReferee : public TReferee {
 public:
     explicit TFakeReferee(int32_t first) : Turn(first) {}
     int32_t ToMove() const override { return Turn; }
-    std::string MoveProblem(int32_t seat, int32_t slot, int32_t x, int32_t y) const override {
+    std::string MoveProblem(int32_t seat, const TPlacementMove& move) const override {
         if (Over()) return "The match is over.";
         if (seat != Turn) return "It is not your turn.";
-        if (Used[seat][slot]) return "There is no card in that slot.";
-        if (Board[y][x]) return "That square is taken.";
+        if (Used[seat][move.Slot]) return "There is no card in that slot.";
+        if (Board[move.Y][move.X]) return "That square is taken.";
         return {};
     }
-    void Play(int32_t slot, int32_t x, int32_t y) override {
-        Used[Turn][slot] = true;
-        Board[y][x] = true;
+    void Play(const TPlacementMove& move) override {
+        Used[Turn][move.Slot] = true;
+        Board[move.Y][move.X] = true;
         Turn = 1 - Turn;
         ++Placed;
     }

@@ -18,7 +18,6 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include <array>
 #include <cmath>
 
 #include <gtest/gtest.h>
@@ -194,10 +193,10 @@ TEST_F(LobbyTest, AWholeMatchReachesBothPlayersAndAWatcherAndIsStored) {
 struct TDrawingReferee : TReferee {
     TDrawingReferee(int64_t seed, int32_t first) : Seed(seed), Turn(first) {}
     int32_t ToMove() const override { return Turn; }
-    std::string MoveProblem(int32_t seat, int32_t, int32_t, int32_t) const override {
+    std::string MoveProblem(int32_t seat, const TPlacementMove&) const override {
         return seat == Turn ? "" : "No.";
     }
-    void Play(int32_t, int32_t, int32_t) override {
+    void Play(const TPlacementMove&) override {
         Turn = 1 - Turn;
         if (++Placed % 9 == 0) Seeds.push_back(Seed + int64_t(Seeds.size()) + 1);
     }
@@ -1072,16 +1071,15 @@ TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks
     auto firstLegal = [](const TReferee& referee) {
         for (int32_t slot = 0; slot < 5; ++slot)
             for (int32_t square = 0; square < 9; ++square)
-                if (referee.MoveProblem(referee.ToMove(), slot, square % 3, square / 3).empty())
-                    return std::array<int32_t, 3>{slot, square % 3, square / 3};
-        return std::array<int32_t, 3>{-1, -1, -1};
+                if (referee.MoveProblem(referee.ToMove(), {slot, square % 3, square / 3}).empty())
+                    return TPlacementMove{slot, square % 3, square / 3};
+        return TPlacementMove{};
     };
     int64_t seed = 0;
     for (int64_t candidate = 1; candidate < 2000 && seed == 0; ++candidate) {
         TRulesReferee referee(BuiltInCatalogue(), candidate, rules, 1);
         for (int i = 0; i < 9; ++i) {
-            auto move = firstLegal(referee);
-            referee.Play(move[0], move[1], move[2]);
+            referee.Play(firstLegal(referee));
         }
         if (!referee.Over()) seed = candidate;
     }
@@ -1093,8 +1091,8 @@ TEST_F(LobbyRatingsTest, ARecordOfASuddenDeathMatchReplaysThroughTheRecordChecks
     TRulesReferee mirror(BuiltInCatalogue(), seed, rules, 1);
     for (int guard = 0; guard < 9 * 20 && !mirror.Over(); ++guard) {
         auto move = firstLegal(mirror);
-        Move(mirror.ToMove() == 1 ? ann : bob, move[0], move[1], move[2]);
-        mirror.Play(move[0], move[1], move[2]);
+        Move(mirror.ToMove() == 1 ? ann : bob, move.Slot, move.X, move.Y);
+        mirror.Play(move);
     }
     ASSERT_TRUE(Has(ann, "ended"));
     QJsonObject answer = Answer(ann, "{\"type\":\"record\",\"match\":1}", "record");

@@ -70,7 +70,7 @@ TEST(Protocol, EveryRequestDecodesAsEncoded) {
          }},
         {Requests::Move(4, 2, 1),
          [](const TLobbyRequest& r) {
-             return r.Kind == TRequestKind::Move && r.Slot == 4 && r.X == 2 && r.Y == 1;
+             return r.Kind == TRequestKind::Move && r.Move == TPlacementMove{4, 2, 1};
          }},
         {Requests::Ping(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Ping; }},
         {Requests::Leaderboard(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Leaderboard; }},

@@ -27,26 +27,26 @@ TEST(RulesReferee, AStoredMatchReplaysToTheSameEnd) {
         int32_t rules = int32_t(random() % 32);
         int64_t seed = int64_t(random());
         TRulesReferee referee(BuiltInCatalogue(), seed, rules, 1);
-        std::vector<std::array<int32_t, 3>> moves;
+        std::vector<TPlacementMove> moves;
         for (int guard = 0; !referee.Over() && guard < 500; ++guard) {
             int32_t seat = referee.ToMove();
-            std::vector<std::array<int32_t, 3>> legal;
+            std::vector<TPlacementMove> legal;
             for (int32_t slot = 0; slot < 5; ++slot)
                 for (int32_t square = 0; square < 9; ++square)
-                    if (referee.MoveProblem(seat, slot, square % 3, square / 3).empty())
+                    if (referee.MoveProblem(seat, {slot, square % 3, square / 3}).empty())
                         legal.push_back({slot, square % 3, square / 3});
             ASSERT_FALSE(legal.empty());
-            EXPECT_FALSE(referee.MoveProblem(1 - seat, legal[0][0], legal[0][1], legal[0][2]).empty());
+            EXPECT_FALSE(referee.MoveProblem(1 - seat, legal[0]).empty());
             auto move = legal[random() % legal.size()];
-            referee.Play(move[0], move[1], move[2]);
+            referee.Play(move);
             moves.push_back(move);
         }
         ASSERT_TRUE(referee.Over());
         redealt += moves.size() > 9;
         TRulesReferee again(BuiltInCatalogue(), seed, rules, 1);
         for (auto move : moves) {
-            ASSERT_EQ(again.MoveProblem(again.ToMove(), move[0], move[1], move[2]), "");
-            again.Play(move[0], move[1], move[2]);
+            ASSERT_EQ(again.MoveProblem(again.ToMove(), move), "");
+            again.Play(move);
         }
         EXPECT_TRUE(again.Over());
         EXPECT_EQ(again.Score(0), referee.Score(0));
@@ -72,18 +72,18 @@ TEST(RulesReferee, AMoveOutsideTheHandOrAfterTheEndIsRefused) {
         bool Allowed;
     } edges[] = {{-1, false}, {0, true}, {4, true}, {5, false}, {INT32_MAX, false}, {INT32_MIN, false}};
     for (auto edge : edges)
-        EXPECT_EQ(referee.MoveProblem(1, edge.Slot, 1, 1).empty(), edge.Allowed) << edge.Slot;
+        EXPECT_EQ(referee.MoveProblem(1, {edge.Slot, 1, 1}).empty(), edge.Allowed) << edge.Slot;
     for (int guard = 0; guard < 9 && !referee.Over(); ++guard)
         for (int32_t slot = 0, placed = 0; slot < 5 && !placed; ++slot)
             for (int32_t square = 0; square < 9 && !placed; ++square)
-                if (referee.MoveProblem(referee.ToMove(), slot, square % 3, square / 3).empty()) {
-                    referee.Play(slot, square % 3, square / 3);
+                if (referee.MoveProblem(referee.ToMove(), {slot, square % 3, square / 3}).empty()) {
+                    referee.Play({slot, square % 3, square / 3});
                     placed = 1;
                 }
     ASSERT_TRUE(referee.Over());
     for (int32_t seat = 0; seat < 2; ++seat)
         for (int32_t slot = 0; slot < 5; ++slot)
-            EXPECT_EQ(referee.MoveProblem(seat, slot, 0, 0), Describe(TPlacementProblem::NoMatch))
+            EXPECT_EQ(referee.MoveProblem(seat, {slot, 0, 0}), Describe(TPlacementProblem::NoMatch))
                 << seat << slot;
 }
 

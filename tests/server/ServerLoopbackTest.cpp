@@ -256,7 +256,7 @@ TEST_F(ServerLoopbackTest, AClientThatKeepsTheLineUpButNeverSaysHelloIsDropped) 
 // A fault of the server's own while it carries out one client's request.
 struct TThrowingReferee : TFakeReferee {
     using TFakeReferee::TFakeReferee;
-    void Play(int32_t, int32_t, int32_t) override { throw std::out_of_range("map::at"); }
+    void Play(const TPlacementMove&) override { throw std::out_of_range("map::at"); }
 };
 
 TEST_F(ServerLoopbackTest, ARequestTheServerFailsOnEndsOnlyItsOwnConnection) {

@@ -134,11 +134,11 @@ bool SendOne(TRulesReferee& referee, TTlsTestClient* seats[2]) {
     int32_t seat = referee.ToMove();
     for (int32_t slot = 0; slot < 5; ++slot)
         for (int32_t square = 0; square < 9; ++square)
-            if (referee.MoveProblem(seat, slot, square % 3, square / 3).empty()) {
+            if (referee.MoveProblem(seat, {slot, square % 3, square / 3}).empty()) {
                 seats[seat]->Send("{\"type\":\"move\",\"slot\":" + std::to_string(slot) +
                                   ",\"x\":" + std::to_string(square % 3) +
                                   ",\"y\":" + std::to_string(square / 3) + "}\n");
-                referee.Play(slot, square % 3, square / 3);
+                referee.Play({slot, square % 3, square / 3});
                 return true;
             }
     return false;

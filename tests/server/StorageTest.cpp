@@ -183,9 +183,9 @@ TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening) {
     ASSERT_EQ(read->Moves.size(), 9u);
     for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(read->Moves[i].Index, i);
-        EXPECT_EQ(read->Moves[i].Slot, 4 - i / 2);
-        EXPECT_EQ(read->Moves[i].X, i % 3);
-        EXPECT_EQ(read->Moves[i].Y, i / 3);
+        EXPECT_EQ(read->Moves[i].Move.Slot, 4 - i / 2);
+        EXPECT_EQ(read->Moves[i].Move.X, i % 3);
+        EXPECT_EQ(read->Moves[i].Move.Y, i / 3);
         EXPECT_EQ(read->Moves[i].TimeMs, 1'700'000'000'000 + i);
     }
     EXPECT_EQ(storage->BindName("RED", "fp-red", 1).Result, TStorage::TBindResult::Known);

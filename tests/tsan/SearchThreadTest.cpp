@@ -73,12 +73,12 @@ TEST(SearchThread, NewSearchReplacesTheRunningOne) {
     const TPosition position = Opening(9);
     thread.Start(FullAnalysis(Opening(8)));
     thread.Start([position](const std::atomic<bool>&) {
-        return TSearchResult{TMove{4, 1, 1}, std::nullopt};
+        return TSearchResult{TPlacementMove{4, 1, 1}, std::nullopt};
     });
     const std::optional<TSearchResult> result = WaitForResult(thread);
     ASSERT_TRUE(result);
     EXPECT_FALSE(result->Solution);
-    EXPECT_EQ(result->Move, (TMove{4, 1, 1}));
+    EXPECT_EQ(result->Move, (TPlacementMove{4, 1, 1}));
     EXPECT_FALSE(thread.TakeResult());
 }
 
@@ -102,7 +102,7 @@ TEST(SearchThread, AFailingSearchOrAThreadThatCannotStartIsReportedNotFatal) {
              throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
          },
          [](const std::atomic<bool>&) {
-             return TSearchResult{TMove{0, 0, 0}, std::nullopt};
+             return TSearchResult{TPlacementMove{0, 0, 0}, std::nullopt};
          },
          "no thread could be started"},
     };
