@@ -16,7 +16,7 @@ has four ranks, one per edge (A stands for 10). The players take turns placing o
 an empty square. When the ninth card is down, whoever owns more cards, on the board and in
 hand, wins.</p>
 
-<h3>Three ways to play (File &rsaquo; Rules, Game Type)</h3>
+<h3>Ways to play (File &rsaquo; Rules, Game Type; File &rsaquo; Play Online&hellip;)</h3>
 <ul>
 <li><b>Multiplayer Hot-Seat</b>: two players share the keyboard and the mouse and take
 turns. View &rsaquo; Announce Turns and Results writes whose turn it is and who won on the
@@ -36,18 +36,21 @@ when the other player leaves, the table says so.</li>
 
 <h3>Keys and mouse</h3>
 <table cellspacing="4">
-<tr><td><b>F2</b> or a click on the table between matches</td><td>deal a new match (not while cards move)</td></tr>
+<tr><td><b>F2</b> (File &rsaquo; New Game) or a click on the table between matches</td><td>deal a new match (not while cards move)</td></tr>
 <tr><td><b>Up / Down</b> or a click on a hand card</td><td>choose a card from your hand</td></tr>
 <tr><td><b>Enter</b>, then the <b>arrows</b>, or the pointer over the board</td><td>take the card to the board and move over it</td></tr>
 <tr><td><b>Enter</b> on an empty square, a click on it, or dragging the card there</td><td>play the card there; a dragged card let go elsewhere goes back to the hand</td></tr>
 <tr><td><b>Esc</b>, a right click or a click off the board</td><td>back to your hand</td></tr>
 <tr><td><b>H</b> (Help &rsaquo; Hint)</td><td>list the best moves with the result each forces, and point at the best one, so Enter plays it</td></tr>
-<tr><td><b>Ctrl+Z / Ctrl+Shift+Z</b> (Edit &rsaquo; Undo, Redo)</td><td>take back your last placement (against the computer, with its reply) and put it back; only while the cards are still, not in network play</td></tr>
-<tr><td><b>Ctrl+1, Ctrl+2, Ctrl+3</b>, <b>Ctrl+plus / Ctrl+minus</b></td><td>the table at 1&times;, 2&times; or 3&times; its size, as far as the screen has room</td></tr>
-<tr><td><b>F1</b></td><td>this page</td></tr>
-<tr><td><b>Ctrl+X</b></td><td>quit</td></tr>
+<tr><td><b>Ctrl+Z / Ctrl+Shift+Z</b> (Edit &rsaquo; Undo, Redo)</td><td>take back your last placement (against the computer, with its reply) and put it back; only while the cards are still, not in network or online play</td></tr>
+<tr><td><b>Ctrl+1, Ctrl+2, Ctrl+3</b> (View &rsaquo; Zoom 1&times;, Zoom 2&times;, Zoom 3&times;), <b>Ctrl++ / Ctrl+-</b> (Zoom In, Zoom Out)</td><td>the table at 1&times;, 2&times; or 3&times; its size, as far as the screen has room</td></tr>
+<tr><td><b>M</b> (View &rsaquo; Sound)</td><td>sound on or off</td></tr>
+<tr><td><b>F1</b> (Help &rsaquo; How to Play)</td><td>this page; Help &rsaquo; About Vantaro names the version</td></tr>
+<tr><td><b>Ctrl+X</b> (File &rsaquo; Exit)</td><td>quit</td></tr>
 </table>
-<p>The menu keys work from the side window too.</p>
+<p>The menu keys work from the side window too. View &rsaquo; Announce Turns and Results
+writes whose turn it is and the result on the table at one keyboard; View &rsaquo; Show
+Frame Rate shows the frame counter.</p>
 
 <h3>Capturing</h3>
 <p>A card you place captures every neighbouring card of your opponent whose facing edge
@@ -70,6 +73,61 @@ every edge there; any other card loses one.</li>
 <li><b>Sudden Death</b>: a drawn match is dealt again at once, each player keeping the
 cards they owned at its end. The side window says who moves first.</li>
 </ul>
+
+<h3>Playing online (File &rsaquo; Play Online&hellip;)</h3>
+<p>Give a server (<i>host</i> or <i>host:port</i>) and your name (3 to 16 letters, digits,
+- and _). The first time, the game shows the server's fingerprint: accept it only if it
+is the one the server's owner gave you. The game makes an identity for you, kept in your
+settings folder; the server binds your name to it the first time you use the name, so
+copy that file to play as yourself on another computer.</p>
+<ul>
+<li>The <b>lobby</b> lists the players online and the tables. <b>Create Table</b> opens a
+table with the rules and time per move you choose, <b>Sit</b> takes a table's open seat,
+<b>Watch</b> watches any table, <b>Play Now</b> pairs you with a player waiting for the
+same rules and time, and <b>Leave Table</b> stands up (during a match that gives it up).
+The line at the bottom chats with the lobby; at a table, the side window's field chats
+with its players and watchers.</li>
+<li>The match is played on the main window. The server deals and decides every move; a
+move it refuses is answered in the side window with the reason. With a clock, each move
+has its time; running out of it loses the match.</li>
+<li>A dropped line is not the end: connect again within a minute and the match is on the
+table again as it stands. The other player's seat is kept for them the same way, and the
+table counts down what is left of it.</li>
+<li>At a server table where you play, <b>Hint</b>, the solver's other help, <b>Undo</b> and
+<b>Redo</b> are not offered. The server cannot see what a program computes, so a solver
+one key away would make every rating meaningless; keeping it off keeps honest players
+honest. Watching a table and replays keep the Hint.</li>
+</ul>
+
+<h3>Ratings</h3>
+<p>A table is rated or casual (tick <b>Rated</b> before <b>Create Table</b>; Play Now tables
+are rated). Everyone starts at 1500 &plusmn; 350; a rated result moves both players'
+ratings, more while a rating is still uncertain, and the log gives the change. The lobby's
+<b>Leaderboard</b> lists the best players with enough rated matches; a double click on a
+name opens the player's <b>Profile</b>: their rating over time and their last matches,
+each of which can be replayed.</p>
+
+<h3>Match history, replays and review</h3>
+<p>Every match played here is kept when it ends. <b>File &rsaquo; Match History&hellip;</b>
+lists them, newest first; open one to replay it, or replay a record file with <b>File
+&rsaquo; Open Match Record&hellip;</b>. <b>File &rsaquo; Save Match Record&hellip;</b> writes
+the match on the table, or the replay shown, to a file. In a replay the table shows the
+match after any placement: <b>Right / Left</b> step forward and back, <b>Home / End</b> go
+to the deal and the end, <b>Space</b> plays on at the game's pace. <b>R</b> (File &rsaquo;
+Review Match) scores every move with the solver and marks the moves that threw a result
+away, with a chart of what best play forces after each move. <b>Esc</b> (File &rsaquo;
+Leave Replay) puts your table back as you left it.</p>
+
+<h3>Statistics (File &rsaquo; Statistics)</h3>
+<p>Per game type and level: matches played, won, lost and drawn, the current and best
+winning streak, the wins in which a hint was asked for or a placement taken back, and a
+chart of the latest results. Online matches count for the player you were; a match you
+only watched does not count. Reset forgets them all.</p>
+
+<h3>Sound (View &rsaquo; Sound, M)</h3>
+<p>The deal, a card landing, cards turning, the Same, Plus and Combo banners, the result
+and a chat line each have a short sound. Without an audio device the game plays on
+silently.</p>
 )";
 
 } // namespace
@@ -82,8 +140,8 @@ QString AboutText() {
     return QStringLiteral("<h3>Vantaro %1</h3>"
                           "<p>A card game on a board of 3 &times; 3 squares for two players at one "
                           "keyboard (hot-seat), for one player against the computer (Single Player: "
-                          "Easy, Normal or Perfect), or for two players on two computers across a "
-                          "network (MultiPlayer TCP/IP).</p>"
+                          "Easy, Normal or Perfect), for two players on two computers across a "
+                          "network (MultiPlayer TCP/IP), or online through a Vantaro server.</p>"
                           "<p>Every card, picture and line of code was made for this game.</p>")
         .arg(QStringLiteral(VANTARO_VERSION));
 }

@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -267,6 +268,24 @@ TEST_F(AppTableTest, MenuKeysWorkFromTheSideWindowAndEscHandsTheKeysBack) {
                             VantaroForm->Menus().HelpHowToPlay, VantaroForm->Menus().ViewZoomOut})
         EXPECT_TRUE(ChatForm->actions().contains(action)) << action->text().toStdString();
     EXPECT_EQ(VantaroForm->Menus().HelpHowToPlay->shortcut(), QKeySequence(Qt::Key_F1));
+}
+
+// The help is the one place a player reads about every command: none is
+// left out, hidden ones (the replay's) included.
+TEST_F(AppTableTest, TheHelpNamesEveryMenuCommandAndItsKey) {
+    Start();
+    QTextDocument page;
+    page.setHtml(THowToPlay::Page());
+    const QString text = page.toPlainText().simplified();
+    for (QMenu* menu : {VantaroForm->Menus().FileMenu, VantaroForm->Menus().EditMenu,
+                        VantaroForm->Menus().ViewMenu, VantaroForm->Menus().HelpMenu})
+        for (const QAction* action : menu->actions()) {
+            if (action->isSeparator()) continue;
+            const QString name = action->text().remove('&');
+            EXPECT_TRUE(text.contains(name)) << name.toStdString();
+            const QString key = action->shortcut().toString(QKeySequence::NativeText);
+            EXPECT_TRUE(key.isEmpty() || text.contains(key)) << key.toStdString();
+        }
 }
 
 TEST_F(AppTableTest, OnASmallerScreenTheZoomStopsWhereBothWindowsFit) {
