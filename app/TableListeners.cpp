@@ -10,10 +10,12 @@
 #include "app/StatisticsForm.h"
 #include "app/UndoHistory.h"
 
-TTableListeners::TTableListeners(TGame& game, TSideLog& log, const QString& settingsFile, bool sound)
+TTableListeners::TTableListeners(TGame& game, TSideLog& log, const QString& settingsFile, bool sound,
+                                 TAttention::THooks attention)
     : MatchLog(std::make_unique<TMatchLog>([&log](const QString& line) { log.Line(line); })),
       Stats(std::make_unique<TStatistics>(TStatistics::FileBeside(settingsFile), TSideLog::Note)),
-      Sounds(std::make_unique<TSoundCues>(nullptr)), History(std::make_unique<TUndoHistory>(game)) {
+      Sounds(std::make_unique<TSoundCues>(nullptr)), History(std::make_unique<TUndoHistory>(game)),
+      Attention(std::move(attention)) {
     Stats->Load();
     Recorder = std::make_unique<TMatchRecorder>(
         [this](const TSeats& seats, TMatchResult result, bool undoUsed, bool hintUsed) {
@@ -33,6 +35,7 @@ void TTableListeners::Take(const TTableEvent& event) {
     Recorder->Take(event);
     Sounds->Take(event);
     History->Take(event);
+    Attention.Take(event);
 }
 
 void TTableListeners::OpenLog() {

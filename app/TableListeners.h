@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Attention.h"
 #include "app/Sound.h"
 #include "game/TableEvent.h"
 
@@ -18,11 +19,12 @@ class TStatistics;
 class TUndoHistory;
 
 // Everyone around the table who hears what happens at it: the log, the
-// statistics, the sounds and the undo history.
+// statistics, the sounds, the undo history and the call back to the window.
 class TTableListeners {
 public:
     // `settingsFile`: the statistics are kept beside it; `sound`: whether the table is heard.
-    TTableListeners(TGame& game, TSideLog& log, const QString& settingsFile, bool sound);
+    TTableListeners(TGame& game, TSideLog& log, const QString& settingsFile, bool sound,
+                    TAttention::THooks attention);
     ~TTableListeners();
 
     void Take(const TTableEvent& event);
@@ -53,4 +55,5 @@ private:
     std::unique_ptr<TSoundPlayer> SoundPlayer;
     std::unique_ptr<TSoundCues> Sounds;
     std::unique_ptr<TUndoHistory> History;
+    TAttention Attention;
 };

@@ -62,6 +62,12 @@ struct TShellEnvironment {
     QString HistoryFolder;
     // Asks for a match record file to save to (`save`) or open; empty for none.
     std::function<QString(bool save)> AskRecordFile;
+    // Calls a player back to a window in the background (a match across the
+    // network started, or it is their move): whether one of the game's
+    // windows is in front (unset: asks the application), and a desktop
+    // notification's title and line (unset: the desktop's notification service).
+    std::function<bool()> InForeground;
+    std::function<void(const QString& title, const QString& body)> Notify;
 };
 
 // The main window: the board panel the game draws into, the menus, and the

@@ -2,6 +2,7 @@
 // table's driver, direct network play, play on a server and replays.
 #include "app/BoardMouse.h"
 #include "app/ComputerSeat.h"
+#include "app/DesktopNotifier.h"
 #include "app/DirectPlay.h"
 #include "app/HintAdvisor.h"
 #include "app/MainMenu.h"
@@ -15,6 +16,7 @@
 #include "net/NetMatch.h"
 #include "net/NetSession.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
@@ -82,7 +84,20 @@ void TVantaroForm::MakeParts() {
     Driver = std::make_unique<TTableDriver>(*Game, *DirectNet, *OnServer, Log,
                                             [this] { return Environment.FrameClock() / 1000; });
 
-    Listeners = std::make_unique<TTableListeners>(*Game, Log, Environment.SettingsFile, Stored.Sound);
+    TAttention::THooks attention;
+    attention.InForeground = Environment.InForeground ? Environment.InForeground : std::function<bool()>([] {
+        return QApplication::activeWindow() != nullptr;
+    });
+    attention.Alert = [this] { QApplication::alert(this); };
+    attention.Notify = Environment.Notify;
+    if (!attention.Notify) {
+        auto* notifier = new TDesktopNotifier(this);
+        attention.Notify = [notifier](const QString& title, const QString& body) {
+            notifier->Show(title, body);
+        };
+    }
+    Listeners = std::make_unique<TTableListeners>(*Game, Log, Environment.SettingsFile, Stored.Sound,
+                                                  std::move(attention));
     connect(&DirectNet->Session(), &TNetSession::message, this, [this](const TNetMessage& message) {
         if (message.Kind == TNetMessage::TKind::Chat) Listeners->Cue(TSound::Chat);
     });

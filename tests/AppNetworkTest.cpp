@@ -33,7 +33,10 @@ class AppNetworkTest : public TAppWindowsFixture {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(TAppWindowsFixture::SetUp());
-        ShowWindows();
+        TShellEnvironment environment;
+        environment.InForeground = [this] { return Foreground; };
+        environment.Notify = [this](const QString&, const QString& body) { Notes.append(body); };
+        ShowWindows(environment);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(VantaroForm));
         ASSERT_GT(VantaroForm->Game->Cards->NumCards, 0);
         // Two tables share the animation counters, so the test runs every
@@ -147,6 +150,9 @@ protected:
 
     int32_t Counters[2] = {1, 1};
     std::unique_ptr<TNetSide> Peer;
+    // The desktop notifications shown, while the windows are in the background unless told.
+    bool Foreground = false;
+    QStringList Notes;
 };
 
 TEST_F(AppNetworkTest, HostedFromTheDialogAMatchAndAChatCrossAndHotSeatComesBack) {
@@ -195,6 +201,11 @@ TEST_F(AppNetworkTest, HostedFromTheDialogAMatchAndAChatCrossAndHotSeatComesBack
     EXPECT_EQ(VantaroForm->Direct().Net().DigestsCompared(), 9);
     EXPECT_TRUE(TablesAgree());
     EXPECT_TRUE(Peer->Ended.isEmpty()) << Peer->Ended.join("\n").toStdString();
+    // In the background, the window called its player to the match and back for each move
+    // the other player made, not for its own, nor after the ninth card.
+    EXPECT_EQ(Notes, QStringList({"Your match has started: you play Blue.", "Red has played: your move.",
+                                  "Red has played: your move.", "Red has played: your move.",
+                                  "Red has played: your move."}));
 
     // Enter in the chat field sends its line across and empties the field.
     ChatForm->ChatEdit->setPlainText("good game");
@@ -232,6 +243,7 @@ TEST_F(AppNetworkTest, HostedFromTheDialogAMatchAndAChatCrossAndHotSeatComesBack
     }
     EXPECT_EQ(CardsOnBoard(Game()), 2);
     EXPECT_EQ(CardsOnBoard(*Peer->Game), 9);
+    EXPECT_EQ(Notes.size(), 5) << "at one keyboard nobody is away";
     // Chat without a connection says where chat goes and keeps the line.
     ChatForm->ChatEdit->setPlainText("anyone?");
     QTest::keyClick(ChatForm->ChatEdit, Qt::Key_Return);
@@ -240,6 +252,7 @@ TEST_F(AppNetworkTest, HostedFromTheDialogAMatchAndAChatCrossAndHotSeatComesBack
 }
 
 TEST_F(AppNetworkTest, APeerVanishingMidMatchLeavesTheWindowHostingForTheNext) {
+    Foreground = true;
     const quint16 port = FreePort();
     HostFromDialog(port);
     {
@@ -287,6 +300,8 @@ TEST_F(AppNetworkTest, APeerVanishingMidMatchLeavesTheWindowHostingForTheNext) {
         [this] { return Game().Phase == TGame::PhaseIdle && Peer->Game->InProgress && Peer->Idle(); }));
     EXPECT_EQ(CardsOnBoard(Game()), 0);
     EXPECT_TRUE(TablesAgree());
+    EXPECT_TRUE(Notes.isEmpty()) << "nobody is called back to a window in front: "
+                                 << Notes.join(", ").toStdString();
 }
 
 TEST(CommandLine, HostAndJoinOptionsAreReadAndNonsenseIsRefused) {
