@@ -21,11 +21,32 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+namespace {
+
+constexpr int RulesColumn = 3; // of the tables list
+
+// A long list of rules on lines of a few rules each, so that it does not push
+// the columns after it out of sight.
+QString WrappedRules(const QString& text) {
+    const qsizetype lineLength = 24;
+    QString wrapped, line;
+    for (const QString& rule : text.split(QStringLiteral(", "))) {
+        if (!line.isEmpty() && line.size() + 2 + rule.size() > lineLength) {
+            wrapped += line + QStringLiteral(",\n");
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(", ")) + rule;
+    }
+    return wrapped + line;
+}
+
+} // namespace
+
 TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     : QWidget(parent, Qt::Window), Actions(std::move(actions)) {
     setObjectName("LobbyForm");
     setWindowTitle("Vantaro — Online Lobby");
-    resize(720, 520);
+    resize(860, 540);
     auto* layout = new QVBoxLayout(this);
     Status = new QLabel("Not connected.", this);
     Status->setObjectName("LobbyStatus");
@@ -41,6 +62,7 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     PlayerList->setHeaderLabels({"Player", "Rating", "Doing"});
     PlayerList->setRootIsDecorated(false);
     PlayerList->setToolTip("Double-click a player for their profile");
+    PlayerList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     TableList = new QTreeWidget(TablesPage);
     TableList->setObjectName("TableList");
     TableList->setHeaderLabels({"Table", "Red", "Blue", "Rules", "Time", "Watching", "Match", ""});
@@ -254,12 +276,13 @@ void TLobbyForm::Show(const TLobbyModel& model) {
         const bool open = !table.Playing && (table.Seats[0].isEmpty() || table.Seats[1].isEmpty());
         auto* item = new QTreeWidgetItem(
             TableList, {QString::number(id), table.Seats[0].isEmpty() ? "(open)" : table.Seats[0],
-                        table.Seats[1].isEmpty() ? "(open)" : table.Seats[1], RulesText(table.Rules),
-                        TLobbyModel::SecondsText(table.Seconds), QString::number(table.Watchers),
-                        table.Rated ? "rated" : "casual",
+                        table.Seats[1].isEmpty() ? "(open)" : table.Seats[1],
+                        WrappedRules(RulesText(table.Rules)), TLobbyModel::SecondsText(table.Seconds),
+                        QString::number(table.Watchers), table.Rated ? "rated" : "casual",
                         table.Playing ? "playing"
                         : open        ? "waiting"
                                       : ""});
+        item->setToolTip(RulesColumn, RulesText(table.Rules));
         item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(id));
         item->setData(0, Qt::UserRole + 1, open);
         if (chosen && *chosen == id) TableList->setCurrentItem(item);

@@ -23,6 +23,7 @@ TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, con
     };
     online.NowMs = Hooks.NowMs;
     online.Trust = Hooks.TrustServer;
+    online.PlaceLobby = Hooks.PlaceLobby;
     online.TableWanted = [this] {
         if (!Hooks.Replaying()) return;
         TSideLog::Note("Your match on the server has started: the replay gives it the table.");

@@ -30,7 +30,8 @@ public:
         std::function<bool(const TMatchRecord&, const QString& source)> OpenReplay;
         // A direct network table gives way to the server.
         std::function<void()> LeaveDirectTable;
-        std::function<void()> Save; // the remembered choices are saved
+        std::function<void()> Save;              // the remembered choices are saved
+        std::function<QPoint(QSize)> PlaceLobby; // where the lobby window opens
     };
     // `settingsFile`: the identity is kept beside it (empty for the default place).
     TOnlineControl(TGame& game, QWidget& window, QWidget* board, const QString& settingsFile,

@@ -106,6 +106,11 @@ TOnlinePlay::~TOnlinePlay() {
 }
 
 bool TOnlinePlay::Connect(const TOnlineServer& server, const QString& name) {
+    // Beside the table the first time; where the player put it after that.
+    if (!LobbyWindow->isVisible() && !LobbyPlaced && Hooks.PlaceLobby) {
+        LobbyWindow->move(Hooks.PlaceLobby(LobbyWindow->frameGeometry().size()));
+        LobbyPlaced = true;
+    }
     LobbyWindow->show();
     LobbyWindow->raise();
     if (!Link) {

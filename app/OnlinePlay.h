@@ -39,6 +39,8 @@ struct TOnlineHooks {
     // named by `source`; false when the table cannot take it now.
     std::function<bool(const TMatchRecord&, const QString& source)> OpenReplay;
     std::function<void()> TableWanted; // a match this player sits in needs the table back
+    // Where the lobby window of this size opens; unset leaves it to the desktop.
+    std::function<QPoint(QSize)> PlaceLobby;
 };
 
 // Playing on a game server: the player's identity and trusted servers (kept
@@ -88,4 +90,5 @@ private:
     QLabel* OverlayLabel = nullptr;
     int64_t AskedRecord = 0; // the match whose record was asked for; 0 none
     QString DrawnRating;     // the rating line the table was last drawn with
+    bool LobbyPlaced = false;
 };

@@ -113,6 +113,7 @@ void TVantaroForm::MakeOnlinePlay() {
     hooks.NowMs = [this] { return Environment.FrameClock() / 1000; };
     hooks.Message = Environment.Message;
     hooks.TrustServer = Environment.TrustServer;
+    hooks.PlaceLobby = [this](QSize size) { return Place->BesideTable(size); };
     hooks.AskOnline = Environment.AskOnline;
     hooks.Replaying = [this] { return Replay->Replaying(); };
     hooks.LeaveReplay = [this] { Replay->LeaveReplay(); };

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -41,6 +42,35 @@ QPoint TWindowGeometry::ChatFormPlace() const {
     place.setX(std::max(area.left(), std::min(place.x(), area.right() + 1 - size.width())));
     place.setY(std::max(area.top(), std::min(place.y(), area.bottom() + 1 - size.height())));
     return place;
+}
+
+QPoint TWindowGeometry::BesideTable(QSize size) const {
+    QRect taken = Window.frameGeometry();
+    if (ChatForm) taken |= QRect(ChatFormPlace(), ChatForm->frameGeometry().size());
+    const QRect area = AvailableArea();
+    const int32_t gap = 8;
+    const QPoint candidates[] = {{taken.right() + 1 + gap, taken.top()},
+                                 {taken.left() - gap - size.width(), taken.top()},
+                                 {taken.left(), taken.bottom() + 1 + gap},
+                                 {taken.left(), taken.top() - gap - size.height()}};
+    if (area.isEmpty()) return candidates[0];
+    // Each side in turn, slid back onto the screen; the first that covers
+    // nothing, else the one that covers least.
+    QPoint best = area.topLeft();
+    int64_t leastCovered = INT64_MAX;
+    for (QPoint place : candidates) {
+        place.setX(
+            std::clamp(place.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        place.setY(
+            std::clamp(place.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+        const QRect covered = QRect(place, size) & taken;
+        const int64_t coveredArea = covered.isEmpty() ? 0 : int64_t(covered.width()) * covered.height();
+        if (coveredArea < leastCovered) {
+            leastCovered = coveredArea;
+            best = place;
+        }
+    }
+    return best;
 }
 
 void TWindowGeometry::PlaceChatForm() {

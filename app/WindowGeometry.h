@@ -39,6 +39,10 @@ public:
     // the table's screen.
     QPoint ChatFormPlace() const;
     QRect AvailableArea() const;
+    // Where a window of `size` (frame included) goes to cover neither the
+    // table nor the side window: to their right, else left, below or above
+    // them, on the table's screen; where it covers least when none has room.
+    QPoint BesideTable(QSize size) const;
     // As tall as the table's client area, against its right edge.
     void PlaceChatForm();
 

@@ -322,6 +322,46 @@ TEST_F(AppTableTest, OnASmallerScreenTheZoomStopsWhereBothWindowsFit) {
     EXPECT_TRUE(screen.contains(ChatForm->frameGeometry()));
 }
 
+// Another window (the lobby) opens beside the table and its side window,
+// on the table's screen, trying right, left, below, above; with no room on
+// any side, where it covers them least.
+TEST_F(AppTableTest, AWindowOpenedBesideTheTableCoversNeitherWindowWhenThereIsRoom) {
+    QRect screen(0, 0, 3840, 2160);
+    TShellEnvironment environment;
+    environment.ScreenArea = [&screen] { return screen; };
+    Start(environment);
+    const QSize lobby(860, 540);
+    const struct {
+        QRect Screen;
+        QPoint Table;
+        const char* Side; // "right", "left", "below", "above" or "least"
+    } cases[] = {
+        {{0, 0, 3840, 2160}, {40, 30}, "right"},  {{0, 0, 1700, 1000}, {900, 30}, "left"},
+        {{0, 0, 900, 1200}, {40, 30}, "below"},   {{0, 0, 900, 1200}, {40, 650}, "above"},
+        {{0, 0, 1200, 800}, {200, 150}, "least"},
+    };
+    for (const auto& c : cases) {
+        screen = c.Screen;
+        VantaroForm->move(c.Table);
+        QApplication::processEvents();
+        const QRect taken = VantaroForm->frameGeometry() | ChatForm->frameGeometry();
+        const QRect placed(VantaroForm->Geometry().BesideTable(lobby), lobby);
+        const std::string side = c.Side;
+        EXPECT_TRUE(screen.contains(placed)) << side;
+        if (side == "least") {
+            EXPECT_TRUE(placed.intersects(taken));
+            continue;
+        }
+        EXPECT_FALSE(placed.intersects(taken)) << side;
+        const bool right = placed.left() > taken.right(), left = placed.right() < taken.left();
+        const bool below = placed.top() > taken.bottom(), above = placed.bottom() < taken.top();
+        EXPECT_EQ(side == "right", right) << side;
+        EXPECT_EQ(side == "left", left) << side;
+        EXPECT_EQ(side == "below", below && !right && !left) << side;
+        EXPECT_EQ(side == "above", above && !right && !left) << side;
+    }
+}
+
 TEST_F(AppTableTest, ADraggedCardFollowsThePointerAndGoesBackWhenDroppedOffAnEmptySquare) {
     Start();
     VantaroForm->FileNewGameClick();
