@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr qint64 MaxFileBytes = 64 * 1024;
+constexpr qint64 MaxIdentityFileBytes = 64 * 1024;
 
 TPlayerIdentity Parse(const QByteArray& pem, const QString& file) {
     TPlayerIdentity identity;
@@ -32,7 +32,7 @@ TPlayerIdentity Parse(const QByteArray& pem, const QString& file) {
 TPlayerIdentity LoadOrMakePlayerIdentity(const QString& file) {
     QFile existing(file);
     if (existing.exists()) {
-        if (!existing.open(QIODevice::ReadOnly) || existing.size() > MaxFileBytes) {
+        if (!existing.open(QIODevice::ReadOnly) || existing.size() > MaxIdentityFileBytes) {
             TPlayerIdentity failed;
             failed.Error = QStringLiteral("cannot read %1").arg(file);
             return failed;

@@ -6,7 +6,7 @@
 namespace {
 
 // A few hundred servers at most; a larger file is not ours.
-constexpr qint64 MaxFileBytes = 256 * 1024;
+constexpr qint64 MaxTrustFileBytes = 256 * 1024;
 
 bool IsFingerprint(const QString& text) {
     if (text.size() != 64) return false;
@@ -26,7 +26,7 @@ QString TServerTrust::Key(const QString& host, uint16_t port) {
 std::map<QString, QString> TServerTrust::Read() const {
     std::map<QString, QString> known;
     QFile file(File);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileBytes) return known;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxTrustFileBytes) return known;
     for (const QByteArray& raw : file.readAll().split('\n')) {
         const QStringList fields = QString::fromUtf8(raw).split(QLatin1Char(' '), Qt::SkipEmptyParts);
         bool ok = false;

@@ -10,27 +10,27 @@
 
 namespace {
 
-using TKind = TLobbyRequest::TKind;
+using TRequestKind = TLobbyRequest::TKind;
 
-struct TKindName {
+struct TRequestName {
     const char* Name;
-    TKind Kind;
+    TRequestKind Kind;
 };
-constexpr TKindName Kinds[] = {
-    {"hello", TKind::Hello},
-    {"ping", TKind::Ping},
-    {"login", TKind::Login},
-    {"create", TKind::CreateTable},
-    {"sit", TKind::Sit},
-    {"watch", TKind::Watch},
-    {"leave", TKind::Leave},
-    {"play_now", TKind::PlayNow},
-    {"chat", TKind::Chat},
-    {"move", TKind::Move},
-    {"leaderboard", TKind::Leaderboard},
-    {"profile", TKind::Profile},
-    {"record", TKind::Record},
-    {"state", TKind::State},
+constexpr TRequestName RequestNames[] = {
+    {"hello", TRequestKind::Hello},
+    {"ping", TRequestKind::Ping},
+    {"login", TRequestKind::Login},
+    {"create", TRequestKind::CreateTable},
+    {"sit", TRequestKind::Sit},
+    {"watch", TRequestKind::Watch},
+    {"leave", TRequestKind::Leave},
+    {"play_now", TRequestKind::PlayNow},
+    {"chat", TRequestKind::Chat},
+    {"move", TRequestKind::Move},
+    {"leaderboard", TRequestKind::Leaderboard},
+    {"profile", TRequestKind::Profile},
+    {"record", TRequestKind::Record},
+    {"state", TRequestKind::State},
 };
 
 QByteArray Line(const QJsonObject& object) {
@@ -50,44 +50,44 @@ void RulesOf(TJsonReader& read, TLobbyRequest& request) {
 
 void Read(TJsonReader& read, TLobbyRequest& request) {
     switch (request.Kind) {
-    case TKind::Hello: {
+    case TRequestKind::Hello: {
         const QString program = read.Value("program").toString();
         if (program.isEmpty() || program.size() > Protocol::MaxProgramCharacters) read.Refuse();
         request.Program = program.toStdString();
         request.Version = int32_t(read.Integer("version", 0, 1 << 30));
         break;
     }
-    case TKind::Login:
-    case TKind::Profile:
+    case TRequestKind::Login:
+    case TRequestKind::Profile:
         request.Name = NameOf(read);
         break;
-    case TKind::CreateTable:
+    case TRequestKind::CreateTable:
         RulesOf(read, request);
         request.Rated = read.OptionalBool("rated");
         break;
-    case TKind::PlayNow:
+    case TRequestKind::PlayNow:
         RulesOf(read, request);
         request.Rated = true;
         break;
-    case TKind::Record:
+    case TRequestKind::Record:
         request.Match = read.Integer("match", 1, Protocol::MaxId);
         break;
-    case TKind::Sit:
+    case TRequestKind::Sit:
         request.Table = read.Integer("table", 1, Protocol::MaxId);
         if (read.Has("seat")) request.Seat = int32_t(read.Integer("seat", 0, 1));
         break;
-    case TKind::Watch:
+    case TRequestKind::Watch:
         request.Table = read.Integer("table", 1, Protocol::MaxId);
         break;
-    case TKind::Ping:
-    case TKind::Leave:
-    case TKind::State:
-    case TKind::Leaderboard:
+    case TRequestKind::Ping:
+    case TRequestKind::Leave:
+    case TRequestKind::State:
+    case TRequestKind::Leaderboard:
         break;
-    case TKind::Chat:
+    case TRequestKind::Chat:
         request.Text = read.PlainText("text", Protocol::MaxChatCharacters).toStdString();
         break;
-    case TKind::Move:
+    case TRequestKind::Move:
         request.Move.Slot = int32_t(read.Integer("slot", 0, 4));
         request.Move.X = int32_t(read.Integer("x", 0, 2));
         request.Move.Y = int32_t(read.Integer("y", 0, 2));
@@ -175,8 +175,8 @@ TDecoded Decode(std::string_view line) {
     }
     TJsonReader read(document.object());
     const QString type = read.Value("type").toString();
-    const TKindName* kind = nullptr;
-    for (const TKindName& entry : Kinds)
+    const TRequestName* kind = nullptr;
+    for (const TRequestName& entry : RequestNames)
         if (type == QLatin1String(entry.Name)) kind = &entry;
     if (!kind) {
         decoded.Error = "an unknown kind of message";

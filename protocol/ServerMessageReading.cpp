@@ -13,7 +13,7 @@ namespace {
 using TKind = TServerMessage::TKind;
 using Protocol::MaxId;
 
-QByteArray Compact(const QJsonObject& object) {
+QByteArray CompactJson(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -162,7 +162,7 @@ TServerRecord RecordOf(TJsonReader& read) {
     TServerRecord record;
     record.Match = read.Integer("match", 1, MaxId);
     // Read and checked later as a record file is; kept as the server wrote it.
-    record.Json = Compact(read.ObjectOf(read.Value("record")));
+    record.Json = CompactJson(read.ObjectOf(read.Value("record")));
     return record;
 }
 

@@ -12,11 +12,11 @@ namespace {
 
 using TKind = TServerMessage::TKind;
 
-struct TKindName {
+struct TMessageName {
     const char* Name;
     TKind Kind;
 };
-constexpr TKindName Kinds[] = {
+constexpr TMessageName MessageNames[] = {
     {"signed_in", TKind::SignedIn},
     {"lobby", TKind::Lobby},
     {"player", TKind::Player},
@@ -196,7 +196,7 @@ std::string ArrayOfObjects(const std::vector<QJsonObject>& objects) {
 namespace ServerMessages {
 
 const char* KindName(TKind kind) {
-    for (const TKindName& entry : Kinds)
+    for (const TMessageName& entry : MessageNames)
         if (entry.Kind == kind) return entry.Name;
     return "?";
 }

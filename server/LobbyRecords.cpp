@@ -16,7 +16,7 @@
 
 namespace {
 
-int32_t Rounded(double value) {
+int32_t RoundedRating(double value) {
     return int32_t(std::llround(value));
 }
 
@@ -76,8 +76,9 @@ void TLobby::Leaderboard(uint64_t connection, TClient& client, int64_t nowMs) {
         answer.Kind = TServerMessage::TKind::Leaderboard;
         for (const TStorage::TStanding& standing :
              Storage.Leaderboard(Settings.LeaderboardMinMatches, LeaderboardSize))
-            answer.Leaders.push_back({QString::fromStdString(standing.Name), Rounded(standing.Rating.Rating),
-                                      Rounded(standing.Rating.Deviation), standing.RatedMatches});
+            answer.Leaders.push_back({QString::fromStdString(standing.Name),
+                                      RoundedRating(standing.Rating.Rating),
+                                      RoundedRating(standing.Rating.Deviation), standing.RatedMatches});
         LeaderCache = ServerMessages::Encode(answer).toStdString();
         if (LeaderCache.size() > MaxAnswerBytes) {
             Log.Write("the leaderboard was too long to send");
@@ -108,12 +109,12 @@ void TLobby::Profile(uint64_t connection, TClient& client, const std::string& na
     answer.Kind = TServerMessage::TKind::Profile;
     TPlayerProfile& shown = answer.Profile;
     shown.Name = QString::fromStdString(profile->Standing.Name);
-    shown.Rating = Rounded(profile->Standing.Rating.Rating);
-    shown.Deviation = Rounded(profile->Standing.Rating.Deviation);
+    shown.Rating = RoundedRating(profile->Standing.Rating.Rating);
+    shown.Deviation = RoundedRating(profile->Standing.Rating.Deviation);
     shown.Volatility = profile->Standing.Rating.Volatility;
     shown.Matches = profile->Standing.RatedMatches;
     for (const auto& [endedMs, rating] : profile->History)
-        shown.History.push_back({endedMs, Rounded(rating.Rating)});
+        shown.History.push_back({endedMs, RoundedRating(rating.Rating)});
     for (const TStorage::TPlayedMatch& played : profile->Recent) {
         const TStoredMatch& match = played.Match;
         TProfileMatch entry;
@@ -128,7 +129,8 @@ void TLobby::Profile(uint64_t connection, TClient& client, const std::string& na
         entry.Winner = match.Winner;
         entry.Score = {match.Score[0], match.Score[1]};
         entry.Rated = match.Rated;
-        if (played.RatingMoved) entry.Change = Rounded(played.After.Rating) - Rounded(played.Before.Rating);
+        if (played.RatingMoved)
+            entry.Change = RoundedRating(played.After.Rating) - RoundedRating(played.Before.Rating);
         shown.Recent.push_back(entry);
     }
     SendAnswer(connection, answer);

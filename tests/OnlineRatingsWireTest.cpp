@@ -11,14 +11,14 @@
 
 namespace {
 
-using TKind = TServerMessage::TKind;
+using TServerKind = TServerMessage::TKind;
 
-const QByteArray Rules =
+const QByteArray RulesField =
     R"("rules":{"same":true,"same_wall":false,"plus":false,"elemental":false,"sudden_death":false})";
 
 QByteArray RecentMatch(const QByteArray& tail = R"("rated":true,"change":-12)") {
     return R"({"match":7,"started":1765206391000,"ended":1765206491000,"opponent":"bob_2","seat":1,)" +
-           Rules + R"(,"seconds":30,"how":"time","winner":0,"score":[3,2],)" + tail + "}";
+           RulesField + R"(,"seconds":30,"how":"time","winner":0,"score":[3,2],)" + tail + "}";
 }
 
 QByteArray ProfileLine(const QByteArray& history = "[[1765206491000,1488]]",
@@ -33,7 +33,7 @@ QByteArray Repeated(const QByteArray& entry, size_t count) {
     return list + "]";
 }
 
-TServerMessage Decoded(const QByteArray& line) {
+TServerMessage DecodedLine(const QByteArray& line) {
     const ServerCodec::TDecoded decoded = ServerCodec::Decode(line);
     EXPECT_TRUE(decoded.Ok) << line.toStdString() << ": " << decoded.Error.toStdString();
     return decoded.Message;
@@ -42,10 +42,10 @@ TServerMessage Decoded(const QByteArray& line) {
 } // namespace
 
 TEST(OnlineRatingsWire, RatingsLeaderboardProfileAndRecordDecode) {
-    const TServerMessage lobby =
-        Decoded(R"({"type":"lobby","players":[{"name":"Ann","table":0,"seat":-1,"rating":1612,)"
-                R"("deviation":61},{"name":"Old","table":0,"seat":-1}],"tables":[{"table":4,)" +
-                Rules + R"(,"seconds":60,"seats":["Ann",""],"watchers":0,"playing":false,"rated":true}]})");
+    const TServerMessage lobby = DecodedLine(
+        R"({"type":"lobby","players":[{"name":"Ann","table":0,"seat":-1,"rating":1612,)"
+        R"("deviation":61},{"name":"Old","table":0,"seat":-1}],"tables":[{"table":4,)" +
+        RulesField + R"(,"seconds":60,"seats":["Ann",""],"watchers":0,"playing":false,"rated":true}]})");
     ASSERT_EQ(lobby.Players.size(), 2u);
     EXPECT_EQ(lobby.Players[0].Rating, 1612);
     EXPECT_EQ(lobby.Players[0].Deviation, 61);
@@ -53,23 +53,24 @@ TEST(OnlineRatingsWire, RatingsLeaderboardProfileAndRecordDecode) {
     EXPECT_EQ(lobby.Players[1].Deviation, 350);
     EXPECT_TRUE(lobby.Tables[0].Rated);
 
-    const TServerMessage ended = Decoded(
+    const TServerMessage ended = DecodedLine(
         R"({"type":"ended","table":4,"how":"finished","winner":1,"score":[4,6],"ratings":[[1512,1497],[1490,1505]]})");
     ASSERT_TRUE(ended.Ratings.has_value());
     EXPECT_EQ((*ended.Ratings)[0].After, 1497);
     EXPECT_EQ((*ended.Ratings)[1].Before, 1490);
-    EXPECT_FALSE(Decoded(R"({"type":"ended","table":4,"how":"finished","winner":1,"score":[4,6]})").Ratings)
+    EXPECT_FALSE(
+        DecodedLine(R"({"type":"ended","table":4,"how":"finished","winner":1,"score":[4,6]})").Ratings)
         << "a casual match moves no rating";
 
-    const TServerMessage leaders = Decoded(
+    const TServerMessage leaders = DecodedLine(
         R"({"type":"leaderboard","players":[{"name":"Ann","rating":1612,"deviation":61,"matches":40}]})");
-    EXPECT_EQ(leaders.Kind, TKind::Leaderboard);
+    EXPECT_EQ(leaders.Kind, TServerKind::Leaderboard);
     ASSERT_EQ(leaders.Leaders.size(), 1u);
     EXPECT_EQ(leaders.Leaders[0].Matches, 40);
 
     const TServerMessage profile =
-        Decoded(ProfileLine("[[1765206491000,1488],[1765206591000,1503]]",
-                            RecentMatch() + "," + RecentMatch(R"("rated":false)")));
+        DecodedLine(ProfileLine("[[1765206491000,1488],[1765206591000,1503]]",
+                                RecentMatch() + "," + RecentMatch(R"("rated":false)")));
     EXPECT_EQ(profile.Profile.Name, "Ann");
     EXPECT_DOUBLE_EQ(profile.Profile.Volatility, 0.06);
     ASSERT_EQ(profile.Profile.History.size(), 2u);
@@ -92,7 +93,7 @@ TEST(OnlineRatingsWire, RatingsLeaderboardProfileAndRecordDecode) {
     written.Moves = {{4, 1, 1}};
     written.Ending = TMatchEnding::Abandoned;
     const TServerMessage record =
-        Decoded(R"({"type":"record","match":7,"record":)" + WriteRecordJson(written).trimmed() + "}");
+        DecodedLine(R"({"type":"record","match":7,"record":)" + WriteRecordJson(written).trimmed() + "}");
     EXPECT_EQ(record.Record.Match, 7);
     const TRecordReading reading = ReadRecordJson(record.Record.Json, "the server");
     ASSERT_TRUE(reading.Record) << reading.Problem;
@@ -105,7 +106,7 @@ TEST(OnlineRatingsWire, AnythingOutOfBoundsIsRefusedWhole) {
         R"({"type":"player","name":"ann","table":0,"seat":-1,"rating":1500,"deviation":351})",
         R"({"type":"player","name":"ann","table":0,"seat":-1,"rating":10001})",
         R"({"type":"player","name":"ann","table":0,"seat":-1,"rating":1500.5})",
-        R"({"type":"table","table":3,)" + Rules +
+        R"({"type":"table","table":3,)" + RulesField +
             R"(,"seconds":60,"seats":["",""],"watchers":0,"playing":false,"rated":1})",
         R"({"type":"ended","table":3,"how":"finished","winner":0,"score":[6,4],"ratings":[[1512,1527]]})",
         R"({"type":"ended","table":3,"how":"finished","winner":0,"score":[6,4],"ratings":[[1512,1527],[1490]]})",

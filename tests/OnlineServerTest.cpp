@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string Difference(const TGame& a, const TGame& b) {
+std::string DigestDifference(const TGame& a, const TGame& b) {
     if (TableCheck::Digest(StateOf(a)) == TableCheck::Digest(StateOf(b))) return "";
     return "the tables differ";
 }
@@ -52,7 +52,7 @@ protected:
     std::vector<std::unique_ptr<TOnlineSide>> Sides;
 };
 
-using TKind = TServerMessage::TKind;
+using TServerKind = TServerMessage::TKind;
 
 } // namespace
 
@@ -109,14 +109,14 @@ TEST_F(OnlineServer, MatchWithALateWatcherARefusedMoveAndADroppedLineEndsAlikeOn
     EXPECT_EQ(bob.Match->LocalSeat(), 0);
     ASSERT_TRUE(
         Run([&] { return ann.Game->Phase == TGame::PhaseIdle && bob.Game->Phase == TGame::PhaseIdle; }));
-    EXPECT_EQ(Difference(*ann.Game, *bob.Game), "") << "both dealt from the server's seed";
+    EXPECT_EQ(DigestDifference(*ann.Game, *bob.Game), "") << "both dealt from the server's seed";
     EXPECT_EQ(ann.Game->Turn, 1);
 
     // Bob moves out of turn: the server refuses and his table stays as it is.
     bob.Link->Send(ServerCodec::Move(0, 0, 0));
-    ASSERT_TRUE(Run([&] { return bob.HeardKind(TKind::MoveRefused); }));
+    ASSERT_TRUE(Run([&] { return bob.HeardKind(TServerKind::MoveRefused); }));
     EXPECT_TRUE(bob.Log.join("|").contains("refused")) << bob.Log.join("|").toStdString();
-    EXPECT_EQ(Difference(*ann.Game, *bob.Game), "");
+    EXPECT_EQ(DigestDifference(*ann.Game, *bob.Game), "");
 
     // Three moves, then Cid comes to watch and is shown the table as it stands.
     std::mt19937 dice(7);
@@ -130,44 +130,45 @@ TEST_F(OnlineServer, MatchWithALateWatcherARefusedMoveAndADroppedLineEndsAlikeOn
     ASSERT_TRUE(Run([&] { return cid.Match->Active() && cid.Match->Applied() == ann.Match->Applied(); }));
     EXPECT_EQ(cid.Match->LocalSeat(), -1);
     EXPECT_EQ(cid.Game->Phase, TGame::PhaseIdle) << "replayed without animation";
-    EXPECT_EQ(Difference(*ann.Game, *cid.Game), "");
+    EXPECT_EQ(DigestDifference(*ann.Game, *cid.Game), "");
     EXPECT_FALSE(cid.Match->LocalMayMove());
     // Cid's table hears of a move after one it never heard of: it asks the
     // server for the match and is built from the answer, once.
     TServerMessage skipped;
-    skipped.Kind = TKind::Moved;
+    skipped.Kind = TServerKind::Moved;
     skipped.Table = table.Id;
     skipped.Index = ann.Match->Applied() + 1;
     cid.Match->Received(skipped, cid.NowMs);
     EXPECT_TRUE(cid.Match->AwaitingState());
     ASSERT_TRUE(Run([&] { return !cid.Match->AwaitingState(); }));
     EXPECT_TRUE(cid.Match->Active());
-    EXPECT_EQ(Difference(*ann.Game, *cid.Game), "");
+    EXPECT_EQ(DigestDifference(*ann.Game, *cid.Game), "");
     EXPECT_EQ(cid.Log.filter("out of step").size(), 1);
     // Chat at the table reaches the watcher.
     ann.Link->Send(ServerCodec::Chat("hello table"));
-    ASSERT_TRUE(Run([&] { return cid.HeardKind(TKind::Chat); }));
+    ASSERT_TRUE(Run([&] { return cid.HeardKind(TServerKind::Chat); }));
 
     // Bob's line drops: Ann sees the countdown; he comes back, replays and play goes on.
     bob.Link->Close();
-    ASSERT_TRUE(Run([&] { return ann.HeardKind(TKind::Away); }));
+    ASSERT_TRUE(Run([&] { return ann.HeardKind(TServerKind::Away); }));
     EXPECT_TRUE(ann.Match->Overlay(ann.NowMs).contains("bob_2 (Red)'s line dropped: 60 s"))
         << ann.Match->Overlay(ann.NowMs).toStdString();
     EXPECT_FALSE(ann.Match->LocalMayMove());
     TOnlineSide& back = Side("bob_2"); // the same identity file, another program run
     ASSERT_TRUE(SignIn(back));
-    ASSERT_TRUE(Run([&] { return back.Match->Active() && ann.HeardKind(TKind::Back); }));
+    ASSERT_TRUE(Run([&] { return back.Match->Active() && ann.HeardKind(TServerKind::Back); }));
     EXPECT_EQ(back.Match->LocalSeat(), 0);
     EXPECT_EQ(back.Match->Applied(), ann.Match->Applied());
-    EXPECT_EQ(Difference(*ann.Game, *back.Game), "");
+    EXPECT_EQ(DigestDifference(*ann.Game, *back.Game), "");
     EXPECT_EQ(ann.Match->Overlay(ann.NowMs), "");
 
-    ASSERT_TRUE(Run([&] { return ann.Idle() && back.Idle() && cid.Idle() && cid.HeardKind(TKind::Ended); },
-                    &dice, {&ann, &back}))
+    ASSERT_TRUE(
+        Run([&] { return ann.Idle() && back.Idle() && cid.Idle() && cid.HeardKind(TServerKind::Ended); },
+            &dice, {&ann, &back}))
         << ann.Log.join("|").toStdString();
     EXPECT_EQ(ann.Match->Applied(), 9);
-    EXPECT_EQ(Difference(*ann.Game, *back.Game), "");
-    EXPECT_EQ(Difference(*ann.Game, *cid.Game), "");
+    EXPECT_EQ(DigestDifference(*ann.Game, *back.Game), "");
+    EXPECT_EQ(DigestDifference(*ann.Game, *cid.Game), "");
     EXPECT_TRUE(ann.Game->GameOver);
     const QString result = ann.Log.join("|");
     EXPECT_TRUE(result.contains("wins") || result.contains("Draw")) << result.toStdString();

@@ -12,7 +12,7 @@
 
 namespace {
 
-using TKind = TServerMessage::TKind;
+using TServerKind = TServerMessage::TKind;
 
 const char* const Rules =
     R"("rules":{"same":true,"same_wall":false,"plus":true,"elemental":false,"sudden_death":false})";
@@ -33,7 +33,7 @@ TServerMessage Decoded(const QByteArray& line) {
 
 TEST(OnlineWire, EveryKindDecodesWithItsFields) {
     TServerMessage match = Decoded(MatchLine("[[0,1,2],[4,0,0]]"));
-    EXPECT_EQ(match.Kind, TKind::Match);
+    EXPECT_EQ(match.Kind, TServerKind::Match);
     EXPECT_EQ(match.Match.Seed, 123456789);
     EXPECT_TRUE(match.Match.Rules.Same && match.Match.Rules.Plus && !match.Match.Rules.Elemental);
     EXPECT_EQ(match.Match.Seconds, 30);
@@ -59,7 +59,7 @@ TEST(OnlineWire, EveryKindDecodesWithItsFields) {
     TServerMessage chat = Decoded(R"({"type":"chat","from":"ann","text":"hi"})");
     EXPECT_EQ(chat.Table, 0) << "no table: lobby chat";
     TServerMessage refused = Decoded(MatchLine("[]", R"(,"type":"move_refused","reason":"Not your turn.")"));
-    EXPECT_EQ(refused.Kind, TKind::MoveRefused);
+    EXPECT_EQ(refused.Kind, TServerKind::MoveRefused);
     EXPECT_EQ(refused.Text, "Not your turn.");
 }
 

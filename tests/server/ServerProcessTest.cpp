@@ -154,8 +154,8 @@ void PlayOne(TRulesReferee& referee, TTlsTestClient* seats[2], int index) {
     }
 }
 
-const char* Classic = "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
-                      "\"elemental\":false,\"sudden_death\":false},\"seconds\":0,\"rated\":true}\n";
+const char* PlainCreate = "{\"type\":\"create\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":false,"
+                          "\"elemental\":false,\"sudden_death\":false},\"seconds\":0,\"rated\":true}\n";
 
 // What SignInAndStart leaves: both players' connections, and the referee the
 // match is decided by, dealt as the server dealt it (null when it did not start).
@@ -170,7 +170,7 @@ struct TStartedMatch {
 // the second sits at it.
 TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::string& blueName,
                              const TIdentity& red, const std::string& redName,
-                             const std::string& create = Classic) {
+                             const std::string& create = PlainCreate) {
     TStartedMatch started;
     started.Blue = SignIn(blue, port, blueName);
     started.Red = SignIn(red, port, redName);

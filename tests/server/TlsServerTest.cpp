@@ -15,7 +15,7 @@
 namespace {
 
 // What the server thread saw, read by the test thread.
-struct TSeen {
+struct TServerSeen {
     std::mutex Lock;
     std::vector<std::string> Fingerprints;
     std::vector<std::string> LimitKeys;
@@ -25,7 +25,7 @@ struct TSeen {
 
 class TEchoHandler : public TConnectionHandler {
 public:
-    TEchoHandler(TConnectionLink& link, TSeen& seen) : Link(link), Seen(seen) {}
+    TEchoHandler(TConnectionLink& link, TServerSeen& seen) : Link(link), Seen(seen) {}
 
     void Received(std::string_view bytes, TSteadyTime) override {
         if (bytes.substr(0, 6) == "flood\n") {
@@ -47,7 +47,7 @@ public:
 
 private:
     TConnectionLink& Link;
-    TSeen& Seen;
+    TServerSeen& Seen;
 };
 
 class TlsServerTest : public ::testing::Test {
@@ -94,7 +94,7 @@ protected:
     }
 
     static constexpr const char* Front = "127.0.0.4"; // stands for HAProxy
-    TSeen Seen;
+    TServerSeen Seen;
     TServerLog Log{[this](const std::string& line) {
         std::lock_guard lock(Seen.Lock);
         Seen.Log.push_back(line);
