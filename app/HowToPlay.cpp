@@ -41,8 +41,11 @@ when the other player leaves, the table says so.</li>
 <tr><td><b>Enter</b>, then the <b>arrows</b>, or the pointer over the board</td><td>take the card to the board and move over it</td></tr>
 <tr><td><b>Enter</b> on an empty square, a click on it, or dragging the card there</td><td>play the card there; a dragged card let go elsewhere goes back to the hand</td></tr>
 <tr><td><b>Esc</b>, a right click or a click off the board</td><td>back to your hand</td></tr>
-<tr><td><b>H</b> (Help &rsaquo; Hint)</td><td>list the best moves with the result each forces, and point at the best one, so Enter plays it</td></tr>
-<tr><td><b>Ctrl+Z / Ctrl+Shift+Z</b> (Edit &rsaquo; Undo, Redo)</td><td>take back your last placement (against the computer, with its reply) and put it back; only while the cards are still, not in network play</td></tr>
+<tr><td><b>H</b> (Help &rsaquo; Hint)</td><td>list the best moves with the result each forces, and point at the best one, so Enter plays it; not while you play a match on a server, whose
+players are not advised (the server cannot see what a program works out); watching one, H lists the
+best moves of the player to move</td></tr>
+<tr><td><b>Ctrl+Z / Ctrl+Shift+Z</b> (Edit &rsaquo; Undo, Redo)</td><td>take back your last placement (against the computer, with its reply) and put it back; only while the cards are still, not in network play nor at a server's table, which keeps every
+card played</td></tr>
 <tr><td><b>Ctrl+1, Ctrl+2, Ctrl+3</b>, <b>Ctrl+plus / Ctrl+minus</b></td><td>the table at 1&times;, 2&times; or 3&times; its size, as far as the screen has room</td></tr>
 <tr><td><b>F1</b></td><td>this page</td></tr>
 <tr><td><b>Ctrl+X</b></td><td>quit</td></tr>

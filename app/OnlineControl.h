@@ -30,7 +30,8 @@ public:
         std::function<bool(const TMatchRecord&, const QString& source)> OpenReplay;
         // A direct network table gives way to the server.
         std::function<void()> LeaveDirectTable;
-        std::function<void()> Save; // the remembered choices are saved
+        std::function<void()> Save;         // the remembered choices are saved
+        std::function<void()> ClockWarning; // the player's own move clock runs short
     };
     // `settingsFile`: the identity is kept beside it (empty for the default place).
     TOnlineControl(TGame& game, QWidget& window, QWidget* board, const QString& settingsFile,

@@ -119,3 +119,15 @@ QString TReplayView::Title() const {
         .arg(Placed)
         .arg(Count());
 }
+
+QString TReplayView::Heading() const {
+    // The turn line is narrow: long names are cut.
+    const auto name = [](const std::string& player) {
+        const QString full = QString::fromStdString(player);
+        return full.size() > 12 ? full.left(11) + QChar(u'\u2026') : full;
+    };
+    return QStringLiteral("Replay \u00b7 %1 vs %2 \u00b7 %3/%4")
+        .arg(name(Opened.Players[0]), name(Opened.Players[1]))
+        .arg(Placed)
+        .arg(Count());
+}

@@ -53,6 +53,8 @@ public:
     const TMatchRecord& Record() const { return Opened; }
     // "Red vs Blue, 2026-12-08 16:20 — placement 3 of 9".
     QString Title() const;
+    // What the turn line says of it: "Replay · Ann vs Bob · 4/9".
+    QString Heading() const;
 
 private:
     // The table after `moves` placements, without stopping play.

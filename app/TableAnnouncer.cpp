@@ -16,6 +16,8 @@ constexpr int32_t TurnTextTop = TurnBoxTop + (TGame::NameTextTop - TGame::NameBo
 // Where the lettering's capitals sit within their cells, so the line looks
 // centred on the plate.
 constexpr int32_t LargeInkMiddle = 27;
+// The turn line while the clock of the move runs short.
+constexpr uint32_t ClockWarningColour = 0x00FF6040;
 
 bool BoardFull(const TGame& game) {
     for (const auto& row : game.Board)
@@ -45,16 +47,20 @@ QString TTableAnnouncer::PlayerName(int32_t player) {
 
 QString TTableAnnouncer::TurnLine(const TGame& game, const TTableSeats& seats) {
     if (!seats.Announce || !game.InProgress || game.Turn < 0 || game.Turn > 1) return {};
+    const QString clock = seats.Clock.isEmpty() ? QString() : QStringLiteral(" \u00b7 ") + seats.Clock;
     const QString mover = PlayerName(game.Turn);
-    if (seats.You == -1) return mover + QStringLiteral(" to move");
+    if (!seats.Replay.isEmpty())
+        return seats.Replay + QStringLiteral(" \u00b7 ") + mover + QStringLiteral(" to move");
+    if (seats.You == -1) return mover + QStringLiteral(" to move") + clock;
     const QString you = QStringLiteral("You play ") + PlayerName(seats.You) + QStringLiteral(" \u00b7 ");
-    if (game.Turn == seats.You) return you + QStringLiteral("Your turn");
+    if (game.Turn == seats.You) return you + QStringLiteral("Your turn") + clock;
     if (seats.ComputerOpponent) return you + mover + QStringLiteral(" is thinking\u2026");
-    return you + QStringLiteral("Waiting for ") + mover;
+    return you + QStringLiteral("Waiting for ") + mover + clock;
 }
 
 QString TTableAnnouncer::ResultLine(const TGame& game, const TTableSeats& seats) {
     if (!seats.Announce || game.InProgress || !game.GameOver) return {};
+    if (!seats.Ending.isEmpty()) return seats.Ending;
     if (!BoardFull(game)) {
         if (!seats.LeftBy.isEmpty()) return seats.LeftBy + QStringLiteral(" left the match");
         return QStringLiteral("Match stopped");
@@ -82,7 +88,7 @@ void TTableAnnouncer::Draw(TGame& game, const TTableSeats& seats) const {
         QString latin = turn;
         latin.replace(QChar(u'\u2026'), QStringLiteral("..."));
         game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX, TurnTextTop, TA_CENTER,
-                                 ColorWhite);
+                                 seats.ClockWarns ? ClockWarningColour : ColorWhite);
     }
     const QString result = ResultLine(game, seats);
     if (result.isEmpty()) return;
