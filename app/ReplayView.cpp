@@ -121,13 +121,10 @@ QString TReplayView::Title() const {
 }
 
 QString TReplayView::Heading() const {
-    // The turn line is narrow: long names are cut.
-    const auto name = [](const std::string& player) {
-        const QString full = QString::fromStdString(player);
-        return full.size() > 12 ? full.left(11) + QChar(u'\u2026') : full;
-    };
-    return QStringLiteral("Replay \u00b7 %1 vs %2 \u00b7 %3/%4")
-        .arg(name(Opened.Players[0]), name(Opened.Players[1]))
-        .arg(Placed)
-        .arg(Count());
+    const QString where = QStringLiteral("Replay %1/%2").arg(Placed).arg(Count());
+    const QString players =
+        QStringLiteral(" \u00b7 %1 vs %2")
+            .arg(QString::fromStdString(Opened.Players[0]), QString::fromStdString(Opened.Players[1]));
+    // The turn line's box holds about forty characters; the title names long players in full.
+    return where.size() + players.size() <= MaxHeadingCharacters ? where + players : where;
 }

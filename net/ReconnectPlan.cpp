@@ -36,5 +36,5 @@ uint64_t TReconnectPlan::SecondsToNextTry(uint64_t nowMs) const {
 
 QString TReconnectPlan::Text(uint64_t nowMs) const {
     if (!Running) return {};
-    return QStringLiteral("Reconnecting \u00b7 seat kept %1 s").arg(SecondsLeft(nowMs));
+    return QStringLiteral("Reconnecting\u2026 %1 s").arg(SecondsLeft(nowMs));
 }

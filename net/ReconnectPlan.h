@@ -21,7 +21,7 @@ public:
     int32_t Tries() const { return TriesMade; }
     uint64_t SecondsLeft(uint64_t nowMs) const;
     uint64_t SecondsToNextTry(uint64_t nowMs) const;
-    // What the turn line says meanwhile: "Reconnecting · seat kept 57 s".
+    // What the turn line says meanwhile: "Reconnecting… 57 s", the time the seat is still kept.
     QString Text(uint64_t nowMs) const;
 
 private:
