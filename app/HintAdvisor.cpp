@@ -27,7 +27,7 @@ QString THintAdvisor::Outcome(int32_t score) {
     return "best play loses " + result;
 }
 
-bool THintAdvisor::Ask() {
+bool THintAdvisor::Ask(bool point) {
     if (!Game.InProgress || Game.Phase != TGame::PhaseIdle) {
         Log("Hint: wait until the cards are still.");
         return false;
@@ -41,6 +41,7 @@ bool THintAdvisor::Ask() {
         return result;
     });
     Asked = true;
+    Point = point;
     AskedAbout = About();
     return true;
 }
@@ -105,7 +106,7 @@ void THintAdvisor::Step() {
                       .arg(name, SquareName(scored.Move.X, scored.Move.Y), Outcome(scored.Score)));
     }
     // Point at the best move; Enter then plays it. Keys only while the table is still.
-    if (Game.Phase != TGame::PhaseIdle) return;
+    if (!Point || Game.Phase != TGame::PhaseIdle) return;
     const TPlacementMove best = solution.Moves.front().Move;
     for (uint16_t key : KeysToSelectSlot(Game, best.Slot)) Game.KeyDown(key);
     for (uint16_t key : KeysToSquare(Game, best.X, best.Y)) Game.KeyDown(key);

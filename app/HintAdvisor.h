@@ -20,8 +20,9 @@ public:
     THintAdvisor(TGame& game, TLogSink log, TLogSink bestMoves = {});
 
     // Starts the analysis; false (with a line in the log) when there is no
-    // position to study: no match, or cards still moving.
-    bool Ask();
+    // position to study: no match, or cards still moving. Unless `point`,
+    // the answer is only listed and the cursors stay put.
+    bool Ask(bool point = true);
     void Cancel();
     // A new deal is on the table (any deal, also one made for the other
     // player across the network): a hint still being worked out is dropped.
@@ -41,6 +42,7 @@ private:
     TLogSink BestMoves;
     TSearchThread Search;
     bool Asked = false;
+    bool Point = true; // the answer moves the cursors onto the best move
     // Which deal and which placement of it the answer belongs to: any
     // difference makes it stale.
     struct TAskedAbout {

@@ -41,8 +41,11 @@ when the other player leaves, the table says so.</li>
 <tr><td><b>Enter</b>, then the <b>arrows</b>, or the pointer over the board</td><td>take the card to the board and move over it</td></tr>
 <tr><td><b>Enter</b> on an empty square, a click on it, or dragging the card there</td><td>play the card there; a dragged card let go elsewhere goes back to the hand</td></tr>
 <tr><td><b>Esc</b>, a right click or a click off the board</td><td>back to your hand</td></tr>
-<tr><td><b>H</b> (Help &rsaquo; Hint)</td><td>list the best moves with the result each forces, and point at the best one, so Enter plays it</td></tr>
-<tr><td><b>Ctrl+Z / Ctrl+Shift+Z</b> (Edit &rsaquo; Undo, Redo)</td><td>take back your last placement (against the computer, with its reply) and put it back; only while the cards are still, not in network or online play</td></tr>
+<tr><td><b>H</b> (Help &rsaquo; Hint)</td><td>list the best moves with the result each forces, and point at the best one, so Enter plays it; not while you play a match on a server, whose
+players are not advised (the server cannot see what a program works out); watching one, H lists the
+best moves of the player to move</td></tr>
+<tr><td><b>Ctrl+Z / Ctrl+Shift+Z</b> (Edit &rsaquo; Undo, Redo)</td><td>take back your last placement (against the computer, with its reply) and put it back; only while the cards are still, not in network play nor at a server's table, which keeps every
+card played</td></tr>
 <tr><td><b>Ctrl+1, Ctrl+2, Ctrl+3</b> (View &rsaquo; Zoom 1&times;, Zoom 2&times;, Zoom 3&times;), <b>Ctrl++ / Ctrl+-</b> (Zoom In, Zoom Out)</td><td>the table at 1&times;, 2&times; or 3&times; its size, as far as the screen has room</td></tr>
 <tr><td><b>M</b> (View &rsaquo; Sound)</td><td>sound on or off</td></tr>
 <tr><td><b>F1</b> (Help &rsaquo; How to Play)</td><td>this page; Help &rsaquo; About Vantaro names the version</td></tr>
@@ -89,14 +92,17 @@ The line at the bottom chats with the lobby; at a table, the side window's field
 with its players and watchers.</li>
 <li>The match is played on the main window. The server deals and decides every move; a
 move it refuses is answered in the side window with the reason. With a clock, each move
-has its time; running out of it loses the match.</li>
-<li>A dropped line is not the end: connect again within a minute and the match is on the
-table again as it stands. The other player's seat is kept for them the same way, and the
-table counts down what is left of it.</li>
+has its time, shown on the table all along and in red in its last seconds; running out of
+it loses the match. When a match ends, a click on the table (or F2) takes you back to the
+lobby.</li>
+<li>A dropped line is not the end: the game connects again by itself while your seat is
+kept (a minute), saying so on the table, and the match is back as it stands. The other
+player's seat is kept for them the same way, and the table counts down what is left of
+it.</li>
 <li>At a server table where you play, <b>Hint</b>, the solver's other help, <b>Undo</b> and
 <b>Redo</b> are not offered. The server cannot see what a program computes, so a solver
 one key away would make every rating meaningless; keeping it off keeps honest players
-honest. Watching a table and replays keep the Hint.</li>
+honest. Watching a table keeps the Hint; a replay has its Review.</li>
 </ul>
 
 <h3>Ratings</h3>

@@ -5,6 +5,8 @@
 #include <QStringList>
 
 const QString TMatchLog::Invitation = QStringLiteral("Press F2 or click the table to deal a new match.");
+const QString TMatchLog::LobbyInvitation =
+    QStringLiteral("Click the table to go back to the lobby, where the server deals the next match.");
 
 TMatchLog::TMatchLog(TSink sink) : Sink(std::move(sink)) {}
 
@@ -23,13 +25,18 @@ void TMatchLog::Take(const TTableEvent& event) {
         if (event.Seats.Kind == TSeating::DirectPeer) return;
         Sink(StartLine(event.Rules, false));
         return;
-    case TTableEvent::TKind::Ended:
+    case TTableEvent::TKind::Ended: {
+        const bool server =
+            event.Seats.Kind == TSeating::ServerPlayer || event.Seats.Kind == TSeating::ServerWatcher;
         // A match stopped before its ninth card (a network match whose other
-        // player left) has no result.
-        Sink(event.How == TTableEvent::THow::Finished ? EndLine(event.Score[0], event.Score[1], false)
-                                                      : QStringLiteral("Match abandoned"));
-        Sink(Invitation);
+        // player left) has no result; a server's says itself how it ended.
+        if (event.How == TTableEvent::THow::Finished)
+            Sink(EndLine(event.Score[0], event.Score[1], false));
+        else if (!server)
+            Sink(QStringLiteral("Match abandoned"));
+        Sink(server ? LobbyInvitation : Invitation);
         return;
+    }
     default:
         return;
     }

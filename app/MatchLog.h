@@ -15,6 +15,8 @@ public:
     explicit TMatchLog(TSink sink);
 
     static const QString Invitation;
+    // After a server's match: the server deals, so the table leads back to its lobby.
+    static const QString LobbyInvitation;
 
     // The first line of the log, before anything was dealt.
     void Open();

@@ -22,6 +22,7 @@ TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, con
         Hooks.Wake();
     };
     online.NowMs = Hooks.NowMs;
+    online.ClockWarning = Hooks.ClockWarning;
     online.Trust = Hooks.TrustServer;
     online.PlaceLobby = Hooks.PlaceLobby;
     online.TableWanted = [this] {

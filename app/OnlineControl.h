@@ -31,6 +31,7 @@ public:
         // A direct network table gives way to the server.
         std::function<void()> LeaveDirectTable;
         std::function<void()> Save;              // the remembered choices are saved
+        std::function<void()> ClockWarning;      // the player's own move clock runs short
         std::function<QPoint(QSize)> PlaceLobby; // where the lobby window opens
     };
     // `settingsFile`: the identity is kept beside it (empty for the default place).

@@ -7,7 +7,6 @@
 #include "protocol/PeerText.h"
 #include "records/RecordJson.h"
 
-#include <QLabel>
 #include <QTime>
 #include <QWidget>
 
@@ -89,16 +88,6 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
         Send(ServerCodec::Record(match));
     };
     LobbyWindow = std::make_unique<TLobbyForm>(std::move(actions));
-
-    // The move clock and a dropped player's countdown, over the top of the board.
-    if (Board) {
-        OverlayLabel = new QLabel(Board);
-        OverlayLabel->setObjectName("TableClock");
-        OverlayLabel->setAlignment(Qt::AlignCenter);
-        OverlayLabel->setStyleSheet("QLabel { background: rgba(0, 0, 0, 170); color: #ffd860; font-weight: "
-                                    "bold; padding: 2px 8px; }");
-        OverlayLabel->hide();
-    }
 }
 
 TOnlinePlay::~TOnlinePlay() {
@@ -135,6 +124,9 @@ bool TOnlinePlay::Connect(const TOnlineServer& server, const QString& name) {
                 [this](const QString& line) { LobbyWindow->AppendChat(line); });
     }
     if (Match->Active()) Match->Stop(QString());
+    Return.Stop();
+    Where = server;
+    AsName = name;
     AskedRecord = 0;
     LobbyModel.Clear();
     LobbyWindow->Show(LobbyModel);
@@ -144,6 +136,7 @@ bool TOnlinePlay::Connect(const TOnlineServer& server, const QString& name) {
 }
 
 void TOnlinePlay::Disconnect() {
+    Return.Stop();
     if (Link) Link->Close();
     if (Match->Active()) Match->Stop(QStringLiteral("You went offline."));
     LobbyWindow->SetStatus(QStringLiteral("Not connected."));
@@ -189,6 +182,8 @@ void TOnlinePlay::Received(const TServerMessage& message) {
     case TKind::SignedIn:
         LobbyWindow->SetStatus(QStringLiteral("Signed in to %1 as %2.").arg(Link->Server(), message.Name));
         Log(QStringLiteral("Signed in to %1 as %2.").arg(Link->Server(), message.Name));
+        ReturnSignedIn = Return.Active();
+        SignedName = message.Name;
         break;
     case TKind::Chat:
         if (message.Table == 0)
@@ -202,6 +197,16 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         Match->Received(message, now);
         break;
     case TKind::Lobby:
+        // The server sends the lobby, then the match of a seat it kept.
+        if (ReturnSignedIn && message.Kind == TKind::Lobby && !SeatKept()) {
+            Return.Stop();
+            ReturnSignedIn = false;
+            Match->Stop(
+                QStringLiteral("The server no longer keeps your seat; the match went on without you."),
+                QStringLiteral("Connection lost"));
+        }
+        Match->Received(message, now);
+        break;
     case TKind::Table:
         // Perhaps the answer to a request for the table.
         Match->Received(message, now);
@@ -221,6 +226,11 @@ void TOnlinePlay::Received(const TServerMessage& message) {
     case TKind::Away:
     case TKind::Back:
     case TKind::Ended:
+        if (message.Kind == TKind::Match && Return.Active()) {
+            Return.Stop();
+            ReturnSignedIn = false;
+            Log(QStringLiteral("Back at the table; the match goes on."));
+        }
         Match->Received(message, now);
         if (message.Kind == TKind::Match) {
             LobbyWindow->AppendChat(QStringLiteral("You are at table %1; the match is on the main window.")
@@ -260,15 +270,76 @@ void TOnlinePlay::OpenRecord(const TServerRecord& answer) {
 }
 
 void TOnlinePlay::Closed(const QString& reason) {
+    const uint64_t now = Hooks.NowMs ? Hooks.NowMs() : 0;
+    if (Return.Active()) {
+        // A try that failed, or a line that dropped again: the plan goes on.
+        ReturnSignedIn = false;
+        LobbyWindow->SetStatus(QStringLiteral("Reconnecting to %1: %2").arg(Where.Host, reason));
+        Log(QStringLiteral("No way back yet (%1); trying again in %2 s.")
+                .arg(reason.endsWith(QLatin1Char('.')) ? reason.chopped(1) : reason)
+                .arg(Return.SecondsToNextTry(now)));
+        return;
+    }
     LobbyWindow->SetStatus(reason);
     LobbyWindow->AppendChat(reason);
     Log(reason);
-    if (Match->Active()) Match->Stop(QString());
+    if (Match->Seated()) {
+        // The server keeps the seat for a while, also across its own restart:
+        // this client comes back by itself meanwhile.
+        Return.Start(now, SeatKeptMs);
+        ReturnSignedIn = false;
+        Match->LineLost();
+        Log(QStringLiteral("Reconnecting by itself: the server keeps your seat for %1 s.")
+                .arg(SeatKeptMs / 1000));
+        LobbyWindow->SetStatus(QStringLiteral("Reconnecting to %1…").arg(Where.Host));
+    } else if (Match->Active()) {
+        Match->Stop(QString(), QStringLiteral("Connection lost"));
+    }
     if (Hooks.Wake) Hooks.Wake();
+}
+
+void TOnlinePlay::StepReturn(uint64_t nowMs) {
+    if (!Return.Active()) return;
+    if (Return.GivenUp(nowMs)) {
+        Return.Stop();
+        ReturnSignedIn = false;
+        if (Link) Link->Close();
+        LobbyWindow->SetStatus(QStringLiteral("Not connected."));
+        Match->Stop(
+            QStringLiteral("The server did not take this client back within %1 s; connect again in the "
+                           "lobby to see how the match ended.")
+                .arg(SeatKeptMs / 1000),
+            QStringLiteral("Connection lost"));
+        return;
+    }
+    if (ReturnSignedIn || !Link || !Return.TryNow(nowMs)) return;
+    Log(QStringLiteral("Reconnecting to %1 (try %2)…").arg(Where.Host).arg(Return.Tries()));
+    Link->Open(Where.Host, Where.Port, AsName);
+}
+
+bool TOnlinePlay::SeatKept() const {
+    const QString& me = SignedName;
+    for (const auto& [id, table] : LobbyModel.Tables())
+        if (table.Seats[0] == me || table.Seats[1] == me) return true;
+    return false;
+}
+
+QString TOnlinePlay::ClockText(uint64_t nowMs) const {
+    if (Return.Active()) return Return.Text(nowMs);
+    return Match->ClockText(nowMs);
+}
+
+void TOnlinePlay::BackToLobby() {
+    LobbyWindow->show();
+    LobbyWindow->raise();
+    LobbyWindow->activateWindow();
+    Log(SignedIn() ? QStringLiteral("Back to the lobby: choose a table there, or Play Now.")
+                   : QStringLiteral("Back to the lobby: connect again there to play on."));
 }
 
 void TOnlinePlay::Step() {
     const uint64_t now = Hooks.NowMs ? Hooks.NowMs() : 0;
+    StepReturn(now);
     Match->Step(now);
     // The server's word that the match ended, with the ratings, follows the
     // last card: the ended table is drawn again to show the change.
@@ -276,18 +347,7 @@ void TOnlinePlay::Step() {
         DrawnRating = Match->RatingLine();
         Game.RedrawEnded();
     }
-    if (!OverlayLabel) return;
-    const QString text = Match->Overlay(now);
-    if (text.isEmpty()) {
-        OverlayLabel->hide();
-        return;
-    }
-    if (OverlayLabel->text() != text) {
-        OverlayLabel->setText(text);
-        OverlayLabel->adjustSize();
-    }
-    OverlayLabel->move((Board->width() - OverlayLabel->width()) / 2, 2);
-    OverlayLabel->show();
+    if (Match->TakeClockWarning(now) && Hooks.ClockWarning) Hooks.ClockWarning();
 }
 
 void TOnlinePlay::Log(const QString& line) const {

@@ -2,6 +2,7 @@
 
 #include "net/LobbyConnection.h"
 #include "net/LobbyModel.h"
+#include "net/ReconnectPlan.h"
 #include "net/ServerMatch.h"
 #include "records/MatchRecord.h"
 
@@ -11,7 +12,6 @@
 #include <memory>
 #include <optional>
 
-class QLabel;
 class QWidget;
 class TGame;
 class TLobbyForm;
@@ -38,7 +38,8 @@ struct TOnlineHooks {
     // Opens a match record the server sent, read and checked, as a replay
     // named by `source`; false when the table cannot take it now.
     std::function<bool(const TMatchRecord&, const QString& source)> OpenReplay;
-    std::function<void()> TableWanted; // a match this player sits in needs the table back
+    std::function<void()> TableWanted;  // a match this player sits in needs the table back
+    std::function<void()> ClockWarning; // this player's move clock enters its last seconds
     // Where the lobby window of this size opens; unset leaves it to the desktop.
     std::function<QPoint(QSize)> PlaceLobby;
 };
@@ -48,6 +49,10 @@ struct TOnlineHooks {
 // the server's match on the main window's table.
 class TOnlinePlay : public QObject {
 public:
+    // How long the server keeps the seat of a player whose line dropped (its
+    // default allowance): as long as this client tries to come back.
+    static constexpr uint64_t SeatKeptMs = 60'000;
+
     TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHooks hooks);
     ~TOnlinePlay() override;
 
@@ -61,17 +66,27 @@ public:
     TServerMatch& TheMatch() { return *Match; }
     // To the table's players and watchers, or to the lobby; false when it cannot go.
     bool SendChat(const QString& text);
-    // Once per frame: the match, and the clock over the board.
+    // Coming back by itself to a match whose line dropped.
+    bool Reconnecting() const { return Return.Active(); }
+    // What the turn line shows after the turn: the move clock, or how long
+    // the seat is still kept while reconnecting.
+    QString ClockText(uint64_t nowMs) const;
+    // The lobby window brought forward, to choose the next match from.
+    void BackToLobby();
+    // Once per frame: the match, and the warning of the player's own clock.
     void Step();
 
     TLobbyForm* Lobby() const { return LobbyWindow.get(); }
     const TLobbyModel& Model() const { return LobbyModel; }
     TLobbyConnection* Connection() const { return Link.get(); }
-    QLabel* Overlay() const { return OverlayLabel; }
 
 private:
     void Received(const TServerMessage& message);
     void Closed(const QString& reason);
+    // After a dropped line: a try when one is due, or the match given up.
+    void StepReturn(uint64_t nowMs);
+    // Back on the server: the lobby says whether the seat is still there.
+    bool SeatKept() const;
     void Send(const QByteArray& line);
     void Log(const QString& line) const;
     // A record the player asked for: read and checked as a record file is,
@@ -87,8 +102,12 @@ private:
     std::unique_ptr<TServerMatch> Match;
     std::unique_ptr<TLobbyForm> LobbyWindow;
     TLobbyModel LobbyModel;
-    QLabel* OverlayLabel = nullptr;
     int64_t AskedRecord = 0; // the match whose record was asked for; 0 none
     QString DrawnRating;     // the rating line the table was last drawn with
     bool LobbyPlaced = false;
+    TOnlineServer Where; // the server connected to, and as whom
+    QString AsName;
+    QString SignedName; // as the server named this player
+    TReconnectPlan Return;
+    bool ReturnSignedIn = false; // signed in again; the seat is still to be seen
 };

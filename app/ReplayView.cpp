@@ -119,3 +119,12 @@ QString TReplayView::Title() const {
         .arg(Placed)
         .arg(Count());
 }
+
+QString TReplayView::Heading() const {
+    const QString where = QStringLiteral("Replay %1/%2").arg(Placed).arg(Count());
+    const QString players =
+        QStringLiteral(" \u00b7 %1 vs %2")
+            .arg(QString::fromStdString(Opened.Players[0]), QString::fromStdString(Opened.Players[1]));
+    // The turn line's box holds about forty characters; the title names long players in full.
+    return where.size() + players.size() <= MaxHeadingCharacters ? where + players : where;
+}

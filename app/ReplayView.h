@@ -53,6 +53,10 @@ public:
     const TMatchRecord& Record() const { return Opened; }
     // "Red vs Blue, 2026-12-08 16:20 — placement 3 of 9".
     QString Title() const;
+    // What the turn line says of it before whose move it shows: "Replay 4/9 ·
+    // Ann vs Bob", or "Replay 4/9" when the names would not fit.
+    QString Heading() const;
+    static constexpr qsizetype MaxHeadingCharacters = 24;
 
 private:
     // The table after `moves` placements, without stopping play.

@@ -5,6 +5,8 @@
 #include "render/Graphics.h"
 #include "render/LetterSet.h"
 
+#include <QStringList>
+
 namespace {
 
 constexpr int32_t TableCentreX = 256;
@@ -16,6 +18,10 @@ constexpr int32_t TurnTextTop = TurnBoxTop + (TGame::NameTextTop - TGame::NameBo
 // Where the lettering's capitals sit within their cells, so the line looks
 // centred on the plate.
 constexpr int32_t LargeInkMiddle = 27;
+// The lettering stays this far inside the plate's ends.
+constexpr int32_t PlateMargin = 24;
+// The turn line while the clock of the move runs short.
+constexpr uint32_t ClockWarningColour = 0x003060FF; // blue, green, red
 
 bool BoardFull(const TGame& game) {
     for (const auto& row : game.Board)
@@ -45,16 +51,26 @@ QString TTableAnnouncer::PlayerName(int32_t player) {
 
 QString TTableAnnouncer::TurnLine(const TGame& game, const TTableSeats& seats) {
     if (!seats.Announce || !game.InProgress || game.Turn < 0 || game.Turn > 1) return {};
+    const QString clock = seats.Clock.isEmpty() ? QString() : QStringLiteral(" \u00b7 ") + seats.Clock;
     const QString mover = PlayerName(game.Turn);
-    if (seats.You == -1) return mover + QStringLiteral(" to move");
+    // A line dropped (someone away, or this computer reconnecting) is all the line says after the seat.
+    const bool waiting = !seats.Clock.isEmpty() && !seats.Clock.front().isDigit();
+    if (waiting)
+        return seats.You == -1 ? seats.Clock
+                               : QStringLiteral("You play ") + PlayerName(seats.You) +
+                                     QStringLiteral(" \u00b7 ") + seats.Clock;
+    if (!seats.Replay.isEmpty())
+        return seats.Replay + QStringLiteral(" \u00b7 ") + mover + QStringLiteral(" to move");
+    if (seats.You == -1) return mover + QStringLiteral(" to move") + clock;
     const QString you = QStringLiteral("You play ") + PlayerName(seats.You) + QStringLiteral(" \u00b7 ");
-    if (game.Turn == seats.You) return you + QStringLiteral("Your turn");
+    if (game.Turn == seats.You) return you + QStringLiteral("Your turn") + clock;
     if (seats.ComputerOpponent) return you + mover + QStringLiteral(" is thinking\u2026");
-    return you + QStringLiteral("Waiting for ") + mover;
+    return you + QStringLiteral("Waiting for ") + mover + clock;
 }
 
 QString TTableAnnouncer::ResultLine(const TGame& game, const TTableSeats& seats) {
     if (!seats.Announce || game.InProgress || !game.GameOver) return {};
+    if (!seats.Ending.isEmpty()) return seats.Ending;
     if (!BoardFull(game)) {
         if (!seats.LeftBy.isEmpty()) return seats.LeftBy + QStringLiteral(" left the match");
         return QStringLiteral("Match stopped");
@@ -82,7 +98,7 @@ void TTableAnnouncer::Draw(TGame& game, const TTableSeats& seats) const {
         QString latin = turn;
         latin.replace(QChar(u'\u2026'), QStringLiteral("..."));
         game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX, TurnTextTop, TA_CENTER,
-                                 ColorWhite);
+                                 seats.ClockWarns ? ClockWarningColour : ColorWhite);
     }
     const QString result = ResultLine(game, seats);
     if (result.isEmpty()) return;
@@ -91,17 +107,31 @@ void TTableAnnouncer::Draw(TGame& game, const TTableSeats& seats) const {
         target->Blt({left, top, left + Plate->Width(), top + Plate->Height()}, Plate.get(), Plate->Bounds(),
                     BltWait | BltKeySrc);
     }
-    Large.DrawCentred(target, result, TableCentreX, TableCentreY - LargeInkMiddle);
-    if (seats.Rating.isEmpty()) return;
-    const int32_t boxTop = TableCentreY + (Plate ? Plate->Height() / 2 : 2 * LargeInkMiddle) + 4;
-    if (TSprite* box = game.Sprites ? game.Sprites->CardNameInfoBox.get() : nullptr) {
-        const int32_t left = TruncToInt(float(TableCentreX) - box->Width * 0.5f);
-        box->SetDestRect({left, boxTop, left + TruncToInt(box->Width), boxTop + TruncToInt(box->Height)});
-        box->Draw(target);
+    // A line too wide for the plate keeps what comes before its dash there;
+    // the rest goes in a box under it, as the rating line does.
+    QStringList boxed;
+    QString large = result;
+    const QString dash = QStringLiteral(" \u2013 ");
+    if (const qsizetype at = result.indexOf(dash);
+        at > 0 && Plate && Large.TextWidth(result) > Plate->Width() - 2 * PlateMargin) {
+        large = result.left(at);
+        boxed << result.mid(at + dash.size());
     }
-    // The lettering is Latin-1: the arrow and the minus sign written plainly.
-    QString latin = seats.Rating;
-    latin.replace(QChar(u'\u2192'), QStringLiteral("->")).replace(QChar(u'\u2212'), QLatin1Char('-'));
-    game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX,
-                             boxTop + (TGame::NameTextTop - TGame::NameBoxTop), TA_CENTER, ColorWhite);
+    Large.DrawCentred(target, large, TableCentreX, TableCentreY - LargeInkMiddle);
+    if (!seats.Rating.isEmpty()) boxed << seats.Rating;
+    int32_t boxTop = TableCentreY + (Plate ? Plate->Height() / 2 : 2 * LargeInkMiddle) + 4;
+    for (const QString& line : boxed) {
+        TSprite* box = game.Sprites ? game.Sprites->CardNameInfoBox.get() : nullptr;
+        if (box) {
+            const int32_t left = TruncToInt(float(TableCentreX) - box->Width * 0.5f);
+            box->SetDestRect({left, boxTop, left + TruncToInt(box->Width), boxTop + TruncToInt(box->Height)});
+            box->Draw(target);
+        }
+        // The lettering is Latin-1: the arrow and the minus sign written plainly.
+        QString latin = line;
+        latin.replace(QChar(u'\u2192'), QStringLiteral("->")).replace(QChar(u'\u2212'), QLatin1Char('-'));
+        game.Graphics->WriteText(latin.toLatin1().toStdString(), TableCentreX,
+                                 boxTop + (TGame::NameTextTop - TGame::NameBoxTop), TA_CENTER, ColorWhite);
+        boxTop += box ? TruncToInt(box->Height) + 4 : 28;
+    }
 }

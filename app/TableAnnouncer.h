@@ -24,6 +24,15 @@ struct TTableSeats {
     QString LeftBy;
     // Under the result of a rated match: the player's rating change.
     QString Rating;
+    // How a server's match ended before its last card, in the server's
+    // words; shown instead of what the board says.
+    QString Ending;
+    // The move clock, when the table has one ("42 s", "Red away 57 s"),
+    // written after the turn; in the warning colour in its last seconds.
+    QString Clock;
+    bool ClockWarns = false;
+    // A replay's heading (its players and placement), written before whose move it shows.
+    QString Replay;
 };
 
 // Writes whose turn it is in a name box along the table's top edge and, once
@@ -36,11 +45,11 @@ public:
     bool Load(TGraphics& graphics, const TDataFolder& data);
 
     static QString PlayerName(int32_t player);
-    // "Your turn", "Red is thinking…", "Waiting for Red", "Blue to move";
-    // empty when the table shows no match in play.
+    // "Your turn", "Red is thinking…", "Waiting for Red", "Blue to move",
+    // with the clock after it; empty when the table shows no match in play.
     static QString TurnLine(const TGame& game, const TTableSeats& seats);
-    // "You win 6–4", "Blue wins 6–4", "Draw 5–5", "Red left the match";
-    // empty while the match runs.
+    // "You win 6–4", "Blue wins 6–4", "Draw 5–5", "Red left the match",
+    // "You lose on time"; empty while the match runs.
     static QString ResultLine(const TGame& game, const TTableSeats& seats);
 
     // Draws onto the game's back buffer what the seats call for: the rating

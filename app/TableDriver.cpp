@@ -23,7 +23,10 @@ TTableDriver::~TTableDriver() {
 }
 
 THeldBy TTableDriver::HeldBy() const {
-    if (Online.Active()) return THeldBy::Server;
+    // An ended server match stays the server's while signed in: the next is the server's to deal.
+    const TSeating seating = Game.Seats().Kind;
+    const bool serverSeats = seating == TSeating::ServerPlayer || seating == TSeating::ServerWatcher;
+    if (Online.Active() || (serverSeats && Online.SignedIn())) return THeldBy::Server;
     if (Direct.Active()) return THeldBy::Peer;
     return THeldBy::Nobody;
 }
@@ -42,6 +45,9 @@ TTableSeats TTableDriver::AnnouncedSeats(bool announceAtOneKeyboard) const {
         announced.You = seats.Person;
         announced.Announce = true;
         announced.Rating = Online.TheMatch().RatingLine();
+        announced.Ending = Online.TheMatch().EndingLine();
+        announced.Clock = Online.ClockText(NowMs());
+        announced.ClockWarns = Online.Reconnecting() || Online.TheMatch().ClockWarns(NowMs());
         break;
     case TSeating::DirectPeer:
         announced.You = seats.Person;
@@ -94,7 +100,16 @@ bool TTableDriver::Deal(const TGameRules& rules, TGameType type, TLevel level) {
 
 bool TTableDriver::AskHint() {
     if (!Offers().Hint) {
-        Log.Answer("Hint: a server's matches are played without advice.");
+        Log.Answer("Hint is not offered at a server match you play in: the server cannot see what a "
+                   "program works out, so nobody is advised there.");
+        return false;
+    }
+    // A watcher is told the best moves of the player to move; the cursors
+    // stay where the server's moves put them.
+    const bool watching = Online.Active() && Online.TheMatch().LocalSeat() < 0;
+    if (watching) {
+        if (Online.TheMatch().Still()) return Advisor->Ask(false);
+        Log.Answer("Hint: wait until the cards are still.");
         return false;
     }
     if (ComputerSeat->HoldsTurn() || !Direct.Net().LocalMayMove() ||

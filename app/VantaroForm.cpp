@@ -270,7 +270,13 @@ void TVantaroForm::HearTable(const TTableEvent& event) {
 }
 
 TTableSeats TVantaroForm::Seats() const {
-    return Driver->AnnouncedSeats(Menu->ViewAnnounce->isChecked());
+    TTableSeats seats = Driver->AnnouncedSeats(Menu->ViewAnnounce->isChecked());
+    if (Replay->Replaying()) {
+        // A replay always says what it is, whatever the live table would say.
+        seats.Announce = true;
+        seats.Replay = Replay->Replay().Heading();
+    }
+    return seats;
 }
 
 QString TVantaroForm::TitleText() const {
@@ -354,7 +360,11 @@ void TVantaroForm::FileNewGameClick() {
     if (DirectNet->ExplainNewGame(NetworkChosen())) return;
     Driver->Cancel();
     if (!Driver->Offers().Deal) {
-        TSideLog::Note("The server deals its matches; to play another, leave the table in the lobby.");
+        if (OnServer->Active()) {
+            TSideLog::Note("The server deals its matches; to play another, leave the table in the lobby.");
+            return;
+        }
+        OnServer->BackToLobby();
         return;
     }
     if (DirectNet->Active()) {
@@ -403,6 +413,7 @@ void TVantaroForm::UpdateUndoMenu() {
     const bool allowed = UndoAllowed();
     Menu->EditUndo->setEnabled(allowed && !Game->Match().Script.Moves.empty());
     Menu->EditRedo->setEnabled(allowed && Listeners->CanRedo());
+    Menu->HelpHint->setEnabled(Driver->Offers().Hint);
 }
 
 bool TVantaroForm::UndoAllowed() const {

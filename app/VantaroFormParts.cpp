@@ -51,7 +51,14 @@ void TVantaroForm::MakeParts() {
     mouse.PressKey = [this](uint16_t key) { FormKeyDown(key); };
     // A replay's table is only looked at: no click deals or lifts a card.
     mouse.NewGame = [this] {
-        if (!Replay->Replaying()) FileNewGameClick();
+        if (Replay->Replaying()) return;
+        // A click on a server's ended table leads back to its lobby, signed in or not;
+        // only F2 deals here after a server's match.
+        const TSeating seating = Game->Seats().Kind;
+        if (seating == TSeating::ServerPlayer || seating == TSeating::ServerWatcher)
+            OnServer->BackToLobby();
+        else
+            FileNewGameClick();
     };
     mouse.Drag = [this](int32_t slot, QPoint at) {
         if (Replay->Replaying()) return;
@@ -124,6 +131,7 @@ void TVantaroForm::MakeOnlinePlay() {
         if (!DirectNet->Idle()) DirectNet->Close("they went to play online.");
     };
     hooks.Save = [this] { SaveSettings(); };
+    hooks.ClockWarning = [this] { Listeners->Cue(TSound::Turn); };
     OnlineDoor = std::make_unique<TOnlineControl>(*Game, *this, GameBoard, Environment.SettingsFile, Stored,
                                                   std::move(hooks));
     OnServer = &OnlineDoor->Play();

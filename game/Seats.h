@@ -43,13 +43,14 @@ struct TSeats {
     bool operator==(const TSeats&) const = default;
 
     // A server, or the player across the network, holds the match as it was
-    // played: nothing may be taken back. A server's matches are rated, so
-    // nobody advises at them, and only the server deals them.
+    // played: nothing may be taken back. A server cannot see what a program
+    // works out, so a player seated at its match is not advised (a watcher
+    // is: they move nothing), and only the server deals its matches.
     TOffers Offers(THeldBy heldBy = THeldBy::Nobody) const {
         const bool here = Kind == TSeating::HotSeat || Kind == TSeating::Computer;
         TOffers offers;
         offers.Undo = here && heldBy == THeldBy::Nobody;
-        offers.Hint = here || Kind == TSeating::DirectPeer;
+        offers.Hint = Kind != TSeating::ServerPlayer;
         offers.Deal = heldBy != THeldBy::Server;
         offers.Records = Kind != TSeating::ServerWatcher && Kind != TSeating::Replay;
         return offers;

@@ -24,10 +24,13 @@ int64_t TServerMatch::DealSeconds() {
     return Seed + DealsFromSeed++;
 }
 
+bool TServerMatch::Still() const {
+    return Playing && !Holding && !StateAsked && !EndTable && Game.InProgress &&
+           Game.Phase == TGame::PhaseIdle && !Paced.Busy() && !PlayingMove && Waiting.empty();
+}
+
 bool TServerMatch::LocalMayMove() const {
-    return Playing && !Holding && !StateAsked && !EndTable && You >= 0 && Game.InProgress &&
-           Game.Phase == TGame::PhaseIdle && Game.Turn == You && !Paced.Busy() && !PlayingMove &&
-           Waiting.empty() && !AwaitingAnswer && AwaySeat < 0;
+    return Still() && !LineIsDown && You >= 0 && Game.Turn == You && !AwaitingAnswer && AwaySeat < 0;
 }
 
 void TServerMatch::KeyDown(uint16_t key, uint64_t nowMs) {
@@ -81,7 +84,7 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
             ChangedWhileHeld = true;
             return;
         }
-        Waiting.push_back({false, message.Move, message.Seat, {}, {}, {}, {}});
+        Waiting.push_back({false, message.Move, message.Seat, {}, {}, {}, {}, {}});
         // Far behind: the table catches up at once.
         if (Waiting.size() > MaxWaiting) Rebuild();
         return;
@@ -134,7 +137,31 @@ void TServerMatch::SayRatings(const TServerMessage& ended, TWaiting& waiting) co
                                TLobbyModel::RatingChangeText(change[1]));
 }
 
+QString TServerMatch::Banner(const TServerMessage& ended, bool loserAway) const {
+    if (ended.How == QLatin1String("finished")) return {};
+    if (ended.How != QLatin1String("time") && ended.How != QLatin1String("forfeit"))
+        return QStringLiteral("Match abandoned");
+    // The banner's lettering has the en dash, not the em dash.
+    const QString dash = QStringLiteral(" \u2013 ");
+    const int32_t winner = ended.Winner, loser = 1 - winner;
+    if (winner < 0 || winner > 1) return QStringLiteral("Match abandoned");
+    const QString colour = loser == 0 ? QStringLiteral("Red") : QStringLiteral("Blue");
+    const QString winnerColour = winner == 0 ? QStringLiteral("Red") : QStringLiteral("Blue");
+    if (ended.How == QLatin1String("time")) {
+        if (You == loser) return QStringLiteral("You lose on time");
+        return colour + QStringLiteral(" ran out of time") + dash +
+               (You == winner ? QStringLiteral("you win") : winnerColour + QStringLiteral(" wins"));
+    }
+    if (You == loser)
+        return QStringLiteral("You lose") + dash +
+               (loserAway ? QStringLiteral("you did not come back") : QStringLiteral("you left the match"));
+    const QString how = loserAway ? QStringLiteral(" did not come back") : QStringLiteral(" left the match");
+    return (You == winner ? QStringLiteral("You win") : winnerColour + QStringLiteral(" wins")) + dash +
+           colour + how;
+}
+
 void TServerMatch::Ended(const TServerMessage& message) {
+    const bool loserAway = message.Winner >= 0 && AwaySeat == 1 - message.Winner;
     TWaiting& ended = Known.End;
     ended = {};
     ended.Ended = true;
@@ -156,6 +183,7 @@ void TServerMatch::Ended(const TServerMessage& message) {
     else
         ended.Result = QStringLiteral("The match was abandoned.");
     SayRatings(message, ended);
+    ended.Banner = Banner(message, loserAway);
     Known.Ended = true;
     TurnDeadlineMs = 0;
     AwaySeat = -1;
@@ -171,13 +199,17 @@ void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t 
     const bool sameMatch =
         Playing && Table == state.Table && Known.State.Match == state.Match && Seed == state.Seed;
     const int32_t wasAway = AwaySeat;
-    if (!sameMatch) ShownRating.clear();
+    if (!sameMatch) {
+        ShownRating.clear();
+        ShownEnding.clear();
+    }
     Paced.Cancel();
     Waiting.clear();
     PlayingMove = false;
     AwaitingAnswer = false;
     EndTable = false;
     StateAsked = false;
+    LineIsDown = false;
     if (!sameMatch) Known.Ended = false;
     Known.State = state;
     Table = state.Table;
@@ -323,6 +355,7 @@ void TServerMatch::PlayWaiting(uint64_t nowMs) {
         Log(next.Result);
         if (!next.Ratings.isEmpty()) Log(next.Ratings);
         ShownRating = next.OwnRating;
+        ShownEnding = next.Banner;
         // A finished match ends on the table by itself with its last card.
         if (next.How != QLatin1String("finished") || Game.InProgress)
             EndTable = true;
@@ -344,8 +377,18 @@ void TServerMatch::PlayWaiting(uint64_t nowMs) {
     Paced.Start(KeysToPlay(Game, next.Move.Slot, next.Move.X, next.Move.Y), own ? 0 : KeyStepMs, nowMs);
 }
 
-void TServerMatch::Stop(const QString& why) {
+void TServerMatch::LineLost() {
+    if (!Playing) return;
+    LineIsDown = true;
+    AwaitingAnswer = false;
+    TurnDeadlineMs = 0;
+    AwaySeat = -1;
+}
+
+void TServerMatch::Stop(const QString& why, const QString& banner) {
     if (!why.isEmpty()) Log(why);
+    LineIsDown = false;
+    if (Playing && !banner.isEmpty()) ShownEnding = banner;
     Paced.Cancel();
     Waiting.clear();
     PlayingMove = false;
@@ -375,10 +418,41 @@ QString TServerMatch::Overlay(uint64_t nowMs) const {
         return QStringLiteral("%1's line dropped: %2 s").arg(SeatName(AwaySeat)).arg(left);
     }
     if (TurnDeadlineMs == 0 || !Game.InProgress) return {};
-    const uint64_t left = TurnDeadlineMs > nowMs ? (TurnDeadlineMs - nowMs + 999) / 1000 : 0;
-    if (left > uint64_t(ClockShownSeconds)) return {};
     const int32_t toMove = ClockSeat >= 0 ? ClockSeat : Game.Turn;
-    return QStringLiteral("%1: %2 s").arg(toMove == You ? QStringLiteral("You") : SeatName(toMove)).arg(left);
+    return QStringLiteral("%1: %2 s")
+        .arg(toMove == You ? QStringLiteral("You") : SeatName(toMove))
+        .arg(SecondsLeft(nowMs));
+}
+
+QString TServerMatch::ClockText(uint64_t nowMs) const {
+    if (Overlay(nowMs).isEmpty()) return {};
+    if (AwaySeat >= 0) {
+        const QString colour = AwaySeat == 0 ? QStringLiteral("Red") : QStringLiteral("Blue");
+        if (AwayDeadlineMs == 0) return colour + QStringLiteral(" away");
+        const uint64_t left = AwayDeadlineMs > nowMs ? (AwayDeadlineMs - nowMs + 999) / 1000 : 0;
+        return QStringLiteral("%1 away %2 s").arg(colour).arg(left);
+    }
+    return QStringLiteral("%1 s").arg(SecondsLeft(nowMs));
+}
+
+bool TServerMatch::ClockWarns(uint64_t nowMs) const {
+    if (Overlay(nowMs).isEmpty()) return false;
+    return AwaySeat >= 0 || SecondsLeft(nowMs) <= uint64_t(ClockWarnSeconds);
+}
+
+bool TServerMatch::TakeClockWarning(uint64_t nowMs) {
+    if (!Playing || EndTable || Holding || AwaySeat >= 0 || TurnDeadlineMs == 0 || !Game.InProgress)
+        return false;
+    const int32_t toMove = ClockSeat >= 0 ? ClockSeat : Game.Turn;
+    if (toMove != You || WarnedDeadlineMs == TurnDeadlineMs ||
+        SecondsLeft(nowMs) > uint64_t(ClockWarnSeconds))
+        return false;
+    WarnedDeadlineMs = TurnDeadlineMs;
+    return true;
+}
+
+uint64_t TServerMatch::SecondsLeft(uint64_t nowMs) const {
+    return TurnDeadlineMs > nowMs ? (TurnDeadlineMs - nowMs + 999) / 1000 : 0;
 }
 
 TTableState TServerMatch::TableState() const {

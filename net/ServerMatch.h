@@ -38,8 +38,8 @@ struct TServerMatchHooks {
 class TServerMatch {
 public:
     static constexpr uint32_t KeyStepMs = 250;
-    // The clock is shown on the table in the last seconds of a move.
-    static constexpr int32_t ClockShownSeconds = 10;
+    // The clock warns in the last seconds of a move.
+    static constexpr int32_t ClockWarnSeconds = 10;
     // More accepted moves than this waiting to be shown: the table catches up
     // at once rather than a quarter of a second a key.
     static constexpr size_t MaxWaiting = 16;
@@ -57,8 +57,11 @@ public:
     // The seed of the server's deal (plus the deals already made from it,
     // for Sudden Death replays).
     int64_t DealSeconds();
+    // The match is in play on the table and nothing of the server's is
+    // still to show: the table stands as the server has it.
+    bool Still() const;
     // Whether a key of the person here may reach the table now: theirs to
-    // move, nothing of the server's still to show, no move awaiting its answer.
+    // move, the table still, no move awaiting its answer.
     bool LocalMayMove() const;
     // A key of the person here; the key that would play a card sends the move instead.
     void KeyDown(uint16_t key, uint64_t nowMs);
@@ -69,8 +72,14 @@ public:
     void Received(const TServerMessage& message, uint64_t nowMs);
     // Once per frame, after the game's frame step.
     void Step(uint64_t nowMs);
-    // Off the table (left it, or the connection is gone): the table stops as it stands.
-    void Stop(const QString& why);
+    // Off the table (left it, or the connection is gone): the table stops as
+    // it stands, with `banner` on it when given.
+    void Stop(const QString& why, const QString& banner = {});
+    // The line to the server dropped and is being tried again: the table
+    // waits as it stands, keys do nothing and the move clock stops, until
+    // the server's match arrives again (or Stop).
+    void LineLost();
+    bool LineDown() const { return LineIsDown; }
 
     // The table is lent to something else (a replay): the server's messages
     // are still followed, but nothing reaches the table until Release, which
@@ -82,13 +91,25 @@ public:
     // A request for the table as it stands is on its way to the server.
     bool AwaitingState() const { return StateAsked; }
 
-    // What the table shows over the board: the move clock in its last
-    // seconds, or the countdown of a player whose line dropped. Empty for nothing.
+    // What the table shows beside the board: the move clock of whoever is
+    // to move, whenever the table has one, or the countdown of a player
+    // whose line dropped. Empty for nothing.
     QString Overlay(uint64_t nowMs) const;
+    // The same, short, for the turn line: "42 s", "Red away 57 s".
+    QString ClockText(uint64_t nowMs) const;
+    // The clock is a warning: in its last seconds, or a line dropped.
+    bool ClockWarns(uint64_t nowMs) const;
+    // True once per move when this player's own clock enters its last
+    // seconds: the moment for a sound.
+    bool TakeClockWarning(uint64_t nowMs);
     // After a rated match has ended on the table, the player's rating change
     // ("Rating 1512 → 1527 (+15)") to show with the result; empty otherwise
     // and for a watcher, whose log names both.
     QString RatingLine() const { return ShownRating; }
+    // After a match ended before its last card has ended on the table, the
+    // banner's words for how ("You win – Red left the match", "You lose on
+    // time"); empty otherwise: a finished match's board says its score.
+    QString EndingLine() const { return ShownEnding; }
     // Moves of this match applied to the table so far.
     int32_t Applied() const { return AppliedMoves; }
 
@@ -101,8 +122,10 @@ private:
         QString How;
         QString Ratings; // the log's line, for a rated match
         QString OwnRating;
+        QString Banner;
     };
     void SayRatings(const TServerMessage& ended, TWaiting& waiting) const;
+    QString Banner(const TServerMessage& ended, bool loserAway) const;
     // Everything the server has said about the match: enough to build the table again.
     struct TKnown {
         TServerMatchState State;
@@ -116,6 +139,7 @@ private:
     void OutOfStep(const QString& problem);
     void Ended(const TServerMessage& message);
     uint64_t Deadline(int64_t clockMs, uint64_t nowMs) const;
+    uint64_t SecondsLeft(uint64_t nowMs) const;
     void PlayWaiting(uint64_t nowMs);
     void Settle();
     void StopTable();
@@ -136,6 +160,7 @@ private:
     bool StateAsked = false;     // at most one request for the table at a time
     bool Holding = false;
     bool ChangedWhileHeld = false;
+    bool LineIsDown = false;
     int32_t TurnBeforeMove = 0;
     int64_t Table = 0;
     int64_t Seed = 0;
@@ -145,9 +170,11 @@ private:
     std::array<QString, 2> Seats;
     int32_t AppliedMoves = 0; // played on the table
     std::deque<TWaiting> Waiting;
-    uint64_t TurnDeadlineMs = 0; // 0: no clock running
-    int32_t ClockSeat = -1;      // whose clock runs, when the table has not caught up yet
+    uint64_t TurnDeadlineMs = 0;   // 0: no clock running
+    uint64_t WarnedDeadlineMs = 0; // the deadline whose warning was given
+    int32_t ClockSeat = -1;        // whose clock runs, when the table has not caught up yet
     int32_t AwaySeat = -1;
     uint64_t AwayDeadlineMs = 0;
     QString ShownRating;
+    QString ShownEnding;
 };

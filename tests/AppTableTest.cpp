@@ -85,7 +85,11 @@ TEST(TableAnnouncer, TurnsAndResultsAreWordedForWhoeverSitsAtTheTable) {
         if (c.Full) FillBoard(match, c.Red, c.Blue);
         match.Score[0] = c.Red;
         match.Score[1] = c.Blue;
-        TTableSeats seats{c.You, c.Computer, true, c.LeftBy, {}};
+        TTableSeats seats;
+        seats.You = c.You;
+        seats.ComputerOpponent = c.Computer;
+        seats.Announce = true;
+        seats.LeftBy = c.LeftBy;
         EXPECT_EQ(TTableAnnouncer::TurnLine(game, seats), QString::fromUtf8(c.Turns)) << c.Turns;
         EXPECT_EQ(TTableAnnouncer::ResultLine(game, seats), QString::fromUtf8(c.Result)) << c.Result;
         seats.Announce = false;

@@ -252,3 +252,34 @@ TEST_F(GameTableEvents, EveryKindOfMatchTellsWhatHappensInOrderWithItsSeats) {
 }
 
 } // namespace
+
+namespace {
+
+// Undo only where nothing outside this computer keeps the match; the solver's
+// hint wherever nobody plays a server's match here (a watcher moves nothing);
+// deals wherever no server holds the table.
+TEST(GameSeats, EachSeatingIsOfferedWhatFitsIt) {
+    const struct {
+        TSeating Kind;
+        THeldBy HeldBy;
+        bool Undo, Hint, Deal;
+    } cases[] = {
+        {TSeating::HotSeat, THeldBy::Nobody, true, true, true},
+        {TSeating::Computer, THeldBy::Nobody, true, true, true},
+        {TSeating::DirectPeer, THeldBy::Peer, false, true, true},
+        {TSeating::ServerPlayer, THeldBy::Server, false, false, false},
+        {TSeating::ServerWatcher, THeldBy::Server, false, true, false},
+        {TSeating::Replay, THeldBy::Nobody, false, true, true},
+        // A match played here with a server's table open (lent to a replay, say).
+        {TSeating::HotSeat, THeldBy::Server, false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.Kind));
+        const TOffers offers = TSeats{c.Kind, 0}.Offers(c.HeldBy);
+        EXPECT_EQ(offers.Undo, c.Undo);
+        EXPECT_EQ(offers.Hint, c.Hint);
+        EXPECT_EQ(offers.Deal, c.Deal);
+    }
+}
+
+} // namespace

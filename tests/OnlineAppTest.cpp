@@ -6,12 +6,17 @@
 #include "OnlineFixture.h"
 #include "app/ChatForm.h"
 #include "app/CommandLine.h"
+#include "app/HintAdvisor.h"
 #include "app/LobbyForm.h"
+#include "app/MainMenu.h"
+#include "app/MatchLog.h"
 #include "app/OnlinePlay.h"
 #include "app/RatingChart.h"
 #include "app/ReplayView.h"
 #include "app/Settings.h"
+#include "app/Sound.h"
 #include "app/TableAnnouncer.h"
+#include "app/TableDriver.h"
 #include "app/VantaroForm.h"
 #include "game/KeyCodes.h"
 #include "render/DataFolder.h"
@@ -85,7 +90,7 @@ protected:
         QDeadlineTimer guard(60000);
         while (!guard.hasExpired()) {
             if (done()) return true;
-            Server->Poll();
+            if (Server) Server->Poll();
             QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
             for (TOnlineSide* side : {Opponent.get(), Third.get(), Watcher.get()}) {
                 if (!side) continue;
@@ -192,9 +197,9 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
             return online.TheMatch().Applied() >= 4;
         },
         &dice));
-    // The clock shows in the last 10 s of a move.
-    ASSERT_TRUE(Run([&] { return online.Overlay()->isVisible(); }));
-    EXPECT_TRUE(online.Overlay()->text().contains(" s")) << online.Overlay()->text().toStdString();
+    // The clock shows in the turn line.
+    ASSERT_TRUE(Run([&] { return !VantaroForm->Seats().Clock.isEmpty(); }));
+    EXPECT_TRUE(VantaroForm->Seats().Clock.endsWith(" s")) << VantaroForm->Seats().Clock.toStdString();
     VantaroForm->grab().save(Folder.filePath("match.png"));
     // A replay (of this very match so far) cannot hide a match being played here.
     ASSERT_TRUE(VantaroForm->Replays().SaveMatchRecord());
@@ -228,7 +233,12 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
     ASSERT_TRUE(Run([&] { return Opponent->Match->Applied() >= 2; }, &dice));
     online.Connection()->Send(ServerCodec::Watch(table));
     ASSERT_TRUE(Run([&] { return online.Active() && Game().Phase == TGame::PhaseIdle; }));
+    EXPECT_TRUE(VantaroForm->Menus().HelpHint->isEnabled()) << "a watcher is advised";
     ASSERT_TRUE(VantaroForm->Replays().OpenMatchRecord());
+    Frame();
+    EXPECT_TRUE(TTableAnnouncer::TurnLine(Game(), VantaroForm->Seats()).startsWith("Replay 0/"))
+        << TTableAnnouncer::TurnLine(Game(), VantaroForm->Seats()).toStdString();
+    Shot(*VantaroForm, "replay.png");
     const int32_t shownAtOpen = online.TheMatch().Applied(), madeAtOpen = Opponent->Match->Applied();
     ASSERT_TRUE(Run(
         [&] {
@@ -237,7 +247,7 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
         &dice));
     EXPECT_TRUE(VantaroForm->Replays().Replaying());
     EXPECT_EQ(online.TheMatch().Applied(), shownAtOpen);
-    EXPECT_FALSE(online.Overlay()->isVisible());
+    EXPECT_TRUE(VantaroForm->Seats().Clock.isEmpty()) << "a replay has no clock";
     VantaroForm->Menus().FileLeaveReplay->trigger();
     EXPECT_EQ(Game().Phase, TGame::PhaseIdle) << "brought up to date without animation";
     EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
@@ -393,4 +403,217 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     VantaroForm->Replays().LeaveReplay();
     RunFrames();
     EXPECT_EQ(TableCheck::Digest(StateOf(Game())), ended) << "back to the table as it was";
+}
+
+namespace {
+
+class TSoundLog : public TSoundPlayer {
+public:
+    explicit TSoundLog(std::vector<TSound>& heard) : Heard(heard) {}
+    void Play(TSound sound) override { Heard.push_back(sound); }
+    std::vector<TSound>& Heard;
+};
+
+} // namespace
+
+// Every way a server's match ends before its last card says on the table what
+// happened, the log leads back to the lobby and so does a click on the table:
+// nothing is dealt under the online window. Seated, neither undo nor the hint
+// is offered; the clock shows in the turn line all along, warning (with a
+// sound) in its last seconds.
+TEST_F(OnlineApp, EveryEndingSaysWhatHappenedAndTheTableLeadsBackToTheLobby) {
+    TShellEnvironment environment;
+    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
+    environment.TrustServer = [](const QString&, const QString&) { return true; };
+    std::vector<TSound> heard;
+    environment.MakeSoundPlayer = [&](const TDataFolder&) { return std::make_unique<TSoundLog>(heard); };
+    uint16_t port = 0;
+    environment.AskOnline = [&](QString& server, QString& name) {
+        server = QString("127.0.0.1:%1").arg(port);
+        name = "Ann";
+        return true;
+    };
+    ShowWindowsActive(environment);
+    VantaroForm->Menus().ViewAnnounce->setChecked(false); // a server's table speaks all the same
+    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
+    port = Server->Server->Port();
+    QDir().mkpath(Folder.filePath("bob"));
+    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
+    VantaroForm->FilePlayOnlineClick();
+    TOnlinePlay& online = VantaroForm->Online();
+    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
+
+    enum class TEnd { BobLeaves, BobGone, AnnSlow, BobSlow, BobLeavesAtOnce };
+    const struct {
+        const char* Name;
+        TEnd End;
+        const char* Banner;
+    } cases[] = {
+        {"Bob leaves", TEnd::BobLeaves, "You win \u2013 Blue left the match"},
+        {"Bob's line drops for good", TEnd::BobGone, "You win \u2013 Blue did not come back"},
+        {"Ann's clock runs out", TEnd::AnnSlow, "You lose on time"},
+        {"Bob's clock runs out", TEnd::BobSlow, "Blue ran out of time \u2013 you win"},
+        {"Bob leaves before a card is played", TEnd::BobLeavesAtOnce, "Match abandoned"},
+    };
+    std::mt19937 dice(9);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (!Opponent->Link->IsSignedIn()) Opponent->Open(port);
+        ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
+        Opponent->Link->Send(ServerCodec::Create(TGameRules{}, 30));
+        int64_t table = 0;
+        ASSERT_TRUE(Run([&] {
+            for (const auto& [id, entry] : online.Model().Tables())
+                if (entry.Seats[1] == "Bob" && entry.Seats[0].isEmpty()) table = id;
+            return table != 0;
+        }));
+        online.Connection()->Send(ServerCodec::Sit(table));
+        ASSERT_TRUE(Run([&] { return online.TheMatch().Still() && Opponent->Match->Active(); }));
+        const int32_t cards = c.End == TEnd::BobLeavesAtOnce ? 0 : 2;
+        const int32_t toMove = c.End == TEnd::AnnSlow ? 0 : 1;
+        ASSERT_TRUE(Run([&] {
+            if (online.TheMatch().Applied() < cards || Game().Turn != toMove) {
+                PressMove(dice);
+                Opponent->PlayAnyMove(dice);
+            }
+            return online.TheMatch().Applied() >= cards && online.TheMatch().Still() &&
+                   Game().Turn == toMove && Opponent->Match->Still();
+        }));
+        EXPECT_FALSE(VantaroForm->Menus().EditUndo->isEnabled());
+        EXPECT_FALSE(VantaroForm->Menus().HelpHint->isEnabled());
+        const int32_t shown = online.TheMatch().Applied();
+        QTest::keyClick(VantaroForm, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(VantaroForm, Qt::Key_H);
+        EXPECT_EQ(online.TheMatch().Applied(), shown);
+        EXPECT_FALSE(VantaroForm->Table().Hint().Busy());
+        // The move's clock shows from its start, after the turn, not over it.
+        const QString turn = TTableAnnouncer::TurnLine(Game(), VantaroForm->Seats());
+        const QString clock = VantaroForm->Seats().Clock;
+        EXPECT_TRUE(turn.endsWith(QString::fromUtf8(" \u00b7 ") + clock)) << turn.toStdString();
+        EXPECT_GT(clock.chopped(2).toInt(), TServerMatch::ClockWarnSeconds) << clock.toStdString();
+        EXPECT_FALSE(VantaroForm->Seats().ClockWarns);
+        const size_t turnCues = std::count(heard.begin(), heard.end(), TSound::Turn);
+        if (c.End == TEnd::AnnSlow) Shot(*VantaroForm, "clock.png");
+        switch (c.End) {
+        case TEnd::BobLeaves:
+        case TEnd::BobLeavesAtOnce:
+            Opponent->Link->Send(ServerCodec::Leave());
+            break;
+        case TEnd::BobGone:
+            Opponent->Link->Close();
+            ASSERT_TRUE(Run([&] { return VantaroForm->Seats().Clock.startsWith("Blue away"); }));
+            Server->Advance(61'000);
+            break;
+        case TEnd::AnnSlow:
+            // The last seconds warn, once, with a sound.
+            Now += 21'000'000;
+            RunFrames();
+            EXPECT_TRUE(VantaroForm->Seats().ClockWarns);
+            RunFrames();
+            Shot(*VantaroForm, "clock-warning.png");
+            EXPECT_EQ(std::count(heard.begin(), heard.end(), TSound::Turn), turnCues + 1);
+            Server->Advance(31'000);
+            break;
+        case TEnd::BobSlow:
+            Server->Advance(31'000);
+            break;
+        }
+        ASSERT_TRUE(
+            Run([&] { return !online.Active() && !Game().InProgress && Game().Phase == TGame::PhaseIdle; }));
+        EXPECT_EQ(TTableAnnouncer::ResultLine(Game(), VantaroForm->Seats()).toStdString(), c.Banner);
+        Shot(*VantaroForm, QString("ending-%1.png").arg(int(c.End)));
+        const QString log = ChatForm->ChatLog->toPlainText();
+        EXPECT_TRUE(log.endsWith(TMatchLog::LobbyInvitation)) << log.right(200).toStdString();
+        // A click on the ended table, or F2, leads to the lobby; nothing is dealt here.
+        QTest::mouseClick(VantaroForm->GameBoard, Qt::LeftButton, Qt::NoModifier, QPoint(256, 192));
+        VantaroForm->Menus().FileNewGame->trigger();
+        RunFrames();
+        EXPECT_FALSE(Game().InProgress);
+        EXPECT_EQ(Game().Seats().Kind, TSeating::ServerPlayer);
+        EXPECT_TRUE(VantaroForm->windowTitle().contains("Online"))
+            << VantaroForm->windowTitle().toStdString();
+        EXPECT_TRUE(ChatForm->ChatLog->toPlainText().endsWith(
+            "Back to the lobby: choose a table there, or Play Now."));
+        EXPECT_FALSE(ChatForm->ChatLog->toPlainText().contains("Match abandoned"));
+    }
+}
+
+// The server stops in the middle of a match: the table waits, says it is
+// reconnecting and for how long the seat is kept, and tries again by itself
+// until the server is back, where the match goes on to its end. Stopped for
+// good, the table gives up once the seat is no longer kept; "abandoned" is
+// never said, as the server never said it.
+TEST_F(OnlineApp, TheClientComesBackByItselfWhenTheServerRestarts) {
+    TShellEnvironment environment;
+    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
+    environment.TrustServer = [](const QString&, const QString&) { return true; };
+    uint16_t port = 0;
+    environment.AskOnline = [&](QString& server, QString& name) {
+        server = QString("127.0.0.1:%1").arg(port);
+        name = "Ann";
+        return true;
+    };
+    ShowWindowsActive(environment);
+    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
+    port = Server->Server->Port();
+    const TIdentity identity = Server->Identity;
+    QDir().mkpath(Folder.filePath("bob"));
+    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
+    VantaroForm->FilePlayOnlineClick();
+    TOnlinePlay& online = VantaroForm->Online();
+    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
+    Opponent->Open(port);
+    ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
+    Opponent->Link->Send(ServerCodec::Create(TGameRules{}, 30));
+    ASSERT_TRUE(Run([&] { return !online.Model().Tables().empty(); }));
+    online.Connection()->Send(ServerCodec::Sit(online.Model().Tables().begin()->first));
+    std::mt19937 dice(4);
+    ASSERT_TRUE(Run(
+        [&] {
+            PressMove(dice);
+            return online.TheMatch().Applied() >= 3 && online.TheMatch().Still() && Opponent->Match->Still();
+        },
+        &dice));
+    const uint32_t before = TableCheck::Digest(StateOf(Game()));
+    const auto log = [&] { return ChatForm->ChatLog->toPlainText(); };
+
+    for (const bool comesBack : {true, false}) {
+        SCOPED_TRACE(comesBack ? "the server comes back" : "the server stays away");
+        Server.reset();
+        ASSERT_TRUE(Run([&] { return online.Reconnecting(); }));
+        EXPECT_TRUE(Game().InProgress) << "the table waits as it stands";
+        EXPECT_TRUE(VantaroForm->Seats().Clock.startsWith(QString::fromUtf8("Reconnecting\u2026 ")))
+            << VantaroForm->Seats().Clock.toStdString();
+        EXPECT_TRUE(log().contains("Reconnecting by itself: the server keeps your seat for 60 s."));
+        Shot(*VantaroForm, "reconnecting.png");
+        // Tries that find nobody, a little further apart each time.
+        ASSERT_TRUE(Run([&] { return log().count("No way back yet") >= 2; }));
+        EXPECT_TRUE(online.Reconnecting());
+        if (!comesBack) {
+            Now += 61'000'000;
+            ASSERT_TRUE(Run([&] { return !online.Active() && !Game().InProgress; }));
+            EXPECT_FALSE(online.Reconnecting());
+            EXPECT_EQ(TTableAnnouncer::ResultLine(Game(), VantaroForm->Seats()), "Connection lost");
+            break;
+        }
+        Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get(), port, &identity);
+        Opponent->Open(port);
+        ASSERT_TRUE(Run([&] {
+            return !online.Reconnecting() && online.TheMatch().Still() && Opponent->Match->Still() &&
+                   !online.TheMatch().LineDown();
+        }));
+        EXPECT_EQ(TableCheck::Digest(StateOf(Game())), before);
+        EXPECT_TRUE(log().contains("Back at the table; the match goes on."));
+        // The match goes on to a move more on both tables.
+        const int32_t made = online.TheMatch().Applied();
+        ASSERT_TRUE(Run(
+            [&] {
+                PressMove(dice);
+                return online.TheMatch().Applied() > made && online.TheMatch().Still() &&
+                       Opponent->Match->Still();
+            },
+            &dice));
+        EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
+    }
+    EXPECT_FALSE(log().contains("abandoned", Qt::CaseInsensitive)) << log().toStdString();
 }

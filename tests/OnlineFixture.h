@@ -105,25 +105,28 @@ public:
 // vantaro-server's lobby, storage and transport, run by polling from the test's thread.
 class TLoopbackServer {
 public:
-    explicit TLoopbackServer(const QString& folder, const TCardsInfo* cards = nullptr) {
+    // `port` and `identity`: those of a server run before, to start it again.
+    explicit TLoopbackServer(const QString& folder, const TCardsInfo* cards = nullptr, uint16_t port = 0,
+                             const TIdentity* identity = nullptr) {
         std::string error;
         Storage = TSqlStorage::Open((folder + "/vantaro.sqlite").toStdString(), "", error);
         EXPECT_TRUE(Storage) << error;
-        Identity = MakeIdentity("vantaro-server");
+        Identity = identity ? *identity : MakeIdentity("vantaro-server");
         Addresses.OneAddressOnePerson = false; // every client here is 127.0.0.1
         Sessions = std::make_unique<TClientSessions>(
             Io, *Storage, Log, Addresses,
             [cards](int64_t seed, int32_t rules, int32_t first) {
                 return std::make_unique<TTableReferee>(seed, rules, first, cards);
             },
-            [] { return int64_t(987654321); }, [] { return QDateTime::currentMSecsSinceEpoch(); },
-            TClientSessions::TLimits{});
+            [] { return int64_t(987654321); }, [this] { return NowMs(); }, TClientSessions::TLimits{});
         Server = std::make_unique<TTlsServer>(
             Io, Log, Addresses,
             [this](TConnectionLink& link, const TPeer& peer) { return Sessions->Open(link, peer); },
             TTlsServer::TLimits{});
         EXPECT_EQ(Server->UseIdentity(Identity), "");
-        EXPECT_EQ(Server->Listen("127.0.0.1", 0), "");
+        EXPECT_EQ(Server->Listen("127.0.0.1", port), "");
+        // A server started again takes up the matches it was running.
+        if (port != 0) Sessions->Lobby().ResumeStored(NowMs());
     }
     ~TLoopbackServer() {
         Server.reset();
@@ -134,10 +137,18 @@ public:
         Io.restart();
         Io.poll();
     }
+    int64_t NowMs() const { return QDateTime::currentMSecsSinceEpoch() + AheadMs; }
+    // The server's clock moved on by `ms`: the move clocks and kept seats run out without waiting.
+    void Advance(int64_t ms) {
+        AheadMs += ms;
+        Sessions->Lobby().Tick(NowMs());
+        Sessions->Flush();
+    }
     QString Fingerprint() const {
         return QString::fromStdString(CertificateFingerprint(Identity.CertificatePem));
     }
 
+    int64_t AheadMs = 0;
     std::vector<std::string> Lines;
     TServerLog Log{[this](const std::string& line) { Lines.push_back(line); }};
     asio::io_context Io{1};

@@ -164,8 +164,8 @@ TEST_F(OnlineMatch, ATableBuiltFromTheMovesEqualsOneThatWatchedThemPixelForPixel
     }
 }
 
-// The time left counts down from the server's figure as it arrived, shown in
-// the last ten seconds; none without a figure, never more than the table's
+// The time left counts down from the server's figure as it arrived, shown
+// all along; none without a figure, never more than the table's
 // time a move; a dropped player's countdown from the server's seconds.
 TEST_F(OnlineMatch, TheClockCountsFromTheServersFigureAsItArrived) {
     std::unique_ptr<TClient> ann = Client();
@@ -176,7 +176,7 @@ TEST_F(OnlineMatch, TheClockCountsFromTheServersFigureAsItArrived) {
         uint64_t After;
         const char* Shown;
     } clock[] = {
-        {MatchLine(false, moves, 0, 0, R"(,"clock":25000)"), 14999, ""},
+        {MatchLine(false, moves, 0, 0, R"(,"clock":25000)"), 14999, "bob (Blue): 11 s"},
         {MatchLine(false, moves, 0, 0, R"(,"clock":25000)"), 16001, "bob (Blue): 9 s"},
         {MatchLine(false, moves, 0, 0, R"(,"clock":25000)"), 90000, "bob (Blue): 0 s"},
         {MatchLine(false, moves, 0, 0), 29000, ""},
