@@ -39,6 +39,9 @@ struct TOnlineHooks {
     // named by `source`; false when the table cannot take it now.
     std::function<bool(const TMatchRecord&, const QString& source)> OpenReplay;
     std::function<void()> TableWanted; // a match this player sits in needs the table back
+    // The server's record of a match this player sat in, read and checked,
+    // once the match has ended: for the match history.
+    std::function<void(const TMatchRecord&)> KeepRecord;
 };
 
 // Playing on a game server: the player's identity and trusted servers (kept
@@ -87,5 +90,6 @@ private:
     TLobbyModel LobbyModel;
     QLabel* OverlayLabel = nullptr;
     int64_t AskedRecord = 0; // the match whose record was asked for; 0 none
+    int64_t KeptRecord = 0;  // the ended match whose record goes to the history; 0 none
     QString DrawnRating;     // the rating line the table was last drawn with
 };

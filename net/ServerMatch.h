@@ -54,6 +54,9 @@ public:
     // This player sits in a match that is still being played.
     bool Seated() const { return Playing && You >= 0 && !EndTable && !Known.Ended; }
     int32_t LocalSeat() const { return You; }
+    // The server's numbers for the table and the match on it.
+    int64_t TableId() const { return Table; }
+    int64_t MatchId() const { return Known.State.Match; }
     // The seed of the server's deal (plus the deals already made from it,
     // for Sudden Death replays).
     int64_t DealSeconds();
@@ -101,6 +104,8 @@ private:
         QString How;
         QString Ratings; // the log's line, for a rated match
         QString OwnRating;
+        TTableEvent::TDecision Decision = TTableEvent::TDecision::None;
+        int32_t Winner = -1;
     };
     void SayRatings(const TServerMessage& ended, TWaiting& waiting) const;
     // Everything the server has said about the match: enough to build the table again.
@@ -150,4 +155,7 @@ private:
     int32_t AwaySeat = -1;
     uint64_t AwayDeadlineMs = 0;
     QString ShownRating;
+    // The server's word on a match it stopped, told with the stop once shown.
+    TTableEvent::TDecision StopDecision = TTableEvent::TDecision::None;
+    int32_t StopWinner = -1;
 };
