@@ -77,15 +77,16 @@ TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>&
     replay.Score[0] = match.Score[0];
     replay.Score[1] = match.Score[1];
 
-    if (record.Ending == TMatchEnding::Finished) {
-        // A chain of drawn deals that reaches the bound ends there, a draw.
-        if (match.InProgress() && record.Moves.size() < size_t(TMatchRecord::MaxMoves)) {
-            replay.Problem = "the last deal is a draw that Sudden Death deals again, yet the match is "
-                             "recorded as finished";
-        } else if (replay.Score[0] != record.Score[0]) {
-            replay.Problem = "the moves end " + ScoreText(replay.Score[0], replay.Score[1]) +
-                             ", the record says " + ScoreText(record.Score[0], record.Score[1]);
-        }
+    const bool finished = record.Ending == TMatchEnding::Finished;
+    // A chain of drawn deals that reaches the bound ends there, a draw.
+    if (finished && match.InProgress() && record.Moves.size() < size_t(TMatchRecord::MaxMoves)) {
+        replay.Problem = "the last deal is a draw that Sudden Death deals again, yet the match is "
+                         "recorded as finished";
+    } else if (replay.Score[0] != record.Score[0] || replay.Score[1] != record.Score[1]) {
+        // However it ended, the cards owned then are the ones the moves leave.
+        replay.Problem = std::string(finished ? "the moves end " : "the moves leave ") +
+                         ScoreText(replay.Score[0], replay.Score[1]) + ", the record says " +
+                         ScoreText(record.Score[0], record.Score[1]);
     }
     if (!replay.Problem.empty()) replay.Positions.clear();
     return replay;

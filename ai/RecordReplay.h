@@ -30,6 +30,7 @@ TMatchScript ScriptOf(const TMatchRecord& record);
 
 // Deals from the record's seeds and plays its moves with the match's own
 // rules. Refuses a move the rules refuse, a move after a deal that ended
-// other than in a Sudden Death draw, and a finished record whose score or
-// last deal does not agree with the play.
+// other than in a Sudden Death draw, a record whose score is not the one its
+// moves leave (however it ended), and a finished record whose last deal is a
+// draw that Sudden Death deals again.
 TReplay ReplayRecord(const TMatchRecord& record, const std::vector<TCardValues>& catalogue);

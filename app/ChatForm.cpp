@@ -1,5 +1,6 @@
 #include "app/ChatForm.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -52,12 +54,19 @@ TChatForm::TChatForm(QWidget* parent)
     ChatLog->setGeometry(0, 0, 241, 257);
     ChatLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ChatLog->setReadOnly(true);
-    ChatLog->setEnabled(false);
-    // Out of reach of focus and typing, but its lines read as plainly as any text.
-    QPalette legible = ChatLog->palette();
+    // Out of reach of focus and typing, yet it scrolls: the wheel and the
+    // scroll bar reach the early lines. It keeps the quiet look it has always
+    // had, its lines as plain as any text.
+    ChatLog->setFocusPolicy(Qt::NoFocus);
+    ChatLog->setTextInteractionFlags(Qt::NoTextInteraction);
+    QPalette quiet = ChatLog->palette();
     for (const QPalette::ColorRole role : {QPalette::Text, QPalette::Base})
-        legible.setColor(QPalette::Disabled, role, legible.color(QPalette::Active, role));
-    ChatLog->setPalette(legible);
+        quiet.setColor(QPalette::Disabled, role, quiet.color(QPalette::Active, role));
+    for (int role = 0; role < QPalette::NColorRoles; ++role)
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            quiet.setColor(group, QPalette::ColorRole(role),
+                           quiet.color(QPalette::Disabled, QPalette::ColorRole(role)));
+    ChatLog->setPalette(quiet);
 
     ChatEdit = new QPlainTextEdit("ChatEdit", client);
     ChatEdit->setGeometry(0, 264, 240, 81);
@@ -174,6 +183,9 @@ bool TChatForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TChatForm::AppendLine(const QString& line) {
     const QString kept = Cap.Clip(line);
+    QScrollBar* bar = ChatLog->verticalScrollBar();
+    // A reader scrolled up keeps their place; at the bottom the log follows.
+    const bool following = bar->value() >= bar->maximum();
     QTextDocument* document = ChatLog->document();
     // The first line fills the empty block the document starts with.
     const bool first = Cap.Lines() == 0;
@@ -188,9 +200,15 @@ void TChatForm::AppendLine(const QString& line) {
         QTextCursor oldest(document);
         oldest.movePosition(QTextCursor::Start);
         oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
+        // The lines read stay where they were as the ones above them go.
+        QAbstractTextDocumentLayout* layout = document->documentLayout();
+        const qreal gone = layout->blockBoundingRect(document->findBlockByNumber(drop)).top() -
+                           layout->blockBoundingRect(document->begin()).top();
+        const int at = bar->value();
         oldest.removeSelectedText();
+        if (!following) bar->setValue(at - int(gone));
     }
-    ChatLog->verticalScrollBar()->setValue(ChatLog->verticalScrollBar()->maximum());
+    if (following) bar->setValue(bar->maximum());
 }
 
 void TChatForm::SendChat() {

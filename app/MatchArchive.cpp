@@ -36,8 +36,8 @@ void NameSeats(const TSeats& seats, TMatchRecord& record) {
 TMatchArchive::TMatchArchive(TKeep keep, std::function<int64_t()> clock)
     : Kept(std::move(keep)), Clock(std::move(clock)) {}
 
-TMatchRecord TMatchArchive::Build(const TMatchScript& script, const int32_t score[2], TMatchEnding ending,
-                                  int32_t winner) const {
+TMatchRecord TMatchArchive::Build(const TMatch& match, TMatchEnding ending, int32_t winner) const {
+    const TMatchScript& script = match.Script;
     TMatchRecord record;
     NameSeats(Seats, record);
     record.Rules = script.Rules;
@@ -45,8 +45,13 @@ TMatchRecord TMatchArchive::Build(const TMatchScript& script, const int32_t scor
     record.RedealSeeds = script.RedealSeeds;
     record.FirstPlayer = script.FirstPlayer;
     record.Moves = script.Moves;
-    record.Score[0] = score[0];
-    record.Score[1] = score[1];
+    // What the moves leave, as every reader checks: a match left while the
+    // last card's captures were still turning over owns them already.
+    TMatch replayed;
+    std::string refusal;
+    const bool played = match.Catalogue && ReplayScript(script, *match.Catalogue, replayed, refusal);
+    record.Score[0] = played ? replayed.Score[0] : match.Score[0];
+    record.Score[1] = played ? replayed.Score[1] : match.Score[1];
     record.Ending = ending;
     record.Winner = winner;
     const int64_t now = Clock ? Clock() : 0;
@@ -59,12 +64,24 @@ void TMatchArchive::Keep(const TTableEvent& event, TMatchEnding ending, int32_t 
     Open = false;
     // A match without a placement, or one only looked at, is not kept.
     if (!event.Match || event.Match->Script.Moves.empty() || !Seats.Offers().Records) return;
-    Last = Build(event.Match->Script, event.Score, ending, winner);
+    Last = Build(*event.Match, ending, winner);
     if (Kept) Kept(*Last);
 }
 
 void TMatchArchive::Take(const TTableEvent& event) {
     using TKind = TTableEvent::TKind;
+    // A server keeps its own record of its matches, which the history takes
+    // instead (KeepServerRecord): nothing of a server's table is kept from here.
+    if (event.Seats.Kind == TSeating::ServerPlayer || event.Seats.Kind == TSeating::ServerWatcher) {
+        if (event.Kind == TKind::Dealt) {
+            Seats = event.Seats;
+            StartTime = Clock ? Clock() : 0;
+            Last.reset();
+        }
+        Open =
+            event.Kind == TKind::Dealt || (Open && event.Kind != TKind::Ended && event.Kind != TKind::Left);
+        return;
+    }
     if (event.Kind == TKind::Dealt) {
         Seats = event.Seats;
         StartTime = Clock ? Clock() : 0;
@@ -85,7 +102,14 @@ void TMatchArchive::Take(const TTableEvent& event) {
     }
 }
 
+void TMatchArchive::KeepServerRecord(const TMatchRecord& record) {
+    // A match broken off before its first card is not kept, as here.
+    if (record.Moves.empty()) return;
+    Last = record;
+    if (Kept) Kept(record);
+}
+
 std::optional<TMatchRecord> TMatchArchive::Current(const TGame& game) const {
     if (!Open) return Last;
-    return Build(game.Match().Script, game.Score, TMatchEnding::Abandoned, -1);
+    return Build(game.Match(), TMatchEnding::Abandoned, -1);
 }

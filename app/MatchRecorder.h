@@ -6,8 +6,8 @@
 #include <functional>
 
 // Tells when a match has ended and how, for the statistics. A Sudden Death
-// replay belongs to the match it replays, and a match stopped before its
-// ninth card (the other player left) has no result.
+// replay belongs to the match it replays; a match stopped before its ninth
+// card has a result only when a server decided one (time, forfeit).
 class TMatchRecorder {
 public:
     using TEnded = std::function<void(const TSeats&, TMatchResult, bool undoUsed, bool hintUsed)>;

@@ -42,6 +42,7 @@ TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, con
         }
         return Hooks.OpenReplay(record, source);
     };
+    online.KeepRecord = Hooks.KeepRecord;
     Online = std::make_unique<TOnlinePlay>(game, board, folder, std::move(online));
     Online->Lobby()->RatedBox->setChecked(Stored.OnlineRated);
     QObject::connect(Online->Lobby()->RatedBox, &QCheckBox::toggled, &Window, [this](bool rated) {

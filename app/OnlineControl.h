@@ -28,6 +28,8 @@ public:
         std::function<bool()> Replaying;
         std::function<void()> LeaveReplay;
         std::function<bool(const TMatchRecord&, const QString& source)> OpenReplay;
+        // The server's record of a match this player sat in, for the history.
+        std::function<void(const TMatchRecord&)> KeepRecord;
         // A direct network table gives way to the server.
         std::function<void()> LeaveDirectTable;
         std::function<void()> Save;              // the remembered choices are saved

@@ -184,6 +184,8 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         Log(QStringLiteral("Signed in to %1 as %2.").arg(Link->Server(), message.Name));
         ReturnSignedIn = Return.Active();
         SignedName = message.Name;
+        // The windows around the table follow: the side window becomes the chat.
+        if (Hooks.Wake) Hooks.Wake();
         break;
     case TKind::Chat:
         if (message.Table == 0)
@@ -225,13 +227,20 @@ void TOnlinePlay::Received(const TServerMessage& message) {
     case TKind::MoveRefused:
     case TKind::Away:
     case TKind::Back:
-    case TKind::Ended:
+    case TKind::Ended: {
+        // The player's own match ends: the server's record of it is what the
+        // history keeps.
+        const bool own = message.Kind == TKind::Ended && Match->Seated() && Match->TableId() == message.Table;
         if (message.Kind == TKind::Match && Return.Active()) {
             Return.Stop();
             ReturnSignedIn = false;
             Log(QStringLiteral("Back at the table; the match goes on."));
         }
         Match->Received(message, now);
+        if (own) {
+            KeptRecord = Match->MatchId();
+            Send(ServerCodec::Record(KeptRecord));
+        }
         if (message.Kind == TKind::Match) {
             LobbyWindow->AppendChat(QStringLiteral("You are at table %1; the match is on the main window.")
                                         .arg(message.Match.Table));
@@ -242,12 +251,23 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         }
         if (Hooks.Wake) Hooks.Wake();
         break;
+    }
     default:
         break;
     }
 }
 
 void TOnlinePlay::OpenRecord(const TServerRecord& answer) {
+    if (answer.Match == KeptRecord && KeptRecord != 0 && Link) {
+        KeptRecord = 0;
+        const TRecordReading kept = ReadRecordJson(answer.Json, Link->Server().toStdString());
+        if (!kept.Record)
+            Log(QStringLiteral("The server's record of match %1 could not be kept: %2.")
+                    .arg(answer.Match)
+                    .arg(QString::fromStdString(kept.Problem)));
+        else if (Hooks.KeepRecord)
+            Hooks.KeepRecord(*kept.Record);
+    }
     // A server does not put a replay on the player's table unasked.
     if (answer.Match != AskedRecord || !Link) return;
     AskedRecord = 0;

@@ -42,6 +42,9 @@ struct TOnlineHooks {
     std::function<void()> ClockWarning; // this player's move clock enters its last seconds
     // Where the lobby window of this size opens; unset leaves it to the desktop.
     std::function<QPoint(QSize)> PlaceLobby;
+    // The server's record of a match this player sat in, read and checked,
+    // once the match has ended: for the match history.
+    std::function<void(const TMatchRecord&)> KeepRecord;
 };
 
 // Playing on a game server: the player's identity and trusted servers (kept
@@ -103,6 +106,7 @@ private:
     std::unique_ptr<TLobbyForm> LobbyWindow;
     TLobbyModel LobbyModel;
     int64_t AskedRecord = 0; // the match whose record was asked for; 0 none
+    int64_t KeptRecord = 0;  // the ended match whose record goes to the history; 0 none
     QString DrawnRating;     // the rating line the table was last drawn with
     bool LobbyPlaced = false;
     TOnlineServer Where; // the server connected to, and as whom

@@ -90,6 +90,10 @@ void TReplayControl::Take(const TTableEvent& event) {
     Archive->Take(event);
 }
 
+void TReplayControl::KeepServerRecord(const TMatchRecord& record) {
+    Archive->KeepServerRecord(record);
+}
+
 bool TReplayControl::Replaying() const {
     return View && View->Active();
 }

@@ -46,6 +46,8 @@ public:
 
     // A match ended or dealt: kept in the history at its end.
     void Take(const TTableEvent& event);
+    // The server's record of a match this player sat in: kept in the history.
+    void KeepServerRecord(const TMatchRecord& record);
 
     bool Replaying() const;
     TReplayView& Replay() { return *View; }

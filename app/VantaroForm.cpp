@@ -320,9 +320,14 @@ void TVantaroForm::SetSound(bool on) {
 void TVantaroForm::ChatModeChanged() {
     if (!ChatForm) return;
     const TGameType type = RulesForm ? RulesForm->GameType : TGameType::HotSeat;
-    ChatForm->SetMode(type == TGameType::Network        ? TChatForm::TMode::Chat
-                      : type == TGameType::SinglePlayer ? TChatForm::TMode::Log
-                                                        : TChatForm::TMode::HotSeat);
+    // Signed in to a server, or at its table, the window is its chat whatever
+    // the rules dialog was left at: the designer's texts belong to one keyboard.
+    const TSeating seating = Game->Seats().Kind;
+    const bool online = (OnServer && (OnServer->SignedIn() || OnServer->Active())) ||
+                        seating == TSeating::ServerPlayer || seating == TSeating::ServerWatcher;
+    ChatForm->SetMode(type == TGameType::Network || online ? TChatForm::TMode::Chat
+                      : type == TGameType::SinglePlayer    ? TChatForm::TMode::Log
+                                                           : TChatForm::TMode::HotSeat);
 }
 
 void TVantaroForm::DrawDraggedCard() {

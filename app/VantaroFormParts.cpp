@@ -113,7 +113,12 @@ void TVantaroForm::MakeParts() {
 
 void TVantaroForm::MakeOnlinePlay() {
     TOnlineControl::THooks hooks;
-    hooks.Wake = [this] { Wake(); };
+    // Whatever the server said may have seated this player or signed them in
+    // or out: the side window follows.
+    hooks.Wake = [this] {
+        ChatModeChanged();
+        Wake();
+    };
     hooks.Unseat = [this] {
         if (Driver) Driver->Unseat();
     };
@@ -127,6 +132,7 @@ void TVantaroForm::MakeOnlinePlay() {
     hooks.OpenReplay = [this](const TMatchRecord& record, const QString& source) {
         return Replay->OpenReplay(record, source);
     };
+    hooks.KeepRecord = [this](const TMatchRecord& record) { Replay->KeepServerRecord(record); };
     hooks.LeaveDirectTable = [this] {
         if (!DirectNet->Idle()) DirectNet->Close("they went to play online.");
     };

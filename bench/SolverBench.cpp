@@ -136,6 +136,11 @@ void BM_MatchReview(benchmark::State& state) {
             const std::vector<TPlacementMove> moves = TPosition(replay.Positions.back().Setup).LegalMoves();
             const TPlacementMove move = moves[random() % moves.size()];
             record.Moves.push_back(move);
+            // The record owns what its moves leave, as every record must.
+            TPosition after(replay.Positions.back().Setup);
+            after.Make(move);
+            record.Score[0] = after.Owned(0);
+            record.Score[1] = 10 - record.Score[0];
             replay = ReplayRecord(record, catalogue);
         }
         records.push_back(record);

@@ -61,10 +61,12 @@ void TGame::Deal(int32_t startingPlayer, const TGameRules& rules, bool redeal, c
     Tell(dealt);
 }
 
-void TGame::StopMatch() {
+void TGame::StopMatch(TTableEvent::TDecision decision, int32_t winner) {
     if (MatchState.Stop()) {
         TTableEvent ended = Event(TTableEvent::TKind::Ended);
         ended.How = TTableEvent::THow::Stopped;
+        ended.Decision = decision;
+        ended.Winner = winner;
         Tell(ended);
     }
 }

@@ -112,7 +112,8 @@ public:
     void Subscribe(TListener listener) { Listeners.push_back(std::move(listener)); }
     // The match is stopped from outside before its end (the other player
     // left, the server ended it): the table stays as it is.
-    void StopMatch();
+    // A server that decides how the match ended says so with it.
+    void StopMatch(TTableEvent::TDecision decision = TTableEvent::TDecision::None, int32_t winner = -1);
     // The program ends: a running match is given up.
     void Leave();
 

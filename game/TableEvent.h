@@ -23,6 +23,9 @@ struct TTableEvent {
         Finished, // its ninth card
         Stopped,  // from outside, before its ninth card: the other player left or the server stopped it
     };
+    // What the server that stopped a match decided; None when nobody decided
+    // (the other player across the network left, the line to the server broke).
+    enum class TDecision : int32_t { None, Time, Forfeit, Abandoned };
 
     TKind Kind = TKind::Dealt;
     TSeats Seats;
@@ -32,6 +35,9 @@ struct TTableEvent {
     int32_t Group = 0; // TMatch::GroupSame, GroupPlus, GroupCombo or GroupBasic
     THow How = THow::Finished;
     int32_t Score[2]{};
+    // Stopped: the server's decision and its winner (-1 for none).
+    TDecision Decision = TDecision::None;
+    int32_t Winner = -1;
     // The match right after the change, for whoever needs more of it (its script).
     const TMatch* Match = nullptr;
 };

@@ -84,7 +84,7 @@ void TServerMatch::Received(const TServerMessage& message, uint64_t nowMs) {
             ChangedWhileHeld = true;
             return;
         }
-        Waiting.push_back({false, message.Move, message.Seat, {}, {}, {}, {}, {}});
+        Waiting.push_back({false, message.Move, message.Seat, {}, {}, {}, {}, {}, {}, -1});
         // Far behind: the table catches up at once.
         if (Waiting.size() > MaxWaiting) Rebuild();
         return;
@@ -166,6 +166,11 @@ void TServerMatch::Ended(const TServerMessage& message) {
     ended = {};
     ended.Ended = true;
     ended.How = message.How;
+    ended.Winner = message.Winner;
+    using TDecision = TTableEvent::TDecision;
+    ended.Decision = message.How == QLatin1String("time")      ? TDecision::Time
+                     : message.How == QLatin1String("forfeit") ? TDecision::Forfeit
+                                                               : TDecision::Abandoned;
     const QString winner = message.Winner >= 0 ? SeatName(message.Winner) : QString();
     if (message.How == QLatin1String("finished"))
         ended.Result = message.Winner < 0
@@ -210,7 +215,11 @@ void TServerMatch::Setup(const TServerMatchState& state, bool announce, int64_t 
     EndTable = false;
     StateAsked = false;
     LineIsDown = false;
-    if (!sameMatch) Known.Ended = false;
+    if (!sameMatch) {
+        Known.Ended = false;
+        StopDecision = TTableEvent::TDecision::None;
+        StopWinner = -1;
+    }
     Known.State = state;
     Table = state.Table;
     Seed = state.Seed;
@@ -356,6 +365,8 @@ void TServerMatch::PlayWaiting(uint64_t nowMs) {
         if (!next.Ratings.isEmpty()) Log(next.Ratings);
         ShownRating = next.OwnRating;
         ShownEnding = next.Banner;
+        StopDecision = next.Decision;
+        StopWinner = next.Winner;
         // A finished match ends on the table by itself with its last card.
         if (next.How != QLatin1String("finished") || Game.InProgress)
             EndTable = true;
@@ -407,7 +418,7 @@ void TServerMatch::StopTable() {
     Playing = false;
     TurnDeadlineMs = 0;
     // The table stays as it is and keys do nothing until the next match.
-    Game.StopMatch();
+    Game.StopMatch(StopDecision, StopWinner);
 }
 
 QString TServerMatch::Overlay(uint64_t nowMs) const {

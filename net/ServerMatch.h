@@ -54,6 +54,9 @@ public:
     // This player sits in a match that is still being played.
     bool Seated() const { return Playing && You >= 0 && !EndTable && !Known.Ended; }
     int32_t LocalSeat() const { return You; }
+    // The server's numbers for the table and the match on it.
+    int64_t TableId() const { return Table; }
+    int64_t MatchId() const { return Known.State.Match; }
     // The seed of the server's deal (plus the deals already made from it,
     // for Sudden Death replays).
     int64_t DealSeconds();
@@ -123,6 +126,8 @@ private:
         QString Ratings; // the log's line, for a rated match
         QString OwnRating;
         QString Banner;
+        TTableEvent::TDecision Decision = TTableEvent::TDecision::None;
+        int32_t Winner = -1;
     };
     void SayRatings(const TServerMessage& ended, TWaiting& waiting) const;
     QString Banner(const TServerMessage& ended, bool loserAway) const;
@@ -177,4 +182,7 @@ private:
     uint64_t AwayDeadlineMs = 0;
     QString ShownRating;
     QString ShownEnding;
+    // The server's word on a match it stopped, told with the stop once shown.
+    TTableEvent::TDecision StopDecision = TTableEvent::TDecision::None;
+    int32_t StopWinner = -1;
 };

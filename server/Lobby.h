@@ -168,6 +168,8 @@ private:
     void Record(uint64_t connection, TClient& client, int64_t matchId, int64_t nowMs);
     // The stored match as a record file holds it, or the problem.
     std::optional<QByteArray> RecordOf(const TStoredMatch& match, std::string& problem) const;
+    // The cards each side owns after a stored match's moves; none when they do not replay.
+    std::optional<std::array<int32_t, 2>> ScoreOf(int64_t matchId) const;
 
     // The lobby's view of an entry, after every change to it (LobbyMessages.cpp).
     void PlayerChanged(const TClient& client);

@@ -193,8 +193,10 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
         how = TMatchStatus::Abandoned;
         winner = -1;
     }
+    // The cards each side owned when it ended, however it ended: a profile
+    // shows them with the result.
     int32_t score[2] = {0, 0};
-    if (how == TMatchStatus::Finished)
+    if (table.Referee)
         for (int seat = 0; seat < 2; ++seat) score[seat] = table.Referee->Score(seat);
     TStorage::TRatingUpdate ratings;
     if (!Storage.FinishMatch(table.Match.Id, how, winner, score, nowMs, &ratings))

@@ -128,6 +128,10 @@ void TLobby::Profile(uint64_t connection, TClient& client, const std::string& na
         entry.How = QString::fromLatin1(StatusName(match.Status));
         entry.Winner = match.Winner;
         entry.Score = {match.Score[0], match.Score[1]};
+        // Older servers kept 0–0 for a match that ended early; its moves tell
+        // what each side owned then.
+        if (match.Status != TMatchStatus::Finished && match.Score[0] + match.Score[1] == 0)
+            if (const std::optional<std::array<int32_t, 2>> owned = ScoreOf(match.Id)) entry.Score = *owned;
         entry.Rated = match.Rated;
         if (played.RatingMoved)
             entry.Change = RoundedRating(played.After.Rating) - RoundedRating(played.Before.Rating);
@@ -158,6 +162,14 @@ void TLobby::Record(uint64_t connection, TClient& client, int64_t matchId, int64
     answer.Kind = TServerMessage::TKind::Record;
     answer.Record = {matchId, *record};
     SendAnswer(connection, answer);
+}
+
+std::optional<std::array<int32_t, 2>> TLobby::ScoreOf(int64_t matchId) const {
+    const std::optional<TStoredMatch> stored = Storage.LoadMatch(matchId);
+    std::string problem;
+    const std::unique_ptr<TReferee> referee = stored ? Replay(*stored, problem) : nullptr;
+    if (!referee) return std::nullopt;
+    return std::array<int32_t, 2>{referee->Score(0), referee->Score(1)};
 }
 
 std::optional<QByteArray> TLobby::RecordOf(const TStoredMatch& match, std::string& problem) const {

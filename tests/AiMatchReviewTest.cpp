@@ -35,6 +35,7 @@ TEST(AiMatchReview, ScoresAreTheSolversScores) {
         record.FirstPlayer = match % 2;
         record.Ending = TMatchEnding::Abandoned;
         record.Moves = RandomMoves(random, record.FirstPlayer, 9);
+        ScoreFromMoves(record, catalogue);
         const TReplay replay = ReplayRecord(record, catalogue);
         ASSERT_EQ(replay.Problem, "");
         const std::optional<TMatchReview> review = ReviewMatch(record, replay);
@@ -82,10 +83,12 @@ TEST(AiMatchReview, ADrawnDealAndItsReplayAreBothReviewed) {
         record.Rules.SuddenDeath = true;
         record.Ending = TMatchEnding::Abandoned;
         record.Moves = RandomMoves(random, 1, 9);
+        ScoreFromMoves(record, catalogue);
         if (ReplayRecord(record, catalogue).Positions.back().Deal != 1) continue;
         const std::vector<TPlacementMove> more = RandomMoves(random, 0, 9);
         record.Moves.insert(record.Moves.end(), more.begin(), more.end());
         record.RedealSeeds = {int64_t(random())};
+        ScoreFromMoves(record, catalogue);
         const TReplay replay = ReplayRecord(record, catalogue);
         ASSERT_EQ(replay.Problem, "");
         const std::optional<TMatchReview> review = ReviewMatch(record, replay);

@@ -76,6 +76,8 @@ TEST_F(AiRecordReplay, AReplayedRecordShowsTheMatchAfterEveryPlacement) {
                 ++placements;
                 record.Moves.push_back(move);
                 record.RedealSeeds = Game->Match().Script.RedealSeeds;
+                record.Score[0] = Game->Score[0];
+                record.Score[1] = Game->Score[1];
                 ASSERT_EQ(Game->Match().Script.Seed, record.Seed);
                 ASSERT_EQ(ScriptOf(record), Game->Match().Script);
                 const TRecordReading read = ReadRecordJson(WriteRecordJson(record), "m.json");
@@ -115,6 +117,7 @@ TEST_F(AiRecordReplay, RecordsTheCardsContradictAreRefused) {
         record.Rules.SuddenDeath = true;
         record.Ending = TMatchEnding::Abandoned;
         record.Moves = RandomMoves(random, 1, 9);
+        ScoreFromMoves(record, Catalogue);
         const TReplay one = ReplayRecord(record, Catalogue);
         ASSERT_EQ(one.Problem, "");
         // After a drawn ninth card the replay is dealt at once, as in the match.
@@ -152,6 +155,30 @@ TEST_F(AiRecordReplay, RecordsTheCardsContradictAreRefused) {
     EXPECT_GT(checked[0], 0);
     EXPECT_GT(checked[1], 0);
     EXPECT_GT(checked[2], 0);
+
+    // However a match ended, its score is the one its moves leave: broken off
+    // after four placements, no record may claim 9–1.
+    for (const TMatchEnding ending :
+         {TMatchEnding::Time, TMatchEnding::Forfeit, TMatchEnding::Abandoned, TMatchEnding::Left}) {
+        for (int32_t i = 0; i < 20; ++i) {
+            TMatchRecord early;
+            early.Players[0] = early.Players[1] = "A";
+            early.Seed = int64_t(random());
+            early.Rules.Same = early.Rules.Plus = true;
+            early.Ending = ending;
+            early.Winner = ending == TMatchEnding::Abandoned ? -1 : int32_t(random() % 2);
+            early.Moves = RandomMoves(random, 1, 4);
+            ScoreFromMoves(early, Catalogue);
+            ASSERT_EQ(ReplayRecord(early, Catalogue).Problem, "");
+            const int32_t red = early.Score[0], blue = early.Score[1];
+            early.Score[0] = red == 9 ? 8 : 9;
+            early.Score[1] = 10 - early.Score[0];
+            const std::string expected =
+                "the moves leave " + std::to_string(red) + "–" + std::to_string(blue) + ", the record says " +
+                std::to_string(early.Score[0]) + "–" + std::to_string(early.Score[1]);
+            EXPECT_EQ(ReplayRecord(early, Catalogue).Problem, expected);
+        }
+    }
     TMatchRecord record;
     record.Players[0] = record.Players[1] = "A";
     record.Ending = TMatchEnding::Abandoned;

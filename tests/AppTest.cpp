@@ -3,6 +3,7 @@
 #include "AppWindowsFixture.h"
 #include "TestSupport.h"
 #include "app/ChatForm.h"
+#include "app/LogCap.h"
 #include "app/ProgressForm.h"
 #include "app/RulesForm.h"
 #include "app/Windows.h"
@@ -17,9 +18,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 namespace {
@@ -216,7 +220,7 @@ TEST_F(AppTest, ChatWindowIsInertAndClosingOnlyHidesIt) {
     Start();
     EXPECT_EQ(ChatForm->windowTitle(), "Vantaro Chat");
     EXPECT_EQ(ChatForm->centralWidget()->size(), QSize(242, 384));
-    EXPECT_FALSE(ChatForm->ChatLog->isEnabled());
+    EXPECT_EQ(ChatForm->ChatLog->focusPolicy(), Qt::NoFocus);
     EXPECT_EQ(ChatForm->ChatEdit->toPlainText(), "ChatEdit");
     EXPECT_EQ(ChatForm->SendButton->text(), "Send");
     ChatForm->ChatEdit->setFocus();
@@ -225,6 +229,55 @@ TEST_F(AppTest, ChatWindowIsInertAndClosingOnlyHidesIt) {
     ChatForm->close();
     EXPECT_FALSE(ChatForm->isVisible());
     EXPECT_TRUE(VantaroForm->isVisible());
+}
+
+// The side window's log scrolls back to its early lines, keeps the reader's
+// place as lines come and the oldest go, and follows new lines only from the
+// bottom; it looks exactly as the inert log always did.
+TEST_F(AppTest, TheLogScrollsKeepsItsPlaceAndLooksAsItAlwaysDid) {
+    Start();
+    QTextEdit& log = *ChatForm->ChatLog;
+    ChatForm->ClearLog();
+    ChatForm->Cap = TLogCap(60);
+    for (int i = 0; i < 40; ++i) ChatForm->AppendLine(QString("Line %1").arg(i));
+    QScrollBar& bar = *log.verticalScrollBar();
+    ASSERT_GT(bar.maximum(), 0);
+    EXPECT_EQ(bar.value(), bar.maximum()) << "new lines are followed from the bottom";
+
+    // The same lines in the log as it was: disabled, with its text colours kept.
+    QTextEdit inert;
+    inert.setGeometry(log.geometry());
+    inert.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    inert.setReadOnly(true);
+    inert.setEnabled(false);
+    QPalette legible = inert.palette();
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::Base})
+        legible.setColor(QPalette::Disabled, role, legible.color(QPalette::Active, role));
+    inert.setPalette(legible);
+    inert.setPlainText(log.toPlainText());
+    bar.setValue(0);
+    const auto picture = [](QWidget& widget) {
+        return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    EXPECT_EQ(picture(log), picture(inert));
+
+    const auto topLine = [&] { return log.cursorForPosition(QPoint(4, 4)).block().text(); };
+    QWheelEvent up(QPointF(20, 20), log.mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    bar.setValue(bar.maximum());
+    for (int turn = 0; turn < 100 && bar.value() > 0; ++turn) QApplication::sendEvent(log.viewport(), &up);
+    EXPECT_EQ(bar.value(), 0) << "the wheel reaches the first lines";
+    EXPECT_EQ(topLine(), "Line 0");
+    bar.setValue(bar.maximum() / 2);
+    const QString reading = topLine();
+    // Lines come and, past the bound, the oldest go: the line read stays on top.
+    for (int i = 40; i < 70; ++i) ChatForm->AppendLine(QString("Line %1").arg(i));
+    EXPECT_EQ(topLine(), reading);
+    EXPECT_LT(bar.value(), bar.maximum());
+    bar.setValue(bar.maximum());
+    ChatForm->AppendLine("Line 70");
+    EXPECT_EQ(bar.value(), bar.maximum());
+    EXPECT_EQ(log.document()->lastBlock().text(), "Line 70");
 }
 
 // A copy of the generated data tree in a temporary folder, less one file.

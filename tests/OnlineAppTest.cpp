@@ -12,16 +12,21 @@
 #include "app/MatchLog.h"
 #include "app/OnlinePlay.h"
 #include "app/RatingChart.h"
+#include "app/RecordKeeper.h"
+#include "app/ReplayControl.h"
 #include "app/ReplayView.h"
 #include "app/Settings.h"
 #include "app/Sound.h"
+#include "app/Statistics.h"
 #include "app/TableAnnouncer.h"
 #include "app/TableDriver.h"
+#include "app/TableListeners.h"
 #include "app/VantaroForm.h"
 #include "game/KeyCodes.h"
 #include "render/DataFolder.h"
 #include "render/Graphics.h"
 #include "render/Surface.h"
+#include <QPlainTextEdit>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -616,4 +621,89 @@ TEST_F(OnlineApp, TheClientComesBackByItselfWhenTheServerRestarts) {
         EXPECT_EQ(TableCheck::Digest(StateOf(Game())), TableCheck::Digest(StateOf(*Opponent->Game)));
     }
     EXPECT_FALSE(log().contains("abandoned", Qt::CaseInsensitive)) << log().toStdString();
+}
+
+// A match at a server's table is kept as the server recorded it, with the
+// real names and the server's result, a forfeit won included, and counted as
+// a network game; a match only watched is counted nowhere. Signed in, the
+// side window is a chat without the designer's texts.
+TEST_F(OnlineApp, AServerMatchIsKeptAsTheServerRecordedItAndAWatchedOneIsNotCounted) {
+    TShellEnvironment environment;
+    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
+    environment.TrustServer = [](const QString&, const QString&) { return true; };
+    uint16_t port = 0;
+    environment.AskOnline = [&](QString& server, QString& name) {
+        server = QString("127.0.0.1:%1").arg(port);
+        name = "Ann";
+        return true;
+    };
+    ShowWindowsActive(environment);
+    EXPECT_TRUE(ChatForm->Blah1->isVisible()) << "at one keyboard the window is as it always was";
+    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
+    port = Server->Server->Port();
+    QDir().mkpath(Folder.filePath("bob"));
+    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
+    VantaroForm->FilePlayOnlineClick();
+    TOnlinePlay& online = VantaroForm->Online();
+    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
+    EXPECT_TRUE(ChatForm->ChatEdit->toPlainText().isEmpty());
+    EXPECT_FALSE(ChatForm->ChatEdit->placeholderText().isEmpty());
+    EXPECT_FALSE(ChatForm->Blah1->isVisible());
+
+    // Bob opens a table, Ann sits at Red; after a few moves Bob leaves and forfeits.
+    Opponent->Open(port);
+    ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
+    Opponent->Link->Send(ServerCodec::Create(TGameRules{}, 60));
+    ASSERT_TRUE(Run([&] { return !Opponent->Model.Tables().empty(); }));
+    online.Connection()->Send(ServerCodec::Sit(Opponent->Model.Tables().begin()->first));
+    ASSERT_TRUE(Run([&] { return online.Active() && Opponent->Match->Active(); }));
+    std::mt19937 dice(9);
+    ASSERT_TRUE(Run(
+        [&] {
+            PressMove(dice);
+            return online.TheMatch().Applied() >= 3 && Game().Phase == TGame::PhaseIdle;
+        },
+        &dice));
+    Opponent->Link->Send(ServerCodec::Leave());
+    TRecordKeeper& history = *VantaroForm->Replays().History();
+    ASSERT_TRUE(Run([&] {
+        return !Game().InProgress && Game().Phase == TGame::PhaseIdle && history.List().size() == 1;
+    }));
+    const int32_t red = Game().Score[0], blue = Game().Score[1];
+    const TMatchRecord kept = *history.List()[0].Record;
+    EXPECT_EQ(kept.Mode, TMatchMode::Server);
+    EXPECT_EQ(kept.Players[0], "Ann");
+    EXPECT_EQ(kept.Players[1], "Bob");
+    EXPECT_EQ(kept.Ending, TMatchEnding::Forfeit);
+    EXPECT_EQ(kept.Winner, 0);
+    EXPECT_EQ(kept.Score[0] * 100 + kept.Score[1], red * 100 + blue) << "as it stood at the end";
+    EXPECT_EQ(kept.Moves, Game().Match().Script.Moves);
+    TStatistics& statistics = VantaroForm->Listening().Statistics();
+    EXPECT_EQ(statistics.Tally(TGameType::Network, TLevel::Normal).Won, 1);
+    EXPECT_EQ(statistics.Tally(TGameType::HotSeat, TLevel::Normal).Played, 0);
+
+    // Ann watches Bob and Cid play to the end: neither history nor statistics change.
+    QDir().mkpath(Folder.filePath("cid"));
+    Third = std::make_unique<TOnlineSide>(Folder.filePath("cid"), "Cid", Game().Cards.get());
+    Third->Open(port);
+    ASSERT_TRUE(Run([&] { return Third->Link->IsSignedIn(); }));
+    Third->Link->Send(ServerCodec::Create(TGameRules{}, 60));
+    int64_t table = 0;
+    ASSERT_TRUE(Run([&] {
+        for (const auto& [id, entry] : Opponent->Model.Tables()) table = entry.Seats[1] == "Cid" ? id : table;
+        return table != 0;
+    }));
+    online.Connection()->Send(ServerCodec::Watch(table));
+    Opponent->Link->Send(ServerCodec::Sit(table));
+    ASSERT_TRUE(Run([&] { return online.Active() && Opponent->Match->Active(); }));
+    ASSERT_TRUE(Run(
+        [&] {
+            return !Game().InProgress && Game().Phase == TGame::PhaseIdle && Opponent->Idle() &&
+                   Third->Idle();
+        },
+        &dice));
+    EXPECT_EQ(online.TheMatch().Applied(), 9);
+    EXPECT_EQ(history.List().size(), 1u);
+    EXPECT_EQ(statistics.Tally(TGameType::Network, TLevel::Normal).Played, 1);
+    EXPECT_EQ(statistics.Tally(TGameType::HotSeat, TLevel::Normal).Played, 0);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ai/RecordReplay.h"
 #include "records/MatchRecord.h"
+#include "rules/CardSource.h"
+#include "rules/Match.h"
 
 #include <algorithm>
 #include <random>
@@ -74,4 +77,15 @@ inline TMatchRecord RandomRecord(std::mt19937& random) {
     record.StartTime = TMatchRecord::EarliestTime + int64_t(random() % 2000000000);
     record.EndTime = record.StartTime + int64_t(random() % 7200);
     return record;
+}
+
+// A record of moves picked at random, broken off early, owns what its moves
+// leave, not the 5–5 it was made with: the reader holds every ending to it.
+inline void ScoreFromMoves(TMatchRecord& record, const std::vector<TCardValues>& catalogue) {
+    const TCardList cards(catalogue);
+    TMatch match;
+    std::string refusal;
+    if (!ReplayScript(ScriptOf(record), cards, match, refusal)) return;
+    record.Score[0] = match.Score[0];
+    record.Score[1] = match.Score[1];
 }

@@ -62,6 +62,7 @@ TEST_F(SolveReview, PrintsEveryMoveOfARecordWithItsScores) {
     record.Ending = TMatchEnding::Left;
     record.Winner = 0;
     record.Moves = RandomMoves(random, 1, 7);
+    ScoreFromMoves(record, Catalogue);
     const std::string file = Write("match.json", WriteRecordJson(record));
     const TReplay replay = ReplayRecord(record, Catalogue);
     const std::optional<TMatchReview> review = ReviewMatch(record, replay);
@@ -130,6 +131,7 @@ TEST_F(SolveReview, ProgramReviewsAFileItIsGiven) {
     record.Players[0] = record.Players[1] = "P";
     record.Ending = TMatchEnding::Abandoned;
     record.Moves = RandomMoves(random, 1, 4);
+    ScoreFromMoves(record, Catalogue);
     const std::string file = Write("m.json", WriteRecordJson(record));
     QProcess solve;
     solve.start(VANTARO_SOLVE_PROGRAM,

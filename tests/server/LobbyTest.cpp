@@ -1013,6 +1013,35 @@ TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits) {
     EXPECT_NE(LogLines[0].find("profile of Ann"), std::string::npos) << LogLines[0];
 }
 
+// A match that ends early keeps the cards each side owned then, in storage,
+// in the ended line and in a profile; a row an older server kept as 0–0 is
+// shown with the score its moves leave.
+TEST_F(LobbyRatingsTest, AMatchEndedEarlyKeepsItsScoreAndAProfileShowsIt) {
+    auto [ann, bob] = StartedMatch();
+    Move(ann, 0, 0, 0);
+    Lobby->Tick(Now + 60'000);
+    Collect();
+    EXPECT_EQ(Last(ann, "ended").value()["score"].toArray(), (QJsonArray{4, 6}));
+    const std::optional<TStoredMatch> timed = Storage->LoadMatch(1);
+    ASSERT_TRUE(timed);
+    EXPECT_EQ(timed->Status, TMatchStatus::Time);
+    EXPECT_EQ(timed->Score[0] * 100 + timed->Score[1], 406);
+
+    TStoredMatch older = *timed;
+    older.Status = TMatchStatus::Playing;
+    const int64_t id = Storage->CreateMatch(older);
+    ASSERT_EQ(Storage->AddMove(id, {0, 0, 1, 1, Now}), TStorage::TMoveResult::Stored);
+    const int32_t none[2] = {0, 0};
+    ASSERT_TRUE(Storage->FinishMatch(id, TMatchStatus::Forfeit, 1, none, Now + 1));
+    Now += 1000;
+    const QJsonArray recent =
+        Answer(bob, "{\"type\":\"profile\",\"name\":\"Bob\"}", "profile")["recent"].toArray();
+    ASSERT_EQ(recent.size(), 2);
+    for (const QJsonValue& match : recent)
+        EXPECT_EQ(match.toObject()["score"].toArray(), (QJsonArray{4, 6}))
+            << match.toObject()["how"].toString().toStdString();
+}
+
 // Questions are counted per address too: connections from one address
 // share thirty in ten seconds, and a new connection starts with none left.
 TEST_F(LobbyRatingsTest, QuestionsAreLimitedPerAddressAcrossConnections) {
