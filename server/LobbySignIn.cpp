@@ -81,6 +81,7 @@ void TLobby::BackToSeat(TClient& client, int64_t nowMs) {
     if (!table.Referee) return;
     table.Clock.Returned(seat, nowMs);
     Schedule(table);
+    Log.Write(client.Name + " is back at table " + std::to_string(table.Id));
     TServerMessage back;
     back.Kind = TServerMessage::TKind::Back;
     back.Table = table.Id;
