@@ -22,6 +22,8 @@ inline constexpr size_t MaxRequestBytes = 4096;
 inline constexpr qsizetype MaxServerLineBytes = 64 * 1024;
 
 inline constexpr qsizetype MaxChatCharacters = 500;
+// The server's message of the day, shown as a player signs in.
+inline constexpr qsizetype MaxMotdCharacters = 500;
 inline constexpr qsizetype MaxReasonCharacters = 200;
 inline constexpr qsizetype MaxHowCharacters = 16;
 inline constexpr qsizetype MaxProgramCharacters = 40;

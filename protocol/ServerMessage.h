@@ -139,5 +139,5 @@ struct TServerMessage {
     TPlayerProfile Profile;                              // Profile
     TServerRecord Record;                                // Record
     QString From;                                        // Chat
-    QString Text;                                        // Chat, MoveRefused, Refused, Bye: the reason
+    QString Text; // Chat, MoveRefused, Refused, Bye: the reason; SignedIn: the message of the day
 };

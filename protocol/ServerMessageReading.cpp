@@ -169,6 +169,9 @@ TServerRecord RecordOf(TJsonReader& read) {
 void Read(TJsonReader& read, TServerMessage& message) {
     switch (message.Kind) {
     case TKind::SignedIn:
+        message.Name = read.Name("name");
+        if (read.Has("motd")) message.Text = read.Text("motd", Protocol::MaxMotdCharacters);
+        break;
     case TKind::PlayerGone:
         message.Name = read.Name("name");
         break;

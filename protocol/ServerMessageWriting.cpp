@@ -89,6 +89,9 @@ QJsonObject ProfileMatchObject(const TProfileMatch& match) {
 void Write(QJsonObject& object, const TServerMessage& message) {
     switch (message.Kind) {
     case TKind::SignedIn:
+        object["name"] = message.Name;
+        if (!message.Text.isEmpty()) object["motd"] = message.Text;
+        break;
     case TKind::PlayerGone:
         object["name"] = message.Name;
         break;

@@ -77,10 +77,12 @@ std::vector<TLobby::TOutgoing> TLobby::TakeOutgoing() {
     return std::exchange(Outgoing, {});
 }
 
-void TLobby::Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey) {
+void TLobby::Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey,
+                       const std::string& address) {
     TClient client;
     client.Fingerprint = fingerprint;
     client.LimitKey = limitKey;
+    client.Address = address;
     Clients[connection] = client;
 }
 
@@ -191,11 +193,12 @@ void TLobby::Tick(int64_t nowMs) {
         }
     }
     if (LobbyFlushAtMs <= nowMs) FlushLobby();
+    if (ModerationAtMs <= nowMs) FollowModeration(nowMs);
     AfterChange(nowMs);
 }
 
 int64_t TLobby::NextDeadline() const {
-    return std::min(Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs);
+    return std::min({Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs});
 }
 
 size_t TLobby::MatchesInPlay() const {

@@ -35,6 +35,16 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         return;
     }
     if (binding.Result == TStorage::TBindResult::Created) Log.Write("new player " + binding.Name);
+    if (const TModeration::TSanction* ban =
+            Moderation.BanOf(binding.PlayerId, client.Fingerprint, client.Address, nowMs)) {
+        Log.Write(binding.Name + " refused: " + TCommunityStorage::KindName(ban->Kind) + " #" +
+                  std::to_string(ban->Id));
+        TServerMessage bye;
+        bye.Kind = TServerMessage::TKind::Bye;
+        bye.Text = QString::fromStdString(TModeration::Telling(*ban, nowMs));
+        Send(connection, bye, true);
+        return;
+    }
     // The same player from a second connection: the newer one wins (a
     // client coming back before the server noticed the old line drop).
     if (uint64_t old = ConnectionOf(binding.PlayerId)) {
@@ -59,6 +69,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     TServerMessage welcome;
     welcome.Kind = TServerMessage::TKind::SignedIn;
     welcome.Name = QString::fromStdString(client.Name);
+    welcome.Text = QString::fromStdString(Settings.Motd);
     Send(connection, welcome);
 
     BackToSeat(client, nowMs);

@@ -115,6 +115,10 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
 }
 
 void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs) {
+    if (const TModeration::TSanction* mute = Moderation.MuteOf(client.PlayerId, nowMs)) {
+        Refuse(connection, TModeration::Telling(*mute, nowMs));
+        return;
+    }
     if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, Settings.ChatLines,
                           Settings.ChatWindowSeconds * 1000LL, nowMs)) {
         Refuse(connection, "You are chatting too fast.", TRefusal::Limit);

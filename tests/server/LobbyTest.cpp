@@ -7,6 +7,7 @@
 #include "records/RecordJson.h"
 #include "rules/MatchLimits.h"
 #include "server/AddressLimits.h"
+#include "server/AdminCommand.h"
 #include "server/Lobby.h"
 #include "server/RulesReferee.h"
 #include "server/ServerLog.h"
@@ -60,7 +61,7 @@ protected:
         uint64_t connection = NextConnection++;
         auto own = OwnAddress.try_emplace(name, "198.51.100." + std::to_string(OwnAddress.size() + 1)).first;
         Lobby->Connected(connection, fingerprint.empty() ? "fp-" + name : fingerprint,
-                         address.empty() ? own->second : address);
+                         address.empty() ? own->second : address, address.empty() ? own->second : address);
         Lobby->Handle(connection, Decode("{\"type\":\"login\",\"name\":\"" + name + "\"}"), Now);
         Collect();
         EXPECT_TRUE(Has(connection, "signed_in")) << name;
@@ -1176,6 +1177,80 @@ TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused) {
     EXPECT_TRUE(Requests::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "\"}").Ok) << "500 characters";
     EXPECT_FALSE(Requests::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "x\"}").Ok) << "501 characters";
     EXPECT_FALSE(Requests::Decode(std::string(4097, ' ')).Ok);
+}
+
+} // namespace
+
+namespace {
+
+// A moderation action taken anywhere (here the admin command on the same
+// database) reaches the lobby by its log within one poll: a ban sends the
+// player away from every connection and keeps them out, whether by name,
+// certificate or address, until lifted; a mute refuses chat with the time
+// left. The message of the day greets each sign-in.
+TEST_F(LobbyTest, SanctionsTakeEffectWithinAPollAndLastUntilLifted) {
+    TServerSettings settings;
+    settings.Motd = "Be kind.";
+    Lobby->Apply(settings);
+    Lobby->Moderate(*Storage, Now);
+    std::vector<std::string> said;
+    AdminCommand::TContext admin{
+        *Storage, *Storage, {}, "admin (root)", Now, [&](const std::string& line) {
+                                     said.push_back(line); }};
+    auto poll = [&] {
+        Now += TLobby::ModerationPollMs;
+        admin.NowMs = Now;
+        Lobby->Tick(Now);
+        Collect();
+    };
+    const std::string certificate(64, 'e');
+    const struct {
+        std::string Name;
+        std::vector<std::string> Ban;
+        std::string Address, Fingerprint;
+    } bans[] = {
+        {"Cid", {"ban", "Cid", "forever", "cheating"}, "198.51.100.90", ""},
+        {"Col", {"ban-certificate", certificate, "1d", "cheating"}, "198.51.100.91", certificate},
+        {"Cor", {"ban-address", "203.0.113.0/24", "1d", "cheating"}, "203.0.113.40", ""},
+        {"Cyd", {"ban-address", "2001:db8::/32", "1d", "cheating"}, "2001:db8:5::1", ""},
+    };
+    for (size_t i = 0; i < std::size(bans); ++i) {
+        const auto& ban = bans[i];
+        SCOPED_TRACE(ban.Ban[0]);
+        const uint64_t player = Join(ban.Name, ban.Address, ban.Fingerprint);
+        ASSERT_EQ(AdminCommand::Run(ban.Ban, admin), 0);
+        poll();
+        const std::optional<QJsonObject> bye = Last(player, "bye");
+        ASSERT_TRUE(bye);
+        EXPECT_TRUE((*bye)["reason"].toString().startsWith("You are banned from this server for "));
+        EXPECT_TRUE((*bye)["reason"].toString().endsWith(": cheating."));
+        EXPECT_EQ(Lobby->PlayersOnline(), i) << "sent away";
+        const uint64_t again = NextConnection++;
+        const std::string fingerprint = ban.Fingerprint.empty() ? "fp-" + ban.Name : ban.Fingerprint;
+        Lobby->Connected(again, fingerprint, ban.Address, ban.Address);
+        Ask(again, "{\"type\":\"login\",\"name\":\"" + ban.Name + "\"}");
+        EXPECT_FALSE(Has(again, "signed_in"));
+        EXPECT_EQ(Last(again, "bye"), bye);
+        ASSERT_EQ(AdminCommand::Run({"lift", std::to_string(i + 1)}, admin), 0);
+        poll();
+        Lobby->Disconnected(again, Now);
+        Join(ban.Name, ban.Address, ban.Fingerprint);
+        EXPECT_EQ(Lobby->PlayersOnline(), i + 1) << "back once the ban is lifted";
+    }
+
+    const uint64_t cid = Join("Ann"), dan = Join("Dan");
+    ASSERT_EQ(AdminCommand::Run({"mute", "Dan", "90m", "spam"}, admin), 0);
+    Ask(dan, "{\"type\":\"chat\",\"text\":\"before the poll\"}");
+    EXPECT_TRUE(Has(cid, "chat")) << "the lobby acts on the log when it reads it";
+    poll();
+    Ask(dan, "{\"type\":\"chat\",\"text\":\"hello\"}");
+    EXPECT_EQ((*Last(dan, "refused"))["reason"].toString(), "You are muted for 90 more minutes: spam.");
+    EXPECT_EQ(Count(cid, "chat"), 1);
+    Inbox[dan].clear();
+    const uint64_t eve = NextConnection++;
+    Lobby->Connected(eve, "fp-Eve", "k", "192.0.2.1");
+    Ask(eve, "{\"type\":\"login\",\"name\":\"Eve\"}");
+    EXPECT_EQ((*Last(eve, "signed_in"))["motd"].toString(), "Be kind.");
 }
 
 } // namespace
