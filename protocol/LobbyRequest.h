@@ -22,18 +22,28 @@ struct TLobbyRequest {
         Leaderboard,
         Profile,
         Record,
-        State
+        State,
+        Block,
+        Follow,
+        Report,
+        Relations,
+        Moderate
     };
     TKind Kind = TKind::Leave;
     std::string Program; // Hello: the client program's name and protocol version
     int32_t Version = 0;
-    std::string Name;         // Login, Profile
+    std::string Name;         // Login, Profile, Block, Follow, Report, Moderate
     int32_t Rules = 0;        // CreateTable, PlayNow: TRuleBits
     int32_t MoveSeconds = 60; // CreateTable, PlayNow: 30, 60 or 0 (unlimited)
     bool Rated = false;       // CreateTable (Play Now is always rated)
     int64_t Table = 0;        // Sit, Watch
     int32_t Seat = -1;        // Sit: 0 or 1, -1 for whichever is free
-    std::string Text;         // Chat
+    std::string Text;         // Chat; Report: the reporter's words; Moderate: the reason
     TPlacementMove Move;      // Move
     int64_t Match = 0;        // Record
+    bool On = true;           // Block, Follow: false undoes
+    std::string Reason;       // Report: one of Protocol::ReportReasons; Moderate: the action
+    int32_t Minutes = 0;      // Moderate: how long a mute or ban lasts, 0 for good (a ban)
+    int64_t Id = 0;           // Moderate: the sanction or report acted on
+    std::string Target;       // Moderate: an address range, for a ban by address
 };

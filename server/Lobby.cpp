@@ -137,6 +137,19 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
     case TKind::Record:
         Record(connection, client, request.Match, nowMs);
         break;
+    case TKind::Block:
+    case TKind::Follow:
+        Relate(connection, client, request, nowMs);
+        break;
+    case TKind::Report:
+        Report(connection, client, request, nowMs);
+        break;
+    case TKind::Relations:
+        if (TryQuery(connection, client, nowMs)) SendRelations(connection, client);
+        break;
+    case TKind::Moderate:
+        Moderate(connection, client, request, nowMs);
+        break;
     case TKind::State:
         State(connection, client, nowMs);
         break;

@@ -15,6 +15,7 @@
 
 #include "records/Rating.h"
 
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -109,6 +110,10 @@ private:
         TRating Rating;
         int64_t QueryWindowStartMs = 0;
         int32_t QueriesInWindow = 0;
+        // Kept on the server; read as the player signs in.
+        std::map<int64_t, std::string> Blocks, Follows;
+        // The player's last lines of chat, with where they were said: a report's evidence.
+        std::deque<std::string> Said;
     };
     struct TTable {
         int64_t Id = 0;
@@ -175,6 +180,18 @@ private:
     // action, and everyone they now keep out sent away.
     void FollowModeration(int64_t nowMs);
     void ReloadModeration(int64_t nowMs);
+    void Moderate(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void SendModeration(uint64_t connection, int64_t nowMs);
+
+    // Players' own lists and reports (LobbyCommunity.cpp).
+    void LoadRelations(TClient& client);
+    void Relate(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void SendRelations(uint64_t connection, const TClient& client);
+    void Report(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    // Whether either of two players blocks the other.
+    bool Blocked(const TClient& client, int64_t otherId) const;
+    // Whether a chat line from a player may reach a connection.
+    bool Hears(uint64_t connection, int64_t fromId) const;
 
     // Leaderboard, profiles and records (LobbyRecords.cpp).
     bool TryQuery(uint64_t connection, TClient& client, int64_t nowMs);

@@ -23,7 +23,9 @@ TLobby::TTable* TLobby::ClosestTable(const TClient& client, int32_t rules, int32
     for (int64_t id : WaitingTables) {
         TTable& table = TableById.at(id);
         if (!table.Rated || table.Rules != rules || table.Clock.MoveSeconds() != seconds) continue;
-        uint64_t waiting = ConnectionOf(table.Seats[0] != 0 ? table.Seats[0] : table.Seats[1]);
+        const int64_t waitingId = table.Seats[0] != 0 ? table.Seats[0] : table.Seats[1];
+        if (Blocked(client, waitingId)) continue;
+        uint64_t waiting = ConnectionOf(waitingId);
         double rating = waiting != 0 ? Clients.at(waiting).Rating.Rating : TRating().Rating;
         double gap = std::fabs(rating - client.Rating.Rating);
         if (closest == nullptr || gap < closestGap) {

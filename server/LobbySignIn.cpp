@@ -66,10 +66,12 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
         client.Rating = standing->Rating;
     Players[client.PlayerId] = connection;
+    LoadRelations(client);
     TServerMessage welcome;
     welcome.Kind = TServerMessage::TKind::SignedIn;
     welcome.Name = QString::fromStdString(client.Name);
     welcome.Text = QString::fromStdString(Settings.Motd);
+    welcome.Moderator = Moderation.IsModerator(client.Name);
     Send(connection, welcome);
 
     BackToSeat(client, nowMs);

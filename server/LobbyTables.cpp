@@ -2,6 +2,8 @@
 // chat of a table or of the lobby.
 #include "server/Lobby.h"
 
+#include "protocol/ServerMessages.h"
+
 #include "server/AddressLimits.h"
 
 void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated,
@@ -128,13 +130,23 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
     line.Kind = TServerMessage::TKind::Chat;
     line.From = QString::fromStdString(client.Name);
     line.Text = QString::fromStdString(text);
-    if (const TTable* table = TableOf(client)) {
+    const TTable* table = TableOf(client);
+    client.Said.push_back((table ? "at table " + std::to_string(table->Id) : std::string("in the lobby")) +
+                          ": " + text);
+    if (client.Said.size() > Protocol::MaxEvidenceLines) client.Said.pop_front();
+    if (table) {
         line.Table = table->Id;
-        ToTable(*table, line);
+        const std::string atTable = ServerMessages::Encode(line).toStdString();
+        for (int seat = 0; seat < 2; ++seat)
+            if (uint64_t to = ConnectionOf(table->Seats[seat]); to && Hears(to, client.PlayerId))
+                SendLine(to, atTable);
+        for (uint64_t watcher : table->Watchers)
+            if (Hears(watcher, client.PlayerId)) SendLine(watcher, atTable);
     } else {
         // The lobby: everyone not at a table.
+        const std::string encoded = ServerMessages::Encode(line).toStdString();
         for (const auto& [player, to] : Players)
-            if (Clients.at(to).Table == 0) Send(to, line);
+            if (Clients.at(to).Table == 0 && Hears(to, client.PlayerId)) SendLine(to, encoded);
     }
 }
 

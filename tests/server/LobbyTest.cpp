@@ -1253,4 +1253,75 @@ TEST_F(LobbyTest, SanctionsTakeEffectWithinAPollAndLastUntilLifted) {
     EXPECT_EQ((*Last(eve, "signed_in"))["motd"].toString(), "Be kind.");
 }
 
+// A player's own tools: a block keeps the other's chat away (lobby and
+// table) and keeps Play Now from pairing them; a follow shows where the other
+// is; a report keeps the reported player's last lines, within a daily limit.
+// Only a moderator may moderate, and what they do acts at once.
+TEST_F(LobbyTest, BlocksFollowsReportsAndModeratorsActionsThroughTheLobby) {
+    TServerSettings settings;
+    settings.Moderators = {"Mod"};
+    Lobby->Apply(settings);
+    Lobby->Moderate(*Storage, Now);
+    const uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
+    Ask(ann, R"({"type":"block","name":"bob"})");
+    EXPECT_EQ((*Last(ann, "notice"))["text"].toString(),
+              "You block Bob: their chat no longer reaches you, and you are not paired.");
+    Ask(ann, R"({"type":"follow","name":"Cid"})");
+    const QJsonObject relations = *Last(ann, "relations");
+    EXPECT_EQ(relations["blocks"].toArray(), QJsonArray{"Bob"});
+    EXPECT_EQ(relations["follows"].toArray(), (QJsonArray{QJsonObject{{"name", "Cid"}, {"online", true}}}));
+    Ask(ann, R"({"type":"block","name":"Ann"})");
+    EXPECT_EQ((*Last(ann, "refused"))["reason"].toString(), "You cannot block yourself.");
+
+    Ask(bob, R"({"type":"chat","text":"buy cheap gold"})");
+    EXPECT_FALSE(Has(ann, "chat"));
+    EXPECT_TRUE(Has(cid, "chat"));
+    const char* playNow = R"({"type":"play_now","rules":{"same":false,"same_wall":false,"plus":false,)"
+                          R"("elemental":false,"sudden_death":false},"seconds":60})";
+    Ask(bob, playNow);
+    Ask(ann, playNow);
+    EXPECT_EQ(Lobby->MatchesInPlay(), 0u) << "a block keeps Play Now from pairing them";
+    Ask(cid, playNow);
+    EXPECT_EQ(Lobby->MatchesInPlay(), 1u);
+    Ask(bob, R"({"type":"chat","text":"at my table"})");
+
+    for (int report = 0; report < 3; ++report)
+        Ask(ann, R"({"type":"report","name":"Bob","reason":"spam","text":"ads"})");
+    EXPECT_TRUE(
+        (*Last(ann, "notice"))["text"].toString().startsWith("Thank you: your report on Bob is received."));
+    Ask(ann, R"({"type":"report","name":"Bob","reason":"spam"})");
+    EXPECT_EQ((*Last(ann, "refused"))["reason"].toString(),
+              "You have filed 3 reports today; the moderators will read those first.");
+    const auto reports = *Storage->OpenReports(10);
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[0].Evidence, "in the lobby: buy cheap gold\nat table 1: at my table");
+
+    for (const char* asked : {R"({"type":"moderate","action":"list"})",
+                              R"({"type":"moderate","action":"ban","name":"Bob","reason":"spam"})"}) {
+        Ask(ann, asked);
+        EXPECT_EQ((*Last(ann, "refused"))["reason"].toString(), "Only moderators may do that.");
+    }
+    const uint64_t mod = NextConnection++;
+    Lobby->Connected(mod, "fp-Mod", "k", "192.0.2.7");
+    Ask(mod, R"({"type":"login","name":"Mod"})");
+    EXPECT_TRUE((*Last(mod, "signed_in"))["moderator"].toBool());
+    Ask(mod, R"({"type":"moderate","action":"list"})");
+    EXPECT_EQ((*Last(mod, "moderation"))["reports"].toArray().size(), 3);
+    Ask(mod, R"({"type":"moderate","action":"mute","name":"Bob","reason":"spam"})");
+    EXPECT_EQ((*Last(mod, "refused"))["reason"].toString(), "A mute needs a time.");
+    Ask(mod, R"({"type":"moderate","action":"mute","name":"Bob","minutes":30,"reason":"spam"})");
+    Ask(bob, R"({"type":"chat","text":"still here"})");
+    EXPECT_EQ((*Last(bob, "refused"))["reason"].toString(), "You are muted for 30 more minutes: spam.")
+        << "at once, without waiting for a poll";
+    Ask(mod, R"({"type":"moderate","action":"ban","name":"Bob","reason":"spam"})");
+    EXPECT_EQ((*Last(bob, "bye"))["reason"].toString(), "You are banned from this server for good: spam.");
+    EXPECT_EQ((*Last(mod, "moderation"))["sanctions"].toArray().size(), 2);
+    Ask(mod, R"({"type":"moderate","action":"ban","name":"mod","reason":"x"})");
+    EXPECT_EQ((*Last(mod, "refused"))["reason"].toString(),
+              "Mod is a moderator; ask the server's administrator.");
+    Ask(mod, R"({"type":"moderate","action":"close_report","id":1,"reason":"banned"})");
+    EXPECT_EQ((*Last(mod, "notice"))["text"].toString(), "Report #1 closed.");
+    EXPECT_EQ(Storage->OpenReports(10)->size(), 2u);
+}
+
 } // namespace
