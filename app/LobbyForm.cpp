@@ -1,5 +1,7 @@
 #include "app/LobbyForm.h"
 
+#include "app/CommunityPage.h"
+#include "app/ModerationPage.h"
 #include "app/RatingChart.h"
 #include "net/RulesText.h"
 #include "net/ServerCodec.h"
@@ -15,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -109,6 +112,24 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     replayLine->addWidget(ReplayButton);
     profile->addLayout(replayLine);
     Views->addTab(ProfilePage, "Pro&file");
+    TCommunityPage::TActions people;
+    people.Follow = [this](const QString& name, bool on) {
+        if (Actions.Follow) Actions.Follow(name, on);
+    };
+    people.Block = [this](const QString& name, bool on) {
+        if (Actions.Block) Actions.Block(name, on);
+    };
+    people.Profile = [this](const QString& name) { AskProfile(name); };
+    people.Watch = [this](int64_t table) {
+        if (Actions.Watch) Actions.Watch(table);
+    };
+    PeoplePage = new TCommunityPage(std::move(people), Views);
+    Views->addTab(PeoplePage, "P&eople");
+    ModerationPage = new TModerationPage(
+        [this](const Requests::TModerate& action) {
+            if (Actions.Moderate) Actions.Moderate(action);
+        },
+        Views);
     layout->addWidget(Views, 3);
 
     auto* choose = new QGroupBox("New table", this);
@@ -191,6 +212,14 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     };
     connect(PlayerList, &QTreeWidget::itemActivated, this,
             [profileOf](QTreeWidgetItem* item) { profileOf(item, 0); });
+    PlayerList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(PlayerList, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QTreeWidgetItem* item = PlayerList->itemAt(at);
+        if (!item) return;
+        QMenu menu(this);
+        FillPlayerMenu(menu, item->text(0));
+        menu.exec(PlayerList->viewport()->mapToGlobal(at));
+    });
     connect(LeaderList, &QTreeWidget::itemActivated, this,
             [profileOf](QTreeWidgetItem* item) { profileOf(item, 1); });
     connect(RecentList, &QTreeWidget::itemActivated, this, [this] { OpenChosenMatch(); });
@@ -354,4 +383,55 @@ bool AskServerAndName(QWidget* parent, QString& server, QString& name) {
     server = serverEdit->text().trimmed();
     name = nameEdit->text();
     return true;
+}
+
+void TLobbyForm::ShowRelations(const std::vector<TFollowedPlayer>& follows,
+                               const std::vector<QString>& blocks) {
+    Followed.clear();
+    for (const TFollowedPlayer& player : follows) Followed << player.Name;
+    Blocked = QStringList(blocks.begin(), blocks.end());
+    PeoplePage->Show(follows, blocks);
+}
+
+void TLobbyForm::SetModerator(bool moderator) {
+    const int at = Views->indexOf(ModerationPage);
+    if (moderator && at < 0)
+        Views->addTab(ModerationPage, "&Moderation");
+    else if (!moderator && at >= 0)
+        Views->removeTab(at);
+}
+
+void TLobbyForm::ShowModeration(const std::vector<TOpenReport>& reports,
+                                const std::vector<TSanctionEntry>& sanctions) {
+    ModerationPage->Show(reports, sanctions);
+}
+
+void TLobbyForm::FillPlayerMenu(QMenu& menu, const QString& name) {
+    menu.addAction(QStringLiteral("Profile"), this, [this, name] { AskProfile(name); });
+    const bool followed = Followed.contains(name, Qt::CaseInsensitive);
+    const bool blocked = Blocked.contains(name, Qt::CaseInsensitive);
+    menu.addAction(followed ? QStringLiteral("Unfollow") : QStringLiteral("Follow"), this,
+                   [this, name, followed] {
+                       if (Actions.Follow) Actions.Follow(name, !followed);
+                   });
+    menu.addAction(blocked ? QStringLiteral("Unblock") : QStringLiteral("Block"), this,
+                   [this, name, blocked] {
+                       if (Actions.Block) Actions.Block(name, !blocked);
+                   });
+    QMenu* report = menu.addMenu(QStringLiteral("Report"));
+    const std::pair<const char*, const char*> reasons[] = {{"abuse", "Abuse or insults"},
+                                                           {"cheating", "Cheating"},
+                                                           {"spam", "Spam"},
+                                                           {"name", "An offensive name"},
+                                                           {"other", "Something else"}};
+    for (const auto& [reason, text] : reasons)
+        report->addAction(QString::fromLatin1(text), this,
+                          [this, name, reason = QString::fromLatin1(reason)] {
+                              if (Actions.Report) Actions.Report(name, reason);
+                          });
+    if (Views->indexOf(ModerationPage) >= 0)
+        menu.addAction(QStringLiteral("Moderate…"), this, [this, name] {
+            ModerationPage->Aim(name);
+            Views->setCurrentWidget(ModerationPage);
+        });
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "net/LobbyModel.h"
+#include "protocol/Requests.h"
 #include "rules/GameRules.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -11,11 +13,14 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTextEdit;
 class QTreeWidget;
+class TCommunityPage;
+class TModerationPage;
 class TRatingChart;
 
 // The lobby of a game server: who is online, their ratings and what each is
@@ -35,6 +40,10 @@ public:
         std::function<void()> Leaderboard;
         std::function<void(const QString& name)> Profile;
         std::function<void(int64_t match)> Record;
+        std::function<void(const QString& name, bool on)> Follow;
+        std::function<void(const QString& name, bool on)> Block;
+        std::function<void(const QString& name, const QString& reason)> Report;
+        std::function<void(const Requests::TModerate&)> Moderate;
     };
 
     explicit TLobbyForm(TActions actions, QWidget* parent = nullptr);
@@ -47,6 +56,15 @@ public:
     void ShowProfile(const TPlayerProfile& profile);
     // Asks for a player's profile (a name double-clicked in a list).
     void AskProfile(const QString& name);
+    // The players one follows and blocks, as the server keeps them.
+    void ShowRelations(const std::vector<TFollowedPlayer>& follows, const std::vector<QString>& blocks);
+    // The Moderation tab is there for moderators only.
+    void SetModerator(bool moderator);
+    void ShowModeration(const std::vector<TOpenReport>& reports,
+                        const std::vector<TSanctionEntry>& sanctions);
+    // What a player's line in the lobby's list offers (right click): profile,
+    // follow, block, report, and for a moderator the moderation form.
+    void FillPlayerMenu(QMenu& menu, const QString& name);
     // The table chosen in the list, if any.
     std::optional<int64_t> ChosenTable() const;
     // The rules and time the Create and Play Now buttons ask for.
@@ -79,12 +97,15 @@ public:
     QPushButton* LeaveButton;
     QTextEdit* ChatLog;
     QLineEdit* ChatEdit;
+    TCommunityPage* PeoplePage;
+    TModerationPage* ModerationPage;
 
 private:
     void UpdateButtons();
     void OpenChosenMatch();
     TActions Actions;
     bool LeadersAsked = false;
+    QStringList Followed, Blocked;
 };
 
 // Asks for the server's address (HOST or HOST:PORT) and the player's name;

@@ -87,6 +87,12 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
         LobbyWindow->AppendChat(QStringLiteral("Asking the server for the record of match %1…").arg(match));
         Send(ServerCodec::Record(match));
     };
+    actions.Follow = [this](const QString& name, bool on) { Send(ServerCodec::Follow(name, on)); };
+    actions.Block = [this](const QString& name, bool on) { Send(ServerCodec::Block(name, on)); };
+    actions.Report = [this](const QString& name, const QString& reason) {
+        Send(ServerCodec::Report(name, reason, QString()));
+    };
+    actions.Moderate = [this](const Requests::TModerate& action) { Send(ServerCodec::Moderate(action)); };
     LobbyWindow = std::make_unique<TLobbyForm>(std::move(actions));
 }
 
@@ -184,6 +190,9 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         Log(QStringLiteral("Signed in to %1 as %2.").arg(Link->Server(), message.Name));
         if (!message.Text.isEmpty())
             LobbyWindow->AppendChat(QStringLiteral("Message of the day: %1").arg(message.Text));
+        LobbyWindow->SetModerator(message.Moderator);
+        Send(ServerCodec::Relations());
+        if (message.Moderator) Send(ServerCodec::Moderate({QStringLiteral("list"), {}, 0, 0, {}, {}}));
         ReturnSignedIn = Return.Active();
         SignedName = message.Name;
         // The windows around the table follow: the side window becomes the chat.
@@ -223,6 +232,16 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         break;
     case TKind::Record:
         OpenRecord(message.Record);
+        break;
+    case TKind::Notice:
+        LobbyWindow->SetStatus(message.Text);
+        LobbyWindow->AppendChat(QStringLiteral("The server says: %1").arg(message.Text));
+        break;
+    case TKind::Relations:
+        LobbyWindow->ShowRelations(message.Follows, message.Blocks);
+        break;
+    case TKind::Moderation:
+        LobbyWindow->ShowModeration(message.Reports, message.Sanctions);
         break;
     case TKind::Match:
     case TKind::Moved:

@@ -6,10 +6,12 @@
 #include "OnlineFixture.h"
 #include "app/ChatForm.h"
 #include "app/CommandLine.h"
+#include "app/CommunityPage.h"
 #include "app/HintAdvisor.h"
 #include "app/LobbyForm.h"
 #include "app/MainMenu.h"
 #include "app/MatchLog.h"
+#include "app/ModerationPage.h"
 #include "app/OnlinePlay.h"
 #include "app/RatingChart.h"
 #include "app/RecordKeeper.h"
@@ -30,6 +32,9 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
@@ -153,9 +158,10 @@ protected:
     }
     // Starts the server (dealing from the catalogue the window loaded) and
     // Bob's client, then signs Ann in through the menu.
-    TOnlinePlay& SignAnnIn() {
+    TOnlinePlay& SignAnnIn(const std::function<void()>& serverStarted = {}) {
         Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
         Port = Server->Server->Port();
+        if (serverStarted) serverStarted();
         QDir().mkpath(Folder.filePath("bob"));
         Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
         VantaroForm->FilePlayOnlineClick();
@@ -667,4 +673,75 @@ TEST_F(OnlineApp, AServerMatchIsKeptAsTheServerRecordedItAndAWatchedOneIsNotCoun
     EXPECT_EQ(history.List().size(), 1u);
     EXPECT_EQ(statistics.Tally(TGameType::Network, TLevel::Normal).Played, 1);
     EXPECT_EQ(statistics.Tally(TGameType::HotSeat, TLevel::Normal).Played, 0);
+}
+
+// From the lobby's list a player follows, blocks and reports another, and
+// the People tab shows both lists as the server keeps them; a moderator (Ann,
+// by the settings) sees the report with Bob's lines in her Moderation tab and
+// mutes him from its form.
+TEST_F(OnlineApp, APlayerFollowsBlocksAndReportsAndAModeratorMutesFromTheLobby) {
+    TShellEnvironment environment = AnnsEnvironment();
+    ShowWindowsActive(environment);
+    TOnlinePlay& online = SignAnnIn([&] {
+        TServerSettings settings;
+        settings.Moderators = {"Ann"};
+        settings.Motd = "Be kind.";
+        Server->Sessions->Lobby().Apply(settings);
+        Server->Sessions->Lobby().Moderate(*Server->Storage, Server->NowMs());
+    });
+    ASSERT_TRUE(online.SignedIn());
+    TLobbyForm& lobby = *online.Lobby();
+    EXPECT_TRUE(lobby.ChatLog->toPlainText().contains("Message of the day: Be kind."));
+    ASSERT_GE(lobby.Views->indexOf(lobby.ModerationPage), 0) << "a moderator's lobby has the tab";
+    Opponent->Open(Port);
+    ASSERT_TRUE(Run([&] { return lobby.PlayerList->topLevelItemCount() == 2; }));
+    Opponent->Link->Send(ServerCodec::Chat("first words"));
+    ASSERT_TRUE(Run([&] { return lobby.ChatLog->toPlainText().contains("first words"); }));
+
+    auto choose = [&](const QStringList& path) {
+        QMenu menu;
+        lobby.FillPlayerMenu(menu, "Bob");
+        QMenu* at = &menu;
+        for (const QString& text : path)
+            for (QAction* action : at->actions())
+                if (action->text() == text) {
+                    if (action->menu())
+                        at = action->menu();
+                    else
+                        action->trigger();
+                    break;
+                }
+    };
+    choose({"Follow"});
+    ASSERT_TRUE(Run([&] { return lobby.PeoplePage->FollowList->topLevelItemCount() == 1; }));
+    EXPECT_EQ(lobby.PeoplePage->FollowList->topLevelItem(0)->text(1), "in the lobby");
+    choose({"Block"});
+    ASSERT_TRUE(Run([&] { return lobby.PeoplePage->BlockList->count() == 1; }));
+    lobby.Views->setCurrentWidget(lobby.PeoplePage);
+    Shot(lobby, "lobby-people.png");
+    Opponent->Link->Send(ServerCodec::Chat("second words"));
+    choose({"Report", "Spam"});
+    ASSERT_TRUE(Run([&] { return lobby.Status->text().startsWith("Thank you: your report on Bob"); }));
+    EXPECT_FALSE(lobby.ChatLog->toPlainText().contains("second words"))
+        << "a blocked player's chat stays away";
+
+    TModerationPage& moderation = *lobby.ModerationPage;
+    lobby.Views->setCurrentWidget(&moderation);
+    moderation.RefreshButton->click();
+    ASSERT_TRUE(Run([&] { return moderation.ReportList->topLevelItemCount() == 1; }));
+    moderation.ReportList->setCurrentItem(moderation.ReportList->topLevelItem(0));
+    EXPECT_TRUE(moderation.Evidence->toPlainText().contains("in the lobby: second words"));
+    EXPECT_EQ(moderation.TargetEdit->text(), "Bob");
+    EXPECT_FALSE(moderation.ApplyButton->isEnabled()) << "not without a reason";
+    moderation.ReasonEdit->setText("spam");
+    moderation.ApplyButton->click();
+    ASSERT_TRUE(Run([&] { return moderation.SanctionList->topLevelItemCount() == 1; }));
+    EXPECT_EQ(moderation.SanctionList->topLevelItem(0)->text(1), "mute");
+    Shot(lobby, "lobby-moderation.png");
+    Opponent->Link->Send(ServerCodec::Chat("third words"));
+    ASSERT_TRUE(Run([&] { return Opponent->Log.contains("You are muted for 30 more minutes: spam."); }));
+
+    lobby.PeoplePage->BlockList->setCurrentRow(0);
+    lobby.PeoplePage->UnblockButton->click();
+    ASSERT_TRUE(Run([&] { return lobby.PeoplePage->BlockList->count() == 0; }));
 }
