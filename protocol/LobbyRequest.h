@@ -22,7 +22,9 @@ struct TLobbyRequest {
         Leaderboard,
         Profile,
         Record,
-        State
+        State,
+        Resign,
+        Rematch
     };
     TKind Kind = TKind::Leave;
     std::string Program; // Hello: the client program's name and protocol version

@@ -31,6 +31,8 @@ constexpr TRequestName RequestNames[] = {
     {"profile", TRequestKind::Profile},
     {"record", TRequestKind::Record},
     {"state", TRequestKind::State},
+    {"resign", TRequestKind::Resign},
+    {"rematch", TRequestKind::Rematch},
 };
 
 QByteArray Line(const QJsonObject& object) {
@@ -83,6 +85,8 @@ void Read(TJsonReader& read, TLobbyRequest& request) {
     case TRequestKind::Leave:
     case TRequestKind::State:
     case TRequestKind::Leaderboard:
+    case TRequestKind::Resign:
+    case TRequestKind::Rematch:
         break;
     case TRequestKind::Chat:
         request.Text = read.PlainText("text", Protocol::MaxChatCharacters).toStdString();
@@ -158,6 +162,14 @@ QByteArray Record(int64_t match) {
 
 QByteArray State() {
     return Line({{"type", "state"}});
+}
+
+QByteArray Resign() {
+    return Line({{"type", "resign"}});
+}
+
+QByteArray Rematch() {
+    return Line({{"type", "rematch"}});
 }
 
 TDecoded Decode(std::string_view line) {

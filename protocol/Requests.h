@@ -29,6 +29,10 @@ QByteArray Profile(const QString& name);
 QByteArray Record(int64_t match);
 // The table the client is at as it stands (a `match`), or the lobby.
 QByteArray State();
+// At a match in play: gives it up. After a match: asks its other player to
+// play again (both asking starts it).
+QByteArray Resign();
+QByteArray Rematch();
 
 struct TDecoded {
     bool Ok = false;

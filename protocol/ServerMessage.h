@@ -116,7 +116,8 @@ struct TServerMessage {
         Pong,
         Leaderboard,
         Profile,
-        Record
+        Record,
+        Rematch
     };
     TKind Kind = TKind::Pong;
     QString Name;                      // SignedIn, PlayerGone
@@ -127,7 +128,7 @@ struct TServerMessage {
     TServerMatchState Match;           // Match, MoveRefused
     int64_t Table = 0;                 // TableGone, Moved, Away, Back, Ended, Chat (0: the lobby)
     int32_t Index = 0;                 // Moved
-    int32_t Seat = -1;                 // Moved, Away, Back
+    int32_t Seat = -1;                 // Moved, Away, Back, Rematch
     TPlacementMove Move;               // Moved
     int32_t Seconds = 0;               // Away
     int64_t ClockMs = -1; // Match, MoveRefused, Moved, Back: the time the player to move has left; -1 none
@@ -140,4 +141,5 @@ struct TServerMessage {
     TServerRecord Record;                                // Record
     QString From;                                        // Chat
     QString Text;                                        // Chat, MoveRefused, Refused, Bye: the reason
+    bool Asks = true; // Rematch: the seat asks to play again; false, it left and the offer is gone
 };

@@ -242,6 +242,11 @@ void Read(TJsonReader& read, TServerMessage& message) {
     case TKind::Record:
         message.Record = RecordOf(read);
         break;
+    case TKind::Rematch:
+        message.Table = read.Integer("table", 1, MaxId);
+        message.Seat = int32_t(read.Integer("seat", 0, 1));
+        message.Asks = read.Bool("asks");
+        break;
     }
 }
 
@@ -273,8 +278,8 @@ TDecoded Decode(const QByteArray& line) {
     TJsonReader read(document.object());
     const QString type = read.Value("type").toString();
     int kind = 0;
-    while (kind <= int(TKind::Record) && type != QLatin1String(KindName(TKind(kind)))) ++kind;
-    if (kind > int(TKind::Record)) {
+    while (kind <= int(TKind::Rematch) && type != QLatin1String(KindName(TKind(kind)))) ++kind;
+    if (kind > int(TKind::Rematch)) {
         decoded.Error = QStringLiteral("a message of an unknown kind");
         return decoded;
     }

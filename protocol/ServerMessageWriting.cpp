@@ -36,6 +36,7 @@ constexpr TMessageName MessageNames[] = {
     {"leaderboard", TKind::Leaderboard},
     {"profile", TKind::Profile},
     {"record", TKind::Record},
+    {"rematch", TKind::Rematch},
 };
 
 QByteArray Compact(const QJsonObject& object) {
@@ -178,6 +179,11 @@ void Write(QJsonObject& object, const TServerMessage& message) {
     case TKind::Record:
         object["match"] = qint64(message.Record.Match);
         object["record"] = QJsonDocument::fromJson(message.Record.Json).object();
+        break;
+    case TKind::Rematch:
+        object["table"] = double(message.Table);
+        object["seat"] = message.Seat;
+        object["asks"] = message.Asks;
         break;
     }
 }

@@ -79,15 +79,17 @@ TEST(Protocol, EveryRequestDecodesAsEncoded) {
         {Requests::Record(12345),
          [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Record && r.Match == 12345; }},
         {Requests::State(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::State; }},
+        {Requests::Resign(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Resign; }},
+        {Requests::Rematch(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Rematch; }},
     };
-    bool seen[int(TRequestKind::State) + 1] = {};
+    bool seen[int(TRequestKind::Rematch) + 1] = {};
     for (const TCase& test : cases) {
         const Requests::TDecoded decoded = Requests::Decode(Chomp(test.Line));
         ASSERT_TRUE(decoded.Ok) << test.Line.toStdString() << ": " << decoded.Error;
         EXPECT_TRUE(test.Means(decoded.Request)) << test.Line.toStdString();
         seen[int(decoded.Request.Kind)] = true;
     }
-    for (int kind = 0; kind <= int(TRequestKind::State); ++kind)
+    for (int kind = 0; kind <= int(TRequestKind::Rematch); ++kind)
         EXPECT_TRUE(seen[kind]) << "no request of kind " << kind;
 }
 
@@ -194,12 +196,17 @@ TServerMessage MessageOf(TKind kind) {
     case TKind::Record:
         message.Record = {8, R"({"format":"vantaro-match","seed":12})"};
         break;
+    case TKind::Rematch:
+        message.Table = 3;
+        message.Seat = 1;
+        message.Asks = false;
+        break;
     }
     return message;
 }
 
 TEST(Protocol, EveryServerMessageDecodesToWhatWasEncoded) {
-    for (int kind = 0; kind <= int(TKind::Record); ++kind) {
+    for (int kind = 0; kind <= int(TKind::Rematch); ++kind) {
         const QByteArray line = ServerMessages::Encode(MessageOf(TKind(kind)));
         const ServerMessages::TDecoded decoded = ServerMessages::Decode(line.chopped(1));
         ASSERT_TRUE(decoded.Ok) << line.toStdString() << ": " << decoded.Error.toStdString();
