@@ -35,6 +35,8 @@ using Requests::Ping;
 using Requests::PlayNow;
 using Requests::Profile;
 using Requests::Record;
+using Requests::Rematch;
+using Requests::Resign;
 using Requests::Sit;
 using Requests::State;
 using Requests::Watch;
