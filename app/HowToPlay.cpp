@@ -49,7 +49,9 @@ card played</td></tr>
 <tr><td><b>Ctrl+1, Ctrl+2, Ctrl+3</b> (View &rsaquo; Zoom 1&times;, Zoom 2&times;, Zoom 3&times;), <b>Ctrl++ / Ctrl+-</b> (Zoom In, Zoom Out)</td><td>the table at 1&times;, 2&times; or 3&times; its size, as far as the screen has room</td></tr>
 <tr><td><b>M</b> (View &rsaquo; Sound)</td><td>sound on or off</td></tr>
 <tr><td><b>F1</b> (Help &rsaquo; How to Play)</td><td>this page; Help &rsaquo; About Vantaro names the version</td></tr>
-<tr><td><b>Ctrl+X</b> (File &rsaquo; Exit)</td><td>quit</td></tr>
+<tr><td>File &rsaquo; Resign&hellip;</td><td>at a server's table, give up your match in play (after a question; it counts as a loss)</td></tr>
+<tr><td><b>Ctrl+R</b> (File &rsaquo; Rematch)</td><td>after a match on a server, ask the other player to play again; when both ask, the new match is dealt at the same table with the colours swapped</td></tr>
+<tr><td><b>Ctrl+X</b> (File &rsaquo; Exit)</td><td>quit (during your match on a server, after a question)</td></tr>
 </table>
 <p>The menu keys work from the side window too. View &rsaquo; Announce Turns and Results
 writes whose turn it is and the result on the table at one keyboard; View &rsaquo; Show
@@ -87,14 +89,23 @@ copy that file to play as yourself on another computer.</p>
 <li>The <b>lobby</b> lists the players online and the tables. <b>Create Table</b> opens a
 table with the rules and time per move you choose, <b>Sit</b> takes a table's open seat,
 <b>Watch</b> watches any table, <b>Play Now</b> pairs you with a player waiting for the
-same rules and time, and <b>Leave Table</b> stands up (during a match that gives it up).
+same rules and time, and <b>Leave Table</b> stands up (during a match that gives it up,
+so the game asks first).
 The line at the bottom chats with the lobby; at a table, the side window's field chats
 with its players and watchers.</li>
 <li>The match is played on the main window. The server deals and decides every move; a
 move it refuses is answered in the side window with the reason. With a clock, each move
 has its time, shown on the table all along and in red in its last seconds; running out of
-it loses the match. When a match ends, a click on the table (or F2) takes you back to the
-lobby.</li>
+it loses the match. <b>File &rsaquo; Resign</b> gives up the match, after a question; the
+table says who resigned and who wins, and a rated match is rated as any other (given up
+before both players have placed a card, nothing is won or rated).</li>
+<li>When a match ends, <b>File &rsaquo; Rematch</b> (Ctrl+R) asks the other player to play
+again; the table shows "Bob asks for a rematch" when they ask you, and the same command
+accepts. The new match has the same rules, time and rating at the same table, with the
+colours swapped. A click on the table (or F2) takes you back to the lobby instead, which
+withdraws the offer.</li>
+<li>Quitting the program or leaving the table during your match asks first: a match you
+leave counts as a loss unless you come back while your seat is kept.</li>
 <li>A dropped line is not the end: the game connects again by itself while your seat is
 kept (a minute), saying so on the table, and the match is back as it stands. The other
 player's seat is kept for them the same way, and the table counts down what is left of

@@ -14,6 +14,12 @@ TMainMenu::TMainMenu(QMainWindow& window, TCommands commands) {
     FileNewGame = FileMenu->addAction("&New Game", QKeySequence(Qt::Key_F2), w, commands.NewGame);
     FileRules = FileMenu->addAction("&Rules", w, commands.Rules);
     FilePlayOnline = FileMenu->addAction("Play &Online…", w, commands.PlayOnline);
+    // A server's table: giving up the match in play (no short cut: it asks
+    // first all the same), and playing the ended one again.
+    FileResign = FileMenu->addAction("Resi&gn…", w, commands.Resign);
+    FileRematch = FileMenu->addAction("Re&match", QKeySequence(Qt::CTRL | Qt::Key_R), w, commands.Rematch);
+    FileResign->setEnabled(false);
+    FileRematch->setEnabled(false);
     // Beside the other commands about the match.
     FileStatistics = new QAction("S&tatistics", w);
     FileStatistics->setObjectName("FileStatistics");

@@ -16,8 +16,9 @@ class QMenuBar;
 class TMainMenu {
 public:
     struct TCommands {
-        std::function<void()> NewGame, Rules, PlayOnline, Statistics, History, OpenRecord, SaveRecord, Review,
-            LeaveReplay, Exit, Undo, Redo, ZoomIn, ZoomOut, ViewOptions, Hint, HowToPlay, About;
+        std::function<void()> NewGame, Rules, PlayOnline, Resign, Rematch, Statistics, History, OpenRecord,
+            SaveRecord, Review, LeaveReplay, Exit, Undo, Redo, ZoomIn, ZoomOut, ViewOptions, Hint, HowToPlay,
+            About;
         std::function<void(int32_t)> Zoom;
         std::function<void(bool)> Sound;
     };
@@ -33,6 +34,8 @@ public:
     QAction* FileNewGame;
     QAction* FileRules;
     QAction* FilePlayOnline;
+    QAction* FileResign;
+    QAction* FileRematch;
     QAction* FileStatistics;
     QAction* FileHistory;
     QAction* FileOpenRecord;

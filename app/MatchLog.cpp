@@ -7,6 +7,8 @@
 const QString TMatchLog::Invitation = QStringLiteral("Press F2 or click the table to deal a new match.");
 const QString TMatchLog::LobbyInvitation =
     QStringLiteral("Click the table to go back to the lobby, where the server deals the next match.");
+const QString TMatchLog::RematchInvitation =
+    QStringLiteral("File \u203a Rematch (Ctrl+R) asks the other player to play again, the colours swapped.");
 
 TMatchLog::TMatchLog(TSink sink) : Sink(std::move(sink)) {}
 
@@ -34,6 +36,7 @@ void TMatchLog::Take(const TTableEvent& event) {
             Sink(EndLine(event.Score[0], event.Score[1], false));
         else if (!server)
             Sink(QStringLiteral("Match abandoned"));
+        if (event.Seats.Kind == TSeating::ServerPlayer) Sink(RematchInvitation);
         Sink(server ? LobbyInvitation : Invitation);
         return;
     }

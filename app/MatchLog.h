@@ -17,6 +17,8 @@ public:
     static const QString Invitation;
     // After a server's match: the server deals, so the table leads back to its lobby.
     static const QString LobbyInvitation;
+    // Before it, to a player of the match: the way to play it again.
+    static const QString RematchInvitation;
 
     // The first line of the log, before anything was dealt.
     void Open();

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QMessageBox>
 
 TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, const QString& settingsFile,
                                TStoredSettings& stored, THooks hooks)
@@ -43,6 +44,9 @@ TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, con
         return Hooks.OpenReplay(record, source);
     };
     online.KeepRecord = Hooks.KeepRecord;
+    online.Confirm = Hooks.Confirm ? Hooks.Confirm : [this](const QString& title, const QString& question) {
+        return QMessageBox::question(&Window, title, question) == QMessageBox::Yes;
+    };
     Online = std::make_unique<TOnlinePlay>(game, board, folder, std::move(online));
     Online->Lobby()->RatedBox->setChecked(Stored.OnlineRated);
     QObject::connect(Online->Lobby()->RatedBox, &QCheckBox::toggled, &Window, [this](bool rated) {

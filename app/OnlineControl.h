@@ -35,6 +35,8 @@ public:
         std::function<void()> Save;              // the remembered choices are saved
         std::function<void()> ClockWarning;      // the player's own move clock runs short
         std::function<QPoint(QSize)> PlaceLobby; // where the lobby window opens
+        // A yes-or-no question before a match is given up; unset for a message box.
+        std::function<bool(const QString& title, const QString& question)> Confirm;
     };
     // `settingsFile`: the identity is kept beside it (empty for the default place).
     TOnlineControl(TGame& game, QWidget& window, QWidget* board, const QString& settingsFile,

@@ -61,18 +61,27 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
     Match = std::make_unique<TServerMatch>(Game, std::move(matchHooks));
 
     TLobbyForm::TActions actions;
+    // Going to another table withdraws an offer to play again, at the server too.
     actions.Create = [this](const TGameRules& rules, int32_t seconds, bool rated) {
+        ForgetRematch();
         Send(ServerCodec::Create(rules, seconds, rated));
     };
     actions.PlayNow = [this](const TGameRules& rules, int32_t seconds) {
+        ForgetRematch();
         Send(ServerCodec::PlayNow(rules, seconds));
     };
-    actions.Sit = [this](int64_t table) { Send(ServerCodec::Sit(table)); };
+    actions.Sit = [this](int64_t table) {
+        ForgetRematch();
+        Send(ServerCodec::Sit(table));
+    };
     actions.Watch = [this](int64_t table) {
+        ForgetRematch();
         if (Match->Active()) Match->Stop(QStringLiteral("You left the table."));
         Send(ServerCodec::Watch(table));
     };
     actions.Leave = [this] {
+        if (!ConfirmLeaving()) return;
+        ForgetRematch();
         if (Match->Active())
             Match->Stop(Match->LocalSeat() >= 0 ? QStringLiteral("You left the table and gave up the match.")
                                                 : QStringLiteral("You stopped watching."));
@@ -143,6 +152,7 @@ bool TOnlinePlay::Connect(const TOnlineServer& server, const QString& name) {
 
 void TOnlinePlay::Disconnect() {
     Return.Stop();
+    ForgetRematch();
     if (Link) Link->Close();
     if (Match->Active()) Match->Stop(QStringLiteral("You went offline."));
     LobbyWindow->SetStatus(QStringLiteral("Not connected."));
@@ -243,6 +253,9 @@ void TOnlinePlay::Received(const TServerMessage& message) {
     case TKind::Moderation:
         LobbyWindow->ShowModeration(message.Reports, message.Sanctions);
         break;
+    case TKind::Rematch:
+        Rematch(message);
+        break;
     case TKind::Match:
     case TKind::Moved:
     case TKind::MoveRefused:
@@ -261,8 +274,11 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         if (own) {
             KeptRecord = Match->MatchId();
             Send(ServerCodec::Record(KeptRecord));
+            // The server keeps the two players' offer to play again while both stay in its lobby.
+            Offer = {message.Table, QString()};
         }
         if (message.Kind == TKind::Match) {
+            ForgetRematch();
             LobbyWindow->AppendChat(QStringLiteral("You are at table %1; the match is on the main window.")
                                         .arg(message.Match.Table));
             if (Board && Board->window()) {
@@ -324,6 +340,7 @@ void TOnlinePlay::Closed(const QString& reason) {
     LobbyWindow->SetStatus(reason);
     LobbyWindow->AppendChat(reason);
     Log(reason);
+    ForgetRematch();
     if (Match->Seated()) {
         // The server keeps the seat for a while, also across its own restart:
         // this client comes back by itself meanwhile.
@@ -371,6 +388,10 @@ QString TOnlinePlay::ClockText(uint64_t nowMs) const {
 }
 
 void TOnlinePlay::BackToLobby() {
+    // Back in the lobby the player has left the ended table: the other
+    // player hears that there will be no rematch.
+    if (Offer.Table != 0 && SignedIn()) Send(ServerCodec::Leave());
+    ForgetRematch();
     LobbyWindow->show();
     LobbyWindow->raise();
     LobbyWindow->activateWindow();
@@ -384,8 +405,9 @@ void TOnlinePlay::Step() {
     Match->Step(now);
     // The server's word that the match ended, with the ratings, follows the
     // last card: the ended table is drawn again to show the change.
-    if (Match->RatingLine() != DrawnRating) {
+    if (Match->RatingLine() != DrawnRating || Offer.Line != DrawnOffer) {
         DrawnRating = Match->RatingLine();
+        DrawnOffer = Offer.Line;
         Game.RedrawEnded();
     }
     if (Match->TakeClockWarning(now) && Hooks.ClockWarning) Hooks.ClockWarning();
@@ -393,4 +415,74 @@ void TOnlinePlay::Step() {
 
 void TOnlinePlay::Log(const QString& line) const {
     if (Hooks.Log) Hooks.Log(line);
+}
+
+void TOnlinePlay::Resign() {
+    if (!MayResign()) {
+        Log(QStringLiteral("There is no match of yours in play to resign."));
+        return;
+    }
+    if (!Confirm(QStringLiteral("Resign"), QStringLiteral("Resign this match? It counts as a loss."))) return;
+    // The match may have ended, or the line dropped, while the question was open.
+    if (!MayResign()) return;
+    if (!SignedIn()) {
+        Log(QStringLiteral("Not connected: the server has not heard that you resign."));
+        return;
+    }
+    Send(ServerCodec::Resign());
+}
+
+void TOnlinePlay::AskRematch() {
+    if (MayResign()) {
+        Log(QStringLiteral("The match is still being played; a rematch can be asked for once it has ended."));
+        return;
+    }
+    if (Offer.Table == 0 || !SignedIn()) {
+        Log(QStringLiteral("There is no match of yours to play again; choose a table in the lobby."));
+        return;
+    }
+    Send(ServerCodec::Rematch());
+}
+
+void TOnlinePlay::Rematch(const TServerMessage& message) {
+    const int32_t you = Match->LocalSeat();
+    if (Offer.Table == 0 || message.Table != Offer.Table || you < 0) return;
+    const QString other = Match->Players()[size_t(1 - you)];
+    const bool mine = message.Seat == you;
+    if (!message.Asks) {
+        // Said on the table, under the result: the log has the ending's own words.
+        Offer = {0, mine ? QString() : QStringLiteral("%1 left the table").arg(other)};
+    } else if (mine) {
+        Offer.Line = QStringLiteral("Waiting for %1").arg(other);
+        Log(QStringLiteral("You asked %1 for a rematch; waiting for their answer.").arg(other));
+    } else {
+        Offer.Line = QStringLiteral("%1 asks for a rematch").arg(other);
+        Log(QStringLiteral(
+                "%1 asks for a rematch: File \u203a Rematch (Ctrl+R) plays again, the colours swapped.")
+                .arg(other));
+    }
+    if (Hooks.Wake) Hooks.Wake();
+}
+
+void TOnlinePlay::ForgetRematch() {
+    Offer = {};
+}
+
+bool TOnlinePlay::Confirm(const QString& title, const QString& question) const {
+    return !Hooks.Confirm || Hooks.Confirm(title, question);
+}
+
+bool TOnlinePlay::ConfirmQuitting() {
+    // The server keeps the seat for a while: the program started again in time plays on.
+    return !MayResign() ||
+           Confirm(
+               QStringLiteral("Quit"),
+               QStringLiteral("Leave the match? It counts as a loss when you do not come back within %1 s.")
+                   .arg(SeatKeptMs / 1000));
+}
+
+bool TOnlinePlay::ConfirmLeaving() {
+    return !MayResign() ||
+           Confirm(QStringLiteral("Leave the Table"),
+                   QStringLiteral("Leave the match? Leaving the table gives it up: it counts as a loss."));
 }

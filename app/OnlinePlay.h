@@ -45,6 +45,9 @@ struct TOnlineHooks {
     // The server's record of a match this player sat in, read and checked,
     // once the match has ended: for the match history.
     std::function<void(const TMatchRecord&)> KeepRecord;
+    // A yes-or-no question before giving up a match in play (its title and
+    // words); true goes on. Unset goes on without asking.
+    std::function<bool(const QString& title, const QString& question)> Confirm;
 };
 
 // Playing on a game server: the player's identity and trusted servers (kept
@@ -74,8 +77,23 @@ public:
     // What the turn line shows after the turn: the move clock, or how long
     // the seat is still kept while reconnecting.
     QString ClockText(uint64_t nowMs) const;
-    // The lobby window brought forward, to choose the next match from.
+    // The lobby window brought forward, to choose the next match from; an
+    // offer to play the ended match again is withdrawn.
     void BackToLobby();
+    // Gives up the match this player sits in, once they have confirmed it.
+    void Resign();
+    // After a match this player sat in: asks its other player to play again
+    // (or accepts their asking).
+    void AskRematch();
+    bool RematchOffered() const { return Offer.Table != 0; }
+    // Under the ended match's result: "Bob asks for a rematch", "Waiting for
+    // Bob", "Bob left the table"; empty for nothing.
+    QString RematchLine() const { return Offer.Line; }
+    bool MayResign() const { return Match->Active() && Match->Seated(); }
+    // Before quitting the program or leaving the table: true when no match
+    // of this player's is in play, or they choose to give it up.
+    bool ConfirmQuitting();
+    bool ConfirmLeaving();
     // Once per frame: the match, and the warning of the player's own clock.
     void Step();
 
@@ -109,6 +127,18 @@ private:
     int64_t KeptRecord = 0;  // the ended match whose record goes to the history; 0 none
     QString DrawnRating;     // the rating line the table was last drawn with
     bool LobbyPlaced = false;
+    // The ended match this player may play again, and what the table says of it.
+    struct TOffer {
+        int64_t Table = 0; // 0: none
+        QString Line;
+    };
+    void Rematch(const TServerMessage& message);
+    // Off the ended table: any offer to play it again goes.
+    void ForgetRematch();
+    bool Confirm(const QString& title, const QString& question) const;
+
+    TOffer Offer;
+    QString DrawnOffer;  // the offer's line the table was last drawn with
     TOnlineServer Where; // the server connected to, and as whom
     QString AsName;
     QString SignedName; // as the server named this player

@@ -119,6 +119,7 @@ void TTableAnnouncer::Draw(TGame& game, const TTableSeats& seats) const {
     }
     Large.DrawCentred(target, large, TableCentreX, TableCentreY - LargeInkMiddle);
     if (!seats.Rating.isEmpty()) boxed << seats.Rating;
+    if (!seats.Offer.isEmpty()) boxed << seats.Offer;
     int32_t boxTop = TableCentreY + (Plate ? Plate->Height() / 2 : 2 * LargeInkMiddle) + 4;
     for (const QString& line : boxed) {
         TSprite* box = game.Sprites ? game.Sprites->CardNameInfoBox.get() : nullptr;

@@ -33,6 +33,9 @@ struct TTableSeats {
     bool ClockWarns = false;
     // A replay's heading (its players and placement), written before whose move it shows.
     QString Replay;
+    // Under the result of a server's match: an offer to play again ("Bob
+    // asks for a rematch").
+    QString Offer;
 };
 
 // Writes whose turn it is in a name box along the table's top edge and, once

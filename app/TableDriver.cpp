@@ -46,6 +46,7 @@ TTableSeats TTableDriver::AnnouncedSeats(bool announceAtOneKeyboard) const {
         announced.Announce = true;
         announced.Rating = Online.TheMatch().RatingLine();
         announced.Ending = Online.TheMatch().EndingLine();
+        announced.Offer = Online.RematchLine();
         announced.Clock = Online.ClockText(NowMs());
         announced.ClockWarns = Online.Reconnecting() || Online.TheMatch().ClockWarns(NowMs());
         break;

@@ -248,7 +248,13 @@ void TVantaroForm::AfterGameStep() {
     }
     DirectNet->Follow();
     UpdateUndoMenu();
+    UpdateTableMenu();
     UpdateTitle();
+}
+
+void TVantaroForm::UpdateTableMenu() {
+    Menu->FileResign->setEnabled(OnServer->MayResign());
+    Menu->FileRematch->setEnabled(OnServer->RematchOffered());
 }
 
 void TVantaroForm::WatchTable() {
@@ -472,6 +478,11 @@ void TVantaroForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TVantaroForm::closeEvent(QCloseEvent* event) {
+    // No: the match goes on as if nothing had been asked.
+    if (!OnServer->ConfirmQuitting()) {
+        event->ignore();
+        return;
+    }
     // Exit stops a search at once rather than when the window is destroyed,
     // and tells the other player of a network match.
     Driver->Cancel();

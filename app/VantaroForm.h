@@ -68,6 +68,9 @@ struct TShellEnvironment {
     // notification's title and line (unset: the desktop's notification service).
     std::function<bool()> InForeground;
     std::function<void(const QString& title, const QString& body)> Notify;
+    // A yes-or-no question before a match on a server is given up (its title
+    // and words); true goes on. Unset for a message box.
+    std::function<bool(const QString& title, const QString& question)> Confirm;
 };
 
 // The main window: the board panel the game draws into, the menus, and the
@@ -143,6 +146,8 @@ private:
     void ShowStatistics();
     void SetSound(bool on);
     void EditUndoClick();
+    // The commands of a server's table: enabled when they can act.
+    void UpdateTableMenu();
     void EditRedoClick();
     void AfterGameStep();
     void Wake();

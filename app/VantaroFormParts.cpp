@@ -26,6 +26,8 @@ void TVantaroForm::MakeMenus() {
     commands.NewGame = [this] { FileNewGameClick(); };
     commands.Rules = [this] { FileRulesClick(); };
     commands.PlayOnline = [this] { FilePlayOnlineClick(); };
+    commands.Resign = [this] { OnServer->Resign(); };
+    commands.Rematch = [this] { OnServer->AskRematch(); };
     commands.Statistics = [this] { ShowStatistics(); };
     commands.History = [this] { Replay->ShowMatchHistory(); };
     commands.OpenRecord = [this] { Replay->OpenMatchRecord(); };
@@ -127,6 +129,7 @@ void TVantaroForm::MakeOnlinePlay() {
     hooks.TrustServer = Environment.TrustServer;
     hooks.PlaceLobby = [this](QSize size) { return Place->BesideTable(size); };
     hooks.AskOnline = Environment.AskOnline;
+    hooks.Confirm = Environment.Confirm;
     hooks.Replaying = [this] { return Replay->Replaying(); };
     hooks.LeaveReplay = [this] { Replay->LeaveReplay(); };
     hooks.OpenReplay = [this](const TMatchRecord& record, const QString& source) {

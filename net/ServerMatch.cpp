@@ -139,7 +139,8 @@ void TServerMatch::SayRatings(const TServerMessage& ended, TWaiting& waiting) co
 
 QString TServerMatch::Banner(const TServerMessage& ended, bool loserAway) const {
     if (ended.How == QLatin1String("finished")) return {};
-    if (ended.How != QLatin1String("time") && ended.How != QLatin1String("forfeit"))
+    if (ended.How != QLatin1String("time") && ended.How != QLatin1String("forfeit") &&
+        ended.How != QLatin1String("resigned"))
         return QStringLiteral("Match abandoned");
     // The banner's lettering has the en dash, not the em dash.
     const QString dash = QStringLiteral(" \u2013 ");
@@ -151,6 +152,18 @@ QString TServerMatch::Banner(const TServerMessage& ended, bool loserAway) const 
         if (You == loser) return QStringLiteral("You lose on time");
         return colour + QStringLiteral(" ran out of time") + dash +
                (You == winner ? QStringLiteral("you win") : winnerColour + QStringLiteral(" wins"));
+    }
+    if (ended.How == QLatin1String("resigned")) {
+        // By name: "Bob wins" says more than a colour to whoever is left at the table.
+        const auto name = [this](int32_t seat) {
+            return Seats[size_t(seat)].isEmpty()
+                       ? (seat == 0 ? QStringLiteral("Red") : QStringLiteral("Blue"))
+                       : Seats[size_t(seat)];
+        };
+        if (You == loser)
+            return QStringLiteral("You resigned") + dash + name(winner) + QStringLiteral(" wins");
+        return name(loser) + QStringLiteral(" resigned") + dash +
+               (You == winner ? QStringLiteral("you win") : name(winner) + QStringLiteral(" wins"));
     }
     if (You == loser)
         return QStringLiteral("You lose") + dash +
@@ -168,9 +181,12 @@ void TServerMatch::Ended(const TServerMessage& message) {
     ended.How = message.How;
     ended.Winner = message.Winner;
     using TDecision = TTableEvent::TDecision;
-    ended.Decision = message.How == QLatin1String("time")      ? TDecision::Time
-                     : message.How == QLatin1String("forfeit") ? TDecision::Forfeit
-                                                               : TDecision::Abandoned;
+    // A match resigned is given up as one left is: a record and the
+    // statistics know it as a forfeit.
+    ended.Decision = message.How == QLatin1String("time") ? TDecision::Time
+                     : message.How == QLatin1String("forfeit") || message.How == QLatin1String("resigned")
+                         ? TDecision::Forfeit
+                         : TDecision::Abandoned;
     const QString winner = message.Winner >= 0 ? SeatName(message.Winner) : QString();
     if (message.How == QLatin1String("finished"))
         ended.Result = message.Winner < 0
@@ -185,6 +201,8 @@ void TServerMatch::Ended(const TServerMessage& message) {
     else if (message.How == QLatin1String("forfeit"))
         ended.Result =
             QStringLiteral("%1 gave up the match; %2 wins.").arg(SeatName(1 - message.Winner), winner);
+    else if (message.How == QLatin1String("resigned") && message.Winner >= 0)
+        ended.Result = QStringLiteral("%1 resigned; %2 wins.").arg(SeatName(1 - message.Winner), winner);
     else
         ended.Result = QStringLiteral("The match was abandoned.");
     SayRatings(message, ended);

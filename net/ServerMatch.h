@@ -54,6 +54,8 @@ public:
     // This player sits in a match that is still being played.
     bool Seated() const { return Playing && You >= 0 && !EndTable && !Known.Ended; }
     int32_t LocalSeat() const { return You; }
+    // The names in the seats of the match on the table (Red, Blue).
+    const std::array<QString, 2>& Players() const { return Seats; }
     // The server's numbers for the table and the match on it.
     int64_t TableId() const { return Table; }
     int64_t MatchId() const { return Known.State.Match; }

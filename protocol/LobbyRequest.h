@@ -27,7 +27,9 @@ struct TLobbyRequest {
         Follow,
         Report,
         Relations,
-        Moderate
+        Moderate,
+        Resign,
+        Rematch
     };
     TKind Kind = TKind::Leave;
     std::string Program; // Hello: the client program's name and protocol version

@@ -36,6 +36,8 @@ constexpr TRequestName RequestNames[] = {
     {"report", TRequestKind::Report},
     {"relations", TRequestKind::Relations},
     {"moderate", TRequestKind::Moderate},
+    {"resign", TRequestKind::Resign},
+    {"rematch", TRequestKind::Rematch},
 };
 
 // A word from a fixed list, or refused.
@@ -97,6 +99,8 @@ void Read(TJsonReader& read, TLobbyRequest& request) {
     case TRequestKind::Leave:
     case TRequestKind::State:
     case TRequestKind::Leaderboard:
+    case TRequestKind::Resign:
+    case TRequestKind::Rematch:
         break;
     case TRequestKind::Chat:
         request.Text = read.PlainText("text", Protocol::MaxChatCharacters).toStdString();
@@ -222,6 +226,14 @@ QByteArray Moderate(const TModerate& action) {
     if (!action.Target.isEmpty()) moderate["target"] = action.Target;
     if (!action.Reason.isEmpty()) moderate["reason"] = action.Reason;
     return Line(moderate);
+}
+
+QByteArray Resign() {
+    return Line({{"type", "resign"}});
+}
+
+QByteArray Rematch() {
+    return Line({{"type", "rematch"}});
 }
 
 TDecoded Decode(std::string_view line) {

@@ -44,6 +44,10 @@ struct TModerate {
     QString Reason;
 };
 QByteArray Moderate(const TModerate& action);
+// At a match in play: gives it up. After a match: asks its other player to
+// play again (both asking starts it).
+QByteArray Resign();
+QByteArray Rematch();
 
 struct TDecoded {
     bool Ok = false;

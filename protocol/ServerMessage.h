@@ -144,7 +144,8 @@ struct TServerMessage {
         Record,
         Notice,
         Relations,
-        Moderation
+        Moderation,
+        Rematch
     };
     TKind Kind = TKind::Pong;
     QString Name;                      // SignedIn, PlayerGone
@@ -155,7 +156,7 @@ struct TServerMessage {
     TServerMatchState Match;           // Match, MoveRefused
     int64_t Table = 0;                 // TableGone, Moved, Away, Back, Ended, Chat (0: the lobby)
     int32_t Index = 0;                 // Moved
-    int32_t Seat = -1;                 // Moved, Away, Back
+    int32_t Seat = -1;                 // Moved, Away, Back, Rematch
     TPlacementMove Move;               // Moved
     int32_t Seconds = 0;               // Away
     int64_t ClockMs = -1; // Match, MoveRefused, Moved, Back: the time the player to move has left; -1 none
@@ -172,5 +173,6 @@ struct TServerMessage {
     std::vector<TOpenReport> Reports;                    // Moderation, oldest first
     std::vector<TSanctionEntry> Sanctions;               // Moderation, oldest first
     QString From;                                        // Chat
-    QString Text; // Chat, MoveRefused, Refused, Bye: the reason; SignedIn: the message of the day; Notice
+    QString Text;     // Chat, MoveRefused, Refused, Bye: the reason; SignedIn: the message of the day; Notice
+    bool Asks = true; // Rematch: the seat asks to play again; false, it left and the offer is gone
 };

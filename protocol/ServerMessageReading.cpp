@@ -294,6 +294,11 @@ void Read(TJsonReader& read, TServerMessage& message) {
             message.Sanctions.push_back(sanction);
         }
         break;
+    case TKind::Rematch:
+        message.Table = read.Integer("table", 1, MaxId);
+        message.Seat = int32_t(read.Integer("seat", 0, 1));
+        message.Asks = read.Bool("asks");
+        break;
     }
 }
 
@@ -325,8 +330,8 @@ TDecoded Decode(const QByteArray& line) {
     TJsonReader read(document.object());
     const QString type = read.Value("type").toString();
     int kind = 0;
-    while (kind <= int(TKind::Moderation) && type != QLatin1String(KindName(TKind(kind)))) ++kind;
-    if (kind > int(TKind::Moderation)) {
+    while (kind <= int(TKind::Rematch) && type != QLatin1String(KindName(TKind(kind)))) ++kind;
+    if (kind > int(TKind::Rematch)) {
         decoded.Error = QStringLiteral("a message of an unknown kind");
         return decoded;
     }

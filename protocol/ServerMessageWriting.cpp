@@ -39,6 +39,7 @@ constexpr TMessageName MessageNames[] = {
     {"notice", TKind::Notice},
     {"relations", TKind::Relations},
     {"moderation", TKind::Moderation},
+    {"rematch", TKind::Rematch},
 };
 
 QByteArray Compact(const QJsonObject& object) {
@@ -226,6 +227,11 @@ void Write(QJsonObject& object, const TServerMessage& message) {
         object["sanctions"] = sanctions;
         break;
     }
+    case TKind::Rematch:
+        object["table"] = double(message.Table);
+        object["seat"] = message.Seat;
+        object["asks"] = message.Asks;
+        break;
     }
 }
 

@@ -153,6 +153,12 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
     case TKind::State:
         State(connection, client, nowMs);
         break;
+    case TKind::Resign:
+        Resign(connection, client, nowMs);
+        break;
+    case TKind::Rematch:
+        Rematch(connection, client, nowMs);
+        break;
     }
     AfterChange(nowMs);
 }
@@ -163,6 +169,7 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
     TClient& client = found->second;
     if (client.PlayerId != 0) {
         Players.erase(client.PlayerId);
+        WithdrawRematch(client.PlayerId);
         if (TTable* at = TableOf(client)) {
             TTable& table = *at;
             if (client.Seat >= 0 && table.Referee) {

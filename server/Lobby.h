@@ -38,9 +38,10 @@ class TServerLog;
 //
 // Its parts: connections and the lobby's view (Lobby.cpp), signing in
 // (LobbySignIn.cpp), tables and seats (LobbyTables.cpp), Play Now
-// (LobbyMatchmaking.cpp), match play and its clocks (LobbyMatch.cpp), the
-// messages built from its state (LobbyMessages.cpp), and the leaderboard,
-// profiles and records (LobbyRecords.cpp).
+// (LobbyMatchmaking.cpp), match play and its clocks (LobbyMatch.cpp),
+// resigning and playing again (LobbyRematch.cpp), the messages built from
+// its state (LobbyMessages.cpp), and the leaderboard, profiles and records
+// (LobbyRecords.cpp).
 class TLobby {
 public:
     static constexpr int64_t Never = TTableClock::Never;
@@ -129,6 +130,17 @@ private:
         TStoredMatch Match;
         int64_t ScheduledMs = Never; // the clock's next deadline, as kept in Deadlines
     };
+    // A match's players after its end, free to play again on its terms:
+    // kept while both are in the lobby and neither has left it.
+    struct TRematch {
+        int64_t Table = 0;
+        int64_t Players[2] = {0, 0}; // by their seats in the match that ended
+        std::string Names[2];
+        int32_t Rules = 0;
+        int32_t Seconds = 60;
+        bool Rated = false;
+        bool Asked[2] = {false, false};
+    };
 
     // Sending (Lobby.cpp).
     void Send(uint64_t connection, const TServerMessage& message, bool close = false);
@@ -192,6 +204,15 @@ private:
     bool Blocked(const TClient& client, int64_t otherId) const;
     // Whether a chat line from a player may reach a connection.
     bool Hears(uint64_t connection, int64_t fromId) const;
+    // Resigning and playing again (LobbyRematch.cpp).
+    void Resign(uint64_t connection, TClient& client, int64_t nowMs);
+    void Rematch(uint64_t connection, TClient& client, int64_t nowMs);
+    // Once a match has ended with both its players here.
+    void OfferRematch(const TTable& table);
+    // The player's offer is gone (they left, sat elsewhere or dropped); the
+    // other is told.
+    void WithdrawRematch(int64_t playerId);
+    void TellRematch(const TRematch& offer, int32_t seat, bool asks);
 
     // Leaderboard, profiles and records (LobbyRecords.cpp).
     bool TryQuery(uint64_t connection, TClient& client, int64_t nowMs);
@@ -225,6 +246,8 @@ private:
     std::set<int64_t> WaitingTables;                 // one seat taken, no match: what Play Now looks at
     std::unordered_map<int64_t, int64_t> SeatTable;  // player id → the table they sit at
     std::set<std::pair<int64_t, int64_t>> Deadlines; // (time, table id), the earliest first
+    std::map<int64_t, TRematch> Rematches;           // by the table of the match that ended
+    std::unordered_map<int64_t, int64_t> RematchOf;  // player id → the table of their offer
     TLobbyView PlayerView{"player", ShownPlayers};
     TLobbyView TableView{"table", ShownTables};
     int64_t LobbyFlushAtMs = Never;

@@ -189,7 +189,7 @@ void TLobby::Schedule(TTable& table) {
 void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs) {
     // Given up before each player has placed a card: nothing was played, so
     // nothing is won and no rating moves.
-    if (how == TMatchStatus::Forfeit && table.Match.Moves.size() < 2) {
+    if ((how == TMatchStatus::Forfeit || how == TMatchStatus::Resigned) && table.Match.Moves.size() < 2) {
         how = TMatchStatus::Abandoned;
         winner = -1;
     }
@@ -225,6 +225,7 @@ void TLobby::Ended(TTable& table, TMatchStatus how, int32_t winner, const int32_
         ended.Ratings = changes;
     }
     ToTable(table, ended);
+    OfferRematch(table);
     RemoveTable(table.Id);
 }
 

@@ -25,6 +25,7 @@ TMatchEnding EndingOf(TMatchStatus status) {
     case TMatchStatus::Time:
         return TMatchEnding::Time;
     case TMatchStatus::Forfeit:
+    case TMatchStatus::Resigned: // a record knows one way of giving up
         return TMatchEnding::Forfeit;
     case TMatchStatus::Abandoned:
         return TMatchEnding::Abandoned;

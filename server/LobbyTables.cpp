@@ -41,6 +41,7 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
         Refuse(connection, "That seat is taken.");
         return;
     }
+    WithdrawRematch(client.PlayerId);
     if (TTable* watched = TableOf(client)) {
         watched->Watchers.erase(connection);
         TableChanged(*watched);
@@ -63,6 +64,7 @@ void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t 
         Refuse(connection, "Leave your table first.");
         return;
     }
+    WithdrawRematch(client.PlayerId);
     if (TTable* watched = TableOf(client)) {
         watched->Watchers.erase(connection);
         TableChanged(*watched);
@@ -88,13 +90,17 @@ void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs) {
 }
 
 void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
+    // Also after a match, back in the lobby: the offer to play it again goes.
+    WithdrawRematch(client.PlayerId);
     TTable* at = TableOf(client);
     if (!at) return;
     TTable& table = *at;
     int32_t seat = client.Seat;
     if (seat >= 0 && table.Referee) {
-        // Leaving a match gives it up; the end brings everyone back.
+        // Leaving a match gives it up; the end brings everyone back, the one
+        // who left without an offer to play again.
         EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
+        WithdrawRematch(client.PlayerId);
         return;
     }
     client.Table = 0;

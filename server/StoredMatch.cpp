@@ -2,9 +2,11 @@
 
 #include "protocol/PlayerName.h"
 
+#include <iterator>
+
 namespace {
 
-constexpr const char* StatusNames[] = {"playing", "finished", "time", "forfeit", "abandoned"};
+constexpr const char* StatusNames[] = {"playing", "finished", "time", "forfeit", "abandoned", "resigned"};
 
 } // namespace
 
@@ -13,7 +15,7 @@ const char* StatusName(TMatchStatus status) {
 }
 
 bool StatusFromName(const std::string& name, TMatchStatus& status) {
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < int(std::size(StatusNames)); ++i)
         if (name == StatusNames[i]) {
             status = TMatchStatus(i);
             return true;

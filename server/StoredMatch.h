@@ -14,6 +14,7 @@ enum class TMatchStatus {
     Time,      // a player ran out of time per move and lost
     Forfeit,   // a player left for good or gave up, and lost
     Abandoned, // ended without a result (both gone, or the server gave up on it)
+    Resigned,  // a player resigned at the table, and lost
 };
 
 const char* StatusName(TMatchStatus status);

@@ -167,10 +167,10 @@ TEST_F(AppKeyFuzz, TheSameKeysEndInTheSameState) {
         uint64_t Digest;
     };
     const TSession sessions[] = {
-        {7, TGameType::HotSeat, TLevel::Normal, 0xa9b0cd7005182abfull},
-        {11, TGameType::SinglePlayer, TLevel::Easy, 0x0c468624a70b97b1ull},
-        {13, TGameType::SinglePlayer, TLevel::Normal, 0x8d81743686ecc8a5ull},
-        {17, TGameType::SinglePlayer, TLevel::Perfect, 0x7dd196135cf57bb8ull},
+        {7, TGameType::HotSeat, TLevel::Normal, 0x161483084ec7c579ull},
+        {11, TGameType::SinglePlayer, TLevel::Easy, 0x1c7c09708c2b48f7ull},
+        {13, TGameType::SinglePlayer, TLevel::Normal, 0x4982768e7aff9823ull},
+        {17, TGameType::SinglePlayer, TLevel::Perfect, 0x5fda2fee1063cc7eull},
     };
     Now = 0;
     ShowWindows();

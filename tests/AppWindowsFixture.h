@@ -57,6 +57,12 @@ protected:
         environment.FrameClock = [this] { return Now; };
         // Room for every zoom, unless the test brings its own screen.
         if (!environment.ScreenArea) environment.ScreenArea = [] { return QRect(0, 0, 3840, 2160); };
+        // A question is answered with Answer, and kept, unless the test answers itself.
+        if (!environment.Confirm)
+            environment.Confirm = [this](const QString&, const QString& question) {
+                Questions << question;
+                return Answer;
+            };
         // The machine's sound device is not the test's: silence unless a test listens.
         if (!environment.MakeSoundPlayer)
             environment.MakeSoundPlayer = [](const TDataFolder&) { return std::make_unique<TSilence>(); };
@@ -121,6 +127,8 @@ protected:
     }
 
     TRecorder Messages;
+    QStringList Questions;
+    bool Answer = true;
     int64_t Second = 1700000000;
     uint64_t Now = 1000000;
     QString Previous;

@@ -745,3 +745,70 @@ TEST_F(OnlineApp, APlayerFollowsBlocksAndReportsAndAModeratorMutesFromTheLobby) 
     lobby.PeoplePage->UnblockButton->click();
     ASSERT_TRUE(Run([&] { return lobby.PeoplePage->BlockList->count() == 0; }));
 }
+
+// At a server's table Resign asks first: No, and the match goes on, as it
+// does when quitting is answered No; Yes gives it up and both tables say who
+// resigned. Afterwards the other player's asking shows on the table, and
+// accepting deals a new match at the same table with the colours swapped.
+TEST_F(OnlineApp, ResignAsksFirstAndARematchDealsAgainWithTheColoursSwapped) {
+    ShowWindowsActive(AnnsEnvironment());
+    TOnlinePlay& online = SignAnnIn();
+    ASSERT_TRUE(online.SignedIn());
+    Opponent->Open(Port);
+    ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
+    Opponent->Link->Send(ServerCodec::Create(TGameRules{}, 60));
+    ASSERT_TRUE(Run([&] { return !online.Model().Tables().empty(); }));
+    const int64_t table = online.Model().Tables().begin()->first;
+    online.Connection()->Send(ServerCodec::Sit(table));
+    std::mt19937 dice(5);
+    ASSERT_TRUE(Run(
+        [&] {
+            PressMove(dice);
+            return online.TheMatch().Applied() >= 2 && online.TheMatch().Still() && Opponent->Match->Still();
+        },
+        &dice));
+    TMainMenu& menus = VantaroForm->Menus();
+    EXPECT_TRUE(menus.FileResign->isEnabled());
+    EXPECT_FALSE(menus.FileRematch->isEnabled());
+
+    Answer = false;
+    menus.FileResign->trigger();
+    EXPECT_FALSE(VantaroForm->close());
+    ASSERT_EQ(Questions.size(), 2);
+    EXPECT_TRUE(Questions[0].startsWith("Resign this match?")) << Questions[0].toStdString();
+    EXPECT_TRUE(Questions[1].startsWith("Leave the match?")) << Questions[1].toStdString();
+    const int32_t shown = online.TheMatch().Applied();
+    // Whatever went to the server before this line has been answered when it comes back.
+    ASSERT_TRUE(online.SendChat("still here"));
+    ASSERT_TRUE(Run([&] { return ChatForm->ChatLog->toPlainText().contains("Ann: still here"); }));
+    EXPECT_TRUE(VantaroForm->isVisible());
+    EXPECT_TRUE(online.TheMatch().Seated());
+    EXPECT_EQ(online.TheMatch().Applied(), shown);
+
+    Answer = true;
+    menus.FileResign->trigger();
+    ASSERT_TRUE(Run([&] {
+        return !online.Active() && !Game().InProgress && Game().Phase == TGame::PhaseIdle &&
+               !Opponent->Match->EndingLine().isEmpty();
+    }));
+    EXPECT_EQ(TTableAnnouncer::ResultLine(Game(), VantaroForm->Seats()), "You resigned \u2013 Bob wins");
+    EXPECT_EQ(Opponent->Match->EndingLine(), "Ann resigned \u2013 you win");
+    Shot(*VantaroForm, "resigned.png");
+
+    Opponent->Link->Send(ServerCodec::Rematch());
+    ASSERT_TRUE(Run([&] { return menus.FileRematch->isEnabled() && !online.RematchLine().isEmpty(); }));
+    EXPECT_EQ(VantaroForm->Seats().Offer, "Bob asks for a rematch");
+    Shot(*VantaroForm, "rematch-offer.png");
+    Key(Qt::Key_R, Qt::ControlModifier);
+    ASSERT_TRUE(Run([&] {
+        return online.Active() && online.TheMatch().Still() && Game().InProgress &&
+               Opponent->Match->Still() && Opponent->Match->Applied() == 0;
+    }));
+    EXPECT_EQ(online.TheMatch().TableId(), table);
+    EXPECT_EQ(online.TheMatch().LocalSeat(), 1) << "Ann played Red, now Blue";
+    EXPECT_EQ(online.TheMatch().Players()[0], "Bob");
+    EXPECT_EQ(Opponent->Match->LocalSeat(), 0);
+    EXPECT_EQ(online.TheMatch().Applied(), 0);
+    EXPECT_TRUE(online.RematchLine().isEmpty());
+    EXPECT_TRUE(menus.FileResign->isEnabled());
+}

@@ -895,6 +895,65 @@ TEST_F(LobbyRatingsTest, ARatedMatchMovesBothRatingsAndACasualOneDoesNot) {
     }
 }
 
+// Resigning ends a rated match as a loss that moves the ratings once; both
+// players asking again starts a new match at the same table on the same
+// terms with the colours swapped; leaving withdraws the offer. Only a player
+// of a match in play resigns, and only after its end is a rematch asked for.
+TEST_F(LobbyRatingsTest, AResignedMatchIsRatedOnceAndBothAskingPlaysItAgainWithTheColoursSwapped) {
+    const std::string resign = "{\"type\":\"resign\"}", rematch = "{\"type\":\"rematch\"}";
+    auto [ann, bob] = StartedMatch(RatedClassic); // Ann Blue, Bob Red
+    const uint64_t cid = Join("Cid");
+    const std::pair<uint64_t, std::string> refused[] = {{cid, resign}, {cid, rematch}, {ann, rematch}};
+    for (const auto& [who, line] : refused) {
+        Inbox[who].clear();
+        Ask(who, line);
+        EXPECT_TRUE(Has(who, "refused")) << line;
+    }
+    Move(ann, 0, 0, 0);
+    Move(bob, 0, 1, 0);
+    Ask(bob, resign);
+    std::optional<QJsonObject> ended = Last(ann, "ended");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ((*ended)["how"].toString(), "resigned");
+    EXPECT_EQ((*ended)["winner"].toInt(), 1);
+    EXPECT_TRUE(ended->contains("ratings"));
+    EXPECT_EQ(Storage->LoadMatch(1)->Status, TMatchStatus::Resigned);
+    const double annRating = Storage->Standing(1)->Rating.Rating;
+    EXPECT_GT(annRating, 1500);
+
+    Inbox.clear();
+    Ask(ann, rematch);
+    Ask(ann, rematch);
+    EXPECT_EQ(Count(bob, "rematch"), 1) << "asked once, told once";
+    EXPECT_EQ(Last(bob, "rematch").value(),
+              (QJsonObject{{"type", "rematch"}, {"table", 1}, {"seat", 1}, {"asks", true}}));
+    EXPECT_FALSE(Has(bob, "match"));
+    Ask(bob, rematch);
+    for (uint64_t player : {ann, bob}) {
+        std::optional<QJsonObject> match = Last(player, "match");
+        ASSERT_TRUE(match);
+        EXPECT_EQ((*match)["table"].toInt(), 1);
+        EXPECT_EQ((*match)["seats"].toArray(), (QJsonArray{"Ann", "Bob"}));
+        EXPECT_EQ((*match)["you"].toInt(), player == ann ? 0 : 1);
+        EXPECT_TRUE((*match)["rated"].toBool());
+        EXPECT_EQ((*match)["seconds"].toInt(), 60);
+    }
+    EXPECT_EQ(Storage->Standing(1)->RatedMatches, 1);
+    EXPECT_EQ(Storage->Standing(1)->Rating.Rating, annRating);
+
+    // Given up before both have played: nothing won, nothing rated; Ann
+    // leaves, and Bob's asking finds no offer.
+    Ask(ann, resign);
+    EXPECT_EQ(Last(bob, "ended").value()["how"].toString(), "abandoned");
+    EXPECT_EQ(Storage->Standing(2)->RatedMatches, 1);
+    Inbox.clear();
+    Ask(ann, "{\"type\":\"leave\"}");
+    EXPECT_EQ(Last(bob, "rematch").value()["asks"].toBool(), false);
+    Ask(bob, rematch);
+    EXPECT_TRUE(Has(bob, "refused"));
+    EXPECT_FALSE(Has(bob, "match"));
+}
+
 TEST_F(LobbyRatingsTest, PlayNowSitsWithTheClosestRatingAmongRatedTablesForTheSameRules) {
     const std::string same =
         "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"

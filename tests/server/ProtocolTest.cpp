@@ -96,15 +96,17 @@ TEST(Protocol, EveryRequestDecodesAsEncoded) {
          }},
         {Requests::Moderate({"lift", "", 0, Protocol::MaxId, "", ""}),
          [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Moderate && r.Id == Protocol::MaxId; }},
+        {Requests::Resign(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Resign; }},
+        {Requests::Rematch(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Rematch; }},
     };
-    bool seen[int(TRequestKind::Moderate) + 1] = {};
+    bool seen[int(TRequestKind::Rematch) + 1] = {};
     for (const TCase& test : cases) {
         const Requests::TDecoded decoded = Requests::Decode(Chomp(test.Line));
         ASSERT_TRUE(decoded.Ok) << test.Line.toStdString() << ": " << decoded.Error;
         EXPECT_TRUE(test.Means(decoded.Request)) << test.Line.toStdString();
         seen[int(decoded.Request.Kind)] = true;
     }
-    for (int kind = 0; kind <= int(TRequestKind::Moderate); ++kind)
+    for (int kind = 0; kind <= int(TRequestKind::Rematch); ++kind)
         EXPECT_TRUE(seen[kind]) << "no request of kind " << kind;
 }
 
@@ -226,12 +228,17 @@ TServerMessage MessageOf(TKind kind) {
             {4, "ann", "dan", "spam", "ads", {"in the lobby: buy", "at table 3: now"}, 9, 1000}};
         message.Sanctions = {{2, "ban address", "203.0.113.0/24", "bots", "ann", 0}};
         break;
+    case TKind::Rematch:
+        message.Table = 3;
+        message.Seat = 1;
+        message.Asks = false;
+        break;
     }
     return message;
 }
 
 TEST(Protocol, EveryServerMessageDecodesToWhatWasEncoded) {
-    for (int kind = 0; kind <= int(TKind::Moderation); ++kind) {
+    for (int kind = 0; kind <= int(TKind::Rematch); ++kind) {
         const QByteArray line = ServerMessages::Encode(MessageOf(TKind(kind)));
         const ServerMessages::TDecoded decoded = ServerMessages::Decode(line.chopped(1));
         ASSERT_TRUE(decoded.Ok) << line.toStdString() << ": " << decoded.Error.toStdString();
