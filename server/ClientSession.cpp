@@ -180,14 +180,9 @@ private:
         }
         // The connection's own answers so far go out before the lobby's.
         SendOutput();
-        const auto start = std::chrono::steady_clock::now();
         const std::string failure =
             FailureOf([&] { Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock()); });
         Sessions.Flush();
-        // The lobby stores a move before it answers, so this is what the players wait.
-        if (Sessions.Metrics && decoded.Request.Kind == TLobbyRequest::TKind::Move)
-            Sessions.Metrics->MoveSeconds.Observe(
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         if (!failure.empty())
             return {TVerdict::Fault,
                     {QString::fromStdString("connection " + std::to_string(Id) + ": " + failure),
@@ -221,6 +216,12 @@ void TClientSessions::Closed(uint64_t connection) {
     if (std::string failure = FailureOf([&] { TheLobby.Disconnected(connection, Clock()); });
         !failure.empty())
         Log.Write("connection " + std::to_string(connection) + " closing: " + failure);
+    Flush();
+}
+
+void TClientSessions::Completed(const std::function<void(int64_t nowMs)>& completion) {
+    if (std::string failure = FailureOf([&] { completion(Clock()); }); !failure.empty())
+        Log.Write("storage completion: " + failure);
     Flush();
 }
 

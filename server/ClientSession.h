@@ -44,6 +44,8 @@ public:
     }
     // Sends what the lobby has to say and sets its timer; after any change to it.
     void Flush();
+    // Runs a storage job's completion on the lobby, with the time now, and flushes.
+    void Completed(const std::function<void(int64_t nowMs)>& completion);
 
 private:
     friend class TClientSession;

@@ -3,6 +3,7 @@
 #include "protocol/LobbyRequest.h"
 #include "protocol/Protocol.h"
 #include "protocol/ServerMessage.h"
+#include "server/InlineStorageRunner.h"
 #include "server/LobbyView.h"
 #include "server/Referee.h"
 #include "server/ServerMetrics.h"
@@ -82,6 +83,9 @@ public:
     size_t MatchesInPlay() const;
     // Counts stored moves and refusals into metrics from now on; it must outlive this.
     void CountInto(TServerMetrics& metrics) { Metrics = &metrics; }
+    // Moves are stored through runner from now on (at once, on the given
+    // storage, until then); it must outlive this.
+    void StoreThrough(TStorageRunner& runner) { Runner = &runner; }
     // The operator's limits and allowances, from now on (a table keeps the
     // away allowance it started with).
     void Apply(const TServerSettings& settings) { Settings = settings; }
@@ -112,6 +116,10 @@ private:
         std::unique_ptr<TReferee> Referee;
         TStoredMatch Match;
         int64_t ScheduledMs = Never; // the clock's next deadline, as kept in Deadlines
+        // A move is being stored: the referee has played it, nobody has
+        // heard of it, and the clocks wait.
+        bool Storing = false;
+        std::optional<std::pair<TMatchStatus, int32_t>> EndAfterStoring; // how and who won
     };
 
     // Sending (Lobby.cpp).
@@ -146,6 +154,11 @@ private:
 
     // Match play (LobbyMatch.cpp).
     void Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    // A move's storing is done: told to the table, or refused and taken back.
+    void MoveStored(int64_t tableId, int32_t seat, TStorageJob& job, int64_t nowMs);
+    void RefuseMove(uint64_t connection, TTable& table, int32_t seat, const std::string& problem,
+                    TRefusal why, int64_t nowMs);
+    void EndDeferred(TTable& table, int64_t nowMs);
     void StartMatch(TTable& table, int64_t nowMs);
     void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
     // The end, once stored: told to the table, whose clients go back to the lobby.
@@ -182,6 +195,8 @@ private:
     void AfterChange(int64_t nowMs);
 
     TStorage& Storage;
+    TInlineStorageRunner InlineRunner{Storage};
+    TStorageRunner* Runner = &InlineRunner;
     TServerLog& Log;
     TAddressLimits& Limits;
     TRefereeFactory Referees;

@@ -91,8 +91,12 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
     TTable& table = *at;
     int32_t seat = client.Seat;
     if (seat >= 0 && table.Referee) {
-        // Leaving a match gives it up; the end brings everyone back.
-        EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
+        // Leaving a match gives it up; the end brings everyone back, once a
+        // move being stored has been told.
+        if (table.Storing)
+            table.EndAfterStoring = {TMatchStatus::Forfeit, 1 - seat};
+        else
+            EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
         return;
     }
     client.Table = 0;

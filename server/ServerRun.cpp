@@ -9,6 +9,7 @@
 #include "server/ServerOptions.h"
 #include "server/SettingsFile.h"
 #include "server/SqlStorage.h"
+#include "server/StorageWorker.h"
 #include "server/TimedStorage.h"
 #include "server/TlsServer.h"
 
@@ -125,6 +126,23 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     TClientSessions sessions(io, timedStorage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs,
                              SessionLimitsOf(*settings));
     sessions.CountInto(metrics);
+    // Moves are stored on a thread of their own, on a connection of its own,
+    // so that the loop never waits for a commit.
+    TStorageWorker storageWorker(
+        [&](std::string& openError) -> std::unique_ptr<TStorage> {
+            return TSqlStorage::Open(options.DataFolder + "/vantaro.sqlite", options.DatabaseUrl, openError,
+                                     instance);
+        },
+        [&](std::function<void(int64_t)> completion) {
+            asio::post(io,
+                       [&sessions, completion = std::move(completion)] { sessions.Completed(completion); });
+        },
+        TStorageWorker::TLimits{});
+    if (error = storageWorker.Started(); !error.empty()) {
+        log.Write(error);
+        return 1;
+    }
+    sessions.Lobby().StoreThrough(storageWorker);
     sessions.Lobby().Apply(*settings);
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();

@@ -33,7 +33,7 @@ int64_t TSqlStorage::CreateMatch(const TStoredMatch& match) {
         Error =
             query.lastError().isValid() ? SqlRows::ErrorText(query.lastError()) : "no id for the new match";
         query.finish();
-        return 0;
+        return Failed(int64_t(0));
     }
     int64_t id = query.value(0).toLongLong();
     query.finish();
@@ -60,7 +60,7 @@ TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, const TStoredMove
     const int rows = run ? query.numRowsAffected() : 0;
     if (!run) Error = SqlRows::ErrorText(query.lastError());
     query.finish();
-    if (!run) return TMoveResult::Failed;
+    if (!run) return Failed(TMoveResult::Failed);
     return rows == 1 ? TMoveResult::Stored : TMoveResult::NotNext;
 }
 
@@ -101,13 +101,32 @@ TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, const TStoredMov
     return TMoveResult::Stored;
 }
 
+bool TSqlStorage::AddMoves(std::vector<TMoveWrite>& writes) {
+    if (writes.empty()) return true;
+    if (!Begin()) return false;
+    for (TMoveWrite& write : writes) {
+        write.Ratings = {};
+        write.Result = InsertMove(write.MatchId, write.Move);
+        bool inPlay = true;
+        // Anything but stored is for storing alone, which says why.
+        if (write.Result != TMoveResult::Stored ||
+            (write.Last && !EndInTransaction(write.MatchId, TMatchStatus::Finished, write.Winner, write.Score,
+                                             write.Move.TimeMs, write.Ratings, inPlay))) {
+            Rollback();
+            return false;
+        }
+    }
+    return Commit();
+}
+
 bool TSqlStorage::Begin() {
+    ReopenIfLost();
     QSqlDatabase database = Database();
     QSqlQuery query(database);
     if (Postgres ? database.transaction() : query.exec("BEGIN IMMEDIATE")) return true;
     Error = "cannot begin a transaction: " +
             SqlRows::ErrorText(Postgres ? database.lastError() : query.lastError());
-    return false;
+    return Failed(false);
 }
 
 bool TSqlStorage::Commit() {
@@ -116,7 +135,7 @@ bool TSqlStorage::Commit() {
     if (Postgres ? database.commit() : query.exec("COMMIT")) return true;
     Error = "cannot commit: " + SqlRows::ErrorText(Postgres ? database.lastError() : query.lastError());
     Rollback();
-    return false;
+    return Failed(false);
 }
 
 void TSqlStorage::Rollback() {

@@ -53,7 +53,7 @@ std::optional<TStorage::TPlayer> TSqlStorage::FindPlayer(const std::string& name
     query.bindValue(0, QString::fromStdString(NameKey(name)));
     if (!query.exec()) {
         Error = SqlRows::ErrorText(query.lastError());
-        return std::nullopt;
+        return Failed(std::optional<TPlayer>());
     }
     std::optional<TPlayer> player;
     if (query.next())

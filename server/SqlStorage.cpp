@@ -108,12 +108,25 @@ QSqlDatabase TSqlStorage::Database() const {
 // A statement that failed to prepare is prepared again next time, so that a
 // database that comes back is used again.
 QSqlQuery& TSqlStorage::Prepared(TStatement statement, const char* text) {
+    ReopenIfLost();
     std::unique_ptr<QSqlQuery>& query = Statements[size_t(statement)];
     if (!query || query->lastQuery().isEmpty()) {
         query = std::make_unique<QSqlQuery>(Database());
         if (!query->prepare(QString::fromLatin1(text))) query->clear();
     }
     return *query;
+}
+
+// PostgreSQL restarted, or the line to it broke: the connection stays
+// broken and says so only by failing, so after a failure the next use
+// connects again. (A failure of the statement alone costs a connection.)
+void TSqlStorage::ReopenIfLost() {
+    if (!Lost) return;
+    Lost = false;
+    for (std::unique_ptr<QSqlQuery>& statement : Statements) statement.reset();
+    QSqlDatabase database = Database();
+    database.close();
+    database.open();
 }
 
 std::unique_ptr<TSqlStorage> TSqlStorage::Open(const std::string& sqliteFile, const std::string& databaseUrl,

@@ -33,6 +33,7 @@ public:
     TMoveResult AddMove(int64_t matchId, const TStoredMove& move) override;
     TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner, const int32_t score[2],
                             TRatingUpdate* ratings = nullptr) override;
+    bool AddMoves(std::vector<TMoveWrite>& writes) override;
     bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                      int64_t endedMs, TRatingUpdate* ratings = nullptr) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
@@ -52,6 +53,13 @@ private:
     QSqlDatabase Database() const;
     QSqlQuery& Prepared(TStatement statement, const char* text);
     bool Upgrade();
+    // After a failure on PostgreSQL: a new connection, the statements to be prepared again.
+    void ReopenIfLost();
+    // Marks the connection for ReopenIfLost; a failed operation's result passes through.
+    template <typename T> T Failed(T result) {
+        Lost = Postgres;
+        return result;
+    }
     bool LoadMoves(TStoredMatch& match);
     // A write transaction that holds the database from its start (SQLite's
     // IMMEDIATE), so that two servers never both read a rating and write it.
@@ -73,5 +81,6 @@ private:
     QString Instance;
     std::unique_ptr<QSqlQuery> Statements[size_t(TStatement::Count)];
     bool Postgres = false;
+    bool Lost = false;
     std::string Error;
 };
