@@ -101,8 +101,14 @@ TSqlStorage::~TSqlStorage() {
     }
 }
 
-QSqlDatabase TSqlStorage::Database() const {
+QSqlDatabase TSqlStorage::Database() {
+    ReopenIfLost();
     return QSqlDatabase::database(ConnectionName, false);
+}
+
+void TSqlStorage::Fail(const QSqlError& error, const std::string& what) {
+    Error = what + SqlRows::ErrorText(error);
+    Lost = Postgres;
 }
 
 // A statement that failed to prepare is prepared again next time, so that a
@@ -124,7 +130,7 @@ void TSqlStorage::ReopenIfLost() {
     if (!Lost) return;
     Lost = false;
     for (std::unique_ptr<QSqlQuery>& statement : Statements) statement.reset();
-    QSqlDatabase database = Database();
+    QSqlDatabase database = QSqlDatabase::database(ConnectionName, false);
     database.close();
     database.open();
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QSqlDatabase;
+class QSqlError;
 class QSqlQuery;
 
 // The storage over Qt SQL: an SQLite file (WAL mode) or a PostgreSQL database
@@ -50,16 +51,14 @@ private:
     enum class TStatement { FindPlayer, CreateMatch, AddMove, FinishMatch, Count };
 
     TSqlStorage() = default;
-    QSqlDatabase Database() const;
+    // The connection; made again first when the last use failed.
+    QSqlDatabase Database();
     QSqlQuery& Prepared(TStatement statement, const char* text);
     bool Upgrade();
     // After a failure on PostgreSQL: a new connection, the statements to be prepared again.
     void ReopenIfLost();
-    // Marks the connection for ReopenIfLost; a failed operation's result passes through.
-    template <typename T> T Failed(T result) {
-        Lost = Postgres;
-        return result;
-    }
+    // Keeps the error, after what, and has the connection made again at its next use.
+    void Fail(const QSqlError& error, const std::string& what = {});
     bool LoadMoves(TStoredMatch& match);
     // A write transaction that holds the database from its start (SQLite's
     // IMMEDIATE), so that two servers never both read a rating and write it.

@@ -16,7 +16,7 @@ namespace {
 // and read once the worker is gone.
 struct TRecords {
     std::vector<std::vector<std::pair<int64_t, int32_t>>> Commits; // (match, move index)
-    std::set<int64_t> Refused;                                      // matches the database fails
+    std::set<int64_t> Refused;                                     // matches the database fails
     int Batches = 0;
 };
 
@@ -73,7 +73,9 @@ protected:
 
     void Start(TStorageWorker::TLimits limits) {
         Worker = std::make_unique<TStorageWorker>(
-            [this](std::string&) { return std::unique_ptr<TStorage>(std::make_unique<TRecordingStorage>(Records)); },
+            [this](std::string&) {
+                return std::unique_ptr<TStorage>(std::make_unique<TRecordingStorage>(Records));
+            },
             [this](std::function<void(int64_t)> completion) {
                 {
                     std::lock_guard<std::mutex> lock(Lock);
