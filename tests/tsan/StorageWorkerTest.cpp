@@ -87,6 +87,9 @@ protected:
         ASSERT_EQ(Worker->Started(), "");
     }
 
+    // The worker's thread posts into the members below: it stops first.
+    void TearDown() override { Worker.reset(); }
+
     // Holds the worker in a job until Open, so that what comes next queues.
     void Hold() {
         TStorageJob job;
