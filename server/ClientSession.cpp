@@ -180,9 +180,15 @@ private:
         }
         // The connection's own answers so far go out before the lobby's.
         SendOutput();
+        const auto start = std::chrono::steady_clock::now();
         const std::string failure =
             FailureOf([&] { Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock()); });
         Sessions.Flush();
+        // Stored on the loop, a move is answered before Handle returns, so
+        // this is what the players wait; stored aside, the lobby times it.
+        if (Sessions.Metrics && !Sessions.StoresAside && decoded.Request.Kind == TLobbyRequest::TKind::Move)
+            Sessions.Metrics->MoveSeconds.Observe(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         if (!failure.empty())
             return {TVerdict::Fault,
                     {QString::fromStdString("connection " + std::to_string(Id) + ": " + failure),

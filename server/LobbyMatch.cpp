@@ -114,7 +114,9 @@ void TLobby::MoveStored(int64_t tableId, int32_t seat, TStorageJob& job, int64_t
     table.Match.Moves.push_back(write.Move);
     if (Metrics) {
         ++Metrics->Moves;
-        Metrics->MoveSeconds.Observe(double(std::max<int64_t>(0, nowMs - write.Move.TimeMs)) / 1000.0);
+        // Stored aside (the runner timed it): from its check to its being told, to the millisecond.
+        if (job.Seconds)
+            Metrics->MoveSeconds.Observe(double(std::max<int64_t>(0, nowMs - write.Move.TimeMs)) / 1000.0);
     }
     if (!write.Last) {
         table.Clock.StartTurn(nowMs);

@@ -146,7 +146,7 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
             log.Write(error);
             return 1;
         }
-        sessions.Lobby().StoreThrough(*storageWorker);
+        sessions.StoreThrough(*storageWorker);
     }
     sessions.Lobby().Apply(*settings);
     sessions.Lobby().ResumeStored(WallClockMs());
