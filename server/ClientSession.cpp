@@ -184,8 +184,9 @@ private:
         const std::string failure =
             FailureOf([&] { Sessions.TheLobby.Handle(Id, decoded.Request, Sessions.Clock()); });
         Sessions.Flush();
-        // The lobby stores a move before it answers, so this is what the players wait.
-        if (Sessions.Metrics && decoded.Request.Kind == TLobbyRequest::TKind::Move)
+        // Stored on the loop, a move is answered before Handle returns, so
+        // this is what the players wait; stored aside, the lobby times it.
+        if (Sessions.Metrics && !Sessions.StoresAside && decoded.Request.Kind == TLobbyRequest::TKind::Move)
             Sessions.Metrics->MoveSeconds.Observe(
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         if (!failure.empty())
@@ -221,6 +222,12 @@ void TClientSessions::Closed(uint64_t connection) {
     if (std::string failure = FailureOf([&] { TheLobby.Disconnected(connection, Clock()); });
         !failure.empty())
         Log.Write("connection " + std::to_string(connection) + " closing: " + failure);
+    Flush();
+}
+
+void TClientSessions::Completed(const std::function<void(int64_t nowMs)>& completion) {
+    if (std::string failure = FailureOf([&] { completion(Clock()); }); !failure.empty())
+        Log.Write("storage completion: " + failure);
     Flush();
 }
 

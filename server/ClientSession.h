@@ -42,8 +42,15 @@ public:
         Metrics = &metrics;
         TheLobby.CountInto(metrics);
     }
+    // The lobby's moves are stored through runner from now on; it must outlive this.
+    void StoreThrough(TStorageRunner& runner) {
+        TheLobby.StoreThrough(runner);
+        StoresAside = true;
+    }
     // Sends what the lobby has to say and sets its timer; after any change to it.
     void Flush();
+    // Runs a storage job's completion on the lobby, with the time now, and flushes.
+    void Completed(const std::function<void(int64_t nowMs)>& completion);
 
 private:
     friend class TClientSession;
@@ -57,4 +64,5 @@ private:
     TLobby TheLobby;
     std::unordered_map<uint64_t, TConnectionLink*> Links;
     TServerMetrics* Metrics = nullptr;
+    bool StoresAside = false; // moves are answered after the request, when stored
 };

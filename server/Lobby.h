@@ -4,6 +4,7 @@
 #include "protocol/Protocol.h"
 #include "protocol/ServerMessage.h"
 #include "server/CommunityStorage.h"
+#include "server/InlineStorageRunner.h"
 #include "server/LobbyView.h"
 #include "server/Moderation.h"
 #include "server/Referee.h"
@@ -91,6 +92,9 @@ public:
     size_t MatchesInPlay() const;
     // Counts stored moves and refusals into metrics from now on; it must outlive this.
     void CountInto(TServerMetrics& metrics) { Metrics = &metrics; }
+    // Moves are stored through runner from now on (at once, on the given
+    // storage, until then); it must outlive this.
+    void StoreThrough(TStorageRunner& runner) { Runner = &runner; }
     // The operator's limits and allowances, from now on (a table keeps the
     // away allowance it started with).
     void Apply(const TServerSettings& settings);
@@ -129,6 +133,10 @@ private:
         std::unique_ptr<TReferee> Referee;
         TStoredMatch Match;
         int64_t ScheduledMs = Never; // the clock's next deadline, as kept in Deadlines
+        // A move is being stored: the referee has played it, nobody has
+        // heard of it, and the clocks wait.
+        bool Storing = false;
+        std::optional<std::pair<TMatchStatus, int32_t>> EndAfterStoring; // how and who won
     };
     // A match's players after its end, free to play again on its terms:
     // kept while both are in the lobby and neither has left it.
@@ -174,6 +182,11 @@ private:
 
     // Match play (LobbyMatch.cpp).
     void Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    // A move's storing is done: told to the table, or refused and taken back.
+    void MoveStored(int64_t tableId, int32_t seat, TStorageJob& job, int64_t nowMs);
+    void RefuseMove(uint64_t connection, TTable& table, int32_t seat, const std::string& problem,
+                    TRefusal why, int64_t nowMs);
+    void EndDeferred(TTable& table, int64_t nowMs);
     void StartMatch(TTable& table, int64_t nowMs);
     void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
     // The end, once stored: told to the table, whose clients go back to the lobby.
@@ -236,6 +249,8 @@ private:
     void AfterChange(int64_t nowMs);
 
     TStorage& Storage;
+    TInlineStorageRunner InlineRunner{Storage};
+    TStorageRunner* Runner = &InlineRunner;
     TServerLog& Log;
     TAddressLimits& Limits;
     TRefereeFactory Referees;

@@ -9,6 +9,7 @@
 
 #include "rules/MatchLimits.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -36,66 +37,112 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     std::string problem;
     if (!table.Referee)
         problem = "The match has not started.";
+    else if (table.Storing)
+        problem = "The last move is still being stored; wait for it.";
     else if (table.Clock.Away(1 - client.Seat))
         problem = "The other player's line dropped; wait for them to come back.";
     else
         problem = table.Referee->MoveProblem(client.Seat, request.Move);
-    TStoredMove move{int32_t(table.Match.Moves.size()), request.Move, nowMs};
-    // Played first, to know whether the move ends the match: then it is
-    // stored with the end in one transaction.
-    TStorage::TMoveResult stored = TStorage::TMoveResult::Stored;
-    int32_t score[2] = {0, 0};
-    TStorage::TRatingUpdate ratings;
-    bool over = false;
-    int32_t winner = -1;
-    if (problem.empty()) {
-        table.Referee->Play(request.Move);
-        over = MatchOver(*table.Referee, table.Match.Moves.size() + 1, winner);
-        if (over) {
-            for (int seat = 0; seat < 2; ++seat) score[seat] = table.Referee->Score(seat);
-            stored = Storage.AddLastMove(table.Match.Id, move, winner, score, &ratings);
-        } else {
-            stored = Storage.AddMove(table.Match.Id, move);
-        }
-        if (stored != TStorage::TMoveResult::Stored) {
-            Log.Write("cannot store a move of match " + std::to_string(table.Match.Id) + ": " +
-                      Storage.LastError());
-            // Back to the position before the move, as stored.
-            table.Referee = Replay(table.Match, problem);
-            problem = stored == TStorage::TMoveResult::Ended
-                          ? "The match has ended."
-                          : "The server could not keep your move; play it again.";
-        }
-    }
     if (!problem.empty()) {
-        if (Metrics)
-            Metrics->Refused(stored == TStorage::TMoveResult::Failed ? TRefusal::Storage
-                                                                     : TRefusal::NotAllowed);
-        TServerMessage refused = MatchState(table, client.Seat, nowMs);
-        refused.Kind = TServerMessage::TKind::MoveRefused;
-        refused.Text = QString::fromStdString(problem);
-        Send(connection, refused);
-        // Ended elsewhere, or no longer replayable here: the table ends.
-        if (stored == TStorage::TMoveResult::Ended ||
-            (stored != TStorage::TMoveResult::Stored && !table.Referee))
-            EndedElsewhere(table, nowMs);
+        RefuseMove(connection, table, client.Seat, problem, TRefusal::NotAllowed, nowMs);
         return;
     }
-    table.Match.Moves.push_back(move);
-    if (Metrics) ++Metrics->Moves;
-    if (!over) {
+    // Played first, to know whether the move ends the match: then it is
+    // stored with the end in one transaction.
+    table.Referee->Play(request.Move);
+    TStorageJob job;
+    TStorage::TMoveWrite& write = job.Write;
+    write.MatchId = table.Match.Id;
+    write.Move = {int32_t(table.Match.Moves.size()), request.Move, nowMs};
+    write.Last = MatchOver(*table.Referee, table.Match.Moves.size() + 1, write.Winner);
+    for (int seat = 0; write.Last && seat < 2; ++seat) write.Score[seat] = table.Referee->Score(seat);
+    job.SubmittedMs = nowMs;
+    job.Done = [this, tableId = table.Id, seat = client.Seat](TStorageJob& done, int64_t doneMs) {
+        MoveStored(tableId, seat, done, doneMs);
+    };
+    // Nobody hears of the move, and nothing more happens at the table, until
+    // it is stored: its clocks wait meanwhile.
+    table.Storing = true;
+    Schedule(table);
+    if (!Runner->Submit(std::move(job))) {
+        table.Storing = false;
+        table.Referee = Replay(table.Match, problem);
+        Schedule(table);
+        RefuseMove(connection, table, client.Seat, "The server is busy; try again.", TRefusal::Storage,
+                   nowMs);
+    }
+}
+
+void TLobby::RefuseMove(uint64_t connection, TTable& table, int32_t seat, const std::string& problem,
+                        TRefusal why, int64_t nowMs) {
+    if (Metrics) Metrics->Refused(why);
+    TServerMessage refused = MatchState(table, seat, nowMs);
+    refused.Kind = TServerMessage::TKind::MoveRefused;
+    refused.Text = QString::fromStdString(problem);
+    if (connection) Send(connection, refused);
+}
+
+void TLobby::MoveStored(int64_t tableId, int32_t seat, TStorageJob& job, int64_t nowMs) {
+    auto found = TableById.find(tableId);
+    if (found == TableById.end() || found->second.Match.Id != job.Write.MatchId) return;
+    TTable& table = found->second;
+    table.Storing = false;
+    const TStorage::TMoveWrite& write = job.Write;
+    if (Metrics && job.Seconds) {
+        Metrics->StorageSeconds.Observe(*job.Seconds);
+        if (write.Result == TStorage::TMoveResult::Failed) ++Metrics->StorageErrors;
+    }
+    if (write.Result != TStorage::TMoveResult::Stored) {
+        Log.Write("cannot store a move of match " + std::to_string(write.MatchId) + ": " + job.Error);
+        // Back to the position before the move, as stored.
+        std::string problem;
+        table.Referee = Replay(table.Match, problem);
+        Schedule(table);
+        const bool ended = write.Result == TStorage::TMoveResult::Ended;
+        RefuseMove(ConnectionOf(table.Seats[seat]), table, seat,
+                   ended ? "The match has ended." : "The server cannot store moves right now; try again.",
+                   write.Result == TStorage::TMoveResult::Failed ? TRefusal::Storage : TRefusal::NotAllowed,
+                   nowMs);
+        // Ended elsewhere, or no longer replayable here: the table ends.
+        if (ended || !table.Referee)
+            EndedElsewhere(table, nowMs);
+        else
+            EndDeferred(table, nowMs);
+        AfterChange(nowMs);
+        return;
+    }
+    table.Match.Moves.push_back(write.Move);
+    if (Metrics) {
+        ++Metrics->Moves;
+        // Stored aside (the runner timed it): from its check to its being told, to the millisecond.
+        if (job.Seconds)
+            Metrics->MoveSeconds.Observe(double(std::max<int64_t>(0, nowMs - write.Move.TimeMs)) / 1000.0);
+    }
+    if (!write.Last) {
         table.Clock.StartTurn(nowMs);
         Schedule(table);
     }
     TServerMessage moved;
     moved.Kind = TServerMessage::TKind::Moved;
     moved.Table = table.Id;
-    moved.Index = move.Index;
-    moved.Seat = client.Seat;
-    moved.Move = move.Move;
-    moved.ClockMs = over ? -1 : ClockMs(table, nowMs);
+    moved.Index = write.Move.Index;
+    moved.Seat = seat;
+    moved.Move = write.Move.Move;
+    moved.ClockMs = write.Last ? -1 : ClockMs(table, nowMs);
     ToTable(table, moved);
-    if (over) Ended(table, TMatchStatus::Finished, winner, score, ratings);
+    if (write.Last)
+        Ended(table, TMatchStatus::Finished, write.Winner, write.Score, write.Ratings);
+    else
+        EndDeferred(table, nowMs);
+    AfterChange(nowMs);
+}
+
+// A player who left while their table's move was being stored gives the match up now.
+void TLobby::EndDeferred(TTable& table, int64_t nowMs) {
+    if (!table.EndAfterStoring) return;
+    const auto [how, winner] = *table.EndAfterStoring;
+    table.EndAfterStoring.reset();
+    EndMatch(table, how, winner, nowMs);
 }
 
 // The match was ended in storage, not here (by another server sharing the
@@ -179,7 +226,7 @@ int64_t TLobby::ClockMs(const TTable& table, int64_t nowMs) const {
 }
 
 void TLobby::Schedule(TTable& table) {
-    int64_t next = table.Clock.NextMs();
+    int64_t next = table.Storing ? Never : table.Clock.NextMs();
     if (next == table.ScheduledMs) return;
     if (table.ScheduledMs != Never) Deadlines.erase({table.ScheduledMs, table.Id});
     table.ScheduledMs = next;

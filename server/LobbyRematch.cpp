@@ -10,7 +10,11 @@ void TLobby::Resign(uint64_t connection, TClient& client, int64_t nowMs) {
         Refuse(connection, "You are not playing a match.");
         return;
     }
-    EndMatch(*table, TMatchStatus::Resigned, 1 - client.Seat, nowMs);
+    // As leaving: once a move being stored has been told.
+    if (table->Storing)
+        table->EndAfterStoring = {TMatchStatus::Resigned, 1 - client.Seat};
+    else
+        EndMatch(*table, TMatchStatus::Resigned, 1 - client.Seat, nowMs);
 }
 
 void TLobby::OfferRematch(const TTable& table) {

@@ -97,9 +97,13 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
     TTable& table = *at;
     int32_t seat = client.Seat;
     if (seat >= 0 && table.Referee) {
-        // Leaving a match gives it up; the end brings everyone back, the one
-        // who left without an offer to play again.
-        EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
+        // Leaving a match gives it up; the end brings everyone back (the one
+        // who left without an offer to play again), once a move being stored
+        // has been told.
+        if (table.Storing)
+            table.EndAfterStoring = {TMatchStatus::Forfeit, 1 - seat};
+        else
+            EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
         WithdrawRematch(client.PlayerId);
         return;
     }

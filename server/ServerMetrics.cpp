@@ -18,7 +18,9 @@ std::string MetricsText(const TServerMetrics& metrics, const TServerGauges& gaug
     Add(text, "vantaro_tables", "gauge", "Tables open, waiting or in play.", gauges.Tables);
     Add(text, "vantaro_matches_in_play", "gauge", "Matches being played.", gauges.MatchesInPlay);
     Add(text, "vantaro_moves_total", "counter", "Moves accepted and stored.", metrics.Moves);
-    text += metrics.MoveSeconds.Text("vantaro_move_seconds", "Time from a move's line to its answer.");
+    text += metrics.MoveSeconds.Text(
+        "vantaro_move_seconds",
+        "Time from a move's line to its answer (on PostgreSQL from its check, in whole milliseconds).");
     text += metrics.StorageSeconds.Text("vantaro_storage_seconds", "Time of each call into the database.");
     Add(text, "vantaro_storage_errors_total", "counter", "Calls the database failed.", metrics.StorageErrors);
     text +=

@@ -15,7 +15,7 @@ inline constexpr size_t RefusalKinds = 4;
 // changed on the server's one thread; read when scraped.
 struct TServerMetrics {
     uint64_t Moves = 0;         // moves accepted and stored
-    THistogram MoveSeconds;     // from a move's line to its answer
+    THistogram MoveSeconds;     // from a move's line (its check, when stored aside) to its answer
     THistogram StorageSeconds;  // each call into the database
     uint64_t StorageErrors = 0; // calls the database failed
     std::array<uint64_t, RefusalKinds> Refusals{};

@@ -11,6 +11,7 @@
 #include "server/ServerOptions.h"
 #include "server/SettingsFile.h"
 #include "server/SqlStorage.h"
+#include "server/StorageWorker.h"
 #include "server/TimedStorage.h"
 #include "server/TlsServer.h"
 
@@ -129,6 +130,28 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     TClientSessions sessions(io, timedStorage, log, addresses, RulesRefereeFactory(), DrawSeed, WallClockMs,
                              SessionLimitsOf(*settings));
     sessions.CountInto(metrics);
+    // On PostgreSQL moves are stored on a thread of their own, on a
+    // connection of its own, so that the loop never waits for a commit
+    // synced to disk. SQLite's commits are not synced (WAL, synchronous
+    // NORMAL), and a second connection there only makes the loop's own
+    // writes wait for the worker's lock: it stores on the loop.
+    std::optional<TStorageWorker> storageWorker;
+    if (!options.DatabaseUrl.empty()) {
+        storageWorker.emplace(
+            [&](std::string& openError) -> std::unique_ptr<TStorage> {
+                return TSqlStorage::Open("", options.DatabaseUrl, openError, instance);
+            },
+            [&](std::function<void(int64_t)> completion) {
+                asio::post(
+                    io, [&sessions, completion = std::move(completion)] { sessions.Completed(completion); });
+            },
+            TStorageWorker::TLimits{});
+        if (error = storageWorker->Started(); !error.empty()) {
+            log.Write(error);
+            return 1;
+        }
+        sessions.StoreThrough(*storageWorker);
+    }
     sessions.Lobby().Apply(*settings);
     sessions.Lobby().Moderate(*storage, WallClockMs());
     sessions.Lobby().ResumeStored(WallClockMs());

@@ -30,8 +30,10 @@ int64_t TSqlStorage::CreateMatch(const TStoredMatch& match) {
                                Instance};
     for (int i = 0; i < int(std::size(values)); ++i) query.bindValue(i, values[i]);
     if (!query.exec() || !query.next()) {
-        Error =
-            query.lastError().isValid() ? SqlRows::ErrorText(query.lastError()) : "no id for the new match";
+        if (query.lastError().isValid())
+            Fail(query.lastError());
+        else
+            Error = "no id for the new match";
         query.finish();
         return 0;
     }
@@ -58,7 +60,7 @@ TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, const TStoredMove
     for (int i = 0; i < int(std::size(values)); ++i) query.bindValue(i, values[i]);
     const bool run = query.exec();
     const int rows = run ? query.numRowsAffected() : 0;
-    if (!run) Error = SqlRows::ErrorText(query.lastError());
+    if (!run) Fail(query.lastError());
     query.finish();
     if (!run) return TMoveResult::Failed;
     return rows == 1 ? TMoveResult::Stored : TMoveResult::NotNext;
@@ -71,7 +73,7 @@ TStorage::TMoveResult TSqlStorage::Refusal(int64_t matchId, const TStoredMove& m
     query.prepare("SELECT status FROM matches WHERE id = ?");
     query.addBindValue(qint64(matchId));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return TMoveResult::Failed;
     }
     if (!query.next() || query.value(0).toString() != QLatin1String(StatusName(TMatchStatus::Playing))) {
@@ -101,12 +103,29 @@ TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, const TStoredMov
     return TMoveResult::Stored;
 }
 
+bool TSqlStorage::AddMoves(std::vector<TMoveWrite>& writes) {
+    if (writes.empty()) return true;
+    if (!Begin()) return false;
+    for (TMoveWrite& write : writes) {
+        write.Ratings = {};
+        write.Result = InsertMove(write.MatchId, write.Move);
+        bool inPlay = true;
+        // Anything but stored is for storing alone, which says why.
+        if (write.Result != TMoveResult::Stored ||
+            (write.Last && !EndInTransaction(write.MatchId, TMatchStatus::Finished, write.Winner, write.Score,
+                                             write.Move.TimeMs, write.Ratings, inPlay))) {
+            Rollback();
+            return false;
+        }
+    }
+    return Commit();
+}
+
 bool TSqlStorage::Begin() {
     QSqlDatabase database = Database();
     QSqlQuery query(database);
     if (Postgres ? database.transaction() : query.exec("BEGIN IMMEDIATE")) return true;
-    Error = "cannot begin a transaction: " +
-            SqlRows::ErrorText(Postgres ? database.lastError() : query.lastError());
+    Fail(Postgres ? database.lastError() : query.lastError(), "cannot begin a transaction: ");
     return false;
 }
 
@@ -114,7 +133,7 @@ bool TSqlStorage::Commit() {
     QSqlDatabase database = Database();
     QSqlQuery query(database);
     if (Postgres ? database.commit() : query.exec("COMMIT")) return true;
-    Error = "cannot commit: " + SqlRows::ErrorText(Postgres ? database.lastError() : query.lastError());
+    Fail(Postgres ? database.lastError() : query.lastError(), "cannot commit: ");
     Rollback();
     return false;
 }
@@ -154,7 +173,7 @@ bool TSqlStorage::EndInTransaction(int64_t matchId, TMatchStatus status, int32_t
     query.addBindValue(qint64(endedMs));
     query.addBindValue(qint64(matchId));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return false;
     }
     if (!query.next()) {
@@ -183,7 +202,7 @@ bool TSqlStorage::RateMatch(QSqlQuery& query, int64_t matchId, const int64_t pla
     query.addBindValue(qint64(players[0]));
     query.addBindValue(qint64(players[1]));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return false;
     }
     int found = 0;
@@ -213,7 +232,7 @@ bool TSqlStorage::RateMatch(QSqlQuery& query, int64_t matchId, const int64_t pla
         query.addBindValue(update.After[seat].Volatility);
         query.addBindValue(qint64(players[seat]));
         if (!query.exec()) {
-            Error = SqlRows::ErrorText(query.lastError());
+            Fail(query.lastError());
             return false;
         }
     }
@@ -231,7 +250,7 @@ bool TSqlStorage::RateMatch(QSqlQuery& query, int64_t matchId, const int64_t pla
             query.addBindValue(rating->Volatility);
         }
         if (!query.exec()) {
-            Error = SqlRows::ErrorText(query.lastError());
+            Fail(query.lastError());
             return false;
         }
     }
@@ -244,7 +263,7 @@ bool TSqlStorage::LoadMoves(TStoredMatch& match) {
     query.prepare("SELECT idx, slot, x, y, time_ms FROM moves WHERE match_id = ? ORDER BY idx");
     query.addBindValue(qint64(match.Id));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return false;
     }
     match.Moves.clear();
@@ -259,7 +278,7 @@ std::optional<TStoredMatch> TSqlStorage::LoadMatch(int64_t matchId) {
     query.prepare(QStringLiteral("SELECT %1 FROM matches WHERE id = ?").arg(SqlRows::MatchColumns));
     query.addBindValue(qint64(matchId));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return std::nullopt;
     }
     TStoredMatch match;
@@ -275,7 +294,7 @@ std::vector<TStoredMatch> TSqlStorage::MatchesInPlay() {
     query.prepare("UPDATE matches SET instance = ? WHERE status = 'playing' AND instance = ''");
     query.addBindValue(Instance);
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return matches;
     }
     query.prepare(
@@ -283,7 +302,7 @@ std::vector<TStoredMatch> TSqlStorage::MatchesInPlay() {
             .arg(SqlRows::MatchColumns));
     query.addBindValue(Instance);
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return matches;
     }
     while (query.next()) {

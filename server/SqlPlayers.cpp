@@ -26,7 +26,7 @@ TStorage::TBinding TSqlStorage::BindName(const std::string& name, const std::str
     query.addBindValue(QString::fromStdString(fingerprint));
     query.addBindValue(qint64(nowMs));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return binding;
     }
     bool inserted = query.numRowsAffected() == 1;
@@ -52,7 +52,7 @@ std::optional<TStorage::TPlayer> TSqlStorage::FindPlayer(const std::string& name
         Prepared(TStatement::FindPlayer, "SELECT id, name, fingerprint FROM players WHERE name_key = ?");
     query.bindValue(0, QString::fromStdString(NameKey(name)));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return std::nullopt;
     }
     std::optional<TPlayer> player;
@@ -69,7 +69,7 @@ std::optional<std::string> TSqlStorage::PlayerName(int64_t playerId) {
     query.prepare("SELECT name FROM players WHERE id = ?");
     query.addBindValue(qint64(playerId));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return std::nullopt;
     }
     if (!query.next()) return std::nullopt;
@@ -81,7 +81,7 @@ std::optional<TStorage::TStanding> TSqlStorage::Standing(int64_t playerId) {
     query.prepare("SELECT name, rating, deviation, volatility, rated_matches FROM players WHERE id = ?");
     query.addBindValue(qint64(playerId));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return std::nullopt;
     }
     if (!query.next()) return std::nullopt;
@@ -98,7 +98,7 @@ std::vector<TStorage::TStanding> TSqlStorage::Leaderboard(int32_t minMatches, in
     query.addBindValue(int(minMatches));
     query.addBindValue(int(count));
     if (!query.exec()) {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return leaders;
     }
     while (query.next())
@@ -114,7 +114,7 @@ std::optional<TStorage::TProfile> TSqlStorage::Profile(const std::string& name, 
     Error.clear();
     QSqlQuery query(Database());
     auto failed = [&] {
-        Error = SqlRows::ErrorText(query.lastError());
+        Fail(query.lastError());
         return std::nullopt;
     };
     query.prepare("SELECT id FROM players WHERE name_key = ?");

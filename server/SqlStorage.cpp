@@ -147,19 +147,38 @@ TSqlStorage::~TSqlStorage() {
     }
 }
 
-QSqlDatabase TSqlStorage::Database() const {
+QSqlDatabase TSqlStorage::Database() {
+    ReopenIfLost();
     return QSqlDatabase::database(ConnectionName, false);
+}
+
+void TSqlStorage::Fail(const QSqlError& error, const std::string& what) {
+    Error = what + SqlRows::ErrorText(error);
+    Lost = Postgres;
 }
 
 // A statement that failed to prepare is prepared again next time, so that a
 // database that comes back is used again.
 QSqlQuery& TSqlStorage::Prepared(TStatement statement, const char* text) {
+    ReopenIfLost();
     std::unique_ptr<QSqlQuery>& query = Statements[size_t(statement)];
     if (!query || query->lastQuery().isEmpty()) {
         query = std::make_unique<QSqlQuery>(Database());
         if (!query->prepare(QString::fromLatin1(text))) query->clear();
     }
     return *query;
+}
+
+// PostgreSQL restarted, or the line to it broke: the connection stays
+// broken and says so only by failing, so after a failure the next use
+// connects again. (A failure of the statement alone costs a connection.)
+void TSqlStorage::ReopenIfLost() {
+    if (!Lost) return;
+    Lost = false;
+    for (std::unique_ptr<QSqlQuery>& statement : Statements) statement.reset();
+    QSqlDatabase database = QSqlDatabase::database(ConnectionName, false);
+    database.close();
+    database.open();
 }
 
 std::unique_ptr<TSqlStorage> TSqlStorage::Open(const std::string& sqliteFile, const std::string& databaseUrl,

@@ -8,6 +8,7 @@
 #include <memory>
 
 class QSqlDatabase;
+class QSqlError;
 class QSqlQuery;
 
 // The storage over Qt SQL: an SQLite file (WAL mode) or a PostgreSQL database
@@ -34,6 +35,7 @@ public:
     TMoveResult AddMove(int64_t matchId, const TStoredMove& move) override;
     TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner, const int32_t score[2],
                             TRatingUpdate* ratings = nullptr) override;
+    bool AddMoves(std::vector<TMoveWrite>& writes) override;
     bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                      int64_t endedMs, TRatingUpdate* ratings = nullptr) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
@@ -67,9 +69,14 @@ private:
     enum class TStatement { FindPlayer, CreateMatch, AddMove, FinishMatch, Count };
 
     TSqlStorage() = default;
-    QSqlDatabase Database() const;
+    // The connection; made again first when the last use failed.
+    QSqlDatabase Database();
     QSqlQuery& Prepared(TStatement statement, const char* text);
     bool Upgrade();
+    // After a failure on PostgreSQL: a new connection, the statements to be prepared again.
+    void ReopenIfLost();
+    // Keeps the error, after what, and has the connection made again at its next use.
+    void Fail(const QSqlError& error, const std::string& what = {});
     bool LoadMoves(TStoredMatch& match);
     // A write transaction that holds the database from its start (SQLite's
     // IMMEDIATE), so that two servers never both read a rating and write it.
@@ -95,5 +102,6 @@ private:
     QString Instance;
     std::unique_ptr<QSqlQuery> Statements[size_t(TStatement::Count)];
     bool Postgres = false;
+    bool Lost = false;
     std::string Error;
 };

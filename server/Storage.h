@@ -60,6 +60,30 @@ public:
     // at any moment leaves either both or neither.
     virtual TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner,
                                     const int32_t score[2], TRatingUpdate* ratings = nullptr) = 0;
+    // One move to store, and with it the match's end when it is the last.
+    struct TMoveWrite {
+        int64_t MatchId = 0;
+        TStoredMove Move;
+        bool Last = false;
+        int32_t Winner = -1;       // when Last
+        int32_t Score[2] = {0, 0}; // when Last
+        TMoveResult Result = TMoveResult::Failed;
+        TRatingUpdate Ratings; // of the end, once stored
+    };
+    // Every write in one transaction, so that the moves of many matches cost
+    // one commit: true when all were stored (each Result and Ratings set);
+    // false, nothing stored, and each is for storing alone. A storage without
+    // transactions has nothing to gain and stores none.
+    virtual bool AddMoves(std::vector<TMoveWrite>& writes) {
+        (void)writes;
+        return false;
+    }
+    // One write alone: its Result, and Ratings when stored.
+    void AddOne(TMoveWrite& write) {
+        write.Result = write.Last
+                           ? AddLastMove(write.MatchId, write.Move, write.Winner, write.Score, &write.Ratings)
+                           : AddMove(write.MatchId, write.Move);
+    }
     // Ends a match still in play; false when it had already ended or is
     // unknown. The end of a rated match with a result moves both players'
     // ratings in the same transaction, so that neither is ever kept without

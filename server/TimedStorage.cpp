@@ -48,6 +48,11 @@ TStorage::TMoveResult TTimedStorage::AddLastMove(int64_t matchId, const TStoredM
                  [](TMoveResult result) { return result == TMoveResult::Failed; });
 }
 
+bool TTimedStorage::AddMoves(std::vector<TMoveWrite>& writes) {
+    // false also means "store them one by one", which the next calls count.
+    return Timed([&] { return Inner.AddMoves(writes); }, NeverFailed);
+}
+
 bool TTimedStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                                 int64_t endedMs, TRatingUpdate* ratings) {
     // false also means "already ended", which is no fault of the database.

@@ -567,6 +567,79 @@ TEST_F(LobbyTest, AMoveTheDatabaseRefusedCanBePlayedAgain) {
     EXPECT_EQ(Storage->LoadMatch(1)->Status, TMatchStatus::Finished);
 }
 
+// Holds the lobby's storage jobs, as a busy worker would, until the test lets
+// them through; holds at most Room.
+class THeldRunner : public TStorageRunner {
+public:
+    THeldRunner(TStorage& storage, size_t room) : Storage(storage), Room(room) {}
+    bool Submit(TStorageJob job) override {
+        if (Held.size() >= Room) return false;
+        Held.push_back(std::move(job));
+        return true;
+    }
+    void Release(int64_t nowMs) {
+        std::vector<TStorageJob> jobs = std::exchange(Held, {});
+        RunStorageJobs(Storage, jobs, false);
+        for (TStorageJob& job : jobs) job.Done(job, nowMs);
+    }
+    std::vector<TStorageJob> Held;
+
+private:
+    TStorage& Storage;
+    size_t Room;
+};
+
+// A move being stored is told to nobody; meanwhile the table takes no other
+// move, its clock waits, and a player leaving gives up only once the move is
+// told. A move the full queue refuses is taken back and can be played again.
+TEST_F(LobbyTest, NothingIsToldOrPlayedAtATableUntilItsMoveIsStored) {
+    THeldRunner runner(*Storage, 1);
+    Lobby->StoreThrough(runner);
+    auto [ann, bob] = StartedMatch();
+    Move(ann, 0, 0, 0);
+    Move(ann, 1, 1, 0);
+    Move(bob, 0, 1, 0);
+    Lobby->Tick(Now + 120'000);
+    Collect();
+    for (uint64_t who : {ann, bob}) {
+        EXPECT_FALSE(Has(who, "moved") || Has(who, "ended")) << who;
+        EXPECT_TRUE(
+            Last(who, "move_refused").value_or(QJsonObject())["reason"].toString().contains("stored"));
+    }
+    EXPECT_EQ(runner.Held.size(), 1u);
+    uint64_t cid = Join("Cid"), dan = Join("Dan");
+    Ask(cid, Classic);
+    Ask(dan, "{\"type\":\"sit\",\"table\":2}");
+    Move(cid, 0, 0, 0);
+    EXPECT_EQ(Last(cid, "move_refused").value_or(QJsonObject())["reason"].toString(),
+              "The server is busy; try again.");
+    runner.Release(Now + 1'000);
+    Collect();
+    for (uint64_t who : {ann, bob}) {
+        std::optional<QJsonObject> moved = Last(who, "moved");
+        ASSERT_TRUE(moved) << who;
+        EXPECT_EQ((*moved)["index"].toInt(), 0);
+        EXPECT_EQ((*moved)["clock"].toInt(), 60'000) << "the next turn starts when it is told";
+    }
+    Move(cid, 0, 0, 0);
+    runner.Release(Now + 1'000);
+    Collect();
+    EXPECT_TRUE(Has(dan, "moved"));
+
+    Inbox.clear();
+    Move(bob, 0, 1, 0);
+    Ask(bob, "{\"type\":\"leave\"}");
+    EXPECT_FALSE(Has(ann, "moved") || Has(ann, "ended"));
+    runner.Release(Now + 2'000);
+    Collect();
+    EXPECT_TRUE(Has(ann, "moved"));
+    EXPECT_EQ(Last(ann, "ended").value_or(QJsonObject())["how"].toString(), "forfeit");
+    std::optional<TStoredMatch> stored = Storage->LoadMatch(1);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->Moves.size(), 2u);
+    EXPECT_EQ(stored->Winner, 1);
+}
+
 TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress) {
     uint64_t ann = Join("Ann"), bob = Join("Bob", "192.0.2.2"), cid = Join("Cid", "192.0.2.3");
     Ask(ann, Classic);

@@ -39,11 +39,23 @@ done
 cd "$work"
 "${run_as[@]}" "$bin/initdb" -D "$work/data" -U vantaro -A trust -E UTF8 --no-sync >"$work/initdb.log" 2>&1 ||
     { cat "$work/initdb.log"; exit 1; }
-"${run_as[@]}" "$bin/pg_ctl" -D "$work/data" -l "$work/server.log" -w -t 60 \
-    -o "-c listen_addresses=127.0.0.1 -p $port -k $work -c fsync=off" start >/dev/null ||
-    { cat "$work/server.log"; exit 1; }
+# How to stop the database and start it again, for the tests of its outages:
+# VANTARO_TEST_DATABASE_STOP and VANTARO_TEST_DATABASE_START.
+cat >"$work/start-database" <<EOF
+#!/usr/bin/env bash
+exec ${run_as[*]} "$bin/pg_ctl" -D "$work/data" -l "$work/server.log" -w -t 60 \\
+    -o "-c listen_addresses=127.0.0.1 -p $port -k $work -c fsync=off" start >/dev/null
+EOF
+cat >"$work/stop-database" <<EOF
+#!/usr/bin/env bash
+exec ${run_as[*]} "$bin/pg_ctl" -D "$work/data" -m fast -w -t 60 stop >/dev/null
+EOF
+chmod 0755 "$work/start-database" "$work/stop-database"
+"$work/start-database" || { cat "$work/server.log"; exit 1; }
 createdb=/usr/lib/postgresql/15/bin/createdb
 "$createdb" -h 127.0.0.1 -p "$port" -U vantaro vantaro_test
 
 export VANTARO_TEST_DATABASE_URL="postgresql://vantaro@127.0.0.1:$port/vantaro_test"
+export VANTARO_TEST_DATABASE_STOP="$work/stop-database"
+export VANTARO_TEST_DATABASE_START="$work/start-database"
 "$@"
