@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One thing a client asks of the lobby, decoded and checked for shape and
 // range (never for permission: the lobby checks that).
@@ -22,18 +23,26 @@ struct TLobbyRequest {
         Leaderboard,
         Profile,
         Record,
-        State
+        State,
+        Challenge,
+        Answer
     };
     TKind Kind = TKind::Leave;
     std::string Program; // Hello: the client program's name and protocol version
     int32_t Version = 0;
-    std::string Name;         // Login, Profile
-    int32_t Rules = 0;        // CreateTable, PlayNow: TRuleBits
-    int32_t MoveSeconds = 60; // CreateTable, PlayNow: 30, 60 or 0 (unlimited)
-    bool Rated = false;       // CreateTable (Play Now is always rated)
-    int64_t Table = 0;        // Sit, Watch
-    int32_t Seat = -1;        // Sit: 0 or 1, -1 for whichever is free
-    std::string Text;         // Chat
-    TPlacementMove Move;      // Move
-    int64_t Match = 0;        // Record
+    std::string Name;         // Login, Profile, Challenge: whom
+    int32_t Rules = 0;        // CreateTable, Challenge: TRuleBits
+    int32_t MoveSeconds = 60; // CreateTable, Challenge: 30, 60 or 0 (unlimited)
+    bool Rated = false;       // CreateTable, Challenge (Play Now is always rated)
+    // PlayNow: every rule set (TRuleBits) and move time the player accepts,
+    // the most wanted first, each once; never empty. Leave stops the wait.
+    std::vector<int32_t> AcceptedRules;
+    std::vector<int32_t> AcceptedSeconds;
+    int64_t Table = 0;     // Sit, Watch
+    int32_t Seat = -1;     // Sit: 0 or 1, -1 for whichever is free
+    std::string Text;      // Chat
+    TPlacementMove Move;   // Move
+    int64_t Match = 0;     // Record
+    int64_t Challenge = 0; // Answer: the challenge answered (or, by its challenger, withdrawn)
+    bool Accept = false;   // Answer
 };

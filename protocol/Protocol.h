@@ -41,5 +41,11 @@ inline constexpr int32_t MaxRating = 10000;
 inline constexpr int32_t MaxDeviation = 350;
 // No table gives a move more than a minute; an hour is a server's fault.
 inline constexpr int64_t MaxClockMs = 3600 * 1000;
+// What one Play Now request may accept: each rule set there is once, each
+// move time once.
+inline constexpr size_t MaxPlayNowRules = 32;
+inline constexpr size_t MaxPlayNowSeconds = 3;
+// How long a challenge waits for its answer.
+inline constexpr int64_t ChallengeMs = 60'000;
 
 } // namespace Protocol

@@ -96,6 +96,16 @@ struct TServerRecord {
     QByteArray Json;
 };
 
+// A match one player offers another, with its terms.
+struct TChallengeOffer {
+    int64_t Id = 0;
+    QString From;
+    QString To;
+    TGameRules Rules;
+    int32_t Seconds = 60;
+    bool Rated = false;
+};
+
 struct TServerMessage {
     enum class TKind {
         SignedIn,
@@ -116,7 +126,10 @@ struct TServerMessage {
         Pong,
         Leaderboard,
         Profile,
-        Record
+        Record,
+        Waiting,
+        Challenge,
+        ChallengeOver
     };
     TKind Kind = TKind::Pong;
     QString Name;                      // SignedIn, PlayerGone
@@ -139,5 +152,9 @@ struct TServerMessage {
     TPlayerProfile Profile;                              // Profile
     TServerRecord Record;                                // Record
     QString From;                                        // Chat
-    QString Text;                                        // Chat, MoveRefused, Refused, Bye: the reason
+    QString Text; // Chat, MoveRefused, Refused, Bye, ChallengeOver: the reason
+    // Waiting: what Play Now waits for; both empty when it waits no longer.
+    std::vector<TGameRules> AcceptedRules;
+    std::vector<int32_t> AcceptedSeconds;
+    TChallengeOffer Offer; // Challenge; ChallengeOver: its Id
 };

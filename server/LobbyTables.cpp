@@ -39,6 +39,9 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
         Refuse(connection, "That seat is taken.");
         return;
     }
+    StopWaiting(connection, client);
+    // A watcher heard nothing of the lobby, which it hears again while it waits here.
+    const bool wasWatching = TableOf(client) != nullptr;
     if (TTable* watched = TableOf(client)) {
         watched->Watchers.erase(connection);
         TableChanged(*watched);
@@ -50,10 +53,12 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
     client.Seat = seat;
     TableChanged(table);
     PlayerChanged(client);
-    if (table.Seats[0] != 0 && table.Seats[1] != 0)
+    if (table.Seats[0] != 0 && table.Seats[1] != 0) {
         StartMatch(table, nowMs);
-    else // the table to wait at, as it now is; the lobby's view is no longer this client's
+    } else { // the table to wait at, as it now is
+        if (wasWatching) SendLine(connection, LobbySnapshot());
         SendLine(connection, TableView.Line(table.Id));
+    }
 }
 
 void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs) {
@@ -86,6 +91,7 @@ void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs) {
 }
 
 void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
+    StopWaiting(connection, client);
     TTable* at = TableOf(client);
     if (!at) return;
     TTable& table = *at;
@@ -124,13 +130,12 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
     line.Kind = TServerMessage::TKind::Chat;
     line.From = QString::fromStdString(client.Name);
     line.Text = QString::fromStdString(text);
-    if (const TTable* table = TableOf(client)) {
+    if (const TTable* table = TableOf(client); table && !InLobby(client)) {
         line.Table = table->Id;
         ToTable(*table, line);
     } else {
-        // The lobby: everyone not at a table.
         for (const auto& [player, to] : Players)
-            if (Clients.at(to).Table == 0) Send(to, line);
+            if (InLobby(Clients.at(to))) Send(to, line);
     }
 }
 
