@@ -204,7 +204,7 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     WaitingLine = new QLabel(this);
     WaitingLine->setObjectName("WaitingLine");
     waiting->addWidget(WaitingLine, 1);
-    StopWaitingButton = new QPushButton("S&top Waiting", this);
+    StopWaitingButton = new QPushButton("Stop Wa&iting", this);
     waiting->addWidget(StopWaitingButton);
     layout->addLayout(waiting);
 
