@@ -206,8 +206,7 @@ void TLobby::Tick(int64_t nowMs) {
     }
     while (!ChallengeDeadlines.empty() && ChallengeDeadlines.begin()->first <= nowMs) {
         const TChallenge& challenge = Challenges.at(ChallengeDeadlines.begin()->second);
-        const std::string from = Clients.at(ConnectionOf(challenge.From)).Name,
-                          to = Clients.at(ConnectionOf(challenge.To)).Name;
+        const std::string from = NameOf(challenge.From), to = NameOf(challenge.To);
         EndChallenge(challenge.Id, "Your challenge to " + to + " expired unanswered.",
                      from + "'s challenge expired.");
     }

@@ -167,6 +167,8 @@ private:
     // Every challenge from or to the player, ended with the reason.
     void EndChallengesOf(int64_t playerId, const std::string& reason);
     bool InMatch(int64_t playerId) const;
+    // The name of a player online; empty for one who is not.
+    std::string NameOf(int64_t playerId) const;
 
     // Match play (LobbyMatch.cpp).
     void Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);

@@ -106,6 +106,12 @@ void TLobby::OpenMatch(uint64_t blue, uint64_t red, int32_t rules, int32_t secon
     Sit(red, Clients.at(red), table, 0, nowMs);
 }
 
+std::string TLobby::NameOf(int64_t playerId) const {
+    const uint64_t connection = ConnectionOf(playerId);
+    const auto client = Clients.find(connection);
+    return connection == 0 || client == Clients.end() ? std::string() : client->second.Name;
+}
+
 bool TLobby::InMatch(int64_t playerId) const {
     const auto seated = SeatTable.find(playerId);
     if (seated == SeatTable.end()) return false;
@@ -131,8 +137,7 @@ void TLobby::Challenge(uint64_t connection, TClient& client, const TLobbyRequest
         problem = Clients.at(to).Name + " is playing a match.";
     for (const auto& [id, open] : Challenges)
         if (problem.empty() && open.From == client.PlayerId)
-            problem = "Your challenge to " + Clients.at(ConnectionOf(open.To)).Name +
-                      " is still open; withdraw it first.";
+            problem = "Your challenge to " + NameOf(open.To) + " is still open; withdraw it first.";
     if (!problem.empty()) {
         Refuse(connection, problem);
         return;
@@ -164,7 +169,7 @@ void TLobby::Answer(uint64_t connection, TClient& client, int64_t id, bool accep
     }
     const TChallenge challenge = found->second;
     const uint64_t from = ConnectionOf(challenge.From), to = ConnectionOf(challenge.To);
-    const std::string challenger = Clients.at(from).Name, challenged = Clients.at(to).Name;
+    const std::string challenger = NameOf(challenge.From), challenged = NameOf(challenge.To);
     if (challenge.From == client.PlayerId) {
         EndChallenge(id, "You withdrew your challenge to " + challenged + ".",
                      challenger + " withdrew the challenge.");
@@ -173,6 +178,11 @@ void TLobby::Answer(uint64_t connection, TClient& client, int64_t id, bool accep
     if (!accept) {
         EndChallenge(id, challenged + " declined your challenge.",
                      "You declined " + challenger + "'s challenge.");
+        return;
+    }
+    if (from == 0 || to == 0 || !Clients.count(from) || !Clients.count(to)) {
+        EndChallenge(id, "Your challenge ended: a player is no longer online.",
+                     "The challenge ended: a player is no longer online.");
         return;
     }
     if (InMatch(challenge.From)) {
