@@ -193,6 +193,8 @@ void TOnlinePlay::Received(const TServerMessage& message) {
     case TKind::SignedIn:
         LobbyWindow->SetStatus(QStringLiteral("Signed in to %1 as %2.").arg(Link->Server(), message.Name));
         Log(QStringLiteral("Signed in to %1 as %2.").arg(Link->Server(), message.Name));
+        if (!message.Text.isEmpty())
+            LobbyWindow->AppendChat(QStringLiteral("Message of the day: %1").arg(message.Text));
         ReturnSignedIn = Return.Active();
         SignedName = message.Name;
         LobbyWindow->SetLink(TLobbyForm::TLink::SignedIn);

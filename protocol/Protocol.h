@@ -22,6 +22,8 @@ inline constexpr size_t MaxRequestBytes = 4096;
 inline constexpr qsizetype MaxServerLineBytes = 64 * 1024;
 
 inline constexpr qsizetype MaxChatCharacters = 500;
+// The server's message of the day, shown as a player signs in.
+inline constexpr qsizetype MaxMotdCharacters = 500;
 inline constexpr qsizetype MaxReasonCharacters = 200;
 inline constexpr qsizetype MaxHowCharacters = 16;
 inline constexpr qsizetype MaxProgramCharacters = 40;
@@ -39,6 +41,21 @@ inline constexpr size_t MaxRecent = 50;
 // Ratings move by small steps from 1500; far outside this is made up.
 inline constexpr int32_t MaxRating = 10000;
 inline constexpr int32_t MaxDeviation = 350;
+// What a player may report another for, and what a moderator may do.
+inline constexpr const char* ReportReasons[] = {"abuse", "cheating", "spam", "name", "other"};
+inline constexpr const char* ModerationActions[] = {
+    "mute", "ban", "ban_certificate", "ban_address", "lift", "close_report", "list"};
+// The longest a moderator's mute or ban made in the client lasts, in minutes (a year).
+inline constexpr int32_t MaxSanctionMinutes = 525'600;
+// Players one player may block or follow; the oldest open reports and the
+// newest sanctions a moderator sees at once (all within a line).
+inline constexpr size_t MaxRelations = 500;
+inline constexpr size_t MaxOpenReports = 10;
+inline constexpr size_t MaxSanctionEntries = 50;
+// A report keeps the reported player's last lines of chat, each with where it was said.
+inline constexpr size_t MaxEvidenceLines = 5;
+inline constexpr qsizetype MaxEvidenceCharacters = MaxChatCharacters + 40;
+
 // No table gives a move more than a minute; an hour is a server's fault.
 inline constexpr int64_t MaxClockMs = 3600 * 1000;
 // What one Play Now request may accept: each rule set there is once, each

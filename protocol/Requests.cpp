@@ -33,9 +33,23 @@ constexpr TRequestName RequestNames[] = {
     {"profile", TRequestKind::Profile},
     {"record", TRequestKind::Record},
     {"state", TRequestKind::State},
+    {"block", TRequestKind::Block},
+    {"follow", TRequestKind::Follow},
+    {"report", TRequestKind::Report},
+    {"relations", TRequestKind::Relations},
+    {"moderate", TRequestKind::Moderate},
     {"challenge", TRequestKind::Challenge},
     {"answer", TRequestKind::Answer},
 };
+
+// A word from a fixed list, or refused.
+template <size_t N> std::string OneOf(TJsonReader& read, const char* key, const char* const (&words)[N]) {
+    const QString word = read.Value(key).toString();
+    for (const char* allowed : words)
+        if (word == QLatin1String(allowed)) return allowed;
+    read.Refuse();
+    return {};
+}
 
 QByteArray Line(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
@@ -125,6 +139,28 @@ void Read(TJsonReader& read, TLobbyRequest& request) {
         break;
     case TRequestKind::Chat:
         request.Text = read.PlainText("text", Protocol::MaxChatCharacters).toStdString();
+        break;
+    case TRequestKind::Block:
+    case TRequestKind::Follow:
+        request.Name = NameOf(read);
+        request.On = read.Has("on") ? read.Bool("on") : true;
+        break;
+    case TRequestKind::Report:
+        request.Name = NameOf(read);
+        request.Reason = OneOf(read, "reason", Protocol::ReportReasons);
+        if (read.Has("text")) request.Text = read.Text("text", Protocol::MaxReasonCharacters).toStdString();
+        break;
+    case TRequestKind::Relations:
+        break;
+    case TRequestKind::Moderate:
+        request.Reason = OneOf(read, "action", Protocol::ModerationActions);
+        if (read.Has("name")) request.Name = NameOf(read);
+        if (read.Has("minutes"))
+            request.Minutes = int32_t(read.Integer("minutes", 0, Protocol::MaxSanctionMinutes));
+        if (read.Has("id")) request.Id = read.Integer("id", 1, Protocol::MaxId);
+        if (read.Has("target")) request.Target = read.Text("target", 64).toStdString();
+        if (read.Has("reason"))
+            request.Text = read.Text("reason", Protocol::MaxReasonCharacters).toStdString();
         break;
     case TRequestKind::Move:
         request.Move.Slot = int32_t(read.Integer("slot", 0, 4));
@@ -216,6 +252,34 @@ QByteArray Record(int64_t match) {
 
 QByteArray State() {
     return Line({{"type", "state"}});
+}
+
+QByteArray Block(const QString& name, bool on) {
+    return Line({{"type", "block"}, {"name", name}, {"on", on}});
+}
+
+QByteArray Follow(const QString& name, bool on) {
+    return Line({{"type", "follow"}, {"name", name}, {"on", on}});
+}
+
+QByteArray Report(const QString& name, const QString& reason, const QString& text) {
+    QJsonObject report{{"type", "report"}, {"name", name}, {"reason", reason}};
+    if (!text.isEmpty()) report["text"] = text;
+    return Line(report);
+}
+
+QByteArray Relations() {
+    return Line({{"type", "relations"}});
+}
+
+QByteArray Moderate(const TModerate& action) {
+    QJsonObject moderate{{"type", "moderate"}, {"action", action.Action}};
+    if (!action.Name.isEmpty()) moderate["name"] = action.Name;
+    if (action.Minutes > 0) moderate["minutes"] = action.Minutes;
+    if (action.Id > 0) moderate["id"] = double(action.Id);
+    if (!action.Target.isEmpty()) moderate["target"] = action.Target;
+    if (!action.Reason.isEmpty()) moderate["reason"] = action.Reason;
+    return Line(moderate);
 }
 
 TDecoded Decode(std::string_view line) {

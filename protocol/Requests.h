@@ -37,6 +37,21 @@ QByteArray Profile(const QString& name);
 QByteArray Record(int64_t match);
 // The table the client is at as it stands (a `match`), or the lobby.
 QByteArray State();
+QByteArray Block(const QString& name, bool on);
+QByteArray Follow(const QString& name, bool on);
+// reason: one of Protocol::ReportReasons.
+QByteArray Report(const QString& name, const QString& reason, const QString& text);
+QByteArray Relations();
+// What a moderator asks: an action of Protocol::ModerationActions and what it needs.
+struct TModerate {
+    QString Action;
+    QString Name;
+    int32_t Minutes = 0; // 0: for good (a ban)
+    int64_t Id = 0;      // a sanction to lift, a report to close
+    QString Target;      // an address range
+    QString Reason;
+};
+QByteArray Moderate(const TModerate& action);
 
 struct TDecoded {
     bool Ok = false;

@@ -89,6 +89,31 @@ struct TPlayerProfile {
     std::vector<TProfileMatch> Recent; // newest first
 };
 
+// A player one follows: where they are, if online.
+struct TFollowedPlayer {
+    QString Name;
+    bool Online = false;
+    int64_t Table = 0; // 0 in the lobby
+    int32_t Seat = -1; // -1 watching
+};
+
+// An open report, as a moderator sees it.
+struct TOpenReport {
+    int64_t Id = 0;
+    QString Reporter, Reported, Reason, Text;
+    std::vector<QString> Evidence; // the reported player's last lines
+    int64_t Match = 0;
+    int64_t CreatedMs = 0;
+};
+
+// A sanction in force, as a moderator sees it.
+struct TSanctionEntry {
+    int64_t Id = 0;
+    QString Kind; // mute, ban, ban certificate, ban address
+    QString Target, Reason, By;
+    int64_t UntilMs = 0; // 0: for good
+};
+
 // A finished match's record as the server sent it: still to be read and
 // checked as a record file is.
 struct TServerRecord {
@@ -127,6 +152,9 @@ struct TServerMessage {
         Leaderboard,
         Profile,
         Record,
+        Notice,
+        Relations,
+        Moderation,
         Waiting,
         Challenge,
         ChallengeOver
@@ -151,8 +179,14 @@ struct TServerMessage {
     std::vector<TLeaderboardEntry> Leaders;              // Leaderboard, best first
     TPlayerProfile Profile;                              // Profile
     TServerRecord Record;                                // Record
+    bool Moderator = false;                              // SignedIn: the player may moderate
+    std::vector<TFollowedPlayer> Follows;                // Relations
+    std::vector<QString> Blocks;                         // Relations
+    std::vector<TOpenReport> Reports;                    // Moderation, oldest first
+    std::vector<TSanctionEntry> Sanctions;               // Moderation, oldest first
     QString From;                                        // Chat
-    QString Text; // Chat, MoveRefused, Refused, Bye, ChallengeOver: the reason
+    QString Text; // Chat, MoveRefused, Refused, Bye, ChallengeOver: the reason; SignedIn: the message of the
+                  // day; Notice
     // Waiting: what Play Now waits for; both empty when it waits no longer.
     std::vector<TGameRules> AcceptedRules;
     std::vector<int32_t> AcceptedSeconds;

@@ -169,6 +169,10 @@ TServerRecord RecordOf(TJsonReader& read) {
 void Read(TJsonReader& read, TServerMessage& message) {
     switch (message.Kind) {
     case TKind::SignedIn:
+        message.Name = read.Name("name");
+        if (read.Has("motd")) message.Text = read.Text("motd", Protocol::MaxMotdCharacters);
+        message.Moderator = read.OptionalBool("moderator");
+        break;
     case TKind::PlayerGone:
         message.Name = read.Name("name");
         break;
@@ -241,6 +245,54 @@ void Read(TJsonReader& read, TServerMessage& message) {
         break;
     case TKind::Record:
         message.Record = RecordOf(read);
+        break;
+    case TKind::Notice:
+        message.Text = read.Text("text", Protocol::MaxReasonCharacters);
+        break;
+    case TKind::Relations:
+        for (const QJsonValue& value : read.ArrayOf(read.Value("follows"), Protocol::MaxRelations)) {
+            TJsonReader entry(read.ObjectOf(value));
+            TFollowedPlayer player;
+            player.Name = entry.Name("name");
+            player.Online = entry.Bool("online");
+            if (entry.Has("table")) {
+                player.Table = entry.Integer("table", 1, MaxId);
+                player.Seat = int32_t(entry.Integer("seat", -1, 1));
+            }
+            read.Take(entry);
+            message.Follows.push_back(player);
+        }
+        for (const QJsonValue& value : read.ArrayOf(read.Value("blocks"), Protocol::MaxRelations))
+            message.Blocks.push_back(read.NameOf(value));
+        break;
+    case TKind::Moderation:
+        for (const QJsonValue& value : read.ArrayOf(read.Value("reports"), Protocol::MaxOpenReports)) {
+            TJsonReader entry(read.ObjectOf(value));
+            TOpenReport report;
+            report.Id = entry.Integer("id", 1, MaxId);
+            report.Reporter = entry.Name("reporter");
+            report.Reported = entry.Name("reported");
+            report.Reason = entry.Text("reason", Protocol::MaxHowCharacters);
+            report.Text = entry.Text("text", Protocol::MaxReasonCharacters);
+            for (const QJsonValue& line : entry.ArrayOf(entry.Value("evidence"), Protocol::MaxEvidenceLines))
+                report.Evidence.push_back(entry.TextOf(line, Protocol::MaxEvidenceCharacters));
+            report.Match = entry.Integer("match", 0, MaxId);
+            report.CreatedMs = entry.Integer("at", 0, MaxId);
+            read.Take(entry);
+            message.Reports.push_back(report);
+        }
+        for (const QJsonValue& value : read.ArrayOf(read.Value("sanctions"), Protocol::MaxSanctionEntries)) {
+            TJsonReader entry(read.ObjectOf(value));
+            TSanctionEntry sanction;
+            sanction.Id = entry.Integer("id", 1, MaxId);
+            sanction.Kind = entry.Text("kind", Protocol::MaxHowCharacters);
+            sanction.Target = entry.Text("target", 80);
+            sanction.Reason = entry.Text("reason", Protocol::MaxReasonCharacters);
+            sanction.By = entry.Text("by", 80);
+            sanction.UntilMs = entry.Integer("until", 0, MaxId);
+            read.Take(entry);
+            message.Sanctions.push_back(sanction);
+        }
         break;
     case TKind::Waiting:
         for (const QJsonValue& rules : read.ArrayOf(read.Value("rules"), Protocol::MaxPlayNowRules))

@@ -36,6 +36,9 @@ constexpr TMessageName MessageNames[] = {
     {"leaderboard", TKind::Leaderboard},
     {"profile", TKind::Profile},
     {"record", TKind::Record},
+    {"notice", TKind::Notice},
+    {"relations", TKind::Relations},
+    {"moderation", TKind::Moderation},
     {"waiting", TKind::Waiting},
     {"challenge", TKind::Challenge},
     {"challenge_over", TKind::ChallengeOver},
@@ -92,6 +95,10 @@ QJsonObject ProfileMatchObject(const TProfileMatch& match) {
 void Write(QJsonObject& object, const TServerMessage& message) {
     switch (message.Kind) {
     case TKind::SignedIn:
+        object["name"] = message.Name;
+        if (!message.Text.isEmpty()) object["motd"] = message.Text;
+        if (message.Moderator) object["moderator"] = true;
+        break;
     case TKind::PlayerGone:
         object["name"] = message.Name;
         break;
@@ -182,6 +189,46 @@ void Write(QJsonObject& object, const TServerMessage& message) {
         object["match"] = qint64(message.Record.Match);
         object["record"] = QJsonDocument::fromJson(message.Record.Json).object();
         break;
+    case TKind::Notice:
+        object["text"] = message.Text;
+        break;
+    case TKind::Relations: {
+        QJsonArray follows, blocks;
+        for (const TFollowedPlayer& player : message.Follows) {
+            QJsonObject entry{{"name", player.Name}, {"online", player.Online}};
+            if (player.Table != 0) entry["table"] = double(player.Table), entry["seat"] = player.Seat;
+            follows.append(entry);
+        }
+        for (const QString& name : message.Blocks) blocks.append(name);
+        object["follows"] = follows;
+        object["blocks"] = blocks;
+        break;
+    }
+    case TKind::Moderation: {
+        QJsonArray reports, sanctions;
+        for (const TOpenReport& report : message.Reports) {
+            QJsonArray evidence;
+            for (const QString& line : report.Evidence) evidence.append(line);
+            reports.append(QJsonObject{{"id", double(report.Id)},
+                                       {"reporter", report.Reporter},
+                                       {"reported", report.Reported},
+                                       {"reason", report.Reason},
+                                       {"text", report.Text},
+                                       {"evidence", evidence},
+                                       {"match", double(report.Match)},
+                                       {"at", double(report.CreatedMs)}});
+        }
+        for (const TSanctionEntry& sanction : message.Sanctions)
+            sanctions.append(QJsonObject{{"id", double(sanction.Id)},
+                                         {"kind", sanction.Kind},
+                                         {"target", sanction.Target},
+                                         {"reason", sanction.Reason},
+                                         {"by", sanction.By},
+                                         {"until", double(sanction.UntilMs)}});
+        object["reports"] = reports;
+        object["sanctions"] = sanctions;
+        break;
+    }
     case TKind::Waiting: {
         QJsonArray rules, seconds;
         for (const TGameRules& each : message.AcceptedRules) rules.append(RulesJson::Write(each));

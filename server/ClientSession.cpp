@@ -212,7 +212,7 @@ TClientSessions::~TClientSessions() = default;
 
 std::unique_ptr<TConnectionHandler> TClientSessions::Open(TConnectionLink& link, const TPeer& peer) {
     Links[peer.Id] = &link;
-    TheLobby.Connected(peer.Id, peer.Fingerprint, peer.LimitKey);
+    TheLobby.Connected(peer.Id, peer.Fingerprint, peer.LimitKey, peer.Ip);
     return std::make_unique<TClientSession>(*this, link, peer);
 }
 

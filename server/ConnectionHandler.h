@@ -13,6 +13,7 @@ struct TPeer {
     uint64_t Id = 0;         // unique for the server's run
     std::string Address;     // as printed in the log
     std::string LimitKey;    // what the per-address limits count (an IPv6 address by its /64)
+    std::string Ip;          // the address alone, as an address ban matches it
     std::string Fingerprint; // of the client's certificate
 };
 

@@ -83,10 +83,12 @@ std::vector<TLobby::TOutgoing> TLobby::TakeOutgoing() {
     return std::exchange(Outgoing, {});
 }
 
-void TLobby::Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey) {
+void TLobby::Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey,
+                       const std::string& address) {
     TClient client;
     client.Fingerprint = fingerprint;
     client.LimitKey = limitKey;
+    client.Address = address;
     Clients[connection] = client;
 }
 
@@ -146,6 +148,19 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
         break;
     case TKind::Record:
         Record(connection, client, request.Match, nowMs);
+        break;
+    case TKind::Block:
+    case TKind::Follow:
+        Relate(connection, client, request, nowMs);
+        break;
+    case TKind::Report:
+        Report(connection, client, request, nowMs);
+        break;
+    case TKind::Relations:
+        if (TryQuery(connection, client, nowMs)) SendRelations(connection, client);
+        break;
+    case TKind::Moderate:
+        Moderate(connection, client, request, nowMs);
         break;
     case TKind::State:
         State(connection, client, nowMs);
@@ -211,12 +226,14 @@ void TLobby::Tick(int64_t nowMs) {
                      from + "'s challenge expired.");
     }
     if (LobbyFlushAtMs <= nowMs) FlushLobby();
+    if (ModerationAtMs <= nowMs) FollowModeration(nowMs);
     AfterChange(nowMs);
 }
 
 int64_t TLobby::NextDeadline() const {
     const int64_t challenges = ChallengeDeadlines.empty() ? Never : ChallengeDeadlines.begin()->first;
-    return std::min({Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, challenges});
+    return std::min(
+        {Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs, challenges});
 }
 
 size_t TLobby::MatchesInPlay() const {

@@ -3,7 +3,9 @@
 #include "protocol/LobbyRequest.h"
 #include "protocol/Protocol.h"
 #include "protocol/ServerMessage.h"
+#include "server/CommunityStorage.h"
 #include "server/LobbyView.h"
+#include "server/Moderation.h"
 #include "server/Referee.h"
 #include "server/ServerMetrics.h"
 #include "server/ServerSettings.h"
@@ -13,6 +15,7 @@
 
 #include "records/Rating.h"
 
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -52,6 +55,9 @@ public:
     static constexpr size_t ShownTables = 100;
     // How often the address limits forget addresses whose windows have passed.
     static constexpr int64_t AddressSweepMs = 60'000;
+    // How often the moderation log is read for actions taken elsewhere (by
+    // another server sharing the database, or the admin command).
+    static constexpr int64_t ModerationPollMs = 3'000;
 
     struct TOutgoing {
         uint64_t Connection = 0;
@@ -64,7 +70,9 @@ public:
            TSeedSource seeds);
     ~TLobby();
 
-    void Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey);
+    // address: the client's, bare (no port), for address bans.
+    void Connected(uint64_t connection, const std::string& fingerprint, const std::string& limitKey,
+                   const std::string& address = {});
     void Handle(uint64_t connection, const TLobbyRequest& request, int64_t nowMs);
     void Disconnected(uint64_t connection, int64_t nowMs);
     // Move clocks, seats of players who dropped, and the lobby's changes.
@@ -84,13 +92,17 @@ public:
     void CountInto(TServerMetrics& metrics) { Metrics = &metrics; }
     // The operator's limits and allowances, from now on (a table keeps the
     // away allowance it started with).
-    void Apply(const TServerSettings& settings) { Settings = settings; }
+    void Apply(const TServerSettings& settings);
+    // Enforces the sanctions kept in the community's storage, which must
+    // outlive this, and follows its moderation log from now on.
+    void Moderate(TCommunityStorage& community, int64_t nowMs);
     const TServerSettings& CurrentSettings() const { return Settings; }
 
 private:
     struct TClient {
         std::string Fingerprint;
         std::string LimitKey;
+        std::string Address;
         int64_t PlayerId = 0; // 0 until logged in
         std::string Name;
         int64_t Table = 0; // the table sat at or watched
@@ -98,6 +110,10 @@ private:
         TRating Rating;
         int64_t QueryWindowStartMs = 0;
         int32_t QueriesInWindow = 0;
+        // Kept on the server; read as the player signs in.
+        std::map<int64_t, std::string> Blocks, Follows;
+        // The player's last lines of chat, with where they were said: a report's evidence.
+        std::deque<std::string> Said;
         // What Play Now waits for, the most wanted first; empty when not waiting.
         std::vector<int32_t> WantRules;
         std::vector<int32_t> WantSeconds;
@@ -186,6 +202,23 @@ private:
     // The clock of the player to move; -1 when there is none.
     int64_t ClockMs(const TTable& table, int64_t nowMs) const;
 
+    // Moderation (LobbyModeration.cpp): the sanctions read again after an
+    // action, and everyone they now keep out sent away.
+    void FollowModeration(int64_t nowMs);
+    void ReloadModeration(int64_t nowMs);
+    void Moderate(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void SendModeration(uint64_t connection, int64_t nowMs);
+
+    // Players' own lists and reports (LobbyCommunity.cpp).
+    void LoadRelations(TClient& client);
+    void Relate(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void SendRelations(uint64_t connection, const TClient& client);
+    void Report(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    // Whether either of two players blocks the other.
+    bool Blocked(const TClient& client, int64_t otherId) const;
+    // Whether a chat line from a player may reach a connection.
+    bool Hears(uint64_t connection, int64_t fromId) const;
+
     // Leaderboard, profiles and records (LobbyRecords.cpp).
     bool TryQuery(uint64_t connection, TClient& client, int64_t nowMs);
     void SendAnswer(uint64_t connection, const TServerMessage& message);
@@ -233,5 +266,9 @@ private:
     bool HaveLeaderCache = false;
     TServerMetrics* Metrics = nullptr;
     TServerSettings Settings;
+    TCommunityStorage* Community = nullptr;
+    TModeration Moderation;
+    int64_t ModerationSeen = 0; // the last action of the log acted on
+    int64_t ModerationAtMs = Never;
     int64_t AwayMs() const { return Settings.AwaySeconds * 1000LL; }
 };

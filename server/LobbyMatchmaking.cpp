@@ -47,7 +47,9 @@ void TLobby::PlayNow(uint64_t connection, TClient& client, const TLobbyRequest& 
         TTable& table = TableById.at(id);
         if (!table.Rated || !Accepts(rules, table.Rules) || !Accepts(seconds, table.Clock.MoveSeconds()))
             continue;
-        uint64_t waiting = ConnectionOf(table.Seats[0] != 0 ? table.Seats[0] : table.Seats[1]);
+        const int64_t waitingId = table.Seats[0] != 0 ? table.Seats[0] : table.Seats[1];
+        if (Blocked(client, waitingId)) continue;
+        uint64_t waiting = ConnectionOf(waitingId);
         if (closer(waiting != 0 ? Clients.at(waiting).Rating.Rating : TRating().Rating)) {
             closestTable = &table;
             closestWaiter = 0;
@@ -55,7 +57,8 @@ void TLobby::PlayNow(uint64_t connection, TClient& client, const TLobbyRequest& 
     }
     for (uint64_t waiter : PlayNowQueue) {
         const TClient& other = Clients.at(waiter);
-        if (waiter == connection || !Overlap(rules, other.WantRules) || !Overlap(seconds, other.WantSeconds))
+        if (waiter == connection || !Overlap(rules, other.WantRules) ||
+            !Overlap(seconds, other.WantSeconds) || Blocked(client, other.PlayerId))
             continue;
         if (closer(other.Rating.Rating)) {
             closestTable = nullptr;
@@ -131,6 +134,8 @@ void TLobby::Challenge(uint64_t connection, TClient& client, const TLobbyRequest
         problem = request.Name + " is not online.";
     else if (to == connection)
         problem = "You cannot challenge yourself.";
+    else if (Blocked(client, Clients.at(to).PlayerId))
+        problem = "You cannot challenge " + Clients.at(to).Name + ": one of you blocks the other.";
     else if (InMatch(client.PlayerId))
         problem = "Finish your match first.";
     else if (InMatch(Clients.at(to).PlayerId))

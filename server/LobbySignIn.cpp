@@ -35,6 +35,16 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         return;
     }
     if (binding.Result == TStorage::TBindResult::Created) Log.Write("new player " + binding.Name);
+    if (const TModeration::TSanction* ban =
+            Moderation.BanOf(binding.PlayerId, client.Fingerprint, client.Address, nowMs)) {
+        Log.Write(binding.Name + " refused: " + TCommunityStorage::KindName(ban->Kind) + " #" +
+                  std::to_string(ban->Id));
+        TServerMessage bye;
+        bye.Kind = TServerMessage::TKind::Bye;
+        bye.Text = QString::fromStdString(TModeration::Telling(*ban, nowMs));
+        Send(connection, bye, true);
+        return;
+    }
     // The same player from a second connection: the newer one wins (a
     // client coming back before the server noticed the old line drop).
     if (uint64_t old = ConnectionOf(binding.PlayerId)) {
@@ -57,9 +67,12 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
         client.Rating = standing->Rating;
     Players[client.PlayerId] = connection;
+    LoadRelations(client);
     TServerMessage welcome;
     welcome.Kind = TServerMessage::TKind::SignedIn;
     welcome.Name = QString::fromStdString(client.Name);
+    welcome.Text = QString::fromStdString(Settings.Motd);
+    welcome.Moderator = Moderation.IsModerator(client.Name);
     Send(connection, welcome);
 
     BackToSeat(client, nowMs);
@@ -82,6 +95,7 @@ void TLobby::BackToSeat(TClient& client, int64_t nowMs) {
     if (!table.Referee) return;
     table.Clock.Returned(seat, nowMs);
     Schedule(table);
+    Log.Write(client.Name + " is back at table " + std::to_string(table.Id));
     TServerMessage back;
     back.Kind = TServerMessage::TKind::Back;
     back.Table = table.Id;

@@ -2,6 +2,8 @@
 // chat of a table or of the lobby.
 #include "server/Lobby.h"
 
+#include "protocol/ServerMessages.h"
+
 #include "server/AddressLimits.h"
 
 void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, bool rated,
@@ -121,6 +123,10 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
 }
 
 void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs) {
+    if (const TModeration::TSanction* mute = Moderation.MuteOf(client.PlayerId, nowMs)) {
+        Refuse(connection, TModeration::Telling(*mute, nowMs));
+        return;
+    }
     if (!Limits.TryAction(client.LimitKey, TAddressLimits::TAction::Chat, Settings.ChatLines,
                           Settings.ChatWindowSeconds * 1000LL, nowMs)) {
         Refuse(connection, "You are chatting too fast.", TRefusal::Limit);
@@ -130,12 +136,23 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
     line.Kind = TServerMessage::TKind::Chat;
     line.From = QString::fromStdString(client.Name);
     line.Text = QString::fromStdString(text);
-    if (const TTable* table = TableOf(client); table && !InLobby(client)) {
+    // Seated at a table still waiting, a player speaks to the lobby it still hears.
+    const TTable* table = InLobby(client) ? nullptr : TableOf(client);
+    client.Said.push_back((table ? "at table " + std::to_string(table->Id) : std::string("in the lobby")) +
+                          ": " + text);
+    if (client.Said.size() > Protocol::MaxEvidenceLines) client.Said.pop_front();
+    if (table) {
         line.Table = table->Id;
-        ToTable(*table, line);
+        const std::string atTable = ServerMessages::Encode(line).toStdString();
+        for (int seat = 0; seat < 2; ++seat)
+            if (uint64_t to = ConnectionOf(table->Seats[seat]); to && Hears(to, client.PlayerId))
+                SendLine(to, atTable);
+        for (uint64_t watcher : table->Watchers)
+            if (Hears(watcher, client.PlayerId)) SendLine(watcher, atTable);
     } else {
+        const std::string encoded = ServerMessages::Encode(line).toStdString();
         for (const auto& [player, to] : Players)
-            if (InLobby(Clients.at(to))) Send(to, line);
+            if (InLobby(Clients.at(to)) && Hears(to, client.PlayerId)) SendLine(to, encoded);
     }
 }
 

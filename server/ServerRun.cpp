@@ -1,5 +1,7 @@
 #include "server/ServerRun.h"
 
+#include "server/AdminCommand.h"
+
 #include "server/ClientSession.h"
 #include "server/InstanceName.h"
 #include "server/MetricsEndpoint.h"
@@ -17,6 +19,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -126,6 +130,7 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
                              SessionLimitsOf(*settings));
     sessions.CountInto(metrics);
     sessions.Lobby().Apply(*settings);
+    sessions.Lobby().Moderate(*storage, WallClockMs());
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Flush();
     TTlsServer::TLimits limits;
@@ -197,4 +202,52 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     io.run();
     log.Write("stopped");
     return 0;
+}
+
+int RunAdmin(const std::vector<std::string>& arguments, TServerLog& log) {
+    std::vector<std::string> optionWords;
+    size_t next = 0;
+    for (; next < arguments.size() && arguments[next].rfind("--", 0) == 0; ++next) {
+        optionWords.push_back(arguments[next]);
+        if (arguments[next].find('=') == std::string::npos && arguments[next] != "--help" &&
+            next + 1 < arguments.size())
+            optionWords.push_back(arguments[++next]);
+    }
+    const std::vector<std::string> words(arguments.begin() + std::ptrdiff_t(next), arguments.end());
+    TServerOptionsResult parsed = ParseServerOptions(optionWords);
+    if (!parsed.Options || parsed.Options->Help || words.empty() || words[0] == "help") {
+        if (parsed.Options) {
+            std::fputs(AdminCommand::Usage().c_str(),
+                       parsed.Options->Help || !words.empty() ? stdout : stderr);
+            return parsed.Options->Help || !words.empty() ? 0 : 2;
+        }
+        std::fprintf(stderr, "vantaro-server admin: %s\n", parsed.Error.c_str());
+        return 2;
+    }
+    const TServerOptions& options = *parsed.Options;
+    std::string settingsPath;
+    std::optional<TServerSettings> settings = LoadSettings(options.ConfigFile, settingsPath, log);
+    if (!settings) return 1;
+    const std::string sqliteFile = options.DataFolder + "/vantaro.sqlite";
+    // An administrator who named the wrong folder should hear so, not get an empty database.
+    if (options.DatabaseUrl.empty() && ::access(sqliteFile.c_str(), F_OK) != 0) {
+        std::fprintf(stderr, "vantaro-server admin: no database at %s (name the server's --data folder)\n",
+                     sqliteFile.c_str());
+        return 1;
+    }
+    std::string error;
+    std::unique_ptr<TSqlStorage> storage = TSqlStorage::Open(sqliteFile, options.DatabaseUrl, error);
+    if (!storage) {
+        std::fprintf(stderr, "vantaro-server admin: %s\n", error.c_str());
+        return 1;
+    }
+    const char* user = std::getenv("USER");
+    AdminCommand::TContext context{*storage,
+                                   *storage,
+                                   settings->Moderators,
+                                   std::string("admin (") +
+                                       (user && *user ? user : std::to_string(::getuid())) + ")",
+                                   WallClockMs(),
+                                   [](const std::string& line) { std::puts(line.c_str()); }};
+    return AdminCommand::Run(words, context);
 }

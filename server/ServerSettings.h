@@ -28,5 +28,12 @@ struct TServerSettings {
     int32_t AwaySeconds = 60;           // each player's allowance per match
     int32_t LeaderboardMinMatches = 10; // rated matches before a player is listed
 
+    // The community.
+    static constexpr size_t MaxMotdBytes = 500;
+    static constexpr size_t MaxNamedModerators = 100;
+    std::string Motd;                    // shown to each player as they sign in
+    std::vector<std::string> Moderators; // besides those granted in the database
+    int32_t ReportsPerDay = 3;           // reports one player may file in 24 hours
+
     friend bool operator==(const TServerSettings&, const TServerSettings&) = default;
 };

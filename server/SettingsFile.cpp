@@ -1,5 +1,7 @@
 #include "server/SettingsFile.h"
 
+#include "server/StoredMatch.h"
+
 #include <toml++/toml.h>
 
 #include <fstream>
@@ -34,6 +36,7 @@ const std::map<std::string, std::map<std::string, TNumber>>& Numbers() {
           {"question_window_seconds", {&TServerSettings::QuestionWindowSeconds, 1, 3600}}}},
         {"matches", {{"away_seconds", {&TServerSettings::AwaySeconds, 0, 3600}}}},
         {"ratings", {{"leaderboard_min_matches", {&TServerSettings::LeaderboardMinMatches, 0, 10'000}}}},
+        {"community", {{"reports_per_day", {&TServerSettings::ReportsPerDay, 0, 1000}}}},
     };
     return numbers;
 }
@@ -50,6 +53,12 @@ public:
                 const toml::table* values = node.as_table();
                 if (!values) return Fail(node, "[" + name + "] must be a table of settings");
                 for (auto&& [field, value] : *values) {
+                    if (name == "community" && field.str() != "reports_per_day") {
+                        if (std::optional<std::string> problem =
+                                Community(std::string(field.str()), value, settings))
+                            return Fail(value, *problem);
+                        continue;
+                    }
                     const auto number = table->second.find(std::string(field.str()));
                     if (number == table->second.end())
                         return Fail(value,
@@ -67,6 +76,34 @@ public:
             }
         }
         return {settings, {}};
+    }
+
+    // The community's texts: the message of the day and the moderators' names.
+    static std::optional<std::string> Community(const std::string& field, const toml::node& value,
+                                                TServerSettings& settings) {
+        if (field == "motd") {
+            const std::optional<std::string> text = value.value<std::string>();
+            if (!value.is_string() || !text || text->size() > TServerSettings::MaxMotdBytes)
+                return "community.motd must be text of at most " +
+                       std::to_string(TServerSettings::MaxMotdBytes) + " bytes";
+            settings.Motd = *text;
+            return std::nullopt;
+        }
+        if (field == "moderators") {
+            const toml::array* names = value.as_array();
+            if (!names || names->size() > TServerSettings::MaxNamedModerators)
+                return "community.moderators must be a list of at most " +
+                       std::to_string(TServerSettings::MaxNamedModerators) + " names";
+            settings.Moderators.clear();
+            for (const toml::node& name : *names) {
+                const std::optional<std::string> text = name.value<std::string>();
+                if (!name.is_string() || !text || !IsValidPlayerName(*text))
+                    return "community.moderators holds something that is not a player's name";
+                settings.Moderators.push_back(*text);
+            }
+            return std::nullopt;
+        }
+        return "unknown setting '" + field + "' in [community]";
     }
 
     SettingsFile::TReading Fail(const toml::node& node, const std::string& why) const {

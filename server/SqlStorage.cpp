@@ -82,6 +82,52 @@ const std::vector<TSchemaStep>& SchemaSteps() {
         // Owners: the server instance that runs a match, so that servers
         // sharing a database resume only their own; '' for none.
         {3, {"ALTER TABLE matches ADD COLUMN instance TEXT NOT NULL DEFAULT ''"}},
+        // The community: sanctions and reports, moderators granted here,
+        // blocks and follows, and the log of every moderation action, which
+        // servers sharing the database read to act on each other's.
+        {4,
+         {"CREATE TABLE sanctions ("
+          " id {id},"
+          " kind TEXT NOT NULL,"
+          " target TEXT NOT NULL,"
+          " player_id BIGINT NOT NULL DEFAULT 0,"
+          " reason TEXT NOT NULL,"
+          " by_name TEXT NOT NULL,"
+          " created_ms BIGINT NOT NULL,"
+          " until_ms BIGINT NOT NULL DEFAULT 0,"
+          " lifted_ms BIGINT NOT NULL DEFAULT 0)",
+          "CREATE INDEX sanctions_lifted ON sanctions (lifted_ms, until_ms)",
+          "CREATE TABLE reports ("
+          " id {id},"
+          " reporter_id BIGINT NOT NULL REFERENCES players (id),"
+          " reported_id BIGINT NOT NULL REFERENCES players (id),"
+          " reason TEXT NOT NULL,"
+          " text TEXT NOT NULL,"
+          " evidence TEXT NOT NULL,"
+          " match_id BIGINT NOT NULL DEFAULT 0,"
+          " created_ms BIGINT NOT NULL,"
+          " closed_ms BIGINT NOT NULL DEFAULT 0,"
+          " closed_by TEXT NOT NULL DEFAULT '',"
+          " outcome TEXT NOT NULL DEFAULT '')",
+          "CREATE INDEX reports_reporter ON reports (reporter_id, created_ms)",
+          "CREATE INDEX reports_open ON reports (closed_ms, id)",
+          "CREATE TABLE moderators ("
+          " player_id BIGINT PRIMARY KEY REFERENCES players (id),"
+          " granted_by TEXT NOT NULL,"
+          " granted_ms BIGINT NOT NULL)",
+          "CREATE TABLE relations ("
+          " player_id BIGINT NOT NULL REFERENCES players (id),"
+          " other_id BIGINT NOT NULL REFERENCES players (id),"
+          " kind TEXT NOT NULL,"
+          " created_ms BIGINT NOT NULL,"
+          " PRIMARY KEY (player_id, kind, other_id))",
+          "CREATE TABLE moderation_log ("
+          " id {id},"
+          " by_name TEXT NOT NULL,"
+          " action TEXT NOT NULL,"
+          " target TEXT NOT NULL,"
+          " reason TEXT NOT NULL,"
+          " at_ms BIGINT NOT NULL)"}},
     };
     return Steps;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/CommunityStorage.h"
 #include "server/Storage.h"
 
 #include <QString>
@@ -15,9 +16,9 @@ class QSqlQuery;
 // one object from one thread. The matches it creates are marked as the given
 // server instance's, so that servers sharing a database each resume only
 // their own.
-class TSqlStorage : public TStorage {
+class TSqlStorage : public TStorage, public TCommunityStorage {
 public:
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     ~TSqlStorage() override;
 
@@ -43,6 +44,23 @@ public:
                                     int32_t recentCount) override;
     std::string LastError() const override { return Error; }
 
+    // The community (SqlCommunity.cpp).
+    int64_t AddSanction(const TSanction& sanction) override;
+    bool LiftSanction(int64_t id, const std::string& by, const std::string& reason, int64_t nowMs) override;
+    std::optional<std::vector<TSanction>> Sanctions(int64_t nowMs) override;
+    bool SetModerator(int64_t playerId, bool moderator, const std::string& by, int64_t nowMs) override;
+    std::optional<std::vector<std::string>> Moderators() override;
+    int64_t AddReport(const TReport& report) override;
+    int32_t ReportsSince(int64_t reporterId, int64_t sinceMs) override;
+    std::optional<std::vector<TReport>> OpenReports(int32_t count) override;
+    bool CloseReport(int64_t id, const std::string& by, const std::string& outcome, int64_t nowMs) override;
+    bool LogAction(const TAction& action) override;
+    std::optional<std::vector<TAction>> ActionsAfter(int64_t id, int32_t count) override;
+    std::optional<std::vector<TAction>> LatestActions(int32_t count) override;
+    bool SetRelation(int64_t playerId, int64_t otherId, TRelation relation, bool on, int64_t nowMs) override;
+    std::optional<std::vector<std::pair<int64_t, std::string>>> Related(int64_t playerId,
+                                                                        TRelation relation) override;
+
 private:
     // The statements run for every move, match and sign-in, prepared once
     // for the connection and run again with new values.
@@ -66,6 +84,10 @@ private:
     // was not) with what it does to ratings.
     bool EndInTransaction(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
                           int64_t endedMs, TRatingUpdate& update, bool& inPlay);
+    // Within a transaction: one line of the moderation log.
+    bool InsertAction(QSqlQuery& query, const TAction& action);
+    // A write of the community and its log line in one transaction.
+    template <typename TWrite> bool InTransaction(TWrite&& write);
     bool RateMatch(QSqlQuery& query, int64_t matchId, const int64_t players[2], TMatchStatus status,
                    int32_t winner, int64_t endedMs, TRatingUpdate& update);
 

@@ -76,6 +76,7 @@ void TTlsConnection::ReadProxyHeader() {
     if (header.Status == TProxyHeader::TStatus::Client) {
         PeerInfo.Address = AddressText(header.Source) + " (through " + PeerInfo.Address + ")";
         PeerInfo.LimitKey = TTlsServer::LimitKeyOf(Unmapped(header.Source.address()));
+        PeerInfo.Ip = Unmapped(header.Source.address()).to_string();
     }
     ProxyBytes = std::string();
     if (std::string refused = Server.Admit(PeerInfo); !refused.empty()) return Finish(refused);
@@ -303,6 +304,7 @@ void TTlsServer::Accept() {
         peer.Id = NextId++;
         peer.Address = AddressText(remote);
         peer.LimitKey = LimitKeyOf(remote.address());
+        peer.Ip = Unmapped(remote.address()).to_string();
         const bool proxied = std::find(Limits.Fronts.begin(), Limits.Fronts.end(),
                                        Unmapped(remote.address())) != Limits.Fronts.end();
         std::string refused;

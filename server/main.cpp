@@ -10,6 +10,11 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments[0] == "admin") {
+        QCoreApplication application(argc, argv);
+        TServerLog log;
+        return RunAdmin({arguments.begin() + 1, arguments.end()}, log);
+    }
     TServerOptionsResult parsed = ParseServerOptions(arguments);
     if (!parsed.Options) {
         std::fprintf(stderr, "vantaro-server: %s\n", parsed.Error.c_str());

@@ -143,7 +143,34 @@ protected:
             window.grab().save(path);
     }
 
+    // Ann at the window: her settings in a folder of her own, the server
+    // trusted, and Play Online answered with the loopback server and her name.
+    TShellEnvironment AnnsEnvironment() {
+        TShellEnvironment environment;
+        environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
+        environment.TrustServer = [](const QString&, const QString&) { return true; };
+        environment.AskOnline = [this](QString& server, QString& name) {
+            server = QString("127.0.0.1:%1").arg(Port);
+            name = "Ann";
+            return true;
+        };
+        return environment;
+    }
+    // Starts the server (dealing from the catalogue the window loaded) and
+    // Bob's client, then signs Ann in through the menu.
+    TOnlinePlay& SignAnnIn() {
+        Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
+        Port = Server->Server->Port();
+        QDir().mkpath(Folder.filePath("bob"));
+        Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
+        VantaroForm->FilePlayOnlineClick();
+        TOnlinePlay& online = VantaroForm->Online();
+        EXPECT_TRUE(Run([&] { return online.SignedIn(); }));
+        return online;
+    }
+
     QTemporaryDir Folder;
+    uint16_t Port = 0;
     std::unique_ptr<TLoopbackServer> Server;
     std::unique_ptr<TOnlineSide> Opponent;
     std::unique_ptr<TOnlineSide> Watcher;
@@ -154,38 +181,24 @@ protected:
 } // namespace
 
 TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsForTheTable) {
-    TShellEnvironment environment;
-    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
+    TShellEnvironment environment = AnnsEnvironment();
     const QString recordFile = Folder.filePath("kept.json");
     environment.AskRecordFile = [&](bool) { return recordFile; };
     int trusted = 0;
     environment.TrustServer = [&](const QString&, const QString&) { return ++trusted > 0; };
-    uint16_t port = 0;
-    environment.AskOnline = [&](QString& server, QString& name) {
-        server = QString("127.0.0.1:%1").arg(port);
-        name = "Ann";
-        return true;
-    };
     ShowWindowsActive(environment);
-    // The server deals from the catalogue the window loaded.
-    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
-    port = Server->Server->Port();
-    QDir().mkpath(Folder.filePath("bob"));
-    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
-
-    VantaroForm->FilePlayOnlineClick();
-    TOnlinePlay& online = VantaroForm->Online();
-    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
+    TOnlinePlay& online = SignAnnIn();
+    ASSERT_TRUE(online.SignedIn());
     EXPECT_EQ(trusted, 1);
     EXPECT_TRUE(online.Lobby()->isVisible());
     EXPECT_TRUE(online.Lobby()->Status->text().contains("Signed in to 127.0.0.1"));
     EXPECT_TRUE(QFile::exists(Folder.filePath("me/identity.pem")));
     const TStoredSettings stored = TSettings(environment.SettingsFile).Load();
-    EXPECT_EQ(stored.OnlineServer, QString("127.0.0.1:%1").arg(port));
+    EXPECT_EQ(stored.OnlineServer, QString("127.0.0.1:%1").arg(Port));
     EXPECT_EQ(stored.OnlineName, "Ann");
 
     // Bob opens a table; Ann chooses it in the lobby window and sits.
-    Opponent->Open(port);
+    Opponent->Open(Port);
     ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
     TGameRules rules;
     rules.Same = true;
@@ -231,7 +244,7 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
     online.Lobby()->LeaveButton->click();
     QDir().mkpath(Folder.filePath("cid"));
     Third = std::make_unique<TOnlineSide>(Folder.filePath("cid"), "Cid", Game().Cards.get());
-    Third->Open(port);
+    Third->Open(Port);
     ASSERT_TRUE(Run([&] { return Third->Link->IsSignedIn(); }));
     Third->Link->Send(ServerCodec::Create(rules, 60));
     int64_t table = 0;
@@ -281,25 +294,12 @@ TEST_F(OnlineApp, PlayOnlineOpensTheLobbyAMatchIsPlayedWithKeysAndAReplayWaitsFo
 // ending on the very table the match ended on. A record that fails its checks
 // is refused naming the server, and leaving the replay puts the table back.
 TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSameTable) {
-    TShellEnvironment environment;
-    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
-    environment.TrustServer = [](const QString&, const QString&) { return true; };
-    uint16_t port = 0;
-    environment.AskOnline = [&](QString& server, QString& name) {
-        server = QString("127.0.0.1:%1").arg(port);
-        name = "Ann";
-        return true;
-    };
+    TShellEnvironment environment = AnnsEnvironment();
     ShowWindowsActive(environment);
-    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
-    port = Server->Server->Port();
-    QDir().mkpath(Folder.filePath("bob"));
-    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
-    VantaroForm->FilePlayOnlineClick();
-    TOnlinePlay& online = VantaroForm->Online();
+    TOnlinePlay& online = SignAnnIn();
+    ASSERT_TRUE(online.SignedIn());
     TLobbyForm& lobby = *online.Lobby();
-    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
-    Opponent->Open(port);
+    Opponent->Open(Port);
     ASSERT_TRUE(
         Run([&] { return Opponent->Link->IsSignedIn() && lobby.PlayerList->topLevelItemCount() == 2; }));
     EXPECT_EQ(lobby.PlayerList->topLevelItem(0)->text(1), QString::fromUtf8("1500 ± 350"));
@@ -316,7 +316,7 @@ TEST_F(OnlineApp, RatedMatchMovesRatingsAndItsRecordFromTheServerReplaysToTheSam
     // Cid watches from the start.
     QDir().mkpath(Folder.filePath("cid"));
     Watcher = std::make_unique<TOnlineSide>(Folder.filePath("cid"), "Cid", Game().Cards.get());
-    Watcher->Open(port);
+    Watcher->Open(Port);
     ASSERT_TRUE(Run([&] { return Watcher->Link->IsSignedIn(); }));
     Watcher->Link->Send(ServerCodec::Watch(Opponent->Model.Tables().begin()->first));
     ASSERT_TRUE(Run([&] { return Watcher->Match->Active(); }));
@@ -432,26 +432,13 @@ public:
 // is offered; the clock shows in the turn line all along, warning (with a
 // sound) in its last seconds.
 TEST_F(OnlineApp, EveryEndingSaysWhatHappenedAndTheTableLeadsBackToTheLobby) {
-    TShellEnvironment environment;
-    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
-    environment.TrustServer = [](const QString&, const QString&) { return true; };
+    TShellEnvironment environment = AnnsEnvironment();
     std::vector<TSound> heard;
     environment.MakeSoundPlayer = [&](const TDataFolder&) { return std::make_unique<TSoundLog>(heard); };
-    uint16_t port = 0;
-    environment.AskOnline = [&](QString& server, QString& name) {
-        server = QString("127.0.0.1:%1").arg(port);
-        name = "Ann";
-        return true;
-    };
     ShowWindowsActive(environment);
     VantaroForm->Menus().ViewAnnounce->setChecked(false); // a server's table speaks all the same
-    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
-    port = Server->Server->Port();
-    QDir().mkpath(Folder.filePath("bob"));
-    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
-    VantaroForm->FilePlayOnlineClick();
-    TOnlinePlay& online = VantaroForm->Online();
-    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
+    TOnlinePlay& online = SignAnnIn();
+    ASSERT_TRUE(online.SignedIn());
 
     enum class TEnd { BobLeaves, BobGone, AnnSlow, BobSlow, BobLeavesAtOnce };
     const struct {
@@ -468,7 +455,7 @@ TEST_F(OnlineApp, EveryEndingSaysWhatHappenedAndTheTableLeadsBackToTheLobby) {
     std::mt19937 dice(9);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        if (!Opponent->Link->IsSignedIn()) Opponent->Open(port);
+        if (!Opponent->Link->IsSignedIn()) Opponent->Open(Port);
         ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
         Opponent->Link->Send(ServerCodec::Create(TGameRules{}, 30));
         int64_t table = 0;
@@ -554,25 +541,12 @@ TEST_F(OnlineApp, EveryEndingSaysWhatHappenedAndTheTableLeadsBackToTheLobby) {
 // good, the table gives up once the seat is no longer kept; "abandoned" is
 // never said, as the server never said it.
 TEST_F(OnlineApp, TheClientComesBackByItselfWhenTheServerRestarts) {
-    TShellEnvironment environment;
-    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
-    environment.TrustServer = [](const QString&, const QString&) { return true; };
-    uint16_t port = 0;
-    environment.AskOnline = [&](QString& server, QString& name) {
-        server = QString("127.0.0.1:%1").arg(port);
-        name = "Ann";
-        return true;
-    };
+    TShellEnvironment environment = AnnsEnvironment();
     ShowWindowsActive(environment);
-    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
-    port = Server->Server->Port();
+    TOnlinePlay& online = SignAnnIn();
+    ASSERT_TRUE(online.SignedIn());
     const TIdentity identity = Server->Identity;
-    QDir().mkpath(Folder.filePath("bob"));
-    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
-    VantaroForm->FilePlayOnlineClick();
-    TOnlinePlay& online = VantaroForm->Online();
-    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
-    Opponent->Open(port);
+    Opponent->Open(Port);
     ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
     Opponent->Link->Send(ServerCodec::Create(TGameRules{}, 30));
     ASSERT_TRUE(Run([&] { return !online.Model().Tables().empty(); }));
@@ -606,8 +580,8 @@ TEST_F(OnlineApp, TheClientComesBackByItselfWhenTheServerRestarts) {
             EXPECT_EQ(TTableAnnouncer::ResultLine(Game(), VantaroForm->Seats()), "Connection lost");
             break;
         }
-        Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get(), port, &identity);
-        Opponent->Open(port);
+        Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get(), Port, &identity);
+        Opponent->Open(Port);
         ASSERT_TRUE(Run([&] {
             return !online.Reconnecting() && online.TheMatch().Still() && Opponent->Match->Still() &&
                    !online.TheMatch().LineDown();
@@ -633,30 +607,17 @@ TEST_F(OnlineApp, TheClientComesBackByItselfWhenTheServerRestarts) {
 // a network game; a match only watched is counted nowhere. Signed in, the
 // side window is a chat without the designer's texts.
 TEST_F(OnlineApp, AServerMatchIsKeptAsTheServerRecordedItAndAWatchedOneIsNotCounted) {
-    TShellEnvironment environment;
-    environment.SettingsFile = Folder.filePath("me/Vantaro.conf");
-    environment.TrustServer = [](const QString&, const QString&) { return true; };
-    uint16_t port = 0;
-    environment.AskOnline = [&](QString& server, QString& name) {
-        server = QString("127.0.0.1:%1").arg(port);
-        name = "Ann";
-        return true;
-    };
+    TShellEnvironment environment = AnnsEnvironment();
     ShowWindowsActive(environment);
     EXPECT_TRUE(ChatForm->Blah1->isVisible()) << "at one keyboard the window is as it always was";
-    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
-    port = Server->Server->Port();
-    QDir().mkpath(Folder.filePath("bob"));
-    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
-    VantaroForm->FilePlayOnlineClick();
-    TOnlinePlay& online = VantaroForm->Online();
-    ASSERT_TRUE(Run([&] { return online.SignedIn(); }));
+    TOnlinePlay& online = SignAnnIn();
+    ASSERT_TRUE(online.SignedIn());
     EXPECT_TRUE(ChatForm->ChatEdit->toPlainText().isEmpty());
     EXPECT_FALSE(ChatForm->ChatEdit->placeholderText().isEmpty());
     EXPECT_FALSE(ChatForm->Blah1->isVisible());
 
     // Bob opens a table, Ann sits at Red; after a few moves Bob leaves and forfeits.
-    Opponent->Open(port);
+    Opponent->Open(Port);
     ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
     Opponent->Link->Send(ServerCodec::Create(TGameRules{}, 60));
     ASSERT_TRUE(Run([&] { return !Opponent->Model.Tables().empty(); }));
@@ -690,7 +651,7 @@ TEST_F(OnlineApp, AServerMatchIsKeptAsTheServerRecordedItAndAWatchedOneIsNotCoun
     // Ann watches Bob and Cid play to the end: neither history nor statistics change.
     QDir().mkpath(Folder.filePath("cid"));
     Third = std::make_unique<TOnlineSide>(Folder.filePath("cid"), "Cid", Game().Cards.get());
-    Third->Open(port);
+    Third->Open(Port);
     ASSERT_TRUE(Run([&] { return Third->Link->IsSignedIn(); }));
     Third->Link->Send(ServerCodec::Create(TGameRules{}, 60));
     int64_t table = 0;

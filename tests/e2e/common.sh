@@ -186,10 +186,13 @@ scores_agree() { # blue-window red-window blue-name red-name
 # Nine plays, Blue first, with real keys: each side plays its selected card to
 # the first empty square once the other side's card has landed on both tables,
 # then both must come to rest with the same score. Needs note_name_box_colour.
+# A script may define between_plays (play and the same arguments), called
+# once both tables agree, before each play.
 play_match() { # blue-window red-window blue-name red-name
     local play mover
     for play in $(seq 9); do
         await 30 "both tables to agree before play $play" tables_agree "$@"
+        if [ "$(type -t between_plays)" = function ]; then between_plays "$play" "$@"; fi
         if [ $((play % 2)) = 1 ]; then mover=$1; else mover=$2; fi
         xdotool windowfocus --sync "$mover"
         xdotool key Return

@@ -17,10 +17,14 @@ e2e_begin "$1" "$2" 1280x1024
 unset XDG_CONFIG_HOME
 
 # The server on a port of its own choosing, which its log tells, with the
-# fingerprint it logs at start.
-"$shots/install/bin/vantaro-server" --listen 127.0.0.1 --port 0 --data "$shots/server-data" \
-    >"$shots/server.log" 2>&1 &
-running+=("$!")
+# fingerprint it logs at start. Started again, it keeps its port and its data.
+start_server() { # port
+    "$shots/install/bin/vantaro-server" --listen 127.0.0.1 --port "$1" --data "$shots/server-data" \
+        >>"$shots/server.log" 2>&1 &
+    server=$!
+    running+=("$server")
+}
+start_server 0
 await 15 "the server to listen" grep -q "listening on 127.0.0.1 port" "$shots/server.log"
 port=$(sed -n 's/.*listening on 127.0.0.1 port \([0-9]*\).*/\1/p' "$shots/server.log" | head -1)
 fingerprint=$(sed -n 's/.*fingerprint \([0-9A-F:]*\).*/\1/p' "$shots/server.log" | head -1 | tr -d : |
@@ -49,6 +53,7 @@ start() { # side name top
     eval "main_$side=$main lobby_$side=$lobby"
 }
 signed_in() { grep -q "new player $1" "$shots/server.log"; }
+players_back() { [ "$(grep -c "is back at table" "$shots/server.log")" -ge "$1" ]; }
 
 start blue Bluebell 0
 await 15 "Bluebell to sign in" signed_in Bluebell
@@ -72,6 +77,37 @@ note_name_box_colour
 await 15 "the deal on Blue's table" name_box_shown "$main_blue"
 await 15 "the deal on Red's table" name_box_shown "$main_red"
 shot "$main_red" "$shots/dealt-red.png"
+
+# A server's table takes back nothing and gives no hints: before play 4,
+# Ctrl+Z and H in both windows leave both boards as they were. Before play 6
+# the server is killed and started again; both programs come back to their
+# seats by themselves and the match goes on to its end.
+between_plays() { # play blue-window red-window blue-name red-name
+    local window kept=() other
+    case $1 in
+    4)
+        cp "$shots/$4-board-3.png" "$shots/$4-board-before.png"
+        for window in "$2" "$3"; do
+            xdotool windowfocus --sync "$window"
+            xdotool key ctrl+z h
+        done
+        sleep 1
+        tables_agree "${@:2}" || fail "Ctrl+Z or H changed a server's table"
+        same_picture "$shots/$4-board-3.png" "$shots/$4-board-before.png" ||
+            fail "Ctrl+Z or H changed Blue's board"
+        ;;
+    6)
+        kill -9 "$server"
+        wait "$server" 2>/dev/null || true
+        for other in "${running[@]}"; do [ "$other" = "$server" ] || kept+=("$other"); done
+        running=("${kept[@]}")
+        local before
+        before=$(grep -c "is back at table" "$shots/server.log" || true)
+        start_server "$port"
+        await 40 "both players back at their seats" players_back $((before + 2))
+        ;;
+    esac
+}
 
 # A card lands once the server has accepted it.
 play_match "$main_blue" "$main_red" blue red

@@ -11,13 +11,16 @@
 #include "server/ServerLog.h"
 #include "server/Storage.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <set>
+#include <tuple>
 
 namespace {
 
-class TMemoryStorage : public TStorage {
+class TMemoryStorage : public TStorage, public TCommunityStorage {
 public:
     TBinding BindName(const std::string& name, const std::string& fingerprint, int64_t) override {
         TBinding binding;
@@ -130,7 +133,90 @@ public:
     }
     std::string LastError() const override { return {}; }
 
+    // The community, as plainly as the lobby needs it.
+    int64_t AddSanction(const TSanction& sanction) override {
+        Sanctioned.push_back(sanction);
+        Sanctioned.back().Id = int64_t(Sanctioned.size());
+        Log(sanction.By, KindName(sanction.Kind));
+        return Sanctioned.back().Id;
+    }
+    bool LiftSanction(int64_t id, const std::string& by, const std::string&, int64_t nowMs) override {
+        if (id < 1 || id > int64_t(Sanctioned.size()) || Lifted.count(id) ||
+            (Sanctioned[size_t(id - 1)].UntilMs != 0 && Sanctioned[size_t(id - 1)].UntilMs <= nowMs))
+            return false;
+        Lifted.insert(id);
+        Log(by, "lift");
+        return true;
+    }
+    std::optional<std::vector<TSanction>> Sanctions(int64_t nowMs) override {
+        std::vector<TSanction> inForce;
+        for (const TSanction& sanction : Sanctioned)
+            if (!Lifted.count(sanction.Id) && (sanction.UntilMs == 0 || sanction.UntilMs > nowMs))
+                inForce.push_back(sanction);
+        return inForce;
+    }
+    bool SetModerator(int64_t, bool, const std::string&, int64_t) override { return true; }
+    std::optional<std::vector<std::string>> Moderators() override { return std::vector<std::string>(); }
+    int64_t AddReport(const TReport& report) override {
+        Reports.push_back(report);
+        Reports.back().Id = int64_t(Reports.size());
+        return Reports.back().Id;
+    }
+    int32_t ReportsSince(int64_t reporter, int64_t sinceMs) override {
+        return int32_t(std::count_if(Reports.begin(), Reports.end(), [&](const TReport& report) {
+            return report.ReporterId == reporter && report.CreatedMs >= sinceMs;
+        }));
+    }
+    std::optional<std::vector<TReport>> OpenReports(int32_t count) override {
+        std::vector<TReport> open;
+        for (const TReport& report : Reports)
+            if (!Closed.count(report.Id) && int32_t(open.size()) < count) open.push_back(report);
+        return open;
+    }
+    bool CloseReport(int64_t id, const std::string&, const std::string&, int64_t) override {
+        return id >= 1 && id <= int64_t(Reports.size()) && Closed.insert(id).second;
+    }
+    bool LogAction(const TAction& action) override {
+        Actions.push_back(action);
+        Actions.back().Id = int64_t(Actions.size());
+        return true;
+    }
+    std::optional<std::vector<TAction>> ActionsAfter(int64_t id, int32_t count) override {
+        std::vector<TAction> after;
+        for (const TAction& action : Actions)
+            if (action.Id > id && int32_t(after.size()) < count) after.push_back(action);
+        return after;
+    }
+    std::optional<std::vector<TAction>> LatestActions(int32_t count) override {
+        std::vector<TAction> latest(Actions.rbegin(),
+                                    Actions.rbegin() + std::min<ptrdiff_t>(count, Actions.size()));
+        return latest;
+    }
+    bool SetRelation(int64_t player, int64_t other, TRelation relation, bool on, int64_t) override {
+        if (on)
+            Relations.insert({player, int(relation), other});
+        else
+            Relations.erase({player, int(relation), other});
+        return true;
+    }
+    std::optional<std::vector<std::pair<int64_t, std::string>>> Related(int64_t player,
+                                                                        TRelation relation) override {
+        std::vector<std::pair<int64_t, std::string>> related;
+        for (const auto& [from, kind, other] : Relations)
+            if (from == player && kind == int(relation))
+                related.emplace_back(other, PlayerName(other).value_or("?"));
+        return related;
+    }
+
 private:
+    void Log(const std::string& by, const std::string& what) { LogAction({0, by, what, "", "", 0}); }
+
+    std::vector<TSanction> Sanctioned;
+    std::set<int64_t> Lifted, Closed;
+    std::vector<TReport> Reports;
+    std::vector<TAction> Actions;
+    std::set<std::tuple<int64_t, int, int64_t>> Relations;
+
     std::map<std::string, TPlayer> Names;
     std::map<int64_t, TStoredMatch> Matches;
     std::map<int64_t, TStanding> Standings;
@@ -143,9 +229,15 @@ private:
 TLobbyRequest ReadyMade(int kind, uint8_t what) {
     using TKind = TLobbyRequest::TKind;
     TLobbyRequest request;
-    const TKind kinds[] = {TKind::Login, TKind::CreateTable, TKind::Sit,  TKind::Watch,
-                           TKind::Leave, TKind::State,       TKind::Chat, TKind::Move};
-    request.Kind = kinds[kind & 7];
+    const TKind kinds[] = {TKind::Login, TKind::CreateTable, TKind::Sit,    TKind::Watch,
+                           TKind::Leave, TKind::State,       TKind::Chat,   TKind::Move,
+                           TKind::Block, TKind::Follow,      TKind::Report, TKind::Moderate};
+    request.Kind = kinds[((kind & 7) | (what & 128 ? 8 : 0)) % std::size(kinds)];
+    request.On = (what & 1) != 0;
+    request.Reason = request.Kind == TKind::Report ? "spam" : Protocol::ModerationActions[what % 7];
+    request.Minutes = what % 3 * 30;
+    request.Id = 1 + what % 3;
+    request.Target = "192.0.2.0/31";
     request.Name = std::string("Player") + char('A' + what % 3);
     request.Rules = what & 31;
     request.MoveSeconds = (what & 32) ? 30 : 60;
@@ -167,6 +259,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         storage, log, limits,
         [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
         [] { return int64_t(5); });
+    // PlayerA moderates: every moderator's action is reachable, and so is
+    // every refusal for the others.
+    TServerSettings settings;
+    settings.Moderators = {"PlayerA"};
+    settings.ReportsPerDay = 2;
+    auto open = [&](TLobby& fresh, int64_t nowMs) {
+        fresh.Apply(settings);
+        fresh.Moderate(storage, nowMs);
+    };
+    open(*lobby, 1'000'000);
     bool connected[4] = {};
     int64_t now = 1'000'000;
     size_t at = 0;
@@ -183,6 +285,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!connected[client]) {
                 // Two clients share a certificate, so one can take over the other's name.
                 lobby->Connected(client + 1, client < 2 ? "same" : "fp" + std::to_string(client),
+                                 "192.0.2." + std::to_string(client & 1),
                                  "192.0.2." + std::to_string(client & 1));
                 connected[client] = true;
             }
@@ -204,6 +307,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 storage, log, limits,
                 [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
                 [] { return int64_t(5); });
+            open(*lobby, now);
             lobby->ResumeStored(now);
             for (bool& c : connected) c = false;
             break;

@@ -9,6 +9,7 @@
 #include "rules/MatchLimits.h"
 #include "rules/RuleBits.h"
 #include "server/AddressLimits.h"
+#include "server/AdminCommand.h"
 #include "server/Lobby.h"
 #include "server/RulesReferee.h"
 #include "server/ServerLog.h"
@@ -62,7 +63,7 @@ protected:
         uint64_t connection = NextConnection++;
         auto own = OwnAddress.try_emplace(name, "198.51.100." + std::to_string(OwnAddress.size() + 1)).first;
         Lobby->Connected(connection, fingerprint.empty() ? "fp-" + name : fingerprint,
-                         address.empty() ? own->second : address);
+                         address.empty() ? own->second : address, address.empty() ? own->second : address);
         Lobby->Handle(connection, Decode("{\"type\":\"login\",\"name\":\"" + name + "\"}"), Now);
         Collect();
         EXPECT_TRUE(Has(connection, "signed_in")) << name;
@@ -317,6 +318,7 @@ TEST_F(LobbyTest, ARefusedMoveNamesTheReasonAndTheTableAndTheMatchGoesOn) {
 }
 
 TEST_F(LobbyTest, AChallengeIsAcceptedDeclinedWithdrawnOrExpiresAndIsRefusedWhereItCannotBe) {
+    Lobby->Moderate(*Storage, Now); // players' own lists: a block
     uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid"), dan = Join("Dan"), eve = Join("Eve");
     Ask(dan, Requests::Create(TGameRules(), 0).chopped(1).toStdString());
     Ask(eve, "{\"type\":\"sit\",\"table\":1}"); // Dan and Eve are playing, with no clock
@@ -346,7 +348,7 @@ TEST_F(LobbyTest, AChallengeIsAcceptedDeclinedWithdrawnOrExpiresAndIsRefusedWher
 
     Inbox.clear();
     Ask(ann, challenge("Bob"));
-    EXPECT_EQ(Lobby->NextDeadline(), Now + Protocol::ChallengeMs);
+    EXPECT_LE(Lobby->NextDeadline(), Now + Protocol::ChallengeMs) << "awake for the expiry";
     Lobby->Tick(Now + Protocol::ChallengeMs - 1);
     Collect();
     EXPECT_FALSE(Has(ann, "challenge_over"));
@@ -366,6 +368,7 @@ TEST_F(LobbyTest, AChallengeIsAcceptedDeclinedWithdrawnOrExpiresAndIsRefusedWher
     EXPECT_FALSE(Has(cid, "match"));
 
     Ask(cid, challenge("Bob"));
+    Ask(eve, Requests::Block("Ann", true).chopped(1).toStdString());
     struct TCase {
         uint64_t Who;
         const char* Whom;
@@ -375,6 +378,7 @@ TEST_F(LobbyTest, AChallengeIsAcceptedDeclinedWithdrawnOrExpiresAndIsRefusedWher
         {ann, "Ann", "You cannot challenge yourself."},
         {ann, "Dan", "Dan is playing a match."},
         {dan, "Ann", "Finish your match first."},
+        {ann, "Eve", "You cannot challenge Eve: one of you blocks the other."},
         {cid, "Ann", "Your challenge to Bob is still open; withdraw it first."},
     };
     for (const TCase& c : refusals) {
@@ -1338,6 +1342,151 @@ TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused) {
     EXPECT_TRUE(Requests::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "\"}").Ok) << "500 characters";
     EXPECT_FALSE(Requests::Decode("{\"type\":\"chat\",\"text\":\"" + emoji + "x\"}").Ok) << "501 characters";
     EXPECT_FALSE(Requests::Decode(std::string(4097, ' ')).Ok);
+}
+
+} // namespace
+
+namespace {
+
+// A moderation action taken anywhere (here the admin command on the same
+// database) reaches the lobby by its log within one poll: a ban sends the
+// player away from every connection and keeps them out, whether by name,
+// certificate or address, until lifted; a mute refuses chat with the time
+// left. The message of the day greets each sign-in.
+TEST_F(LobbyTest, SanctionsTakeEffectWithinAPollAndLastUntilLifted) {
+    TServerSettings settings;
+    settings.Motd = "Be kind.";
+    Lobby->Apply(settings);
+    Lobby->Moderate(*Storage, Now);
+    std::vector<std::string> said;
+    AdminCommand::TContext admin{
+        *Storage, *Storage, {}, "admin (root)", Now, [&](const std::string& line) {
+                                     said.push_back(line); }};
+    auto poll = [&] {
+        Now += TLobby::ModerationPollMs;
+        admin.NowMs = Now;
+        Lobby->Tick(Now);
+        Collect();
+    };
+    const std::string certificate(64, 'e');
+    const struct {
+        std::string Name;
+        std::vector<std::string> Ban;
+        std::string Address, Fingerprint;
+    } bans[] = {
+        {"Cid", {"ban", "Cid", "forever", "cheating"}, "198.51.100.90", ""},
+        {"Col", {"ban-certificate", certificate, "1d", "cheating"}, "198.51.100.91", certificate},
+        {"Cor", {"ban-address", "203.0.113.0/24", "1d", "cheating"}, "203.0.113.40", ""},
+        {"Cyd", {"ban-address", "2001:db8::/32", "1d", "cheating"}, "2001:db8:5::1", ""},
+    };
+    for (size_t i = 0; i < std::size(bans); ++i) {
+        const auto& ban = bans[i];
+        SCOPED_TRACE(ban.Ban[0]);
+        const uint64_t player = Join(ban.Name, ban.Address, ban.Fingerprint);
+        ASSERT_EQ(AdminCommand::Run(ban.Ban, admin), 0);
+        poll();
+        const std::optional<QJsonObject> bye = Last(player, "bye");
+        ASSERT_TRUE(bye);
+        EXPECT_TRUE((*bye)["reason"].toString().startsWith("You are banned from this server for "));
+        EXPECT_TRUE((*bye)["reason"].toString().endsWith(": cheating."));
+        EXPECT_EQ(Lobby->PlayersOnline(), i) << "sent away";
+        const uint64_t again = NextConnection++;
+        const std::string fingerprint = ban.Fingerprint.empty() ? "fp-" + ban.Name : ban.Fingerprint;
+        Lobby->Connected(again, fingerprint, ban.Address, ban.Address);
+        Ask(again, "{\"type\":\"login\",\"name\":\"" + ban.Name + "\"}");
+        EXPECT_FALSE(Has(again, "signed_in"));
+        EXPECT_EQ(Last(again, "bye"), bye);
+        ASSERT_EQ(AdminCommand::Run({"lift", std::to_string(i + 1)}, admin), 0);
+        poll();
+        Lobby->Disconnected(again, Now);
+        Join(ban.Name, ban.Address, ban.Fingerprint);
+        EXPECT_EQ(Lobby->PlayersOnline(), i + 1) << "back once the ban is lifted";
+    }
+
+    const uint64_t cid = Join("Ann"), dan = Join("Dan");
+    ASSERT_EQ(AdminCommand::Run({"mute", "Dan", "90m", "spam"}, admin), 0);
+    Ask(dan, "{\"type\":\"chat\",\"text\":\"before the poll\"}");
+    EXPECT_TRUE(Has(cid, "chat")) << "the lobby acts on the log when it reads it";
+    poll();
+    Ask(dan, "{\"type\":\"chat\",\"text\":\"hello\"}");
+    EXPECT_EQ((*Last(dan, "refused"))["reason"].toString(), "You are muted for 90 more minutes: spam.");
+    EXPECT_EQ(Count(cid, "chat"), 1);
+    Inbox[dan].clear();
+    const uint64_t eve = NextConnection++;
+    Lobby->Connected(eve, "fp-Eve", "k", "192.0.2.1");
+    Ask(eve, "{\"type\":\"login\",\"name\":\"Eve\"}");
+    EXPECT_EQ((*Last(eve, "signed_in"))["motd"].toString(), "Be kind.");
+}
+
+// A player's own tools: a block keeps the other's chat away (lobby and
+// table) and keeps Play Now from pairing them; a follow shows where the other
+// is; a report keeps the reported player's last lines, within a daily limit.
+// Only a moderator may moderate, and what they do acts at once.
+TEST_F(LobbyTest, BlocksFollowsReportsAndModeratorsActionsThroughTheLobby) {
+    TServerSettings settings;
+    settings.Moderators = {"Mod"};
+    Lobby->Apply(settings);
+    Lobby->Moderate(*Storage, Now);
+    const uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid");
+    Ask(ann, R"({"type":"block","name":"bob"})");
+    EXPECT_EQ((*Last(ann, "notice"))["text"].toString(),
+              "You block Bob: their chat no longer reaches you, and you are not paired.");
+    Ask(ann, R"({"type":"follow","name":"Cid"})");
+    const QJsonObject relations = *Last(ann, "relations");
+    EXPECT_EQ(relations["blocks"].toArray(), QJsonArray{"Bob"});
+    EXPECT_EQ(relations["follows"].toArray(), (QJsonArray{QJsonObject{{"name", "Cid"}, {"online", true}}}));
+    Ask(ann, R"({"type":"block","name":"Ann"})");
+    EXPECT_EQ((*Last(ann, "refused"))["reason"].toString(), "You cannot block yourself.");
+
+    Ask(bob, R"({"type":"chat","text":"buy cheap gold"})");
+    EXPECT_FALSE(Has(ann, "chat"));
+    EXPECT_TRUE(Has(cid, "chat"));
+    const char* playNow = R"({"type":"play_now","rules":{"same":false,"same_wall":false,"plus":false,)"
+                          R"("elemental":false,"sudden_death":false},"seconds":60})";
+    Ask(bob, playNow);
+    Ask(ann, playNow);
+    EXPECT_EQ(Lobby->MatchesInPlay(), 0u) << "a block keeps Play Now from pairing them";
+    Ask(cid, playNow);
+    EXPECT_EQ(Lobby->MatchesInPlay(), 1u);
+    Ask(bob, R"({"type":"chat","text":"at my table"})");
+
+    for (int report = 0; report < 3; ++report)
+        Ask(ann, R"({"type":"report","name":"Bob","reason":"spam","text":"ads"})");
+    EXPECT_TRUE(
+        (*Last(ann, "notice"))["text"].toString().startsWith("Thank you: your report on Bob is received."));
+    Ask(ann, R"({"type":"report","name":"Bob","reason":"spam"})");
+    EXPECT_EQ((*Last(ann, "refused"))["reason"].toString(),
+              "You have filed 3 reports today; the moderators will read those first.");
+    const auto reports = *Storage->OpenReports(10);
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[0].Evidence, "in the lobby: buy cheap gold\nat table 1: at my table");
+
+    for (const char* asked : {R"({"type":"moderate","action":"list"})",
+                              R"({"type":"moderate","action":"ban","name":"Bob","reason":"spam"})"}) {
+        Ask(ann, asked);
+        EXPECT_EQ((*Last(ann, "refused"))["reason"].toString(), "Only moderators may do that.");
+    }
+    const uint64_t mod = NextConnection++;
+    Lobby->Connected(mod, "fp-Mod", "k", "192.0.2.7");
+    Ask(mod, R"({"type":"login","name":"Mod"})");
+    EXPECT_TRUE((*Last(mod, "signed_in"))["moderator"].toBool());
+    Ask(mod, R"({"type":"moderate","action":"list"})");
+    EXPECT_EQ((*Last(mod, "moderation"))["reports"].toArray().size(), 3);
+    Ask(mod, R"({"type":"moderate","action":"mute","name":"Bob","reason":"spam"})");
+    EXPECT_EQ((*Last(mod, "refused"))["reason"].toString(), "A mute needs a time.");
+    Ask(mod, R"({"type":"moderate","action":"mute","name":"Bob","minutes":30,"reason":"spam"})");
+    Ask(bob, R"({"type":"chat","text":"still here"})");
+    EXPECT_EQ((*Last(bob, "refused"))["reason"].toString(), "You are muted for 30 more minutes: spam.")
+        << "at once, without waiting for a poll";
+    Ask(mod, R"({"type":"moderate","action":"ban","name":"Bob","reason":"spam"})");
+    EXPECT_EQ((*Last(bob, "bye"))["reason"].toString(), "You are banned from this server for good: spam.");
+    EXPECT_EQ((*Last(mod, "moderation"))["sanctions"].toArray().size(), 2);
+    Ask(mod, R"({"type":"moderate","action":"ban","name":"mod","reason":"x"})");
+    EXPECT_EQ((*Last(mod, "refused"))["reason"].toString(),
+              "Mod is a moderator; ask the server's administrator.");
+    Ask(mod, R"({"type":"moderate","action":"close_report","id":1,"reason":"banned"})");
+    EXPECT_EQ((*Last(mod, "notice"))["text"].toString(), "Report #1 closed.");
+    EXPECT_EQ(Storage->OpenReports(10)->size(), 2u);
 }
 
 } // namespace

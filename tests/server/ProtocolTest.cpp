@@ -79,6 +79,23 @@ TEST(Protocol, EveryRequestDecodesAsEncoded) {
         {Requests::Record(12345),
          [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Record && r.Match == 12345; }},
         {Requests::State(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::State; }},
+        {Requests::Block("Bob", false),
+         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Block && r.Name == "Bob" && !r.On; }},
+        {Requests::Follow("Bob", true),
+         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Follow && r.Name == "Bob" && r.On; }},
+        {Requests::Report("Bob", "spam", "ads"),
+         [](const TLobbyRequest& r) {
+             return r.Kind == TRequestKind::Report && r.Name == "Bob" && r.Reason == "spam" &&
+                    r.Text == "ads";
+         }},
+        {Requests::Relations(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Relations; }},
+        {Requests::Moderate({"ban_address", "", 90, 0, "203.0.113.0/24", "bots"}),
+         [](const TLobbyRequest& r) {
+             return r.Kind == TRequestKind::Moderate && r.Reason == "ban_address" && r.Minutes == 90 &&
+                    r.Target == "203.0.113.0/24" && r.Text == "bots";
+         }},
+        {Requests::Moderate({"lift", "", 0, Protocol::MaxId, "", ""}),
+         [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Moderate && r.Id == Protocol::MaxId; }},
         // Repeats are dropped, the order kept.
         {Requests::PlayNow({bits, 0, bits}, {30, 0, 30}),
          [&](const TLobbyRequest& r) {
@@ -141,6 +158,9 @@ TServerMessage MessageOf(TKind kind) {
     message.Kind = kind;
     switch (kind) {
     case TKind::SignedIn:
+        message.Text = "Be kind.";
+        message.Moderator = true;
+        [[fallthrough]];
     case TKind::PlayerGone:
         message.Name = "ann";
         break;
@@ -222,6 +242,18 @@ TServerMessage MessageOf(TKind kind) {
     }
     case TKind::Record:
         message.Record = {8, R"({"format":"vantaro-match","seed":12})"};
+        break;
+    case TKind::Notice:
+        message.Text = "You follow bob.";
+        break;
+    case TKind::Relations:
+        message.Follows = {{"bob", true, 3, 1}, {"cid", false, 0, -1}};
+        message.Blocks = {"dan"};
+        break;
+    case TKind::Moderation:
+        message.Reports = {
+            {4, "ann", "dan", "spam", "ads", {"in the lobby: buy", "at table 3: now"}, 9, 1000}};
+        message.Sanctions = {{2, "ban address", "203.0.113.0/24", "bots", "ann", 0}};
         break;
     case TKind::Waiting:
         message.AcceptedRules = {TGameRules(), SomeRules()};

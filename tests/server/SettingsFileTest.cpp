@@ -25,6 +25,11 @@ away_seconds = 0
 
 [ratings]
 leaderboard_min_matches = 3
+
+[community]
+motd = "Welcome; be kind."
+moderators = ["Ann", "Bob"]
+reports_per_day = 5
 )",
                                                                "s.conf");
     ASSERT_TRUE(reading.Settings) << reading.Error;
@@ -34,6 +39,9 @@ leaderboard_min_matches = 3
     expected.ChatLines = 20;
     expected.AwaySeconds = 0;
     expected.LeaderboardMinMatches = 3;
+    expected.Motd = "Welcome; be kind.";
+    expected.Moderators = {"Ann", "Bob"};
+    expected.ReportsPerDay = 5;
     EXPECT_EQ(*reading.Settings, expected);
 }
 
@@ -54,6 +62,11 @@ TEST(SettingsFile, AMistakeIsRefusedWithItsLineAndReason) {
         {"connections = 5\n", "s.conf:1: [connections] must be a table"},
         {"[connections\nmax = 1\n", "s.conf:1: "},
         {"max = 1\nmax = 2\n", "s.conf:2: "},
+        {"[community]\nmoderators = ['Ann', 'no body']\n",
+         "s.conf:2: community.moderators holds something that is not a player's name"},
+        {"[community]\nmoderators = 'Ann'\n", "s.conf:2: community.moderators must be a list"},
+        {"[community]\nmotd = 5\n", "s.conf:2: community.motd must be text"},
+        {"[community]\nmotto = 'x'\n", "s.conf:2: unknown setting 'motto' in [community]"},
     };
     for (const TCase& c : cases) {
         const SettingsFile::TReading reading = SettingsFile::Parse(c.Text, "s.conf");
@@ -79,7 +92,7 @@ TEST(SettingsFile, TheExampleShowsEverySettingAtItsBuiltInValue) {
     const SettingsFile::TReading reading = SettingsFile::Parse(text, "example");
     ASSERT_TRUE(reading.Settings) << reading.Error;
     EXPECT_EQ(*reading.Settings, TServerSettings());
-    EXPECT_EQ(settings, 15) << "every setting";
+    EXPECT_EQ(settings, 18) << "every setting";
 }
 
 TEST(SettingsFile, AFileMustBeThereAndOfASensibleSize) {

@@ -46,15 +46,17 @@ void RunRaw(const std::string& sqliteFile, bool postgres, const std::vector<std:
     QSqlDatabase::removeDatabase("raw");
 }
 
+// Every table a server makes, for a PostgreSQL database used again.
+const char* const DropAll = "DROP TABLE IF EXISTS sanctions, reports, moderators, relations, moderation_log,"
+                            " rating_changes, moves, matches, players, schema_version CASCADE";
+
 class StorageTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         Postgres = GetParam();
         if (Postgres && !PostgresUrl()) GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
         File = Folder.filePath("vantaro.sqlite").toStdString();
-        if (Postgres)
-            RunRaw(File, true,
-                   {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
+        if (Postgres) RunRaw(File, true, {DropAll});
     }
 
     std::unique_ptr<TSqlStorage> Open(const std::string& instance = {}) {
@@ -207,9 +209,7 @@ TEST_P(StorageTest, OpeningsAtOnceOnAFreshDatabaseAllSucceed) {
     constexpr int Openings = 6, Rounds = 5;
     for (int round = 0; round < Rounds; ++round) {
         const std::string file = Folder.filePath(QString("fresh%1.sqlite").arg(round)).toStdString();
-        if (Postgres && round > 0)
-            RunRaw(File, true,
-                   {"DROP TABLE IF EXISTS rating_changes, moves, matches, players, schema_version CASCADE"});
+        if (Postgres && round > 0) RunRaw(File, true, {DropAll});
         std::atomic<int> ready{0};
         std::string errors[Openings];
         std::vector<std::thread> threads;
@@ -416,6 +416,78 @@ TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll) {
     EXPECT_EQ(storage->AddMove(second, {0, 0, 0, 0, 201}), TMoveResult::Stored) << storage->LastError();
 }
 
+// Sanctions hold until lifted or run out; reports count per reporter and
+// close once; blocks and follows are sets; every moderation action is logged
+// in order, which is what other servers follow.
+TEST_P(StorageTest, TheCommunityIsKeptAndEveryModerationActionLogged) {
+    auto storage = Open();
+    ASSERT_TRUE(storage);
+    int64_t ann = storage->BindName("Ann", "fp-a", 1).PlayerId,
+            bob = storage->BindName("Bob", "fp-b", 1).PlayerId;
+    using TKind = TCommunityStorage::TSanctionKind;
+    const int64_t mute = storage->AddSanction({0, TKind::Mute, "Bob", bob, "spam", "Mod", 100, 1000});
+    const int64_t ban = storage->AddSanction({0, TKind::AddressBan, "10.0.0.0/8", 0, "bots", "Mod", 100, 0});
+    ASSERT_GT(mute, 0) << storage->LastError();
+    ASSERT_GT(ban, mute);
+    auto inForce = [&](int64_t nowMs) {
+        std::vector<int64_t> ids;
+        const auto sanctions = storage->Sanctions(nowMs);
+        for (const auto& sanction : *sanctions) ids.push_back(sanction.Id);
+        return ids;
+    };
+    EXPECT_EQ(inForce(999), (std::vector<int64_t>{mute, ban}));
+    EXPECT_EQ(inForce(1000), (std::vector<int64_t>{ban})) << "a mute runs out";
+    EXPECT_FALSE(storage->LiftSanction(mute, "Mod", "", 1000)) << "nothing to lift once run out";
+    EXPECT_TRUE(storage->LiftSanction(ban, "Mod", "mistake", 200));
+    EXPECT_FALSE(storage->LiftSanction(ban, "Mod", "", 200)) << "lifted once";
+    EXPECT_TRUE(inForce(200) == std::vector<int64_t>{mute});
+    const auto kept = storage->Sanctions(200)->front();
+    EXPECT_EQ(
+        std::tie(kept.Kind, kept.Target, kept.PlayerId, kept.Reason, kept.By, kept.CreatedMs, kept.UntilMs),
+        std::tuple(TKind::Mute, std::string("Bob"), bob, std::string("spam"), std::string("Mod"),
+                   int64_t(100), int64_t(1000)));
+
+    ASSERT_TRUE(storage->SetModerator(ann, true, "root", 300));
+    ASSERT_TRUE(storage->SetModerator(ann, true, "root", 300)) << "granted twice is granted";
+    EXPECT_EQ(*storage->Moderators(), std::vector<std::string>{"Ann"});
+    ASSERT_TRUE(storage->SetModerator(ann, false, "root", 310));
+    EXPECT_TRUE(storage->Moderators()->empty());
+
+    TCommunityStorage::TReport report{0, ann, bob, "", "", "abuse", "rude", "Bob: you fool\nBob: again",
+                                      7, 400};
+    const int64_t first = storage->AddReport(report);
+    report.CreatedMs = 500;
+    ASSERT_GT(storage->AddReport(report), first);
+    EXPECT_EQ(storage->ReportsSince(ann, 450), 1);
+    EXPECT_EQ(storage->ReportsSince(bob, 0), 0);
+    auto open = *storage->OpenReports(10);
+    ASSERT_EQ(open.size(), 2u);
+    EXPECT_EQ(std::tie(open[0].Reporter, open[0].Reported, open[0].Evidence, open[0].MatchId),
+              std::tie("Ann", "Bob", report.Evidence, report.MatchId));
+    EXPECT_TRUE(storage->CloseReport(first, "Mod", "warned", 600));
+    EXPECT_FALSE(storage->CloseReport(first, "Mod", "again", 600));
+    EXPECT_EQ(storage->OpenReports(10)->size(), 1u);
+
+    using TRelation = TCommunityStorage::TRelation;
+    for (int twice = 0; twice < 2; ++twice)
+        ASSERT_TRUE(storage->SetRelation(ann, bob, TRelation::Block, true, 1));
+    EXPECT_EQ(storage->Related(ann, TRelation::Block)->size(), 1u);
+    EXPECT_TRUE(storage->Related(ann, TRelation::Follow)->empty()) << "a block is no follow";
+    EXPECT_TRUE(storage->Related(bob, TRelation::Block)->empty()) << "a block goes one way";
+    ASSERT_TRUE(storage->SetRelation(ann, bob, TRelation::Block, false, 2));
+    EXPECT_TRUE(storage->Related(ann, TRelation::Block)->empty());
+
+    std::vector<std::string> actions;
+    const auto logged = storage->ActionsAfter(0, 100);
+    for (const auto& action : *logged) actions.push_back(action.By + " " + action.Action);
+    EXPECT_EQ(actions,
+              (std::vector<std::string>{"Mod mute", "Mod ban address", "Mod lift ban address", "root grant",
+                                        "root grant", "root revoke", "Mod close report"}));
+    const auto latest = *storage->LatestActions(1);
+    ASSERT_EQ(latest.size(), 1u);
+    EXPECT_TRUE(storage->ActionsAfter(latest[0].Id, 100)->empty());
+}
+
 // What the first server version left: its tables, a player and a finished match.
 TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace) {
     const std::string id = Postgres ? "BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY"
@@ -472,6 +544,11 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace) {
             storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, 30, &update))
             << storage->LastError();
         EXPECT_TRUE(update.Rated);
+        TCommunityStorage::TReport report;
+        report.ReporterId = 1;
+        report.ReportedId = 2;
+        report.Reason = "abuse";
+        EXPECT_GT(storage->AddReport(report), 0) << "the community's tables come with the upgrade";
     }
     auto again = Open("another");
     ASSERT_TRUE(again) << "the upgrade is done once";
