@@ -88,11 +88,19 @@ copy that file to play as yourself on another computer.</p>
 <ul>
 <li>The <b>lobby</b> lists the players online and the tables. <b>Create Table</b> opens a
 table with the rules and time per move you choose, <b>Sit</b> takes a table's open seat,
-<b>Watch</b> watches any table, <b>Play Now</b> pairs you with a player waiting for the
-same rules and time, and <b>Leave Table</b> stands up (during a match that gives it up,
-so the game asks first).
-The line at the bottom chats with the lobby; at a table, the side window's field chats
-with its players and watchers.</li>
+<b>Watch</b> watches any table, and <b>Leave Table</b> stands up (during a match that gives
+it up, so the game asks first). A button that cannot act now is greyed, and its tooltip says why.</li>
+<li><b>Play Now</b> pairs you with the nearest rating among the players who accept a rule
+set and a time you accept: tick them under "Play Now accepts" (the ticks are remembered).
+While you wait, a line says what for and for how long, and <b>Stop Waiting</b> withdraws.
+Waiting at a table of your own, the lobby's players, tables and chat go on as well.</li>
+<li><b>Challenge&hellip;</b> offers the player chosen in the list a match with the rules,
+time and rating you choose; they <b>Accept</b> or <b>Decline</b> within a minute, and you can
+<b>Withdraw</b> it. An accepted challenge opens its own table and starts at once.
+<b>My Profile</b> opens your own profile.</li>
+<li>When the connection is lost, the lobby says so and <b>Reconnect</b> connects and signs
+in again. The line at the bottom chats with the lobby; at a table in play, the side
+window's field chats with its players and watchers.</li>
 <li>The match is played on the main window. The server deals and decides every move; a
 move it refuses is answered in the side window with the reason. With a clock, each move
 has its time, shown on the table all along and in red in its last seconds; running out of
@@ -117,8 +125,8 @@ honest. Watching a table keeps the Hint; a replay has its Review.</li>
 </ul>
 
 <h3>Ratings</h3>
-<p>A table is rated or casual (tick <b>Rated</b> before <b>Create Table</b>; Play Now tables
-are rated). Everyone starts at 1500 &plusmn; 350; a rated result moves both players'
+<p>A table is rated or casual (tick <b>Rated</b> before <b>Create Table</b> or in a
+challenge; Play Now tables are rated). Everyone starts at 1500 &plusmn; 350; a rated result moves both players'
 ratings, more while a rating is still uncertain, and the log gives the change. The lobby's
 <b>Leaderboard</b> lists the best players with enough rated matches; a double click on a
 name opens the player's <b>Profile</b>: their rating over time and their last matches,

@@ -5,6 +5,7 @@
 #include "app/RatingChart.h"
 #include "net/RulesText.h"
 #include "net/ServerCodec.h"
+#include "rules/RuleBits.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,21 +13,49 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <bit>
 
 namespace {
 
-constexpr int RulesColumn = 3; // of the tables list
+constexpr int RulesColumn = 3;             // of the tables list
+constexpr int BusyRole = Qt::UserRole + 2; // of a player: at a match
+constexpr int32_t PlayNowSeconds[3] = {30, 60, 0};
+
+// Open first, then the rule sets of one switch, of two, and so on.
+std::vector<int32_t> RuleSetsInOrder() {
+    std::vector<int32_t> sets;
+    for (int32_t bits = 0; bits <= RuleAllBits; ++bits) sets.push_back(bits);
+    std::stable_sort(sets.begin(), sets.end(), [](int32_t a, int32_t b) {
+        return std::popcount(uint32_t(a)) < std::popcount(uint32_t(b));
+    });
+    return sets;
+}
+
+// A button that cannot act says why; one that can, what it does.
+void Able(QPushButton* button, const QString& reason, const QString& does) {
+    button->setEnabled(reason.isEmpty());
+    button->setToolTip(reason.isEmpty() ? does : reason);
+}
+
+QString Minutes(uint64_t ms) {
+    const uint64_t seconds = ms / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
 
 // A long list of rules on lines of a few rules each, so that it does not push
 // the columns after it out of sight.
@@ -51,9 +80,14 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     setWindowTitle("Vantaro — Online Lobby");
     resize(860, 540);
     auto* layout = new QVBoxLayout(this);
+    auto* statusLine = new QHBoxLayout;
     Status = new QLabel("Not connected.", this);
     Status->setObjectName("LobbyStatus");
-    layout->addWidget(Status);
+    Status->setWordWrap(true);
+    statusLine->addWidget(Status, 1);
+    ReconnectButton = new QPushButton("Rec&onnect", this);
+    statusLine->addWidget(ReconnectButton);
+    layout->addLayout(statusLine);
 
     Views = new QTabWidget(this);
     Views->setObjectName("LobbyViews");
@@ -71,7 +105,16 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     TableList->setHeaderLabels({"Table", "Red", "Blue", "Rules", "Time", "Watching", "Match", ""});
     TableList->setRootIsDecorated(false);
     TableList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    lists->addWidget(PlayerList, 1);
+    // What one does with a player sits under the players.
+    auto* players = new QVBoxLayout;
+    players->addWidget(PlayerList, 1);
+    auto* playerButtons = new QHBoxLayout;
+    ChallengeButton = new QPushButton("C&hallenge…", TablesPage);
+    MyProfileButton = new QPushButton("&My Profile", TablesPage);
+    playerButtons->addWidget(ChallengeButton);
+    playerButtons->addWidget(MyProfileButton);
+    players->addLayout(playerButtons);
+    lists->addLayout(players, 1);
     lists->addWidget(TableList, 2);
     Views->addTab(TablesPage, "&Tables");
 
@@ -132,7 +175,7 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
         Views);
     layout->addWidget(Views, 3);
 
-    auto* choose = new QGroupBox("New table", this);
+    auto* choose = new QGroupBox("New table or challenge", this);
     auto* chooseLayout = new QHBoxLayout(choose);
     const char* const names[5] = {"Same", "Same Wall", "Plus", "Elemental", "Sudden Death"};
     for (int i = 0; i < 5; ++i) {
@@ -150,13 +193,63 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     chooseLayout->addWidget(RatedBox);
     layout->addWidget(choose);
 
+    auto* playNow = new QGroupBox("Play Now accepts", this);
+    auto* playNowLayout = new QHBoxLayout(playNow);
+    PlayNowRules = new QListWidget(playNow);
+    PlayNowRules->setObjectName("PlayNowRules");
+    PlayNowRules->setFlow(QListView::LeftToRight);
+    PlayNowRules->setWrapping(true);
+    PlayNowRules->setResizeMode(QListView::Adjust);
+    PlayNowRules->setFixedHeight(fontMetrics().height() * 4);
+    PlayNowRules->setToolTip(
+        "Every rule set you would play; the server pairs you on one both players accept");
+    for (int32_t bits : RuleSetsInOrder()) {
+        auto* item = new QListWidgetItem(TLobbyModel::RuleSetText(RulesOfBits(bits)), PlayNowRules);
+        item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+        item->setCheckState(Qt::Unchecked);
+        item->setData(Qt::UserRole, bits);
+    }
+    playNowLayout->addWidget(PlayNowRules, 1);
+    auto* times = new QVBoxLayout;
+    const char* const timeNames[3] = {"30 s a move", "60 s a move", "Unlimited"};
+    for (int i = 0; i < 3; ++i) {
+        PlayNowTimes[i] = new QCheckBox(timeNames[i], playNow);
+        times->addWidget(PlayNowTimes[i]);
+    }
+    playNowLayout->addLayout(times);
+    PlayNowButton = new QPushButton("&Play Now", playNow);
+    playNowLayout->addWidget(PlayNowButton, 0, Qt::AlignBottom);
+    layout->addWidget(playNow);
+
+    auto* waiting = new QHBoxLayout;
+    WaitingLine = new QLabel(this);
+    WaitingLine->setObjectName("WaitingLine");
+    waiting->addWidget(WaitingLine, 1);
+    StopWaitingButton = new QPushButton("Stop Wa&iting", this);
+    waiting->addWidget(StopWaitingButton);
+    layout->addLayout(waiting);
+
+    ChallengeBar = new QFrame(this);
+    ChallengeBar->setObjectName("ChallengeBar");
+    ChallengeBar->setFrameShape(QFrame::StyledPanel);
+    auto* challengeLayout = new QHBoxLayout(ChallengeBar);
+    ChallengeLine = new QLabel(ChallengeBar);
+    ChallengeLine->setObjectName("ChallengeLine");
+    ChallengeLine->setWordWrap(true);
+    challengeLayout->addWidget(ChallengeLine, 1);
+    AcceptButton = new QPushButton("&Accept", ChallengeBar);
+    DeclineButton = new QPushButton("&Decline", ChallengeBar);
+    WithdrawButton = new QPushButton("With&draw", ChallengeBar);
+    for (QPushButton* button : {AcceptButton, DeclineButton, WithdrawButton})
+        challengeLayout->addWidget(button);
+    layout->addWidget(ChallengeBar);
+
     auto* buttons = new QHBoxLayout;
     CreateButton = new QPushButton("&Create Table", this);
     SitButton = new QPushButton("&Sit", this);
     WatchButton = new QPushButton("&Watch", this);
-    PlayNowButton = new QPushButton("&Play Now", this);
     LeaveButton = new QPushButton("&Leave Table", this);
-    for (QPushButton* button : {CreateButton, SitButton, WatchButton, PlayNowButton, LeaveButton})
+    for (QPushButton* button : {CreateButton, SitButton, WatchButton, LeaveButton})
         buttons->addWidget(button);
     layout->addLayout(buttons);
 
@@ -179,8 +272,30 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
         if (Actions.Create) Actions.Create(ChosenRules(), ChosenSeconds(), ChosenRated());
     });
     connect(PlayNowButton, &QPushButton::clicked, this, [this] {
-        if (Actions.PlayNow) Actions.PlayNow(ChosenRules(), ChosenSeconds());
+        if (Actions.PlayNow) Actions.PlayNow(AcceptedRules(), AcceptedSeconds());
     });
+    connect(StopWaitingButton, &QPushButton::clicked, this, [this] {
+        if (Actions.Leave) Actions.Leave();
+    });
+    connect(ChallengeButton, &QPushButton::clicked, this, [this] { AskToChallenge(); });
+    connect(MyProfileButton, &QPushButton::clicked, this, [this] { AskProfile(SignedInAs); });
+    connect(ReconnectButton, &QPushButton::clicked, this, [this] {
+        if (Actions.Reconnect) Actions.Reconnect();
+    });
+    const auto answer = [this](bool accept) {
+        if (!ChallengesToMe.empty() && Actions.Answer) Actions.Answer(ChallengesToMe.front().Id, accept);
+    };
+    connect(AcceptButton, &QPushButton::clicked, this, [answer] { answer(true); });
+    connect(DeclineButton, &QPushButton::clicked, this, [answer] { answer(false); });
+    connect(WithdrawButton, &QPushButton::clicked, this, [this] {
+        if (SentChallenge && Actions.Answer) Actions.Answer(SentChallenge->Id, false);
+    });
+    connect(PlayerList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+    connect(PlayNowRules, &QListWidget::itemChanged, this, [this] { UpdateButtons(); });
+    for (QCheckBox* box : PlayNowTimes) connect(box, &QCheckBox::toggled, this, [this] { UpdateButtons(); });
+    WaitingClock = new QTimer(this);
+    WaitingClock->setInterval(1000);
+    connect(WaitingClock, &QTimer::timeout, this, [this] { UpdateWaiting(); });
     connect(SitButton, &QPushButton::clicked, this, [this] {
         if (const auto table = ChosenTable(); table && Actions.Sit) Actions.Sit(*table);
     });
@@ -234,7 +349,7 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
         LeadersAsked = true;
         Actions.Leaderboard();
     });
-    UpdateButtons();
+    SetLink(TLink::Offline);
 }
 
 void TLobbyForm::AskProfile(const QString& name) {
@@ -295,11 +410,25 @@ bool TLobbyForm::ChosenRated() const {
 
 void TLobbyForm::Show(const TLobbyModel& model) {
     const std::optional<int64_t> chosen = ChosenTable();
+    const QString chosenPlayer = ChosenPlayer();
+    SignedInAs = model.SignedInAs;
+    const TLobbyPlayer* own = model.Own();
+    OwnTable = own ? own->Table : 0;
+    OwnSeat = own ? own->Seat : -1;
+    const TLobbyTable* ownTable = model.Table(OwnTable);
+    OwnTablePlaying = ownTable && ownTable->Playing;
+    PlayNowWait = model.Waiting();
+    SentChallenge = model.OwnChallenge();
+    ChallengesToMe = model.ChallengesToMe();
     PlayerList->clear();
-    for (const auto& [key, player] : model.Players())
-        new QTreeWidgetItem(PlayerList,
-                            {player.Name, TLobbyModel::RatingText(player.Rating, player.Deviation),
-                             TLobbyModel::Doing(player)});
+    for (const auto& [key, player] : model.Players()) {
+        const TLobbyTable* at = model.Table(player.Table);
+        auto* item = new QTreeWidgetItem(
+            PlayerList, {player.Name, TLobbyModel::RatingText(player.Rating, player.Deviation),
+                         TLobbyModel::Doing(player)});
+        item->setData(0, BusyRole, player.Seat >= 0 && at && at->Playing);
+        if (player.Name == chosenPlayer) PlayerList->setCurrentItem(item);
+    }
     TableList->clear();
     for (const auto& [id, table] : model.Tables()) {
         const bool open = !table.Playing && (table.Seats[0].isEmpty() || table.Seats[1].isEmpty());
@@ -316,6 +445,104 @@ void TLobbyForm::Show(const TLobbyModel& model) {
         item->setData(0, Qt::UserRole + 1, open);
         if (chosen && *chosen == id) TableList->setCurrentItem(item);
     }
+    if (ChallengesToMe.empty() && !SentChallenge) {
+        ChallengeBar->hide();
+    } else {
+        ChallengeBar->show();
+        ChallengeLine->setText(
+            !ChallengesToMe.empty()
+                ? QStringLiteral("%1 challenges you: %2.")
+                      .arg(ChallengesToMe.front().From, TLobbyModel::OfferText(ChallengesToMe.front()))
+                : QStringLiteral("Your challenge to %1 (%2) waits for an answer.")
+                      .arg(SentChallenge->To, TLobbyModel::OfferText(*SentChallenge)));
+        AcceptButton->setVisible(!ChallengesToMe.empty());
+        DeclineButton->setVisible(!ChallengesToMe.empty());
+        WithdrawButton->setVisible(ChallengesToMe.empty());
+    }
+    UpdateWaiting();
+    UpdateButtons();
+}
+
+void TLobbyForm::SetLink(TLink link) {
+    Link = link;
+    ReconnectButton->setVisible(link == TLink::Lost);
+    if (link != TLink::SignedIn) {
+        PlayNowWait.reset();
+        SentChallenge.reset();
+        ChallengesToMe.clear();
+        ChallengeBar->hide();
+        OwnTable = 0;
+        OwnSeat = -1;
+    }
+    UpdateWaiting();
+    UpdateButtons();
+}
+
+// While Play Now or a table waits, a line says for what and for how long.
+void TLobbyForm::UpdateWaiting() {
+    QString waitingFor;
+    if (PlayNowWait)
+        waitingFor = QStringLiteral("Waiting for an opponent: ") +
+                     TLobbyModel::AcceptedText(PlayNowWait->Rules, PlayNowWait->Seconds);
+    else if (OwnSeat >= 0 && OwnTable != 0 && !OwnTablePlaying)
+        waitingFor = QStringLiteral("Waiting at table %1 for an opponent").arg(OwnTable);
+    const uint64_t now = Actions.NowMs ? Actions.NowMs() : 0;
+    if (waitingFor.isEmpty()) {
+        WaitingSinceMs.reset();
+        WaitingClock->stop();
+    } else if (!WaitingSinceMs || waitingFor != WaitingFor) {
+        WaitingSinceMs = now;
+        WaitingClock->start();
+    }
+    WaitingFor = waitingFor;
+    WaitingLine->setText(waitingFor.isEmpty() ? QString()
+                                              : waitingFor + QStringLiteral(" \u00B7 ") +
+                                                    Minutes(now - std::min(now, *WaitingSinceMs)));
+    WaitingLine->setVisible(!waitingFor.isEmpty());
+    StopWaitingButton->setVisible(!waitingFor.isEmpty());
+}
+
+QString TLobbyForm::ChosenPlayer() const {
+    const QTreeWidgetItem* item = PlayerList->currentItem();
+    return item && item->isSelected() ? item->text(0) : QString();
+}
+
+void TLobbyForm::AskToChallenge() {
+    const QString name = ChosenPlayer();
+    if (name.isEmpty() || !Actions.Challenge) return;
+    TGameRules rules = ChosenRules();
+    int32_t seconds = ChosenSeconds();
+    bool rated = ChosenRated();
+    const bool asked = Actions.AskChallenge ? Actions.AskChallenge(name, rules, seconds, rated)
+                                            : AskChallengeTerms(this, name, rules, seconds, rated);
+    if (asked) Actions.Challenge(name, rules, seconds, rated);
+}
+
+std::vector<int32_t> TLobbyForm::AcceptedRules() const {
+    std::vector<int32_t> rules;
+    for (int row = 0; row < PlayNowRules->count(); ++row)
+        if (PlayNowRules->item(row)->checkState() == Qt::Checked)
+            rules.push_back(PlayNowRules->item(row)->data(Qt::UserRole).toInt());
+    return rules;
+}
+
+std::vector<int32_t> TLobbyForm::AcceptedSeconds() const {
+    std::vector<int32_t> seconds;
+    for (int i = 0; i < 3; ++i)
+        if (PlayNowTimes[i]->isChecked()) seconds.push_back(PlayNowSeconds[i]);
+    return seconds;
+}
+
+void TLobbyForm::SetAccepted(const std::vector<int32_t>& rules, const std::vector<int32_t>& seconds) {
+    for (int row = 0; row < PlayNowRules->count(); ++row) {
+        QListWidgetItem* item = PlayNowRules->item(row);
+        const bool accepted =
+            std::find(rules.begin(), rules.end(), item->data(Qt::UserRole).toInt()) != rules.end();
+        item->setCheckState(accepted ? Qt::Checked : Qt::Unchecked);
+    }
+    for (int i = 0; i < 3; ++i)
+        PlayNowTimes[i]->setChecked(std::find(seconds.begin(), seconds.end(), PlayNowSeconds[i]) !=
+                                    seconds.end());
     UpdateButtons();
 }
 
@@ -350,9 +577,93 @@ int32_t TLobbyForm::ChosenSeconds() const {
 void TLobbyForm::UpdateButtons() {
     const QTreeWidgetItem* item = TableList->currentItem();
     const bool chosen = ChosenTable().has_value();
-    SitButton->setEnabled(chosen && item && item->data(0, Qt::UserRole + 1).toBool());
-    WatchButton->setEnabled(chosen);
+    const bool open = chosen && item && item->data(0, Qt::UserRole + 1).toBool();
+    const bool signedIn = Link == TLink::SignedIn;
+    const bool seated = OwnTable != 0 && OwnSeat >= 0;
+    const QString signIn = Link == TLink::Connecting ? QStringLiteral("Signing in…")
+                           : Link == TLink::Lost     ? QStringLiteral("Connection lost: reconnect first")
+                                                     : QStringLiteral("Sign in first");
+    const QString notSigned = signedIn ? QString() : signIn;
+    const QString alreadySeated = seated ? QStringLiteral("You are already seated") : QString();
+    const auto first = [](std::initializer_list<QString> reasons) {
+        for (const QString& reason : reasons)
+            if (!reason.isEmpty()) return reason;
+        return QString();
+    };
+    Able(CreateButton, first({notSigned, alreadySeated}),
+         "Open a table with the rules and time above and sit at it");
+    Able(SitButton,
+         first({notSigned, alreadySeated, chosen ? QString() : QStringLiteral("Choose a table"),
+                open ? QString() : QStringLiteral("That table has no open seat")}),
+         "Sit at the chosen table");
+    Able(WatchButton,
+         first({notSigned, alreadySeated, chosen ? QString() : QStringLiteral("Choose a table")}),
+         "Watch the chosen table");
+    const bool accepts = !AcceptedRules().empty() && !AcceptedSeconds().empty();
+    Able(PlayNowButton,
+         first({notSigned, alreadySeated,
+                accepts ? QString() : QStringLiteral("Tick at least one rule set and one time")}),
+         PlayNowWait ? "Wait for what is ticked now instead"
+                     : "Play the nearest rating who accepts what you tick");
+    Able(LeaveButton,
+         first({notSigned, OwnTable != 0 ? QString() : QStringLiteral("You are not at a table")}),
+         OwnSeat >= 0 && OwnTablePlaying ? "Leave the table, giving up the match" : "Leave the table");
+    const QString player = ChosenPlayer();
+    const QTreeWidgetItem* playerItem = PlayerList->currentItem();
+    const bool busy = !player.isEmpty() && playerItem && playerItem->data(0, BusyRole).toBool();
+    Able(ChallengeButton,
+         first({notSigned, player.isEmpty() ? QStringLiteral("Choose a player") : QString(),
+                player.compare(SignedInAs, Qt::CaseInsensitive) == 0
+                    ? QStringLiteral("You cannot challenge yourself")
+                    : QString(),
+                busy ? QStringLiteral("%1 is playing a match").arg(player) : QString(),
+                seated && OwnTablePlaying ? QStringLiteral("Finish your match first") : QString(),
+                SentChallenge ? QStringLiteral("Your challenge to %1 is still open").arg(SentChallenge->To)
+                              : QString()}),
+         QStringLiteral("Offer %1 a match").arg(player));
+    Able(MyProfileButton, notSigned, "Your own rating and matches");
+    Able(ReconnectButton, QString(), "Connect and sign in again");
     ReplayButton->setEnabled(ChosenMatch().has_value());
+}
+
+bool AskChallengeTerms(QWidget* parent, const QString& name, TGameRules& rules, int32_t& seconds,
+                       bool& rated) {
+    QDialog dialog(parent);
+    dialog.setObjectName("ChallengeDialog");
+    dialog.setWindowTitle(QStringLiteral("Challenge %1").arg(name));
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(new QLabel(
+        QStringLiteral("Offer %1 a match; they accept or decline within a minute.").arg(name), &dialog));
+    const char* const names[5] = {"Same", "Same Wall", "Plus", "Elemental", "Sudden Death"};
+    bool TGameRules::*const switches[5] = {&TGameRules::Same, &TGameRules::SameWall, &TGameRules::Plus,
+                                           &TGameRules::Elemental, &TGameRules::SuddenDeath};
+    auto* ruleLine = new QHBoxLayout;
+    QCheckBox* boxes[5];
+    for (int i = 0; i < 5; ++i) {
+        boxes[i] = new QCheckBox(names[i], &dialog);
+        boxes[i]->setChecked(rules.*switches[i]);
+        ruleLine->addWidget(boxes[i]);
+    }
+    form->addRow("Rules:", ruleLine);
+    auto* time = new QComboBox(&dialog);
+    time->addItem("30 s a move", 30);
+    time->addItem("60 s a move", 60);
+    time->addItem("Unlimited", 0);
+    time->setCurrentIndex(std::max(0, time->findData(seconds)));
+    form->addRow("&Time:", time);
+    auto* ratedBox = new QCheckBox("Ra&ted", &dialog);
+    ratedBox->setChecked(rated);
+    form->addRow(ratedBox);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText("&Challenge");
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    for (int i = 0; i < 5; ++i) rules.*switches[i] = boxes[i]->isChecked();
+    seconds = time->currentData().toInt();
+    rated = ratedBox->isChecked();
+    return true;
 }
 
 bool AskServerAndName(QWidget* parent, QString& server, QString& name) {

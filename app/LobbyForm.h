@@ -12,10 +12,13 @@
 
 class QCheckBox;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QMenu;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
+class QTimer;
 class QTabWidget;
 class QTextEdit;
 class QTreeWidget;
@@ -27,12 +30,24 @@ class TRatingChart;
 // doing, the tables with their rules and time per move, rated or casual, and
 // the lobby's chat; beside them the leaderboard and a player's profile, whose
 // matches open as replays. Its buttons ask; the server's answer changes what
-// it shows.
+// it shows. A button that cannot act says why in its tooltip.
 class TLobbyForm : public QWidget {
 public:
+    // What the connection is doing, as the buttons need to know it.
+    enum class TLink { Offline, Connecting, SignedIn, Lost };
+
     struct TActions {
         std::function<void(const TGameRules&, int32_t seconds, bool rated)> Create;
-        std::function<void(const TGameRules&, int32_t seconds)> PlayNow;
+        // Play Now for any of these rule sets (TRuleBits) and seconds a move.
+        std::function<void(const std::vector<int32_t>& rules, const std::vector<int32_t>& seconds)> PlayNow;
+        std::function<void(const QString& name, const TGameRules&, int32_t seconds, bool rated)> Challenge;
+        // Accept or decline a challenge made to this player; withdraw one it made.
+        std::function<void(int64_t challenge, bool accept)> Answer;
+        // Asks for a challenge's terms, filled in with the New table choices;
+        // unset for the dialog.
+        std::function<bool(const QString& name, TGameRules&, int32_t& seconds, bool& rated)> AskChallenge;
+        std::function<void()> Reconnect;
+        std::function<uint64_t()> NowMs; // for how long a wait has lasted
         std::function<void(int64_t table)> Sit;
         std::function<void(int64_t table)> Watch;
         std::function<void()> Leave;
@@ -50,6 +65,11 @@ public:
 
     void Show(const TLobbyModel& model);
     void SetStatus(const QString& text);
+    void SetLink(TLink link);
+    // What Play Now accepts, as ticked.
+    std::vector<int32_t> AcceptedRules() const;
+    std::vector<int32_t> AcceptedSeconds() const;
+    void SetAccepted(const std::vector<int32_t>& rules, const std::vector<int32_t>& seconds);
     void AppendChat(const QString& line);
     // The server's answers: shown in their own tab, which comes to the front.
     void ShowLeaderboard(const std::vector<TLeaderboardEntry>& leaders);
@@ -95,6 +115,18 @@ public:
     QPushButton* WatchButton;
     QPushButton* PlayNowButton;
     QPushButton* LeaveButton;
+    QPushButton* ChallengeButton;
+    QPushButton* MyProfileButton;
+    QPushButton* ReconnectButton;
+    QListWidget* PlayNowRules;  // every rule set, each ticked or not
+    QCheckBox* PlayNowTimes[3]; // 30 s, 60 s, unlimited
+    QLabel* WaitingLine;
+    QPushButton* StopWaitingButton;
+    QFrame* ChallengeBar;
+    QLabel* ChallengeLine;
+    QPushButton* AcceptButton;
+    QPushButton* DeclineButton;
+    QPushButton* WithdrawButton;
     QTextEdit* ChatLog;
     QLineEdit* ChatEdit;
     TCommunityPage* PeoplePage;
@@ -102,11 +134,32 @@ public:
 
 private:
     void UpdateButtons();
+    void UpdateWaiting();
     void OpenChosenMatch();
+    void AskToChallenge();
+    // The name chosen in the players' list, if any.
+    QString ChosenPlayer() const;
     TActions Actions;
     bool LeadersAsked = false;
     QStringList Followed, Blocked;
+    TLink Link = TLink::Offline;
+    // As last shown: where this player is, what it waits for, its challenges.
+    QString SignedInAs;
+    int64_t OwnTable = 0;
+    int32_t OwnSeat = -1;
+    bool OwnTablePlaying = false;
+    std::optional<TLobbyModel::TWaiting> PlayNowWait;
+    std::optional<TChallengeOffer> SentChallenge;
+    std::vector<TChallengeOffer> ChallengesToMe;
+    // When the wait under way began.
+    std::optional<uint64_t> WaitingSinceMs;
+    QString WaitingFor; // what the wait under way is for, in words
+    QTimer* WaitingClock;
 };
+
+// Asks for a challenge's rules, time and rated flag; false when cancelled.
+bool AskChallengeTerms(QWidget* parent, const QString& name, TGameRules& rules, int32_t& seconds,
+                       bool& rated);
 
 // Asks for the server's address (HOST or HOST:PORT) and the player's name;
 // false when cancelled.

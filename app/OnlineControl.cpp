@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QMessageBox>
 
 TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, const QString& settingsFile,
@@ -53,6 +54,20 @@ TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, con
         Stored.OnlineRated = rated;
         Hooks.Save();
     });
+    // What Play Now accepts is kept as ticked, even a list that accepts nothing yet.
+    TLobbyForm& lobby = *Online->Lobby();
+    lobby.SetAccepted(Stored.PlayNowRules, Stored.PlayNowSeconds);
+    const auto keepAccepted = [this] {
+        const TLobbyForm& form = *Online->Lobby();
+        if (form.AcceptedRules() == Stored.PlayNowRules && form.AcceptedSeconds() == Stored.PlayNowSeconds)
+            return;
+        if (!form.AcceptedRules().empty()) Stored.PlayNowRules = form.AcceptedRules();
+        if (!form.AcceptedSeconds().empty()) Stored.PlayNowSeconds = form.AcceptedSeconds();
+        Hooks.Save();
+    };
+    QObject::connect(lobby.PlayNowRules, &QListWidget::itemChanged, &Window, keepAccepted);
+    for (QCheckBox* box : lobby.PlayNowTimes)
+        QObject::connect(box, &QCheckBox::toggled, &Window, keepAccepted);
 }
 
 TOnlineControl::~TOnlineControl() = default;

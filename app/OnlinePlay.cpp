@@ -66,10 +66,18 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
         ForgetRematch();
         Send(ServerCodec::Create(rules, seconds, rated));
     };
-    actions.PlayNow = [this](const TGameRules& rules, int32_t seconds) {
+    actions.PlayNow = [this](const std::vector<int32_t>& rules, const std::vector<int32_t>& seconds) {
         ForgetRematch();
         Send(ServerCodec::PlayNow(rules, seconds));
     };
+    actions.Challenge = [this](const QString& name, const TGameRules& rules, int32_t seconds, bool rated) {
+        Send(ServerCodec::Challenge(name, rules, seconds, rated));
+    };
+    actions.Answer = [this](int64_t challenge, bool accept) { Send(ServerCodec::Answer(challenge, accept)); };
+    actions.Reconnect = [this] {
+        if (!Where.Host.isEmpty()) Connect(Where, AsName);
+    };
+    actions.NowMs = [this] { return Hooks.NowMs ? Hooks.NowMs() : uint64_t(0); };
     actions.Sit = [this](int64_t table) {
         ForgetRematch();
         Send(ServerCodec::Sit(table));
@@ -145,6 +153,7 @@ bool TOnlinePlay::Connect(const TOnlineServer& server, const QString& name) {
     AskedRecord = 0;
     LobbyModel.Clear();
     LobbyWindow->Show(LobbyModel);
+    LobbyWindow->SetLink(TLobbyForm::TLink::Connecting);
     LobbyWindow->SetStatus(QStringLiteral("Connecting to %1…").arg(server.Host));
     Link->Open(server.Host, server.Port, name);
     return true;
@@ -155,6 +164,8 @@ void TOnlinePlay::Disconnect() {
     ForgetRematch();
     if (Link) Link->Close();
     if (Match->Active()) Match->Stop(QStringLiteral("You went offline."));
+    LobbyModel.ForgetRequests();
+    LobbyWindow->SetLink(TLobbyForm::TLink::Offline);
     LobbyWindow->SetStatus(QStringLiteral("Not connected."));
 }
 
@@ -205,6 +216,7 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         if (message.Moderator) Send(ServerCodec::Moderate({QStringLiteral("list"), {}, 0, 0, {}, {}}));
         ReturnSignedIn = Return.Active();
         SignedName = message.Name;
+        LobbyWindow->SetLink(TLobbyForm::TLink::SignedIn);
         // The windows around the table follow: the side window becomes the chat.
         if (Hooks.Wake) Hooks.Wake();
         break;
@@ -255,6 +267,23 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         break;
     case TKind::Rematch:
         Rematch(message);
+        break;
+    case TKind::Waiting:
+        LobbyWindow->Show(LobbyModel);
+        break;
+    case TKind::Challenge:
+        LobbyWindow->Show(LobbyModel);
+        if (message.Offer.To == SignedName) {
+            LobbyWindow->AppendChat(
+                QStringLiteral("%1 %2 challenges you: %3.")
+                    .arg(Clock(), message.Offer.From, TLobbyModel::OfferText(message.Offer)));
+            LobbyWindow->raise();
+        }
+        break;
+    case TKind::ChallengeOver:
+        LobbyWindow->Show(LobbyModel);
+        LobbyWindow->AppendChat(QStringLiteral("%1 %2").arg(Clock(), message.Text));
+        LobbyWindow->SetStatus(message.Text);
         break;
     case TKind::Match:
     case TKind::Moved:
@@ -337,7 +366,9 @@ void TOnlinePlay::Closed(const QString& reason) {
                 .arg(Return.SecondsToNextTry(now)));
         return;
     }
-    LobbyWindow->SetStatus(reason);
+    LobbyModel.ForgetRequests();
+    LobbyWindow->SetLink(TLobbyForm::TLink::Lost);
+    LobbyWindow->SetStatus(QStringLiteral("Connection lost: %1").arg(reason));
     LobbyWindow->AppendChat(reason);
     Log(reason);
     ForgetRematch();
@@ -349,6 +380,7 @@ void TOnlinePlay::Closed(const QString& reason) {
         Match->LineLost();
         Log(QStringLiteral("Reconnecting by itself: the server keeps your seat for %1 s.")
                 .arg(SeatKeptMs / 1000));
+        LobbyWindow->SetLink(TLobbyForm::TLink::Connecting);
         LobbyWindow->SetStatus(QStringLiteral("Reconnecting to %1…").arg(Where.Host));
     } else if (Match->Active()) {
         Match->Stop(QString(), QStringLiteral("Connection lost"));
@@ -362,7 +394,8 @@ void TOnlinePlay::StepReturn(uint64_t nowMs) {
         Return.Stop();
         ReturnSignedIn = false;
         if (Link) Link->Close();
-        LobbyWindow->SetStatus(QStringLiteral("Not connected."));
+        LobbyWindow->SetLink(TLobbyForm::TLink::Lost);
+        LobbyWindow->SetStatus(QStringLiteral("Connection lost: the server did not take this client back."));
         Match->Stop(
             QStringLiteral("The server did not take this client back within %1 s; connect again in the "
                            "lobby to see how the match ended.")

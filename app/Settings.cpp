@@ -1,12 +1,14 @@
 #include "app/Settings.h"
 
 #include "net/ServerCodec.h"
+#include "rules/RuleBits.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace {
 
@@ -60,6 +62,29 @@ std::optional<QPoint> ReadPosition(const QSettings& file) {
     return QPoint(*x, *y);
 }
 
+// A list of whole numbers written "0 1 4"; none when any is out of range or
+// none is there, so that a broken line gives back the defaults.
+std::optional<std::vector<int32_t>> ReadList(const QSettings& file, const QString& key, int32_t low,
+                                             int32_t high, size_t most) {
+    const QVariant value = file.value(key);
+    if (value.typeId() != QMetaType::QString) return std::nullopt;
+    std::vector<int32_t> list;
+    for (const QString& entry : value.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int number = entry.toInt(&ok);
+        if (!ok || number < low || number > high || list.size() >= most) return std::nullopt;
+        if (std::find(list.begin(), list.end(), number) == list.end()) list.push_back(number);
+    }
+    if (list.empty()) return std::nullopt;
+    return list;
+}
+
+QString ListText(const std::vector<int32_t>& list) {
+    QStringList entries;
+    for (int32_t entry : list) entries << QString::number(entry);
+    return entries.join(QLatin1Char(' '));
+}
+
 // Text that cannot be a server address or a name is not kept.
 void ReadOnline(const QSettings& file, TStoredSettings& settings) {
     const QVariant server = file.value("Online/Server"), name = file.value("Online/Name");
@@ -69,12 +94,23 @@ void ReadOnline(const QSettings& file, TStoredSettings& settings) {
     if (name.typeId() == QMetaType::QString && ServerCodec::IsPlayerName(name.toString()))
         settings.OnlineName = name.toString();
     if (const auto rated = ReadBool(file, "Online/Rated")) settings.OnlineRated = *rated;
+    if (const auto rules =
+            ReadList(file, "Online/PlayNowRules", 0, RuleAllBits, ServerCodec::MaxPlayNowRules))
+        settings.PlayNowRules = *rules;
+    if (const auto seconds = ReadList(file, "Online/PlayNowSeconds", 0, 60, ServerCodec::MaxPlayNowSeconds);
+        seconds && std::all_of(seconds->begin(), seconds->end(), [](int32_t s) { return s % 30 == 0; }))
+        settings.PlayNowSeconds = *seconds;
 }
 
 void WriteOnline(QSettings& file, const TStoredSettings& settings) {
     if (!settings.OnlineServer.isEmpty()) file.setValue("Online/Server", settings.OnlineServer);
     if (!settings.OnlineName.isEmpty()) file.setValue("Online/Name", settings.OnlineName);
     if (settings.OnlineRated) file.setValue("Online/Rated", true);
+    const TStoredSettings defaults;
+    if (settings.PlayNowRules != defaults.PlayNowRules)
+        file.setValue("Online/PlayNowRules", ListText(settings.PlayNowRules));
+    if (settings.PlayNowSeconds != defaults.PlayNowSeconds)
+        file.setValue("Online/PlayNowSeconds", ListText(settings.PlayNowSeconds));
 }
 
 } // namespace

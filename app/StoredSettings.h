@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // What the program remembers between runs. A default record is what a first
 // run starts with.
@@ -28,4 +29,7 @@ struct TStoredSettings {
     QString OnlineName;
     // Whether the lobby's Create Table asks for a rated table.
     bool OnlineRated = false;
+    // What Play Now accepts: rule sets (TRuleBits) and seconds a move (0 unlimited).
+    std::vector<int32_t> PlayNowRules = {0, 1, 4, 5}; // Open, Same, Plus, Same + Plus
+    std::vector<int32_t> PlayNowSeconds = {30, 60};
 };

@@ -39,6 +39,45 @@ bool TLobbyModel::Apply(const TServerMessage& message) {
         return true;
     case TKind::TableGone:
         return TableById.erase(message.Table) > 0;
+    case TKind::Waiting:
+        if (message.AcceptedRules.empty())
+            Wait.reset();
+        else
+            Wait = TWaiting{message.AcceptedRules, message.AcceptedSeconds};
+        return false;
+    case TKind::Match: {
+        // At a match the lobby's changes stop coming until the player is back
+        // in it: the table and the player's own place in it are noted here.
+        const TServerMatchState& match = message.Match;
+        if (match.You >= 0) Wait.reset();
+        if (TableById.size() < Protocol::MaxListEntries || TableById.count(match.Table)) {
+            TLobbyTable& table = TableById[match.Table];
+            table.Id = match.Table;
+            table.Rules = match.Rules;
+            table.Seconds = match.Seconds;
+            table.Seats = match.Seats;
+            table.Playing = true;
+            table.Rated = match.Rated;
+        }
+        if (auto own = PlayerByKey.find(Key(SignedInAs)); own != PlayerByKey.end()) {
+            own->second.Table = match.Table;
+            own->second.Seat = match.You;
+        }
+        return true;
+    }
+    case TKind::Challenge:
+        if (Key(message.Offer.From) == Key(SignedInAs)) {
+            Sent = message.Offer;
+        } else if (Received.size() < MaxChallengesKept) {
+            std::erase_if(Received,
+                          [&](const TChallengeOffer& offer) { return offer.Id == message.Offer.Id; });
+            Received.push_back(message.Offer);
+        }
+        return false;
+    case TKind::ChallengeOver:
+        if (Sent && Sent->Id == message.Offer.Id) Sent.reset();
+        std::erase_if(Received, [&](const TChallengeOffer& offer) { return offer.Id == message.Offer.Id; });
+        return false;
     default:
         return false;
     }
@@ -47,6 +86,54 @@ bool TLobbyModel::Apply(const TServerMessage& message) {
 void TLobbyModel::Clear() {
     PlayerByKey.clear();
     TableById.clear();
+    ForgetRequests();
+}
+
+void TLobbyModel::ForgetRequests() {
+    Wait.reset();
+    Sent.reset();
+    Received.clear();
+}
+
+const TLobbyPlayer* TLobbyModel::Own() const {
+    return SignedInAs.isEmpty() ? nullptr : Player(SignedInAs);
+}
+
+const TLobbyPlayer* TLobbyModel::Player(const QString& name) const {
+    const auto found = PlayerByKey.find(Key(name));
+    return found == PlayerByKey.end() ? nullptr : &found->second;
+}
+
+QString TLobbyModel::RuleSetText(const TGameRules& rules) {
+    QStringList names;
+    if (rules.Same) names << QStringLiteral("Same");
+    if (rules.SameWall) names << QStringLiteral("Same Wall");
+    if (rules.Plus) names << QStringLiteral("Plus");
+    if (rules.Elemental) names << QStringLiteral("Elemental");
+    if (rules.SuddenDeath) names << QStringLiteral("Sudden Death");
+    return names.isEmpty() ? QStringLiteral("Open") : names.join(QStringLiteral(" + "));
+}
+
+QString TLobbyModel::AcceptedText(const std::vector<TGameRules>& rules, const std::vector<int32_t>& seconds) {
+    QStringList sets, times;
+    for (const TGameRules& each : rules) sets << RuleSetText(each);
+    bool unlimited = false;
+    for (int32_t each : seconds) {
+        if (each == 0)
+            unlimited = true;
+        else
+            times << QStringLiteral("%1 s").arg(each);
+    }
+    QString time =
+        times.isEmpty() ? QString() : times.join(QStringLiteral(" or ")) + QStringLiteral(" a move");
+    if (unlimited)
+        time += time.isEmpty() ? QStringLiteral("unlimited time") : QStringLiteral(" or unlimited time");
+    return sets.join(QStringLiteral(", ")) + QStringLiteral("; ") + time;
+}
+
+QString TLobbyModel::OfferText(const TChallengeOffer& offer) {
+    return AcceptedText({offer.Rules}, {offer.Seconds}) +
+           (offer.Rated ? QStringLiteral("; rated") : QStringLiteral("; casual"));
 }
 
 const TLobbyTable* TLobbyModel::Table(int64_t id) const {

@@ -20,12 +20,16 @@ inline constexpr size_t MaxRecent = Protocol::MaxRecent;
 inline constexpr int32_t MaxRating = Protocol::MaxRating;
 inline constexpr int32_t MaxDeviation = Protocol::MaxDeviation;
 inline constexpr int64_t MaxClockMs = Protocol::MaxClockMs;
+inline constexpr size_t MaxPlayNowRules = Protocol::MaxPlayNowRules;
+inline constexpr size_t MaxPlayNowSeconds = Protocol::MaxPlayNowSeconds;
 
 using ::IsPlayerName;
 using ServerMessages::Decode;
 using ServerMessages::TDecoded;
 
+using Requests::Answer;
 using Requests::Block;
+using Requests::Challenge;
 using Requests::Chat;
 using Requests::Create;
 using Requests::Follow;

@@ -58,5 +58,11 @@ inline constexpr qsizetype MaxEvidenceCharacters = MaxChatCharacters + 40;
 
 // No table gives a move more than a minute; an hour is a server's fault.
 inline constexpr int64_t MaxClockMs = 3600 * 1000;
+// What one Play Now request may accept: each rule set there is once, each
+// move time once.
+inline constexpr size_t MaxPlayNowRules = 32;
+inline constexpr size_t MaxPlayNowSeconds = 3;
+// How long a challenge waits for its answer.
+inline constexpr int64_t ChallengeMs = 60'000;
 
 } // namespace Protocol

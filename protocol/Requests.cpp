@@ -6,7 +6,9 @@
 #include "protocol/RulesJson.h"
 #include "rules/RuleBits.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 
 namespace {
 
@@ -38,6 +40,8 @@ constexpr TRequestName RequestNames[] = {
     {"moderate", TRequestKind::Moderate},
     {"resign", TRequestKind::Resign},
     {"rematch", TRequestKind::Rematch},
+    {"challenge", TRequestKind::Challenge},
+    {"answer", TRequestKind::Answer},
 };
 
 // A word from a fixed list, or refused.
@@ -64,6 +68,32 @@ void RulesOf(TJsonReader& read, TLobbyRequest& request) {
     request.MoveSeconds = read.MoveSecondsOf(read.Value("seconds"));
 }
 
+// Each entry once, in the order given: a longer list is no more than its
+// distinct entries, which the bounds already allow.
+template <class TEntry> void AddOnce(std::vector<int32_t>& list, TEntry entry) {
+    if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
+}
+
+// A list of what the player accepts, or (as older clients send) one of each.
+void AcceptedOf(TJsonReader& read, TLobbyRequest& request) {
+    const QJsonValue rules = read.Value("rules"), seconds = read.Value("seconds");
+    if (rules.isArray()) {
+        for (const QJsonValue& entry : read.ArrayOf(rules, Protocol::MaxPlayNowRules))
+            AddOnce(request.AcceptedRules, RuleBitsOf(read.RulesOf(entry)));
+    } else {
+        AddOnce(request.AcceptedRules, RuleBitsOf(read.RulesOf(rules)));
+    }
+    if (seconds.isArray()) {
+        for (const QJsonValue& entry : read.ArrayOf(seconds, Protocol::MaxPlayNowSeconds))
+            AddOnce(request.AcceptedSeconds, read.MoveSecondsOf(entry));
+    } else {
+        AddOnce(request.AcceptedSeconds, read.MoveSecondsOf(seconds));
+    }
+    if (request.AcceptedRules.empty() || request.AcceptedSeconds.empty()) read.Refuse();
+    request.Rules = request.AcceptedRules.empty() ? 0 : request.AcceptedRules.front();
+    request.MoveSeconds = request.AcceptedSeconds.empty() ? 60 : request.AcceptedSeconds.front();
+}
+
 void Read(TJsonReader& read, TLobbyRequest& request) {
     switch (request.Kind) {
     case TRequestKind::Hello: {
@@ -82,8 +112,17 @@ void Read(TJsonReader& read, TLobbyRequest& request) {
         request.Rated = read.OptionalBool("rated");
         break;
     case TRequestKind::PlayNow:
-        RulesOf(read, request);
+        AcceptedOf(read, request);
         request.Rated = true;
+        break;
+    case TRequestKind::Challenge:
+        request.Name = NameOf(read);
+        RulesOf(read, request);
+        request.Rated = read.OptionalBool("rated");
+        break;
+    case TRequestKind::Answer:
+        request.Challenge = read.Integer("challenge", 1, Protocol::MaxId);
+        request.Accept = read.Bool("accept");
         break;
     case TRequestKind::Record:
         request.Match = read.Integer("match", 1, Protocol::MaxId);
@@ -154,8 +193,27 @@ QByteArray Create(const TGameRules& rules, int32_t seconds, bool rated) {
     return Line(create);
 }
 
+QByteArray PlayNow(const std::vector<int32_t>& rules, const std::vector<int32_t>& seconds) {
+    QJsonArray ruleList, secondList;
+    for (int32_t bits : rules) ruleList.append(RulesJson::Write(RulesOfBits(bits)));
+    for (int32_t each : seconds) secondList.append(each);
+    return Line({{"type", "play_now"}, {"rules", ruleList}, {"seconds", secondList}});
+}
+
 QByteArray PlayNow(const TGameRules& rules, int32_t seconds) {
     return Line({{"type", "play_now"}, {"rules", RulesJson::Write(rules)}, {"seconds", seconds}});
+}
+
+QByteArray Challenge(const QString& name, const TGameRules& rules, int32_t seconds, bool rated) {
+    return Line({{"type", "challenge"},
+                 {"name", name},
+                 {"rules", RulesJson::Write(rules)},
+                 {"seconds", seconds},
+                 {"rated", rated}});
+}
+
+QByteArray Answer(int64_t challenge, bool accept) {
+    return Line({{"type", "answer"}, {"challenge", double(challenge)}, {"accept", accept}});
 }
 
 QByteArray Sit(int64_t table, int32_t seat) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What a client asks of a game server: one compact JSON object per line. The
 // client encodes with the functions below, each line ending in '\n'; the
@@ -16,7 +17,14 @@ namespace Requests {
 QByteArray Hello();
 QByteArray Login(const QString& name);
 QByteArray Create(const TGameRules& rules, int32_t seconds, bool rated = false);
+// Play Now for any of the rule sets (TRuleBits) and move times given, the
+// most wanted first; or for one of each.
+QByteArray PlayNow(const std::vector<int32_t>& rules, const std::vector<int32_t>& seconds);
 QByteArray PlayNow(const TGameRules& rules, int32_t seconds);
+// A match offered to the player `name`; Answer accepts or declines it, or
+// from its challenger withdraws it.
+QByteArray Challenge(const QString& name, const TGameRules& rules, int32_t seconds, bool rated);
+QByteArray Answer(int64_t challenge, bool accept);
 // seat -1: whichever is free.
 QByteArray Sit(int64_t table, int32_t seat = -1);
 QByteArray Watch(int64_t table);

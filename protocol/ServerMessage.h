@@ -121,6 +121,16 @@ struct TServerRecord {
     QByteArray Json;
 };
 
+// A match one player offers another, with its terms.
+struct TChallengeOffer {
+    int64_t Id = 0;
+    QString From;
+    QString To;
+    TGameRules Rules;
+    int32_t Seconds = 60;
+    bool Rated = false;
+};
+
 struct TServerMessage {
     enum class TKind {
         SignedIn,
@@ -145,7 +155,10 @@ struct TServerMessage {
         Notice,
         Relations,
         Moderation,
-        Rematch
+        Rematch,
+        Waiting,
+        Challenge,
+        ChallengeOver
     };
     TKind Kind = TKind::Pong;
     QString Name;                      // SignedIn, PlayerGone
@@ -173,6 +186,11 @@ struct TServerMessage {
     std::vector<TOpenReport> Reports;                    // Moderation, oldest first
     std::vector<TSanctionEntry> Sanctions;               // Moderation, oldest first
     QString From;                                        // Chat
-    QString Text;     // Chat, MoveRefused, Refused, Bye: the reason; SignedIn: the message of the day; Notice
+    QString Text; // Chat, MoveRefused, Refused, Bye, ChallengeOver: the reason; SignedIn: the message of the
+                  // day; Notice
+    // Waiting: what Play Now waits for; both empty when it waits no longer.
+    std::vector<TGameRules> AcceptedRules;
+    std::vector<int32_t> AcceptedSeconds;
     bool Asks = true; // Rematch: the seat asks to play again; false, it left and the offer is gone
+    TChallengeOffer Offer; // Challenge; ChallengeOver: its Id
 };

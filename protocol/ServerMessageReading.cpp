@@ -299,6 +299,24 @@ void Read(TJsonReader& read, TServerMessage& message) {
         message.Seat = int32_t(read.Integer("seat", 0, 1));
         message.Asks = read.Bool("asks");
         break;
+    case TKind::Waiting:
+        for (const QJsonValue& rules : read.ArrayOf(read.Value("rules"), Protocol::MaxPlayNowRules))
+            message.AcceptedRules.push_back(read.RulesOf(rules));
+        for (const QJsonValue& seconds : read.ArrayOf(read.Value("seconds"), Protocol::MaxPlayNowSeconds))
+            message.AcceptedSeconds.push_back(read.MoveSecondsOf(seconds));
+        break;
+    case TKind::Challenge:
+        message.Offer.Id = read.Integer("challenge", 1, MaxId);
+        message.Offer.From = read.Name("from");
+        message.Offer.To = read.Name("to");
+        message.Offer.Rules = read.RulesOf(read.Value("rules"));
+        message.Offer.Seconds = read.MoveSecondsOf(read.Value("seconds"));
+        message.Offer.Rated = read.Bool("rated");
+        break;
+    case TKind::ChallengeOver:
+        message.Offer.Id = read.Integer("challenge", 1, MaxId);
+        message.Text = read.Text("reason", Protocol::MaxReasonCharacters);
+        break;
     }
 }
 
@@ -330,8 +348,9 @@ TDecoded Decode(const QByteArray& line) {
     TJsonReader read(document.object());
     const QString type = read.Value("type").toString();
     int kind = 0;
-    while (kind <= int(TKind::Rematch) && type != QLatin1String(KindName(TKind(kind)))) ++kind;
-    if (kind > int(TKind::Rematch)) {
+    constexpr int LastKind = int(TKind::ChallengeOver);
+    while (kind <= LastKind && type != QLatin1String(KindName(TKind(kind)))) ++kind;
+    if (kind > LastKind) {
         decoded.Error = QStringLiteral("a message of an unknown kind");
         return decoded;
     }

@@ -40,6 +40,9 @@ constexpr TMessageName MessageNames[] = {
     {"relations", TKind::Relations},
     {"moderation", TKind::Moderation},
     {"rematch", TKind::Rematch},
+    {"waiting", TKind::Waiting},
+    {"challenge", TKind::Challenge},
+    {"challenge_over", TKind::ChallengeOver},
 };
 
 QByteArray Compact(const QJsonObject& object) {
@@ -231,6 +234,26 @@ void Write(QJsonObject& object, const TServerMessage& message) {
         object["table"] = double(message.Table);
         object["seat"] = message.Seat;
         object["asks"] = message.Asks;
+        break;
+    case TKind::Waiting: {
+        QJsonArray rules, seconds;
+        for (const TGameRules& each : message.AcceptedRules) rules.append(RulesJson::Write(each));
+        for (int32_t each : message.AcceptedSeconds) seconds.append(each);
+        object["rules"] = rules;
+        object["seconds"] = seconds;
+        break;
+    }
+    case TKind::Challenge:
+        object["challenge"] = double(message.Offer.Id);
+        object["from"] = message.Offer.From;
+        object["to"] = message.Offer.To;
+        object["rules"] = RulesJson::Write(message.Offer.Rules);
+        object["seconds"] = message.Offer.Seconds;
+        object["rated"] = message.Offer.Rated;
+        break;
+    case TKind::ChallengeOver:
+        object["challenge"] = double(message.Offer.Id);
+        object["reason"] = message.Text;
         break;
     }
 }

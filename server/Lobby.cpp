@@ -45,7 +45,13 @@ void TLobby::FlushLobby() {
     std::string lines = PlayerView.TakeChanges() + TableView.TakeChanges();
     if (lines.empty()) return;
     for (const auto& [player, connection] : Players)
-        if (Clients.at(connection).Table == 0) SendLine(connection, lines);
+        if (InLobby(Clients.at(connection))) SendLine(connection, lines);
+}
+
+bool TLobby::InLobby(const TClient& client) const {
+    if (client.Table == 0) return true;
+    const auto table = TableById.find(client.Table);
+    return client.Seat >= 0 && table != TableById.end() && !table->second.Referee;
 }
 
 void TLobby::AfterChange(int64_t nowMs) {
@@ -120,7 +126,13 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
         Leave(connection, client, nowMs);
         break;
     case TKind::PlayNow:
-        PlayNow(connection, client, request.Rules, request.MoveSeconds, nowMs);
+        PlayNow(connection, client, request, nowMs);
+        break;
+    case TKind::Challenge:
+        Challenge(connection, client, request, nowMs);
+        break;
+    case TKind::Answer:
+        Answer(connection, client, request.Challenge, request.Accept, nowMs);
         break;
     case TKind::Chat:
         Chat(connection, client, request.Text, nowMs);
@@ -167,9 +179,11 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
     auto found = Clients.find(connection);
     if (found == Clients.end()) return;
     TClient& client = found->second;
+    std::erase(PlayNowQueue, connection);
     if (client.PlayerId != 0) {
         Players.erase(client.PlayerId);
         WithdrawRematch(client.PlayerId);
+        EndChallengesOf(client.PlayerId, client.Name + " went offline.");
         if (TTable* at = TableOf(client)) {
             TTable& table = *at;
             if (client.Seat >= 0 && table.Referee) {
@@ -212,13 +226,21 @@ void TLobby::Tick(int64_t nowMs) {
             EndMatch(table, TMatchStatus::Time, 1 - table.Referee->ToMove(), nowMs);
         }
     }
+    while (!ChallengeDeadlines.empty() && ChallengeDeadlines.begin()->first <= nowMs) {
+        const TChallenge& challenge = Challenges.at(ChallengeDeadlines.begin()->second);
+        const std::string from = NameOf(challenge.From), to = NameOf(challenge.To);
+        EndChallenge(challenge.Id, "Your challenge to " + to + " expired unanswered.",
+                     from + "'s challenge expired.");
+    }
     if (LobbyFlushAtMs <= nowMs) FlushLobby();
     if (ModerationAtMs <= nowMs) FollowModeration(nowMs);
     AfterChange(nowMs);
 }
 
 int64_t TLobby::NextDeadline() const {
-    return std::min({Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs});
+    const int64_t challenges = ChallengeDeadlines.empty() ? Never : ChallengeDeadlines.begin()->first;
+    return std::min(
+        {Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs, challenges});
 }
 
 size_t TLobby::MatchesInPlay() const {

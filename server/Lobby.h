@@ -38,11 +38,11 @@ class TServerLog;
 // and sent at most every LobbyFlushMs; clients at a table hear only about it.
 //
 // Its parts: connections and the lobby's view (Lobby.cpp), signing in
-// (LobbySignIn.cpp), tables and seats (LobbyTables.cpp), Play Now
-// (LobbyMatchmaking.cpp), match play and its clocks (LobbyMatch.cpp),
-// resigning and playing again (LobbyRematch.cpp), the messages built from
-// its state (LobbyMessages.cpp), and the leaderboard, profiles and records
-// (LobbyRecords.cpp).
+// (LobbySignIn.cpp), tables and seats (LobbyTables.cpp), Play Now and
+// challenges (LobbyMatchmaking.cpp), match play and its clocks
+// (LobbyMatch.cpp), resigning and playing again (LobbyRematch.cpp), the
+// messages built from its state (LobbyMessages.cpp), and the leaderboard,
+// profiles and records (LobbyRecords.cpp).
 class TLobby {
 public:
     static constexpr int64_t Never = TTableClock::Never;
@@ -119,6 +119,18 @@ private:
         std::map<int64_t, std::string> Blocks, Follows;
         // The player's last lines of chat, with where they were said: a report's evidence.
         std::deque<std::string> Said;
+        // What Play Now waits for, the most wanted first; empty when not waiting.
+        std::vector<int32_t> WantRules;
+        std::vector<int32_t> WantSeconds;
+    };
+    struct TChallenge {
+        int64_t Id = 0;
+        int64_t From = 0; // player ids
+        int64_t To = 0;
+        int32_t Rules = 0;
+        int32_t Seconds = 60;
+        bool Rated = false;
+        int64_t ExpiresMs = 0;
     };
     struct TTable {
         int64_t Id = 0;
@@ -159,6 +171,9 @@ private:
     // The table the client sits at or watches; null, and the client back in
     // the lobby, when it has none or its table is gone.
     TTable* TableOf(TClient& client);
+    // Hears the lobby's changes and chat: in the lobby, or seated at a table
+    // still waiting for its second player.
+    bool InLobby(const TClient& client) const;
 
     // Signing in (LobbySignIn.cpp).
     void Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
@@ -175,10 +190,21 @@ private:
     // Everyone still at the table goes back to the lobby.
     void RemoveTable(int64_t id);
 
-    // Play Now (LobbyMatchmaking.cpp).
-    void PlayNow(uint64_t connection, TClient& client, int32_t rules, int32_t seconds, int64_t nowMs);
-    // The waiting Play Now table for these rules whose player is closest in rating.
-    TTable* ClosestTable(const TClient& client, int32_t rules, int32_t seconds);
+    // Play Now and challenges (LobbyMatchmaking.cpp).
+    void PlayNow(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    // Out of the Play Now queue, told so when it was in it.
+    void StopWaiting(uint64_t connection, TClient& client);
+    // A new table with both seated, its match started: `blue` waited or challenged.
+    void OpenMatch(uint64_t blue, uint64_t red, int32_t rules, int32_t seconds, bool rated, int64_t nowMs);
+    void Challenge(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void Answer(uint64_t connection, TClient& client, int64_t id, bool accept, int64_t nowMs);
+    // The challenge is over: each side hears why in its own words.
+    void EndChallenge(int64_t id, const std::string& toChallenger, const std::string& toChallenged);
+    // Every challenge from or to the player, ended with the reason.
+    void EndChallengesOf(int64_t playerId, const std::string& reason);
+    bool InMatch(int64_t playerId) const;
+    // The name of a player online; empty for one who is not.
+    std::string NameOf(int64_t playerId) const;
 
     // Match play (LobbyMatch.cpp).
     void Move(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
@@ -263,6 +289,10 @@ private:
     std::set<std::pair<int64_t, int64_t>> Deadlines; // (time, table id), the earliest first
     std::map<int64_t, TRematch> Rematches;           // by the table of the match that ended
     std::unordered_map<int64_t, int64_t> RematchOf;  // player id → the table of their offer
+    std::vector<uint64_t> PlayNowQueue;              // connections waiting for Play Now, the longest first
+    std::map<int64_t, TChallenge> Challenges;        // by id: at most one from each player
+    std::set<std::pair<int64_t, int64_t>> ChallengeDeadlines; // (expiry, challenge id)
+    int64_t NextChallenge = 1;
     TLobbyView PlayerView{"player", ShownPlayers};
     TLobbyView TableView{"table", ShownTables};
     int64_t LobbyFlushAtMs = Never;

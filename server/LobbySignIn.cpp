@@ -53,6 +53,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
         bye.Text = QStringLiteral("You signed in from elsewhere.");
         Send(old, bye, true);
         TClient& previous = Clients[old];
+        std::erase(PlayNowQueue, old);
         if (TTable* watched = TableOf(previous); watched && previous.Seat < 0) {
             watched->Watchers.erase(old);
             TableChanged(*watched);

@@ -42,6 +42,9 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
         return;
     }
     WithdrawRematch(client.PlayerId);
+    StopWaiting(connection, client);
+    // A watcher heard nothing of the lobby, which it hears again while it waits here.
+    const bool wasWatching = TableOf(client) != nullptr;
     if (TTable* watched = TableOf(client)) {
         watched->Watchers.erase(connection);
         TableChanged(*watched);
@@ -53,10 +56,12 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
     client.Seat = seat;
     TableChanged(table);
     PlayerChanged(client);
-    if (table.Seats[0] != 0 && table.Seats[1] != 0)
+    if (table.Seats[0] != 0 && table.Seats[1] != 0) {
         StartMatch(table, nowMs);
-    else // the table to wait at, as it now is; the lobby's view is no longer this client's
+    } else { // the table to wait at, as it now is
+        if (wasWatching) SendLine(connection, LobbySnapshot());
         SendLine(connection, TableView.Line(table.Id));
+    }
 }
 
 void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t nowMs) {
@@ -92,6 +97,7 @@ void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs) {
 void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
     // Also after a match, back in the lobby: the offer to play it again goes.
     WithdrawRematch(client.PlayerId);
+    StopWaiting(connection, client);
     TTable* at = TableOf(client);
     if (!at) return;
     TTable& table = *at;
@@ -140,7 +146,8 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
     line.Kind = TServerMessage::TKind::Chat;
     line.From = QString::fromStdString(client.Name);
     line.Text = QString::fromStdString(text);
-    const TTable* table = TableOf(client);
+    // Seated at a table still waiting, a player speaks to the lobby it still hears.
+    const TTable* table = InLobby(client) ? nullptr : TableOf(client);
     client.Said.push_back((table ? "at table " + std::to_string(table->Id) : std::string("in the lobby")) +
                           ": " + text);
     if (client.Said.size() > Protocol::MaxEvidenceLines) client.Said.pop_front();
@@ -153,10 +160,9 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
         for (uint64_t watcher : table->Watchers)
             if (Hears(watcher, client.PlayerId)) SendLine(watcher, atTable);
     } else {
-        // The lobby: everyone not at a table.
         const std::string encoded = ServerMessages::Encode(line).toStdString();
         for (const auto& [player, to] : Players)
-            if (Clients.at(to).Table == 0 && Hears(to, client.PlayerId)) SendLine(to, encoded);
+            if (InLobby(Clients.at(to)) && Hears(to, client.PlayerId)) SendLine(to, encoded);
     }
 }
 

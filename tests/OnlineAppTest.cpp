@@ -28,9 +28,12 @@
 #include "render/DataFolder.h"
 #include "render/Graphics.h"
 #include "render/Surface.h"
+#include "rules/RuleBits.h"
 #include <QPlainTextEdit>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -39,6 +42,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
 TEST(OnlineCommandLine, ServerAddressesAreReadOrRefused) {
@@ -811,4 +815,104 @@ TEST_F(OnlineApp, ResignAsksFirstAndARematchDealsAgainWithTheColoursSwapped) {
     EXPECT_EQ(online.TheMatch().Applied(), 0);
     EXPECT_TRUE(online.RematchLine().isEmpty());
     EXPECT_TRUE(menus.FileResign->isEnabled());
+
+// The lobby stays in use while its player waits, for Play Now or at a table
+// of its own; a button that cannot act says why; a challenge is offered in a
+// dialog and declined, another accepted from the lobby; a lost connection
+// offers Reconnect.
+TEST_F(OnlineApp, TheLobbyStaysInUseWhileWaitingSaysWhyAButtonCannotActAndReconnects) {
+    ShowWindowsActive(AnnsEnvironment());
+    TOnlinePlay& online = VantaroForm->Online();
+    TLobbyForm& lobby = *online.Lobby();
+    const auto why = [](const QPushButton* button) {
+        return button->isEnabled() ? QString() : button->toolTip();
+    };
+    EXPECT_EQ(why(lobby.CreateButton), "Sign in first");
+    EXPECT_EQ(why(lobby.MyProfileButton), "Sign in first");
+    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get());
+    Port = Server->Server->Port();
+    const TIdentity identity = Server->Identity;
+    VantaroForm->FilePlayOnlineClick();
+    ASSERT_TRUE(Run([&] { return online.SignedIn() && lobby.PlayerList->topLevelItemCount() == 1; }));
+    EXPECT_EQ(why(lobby.SitButton), "Choose a table");
+    EXPECT_EQ(why(lobby.WatchButton), "Choose a table");
+    EXPECT_EQ(why(lobby.ChallengeButton), "Choose a player");
+    EXPECT_EQ(why(lobby.LeaveButton), "You are not at a table");
+    lobby.PlayerList->setCurrentItem(lobby.PlayerList->topLevelItem(0));
+    EXPECT_EQ(why(lobby.ChallengeButton), "You cannot challenge yourself");
+    EXPECT_TRUE(lobby.ReconnectButton->isHidden());
+    lobby.MyProfileButton->click();
+    ASSERT_TRUE(Run([&] { return lobby.ProfileTitle->text().startsWith("Ann: rating"); }));
+
+    // Waiting for Play Now, the lobby goes on; Stop Waiting withdraws.
+    lobby.SetAccepted({RuleSame, 0}, {60, 30});
+    EXPECT_EQ(TSettings(environment.SettingsFile).Load().PlayNowRules, (std::vector<int32_t>{0, RuleSame}));
+    lobby.PlayNowButton->click();
+    ASSERT_TRUE(Run([&] { return !lobby.WaitingLine->isHidden(); }));
+    EXPECT_TRUE(lobby.WaitingLine->text().startsWith(
+        QString::fromUtf8("Waiting for an opponent: Open, Same; 30 s or 60 s a move \u00B7 0:")))
+        << lobby.WaitingLine->text().toStdString();
+    QDir().mkpath(Folder.filePath("bob"));
+    Opponent = std::make_unique<TOnlineSide>(Folder.filePath("bob"), "Bob", Game().Cards.get());
+    Opponent->Open(Port);
+    ASSERT_TRUE(Run([&] { return lobby.PlayerList->topLevelItemCount() == 2; }));
+    Opponent->Link->Send(ServerCodec::Chat("hello"));
+    ASSERT_TRUE(Run([&] { return lobby.ChatLog->toPlainText().contains("Bob: hello"); }));
+    Shot(lobby, "lobby-waiting.png");
+    lobby.StopWaitingButton->click();
+    ASSERT_TRUE(Run([&] { return lobby.WaitingLine->isHidden(); }));
+
+    // So it does at a table of one's own.
+    lobby.CreateButton->click();
+    ASSERT_TRUE(
+        Run([&] { return lobby.WaitingLine->text().startsWith("Waiting at table 1 for an opponent"); }));
+    EXPECT_EQ(why(lobby.CreateButton), "You are already seated");
+    EXPECT_EQ(why(lobby.PlayNowButton), "You are already seated");
+    Opponent->Link->Send(ServerCodec::Chat("still there?"));
+    ASSERT_TRUE(Run([&] { return lobby.ChatLog->toPlainText().contains("Bob: still there?"); }));
+    lobby.StopWaitingButton->click();
+    ASSERT_TRUE(Run([&] { return lobby.WaitingLine->isHidden() && lobby.CreateButton->isEnabled(); }));
+
+    // A challenge to Bob, its terms asked in a dialog; Bob declines.
+    lobby.Views->setCurrentWidget(lobby.TablesPage);
+    for (int row = 0; row < lobby.PlayerList->topLevelItemCount(); ++row)
+        if (lobby.PlayerList->topLevelItem(row)->text(0) == "Bob")
+            lobby.PlayerList->setCurrentItem(lobby.PlayerList->topLevelItem(row));
+    ASSERT_TRUE(lobby.ChallengeButton->isEnabled());
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(dialog->windowTitle(), "Challenge Bob");
+        Shot(*dialog, "challenge-dialog.png");
+        dialog->accept();
+    });
+    lobby.ChallengeButton->click();
+    ASSERT_TRUE(
+        Run([&] { return Opponent->Model.ChallengesToMe().size() == 1 && !lobby.ChallengeBar->isHidden(); }));
+    EXPECT_FALSE(lobby.WithdrawButton->isHidden());
+    EXPECT_EQ(why(lobby.ChallengeButton), "Your challenge to Bob is still open");
+    Opponent->Link->Send(ServerCodec::Answer(Opponent->Model.ChallengesToMe().front().Id, false));
+    ASSERT_TRUE(Run([&] { return lobby.Status->text() == "Bob declined your challenge."; }));
+    EXPECT_TRUE(lobby.ChallengeBar->isHidden());
+
+    // The server goes away with no match in play: the lobby offers Reconnect.
+    Server.reset();
+    ASSERT_TRUE(Run([&] { return !lobby.ReconnectButton->isHidden(); }));
+    EXPECT_TRUE(lobby.Status->text().startsWith("Connection lost")) << lobby.Status->text().toStdString();
+    EXPECT_EQ(why(lobby.CreateButton), "Connection lost: reconnect first");
+    Shot(lobby, "lobby-lost.png");
+    Server = std::make_unique<TLoopbackServer>(Folder.path(), Game().Cards.get(), Port, &identity);
+    lobby.ReconnectButton->click();
+    ASSERT_TRUE(Run([&] { return online.SignedIn() && lobby.ReconnectButton->isHidden(); }));
+
+    // Bob challenges Ann, who accepts from the lobby: the match starts.
+    Opponent->Open(Port);
+    ASSERT_TRUE(Run([&] { return Opponent->Link->IsSignedIn(); }));
+    Opponent->Link->Send(ServerCodec::Challenge("Ann", TGameRules{}, 0, false));
+    ASSERT_TRUE(Run([&] { return !lobby.AcceptButton->isHidden() && !lobby.ChallengeBar->isHidden(); }));
+    EXPECT_EQ(lobby.ChallengeLine->text(), "Bob challenges you: Open; unlimited time; casual.");
+    Shot(lobby, "lobby-challenged.png");
+    lobby.AcceptButton->click();
+    ASSERT_TRUE(Run([&] { return online.Active() && Opponent->Match->Active(); }));
+    EXPECT_EQ(online.TheMatch().LocalSeat(), 0) << "the challenger plays Blue";
 }

@@ -62,11 +62,11 @@ await 15 "Redwing to sign in" signed_in Redwing
 read -r width height < <(window_size "$main_blue")
 menu=$((height - 384))
 
-# Play Now: the first opens a table (and plays Blue), the second sits at it.
+# Play Now: the first waits (and plays Blue), the second is paired with it on
+# the rule sets and times both accept by default.
 xdotool windowfocus --sync "$lobby_blue"
 xdotool key alt+p
-# The server opens the table as soon as the line arrives; the lobby window
-# shows it once its update has come.
+# The waiting line shows once the server's answer has come.
 sleep 2
 shot "$lobby_red" "$shots/lobby-red.png"
 xdotool windowfocus --sync "$lobby_red"

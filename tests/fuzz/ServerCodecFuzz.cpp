@@ -43,6 +43,11 @@ void CheckDecoded(const TServerMessage& message) {
     if (message.Ratings)
         for (const TRatingChange& change : *message.Ratings)
             Check(InRating(change.Before) && InRating(change.After));
+    Check(message.AcceptedRules.size() <= ServerCodec::MaxPlayNowRules &&
+          message.AcceptedSeconds.size() <= ServerCodec::MaxPlayNowSeconds);
+    if (message.Kind == TKind::Challenge)
+        Check(PlainName(message.Offer.From, false) && PlainName(message.Offer.To, false) &&
+              message.Offer.Id > 0);
     if (message.Kind != TKind::Record) return;
     Check(message.Record.Json.size() <= ServerCodec::MaxLineBytes);
     const TRecordReading reading = ReadRecordJson(message.Record.Json, "the server");

@@ -4,8 +4,10 @@
 
 #include "ai/RecordReplay.h"
 #include "protocol/Requests.h"
+#include "protocol/RulesJson.h"
 #include "records/RecordJson.h"
 #include "rules/MatchLimits.h"
+#include "rules/RuleBits.h"
 #include "server/AddressLimits.h"
 #include "server/AdminCommand.h"
 #include "server/Lobby.h"
@@ -259,8 +261,10 @@ TEST_F(LobbyTest, TheLobbyHearsEachChangeOnceAFlushAndOnlyWhileInIt) {
     EXPECT_EQ((*table)["seats"].toArray(), (QJsonArray{"", "Ann"}));
     EXPECT_EQ((*table)["watchers"].toInt(), 1);
     EXPECT_EQ(Count(bob, "player"), 2) << "Ann and Cid";
-    EXPECT_EQ(Count(ann, "player") + Count(cid, "player"), 0) << "those at a table hear nothing of the lobby";
-    EXPECT_EQ(Count(ann, "table") + Count(cid, "table"), 2) << "but their own table, on coming to it";
+    EXPECT_EQ(Count(cid, "player"), 0) << "a watcher hears nothing of the lobby";
+    EXPECT_EQ(Count(cid, "table"), 1) << "but its table, on coming to it";
+    EXPECT_EQ(Count(ann, "player"), 2) << "waiting at a table, Ann still hears the lobby";
+    EXPECT_EQ(Count(ann, "table"), 2) << "her table on sitting, and its change";
     EXPECT_EQ(Last(ann, "table").value()["seats"].toArray(), (QJsonArray{"", "Ann"}));
 
     Inbox.clear();
@@ -313,26 +317,97 @@ TEST_F(LobbyTest, ARefusedMoveNamesTheReasonAndTheTableAndTheMatchGoesOn) {
     EXPECT_EQ(StoredMoves(), 2);
 }
 
-TEST_F(LobbyTest, PlayNowSitsWithWhoeverWaitedLongestForTheSameRules) {
-    const std::string same =
-        "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
-    const std::string plus =
-        "{\"type\":\"play_now\",\"rules\":{\"same\":false,\"same_wall\":false,\"plus\":true,"
-        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
-    uint64_t first = Join("First"), second = Join("Second"), other = Join("Other"), last = Join("Last");
-    Ask(first, same);                                     // table 1
-    Ask(second, same.substr(0, same.size() - 3) + "30}"); // other time: table 2
-    Ask(other, plus);                                     // other rules: table 3
-    EXPECT_EQ(Lobby->Tables(), 3u);
-    Ask(last, same);
-    std::optional<QJsonObject> match = Last(last, "match");
-    ASSERT_TRUE(match);
-    EXPECT_EQ((*match)["table"].toInt(), 1);
-    EXPECT_EQ((*match)["seats"].toArray()[1].toString(), "First");
-    EXPECT_TRUE(Has(first, "match"));
-    EXPECT_FALSE(Has(second, "match"));
-    EXPECT_FALSE(Has(other, "match"));
+TEST_F(LobbyTest, AChallengeIsAcceptedDeclinedWithdrawnOrExpiresAndIsRefusedWhereItCannotBe) {
+    Lobby->Moderate(*Storage, Now); // players' own lists: a block
+    uint64_t ann = Join("Ann"), bob = Join("Bob"), cid = Join("Cid"), dan = Join("Dan"), eve = Join("Eve");
+    Ask(dan, Requests::Create(TGameRules(), 0).chopped(1).toStdString());
+    Ask(eve, "{\"type\":\"sit\",\"table\":1}"); // Dan and Eve are playing, with no clock
+    FlushLobby();
+    const auto challenge = [](const char* name) {
+        return Requests::Challenge(name, RulesOfBits(RulePlus), 30, true).chopped(1).toStdString();
+    };
+    const auto answer = [](const std::optional<QJsonObject>& offer, bool accept) {
+        const int64_t id = offer ? int64_t((*offer)["challenge"].toDouble()) : 1;
+        return Requests::Answer(id, accept).chopped(1).toStdString();
+    };
+    // Both sides hear how it ended, in their own words.
+    const auto over = [&](uint64_t who) {
+        return Last(who, "challenge_over").value_or(QJsonObject())["reason"].toString();
+    };
+
+    Inbox.clear();
+    Ask(ann, challenge("bob"));
+    std::optional<QJsonObject> offer = Last(bob, "challenge");
+    ASSERT_TRUE(offer) << "names are found regardless of case";
+    EXPECT_EQ((*offer)["from"].toString(), "Ann");
+    EXPECT_EQ((*offer)["seconds"].toInt(), 30);
+    EXPECT_TRUE(Has(ann, "challenge")) << "the challenger hears it is out";
+    Ask(bob, answer(offer, false));
+    EXPECT_EQ(over(ann), "Bob declined your challenge.");
+    EXPECT_EQ(over(bob), "You declined Ann's challenge.");
+
+    Inbox.clear();
+    Ask(ann, challenge("Bob"));
+    EXPECT_LE(Lobby->NextDeadline(), Now + Protocol::ChallengeMs) << "awake for the expiry";
+    Lobby->Tick(Now + Protocol::ChallengeMs - 1);
+    Collect();
+    EXPECT_FALSE(Has(ann, "challenge_over"));
+    Lobby->Tick(Now + Protocol::ChallengeMs);
+    Collect();
+    EXPECT_EQ(over(ann), "Your challenge to Bob expired unanswered.");
+    EXPECT_EQ(over(bob), "Ann's challenge expired.");
+
+    Inbox.clear();
+    Ask(ann, challenge("Cid"));
+    offer = Last(ann, "challenge");
+    Ask(ann, answer(offer, false));
+    EXPECT_EQ(over(cid), "Ann withdrew the challenge.");
+    Inbox.clear();
+    Ask(cid, answer(offer, true));
+    EXPECT_TRUE(Has(cid, "refused")) << "a challenge withdrawn cannot be accepted";
+    EXPECT_FALSE(Has(cid, "match"));
+
+    Ask(cid, challenge("Bob"));
+    Ask(eve, Requests::Block("Ann", true).chopped(1).toStdString());
+    struct TCase {
+        uint64_t Who;
+        const char* Whom;
+        const char* Reason;
+    } refusals[] = {
+        {ann, "Zed", "Zed is not online."},
+        {ann, "Ann", "You cannot challenge yourself."},
+        {ann, "Dan", "Dan is playing a match."},
+        {dan, "Ann", "Finish your match first."},
+        {ann, "Eve", "You cannot challenge Eve: one of you blocks the other."},
+        {cid, "Ann", "Your challenge to Bob is still open; withdraw it first."},
+    };
+    for (const TCase& c : refusals) {
+        Inbox.clear();
+        Ask(c.Who, challenge(c.Whom));
+        EXPECT_EQ(Last(c.Who, "refused").value_or(QJsonObject())["reason"].toString(), c.Reason);
+        EXPECT_FALSE(Has(ann, "challenge")) << c.Reason;
+    }
+
+    // Accepted while waiting elsewhere: the waits end, and the agreed match starts.
+    Lobby->Disconnected(cid, Now);
+    Collect();
+    EXPECT_EQ(over(bob), "Cid went offline.");
+    Ask(bob, Classic);
+    Ask(ann, Requests::PlayNow(TGameRules(), 0).chopped(1).toStdString());
+    Inbox.clear();
+    Ask(ann, challenge("Bob"));
+    Ask(bob, answer(Last(bob, "challenge"), true));
+    EXPECT_EQ(over(ann), "Bob accepted your challenge.");
+    EXPECT_TRUE(Last(ann, "waiting").value()["rules"].toArray().isEmpty());
+    for (uint64_t who : {ann, bob}) {
+        std::optional<QJsonObject> match = Last(who, "match");
+        ASSERT_TRUE(match) << who;
+        EXPECT_EQ((*match)["seats"].toArray(), (QJsonArray{"Bob", "Ann"})) << "the challenger plays Blue";
+        EXPECT_EQ((*match)["rules"].toObject(), RulesJson::Write(RulesOfBits(RulePlus)));
+        EXPECT_EQ((*match)["seconds"].toInt(), 30);
+        EXPECT_TRUE((*match)["rated"].toBool());
+    }
+    EXPECT_EQ(Lobby->Tables(), 2u) << "Bob's waiting table is gone";
 }
 
 TEST_F(LobbyTest, NamesBelongToTheirCertificateAndEachAddressMakesFiveAnHour) {
@@ -641,18 +716,23 @@ TEST_F(LobbyTest, NothingIsToldOrPlayedAtATableUntilItsMoveIsStored) {
 }
 
 TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress) {
-    uint64_t ann = Join("Ann"), bob = Join("Bob", "192.0.2.2"), cid = Join("Cid", "192.0.2.3");
+    uint64_t ann = Join("Ann"), bob = Join("Bob", "192.0.2.2"), cid = Join("Cid", "192.0.2.3"),
+             dan = Join("Dan", "192.0.2.4");
     Ask(ann, Classic);
+    Inbox.clear();
+    Ask(bob, "{\"type\":\"chat\",\"text\":\"while you wait\"}");
+    EXPECT_TRUE(Has(ann, "chat")) << "waiting at a table is still being in the lobby";
+    Ask(dan, "{\"type\":\"sit\",\"table\":1}");
     Ask(cid, "{\"type\":\"watch\",\"table\":1}");
     Inbox.clear();
     Ask(bob, "{\"type\":\"chat\",\"text\":\"hello lobby\"}");
     EXPECT_TRUE(Has(bob, "chat"));
-    EXPECT_FALSE(Has(ann, "chat")) << "Ann is at a table";
+    EXPECT_FALSE(Has(ann, "chat")) << "Ann is playing";
     Ask(ann, "{\"type\":\"chat\",\"text\":\"hello table\"}");
     EXPECT_EQ(Last(cid, "chat").value()["text"].toString(), "hello table");
     EXPECT_EQ(Last(cid, "chat").value()["from"].toString(), "Ann");
     EXPECT_NE(Last(bob, "chat").value()["text"].toString(), "hello table");
-    for (int i = 1; i < Defaults.ChatLines; ++i) Ask(bob, "{\"type\":\"chat\",\"text\":\"x\"}");
+    for (int i = 2; i < Defaults.ChatLines; ++i) Ask(bob, "{\"type\":\"chat\",\"text\":\"x\"}");
     EXPECT_FALSE(Has(bob, "refused"));
     Ask(bob, "{\"type\":\"chat\",\"text\":\"one too many\"}");
     EXPECT_TRUE(Has(bob, "refused"));
@@ -1056,6 +1136,121 @@ TEST_F(LobbyRatingsTest, PlayNowSitsWithTheClosestRatingAmongRatedTablesForTheSa
     ASSERT_TRUE(opened);
     EXPECT_EQ((*opened)["seconds"].toInt(), 30);
     EXPECT_TRUE((*opened)["rated"].toBool()) << "Play Now opens rated tables";
+
+// Play Now pairs with whoever is closest in rating among those who accept a
+// rule set and a time the asker accepts: another player waiting for Play Now
+// or an open rated table.
+TEST_F(LobbyRatingsTest, PlayNowPairsOnWhatBothAcceptAndTheClosestRating) {
+    const auto playNow = [](std::vector<int32_t> rules, std::vector<int32_t> seconds) {
+        return Requests::PlayNow(rules, seconds).chopped(1).toStdString();
+    };
+    const int32_t same = RuleSame, plus = RulePlus;
+    struct TWaiter {
+        std::string Name;
+        double Rating;
+        std::string Request; // a play_now, or a create that opens a table to wait at
+    };
+    struct TCase {
+        const char* What;
+        std::vector<TWaiter> Waiting;
+        std::string Ask;
+        std::string Partner; // empty: the asker waits
+        int32_t Rules = 0, Seconds = 0;
+    } cases[] = {
+        // The waiters share nothing with each other, or they would have met.
+        {"the closest rating among those sharing a rule set and a time",
+         {{"Low", 1300, playNow({same}, {60})},
+          {"Other", 1600, playNow({plus}, {0})},
+          {"Near", 1640, playNow({same, plus}, {30})},
+          {"High", 1900, playNow({same}, {0})}},
+         playNow({same, 0}, {60, 30, 0}),
+         "Near",
+         same,
+         30},
+        {"the asker's order chooses among what both accept",
+         {{"Ann", 1500, playNow({plus, same, 0}, {30, 60})}},
+         playNow({same, plus}, {60, 30}),
+         "Ann",
+         same,
+         60},
+        {"on equal distance whoever waited longest",
+         {{"First", 1500, playNow({0}, {0})}, {"Second", 1500, playNow({0}, {30})}},
+         playNow({0}, {30, 0}),
+         "First",
+         0,
+         0},
+        {"a rated table counts, a casual one never turns rated",
+         {{"Casual", 1600, Classic}, {"Rated", 1900, RatedClassic}},
+         playNow({same}, {60, 30}),
+         "Rated",
+         same,
+         60},
+        {"no time in common: the asker waits",
+         {{"Slow", 1600, playNow({same}, {0})}},
+         playNow({same}, {30, 60}),
+         "",
+         0,
+         0},
+        {"no rule set in common: the asker waits",
+         {{"Open", 1600, playNow({0}, {60})}},
+         playNow({same}, {60}),
+         "",
+         0,
+         0},
+    };
+    int round = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        MakeLobby();
+        Inbox.clear();
+        const std::string suffix = std::to_string(++round);
+        std::map<std::string, uint64_t> waiting;
+        for (const TWaiter& waiter : c.Waiting) {
+            Rated(waiter.Name + suffix, waiter.Rating);
+            waiting[waiter.Name] = Join(waiter.Name + suffix);
+            Ask(waiting[waiter.Name], waiter.Request);
+        }
+        Rated("Mine" + suffix, 1600);
+        const uint64_t me = Join("Mine" + suffix);
+        Ask(me, c.Ask);
+        std::optional<QJsonObject> match = Last(me, "match");
+        if (c.Partner.empty()) {
+            EXPECT_FALSE(match);
+            std::optional<QJsonObject> wait = Last(me, "waiting");
+            ASSERT_TRUE(wait) << "told what it waits for";
+            EXPECT_EQ(wait->value("rules").toArray().size(),
+                      Requests::Decode(c.Ask).Request.AcceptedRules.size());
+            continue;
+        }
+        ASSERT_TRUE(match);
+        EXPECT_EQ((*match)["seats"].toArray(), (QJsonArray{QString::fromStdString("Mine" + suffix),
+                                                           QString::fromStdString(c.Partner + suffix)}))
+            << "whoever waited plays Blue";
+        EXPECT_EQ((*match)["rules"].toObject(), RulesJson::Write(RulesOfBits(c.Rules)));
+        EXPECT_EQ((*match)["seconds"].toInt(), c.Seconds);
+        EXPECT_TRUE((*match)["rated"].toBool());
+        for (const auto& [name, connection] : waiting)
+            EXPECT_EQ(Has(connection, "match"), name == c.Partner) << name;
+    }
+
+    // Leaving the queue: told so, and never paired after.
+    MakeLobby();
+    Inbox.clear();
+    const uint64_t quitter = Join("Quitter"), later = Join("Later");
+    Ask(quitter, playNow({same}, {60}));
+    Ask(quitter, "{\"type\":\"leave\"}");
+    std::optional<QJsonObject> stopped = Last(quitter, "waiting");
+    ASSERT_TRUE(stopped);
+    EXPECT_TRUE((*stopped)["rules"].toArray().isEmpty());
+    Ask(later, playNow({same}, {60}));
+    EXPECT_FALSE(Has(later, "match"));
+    EXPECT_FALSE(Has(quitter, "match"));
+    // Waiting at a table of its own ends the wait for Play Now.
+    Inbox.clear();
+    Ask(later, Classic);
+    EXPECT_TRUE(Last(later, "waiting").value()["rules"].toArray().isEmpty());
+    Ask(quitter, playNow({same}, {60}));
+    EXPECT_TRUE(Has(quitter, "waiting")) << "a casual table is not Play Now's";
 }
 
 TEST_F(LobbyRatingsTest, LeaderboardProfileAndRecordAnswerWithinTheirLimits) {

@@ -98,16 +98,45 @@ TEST(Protocol, EveryRequestDecodesAsEncoded) {
          [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Moderate && r.Id == Protocol::MaxId; }},
         {Requests::Resign(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Resign; }},
         {Requests::Rematch(), [](const TLobbyRequest& r) { return r.Kind == TRequestKind::Rematch; }},
+        // Repeats are dropped, the order kept.
+        {Requests::PlayNow({bits, 0, bits}, {30, 0, 30}),
+         [&](const TLobbyRequest& r) {
+             return r.Kind == TRequestKind::PlayNow && r.AcceptedRules == std::vector<int32_t>{bits, 0} &&
+                    r.AcceptedSeconds == std::vector<int32_t>{30, 0} && r.Rules == bits &&
+                    r.MoveSeconds == 30;
+         }},
+        {Requests::Challenge("Bob-2", SomeRules(), 0, true),
+         [&](const TLobbyRequest& r) {
+             return r.Kind == TRequestKind::Challenge && r.Name == "Bob-2" && r.Rules == bits &&
+                    r.MoveSeconds == 0 && r.Rated;
+         }},
+        {Requests::Answer(77, true),
+         [](const TLobbyRequest& r) {
+             return r.Kind == TRequestKind::Answer && r.Challenge == 77 && r.Accept;
+         }},
     };
-    bool seen[int(TRequestKind::Rematch) + 1] = {};
+    constexpr int Kinds = int(TRequestKind::Answer) + 1;
+    bool seen[Kinds] = {};
     for (const TCase& test : cases) {
         const Requests::TDecoded decoded = Requests::Decode(Chomp(test.Line));
         ASSERT_TRUE(decoded.Ok) << test.Line.toStdString() << ": " << decoded.Error;
         EXPECT_TRUE(test.Means(decoded.Request)) << test.Line.toStdString();
         seen[int(decoded.Request.Kind)] = true;
     }
-    for (int kind = 0; kind <= int(TRequestKind::Rematch); ++kind)
-        EXPECT_TRUE(seen[kind]) << "no request of kind " << kind;
+    for (int kind = 0; kind < Kinds; ++kind) EXPECT_TRUE(seen[kind]) << "no request of kind " << kind;
+}
+
+TEST(Protocol, APlayNowListBeyondItsBoundsIsRefused) {
+    std::vector<int32_t> everyRuleSet;
+    for (int32_t bits = 0; bits <= RuleAllBits; ++bits) everyRuleSet.push_back(bits);
+    EXPECT_TRUE(Requests::Decode(Chomp(Requests::PlayNow(everyRuleSet, {30, 60, 0}))).Ok);
+    everyRuleSet.push_back(0);
+    EXPECT_FALSE(Requests::Decode(Chomp(Requests::PlayNow(everyRuleSet, {30}))).Ok) << "33 entries";
+    EXPECT_FALSE(Requests::Decode(Chomp(Requests::PlayNow({0}, {30, 60, 0, 30}))).Ok) << "4 times";
+    const std::vector<int32_t> none, open{0};
+    EXPECT_FALSE(Requests::Decode(Chomp(Requests::PlayNow(none, {30}))).Ok) << "no rule set";
+    EXPECT_FALSE(Requests::Decode(Chomp(Requests::PlayNow(open, none))).Ok) << "no time";
+    EXPECT_FALSE(Requests::Decode(Chomp(Requests::PlayNow(open, {45}))).Ok) << "no such time";
 }
 
 TServerMatchState SomeMatch() {
@@ -233,12 +262,23 @@ TServerMessage MessageOf(TKind kind) {
         message.Seat = 1;
         message.Asks = false;
         break;
+    case TKind::Waiting:
+        message.AcceptedRules = {TGameRules(), SomeRules()};
+        message.AcceptedSeconds = {60, 0};
+        break;
+    case TKind::Challenge:
+        message.Offer = {Protocol::MaxId, "ann", "bob", SomeRules(), 30, true};
+        break;
+    case TKind::ChallengeOver:
+        message.Offer.Id = 4;
+        message.Text = "bob declined your challenge.";
+        break;
     }
     return message;
 }
 
 TEST(Protocol, EveryServerMessageDecodesToWhatWasEncoded) {
-    for (int kind = 0; kind <= int(TKind::Rematch); ++kind) {
+    for (int kind = 0; kind <= int(TKind::ChallengeOver); ++kind) {
         const QByteArray line = ServerMessages::Encode(MessageOf(TKind(kind)));
         const ServerMessages::TDecoded decoded = ServerMessages::Decode(line.chopped(1));
         ASSERT_TRUE(decoded.Ok) << line.toStdString() << ": " << decoded.Error.toStdString();
