@@ -191,6 +191,6 @@ struct TServerMessage {
     // Waiting: what Play Now waits for; both empty when it waits no longer.
     std::vector<TGameRules> AcceptedRules;
     std::vector<int32_t> AcceptedSeconds;
-    bool Asks = true; // Rematch: the seat asks to play again; false, it left and the offer is gone
+    bool Asks = true;      // Rematch: the seat asks to play again; false, it left and the offer is gone
     TChallengeOffer Offer; // Challenge; ChallengeOver: its Id
 };

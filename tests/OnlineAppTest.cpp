@@ -815,13 +815,15 @@ TEST_F(OnlineApp, ResignAsksFirstAndARematchDealsAgainWithTheColoursSwapped) {
     EXPECT_EQ(online.TheMatch().Applied(), 0);
     EXPECT_TRUE(online.RematchLine().isEmpty());
     EXPECT_TRUE(menus.FileResign->isEnabled());
+}
 
 // The lobby stays in use while its player waits, for Play Now or at a table
 // of its own; a button that cannot act says why; a challenge is offered in a
 // dialog and declined, another accepted from the lobby; a lost connection
 // offers Reconnect.
 TEST_F(OnlineApp, TheLobbyStaysInUseWhileWaitingSaysWhyAButtonCannotActAndReconnects) {
-    ShowWindowsActive(AnnsEnvironment());
+    const TShellEnvironment environment = AnnsEnvironment();
+    ShowWindowsActive(environment);
     TOnlinePlay& online = VantaroForm->Online();
     TLobbyForm& lobby = *online.Lobby();
     const auto why = [](const QPushButton* button) {

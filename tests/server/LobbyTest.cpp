@@ -1107,36 +1107,6 @@ TEST_F(LobbyRatingsTest, AResignedMatchIsRatedOnceAndBothAskingPlaysItAgainWithT
     EXPECT_FALSE(Has(bob, "match"));
 }
 
-TEST_F(LobbyRatingsTest, PlayNowSitsWithTheClosestRatingAmongRatedTablesForTheSameRules) {
-    const std::string same =
-        "{\"type\":\"play_now\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
-        "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}";
-    Rated("Low", 1300);
-    Rated("High", 1900);
-    Rated("Near", 1640);
-    Rated("Casual", 1600);
-    Rated("Mine", 1600);
-    uint64_t casual = Join("Casual");
-    Ask(casual, Classic); // not a Play Now table: never made rated behind its creator's back
-    uint64_t low = Join("Low"), high = Join("High"), near = Join("Near"), me = Join("Mine");
-    for (uint64_t who : {low, high, near}) Ask(who, RatedClassic);
-    EXPECT_EQ(Lobby->Tables(), 4u);
-    Ask(me, same);
-    std::optional<QJsonObject> match = Last(me, "match");
-    ASSERT_TRUE(match);
-    EXPECT_EQ((*match)["seats"].toArray()[1].toString(), "Near");
-    EXPECT_TRUE((*match)["rated"].toBool());
-    EXPECT_FALSE(Has(casual, "match"));
-    EXPECT_FALSE(Has(low, "match"));
-    EXPECT_FALSE(Has(high, "match"));
-    Ask(low, "{\"type\":\"leave\"}");
-    Inbox[low].clear();
-    Ask(low, same.substr(0, same.size() - 3) + "30}");
-    std::optional<QJsonObject> opened = Last(low, "table");
-    ASSERT_TRUE(opened);
-    EXPECT_EQ((*opened)["seconds"].toInt(), 30);
-    EXPECT_TRUE((*opened)["rated"].toBool()) << "Play Now opens rated tables";
-
 // Play Now pairs with whoever is closest in rating among those who accept a
 // rule set and a time the asker accepts: another player waiting for Play Now
 // or an open rated table.
@@ -1480,7 +1450,8 @@ TEST(LobbyCodec, MalformedOrOutOfRangeRequestsAreRefused) {
         "{\"type\":\"move\",\"slot\":-1e30,\"x\":0,\"y\":0}",
         "{\"type\":\"sit\",\"table\":1,\"seat\":2}",
         "{\"type\":\"create\",\"rules\":{\"same\":true},\"seconds\":60}",
-        "{\"type\":\"create\",\"rules\":{\"same\":1,\"same_wall\":false,\"plus\":false,\"elemental\":false,"
+        "{\"type\":\"create\",\"rules\":{\"same\":1,\"same_wall\":false,\"plus\":false,\"elemental\":"
+        "false,"
         "\"sudden_death\":false},\"seconds\":60}",
         "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,\"elemental\":"
         "false,"
