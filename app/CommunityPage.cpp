@@ -16,6 +16,7 @@ constexpr int TableRole = Qt::UserRole;
 
 TCommunityPage::TCommunityPage(TActions actions, QWidget* parent)
     : QWidget(parent), Actions(std::move(actions)) {
+    // No mnemonics here: the lobby's own buttons, shown beside this page, hold those letters.
     auto* layout = new QHBoxLayout(this);
     auto* following = new QVBoxLayout();
     following->addWidget(new QLabel("Players you follow:", this));
@@ -26,9 +27,9 @@ TCommunityPage::TCommunityPage(TActions actions, QWidget* parent)
     FollowList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     following->addWidget(FollowList, 1);
     auto* followButtons = new QHBoxLayout();
-    WatchButton = new QPushButton("&Watch", this);
-    ProfileButton = new QPushButton("Pro&file", this);
-    UnfollowButton = new QPushButton("&Unfollow", this);
+    WatchButton = new QPushButton("Watch", this);
+    ProfileButton = new QPushButton("Profile", this);
+    UnfollowButton = new QPushButton("Unfollow", this);
     for (QPushButton* button : {WatchButton, ProfileButton, UnfollowButton}) followButtons->addWidget(button);
     followButtons->addStretch(1);
     following->addLayout(followButtons);
@@ -40,7 +41,7 @@ TCommunityPage::TCommunityPage(TActions actions, QWidget* parent)
     BlockList->setObjectName("BlockList");
     BlockList->setToolTip("Their chat does not reach you, and Play Now never pairs you");
     blocking->addWidget(BlockList, 1);
-    UnblockButton = new QPushButton("Un&block", this);
+    UnblockButton = new QPushButton("Unblock", this);
     blocking->addWidget(UnblockButton, 0, Qt::AlignLeft);
     layout->addLayout(blocking, 1);
 

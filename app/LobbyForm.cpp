@@ -173,6 +173,8 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
             if (Actions.Moderate) Actions.Moderate(action);
         },
         Views);
+    // A tab for moderators only: until then not shown at all.
+    ModerationPage->hide();
     layout->addWidget(Views, 3);
 
     auto* choose = new QGroupBox("New table or challenge", this);
@@ -707,9 +709,11 @@ void TLobbyForm::ShowRelations(const std::vector<TFollowedPlayer>& follows,
 void TLobbyForm::SetModerator(bool moderator) {
     const int at = Views->indexOf(ModerationPage);
     if (moderator && at < 0)
-        Views->addTab(ModerationPage, "&Moderation");
-    else if (!moderator && at >= 0)
+        Views->addTab(ModerationPage, "Moderatio&n");
+    else if (!moderator && at >= 0) {
         Views->removeTab(at);
+        ModerationPage->hide();
+    }
 }
 
 void TLobbyForm::ShowModeration(const std::vector<TOpenReport>& reports,

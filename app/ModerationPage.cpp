@@ -32,6 +32,7 @@ QString When(int64_t ms) {
 } // namespace
 
 TModerationPage::TModerationPage(TAsk ask, QWidget* parent) : QWidget(parent), Ask(std::move(ask)) {
+    // No mnemonics here: the lobby's own buttons, shown beside this page, hold those letters.
     auto* layout = new QVBoxLayout(this);
     auto* lists = new QHBoxLayout();
     auto* reports = new QVBoxLayout();
@@ -70,16 +71,16 @@ TModerationPage::TModerationPage(TAsk ask, QWidget* parent) : QWidget(parent), A
     ReasonEdit->setObjectName("ModerationReason");
     ReasonEdit->setMaxLength(200);
     ReasonEdit->setPlaceholderText("Why: the player is told, and the log keeps it");
-    form->addRow("&Action:", ActionBox);
-    form->addRow("&Player or range:", TargetEdit);
-    form->addRow("&Time:", TimeBox);
-    form->addRow("&Reason:", ReasonEdit);
+    form->addRow("Action:", ActionBox);
+    form->addRow("Player or range:", TargetEdit);
+    form->addRow("Time:", TimeBox);
+    form->addRow("Reason:", ReasonEdit);
     layout->addLayout(form);
     auto* buttons = new QHBoxLayout();
-    ApplyButton = new QPushButton("Appl&y", this);
-    LiftButton = new QPushButton("&Lift Sanction", this);
-    CloseButton = new QPushButton("&Close Report", this);
-    RefreshButton = new QPushButton("Re&fresh", this);
+    ApplyButton = new QPushButton("Apply", this);
+    LiftButton = new QPushButton("Lift Sanction", this);
+    CloseButton = new QPushButton("Close Report", this);
+    RefreshButton = new QPushButton("Refresh", this);
     for (QPushButton* button : {ApplyButton, LiftButton, CloseButton}) buttons->addWidget(button);
     buttons->addStretch(1);
     buttons->addWidget(RefreshButton);
