@@ -61,9 +61,9 @@ public:
         if (command == "ban-certificate") return Need(4) ? Sanction(TKind::CertificateBan) : 2;
         if (command == "ban-address") return Need(4) ? Sanction(TKind::AddressBan) : 2;
         if (command == "sanctions") return Need(1, 1) ? Sanctions() : 2;
-        if (command == "lift") return Need(2) ? Lift() : 2;
+        if (command == "lift") return Need(2) ? ActOnNumbered(true) : 2;
         if (command == "reports") return Need(1, 1) ? Reports() : 2;
-        if (command == "close-report") return Need(3) ? CloseReport() : 2;
+        if (command == "close-report") return Need(3) ? ActOnNumbered(false) : 2;
         if (command == "log") return Need(1, 2) ? Log() : 2;
         C.Out("unknown command '" + command + "'; see vantaro-server admin help");
         return 2;
@@ -152,20 +152,27 @@ private:
         return 0;
     }
 
-    int Lift() {
+    // Lifts a sanction or closes a report, named by its number ("12" or "#12").
+    int ActOnNumbered(bool lift) {
+        const char* what = lift ? "sanction" : "report";
         std::string id = Words[1];
         if (!id.empty() && id[0] == '#') id.erase(0, 1);
         std::optional<int64_t> number = Number(id);
         if (!number) {
-            C.Out("'" + Words[1] + "' is not a sanction's number");
+            C.Out("'" + Words[1] + "' is not a " + what + "'s number");
             return 2;
         }
-        if (!C.Community.LiftSanction(*number, C.By, Joined(Words, 2), C.NowMs)) {
-            if (!C.Community.LastError().empty()) return Failed("cannot lift the sanction");
-            C.Out("no sanction #" + std::to_string(*number) + " is in force");
+        const std::string reason = Joined(Words, 2);
+        const bool done = lift ? C.Community.LiftSanction(*number, C.By, reason, C.NowMs)
+                               : C.Community.CloseReport(*number, C.By, reason, C.NowMs);
+        const std::string named = "#" + std::to_string(*number);
+        if (!done) {
+            if (!C.Community.LastError().empty())
+                return Failed(lift ? "cannot lift the sanction" : "cannot close the report");
+            C.Out(lift ? "no sanction " + named + " is in force" : "no open report " + named);
             return 1;
         }
-        C.Out("#" + std::to_string(*number) + " lifted");
+        C.Out(lift ? named + " lifted" : "report " + named + " closed");
         return 0;
     }
 
@@ -185,23 +192,6 @@ private:
             }
         }
         if (reports->empty()) C.Out("no open reports");
-        return 0;
-    }
-
-    int CloseReport() {
-        std::string id = Words[1];
-        if (!id.empty() && id[0] == '#') id.erase(0, 1);
-        std::optional<int64_t> number = Number(id);
-        if (!number) {
-            C.Out("'" + Words[1] + "' is not a report's number");
-            return 2;
-        }
-        if (!C.Community.CloseReport(*number, C.By, Joined(Words, 2), C.NowMs)) {
-            if (!C.Community.LastError().empty()) return Failed("cannot close the report");
-            C.Out("no open report #" + std::to_string(*number));
-            return 1;
-        }
-        C.Out("report #" + std::to_string(*number) + " closed");
         return 0;
     }
 

@@ -1510,7 +1510,6 @@ TEST_F(LobbyTest, SanctionsTakeEffectWithinAPollAndLastUntilLifted) {
         {"Cid", {"ban", "Cid", "forever", "cheating"}, "198.51.100.90", ""},
         {"Col", {"ban-certificate", certificate, "1d", "cheating"}, "198.51.100.91", certificate},
         {"Cor", {"ban-address", "203.0.113.0/24", "1d", "cheating"}, "203.0.113.40", ""},
-        {"Cyd", {"ban-address", "2001:db8::/32", "1d", "cheating"}, "2001:db8:5::1", ""},
     };
     for (size_t i = 0; i < std::size(bans); ++i) {
         const auto& ban = bans[i];
