@@ -1,5 +1,6 @@
 #include "net/LobbyModel.h"
 
+#include "net/RulesText.h"
 #include "protocol/Protocol.h"
 
 #include <QStringList>
@@ -105,12 +106,7 @@ const TLobbyPlayer* TLobbyModel::Player(const QString& name) const {
 }
 
 QString TLobbyModel::RuleSetText(const TGameRules& rules) {
-    QStringList names;
-    if (rules.Same) names << QStringLiteral("Same");
-    if (rules.SameWall) names << QStringLiteral("Same Wall");
-    if (rules.Plus) names << QStringLiteral("Plus");
-    if (rules.Elemental) names << QStringLiteral("Elemental");
-    if (rules.SuddenDeath) names << QStringLiteral("Sudden Death");
+    const QStringList names = RuleNames(rules);
     return names.isEmpty() ? QStringLiteral("Open") : names.join(QStringLiteral(" + "));
 }
 

@@ -187,6 +187,8 @@ private:
     void State(uint64_t connection, TClient& client, int64_t nowMs);
     void Leave(uint64_t connection, TClient& client, int64_t nowMs);
     void Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs);
+    // A table open for its first player, listed in the lobby.
+    TTable& NewTable(int32_t rules, int32_t seconds, bool rated, int64_t nowMs);
     // Everyone still at the table goes back to the lobby.
     void RemoveTable(int64_t id);
 

@@ -98,13 +98,7 @@ void TLobby::StopWaiting(uint64_t connection, TClient& client) {
 
 void TLobby::OpenMatch(uint64_t blue, uint64_t red, int32_t rules, int32_t seconds, bool rated,
                        int64_t nowMs) {
-    TTable& table = TableById[NextTable];
-    table.Id = NextTable++;
-    table.Rules = rules;
-    table.Clock = TTableClock(seconds, AwayMs());
-    table.Rated = rated;
-    table.CreatedMs = nowMs;
-    TableChanged(table);
+    TTable& table = NewTable(rules, seconds, rated, nowMs);
     Sit(blue, Clients.at(blue), table, 1, nowMs);
     Sit(red, Clients.at(red), table, 0, nowMs);
 }

@@ -17,6 +17,10 @@ void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t
         Refuse(connection, "Too many tables opened from your address; wait a minute.", TRefusal::Limit);
         return;
     }
+    Sit(connection, client, NewTable(rules, seconds, rated, nowMs), 1, nowMs);
+}
+
+TLobby::TTable& TLobby::NewTable(int32_t rules, int32_t seconds, bool rated, int64_t nowMs) {
     TTable& table = TableById[NextTable];
     table.Id = NextTable++;
     table.Rules = rules;
@@ -24,7 +28,7 @@ void TLobby::Create(uint64_t connection, TClient& client, int32_t rules, int32_t
     table.Rated = rated;
     table.CreatedMs = nowMs;
     TableChanged(table);
-    Sit(connection, client, table, 1, nowMs);
+    return table;
 }
 
 void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t seat, int64_t nowMs) {
