@@ -166,7 +166,7 @@ void TVantaroForm::FormShow() {
             RequestTermination();
         } else {
             FrameLoop = std::make_unique<TFrameLoop>(
-                this, [this] { ApplicationIdle(); }, [this] { return Game->InProgress; });
+                this, [this] { ApplicationIdle(); }, [this] { return PictureMoves(); });
             FrameLoop->Wake();
         }
         if (!Game->Cards->LoadCards(*Game->Graphics, report, Environment.Message, *data))
@@ -255,6 +255,12 @@ void TVantaroForm::AfterGameStep() {
 void TVantaroForm::UpdateTableMenu() {
     Menu->FileResign->setEnabled(OnServer->MayResign());
     Menu->FileRematch->setEnabled(OnServer->RematchOffered());
+}
+
+bool TVantaroForm::PictureMoves() const {
+    // A match stopped from outside (a server's ending) stops in a frame that
+    // still shows it in play: its ending is drawn in the frame after.
+    return Game->InProgress || StoppedUnshown;
 }
 
 void TVantaroForm::WatchTable() {

@@ -117,6 +117,8 @@ public:
     TFrameLoop* Frames() const { return FrameLoop.get(); }
     void StopFrames() { FrameLoop.reset(); }
     bool IdleHookInstalled() const { return FrameLoop != nullptr; }
+    // The next frame may differ from the last: the frame loop runs on.
+    bool PictureMoves() const;
     // Set once a load failed and the program was asked to end.
     bool TerminationRequested() const { return Terminating; }
 

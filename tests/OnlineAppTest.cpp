@@ -522,6 +522,12 @@ TEST_F(OnlineApp, EveryEndingSaysWhatHappenedAndTheTableLeadsBackToTheLobby) {
         }
         ASSERT_TRUE(
             Run([&] { return !online.Active() && !Game().InProgress && Game().Phase == TGame::PhaseIdle; }));
+        // The display's loop runs frames only while the picture may change:
+        // by the time it rests, the ending is drawn.
+        while (VantaroForm->PictureMoves()) Frame();
+        const QImage rested = Game().Graphics->BackBuffer->Image().copy();
+        RunFrames();
+        EXPECT_TRUE(Game().Graphics->BackBuffer->Image() == rested);
         EXPECT_EQ(TTableAnnouncer::ResultLine(Game(), VantaroForm->Seats()).toStdString(), c.Banner);
         Shot(*VantaroForm, QString("ending-%1.png").arg(int(c.End)));
         const QString log = ChatForm->ChatLog->toPlainText();
