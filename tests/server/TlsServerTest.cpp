@@ -223,8 +223,7 @@ TEST_F(TlsServerTest, AFrontsPROXYHeaderNamesTheClientWhoseAddressCounts) {
     // From the front, TLS without a header is refused; from anyone else a
     // header is not believed (it is not TLS).
     TTlsTestClient bare(&ClientIdentity);
-    bare.Connect(Server->Port(), Front);
-    EXPECT_FALSE(bare.ReadLine());
+    EXPECT_FALSE(bare.Connect(Server->Port(), Front));
     TTlsTestClient forger(&ClientIdentity);
     EXPECT_FALSE(forger.Connect(Server->Port(), "127.0.0.5", ProxyHeader(1, 0x11, ClientV4)));
     EXPECT_EQ(Handlers(), 2u);
