@@ -1,4 +1,5 @@
 #include "bench/load/ChildProcess.h"
+#include "bench/load/ProcessCpu.h"
 
 #include <csignal>
 #include <cstdio>
@@ -50,18 +51,7 @@ int TChildProcess::WaitForPort(std::chrono::seconds timeout) {
 }
 
 double TChildProcess::CpuSeconds() const {
-    std::ifstream stat("/proc/" + std::to_string(Id) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    // The name in parentheses may hold spaces; the fields after it are
-    // state (3) … utime (14), stime (15).
-    size_t close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int index = 3; index <= 15 && fields >> field; ++index)
-        if (index >= 14) ticks += std::stod(field);
-    return ticks / double(sysconf(_SC_CLK_TCK));
+    return ProcessCpuSeconds(Id);
 }
 
 double TChildProcess::QueuedSeconds() const {

@@ -5,6 +5,7 @@
 #include "bench/load/EchoBot.h"
 #include "bench/load/EchoServer.h"
 #include "bench/load/LoadBot.h"
+#include "bench/load/ProcessCpu.h"
 #include "identity/Identity.h"
 
 #include <openssl/pem.h>
@@ -30,15 +31,25 @@ struct TLoadOptions {
     TLoadBot::TThink Think;
     bool Echo = true;
     std::string ServerBinary;
+    // Several server processes sharing one database and one bus: bot i
+    // connects to process i mod Servers, so most matches span processes.
+    int Servers = 1;
+    std::string Database, Redis;
+    // Other pieces whose processor time counts (PostgreSQL, Redis, a front).
+    std::vector<std::pair<std::string, pid_t>> Pieces;
 };
 
 const char Usage[] =
     "usage: vantaro_load [--clients N] [--seconds S] [--ramp-seconds R] [--think-ms MIN-MAX]\n"
     "                    [--per-address K] [--server-binary PATH] [--no-echo]\n"
+    "                    [--servers P --database URL --redis URL] [--piece NAME=PID ...]\n"
     "Starts the server on a free loopback port with a temporary data folder, connects N bots\n"
     "from addresses in 127.0.0.0/8 (K a address) within R seconds, measures S seconds of play,\n"
     "then does the same against a bare TLS echo. Exits 1 when a bot could not connect or was\n"
-    "refused, or no match was played.\n";
+    "refused, or no match was played.\n"
+    "With --servers P it starts P server processes on the database and bus given (sharing the\n"
+    "first one's certificate) and spreads the bots over them in turn. Each --piece adds the\n"
+    "processor time of a process and its children (PostgreSQL, Redis, HAProxy) to the report.\n";
 
 void RaiseOpenFileLimit() {
     rlimit limit{};
@@ -114,17 +125,27 @@ struct TPhaseResult {
     int64_t MatchesEnded = 0;
     std::string Problem;
     std::string Load;
+    struct TPiece {
+        std::string Name;
+        double CpuPerThousand = 0;
+        double CpuShare = 0;
+    };
+    std::vector<TPiece> Pieces;
 };
 
 using TBotMaker = std::function<std::shared_ptr<TBotConnection>(asio::io_context&, int bot)>;
 
 // Connects the bots (at most 100 handshakes at once), then measures.
-TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int port, TLoadStats& stats,
-                      const TBotMaker& makeBot) {
+TPhaseResult RunPhase(const TLoadOptions& options, const std::vector<TChildProcess*>& servers,
+                      const std::vector<int>& ports, TLoadStats& stats, const TBotMaker& makeBot) {
     TPhaseResult result;
-    int64_t baseline = server.ResidentBytes();
+    auto total = [&](auto figure) {
+        double sum = 0;
+        for (TChildProcess* server : servers) sum += double((server->*figure)());
+        return sum;
+    };
+    const double baseline = total(&TChildProcess::ResidentBytes);
     asio::io_context io(1);
-    asio::ip::tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), uint16_t(port));
     std::vector<std::shared_ptr<TBotConnection>> bots;
     auto start = std::chrono::steady_clock::now();
     auto rampDeadline = start + std::chrono::seconds(options.RampSeconds);
@@ -134,6 +155,8 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
         while (int(bots.size()) < options.Clients && int64_t(bots.size()) - settled < 100) {
             int bot = int(bots.size());
             bots.push_back(makeBot(io, bot));
+            const asio::ip::tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"),
+                                                   uint16_t(ports[size_t(bot) % ports.size()]));
             bots.back()->Start(SourceOf(bot, options.PerAddress), endpoint);
         }
         if ((int(bots.size()) == options.Clients && settled >= options.Clients) ||
@@ -155,9 +178,11 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
     io.run();
     io.restart();
 
-    double cpu0 = server.CpuSeconds();
+    const double cpu0 = total(&TChildProcess::CpuSeconds);
+    std::vector<double> pieces0;
+    for (const auto& [name, pid] : options.Pieces) pieces0.push_back(ProcessTreeCpuSeconds(pid));
     double ownCpu0 = OwnCpuSeconds();
-    double queued0 = server.QueuedSeconds();
+    const double queued0 = total(&TChildProcess::QueuedSeconds);
     int64_t moves0 = stats.Moves;
     int64_t lines0 = stats.Lines;
     int64_t bytes0 = stats.Bytes;
@@ -182,13 +207,18 @@ TPhaseResult RunPhase(const TLoadOptions& options, TChildProcess& server, int po
     ticker.async_wait([&](const asio::error_code&) { sample(); });
     io.run();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - measureStart).count();
-    double cpu = server.CpuSeconds() - cpu0;
+    double cpu = total(&TChildProcess::CpuSeconds) - cpu0;
     result.OwnCpuShare = (OwnCpuSeconds() - ownCpu0) / seconds;
-    result.QueuedShare = (server.QueuedSeconds() - queued0) / seconds;
+    result.QueuedShare = (total(&TChildProcess::QueuedSeconds) - queued0) / seconds;
     int64_t moves = stats.Moves - moves0;
+    for (size_t i = 0; i < options.Pieces.size(); ++i) {
+        const double used = ProcessTreeCpuSeconds(options.Pieces[i].second) - pieces0[i];
+        result.Pieces.push_back(
+            {options.Pieces[i].first, moves > 0 ? used / (double(moves) / 1000) : 0, used / seconds});
+    }
     result.Connected = stats.Connected;
     result.BytesPerClient =
-        stats.Connected > 0 ? double(server.ResidentBytes() - baseline) / double(stats.Connected) : 0;
+        stats.Connected > 0 ? (total(&TChildProcess::ResidentBytes) - baseline) / double(stats.Connected) : 0;
     stats.Recording = false;
     result.Failed = stats.Failed;
     result.Refused = stats.Refused;
@@ -235,6 +265,9 @@ void Print(const char* name, const TPhaseResult& r, bool matches) {
         "  server CPU %.2f s per 1000 moves (%.0f %% of a core, and %.0f %% of the time waiting for one);"
         " memory %.1f KiB per client\n",
         r.CpuPerThousand, r.CpuShare * 100, r.QueuedShare * 100, r.BytesPerClient / 1024);
+    for (const TPhaseResult::TPiece& piece : r.Pieces)
+        std::printf("  %s CPU %.2f s per 1000 moves (%.0f %% of a core)\n", piece.Name.c_str(),
+                    piece.CpuPerThousand, piece.CpuShare * 100);
     std::printf("  the bots (this program) %.0f %% of a core; load average %s\n", r.OwnCpuShare * 100,
                 r.Load.c_str());
     if (!r.Problem.empty()) std::printf("  first problem: %.300s\n", r.Problem.c_str());
@@ -296,7 +329,20 @@ int main(int argc, char** argv) {
             options.ServerBinary = argv[++i];
         else if (option == "--no-echo")
             options.Echo = false;
-        else if (option == "--help") {
+        else if (option == "--servers")
+            ok = number(options.Servers, 1, 16);
+        else if (option == "--database" && i + 1 < argc)
+            options.Database = argv[++i];
+        else if (option == "--redis" && i + 1 < argc)
+            options.Redis = argv[++i];
+        else if (option == "--piece" && i + 1 < argc) {
+            const std::string piece = argv[++i];
+            const size_t equals = piece.find('=');
+            const long pid =
+                equals == std::string::npos ? 0 : std::strtol(piece.c_str() + equals + 1, nullptr, 10);
+            ok = equals > 0 && pid > 0;
+            if (ok) options.Pieces.push_back({piece.substr(0, equals), pid_t(pid)});
+        } else if (option == "--help") {
             std::fputs(Usage, stdout);
             return 0;
         } else
@@ -305,6 +351,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "vantaro_load: bad option %s\n%s", option.c_str(), Usage);
             return 2;
         }
+    }
+    if (options.Servers > 1 && (options.Database.empty() || options.Redis.empty())) {
+        std::fprintf(stderr, "vantaro_load: --servers needs --database and --redis, which they share\n");
+        return 2;
     }
     RaiseOpenFileLimit();
     char folderTemplate[] = "/tmp/vantaro-load-XXXXXX";
@@ -328,30 +378,47 @@ int main(int argc, char** argv) {
 
     int status = 0;
     {
-        TChildProcess server;
-        if (!server.Start(
-                {options.ServerBinary, "--port", "0", "--listen", "127.0.0.1", "--data", folder + "/data"},
-                folder + "/server.log")) {
-            std::fprintf(stderr, "vantaro_load: cannot start %s\n", options.ServerBinary.c_str());
-            return 1;
+        std::vector<std::unique_ptr<TChildProcess>> servers;
+        std::vector<int> ports;
+        for (int i = 0; i < options.Servers; ++i) {
+            const std::string data = folder + "/data" + (i ? std::to_string(i) : std::string());
+            std::vector<std::string> arguments = {options.ServerBinary, "--port", "0", "--listen",
+                                                  "127.0.0.1",          "--data", data};
+            if (!options.Database.empty())
+                arguments.insert(arguments.end(), {"--database", options.Database});
+            if (!options.Redis.empty()) arguments.insert(arguments.end(), {"--redis", options.Redis});
+            if (options.Servers > 1)
+                arguments.insert(arguments.end(), {"--instance", "load" + std::to_string(i)});
+            // One certificate for the whole cluster, as its clients pin one.
+            if (i > 0)
+                arguments.insert(arguments.end(), {"--cert", folder + "/data/server-cert.pem", "--key",
+                                                   folder + "/data/server-key.pem"});
+            const std::string log = folder + "/server" + (i ? std::to_string(i) : std::string()) + ".log";
+            servers.push_back(std::make_unique<TChildProcess>());
+            const int port = servers.back()->Start(arguments, log)
+                                 ? servers.back()->WaitForPort(std::chrono::seconds(30))
+                                 : 0;
+            if (port == 0) {
+                std::fprintf(stderr, "vantaro_load: %s did not start; its log is %s\n",
+                             options.ServerBinary.c_str(), log.c_str());
+                return 1;
+            }
+            ports.push_back(port);
         }
-        int port = server.WaitForPort(std::chrono::seconds(30));
-        if (port == 0) {
-            std::fprintf(stderr, "vantaro_load: %s did not start; its log is in %s\n",
-                         options.ServerBinary.c_str(), folder.c_str());
-            return 1;
-        }
+        std::vector<TChildProcess*> measured;
+        for (auto& server : servers) measured.push_back(server.get());
         TLoadStats stats;
-        TPhaseResult result = RunPhase(options, server, port, stats, [&](asio::io_context& io, int bot) {
+        TPhaseResult result = RunPhase(options, measured, ports, stats, [&](asio::io_context& io, int bot) {
             return std::make_shared<TLoadBot>(io, tls, identities[size_t(bot)].Certificate,
                                               identities[size_t(bot)].Key, "load" + std::to_string(bot),
                                               stats, options.Think, seed + uint32_t(bot));
         });
-        Print("server", result, true);
-        int exit = server.Stop();
+        Print(options.Servers > 1 ? "servers" : "server", result, true);
+        int exit = 0;
+        for (auto& server : servers) exit = std::max(exit, server->Stop());
         if (result.Connected < options.Clients || result.Refused > 0 || result.MatchesEnded == 0 ||
             exit != 0) {
-            std::printf("  server exit status %d; its log is %s/server.log\n", exit, folder.c_str());
+            std::printf("  server exit status %d; the logs are in %s\n", exit, folder.c_str());
             status = 1;
         }
     }
@@ -364,7 +431,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         TLoadStats stats;
-        TPhaseResult result = RunPhase(options, echo, port, stats, [&](asio::io_context& io, int bot) {
+        TPhaseResult result = RunPhase(options, {&echo}, {port}, stats, [&](asio::io_context& io, int bot) {
             return std::make_shared<TEchoBot>(io, tls, identities[size_t(bot)].Certificate,
                                               identities[size_t(bot)].Key, stats, options.Think.MinMs,
                                               options.Think.MaxMs, seed + uint32_t(bot));
