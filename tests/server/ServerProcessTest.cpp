@@ -17,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <iostream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -112,9 +114,10 @@ std::optional<QJsonObject> WaitFor(TTlsTestClient& client, const QString& type) 
     return std::nullopt;
 }
 
-std::unique_ptr<TTlsTestClient> SignIn(const TIdentity& identity, uint16_t port, const std::string& name) {
+std::unique_ptr<TTlsTestClient> SignIn(const TIdentity& identity, uint16_t port, const std::string& name,
+                                       const std::string& source = "127.0.0.1") {
     auto client = std::make_unique<TTlsTestClient>(&identity);
-    EXPECT_TRUE(client->Connect(port));
+    EXPECT_TRUE(client->Connect(port, source));
     client->Send("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n"
                  "{\"type\":\"login\",\"name\":\"" +
                  name + "\"}\n");
@@ -163,6 +166,7 @@ struct TStartedMatch {
     std::unique_ptr<TTlsTestClient> Blue, Red;
     std::unique_ptr<TRulesReferee> Referee;
     int64_t Seed = 0;
+    int64_t MatchId = 0;
     TTlsTestClient* Seats[2]{}; // by colour: Red, Blue
 };
 
@@ -170,10 +174,11 @@ struct TStartedMatch {
 // the second sits at it.
 TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::string& blueName,
                              const TIdentity& red, const std::string& redName,
-                             const std::string& create = PlainCreate) {
+                             const std::string& create = PlainCreate,
+                             const std::string& redSource = "127.0.0.1") {
     TStartedMatch started;
     started.Blue = SignIn(blue, port, blueName);
-    started.Red = SignIn(red, port, redName);
+    started.Red = SignIn(red, port, redName, redSource);
     started.Seats[0] = started.Red.get();
     started.Seats[1] = started.Blue.get();
     started.Blue->Send(create);
@@ -183,6 +188,7 @@ TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::st
     EXPECT_TRUE(match && WaitFor(*started.Blue, "match"));
     if (!match) return started;
     started.Seed = int64_t((*match)["seed"].toDouble());
+    started.MatchId = int64_t((*match)["match"].toDouble());
     started.Referee = std::make_unique<TRulesReferee>(
         BuiltInCatalogue(), started.Seed, RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
     return started;
@@ -445,6 +451,131 @@ TEST(ServerProcessOnSharedStorage, ASecondServerLeavesTheFirstsMatchAloneAndItGo
         ASSERT_TRUE(server->waitForFinished(WaitMs));
         EXPECT_EQ(server->exitCode(), 0);
     }
+}
+
+// The stored match once a server other than its first has taken it over (a
+// later epoch), looked for every tenth of a second for at most a minute.
+std::optional<TStoredMatch> TakenOver(const char* url, int64_t matchId) {
+    std::string error;
+    std::unique_ptr<TSqlStorage> reader = TSqlStorage::Open("", url, error, "reader");
+    EXPECT_TRUE(reader) << error;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; reader && i < 600; ++i) {
+        std::optional<TStoredMatch> match = reader->LoadMatch(matchId);
+        if (match && match->Epoch > TStoredMatch::FirstEpoch) {
+            std::cout << "taken over after "
+                      << std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count()
+                      << " ms\n";
+            return match;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return std::nullopt;
+}
+
+// Two servers with their own instance names on the shared database, and a
+// rated match between Blue and Red (from another address) on the first.
+struct TLeaseRun {
+    QTemporaryDir Folder;
+    QProcess First, Second;
+    uint16_t FirstPort = 0, SecondPort = 0;
+    TIdentity Blue = MakeIdentity("blue"), Red = MakeIdentity("red");
+    std::string BlueName, RedName;
+    TStartedMatch Started;
+
+    TLeaseRun(const char* url, const std::string& blueName, const std::string& redName)
+        : BlueName(blueName), RedName(redName) {
+        FirstPort =
+            StartServer(First, Folder.filePath("first"), {"--database", url, "--instance", "lease-1"});
+        SecondPort =
+            StartServer(Second, Folder.filePath("second"), {"--database", url, "--instance", "lease-2"});
+        if (FirstPort && SecondPort)
+            Started = SignInAndStart(FirstPort, Blue, BlueName, Red, RedName, PlainCreate, "127.0.0.2");
+    }
+    ~TLeaseRun() {
+        for (QProcess* server : {&First, &Second}) {
+            ::kill(pid_t(server->processId()), SIGCONT);
+            server->terminate();
+            server->waitForFinished(WaitMs);
+        }
+    }
+
+    // Both players sign in to the second server, are back at their seats
+    // with the moves played so far, and play the match to its end there; it
+    // is stored once, with every move and both ratings moved once.
+    void FinishOnTheSecond(const char* url, int played) {
+        auto blue = SignIn(Blue, SecondPort, BlueName);
+        auto red = SignIn(Red, SecondPort, RedName, "127.0.0.2");
+        for (TTlsTestClient* who : {blue.get(), red.get()}) {
+            std::optional<QJsonObject> resumed = WaitFor(*who, "match");
+            ASSERT_TRUE(resumed) << "back at the seat";
+            EXPECT_EQ((*resumed)["moves"].toArray().size(), played);
+        }
+        TTlsTestClient* seats[2] = {red.get(), blue.get()};
+        for (int i = played; i < 9; ++i) PlayOne(*Started.Referee, seats, i);
+        for (TTlsTestClient* who : seats)
+            EXPECT_EQ(WaitFor(*who, "ended").value_or(QJsonObject())["how"].toString(), "finished");
+        std::string error;
+        std::unique_ptr<TSqlStorage> reader = TSqlStorage::Open("", url, error, "reader");
+        ASSERT_TRUE(reader) << error;
+        std::optional<TStoredMatch> stored = reader->LoadMatch(Started.MatchId);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(stored->Status, TMatchStatus::Finished);
+        EXPECT_EQ(stored->Moves.size(), 9u);
+        EXPECT_EQ(stored->Winner, Started.Referee->Winner());
+        EXPECT_TRUE(stored->Rated);
+        for (int64_t player : stored->Players) EXPECT_EQ(reader->Standing(player)->RatedMatches, 1);
+    }
+};
+
+// The server running a match is killed: the other takes the match over once
+// its lease has run out, and its players play it to its end there.
+TEST(ServerProcessOnSharedStorage, AKilledServersMatchIsTakenOverAndPlayedToItsEndOnAnother) {
+    const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
+    if (url == nullptr || *url == '\0') GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
+    TLeaseRun run(url, "Kit", "Lou");
+    ASSERT_TRUE(run.Started.Referee);
+    for (int i = 0; i < 3; ++i) PlayOne(*run.Started.Referee, run.Started.Seats, i);
+    ::kill(pid_t(run.First.processId()), SIGKILL);
+    ASSERT_TRUE(run.First.waitForFinished(WaitMs));
+    run.Started.Blue.reset();
+    run.Started.Red.reset();
+    std::optional<TStoredMatch> taken = TakenOver(url, run.Started.MatchId);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->Moves.size(), 3u);
+    run.FinishOnTheSecond(url, 3);
+}
+
+// The server running a match stalls past its lease and the other takes the
+// match over; woken, the first stores nothing more of it: the next move there
+// is not stored, and both players are told to connect again and let go.
+TEST(ServerProcessOnSharedStorage, AServerThatStalledPastItsLeaseStoresNothingMoreOfTheMatch) {
+    const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
+    if (url == nullptr || *url == '\0') GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
+    TLeaseRun run(url, "Mae", "Ned");
+    ASSERT_TRUE(run.Started.Referee);
+    for (int i = 0; i < 2; ++i) PlayOne(*run.Started.Referee, run.Started.Seats, i);
+    ::kill(pid_t(run.First.processId()), SIGSTOP);
+    ASSERT_TRUE(TakenOver(url, run.Started.MatchId));
+    ::kill(pid_t(run.First.processId()), SIGCONT);
+
+    // A move the second server has not seen: the referee plays it again there.
+    TRulesReferee before = *run.Started.Referee;
+    ASSERT_TRUE(SendOne(*run.Started.Referee, run.Started.Seats));
+    *run.Started.Referee = before;
+    for (TTlsTestClient* who : run.Started.Seats) {
+        std::optional<QJsonObject> bye = WaitFor(*who, "bye");
+        ASSERT_TRUE(bye) << "told";
+        EXPECT_TRUE((*bye)["reason"].toString().contains("another server"));
+        EXPECT_TRUE(who->WaitClosed());
+    }
+    std::string error;
+    std::unique_ptr<TSqlStorage> reader = TSqlStorage::Open("", url, error, "reader");
+    ASSERT_TRUE(reader) << error;
+    EXPECT_EQ(reader->LoadMatch(run.Started.MatchId)->Moves.size(), 2u);
+    run.FinishOnTheSecond(url, 2);
 }
 
 } // namespace
