@@ -372,19 +372,22 @@ void TLobby::Resume(std::vector<TStoredMatch> matches, int64_t nowMs) {
 void TLobby::LostTable(TTable& table, int64_t nowMs) {
     Log.Write("match " + std::to_string(table.Match.Id) + " at table " + std::to_string(table.Id) +
               " is run by another server now; it stops here");
-    const int64_t seats[2] = {table.Seats[0], table.Seats[1]};
-    RemoveTable(table.Id);
     // Signing in again, through the front, reaches the server that runs the
-    // match now, which seats them with every move it kept.
-    for (int64_t player : seats)
+    // match now, which seats them with every move it kept. They are let go
+    // as their connections close: callers may still hold them.
+    for (int64_t player : table.Seats)
         if (uint64_t connection = ConnectionOf(player)) {
             TServerMessage bye;
             bye.Kind = TServerMessage::TKind::Bye;
             bye.Text =
                 QStringLiteral("Your match has moved to another server; connect again to go on with it.");
             Send(connection, bye, true);
-            Disconnected(connection, nowMs);
+            TClient& client = Clients.at(connection);
+            client.Table = 0;
+            client.Seat = -1;
         }
+    RemoveTable(table.Id);
+    AfterChange(nowMs);
 }
 
 void TLobby::KeepLeases(int64_t nowMs) {
