@@ -332,6 +332,7 @@ private:
     int64_t ModerationSeen = 0; // the last action of the log acted on
     int64_t ModerationAtMs = Never;
     int64_t LeaseAtMs = Never;
-    bool LeaseJobsOut = false; // a look for matches to take over is with the runner
+    bool LeaseJobsOut = false;  // a look for matches to take over is with the runner
+    bool RenewingLeases = true; // the last renewal did not fail
     int64_t AwayMs() const { return Settings.AwaySeconds * 1000LL; }
 };

@@ -404,7 +404,11 @@ void TLobby::PollLeases(int64_t nowMs) {
         if (!storage.RenewLeases()) *failed = storage.LastError();
     };
     renew.Done = [this, failed](TStorageJob&, int64_t) {
-        if (!failed->empty()) Log.Write("cannot renew the leases: " + *failed);
+        // Said once for a run of failures (the database is away), and once when they end.
+        if (failed->empty() == RenewingLeases) return;
+        RenewingLeases = failed->empty();
+        Log.Write(RenewingLeases ? std::string("the leases are renewed again")
+                                 : "cannot renew the leases: " + *failed);
     };
     renew.SubmittedMs = nowMs;
     if (MatchesInPlay() > 0 && !Runner->Submit(std::move(renew)))

@@ -16,7 +16,8 @@ class QSqlQuery;
 // older server made; a database a newer server has upgraded is refused. Use
 // one object from one thread. The matches it creates are marked as the given
 // server instance's, so that servers sharing a database each resume only
-// their own.
+// their own, and it writes for a match only while that instance holds the
+// match's lease at the epoch the write names.
 class TSqlStorage : public TStorage, public TCommunityStorage {
 public:
     static constexpr int SchemaVersion = 5;

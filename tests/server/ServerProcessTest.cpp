@@ -453,129 +453,81 @@ TEST(ServerProcessOnSharedStorage, ASecondServerLeavesTheFirstsMatchAloneAndItGo
     }
 }
 
-// The stored match once a server other than its first has taken it over (a
-// later epoch), looked for every tenth of a second for at most a minute.
-std::optional<TStoredMatch> TakenOver(const char* url, int64_t matchId) {
-    std::string error;
-    std::unique_ptr<TSqlStorage> reader = TSqlStorage::Open("", url, error, "reader");
-    EXPECT_TRUE(reader) << error;
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; reader && i < 600; ++i) {
-        std::optional<TStoredMatch> match = reader->LoadMatch(matchId);
-        if (match && match->Epoch > TStoredMatch::FirstEpoch) {
-            std::cout << "taken over after "
-                      << std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now() - start)
-                             .count()
-                      << " ms\n";
-            return match;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return std::nullopt;
-}
+// The server running a match goes away, killed or stalled past its lease:
+// the other takes the match over once the lease has run out, and its players,
+// signing in there, play it to its end, stored once with both ratings moved
+// once. A stalled server, woken, stores nothing more of the match: the next
+// move there is not stored, and both players are told to connect again.
+class ServerProcessOnSharedStorageTakeOver : public ::testing::TestWithParam<bool> {};
 
-// Two servers with their own instance names on the shared database, and a
-// rated match between Blue and Red (from another address) on the first.
-struct TLeaseRun {
-    QTemporaryDir Folder;
-    QProcess First, Second;
-    uint16_t FirstPort = 0, SecondPort = 0;
-    TIdentity Blue = MakeIdentity("blue"), Red = MakeIdentity("red");
-    std::string BlueName, RedName;
-    TStartedMatch Started;
-
-    TLeaseRun(const char* url, const std::string& blueName, const std::string& redName)
-        : BlueName(blueName), RedName(redName) {
-        FirstPort =
-            StartServer(First, Folder.filePath("first"), {"--database", url, "--instance", "lease-1"});
-        SecondPort =
-            StartServer(Second, Folder.filePath("second"), {"--database", url, "--instance", "lease-2"});
-        if (FirstPort && SecondPort)
-            Started = SignInAndStart(FirstPort, Blue, BlueName, Red, RedName, PlainCreate, "127.0.0.2");
-    }
-    ~TLeaseRun() {
-        for (QProcess* server : {&First, &Second}) {
-            ::kill(pid_t(server->processId()), SIGCONT);
-            server->terminate();
-            server->waitForFinished(WaitMs);
-        }
-    }
-
-    // Both players sign in to the second server, are back at their seats
-    // with the moves played so far, and play the match to its end there; it
-    // is stored once, with every move and both ratings moved once.
-    void FinishOnTheSecond(const char* url, int played) {
-        auto blue = SignIn(Blue, SecondPort, BlueName);
-        auto red = SignIn(Red, SecondPort, RedName, "127.0.0.2");
-        for (TTlsTestClient* who : {blue.get(), red.get()}) {
-            std::optional<QJsonObject> resumed = WaitFor(*who, "match");
-            ASSERT_TRUE(resumed) << "back at the seat";
-            EXPECT_EQ((*resumed)["moves"].toArray().size(), played);
-        }
-        TTlsTestClient* seats[2] = {red.get(), blue.get()};
-        for (int i = played; i < 9; ++i) PlayOne(*Started.Referee, seats, i);
-        for (TTlsTestClient* who : seats)
-            EXPECT_EQ(WaitFor(*who, "ended").value_or(QJsonObject())["how"].toString(), "finished");
-        std::string error;
-        std::unique_ptr<TSqlStorage> reader = TSqlStorage::Open("", url, error, "reader");
-        ASSERT_TRUE(reader) << error;
-        std::optional<TStoredMatch> stored = reader->LoadMatch(Started.MatchId);
-        ASSERT_TRUE(stored);
-        EXPECT_EQ(stored->Status, TMatchStatus::Finished);
-        EXPECT_EQ(stored->Moves.size(), 9u);
-        EXPECT_EQ(stored->Winner, Started.Referee->Winner());
-        EXPECT_TRUE(stored->Rated);
-        for (int64_t player : stored->Players) EXPECT_EQ(reader->Standing(player)->RatedMatches, 1);
-    }
-};
-
-// The server running a match is killed: the other takes the match over once
-// its lease has run out, and its players play it to its end there.
-TEST(ServerProcessOnSharedStorage, AKilledServersMatchIsTakenOverAndPlayedToItsEndOnAnother) {
+TEST_P(ServerProcessOnSharedStorageTakeOver, TheOtherServerTakesTheMatchOverAndItEndsThereOnce) {
+    const bool stalled = GetParam();
     const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
     if (url == nullptr || *url == '\0') GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
-    TLeaseRun run(url, "Kit", "Lou");
-    ASSERT_TRUE(run.Started.Referee);
-    for (int i = 0; i < 3; ++i) PlayOne(*run.Started.Referee, run.Started.Seats, i);
-    ::kill(pid_t(run.First.processId()), SIGKILL);
-    ASSERT_TRUE(run.First.waitForFinished(WaitMs));
-    run.Started.Blue.reset();
-    run.Started.Red.reset();
-    std::optional<TStoredMatch> taken = TakenOver(url, run.Started.MatchId);
-    ASSERT_TRUE(taken);
-    EXPECT_EQ(taken->Moves.size(), 3u);
-    run.FinishOnTheSecond(url, 3);
-}
+    QTemporaryDir folder;
+    QProcess first, second;
+    const uint16_t port =
+        StartServer(first, folder.filePath("1"), {"--database", url, "--instance", "lease-1"});
+    const uint16_t other =
+        StartServer(second, folder.filePath("2"), {"--database", url, "--instance", "lease-2"});
+    ASSERT_TRUE(port && other);
+    const TIdentity blueIdentity = MakeIdentity("blue"), redIdentity = MakeIdentity("red");
+    const std::string blueName = stalled ? "Mae" : "Kit", redName = stalled ? "Ned" : "Lou";
+    // From two addresses, so that the match is rated.
+    TStartedMatch started =
+        SignInAndStart(port, blueIdentity, blueName, redIdentity, redName, PlainCreate, "127.0.0.2");
+    ASSERT_TRUE(started.Referee);
+    TRulesReferee& referee = *started.Referee;
+    for (int i = 0; i < 2; ++i) PlayOne(referee, started.Seats, i);
+    ::kill(pid_t(first.processId()), stalled ? SIGSTOP : SIGKILL);
 
-// The server running a match stalls past its lease and the other takes the
-// match over; woken, the first stores nothing more of it: the next move there
-// is not stored, and both players are told to connect again and let go.
-TEST(ServerProcessOnSharedStorage, AServerThatStalledPastItsLeaseStoresNothingMoreOfTheMatch) {
-    const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
-    if (url == nullptr || *url == '\0') GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
-    TLeaseRun run(url, "Mae", "Ned");
-    ASSERT_TRUE(run.Started.Referee);
-    for (int i = 0; i < 2; ++i) PlayOne(*run.Started.Referee, run.Started.Seats, i);
-    ::kill(pid_t(run.First.processId()), SIGSTOP);
-    ASSERT_TRUE(TakenOver(url, run.Started.MatchId));
-    ::kill(pid_t(run.First.processId()), SIGCONT);
-
-    // A move the second server has not seen: the referee plays it again there.
-    TRulesReferee before = *run.Started.Referee;
-    ASSERT_TRUE(SendOne(*run.Started.Referee, run.Started.Seats));
-    *run.Started.Referee = before;
-    for (TTlsTestClient* who : run.Started.Seats) {
-        std::optional<QJsonObject> bye = WaitFor(*who, "bye");
-        ASSERT_TRUE(bye) << "told";
-        EXPECT_TRUE((*bye)["reason"].toString().contains("another server"));
-        EXPECT_TRUE(who->WaitClosed());
-    }
     std::string error;
     std::unique_ptr<TSqlStorage> reader = TSqlStorage::Open("", url, error, "reader");
     ASSERT_TRUE(reader) << error;
-    EXPECT_EQ(reader->LoadMatch(run.Started.MatchId)->Moves.size(), 2u);
-    run.FinishOnTheSecond(url, 2);
+    std::optional<TStoredMatch> taken;
+    int looks = 0; // a tenth of a second apart, for a minute at most
+    for (; looks < 600 && !(taken && taken->Epoch > TStoredMatch::FirstEpoch); ++looks) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        taken = reader->LoadMatch(started.MatchId);
+    }
+    ASSERT_TRUE(taken && taken->Epoch > TStoredMatch::FirstEpoch);
+    std::cout << "taken over within " << looks * 100 << " ms\n";
+    if (stalled) {
+        ::kill(pid_t(first.processId()), SIGCONT);
+        const TRulesReferee before = referee;
+        ASSERT_TRUE(SendOne(referee, started.Seats));
+        referee = before; // not stored, so played again there
+        for (TTlsTestClient* who : started.Seats) {
+            EXPECT_TRUE(
+                WaitFor(*who, "bye").value_or(QJsonObject())["reason"].toString().contains("another"));
+            EXPECT_TRUE(who->WaitClosed());
+        }
+        EXPECT_EQ(reader->LoadMatch(started.MatchId)->Moves.size(), 2u);
+    }
+
+    auto blue = SignIn(blueIdentity, other, blueName);
+    auto red = SignIn(redIdentity, other, redName, "127.0.0.2");
+    for (TTlsTestClient* who : {blue.get(), red.get()})
+        EXPECT_EQ(WaitFor(*who, "match").value_or(QJsonObject())["moves"].toArray().size(), 2)
+            << "back at the seat with every move";
+    TTlsTestClient* seats[2] = {red.get(), blue.get()};
+    for (int i = 2; i < 9; ++i) PlayOne(referee, seats, i);
+    for (TTlsTestClient* who : seats)
+        EXPECT_EQ(WaitFor(*who, "ended").value_or(QJsonObject())["how"].toString(), "finished");
+    std::optional<TStoredMatch> stored = reader->LoadMatch(started.MatchId);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->Status, TMatchStatus::Finished);
+    EXPECT_EQ(stored->Moves.size(), 9u);
+    EXPECT_EQ(stored->Winner, referee.Winner());
+    EXPECT_TRUE(stored->Rated);
+    for (int64_t player : stored->Players) EXPECT_EQ(reader->Standing(player)->RatedMatches, 1);
+    for (QProcess* server : {&first, &second}) {
+        server->terminate();
+        server->waitForFinished(WaitMs);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Ways, ServerProcessOnSharedStorageTakeOver, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Stalled" : "Killed"; });
 
 } // namespace

@@ -557,11 +557,6 @@ TEST_P(StorageTest, AnExpiredMatchGoesToOneServerAndTheOneThatLostItStoresNothin
     EXPECT_EQ(first->AddMove(ids[0], 1, {1, 3, 0, 0, 11}), TMoveResult::Fenced);
     EXPECT_EQ(first->AddLastMove(ids[0], 1, {1, 3, 0, 0, 11}, 0, score, &update), TMoveResult::Fenced);
     EXPECT_EQ(first->FinishMatch(ids[0], 1, TMatchStatus::Time, 0, score, 12, &update), TMoveResult::Fenced);
-    std::vector<TStorage::TMoveWrite> writes(1);
-    writes[0].MatchId = ids[0];
-    writes[0].Epoch = 1;
-    writes[0].Move = {1, 3, 0, 0, 11};
-    EXPECT_FALSE(first->AddMoves(writes));
     EXPECT_TRUE(first->MatchesInPlay().empty()) << "nothing of its own left to resume";
     std::optional<TStoredMatch> kept = first->LoadMatch(ids[0]);
     ASSERT_TRUE(kept);
