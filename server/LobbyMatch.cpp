@@ -398,10 +398,13 @@ void TLobby::KeepLeases(int64_t nowMs) {
 void TLobby::PollLeases(int64_t nowMs) {
     LeaseAtMs = nowMs + LeasePollMs;
     if (LeaseJobsOut) return; // the runner is behind: one look at a time
+    std::vector<int64_t> running;
+    for (const auto& [id, table] : TableById)
+        if (table.Referee) running.push_back(table.Match.Id);
     auto failed = std::make_shared<std::string>();
     TStorageJob renew;
-    renew.Work = [failed](TStorage& storage) {
-        if (!storage.RenewLeases()) *failed = storage.LastError();
+    renew.Work = [failed, running = std::move(running)](TStorage& storage) {
+        if (!storage.RenewLeases(running)) *failed = storage.LastError();
     };
     renew.Done = [this, failed](TStorageJob&, int64_t) {
         // Said once for a run of failures (the database is away), and once when they end.
@@ -411,8 +414,7 @@ void TLobby::PollLeases(int64_t nowMs) {
                                  : "cannot renew the leases: " + *failed);
     };
     renew.SubmittedMs = nowMs;
-    if (MatchesInPlay() > 0 && !Runner->Submit(std::move(renew)))
-        Log.Write("cannot renew the leases: the storage is busy");
+    if (!Runner->Submit(std::move(renew))) Log.Write("cannot renew the leases: the storage is busy");
     auto taken = std::make_shared<std::vector<TStoredMatch>>();
     TStorageJob takeOver;
     takeOver.Work = [taken](TStorage& storage) { *taken = storage.TakeOverExpired(TakeOverMost); };

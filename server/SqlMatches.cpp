@@ -358,14 +358,18 @@ std::vector<TStoredMatch> TSqlStorage::Take(const char* condition, size_t most) 
     return matches;
 }
 
-bool TSqlStorage::RenewLeases() {
-    QSqlQuery& query =
-        Prepared(TStatement::RenewLeases,
-                 "UPDATE matches SET lease_until = {now} + ? WHERE instance = ? AND status = 'playing'");
-    query.bindValue(0, qint64(LeaseMs));
-    query.bindValue(1, Instance);
-    const bool run = query.exec();
-    if (!run) Fail(query.lastError());
-    query.finish();
-    return run;
+bool TSqlStorage::RenewLeases(const std::vector<int64_t>& matchIds) {
+    if (matchIds.empty()) return true;
+    // The ids written out, not bound: one statement however many there are.
+    QString ids;
+    for (int64_t id : matchIds) ids += (ids.isEmpty() ? "" : ",") + QString::number(id);
+    QSqlQuery query(Database());
+    query.prepare(Dialect(QStringLiteral("UPDATE matches SET lease_until = {now} + ? WHERE instance = ?"
+                                         " AND status = 'playing' AND id IN (%1)")
+                              .arg(ids)));
+    query.addBindValue(qint64(LeaseMs));
+    query.addBindValue(Instance);
+    if (query.exec()) return true;
+    Fail(query.lastError());
+    return false;
 }

@@ -42,7 +42,7 @@ public:
                             TRatingUpdate* ratings = nullptr) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
     std::vector<TStoredMatch> MatchesInPlay() override;
-    bool RenewLeases() override;
+    bool RenewLeases(const std::vector<int64_t>& matchIds) override;
     std::vector<TStoredMatch> TakeOverExpired(size_t most) override;
     std::optional<TStanding> Standing(int64_t playerId) override;
     std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override;
@@ -70,7 +70,7 @@ public:
 private:
     // The statements run for every move, match and sign-in, prepared once
     // for the connection and run again with new values.
-    enum class TStatement { FindPlayer, CreateMatch, AddMove, FinishMatch, RenewLeases, Count };
+    enum class TStatement { FindPlayer, CreateMatch, AddMove, FinishMatch, Count };
 
     TSqlStorage() = default;
     // The connection; made again first when the last use failed.

@@ -109,9 +109,14 @@ public:
     // (kept before matches had owners) become this server's; other servers'
     // are left to them.
     virtual std::vector<TStoredMatch> MatchesInPlay() = 0;
-    // Renews the leases of every match this server runs; false when the
+    // Renews, in one statement, the leases this server still holds of the
+    // matches it runs (a match it does not run, say one whose takeover failed
+    // halfway, is left to run out for another to take); false when the
     // database failed. A storage only one server uses has none to renew.
-    virtual bool RenewLeases() { return true; }
+    virtual bool RenewLeases(const std::vector<int64_t>& matchIds) {
+        (void)matchIds;
+        return true;
+    }
     // Takes over, at most `most`, matches in play whose lease ran out on
     // another server, and returns them with their moves: of servers trying
     // at once, each match goes to one.

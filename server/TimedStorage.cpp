@@ -69,8 +69,8 @@ std::vector<TStoredMatch> TTimedStorage::MatchesInPlay() {
     return Timed([&] { return Inner.MatchesInPlay(); }, NeverFailed);
 }
 
-bool TTimedStorage::RenewLeases() {
-    return Timed([&] { return Inner.RenewLeases(); }, [](bool renewed) { return !renewed; });
+bool TTimedStorage::RenewLeases(const std::vector<int64_t>& matchIds) {
+    return Timed([&] { return Inner.RenewLeases(matchIds); }, [](bool renewed) { return !renewed; });
 }
 
 std::vector<TStoredMatch> TTimedStorage::TakeOverExpired(size_t most) {

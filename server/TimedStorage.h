@@ -23,7 +23,7 @@ public:
                             const int32_t score[2], int64_t endedMs, TRatingUpdate* ratings) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
     std::vector<TStoredMatch> MatchesInPlay() override;
-    bool RenewLeases() override;
+    bool RenewLeases(const std::vector<int64_t>& matchIds) override;
     std::vector<TStoredMatch> TakeOverExpired(size_t most) override;
     std::optional<TStanding> Standing(int64_t playerId) override;
     std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override;

@@ -502,9 +502,10 @@ TEST_P(StorageTest, TheCommunityIsKeptAndEveryModerationActionLogged) {
 }
 
 // Matches whose leases ran out, taken over by two servers at once: each goes
-// to exactly one, at the next epoch, with its moves; a lease renewed (even
-// after it ran out) is left alone. The server that lost a match stores
-// nothing more for it: no move, no end, no rating.
+// to exactly one, at the next epoch, with its moves. The server that lost a
+// match stores nothing more for it: no move, no end, no rating. A lease
+// renewed, even after it ran out, is left alone; one the server holds but
+// does not renew (it no longer runs the match) is taken.
 TEST_P(StorageTest, AnExpiredMatchGoesToOneServerAndTheOneThatLostItStoresNothing) {
     constexpr int Matches = 12;
     auto first = Open("first");
@@ -518,12 +519,7 @@ TEST_P(StorageTest, AnExpiredMatchGoesToOneServerAndTheOneThatLostItStoresNothin
         ASSERT_EQ(first->AddMove(ids.back(), TStoredMatch::FirstEpoch, {0, 4, 1, 1, 10}),
                   TMoveResult::Stored);
     }
-    auto other = Open("second");
-    EXPECT_TRUE(other->TakeOverExpired(size_t(Matches)).empty()) << "held";
-    RunRaw(File, Postgres, {"UPDATE matches SET lease_until = 0"});
-    ASSERT_TRUE(first->RenewLeases()) << first->LastError();
-    EXPECT_TRUE(other->TakeOverExpired(size_t(Matches)).empty()) << "renewed before anyone took them";
-    other.reset();
+    EXPECT_TRUE(Open("second")->TakeOverExpired(size_t(Matches)).empty()) << "held";
     RunRaw(File, Postgres, {"UPDATE matches SET lease_until = 0"});
 
     const std::string names[2] = {"second", "third"};
@@ -565,6 +561,11 @@ TEST_P(StorageTest, AnExpiredMatchGoesToOneServerAndTheOneThatLostItStoresNothin
     EXPECT_EQ(first->Standing(red)->RatedMatches, 0);
 
     auto taker = Open(names[winner]);
+    RunRaw(File, Postgres, {"UPDATE matches SET lease_until = 0"});
+    ASSERT_TRUE(taker->RenewLeases({ids[0]})) << taker->LastError();
+    std::vector<TStoredMatch> rest = first->TakeOverExpired(size_t(Matches));
+    EXPECT_EQ(rest.size(), size_t(Matches - 1));
+    for (const TStoredMatch& match : rest) EXPECT_NE(match.Id, ids[0]) << "renewed after it ran out";
     EXPECT_EQ(taker->AddLastMove(ids[0], 2, {1, 3, 0, 0, 11}, 0, score, &update), TMoveResult::Stored)
         << taker->LastError();
     EXPECT_TRUE(update.Rated);
