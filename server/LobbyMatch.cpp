@@ -391,7 +391,6 @@ void TLobby::LostTable(TTable& table, int64_t nowMs) {
 }
 
 void TLobby::KeepLeases(int64_t nowMs) {
-    LeaseAtMs = nowMs;
     PollLeases(nowMs);
 }
 
