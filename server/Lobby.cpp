@@ -234,13 +234,14 @@ void TLobby::Tick(int64_t nowMs) {
     }
     if (LobbyFlushAtMs <= nowMs) FlushLobby();
     if (ModerationAtMs <= nowMs) FollowModeration(nowMs);
+    if (LeaseAtMs <= nowMs) PollLeases(nowMs);
     AfterChange(nowMs);
 }
 
 int64_t TLobby::NextDeadline() const {
     const int64_t challenges = ChallengeDeadlines.empty() ? Never : ChallengeDeadlines.begin()->first;
-    return std::min(
-        {Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs, challenges});
+    return std::min({Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs,
+                     LeaseAtMs, challenges});
 }
 
 size_t TLobby::MatchesInPlay() const {

@@ -60,6 +60,16 @@ public:
     // How often the moderation log is read for actions taken elsewhere (by
     // another server sharing the database, or the admin command).
     static constexpr int64_t ModerationPollMs = 3'000;
+    // How often a server renews the leases of the matches it runs, and looks
+    // for matches whose lease ran out on another server, to take them over.
+    // A server killed has its matches taken over within LeaseMs +
+    // LeasePollMs; a renewal may come two periods late before that happens
+    // to one alive.
+    static constexpr int64_t LeasePollMs = 2'000;
+    static_assert(LeasePollMs * 3 <= TStorage::LeaseMs);
+    static_assert(TStorage::LeaseMs + LeasePollMs < 10'000);
+    // Matches taken over at one look, at most.
+    static constexpr size_t TakeOverMost = 100;
 
     struct TOutgoing {
         uint64_t Connection = 0;
@@ -86,6 +96,10 @@ public:
     // play waits at its table for its players, each with the away allowance;
     // one already over by its moves ends with its result.
     void ResumeStored(int64_t nowMs);
+    // Renews this server's leases and takes over the matches whose lease
+    // ran out elsewhere, every LeasePollMs from now on, through the storage
+    // runner: for servers sharing a database.
+    void KeepLeases(int64_t nowMs);
 
     size_t PlayersOnline() const { return Players.size(); }
     size_t Tables() const { return TableById.size(); }
@@ -222,6 +236,13 @@ private:
                const TStorage::TRatingUpdate& ratings);
     void EndedElsewhere(TTable& table, int64_t nowMs);
     std::unique_ptr<TReferee> Replay(const TStoredMatch& match, std::string& problem) const;
+    // Stored matches this server has just taken: each waits at a table for
+    // its players, or ends when its moves ended it.
+    void Resume(std::vector<TStoredMatch> matches, int64_t nowMs);
+    // The table's match is run by another server now: it stops here, storing
+    // nothing, and its players are sent to find it there.
+    void LostTable(TTable& table, int64_t nowMs);
+    void PollLeases(int64_t nowMs);
     // A rated table whose players are one person (a certificate, an address).
     bool OnePerson(const TTable& table) const;
     // Keeps Deadlines in step with the table's clock.
@@ -310,5 +331,8 @@ private:
     TModeration Moderation;
     int64_t ModerationSeen = 0; // the last action of the log acted on
     int64_t ModerationAtMs = Never;
+    int64_t LeaseAtMs = Never;
+    bool LeaseJobsOut = false;  // a look for matches to take over is with the runner
+    bool RenewingLeases = true; // the last renewal did not fail
     int64_t AwayMs() const { return Settings.AwaySeconds * 1000LL; }
 };

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -53,6 +54,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     TStorageJob job;
     TStorage::TMoveWrite& write = job.Write;
     write.MatchId = table.Match.Id;
+    write.Epoch = table.Match.Epoch;
     write.Move = {int32_t(table.Match.Moves.size()), request.Move, nowMs};
     write.Last = MatchOver(*table.Referee, table.Match.Moves.size() + 1, write.Winner);
     for (int seat = 0; write.Last && seat < 2; ++seat) write.Score[seat] = table.Referee->Score(seat);
@@ -91,6 +93,12 @@ void TLobby::MoveStored(int64_t tableId, int32_t seat, TStorageJob& job, int64_t
     if (Metrics && job.Seconds) {
         Metrics->StorageSeconds.Observe(*job.Seconds);
         if (write.Result == TStorage::TMoveResult::Failed) ++Metrics->StorageErrors;
+    }
+    if (write.Result == TStorage::TMoveResult::Fenced) {
+        Log.Write("a move of match " + std::to_string(write.MatchId) + " is not stored: " + job.Error);
+        LostTable(table, nowMs);
+        AfterChange(nowMs);
+        return;
     }
     if (write.Result != TStorage::TMoveResult::Stored) {
         Log.Write("cannot store a move of match " + std::to_string(write.MatchId) + ": " + job.Error);
@@ -190,12 +198,13 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs) {
     }
     match.Rated = table.Rated;
     match.Id = Storage.CreateMatch(match);
+    match.Epoch = TStoredMatch::FirstEpoch;
     if (match.Id == 0)
         Log.Write("cannot store a new match: " + Storage.LastError());
     else if (table.Referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
              !table.Referee) {
         const int32_t none[2] = {0, 0};
-        Storage.FinishMatch(match.Id, TMatchStatus::Abandoned, -1, none, nowMs);
+        Storage.FinishMatch(match.Id, match.Epoch, TMatchStatus::Abandoned, -1, none, nowMs);
         Log.Write("no rules to decide match " + std::to_string(match.Id) + " with");
     }
     if (!table.Referee) {
@@ -246,7 +255,15 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
     if (table.Referee)
         for (int seat = 0; seat < 2; ++seat) score[seat] = table.Referee->Score(seat);
     TStorage::TRatingUpdate ratings;
-    if (!Storage.FinishMatch(table.Match.Id, how, winner, score, nowMs, &ratings))
+    const TStorage::TMoveResult stored =
+        Storage.FinishMatch(table.Match.Id, table.Match.Epoch, how, winner, score, nowMs, &ratings);
+    if (stored == TStorage::TMoveResult::Fenced) {
+        Log.Write("the end of match " + std::to_string(table.Match.Id) +
+                  " is not stored: " + Storage.LastError());
+        LostTable(table, nowMs);
+        return;
+    }
+    if (stored != TStorage::TMoveResult::Stored)
         Log.Write("cannot store the end of match " + std::to_string(table.Match.Id) + ": " +
                   Storage.LastError());
     Ended(table, how, winner, score, ratings);
@@ -286,7 +303,18 @@ bool TLobby::OnePerson(const TTable& table) const {
 }
 
 void TLobby::ResumeStored(int64_t nowMs) {
-    for (TStoredMatch& match : Storage.MatchesInPlay()) {
+    Resume(Storage.MatchesInPlay(), nowMs);
+}
+
+void TLobby::Resume(std::vector<TStoredMatch> matches, int64_t nowMs) {
+    for (TStoredMatch& match : matches) {
+        // Taken back after another server took it from here: the table
+        // still kept for it is stale.
+        for (auto& [id, kept] : TableById)
+            if (kept.Referee && kept.Match.Id == match.Id) {
+                LostTable(kept, nowMs);
+                break;
+            }
         std::string problem;
         std::unique_ptr<TReferee> referee = Replay(match, problem);
         int32_t winner = -1;
@@ -297,8 +325,9 @@ void TLobby::ResumeStored(int64_t nowMs) {
             int32_t score[2] = {0, 0};
             for (int seat = 0; over && seat < 2; ++seat) score[seat] = referee->Score(seat);
             const int64_t endedMs = over && !match.Moves.empty() ? match.Moves.back().TimeMs : nowMs;
-            if (!Storage.FinishMatch(match.Id, over ? TMatchStatus::Finished : TMatchStatus::Abandoned,
-                                     winner, score, endedMs))
+            if (Storage.FinishMatch(match.Id, match.Epoch,
+                                    over ? TMatchStatus::Finished : TMatchStatus::Abandoned, winner, score,
+                                    endedMs) != TStorage::TMoveResult::Stored)
                 Log.Write("cannot store the end of match " + std::to_string(match.Id) + ": " +
                           Storage.LastError());
             Log.Write("stored match " + std::to_string(match.Id) +
@@ -318,13 +347,84 @@ void TLobby::ResumeStored(int64_t nowMs) {
         for (int seat = 0; seat < 2; ++seat) {
             table.Seats[seat] = match.Players[seat];
             table.Names[seat] = Storage.PlayerName(match.Players[seat]).value_or("?");
-            SeatTable[match.Players[seat]] = table.Id;
+            SeatTable.emplace(match.Players[seat], table.Id);
         }
         table.Match = std::move(match);
         Schedule(table);
         TableChanged(table);
-        Log.Write("match " + std::to_string(table.Match.Id) + " waits for its players after " +
-                  std::to_string(table.Match.Moves.size()) + " moves");
+        Log.Write("match " + std::to_string(table.Match.Id) + " (epoch " + std::to_string(table.Match.Epoch) +
+                  ") waits for its players after " + std::to_string(table.Match.Moves.size()) + " moves");
+        // Those already here (signed in before this server took the match
+        // over) sit back at once.
+        for (int64_t player : table.Seats)
+            if (uint64_t connection = ConnectionOf(player);
+                connection && Clients.at(connection).Table == 0 && SeatTable.at(player) == table.Id) {
+                TClient& client = Clients.at(connection);
+                StopWaiting(connection, client);
+                BackToSeat(client, nowMs);
+                Send(connection, MatchState(table, client.Seat, nowMs));
+                PlayerChanged(client);
+            }
     }
     AfterChange(nowMs);
+}
+
+void TLobby::LostTable(TTable& table, int64_t nowMs) {
+    Log.Write("match " + std::to_string(table.Match.Id) + " at table " + std::to_string(table.Id) +
+              " is run by another server now; it stops here");
+    // Signing in again, through the front, reaches the server that runs the
+    // match now, which seats them with every move it kept. They are let go
+    // as their connections close: callers may still hold them.
+    for (int64_t player : table.Seats)
+        if (uint64_t connection = ConnectionOf(player)) {
+            TServerMessage bye;
+            bye.Kind = TServerMessage::TKind::Bye;
+            bye.Text =
+                QStringLiteral("Your match has moved to another server; connect again to go on with it.");
+            Send(connection, bye, true);
+            TClient& client = Clients.at(connection);
+            client.Table = 0;
+            client.Seat = -1;
+        }
+    RemoveTable(table.Id);
+    AfterChange(nowMs);
+}
+
+void TLobby::KeepLeases(int64_t nowMs) {
+    PollLeases(nowMs);
+}
+
+void TLobby::PollLeases(int64_t nowMs) {
+    LeaseAtMs = nowMs + LeasePollMs;
+    if (LeaseJobsOut) return; // the runner is behind: one look at a time
+    std::vector<int64_t> running;
+    for (const auto& [id, table] : TableById)
+        if (table.Referee) running.push_back(table.Match.Id);
+    auto failed = std::make_shared<std::string>();
+    TStorageJob renew;
+    renew.Work = [failed, running = std::move(running)](TStorage& storage) {
+        if (!storage.RenewLeases(running)) *failed = storage.LastError();
+    };
+    renew.Done = [this, failed](TStorageJob&, int64_t) {
+        // Said once for a run of failures (the database is away), and once when they end.
+        if (failed->empty() == RenewingLeases) return;
+        RenewingLeases = failed->empty();
+        Log.Write(RenewingLeases ? std::string("the leases are renewed again")
+                                 : "cannot renew the leases: " + *failed);
+    };
+    renew.SubmittedMs = nowMs;
+    if (!Runner->Submit(std::move(renew))) Log.Write("cannot renew the leases: the storage is busy");
+    auto taken = std::make_shared<std::vector<TStoredMatch>>();
+    TStorageJob takeOver;
+    takeOver.Work = [taken](TStorage& storage) { *taken = storage.TakeOverExpired(TakeOverMost); };
+    takeOver.Done = [this, taken](TStorageJob&, int64_t doneMs) {
+        LeaseJobsOut = false;
+        for (const TStoredMatch& match : *taken)
+            Log.Write("took match " + std::to_string(match.Id) + " over at epoch " +
+                      std::to_string(match.Epoch) + ": its lease ran out");
+        if (!taken->empty()) Resume(std::move(*taken), doneMs);
+    };
+    takeOver.SubmittedMs = nowMs;
+    LeaseJobsOut = true;
+    if (!Runner->Submit(std::move(takeOver))) LeaseJobsOut = false;
 }

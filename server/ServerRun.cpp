@@ -155,6 +155,7 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     sessions.Lobby().Apply(*settings);
     sessions.Lobby().Moderate(*storage, WallClockMs());
     sessions.Lobby().ResumeStored(WallClockMs());
+    sessions.Lobby().KeepLeases(WallClockMs());
     sessions.Flush();
     TTlsServer::TLimits limits;
     limits.MaxConnections = settings->MaxConnections;

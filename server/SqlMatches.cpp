@@ -14,10 +14,12 @@
 #include <algorithm>
 
 int64_t TSqlStorage::CreateMatch(const TStoredMatch& match) {
+    static_assert(TStoredMatch::FirstEpoch == 1);
     QSqlQuery& query = Prepared(
         TStatement::CreateMatch,
         "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
-        " started_ms, rated, instance) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+        " started_ms, rated, instance, lease_epoch, lease_until)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1, {now} + ?) RETURNING id");
     const QVariant values[] = {qint64(match.Players[0]),
                                qint64(match.Players[1]),
                                int(match.Rules),
@@ -27,7 +29,8 @@ int64_t TSqlStorage::CreateMatch(const TStoredMatch& match) {
                                QString::fromLatin1(StatusName(TMatchStatus::Playing)),
                                qint64(match.StartedMs),
                                int(match.Rated ? 1 : 0),
-                               Instance};
+                               Instance,
+                               qint64(LeaseMs)};
     for (int i = 0; i < int(std::size(values)); ++i) query.bindValue(i, values[i]);
     if (!query.exec() || !query.next()) {
         if (query.lastError().isValid())
@@ -42,21 +45,25 @@ int64_t TSqlStorage::CreateMatch(const TStoredMatch& match) {
     return id;
 }
 
-TStorage::TMoveResult TSqlStorage::AddMove(int64_t matchId, const TStoredMove& move) {
-    TMoveResult result = InsertMove(matchId, move);
-    return result == TMoveResult::NotNext ? Refusal(matchId, move) : result;
+TStorage::TMoveResult TSqlStorage::AddMove(int64_t matchId, int64_t epoch, const TStoredMove& move) {
+    TMoveResult result = InsertMove(matchId, epoch, move);
+    return result == TMoveResult::NotNext ? Refusal(matchId, epoch, &move) : result;
 }
 
-TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, const TStoredMove& move) {
+TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, int64_t epoch, const TStoredMove& move) {
     // One statement, so that it is whole or absent; the count keeps the
     // moves without gaps and the key keeps two servers from both adding one.
+    // The lease is checked under a lock on the match's row: a server taking
+    // the match over waits for this transaction, and then reads its move.
     QSqlQuery& query = Prepared(
         TStatement::AddMove, "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) SELECT ?, ?, ?, ?, ?, ?"
                              " WHERE (SELECT COUNT(*) FROM moves WHERE match_id = ?) = ?"
-                             " AND EXISTS (SELECT 1 FROM matches WHERE id = ? AND status = 'playing')");
+                             " AND EXISTS (SELECT 1 FROM matches WHERE id = ? AND status = 'playing'"
+                             " AND instance = ? AND lease_epoch = ?{share})");
     const QVariant values[] = {qint64(matchId),  int(move.Index),  int(move.Move.Slot),
                                int(move.Move.X), int(move.Move.Y), qint64(move.TimeMs),
-                               qint64(matchId),  int(move.Index),  qint64(matchId)};
+                               qint64(matchId),  int(move.Index),  qint64(matchId),
+                               Instance,         qint64(epoch)};
     for (int i = 0; i < int(std::size(values)); ++i) query.bindValue(i, values[i]);
     const bool run = query.exec();
     const int rows = run ? query.numRowsAffected() : 0;
@@ -66,11 +73,12 @@ TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, const TStoredMove
     return rows == 1 ? TMoveResult::Stored : TMoveResult::NotNext;
 }
 
-// Why a move was refused: a match that ended (on another server, say) is not
-// a move out of order, and the player is told so.
-TStorage::TMoveResult TSqlStorage::Refusal(int64_t matchId, const TStoredMove& move) {
+// Why a write was refused: a match that ended (on another server, say) is
+// not a move out of order, nor is a match another server now runs, and the
+// player is told so.
+TStorage::TMoveResult TSqlStorage::Refusal(int64_t matchId, int64_t epoch, const TStoredMove* move) {
     QSqlQuery query(Database());
-    query.prepare("SELECT status FROM matches WHERE id = ?");
+    query.prepare("SELECT status, instance, lease_epoch FROM matches WHERE id = ?");
     query.addBindValue(qint64(matchId));
     if (!query.exec()) {
         Fail(query.lastError());
@@ -80,20 +88,29 @@ TStorage::TMoveResult TSqlStorage::Refusal(int64_t matchId, const TStoredMove& m
         Error = "match " + std::to_string(matchId) + " is not in play";
         return TMoveResult::Ended;
     }
-    Error = "move " + std::to_string(move.Index) + " is not the next of match " + std::to_string(matchId);
+    if (query.value(1).toString() != Instance || query.value(2).toLongLong() != epoch) {
+        Error = "match " + std::to_string(matchId) + " is run by " + query.value(1).toString().toStdString() +
+                " at epoch " + std::to_string(query.value(2).toLongLong()) + ", not by " +
+                Instance.toStdString() + " at epoch " + std::to_string(epoch);
+        return TMoveResult::Fenced;
+    }
+    if (!move) {
+        Error = "match " + std::to_string(matchId) + " could not be ended";
+        return TMoveResult::Failed;
+    }
+    Error = "move " + std::to_string(move->Index) + " is not the next of match " + std::to_string(matchId);
     return TMoveResult::NotNext;
 }
 
-TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner,
-                                               const int32_t score[2], TRatingUpdate* ratings) {
+TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move,
+                                               int32_t winner, const int32_t score[2],
+                                               TRatingUpdate* ratings) {
     if (!Begin()) return TMoveResult::Failed;
     TRatingUpdate update;
-    TMoveResult result = InsertMove(matchId, move);
-    if (result == TMoveResult::NotNext) result = Refusal(matchId, move);
-    bool inPlay = true;
-    if (result == TMoveResult::Stored &&
-        !EndInTransaction(matchId, TMatchStatus::Finished, winner, score, move.TimeMs, update, inPlay))
-        result = inPlay ? TMoveResult::Failed : TMoveResult::Ended;
+    TMoveResult result = InsertMove(matchId, epoch, move);
+    if (result == TMoveResult::NotNext) result = Refusal(matchId, epoch, &move);
+    if (result == TMoveResult::Stored)
+        result = EndInTransaction(matchId, epoch, TMatchStatus::Finished, winner, score, move.TimeMs, update);
     if (result != TMoveResult::Stored) {
         Rollback();
         return result;
@@ -108,12 +125,12 @@ bool TSqlStorage::AddMoves(std::vector<TMoveWrite>& writes) {
     if (!Begin()) return false;
     for (TMoveWrite& write : writes) {
         write.Ratings = {};
-        write.Result = InsertMove(write.MatchId, write.Move);
-        bool inPlay = true;
+        write.Result = InsertMove(write.MatchId, write.Epoch, write.Move);
         // Anything but stored is for storing alone, which says why.
-        if (write.Result != TMoveResult::Stored ||
-            (write.Last && !EndInTransaction(write.MatchId, TMatchStatus::Finished, write.Winner, write.Score,
-                                             write.Move.TimeMs, write.Ratings, inPlay))) {
+        if (write.Result == TMoveResult::Stored && write.Last)
+            write.Result = EndInTransaction(write.MatchId, write.Epoch, TMatchStatus::Finished, write.Winner,
+                                            write.Score, write.Move.TimeMs, write.Ratings);
+        if (write.Result != TMoveResult::Stored) {
             Rollback();
             return false;
         }
@@ -146,46 +163,51 @@ void TSqlStorage::Rollback() {
         QSqlQuery(database).exec("ROLLBACK");
 }
 
-bool TSqlStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                              int64_t endedMs, TRatingUpdate* ratings) {
+TStorage::TMoveResult TSqlStorage::FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status,
+                                               int32_t winner, const int32_t score[2], int64_t endedMs,
+                                               TRatingUpdate* ratings) {
     TRatingUpdate update;
-    if (!Begin()) return false;
-    bool inPlay = true;
-    if (!EndInTransaction(matchId, status, winner, score, endedMs, update, inPlay)) {
+    if (!Begin()) return TMoveResult::Failed;
+    const TMoveResult result = EndInTransaction(matchId, epoch, status, winner, score, endedMs, update);
+    if (result != TMoveResult::Stored) {
         Rollback();
-        return false;
+        return result;
     }
-    if (!Commit()) return false;
+    if (!Commit()) return TMoveResult::Failed;
     if (ratings) *ratings = update;
-    return true;
+    return TMoveResult::Stored;
 }
 
-bool TSqlStorage::EndInTransaction(int64_t matchId, TMatchStatus status, int32_t winner,
-                                   const int32_t score[2], int64_t endedMs, TRatingUpdate& update,
-                                   bool& inPlay) {
+TStorage::TMoveResult TSqlStorage::EndInTransaction(int64_t matchId, int64_t epoch, TMatchStatus status,
+                                                    int32_t winner, const int32_t score[2], int64_t endedMs,
+                                                    TRatingUpdate& update) {
     QSqlQuery query(Database());
     query.prepare("UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
-                  " WHERE id = ? AND status = 'playing' RETURNING rated, red_player, blue_player");
+                  " WHERE id = ? AND status = 'playing' AND instance = ? AND lease_epoch = ?"
+                  " RETURNING rated, red_player, blue_player");
     query.addBindValue(QString::fromLatin1(StatusName(status)));
     query.addBindValue(int(winner));
     query.addBindValue(int(score[0]));
     query.addBindValue(int(score[1]));
     query.addBindValue(qint64(endedMs));
     query.addBindValue(qint64(matchId));
+    query.addBindValue(Instance);
+    query.addBindValue(qint64(epoch));
     if (!query.exec()) {
         Fail(query.lastError());
-        return false;
+        return TMoveResult::Failed;
     }
     if (!query.next()) {
-        inPlay = false;
-        Error = "match " + std::to_string(matchId) + " is not in play";
-        return false;
+        query.finish();
+        return Refusal(matchId, epoch, nullptr);
     }
     const bool rated = query.value(0).toInt() != 0;
     const int64_t players[2] = {query.value(1).toLongLong(), query.value(2).toLongLong()};
     query.finish();
     return !rated || status == TMatchStatus::Abandoned ||
-           RateMatch(query, matchId, players, status, winner, endedMs, update);
+                   RateMatch(query, matchId, players, status, winner, endedMs, update)
+               ? TMoveResult::Stored
+               : TMoveResult::Failed;
 }
 
 // Each rated match is one rating period for both players, each judged
@@ -287,28 +309,67 @@ std::optional<TStoredMatch> TSqlStorage::LoadMatch(int64_t matchId) {
 }
 
 std::vector<TStoredMatch> TSqlStorage::MatchesInPlay() {
+    // Its own (of a run before this one) and the unowned (kept before
+    // matches had owners), whatever their leases say.
+    return Take("instance = ? OR instance = ''", size_t(-1));
+}
+
+std::vector<TStoredMatch> TSqlStorage::TakeOverExpired(size_t most) {
+    return Take("instance <> ? AND lease_until < {now}", most);
+}
+
+std::vector<TStoredMatch> TSqlStorage::Take(const char* condition, size_t most) {
     std::vector<TStoredMatch> matches;
     QSqlQuery query(Database());
-    // One statement claims the unowned, so that of two servers starting at
-    // once only one takes each.
-    query.prepare("UPDATE matches SET instance = ? WHERE status = 'playing' AND instance = ''");
-    query.addBindValue(Instance);
-    if (!query.exec()) {
-        Fail(query.lastError());
-        return matches;
-    }
     query.prepare(
-        QStringLiteral("SELECT %1 FROM matches WHERE status = 'playing' AND instance = ? ORDER BY id")
-            .arg(SqlRows::MatchColumns));
+        Dialect(QStringLiteral("SELECT %1 FROM matches WHERE status = 'playing' AND (%2) ORDER BY id")
+                    .arg(QLatin1String(SqlRows::MatchColumns), QLatin1String(condition))));
     query.addBindValue(Instance);
     if (!query.exec()) {
         Fail(query.lastError());
         return matches;
     }
-    while (query.next()) {
+    std::vector<TStoredMatch> seen;
+    while (query.next() && seen.size() < most) {
         TStoredMatch match;
-        if (SqlRows::ReadMatch(query, match)) matches.push_back(match);
+        if (SqlRows::ReadMatch(query, match)) seen.push_back(match);
     }
-    for (TStoredMatch& match : matches) LoadMoves(match);
+    query.finish();
+    // Each one statement on its own: the one server whose update finds the
+    // epoch it read takes the match, and a server storing a move for it holds
+    // the update off until that move is in (InsertMove), so its moves are
+    // read after.
+    query.prepare(Dialect(QStringLiteral("UPDATE matches SET instance = ?, lease_epoch = lease_epoch + 1,"
+                                         " lease_until = {now} + ? WHERE id = ? AND status = 'playing'"
+                                         " AND lease_epoch = ?")));
+    for (TStoredMatch& match : seen) {
+        query.addBindValue(Instance);
+        query.addBindValue(qint64(LeaseMs));
+        query.addBindValue(qint64(match.Id));
+        query.addBindValue(qint64(match.Epoch));
+        if (!query.exec()) {
+            Fail(query.lastError());
+            break;
+        }
+        if (query.numRowsAffected() != 1) continue;
+        ++match.Epoch;
+        if (LoadMoves(match)) matches.push_back(std::move(match));
+    }
     return matches;
+}
+
+bool TSqlStorage::RenewLeases(const std::vector<int64_t>& matchIds) {
+    if (matchIds.empty()) return true;
+    // The ids written out, not bound: one statement however many there are.
+    QString ids;
+    for (int64_t id : matchIds) ids += (ids.isEmpty() ? "" : ",") + QString::number(id);
+    QSqlQuery query(Database());
+    query.prepare(Dialect(QStringLiteral("UPDATE matches SET lease_until = {now} + ? WHERE instance = ?"
+                                         " AND status = 'playing' AND id IN (%1)")
+                              .arg(ids)));
+    query.addBindValue(qint64(LeaseMs));
+    query.addBindValue(Instance);
+    if (query.exec()) return true;
+    Fail(query.lastError());
+    return false;
 }

@@ -23,6 +23,7 @@ bool ReadMatch(const QSqlQuery& query, TStoredMatch& match) {
     match.StartedMs = query.value(11).toLongLong();
     match.EndedMs = query.value(12).toLongLong();
     match.Rated = query.value(13).toInt() != 0;
+    match.Epoch = query.value(14).toLongLong();
     return StatusFromName(query.value(7).toString().toStdString(), match.Status);
 }
 

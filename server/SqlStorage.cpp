@@ -128,6 +128,12 @@ const std::vector<TSchemaStep>& SchemaSteps() {
           " target TEXT NOT NULL,"
           " reason TEXT NOT NULL,"
           " at_ms BIGINT NOT NULL)"}},
+        // Leases: the server that runs a match in play holds it until
+        // lease_until (the database's clock, in ms) at lease_epoch, which
+        // each server taking the match over raises.
+        {5,
+         {"ALTER TABLE matches ADD COLUMN lease_epoch BIGINT NOT NULL DEFAULT 0",
+          "ALTER TABLE matches ADD COLUMN lease_until BIGINT NOT NULL DEFAULT 0"}},
     };
     return Steps;
 }
@@ -164,9 +170,19 @@ QSqlQuery& TSqlStorage::Prepared(TStatement statement, const char* text) {
     std::unique_ptr<QSqlQuery>& query = Statements[size_t(statement)];
     if (!query || query->lastQuery().isEmpty()) {
         query = std::make_unique<QSqlQuery>(Database());
-        if (!query->prepare(QString::fromLatin1(text))) query->clear();
+        if (!query->prepare(Dialect(QString::fromLatin1(text)))) query->clear();
     }
     return *query;
+}
+
+// Lease times are the database's clock, not each server's: servers on
+// several machines then agree on when a lease runs out however far their
+// own clocks drift apart. (SQLite's clock is its one machine's.)
+QString TSqlStorage::Dialect(QString text) const {
+    return text
+        .replace("{now}", Postgres ? "CAST(EXTRACT(EPOCH FROM clock_timestamp()) * 1000 AS BIGINT)"
+                                   : "CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)")
+        .replace("{share}", Postgres ? " FOR SHARE" : "");
 }
 
 // PostgreSQL restarted, or the line to it broke: the connection stays

@@ -16,10 +16,11 @@ class QSqlQuery;
 // older server made; a database a newer server has upgraded is refused. Use
 // one object from one thread. The matches it creates are marked as the given
 // server instance's, so that servers sharing a database each resume only
-// their own.
+// their own, and it writes for a match only while that instance holds the
+// match's lease at the epoch the write names.
 class TSqlStorage : public TStorage, public TCommunityStorage {
 public:
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     ~TSqlStorage() override;
 
@@ -32,14 +33,17 @@ public:
     std::optional<TPlayer> FindPlayer(const std::string& name) override;
     std::optional<std::string> PlayerName(int64_t playerId) override;
     int64_t CreateMatch(const TStoredMatch& match) override;
-    TMoveResult AddMove(int64_t matchId, const TStoredMove& move) override;
-    TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner, const int32_t score[2],
-                            TRatingUpdate* ratings = nullptr) override;
+    TMoveResult AddMove(int64_t matchId, int64_t epoch, const TStoredMove& move) override;
+    TMoveResult AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move, int32_t winner,
+                            const int32_t score[2], TRatingUpdate* ratings = nullptr) override;
     bool AddMoves(std::vector<TMoveWrite>& writes) override;
-    bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                     int64_t endedMs, TRatingUpdate* ratings = nullptr) override;
+    TMoveResult FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status, int32_t winner,
+                            const int32_t score[2], int64_t endedMs,
+                            TRatingUpdate* ratings = nullptr) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
     std::vector<TStoredMatch> MatchesInPlay() override;
+    bool RenewLeases(const std::vector<int64_t>& matchIds) override;
+    std::vector<TStoredMatch> TakeOverExpired(size_t most) override;
     std::optional<TStanding> Standing(int64_t playerId) override;
     std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override;
     std::optional<TProfile> Profile(const std::string& name, int32_t historyCount,
@@ -72,25 +76,35 @@ private:
     // The connection; made again first when the last use failed.
     QSqlDatabase Database();
     QSqlQuery& Prepared(TStatement statement, const char* text);
+    // The statement in this database's words: "{now}" for the database's
+    // own clock in milliseconds since 1970, "{share}" for a lock on the rows
+    // read that holds off their update until the transaction ends.
+    QString Dialect(QString text) const;
     bool Upgrade();
     // After a failure on PostgreSQL: a new connection, the statements to be prepared again.
     void ReopenIfLost();
     // Keeps the error, after what, and has the connection made again at its next use.
     void Fail(const QSqlError& error, const std::string& what = {});
     bool LoadMoves(TStoredMatch& match);
+    // The matches in play picked by condition (over the matches' columns,
+    // its one value bound), each taken at the next epoch if still at the one
+    // read: a compare-and-set, so that of servers taking a match at once one
+    // gets it. Returns those taken, with their moves.
+    std::vector<TStoredMatch> Take(const char* condition, size_t most);
     // A write transaction that holds the database from its start (SQLite's
     // IMMEDIATE), so that two servers never both read a rating and write it.
     bool Begin();
     bool Commit();
     void Rollback();
-    // The move as the next of a match in play; NotNext also when the match
-    // is not in play, which Refusal then tells apart.
-    TMoveResult InsertMove(int64_t matchId, const TStoredMove& move);
-    TMoveResult Refusal(int64_t matchId, const TStoredMove& move);
-    // Within a transaction: the end of a match in play (inPlay false when it
-    // was not) with what it does to ratings.
-    bool EndInTransaction(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                          int64_t endedMs, TRatingUpdate& update, bool& inPlay);
+    // The move as the next of a match in play held at epoch; NotNext also
+    // when the match is not in play or not held, which Refusal then tells apart.
+    TMoveResult InsertMove(int64_t matchId, int64_t epoch, const TStoredMove& move);
+    // Why a write was refused: Ended, Fenced, or else NotNext for a move.
+    TMoveResult Refusal(int64_t matchId, int64_t epoch, const TStoredMove* move);
+    // Within a transaction: the end of a match in play held at epoch, with
+    // what it does to ratings.
+    TMoveResult EndInTransaction(int64_t matchId, int64_t epoch, TMatchStatus status, int32_t winner,
+                                 const int32_t score[2], int64_t endedMs, TRatingUpdate& update);
     // Within a transaction: one line of the moderation log.
     bool InsertAction(QSqlQuery& query, const TAction& action);
     // A write of the community and its log line in one transaction.

@@ -39,16 +39,26 @@ public:
     // The name of a player id, or nothing.
     virtual std::optional<std::string> PlayerName(int64_t playerId) = 0;
 
-    // Stores a new match (its Moves ignored) as this server's and returns its id, or 0.
+    // A match in play is run by one server at a time: the one holding its
+    // lease, which it renews while it runs the match. Each server that takes
+    // a match (creating it, resuming it after a restart, taking it over once
+    // its lease ran out) takes it at a new epoch, and every write for the
+    // match says the epoch it was taken at: a server that lost the lease, to
+    // another that now runs the match, stores nothing more for it.
+    static constexpr int64_t LeaseMs = 6'000;
+
+    // Stores a new match (its Moves ignored) as this server's, its lease held
+    // at FirstEpoch, and returns its id, or 0.
     virtual int64_t CreateMatch(const TStoredMatch& match) = 0;
     enum class TMoveResult {
         Stored,
         NotNext, // the index is not the next one of the match
         Ended,   // the match is no longer in play (or unknown)
         Failed,  // the database failed; see LastError
+        Fenced,  // another server has taken the match over: this one no longer holds its lease
     };
-    // Stores one accepted move of a match in play.
-    virtual TMoveResult AddMove(int64_t matchId, const TStoredMove& move) = 0;
+    // Stores one accepted move of a match in play, held at epoch.
+    virtual TMoveResult AddMove(int64_t matchId, int64_t epoch, const TStoredMove& move) = 0;
     // What the end of a match did to its players' ratings, seat by seat.
     struct TRatingUpdate {
         bool Rated = false; // false for a casual match and for one abandoned
@@ -58,11 +68,12 @@ public:
     // The move that ends a match and the match's end (finished, with its
     // result and, if rated, both ratings) in one transaction: a server killed
     // at any moment leaves either both or neither.
-    virtual TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner,
+    virtual TMoveResult AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move, int32_t winner,
                                     const int32_t score[2], TRatingUpdate* ratings = nullptr) = 0;
     // One move to store, and with it the match's end when it is the last.
     struct TMoveWrite {
         int64_t MatchId = 0;
+        int64_t Epoch = 0;
         TStoredMove Move;
         bool Last = false;
         int32_t Winner = -1;       // when Last
@@ -80,21 +91,39 @@ public:
     }
     // One write alone: its Result, and Ratings when stored.
     void AddOne(TMoveWrite& write) {
-        write.Result = write.Last
-                           ? AddLastMove(write.MatchId, write.Move, write.Winner, write.Score, &write.Ratings)
-                           : AddMove(write.MatchId, write.Move);
+        write.Result = write.Last ? AddLastMove(write.MatchId, write.Epoch, write.Move, write.Winner,
+                                                write.Score, &write.Ratings)
+                                  : AddMove(write.MatchId, write.Epoch, write.Move);
     }
-    // Ends a match still in play; false when it had already ended or is
-    // unknown. The end of a rated match with a result moves both players'
-    // ratings in the same transaction, so that neither is ever kept without
-    // the other; ratings (when given) says how.
-    virtual bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                             int64_t endedMs, TRatingUpdate* ratings = nullptr) = 0;
+    // Ends a match still in play, held at epoch: Stored, or Ended when it
+    // had already ended or is unknown. The end of a rated match with a
+    // result moves both players' ratings in the same transaction, so that
+    // neither is ever kept without the other; ratings (when given) says how.
+    virtual TMoveResult FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status, int32_t winner,
+                                    const int32_t score[2], int64_t endedMs,
+                                    TRatingUpdate* ratings = nullptr) = 0;
     virtual std::optional<TStoredMatch> LoadMatch(int64_t matchId) = 0;
     // Every match still in play that this server ran, with its moves, oldest
-    // first. Matches in play that no server owns (kept before matches had
-    // owners) become this server's; other servers' are left to them.
+    // first, each taken again at a new epoch (a server restarted holds none
+    // of the leases it took before). Matches in play that no server owns
+    // (kept before matches had owners) become this server's; other servers'
+    // are left to them.
     virtual std::vector<TStoredMatch> MatchesInPlay() = 0;
+    // Renews, in one statement, the leases this server still holds of the
+    // matches it runs (a match it does not run, say one whose takeover failed
+    // halfway, is left to run out for another to take); false when the
+    // database failed. A storage only one server uses has none to renew.
+    virtual bool RenewLeases(const std::vector<int64_t>& matchIds) {
+        (void)matchIds;
+        return true;
+    }
+    // Takes over, at most `most`, matches in play whose lease ran out on
+    // another server, and returns them with their moves: of servers trying
+    // at once, each match goes to one.
+    virtual std::vector<TStoredMatch> TakeOverExpired(size_t most) {
+        (void)most;
+        return {};
+    }
 
     // A player's rating and the number of rated matches behind it.
     struct TStanding {

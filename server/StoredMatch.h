@@ -42,7 +42,12 @@ struct TStoredMatch {
     int64_t StartedMs = 0;
     int64_t EndedMs = 0; // 0 while playing
     bool Rated = false;
+    // The lease this server holds it at: its writes carry it. 0 for none.
+    int64_t Epoch = 0;
     std::vector<TStoredMove> Moves;
+
+    // The epoch of the server that creates a match.
+    static constexpr int64_t FirstEpoch = 1;
 };
 
 // A player name: 3 to 16 ASCII letters, digits, '-' and '_'.

@@ -37,14 +37,15 @@ int64_t TTimedStorage::CreateMatch(const TStoredMatch& match) {
     return Timed([&] { return Inner.CreateMatch(match); }, [](int64_t id) { return id <= 0; });
 }
 
-TStorage::TMoveResult TTimedStorage::AddMove(int64_t matchId, const TStoredMove& move) {
-    return Timed([&] { return Inner.AddMove(matchId, move); },
+TStorage::TMoveResult TTimedStorage::AddMove(int64_t matchId, int64_t epoch, const TStoredMove& move) {
+    return Timed([&] { return Inner.AddMove(matchId, epoch, move); },
                  [](TMoveResult result) { return result == TMoveResult::Failed; });
 }
 
-TStorage::TMoveResult TTimedStorage::AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner,
-                                                 const int32_t score[2], TRatingUpdate* ratings) {
-    return Timed([&] { return Inner.AddLastMove(matchId, move, winner, score, ratings); },
+TStorage::TMoveResult TTimedStorage::AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move,
+                                                 int32_t winner, const int32_t score[2],
+                                                 TRatingUpdate* ratings) {
+    return Timed([&] { return Inner.AddLastMove(matchId, epoch, move, winner, score, ratings); },
                  [](TMoveResult result) { return result == TMoveResult::Failed; });
 }
 
@@ -53,11 +54,11 @@ bool TTimedStorage::AddMoves(std::vector<TMoveWrite>& writes) {
     return Timed([&] { return Inner.AddMoves(writes); }, NeverFailed);
 }
 
-bool TTimedStorage::FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                                int64_t endedMs, TRatingUpdate* ratings) {
-    // false also means "already ended", which is no fault of the database.
-    return Timed([&] { return Inner.FinishMatch(matchId, status, winner, score, endedMs, ratings); },
-                 NeverFailed);
+TStorage::TMoveResult TTimedStorage::FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status,
+                                                 int32_t winner, const int32_t score[2], int64_t endedMs,
+                                                 TRatingUpdate* ratings) {
+    return Timed([&] { return Inner.FinishMatch(matchId, epoch, status, winner, score, endedMs, ratings); },
+                 [](TMoveResult result) { return result == TMoveResult::Failed; });
 }
 
 std::optional<TStoredMatch> TTimedStorage::LoadMatch(int64_t matchId) {
@@ -66,6 +67,14 @@ std::optional<TStoredMatch> TTimedStorage::LoadMatch(int64_t matchId) {
 
 std::vector<TStoredMatch> TTimedStorage::MatchesInPlay() {
     return Timed([&] { return Inner.MatchesInPlay(); }, NeverFailed);
+}
+
+bool TTimedStorage::RenewLeases(const std::vector<int64_t>& matchIds) {
+    return Timed([&] { return Inner.RenewLeases(matchIds); }, [](bool renewed) { return !renewed; });
+}
+
+std::vector<TStoredMatch> TTimedStorage::TakeOverExpired(size_t most) {
+    return Timed([&] { return Inner.TakeOverExpired(most); }, NeverFailed);
 }
 
 std::optional<TStorage::TStanding> TTimedStorage::Standing(int64_t playerId) {

@@ -15,14 +15,16 @@ public:
     std::optional<TPlayer> FindPlayer(const std::string& name) override;
     std::optional<std::string> PlayerName(int64_t playerId) override;
     int64_t CreateMatch(const TStoredMatch& match) override;
-    TMoveResult AddMove(int64_t matchId, const TStoredMove& move) override;
-    TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t winner, const int32_t score[2],
-                            TRatingUpdate* ratings) override;
+    TMoveResult AddMove(int64_t matchId, int64_t epoch, const TStoredMove& move) override;
+    TMoveResult AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move, int32_t winner,
+                            const int32_t score[2], TRatingUpdate* ratings) override;
     bool AddMoves(std::vector<TMoveWrite>& writes) override;
-    bool FinishMatch(int64_t matchId, TMatchStatus status, int32_t winner, const int32_t score[2],
-                     int64_t endedMs, TRatingUpdate* ratings) override;
+    TMoveResult FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status, int32_t winner,
+                            const int32_t score[2], int64_t endedMs, TRatingUpdate* ratings) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;
     std::vector<TStoredMatch> MatchesInPlay() override;
+    bool RenewLeases(const std::vector<int64_t>& matchIds) override;
+    std::vector<TStoredMatch> TakeOverExpired(size_t most) override;
     std::optional<TStanding> Standing(int64_t playerId) override;
     std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override;
     std::optional<TProfile> Profile(const std::string& name, int32_t historyCount,

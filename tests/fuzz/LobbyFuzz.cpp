@@ -52,7 +52,7 @@ public:
         Matches[id].Id = id;
         return id;
     }
-    TMoveResult AddMove(int64_t id, const TStoredMove& move) override {
+    TMoveResult AddMove(int64_t id, int64_t, const TStoredMove& move) override {
         auto found = Matches.find(id);
         if (found == Matches.end() || found->second.Status != TMatchStatus::Playing ||
             move.Index != int32_t(found->second.Moves.size()))
@@ -60,14 +60,14 @@ public:
         found->second.Moves.push_back(move);
         return TMoveResult::Stored;
     }
-    TMoveResult AddLastMove(int64_t id, const TStoredMove& move, int32_t winner, const int32_t score[2],
-                            TRatingUpdate* ratings) override {
-        AddMove(id, move);
-        FinishMatch(id, TMatchStatus::Finished, winner, score, move.TimeMs, ratings);
+    TMoveResult AddLastMove(int64_t id, int64_t epoch, const TStoredMove& move, int32_t winner,
+                            const int32_t score[2], TRatingUpdate* ratings) override {
+        AddMove(id, epoch, move);
+        FinishMatch(id, epoch, TMatchStatus::Finished, winner, score, move.TimeMs, ratings);
         return TMoveResult::Stored;
     }
-    bool FinishMatch(int64_t id, TMatchStatus status, int32_t winner, const int32_t score[2], int64_t endedMs,
-                     TRatingUpdate* ratings) override {
+    TMoveResult FinishMatch(int64_t id, int64_t, TMatchStatus status, int32_t winner, const int32_t score[2],
+                            int64_t endedMs, TRatingUpdate* ratings) override {
         auto found = Matches.find(id);
         if (found == Matches.end() || found->second.Status != TMatchStatus::Playing)
             __builtin_trap(); // a match ends once
@@ -88,7 +88,7 @@ public:
                 ratings->After[seat] = standing.Rating;
             }
         }
-        return true;
+        return TMoveResult::Stored;
     }
     std::optional<TStanding> Standing(int64_t id) override {
         std::optional<std::string> name = PlayerName(id);

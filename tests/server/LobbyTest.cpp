@@ -99,6 +99,7 @@ protected:
         for (TLobby::TOutgoing& out : Lobby->TakeOutgoing()) {
             ASSERT_EQ(out.Line.back(), '\n');
             ++Writes[out.Connection];
+            if (out.Close) Closed.insert(out.Connection);
             for (const QByteArray& line : QByteArray::fromStdString(out.Line).chopped(1).split('\n')) {
                 QJsonDocument document = QJsonDocument::fromJson(line);
                 ASSERT_TRUE(document.isObject()) << out.Line;
@@ -128,9 +129,21 @@ protected:
     }
     bool Has(uint64_t connection, const char* type) { return Last(connection, type).has_value(); }
 
+    // A statement on the database, outside the storage.
+    void Raw(const char* statement) {
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "raw");
+            database.setDatabaseName(Folder.filePath("v.sqlite"));
+            ASSERT_TRUE(database.open());
+            ASSERT_TRUE(QSqlQuery(database).exec(statement)) << statement;
+        }
+        QSqlDatabase::removeDatabase("raw");
+    }
+
     int64_t StoredMoves() {
-        std::vector<TStoredMatch> playing = Storage->MatchesInPlay();
-        return playing.empty() ? -1 : int64_t(playing[0].Moves.size());
+        // Read, not taken: taking a match in play would take its lease from the lobby.
+        std::optional<TStoredMatch> match = Storage->LoadMatch(1);
+        return match && match->Status == TMatchStatus::Playing ? int64_t(match->Moves.size()) : -1;
     }
 
     QTemporaryDir Folder;
@@ -141,6 +154,7 @@ protected:
     std::unique_ptr<TLobby> Lobby;
     std::map<uint64_t, std::vector<QJsonObject>> Inbox;
     std::map<uint64_t, int> Writes;
+    std::set<uint64_t> Closed; // connections the lobby closes once written
     std::map<std::string, std::string> OwnAddress;
     uint64_t NextConnection = 1;
     int64_t Now = 1'700'000'000'000;
@@ -558,8 +572,9 @@ TEST_F(LobbyTest, AtARestartAStoredMatchOverByItsMovesEndsWithItsResult) {
         ids.push_back(Storage->CreateMatch(match));
         for (int i = 0; i < c.Moves; ++i) {
             const bool taken = c.Taken && i + 1 == c.Moves;
-            ASSERT_EQ(Storage->AddMove(ids.back(), {i, i / 2, taken ? 0 : i % 3, taken ? 0 : i / 3, Now + i}),
-                      TStorage::TMoveResult::Stored);
+            ASSERT_EQ(
+                Storage->AddMove(ids.back(), 1, {i, i / 2, taken ? 0 : i % 3, taken ? 0 : i / 3, Now + i}),
+                TStorage::TMoveResult::Stored);
         }
     }
     Lobby->ResumeStored(Now + 60'000);
@@ -576,8 +591,15 @@ TEST_F(LobbyTest, AtARestartAStoredMatchOverByItsMovesEndsWithItsResult) {
 }
 
 // Two servers on one database: the second to start leaves the first's match
-// alone, and a match ended in the database meanwhile is told as ended.
-TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHere) {
+// alone while the first holds its lease. Once the lease has run out (the
+// first stalled) the second takes the match over, seating at once a player
+// already signed in there; a match then ended there is told here as ended,
+// and one going on there stops here at its next write, which stores nothing,
+// its players sent to find it there.
+class LobbyTakeOverTest : public LobbyTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LobbyTakeOverTest, AMatchIsLeftToTheServerHoldingItsLeaseAndStopsHereOnceTakenOver) {
+    const bool endedThere = GetParam();
     auto [ann, bob] = StartedMatch();
     Move(ann, 0, 0, 0);
     std::string error;
@@ -588,52 +610,72 @@ TEST_F(LobbyTest, ASecondServerLeavesAMatchInPlayAloneAndAMatchEndedThereEndsHer
         [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
         [] { return Seed; });
     other.ResumeStored(Now);
-    EXPECT_EQ(other.Tables(), 0u);
+    other.KeepLeases(Now);
+    EXPECT_EQ(other.Tables(), 0u) << "held here";
     Move(bob, 0, 1, 0);
     EXPECT_TRUE(Has(ann, "moved"));
     EXPECT_EQ(StoredMoves(), 2);
 
+    other.Connected(99, "fp-Bob", "198.51.100.99");
+    other.Handle(99, Decode("{\"type\":\"login\",\"name\":\"Bob\"}"), Now);
+    Raw("UPDATE matches SET lease_until = 0");
+    other.Tick(Now + TLobby::LeasePollMs);
+    EXPECT_EQ(other.Tables(), 1u) << "taken over";
+    std::vector<TLobby::TOutgoing> there = other.TakeOutgoing();
+    EXPECT_TRUE(std::any_of(there.begin(), there.end(), [](const TLobby::TOutgoing& out) {
+        return out.Connection == 99 && out.Line.find("\"type\":\"match\"") != std::string::npos;
+    })) << "Bob, signed in there, is seated there";
+
     const int32_t none[2] = {0, 0};
-    ASSERT_TRUE(otherStorage->FinishMatch(1, TMatchStatus::Abandoned, -1, none, Now));
+    if (endedThere) {
+        ASSERT_EQ(otherStorage->FinishMatch(1, 2, TMatchStatus::Abandoned, -1, none, Now),
+                  TStorage::TMoveResult::Stored);
+    }
     Inbox.clear();
     LogLines.clear();
     Move(ann, 1, 2, 0);
-    std::optional<QJsonObject> refused = Last(ann, "move_refused");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ((*refused)["reason"].toString(), "The match has ended.");
-    for (uint64_t who : {ann, bob}) {
-        EXPECT_EQ(Last(who, "ended").value_or(QJsonObject())["how"].toString(), "abandoned");
-        EXPECT_TRUE(Has(who, "lobby"));
-    }
     EXPECT_EQ(Lobby->Tables(), 0u);
     for (const std::string& line : LogLines) EXPECT_EQ(line.find("not the next"), std::string::npos) << line;
+    std::optional<TStoredMatch> stored = otherStorage->LoadMatch(1);
+    EXPECT_EQ(stored->Moves.size(), 2u) << "nothing stored after the match was taken";
+    if (endedThere) {
+        std::optional<QJsonObject> refused = Last(ann, "move_refused");
+        ASSERT_TRUE(refused);
+        EXPECT_EQ((*refused)["reason"].toString(), "The match has ended.");
+        for (uint64_t who : {ann, bob}) {
+            EXPECT_EQ(Last(who, "ended").value_or(QJsonObject())["how"].toString(), "abandoned");
+            EXPECT_TRUE(Has(who, "lobby"));
+        }
+        return;
+    }
+    EXPECT_EQ(stored->Status, TMatchStatus::Playing);
+    for (uint64_t who : {ann, bob}) {
+        EXPECT_TRUE(Last(who, "bye").value_or(QJsonObject())["reason"].toString().contains("another server"));
+        EXPECT_TRUE(Closed.count(who)) << "sent to sign in again";
+        EXPECT_FALSE(Has(who, "moved"));
+        EXPECT_FALSE(Has(who, "lobby"));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Ends, LobbyTakeOverTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "ThereEnded" : "ThereGoingOn"; });
 
 // The database refuses a move (the ordinary one and the one that ends the
 // match): the player is asked to play it again, and the table is where it
 // was before it, so the same move is then accepted.
 TEST_F(LobbyTest, AMoveTheDatabaseRefusedCanBePlayedAgain) {
-    auto raw = [this](const char* statement) {
-        {
-            QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "raw");
-            database.setDatabaseName(Folder.filePath("v.sqlite"));
-            ASSERT_TRUE(database.open());
-            ASSERT_TRUE(QSqlQuery(database).exec(statement)) << statement;
-        }
-        QSqlDatabase::removeDatabase("raw");
-    };
     auto [ann, bob] = StartedMatch();
     for (int i = 0; i < 9; ++i) {
         const uint64_t mover = i % 2 == 0 ? ann : bob;
         if (i == 1 || i == 8) {
-            raw("CREATE TRIGGER refuse BEFORE INSERT ON moves BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+            Raw("CREATE TRIGGER refuse BEFORE INSERT ON moves BEGIN SELECT RAISE(ABORT, 'disk full'); END");
             Inbox.clear();
             Move(mover, i / 2, i % 3, i / 3);
             std::optional<QJsonObject> refused = Last(mover, "move_refused");
             ASSERT_TRUE(refused) << "move " << i;
             EXPECT_TRUE((*refused)["reason"].toString().contains("again")) << "move " << i;
             EXPECT_FALSE(Has(ann == mover ? bob : ann, "moved")) << "move " << i;
-            raw("DROP TRIGGER refuse");
+            Raw("DROP TRIGGER refuse");
         }
         Move(mover, i / 2, i % 3, i / 3);
         ASSERT_TRUE(Has(mover, "moved")) << "move " << i;
@@ -1328,9 +1370,10 @@ TEST_F(LobbyRatingsTest, AMatchEndedEarlyKeepsItsScoreAndAProfileShowsIt) {
     TStoredMatch older = *timed;
     older.Status = TMatchStatus::Playing;
     const int64_t id = Storage->CreateMatch(older);
-    ASSERT_EQ(Storage->AddMove(id, {0, 0, 1, 1, Now}), TStorage::TMoveResult::Stored);
+    ASSERT_EQ(Storage->AddMove(id, 1, {0, 0, 1, 1, Now}), TStorage::TMoveResult::Stored);
     const int32_t none[2] = {0, 0};
-    ASSERT_TRUE(Storage->FinishMatch(id, TMatchStatus::Forfeit, 1, none, Now + 1));
+    ASSERT_EQ(Storage->FinishMatch(id, 1, TMatchStatus::Forfeit, 1, none, Now + 1),
+              TStorage::TMoveResult::Stored);
     Now += 1000;
     const QJsonArray recent =
         Answer(bob, "{\"type\":\"profile\",\"name\":\"Bob\"}", "profile")["recent"].toArray();

@@ -17,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <iostream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -112,9 +114,10 @@ std::optional<QJsonObject> WaitFor(TTlsTestClient& client, const QString& type) 
     return std::nullopt;
 }
 
-std::unique_ptr<TTlsTestClient> SignIn(const TIdentity& identity, uint16_t port, const std::string& name) {
+std::unique_ptr<TTlsTestClient> SignIn(const TIdentity& identity, uint16_t port, const std::string& name,
+                                       const std::string& source = "127.0.0.1") {
     auto client = std::make_unique<TTlsTestClient>(&identity);
-    EXPECT_TRUE(client->Connect(port));
+    EXPECT_TRUE(client->Connect(port, source));
     client->Send("{\"type\":\"hello\",\"program\":\"vantaro\",\"version\":1}\n"
                  "{\"type\":\"login\",\"name\":\"" +
                  name + "\"}\n");
@@ -163,6 +166,7 @@ struct TStartedMatch {
     std::unique_ptr<TTlsTestClient> Blue, Red;
     std::unique_ptr<TRulesReferee> Referee;
     int64_t Seed = 0;
+    int64_t MatchId = 0;
     TTlsTestClient* Seats[2]{}; // by colour: Red, Blue
 };
 
@@ -170,10 +174,11 @@ struct TStartedMatch {
 // the second sits at it.
 TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::string& blueName,
                              const TIdentity& red, const std::string& redName,
-                             const std::string& create = PlainCreate) {
+                             const std::string& create = PlainCreate,
+                             const std::string& redSource = "127.0.0.1") {
     TStartedMatch started;
     started.Blue = SignIn(blue, port, blueName);
-    started.Red = SignIn(red, port, redName);
+    started.Red = SignIn(red, port, redName, redSource);
     started.Seats[0] = started.Red.get();
     started.Seats[1] = started.Blue.get();
     started.Blue->Send(create);
@@ -183,6 +188,7 @@ TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::st
     EXPECT_TRUE(match && WaitFor(*started.Blue, "match"));
     if (!match) return started;
     started.Seed = int64_t((*match)["seed"].toDouble());
+    started.MatchId = int64_t((*match)["match"].toDouble());
     started.Referee = std::make_unique<TRulesReferee>(
         BuiltInCatalogue(), started.Seed, RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
     return started;
@@ -446,5 +452,82 @@ TEST(ServerProcessOnSharedStorage, ASecondServerLeavesTheFirstsMatchAloneAndItGo
         EXPECT_EQ(server->exitCode(), 0);
     }
 }
+
+// The server running a match goes away, killed or stalled past its lease:
+// the other takes the match over once the lease has run out, and its players,
+// signing in there, play it to its end, stored once with both ratings moved
+// once. A stalled server, woken, stores nothing more of the match: the next
+// move there is not stored, and both players are told to connect again.
+class ServerProcessOnSharedStorageTakeOver : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ServerProcessOnSharedStorageTakeOver, TheOtherServerTakesTheMatchOverAndItEndsThereOnce) {
+    const bool stalled = GetParam();
+    const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
+    if (url == nullptr || *url == '\0') GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
+    QTemporaryDir folder;
+    QProcess first, second;
+    const uint16_t port =
+        StartServer(first, folder.filePath("1"), {"--database", url, "--instance", "lease-1"});
+    const uint16_t other =
+        StartServer(second, folder.filePath("2"), {"--database", url, "--instance", "lease-2"});
+    ASSERT_TRUE(port && other);
+    const TIdentity blueIdentity = MakeIdentity("blue"), redIdentity = MakeIdentity("red");
+    const std::string blueName = stalled ? "Mae" : "Kit", redName = stalled ? "Ned" : "Lou";
+    // From two addresses, so that the match is rated.
+    TStartedMatch started =
+        SignInAndStart(port, blueIdentity, blueName, redIdentity, redName, PlainCreate, "127.0.0.2");
+    ASSERT_TRUE(started.Referee);
+    TRulesReferee& referee = *started.Referee;
+    for (int i = 0; i < 2; ++i) PlayOne(referee, started.Seats, i);
+    ::kill(pid_t(first.processId()), stalled ? SIGSTOP : SIGKILL);
+
+    std::string error;
+    std::unique_ptr<TSqlStorage> reader = TSqlStorage::Open("", url, error, "reader");
+    ASSERT_TRUE(reader) << error;
+    std::optional<TStoredMatch> taken;
+    int looks = 0; // a tenth of a second apart, for a minute at most
+    for (; looks < 600 && !(taken && taken->Epoch > TStoredMatch::FirstEpoch); ++looks) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        taken = reader->LoadMatch(started.MatchId);
+    }
+    ASSERT_TRUE(taken && taken->Epoch > TStoredMatch::FirstEpoch);
+    std::cout << "taken over within " << looks * 100 << " ms\n";
+    if (stalled) {
+        ::kill(pid_t(first.processId()), SIGCONT);
+        const TRulesReferee before = referee;
+        ASSERT_TRUE(SendOne(referee, started.Seats));
+        referee = before; // not stored, so played again there
+        for (TTlsTestClient* who : started.Seats) {
+            EXPECT_TRUE(
+                WaitFor(*who, "bye").value_or(QJsonObject())["reason"].toString().contains("another"));
+            EXPECT_TRUE(who->WaitClosed());
+        }
+        EXPECT_EQ(reader->LoadMatch(started.MatchId)->Moves.size(), 2u);
+    }
+
+    auto blue = SignIn(blueIdentity, other, blueName);
+    auto red = SignIn(redIdentity, other, redName, "127.0.0.2");
+    for (TTlsTestClient* who : {blue.get(), red.get()})
+        EXPECT_EQ(WaitFor(*who, "match").value_or(QJsonObject())["moves"].toArray().size(), 2)
+            << "back at the seat with every move";
+    TTlsTestClient* seats[2] = {red.get(), blue.get()};
+    for (int i = 2; i < 9; ++i) PlayOne(referee, seats, i);
+    for (TTlsTestClient* who : seats)
+        EXPECT_EQ(WaitFor(*who, "ended").value_or(QJsonObject())["how"].toString(), "finished");
+    std::optional<TStoredMatch> stored = reader->LoadMatch(started.MatchId);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->Status, TMatchStatus::Finished);
+    EXPECT_EQ(stored->Moves.size(), 9u);
+    EXPECT_EQ(stored->Winner, referee.Winner());
+    EXPECT_TRUE(stored->Rated);
+    for (int64_t player : stored->Players) EXPECT_EQ(reader->Standing(player)->RatedMatches, 1);
+    for (QProcess* server : {&first, &second}) {
+        server->terminate();
+        server->waitForFinished(WaitMs);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, ServerProcessOnSharedStorageTakeOver, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Stalled" : "Killed"; });
 
 } // namespace

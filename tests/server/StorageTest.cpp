@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <iterator>
+#include <map>
 #include <thread>
 
 namespace {
@@ -23,6 +24,8 @@ const char* PostgresUrl() {
     const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
     return url != nullptr && *url != '\0' ? url : nullptr;
 }
+
+using TMoveResult = TStorage::TMoveResult;
 
 // Runs statements on the test database outside the storage, to set up what
 // an older or newer server would have left.
@@ -135,20 +138,24 @@ TEST_P(StorageTest, MovesAreKeptInOrderWithoutGapsAndOnlyWhileTheMatchIsInPlay) 
     ASSERT_TRUE(storage);
     int64_t id = storage->CreateMatch(Match(Player(*storage, "red"), Player(*storage, "blue")));
     ASSERT_GT(id, 0) << storage->LastError();
-    EXPECT_EQ(storage->AddMove(id, {0, 4, 1, 1, 10}), TMoveResult::Stored);
-    EXPECT_EQ(storage->AddMove(id, {0, 3, 0, 0, 11}), TMoveResult::NotNext) << "a second move 0";
-    EXPECT_EQ(storage->AddMove(id, {2, 3, 0, 0, 11}), TMoveResult::NotNext) << "a gap";
-    EXPECT_EQ(storage->AddMove(id, {1, 3, 2, 2, 12}), TMoveResult::Stored);
-    EXPECT_EQ(storage->AddMove(id + 99, {0, 0, 0, 0, 1}), TMoveResult::Ended) << "an unknown match";
+    EXPECT_EQ(storage->AddMove(id, 1, {0, 4, 1, 1, 10}), TMoveResult::Stored);
+    EXPECT_EQ(storage->AddMove(id, 1, {0, 3, 0, 0, 11}), TMoveResult::NotNext) << "a second move 0";
+    EXPECT_EQ(storage->AddMove(id, 1, {2, 3, 0, 0, 11}), TMoveResult::NotNext) << "a gap";
+    EXPECT_EQ(storage->AddMove(id, 1, {1, 3, 2, 2, 12}), TMoveResult::Stored);
+    EXPECT_EQ(storage->AddMove(id + 99, 1, {0, 0, 0, 0, 1}), TMoveResult::Ended) << "an unknown match";
     std::vector<TStoredMatch> playing = storage->MatchesInPlay();
     ASSERT_EQ(playing.size(), 1u);
     EXPECT_EQ(playing[0].Moves.size(), 2u);
+    const int64_t epoch = playing[0].Epoch;
+    EXPECT_EQ(epoch, 2) << "resumed, as after a restart, at a new epoch";
+    EXPECT_EQ(storage->AddMove(id, 1, {2, 0, 0, 0, 13}), TMoveResult::Fenced) << "at the epoch before";
 
     const int32_t score[2] = {4, 6};
-    EXPECT_TRUE(storage->FinishMatch(id, TMatchStatus::Time, 1, score, 2000));
-    EXPECT_FALSE(storage->FinishMatch(id, TMatchStatus::Finished, 0, score, 3000)) << "ended twice";
-    EXPECT_EQ(storage->AddMove(id, {2, 0, 0, 0, 13}), TMoveResult::Ended) << "a move after the end";
-    EXPECT_EQ(storage->AddMove(id, {1, 0, 0, 0, 13}), TMoveResult::Ended) << "whatever its index";
+    EXPECT_EQ(storage->FinishMatch(id, epoch, TMatchStatus::Time, 1, score, 2000), TMoveResult::Stored);
+    EXPECT_EQ(storage->FinishMatch(id, epoch, TMatchStatus::Finished, 0, score, 3000), TMoveResult::Ended)
+        << "ended twice";
+    EXPECT_EQ(storage->AddMove(id, epoch, {2, 0, 0, 0, 13}), TMoveResult::Ended) << "a move after the end";
+    EXPECT_EQ(storage->AddMove(id, epoch, {1, 0, 0, 0, 13}), TMoveResult::Ended) << "whatever its index";
     EXPECT_TRUE(storage->MatchesInPlay().empty());
 }
 
@@ -162,10 +169,11 @@ TEST_P(StorageTest, AMatchReadsBackAsWrittenAfterReopening) {
         id = storage->CreateMatch(written);
         ASSERT_GT(id, 0);
         for (int i = 0; i < 9; ++i)
-            ASSERT_EQ(storage->AddMove(id, {i, 4 - i / 2, i % 3, i / 3, 1'700'000'000'000 + i}),
+            ASSERT_EQ(storage->AddMove(id, 1, {i, 4 - i / 2, i % 3, i / 3, 1'700'000'000'000 + i}),
                       TStorage::TMoveResult::Stored);
         const int32_t score[2] = {5, 5};
-        ASSERT_TRUE(storage->FinishMatch(id, TMatchStatus::Forfeit, -1, score, 1'700'000'009'999));
+        ASSERT_EQ(storage->FinishMatch(id, 1, TMatchStatus::Forfeit, -1, score, 1'700'000'009'999),
+                  TMoveResult::Stored);
     }
     auto storage = Open();
     ASSERT_TRUE(storage);
@@ -269,7 +277,8 @@ TEST_P(StorageTest, ARatedResultMovesBothRatingsAndNothingElseMovesAny) {
         match.Rated = c.Rated;
         int64_t id = storage->CreateMatch(match);
         TStorage::TRatingUpdate update;
-        ASSERT_TRUE(storage->FinishMatch(id, c.Status, c.Winner, score, ++ended, &update))
+        ASSERT_EQ(storage->FinishMatch(id, 1, c.Status, c.Winner, score, ++ended, &update),
+                  TMoveResult::Stored)
             << storage->LastError();
         EXPECT_EQ(update.Rated, c.BlueScore >= 0) << which;
         std::optional<TStorage::TStanding> redNow = storage->Standing(red), blueNow = storage->Standing(blue);
@@ -296,8 +305,9 @@ TEST_P(StorageTest, ARatedResultMovesBothRatingsAndNothingElseMovesAny) {
     TStoredMatch match = Match(red, blue);
     match.Rated = true;
     TStorage::TRatingUpdate update;
-    ASSERT_TRUE(storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, ++ended,
-                                     &update));
+    ASSERT_EQ(storage->FinishMatch(storage->CreateMatch(match), 1, TMatchStatus::Finished, 0, score, ++ended,
+                                   &update),
+              TMoveResult::Stored);
     EXPECT_DOUBLE_EQ(update.Before[0].Rating, redBefore.Rating.Rating);
     EXPECT_EQ(storage->Standing(red)->RatedMatches, 2);
 }
@@ -316,7 +326,8 @@ TEST_P(StorageTest, TheLeaderboardAndAProfileReadTheRatedMatchesBack) {
         TStoredMatch match = Match(p.Red, p.Blue);
         match.Rated = p.Rated;
         lastId = storage->CreateMatch(match);
-        ASSERT_TRUE(storage->FinishMatch(lastId, TMatchStatus::Finished, 1, score, ended += 1000));
+        ASSERT_EQ(storage->FinishMatch(lastId, 1, TMatchStatus::Finished, 1, score, ended += 1000),
+                  TMoveResult::Stored);
     }
     storage->CreateMatch(Match(ann, bob)); // in play: on no list
 
@@ -364,14 +375,16 @@ TEST_P(StorageTest, AFailedRatingWriteLeavesNeitherTheResultNorTheRatings) {
     RunRaw(File, Postgres, {"DROP TABLE rating_changes"});
     const int32_t score[2] = {4, 6};
     TStorage::TRatingUpdate update;
-    EXPECT_FALSE(storage->FinishMatch(rated, TMatchStatus::Finished, 1, score, 1'700'000'300'000, &update));
+    EXPECT_EQ(storage->FinishMatch(rated, 1, TMatchStatus::Finished, 1, score, 1'700'000'300'000, &update),
+              TMoveResult::Failed);
     EXPECT_FALSE(update.Rated);
     EXPECT_EQ(storage->LoadMatch(rated)->Status, TMatchStatus::Playing);
     for (int64_t player : {red, blue}) {
         EXPECT_EQ(storage->Standing(player)->Rating, TRating());
         EXPECT_EQ(storage->Standing(player)->RatedMatches, 0);
     }
-    EXPECT_TRUE(storage->FinishMatch(casual, TMatchStatus::Finished, 1, score, 1'700'000'300'000))
+    EXPECT_EQ(storage->FinishMatch(casual, 1, TMatchStatus::Finished, 1, score, 1'700'000'300'000),
+              TMoveResult::Stored)
         << "the storage goes on after the failure: " << storage->LastError();
 }
 
@@ -387,11 +400,11 @@ TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll) {
     match.Rated = true;
     int64_t id = storage->CreateMatch(match);
     for (int i = 0; i < 8; ++i)
-        ASSERT_EQ(storage->AddMove(id, {i, i / 2, i % 3, i / 3, 100 + i}), TMoveResult::Stored);
+        ASSERT_EQ(storage->AddMove(id, 1, {i, i / 2, i % 3, i / 3, 100 + i}), TMoveResult::Stored);
     const int32_t score[2] = {4, 6};
-    EXPECT_EQ(storage->AddLastMove(id, {9, 4, 2, 2, 108}, 1, score), TMoveResult::NotNext);
+    EXPECT_EQ(storage->AddLastMove(id, 1, {9, 4, 2, 2, 108}, 1, score), TMoveResult::NotNext);
     TStorage::TRatingUpdate update;
-    ASSERT_EQ(storage->AddLastMove(id, {8, 4, 2, 2, 108}, 1, score, &update), TMoveResult::Stored)
+    ASSERT_EQ(storage->AddLastMove(id, 1, {8, 4, 2, 2, 108}, 1, score, &update), TMoveResult::Stored)
         << storage->LastError();
     EXPECT_TRUE(update.Rated);
     std::optional<TStoredMatch> ended = storage->LoadMatch(id);
@@ -403,17 +416,17 @@ TEST_P(StorageTest, TheLastMoveIsKeptWithTheEndAndItsRatingsOrNotAtAll) {
     EXPECT_EQ(ended->Moves.size(), 9u);
     EXPECT_EQ(storage->Standing(red)->RatedMatches, 1);
     EXPECT_DOUBLE_EQ(storage->Standing(blue)->Rating.Rating, update.After[1].Rating);
-    EXPECT_EQ(storage->AddLastMove(id, {9, 0, 0, 0, 109}, 1, score), TMoveResult::Ended);
+    EXPECT_EQ(storage->AddLastMove(id, 1, {9, 0, 0, 0, 109}, 1, score), TMoveResult::Ended);
 
     // The rating write fails: the move goes with the end.
     int64_t second = storage->CreateMatch(match);
     RunRaw(File, Postgres, {"DROP TABLE rating_changes"});
-    EXPECT_EQ(storage->AddLastMove(second, {0, 0, 0, 0, 200}, 1, score), TMoveResult::Failed);
+    EXPECT_EQ(storage->AddLastMove(second, 1, {0, 0, 0, 0, 200}, 1, score), TMoveResult::Failed);
     std::optional<TStoredMatch> kept = storage->LoadMatch(second);
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->Status, TMatchStatus::Playing);
     EXPECT_TRUE(kept->Moves.empty()) << "the move without its end";
-    EXPECT_EQ(storage->AddMove(second, {0, 0, 0, 0, 201}), TMoveResult::Stored) << storage->LastError();
+    EXPECT_EQ(storage->AddMove(second, 1, {0, 0, 0, 0, 201}), TMoveResult::Stored) << storage->LastError();
 }
 
 // Sanctions hold until lifted or run out; reports count per reporter and
@@ -488,6 +501,77 @@ TEST_P(StorageTest, TheCommunityIsKeptAndEveryModerationActionLogged) {
     EXPECT_TRUE(storage->ActionsAfter(latest[0].Id, 100)->empty());
 }
 
+// Matches whose leases ran out, taken over by two servers at once: each goes
+// to exactly one, at the next epoch, with its moves. The server that lost a
+// match stores nothing more for it: no move, no end, no rating. A lease
+// renewed, even after it ran out, is left alone; one the server holds but
+// does not renew (it no longer runs the match) is taken.
+TEST_P(StorageTest, AnExpiredMatchGoesToOneServerAndTheOneThatLostItStoresNothing) {
+    constexpr int Matches = 12;
+    auto first = Open("first");
+    ASSERT_TRUE(first);
+    const int64_t red = Player(*first, "red"), blue = Player(*first, "blue");
+    std::vector<int64_t> ids;
+    for (int i = 0; i < Matches; ++i) {
+        TStoredMatch match = Match(red, blue);
+        match.Rated = true;
+        ids.push_back(first->CreateMatch(match));
+        ASSERT_EQ(first->AddMove(ids.back(), TStoredMatch::FirstEpoch, {0, 4, 1, 1, 10}),
+                  TMoveResult::Stored);
+    }
+    EXPECT_TRUE(Open("second")->TakeOverExpired(size_t(Matches)).empty()) << "held";
+    RunRaw(File, Postgres, {"UPDATE matches SET lease_until = 0"});
+
+    const std::string names[2] = {"second", "third"};
+    std::vector<TStoredMatch> taken[2];
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i)
+        threads.emplace_back([&, i] {
+            std::string error;
+            auto storage = TSqlStorage::Open(File, Postgres ? PostgresUrl() : "", error, names[i]);
+            ++ready;
+            for (int spins = 0; ready < 2 && spins < 10'000'000; ++spins) std::this_thread::yield();
+            if (storage) taken[i] = storage->TakeOverExpired(size_t(Matches));
+        });
+    for (std::thread& thread : threads) thread.join();
+    std::map<int64_t, int> takers;
+    int winner = -1;
+    for (int i = 0; i < 2; ++i)
+        for (const TStoredMatch& match : taken[i]) {
+            takers[match.Id] += 1;
+            EXPECT_EQ(match.Epoch, 2);
+            EXPECT_EQ(match.Moves.size(), 1u);
+            if (match.Id == ids[0]) winner = i;
+        }
+    EXPECT_EQ(takers.size(), size_t(Matches));
+    for (const auto& [id, count] : takers) EXPECT_EQ(count, 1) << "match " << id;
+    ASSERT_GE(winner, 0);
+
+    const int32_t score[2] = {6, 4};
+    TStorage::TRatingUpdate update;
+    EXPECT_EQ(first->AddMove(ids[0], 1, {1, 3, 0, 0, 11}), TMoveResult::Fenced);
+    EXPECT_EQ(first->AddLastMove(ids[0], 1, {1, 3, 0, 0, 11}, 0, score, &update), TMoveResult::Fenced);
+    EXPECT_EQ(first->FinishMatch(ids[0], 1, TMatchStatus::Time, 0, score, 12, &update), TMoveResult::Fenced);
+    EXPECT_TRUE(first->MatchesInPlay().empty()) << "nothing of its own left to resume";
+    std::optional<TStoredMatch> kept = first->LoadMatch(ids[0]);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->Status, TMatchStatus::Playing);
+    EXPECT_EQ(kept->Moves.size(), 1u);
+    EXPECT_EQ(first->Standing(red)->RatedMatches, 0);
+
+    auto taker = Open(names[winner]);
+    RunRaw(File, Postgres, {"UPDATE matches SET lease_until = 0"});
+    ASSERT_TRUE(taker->RenewLeases({ids[0]})) << taker->LastError();
+    std::vector<TStoredMatch> rest = first->TakeOverExpired(size_t(Matches));
+    EXPECT_EQ(rest.size(), size_t(Matches - 1));
+    for (const TStoredMatch& match : rest) EXPECT_NE(match.Id, ids[0]) << "renewed after it ran out";
+    EXPECT_EQ(taker->AddLastMove(ids[0], 2, {1, 3, 0, 0, 11}, 0, score, &update), TMoveResult::Stored)
+        << taker->LastError();
+    EXPECT_TRUE(update.Rated);
+    EXPECT_EQ(first->Standing(red)->RatedMatches, 1);
+}
+
 // What the first server version left: its tables, a player and a finished match.
 TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace) {
     const std::string id = Postgres ? "BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY"
@@ -526,6 +610,7 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace) {
         std::vector<TStoredMatch> playing = storage->MatchesInPlay();
         ASSERT_EQ(playing.size(), 1u) << "a match in play from before owners is anyone's";
         EXPECT_EQ(playing[0].Seed, 78);
+        EXPECT_EQ(playing[0].Epoch, 1) << "from before leases: taken at the first epoch";
         std::optional<TStorage::TStanding> old = storage->Standing(1);
         ASSERT_TRUE(old);
         EXPECT_EQ(old->Name, "Old");
@@ -540,8 +625,9 @@ TEST_P(StorageTest, AVersionOneDatabaseIsUpgradedInPlace) {
         match.Rated = true;
         const int32_t score[2] = {6, 4};
         TStorage::TRatingUpdate update;
-        ASSERT_TRUE(
-            storage->FinishMatch(storage->CreateMatch(match), TMatchStatus::Finished, 0, score, 30, &update))
+        ASSERT_EQ(storage->FinishMatch(storage->CreateMatch(match), 1, TMatchStatus::Finished, 0, score, 30,
+                                       &update),
+                  TMoveResult::Stored)
             << storage->LastError();
         EXPECT_TRUE(update.Rated);
         TCommunityStorage::TReport report;

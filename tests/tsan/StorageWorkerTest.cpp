@@ -24,15 +24,15 @@ class TRecordingStorage : public TStorage {
 public:
     explicit TRecordingStorage(TRecords& records) : Records(records) {}
 
-    TMoveResult AddMove(int64_t matchId, const TStoredMove& move) override {
+    TMoveResult AddMove(int64_t matchId, int64_t, const TStoredMove& move) override {
         if (Records.Refused.count(matchId)) return TMoveResult::Failed;
         Records.Commits.push_back({{matchId, move.Index}});
         return TMoveResult::Stored;
     }
-    TMoveResult AddLastMove(int64_t matchId, const TStoredMove& move, int32_t, const int32_t*,
+    TMoveResult AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move, int32_t, const int32_t*,
                             TRatingUpdate* ratings) override {
         if (ratings) ratings->Rated = true;
-        return AddMove(matchId, move);
+        return AddMove(matchId, epoch, move);
     }
     bool AddMoves(std::vector<TMoveWrite>& writes) override {
         ++Records.Batches;
@@ -52,8 +52,9 @@ public:
     std::optional<TPlayer> FindPlayer(const std::string&) override { return {}; }
     std::optional<std::string> PlayerName(int64_t) override { return {}; }
     int64_t CreateMatch(const TStoredMatch&) override { return 0; }
-    bool FinishMatch(int64_t, TMatchStatus, int32_t, const int32_t*, int64_t, TRatingUpdate*) override {
-        return false;
+    TMoveResult FinishMatch(int64_t, int64_t, TMatchStatus, int32_t, const int32_t*, int64_t,
+                            TRatingUpdate*) override {
+        return TMoveResult::Ended;
     }
     std::optional<TStoredMatch> LoadMatch(int64_t) override { return {}; }
     std::vector<TStoredMatch> MatchesInPlay() override { return {}; }
