@@ -6,6 +6,7 @@
 #include "server/AddressLimits.h"
 #include "server/ServerLog.h"
 #include "server/Storage.h"
+#include "server/cluster/ClusterPeers.h"
 
 #include <algorithm>
 
@@ -42,6 +43,7 @@ void TLobby::ToTable(const TTable& table, const TServerMessage& message) {
 // are not told: they get the lobby afresh when they come back to it.
 void TLobby::FlushLobby() {
     LobbyFlushAtMs = Never;
+    ClusterFlush();
     std::string lines = PlayerView.TakeChanges() + TableView.TakeChanges();
     if (lines.empty()) return;
     for (const auto& [player, connection] : Players)
@@ -55,7 +57,9 @@ bool TLobby::InLobby(const TClient& client) const {
 }
 
 void TLobby::AfterChange(int64_t nowMs) {
-    if (LobbyFlushAtMs == Never && (PlayerView.Changed() || TableView.Changed()))
+    if (LobbyFlushAtMs == Never &&
+        (PlayerView.Changed() || TableView.Changed() ||
+         (Cluster && (!Cluster->ChangedPlayers.empty() || !Cluster->ChangedTables.empty()))))
         LobbyFlushAtMs = nowMs + LobbyFlushMs;
     // The address limits grow only as clients act, so sweeping as they act
     // keeps them bounded without a timer of their own.
@@ -202,6 +206,8 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
             }
         }
         PlayerView.Remove(client.PlayerId);
+        ClusterPlayer(client.PlayerId);
+        ShowRemotePlayer(client.PlayerId);
     }
     Clients.erase(connection);
     AfterChange(nowMs);
@@ -234,13 +240,14 @@ void TLobby::Tick(int64_t nowMs) {
     }
     if (LobbyFlushAtMs <= nowMs) FlushLobby();
     if (ModerationAtMs <= nowMs) FollowModeration(nowMs);
+    ClusterTick(nowMs);
     AfterChange(nowMs);
 }
 
 int64_t TLobby::NextDeadline() const {
     const int64_t challenges = ChallengeDeadlines.empty() ? Never : ChallengeDeadlines.begin()->first;
-    return std::min(
-        {Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs, challenges});
+    return std::min({Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs,
+                     challenges, ClusterDeadline()});
 }
 
 size_t TLobby::MatchesInPlay() const {

@@ -167,6 +167,7 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
         const std::string encoded = ServerMessages::Encode(line).toStdString();
         for (const auto& [player, to] : Players)
             if (InLobby(Clients.at(to)) && Hears(to, client.PlayerId)) SendLine(to, encoded);
+        ClusterChat(client, text);
     }
 }
 
@@ -185,6 +186,7 @@ void TLobby::RemoveTable(int64_t id) {
     if (table.ScheduledMs != Never) Deadlines.erase({table.ScheduledMs, id});
     WaitingTables.erase(id);
     TableView.Remove(id);
+    ClusterTable(id);
     TableById.erase(found);
     std::vector<uint64_t> moved;
     for (uint64_t connection : back) {
