@@ -14,6 +14,7 @@
 #include "server/StorageWorker.h"
 #include "server/TimedStorage.h"
 #include "server/TlsServer.h"
+#include "server/cluster/ClusterLink.h"
 
 #include <openssl/rand.h>
 
@@ -155,6 +156,11 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     sessions.Lobby().Apply(*settings);
     sessions.Lobby().Moderate(*storage, WallClockMs());
     sessions.Lobby().ResumeStored(WallClockMs());
+    std::optional<TClusterLink> cluster;
+    if (!options.RedisUrl.empty()) {
+        cluster.emplace(io, log, sessions, *TRedisAddress::Parse(options.RedisUrl), instance, WallClockMs());
+        cluster->Start();
+    }
     sessions.Flush();
     TTlsServer::TLimits limits;
     limits.MaxConnections = settings->MaxConnections;
@@ -177,6 +183,8 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
                 gauges.Players = sessions.Lobby().PlayersOnline();
                 gauges.Tables = sessions.Lobby().Tables();
                 gauges.MatchesInPlay = sessions.Lobby().MatchesInPlay();
+                gauges.BusDropped = sessions.Lobby().ClusterDropped();
+                gauges.BusUnsent = cluster ? cluster->Unsent() : 0;
                 return MetricsText(metrics, gauges);
             },
             [] { return std::string(); }, TMetricsEndpoint::TLimits{});
