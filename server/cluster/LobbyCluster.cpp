@@ -210,7 +210,12 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
             ++Cluster->Dropped;
             continue;
         }
-        process.Tables[table.Id] = {table, process.Generation};
+        auto [kept, added] = process.Tables.try_emplace(table.Id);
+        const bool same =
+            !added && ServerMessages::TableObject(kept->second.Entry) == ServerMessages::TableObject(table);
+        kept->second = {table, process.Generation};
+        // A heartbeat names every entry again: only a change reaches the lobby's clients.
+        if (same) continue;
         TLobbyTable shown = table;
         shown.Id = AliasOf(*Cluster, process, table.Id);
         TableView.Put(shown.Id, Compact(ServerMessages::TableObject(shown)),
@@ -221,8 +226,11 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
             ++Cluster->Dropped;
             continue;
         }
-        process.Players[player.Id] = {player.Entry, process.Generation};
-        ShowRemotePlayer(player.Id);
+        auto [kept, added] = process.Players.try_emplace(player.Id);
+        const bool same = !added && ServerMessages::PlayerObject(kept->second.Entry) ==
+                                        ServerMessages::PlayerObject(player.Entry);
+        kept->second = {player.Entry, process.Generation};
+        if (!same) ShowRemotePlayer(player.Id);
     }
     auto dropTable = [&](int64_t id) {
         process.Tables.erase(id);

@@ -177,6 +177,10 @@ TEST_F(LobbyClusterTest, EachLobbyListsTheWholeClusterAndHearsItsChatUnlessBlock
     EXPECT_EQ(Listed(ann), (TListing{{"Ann", 0}, {"Bob", bobsTable}, {"Cid", 0}}));
     EXPECT_EQ(Listed(bob), (TListing{{"Ann", 0}, {"Bob", 1}, {"Cid", 0}}));
     EXPECT_EQ(ListedTables(bob), std::set<int64_t>{1});
+    // Heartbeats that change nothing cost the lobby's clients nothing.
+    const size_t heard = Inbox[ann].size();
+    Advance(3 * TLobby::ClusterHeartbeatMs);
+    EXPECT_EQ(Inbox[ann].size(), heard);
     Ask(ann, R"({"type":"sit","table":)" + std::to_string(bobsTable) + "}");
     EXPECT_EQ((*Last(ann, "refused"))["reason"].toString(), "There is no such table.");
 
