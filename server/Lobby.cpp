@@ -33,6 +33,7 @@ void TLobby::Refuse(uint64_t connection, const std::string& reason, TRefusal why
 }
 
 void TLobby::ToTable(const TTable& table, const TServerMessage& message) {
+    ClusterTableLine(table, message);
     std::string line = ServerMessages::Encode(message).toStdString();
     for (int seat = 0; seat < 2; ++seat)
         if (uint64_t connection = ConnectionOf(table.Seats[seat])) SendLine(connection, line);
@@ -51,6 +52,7 @@ void TLobby::FlushLobby() {
 }
 
 bool TLobby::InLobby(const TClient& client) const {
+    if (client.Afar != 0) return false;
     if (client.Table == 0) return true;
     const auto table = TableById.find(client.Table);
     return client.Seat >= 0 && table != TableById.end() && !table->second.Referee;
@@ -103,6 +105,10 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
     using TKind = TLobbyRequest::TKind;
     if (request.Kind != TKind::Login && client.PlayerId == 0) {
         Refuse(connection, "Sign in with a name first.");
+        return;
+    }
+    if (Cluster && TakeAfar(connection, client, request, nowMs)) {
+        AfterChange(nowMs);
         return;
     }
     switch (request.Kind) {
@@ -183,6 +189,7 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
     auto found = Clients.find(connection);
     if (found == Clients.end()) return;
     TClient& client = found->second;
+    if (client.Afar) LeaveAfar(connection, client);
     std::erase(PlayNowQueue, connection);
     if (client.PlayerId != 0) {
         Players.erase(client.PlayerId);

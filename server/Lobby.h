@@ -110,8 +110,10 @@ public:
     // and tables, its lobby chat and who signs in, as bus messages it hands
     // back (TakeClusterOutgoing) and takes from them (HandleCluster); it
     // lists theirs beside its own, read-only. Their ids of players must come
-    // from one shared database. A process not heard from for
-    // ClusterSilenceMs is gone with all it listed.
+    // from one shared database. Its tables' lines go out on a channel of each
+    // table's, which a process subscribes to while someone there watches it;
+    // those watchers chat at it through the process running it. A process
+    // not heard from for ClusterSilenceMs is gone with all it listed.
     static constexpr int64_t ClusterHeartbeatMs = 3'000;
     static constexpr int64_t ClusterSilenceMs = 10'000;
     // origin: this process's name, its instance's.
@@ -120,7 +122,10 @@ public:
     void HandleCluster(const std::string& payload, int64_t nowMs);
     // The bus went down or came back: back, every process is asked for its whole set.
     void ClusterBus(bool up, int64_t nowMs);
-    std::vector<std::string> TakeClusterOutgoing();
+    // (channel, payload): "lobby", or the channel of one of this process's tables.
+    std::vector<std::pair<std::string, std::string>> TakeClusterOutgoing();
+    // (channel, true to subscribe or false to leave): the tables of others watched from here.
+    std::vector<std::pair<std::string, bool>> TakeClusterSubscriptions();
     // Messages from the bus refused as malformed or beyond the bounds.
     size_t ClusterDropped() const;
 
@@ -132,6 +137,7 @@ private:
         int64_t PlayerId = 0; // 0 until logged in
         std::string Name;
         int64_t SignedInMs = 0;
+        int64_t Afar = 0;  // a table of another process watched, by its id here
         int64_t Table = 0; // the table sat at or watched
         int32_t Seat = -1; // -1 when watching
         TRating Rating;
@@ -317,6 +323,20 @@ private:
     // The view's entry of a player not here, from whichever process lists them.
     void ShowRemotePlayer(int64_t playerId);
     void ForgetProcess(const std::string& origin);
+    // Watching tables of other processes: a request about one, handled
+    // (true), or let through once the client has stopped watching.
+    bool TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void LeaveAfar(uint64_t connection, TClient& client);
+    void ChatAfar(TClient& client, const std::string& text);
+    // Watchers of the alias, back in the lobby: the table is gone.
+    void EndAfar(int64_t alias);
+    void DropAlias(TClusterPeers& peers, int64_t alias);
+    // A line every watcher of this process's table hears, for those elsewhere.
+    void ClusterTableLine(const TTable& table, const TServerMessage& line, int64_t speaker = 0,
+                          bool state = false);
+    void TakeWatch(const TClusterMessage& message, int64_t nowMs);
+    void TakeTableLine(const TClusterMessage& message);
+    void TakeTableChat(const TClusterMessage& message);
     size_t RemotePlayers() const;
     size_t RemoteTables() const;
 

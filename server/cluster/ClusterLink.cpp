@@ -30,6 +30,8 @@ void TClusterLink::Start() {
 // While the bus is down nothing is kept back: what others missed comes again
 // in the whole set sent when it is back.
 void TClusterLink::PublishOutgoing() {
-    for (const std::string& payload : Sessions.Lobby().TakeClusterOutgoing())
-        if (!Bus.Publish(Channel, payload)) ++Lost;
+    for (const auto& [channel, subscribe] : Sessions.Lobby().TakeClusterSubscriptions())
+        subscribe ? Bus.Subscribe(channel) : Bus.Unsubscribe(channel);
+    for (const auto& [channel, payload] : Sessions.Lobby().TakeClusterOutgoing())
+        if (!Bus.Publish(channel, payload)) ++Lost;
 }

@@ -13,7 +13,8 @@ namespace {
 
 using TKind = TClusterMessage::TKind;
 
-const char* const KindNames[] = {"entries", "chat", "signed_in", "resync"};
+const char* const KindNames[] = {"entries", "chat",       "signed_in", "resync",
+                                 "watch",   "table_line", "table_chat"};
 
 std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
@@ -66,6 +67,23 @@ std::string TClusterMessage::Encode() const {
         object["at"] = double(AtMs);
         break;
     case TKind::Resync:
+        break;
+    case TKind::Watch:
+        object["to"] = QString::fromStdString(To);
+        object["table"] = double(Table);
+        break;
+    case TKind::TableLine:
+        object["table"] = double(Table);
+        object["player"] = double(Player);
+        object["state"] = State;
+        object["line"] = QString::fromUtf8(ServerMessages::Encode(Line).chopped(1));
+        break;
+    case TKind::TableChat:
+        object["to"] = QString::fromStdString(To);
+        object["table"] = double(Table);
+        object["player"] = double(Player);
+        object["name"] = Name;
+        object["text"] = Text;
         break;
     }
     return Compact(object);
@@ -122,6 +140,26 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
         break;
     case TKind::Resync:
         break;
+    case TKind::Watch:
+    case TKind::TableChat:
+        message.To = read.PlainText("to", MaxOriginBytes).toStdString();
+        message.Table = read.Integer("table", 1, MaxId);
+        if (message.Kind == TKind::Watch) break;
+        message.Player = read.Integer("player", 1, MaxId);
+        message.Name = read.Name("name");
+        message.Text = read.Text("text", Protocol::MaxChatCharacters);
+        break;
+    case TKind::TableLine: {
+        message.Table = read.Integer("table", 1, MaxId);
+        message.Player = read.Integer("player", 0, MaxId);
+        message.State = read.Bool("state");
+        const QJsonValue line = read.Value("line");
+        if (!line.isString()) return std::nullopt;
+        ServerMessages::TDecoded decoded = ServerMessages::Decode(line.toString().toUtf8());
+        if (!decoded.Ok) return std::nullopt;
+        message.Line = decoded.Message;
+        break;
+    }
     }
     if (!read.Ok()) return std::nullopt;
     return message;

@@ -21,10 +21,13 @@ struct TClusterMessage {
     static constexpr size_t MaxOriginBytes = 64;
 
     enum class TKind {
-        Entries,  // players and tables added, changed or gone
-        Chat,     // a line said in the lobby
-        SignedIn, // a player signed in: any older connection of theirs goes
-        Resync,   // the sender rejoined the bus: every process sends its whole set
+        Entries,   // players and tables added, changed or gone
+        Chat,      // a line said in the lobby
+        SignedIn,  // a player signed in: any older connection of theirs goes
+        Resync,    // the sender rejoined the bus: every process sends its whole set
+        Watch,     // to the process running a table: send its state, someone here watches it
+        TableLine, // on a table's channel: a line its watchers hear
+        TableChat, // to the process running a table: a watcher elsewhere said this there
     };
     struct TPlayer {
         int64_t Id = 0; // the player's id in the shared database
@@ -43,10 +46,18 @@ struct TClusterMessage {
     std::vector<TLobbyTable> Tables; // ids as the origin numbers its tables
     std::vector<int64_t> GonePlayers, GoneTables;
 
-    // Chat and SignedIn.
+    // Chat, SignedIn, TableLine (who said it, if anyone: 0) and TableChat.
     int64_t Player = 0;
     QString Name, Text;
     int64_t AtMs = 0; // SignedIn: when
+
+    // Watch, TableLine and TableChat: the table, as its process numbers it.
+    std::string To; // the process running it
+    int64_t Table = 0;
+    // TableLine: the line, as a client reads it; State when it is the table
+    // as it stands, for those who just came to watch it.
+    TServerMessage Line;
+    bool State = false;
 
     std::string Encode() const;
     // Nothing when it breaks any of the rules above.

@@ -35,13 +35,25 @@ struct TClusterPeers {
         std::map<int64_t, int64_t> Aliases; // its table id → the id listed here
     };
 
+    static std::string TableChannel(const std::string& origin, int64_t table) {
+        return "table:" + origin + ":" + std::to_string(table);
+    }
+
     std::string Origin; // this process's name on the bus
     bool Up = false;
     int64_t Generation = 0; // of the last whole set sent
     int64_t HeartbeatAtMs = 0;
-    std::set<int64_t> ChangedPlayers, ChangedTables; // local entries to tell of
-    std::vector<std::string> Outgoing;
+    std::set<int64_t> ChangedPlayers, ChangedTables;           // local entries to tell of
+    std::vector<std::pair<std::string, std::string>> Outgoing; // (channel, payload)
+    std::vector<std::pair<std::string, bool>> Subscriptions;   // (channel, subscribe or leave)
     std::map<std::string, TProcess> Processes;
     int64_t NextAlias = FirstAlias;
-    size_t Dropped = 0; // messages refused as malformed or beyond the bounds
+    struct TTarget {
+        std::string Origin;
+        int64_t Table = 0;
+    };
+    std::map<int64_t, TTarget> Targets;                 // alias → the table it lists
+    std::map<int64_t, std::set<uint64_t>> WatchersAfar; // alias → connections here watching it
+    std::set<uint64_t> AwaitingState;                   // watchers afar not yet sent the table
+    size_t Dropped = 0;                                 // messages refused as malformed or beyond the bounds
 };

@@ -28,11 +28,14 @@ std::string GoneLine(TServerMessage::TKind kind, int64_t table, const QString& n
 }
 
 // The id a remote table is listed under here, given it when first named.
-int64_t AliasOf(TClusterPeers& peers, TClusterPeers::TProcess& process, int64_t table) {
+int64_t AliasOf(TClusterPeers& peers, const std::string& origin, TClusterPeers::TProcess& process,
+                int64_t table) {
     auto [alias, added] = process.Aliases.try_emplace(table, peers.NextAlias);
-    if (added) ++peers.NextAlias;
+    if (added) peers.Targets[peers.NextAlias++] = {origin, table};
     return alias->second;
 }
+
+const std::string LobbyChannel = "lobby";
 
 } // namespace
 
@@ -46,8 +49,13 @@ size_t TLobby::ClusterDropped() const {
     return Cluster ? Cluster->Dropped : 0;
 }
 
-std::vector<std::string> TLobby::TakeClusterOutgoing() {
-    return Cluster ? std::exchange(Cluster->Outgoing, {}) : std::vector<std::string>();
+std::vector<std::pair<std::string, std::string>> TLobby::TakeClusterOutgoing() {
+    return Cluster ? std::exchange(Cluster->Outgoing, {})
+                   : std::vector<std::pair<std::string, std::string>>();
+}
+
+std::vector<std::pair<std::string, bool>> TLobby::TakeClusterSubscriptions() {
+    return Cluster ? std::exchange(Cluster->Subscriptions, {}) : std::vector<std::pair<std::string, bool>>();
 }
 
 void TLobby::ClusterPlayer(int64_t playerId) {
@@ -60,7 +68,10 @@ void TLobby::ClusterTable(int64_t tableId) {
 
 void TLobby::Publish(TClusterMessage& message) {
     message.Origin = Cluster->Origin;
-    Cluster->Outgoing.push_back(message.Encode());
+    Cluster->Outgoing.emplace_back(message.Kind == TKind::TableLine
+                                       ? TClusterPeers::TableChannel(Cluster->Origin, message.Table)
+                                       : LobbyChannel,
+                                   message.Encode());
 }
 
 void TLobby::ClusterSignedIn(const TClient& client) {
@@ -184,6 +195,15 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
     case TKind::Resync:
         Cluster->HeartbeatAtMs = nowMs;
         break;
+    case TKind::Watch:
+        TakeWatch(*message, nowMs);
+        break;
+    case TKind::TableLine:
+        TakeTableLine(*message);
+        break;
+    case TKind::TableChat:
+        TakeTableChat(*message);
+        break;
     }
     AfterChange(nowMs);
 }
@@ -194,7 +214,7 @@ void TLobby::ShowRemotePlayer(int64_t playerId) {
         auto found = process.Players.find(playerId);
         if (found == process.Players.end()) continue;
         TLobbyPlayer entry = found->second.Entry;
-        if (entry.Table != 0) entry.Table = AliasOf(*Cluster, process, entry.Table);
+        if (entry.Table != 0) entry.Table = AliasOf(*Cluster, origin, process, entry.Table);
         PlayerView.Put(playerId, Compact(ServerMessages::PlayerObject(entry)),
                        GoneLine(TServerMessage::TKind::PlayerGone, 0, entry.Name));
         return;
@@ -217,7 +237,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
         // A heartbeat names every entry again: only a change reaches the lobby's clients.
         if (same) continue;
         TLobbyTable shown = table;
-        shown.Id = AliasOf(*Cluster, process, table.Id);
+        shown.Id = AliasOf(*Cluster, message.Origin, process, table.Id);
         TableView.Put(shown.Id, Compact(ServerMessages::TableObject(shown)),
                       GoneLine(TServerMessage::TKind::TableGone, shown.Id, {}));
     }
@@ -235,7 +255,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
     auto dropTable = [&](int64_t id) {
         process.Tables.erase(id);
         if (auto alias = process.Aliases.find(id); alias != process.Aliases.end()) {
-            TableView.Remove(alias->second);
+            DropAlias(*Cluster, alias->second);
             process.Aliases.erase(alias);
         }
     };
@@ -292,7 +312,7 @@ void TLobby::ForgetProcess(const std::string& origin) {
     if (found == Cluster->Processes.end()) return;
     TClusterPeers::TProcess process = std::move(found->second);
     Cluster->Processes.erase(found);
-    for (const auto& [id, alias] : process.Aliases) TableView.Remove(alias);
+    for (const auto& [id, alias] : process.Aliases) DropAlias(*Cluster, alias);
     for (const auto& [id, player] : process.Players) ShowRemotePlayer(id);
     Log.Write("the lobby no longer hears " + origin);
 }
@@ -330,4 +350,173 @@ size_t TLobby::RemoteTables() const {
     if (Cluster)
         for (const auto& [origin, process] : Cluster->Processes) count += process.Tables.size();
     return count;
+}
+
+void TLobby::DropAlias(TClusterPeers& peers, int64_t alias) {
+    TableView.Remove(alias);
+    EndAfar(alias);
+    peers.Targets.erase(alias);
+}
+
+void TLobby::EndAfar(int64_t alias) {
+    auto watchers = Cluster->WatchersAfar.find(alias);
+    if (watchers == Cluster->WatchersAfar.end()) return;
+    for (uint64_t connection : std::set<uint64_t>(watchers->second)) {
+        TClient& client = Clients.at(connection);
+        LeaveAfar(connection, client);
+        SendLine(connection, LobbySnapshot());
+    }
+}
+
+bool TLobby::TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs) {
+    using TRequest = TLobbyRequest::TKind;
+    const bool toAfar = (request.Kind == TRequest::Watch || request.Kind == TRequest::Sit) &&
+                        Cluster->Targets.count(request.Table);
+    if (client.Afar != 0) {
+        switch (request.Kind) {
+        case TRequest::Leave:
+            LeaveAfar(connection, client);
+            SendLine(connection, LobbySnapshot());
+            return true;
+        case TRequest::State: {
+            const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
+            Cluster->AwaitingState.insert(connection);
+            TClusterMessage watch;
+            watch.Kind = TKind::Watch;
+            watch.To = target.Origin;
+            watch.Table = target.Table;
+            Publish(watch);
+            return true;
+        }
+        case TRequest::Sit:
+        case TRequest::Watch:
+        case TRequest::CreateTable:
+        case TRequest::PlayNow:
+        case TRequest::Answer:
+            if (!toAfar || request.Kind != TRequest::Sit) LeaveAfar(connection, client);
+            break;
+        default:
+            break;
+        }
+    }
+    if (!toAfar) return false;
+    if (request.Kind == TRequest::Sit) {
+        Refuse(connection, "That table is on another server: you may watch it from here.");
+        return true;
+    }
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return true;
+    }
+    if (client.Table != 0) Leave(connection, client, nowMs);
+    WithdrawRematch(client.PlayerId);
+    StopWaiting(connection, client);
+    client.Afar = request.Table;
+    std::set<uint64_t>& watchers = Cluster->WatchersAfar[client.Afar];
+    const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
+    if (watchers.empty())
+        Cluster->Subscriptions.emplace_back(TClusterPeers::TableChannel(target.Origin, target.Table), true);
+    watchers.insert(connection);
+    // Until the table as it stands comes, its lines are in what will come.
+    Cluster->AwaitingState.insert(connection);
+    TClusterMessage watch;
+    watch.Kind = TKind::Watch;
+    watch.To = target.Origin;
+    watch.Table = target.Table;
+    Publish(watch);
+    return true;
+}
+
+void TLobby::LeaveAfar(uint64_t connection, TClient& client) {
+    const int64_t alias = std::exchange(client.Afar, 0);
+    Cluster->AwaitingState.erase(connection);
+    auto watchers = Cluster->WatchersAfar.find(alias);
+    if (watchers == Cluster->WatchersAfar.end()) return;
+    watchers->second.erase(connection);
+    if (!watchers->second.empty()) return;
+    Cluster->WatchersAfar.erase(watchers);
+    if (auto target = Cluster->Targets.find(alias); target != Cluster->Targets.end())
+        Cluster->Subscriptions.emplace_back(
+            TClusterPeers::TableChannel(target->second.Origin, target->second.Table), false);
+}
+
+// Said by a watcher here at a table run elsewhere: heard by everyone at it,
+// this process's watchers too, once the process running it has passed it on.
+void TLobby::ChatAfar(TClient& client, const std::string& text) {
+    const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
+    client.Said.push_back("at table " + std::to_string(client.Afar) + ": " + text);
+    if (client.Said.size() > Protocol::MaxEvidenceLines) client.Said.pop_front();
+    TClusterMessage chat;
+    chat.Kind = TKind::TableChat;
+    chat.To = target.Origin;
+    chat.Table = target.Table;
+    chat.Player = client.PlayerId;
+    chat.Name = QString::fromStdString(client.Name);
+    chat.Text = QString::fromStdString(text);
+    Publish(chat);
+}
+
+void TLobby::ClusterTableLine(const TTable& table, const TServerMessage& line, int64_t speaker, bool state) {
+    if (!Cluster) return;
+    TClusterMessage message;
+    message.Kind = TKind::TableLine;
+    message.Table = table.Id;
+    message.Player = speaker;
+    message.State = state;
+    message.Line = line;
+    Publish(message);
+}
+
+void TLobby::TakeWatch(const TClusterMessage& message, int64_t nowMs) {
+    if (message.To != Cluster->Origin) return;
+    auto found = TableById.find(message.Table);
+    if (found == TableById.end()) return;
+    const TTable& table = found->second;
+    if (table.Referee) {
+        ClusterTableLine(table, MatchState(table, -1, nowMs), 0, true);
+        return;
+    }
+    TServerMessage waiting;
+    waiting.Kind = TServerMessage::TKind::Table;
+    waiting.TableInfo = TableEntry(table);
+    ClusterTableLine(table, waiting, 0, true);
+}
+
+void TLobby::TakeTableChat(const TClusterMessage& message) {
+    if (message.To != Cluster->Origin) return;
+    auto found = TableById.find(message.Table);
+    if (found == TableById.end()) return;
+    const TTable& table = found->second;
+    TServerMessage line;
+    line.Kind = TServerMessage::TKind::Chat;
+    line.From = message.Name;
+    line.Text = message.Text;
+    line.Table = table.Id;
+    ClusterTableLine(table, line, message.Player);
+    const std::string encoded = ServerMessages::Encode(line).toStdString();
+    for (int seat = 0; seat < 2; ++seat)
+        if (uint64_t to = ConnectionOf(table.Seats[seat]); to && Hears(to, message.Player))
+            SendLine(to, encoded);
+    for (uint64_t watcher : table.Watchers)
+        if (Hears(watcher, message.Player)) SendLine(watcher, encoded);
+}
+
+// A line of a table elsewhere, told here as its watchers know the table.
+void TLobby::TakeTableLine(const TClusterMessage& message) {
+    auto process = Cluster->Processes.find(message.Origin);
+    auto alias = process->second.Aliases.find(message.Table);
+    if (alias == process->second.Aliases.end()) return;
+    auto watchers = Cluster->WatchersAfar.find(alias->second);
+    if (watchers == Cluster->WatchersAfar.end()) return;
+    TServerMessage line = message.Line;
+    if (line.Table != 0) line.Table = alias->second;
+    if (line.Kind == TServerMessage::TKind::Match) line.Match.Table = alias->second;
+    if (line.Kind == TServerMessage::TKind::Table) line.TableInfo.Id = alias->second;
+    const std::string encoded = ServerMessages::Encode(line).toStdString();
+    for (uint64_t connection : watchers->second) {
+        const bool awaiting = Cluster->AwaitingState.count(connection) != 0;
+        if (message.State != awaiting) continue;
+        if (message.State) Cluster->AwaitingState.erase(connection);
+        if (message.Player == 0 || Hears(connection, message.Player)) SendLine(connection, encoded);
+    }
 }

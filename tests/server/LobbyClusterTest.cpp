@@ -23,6 +23,7 @@ protected:
     struct TNode {
         std::unique_ptr<TLobby> Lobby;
         bool OnBus = true;
+        std::set<std::string> Channels{"lobby"};
     };
 
     void SetUp() override {
@@ -46,13 +47,16 @@ protected:
     void Pump() {
         for (int round = 0; round < 10; ++round) {
             bool any = false;
-            for (auto& [name, node] : Nodes)
-                for (const std::string& payload : node.Lobby->TakeClusterOutgoing()) {
+            for (auto& [name, node] : Nodes) {
+                for (const auto& [channel, subscribe] : node.Lobby->TakeClusterSubscriptions())
+                    subscribe ? (void)node.Channels.insert(channel) : (void)node.Channels.erase(channel);
+                for (const auto& [channel, payload] : node.Lobby->TakeClusterOutgoing()) {
                     any = true;
                     if (!node.OnBus) continue;
                     for (auto& [other, to] : Nodes)
-                        if (to.OnBus) to.Lobby->HandleCluster(payload, Now);
+                        if (to.OnBus && to.Channels.count(channel)) to.Lobby->HandleCluster(payload, Now);
                 }
+            }
             if (!any) break;
         }
         Collect();
@@ -181,8 +185,6 @@ TEST_F(LobbyClusterTest, EachLobbyListsTheWholeClusterAndHearsItsChatUnlessBlock
     const size_t heard = Inbox[ann].size();
     Advance(3 * TLobby::ClusterHeartbeatMs);
     EXPECT_EQ(Inbox[ann].size(), heard);
-    Ask(ann, R"({"type":"sit","table":)" + std::to_string(bobsTable) + "}");
-    EXPECT_EQ((*Last(ann, "refused"))["reason"].toString(), "There is no such table.");
 
     // One coming to the lobby counts the whole cluster.
     const uint64_t dee = Join("c", "Dee");
@@ -268,6 +270,55 @@ TEST_F(LobbyClusterTest, ASilentProcessIsForgottenAndABusBackRebuildsTheLobby) {
     EXPECT_EQ(Listed(ann), (TListing{{"Ann", 0}, {"Bea", 0}, {"Cid", 0}}));
     const uint64_t cy = Join("c", "Cyd");
     EXPECT_EQ((*Last(cy, "lobby"))["online"].toInt(), 4);
+}
+
+TEST_F(LobbyClusterTest, AWatcherElsewhereSeesTheMatchAndChatsAtItsTable) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("a", "Bob"), cid = Join("c", "Cid"),
+                   dee = Join("c", "Dee");
+    Ask(ann, Create);
+    Settle();
+    const int64_t table = *ListedTables(cid).begin();
+    Ask(cid, R"({"type":"watch","table":)" + std::to_string(table) + "}");
+    EXPECT_EQ((*Last(cid, "table"))["table"].toDouble(), double(table)) << "the table waiting, as it stands";
+    Ask(bob, R"({"type":"sit","table":1})");
+    const QJsonObject match = *Last(cid, "match");
+    EXPECT_EQ(match["table"].toDouble(), double(table));
+    EXPECT_EQ(match["you"].toInt(), -1);
+    Ask(dee, R"({"type":"watch","table":)" + std::to_string(table) + "}");
+    Ask(ann, R"({"type":"move","slot":0,"x":1,"y":1})");
+    Ask(dee, R"({"type":"block","name":"Bob"})");
+    Ask(bob, R"({"type":"chat","text":"good luck"})");
+    Ask(cid, R"({"type":"chat","text":"go Ann"})");
+    for (uint64_t watcher : {cid, dee}) {
+        const std::optional<QJsonObject> moved = Last(watcher, "moved");
+        ASSERT_TRUE(moved);
+        EXPECT_EQ((*moved)["table"].toDouble(), double(table));
+        EXPECT_EQ((*moved)["index"].toInt(), 0);
+    }
+    EXPECT_EQ((*Last(dee, "match"))["moves"].toArray().size(), 0) << "Dee's state came before the move";
+    EXPECT_EQ(std::count_if(Inbox[dee].begin(), Inbox[dee].end(),
+                            [](const QJsonObject& m) { return m["type"].toString() == "moved"; }),
+              1)
+        << "the move once, not again within the state";
+    EXPECT_EQ(Heard(cid), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
+    EXPECT_EQ(Heard(dee), (std::vector<QString>{"Cid: go Ann"})) << "Dee blocks Bob";
+    EXPECT_EQ(Heard(ann), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
+    EXPECT_EQ(Heard(bob), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
+    Ask(dee, R"({"type":"sit","table":)" + std::to_string(table) + "}");
+    EXPECT_EQ((*Last(dee, "refused"))["reason"].toString(),
+              "That table is on another server: you may watch it from here.");
+
+    // Out of the lobby while watching; back in it when leaving, or when the table goes.
+    Ask(dee, R"({"type":"leave"})");
+    Ask(dee, R"({"type":"chat","text":"lobby only"})");
+    EXPECT_EQ(Heard(cid).size(), 2u);
+    EXPECT_EQ(Heard(ann).size(), 2u);
+    EXPECT_TRUE(Nodes["c"].Channels.count("table:a:1"));
+    Ask(ann, R"({"type":"leave"})");
+    Settle();
+    EXPECT_TRUE(Last(cid, "ended"));
+    EXPECT_EQ(Last(cid, "lobby").value_or(QJsonObject())["online"].toInt(), 4);
+    EXPECT_FALSE(Nodes["c"].Channels.count("table:a:1"));
 }
 
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {

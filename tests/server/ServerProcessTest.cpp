@@ -21,6 +21,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 
@@ -471,7 +472,8 @@ bool Lists(const QJsonObject& message, const QString& name) {
     return false;
 }
 
-TEST(ServerProcessOnSharedStorage, ThreeServersOnOneRedisShareOneLobbyAndRebuildItAfterARedisRestart) {
+TEST(ServerProcessOnSharedStorage,
+     ThreeServersOnOneRedisShareOneLobbyAndItsMatchesAndRebuildItAfterARedisRestart) {
     const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
     if (url == nullptr || *url == '\0') GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
     if (!TRedisTestServer::Installed()) GTEST_SKIP() << "no redis-server";
@@ -489,10 +491,16 @@ TEST(ServerProcessOnSharedStorage, ThreeServersOnOneRedisShareOneLobbyAndRebuild
     TIdentity identities[3] = {MakeIdentity("ann"), MakeIdentity("bob"), MakeIdentity("cid")};
     std::unique_ptr<TTlsTestClient> clients[3];
     for (int i = 0; i < 3; ++i) clients[i] = SignIn(identities[i], ports[i], names[i]);
-    for (int i = 0; i < 3; ++i)
-        for (int other : {(i + 1) % 3, (i + 2) % 3})
-            EXPECT_TRUE(ReadUntil(*clients[i], [&](const QJsonObject& m) { return Lists(m, names[other]); }))
-                << names[i] << " does not see " << names[other];
+    for (int i = 0; i < 3; ++i) {
+        std::set<QString> seen;
+        EXPECT_TRUE(ReadUntil(*clients[i],
+                              [&](const QJsonObject& m) {
+                                  for (int other : {(i + 1) % 3, (i + 2) % 3})
+                                      if (Lists(m, names[other])) seen.insert(names[other]);
+                                  return seen.size() == 2;
+                              }))
+            << names[i] << " does not see everyone";
+    }
 
     clients[1]->Send("{\"type\":\"chat\",\"text\":\"hello from b\"}\n");
     for (int i : {0, 2})
@@ -514,6 +522,24 @@ TEST(ServerProcessOnSharedStorage, ThreeServersOnOneRedisShareOneLobbyAndRebuild
         return m["type"].toString() == "chat" && m["from"].toString() == "Cid" &&
                m["text"].toString() == "back again";
     }));
+
+    // A match on the first server, watched from the third.
+    TIdentity eve = MakeIdentity("eve"), fay = MakeIdentity("fay");
+    TStartedMatch started = SignInAndStart(ports[0], eve, "Eve", fay, "Fay");
+    ASSERT_TRUE(started.Referee);
+    double table = 0;
+    ASSERT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
+        table = m["table"].toDouble();
+        return m["type"].toString() == "table" && m["playing"].toBool();
+    }));
+    clients[2]->Send("{\"type\":\"watch\",\"table\":" + std::to_string(int64_t(table)) + "}\n");
+    EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
+        return m["type"].toString() == "match" && m["table"].toDouble() == table;
+    }));
+    PlayOne(*started.Referee, started.Seats, 0);
+    EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
+        return m["type"].toString() == "moved" && m["table"].toDouble() == table;
+    })) << "the watcher elsewhere sees the move";
 
     // Ann signing in on another server ends her first connection.
     auto again = SignIn(identities[0], ports[2], "Ann");
