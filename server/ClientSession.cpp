@@ -238,6 +238,7 @@ void TClientSessions::Flush() {
         found->second->Send(std::move(out.Line));
         if (out.Close) found->second->Close();
     }
+    if (AfterFlushHook) AfterFlushHook();
     // Most messages leave the lobby's next deadline where it was; setting the
     // timer again for each would cancel and queue a wait every time.
     int64_t next = TheLobby.NextDeadline();

@@ -47,8 +47,10 @@ public:
         TheLobby.StoreThrough(runner);
         StoresAside = true;
     }
-    // Sends what the lobby has to say and sets its timer; after any change to it.
+    // Sends what the lobby has to say and sets its timer; after any change to
+    // it. Then calls afterFlush, when set (the lobby's messages for the bus).
     void Flush();
+    void AfterFlush(std::function<void()> afterFlush) { AfterFlushHook = std::move(afterFlush); }
     // Runs a storage job's completion on the lobby, with the time now, and flushes.
     void Completed(const std::function<void(int64_t nowMs)>& completion);
 
@@ -65,4 +67,5 @@ private:
     std::unordered_map<uint64_t, TConnectionLink*> Links;
     TServerMetrics* Metrics = nullptr;
     bool StoresAside = false; // moves are answered after the request, when stored
+    std::function<void()> AfterFlushHook;
 };

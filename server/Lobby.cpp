@@ -6,6 +6,7 @@
 #include "server/AddressLimits.h"
 #include "server/ServerLog.h"
 #include "server/Storage.h"
+#include "server/cluster/ClusterPeers.h"
 
 #include <algorithm>
 
@@ -32,6 +33,7 @@ void TLobby::Refuse(uint64_t connection, const std::string& reason, TRefusal why
 }
 
 void TLobby::ToTable(const TTable& table, const TServerMessage& message) {
+    ClusterTableLine(table, message);
     std::string line = ServerMessages::Encode(message).toStdString();
     for (int seat = 0; seat < 2; ++seat)
         if (uint64_t connection = ConnectionOf(table.Seats[seat])) SendLine(connection, line);
@@ -42,6 +44,7 @@ void TLobby::ToTable(const TTable& table, const TServerMessage& message) {
 // are not told: they get the lobby afresh when they come back to it.
 void TLobby::FlushLobby() {
     LobbyFlushAtMs = Never;
+    ClusterFlush();
     std::string lines = PlayerView.TakeChanges() + TableView.TakeChanges();
     if (lines.empty()) return;
     for (const auto& [player, connection] : Players)
@@ -49,13 +52,16 @@ void TLobby::FlushLobby() {
 }
 
 bool TLobby::InLobby(const TClient& client) const {
+    if (client.Afar != 0) return false;
     if (client.Table == 0) return true;
     const auto table = TableById.find(client.Table);
     return client.Seat >= 0 && table != TableById.end() && !table->second.Referee;
 }
 
 void TLobby::AfterChange(int64_t nowMs) {
-    if (LobbyFlushAtMs == Never && (PlayerView.Changed() || TableView.Changed()))
+    if (LobbyFlushAtMs == Never &&
+        (PlayerView.Changed() || TableView.Changed() ||
+         (Cluster && (!Cluster->ChangedPlayers.empty() || !Cluster->ChangedTables.empty()))))
         LobbyFlushAtMs = nowMs + LobbyFlushMs;
     // The address limits grow only as clients act, so sweeping as they act
     // keeps them bounded without a timer of their own.
@@ -99,6 +105,10 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
     using TKind = TLobbyRequest::TKind;
     if (request.Kind != TKind::Login && client.PlayerId == 0) {
         Refuse(connection, "Sign in with a name first.");
+        return;
+    }
+    if (Cluster && TakeAfar(connection, client, request, nowMs)) {
+        AfterChange(nowMs);
         return;
     }
     switch (request.Kind) {
@@ -179,6 +189,7 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
     auto found = Clients.find(connection);
     if (found == Clients.end()) return;
     TClient& client = found->second;
+    if (client.Afar) LeaveAfar(connection, client);
     std::erase(PlayNowQueue, connection);
     if (client.PlayerId != 0) {
         Players.erase(client.PlayerId);
@@ -202,6 +213,8 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
             }
         }
         PlayerView.Remove(client.PlayerId);
+        ClusterPlayer(client.PlayerId);
+        ShowRemotePlayer(client.PlayerId);
     }
     Clients.erase(connection);
     AfterChange(nowMs);
@@ -235,13 +248,14 @@ void TLobby::Tick(int64_t nowMs) {
     if (LobbyFlushAtMs <= nowMs) FlushLobby();
     if (ModerationAtMs <= nowMs) FollowModeration(nowMs);
     if (LeaseAtMs <= nowMs) PollLeases(nowMs);
+    ClusterTick(nowMs);
     AfterChange(nowMs);
 }
 
 int64_t TLobby::NextDeadline() const {
     const int64_t challenges = ChallengeDeadlines.empty() ? Never : ChallengeDeadlines.begin()->first;
     return std::min({Deadlines.empty() ? Never : Deadlines.begin()->first, LobbyFlushAtMs, ModerationAtMs,
-                     LeaseAtMs, challenges});
+                     LeaseAtMs, challenges, ClusterDeadline()});
 }
 
 size_t TLobby::MatchesInPlay() const {

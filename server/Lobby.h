@@ -26,6 +26,8 @@
 
 class TAddressLimits;
 class TServerLog;
+struct TClusterMessage;
+struct TClusterPeers;
 
 // The lobby and its tables, without sockets or a clock: fed who connected,
 // what each asked and the time, it hands back the lines to send to whom and
@@ -41,8 +43,9 @@ class TServerLog;
 // (LobbySignIn.cpp), tables and seats (LobbyTables.cpp), Play Now and
 // challenges (LobbyMatchmaking.cpp), match play and its clocks
 // (LobbyMatch.cpp), resigning and playing again (LobbyRematch.cpp), the
-// messages built from its state (LobbyMessages.cpp), and the leaderboard,
-// profiles and records (LobbyRecords.cpp).
+// messages built from its state (LobbyMessages.cpp), the leaderboard,
+// profiles and records (LobbyRecords.cpp), and the lobby shared with other
+// processes (cluster/LobbyCluster.cpp).
 class TLobby {
 public:
     static constexpr int64_t Never = TTableClock::Never;
@@ -117,6 +120,29 @@ public:
     void Moderate(TCommunityStorage& community, int64_t nowMs);
     const TServerSettings& CurrentSettings() const { return Settings; }
 
+    // One lobby over several processes: each tells the others of its players
+    // and tables, its lobby chat and who signs in, as bus messages it hands
+    // back (TakeClusterOutgoing) and takes from them (HandleCluster); it
+    // lists theirs beside its own, read-only. Their ids of players must come
+    // from one shared database. Its tables' lines go out on a channel of each
+    // table's, which a process subscribes to while someone there watches it;
+    // those watchers chat at it through the process running it. A process
+    // not heard from for ClusterSilenceMs is gone with all it listed.
+    static constexpr int64_t ClusterHeartbeatMs = 3'000;
+    static constexpr int64_t ClusterSilenceMs = 10'000;
+    // origin: this process's name, its instance's.
+    void JoinCluster(const std::string& origin, int64_t nowMs);
+    // A message from the bus, as anyone may have written it.
+    void HandleCluster(const std::string& payload, int64_t nowMs);
+    // The bus went down or came back: back, every process is asked for its whole set.
+    void ClusterBus(bool up, int64_t nowMs);
+    // (channel, payload): "lobby", or the channel of one of this process's tables.
+    std::vector<std::pair<std::string, std::string>> TakeClusterOutgoing();
+    // (channel, true to subscribe or false to leave): the tables of others watched from here.
+    std::vector<std::pair<std::string, bool>> TakeClusterSubscriptions();
+    // Messages from the bus refused as malformed or beyond the bounds.
+    size_t ClusterDropped() const;
+
 private:
     struct TClient {
         std::string Fingerprint;
@@ -124,6 +150,8 @@ private:
         std::string Address;
         int64_t PlayerId = 0; // 0 until logged in
         std::string Name;
+        int64_t SignedInMs = 0;
+        int64_t Afar = 0;  // a table of another process watched, by its id here
         int64_t Table = 0; // the table sat at or watched
         int32_t Seat = -1; // -1 when watching
         TRating Rating;
@@ -290,12 +318,48 @@ private:
     // The lobby's view of an entry, after every change to it (LobbyMessages.cpp).
     void PlayerChanged(const TClient& client);
     void TableChanged(const TTable& table);
+    TLobbyPlayer PlayerEntry(const TClient& client) const;
+    TLobbyTable TableEntry(const TTable& table) const;
     std::string LobbySnapshot() const;
     TServerMessage MatchState(const TTable& table, int32_t you, int64_t nowMs) const;
     // The lobby's changes go out to everyone in it (Lobby.cpp).
     void FlushLobby();
     // After each call from outside: when the lobby's changes go out.
     void AfterChange(int64_t nowMs);
+
+    // The lobby shared with other processes (cluster/LobbyCluster.cpp): what
+    // changed here, told with the lobby's next changes.
+    void ClusterPlayer(int64_t playerId);
+    void ClusterTable(int64_t tableId);
+    void ClusterSignedIn(const TClient& client);
+    void ClusterChat(const TClient& client, const std::string& text);
+    void ClusterFlush();
+    void ClusterTick(int64_t nowMs);
+    int64_t ClusterDeadline() const;
+    void Publish(TClusterMessage& message);
+    void PublishWhole();
+    void TakeEntries(const TClusterMessage& message, int64_t nowMs);
+    void TakeChat(const TClusterMessage& message);
+    void TakeSignedIn(const TClusterMessage& message, int64_t nowMs);
+    // The view's entry of a player not here, from whichever process lists them.
+    void ShowRemotePlayer(int64_t playerId);
+    void ForgetProcess(const std::string& origin);
+    // Watching tables of other processes: a request about one, handled
+    // (true), or let through once the client has stopped watching.
+    bool TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void LeaveAfar(uint64_t connection, TClient& client);
+    void ChatAfar(TClient& client, const std::string& text);
+    // Watchers of the alias, back in the lobby: the table is gone.
+    void EndAfar(int64_t alias);
+    void DropAlias(TClusterPeers& peers, int64_t alias);
+    // A line every watcher of this process's table hears, for those elsewhere.
+    void ClusterTableLine(const TTable& table, const TServerMessage& line, int64_t speaker = 0,
+                          bool state = false);
+    void TakeWatch(const TClusterMessage& message, int64_t nowMs);
+    void TakeTableLine(const TClusterMessage& message);
+    void TakeTableChat(const TClusterMessage& message);
+    size_t RemotePlayers() const;
+    size_t RemoteTables() const;
 
     TStorage& Storage;
     TInlineStorageRunner InlineRunner{Storage};
@@ -335,4 +399,5 @@ private:
     bool LeaseJobsOut = false;  // a look for matches to take over is with the runner
     bool RenewingLeases = true; // the last renewal did not fail
     int64_t AwayMs() const { return Settings.AwaySeconds * 1000LL; }
+    std::unique_ptr<TClusterPeers> Cluster; // none when alone
 };

@@ -222,6 +222,7 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs) {
     for (int seat = 0; seat < 2; ++seat)
         if (uint64_t connection = ConnectionOf(table.Seats[seat]))
             Send(connection, MatchState(table, seat, nowMs));
+    ClusterTableLine(table, MatchState(table, -1, nowMs));
     if (!table.Watchers.empty()) {
         std::string line = ServerMessages::Encode(MatchState(table, -1, nowMs)).toStdString();
         for (uint64_t watcher : table.Watchers) SendLine(watcher, line);

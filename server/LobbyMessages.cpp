@@ -16,21 +16,17 @@ std::string Compact(const QJsonObject& object) {
 
 } // namespace
 
-void TLobby::PlayerChanged(const TClient& client) {
+TLobbyPlayer TLobby::PlayerEntry(const TClient& client) const {
     TLobbyPlayer player;
     player.Name = QString::fromStdString(client.Name);
     player.Table = client.Table;
     player.Seat = client.Seat;
     player.Rating = int32_t(std::llround(client.Rating.Rating));
     player.Deviation = int32_t(std::llround(client.Rating.Deviation));
-    TServerMessage gone;
-    gone.Kind = TServerMessage::TKind::PlayerGone;
-    gone.Name = player.Name;
-    PlayerView.Put(client.PlayerId, Compact(ServerMessages::PlayerObject(player)),
-                   ServerMessages::Encode(gone).toStdString());
+    return player;
 }
 
-void TLobby::TableChanged(const TTable& table) {
+TLobbyTable TLobby::TableEntry(const TTable& table) const {
     TLobbyTable info;
     info.Id = table.Id;
     info.Rules = RulesOfBits(table.Rules);
@@ -39,6 +35,22 @@ void TLobby::TableChanged(const TTable& table) {
     info.Watchers = int32_t(table.Watchers.size());
     info.Playing = bool(table.Referee);
     info.Rated = table.Rated;
+    return info;
+}
+
+void TLobby::PlayerChanged(const TClient& client) {
+    const TLobbyPlayer player = PlayerEntry(client);
+    ClusterPlayer(client.PlayerId);
+    TServerMessage gone;
+    gone.Kind = TServerMessage::TKind::PlayerGone;
+    gone.Name = player.Name;
+    PlayerView.Put(client.PlayerId, Compact(ServerMessages::PlayerObject(player)),
+                   ServerMessages::Encode(gone).toStdString());
+}
+
+void TLobby::TableChanged(const TTable& table) {
+    const TLobbyTable info = TableEntry(table);
+    ClusterTable(table.Id);
     TServerMessage gone;
     gone.Kind = TServerMessage::TKind::TableGone;
     gone.Table = table.Id;
@@ -72,5 +84,6 @@ TServerMessage TLobby::MatchState(const TTable& table, int32_t you, int64_t nowM
 // Built from the view's cached objects: a client coming back from a match
 // costs a copy, not an encoding of the lobby.
 std::string TLobby::LobbySnapshot() const {
-    return ServerMessages::LobbyLine(Players.size(), TableById.size(), PlayerView.Shown(), TableView.Shown());
+    return ServerMessages::LobbyLine(Players.size() + RemotePlayers(), TableById.size() + RemoteTables(),
+                                     PlayerView.Shown(), TableView.Shown());
 }

@@ -64,6 +64,8 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     }
     client.PlayerId = binding.PlayerId;
     client.Name = binding.Name;
+    client.SignedInMs = nowMs;
+    ClusterSignedIn(client);
     if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
         client.Rating = standing->Rating;
     Players[client.PlayerId] = connection;

@@ -150,6 +150,10 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
     line.Kind = TServerMessage::TKind::Chat;
     line.From = QString::fromStdString(client.Name);
     line.Text = QString::fromStdString(text);
+    if (client.Afar) {
+        ChatAfar(client, text);
+        return;
+    }
     // Seated at a table still waiting, a player speaks to the lobby it still hears.
     const TTable* table = InLobby(client) ? nullptr : TableOf(client);
     client.Said.push_back((table ? "at table " + std::to_string(table->Id) : std::string("in the lobby")) +
@@ -157,6 +161,7 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
     if (client.Said.size() > Protocol::MaxEvidenceLines) client.Said.pop_front();
     if (table) {
         line.Table = table->Id;
+        ClusterTableLine(*table, line, client.PlayerId);
         const std::string atTable = ServerMessages::Encode(line).toStdString();
         for (int seat = 0; seat < 2; ++seat)
             if (uint64_t to = ConnectionOf(table->Seats[seat]); to && Hears(to, client.PlayerId))
@@ -167,6 +172,7 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
         const std::string encoded = ServerMessages::Encode(line).toStdString();
         for (const auto& [player, to] : Players)
             if (InLobby(Clients.at(to)) && Hears(to, client.PlayerId)) SendLine(to, encoded);
+        ClusterChat(client, text);
     }
 }
 
@@ -185,6 +191,7 @@ void TLobby::RemoveTable(int64_t id) {
     if (table.ScheduledMs != Never) Deadlines.erase({table.ScheduledMs, id});
     WaitingTables.erase(id);
     TableView.Remove(id);
+    ClusterTable(id);
     TableById.erase(found);
     std::vector<uint64_t> moved;
     for (uint64_t connection : back) {

@@ -28,5 +28,8 @@ std::string MetricsText(const TServerMetrics& metrics, const TServerGauges& gaug
     for (size_t i = 0; i < RefusalKinds; ++i)
         text += std::string("vantaro_refusals_total{reason=\"") + RefusalLabels[i] + "\"} " +
                 std::to_string(metrics.Refusals[i]) + "\n";
+    Add(text, "vantaro_bus_dropped_total", "counter", "Messages from the bus dropped as malformed.",
+        gauges.BusDropped);
+    Add(text, "vantaro_bus_unsent_total", "counter", "Messages the bus was down for.", gauges.BusUnsent);
     return text;
 }

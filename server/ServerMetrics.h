@@ -29,6 +29,10 @@ struct TServerGauges {
     uint64_t Players = 0; // signed in
     uint64_t Tables = 0;
     uint64_t MatchesInPlay = 0;
+    // The lobby shared over the bus: messages from it dropped as malformed or
+    // beyond the bounds, and messages this server could not publish.
+    uint64_t BusDropped = 0;
+    uint64_t BusUnsent = 0;
 };
 
 // Every figure in Prometheus's text exposition format.

@@ -1,6 +1,7 @@
 #include "server/ServerOptions.h"
 
 #include "server/InstanceName.h"
+#include "server/bus/RedisAddress.h"
 
 #include <asio/ip/address.hpp>
 
@@ -56,6 +57,9 @@ std::string ServerUsage() {
            "                      connections from these addresses (a TCP front such as HAProxy\n"
            "                      with send-proxy-v2) begin with a PROXY protocol v2 header that\n"
            "                      names the client, whose address then counts for every limit\n"
+           "  --redis redis://HOST[:PORT][/DB]\n"
+           "                      share one lobby with every server on this Redis and database\n"
+           "                      number (default: this server's lobby alone)\n"
            "  --help              show this and exit\n";
 }
 
@@ -88,6 +92,8 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
             target = &options.Instance;
         else if (name == "--config")
             target = &options.ConfigFile;
+        else if (name == "--redis")
+            target = &options.RedisUrl;
         else if (name != "--port" && name != "--metrics" && name != "--proxy-from")
             return {std::nullopt, "unknown option '" + name + "' (see --help)"};
         if (!value) {
@@ -120,6 +126,8 @@ TServerOptionsResult ParseServerOptions(const std::vector<std::string>& argument
     }
     if (!options.Instance.empty() && !IsValidInstanceName(options.Instance))
         return {std::nullopt, "--instance takes 1 to 64 of A-Z a-z 0-9 . - _ :"};
+    if (!options.RedisUrl.empty() && !TRedisAddress::Parse(options.RedisUrl))
+        return {std::nullopt, "--redis takes redis://HOST[:PORT][/DB], DB from 0 to 15"};
     if (options.CertificateFile.empty() != options.KeyFile.empty())
         return {std::nullopt, "--cert and --key go together"};
     if (!options.DatabaseUrl.empty() && options.DatabaseUrl.rfind("postgresql://", 0) != 0 &&

@@ -19,6 +19,7 @@ struct TServerOptions {
     uint16_t MetricsPort = 0;
     std::vector<std::string> ProxyFrom; // fronts that send a PROXY v2 header
     std::string ConfigFile;             // empty: /etc/vantaro-server.conf if there is one
+    std::string RedisUrl;               // empty: a lobby of this process alone
     bool Help = false;
 };
 

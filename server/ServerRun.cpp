@@ -14,6 +14,7 @@
 #include "server/StorageWorker.h"
 #include "server/TimedStorage.h"
 #include "server/TlsServer.h"
+#include "server/cluster/ClusterLink.h"
 
 #include <openssl/rand.h>
 
@@ -156,6 +157,11 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     sessions.Lobby().Moderate(*storage, WallClockMs());
     sessions.Lobby().ResumeStored(WallClockMs());
     sessions.Lobby().KeepLeases(WallClockMs());
+    std::optional<TClusterLink> cluster;
+    if (!options.RedisUrl.empty()) {
+        cluster.emplace(io, log, sessions, *TRedisAddress::Parse(options.RedisUrl), instance, WallClockMs());
+        cluster->Start();
+    }
     sessions.Flush();
     TTlsServer::TLimits limits;
     limits.MaxConnections = settings->MaxConnections;
@@ -178,6 +184,8 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
                 gauges.Players = sessions.Lobby().PlayersOnline();
                 gauges.Tables = sessions.Lobby().Tables();
                 gauges.MatchesInPlay = sessions.Lobby().MatchesInPlay();
+                gauges.BusDropped = sessions.Lobby().ClusterDropped();
+                gauges.BusUnsent = cluster ? cluster->Unsent() : 0;
                 return MetricsText(metrics, gauges);
             },
             [] { return std::string(); }, TMetricsEndpoint::TLimits{});

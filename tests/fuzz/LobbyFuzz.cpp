@@ -2,7 +2,8 @@
 // sequence of steps, a first byte choosing the client and what happens
 // (connect, a line, a ready-made request, a dropped line, time passing),
 // then for a line its bytes up to '\n', for a ready-made request one byte of
-// what it names. Storage is kept in memory the way the SQL one keeps it.
+// what it names. The lobby is one of a cluster, and some lines are messages
+// from the bus. Storage is kept in memory the way the SQL one keeps it.
 #include "FakeReferee.h"
 
 #include "protocol/Requests.h"
@@ -10,6 +11,7 @@
 #include "server/Lobby.h"
 #include "server/ServerLog.h"
 #include "server/Storage.h"
+#include "server/cluster/ClusterMessage.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -267,6 +269,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto open = [&](TLobby& fresh, int64_t nowMs) {
         fresh.Apply(settings);
         fresh.Moderate(storage, nowMs);
+        fresh.JoinCluster("here", nowMs);
+        fresh.ClusterBus(true, nowMs);
     };
     open(*lobby, 1'000'000);
     bool connected[4] = {};
@@ -316,11 +320,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             size_t length = end ? size_t(static_cast<const uint8_t*>(end) - (data + at)) : size - at;
             std::string_view line(reinterpret_cast<const char*>(data + at), length);
             at += length + (end ? 1 : 0);
+            if (((step >> 2) & 7) == 7 && client == 3) {
+                lobby->HandleCluster(std::string(line), now);
+                break;
+            }
             Requests::TDecoded decoded = Requests::Decode(line);
             if (decoded.Ok && connected[client]) lobby->Handle(client + 1, decoded.Request, now);
             break;
         }
         }
+        lobby->TakeClusterSubscriptions();
+        // What this process tells the others, they take.
+        for (const auto& [channel, payload] : lobby->TakeClusterOutgoing())
+            if (!TClusterMessage::Decode(payload)) __builtin_trap();
         for (const TLobby::TOutgoing& out : lobby->TakeOutgoing()) {
             // A write may gather several lines; each is whole, not empty and
             // within what a client reads.

@@ -2,12 +2,10 @@
 // what one process publishes the others hear, clusters on other database
 // numbers do not, and a Redis that goes away and comes back is rejoined
 // without the owner doing anything.
-#include "server/bus/RedisBus.h"
-#include "server/ServerLog.h"
+#include "RedisTestServer.h"
 
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
+#include "server/ServerLog.h"
+#include "server/bus/RedisBus.h"
 
 #include <gtest/gtest.h>
 
@@ -25,32 +23,6 @@ template <typename TDone> bool RunUntil(asio::io_context& io, TDone done) {
     return done();
 }
 
-uint16_t FreePort() {
-    asio::io_context io;
-    asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
-
-// A throwaway redis-server that keeps nothing on disk.
-struct TRedisServer {
-    QTemporaryDir Folder;
-    QProcess Process;
-    uint16_t Port = FreePort();
-
-    void Start() {
-        Process.start("redis-server", {"--port", QString::number(Port), "--bind", "127.0.0.1", "--save", "",
-                                       "--appendonly", "no", "--dir", Folder.path()});
-        ASSERT_TRUE(Process.waitForStarted(5000));
-    }
-    void Stop() {
-        Process.terminate();
-        ASSERT_TRUE(Process.waitForFinished(10000));
-    }
-    ~TRedisServer() {
-        if (Process.state() != QProcess::NotRunning) Stop();
-    }
-};
-
 struct TListener {
     std::vector<std::pair<std::string, std::string>> Heard;
     std::vector<bool> States;
@@ -63,14 +35,14 @@ struct TListener {
 };
 
 TEST(RedisBus, ProcessesHearEachOtherAndRejoinARestartedRedisByThemselves) {
-    if (QStandardPaths::findExecutable("redis-server").isEmpty()) GTEST_SKIP() << "no redis-server";
-    TRedisServer redis;
+    if (!TRedisTestServer::Installed()) GTEST_SKIP() << "no redis-server";
+    TRedisTestServer redis;
     redis.Start();
     asio::io_context io;
     TServerLog log([](const std::string&) {});
     const TRedisBus::TTiming quick{std::chrono::milliseconds(50), std::chrono::milliseconds(200),
                                    std::chrono::milliseconds(2000)};
-    const std::string url = "redis://127.0.0.1:" + std::to_string(redis.Port);
+    const std::string url = redis.Url();
     TListener a, b, other;
     TRedisBus busA(io, log, *TRedisAddress::Parse(url + "/3"), a.Events(), quick);
     TRedisBus busB(io, log, *TRedisAddress::Parse(url + "/3"), b.Events(), quick);

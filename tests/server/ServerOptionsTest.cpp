@@ -46,6 +46,9 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError) {
         {{"--proxy-from", "127.0.0.1,::1"}, nullptr},
         {{"--proxy-from", "127.0.0.1,"}, "--proxy-from"},
         {{"--proxy-from=haproxy.local"}, "--proxy-from"},
+        {{"--redis", "redis://127.0.0.1:6379/2"}, nullptr},
+        {{"--redis=redis://bus/16"}, "--redis"},
+        {{"--redis", "127.0.0.1:6379"}, "--redis"},
     };
     for (const TCase& c : cases) {
         std::string text;
@@ -68,6 +71,8 @@ TEST(ServerOptions, EachArgumentListReadsAsExpectedOrIsOneLineOfError) {
         ParseServerOptions({"--metrics", "[::1]:9100"}).Options.value_or(TServerOptions());
     EXPECT_EQ(metrics.MetricsAddress, "::1");
     EXPECT_EQ(metrics.MetricsPort, 9100);
+    EXPECT_EQ(ParseServerOptions({"--redis=redis://[::1]/1"}).Options.value_or(TServerOptions()).RedisUrl,
+              "redis://[::1]/1");
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The vantaro-server program itself: its command line, its first start in an
 // empty data folder, SIGTERM with a client connected, kill -9 at a match's
-// end, and (through with_postgres.sh) two servers on one PostgreSQL database.
+// end, and (through with_postgres.sh) two servers on one PostgreSQL database
+// and three sharing one lobby over a throwaway Redis.
+#include "RedisTestServer.h"
 #include "TlsTestClient.h"
 
 #include "server/RulesReferee.h"
@@ -21,6 +23,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 
@@ -529,5 +532,106 @@ TEST_P(ServerProcessOnSharedStorageTakeOver, TheOtherServerTakesTheMatchOverAndI
 
 INSTANTIATE_TEST_SUITE_P(Ways, ServerProcessOnSharedStorageTakeOver, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Stalled" : "Killed"; });
+
+// Reads lines until one satisfies done, pinging while the server is quiet;
+// false when the connection ends or half a minute passes.
+template <typename TDone> bool ReadUntil(TTlsTestClient& client, TDone done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(WaitMs);
+    while (std::chrono::steady_clock::now() < end) {
+        std::optional<std::string> line = client.ReadLine();
+        if (!line) {
+            if (!client.Send("{\"type\":\"ping\"}\n")) return false;
+            continue;
+        }
+        if (done(QJsonDocument::fromJson(QByteArray::fromStdString(*line)).object())) return true;
+    }
+    return false;
+}
+
+bool Lists(const QJsonObject& message, const QString& name) {
+    if (message["type"].toString() == "player") return message["name"].toString() == name;
+    for (const QJsonValue& player : message["players"].toArray())
+        if (message["type"].toString() == "lobby" && player["name"].toString() == name) return true;
+    return false;
+}
+
+TEST(ServerProcessOnSharedStorage,
+     ThreeServersOnOneRedisShareOneLobbyAndItsMatchesAndRebuildItAfterARedisRestart) {
+    const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
+    if (url == nullptr || *url == '\0') GTEST_SKIP() << "no PostgreSQL (run through with_postgres.sh)";
+    if (!TRedisTestServer::Installed()) GTEST_SKIP() << "no redis-server";
+    TRedisTestServer redis;
+    redis.Start();
+    QTemporaryDir folder;
+    QProcess servers[3];
+    uint16_t ports[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        ports[i] = StartServer(servers[i], folder.filePath(QString("s%1").arg(i)),
+                               {"--database", url, "--redis", QString::fromStdString(redis.Url() + "/5")});
+        ASSERT_NE(ports[i], 0);
+    }
+    const char* names[3] = {"Ann", "Bob", "Cid"};
+    TIdentity identities[3] = {MakeIdentity("ann"), MakeIdentity("bob"), MakeIdentity("cid")};
+    std::unique_ptr<TTlsTestClient> clients[3];
+    for (int i = 0; i < 3; ++i) clients[i] = SignIn(identities[i], ports[i], names[i]);
+    for (int i = 0; i < 3; ++i) {
+        std::set<QString> seen;
+        EXPECT_TRUE(ReadUntil(*clients[i],
+                              [&](const QJsonObject& m) {
+                                  for (int other : {(i + 1) % 3, (i + 2) % 3})
+                                      if (Lists(m, names[other])) seen.insert(names[other]);
+                                  return seen.size() == 2;
+                              }))
+            << names[i] << " does not see everyone";
+    }
+
+    clients[1]->Send("{\"type\":\"chat\",\"text\":\"hello from b\"}\n");
+    for (int i : {0, 2})
+        EXPECT_TRUE(ReadUntil(*clients[i], [](const QJsonObject& m) {
+            return m["type"].toString() == "chat" && m["from"].toString() == "Bob" &&
+                   m["text"].toString() == "hello from b";
+        })) << names[i];
+
+    // Without the bus for longer than a process may be silent, each lobby is its own again.
+    redis.Stop();
+    EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) {
+        return m["type"].toString() == "player_gone" && m["name"].toString() == "Bob";
+    }));
+    redis.Start();
+    EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) { return Lists(m, "Bob"); }))
+        << "the lobby is rebuilt once Redis is back";
+    clients[2]->Send("{\"type\":\"chat\",\"text\":\"back again\"}\n");
+    EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) {
+        return m["type"].toString() == "chat" && m["from"].toString() == "Cid" &&
+               m["text"].toString() == "back again";
+    }));
+
+    // A match on the first server, watched from the third.
+    TIdentity eve = MakeIdentity("eve"), fay = MakeIdentity("fay");
+    TStartedMatch started = SignInAndStart(ports[0], eve, "Eve", fay, "Fay");
+    ASSERT_TRUE(started.Referee);
+    double table = 0;
+    ASSERT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
+        table = m["table"].toDouble();
+        return m["type"].toString() == "table" && m["playing"].toBool();
+    }));
+    clients[2]->Send("{\"type\":\"watch\",\"table\":" + std::to_string(int64_t(table)) + "}\n");
+    EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
+        return m["type"].toString() == "match" && m["table"].toDouble() == table;
+    }));
+    PlayOne(*started.Referee, started.Seats, 0);
+    EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
+        return m["type"].toString() == "moved" && m["table"].toDouble() == table;
+    })) << "the watcher elsewhere sees the move";
+
+    // Ann signing in on another server ends her first connection.
+    auto again = SignIn(identities[0], ports[2], "Ann");
+    EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) { return m["type"].toString() == "bye"; }));
+    for (QProcess& server : servers) {
+        server.terminate();
+        ASSERT_TRUE(server.waitForFinished(WaitMs));
+        EXPECT_EQ(server.exitCode(), 0);
+    }
+}
 
 } // namespace

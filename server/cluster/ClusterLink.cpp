@@ -1,0 +1,37 @@
+#include "server/cluster/ClusterLink.h"
+
+#include "server/ClientSession.h"
+
+TClusterLink::TClusterLink(asio::io_context& io, TServerLog& log, TClientSessions& sessions,
+                           TRedisAddress address, std::string origin, int64_t nowMs,
+                           TRedisBus::TTiming timing)
+    : Sessions(sessions),
+      Bus(io, log, std::move(address),
+          {[this](const std::string&, const std::string& payload) {
+               Sessions.Completed([&](int64_t now) { Sessions.Lobby().HandleCluster(payload, now); });
+           },
+           [this](bool up) {
+               Sessions.Completed([&](int64_t now) { Sessions.Lobby().ClusterBus(up, now); });
+           }},
+          timing) {
+    Sessions.Lobby().JoinCluster(origin, nowMs);
+}
+
+TClusterLink::~TClusterLink() {
+    Sessions.AfterFlush({});
+}
+
+void TClusterLink::Start() {
+    Sessions.AfterFlush([this] { PublishOutgoing(); });
+    Bus.Subscribe(Channel);
+    Bus.Start();
+}
+
+// While the bus is down nothing is kept back: what others missed comes again
+// in the whole set sent when it is back.
+void TClusterLink::PublishOutgoing() {
+    for (const auto& [channel, subscribe] : Sessions.Lobby().TakeClusterSubscriptions())
+        subscribe ? Bus.Subscribe(channel) : Bus.Unsubscribe(channel);
+    for (const auto& [channel, payload] : Sessions.Lobby().TakeClusterOutgoing())
+        if (!Bus.Publish(channel, payload)) ++Lost;
+}

@@ -1,0 +1,166 @@
+#include "server/cluster/ClusterMessage.h"
+
+#include "protocol/JsonReader.h"
+#include "protocol/Protocol.h"
+#include "protocol/ServerMessages.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+
+namespace {
+
+using TKind = TClusterMessage::TKind;
+
+const char* const KindNames[] = {"entries", "chat",       "signed_in", "resync",
+                                 "watch",   "table_line", "table_chat"};
+
+std::string Compact(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+QJsonArray IdsArray(const std::vector<int64_t>& ids) {
+    QJsonArray array;
+    for (int64_t id : ids) array.append(double(id));
+    return array;
+}
+
+// An entry read exactly as a client reads the lobby's update line for it.
+std::optional<TServerMessage> AsLobbyLine(const char* type, const QJsonValue& value) {
+    if (!value.isObject()) return std::nullopt;
+    const std::string line = ServerMessages::TypedLine(type, Compact(value.toObject()));
+    ServerMessages::TDecoded decoded = ServerMessages::Decode(QByteArray::fromStdString(line).chopped(1));
+    if (!decoded.Ok) return std::nullopt;
+    return decoded.Message;
+}
+
+} // namespace
+
+std::string TClusterMessage::Encode() const {
+    QJsonObject object{{"kind", KindNames[int(Kind)]}, {"from", QString::fromStdString(Origin)}};
+    switch (Kind) {
+    case TKind::Entries: {
+        QJsonArray players, tables;
+        for (const TPlayer& player : Players) {
+            QJsonObject entry = ServerMessages::PlayerObject(player.Entry);
+            entry["id"] = double(player.Id);
+            players.append(entry);
+        }
+        for (const TLobbyTable& table : Tables) tables.append(ServerMessages::TableObject(table));
+        object["whole"] = Whole;
+        object["last"] = Last;
+        object["generation"] = double(Generation);
+        object["players"] = players;
+        object["tables"] = tables;
+        object["gone_players"] = IdsArray(GonePlayers);
+        object["gone_tables"] = IdsArray(GoneTables);
+        break;
+    }
+    case TKind::Chat:
+        object["player"] = double(Player);
+        object["name"] = Name;
+        object["text"] = Text;
+        break;
+    case TKind::SignedIn:
+        object["player"] = double(Player);
+        object["at"] = double(AtMs);
+        break;
+    case TKind::Resync:
+        break;
+    case TKind::Watch:
+        object["to"] = QString::fromStdString(To);
+        object["table"] = double(Table);
+        break;
+    case TKind::TableLine:
+        object["table"] = double(Table);
+        object["player"] = double(Player);
+        object["state"] = State;
+        object["line"] = QString::fromUtf8(ServerMessages::Encode(Line).chopped(1));
+        break;
+    case TKind::TableChat:
+        object["to"] = QString::fromStdString(To);
+        object["table"] = double(Table);
+        object["player"] = double(Player);
+        object["name"] = Name;
+        object["text"] = Text;
+        break;
+    }
+    return Compact(object);
+}
+
+std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payload) {
+    if (payload.size() > MaxBytes) return std::nullopt;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(payload), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) return std::nullopt;
+    TJsonReader read(document.object());
+    TClusterMessage message;
+    const QString kind = read.Value("kind").toString();
+    const auto named = std::find(std::begin(KindNames), std::end(KindNames), kind.toStdString());
+    if (named == std::end(KindNames)) return std::nullopt;
+    message.Kind = TKind(named - std::begin(KindNames));
+    message.Origin = read.PlainText("from", MaxOriginBytes).toStdString();
+    using Protocol::MaxId;
+    switch (message.Kind) {
+    case TKind::Entries: {
+        message.Whole = read.Bool("whole");
+        message.Last = read.Bool("last");
+        message.Generation = read.Integer("generation", 0, MaxId);
+        const QJsonArray players = read.ArrayOf(read.Value("players"), MaxEntries);
+        const QJsonArray tables = read.ArrayOf(read.Value("tables"), MaxEntries);
+        const QJsonArray gonePlayers = read.ArrayOf(read.Value("gone_players"), MaxEntries);
+        const QJsonArray goneTables = read.ArrayOf(read.Value("gone_tables"), MaxEntries);
+        if (size_t(players.size() + tables.size() + gonePlayers.size() + goneTables.size()) > MaxEntries)
+            return std::nullopt;
+        for (const QJsonValue& value : players) {
+            QJsonObject entry = value.toObject();
+            const int64_t id = read.IntegerOf(entry.take("id"), 1, MaxId);
+            std::optional<TServerMessage> line = AsLobbyLine("player", entry);
+            if (!line) return std::nullopt;
+            message.Players.push_back({id, line->Player});
+        }
+        for (const QJsonValue& value : tables) {
+            std::optional<TServerMessage> line = AsLobbyLine("table", value);
+            if (!line) return std::nullopt;
+            message.Tables.push_back(line->TableInfo);
+        }
+        for (const QJsonValue& id : gonePlayers) message.GonePlayers.push_back(read.IntegerOf(id, 1, MaxId));
+        for (const QJsonValue& id : goneTables) message.GoneTables.push_back(read.IntegerOf(id, 1, MaxId));
+        break;
+    }
+    case TKind::Chat:
+        message.Player = read.Integer("player", 1, MaxId);
+        message.Name = read.Name("name");
+        message.Text = read.Text("text", Protocol::MaxChatCharacters);
+        break;
+    case TKind::SignedIn:
+        message.Player = read.Integer("player", 1, MaxId);
+        message.AtMs = read.Integer("at", 0, MaxId);
+        break;
+    case TKind::Resync:
+        break;
+    case TKind::Watch:
+    case TKind::TableChat:
+        message.To = read.PlainText("to", MaxOriginBytes).toStdString();
+        message.Table = read.Integer("table", 1, MaxId);
+        if (message.Kind == TKind::Watch) break;
+        message.Player = read.Integer("player", 1, MaxId);
+        message.Name = read.Name("name");
+        message.Text = read.Text("text", Protocol::MaxChatCharacters);
+        break;
+    case TKind::TableLine: {
+        message.Table = read.Integer("table", 1, MaxId);
+        message.Player = read.Integer("player", 0, MaxId);
+        message.State = read.Bool("state");
+        const QJsonValue line = read.Value("line");
+        if (!line.isString()) return std::nullopt;
+        ServerMessages::TDecoded decoded = ServerMessages::Decode(line.toString().toUtf8());
+        if (!decoded.Ok) return std::nullopt;
+        message.Line = decoded.Message;
+        break;
+    }
+    }
+    if (!read.Ok()) return std::nullopt;
+    return message;
+}

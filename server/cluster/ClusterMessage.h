@@ -1,0 +1,65 @@
+#pragma once
+
+#include "protocol/ServerMessage.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the server processes of one cluster tell each other about their
+// lobbies: one compact JSON object per bus message. A process's entries go
+// out as they change and whole, as a heartbeat, every few seconds; a whole
+// set may take several messages, the last of which says so. Another process
+// wrote what is decoded here, so it is checked as a client's line is: a
+// message too long, of an unknown kind, with a field missing, out of range or
+// with too many entries is refused whole.
+struct TClusterMessage {
+    static constexpr size_t MaxBytes = 64 * 1024;
+    // Entries (kept and gone) in one message: well within MaxBytes.
+    static constexpr size_t MaxEntries = 200;
+    static constexpr size_t MaxOriginBytes = 64;
+
+    enum class TKind {
+        Entries,   // players and tables added, changed or gone
+        Chat,      // a line said in the lobby
+        SignedIn,  // a player signed in: any older connection of theirs goes
+        Resync,    // the sender rejoined the bus: every process sends its whole set
+        Watch,     // to the process running a table: send its state, someone here watches it
+        TableLine, // on a table's channel: a line its watchers hear
+        TableChat, // to the process running a table: a watcher elsewhere said this there
+    };
+    struct TPlayer {
+        int64_t Id = 0; // the player's id in the shared database
+        TLobbyPlayer Entry;
+    };
+
+    TKind Kind = TKind::Entries;
+    std::string Origin; // the sending process's instance name
+
+    // Entries. A whole set is numbered by Generation; Last closes it, and
+    // what the sender had before it and did not name again is gone.
+    bool Whole = false;
+    bool Last = false;
+    int64_t Generation = 0;
+    std::vector<TPlayer> Players;
+    std::vector<TLobbyTable> Tables; // ids as the origin numbers its tables
+    std::vector<int64_t> GonePlayers, GoneTables;
+
+    // Chat, SignedIn, TableLine (who said it, if anyone: 0) and TableChat.
+    int64_t Player = 0;
+    QString Name, Text;
+    int64_t AtMs = 0; // SignedIn: when
+
+    // Watch, TableLine and TableChat: the table, as its process numbers it.
+    std::string To; // the process running it
+    int64_t Table = 0;
+    // TableLine: the line, as a client reads it; State when it is the table
+    // as it stands, for those who just came to watch it.
+    TServerMessage Line;
+    bool State = false;
+
+    std::string Encode() const;
+    // Nothing when it breaks any of the rules above.
+    static std::optional<TClusterMessage> Decode(const std::string& payload);
+};

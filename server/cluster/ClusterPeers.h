@@ -1,0 +1,59 @@
+#pragma once
+
+#include "protocol/ServerMessage.h"
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+// What one process of a cluster knows of the others' lobbies, and what it
+// has still to tell them. Plain data: the lobby keeps it in step with its
+// view (LobbyCluster.cpp).
+struct TClusterPeers {
+    // Bounds on what others may make this process keep.
+    static constexpr size_t MaxProcesses = 64;
+    static constexpr size_t MaxEntriesEach = 20'000;
+    // Remote tables are listed under ids of their own, from here up, so that
+    // they never meet the ids this process gives its tables.
+    static constexpr int64_t FirstAlias = int64_t(1) << 52;
+
+    struct TPlayer {
+        TLobbyPlayer Entry; // its table as the origin numbers it
+        int64_t Generation = 0;
+    };
+    struct TTable {
+        TLobbyTable Entry; // its id as the origin numbers it
+        int64_t Generation = 0;
+    };
+    struct TProcess {
+        int64_t HeardMs = 0;
+        int64_t Generation = 0; // of the whole set being heard
+        std::map<int64_t, TPlayer> Players;
+        std::map<int64_t, TTable> Tables;
+        std::map<int64_t, int64_t> Aliases; // its table id → the id listed here
+    };
+
+    static std::string TableChannel(const std::string& origin, int64_t table) {
+        return "table:" + origin + ":" + std::to_string(table);
+    }
+
+    std::string Origin; // this process's name on the bus
+    bool Up = false;
+    int64_t Generation = 0; // of the last whole set sent
+    int64_t HeartbeatAtMs = 0;
+    std::set<int64_t> ChangedPlayers, ChangedTables;           // local entries to tell of
+    std::vector<std::pair<std::string, std::string>> Outgoing; // (channel, payload)
+    std::vector<std::pair<std::string, bool>> Subscriptions;   // (channel, subscribe or leave)
+    std::map<std::string, TProcess> Processes;
+    int64_t NextAlias = FirstAlias;
+    struct TTarget {
+        std::string Origin;
+        int64_t Table = 0;
+    };
+    std::map<int64_t, TTarget> Targets;                 // alias → the table it lists
+    std::map<int64_t, std::set<uint64_t>> WatchersAfar; // alias → connections here watching it
+    std::set<uint64_t> AwaitingState;                   // watchers afar not yet sent the table
+    size_t Dropped = 0;                                 // messages refused as malformed or beyond the bounds
+};

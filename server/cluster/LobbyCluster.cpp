@@ -1,0 +1,522 @@
+// The lobby shared with the other processes of a cluster: this process's
+// players and tables told as they change and whole every few seconds, the
+// others' listed beside its own, lobby chat heard everywhere, and a name
+// signed in once in the whole cluster.
+#include "server/Lobby.h"
+
+#include "protocol/ServerMessages.h"
+#include "server/ServerLog.h"
+#include "server/cluster/ClusterMessage.h"
+#include "server/cluster/ClusterPeers.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+using TKind = TClusterMessage::TKind;
+
+std::string Compact(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string GoneLine(TServerMessage::TKind kind, int64_t table, const QString& name) {
+    TServerMessage gone;
+    gone.Kind = kind;
+    gone.Table = table;
+    gone.Name = name;
+    return ServerMessages::Encode(gone).toStdString();
+}
+
+// The id a remote table is listed under here, given it when first named.
+int64_t AliasOf(TClusterPeers& peers, const std::string& origin, TClusterPeers::TProcess& process,
+                int64_t table) {
+    auto [alias, added] = process.Aliases.try_emplace(table, peers.NextAlias);
+    if (added) peers.Targets[peers.NextAlias++] = {origin, table};
+    return alias->second;
+}
+
+const std::string LobbyChannel = "lobby";
+
+} // namespace
+
+void TLobby::JoinCluster(const std::string& origin, int64_t nowMs) {
+    Cluster = std::make_unique<TClusterPeers>();
+    Cluster->Origin = origin;
+    Cluster->HeartbeatAtMs = nowMs;
+}
+
+size_t TLobby::ClusterDropped() const {
+    return Cluster ? Cluster->Dropped : 0;
+}
+
+std::vector<std::pair<std::string, std::string>> TLobby::TakeClusterOutgoing() {
+    return Cluster ? std::exchange(Cluster->Outgoing, {})
+                   : std::vector<std::pair<std::string, std::string>>();
+}
+
+std::vector<std::pair<std::string, bool>> TLobby::TakeClusterSubscriptions() {
+    return Cluster ? std::exchange(Cluster->Subscriptions, {}) : std::vector<std::pair<std::string, bool>>();
+}
+
+void TLobby::ClusterPlayer(int64_t playerId) {
+    if (Cluster) Cluster->ChangedPlayers.insert(playerId);
+}
+
+void TLobby::ClusterTable(int64_t tableId) {
+    if (Cluster) Cluster->ChangedTables.insert(tableId);
+}
+
+void TLobby::Publish(TClusterMessage& message) {
+    message.Origin = Cluster->Origin;
+    Cluster->Outgoing.emplace_back(message.Kind == TKind::TableLine
+                                       ? TClusterPeers::TableChannel(Cluster->Origin, message.Table)
+                                       : LobbyChannel,
+                                   message.Encode());
+}
+
+void TLobby::ClusterSignedIn(const TClient& client) {
+    if (!Cluster) return;
+    TClusterMessage message;
+    message.Kind = TKind::SignedIn;
+    message.Player = client.PlayerId;
+    message.AtMs = client.SignedInMs;
+    Publish(message);
+}
+
+void TLobby::ClusterChat(const TClient& client, const std::string& text) {
+    if (!Cluster) return;
+    TClusterMessage message;
+    message.Kind = TKind::Chat;
+    message.Player = client.PlayerId;
+    message.Name = QString::fromStdString(client.Name);
+    message.Text = QString::fromStdString(text);
+    Publish(message);
+}
+
+// What changed here since the last flush, in messages of a bounded size.
+void TLobby::ClusterFlush() {
+    if (!Cluster) return;
+    TClusterMessage message;
+    auto full = [&] {
+        return message.Players.size() + message.Tables.size() + message.GonePlayers.size() +
+                   message.GoneTables.size() >=
+               TClusterMessage::MaxEntries;
+    };
+    auto send = [&] {
+        message.Generation = Cluster->Generation;
+        Publish(message);
+        message = TClusterMessage();
+    };
+    for (int64_t id : std::exchange(Cluster->ChangedTables, {})) {
+        if (auto table = TableById.find(id); table != TableById.end())
+            message.Tables.push_back(TableEntry(table->second));
+        else
+            message.GoneTables.push_back(id);
+        if (full()) send();
+    }
+    for (int64_t id : std::exchange(Cluster->ChangedPlayers, {})) {
+        if (auto player = Players.find(id); player != Players.end())
+            message.Players.push_back({id, PlayerEntry(Clients.at(player->second))});
+        else
+            message.GonePlayers.push_back(id);
+        if (full()) send();
+    }
+    if (!message.Tables.empty() || !message.Players.empty() || !message.GoneTables.empty() ||
+        !message.GonePlayers.empty())
+        send();
+}
+
+// Everything listed here, numbered as one whole set.
+void TLobby::PublishWhole() {
+    ClusterFlush(); // what changed goes first, so that the whole set is the newest word
+    TClusterMessage message;
+    message.Whole = true;
+    message.Generation = ++Cluster->Generation;
+    auto send = [&](bool last) {
+        message.Last = last;
+        Publish(message);
+        message.Players.clear();
+        message.Tables.clear();
+    };
+    for (const auto& [id, table] : TableById) {
+        message.Tables.push_back(TableEntry(table));
+        if (message.Tables.size() == TClusterMessage::MaxEntries) send(false);
+    }
+    for (const auto& [id, connection] : Players) {
+        message.Players.push_back({id, PlayerEntry(Clients.at(connection))});
+        if (message.Tables.size() + message.Players.size() == TClusterMessage::MaxEntries) send(false);
+    }
+    send(true);
+}
+
+void TLobby::ClusterBus(bool up, int64_t nowMs) {
+    if (!Cluster) return;
+    Cluster->Up = up;
+    if (!up) return;
+    // What others said while the bus was away is lost: everyone says it again.
+    TClusterMessage resync;
+    resync.Kind = TKind::Resync;
+    Publish(resync);
+    Cluster->HeartbeatAtMs = nowMs;
+    AfterChange(nowMs);
+}
+
+void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
+    if (!Cluster) return;
+    std::optional<TClusterMessage> message = TClusterMessage::Decode(payload);
+    if (!message) {
+        if (Cluster->Dropped++ % 1000 == 0)
+            Log.Write("dropped a malformed message from the bus (" + std::to_string(Cluster->Dropped) +
+                      " so far)");
+        return;
+    }
+    if (message->Origin == Cluster->Origin) return; // our own, heard back
+    auto process = Cluster->Processes.find(message->Origin);
+    if (process == Cluster->Processes.end()) {
+        if (Cluster->Processes.size() >= TClusterPeers::MaxProcesses) {
+            ++Cluster->Dropped;
+            return;
+        }
+        Log.Write("the lobby is shared with " + message->Origin);
+        // One new to us has not heard our whole set.
+        Cluster->HeartbeatAtMs = nowMs;
+    }
+    Cluster->Processes[message->Origin].HeardMs = nowMs;
+    switch (message->Kind) {
+    case TKind::Entries:
+        TakeEntries(*message, nowMs);
+        break;
+    case TKind::Chat:
+        TakeChat(*message);
+        break;
+    case TKind::SignedIn:
+        TakeSignedIn(*message, nowMs);
+        break;
+    case TKind::Resync:
+        Cluster->HeartbeatAtMs = nowMs;
+        break;
+    case TKind::Watch:
+        TakeWatch(*message, nowMs);
+        break;
+    case TKind::TableLine:
+        TakeTableLine(*message);
+        break;
+    case TKind::TableChat:
+        TakeTableChat(*message);
+        break;
+    }
+    AfterChange(nowMs);
+}
+
+void TLobby::ShowRemotePlayer(int64_t playerId) {
+    if (!Cluster || Players.count(playerId)) return; // one here is the one shown
+    for (auto& [origin, process] : Cluster->Processes) {
+        auto found = process.Players.find(playerId);
+        if (found == process.Players.end()) continue;
+        TLobbyPlayer entry = found->second.Entry;
+        if (entry.Table != 0) entry.Table = AliasOf(*Cluster, origin, process, entry.Table);
+        PlayerView.Put(playerId, Compact(ServerMessages::PlayerObject(entry)),
+                       GoneLine(TServerMessage::TKind::PlayerGone, 0, entry.Name));
+        return;
+    }
+    PlayerView.Remove(playerId);
+}
+
+void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
+    TClusterPeers::TProcess& process = Cluster->Processes[message.Origin];
+    if (message.Whole) process.Generation = message.Generation;
+    for (const TLobbyTable& table : message.Tables) {
+        if (!process.Tables.count(table.Id) && process.Tables.size() >= TClusterPeers::MaxEntriesEach) {
+            ++Cluster->Dropped;
+            continue;
+        }
+        auto [kept, added] = process.Tables.try_emplace(table.Id);
+        const bool same =
+            !added && ServerMessages::TableObject(kept->second.Entry) == ServerMessages::TableObject(table);
+        kept->second = {table, process.Generation};
+        // A heartbeat names every entry again: only a change reaches the lobby's clients.
+        if (same) continue;
+        TLobbyTable shown = table;
+        shown.Id = AliasOf(*Cluster, message.Origin, process, table.Id);
+        TableView.Put(shown.Id, Compact(ServerMessages::TableObject(shown)),
+                      GoneLine(TServerMessage::TKind::TableGone, shown.Id, {}));
+    }
+    for (const TClusterMessage::TPlayer& player : message.Players) {
+        if (!process.Players.count(player.Id) && process.Players.size() >= TClusterPeers::MaxEntriesEach) {
+            ++Cluster->Dropped;
+            continue;
+        }
+        auto [kept, added] = process.Players.try_emplace(player.Id);
+        const bool same = !added && ServerMessages::PlayerObject(kept->second.Entry) ==
+                                        ServerMessages::PlayerObject(player.Entry);
+        kept->second = {player.Entry, process.Generation};
+        if (!same) ShowRemotePlayer(player.Id);
+    }
+    auto dropTable = [&](int64_t id) {
+        process.Tables.erase(id);
+        if (auto alias = process.Aliases.find(id); alias != process.Aliases.end()) {
+            DropAlias(*Cluster, alias->second);
+            process.Aliases.erase(alias);
+        }
+    };
+    auto dropPlayer = [&](int64_t id) {
+        process.Players.erase(id);
+        ShowRemotePlayer(id);
+    };
+    for (int64_t id : message.GoneTables) dropTable(id);
+    for (int64_t id : message.GonePlayers) dropPlayer(id);
+    if (!message.Whole || !message.Last) return;
+    // The whole set is in: what it did not name is gone.
+    std::vector<int64_t> goneTables, gonePlayers;
+    for (const auto& [id, table] : process.Tables)
+        if (table.Generation != process.Generation) goneTables.push_back(id);
+    for (const auto& [id, alias] : process.Aliases)
+        if (!process.Tables.count(id)) goneTables.push_back(id);
+    for (const auto& [id, player] : process.Players)
+        if (player.Generation != process.Generation) gonePlayers.push_back(id);
+    for (int64_t id : goneTables) dropTable(id);
+    for (int64_t id : gonePlayers) dropPlayer(id);
+}
+
+// Said on another process: heard here by those in the lobby who do not block the speaker.
+void TLobby::TakeChat(const TClusterMessage& message) {
+    TServerMessage line;
+    line.Kind = TServerMessage::TKind::Chat;
+    line.From = message.Name;
+    line.Text = message.Text;
+    const std::string encoded = ServerMessages::Encode(line).toStdString();
+    for (const auto& [player, to] : Players)
+        if (InLobby(Clients.at(to)) && Hears(to, message.Player)) SendLine(to, encoded);
+}
+
+// The player signed in on another process: the older of the two connections
+// goes, as it would on one server. On a tie the process names decide, the
+// same way on both.
+void TLobby::TakeSignedIn(const TClusterMessage& message, int64_t nowMs) {
+    const uint64_t connection = ConnectionOf(message.Player);
+    if (connection == 0) return;
+    const TClient& client = Clients.at(connection);
+    if (client.SignedInMs > message.AtMs ||
+        (client.SignedInMs == message.AtMs && Cluster->Origin > message.Origin))
+        return;
+    TServerMessage bye;
+    bye.Kind = TServerMessage::TKind::Bye;
+    bye.Text = QStringLiteral("You signed in from elsewhere.");
+    Send(connection, bye, true);
+    Log.Write(client.Name + " signed in on " + message.Origin);
+    Disconnected(connection, nowMs);
+}
+
+void TLobby::ForgetProcess(const std::string& origin) {
+    auto found = Cluster->Processes.find(origin);
+    if (found == Cluster->Processes.end()) return;
+    TClusterPeers::TProcess process = std::move(found->second);
+    Cluster->Processes.erase(found);
+    for (const auto& [id, alias] : process.Aliases) DropAlias(*Cluster, alias);
+    for (const auto& [id, player] : process.Players) ShowRemotePlayer(id);
+    Log.Write("the lobby no longer hears " + origin);
+}
+
+void TLobby::ClusterTick(int64_t nowMs) {
+    if (!Cluster) return;
+    std::vector<std::string> silent;
+    for (const auto& [origin, process] : Cluster->Processes)
+        if (nowMs >= process.HeardMs + ClusterSilenceMs) silent.push_back(origin);
+    for (const std::string& origin : silent) ForgetProcess(origin);
+    if (nowMs >= Cluster->HeartbeatAtMs) {
+        PublishWhole();
+        Cluster->HeartbeatAtMs = nowMs + ClusterHeartbeatMs;
+    }
+}
+
+int64_t TLobby::ClusterDeadline() const {
+    if (!Cluster) return Never;
+    int64_t next = Cluster->HeartbeatAtMs;
+    for (const auto& [origin, process] : Cluster->Processes)
+        next = std::min(next, process.HeardMs + ClusterSilenceMs);
+    return next;
+}
+
+size_t TLobby::RemotePlayers() const {
+    size_t count = 0;
+    if (Cluster)
+        for (const auto& [origin, process] : Cluster->Processes)
+            for (const auto& [id, player] : process.Players) count += Players.count(id) == 0;
+    return count;
+}
+
+size_t TLobby::RemoteTables() const {
+    size_t count = 0;
+    if (Cluster)
+        for (const auto& [origin, process] : Cluster->Processes) count += process.Tables.size();
+    return count;
+}
+
+void TLobby::DropAlias(TClusterPeers& peers, int64_t alias) {
+    TableView.Remove(alias);
+    EndAfar(alias);
+    peers.Targets.erase(alias);
+}
+
+void TLobby::EndAfar(int64_t alias) {
+    auto watchers = Cluster->WatchersAfar.find(alias);
+    if (watchers == Cluster->WatchersAfar.end()) return;
+    for (uint64_t connection : std::set<uint64_t>(watchers->second)) {
+        TClient& client = Clients.at(connection);
+        LeaveAfar(connection, client);
+        SendLine(connection, LobbySnapshot());
+    }
+}
+
+bool TLobby::TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs) {
+    using TRequest = TLobbyRequest::TKind;
+    const bool toAfar = (request.Kind == TRequest::Watch || request.Kind == TRequest::Sit) &&
+                        Cluster->Targets.count(request.Table);
+    if (client.Afar != 0) {
+        switch (request.Kind) {
+        case TRequest::Leave:
+            LeaveAfar(connection, client);
+            SendLine(connection, LobbySnapshot());
+            return true;
+        case TRequest::State: {
+            const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
+            Cluster->AwaitingState.insert(connection);
+            TClusterMessage watch;
+            watch.Kind = TKind::Watch;
+            watch.To = target.Origin;
+            watch.Table = target.Table;
+            Publish(watch);
+            return true;
+        }
+        case TRequest::Sit:
+        case TRequest::Watch:
+        case TRequest::CreateTable:
+        case TRequest::PlayNow:
+        case TRequest::Answer:
+            if (!toAfar || request.Kind != TRequest::Sit) LeaveAfar(connection, client);
+            break;
+        default:
+            break;
+        }
+    }
+    if (!toAfar) return false;
+    if (request.Kind == TRequest::Sit) {
+        Refuse(connection, "That table is on another server: you may watch it from here.");
+        return true;
+    }
+    if (client.Table != 0 && client.Seat >= 0) {
+        Refuse(connection, "Leave your table first.");
+        return true;
+    }
+    if (client.Table != 0) Leave(connection, client, nowMs);
+    WithdrawRematch(client.PlayerId);
+    StopWaiting(connection, client);
+    client.Afar = request.Table;
+    std::set<uint64_t>& watchers = Cluster->WatchersAfar[client.Afar];
+    const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
+    if (watchers.empty())
+        Cluster->Subscriptions.emplace_back(TClusterPeers::TableChannel(target.Origin, target.Table), true);
+    watchers.insert(connection);
+    // Until the table as it stands comes, its lines are in what will come.
+    Cluster->AwaitingState.insert(connection);
+    TClusterMessage watch;
+    watch.Kind = TKind::Watch;
+    watch.To = target.Origin;
+    watch.Table = target.Table;
+    Publish(watch);
+    return true;
+}
+
+void TLobby::LeaveAfar(uint64_t connection, TClient& client) {
+    const int64_t alias = std::exchange(client.Afar, 0);
+    Cluster->AwaitingState.erase(connection);
+    auto watchers = Cluster->WatchersAfar.find(alias);
+    if (watchers == Cluster->WatchersAfar.end()) return;
+    watchers->second.erase(connection);
+    if (!watchers->second.empty()) return;
+    Cluster->WatchersAfar.erase(watchers);
+    if (auto target = Cluster->Targets.find(alias); target != Cluster->Targets.end())
+        Cluster->Subscriptions.emplace_back(
+            TClusterPeers::TableChannel(target->second.Origin, target->second.Table), false);
+}
+
+// Said by a watcher here at a table run elsewhere: heard by everyone at it,
+// this process's watchers too, once the process running it has passed it on.
+void TLobby::ChatAfar(TClient& client, const std::string& text) {
+    const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
+    client.Said.push_back("at table " + std::to_string(client.Afar) + ": " + text);
+    if (client.Said.size() > Protocol::MaxEvidenceLines) client.Said.pop_front();
+    TClusterMessage chat;
+    chat.Kind = TKind::TableChat;
+    chat.To = target.Origin;
+    chat.Table = target.Table;
+    chat.Player = client.PlayerId;
+    chat.Name = QString::fromStdString(client.Name);
+    chat.Text = QString::fromStdString(text);
+    Publish(chat);
+}
+
+void TLobby::ClusterTableLine(const TTable& table, const TServerMessage& line, int64_t speaker, bool state) {
+    if (!Cluster) return;
+    TClusterMessage message;
+    message.Kind = TKind::TableLine;
+    message.Table = table.Id;
+    message.Player = speaker;
+    message.State = state;
+    message.Line = line;
+    Publish(message);
+}
+
+void TLobby::TakeWatch(const TClusterMessage& message, int64_t nowMs) {
+    if (message.To != Cluster->Origin) return;
+    auto found = TableById.find(message.Table);
+    if (found == TableById.end()) return;
+    const TTable& table = found->second;
+    if (table.Referee) {
+        ClusterTableLine(table, MatchState(table, -1, nowMs), 0, true);
+        return;
+    }
+    TServerMessage waiting;
+    waiting.Kind = TServerMessage::TKind::Table;
+    waiting.TableInfo = TableEntry(table);
+    ClusterTableLine(table, waiting, 0, true);
+}
+
+void TLobby::TakeTableChat(const TClusterMessage& message) {
+    if (message.To != Cluster->Origin) return;
+    auto found = TableById.find(message.Table);
+    if (found == TableById.end()) return;
+    const TTable& table = found->second;
+    TServerMessage line;
+    line.Kind = TServerMessage::TKind::Chat;
+    line.From = message.Name;
+    line.Text = message.Text;
+    line.Table = table.Id;
+    ClusterTableLine(table, line, message.Player);
+    const std::string encoded = ServerMessages::Encode(line).toStdString();
+    for (int seat = 0; seat < 2; ++seat)
+        if (uint64_t to = ConnectionOf(table.Seats[seat]); to && Hears(to, message.Player))
+            SendLine(to, encoded);
+    for (uint64_t watcher : table.Watchers)
+        if (Hears(watcher, message.Player)) SendLine(watcher, encoded);
+}
+
+// A line of a table elsewhere, told here as its watchers know the table.
+void TLobby::TakeTableLine(const TClusterMessage& message) {
+    auto process = Cluster->Processes.find(message.Origin);
+    auto alias = process->second.Aliases.find(message.Table);
+    if (alias == process->second.Aliases.end()) return;
+    auto watchers = Cluster->WatchersAfar.find(alias->second);
+    if (watchers == Cluster->WatchersAfar.end()) return;
+    TServerMessage line = message.Line;
+    if (line.Table != 0) line.Table = alias->second;
+    if (line.Kind == TServerMessage::TKind::Match) line.Match.Table = alias->second;
+    if (line.Kind == TServerMessage::TKind::Table) line.TableInfo.Id = alias->second;
+    const std::string encoded = ServerMessages::Encode(line).toStdString();
+    for (uint64_t connection : watchers->second) {
+        const bool awaiting = Cluster->AwaitingState.count(connection) != 0;
+        if (message.State != awaiting) continue;
+        if (message.State) Cluster->AwaitingState.erase(connection);
+        if (message.Player == 0 || Hears(connection, message.Player)) SendLine(connection, encoded);
+    }
+}

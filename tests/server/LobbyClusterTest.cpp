@@ -1,0 +1,371 @@
+// Three lobbies of one cluster, without sockets or Redis: what each hands
+// back for the bus is delivered by the test to the others (and back to
+// itself, as Redis does), or lost when the test says the bus is down.
+#include "FakeReferee.h"
+
+#include "protocol/Requests.h"
+#include "server/AddressLimits.h"
+#include "server/Lobby.h"
+#include "server/ServerLog.h"
+#include "server/SqlStorage.h"
+#include "server/cluster/ClusterMessage.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class LobbyClusterTest : public ::testing::Test {
+protected:
+    struct TNode {
+        std::unique_ptr<TLobby> Lobby;
+        bool OnBus = true;
+        std::set<std::string> Channels{"lobby"};
+    };
+
+    void SetUp() override {
+        std::string error;
+        Storage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error, "here");
+        ASSERT_TRUE(Storage) << error;
+        for (const char* name : {"a", "b", "c"}) {
+            TNode& node = Nodes[name];
+            node.Lobby = std::make_unique<TLobby>(
+                *Storage, Log, Limits,
+                [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
+                [] { return int64_t(7); });
+            node.Lobby->Moderate(*Storage, Now);
+            node.Lobby->JoinCluster(name, Now);
+            node.Lobby->ClusterBus(true, Now);
+        }
+        Pump();
+    }
+
+    // Delivers what each lobby has for the bus until none has more.
+    void Pump() {
+        for (int round = 0; round < 10; ++round) {
+            bool any = false;
+            for (auto& [name, node] : Nodes) {
+                for (const auto& [channel, subscribe] : node.Lobby->TakeClusterSubscriptions())
+                    subscribe ? (void)node.Channels.insert(channel) : (void)node.Channels.erase(channel);
+                for (const auto& [channel, payload] : node.Lobby->TakeClusterOutgoing()) {
+                    any = true;
+                    if (!node.OnBus) continue;
+                    for (auto& [other, to] : Nodes)
+                        if (to.OnBus && to.Channels.count(channel)) to.Lobby->HandleCluster(payload, Now);
+                }
+            }
+            if (!any) break;
+        }
+        Collect();
+    }
+
+    // Time passes, every lobby ticks at each of its deadlines, and the bus carries what they say.
+    void Advance(int64_t ms) {
+        const int64_t end = Now + ms;
+        for (int step = 0; step < 1000 && Now < end; ++step) {
+            int64_t next = end;
+            for (auto& [name, node] : Nodes) next = std::min(next, std::max(Now, node.Lobby->NextDeadline()));
+            Now = next;
+            for (auto& [name, node] : Nodes) node.Lobby->Tick(Now);
+            Pump();
+        }
+    }
+
+    // Long enough for a change to reach the bus and each lobby's clients.
+    void Settle() { Advance(2 * TLobby::LobbyFlushMs); }
+
+    uint64_t Join(const char* node, const std::string& name) {
+        const uint64_t connection = NextConnection++;
+        At[connection] = node;
+        Nodes[node].Lobby->Connected(connection, "fp-" + name, "198.51.100." + std::to_string(connection),
+                                     "198.51.100." + std::to_string(connection));
+        Ask(connection, "{\"type\":\"login\",\"name\":\"" + name + "\"}");
+        EXPECT_TRUE(Last(connection, "signed_in")) << name;
+        return connection;
+    }
+
+    void Ask(uint64_t connection, const std::string& line) {
+        Requests::TDecoded decoded = Requests::Decode(line);
+        ASSERT_TRUE(decoded.Ok) << line;
+        Nodes[At[connection]].Lobby->Handle(connection, decoded.Request, Now);
+        Pump();
+    }
+
+    void Collect() {
+        for (auto& [name, node] : Nodes)
+            for (TLobby::TOutgoing& out : node.Lobby->TakeOutgoing()) {
+                if (out.Close) Closed.insert(out.Connection);
+                for (const QByteArray& line : QByteArray::fromStdString(out.Line).chopped(1).split('\n'))
+                    Inbox[out.Connection].push_back(QJsonDocument::fromJson(line).object());
+            }
+    }
+
+    std::optional<QJsonObject> Last(uint64_t connection, const char* type) {
+        std::optional<QJsonObject> found;
+        for (const QJsonObject& message : Inbox[connection])
+            if (message["type"].toString() == type) found = message;
+        return found;
+    }
+
+    // The players a connection's lobby lists now, by name, with the table
+    // each is at: its snapshot, then every change since.
+    std::map<QString, int64_t> Listed(uint64_t connection) {
+        std::map<QString, int64_t> players;
+        for (const QJsonObject& message : Inbox[connection]) {
+            const QString type = message["type"].toString();
+            if (type == "lobby") {
+                players.clear();
+                for (const QJsonValue& player : message["players"].toArray())
+                    players[player["name"].toString()] = int64_t(player["table"].toDouble());
+            } else if (type == "player") {
+                players[message["name"].toString()] = int64_t(message["table"].toDouble());
+            } else if (type == "player_gone") {
+                players.erase(message["name"].toString());
+            }
+        }
+        return players;
+    }
+    std::set<int64_t> ListedTables(uint64_t connection) {
+        std::set<int64_t> tables;
+        for (const QJsonObject& message : Inbox[connection]) {
+            const QString type = message["type"].toString();
+            if (type == "lobby") {
+                tables.clear();
+                for (const QJsonValue& table : message["tables"].toArray())
+                    tables.insert(int64_t(table["table"].toDouble()));
+            } else if (type == "table") {
+                tables.insert(int64_t(message["table"].toDouble()));
+            } else if (type == "table_gone") {
+                tables.erase(int64_t(message["table"].toDouble()));
+            }
+        }
+        return tables;
+    }
+    std::vector<QString> Heard(uint64_t connection) {
+        std::vector<QString> lines;
+        for (const QJsonObject& message : Inbox[connection])
+            if (message["type"].toString() == "chat")
+                lines.push_back(message["from"].toString() + ": " + message["text"].toString());
+        return lines;
+    }
+
+    QTemporaryDir Folder;
+    std::unique_ptr<TSqlStorage> Storage; // one database, as the processes of a cluster share
+    TServerLog Log{[](const std::string&) {}};
+    TAddressLimits Limits;
+    std::map<std::string, TNode> Nodes;
+    std::map<uint64_t, std::string> At;
+    std::map<uint64_t, std::vector<QJsonObject>> Inbox;
+    std::set<uint64_t> Closed;
+    uint64_t NextConnection = 1;
+    int64_t Now = 1'700'000'000'000;
+};
+
+const char* Create = R"({"type":"create","rules":{"same":true,"same_wall":false,"plus":false,)"
+                     R"("elemental":false,"sudden_death":false},"seconds":60})";
+
+TEST_F(LobbyClusterTest, EachLobbyListsTheWholeClusterAndHearsItsChatUnlessBlocked) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob"), cid = Join("c", "Cid");
+    Ask(bob, Create);
+    Ask(cid, R"({"type":"block","name":"Bob"})");
+    Settle();
+    using TListing = std::map<QString, int64_t>;
+    // Bob's table is listed elsewhere under an id of its own, which Bob's entry names there too.
+    const std::set<int64_t> tablesAtA = ListedTables(ann);
+    ASSERT_EQ(tablesAtA.size(), 1u);
+    const int64_t bobsTable = *tablesAtA.begin();
+    EXPECT_NE(bobsTable, 1);
+    EXPECT_EQ(Listed(ann), (TListing{{"Ann", 0}, {"Bob", bobsTable}, {"Cid", 0}}));
+    EXPECT_EQ(Listed(bob), (TListing{{"Ann", 0}, {"Bob", 1}, {"Cid", 0}}));
+    EXPECT_EQ(ListedTables(bob), std::set<int64_t>{1});
+    // Heartbeats that change nothing cost the lobby's clients nothing.
+    const size_t heard = Inbox[ann].size();
+    Advance(3 * TLobby::ClusterHeartbeatMs);
+    EXPECT_EQ(Inbox[ann].size(), heard);
+
+    // One coming to the lobby counts the whole cluster.
+    const uint64_t dee = Join("c", "Dee");
+    const QJsonObject lobby = *Last(dee, "lobby");
+    EXPECT_EQ(lobby["online"].toInt(), 4);
+    EXPECT_EQ(lobby["open_tables"].toInt(), 1);
+
+    Ask(bob, R"({"type":"chat","text":"hello all"})");
+    Ask(ann, R"({"type":"chat","text":"hi Bob"})");
+    EXPECT_EQ(Heard(ann), (std::vector<QString>{"Bob: hello all", "Ann: hi Bob"}));
+    EXPECT_EQ(Heard(dee), (std::vector<QString>{"Bob: hello all", "Ann: hi Bob"}));
+    EXPECT_EQ(Heard(cid), (std::vector<QString>{"Ann: hi Bob"})) << "Cid blocks Bob";
+    EXPECT_EQ(Heard(bob), (std::vector<QString>{"Bob: hello all", "Ann: hi Bob"})) << "each line once";
+
+    // Leaving reaches the others with the next flush; the table goes with its last player.
+    Nodes["b"].Lobby->Disconnected(bob, Now);
+    Settle();
+    EXPECT_EQ(Listed(ann), (TListing{{"Ann", 0}, {"Cid", 0}, {"Dee", 0}}));
+    EXPECT_TRUE(ListedTables(ann).empty());
+}
+
+TEST_F(LobbyClusterTest, ANameSignedInOnAnotherProcessEndsTheOlderConnection) {
+    const uint64_t first = Join("a", "Ann");
+    Now += 5;
+    const uint64_t second = Join("b", "Ann");
+    EXPECT_TRUE(Closed.count(first));
+    EXPECT_EQ((*Last(first, "bye"))["reason"].toString(), "You signed in from elsewhere.");
+    EXPECT_FALSE(Closed.count(second));
+    EXPECT_EQ(Nodes["a"].Lobby->PlayersOnline(), 0u);
+    const uint64_t bob = Join("a", "Bob");
+    Settle();
+    EXPECT_EQ(Listed(bob).count("Ann"), 1u) << "listed from b";
+
+    // Both at once: the same one stays wherever it is decided.
+    Nodes["b"].Lobby->Disconnected(second, Now);
+    Settle();
+    Nodes["a"].OnBus = Nodes["b"].OnBus = false;
+    const uint64_t onA = Join("a", "Cid"), onB = Join("b", "Cid");
+    Nodes["a"].OnBus = Nodes["b"].OnBus = true;
+    for (const char* node : {"a", "b"}) {
+        TClusterMessage signedIn;
+        signedIn.Kind = TClusterMessage::TKind::SignedIn;
+        signedIn.Origin = node;
+        signedIn.Player = Storage->FindPlayer("Cid")->Id;
+        signedIn.AtMs = Now;
+        for (const char* to : {"a", "b"}) Nodes[to].Lobby->HandleCluster(signedIn.Encode(), Now);
+    }
+    Collect();
+    EXPECT_EQ(Closed.count(onA) + Closed.count(onB), 1u);
+}
+
+TEST_F(LobbyClusterTest, ASilentProcessIsForgottenAndABusBackRebuildsTheLobby) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob");
+    Join("c", "Cid");
+    Settle();
+    using TListing = std::map<QString, int64_t>;
+    EXPECT_EQ(Listed(ann).size(), 3u);
+
+    // A change lost on the way is mended by the next whole set.
+    Nodes["b"].OnBus = false;
+    const uint64_t ben = Join("b", "Ben");
+    Nodes["b"].Lobby->Disconnected(ben, Now);
+    Nodes["b"].Lobby->Disconnected(bob, Now);
+    Settle();
+    Nodes["b"].OnBus = true;
+    const uint64_t bea = Join("b", "Bea");
+    Advance(TLobby::ClusterHeartbeatMs);
+    EXPECT_EQ(Listed(ann), (TListing{{"Ann", 0}, {"Bea", 0}, {"Cid", 0}}));
+
+    // Cut off: each side forgets the other once silent long enough.
+    Nodes["c"].OnBus = false;
+    Advance(TLobby::ClusterSilenceMs - 1000);
+    EXPECT_EQ(Listed(ann).count("Cid"), 1u);
+    Advance(2000);
+    EXPECT_EQ(Listed(ann), (TListing{{"Ann", 0}, {"Bea", 0}}));
+    EXPECT_EQ(Listed(bea), (TListing{{"Ann", 0}, {"Bea", 0}}));
+
+    // Back on the bus: asked again at once, not at the next heartbeat.
+    Nodes["c"].OnBus = true;
+    Nodes["c"].Lobby->ClusterBus(true, Now);
+    Pump();
+    Settle();
+    EXPECT_EQ(Listed(ann), (TListing{{"Ann", 0}, {"Bea", 0}, {"Cid", 0}}));
+    const uint64_t cy = Join("c", "Cyd");
+    EXPECT_EQ((*Last(cy, "lobby"))["online"].toInt(), 4);
+}
+
+TEST_F(LobbyClusterTest, AWatcherElsewhereSeesTheMatchAndChatsAtItsTable) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("a", "Bob"), cid = Join("c", "Cid"),
+                   dee = Join("c", "Dee");
+    Ask(ann, Create);
+    Settle();
+    const int64_t table = *ListedTables(cid).begin();
+    Ask(cid, R"({"type":"watch","table":)" + std::to_string(table) + "}");
+    EXPECT_EQ((*Last(cid, "table"))["table"].toDouble(), double(table)) << "the table waiting, as it stands";
+    Ask(bob, R"({"type":"sit","table":1})");
+    const QJsonObject match = *Last(cid, "match");
+    EXPECT_EQ(match["table"].toDouble(), double(table));
+    EXPECT_EQ(match["you"].toInt(), -1);
+    Ask(dee, R"({"type":"watch","table":)" + std::to_string(table) + "}");
+    Ask(ann, R"({"type":"move","slot":0,"x":1,"y":1})");
+    Ask(dee, R"({"type":"block","name":"Bob"})");
+    Ask(bob, R"({"type":"chat","text":"good luck"})");
+    Ask(cid, R"({"type":"chat","text":"go Ann"})");
+    for (uint64_t watcher : {cid, dee}) {
+        const std::optional<QJsonObject> moved = Last(watcher, "moved");
+        ASSERT_TRUE(moved);
+        EXPECT_EQ((*moved)["table"].toDouble(), double(table));
+        EXPECT_EQ((*moved)["index"].toInt(), 0);
+    }
+    EXPECT_EQ((*Last(dee, "match"))["moves"].toArray().size(), 0) << "Dee's state came before the move";
+    EXPECT_EQ(std::count_if(Inbox[dee].begin(), Inbox[dee].end(),
+                            [](const QJsonObject& m) { return m["type"].toString() == "moved"; }),
+              1)
+        << "the move once, not again within the state";
+    EXPECT_EQ(Heard(cid), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
+    EXPECT_EQ(Heard(dee), (std::vector<QString>{"Cid: go Ann"})) << "Dee blocks Bob";
+    EXPECT_EQ(Heard(ann), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
+    EXPECT_EQ(Heard(bob), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
+    Ask(dee, R"({"type":"sit","table":)" + std::to_string(table) + "}");
+    EXPECT_EQ((*Last(dee, "refused"))["reason"].toString(),
+              "That table is on another server: you may watch it from here.");
+
+    // Out of the lobby while watching; back in it when leaving, or when the table goes.
+    Ask(dee, R"({"type":"leave"})");
+    Ask(dee, R"({"type":"chat","text":"lobby only"})");
+    EXPECT_EQ(Heard(cid).size(), 2u);
+    EXPECT_EQ(Heard(ann).size(), 2u);
+    EXPECT_TRUE(Nodes["c"].Channels.count("table:a:1"));
+    Ask(ann, R"({"type":"leave"})");
+    Settle();
+    EXPECT_TRUE(Last(cid, "ended"));
+    EXPECT_EQ(Last(cid, "lobby").value_or(QJsonObject())["online"].toInt(), 4);
+    EXPECT_FALSE(Nodes["c"].Channels.count("table:a:1"));
+}
+
+TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
+    const uint64_t ann = Join("a", "Ann");
+    Settle();
+    Inbox[ann].clear();
+    TClusterMessage many;
+    many.Origin = "x";
+    for (int64_t id = 1; id <= int64_t(TClusterMessage::MaxEntries) + 1; ++id) many.GonePlayers.push_back(id);
+    const std::string player = R"({"id":9,"name":"Zed","table":0,"seat":-1,"rating":1500,"deviation":350})";
+    const std::string bad[] = {
+        "",
+        "not json",
+        "[]",
+        R"({"kind":"shout","from":"x"})",
+        R"({"kind":"chat","from":"x","player":9,"name":"Zed"})",
+        R"({"kind":"chat","from":"","player":9,"name":"Zed","text":"hi"})",
+        R"({"kind":"chat","from":"x","player":0,"name":"Zed","text":"hi"})",
+        R"({"kind":"chat","from":"x","player":9,"name":"Z\u0000d","text":"hi"})",
+        R"({"kind":"chat","from":")" + std::string(65, 'x') + R"(","player":9,"name":"Zed","text":"hi"})",
+        R"({"kind":"signed_in","from":"x","player":9,"at":-1})",
+        R"({"kind":"entries","from":"x","whole":true,"last":true,"generation":1,"players":[)" + player +
+            R"(],"tables":[{"table":1}],"gone_players":[],"gone_tables":[]})",
+        R"({"kind":"entries","from":"x","whole":false,"last":false,"generation":1,"players":[)" +
+            std::string(player).replace(player.find("1500"), 4, "99999") +
+            R"(],"tables":[],"gone_players":[],"gone_tables":[]})",
+        many.Encode(),
+        R"({"kind":"chat","from":"x","player":9,"name":"Zed","text":")" +
+            std::string(TClusterMessage::MaxBytes, 'a') + "\"}",
+    };
+    for (const std::string& payload : bad) Nodes["a"].Lobby->HandleCluster(payload, Now);
+    EXPECT_EQ(Nodes["a"].Lobby->ClusterDropped(), std::size(bad));
+    Settle();
+    EXPECT_TRUE(Inbox[ann].empty());
+
+    // The same shapes, well formed, are taken; chat text is made plain.
+    Nodes["a"].Lobby->HandleCluster(R"({"kind":"entries","from":"x","whole":false,"last":false,)"
+                                    R"("generation":1,"players":[)" +
+                                        player + R"(],"tables":[],"gone_players":[],"gone_tables":[]})",
+                                    Now);
+    Nodes["a"].Lobby->HandleCluster(R"({"kind":"chat","from":"x","player":9,"name":"Zed","text":"a\nb"})",
+                                    Now);
+    Collect();
+    Settle();
+    EXPECT_EQ(Nodes["a"].Lobby->ClusterDropped(), std::size(bad));
+    EXPECT_EQ(Listed(ann).count("Zed"), 1u);
+    EXPECT_EQ(Heard(ann), std::vector<QString>{QString::fromUtf8("Zed: a\u21b5b")});
+}
+
+} // namespace
