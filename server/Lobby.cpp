@@ -17,10 +17,12 @@ TLobby::TLobby(TStorage& storage, TServerLog& log, TAddressLimits& limits, TRefe
 TLobby::~TLobby() = default;
 
 void TLobby::Send(uint64_t connection, const TServerMessage& message, bool close) {
+    if (IsRelayed(connection)) return RelayOut(connection, message, close);
     Outgoing.push_back({connection, ServerMessages::Encode(message).toStdString(), close});
 }
 
 void TLobby::SendLine(uint64_t connection, std::string line) {
+    if (IsRelayed(connection)) return RelayOut(connection, line);
     Outgoing.push_back({connection, std::move(line), false});
 }
 
@@ -52,7 +54,8 @@ void TLobby::FlushLobby() {
 }
 
 bool TLobby::InLobby(const TClient& client) const {
-    if (client.Afar != 0) return false;
+    // One seated from elsewhere hears the lobby where it is connected.
+    if (client.Afar != 0 || client.Remote != 0 || !client.Via.empty()) return false;
     if (client.Table == 0) return true;
     const auto table = TableById.find(client.Table);
     return client.Seat >= 0 && table != TableById.end() && !table->second.Referee;
@@ -107,7 +110,8 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
         Refuse(connection, "Sign in with a name first.");
         return;
     }
-    if (Cluster && TakeAfar(connection, client, request, nowMs)) {
+    if (Cluster && !IsRelayed(connection) &&
+        (RelayAfar(connection, client, request, nowMs) || TakeAfar(connection, client, request, nowMs))) {
         AfterChange(nowMs);
         return;
     }
@@ -190,6 +194,7 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
     if (found == Clients.end()) return;
     TClient& client = found->second;
     if (client.Afar) LeaveAfar(connection, client);
+    if (Cluster) Release(connection, client);
     std::erase(PlayNowQueue, connection);
     if (client.PlayerId != 0) {
         Players.erase(client.PlayerId);

@@ -151,7 +151,15 @@ private:
         int64_t PlayerId = 0; // 0 until logged in
         std::string Name;
         int64_t SignedInMs = 0;
-        int64_t Afar = 0;  // a table of another process watched, by its id here
+        int64_t Afar = 0; // a table of another process watched, by its id here
+        // Seated at a table of another process: its id here. RemoteOrigin is
+        // the process this client's table requests go to, kept once back in
+        // the lobby (to play that match again) until the client goes elsewhere.
+        int64_t Remote = 0;
+        std::string RemoteOrigin;
+        // A client of another process seated here: that process and its connection.
+        std::string Via;
+        uint64_t ViaConnection = 0;
         int64_t Table = 0; // the table sat at or watched
         int32_t Seat = -1; // -1 when watching
         TRating Rating;
@@ -219,6 +227,8 @@ private:
 
     // Signing in (LobbySignIn.cpp).
     void Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
+    // The player's older connection goes: a newer one is theirs now.
+    void SendAway(uint64_t old);
     void BackToSeat(TClient& client, int64_t nowMs);
 
     // Tables and seats (LobbyTables.cpp).
@@ -343,7 +353,7 @@ private:
     void TakeSignedIn(const TClusterMessage& message, int64_t nowMs);
     // The view's entry of a player not here, from whichever process lists them.
     void ShowRemotePlayer(int64_t playerId);
-    void ForgetProcess(const std::string& origin);
+    void ForgetProcess(const std::string& origin, int64_t nowMs);
     // Watching tables of other processes: a request about one, handled
     // (true), or let through once the client has stopped watching.
     bool TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
@@ -359,6 +369,24 @@ private:
     void TakeTableLine(const TClusterMessage& message);
     void TakeTableChat(const TClusterMessage& message);
     size_t RemotePlayers() const;
+
+    // Seats at tables of other processes (cluster/LobbyRelay.cpp). Here, the
+    // process holding the connection: a request about a table run elsewhere
+    // goes there (true), or, when the client goes elsewhere, lets go of it.
+    bool RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void Relay(uint64_t connection, TClient& client, const std::string& origin, const QByteArray& request);
+    void Release(uint64_t connection, TClient& client);
+    void SetRemote(uint64_t connection, TClient& client, int64_t alias);
+    // A player signing in here whose match runs elsewhere is seated there again.
+    void SeekSeatAfar(uint64_t connection, TClient& client);
+    void TakeRelayed(const TClusterMessage& message);
+    // There, the process running the table: the client as one of its own.
+    static bool IsRelayed(uint64_t connection);
+    void RelayOut(uint64_t connection, const TServerMessage& line, bool close);
+    void RelayOut(uint64_t connection, const std::string& lines);
+    void TakeRelay(const TClusterMessage& message, int64_t nowMs);
+    void TakeReleased(const TClusterMessage& message, int64_t nowMs);
+    void ReleaseAllFrom(const std::string& origin, int64_t nowMs);
     size_t RemoteTables() const;
 
     TStorage& Storage;

@@ -47,21 +47,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     }
     // The same player from a second connection: the newer one wins (a
     // client coming back before the server noticed the old line drop).
-    if (uint64_t old = ConnectionOf(binding.PlayerId)) {
-        TServerMessage bye;
-        bye.Kind = TServerMessage::TKind::Bye;
-        bye.Text = QStringLiteral("You signed in from elsewhere.");
-        Send(old, bye, true);
-        TClient& previous = Clients[old];
-        std::erase(PlayNowQueue, old);
-        if (TTable* watched = TableOf(previous); watched && previous.Seat < 0) {
-            watched->Watchers.erase(old);
-            TableChanged(*watched);
-        }
-        previous.PlayerId = 0;
-        previous.Table = 0;
-        previous.Seat = -1;
-    }
+    if (uint64_t old = ConnectionOf(binding.PlayerId)) SendAway(old);
     client.PlayerId = binding.PlayerId;
     client.Name = binding.Name;
     client.SignedInMs = nowMs;
@@ -81,7 +67,25 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     SendLine(connection, LobbySnapshot());
     if (const TTable* table = TableOf(client); table && table->Referee)
         Send(connection, MatchState(*table, client.Seat, nowMs));
+    else if (!table)
+        SeekSeatAfar(connection, client);
     PlayerChanged(client);
+}
+
+void TLobby::SendAway(uint64_t old) {
+    TServerMessage bye;
+    bye.Kind = TServerMessage::TKind::Bye;
+    bye.Text = QStringLiteral("You signed in from elsewhere.");
+    Send(old, bye, true);
+    TClient& previous = Clients[old];
+    std::erase(PlayNowQueue, old);
+    if (TTable* watched = TableOf(previous); watched && previous.Seat < 0) {
+        watched->Watchers.erase(old);
+        TableChanged(*watched);
+    }
+    previous.PlayerId = 0;
+    previous.Table = 0;
+    previous.Seat = -1;
 }
 
 // Back to a seat kept for this player, with its clocks going on.

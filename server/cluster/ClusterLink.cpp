@@ -24,6 +24,9 @@ TClusterLink::~TClusterLink() {
 void TClusterLink::Start() {
     Sessions.AfterFlush([this] { PublishOutgoing(); });
     Bus.Subscribe(Channel);
+    // This process's own channel, for what others say to it alone.
+    for (const auto& [channel, subscribe] : Sessions.Lobby().TakeClusterSubscriptions())
+        if (subscribe) Bus.Subscribe(channel);
     Bus.Start();
 }
 

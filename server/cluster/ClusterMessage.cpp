@@ -13,8 +13,10 @@ namespace {
 
 using TKind = TClusterMessage::TKind;
 
-const char* const KindNames[] = {"entries", "chat",       "signed_in", "resync",
-                                 "watch",   "table_line", "table_chat"};
+const char* const KindNames[] = {"entries",    "chat",       "signed_in", "resync",  "watch",
+                                 "table_line", "table_chat", "relay",     "relayed", "released"};
+constexpr size_t MaxFingerprintBytes = 128;
+constexpr size_t MaxAddressBytes = 64;
 
 std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
@@ -33,6 +35,22 @@ std::optional<TServerMessage> AsLobbyLine(const char* type, const QJsonValue& va
     ServerMessages::TDecoded decoded = ServerMessages::Decode(QByteArray::fromStdString(line).chopped(1));
     if (!decoded.Ok) return std::nullopt;
     return decoded.Message;
+}
+
+// A line as a client reads it, carried as a string.
+bool ReadLine(TJsonReader& read, TServerMessage& into) {
+    const QJsonValue line = read.Value("line");
+    if (!line.isString()) return false;
+    ServerMessages::TDecoded decoded = ServerMessages::Decode(line.toString().toUtf8());
+    if (!decoded.Ok) return false;
+    into = decoded.Message;
+    return true;
+}
+
+// Plain text, or empty.
+std::string OptionalPlain(TJsonReader& read, const char* key, size_t maxBytes) {
+    if (read.Value(key) == QJsonValue(QString())) return {};
+    return read.PlainText(key, qsizetype(maxBytes)).toStdString();
 }
 
 } // namespace
@@ -84,6 +102,27 @@ std::string TClusterMessage::Encode() const {
         object["player"] = double(Player);
         object["name"] = Name;
         object["text"] = Text;
+        break;
+    case TKind::Relay:
+        object["to"] = QString::fromStdString(To);
+        object["connection"] = double(Connection);
+        object["player"] = double(Player);
+        object["name"] = Name;
+        object["fingerprint"] = QString::fromStdString(Fingerprint);
+        object["address"] = QString::fromStdString(Address);
+        object["limit"] = QString::fromStdString(LimitKey);
+        object["request"] = QString::fromStdString(Request);
+        break;
+    case TKind::Relayed:
+        object["to"] = QString::fromStdString(To);
+        object["connection"] = double(Connection);
+        object["home"] = Home;
+        object["close"] = Close;
+        if (!Home) object["line"] = QString::fromUtf8(ServerMessages::Encode(Line).chopped(1));
+        break;
+    case TKind::Released:
+        object["to"] = QString::fromStdString(To);
+        object["connection"] = double(Connection);
         break;
     }
     return Compact(object);
@@ -153,13 +192,30 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
         message.Table = read.Integer("table", 1, MaxId);
         message.Player = read.Integer("player", 0, MaxId);
         message.State = read.Bool("state");
-        const QJsonValue line = read.Value("line");
-        if (!line.isString()) return std::nullopt;
-        ServerMessages::TDecoded decoded = ServerMessages::Decode(line.toString().toUtf8());
-        if (!decoded.Ok) return std::nullopt;
-        message.Line = decoded.Message;
+        if (!ReadLine(read, message.Line)) return std::nullopt;
         break;
     }
+    case TKind::Relay:
+    case TKind::Relayed:
+    case TKind::Released:
+        message.To = read.PlainText("to", MaxOriginBytes).toStdString();
+        message.Connection = uint64_t(read.Integer("connection", 1, MaxId));
+        if (message.Kind == TKind::Relayed) {
+            message.Home = read.Bool("home");
+            message.Close = read.Bool("close");
+            if (!message.Home && !ReadLine(read, message.Line)) return std::nullopt;
+        } else if (message.Kind == TKind::Relay) {
+            message.Player = read.Integer("player", 1, MaxId);
+            message.Name = read.Name("name");
+            message.Fingerprint = OptionalPlain(read, "fingerprint", MaxFingerprintBytes);
+            message.Address = OptionalPlain(read, "address", MaxAddressBytes);
+            message.LimitKey = OptionalPlain(read, "limit", MaxAddressBytes);
+            const QJsonValue request = read.Value("request");
+            if (!request.isString() || size_t(request.toString().size()) > Protocol::MaxRequestBytes)
+                return std::nullopt;
+            message.Request = request.toString().toStdString();
+        }
+        break;
     }
     if (!read.Ok()) return std::nullopt;
     return message;

@@ -28,6 +28,9 @@ struct TClusterMessage {
         Watch,     // to the process running a table: send its state, someone here watches it
         TableLine, // on a table's channel: a line its watchers hear
         TableChat, // to the process running a table: a watcher elsewhere said this there
+        Relay,     // to the process running a table: a request of a client connected to the sender
+        Relayed,   // back to the process holding that client's connection: a line for it
+        Released,  // to the process a client's requests went to: its connection is gone from there
     };
     struct TPlayer {
         int64_t Id = 0; // the player's id in the shared database
@@ -46,18 +49,27 @@ struct TClusterMessage {
     std::vector<TLobbyTable> Tables; // ids as the origin numbers its tables
     std::vector<int64_t> GonePlayers, GoneTables;
 
-    // Chat, SignedIn, TableLine (who said it, if anyone: 0) and TableChat.
+    // Chat, SignedIn, TableLine (who said it, if anyone: 0), TableChat and Relay.
     int64_t Player = 0;
     QString Name, Text;
     int64_t AtMs = 0; // SignedIn: when
 
     // Watch, TableLine and TableChat: the table, as its process numbers it.
-    std::string To; // the process running it
+    std::string To; // the process running it (Relayed, Released: the one the message is for)
     int64_t Table = 0;
     // TableLine: the line, as a client reads it; State when it is the table
     // as it stands, for those who just came to watch it.
     TServerMessage Line;
     bool State = false;
+
+    // Relay, Relayed and Released: a client of the process holding its
+    // connection, named by that connection. Relay vouches for who it is and
+    // carries its request as the client wrote it (checked again where it
+    // goes); Relayed carries a line for it, or Home when it is back in the
+    // lobby (of the process holding it), and Close when the connection is to end.
+    uint64_t Connection = 0;
+    std::string Fingerprint, Address, LimitKey, Request;
+    bool Home = false, Close = false;
 
     std::string Encode() const;
     // Nothing when it breaks any of the rules above.

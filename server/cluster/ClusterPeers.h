@@ -18,6 +18,9 @@ struct TClusterPeers {
     // Remote tables are listed under ids of their own, from here up, so that
     // they never meet the ids this process gives its tables.
     static constexpr int64_t FirstAlias = int64_t(1) << 52;
+    // Clients of other processes seated here are known by connections of
+    // their own, from here up, beyond any the transport numbers.
+    static constexpr uint64_t FirstRelayed = uint64_t(1) << 62;
 
     struct TPlayer {
         TLobbyPlayer Entry; // its table as the origin numbers it
@@ -35,8 +38,21 @@ struct TClusterPeers {
         std::map<int64_t, int64_t> Aliases; // its table id → the id listed here
     };
 
+    struct TTarget {
+        std::string Origin;
+        int64_t Table = 0;
+    };
+
+    static std::string NodeChannel(const std::string& origin) { return "node:" + origin; }
     static std::string TableChannel(const std::string& origin, int64_t table) {
         return "table:" + origin + ":" + std::to_string(table);
+    }
+
+    // The id a remote table is listed under here, given it when first named.
+    int64_t AliasOf(const std::string& origin, TProcess& process, int64_t table) {
+        auto [alias, added] = process.Aliases.try_emplace(table, NextAlias);
+        if (added) Targets[NextAlias++] = {origin, table};
+        return alias->second;
     }
 
     std::string Origin; // this process's name on the bus
@@ -48,12 +64,13 @@ struct TClusterPeers {
     std::vector<std::pair<std::string, bool>> Subscriptions;   // (channel, subscribe or leave)
     std::map<std::string, TProcess> Processes;
     int64_t NextAlias = FirstAlias;
-    struct TTarget {
-        std::string Origin;
-        int64_t Table = 0;
-    };
     std::map<int64_t, TTarget> Targets;                 // alias → the table it lists
     std::map<int64_t, std::set<uint64_t>> WatchersAfar; // alias → connections here watching it
     std::set<uint64_t> AwaitingState;                   // watchers afar not yet sent the table
-    size_t Dropped = 0;                                 // messages refused as malformed or beyond the bounds
+    std::map<int64_t, std::set<uint64_t>> SeatedAfar;   // alias → connections here seated at it
+    // Clients of other processes whose requests come here: (their process,
+    // its connection) → their connection here.
+    std::map<std::pair<std::string, uint64_t>, uint64_t> Relayed;
+    uint64_t NextRelayed = FirstRelayed;
+    size_t Dropped = 0; // messages refused as malformed or beyond the bounds
 };

@@ -27,14 +27,6 @@ std::string GoneLine(TServerMessage::TKind kind, int64_t table, const QString& n
     return ServerMessages::Encode(gone).toStdString();
 }
 
-// The id a remote table is listed under here, given it when first named.
-int64_t AliasOf(TClusterPeers& peers, const std::string& origin, TClusterPeers::TProcess& process,
-                int64_t table) {
-    auto [alias, added] = process.Aliases.try_emplace(table, peers.NextAlias);
-    if (added) peers.Targets[peers.NextAlias++] = {origin, table};
-    return alias->second;
-}
-
 const std::string LobbyChannel = "lobby";
 
 } // namespace
@@ -43,6 +35,7 @@ void TLobby::JoinCluster(const std::string& origin, int64_t nowMs) {
     Cluster = std::make_unique<TClusterPeers>();
     Cluster->Origin = origin;
     Cluster->HeartbeatAtMs = nowMs;
+    Cluster->Subscriptions.emplace_back(TClusterPeers::NodeChannel(origin), true);
 }
 
 size_t TLobby::ClusterDropped() const {
@@ -68,10 +61,13 @@ void TLobby::ClusterTable(int64_t tableId) {
 
 void TLobby::Publish(TClusterMessage& message) {
     message.Origin = Cluster->Origin;
-    Cluster->Outgoing.emplace_back(message.Kind == TKind::TableLine
-                                       ? TClusterPeers::TableChannel(Cluster->Origin, message.Table)
-                                       : LobbyChannel,
-                                   message.Encode());
+    std::string channel = LobbyChannel;
+    if (message.Kind == TKind::TableLine)
+        channel = TClusterPeers::TableChannel(Cluster->Origin, message.Table);
+    else if (message.Kind == TKind::Relay || message.Kind == TKind::Relayed ||
+             message.Kind == TKind::Released)
+        channel = TClusterPeers::NodeChannel(message.To);
+    Cluster->Outgoing.emplace_back(std::move(channel), message.Encode());
 }
 
 void TLobby::ClusterSignedIn(const TClient& client) {
@@ -114,8 +110,9 @@ void TLobby::ClusterFlush() {
             message.GoneTables.push_back(id);
         if (full()) send();
     }
+    // One seated here from elsewhere is listed by the process holding its connection.
     for (int64_t id : std::exchange(Cluster->ChangedPlayers, {})) {
-        if (auto player = Players.find(id); player != Players.end())
+        if (auto player = Players.find(id); player != Players.end() && !IsRelayed(player->second))
             message.Players.push_back({id, PlayerEntry(Clients.at(player->second))});
         else
             message.GonePlayers.push_back(id);
@@ -143,6 +140,7 @@ void TLobby::PublishWhole() {
         if (message.Tables.size() == TClusterMessage::MaxEntries) send(false);
     }
     for (const auto& [id, connection] : Players) {
+        if (IsRelayed(connection)) continue;
         message.Players.push_back({id, PlayerEntry(Clients.at(connection))});
         if (message.Tables.size() + message.Players.size() == TClusterMessage::MaxEntries) send(false);
     }
@@ -204,6 +202,15 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
     case TKind::TableChat:
         TakeTableChat(*message);
         break;
+    case TKind::Relay:
+        TakeRelay(*message, nowMs);
+        break;
+    case TKind::Relayed:
+        TakeRelayed(*message);
+        break;
+    case TKind::Released:
+        TakeReleased(*message, nowMs);
+        break;
     }
     AfterChange(nowMs);
 }
@@ -214,7 +221,7 @@ void TLobby::ShowRemotePlayer(int64_t playerId) {
         auto found = process.Players.find(playerId);
         if (found == process.Players.end()) continue;
         TLobbyPlayer entry = found->second.Entry;
-        if (entry.Table != 0) entry.Table = AliasOf(*Cluster, origin, process, entry.Table);
+        if (entry.Table != 0) entry.Table = Cluster->AliasOf(origin, process, entry.Table);
         PlayerView.Put(playerId, Compact(ServerMessages::PlayerObject(entry)),
                        GoneLine(TServerMessage::TKind::PlayerGone, 0, entry.Name));
         return;
@@ -237,7 +244,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
         // A heartbeat names every entry again: only a change reaches the lobby's clients.
         if (same) continue;
         TLobbyTable shown = table;
-        shown.Id = AliasOf(*Cluster, message.Origin, process, table.Id);
+        shown.Id = Cluster->AliasOf(message.Origin, process, table.Id);
         TableView.Put(shown.Id, Compact(ServerMessages::TableObject(shown)),
                       GoneLine(TServerMessage::TKind::TableGone, shown.Id, {}));
     }
@@ -294,7 +301,8 @@ void TLobby::TakeChat(const TClusterMessage& message) {
 // same way on both.
 void TLobby::TakeSignedIn(const TClusterMessage& message, int64_t nowMs) {
     const uint64_t connection = ConnectionOf(message.Player);
-    if (connection == 0) return;
+    // One seated here from elsewhere is let go by the process holding it.
+    if (connection == 0 || IsRelayed(connection)) return;
     const TClient& client = Clients.at(connection);
     if (client.SignedInMs > message.AtMs ||
         (client.SignedInMs == message.AtMs && Cluster->Origin > message.Origin))
@@ -307,9 +315,10 @@ void TLobby::TakeSignedIn(const TClusterMessage& message, int64_t nowMs) {
     Disconnected(connection, nowMs);
 }
 
-void TLobby::ForgetProcess(const std::string& origin) {
+void TLobby::ForgetProcess(const std::string& origin, int64_t nowMs) {
     auto found = Cluster->Processes.find(origin);
     if (found == Cluster->Processes.end()) return;
+    ReleaseAllFrom(origin, nowMs);
     TClusterPeers::TProcess process = std::move(found->second);
     Cluster->Processes.erase(found);
     for (const auto& [id, alias] : process.Aliases) DropAlias(*Cluster, alias);
@@ -322,7 +331,7 @@ void TLobby::ClusterTick(int64_t nowMs) {
     std::vector<std::string> silent;
     for (const auto& [origin, process] : Cluster->Processes)
         if (nowMs >= process.HeardMs + ClusterSilenceMs) silent.push_back(origin);
-    for (const std::string& origin : silent) ForgetProcess(origin);
+    for (const std::string& origin : silent) ForgetProcess(origin, nowMs);
     if (nowMs >= Cluster->HeartbeatAtMs) {
         PublishWhole();
         Cluster->HeartbeatAtMs = nowMs + ClusterHeartbeatMs;
@@ -359,6 +368,15 @@ void TLobby::DropAlias(TClusterPeers& peers, int64_t alias) {
 }
 
 void TLobby::EndAfar(int64_t alias) {
+    // Its players here are back in the lobby; signing in again seats them
+    // wherever the match goes on.
+    if (auto seated = Cluster->SeatedAfar.find(alias); seated != Cluster->SeatedAfar.end())
+        for (uint64_t connection : std::set<uint64_t>(seated->second)) {
+            TClient& client = Clients.at(connection);
+            SetRemote(connection, client, 0);
+            client.RemoteOrigin.clear();
+            SendLine(connection, LobbySnapshot());
+        }
     auto watchers = Cluster->WatchersAfar.find(alias);
     if (watchers == Cluster->WatchersAfar.end()) return;
     for (uint64_t connection : std::set<uint64_t>(watchers->second)) {
@@ -370,8 +388,7 @@ void TLobby::EndAfar(int64_t alias) {
 
 bool TLobby::TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs) {
     using TRequest = TLobbyRequest::TKind;
-    const bool toAfar = (request.Kind == TRequest::Watch || request.Kind == TRequest::Sit) &&
-                        Cluster->Targets.count(request.Table);
+    const bool toAfar = request.Kind == TRequest::Watch && Cluster->Targets.count(request.Table);
     if (client.Afar != 0) {
         switch (request.Kind) {
         case TRequest::Leave:
@@ -393,17 +410,13 @@ bool TLobby::TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest&
         case TRequest::CreateTable:
         case TRequest::PlayNow:
         case TRequest::Answer:
-            if (!toAfar || request.Kind != TRequest::Sit) LeaveAfar(connection, client);
+            LeaveAfar(connection, client);
             break;
         default:
             break;
         }
     }
     if (!toAfar) return false;
-    if (request.Kind == TRequest::Sit) {
-        Refuse(connection, "That table is on another server: you may watch it from here.");
-        return true;
-    }
     if (client.Table != 0 && client.Seat >= 0) {
         Refuse(connection, "Leave your table first.");
         return true;

@@ -305,8 +305,7 @@ TEST_F(LobbyClusterTest, AWatcherElsewhereSeesTheMatchAndChatsAtItsTable) {
     EXPECT_EQ(Heard(ann), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
     EXPECT_EQ(Heard(bob), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
     Ask(dee, R"({"type":"sit","table":)" + std::to_string(table) + "}");
-    EXPECT_EQ((*Last(dee, "refused"))["reason"].toString(),
-              "That table is on another server: you may watch it from here.");
+    EXPECT_EQ((*Last(dee, "refused"))["reason"].toString(), "That table is playing; you can watch it.");
 
     // Out of the lobby while watching; back in it when leaving, or when the table goes.
     Ask(dee, R"({"type":"leave"})");
@@ -319,6 +318,60 @@ TEST_F(LobbyClusterTest, AWatcherElsewhereSeesTheMatchAndChatsAtItsTable) {
     EXPECT_TRUE(Last(cid, "ended"));
     EXPECT_EQ(Last(cid, "lobby").value_or(QJsonObject())["online"].toInt(), 4);
     EXPECT_FALSE(Nodes["c"].Channels.count("table:a:1"));
+}
+
+TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywhere) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob"), cid = Join("c", "Cid");
+    Ask(ann, std::string(Create).replace(std::string(Create).size() - 1, 1, R"(,"rated":true})"));
+    Settle();
+    const int64_t atB = *ListedTables(bob).begin();
+    const std::string sit = R"({"type":"sit","table":)" + std::to_string(atB) + "}";
+    Ask(cid, R"({"type":"watch","table":)" + std::to_string(*ListedTables(cid).begin()) + "}");
+
+    Ask(bob, sit);
+    Settle();
+    const QJsonObject match = *Last(bob, "match");
+    EXPECT_EQ(match["table"].toDouble(), double(atB));
+    EXPECT_EQ(match["you"].toInt(), 0);
+    EXPECT_TRUE(Last(ann, "match"));
+    Ask(bob, Create);
+    EXPECT_EQ((*Last(bob, "refused"))["reason"].toString(), "Leave your table first.");
+    const double before[2] = {Storage->Standing(Storage->FindPlayer("Bob")->Id)->Rating.Rating,
+                              Storage->Standing(Storage->FindPlayer("Ann")->Id)->Rating.Rating};
+    uint64_t seats[2] = {bob, ann};
+    const int first = match["first"].toInt();
+    auto play = [&](int index) {
+        const uint64_t mover = seats[(first + index) % 2];
+        Ask(seats[(first + index + 1) % 2], R"({"type":"move","slot":4,"x":2,"y":2})");
+        Ask(mover, R"({"type":"move","slot":)" + std::to_string(index / 2) + R"(,"x":)" +
+                       std::to_string(index % 3) + R"(,"y":)" + std::to_string(index / 3) + "}");
+        for (uint64_t to : {ann, seats[0], cid})
+            EXPECT_EQ(Last(to, "moved").value_or(QJsonObject())["index"].toInt(), index) << to;
+    };
+    for (int index = 0; index < 3; ++index) play(index);
+    const QJsonObject refused = *Last(bob, "move_refused");
+    EXPECT_EQ(refused["reason"].toString(), "It is not your turn.");
+    EXPECT_EQ(refused["table"].toDouble(), double(atB));
+    Ask(bob, R"({"type":"chat","text":"well played"})");
+    EXPECT_EQ(Heard(ann), std::vector<QString>{"Bob: well played"});
+    EXPECT_EQ(Heard(cid), std::vector<QString>{"Bob: well played"});
+
+    // Dropped from one process, signed in on another: back at the seat with every move.
+    Nodes["b"].Lobby->Disconnected(bob, Now);
+    Pump();
+    EXPECT_EQ((*Last(ann, "away"))["seat"].toInt(), 0);
+    seats[0] = Join("c", "Bob");
+    const QJsonObject again = *Last(seats[0], "match");
+    EXPECT_EQ(again["moves"].toArray().size(), 3);
+    EXPECT_EQ(again["you"].toInt(), 0);
+    EXPECT_EQ(again["table"].toDouble(), (*Last(cid, "match"))["table"].toDouble());
+    EXPECT_TRUE(Last(ann, "back"));
+    for (int index = 3; index < 9; ++index) play(index);
+    for (uint64_t to : {ann, seats[0], cid}) EXPECT_TRUE(Last(to, "ended")) << to;
+    EXPECT_EQ(Inbox[seats[0]].back()["type"].toString(), "lobby") << "back in c's lobby after the end";
+    EXPECT_EQ(Storage->Standing(Storage->FindPlayer("Bob")->Id)->RatedMatches, 1);
+    EXPECT_NE(Storage->Standing(Storage->FindPlayer("Bob")->Id)->Rating.Rating, before[0]);
+    EXPECT_NE(Storage->Standing(Storage->FindPlayer("Ann")->Id)->Rating.Rating, before[1]);
 }
 
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
@@ -346,6 +399,11 @@ TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing)
             std::string(player).replace(player.find("1500"), 4, "99999") +
             R"(],"tables":[],"gone_players":[],"gone_tables":[]})",
         many.Encode(),
+        R"({"kind":"relay","from":"x","to":"a","connection":0,"player":9,"name":"Zed","fingerprint":"",)"
+        R"("address":"","limit":"","request":"{\"type\":\"state\"}"})",
+        R"({"kind":"relay","from":"x","to":"a","connection":1,"player":9,"name":"Zed","fingerprint":"",)"
+        R"("address":"","limit":"","request":"{\"type\":\"login\",\"name\":\"Zed\"}"})",
+        R"({"kind":"relayed","from":"x","to":"a","connection":1,"home":false,"close":false,"line":"{}"})",
         R"({"kind":"chat","from":"x","player":9,"name":"Zed","text":")" +
             std::string(TClusterMessage::MaxBytes, 'a') + "\"}",
     };

@@ -1,0 +1,255 @@
+// Seats at tables of other processes. The process a client is connected to
+// keeps its connection and sign-in, and passes its requests about a table run
+// elsewhere to the process running it, which seats the client as one of its
+// own, under a connection of its own numbering, and passes back every line
+// for it. Moves go through that process's referee and storage as any other.
+#include "server/Lobby.h"
+
+#include "protocol/Requests.h"
+#include "protocol/ServerMessages.h"
+#include "server/ServerLog.h"
+#include "server/cluster/ClusterMessage.h"
+#include "server/cluster/ClusterPeers.h"
+
+#include <algorithm>
+
+namespace {
+
+using TKind = TClusterMessage::TKind;
+using TRequest = TLobbyRequest::TKind;
+
+// The request again as the client wrote it, for those passed on.
+QByteArray RequestLine(const TLobbyRequest& request) {
+    switch (request.Kind) {
+    case TRequest::Move:
+        return Requests::Move(request.Move.Slot, request.Move.X, request.Move.Y);
+    case TRequest::Chat:
+        return Requests::Chat(QString::fromStdString(request.Text));
+    case TRequest::State:
+        return Requests::State();
+    case TRequest::Resign:
+        return Requests::Resign();
+    case TRequest::Rematch:
+        return Requests::Rematch();
+    default:
+        return Requests::Leave();
+    }
+}
+
+} // namespace
+
+bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs) {
+    if (request.Kind == TRequest::Sit) {
+        auto target = Cluster->Targets.find(request.Table);
+        if (target == Cluster->Targets.end() && client.Remote == 0) {
+            Release(connection, client);
+            return false;
+        }
+        if (client.Remote != 0 || (client.Table != 0 && client.Seat >= 0)) {
+            Refuse(connection, "Leave your table first.");
+            return true;
+        }
+        if (client.Afar) LeaveAfar(connection, client);
+        if (client.Table != 0) Leave(connection, client, nowMs);
+        WithdrawRematch(client.PlayerId);
+        StopWaiting(connection, client);
+        if (client.RemoteOrigin != target->second.Origin) Release(connection, client);
+        Relay(connection, client, target->second.Origin, Requests::Sit(target->second.Table, request.Seat));
+        return true;
+    }
+    if (client.RemoteOrigin.empty()) return false;
+    switch (request.Kind) {
+    case TRequest::Move:
+    case TRequest::Chat:
+    case TRequest::State:
+        if (client.Remote == 0) return false;
+        [[fallthrough]];
+    case TRequest::Resign:
+    case TRequest::Rematch:
+        Relay(connection, client, client.RemoteOrigin, RequestLine(request));
+        return true;
+    case TRequest::Leave:
+        if (client.Remote != 0) {
+            Relay(connection, client, client.RemoteOrigin, RequestLine(request));
+            return true;
+        }
+        Release(connection, client);
+        return false;
+    case TRequest::Watch:
+    case TRequest::CreateTable:
+    case TRequest::PlayNow:
+    case TRequest::Challenge:
+    case TRequest::Answer:
+        if (client.Remote != 0) {
+            Refuse(connection, "Leave your table first.");
+            return true;
+        }
+        Release(connection, client);
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TLobby::Relay(uint64_t connection, TClient& client, const std::string& origin, const QByteArray& request) {
+    client.RemoteOrigin = origin;
+    TClusterMessage message;
+    message.Kind = TKind::Relay;
+    message.To = origin;
+    message.Connection = connection;
+    message.Player = client.PlayerId;
+    message.Name = QString::fromStdString(client.Name);
+    message.Fingerprint = client.Fingerprint;
+    message.Address = client.Address;
+    message.LimitKey = client.LimitKey;
+    message.Request = request.chopped(1).toStdString();
+    Publish(message);
+}
+
+void TLobby::Release(uint64_t connection, TClient& client) {
+    if (client.RemoteOrigin.empty()) return;
+    TClusterMessage message;
+    message.Kind = TKind::Released;
+    message.To = std::exchange(client.RemoteOrigin, {});
+    message.Connection = connection;
+    Publish(message);
+    SetRemote(connection, client, 0);
+}
+
+void TLobby::SetRemote(uint64_t connection, TClient& client, int64_t alias) {
+    if (client.Remote == alias) return;
+    if (auto seated = Cluster->SeatedAfar.find(client.Remote); seated != Cluster->SeatedAfar.end()) {
+        seated->second.erase(connection);
+        if (seated->second.empty()) Cluster->SeatedAfar.erase(seated);
+    }
+    client.Remote = alias;
+    if (alias != 0) Cluster->SeatedAfar[alias].insert(connection);
+}
+
+void TLobby::SeekSeatAfar(uint64_t connection, TClient& client) {
+    if (!Cluster) return;
+    const QString name = QString::fromStdString(client.Name);
+    for (const auto& [origin, process] : Cluster->Processes)
+        for (const auto& [id, table] : process.Tables)
+            if (table.Entry.Playing && std::count(table.Entry.Seats.begin(), table.Entry.Seats.end(), name)) {
+                Relay(connection, client, origin, Requests::State());
+                return;
+            }
+}
+
+// A line for a client here from the process running its table, told with
+// that table's id here.
+void TLobby::TakeRelayed(const TClusterMessage& message) {
+    if (message.To != Cluster->Origin) return;
+    auto found = Clients.find(message.Connection);
+    if (found == Clients.end() || found->second.RemoteOrigin != message.Origin) return;
+    const uint64_t connection = found->first;
+    TClient& client = found->second;
+    if (message.Home) {
+        SetRemote(connection, client, 0);
+        SendLine(connection, LobbySnapshot());
+        return;
+    }
+    TClusterPeers::TProcess& process = Cluster->Processes[message.Origin];
+    auto alias = [&](int64_t table) { return Cluster->AliasOf(message.Origin, process, table); };
+    TServerMessage line = message.Line;
+    if (line.Table != 0) line.Table = alias(line.Table);
+    if (line.Match.Table != 0) line.Match.Table = alias(line.Match.Table);
+    if (line.TableInfo.Id != 0) line.TableInfo.Id = alias(line.TableInfo.Id);
+    if (line.Kind == TServerMessage::TKind::Match)
+        SetRemote(connection, client, line.Match.Table);
+    else if (line.Kind == TServerMessage::TKind::Table)
+        SetRemote(connection, client, line.TableInfo.Id);
+    Send(connection, line, message.Close);
+}
+
+bool TLobby::IsRelayed(uint64_t connection) {
+    return connection >= TClusterPeers::FirstRelayed;
+}
+
+void TLobby::RelayOut(uint64_t connection, const TServerMessage& line, bool close) {
+    auto found = Clients.find(connection);
+    if (found == Clients.end()) return;
+    const TClient& client = found->second;
+    TClusterMessage message;
+    message.Kind = TKind::Relayed;
+    message.To = client.Via;
+    message.Connection = client.ViaConnection;
+    message.Close = close;
+    message.Line = line;
+    message.Home = line.Kind == TServerMessage::TKind::Lobby;
+    Publish(message);
+}
+
+void TLobby::RelayOut(uint64_t connection, const std::string& lines) {
+    for (const QByteArray& line : QByteArray::fromStdString(lines).chopped(1).split('\n')) {
+        ServerMessages::TDecoded decoded = ServerMessages::Decode(line);
+        if (decoded.Ok)
+            RelayOut(connection, decoded.Message, false);
+        else
+            Log.Write("cannot pass on a line: " + decoded.Error.toStdString());
+    }
+}
+
+// A client of another process asks about a table here: seated as one of this
+// process's own, with the identity that process vouches for.
+void TLobby::TakeRelay(const TClusterMessage& message, int64_t nowMs) {
+    if (message.To != Cluster->Origin) return;
+    const Requests::TDecoded decoded = Requests::Decode(message.Request);
+    static constexpr TRequest Relayable[] = {TRequest::Sit,   TRequest::Leave,  TRequest::Move,   TRequest::Chat,
+                                             TRequest::State, TRequest::Resign, TRequest::Rematch};
+    if (!decoded.Ok || std::find(std::begin(Relayable), std::end(Relayable), decoded.Request.Kind) ==
+                           std::end(Relayable)) {
+        ++Cluster->Dropped;
+        return;
+    }
+    const auto key = std::make_pair(message.Origin, message.Connection);
+    auto known = Cluster->Relayed.find(key);
+    uint64_t connection = 0;
+    if (known != Cluster->Relayed.end()) {
+        connection = known->second;
+        if (Clients.at(connection).PlayerId != message.Player) return; // signed in anew since
+    } else {
+        connection = Cluster->NextRelayed++;
+        Cluster->Relayed.emplace(key, connection);
+        Connected(connection, message.Fingerprint, message.LimitKey, message.Address);
+        TClient& client = Clients.at(connection);
+        client.Via = message.Origin;
+        client.ViaConnection = message.Connection;
+        if (uint64_t old = ConnectionOf(message.Player)) SendAway(old);
+        client.PlayerId = message.Player;
+        client.Name = message.Name.toStdString();
+        client.SignedInMs = nowMs;
+        if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
+            client.Rating = standing->Rating;
+        Players[client.PlayerId] = connection;
+        LoadRelations(client);
+        BackToSeat(client, nowMs);
+        PlayerChanged(client);
+        const TTable* table = TableOf(client);
+        if (table && table->Referee && decoded.Request.Kind != TRequest::State)
+            Send(connection, MatchState(*table, client.Seat, nowMs));
+    }
+    Handle(connection, decoded.Request, nowMs);
+}
+
+void TLobby::TakeReleased(const TClusterMessage& message, int64_t nowMs) {
+    if (message.To != Cluster->Origin) return;
+    auto known = Cluster->Relayed.find({message.Origin, message.Connection});
+    if (known == Cluster->Relayed.end()) return;
+    const uint64_t connection = known->second;
+    Cluster->Relayed.erase(known);
+    Disconnected(connection, nowMs);
+}
+
+// The process holding them is gone: its clients seated here are away, as
+// though their connections had dropped.
+void TLobby::ReleaseAllFrom(const std::string& origin, int64_t nowMs) {
+    std::vector<uint64_t> gone;
+    for (auto it = Cluster->Relayed.lower_bound({origin, 0});
+         it != Cluster->Relayed.end() && it->first.first == origin;) {
+        gone.push_back(it->second);
+        it = Cluster->Relayed.erase(it);
+    }
+    for (uint64_t connection : gone) Disconnected(connection, nowMs);
+}
