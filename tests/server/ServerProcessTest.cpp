@@ -555,6 +555,20 @@ bool Lists(const QJsonObject& message, const QString& name) {
     return false;
 }
 
+// A table with the player seated at it, listed whole or as a change: its id, as listed there.
+bool Seated(const QJsonObject& message, const QString& name, double& table) {
+    const QString type = message["type"].toString();
+    const QJsonArray tables = type == "lobby"   ? message["tables"].toArray()
+                              : type == "table" ? QJsonArray{message}
+                                                : QJsonArray();
+    for (const QJsonValue& entry : tables)
+        if (entry["seats"].toArray().contains(name)) {
+            table = entry["table"].toDouble();
+            return true;
+        }
+    return false;
+}
+
 TEST(ServerProcessOnSharedStorage,
      ThreeServersOnOneRedisShareOneLobbyAndItsMatchesAndRebuildItAfterARedisRestart) {
     const char* url = std::getenv("VANTARO_TEST_DATABASE_URL");
@@ -623,6 +637,42 @@ TEST(ServerProcessOnSharedStorage,
     EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
         return m["type"].toString() == "moved" && m["table"].toDouble() == table;
     })) << "the watcher elsewhere sees the move";
+
+    // Players on two servers play a rated match to its end, watched from the third.
+    TIdentity hal = MakeIdentity("hal"), ida = MakeIdentity("ida"), joe = MakeIdentity("joe");
+    TStartedMatch across;
+    across.Red = SignIn(ida, ports[1], "Ida", "127.0.0.2");
+    across.Blue = SignIn(hal, ports[0], "Hal");
+    across.Seats[0] = across.Red.get();
+    across.Seats[1] = across.Blue.get();
+    across.Blue->Send(PlainCreate);
+    double listed = 0;
+    ASSERT_TRUE(ReadUntil(*across.Red, [&](const QJsonObject& m) { return Seated(m, "Hal", listed); }));
+    across.Red->Send("{\"type\":\"sit\",\"table\":" + std::to_string(int64_t(listed)) + "}\n");
+    std::optional<QJsonObject> match = WaitFor(*across.Red, "match");
+    ASSERT_TRUE(match && WaitFor(*across.Blue, "match"));
+    EXPECT_EQ((*match)["table"].toDouble(), listed);
+    TRulesReferee referee(BuiltInCatalogue(), int64_t((*match)["seed"].toDouble()),
+                          RuleBits((*match)["rules"].toObject()), (*match)["first"].toInt());
+    auto watcher = SignIn(joe, ports[2], "Joe");
+    double watched = 0;
+    ASSERT_TRUE(ReadUntil(*watcher, [&](const QJsonObject& m) { return Seated(m, "Ida", watched); }));
+    watcher->Send("{\"type\":\"watch\",\"table\":" + std::to_string(int64_t(watched)) + "}\n");
+    ASSERT_TRUE(WaitFor(*watcher, "match"));
+    for (int index = 0; index < 9; ++index) {
+        PlayOne(referee, across.Seats, index);
+        EXPECT_TRUE(ReadUntil(*watcher,
+                              [&](const QJsonObject& m) {
+                                  return m["type"].toString() == "moved" && m["index"].toInt() == index;
+                              }))
+            << "the watcher sees move " << index;
+    }
+    for (TTlsTestClient* seat : across.Seats) {
+        std::optional<QJsonObject> ended = WaitFor(*seat, "ended");
+        ASSERT_TRUE(ended);
+        EXPECT_EQ((*ended)["ratings"].toArray().size(), 2) << "rated";
+    }
+    EXPECT_TRUE(WaitFor(*watcher, "ended"));
 
     // Ann signing in on another server ends her first connection.
     auto again = SignIn(identities[0], ports[2], "Ann");
