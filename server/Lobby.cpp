@@ -111,7 +111,7 @@ void TLobby::Handle(uint64_t connection, const TLobbyRequest& request, int64_t n
         return;
     }
     if (Cluster && !IsRelayed(connection) &&
-        (RelayAfar(connection, client, request, nowMs) || TakeAfar(connection, client, request, nowMs))) {
+        (RelayAfar(connection, client, request) || TakeAfar(connection, client, request, nowMs))) {
         AfterChange(nowMs);
         return;
     }

@@ -157,6 +157,7 @@ private:
         // the lobby (to play that match again) until the client goes elsewhere.
         int64_t Remote = 0;
         std::string RemoteOrigin;
+        bool WaitingAfar = false; // for Play Now, at RemoteOrigin
         // A client of another process seated here: that process and its connection.
         std::string Via;
         uint64_t ViaConnection = 0;
@@ -373,13 +374,13 @@ private:
     // Seats at tables of other processes (cluster/LobbyRelay.cpp). Here, the
     // process holding the connection: a request about a table run elsewhere
     // goes there (true), or, when the client goes elsewhere, lets go of it.
-    bool RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    bool RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest& request);
     void Relay(uint64_t connection, TClient& client, const std::string& origin, const QByteArray& request);
     void Release(uint64_t connection, TClient& client);
     void SetRemote(uint64_t connection, TClient& client, int64_t alias);
     // A player signing in here whose match runs elsewhere is seated there again.
     void SeekSeatAfar(uint64_t connection, TClient& client);
-    void TakeRelayed(const TClusterMessage& message);
+    void TakeRelayed(const TClusterMessage& message, int64_t nowMs);
     // There, the process running the table: the client as one of its own.
     static bool IsRelayed(uint64_t connection);
     void RelayOut(uint64_t connection, const TServerMessage& line, bool close);
@@ -387,6 +388,9 @@ private:
     void TakeRelay(const TClusterMessage& message, int64_t nowMs);
     void TakeReleased(const TClusterMessage& message, int64_t nowMs);
     void ReleaseAllFrom(const std::string& origin, int64_t nowMs);
+    // The live process whose name sorts first.
+    std::string PlayNowKeeper() const;
+    void LoseRemoteOrigin(const std::string& origin);
     size_t RemoteTables() const;
 
     TStorage& Storage;

@@ -206,7 +206,7 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         TakeRelay(*message, nowMs);
         break;
     case TKind::Relayed:
-        TakeRelayed(*message);
+        TakeRelayed(*message, nowMs);
         break;
     case TKind::Released:
         TakeReleased(*message, nowMs);
@@ -319,6 +319,7 @@ void TLobby::ForgetProcess(const std::string& origin, int64_t nowMs) {
     auto found = Cluster->Processes.find(origin);
     if (found == Cluster->Processes.end()) return;
     ReleaseAllFrom(origin, nowMs);
+    LoseRemoteOrigin(origin);
     TClusterPeers::TProcess process = std::move(found->second);
     Cluster->Processes.erase(found);
     for (const auto& [id, alias] : process.Aliases) DropAlias(*Cluster, alias);

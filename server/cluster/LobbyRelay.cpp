@@ -31,6 +31,8 @@ QByteArray RequestLine(const TLobbyRequest& request) {
         return Requests::Resign();
     case TRequest::Rematch:
         return Requests::Rematch();
+    case TRequest::PlayNow:
+        return Requests::PlayNow(request.AcceptedRules, request.AcceptedSeconds);
     default:
         return Requests::Leave();
     }
@@ -38,7 +40,7 @@ QByteArray RequestLine(const TLobbyRequest& request) {
 
 } // namespace
 
-bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs) {
+bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest& request) {
     if (request.Kind == TRequest::Sit) {
         auto target = Cluster->Targets.find(request.Table);
         if (target == Cluster->Targets.end() && client.Remote == 0) {
@@ -49,12 +51,28 @@ bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest
             Refuse(connection, "Leave your table first.");
             return true;
         }
-        if (client.Afar) LeaveAfar(connection, client);
-        if (client.Table != 0) Leave(connection, client, nowMs);
+        // What it watches, it watches until seated there.
         WithdrawRematch(client.PlayerId);
         StopWaiting(connection, client);
         if (client.RemoteOrigin != target->second.Origin) Release(connection, client);
         Relay(connection, client, target->second.Origin, Requests::Sit(target->second.Table, request.Seat));
+        return true;
+    }
+    if (request.Kind == TRequest::PlayNow) {
+        // One process keeps the cluster's Play Now queue, so that players
+        // waiting anywhere meet as they would on one.
+        const std::string keeper = PlayNowKeeper();
+        if (client.Remote != 0) {
+            Refuse(connection, "Leave your table first.");
+            return true;
+        }
+        if (client.RemoteOrigin != keeper) Release(connection, client);
+        if (keeper == Cluster->Origin) return false;
+        if (client.Table != 0 && client.Seat >= 0) return false; // refused as here
+        if (client.Afar) LeaveAfar(connection, client);
+        WithdrawRematch(client.PlayerId);
+        StopWaiting(connection, client);
+        Relay(connection, client, keeper, RequestLine(request));
         return true;
     }
     if (client.RemoteOrigin.empty()) return false;
@@ -69,15 +87,14 @@ bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest
         Relay(connection, client, client.RemoteOrigin, RequestLine(request));
         return true;
     case TRequest::Leave:
-        if (client.Remote != 0) {
+        // Waiting for Play Now there, or offered to play that match again: stops it there.
+        if (client.Remote != 0 || (client.Table == 0 && client.Afar == 0)) {
             Relay(connection, client, client.RemoteOrigin, RequestLine(request));
             return true;
         }
-        Release(connection, client);
         return false;
     case TRequest::Watch:
     case TRequest::CreateTable:
-    case TRequest::PlayNow:
     case TRequest::Challenge:
     case TRequest::Answer:
         if (client.Remote != 0) {
@@ -91,7 +108,8 @@ bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest
     }
 }
 
-void TLobby::Relay(uint64_t connection, TClient& client, const std::string& origin, const QByteArray& request) {
+void TLobby::Relay(uint64_t connection, TClient& client, const std::string& origin,
+                   const QByteArray& request) {
     client.RemoteOrigin = origin;
     TClusterMessage message;
     message.Kind = TKind::Relay;
@@ -139,7 +157,7 @@ void TLobby::SeekSeatAfar(uint64_t connection, TClient& client) {
 
 // A line for a client here from the process running its table, told with
 // that table's id here.
-void TLobby::TakeRelayed(const TClusterMessage& message) {
+void TLobby::TakeRelayed(const TClusterMessage& message, int64_t nowMs) {
     if (message.To != Cluster->Origin) return;
     auto found = Clients.find(message.Connection);
     if (found == Clients.end() || found->second.RemoteOrigin != message.Origin) return;
@@ -156,10 +174,15 @@ void TLobby::TakeRelayed(const TClusterMessage& message) {
     if (line.Table != 0) line.Table = alias(line.Table);
     if (line.Match.Table != 0) line.Match.Table = alias(line.Match.Table);
     if (line.TableInfo.Id != 0) line.TableInfo.Id = alias(line.TableInfo.Id);
-    if (line.Kind == TServerMessage::TKind::Match)
-        SetRemote(connection, client, line.Match.Table);
-    else if (line.Kind == TServerMessage::TKind::Table)
-        SetRemote(connection, client, line.TableInfo.Id);
+    if (line.Kind == TServerMessage::TKind::Waiting) client.WaitingAfar = !line.AcceptedRules.empty();
+    if (line.Kind == TServerMessage::TKind::Match) client.WaitingAfar = false;
+    if (line.Kind == TServerMessage::TKind::Match || line.Kind == TServerMessage::TKind::Table) {
+        // Seated there: what it watched, here or elsewhere, it watches no more.
+        if (client.Afar) LeaveAfar(connection, client);
+        if (client.Table != 0 && client.Seat < 0) Leave(connection, client, nowMs);
+        SetRemote(connection, client,
+                  line.Kind == TServerMessage::TKind::Match ? line.Match.Table : line.TableInfo.Id);
+    }
     Send(connection, line, message.Close);
 }
 
@@ -196,10 +219,11 @@ void TLobby::RelayOut(uint64_t connection, const std::string& lines) {
 void TLobby::TakeRelay(const TClusterMessage& message, int64_t nowMs) {
     if (message.To != Cluster->Origin) return;
     const Requests::TDecoded decoded = Requests::Decode(message.Request);
-    static constexpr TRequest Relayable[] = {TRequest::Sit,   TRequest::Leave,  TRequest::Move,   TRequest::Chat,
-                                             TRequest::State, TRequest::Resign, TRequest::Rematch};
-    if (!decoded.Ok || std::find(std::begin(Relayable), std::end(Relayable), decoded.Request.Kind) ==
-                           std::end(Relayable)) {
+    static constexpr TRequest Relayable[] = {TRequest::Sit,     TRequest::Leave,  TRequest::Move,
+                                             TRequest::Chat,    TRequest::State,  TRequest::Resign,
+                                             TRequest::Rematch, TRequest::PlayNow};
+    if (!decoded.Ok ||
+        std::find(std::begin(Relayable), std::end(Relayable), decoded.Request.Kind) == std::end(Relayable)) {
         ++Cluster->Dropped;
         return;
     }
@@ -252,4 +276,23 @@ void TLobby::ReleaseAllFrom(const std::string& origin, int64_t nowMs) {
         it = Cluster->Relayed.erase(it);
     }
     for (uint64_t connection : gone) Disconnected(connection, nowMs);
+}
+
+std::string TLobby::PlayNowKeeper() const {
+    std::string first = Cluster->Origin;
+    for (const auto& [origin, process] : Cluster->Processes) first = std::min(first, origin);
+    return first;
+}
+
+// The process is gone: whoever here had their requests go to it and is not
+// at its tables (those are let go with its tables) stops waiting there.
+void TLobby::LoseRemoteOrigin(const std::string& origin) {
+    for (auto& [connection, client] : Clients) {
+        if (client.RemoteOrigin != origin || client.Remote != 0) continue;
+        client.RemoteOrigin.clear();
+        if (!std::exchange(client.WaitingAfar, false)) continue;
+        TServerMessage stopped;
+        stopped.Kind = TServerMessage::TKind::Waiting;
+        Send(connection, stopped);
+    }
 }

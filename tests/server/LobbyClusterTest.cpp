@@ -306,12 +306,14 @@ TEST_F(LobbyClusterTest, AWatcherElsewhereSeesTheMatchAndChatsAtItsTable) {
     EXPECT_EQ(Heard(bob), (std::vector<QString>{"Bob: good luck", "Cid: go Ann"}));
     Ask(dee, R"({"type":"sit","table":)" + std::to_string(table) + "}");
     EXPECT_EQ((*Last(dee, "refused"))["reason"].toString(), "That table is playing; you can watch it.");
+    Ask(dee, R"({"type":"chat","text":"still watching"})");
+    EXPECT_EQ(Heard(ann).back(), "Dee: still watching");
 
     // Out of the lobby while watching; back in it when leaving, or when the table goes.
     Ask(dee, R"({"type":"leave"})");
     Ask(dee, R"({"type":"chat","text":"lobby only"})");
-    EXPECT_EQ(Heard(cid).size(), 2u);
-    EXPECT_EQ(Heard(ann).size(), 2u);
+    EXPECT_EQ(Heard(cid).size(), 3u);
+    EXPECT_EQ(Heard(ann).size(), 3u);
     EXPECT_TRUE(Nodes["c"].Channels.count("table:a:1"));
     Ask(ann, R"({"type":"leave"})");
     Settle();
@@ -372,6 +374,43 @@ TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywh
     EXPECT_EQ(Storage->Standing(Storage->FindPlayer("Bob")->Id)->RatedMatches, 1);
     EXPECT_NE(Storage->Standing(Storage->FindPlayer("Bob")->Id)->Rating.Rating, before[0]);
     EXPECT_NE(Storage->Standing(Storage->FindPlayer("Ann")->Id)->Rating.Rating, before[1]);
+}
+
+TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob"), cid = Join("c", "Cid"),
+                   dee = Join("c", "Dee"), eve = Join("b", "Eve");
+    Settle();
+    auto playNow = [](bool plus, const char* seconds) {
+        return std::string(R"({"type":"play_now","rules":[{"same":)") + (plus ? "false" : "true") +
+               R"(,"same_wall":false,"plus":)" + (plus ? "true" : "false") +
+               R"(,"elemental":false,"sudden_death":false}],"seconds":)" + seconds + "}";
+    };
+    Ask(bob, playNow(false, "[60,30]"));
+    Ask(dee, playNow(true, "[60]"));
+    Ask(eve, playNow(true, "[30]"));
+    for (uint64_t waiting : {bob, dee, eve})
+        EXPECT_EQ((*Last(waiting, "waiting"))["rules"].toArray().size(), 1);
+    Ask(eve, R"({"type":"leave"})");
+    EXPECT_TRUE((*Last(eve, "waiting"))["rules"].toArray().isEmpty()) << "stopped waiting";
+
+    // The asker's order decides among what both accept; the one who waited plays Blue.
+    Ask(cid, playNow(false, "[30,60]"));
+    Settle();
+    const QJsonObject atB = *Last(bob, "match"), atC = *Last(cid, "match");
+    EXPECT_EQ(atB["seconds"].toInt(), 30);
+    EXPECT_EQ(atB["you"].toInt(), 1);
+    EXPECT_EQ(atC["you"].toInt(), 0);
+    EXPECT_EQ(ListedTables(ann).count(int64_t(atB["table"].toDouble())), 0u)
+        << "run by a, listed there as its own";
+    EXPECT_EQ(ListedTables(eve).count(int64_t(atB["table"].toDouble())), 1u);
+    EXPECT_EQ(ListedTables(dee).count(int64_t(atC["table"].toDouble())), 1u);
+    Ask(bob, R"({"type":"move","slot":0,"x":1,"y":1})");
+    EXPECT_EQ((*Last(cid, "moved"))["table"].toDouble(), atC["table"].toDouble());
+
+    // One waiting on the process keeping the queue meets one waiting elsewhere.
+    Ask(ann, playNow(true, "[30,60]"));
+    EXPECT_EQ((*Last(dee, "match"))["seconds"].toInt(), 60);
+    EXPECT_EQ((*Last(ann, "match"))["you"].toInt(), 0);
 }
 
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
