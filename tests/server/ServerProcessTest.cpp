@@ -674,6 +674,21 @@ TEST(ServerProcessOnSharedStorage,
     }
     EXPECT_TRUE(WaitFor(*watcher, "ended"));
 
+    // Play Now pairs players waiting on two servers.
+    TIdentity kim = MakeIdentity("kim"), lou = MakeIdentity("lou");
+    auto waiters = {SignIn(kim, ports[1], "Kim"), SignIn(lou, ports[2], "Lou", "127.0.0.3")};
+    const std::string playNow =
+        "{\"type\":\"play_now\",\"rules\":[{\"same\":false,\"same_wall\":false,"
+        "\"plus\":false,\"elemental\":false,\"sudden_death\":false}],\"seconds\":[0]}\n";
+    std::set<double> matches;
+    for (const auto& waiter : waiters) waiter->Send(playNow);
+    for (const auto& waiter : waiters) {
+        std::optional<QJsonObject> paired = WaitFor(*waiter, "match");
+        ASSERT_TRUE(paired);
+        matches.insert((*paired)["match"].toDouble());
+    }
+    EXPECT_EQ(matches.size(), 1u) << "one match";
+
     // Ann signing in on another server ends her first connection.
     auto again = SignIn(identities[0], ports[2], "Ann");
     EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) { return m["type"].toString() == "bye"; }));
