@@ -675,8 +675,8 @@ TEST(ServerProcessOnSharedStorage,
     EXPECT_TRUE(WaitFor(*watcher, "ended"));
 
     // Play Now pairs players waiting on two servers.
-    TIdentity kim = MakeIdentity("kim"), lou = MakeIdentity("lou");
-    auto waiters = {SignIn(kim, ports[1], "Kim"), SignIn(lou, ports[2], "Lou", "127.0.0.3")};
+    TIdentity kim = MakeIdentity("kim"), liv = MakeIdentity("liv");
+    auto waiters = {SignIn(kim, ports[1], "Kim"), SignIn(liv, ports[2], "Liv", "127.0.0.3")};
     const std::string playNow =
         "{\"type\":\"play_now\",\"rules\":[{\"same\":false,\"same_wall\":false,"
         "\"plus\":false,\"elemental\":false,\"sudden_death\":false}],\"seconds\":[0]}\n";
@@ -688,6 +688,9 @@ TEST(ServerProcessOnSharedStorage,
         matches.insert((*paired)["match"].toDouble());
     }
     EXPECT_EQ(matches.size(), 1u) << "one match";
+    // Ended, so that no later test on this database finds it in play.
+    (*waiters.begin())->Send("{\"type\":\"leave\"}\n");
+    for (const auto& waiter : waiters) EXPECT_TRUE(WaitFor(*waiter, "ended"));
 
     // Ann signing in on another server ends her first connection.
     auto again = SignIn(identities[0], ports[2], "Ann");
