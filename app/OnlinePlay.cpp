@@ -375,11 +375,11 @@ void TOnlinePlay::Closed(const QString& reason) {
     if (Match->Seated()) {
         // The server keeps the seat for a while, also across its own restart:
         // this client comes back by itself meanwhile.
-        Return.Start(now, SeatKeptMs);
+        Return.Start(now, SeatKeptMs());
         ReturnSignedIn = false;
         Match->LineLost();
         Log(QStringLiteral("Reconnecting by itself: the server keeps your seat for %1 s.")
-                .arg(SeatKeptMs / 1000));
+                .arg(SeatKeptMs() / 1000));
         LobbyWindow->SetLink(TLobbyForm::TLink::Connecting);
         LobbyWindow->SetStatus(QStringLiteral("Reconnecting to %1…").arg(Where.Host));
     } else if (Match->Active()) {
@@ -399,7 +399,7 @@ void TOnlinePlay::StepReturn(uint64_t nowMs) {
         Match->Stop(
             QStringLiteral("The server did not take this client back within %1 s; connect again in the "
                            "lobby to see how the match ended.")
-                .arg(SeatKeptMs / 1000),
+                .arg(SeatKeptMs() / 1000),
             QStringLiteral("Connection lost"));
         return;
     }
@@ -505,13 +505,17 @@ bool TOnlinePlay::Confirm(const QString& title, const QString& question) const {
     return !Hooks.Confirm || Hooks.Confirm(title, question);
 }
 
+uint64_t TOnlinePlay::SeatKeptMs() const {
+    return uint64_t(Match->AwaySeconds()) * 1000;
+}
+
 bool TOnlinePlay::ConfirmQuitting() {
     // The server keeps the seat for a while: the program started again in time plays on.
     return !MayResign() ||
            Confirm(
                QStringLiteral("Quit"),
                QStringLiteral("Leave the match? It counts as a loss when you do not come back within %1 s.")
-                   .arg(SeatKeptMs / 1000));
+                   .arg(SeatKeptMs() / 1000));
 }
 
 bool TOnlinePlay::ConfirmLeaving() {

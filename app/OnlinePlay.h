@@ -55,10 +55,6 @@ struct TOnlineHooks {
 // the server's match on the main window's table.
 class TOnlinePlay : public QObject {
 public:
-    // How long the server keeps the seat of a player whose line dropped (its
-    // default allowance): as long as this client tries to come back.
-    static constexpr uint64_t SeatKeptMs = 60'000;
-
     TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHooks hooks);
     ~TOnlinePlay() override;
 
@@ -102,6 +98,9 @@ public:
     TLobbyConnection* Connection() const { return Link.get(); }
 
 private:
+    // How long the server keeps this player's seat after their line drops,
+    // as the match says: as long as this client tries to come back.
+    uint64_t SeatKeptMs() const;
     void Received(const TServerMessage& message);
     void Closed(const QString& reason);
     // After a dropped line: a try when one is due, or the match given up.

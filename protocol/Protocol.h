@@ -58,6 +58,8 @@ inline constexpr qsizetype MaxEvidenceCharacters = MaxChatCharacters + 40;
 
 // No table gives a move more than a minute; an hour is a server's fault.
 inline constexpr int64_t MaxClockMs = 3600 * 1000;
+// The longest time away a server may allow a player in one match (its settings' range).
+inline constexpr int32_t MaxAwaySeconds = 3600;
 // What one Play Now request may accept: each rule set there is once, each
 // move time once.
 inline constexpr size_t MaxPlayNowRules = 32;

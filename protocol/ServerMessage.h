@@ -44,6 +44,8 @@ struct TServerMatchState {
     std::vector<TPlacementMove> Moves;
     std::array<bool, 2> Away{};
     bool Rated = false;
+    // Each player's time away allowed in this match, spent across drops.
+    int32_t AwaySeconds = 60;
 };
 
 // A seat's rating before and after a rated match.

@@ -86,6 +86,9 @@ TServerMatchState MatchOf(TJsonReader& read) {
     const QJsonArray away = read.TupleOf(read.Value("away"), 2);
     for (qsizetype seat = 0; seat < away.size(); ++seat) match.Away[size_t(seat)] = read.BoolOf(away[seat]);
     match.Rated = read.OptionalBool("rated");
+    // A server that does not say keeps a seat the 60 s servers always kept.
+    if (read.Has("away_seconds"))
+        match.AwaySeconds = int32_t(read.Integer("away_seconds", 0, Protocol::MaxAwaySeconds));
     return match;
 }
 

@@ -68,6 +68,7 @@ void WriteMatch(QJsonObject& state, const TServerMatchState& match) {
     state["rules"] = RulesJson::Write(match.Rules);
     state["seconds"] = match.Seconds;
     state["rated"] = match.Rated;
+    state["away_seconds"] = match.AwaySeconds;
     state["first"] = match.First;
     state["seats"] = SeatsArray(match.Seats);
     state["you"] = match.You;
