@@ -31,8 +31,11 @@ std::optional<TOnlineServer> ParseOnlineServer(const QString& text);
 // What playing online takes from the main window; tests replace all of it.
 struct TOnlineHooks {
     std::function<void(const QString&)> Log; // the side window's log
-    std::function<void()> Wake;              // a frame is due
-    std::function<uint64_t()> NowMs;         // the frame clock
+    // A line of the table's chat for the side window's log and who said it
+    // (empty for this player); unset, it goes to Log.
+    std::function<void(const QString& line, const QString& speaker)> TableChat;
+    std::function<void()> Wake;      // a frame is due
+    std::function<uint64_t()> NowMs; // the frame clock
     TLobbyConnection::TTrustPrompt Trust;
     std::function<void(const QString&)> Message; // a fault the player must see
     // Opens a match record the server sent, read and checked, as a replay

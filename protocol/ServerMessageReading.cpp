@@ -233,6 +233,8 @@ void Read(TJsonReader& read, TServerMessage& message) {
         message.From = read.Name("from");
         message.Text = read.Text("text", Protocol::MaxChatCharacters);
         message.Table = read.Has("table") ? read.Integer("table", 1, MaxId) : 0;
+        message.Earlier = read.OptionalBool("earlier");
+        if (message.Earlier) message.AtMs = read.Integer("at", 0, MaxId);
         break;
     case TKind::Refused:
     case TKind::Bye:

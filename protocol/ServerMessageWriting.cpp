@@ -156,6 +156,10 @@ void Write(QJsonObject& object, const TServerMessage& message) {
         object["from"] = message.From;
         object["text"] = message.Text;
         if (message.Table != 0) object["table"] = double(message.Table);
+        if (message.Earlier) {
+            object["earlier"] = true;
+            object["at"] = qint64(message.AtMs);
+        }
         break;
     case TKind::Refused:
     case TKind::Bye:
