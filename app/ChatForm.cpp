@@ -20,6 +20,13 @@
 
 TChatForm* ChatForm = nullptr;
 
+namespace {
+
+// Of a line's block in the log: who said it.
+constexpr int SpeakerProperty = QTextFormat::UserProperty;
+
+} // namespace
+
 TChatForm::TChatForm(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -67,6 +74,14 @@ TChatForm::TChatForm(QWidget* parent)
             quiet.setColor(group, QPalette::ColorRole(role),
                            quiet.color(QPalette::Disabled, QPalette::ColorRole(role)));
     ChatLog->setPalette(quiet);
+    ChatLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ChatLog, &QTextEdit::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QString speaker = SpeakerAt(at);
+        if (speaker.isEmpty() || !SpeakerMenu) return;
+        QMenu menu(this);
+        SpeakerMenu(menu, speaker);
+        if (!menu.isEmpty()) menu.exec(ChatLog->viewport()->mapToGlobal(at));
+    });
 
     ChatEdit = new QPlainTextEdit("ChatEdit", client);
     ChatEdit->setGeometry(0, 264, 240, 81);
@@ -181,7 +196,7 @@ bool TChatForm::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TChatForm::AppendLine(const QString& line) {
+void TChatForm::AppendLine(const QString& line, const QString& speaker) {
     const QString kept = Cap.Clip(line);
     QScrollBar* bar = ChatLog->verticalScrollBar();
     // A reader scrolled up keeps their place; at the bottom the log follows.
@@ -195,6 +210,10 @@ void TChatForm::AppendLine(const QString& line) {
     // Plain text, whatever it looks like: a card name is never markup.
     if (!first) end.insertBlock();
     end.insertText(kept);
+    // Set on every line: a new line would otherwise keep the one before's.
+    QTextBlockFormat said;
+    said.setProperty(SpeakerProperty, speaker);
+    end.mergeBlockFormat(said);
     if (drop > 0) {
         // The oldest lines go, so the log costs the same after a day as after an hour.
         QTextCursor oldest(document);
@@ -209,6 +228,10 @@ void TChatForm::AppendLine(const QString& line) {
         if (!following) bar->setValue(at - int(gone));
     }
     if (following) bar->setValue(bar->maximum());
+}
+
+QString TChatForm::SpeakerAt(const QPoint& at) const {
+    return ChatLog->cursorForPosition(at).block().blockFormat().property(SpeakerProperty).toString();
 }
 
 void TChatForm::SendChat() {

@@ -25,7 +25,10 @@ public:
 
     // Adds one line of plain text at the end of the log and keeps it in view;
     // the oldest lines go once the log is at its bound.
-    void AppendLine(const QString& line);
+    // speaker: who said a line of chat, empty for any other line.
+    void AppendLine(const QString& line, const QString& speaker = QString());
+    // Who said the line at a point of the log's viewport; empty for none.
+    QString SpeakerAt(const QPoint& at) const;
     // Sends the input field's text; empties the field when it was sent.
     void SendChat();
 
@@ -48,6 +51,9 @@ public:
     // field), and the wish to hand the keys back to the table (Esc).
     std::function<void(QKeyEvent*)> ForwardKey;
     std::function<void()> ReturnToTable;
+    // What a right click on a line someone said offers for them; unset or
+    // left empty, nothing is shown.
+    std::function<void(QMenu&, const QString& speaker)> SpeakerMenu;
 
     QTextEdit* ChatLog;
     QPlainTextEdit* ChatEdit;

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int TableRole = Qt::UserRole;
+constexpr int OnlineRole = Qt::UserRole + 1;
 
 } // namespace
 
@@ -28,9 +29,11 @@ TCommunityPage::TCommunityPage(TActions actions, QWidget* parent)
     following->addWidget(FollowList, 1);
     auto* followButtons = new QHBoxLayout();
     WatchButton = new QPushButton("Watch", this);
+    ChallengeButton = new QPushButton("Challenge…", this);
     ProfileButton = new QPushButton("Profile", this);
     UnfollowButton = new QPushButton("Unfollow", this);
-    for (QPushButton* button : {WatchButton, ProfileButton, UnfollowButton}) followButtons->addWidget(button);
+    for (QPushButton* button : {WatchButton, ChallengeButton, ProfileButton, UnfollowButton})
+        followButtons->addWidget(button);
     followButtons->addStretch(1);
     following->addLayout(followButtons);
     layout->addLayout(following, 2);
@@ -53,6 +56,8 @@ TCommunityPage::TCommunityPage(TActions actions, QWidget* parent)
         if (QTreeWidgetItem* item = FollowList->currentItem())
             Actions.Watch(item->data(0, TableRole).toLongLong());
     });
+    connect(ChallengeButton, &QPushButton::clicked, this,
+            [this, chosenName] { Actions.Challenge(chosenName()); });
     connect(ProfileButton, &QPushButton::clicked, this,
             [this, chosenName] { Actions.Profile(chosenName()); });
     connect(UnfollowButton, &QPushButton::clicked, this,
@@ -74,6 +79,7 @@ void TCommunityPage::Show(const std::vector<TFollowedPlayer>& follows, const std
                                                 : QStringLiteral("watching table %1").arg(player.Table);
         auto* item = new QTreeWidgetItem(FollowList, {player.Name, now});
         item->setData(0, TableRole, qlonglong(player.Table));
+        item->setData(0, OnlineRole, player.Online);
     }
     BlockList->clear();
     for (const QString& name : blocks) BlockList->addItem(name);
@@ -85,6 +91,10 @@ void TCommunityPage::UpdateButtons() {
     const bool atTable = followed && followed->data(0, TableRole).toLongLong() != 0;
     WatchButton->setEnabled(atTable);
     WatchButton->setToolTip(atTable ? QString() : QStringLiteral("Choose a player who is at a table"));
+    // The lobby says why a challenge cannot go (a match under way, one already open).
+    const bool online = followed && followed->data(0, OnlineRole).toBool();
+    ChallengeButton->setEnabled(online);
+    ChallengeButton->setToolTip(online ? QString() : QStringLiteral("Choose a player who is online"));
     ProfileButton->setEnabled(followed != nullptr);
     UnfollowButton->setEnabled(followed != nullptr);
     UnblockButton->setEnabled(BlockList->currentItem() != nullptr);

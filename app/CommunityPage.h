@@ -11,7 +11,7 @@ class QPushButton;
 class QTreeWidget;
 
 // The lobby's People tab: the players one follows, whether they are online
-// and where, to watch or look up; and the players one blocks, to unblock.
+// and where, to watch, challenge or look up; and the players one blocks, to unblock.
 // Both lists are kept by the server.
 class TCommunityPage : public QWidget {
 public:
@@ -20,6 +20,7 @@ public:
         std::function<void(const QString& name, bool on)> Block;
         std::function<void(const QString& name)> Profile;
         std::function<void(int64_t table)> Watch;
+        std::function<void(const QString& name)> Challenge;
     };
 
     explicit TCommunityPage(TActions actions, QWidget* parent = nullptr);
@@ -28,6 +29,7 @@ public:
     QTreeWidget* FollowList;
     QListWidget* BlockList;
     QPushButton* WatchButton;
+    QPushButton* ChallengeButton;
     QPushButton* ProfileButton;
     QPushButton* UnfollowButton;
     QPushButton* UnblockButton;

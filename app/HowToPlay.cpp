@@ -98,14 +98,18 @@ Waiting at a table of your own, the lobby's players, tables and chat go on as we
 time and rating you choose; they <b>Accept</b> or <b>Decline</b> within a minute, and you can
 <b>Withdraw</b> it. An accepted challenge opens its own table and starts at once.
 <b>My Profile</b> opens your own profile.</li>
-<li>Right-click a player in the lobby's list to <b>Follow</b> or <b>Block</b> them, or to
-<b>Report</b> them to the server's moderators (abuse, cheating, spam, an offensive name or
-something else; the server keeps their last lines of chat with the report). A blocked
-player's chat no longer reaches you and Play Now never pairs you. The <b>People</b> tab
-shows whom you follow (online or not, and where, to watch them) and whom you block, to
-unblock them. Moderators also get a <b>Moderation</b> tab: the open reports with their
+<li>Right-click a player in the lobby's list, or a line they said in the lobby's or a
+table's chat, to <b>Follow</b> or <b>Block</b> them, or to <b>Report</b> them to the
+server's moderators (abuse, cheating, spam, an offensive name or something else, with a
+line of your own if you like; the server keeps their last lines of chat with the report).
+A player's profile offers Follow and Block too. A blocked player's chat no longer reaches
+you and Play Now never pairs you. The <b>People</b> tab shows whom you follow (online or
+not, and where, to watch or challenge them) and whom you block, to unblock them; so does
+your own profile. Arriving in the lobby, you see its last lines of chat marked
+&ldquo;(earlier)&rdquo;. Moderators also get a <b>Moderation</b> tab: the open reports with their
 evidence, the sanctions in force, and a form to mute or ban a player, their certificate
-or an address range, to lift a sanction and to close a report.</li>
+or an address range, to remove a player's lines from what new arrivals see, to lift a
+sanction and to close a report.</li>
 <li>When the connection is lost, the lobby says so and <b>Reconnect</b> connects and signs
 in again. The line at the bottom chats with the lobby; at a table in play, the side
 window's field chats with its players and watchers.</li>

@@ -22,7 +22,10 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -35,6 +38,14 @@ namespace {
 constexpr int RulesColumn = 3;             // of the tables list
 constexpr int BusyRole = Qt::UserRole + 2; // of a player: at a match
 constexpr int32_t PlayNowSeconds[3] = {30, 60, 0};
+// What a player may report another for, in the server's words and in the player's.
+constexpr std::pair<const char*, const char*> ReportReasons[] = {{"abuse", "Abuse or insults"},
+                                                                 {"cheating", "Cheating"},
+                                                                 {"spam", "Spam"},
+                                                                 {"name", "An offensive name"},
+                                                                 {"other", "Something else"}};
+// Of a chat line's block: who said it.
+constexpr int SpeakerProperty = QTextFormat::UserProperty;
 
 // Open first, then the rule sets of one switch, of two, and so on.
 std::vector<int32_t> RuleSetsInOrder() {
@@ -154,6 +165,38 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     ReplayButton = new QPushButton("Open &Replay", ProfilePage);
     replayLine->addWidget(ReplayButton);
     profile->addLayout(replayLine);
+    // No mnemonics: these come and go with the profile shown.
+    auto* relationLine = new QHBoxLayout;
+    ProfileFollowButton = new QPushButton("Follow", ProfilePage);
+    ProfileFollowButton->setObjectName("ProfileFollow");
+    ProfileBlockButton = new QPushButton("Block", ProfilePage);
+    ProfileBlockButton->setObjectName("ProfileBlock");
+    ProfileBlockLabel = new QLabel("You block:", ProfilePage);
+    ProfileBlockList = new QListWidget(ProfilePage);
+    ProfileBlockList->setObjectName("ProfileBlockList");
+    ProfileBlockList->setFlow(QListView::LeftToRight);
+    ProfileBlockList->setFixedHeight(fontMetrics().height() * 2);
+    ProfileBlockList->setToolTip(
+        "The players you block: their chat does not reach you, and you are not paired");
+    ProfileUnblockButton = new QPushButton("Unblock", ProfilePage);
+    relationLine->addWidget(ProfileFollowButton);
+    relationLine->addWidget(ProfileBlockButton);
+    relationLine->addWidget(ProfileBlockLabel);
+    relationLine->addWidget(ProfileBlockList, 1);
+    relationLine->addWidget(ProfileUnblockButton);
+    relationLine->addStretch(0);
+    profile->addLayout(relationLine);
+    connect(ProfileFollowButton, &QPushButton::clicked, this, [this] {
+        if (Actions.Follow) Actions.Follow(ProfileName, !Followed.contains(ProfileName, Qt::CaseInsensitive));
+    });
+    connect(ProfileBlockButton, &QPushButton::clicked, this, [this] {
+        if (Actions.Block) Actions.Block(ProfileName, !Blocked.contains(ProfileName, Qt::CaseInsensitive));
+    });
+    connect(ProfileUnblockButton, &QPushButton::clicked, this, [this] {
+        if (QListWidgetItem* item = ProfileBlockList->currentItem(); item && Actions.Block)
+            Actions.Block(item->text(), false);
+    });
+    connect(ProfileBlockList, &QListWidget::currentItemChanged, this, [this] { UpdateProfileRelations(); });
     Views->addTab(ProfilePage, "Pro&file");
     TCommunityPage::TActions people;
     people.Follow = [this](const QString& name, bool on) {
@@ -166,6 +209,7 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     people.Watch = [this](int64_t table) {
         if (Actions.Watch) Actions.Watch(table);
     };
+    people.Challenge = [this](const QString& name) { AskToChallenge(name); };
     PeoplePage = new TCommunityPage(std::move(people), Views);
     Views->addTab(PeoplePage, "P&eople");
     ModerationPage = new TModerationPage(
@@ -279,7 +323,7 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
     connect(StopWaitingButton, &QPushButton::clicked, this, [this] {
         if (Actions.Leave) Actions.Leave();
     });
-    connect(ChallengeButton, &QPushButton::clicked, this, [this] { AskToChallenge(); });
+    connect(ChallengeButton, &QPushButton::clicked, this, [this] { AskToChallenge(ChosenPlayer()); });
     connect(MyProfileButton, &QPushButton::clicked, this, [this] { AskProfile(SignedInAs); });
     connect(ReconnectButton, &QPushButton::clicked, this, [this] {
         if (Actions.Reconnect) Actions.Reconnect();
@@ -337,6 +381,15 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
         FillPlayerMenu(menu, item->text(0));
         menu.exec(PlayerList->viewport()->mapToGlobal(at));
     });
+    // A line someone said offers what their name in the list offers.
+    ChatLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ChatLog, &QTextEdit::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QString speaker = SpeakerAt(at);
+        std::unique_ptr<QMenu> menu(speaker.isEmpty() ? ChatLog->createStandardContextMenu()
+                                                      : new QMenu(this));
+        if (!speaker.isEmpty()) FillPlayerMenu(*menu, speaker);
+        menu->exec(ChatLog->viewport()->mapToGlobal(at));
+    });
     connect(LeaderList, &QTreeWidget::itemActivated, this,
             [profileOf](QTreeWidgetItem* item) { profileOf(item, 1); });
     connect(RecentList, &QTreeWidget::itemActivated, this, [this] { OpenChosenMatch(); });
@@ -351,6 +404,10 @@ TLobbyForm::TLobbyForm(TActions actions, QWidget* parent)
         LeadersAsked = true;
         Actions.Leaderboard();
     });
+    AskReport = [this](const QString& name, QString& reason, QString& text) {
+        return AskReportDetails(this, name, reason, text);
+    };
+    UpdateProfileRelations();
     SetLink(TLink::Offline);
 }
 
@@ -396,6 +453,8 @@ void TLobbyForm::ShowProfile(const TPlayerProfile& profile) {
         item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(match.Match));
     }
     if (RecentList->topLevelItemCount() > 0) RecentList->setCurrentItem(RecentList->topLevelItem(0));
+    ProfileName = profile.Name;
+    UpdateProfileRelations();
     Views->setCurrentWidget(ProfilePage);
     UpdateButtons();
 }
@@ -509,8 +568,7 @@ QString TLobbyForm::ChosenPlayer() const {
     return item && item->isSelected() ? item->text(0) : QString();
 }
 
-void TLobbyForm::AskToChallenge() {
-    const QString name = ChosenPlayer();
+void TLobbyForm::AskToChallenge(const QString& name) {
     if (name.isEmpty() || !Actions.Challenge) return;
     TGameRules rules = ChosenRules();
     int32_t seconds = ChosenSeconds();
@@ -552,8 +610,17 @@ void TLobbyForm::SetStatus(const QString& text) {
     Status->setText(text);
 }
 
-void TLobbyForm::AppendChat(const QString& line) {
+void TLobbyForm::AppendChat(const QString& line, const QString& speaker) {
     ChatLog->append(line.toHtmlEscaped());
+    // Set on every line: a new line would otherwise keep the one before's.
+    QTextCursor last(ChatLog->document()->lastBlock());
+    QTextBlockFormat said;
+    said.setProperty(SpeakerProperty, speaker);
+    last.mergeBlockFormat(said);
+}
+
+QString TLobbyForm::SpeakerAt(const QPoint& at) const {
+    return ChatLog->cursorForPosition(at).block().blockFormat().property(SpeakerProperty).toString();
 }
 
 std::optional<int64_t> TLobbyForm::ChosenTable() const {
@@ -626,6 +693,35 @@ void TLobbyForm::UpdateButtons() {
     Able(MyProfileButton, notSigned, "Your own rating and matches");
     Able(ReconnectButton, QString(), "Connect and sign in again");
     ReplayButton->setEnabled(ChosenMatch().has_value());
+}
+
+bool AskReportDetails(QWidget* parent, const QString& name, QString& reason, QString& text) {
+    QDialog dialog(parent);
+    dialog.setObjectName("ReportDialog");
+    dialog.setWindowTitle(QStringLiteral("Report %1").arg(name));
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(new QLabel(
+        QStringLiteral("The moderators see your report with %1's last lines of chat.").arg(name), &dialog));
+    auto* reasons = new QComboBox(&dialog);
+    reasons->setObjectName("ReportReason");
+    for (const auto& [said, shown] : ReportReasons)
+        reasons->addItem(QString::fromLatin1(shown), QString::fromLatin1(said));
+    reasons->setCurrentIndex(std::max(0, reasons->findData(reason)));
+    form->addRow("&Reason:", reasons);
+    auto* line = new QLineEdit(text, &dialog);
+    line->setObjectName("ReportText");
+    line->setMaxLength(int(ServerCodec::MaxReasonCharacters));
+    line->setPlaceholderText("What happened (optional)");
+    form->addRow("&In your words:", line);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText("Re&port");
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    reason = reasons->currentData().toString();
+    text = line->text();
+    return true;
 }
 
 bool AskChallengeTerms(QWidget* parent, const QString& name, TGameRules& rules, int32_t& seconds,
@@ -704,6 +800,34 @@ void TLobbyForm::ShowRelations(const std::vector<TFollowedPlayer>& follows,
     for (const TFollowedPlayer& player : follows) Followed << player.Name;
     Blocked = QStringList(blocks.begin(), blocks.end());
     PeoplePage->Show(follows, blocks);
+    UpdateProfileRelations();
+}
+
+void TLobbyForm::UpdateProfileRelations() {
+    const bool own = !ProfileName.isEmpty() && ProfileName.compare(SignedInAs, Qt::CaseInsensitive) == 0;
+    const bool other = !ProfileName.isEmpty() && !own;
+    ProfileFollowButton->setVisible(other);
+    ProfileBlockButton->setVisible(other);
+    ProfileFollowButton->setText(Followed.contains(ProfileName, Qt::CaseInsensitive) ? "Unfollow" : "Follow");
+    ProfileBlockButton->setText(Blocked.contains(ProfileName, Qt::CaseInsensitive) ? "Unblock" : "Block");
+    ProfileBlockLabel->setVisible(own);
+    ProfileBlockList->setVisible(own);
+    ProfileUnblockButton->setVisible(own);
+    if (!own) return;
+    QStringList shown;
+    for (int row = 0; row < ProfileBlockList->count(); ++row) shown << ProfileBlockList->item(row)->text();
+    if (shown != Blocked) {
+        const QString chosen =
+            ProfileBlockList->currentItem() ? ProfileBlockList->currentItem()->text() : QString();
+        const QSignalBlocker quiet(ProfileBlockList);
+        ProfileBlockList->clear();
+        ProfileBlockList->addItems(Blocked);
+        if (!Blocked.isEmpty())
+            ProfileBlockList->setCurrentRow(int(std::max<qsizetype>(0, Blocked.indexOf(chosen))));
+    }
+    ProfileUnblockButton->setEnabled(ProfileBlockList->currentItem() != nullptr);
+    ProfileUnblockButton->setToolTip(Blocked.isEmpty() ? QStringLiteral("You block no one")
+                                                       : QStringLiteral("Unblock the chosen player"));
 }
 
 void TLobbyForm::SetModerator(bool moderator) {
@@ -734,19 +858,21 @@ void TLobbyForm::FillPlayerMenu(QMenu& menu, const QString& name) {
                        if (Actions.Block) Actions.Block(name, !blocked);
                    });
     QMenu* report = menu.addMenu(QStringLiteral("Report"));
-    const std::pair<const char*, const char*> reasons[] = {{"abuse", "Abuse or insults"},
-                                                           {"cheating", "Cheating"},
-                                                           {"spam", "Spam"},
-                                                           {"name", "An offensive name"},
-                                                           {"other", "Something else"}};
-    for (const auto& [reason, text] : reasons)
-        report->addAction(QString::fromLatin1(text), this,
+    for (const auto& [reason, text] : ReportReasons)
+        report->addAction(QString::fromLatin1(text) + QStringLiteral("…"), this,
                           [this, name, reason = QString::fromLatin1(reason)] {
-                              if (Actions.Report) Actions.Report(name, reason);
+                              QString chosen = reason, line;
+                              if (AskReport(name, chosen, line) && Actions.Report)
+                                  Actions.Report(name, chosen, line.trimmed());
                           });
-    if (Views->indexOf(ModerationPage) >= 0)
-        menu.addAction(QStringLiteral("Moderate…"), this, [this, name] {
-            ModerationPage->Aim(name);
-            Views->setCurrentWidget(ModerationPage);
-        });
+    if (Views->indexOf(ModerationPage) < 0) return;
+    menu.addAction(QStringLiteral("Moderate…"), this, [this, name] {
+        ModerationPage->Aim(name);
+        Views->setCurrentWidget(ModerationPage);
+    });
+    menu.addAction(QStringLiteral("Remove Their Lobby Chat…"), this, [this, name] {
+        ModerationPage->Aim(name, QStringLiteral("remove_chat"));
+        Views->setCurrentWidget(ModerationPage);
+        ModerationPage->ReasonEdit->setFocus();
+    });
 }

@@ -57,7 +57,7 @@ public:
         std::function<void(int64_t match)> Record;
         std::function<void(const QString& name, bool on)> Follow;
         std::function<void(const QString& name, bool on)> Block;
-        std::function<void(const QString& name, const QString& reason)> Report;
+        std::function<void(const QString& name, const QString& reason, const QString& text)> Report;
         std::function<void(const Requests::TModerate&)> Moderate;
     };
 
@@ -70,7 +70,11 @@ public:
     std::vector<int32_t> AcceptedRules() const;
     std::vector<int32_t> AcceptedSeconds() const;
     void SetAccepted(const std::vector<int32_t>& rules, const std::vector<int32_t>& seconds);
-    void AppendChat(const QString& line);
+    // A line of the lobby's chat; one a player said names them, and a right
+    // click on it offers what the players' list offers for them.
+    void AppendChat(const QString& line, const QString& speaker = QString());
+    // Who said the chat line at a point of the chat's viewport; empty for none.
+    QString SpeakerAt(const QPoint& at) const;
     // The server's answers: shown in their own tab, which comes to the front.
     void ShowLeaderboard(const std::vector<TLeaderboardEntry>& leaders);
     void ShowProfile(const TPlayerProfile& profile);
@@ -110,6 +114,12 @@ public:
     TRatingChart* ProfileChart;
     QTreeWidget* RecentList;
     QPushButton* ReplayButton;
+    // Another's profile: follow or block them; one's own: the players one blocks.
+    QPushButton* ProfileFollowButton;
+    QPushButton* ProfileBlockButton;
+    QLabel* ProfileBlockLabel;
+    QListWidget* ProfileBlockList;
+    QPushButton* ProfileUnblockButton;
     QPushButton* CreateButton;
     QPushButton* SitButton;
     QPushButton* WatchButton;
@@ -129,19 +139,25 @@ public:
     QPushButton* WithdrawButton;
     QTextEdit* ChatLog;
     QLineEdit* ChatEdit;
+    // Asks for a report's reason (the one chosen from the menu first) and
+    // the reporter's own line; false when cancelled. Tests replace it.
+    std::function<bool(const QString& name, QString& reason, QString& text)> AskReport;
     TCommunityPage* PeoplePage;
     TModerationPage* ModerationPage;
 
 private:
     void UpdateButtons();
+    // What the profile shown offers, after it or the lists change.
+    void UpdateProfileRelations();
     void UpdateWaiting();
     void OpenChosenMatch();
-    void AskToChallenge();
+    void AskToChallenge(const QString& name);
     // The name chosen in the players' list, if any.
     QString ChosenPlayer() const;
     TActions Actions;
     bool LeadersAsked = false;
     QStringList Followed, Blocked;
+    QString ProfileName; // the player whose profile is shown
     TLink Link = TLink::Offline;
     // As last shown: where this player is, what it waits for, its challenges.
     QString SignedInAs;
@@ -156,6 +172,10 @@ private:
     QString WaitingFor; // what the wait under way is for, in words
     QTimer* WaitingClock;
 };
+
+// Asks for a report's reason (preset to the one given) and an optional line
+// of the reporter's own; false when cancelled.
+bool AskReportDetails(QWidget* parent, const QString& name, QString& reason, QString& text);
 
 // Asks for a challenge's rules, time and rated flag; false when cancelled.
 bool AskChallengeTerms(QWidget* parent, const QString& name, TGameRules& rules, int32_t& seconds,

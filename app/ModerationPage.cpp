@@ -11,6 +11,7 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -20,7 +21,8 @@ constexpr int IdRole = Qt::UserRole;
 const std::pair<const char*, const char*> Actions[] = {{"mute", "Mute the player"},
                                                        {"ban", "Ban the player"},
                                                        {"ban_certificate", "Ban the player's certificate"},
-                                                       {"ban_address", "Ban an address range"}};
+                                                       {"ban_address", "Ban an address range"},
+                                                       {"remove_chat", "Remove the player's lobby chat"}};
 const std::pair<int32_t, const char*> Times[] = {
     {30, "30 minutes"}, {120, "2 hours"}, {1440, "1 day"}, {10080, "7 days"}, {0, "for good"}};
 
@@ -95,7 +97,8 @@ TModerationPage::TModerationPage(TAsk ask, QWidget* parent) : QWidget(parent), A
         action.Action = ActionBox->currentData().toString();
         (action.Action == QLatin1String("ban_address") ? action.Target : action.Name) =
             TargetEdit->text().trimmed();
-        action.Minutes = TimeBox->currentData().toInt();
+        // Lines said are gone for good: a removal has no time.
+        action.Minutes = action.Action == QLatin1String("remove_chat") ? 0 : TimeBox->currentData().toInt();
         action.Reason = ReasonEdit->text().trimmed();
         Ask(action);
     });
@@ -112,6 +115,7 @@ TModerationPage::TModerationPage(TAsk ask, QWidget* parent) : QWidget(parent), A
     for (QTreeWidget* list : {ReportList, SanctionList})
         connect(list, &QTreeWidget::currentItemChanged, this, [this] { UpdateButtons(); });
     connect(TargetEdit, &QLineEdit::textChanged, this, [this] { UpdateButtons(); });
+    connect(ActionBox, &QComboBox::currentIndexChanged, this, [this] { UpdateButtons(); });
     connect(ReasonEdit, &QLineEdit::textChanged, this, [this] { UpdateButtons(); });
     UpdateButtons();
 }
@@ -137,9 +141,12 @@ void TModerationPage::Show(const std::vector<TOpenReport>& reports,
     UpdateButtons();
 }
 
-void TModerationPage::Aim(const QString& name) {
+void TModerationPage::Aim(const QString& name, const QString& action) {
     TargetEdit->setText(name);
-    if (ActionBox->currentData().toString() == QLatin1String("ban_address")) ActionBox->setCurrentIndex(0);
+    if (!action.isEmpty())
+        ActionBox->setCurrentIndex(std::max(0, ActionBox->findData(action)));
+    else if (ActionBox->currentData().toString() == QLatin1String("ban_address"))
+        ActionBox->setCurrentIndex(0);
 }
 
 void TModerationPage::ShowEvidence() {
@@ -166,6 +173,7 @@ void TModerationPage::UpdateButtons() {
     ApplyButton->setEnabled(reason && !TargetEdit->text().trimmed().isEmpty());
     ApplyButton->setToolTip(
         ApplyButton->isEnabled() ? QString() : QStringLiteral("Name the player or range and say why"));
+    TimeBox->setEnabled(ActionBox->currentData().toString() != QLatin1String("remove_chat"));
     LiftButton->setEnabled(SanctionList->currentItem() != nullptr);
     LiftButton->setToolTip(LiftButton->isEnabled() ? QString() : QStringLiteral("Choose a sanction"));
     CloseButton->setEnabled(ReportList->currentItem() != nullptr && reason);

@@ -16,15 +16,17 @@ class QTreeWidget;
 // The lobby's Moderation tab, shown to moderators only: the open reports
 // with the evidence the server kept, the sanctions in force, and a form to
 // mute or ban a player (by name or certificate) or an address range, to lift
-// a sanction and to close a report. The server checks every request again.
+// a sanction, to close a report and to remove a player's lines from the
+// lobby's backlog. The server checks every request again.
 class TModerationPage : public QWidget {
 public:
     using TAsk = std::function<void(const Requests::TModerate&)>;
 
     explicit TModerationPage(TAsk ask, QWidget* parent = nullptr);
     void Show(const std::vector<TOpenReport>& reports, const std::vector<TSanctionEntry>& sanctions);
-    // The form filled in for a player: from a report, or the lobby's list.
-    void Aim(const QString& name);
+    // The form filled in for a player: from a report, or the lobby's list;
+    // with an action (as the server names it), that action chosen.
+    void Aim(const QString& name, const QString& action = QString());
 
     QTreeWidget* ReportList;
     QTextEdit* Evidence;

@@ -1,5 +1,6 @@
 #include "app/OnlineControl.h"
 
+#include "app/ChatForm.h"
 #include "app/LobbyForm.h"
 #include "app/OnlinePlay.h"
 #include "app/Settings.h"
@@ -19,6 +20,9 @@ TOnlineControl::TOnlineControl(TGame& game, QWidget& window, QWidget* board, con
         QFileInfo(settingsFile.isEmpty() ? TSettings::DefaultFile() : settingsFile).absolutePath();
     TOnlineHooks online;
     online.Log = TSideLog::Note;
+    online.TableChat = [](const QString& line, const QString& speaker) {
+        if (ChatForm) ChatForm->AppendLine(line, speaker);
+    };
     online.Wake = [this] {
         if (Online->Active()) Hooks.Unseat();
         Hooks.Wake();

@@ -7,6 +7,7 @@
 #include "protocol/PeerText.h"
 #include "records/RecordJson.h"
 
+#include <QDateTime>
 #include <QTime>
 #include <QWidget>
 
@@ -106,8 +107,8 @@ TOnlinePlay::TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHoo
     };
     actions.Follow = [this](const QString& name, bool on) { Send(ServerCodec::Follow(name, on)); };
     actions.Block = [this](const QString& name, bool on) { Send(ServerCodec::Block(name, on)); };
-    actions.Report = [this](const QString& name, const QString& reason) {
-        Send(ServerCodec::Report(name, reason, QString()));
+    actions.Report = [this](const QString& name, const QString& reason, const QString& text) {
+        Send(ServerCodec::Report(name, reason, text));
     };
     actions.Moderate = [this](const Requests::TModerate& action) { Send(ServerCodec::Moderate(action)); };
     LobbyWindow = std::make_unique<TLobbyForm>(std::move(actions));
@@ -220,12 +221,25 @@ void TOnlinePlay::Received(const TServerMessage& message) {
         // The windows around the table follow: the side window becomes the chat.
         if (Hooks.Wake) Hooks.Wake();
         break;
-    case TKind::Chat:
+    case TKind::Chat: {
+        // A right click on another's line acts on them; one's own line offers nothing.
+        const QString speaker =
+            message.From.compare(SignedName, Qt::CaseInsensitive) == 0 ? QString() : message.From;
+        if (message.Earlier) {
+            const QString said = QDateTime::fromMSecsSinceEpoch(message.AtMs).toLocalTime().toString("HH:mm");
+            LobbyWindow->AppendChat(
+                QStringLiteral("(earlier) %1 %2: %3").arg(said, message.From, message.Text), speaker);
+            break;
+        }
+        const QString line = QStringLiteral("%1 %2: %3").arg(Clock(), message.From, message.Text);
         if (message.Table == 0)
-            LobbyWindow->AppendChat(QStringLiteral("%1 %2: %3").arg(Clock(), message.From, message.Text));
+            LobbyWindow->AppendChat(line, speaker);
+        else if (Hooks.TableChat)
+            Hooks.TableChat(line, speaker);
         else
-            Log(QStringLiteral("%1 %2: %3").arg(Clock(), message.From, message.Text));
+            Log(line);
         break;
+    }
     case TKind::Refused:
         LobbyWindow->AppendChat(QStringLiteral("The server says: %1").arg(message.Text));
         if (Match->Active()) Log(QStringLiteral("The server says: %1").arg(message.Text));
@@ -375,11 +389,11 @@ void TOnlinePlay::Closed(const QString& reason) {
     if (Match->Seated()) {
         // The server keeps the seat for a while, also across its own restart:
         // this client comes back by itself meanwhile.
-        Return.Start(now, SeatKeptMs);
+        Return.Start(now, SeatKeptMs());
         ReturnSignedIn = false;
         Match->LineLost();
         Log(QStringLiteral("Reconnecting by itself: the server keeps your seat for %1 s.")
-                .arg(SeatKeptMs / 1000));
+                .arg(SeatKeptMs() / 1000));
         LobbyWindow->SetLink(TLobbyForm::TLink::Connecting);
         LobbyWindow->SetStatus(QStringLiteral("Reconnecting to %1…").arg(Where.Host));
     } else if (Match->Active()) {
@@ -399,7 +413,7 @@ void TOnlinePlay::StepReturn(uint64_t nowMs) {
         Match->Stop(
             QStringLiteral("The server did not take this client back within %1 s; connect again in the "
                            "lobby to see how the match ended.")
-                .arg(SeatKeptMs / 1000),
+                .arg(SeatKeptMs() / 1000),
             QStringLiteral("Connection lost"));
         return;
     }
@@ -505,13 +519,17 @@ bool TOnlinePlay::Confirm(const QString& title, const QString& question) const {
     return !Hooks.Confirm || Hooks.Confirm(title, question);
 }
 
+uint64_t TOnlinePlay::SeatKeptMs() const {
+    return uint64_t(Match->AwaySeconds()) * 1000;
+}
+
 bool TOnlinePlay::ConfirmQuitting() {
     // The server keeps the seat for a while: the program started again in time plays on.
     return !MayResign() ||
            Confirm(
                QStringLiteral("Quit"),
                QStringLiteral("Leave the match? It counts as a loss when you do not come back within %1 s.")
-                   .arg(SeatKeptMs / 1000));
+                   .arg(SeatKeptMs() / 1000));
 }
 
 bool TOnlinePlay::ConfirmLeaving() {

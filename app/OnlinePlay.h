@@ -31,8 +31,11 @@ std::optional<TOnlineServer> ParseOnlineServer(const QString& text);
 // What playing online takes from the main window; tests replace all of it.
 struct TOnlineHooks {
     std::function<void(const QString&)> Log; // the side window's log
-    std::function<void()> Wake;              // a frame is due
-    std::function<uint64_t()> NowMs;         // the frame clock
+    // A line of the table's chat for the side window's log and who said it
+    // (empty for this player); unset, it goes to Log.
+    std::function<void(const QString& line, const QString& speaker)> TableChat;
+    std::function<void()> Wake;      // a frame is due
+    std::function<uint64_t()> NowMs; // the frame clock
     TLobbyConnection::TTrustPrompt Trust;
     std::function<void(const QString&)> Message; // a fault the player must see
     // Opens a match record the server sent, read and checked, as a replay
@@ -55,10 +58,6 @@ struct TOnlineHooks {
 // the server's match on the main window's table.
 class TOnlinePlay : public QObject {
 public:
-    // How long the server keeps the seat of a player whose line dropped (its
-    // default allowance): as long as this client tries to come back.
-    static constexpr uint64_t SeatKeptMs = 60'000;
-
     TOnlinePlay(TGame& game, QWidget* board, QString folder, TOnlineHooks hooks);
     ~TOnlinePlay() override;
 
@@ -102,6 +101,9 @@ public:
     TLobbyConnection* Connection() const { return Link.get(); }
 
 private:
+    // How long the server keeps this player's seat after their line drops,
+    // as the match says: as long as this client tries to come back.
+    uint64_t SeatKeptMs() const;
     void Received(const TServerMessage& message);
     void Closed(const QString& reason);
     // After a dropped line: a try when one is due, or the match given up.

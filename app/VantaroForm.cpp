@@ -148,6 +148,10 @@ void TVantaroForm::FormShow() {
         // Keys the side window has no use for play at the table; Esc in its
         // field hands the keys back to the table.
         ChatForm->ForwardKey = [this](QKeyEvent* event) { keyPressEvent(event); };
+        // Another's line at a server's table offers what the lobby's list offers for them.
+        ChatForm->SpeakerMenu = [this](QMenu& menu, const QString& speaker) {
+            if (OnServer && OnServer->SignedIn()) OnServer->Lobby()->FillPlayerMenu(menu, speaker);
+        };
         ChatForm->ReturnToTable = [this] {
             activateWindow();
             raise();

@@ -59,6 +59,8 @@ public:
     // The server's numbers for the table and the match on it.
     int64_t TableId() const { return Table; }
     int64_t MatchId() const { return Known.State.Match; }
+    // Each player's time away the server allows in this match.
+    int32_t AwaySeconds() const { return Known.State.AwaySeconds; }
     // The seed of the server's deal (plus the deals already made from it,
     // for Sudden Death replays).
     int64_t DealSeconds();

@@ -44,7 +44,11 @@ inline constexpr int32_t MaxDeviation = 350;
 // What a player may report another for, and what a moderator may do.
 inline constexpr const char* ReportReasons[] = {"abuse", "cheating", "spam", "name", "other"};
 inline constexpr const char* ModerationActions[] = {
-    "mute", "ban", "ban_certificate", "ban_address", "lift", "close_report", "list"};
+    "mute", "ban", "ban_certificate", "ban_address", "lift", "close_report", "list", "remove_chat"};
+// The lobby's last lines of chat, sent to a player as they arrive: at most
+// this many, together within these bytes as sent.
+inline constexpr size_t MaxBacklogLines = 20;
+inline constexpr size_t MaxBacklogBytes = 16 * 1024;
 // The longest a moderator's mute or ban made in the client lasts, in minutes (a year).
 inline constexpr int32_t MaxSanctionMinutes = 525'600;
 // Players one player may block or follow; the oldest open reports and the
@@ -58,6 +62,8 @@ inline constexpr qsizetype MaxEvidenceCharacters = MaxChatCharacters + 40;
 
 // No table gives a move more than a minute; an hour is a server's fault.
 inline constexpr int64_t MaxClockMs = 3600 * 1000;
+// The longest time away a server may allow a player in one match (its settings' range).
+inline constexpr int32_t MaxAwaySeconds = 3600;
 // What one Play Now request may accept: each rule set there is once, each
 // move time once.
 inline constexpr size_t MaxPlayNowRules = 32;

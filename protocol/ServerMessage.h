@@ -44,6 +44,8 @@ struct TServerMatchState {
     std::vector<TPlacementMove> Moves;
     std::array<bool, 2> Away{};
     bool Rated = false;
+    // Each player's time away allowed in this match, spent across drops.
+    int32_t AwaySeconds = 60;
 };
 
 // A seat's rating before and after a rated match.
@@ -186,6 +188,10 @@ struct TServerMessage {
     std::vector<TOpenReport> Reports;                    // Moderation, oldest first
     std::vector<TSanctionEntry> Sanctions;               // Moderation, oldest first
     QString From;                                        // Chat
+    // Chat: said before this client came to the lobby (at AtMs, since 1970),
+    // sent as it arrives.
+    bool Earlier = false;
+    int64_t AtMs = 0;
     QString Text; // Chat, MoveRefused, Refused, Bye, ChallengeOver: the reason; SignedIn: the message of the
                   // day; Notice
     // Waiting: what Play Now waits for; both empty when it waits no longer.

@@ -86,6 +86,9 @@ TServerMatchState MatchOf(TJsonReader& read) {
     const QJsonArray away = read.TupleOf(read.Value("away"), 2);
     for (qsizetype seat = 0; seat < away.size(); ++seat) match.Away[size_t(seat)] = read.BoolOf(away[seat]);
     match.Rated = read.OptionalBool("rated");
+    // A server that does not say keeps a seat the 60 s servers always kept.
+    if (read.Has("away_seconds"))
+        match.AwaySeconds = int32_t(read.Integer("away_seconds", 0, Protocol::MaxAwaySeconds));
     return match;
 }
 
@@ -230,6 +233,8 @@ void Read(TJsonReader& read, TServerMessage& message) {
         message.From = read.Name("from");
         message.Text = read.Text("text", Protocol::MaxChatCharacters);
         message.Table = read.Has("table") ? read.Integer("table", 1, MaxId) : 0;
+        message.Earlier = read.OptionalBool("earlier");
+        if (message.Earlier) message.AtMs = read.Integer("at", 0, MaxId);
         break;
     case TKind::Refused:
     case TKind::Bye:

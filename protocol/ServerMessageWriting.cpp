@@ -68,6 +68,7 @@ void WriteMatch(QJsonObject& state, const TServerMatchState& match) {
     state["rules"] = RulesJson::Write(match.Rules);
     state["seconds"] = match.Seconds;
     state["rated"] = match.Rated;
+    state["away_seconds"] = match.AwaySeconds;
     state["first"] = match.First;
     state["seats"] = SeatsArray(match.Seats);
     state["you"] = match.You;
@@ -155,6 +156,10 @@ void Write(QJsonObject& object, const TServerMessage& message) {
         object["from"] = message.From;
         object["text"] = message.Text;
         if (message.Table != 0) object["table"] = double(message.Table);
+        if (message.Earlier) {
+            object["earlier"] = true;
+            object["at"] = qint64(message.AtMs);
+        }
         break;
     case TKind::Refused:
     case TKind::Bye:

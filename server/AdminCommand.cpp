@@ -65,6 +65,7 @@ public:
         if (command == "reports") return Need(1, 1) ? Reports() : 2;
         if (command == "close-report") return Need(3) ? ActOnNumbered(false) : 2;
         if (command == "log") return Need(1, 2) ? Log() : 2;
+        if (command == "remove-chat") return Need(3) ? RemoveChat() : 2;
         C.Out("unknown command '" + command + "'; see vantaro-server admin help");
         return 2;
     }
@@ -195,6 +196,25 @@ private:
         return 0;
     }
 
+    // "remove-chat NAME REASON" or, as scripts may write it, "remove-chat NAME --reason REASON".
+    int RemoveChat() {
+        const std::string reason = Joined(Words, Words[2] == "--reason" ? 3 : 2);
+        if (reason.empty()) {
+            C.Out("say why: remove-chat NAME --reason REASON");
+            return 2;
+        }
+        std::optional<TStorage::TPlayer> player = C.Storage.FindPlayer(Words[1]);
+        if (!player) {
+            C.Out("no player is named " + Words[1]);
+            return 1;
+        }
+        if (!C.Community.LogAction(
+                {0, C.By, TCommunityStorage::RemoveChatAction, player->Name, reason, C.NowMs}))
+            return Failed("cannot log the removal");
+        C.Out(player->Name + "'s lobby chat is gone from what new arrivals see");
+        return 0;
+    }
+
     int Log() {
         int64_t count = 50;
         if (Words.size() == 2) {
@@ -242,7 +262,9 @@ std::string Usage() {
            "  lift NUMBER [REASON]             lift a sanction\n"
            "  reports                          list the open reports with their evidence\n"
            "  close-report NUMBER OUTCOME      close a report, saying what was done\n"
-           "  log [COUNT]                      the latest moderation actions (50)\n";
+           "  log [COUNT]                      the latest moderation actions (50)\n"
+           "  remove-chat NAME [--reason] REASON   take the player's lines out of the lobby's\n"
+           "                                   backlog that new arrivals are shown\n";
 }
 
 } // namespace AdminCommand

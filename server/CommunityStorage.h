@@ -65,6 +65,9 @@ public:
         std::string By, Action, Target, Reason;
         int64_t AtMs = 0;
     };
+    // The logged action that takes a player's lines out of the lobby's
+    // backlog; its target is the player's name.
+    static constexpr const char* RemoveChatAction = "remove chat";
     // Logs an action with no record of its own (a chat cleared, say); false on failure.
     virtual bool LogAction(const TAction& action) = 0;
     // The log after an id, oldest first, at most count.

@@ -3,6 +3,7 @@
 #include "protocol/LobbyRequest.h"
 #include "protocol/Protocol.h"
 #include "protocol/ServerMessage.h"
+#include "server/ChatBacklog.h"
 #include "server/CommunityStorage.h"
 #include "server/InlineStorageRunner.h"
 #include "server/LobbyView.h"
@@ -295,6 +296,13 @@ private:
     void ReloadModeration(int64_t nowMs);
     void Moderate(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
     void SendModeration(uint64_t connection, int64_t nowMs);
+    // A moderator's action on a player's chat, here or read from the log.
+    void RemoveChat(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
+    void ActOnLogged(const TCommunityStorage::TAction& action);
+    // The lobby's earlier lines, as a player arriving in it may hear them.
+    void SendBacklog(uint64_t connection, const TClient& client);
+    // A line said in the lobby, here or on another process sharing it.
+    void KeepInBacklog(TServerMessage line, int64_t playerId, int64_t nowMs);
 
     // Players' own lists and reports (LobbyCommunity.cpp).
     void LoadRelations(TClient& client);
@@ -350,7 +358,7 @@ private:
     void Publish(TClusterMessage& message);
     void PublishWhole();
     void TakeEntries(const TClusterMessage& message, int64_t nowMs);
-    void TakeChat(const TClusterMessage& message);
+    void TakeChat(const TClusterMessage& message, int64_t nowMs);
     void TakeSignedIn(const TClusterMessage& message, int64_t nowMs);
     // The view's entry of a player not here, from whichever process lists them.
     void ShowRemotePlayer(int64_t playerId);
@@ -426,6 +434,7 @@ private:
     TCommunityStorage* Community = nullptr;
     TModeration Moderation;
     int64_t ModerationSeen = 0; // the last action of the log acted on
+    TChatBacklog Backlog{Protocol::MaxBacklogLines, Protocol::MaxBacklogBytes};
     int64_t ModerationAtMs = Never;
     int64_t LeaseAtMs = Never;
     bool LeaseJobsOut = false;  // a look for matches to take over is with the runner

@@ -1,6 +1,8 @@
 // Players' own lists (the players they block or follow) and their reports.
 #include "server/Lobby.h"
 
+#include "protocol/ServerMessages.h"
+
 #include "server/ServerLog.h"
 
 namespace {
@@ -29,6 +31,20 @@ bool TLobby::Blocked(const TClient& client, int64_t otherId) const {
 bool TLobby::Hears(uint64_t connection, int64_t fromId) const {
     auto found = Clients.find(connection);
     return found != Clients.end() && found->second.Blocks.count(fromId) == 0;
+}
+
+void TLobby::SendBacklog(uint64_t connection, const TClient& client) {
+    std::string earlier;
+    for (const TChatBacklog::TLine& line : Backlog.Lines())
+        if (!client.Blocks.count(line.PlayerId)) earlier += line.Encoded;
+    if (!earlier.empty()) SendLine(connection, std::move(earlier));
+}
+
+void TLobby::KeepInBacklog(TServerMessage line, int64_t playerId, int64_t nowMs) {
+    line.Earlier = true;
+    line.AtMs = nowMs;
+    Backlog.Add(
+        {playerId, NameKey(line.From.toStdString()), nowMs, ServerMessages::Encode(line).toStdString()});
 }
 
 void TLobby::Relate(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs) {

@@ -371,6 +371,7 @@ void TLobby::Resume(std::vector<TStoredMatch> matches, int64_t nowMs) {
 }
 
 void TLobby::LostTable(TTable& table, int64_t nowMs) {
+    if (Metrics) ++Metrics->TablesLost;
     Log.Write("match " + std::to_string(table.Match.Id) + " at table " + std::to_string(table.Id) +
               " is run by another server now; it stops here");
     // Signing in again, through the front, reaches the server that runs the
@@ -420,6 +421,7 @@ void TLobby::PollLeases(int64_t nowMs) {
     takeOver.Work = [taken](TStorage& storage) { *taken = storage.TakeOverExpired(TakeOverMost); };
     takeOver.Done = [this, taken](TStorageJob&, int64_t doneMs) {
         LeaseJobsOut = false;
+        if (Metrics) Metrics->TakeOvers += taken->size();
         for (const TStoredMatch& match : *taken)
             Log.Write("took match " + std::to_string(match.Id) + " over at epoch " +
                       std::to_string(match.Epoch) + ": its lease ran out");

@@ -77,6 +77,7 @@ TServerMessage TLobby::MatchState(const TTable& table, int32_t you, int64_t nowM
     state.You = you;
     for (const TStoredMove& move : table.Match.Moves) state.Moves.push_back(move.Move);
     for (int seat = 0; seat < 2; ++seat) state.Away[size_t(seat)] = table.Clock.Away(seat);
+    state.AwaySeconds = int32_t(table.Clock.AllowanceMs() / 1000);
     message.ClockMs = ClockMs(table, nowMs);
     return message;
 }

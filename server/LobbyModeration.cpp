@@ -27,7 +27,13 @@ void TLobby::FollowModeration(int64_t nowMs) {
         Community->ActionsAfter(ModerationSeen, 100);
     if (!actions || actions->empty()) return;
     ModerationSeen = actions->back().Id;
+    for (const TCommunityStorage::TAction& action : *actions) ActOnLogged(action);
     ReloadModeration(nowMs);
+}
+
+void TLobby::ActOnLogged(const TCommunityStorage::TAction& action) {
+    if (action.Action == TCommunityStorage::RemoveChatAction)
+        Backlog.Remove(NameKey(action.Target), action.AtMs);
 }
 
 void TLobby::ReloadModeration(int64_t nowMs) {
@@ -77,6 +83,10 @@ void TLobby::Moderate(uint64_t connection, TClient& client, const TLobbyRequest&
     using TKind = TCommunityStorage::TSanctionKind;
     if (action == "list") {
         if (TryQuery(connection, client, nowMs)) SendModeration(connection, nowMs);
+        return;
+    }
+    if (action == "remove_chat") {
+        RemoveChat(connection, client, request, nowMs);
         return;
     }
     if (action == "lift" || action == "close_report") {
@@ -141,6 +151,33 @@ void TLobby::Moderate(uint64_t connection, TClient& client, const TLobbyRequest&
     notice("Sanction #" + std::to_string(id) + ": " + TCommunityStorage::KindName(sanction.Kind) + " " +
            (request.Name.empty() ? sanction.Target : request.Name) + ".");
     if (Clients.count(connection)) SendModeration(connection, nowMs);
+}
+
+void TLobby::RemoveChat(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs) {
+    if (request.Text.empty()) {
+        Refuse(connection, "Say why.");
+        return;
+    }
+    std::optional<TStorage::TPlayer> player = Storage.FindPlayer(request.Name);
+    if (!player) {
+        Refuse(connection, "No player is named " + request.Name + ".");
+        return;
+    }
+    // Logged first: the log is how every other server sharing the database hears of it.
+    if (!Community->LogAction(
+            {0, client.Name, TCommunityStorage::RemoveChatAction, player->Name, request.Text, nowMs})) {
+        Log.Write("cannot log a removal of chat: " + Community->LastError());
+        Refuse(connection, "The server cannot keep that now.", TRefusal::Storage);
+        return;
+    }
+    const size_t removed = Backlog.Remove(NameKey(player->Name), nowMs);
+    Log.Write(client.Name + ": remove chat " + player->Name + " (" + std::to_string(removed) +
+              " lines): " + request.Text);
+    TServerMessage told;
+    told.Kind = TServerMessage::TKind::Notice;
+    told.Text = QString::fromStdString(player->Name + "'s lines are gone from what new arrivals see (" +
+                                       std::to_string(removed) + " here).");
+    Send(connection, told);
 }
 
 void TLobby::SendModeration(uint64_t connection, int64_t nowMs) {

@@ -65,6 +65,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
 
     BackToSeat(client, nowMs);
     SendLine(connection, LobbySnapshot());
+    if (InLobby(client)) SendBacklog(connection, client);
     if (const TTable* table = TableOf(client); table && table->Referee)
         Send(connection, MatchState(*table, client.Seat, nowMs));
     else if (!table)

@@ -173,6 +173,7 @@ void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text,
         for (const auto& [player, to] : Players)
             if (InLobby(Clients.at(to)) && Hears(to, client.PlayerId)) SendLine(to, encoded);
         ClusterChat(client, text);
+        KeepInBacklog(line, client.PlayerId, nowMs);
     }
 }
 

@@ -31,5 +31,10 @@ std::string MetricsText(const TServerMetrics& metrics, const TServerGauges& gaug
     Add(text, "vantaro_bus_dropped_total", "counter", "Messages from the bus dropped as malformed.",
         gauges.BusDropped);
     Add(text, "vantaro_bus_unsent_total", "counter", "Messages the bus was down for.", gauges.BusUnsent);
+    text += metrics.BusSeconds.Text("vantaro_bus_seconds", "Round trips to the bus's Redis, every 2 s.");
+    Add(text, "vantaro_takeovers_total", "counter", "Matches taken over from a server whose lease ran out.",
+        metrics.TakeOvers);
+    Add(text, "vantaro_tables_lost_total", "counter",
+        "Tables stopped here because another server runs their match now.", metrics.TablesLost);
     return text;
 }

@@ -19,6 +19,11 @@ struct TServerMetrics {
     THistogram StorageSeconds;  // each call into the database
     uint64_t StorageErrors = 0; // calls the database failed
     std::array<uint64_t, RefusalKinds> Refusals{};
+    // Leases: matches taken over from a server whose lease ran out, and
+    // tables stopped here because another server took their match.
+    uint64_t TakeOvers = 0;
+    uint64_t TablesLost = 0;
+    THistogram BusSeconds; // a round trip to the bus's Redis
 
     void Refused(TRefusal why) { ++Refusals[size_t(why)]; }
 };

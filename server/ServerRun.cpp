@@ -161,6 +161,7 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     if (!options.RedisUrl.empty()) {
         cluster.emplace(io, log, sessions, *TRedisAddress::Parse(options.RedisUrl), instance, WallClockMs());
         cluster->Start();
+        cluster->TimeRoundTrips(metrics.BusSeconds);
     }
     sessions.Flush();
     TTlsServer::TLimits limits;

@@ -1,5 +1,6 @@
 #include "server/SettingsFile.h"
 
+#include "protocol/Protocol.h"
 #include "server/StoredMatch.h"
 
 #include <toml++/toml.h>
@@ -34,7 +35,7 @@ const std::map<std::string, std::map<std::string, TNumber>>& Numbers() {
           {"questions_per_connection", {&TServerSettings::QuestionsPerConnection, 1, 10'000}},
           {"questions", {&TServerSettings::QuestionsPerAddress, 1, 10'000}},
           {"question_window_seconds", {&TServerSettings::QuestionWindowSeconds, 1, 3600}}}},
-        {"matches", {{"away_seconds", {&TServerSettings::AwaySeconds, 0, 3600}}}},
+        {"matches", {{"away_seconds", {&TServerSettings::AwaySeconds, 0, Protocol::MaxAwaySeconds}}}},
         {"ratings", {{"leaderboard_min_matches", {&TServerSettings::LeaderboardMinMatches, 0, 10'000}}}},
         {"community", {{"reports_per_day", {&TServerSettings::ReportsPerDay, 0, 1000}}}},
     };

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 TTableClock::TTableClock(int32_t moveSeconds, int64_t awayMs)
-    : Seconds(moveSeconds), AwayLeft{awayMs, awayMs} {}
+    : Seconds(moveSeconds), Allowance(awayMs), AwayLeft{awayMs, awayMs} {}
 
 void TTableClock::StartTurn(int64_t nowMs) {
     TurnLeft = int64_t(Seconds) * 1000;

@@ -29,6 +29,8 @@ public:
     bool Away(int32_t seat) const { return AwayDeadlineMs[seat] != Never; }
     bool AwayRunOut(int32_t seat, int64_t nowMs) const { return AwayDeadlineMs[seat] <= nowMs; }
     int64_t AwayLeftMs(int32_t seat) const { return AwayLeft[seat]; }
+    // Each player's whole allowance for the match.
+    int64_t AllowanceMs() const { return Allowance; }
     // The time per move left to the player to move; -1 with no clock.
     int64_t TurnLeftMs(int64_t nowMs) const;
     // The earliest deadline: a turn's end or an allowance's.
@@ -39,5 +41,6 @@ private:
     int64_t TurnDeadlineMs = Never;
     int64_t TurnLeft = 0; // of a clock stopped while a player is away
     int64_t AwayDeadlineMs[2] = {Never, Never};
+    int64_t Allowance;
     int64_t AwayLeft[2];
 };

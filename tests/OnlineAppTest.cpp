@@ -40,7 +40,10 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -554,7 +557,12 @@ TEST_F(OnlineApp, EveryEndingSaysWhatHappenedAndTheTableLeadsBackToTheLobby) {
 TEST_F(OnlineApp, TheClientComesBackByItselfWhenTheServerRestarts) {
     TShellEnvironment environment = AnnsEnvironment();
     ShowWindowsActive(environment);
-    TOnlinePlay& online = SignAnnIn();
+    // The client tries for as long as this server keeps a seat.
+    TOnlinePlay& online = SignAnnIn([&] {
+        TServerSettings settings;
+        settings.AwaySeconds = 45;
+        Server->Sessions->Lobby().Apply(settings);
+    });
     ASSERT_TRUE(online.SignedIn());
     const TIdentity identity = Server->Identity;
     Opponent->Open(Port);
@@ -579,13 +587,16 @@ TEST_F(OnlineApp, TheClientComesBackByItselfWhenTheServerRestarts) {
         EXPECT_TRUE(Game().InProgress) << "the table waits as it stands";
         EXPECT_TRUE(VantaroForm->Seats().Clock.startsWith(QString::fromUtf8("Reconnecting\u2026 ")))
             << VantaroForm->Seats().Clock.toStdString();
-        EXPECT_TRUE(log().contains("Reconnecting by itself: the server keeps your seat for 60 s."));
+        // The first server keeps a seat 45 s; the one started again, 60 s.
+        const int kept = comesBack ? 45 : 60;
+        EXPECT_TRUE(log().contains(
+            QString("Reconnecting by itself: the server keeps your seat for %1 s.").arg(kept)));
         Shot(*VantaroForm, "reconnecting.png");
         // Tries that find nobody, a little further apart each time.
         ASSERT_TRUE(Run([&] { return log().count("No way back yet") >= 2; }));
         EXPECT_TRUE(online.Reconnecting());
         if (!comesBack) {
-            Now += 61'000'000;
+            Now += (kept + 1) * 1'000'000LL;
             ASSERT_TRUE(Run([&] { return !online.Active() && !Game().InProgress; }));
             EXPECT_FALSE(online.Reconnecting());
             EXPECT_EQ(TTableAnnouncer::ResultLine(Game(), VantaroForm->Seats()), "Connection lost");
@@ -685,10 +696,12 @@ TEST_F(OnlineApp, AServerMatchIsKeptAsTheServerRecordedItAndAWatchedOneIsNotCoun
     EXPECT_EQ(statistics.Tally(TGameType::HotSeat, TLevel::Normal).Played, 0);
 }
 
-// From the lobby's list a player follows, blocks and reports another, and
-// the People tab shows both lists as the server keeps them; a moderator (Ann,
-// by the settings) sees the report with Bob's lines in her Moderation tab and
-// mutes him from its form.
+// From a line Bob said in the lobby's chat a player follows, blocks and
+// reports him (with a line of her own), and the People tab and his profile
+// show it as the server keeps it; a moderator (Ann, by the settings) sees the
+// report with Bob's lines in her Moderation tab, mutes him from its form and
+// unblocks him from her own profile. Coming back, she sees the lobby's
+// earlier lines, each still offering its speaker's menu.
 TEST_F(OnlineApp, APlayerFollowsBlocksAndReportsAndAModeratorMutesFromTheLobby) {
     TShellEnvironment environment = AnnsEnvironment();
     ShowWindowsActive(environment);
@@ -706,11 +719,22 @@ TEST_F(OnlineApp, APlayerFollowsBlocksAndReportsAndAModeratorMutesFromTheLobby) 
     Opponent->Open(Port);
     ASSERT_TRUE(Run([&] { return lobby.PlayerList->topLevelItemCount() == 2; }));
     Opponent->Link->Send(ServerCodec::Chat("first words"));
-    ASSERT_TRUE(Run([&] { return lobby.ChatLog->toPlainText().contains("first words"); }));
+    ASSERT_TRUE(online.SendChat("my own words"));
+    ASSERT_TRUE(Run([&] { return lobby.ChatLog->toPlainText().contains("my own words"); }));
+    ASSERT_TRUE(lobby.ChatLog->toPlainText().contains("first words"));
+    // Who said the line holding the text, as a right click there finds them.
+    const auto speakerOf = [&](const QString& text) {
+        const QTextCursor line = lobby.ChatLog->document()->find(text);
+        return lobby.SpeakerAt(lobby.ChatLog->cursorRect(line).center());
+    };
+    EXPECT_EQ(speakerOf("Message of the day"), "");
+    EXPECT_EQ(speakerOf("my own words"), "") << "no menu on one's own line";
+    const QString bob = speakerOf("first words");
+    EXPECT_EQ(bob, "Bob");
 
     auto choose = [&](const QStringList& path) {
         QMenu menu;
-        lobby.FillPlayerMenu(menu, "Bob");
+        lobby.FillPlayerMenu(menu, bob);
         QMenu* at = &menu;
         for (const QString& text : path)
             for (QAction* action : at->actions())
@@ -729,8 +753,15 @@ TEST_F(OnlineApp, APlayerFollowsBlocksAndReportsAndAModeratorMutesFromTheLobby) 
     ASSERT_TRUE(Run([&] { return lobby.PeoplePage->BlockList->count() == 1; }));
     lobby.Views->setCurrentWidget(lobby.PeoplePage);
     Shot(lobby, "lobby-people.png");
+    lobby.PeoplePage->FollowList->setCurrentItem(lobby.PeoplePage->FollowList->topLevelItem(0));
+    EXPECT_TRUE(lobby.PeoplePage->ChallengeButton->isEnabled()) << "Bob is online";
     Opponent->Link->Send(ServerCodec::Chat("second words"));
-    choose({"Report", "Spam"});
+    lobby.AskReport = [](const QString& name, QString& reason, QString& text) {
+        EXPECT_EQ(name + " " + reason, "Bob spam");
+        text = "sells gold";
+        return true;
+    };
+    choose({"Report", "Spam…"});
     ASSERT_TRUE(Run([&] { return lobby.Status->text().startsWith("Thank you: your report on Bob"); }));
     EXPECT_FALSE(lobby.ChatLog->toPlainText().contains("second words"))
         << "a blocked player's chat stays away";
@@ -741,6 +772,7 @@ TEST_F(OnlineApp, APlayerFollowsBlocksAndReportsAndAModeratorMutesFromTheLobby) 
     ASSERT_TRUE(Run([&] { return moderation.ReportList->topLevelItemCount() == 1; }));
     moderation.ReportList->setCurrentItem(moderation.ReportList->topLevelItem(0));
     EXPECT_TRUE(moderation.Evidence->toPlainText().contains("in the lobby: second words"));
+    EXPECT_TRUE(moderation.Evidence->toPlainText().contains("Their words: sells gold"));
     EXPECT_EQ(moderation.TargetEdit->text(), "Bob");
     EXPECT_FALSE(moderation.ApplyButton->isEnabled()) << "not without a reason";
     moderation.ReasonEdit->setText("spam");
@@ -751,9 +783,30 @@ TEST_F(OnlineApp, APlayerFollowsBlocksAndReportsAndAModeratorMutesFromTheLobby) 
     Opponent->Link->Send(ServerCodec::Chat("third words"));
     ASSERT_TRUE(Run([&] { return Opponent->Log.contains("You are muted for 30 more minutes: spam."); }));
 
-    lobby.PeoplePage->BlockList->setCurrentRow(0);
-    lobby.PeoplePage->UnblockButton->click();
+    lobby.AskProfile(bob);
+    ASSERT_TRUE(Run([&] { return lobby.ProfileTitle->text().startsWith("Bob:"); }));
+    EXPECT_TRUE(lobby.ProfileBlockButton->isVisible());
+    EXPECT_EQ(lobby.ProfileBlockButton->text() + " " + lobby.ProfileFollowButton->text(), "Unblock Unfollow");
+    EXPECT_FALSE(lobby.ProfileBlockList->isVisible()) << "another's profile does not list one's blocks";
+    lobby.MyProfileButton->click();
+    ASSERT_TRUE(Run([&] { return lobby.ProfileTitle->text().startsWith("Ann:"); }));
+    EXPECT_FALSE(lobby.ProfileBlockButton->isVisible());
+    ASSERT_EQ(lobby.ProfileBlockList->count(), 1);
+    Shot(lobby, "lobby-own-profile.png");
+    lobby.ProfileUnblockButton->click();
     ASSERT_TRUE(Run([&] { return lobby.PeoplePage->BlockList->count() == 0; }));
+    EXPECT_EQ(lobby.ProfileBlockList->count(), 0);
+
+    online.Disconnect();
+    lobby.ChatLog->clear();
+    online.Connect(*ParseOnlineServer(QStringLiteral("127.0.0.1:%1").arg(Port)), "Ann");
+    ASSERT_TRUE(Run([&] { return lobby.ChatLog->toPlainText().contains("Bob: second words"); }));
+    EXPECT_TRUE(lobby.ChatLog->toPlainText().contains(QRegularExpression(
+        R"(\(earlier\) \d\d:\d\d Bob: first words\n\(earlier\) \d\d:\d\d Ann: my own words\n)"
+        R"(\(earlier\) \d\d:\d\d Bob: second words)")))
+        << lobby.ChatLog->toPlainText().toStdString();
+    EXPECT_EQ(speakerOf("Bob: second words"), "Bob");
+    Shot(lobby, "lobby-earlier-lines.png");
 }
 
 // At a server's table Resign asks first: No, and the match goes on, as it
@@ -791,6 +844,18 @@ TEST_F(OnlineApp, ResignAsksFirstAndARematchDealsAgainWithTheColoursSwapped) {
     // Whatever went to the server before this line has been answered when it comes back.
     ASSERT_TRUE(online.SendChat("still here"));
     ASSERT_TRUE(Run([&] { return ChatForm->ChatLog->toPlainText().contains("Ann: still here"); }));
+    // A right click on the other player's line at the table offers the lobby's menu for them.
+    Opponent->Link->Send(ServerCodec::Chat("good luck"));
+    ASSERT_TRUE(Run([&] { return ChatForm->ChatLog->toPlainText().contains("Bob: good luck"); }));
+    const auto speakerOf = [](const QString& text) {
+        QTextEdit& log = *ChatForm->ChatLog;
+        return ChatForm->SpeakerAt(log.cursorRect(log.document()->find(text)).center());
+    };
+    EXPECT_EQ(speakerOf("Bob: good luck"), "Bob");
+    EXPECT_EQ(speakerOf("Ann: still here"), "");
+    QMenu menu;
+    ChatForm->SpeakerMenu(menu, "Bob");
+    EXPECT_FALSE(menu.actions().isEmpty());
     EXPECT_TRUE(VantaroForm->isVisible());
     EXPECT_TRUE(online.TheMatch().Seated());
     EXPECT_EQ(online.TheMatch().Applied(), shown);

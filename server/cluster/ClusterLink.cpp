@@ -13,12 +13,32 @@ TClusterLink::TClusterLink(asio::io_context& io, TServerLog& log, TClientSession
            [this](bool up) {
                Sessions.Completed([&](int64_t now) { Sessions.Lobby().ClusterBus(up, now); });
            }},
-          timing) {
+          timing),
+      PingTimer(io) {
     Sessions.Lobby().JoinCluster(origin, nowMs);
 }
 
 TClusterLink::~TClusterLink() {
+    *Alive = false;
     Sessions.AfterFlush({});
+}
+
+void TClusterLink::TimeRoundTrips(THistogram& histogram) {
+    RoundTrips = &histogram;
+    Ping();
+}
+
+void TClusterLink::Ping() {
+    const auto sent = std::chrono::steady_clock::now();
+    Bus.Command({"PING"}, [this, sent, alive = Alive](const redisReply* reply) {
+        if (*alive && reply && RoundTrips)
+            RoundTrips->Observe(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count());
+    });
+    PingTimer.expires_after(PingMs);
+    PingTimer.async_wait([this](const asio::error_code& error) {
+        if (!error) Ping();
+    });
 }
 
 void TClusterLink::Start() {

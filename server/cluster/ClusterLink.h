@@ -1,8 +1,11 @@
 #pragma once
 
+#include "server/Histogram.h"
 #include "server/bus/RedisBus.h"
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TClientSessions;
@@ -24,11 +27,20 @@ public:
     void Start();
     // Messages the bus was down for or refused.
     size_t Unsent() const { return Lost; }
+    // Times a round trip to Redis every PingMs into histogram, which must outlive this.
+    void TimeRoundTrips(THistogram& histogram);
+
+    static constexpr std::chrono::milliseconds PingMs{2000};
 
 private:
     void PublishOutgoing();
+    void Ping();
 
     TClientSessions& Sessions;
     TRedisBus Bus;
     size_t Lost = 0;
+    THistogram* RoundTrips = nullptr;
+    asio::steady_timer PingTimer;
+    // A reply may come after this is gone: it looks here first.
+    std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };

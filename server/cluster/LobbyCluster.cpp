@@ -185,7 +185,7 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         TakeEntries(*message, nowMs);
         break;
     case TKind::Chat:
-        TakeChat(*message);
+        TakeChat(*message, nowMs);
         break;
     case TKind::SignedIn:
         TakeSignedIn(*message, nowMs);
@@ -286,7 +286,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
 }
 
 // Said on another process: heard here by those in the lobby who do not block the speaker.
-void TLobby::TakeChat(const TClusterMessage& message) {
+void TLobby::TakeChat(const TClusterMessage& message, int64_t nowMs) {
     TServerMessage line;
     line.Kind = TServerMessage::TKind::Chat;
     line.From = message.Name;
@@ -294,6 +294,7 @@ void TLobby::TakeChat(const TClusterMessage& message) {
     const std::string encoded = ServerMessages::Encode(line).toStdString();
     for (const auto& [player, to] : Players)
         if (InLobby(Clients.at(to)) && Hears(to, message.Player)) SendLine(to, encoded);
+    KeepInBacklog(line, message.Player, nowMs);
 }
 
 // The player signed in on another process: the older of the two connections

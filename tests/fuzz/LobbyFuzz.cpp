@@ -236,7 +236,9 @@ TLobbyRequest ReadyMade(int kind, uint8_t what) {
                            TKind::Block, TKind::Follow,      TKind::Report, TKind::Moderate};
     request.Kind = kinds[((kind & 7) | (what & 128 ? 8 : 0)) % std::size(kinds)];
     request.On = (what & 1) != 0;
-    request.Reason = request.Kind == TKind::Report ? "spam" : Protocol::ModerationActions[what % 7];
+    request.Reason = request.Kind == TKind::Report
+                         ? "spam"
+                         : Protocol::ModerationActions[what % std::size(Protocol::ModerationActions)];
     request.Minutes = what % 3 * 30;
     request.Id = 1 + what % 3;
     request.Target = "192.0.2.0/31";

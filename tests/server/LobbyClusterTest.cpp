@@ -198,6 +198,12 @@ TEST_F(LobbyClusterTest, EachLobbyListsTheWholeClusterAndHearsItsChatUnlessBlock
     EXPECT_EQ(Heard(dee), (std::vector<QString>{"Bob: hello all", "Ann: hi Bob"}));
     EXPECT_EQ(Heard(cid), (std::vector<QString>{"Ann: hi Bob"})) << "Cid blocks Bob";
     EXPECT_EQ(Heard(bob), (std::vector<QString>{"Bob: hello all", "Ann: hi Bob"})) << "each line once";
+    // Arriving on any process, a player hears the lobby's last lines, wherever they were said.
+    for (const char* node : {"a", "b"}) {
+        const uint64_t eve = Join(node, std::string("Eve") + node);
+        EXPECT_EQ(Heard(eve), (std::vector<QString>{"Bob: hello all", "Ann: hi Bob"})) << node;
+        Nodes[node].Lobby->Disconnected(eve, Now);
+    }
 
     // Leaving reaches the others with the next flush; the table goes with its last player.
     Nodes["b"].Lobby->Disconnected(bob, Now);

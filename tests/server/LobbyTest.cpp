@@ -1664,4 +1664,76 @@ TEST_F(LobbyTest, BlocksFollowsReportsAndModeratorsActionsThroughTheLobby) {
     EXPECT_EQ(Storage->OpenReports(10)->size(), 2u);
 }
 
+// A player arriving in the lobby hears its last lines, as earlier lines and
+// without those of players they block; a moderator's removal of a player's
+// lines (here, or by the admin command through the log) keeps them from
+// later arrivals, but not what that player says afterwards.
+TEST_F(LobbyTest, ArrivalsHearTheLobbysLastLinesLessWhatTheyBlockOrAModeratorRemoved) {
+    TServerSettings settings;
+    settings.Moderators = {"Mod"};
+    settings.ChatLines = 100;
+    Lobby->Apply(settings);
+    Lobby->Moderate(*Storage, Now);
+    std::vector<std::string> said;
+    AdminCommand::TContext admin{
+        *Storage, *Storage, {}, "admin (root)", Now, [&](const std::string& line) { said.push_back(line); }};
+    const uint64_t bob = Join("Bob"), cid = Join("Cid");
+    auto chat = [&](uint64_t who, const std::string& text) {
+        Now += 1000;
+        Ask(who, R"({"type":"chat","text":")" + text + R"("})");
+    };
+    for (int line = 0; line < 12; ++line) {
+        chat(bob, "b" + std::to_string(line));
+        chat(cid, "c" + std::to_string(line));
+    }
+    // What an arrival hears before anything else happens.
+    auto heard = [&](const std::string& name, const std::string& blocks = "") {
+        const uint64_t arriving = Join(name);
+        if (!blocks.empty()) {
+            Ask(arriving, R"({"type":"block","name":")" + blocks + R"("})");
+            Lobby->Disconnected(arriving, Now);
+            Join(name);
+        }
+        const uint64_t again = NextConnection - 1;
+        Lobby->Handle(again, Decode(R"({"type":"leave"})"), Now);
+        Lobby->Disconnected(again, Now);
+        Inbox[again].clear();
+        Lobby->Connected(again + 100, "fp-" + name, OwnAddress[name], OwnAddress[name]);
+        Ask(again + 100, R"({"type":"login","name":")" + name + R"("})");
+        std::string lines;
+        for (const QJsonObject& message : Inbox[again + 100])
+            if (message["type"] == "chat") {
+                EXPECT_TRUE(message["earlier"].toBool());
+                lines += message["text"].toString().toStdString() + " ";
+            }
+        Lobby->Disconnected(again + 100, Now);
+        return lines;
+    };
+    EXPECT_EQ(heard("Dan"), "b2 c2 b3 c3 b4 c4 b5 c5 b6 c6 b7 c7 b8 c8 b9 c9 b10 c10 b11 c11 ")
+        << "the last 20";
+    EXPECT_EQ(heard("Eve", "Cid"), "b2 b3 b4 b5 b6 b7 b8 b9 b10 b11 ");
+
+    Ask(cid, R"({"type":"moderate","action":"remove_chat","name":"Bob","reason":"ads"})");
+    EXPECT_EQ((*Last(cid, "refused"))["reason"].toString(), "Only moderators may do that.");
+    const uint64_t mod = NextConnection++;
+    Lobby->Connected(mod, "fp-Mod", "k", "192.0.2.7");
+    Ask(mod, R"({"type":"login","name":"Mod"})");
+    Ask(mod, R"({"type":"moderate","action":"remove_chat","name":"bob"})");
+    EXPECT_EQ((*Last(mod, "refused"))["reason"].toString(), "Say why.");
+    Ask(mod, R"({"type":"moderate","action":"remove_chat","name":"bob","reason":"ads"})");
+    EXPECT_EQ((*Last(mod, "notice"))["text"].toString(),
+              "Bob's lines are gone from what new arrivals see (10 here).");
+    chat(bob, "sorry");
+    admin.NowMs = Now;
+    ASSERT_EQ(AdminCommand::Run({"remove-chat", "Cid", "--reason", "spam"}, admin), 0);
+    EXPECT_EQ(heard("Fay"), "c2 c3 c4 c5 c6 c7 c8 c9 c10 c11 sorry ") << "the log is read at the next poll";
+    Now += TLobby::ModerationPollMs;
+    Lobby->Tick(Now);
+    EXPECT_EQ(heard("Gus"), "sorry ") << "a removal read back from the log leaves what was said after it";
+    const auto logged = *Storage->LatestActions(2);
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(std::tie(logged[1].By, logged[1].Action, logged[1].Target, logged[1].Reason),
+              std::tuple("Mod", "remove chat", "Bob", "ads"));
+}
+
 } // namespace

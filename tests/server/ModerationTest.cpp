@@ -3,9 +3,12 @@
 #include "server/Moderation.h"
 #include "server/AddressRange.h"
 #include "server/AdminCommand.h"
+#include "server/ChatBacklog.h"
 #include "server/SqlStorage.h"
 
 #include <QTemporaryDir>
+
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +66,40 @@ TEST(Moderation, TimesAndWhatAPlayerIsTold) {
               "You are banned from this server for good: bots.");
 }
 
+// Against a plain list of everything said and removed: the backlog is always
+// the newest lines still there that fit both bounds, and counts its bytes right.
+TEST(ChatBacklog, KeepsTheNewestLinesThatFitAndRemovesOnlyWhatWasSaidBefore) {
+    std::mt19937 random(26);
+    TChatBacklog backlog(5, 100);
+    std::vector<TChatBacklog::TLine> said; // everything, removals applied
+    for (int64_t step = 1; step <= 2000; ++step) {
+        const std::string who = std::string(1, char('a' + random() % 3));
+        if (random() % 6 == 0) {
+            const int64_t until = step - int64_t(random() % 4);
+            std::erase_if(said, [&](const auto& line) { return line.NameKey == who && line.AtMs <= until; });
+            backlog.Remove(who, until);
+        } else {
+            TChatBacklog::TLine line{1, who, step, std::string(random() % 110, 'x') + '\n'};
+            const bool fits = line.Encoded.size() <= 100;
+            if (fits) said.push_back(line);
+            backlog.Add(line);
+            if (fits) {
+                ASSERT_EQ(backlog.Lines().back().AtMs, step) << "the newest line is always kept";
+            }
+        }
+        size_t bytes = 0;
+        for (const auto& line : backlog.Lines()) bytes += line.Encoded.size();
+        ASSERT_EQ(backlog.Bytes(), bytes);
+        ASSERT_LE(backlog.Lines().size(), 5u);
+        ASSERT_LE(bytes, 100u);
+        // Each kept line is among the newest still said, in order, none skipped.
+        ASSERT_LE(backlog.Lines().size(), said.size());
+        const size_t first = said.size() - backlog.Lines().size();
+        for (size_t i = 0; i < backlog.Lines().size(); ++i)
+            ASSERT_EQ(backlog.Lines()[i].AtMs, said[first + i].AtMs) << "step " << step;
+    }
+}
+
 // The command's words, what it says and its exit code, in order against one
 // database: refusals say why and change nothing.
 TEST(AdminCommand, EachCommandActsOrSaysWhyNot) {
@@ -113,6 +150,8 @@ TEST(AdminCommand, EachCommandActsOrSaysWhyNot) {
           "1970-01-02 00:00 UTC admin (root): lift ban certificate ab" + std::string(62, 'c') +
               " #2 — appeal granted"}},
         {{"unban"}, 2, {"unknown command 'unban'; see vantaro-server admin help"}},
+        {{"remove-chat", "Nobody", "spam"}, 1, {"no player is named Nobody"}},
+        {{"remove-chat", "bob", "--reason"}, 2, {"say why: remove-chat NAME --reason REASON"}},
     };
     for (const auto& step : steps) {
         said.clear();

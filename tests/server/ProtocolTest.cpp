@@ -152,6 +152,7 @@ TServerMatchState SomeMatch() {
     match.Moves = {{4, 0, 0}, {3, 2, 1}};
     match.Away = {false, true};
     match.Rated = true;
+    match.AwaySeconds = 15;
     return match;
 }
 

@@ -579,9 +579,14 @@ TEST(ServerProcessOnSharedStorage,
     QTemporaryDir folder;
     QProcess servers[3];
     uint16_t ports[3] = {};
+    QByteArray firstLog;
     for (int i = 0; i < 3; ++i) {
-        ports[i] = StartServer(servers[i], folder.filePath(QString("s%1").arg(i)),
-                               {"--database", url, "--redis", QString::fromStdString(redis.Url() + "/5")});
+        QStringList options{"--database", url, "--redis", QString::fromStdString(redis.Url() + "/5")};
+        if (i == 0)
+            options << "--metrics"
+                    << "127.0.0.1:0";
+        ports[i] = StartServer(servers[i], folder.filePath(QString("s%1").arg(i)), options,
+                               i == 0 ? &firstLog : nullptr);
         ASSERT_NE(ports[i], 0);
     }
     const char* names[3] = {"Ann", "Bob", "Cid"};
@@ -691,6 +696,10 @@ TEST(ServerProcessOnSharedStorage,
     // Ended, so that no later test on this database finds it in play.
     (*waiters.begin())->Send("{\"type\":\"leave\"}\n");
     for (const auto& waiter : waiters) EXPECT_TRUE(WaitFor(*waiter, "ended"));
+    // The round trips to Redis are timed, also across its restart.
+    const std::string figures = Scrape(firstLog);
+    EXPECT_EQ(figures.find("vantaro_bus_seconds_count 0\n"), std::string::npos) << figures;
+    EXPECT_NE(figures.find("vantaro_bus_seconds_count"), std::string::npos) << figures;
 
     // Ann signing in on another server ends her first connection.
     auto again = SignIn(identities[0], ports[2], "Ann");
