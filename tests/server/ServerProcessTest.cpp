@@ -696,6 +696,7 @@ TEST(ServerProcessOnSharedStorage,
     // Ended, so that no later test on this database finds it in play.
     (*waiters.begin())->Send("{\"type\":\"leave\"}\n");
     for (const auto& waiter : waiters) EXPECT_TRUE(WaitFor(*waiter, "ended"));
+
     // The round trips to Redis are timed, also across its restart.
     const std::string figures = Scrape(firstLog);
     EXPECT_EQ(figures.find("vantaro_bus_seconds_count 0\n"), std::string::npos) << figures;
