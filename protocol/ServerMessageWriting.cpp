@@ -304,6 +304,10 @@ QJsonObject TableObject(const TLobbyTable& table) {
             {"playing", table.Playing}};
 }
 
+std::string ObjectText(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
 std::string TypedLine(std::string_view type, std::string_view object) {
     // The object is never empty: "{…}" becomes {"type":"…",…}.
     std::string line = "{\"type\":\"" + std::string(type) + "\"";

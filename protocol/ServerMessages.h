@@ -37,6 +37,8 @@ QByteArray Encode(const TServerMessage& message);
 // without its type, which a snapshot lists and an update line types.
 QJsonObject PlayerObject(const TLobbyPlayer& player);
 QJsonObject TableObject(const TLobbyTable& table);
+// An object as compact JSON text, as the lists and lines above hold it.
+std::string ObjectText(const QJsonObject& object);
 // {"type":"…", …the fields of object…}\n, object being an encoded object.
 std::string TypedLine(std::string_view type, std::string_view object);
 // The lobby snapshot from its encoded lists ("[…]" of the objects above).

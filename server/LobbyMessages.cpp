@@ -4,17 +4,9 @@
 
 #include "protocol/ServerMessages.h"
 
-#include <QJsonDocument>
-
 #include <cmath>
 
-namespace {
-
-std::string Compact(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
-} // namespace
+namespace {} // namespace
 
 TLobbyPlayer TLobby::PlayerEntry(const TClient& client) const {
     TLobbyPlayer player;
@@ -44,7 +36,7 @@ void TLobby::PlayerChanged(const TClient& client) {
     TServerMessage gone;
     gone.Kind = TServerMessage::TKind::PlayerGone;
     gone.Name = player.Name;
-    PlayerView.Put(client.PlayerId, Compact(ServerMessages::PlayerObject(player)),
+    PlayerView.Put(client.PlayerId, ServerMessages::ObjectText(ServerMessages::PlayerObject(player)),
                    ServerMessages::Encode(gone).toStdString());
 }
 
@@ -54,7 +46,7 @@ void TLobby::TableChanged(const TTable& table) {
     TServerMessage gone;
     gone.Kind = TServerMessage::TKind::TableGone;
     gone.Table = table.Id;
-    TableView.Put(table.Id, Compact(ServerMessages::TableObject(info)),
+    TableView.Put(table.Id, ServerMessages::ObjectText(ServerMessages::TableObject(info)),
                   ServerMessages::Encode(gone).toStdString());
     if (!table.Referee && (table.Seats[0] == 0) != (table.Seats[1] == 0))
         WaitingTables.insert(table.Id);

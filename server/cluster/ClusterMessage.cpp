@@ -18,10 +18,6 @@ const char* const KindNames[] = {"entries",    "chat",       "signed_in", "resyn
 constexpr size_t MaxFingerprintBytes = 128;
 constexpr size_t MaxAddressBytes = 64;
 
-std::string Compact(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
 QJsonArray IdsArray(const std::vector<int64_t>& ids) {
     QJsonArray array;
     for (int64_t id : ids) array.append(double(id));
@@ -31,7 +27,7 @@ QJsonArray IdsArray(const std::vector<int64_t>& ids) {
 // An entry read exactly as a client reads the lobby's update line for it.
 std::optional<TServerMessage> AsLobbyLine(const char* type, const QJsonValue& value) {
     if (!value.isObject()) return std::nullopt;
-    const std::string line = ServerMessages::TypedLine(type, Compact(value.toObject()));
+    const std::string line = ServerMessages::TypedLine(type, ServerMessages::ObjectText(value.toObject()));
     ServerMessages::TDecoded decoded = ServerMessages::Decode(QByteArray::fromStdString(line).chopped(1));
     if (!decoded.Ok) return std::nullopt;
     return decoded.Message;
@@ -125,7 +121,7 @@ std::string TClusterMessage::Encode() const {
         object["connection"] = double(Connection);
         break;
     }
-    return Compact(object);
+    return ServerMessages::ObjectText(object);
 }
 
 std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payload) {

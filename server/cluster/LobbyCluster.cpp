@@ -9,15 +9,9 @@
 #include "server/cluster/ClusterMessage.h"
 #include "server/cluster/ClusterPeers.h"
 
-#include <QJsonDocument>
-
 namespace {
 
 using TKind = TClusterMessage::TKind;
-
-std::string Compact(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
 
 std::string GoneLine(TServerMessage::TKind kind, int64_t table, const QString& name) {
     TServerMessage gone;
@@ -222,7 +216,7 @@ void TLobby::ShowRemotePlayer(int64_t playerId) {
         if (found == process.Players.end()) continue;
         TLobbyPlayer entry = found->second.Entry;
         if (entry.Table != 0) entry.Table = Cluster->AliasOf(origin, process, entry.Table);
-        PlayerView.Put(playerId, Compact(ServerMessages::PlayerObject(entry)),
+        PlayerView.Put(playerId, ServerMessages::ObjectText(ServerMessages::PlayerObject(entry)),
                        GoneLine(TServerMessage::TKind::PlayerGone, 0, entry.Name));
         return;
     }
@@ -245,7 +239,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
         if (same) continue;
         TLobbyTable shown = table;
         shown.Id = Cluster->AliasOf(message.Origin, process, table.Id);
-        TableView.Put(shown.Id, Compact(ServerMessages::TableObject(shown)),
+        TableView.Put(shown.Id, ServerMessages::ObjectText(ServerMessages::TableObject(shown)),
                       GoneLine(TServerMessage::TKind::TableGone, shown.Id, {}));
     }
     for (const TClusterMessage::TPlayer& player : message.Players) {
