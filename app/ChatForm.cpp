@@ -1,5 +1,7 @@
 #include "app/ChatForm.h"
 
+#include "app/ChatSpeaker.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
@@ -19,13 +21,6 @@
 #include <QTextEdit>
 
 TChatForm* ChatForm = nullptr;
-
-namespace {
-
-// Of a line's block in the log: who said it.
-constexpr int SpeakerProperty = QTextFormat::UserProperty;
-
-} // namespace
 
 TChatForm::TChatForm(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -210,10 +205,7 @@ void TChatForm::AppendLine(const QString& line, const QString& speaker) {
     // Plain text, whatever it looks like: a card name is never markup.
     if (!first) end.insertBlock();
     end.insertText(kept);
-    // Set on every line: a new line would otherwise keep the one before's.
-    QTextBlockFormat said;
-    said.setProperty(SpeakerProperty, speaker);
-    end.mergeBlockFormat(said);
+    ChatSpeaker::Mark(end, speaker);
     if (drop > 0) {
         // The oldest lines go, so the log costs the same after a day as after an hour.
         QTextCursor oldest(document);
@@ -231,7 +223,7 @@ void TChatForm::AppendLine(const QString& line, const QString& speaker) {
 }
 
 QString TChatForm::SpeakerAt(const QPoint& at) const {
-    return ChatLog->cursorForPosition(at).block().blockFormat().property(SpeakerProperty).toString();
+    return ChatSpeaker::Of(ChatLog->cursorForPosition(at).block());
 }
 
 void TChatForm::SendChat() {

@@ -1,5 +1,6 @@
 #include "app/LobbyForm.h"
 
+#include "app/ChatSpeaker.h"
 #include "app/CommunityPage.h"
 #include "app/ModerationPage.h"
 #include "app/RatingChart.h"
@@ -44,9 +45,6 @@ constexpr std::pair<const char*, const char*> ReportReasons[] = {{"abuse", "Abus
                                                                  {"spam", "Spam"},
                                                                  {"name", "An offensive name"},
                                                                  {"other", "Something else"}};
-// Of a chat line's block: who said it.
-constexpr int SpeakerProperty = QTextFormat::UserProperty;
-
 // Open first, then the rule sets of one switch, of two, and so on.
 std::vector<int32_t> RuleSetsInOrder() {
     std::vector<int32_t> sets;
@@ -612,15 +610,12 @@ void TLobbyForm::SetStatus(const QString& text) {
 
 void TLobbyForm::AppendChat(const QString& line, const QString& speaker) {
     ChatLog->append(line.toHtmlEscaped());
-    // Set on every line: a new line would otherwise keep the one before's.
     QTextCursor last(ChatLog->document()->lastBlock());
-    QTextBlockFormat said;
-    said.setProperty(SpeakerProperty, speaker);
-    last.mergeBlockFormat(said);
+    ChatSpeaker::Mark(last, speaker);
 }
 
 QString TLobbyForm::SpeakerAt(const QPoint& at) const {
-    return ChatLog->cursorForPosition(at).block().blockFormat().property(SpeakerProperty).toString();
+    return ChatSpeaker::Of(ChatLog->cursorForPosition(at).block());
 }
 
 std::optional<int64_t> TLobbyForm::ChosenTable() const {
