@@ -388,6 +388,9 @@ private:
     void SetRemote(uint64_t connection, TClient& client, int64_t alias);
     // A player signing in here whose match runs elsewhere is seated there again.
     void SeekSeatAfar(uint64_t connection, TClient& client);
+    // A match taken over here: its players connected elsewhere sit back here.
+    void ClusterTakenOver(int64_t playerId);
+    void TakeTakenOver(const TClusterMessage& message);
     void TakeRelayed(const TClusterMessage& message, int64_t nowMs);
     // There, the process running the table: the client as one of its own.
     static bool IsRelayed(uint64_t connection);

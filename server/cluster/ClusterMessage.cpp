@@ -14,7 +14,7 @@ namespace {
 using TKind = TClusterMessage::TKind;
 
 const char* const KindNames[] = {"entries",    "chat",       "signed_in", "resync",  "watch",
-                                 "table_line", "table_chat", "relay",     "relayed", "released"};
+                                 "table_line", "table_chat", "relay",     "relayed", "released", "taken_over"};
 constexpr size_t MaxFingerprintBytes = 128;
 constexpr size_t MaxAddressBytes = 64;
 
@@ -120,6 +120,9 @@ std::string TClusterMessage::Encode() const {
         object["to"] = QString::fromStdString(To);
         object["connection"] = double(Connection);
         break;
+    case TKind::TakenOver:
+        object["player"] = double(Player);
+        break;
     }
     return ServerMessages::ObjectText(object);
 }
@@ -174,6 +177,9 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
         message.AtMs = read.Integer("at", 0, MaxId);
         break;
     case TKind::Resync:
+        break;
+    case TKind::TakenOver:
+        message.Player = read.Integer("player", 1, MaxId);
         break;
     case TKind::Watch:
     case TKind::TableChat:

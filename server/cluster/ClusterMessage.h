@@ -31,6 +31,7 @@ struct TClusterMessage {
         Relay,     // to the process running a table: a request of a client connected to the sender
         Relayed,   // back to the process holding that client's connection: a line for it
         Released,  // to the process a client's requests went to: its connection is gone from there
+        TakenOver, // the sender took over a match of the player's: where it runs now
     };
     struct TPlayer {
         int64_t Id = 0; // the player's id in the shared database
@@ -49,7 +50,7 @@ struct TClusterMessage {
     std::vector<TLobbyTable> Tables; // ids as the origin numbers its tables
     std::vector<int64_t> GonePlayers, GoneTables;
 
-    // Chat, SignedIn, TableLine (who said it, if anyone: 0), TableChat and Relay.
+    // Chat, SignedIn, TableLine (who said it, if anyone: 0), TableChat, Relay and TakenOver.
     int64_t Player = 0;
     QString Name, Text;
     int64_t AtMs = 0; // SignedIn: when

@@ -205,6 +205,9 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
     case TKind::Released:
         TakeReleased(*message, nowMs);
         break;
+    case TKind::TakenOver:
+        TakeTakenOver(*message);
+        break;
     }
     AfterChange(nowMs);
 }
@@ -234,6 +237,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
         auto [kept, added] = process.Tables.try_emplace(table.Id);
         const bool same =
             !added && ServerMessages::TableObject(kept->second.Entry) == ServerMessages::TableObject(table);
+        if (!same) Cluster->Reseat(message.Origin, added ? nullptr : &kept->second.Entry, &table);
         kept->second = {table, process.Generation};
         // A heartbeat names every entry again: only a change reaches the lobby's clients.
         if (same) continue;
@@ -254,7 +258,10 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
         if (!same) ShowRemotePlayer(player.Id);
     }
     auto dropTable = [&](int64_t id) {
-        process.Tables.erase(id);
+        if (auto gone = process.Tables.find(id); gone != process.Tables.end()) {
+            Cluster->Reseat(message.Origin, &gone->second.Entry, nullptr);
+            process.Tables.erase(gone);
+        }
         if (auto alias = process.Aliases.find(id); alias != process.Aliases.end()) {
             DropAlias(*Cluster, alias->second);
             process.Aliases.erase(alias);
@@ -318,6 +325,7 @@ void TLobby::ForgetProcess(const std::string& origin, int64_t nowMs) {
     TClusterPeers::TProcess process = std::move(found->second);
     Cluster->Processes.erase(found);
     for (const auto& [id, alias] : process.Aliases) DropAlias(*Cluster, alias);
+    for (const auto& [id, table] : process.Tables) Cluster->Reseat(origin, &table.Entry, nullptr);
     for (const auto& [id, player] : process.Players) ShowRemotePlayer(id);
     Log.Write("the lobby no longer hears " + origin);
 }

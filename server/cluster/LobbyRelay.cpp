@@ -146,13 +146,37 @@ void TLobby::SetRemote(uint64_t connection, TClient& client, int64_t alias) {
 
 void TLobby::SeekSeatAfar(uint64_t connection, TClient& client) {
     if (!Cluster) return;
-    const QString name = QString::fromStdString(client.Name);
-    for (const auto& [origin, process] : Cluster->Processes)
-        for (const auto& [id, table] : process.Tables)
-            if (table.Entry.Playing && std::count(table.Entry.Seats.begin(), table.Entry.Seats.end(), name)) {
-                Relay(connection, client, origin, Requests::State());
-                return;
-            }
+    auto seated = Cluster->PlayingAfar.find(QString::fromStdString(client.Name));
+    if (seated != Cluster->PlayingAfar.end()) Relay(connection, client, seated->second.Origin, Requests::State());
+}
+
+// Here, where the player is connected: tell the others that this process
+// runs their match now.
+void TLobby::ClusterTakenOver(int64_t playerId) {
+    if (!Cluster || ConnectionOf(playerId) != 0) return;
+    TClusterMessage message;
+    message.Kind = TKind::TakenOver;
+    message.Player = playerId;
+    Publish(message);
+}
+
+// The player's match was taken over by the sender. One here in the lobby,
+// or still seated at the table of the process that lost it, sits back there
+// without signing in again; one busy with something else here finds the
+// match when signing in next.
+void TLobby::TakeTakenOver(const TClusterMessage& message) {
+    const uint64_t connection = ConnectionOf(message.Player);
+    if (connection == 0 || IsRelayed(connection)) return;
+    TClient& client = Clients.at(connection);
+    const bool stale = client.Remote != 0 && client.RemoteOrigin != message.Origin;
+    const bool idle = client.Table == 0 && InLobby(client) && client.WantRules.empty() && !client.WaitingAfar;
+    if (!stale && !idle) return;
+    if (stale) {
+        // That process is gone or stalled: what it still says of the table is not heard.
+        SetRemote(connection, client, 0);
+        client.RemoteOrigin.clear();
+    }
+    Relay(connection, client, message.Origin, Requests::State());
 }
 
 // A line for a client here from the process running its table, told with

@@ -12,6 +12,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,6 +23,7 @@ namespace {
 class LobbyClusterTest : public ::testing::Test {
 protected:
     struct TNode {
+        std::unique_ptr<TSqlStorage> Storage; // the shared database, under the process's name
         std::unique_ptr<TLobby> Lobby;
         bool OnBus = true;
         std::set<std::string> Channels{"lobby"};
@@ -28,20 +31,24 @@ protected:
 
     void SetUp() override {
         std::string error;
-        Storage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error, "here");
+        Storage = TSqlStorage::Open(File(), "", error, "reader");
         ASSERT_TRUE(Storage) << error;
         for (const char* name : {"a", "b", "c"}) {
             TNode& node = Nodes[name];
+            node.Storage = TSqlStorage::Open(File(), "", error, name);
+            ASSERT_TRUE(node.Storage) << error;
             node.Lobby = std::make_unique<TLobby>(
-                *Storage, Log, Limits,
+                *node.Storage, Log, Limits,
                 [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
                 [] { return int64_t(7); });
-            node.Lobby->Moderate(*Storage, Now);
+            node.Lobby->Moderate(*node.Storage, Now);
             node.Lobby->JoinCluster(name, Now);
             node.Lobby->ClusterBus(true, Now);
         }
         Pump();
     }
+
+    std::string File() const { return Folder.filePath("v.sqlite").toStdString(); }
 
     // Delivers what each lobby has for the bus until none has more.
     void Pump() {
@@ -153,7 +160,7 @@ protected:
     }
 
     QTemporaryDir Folder;
-    std::unique_ptr<TSqlStorage> Storage; // one database, as the processes of a cluster share
+    std::unique_ptr<TSqlStorage> Storage; // the test's own look at the database
     TServerLog Log{[](const std::string&) {}};
     TAddressLimits Limits;
     std::map<std::string, TNode> Nodes;
@@ -382,6 +389,40 @@ TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywh
     EXPECT_NE(Storage->Standing(Storage->FindPlayer("Ann")->Id)->Rating.Rating, before[1]);
 }
 
+// The process running a match stops: the one taking it over seats its
+// player connected elsewhere at once, without their signing in again.
+TEST_F(LobbyClusterTest, APlayerElsewhereSitsBackWhereTheirMatchIsTakenOver) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob");
+    Ask(ann, Create);
+    Settle();
+    Ask(bob, R"({"type":"sit","table":)" + std::to_string(*ListedTables(bob).begin()) + "}");
+    const QJsonObject started = *Last(bob, "match");
+    uint64_t seats[2] = {bob, ann};
+    const int first = started["first"].toInt();
+    Ask(seats[first], R"({"type":"move","slot":0,"x":0,"y":0})");
+    ASSERT_TRUE(Last(bob, "moved"));
+
+    Nodes["a"].OnBus = false;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        database.setDatabaseName(QString::fromStdString(File()));
+        ASSERT_TRUE(database.open());
+        ASSERT_TRUE(QSqlQuery(database).exec("UPDATE matches SET lease_until = 0"));
+    }
+    QSqlDatabase::removeDatabase("raw");
+    Inbox[bob].clear();
+    Nodes["c"].Lobby->KeepLeases(Now);
+    Pump();
+    const std::optional<QJsonObject> again = Last(bob, "match");
+    ASSERT_TRUE(again) << "seated at c without signing in again";
+    EXPECT_EQ((*again)["moves"].toArray().size(), 1);
+    EXPECT_NE((*again)["table"].toDouble(), started["table"].toDouble());
+    seats[1] = Join("c", "Ann");
+    Ask(seats[1 - first], R"({"type":"move","slot":0,"x":1,"y":0})");
+    EXPECT_EQ(Last(seats[first], "moved").value_or(QJsonObject())["index"].toInt(), 1);
+    EXPECT_EQ(Storage->LoadMatch(started["match"].toInteger())->Moves.size(), 2u);
+}
+
 TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) {
     const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob"), cid = Join("c", "Cid"),
                    dee = Join("c", "Dee"), eve = Join("b", "Eve");
@@ -438,6 +479,7 @@ TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing)
         R"({"kind":"chat","from":"x","player":9,"name":"Z\u0000d","text":"hi"})",
         R"({"kind":"chat","from":")" + std::string(65, 'x') + R"(","player":9,"name":"Zed","text":"hi"})",
         R"({"kind":"signed_in","from":"x","player":9,"at":-1})",
+        R"({"kind":"taken_over","from":"x","player":0})",
         R"({"kind":"entries","from":"x","whole":true,"last":true,"generation":1,"players":[)" + player +
             R"(],"tables":[{"table":1}],"gone_players":[],"gone_tables":[]})",
         R"({"kind":"entries","from":"x","whole":false,"last":false,"generation":1,"players":[)" +
