@@ -13,8 +13,8 @@ namespace {
 
 using TKind = TClusterMessage::TKind;
 
-const char* const KindNames[] = {"entries",    "chat",       "signed_in", "resync",  "watch",
-                                 "table_line", "table_chat", "relay",     "relayed", "released", "taken_over"};
+const char* const KindNames[] = {"entries",    "chat",  "signed_in", "resync",   "watch",     "table_line",
+                                 "table_chat", "relay", "relayed",   "released", "taken_over"};
 constexpr size_t MaxFingerprintBytes = 128;
 constexpr size_t MaxAddressBytes = 64;
 

@@ -61,7 +61,8 @@ struct TClusterPeers {
         if (was != nullptr)
             for (const QString& name : was->Seats) {
                 auto seated = PlayingAfar.find(name);
-                if (seated != PlayingAfar.end() && seated->second.Origin == origin && seated->second.Table == was->Id)
+                if (seated != PlayingAfar.end() && seated->second.Origin == origin &&
+                    seated->second.Table == was->Id)
                     PlayingAfar.erase(seated);
             }
         if (now != nullptr && now->Playing)
@@ -78,7 +79,7 @@ struct TClusterPeers {
     std::vector<std::pair<std::string, bool>> Subscriptions;   // (channel, subscribe or leave)
     std::map<std::string, TProcess> Processes;
     int64_t NextAlias = FirstAlias;
-    std::map<int64_t, TTarget> Targets;                 // alias → the table it lists
+    std::map<int64_t, TTarget> Targets; // alias → the table it lists
     // Who sits at a table in play elsewhere, by name: where one signing in
     // here finds their match, without looking through every table.
     std::map<QString, TTarget> PlayingAfar;

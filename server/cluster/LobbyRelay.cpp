@@ -147,7 +147,8 @@ void TLobby::SetRemote(uint64_t connection, TClient& client, int64_t alias) {
 void TLobby::SeekSeatAfar(uint64_t connection, TClient& client) {
     if (!Cluster) return;
     auto seated = Cluster->PlayingAfar.find(QString::fromStdString(client.Name));
-    if (seated != Cluster->PlayingAfar.end()) Relay(connection, client, seated->second.Origin, Requests::State());
+    if (seated != Cluster->PlayingAfar.end())
+        Relay(connection, client, seated->second.Origin, Requests::State());
 }
 
 // Here, where the player is connected: tell the others that this process
