@@ -157,6 +157,7 @@ private:
         // the process this client's table requests go to, kept once back in
         // the lobby (to play that match again) until the client goes elsewhere.
         int64_t Remote = 0;
+        int32_t RemoteSeat = -1;
         std::string RemoteOrigin;
         bool WaitingAfar = false; // for Play Now, at RemoteOrigin
         // A client of another process seated here: that process and its connection.
@@ -362,6 +363,7 @@ private:
     void TakeSignedIn(const TClusterMessage& message, int64_t nowMs);
     // The view's entry of a player not here, from whichever process lists them.
     void ShowRemotePlayer(int64_t playerId);
+    void ListPlayer(TClusterMessage& message, int64_t playerId, const TClient& client) const;
     void ForgetProcess(const std::string& origin, int64_t nowMs);
     // Watching tables of other processes: a request about one, handled
     // (true), or let through once the client has stopped watching.

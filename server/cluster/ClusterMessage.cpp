@@ -59,6 +59,8 @@ std::string TClusterMessage::Encode() const {
         for (const TPlayer& player : Players) {
             QJsonObject entry = ServerMessages::PlayerObject(player.Entry);
             entry["id"] = double(player.Id);
+            if (!player.TableOrigin.empty())
+                entry["table_origin"] = QString::fromStdString(player.TableOrigin);
             players.append(entry);
         }
         for (const TLobbyTable& table : Tables) tables.append(ServerMessages::TableObject(table));
@@ -154,9 +156,12 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
         for (const QJsonValue& value : players) {
             QJsonObject entry = value.toObject();
             const int64_t id = read.IntegerOf(entry.take("id"), 1, MaxId);
+            const QJsonValue tableOrigin = entry.take("table_origin");
             std::optional<TServerMessage> line = AsLobbyLine("player", entry);
-            if (!line) return std::nullopt;
-            message.Players.push_back({id, line->Player});
+            if (!line || !(tableOrigin.isUndefined() || tableOrigin.isString()) ||
+                size_t(tableOrigin.toString().toUtf8().size()) > MaxOriginBytes)
+                return std::nullopt;
+            message.Players.push_back({id, line->Player, tableOrigin.toString().toStdString()});
         }
         for (const QJsonValue& value : tables) {
             std::optional<TServerMessage> line = AsLobbyLine("table", value);

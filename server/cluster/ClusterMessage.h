@@ -36,6 +36,9 @@ struct TClusterMessage {
     struct TPlayer {
         int64_t Id = 0; // the player's id in the shared database
         TLobbyPlayer Entry;
+        // The process running Entry.Table, numbering it, when not the sender:
+        // the sender holds the player's connection, another runs their table.
+        std::string TableOrigin;
     };
 
     TKind Kind = TKind::Entries;

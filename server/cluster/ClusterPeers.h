@@ -23,7 +23,8 @@ struct TClusterPeers {
     static constexpr uint64_t FirstRelayed = uint64_t(1) << 62;
 
     struct TPlayer {
-        TLobbyPlayer Entry; // its table as the origin numbers it
+        TLobbyPlayer Entry; // its table as TableOrigin, or else the origin, numbers it
+        std::string TableOrigin;
         int64_t Generation = 0;
     };
     struct TTable {

@@ -107,7 +107,7 @@ void TLobby::ClusterFlush() {
     // One seated here from elsewhere is listed by the process holding its connection.
     for (int64_t id : std::exchange(Cluster->ChangedPlayers, {})) {
         if (auto player = Players.find(id); player != Players.end() && !IsRelayed(player->second))
-            message.Players.push_back({id, PlayerEntry(Clients.at(player->second))});
+            ListPlayer(message, id, Clients.at(player->second));
         else
             message.GonePlayers.push_back(id);
         if (full()) send();
@@ -135,7 +135,7 @@ void TLobby::PublishWhole() {
     }
     for (const auto& [id, connection] : Players) {
         if (IsRelayed(connection)) continue;
-        message.Players.push_back({id, PlayerEntry(Clients.at(connection))});
+        ListPlayer(message, id, Clients.at(connection));
         if (message.Tables.size() + message.Players.size() == TClusterMessage::MaxEntries) send(false);
     }
     send(true);
@@ -212,13 +212,39 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
     AfterChange(nowMs);
 }
 
+// A player here seated at another process's table is listed with that
+// table, as that process numbers it.
+void TLobby::ListPlayer(TClusterMessage& message, int64_t playerId, const TClient& client) const {
+    TClusterMessage::TPlayer& player = message.Players.emplace_back();
+    player.Id = playerId;
+    player.Entry = PlayerEntry(client);
+    if (client.Remote == 0) return;
+    auto target = Cluster->Targets.find(client.Remote);
+    if (target == Cluster->Targets.end()) {
+        player.Entry.Table = 0;
+        player.Entry.Seat = -1;
+    } else {
+        player.Entry.Table = target->second.Table;
+        player.TableOrigin = target->second.Origin;
+    }
+}
+
 void TLobby::ShowRemotePlayer(int64_t playerId) {
     if (!Cluster || Players.count(playerId)) return; // one here is the one shown
     for (auto& [origin, process] : Cluster->Processes) {
         auto found = process.Players.find(playerId);
         if (found == process.Players.end()) continue;
         TLobbyPlayer entry = found->second.Entry;
-        if (entry.Table != 0) entry.Table = Cluster->AliasOf(origin, process, entry.Table);
+        const std::string& at = found->second.TableOrigin.empty() ? origin : found->second.TableOrigin;
+        auto running = Cluster->Processes.find(at);
+        if (entry.Table == 0 || at == Cluster->Origin) {
+            // In the lobby, or at one of this process's own tables: its id as it is.
+        } else if (running != Cluster->Processes.end()) {
+            entry.Table = Cluster->AliasOf(at, running->second, entry.Table);
+        } else {
+            entry.Table = 0; // at a table of a process not heard of (yet)
+            entry.Seat = -1;
+        }
         PlayerView.Put(playerId, ServerMessages::ObjectText(ServerMessages::PlayerObject(entry)),
                        GoneLine(TServerMessage::TKind::PlayerGone, 0, entry.Name));
         return;
@@ -252,9 +278,10 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
             continue;
         }
         auto [kept, added] = process.Players.try_emplace(player.Id);
-        const bool same = !added && ServerMessages::PlayerObject(kept->second.Entry) ==
-                                        ServerMessages::PlayerObject(player.Entry);
-        kept->second = {player.Entry, process.Generation};
+        const bool same =
+            !added && kept->second.TableOrigin == player.TableOrigin &&
+            ServerMessages::PlayerObject(kept->second.Entry) == ServerMessages::PlayerObject(player.Entry);
+        kept->second = {player.Entry, player.TableOrigin, process.Generation};
         if (!same) ShowRemotePlayer(player.Id);
     }
     auto dropTable = [&](int64_t id) {

@@ -142,6 +142,7 @@ void TLobby::SetRemote(uint64_t connection, TClient& client, int64_t alias) {
     }
     client.Remote = alias;
     if (alias != 0) Cluster->SeatedAfar[alias].insert(connection);
+    if (client.PlayerId != 0) PlayerChanged(client);
 }
 
 void TLobby::SeekSeatAfar(uint64_t connection, TClient& client) {
@@ -205,8 +206,12 @@ void TLobby::TakeRelayed(const TClusterMessage& message, int64_t nowMs) {
         // Seated there: what it watched, here or elsewhere, it watches no more.
         if (client.Afar) LeaveAfar(connection, client);
         if (client.Table != 0 && client.Seat < 0) Leave(connection, client, nowMs);
-        SetRemote(connection, client,
-                  line.Kind == TServerMessage::TKind::Match ? line.Match.Table : line.TableInfo.Id);
+        const bool match = line.Kind == TServerMessage::TKind::Match;
+        const auto& seats = match ? line.Match.Seats : line.TableInfo.Seats;
+        const auto seat = std::find(seats.begin(), seats.end(), QString::fromStdString(client.Name));
+        client.RemoteSeat = match ? line.Match.You : seat == seats.end() ? -1 : int32_t(seat - seats.begin());
+        SetRemote(connection, client, match ? line.Match.Table : line.TableInfo.Id);
+        PlayerChanged(client);
     }
     Send(connection, line, message.Close);
 }

@@ -340,11 +340,15 @@ TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywh
     Ask(ann, std::string(Create).replace(std::string(Create).size() - 1, 1, R"(,"rated":true})"));
     Settle();
     const int64_t atB = *ListedTables(bob).begin();
+    const int64_t atC = *ListedTables(cid).begin();
     const std::string sit = R"({"type":"sit","table":)" + std::to_string(atB) + "}";
-    Ask(cid, R"({"type":"watch","table":)" + std::to_string(*ListedTables(cid).begin()) + "}");
+    Ask(cid, R"({"type":"watch","table":)" + std::to_string(atC) + "}");
 
     Ask(bob, sit);
     Settle();
+    // Listed at the table where it runs, as each process numbers it.
+    EXPECT_EQ(Listed(Join("b", "Dee"))["Bob"], atB);
+    EXPECT_EQ(Listed(Join("c", "Eve"))["Bob"], atC);
     const QJsonObject match = *Last(bob, "match");
     EXPECT_EQ(match["table"].toDouble(), double(atB));
     EXPECT_EQ(match["you"].toInt(), 0);
