@@ -625,24 +625,6 @@ TEST(ServerProcessOnSharedStorage,
                m["text"].toString() == "back again";
     }));
 
-    // A match on the first server, watched from the third.
-    TIdentity eve = MakeIdentity("eve"), fay = MakeIdentity("fay");
-    TStartedMatch started = SignInAndStart(ports[0], eve, "Eve", fay, "Fay");
-    ASSERT_TRUE(started.Referee);
-    double table = 0;
-    ASSERT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
-        table = m["table"].toDouble();
-        return m["type"].toString() == "table" && m["playing"].toBool();
-    }));
-    clients[2]->Send("{\"type\":\"watch\",\"table\":" + std::to_string(int64_t(table)) + "}\n");
-    EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
-        return m["type"].toString() == "match" && m["table"].toDouble() == table;
-    }));
-    PlayOne(*started.Referee, started.Seats, 0);
-    EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
-        return m["type"].toString() == "moved" && m["table"].toDouble() == table;
-    })) << "the watcher elsewhere sees the move";
-
     // Players on two servers play a rated match to its end, watched from the third.
     TIdentity hal = MakeIdentity("hal"), ida = MakeIdentity("ida"), joe = MakeIdentity("joe");
     TStartedMatch across;
