@@ -159,6 +159,9 @@ private:
         int64_t Remote = 0;
         int32_t RemoteSeat = -1;
         std::string RemoteOrigin;
+        // Seated at a table of RemoteOrigin's when it went silent: sits back
+        // at the match when that process, or one taking it over, is heard.
+        bool Stranded = false;
         bool WaitingAfar = false; // for Play Now, at RemoteOrigin
         // A client of another process seated here: that process and its connection.
         std::string Via;
@@ -393,6 +396,9 @@ private:
     // A match taken over here: its players connected elsewhere sit back here.
     void ClusterTakenOver(int64_t playerId);
     void TakeTakenOver(const TClusterMessage& message);
+    // The origin rejoined the bus: what went between it and here meanwhile is
+    // made good by sending the tables again, both ways.
+    void ResyncSeats(const std::string& origin, int64_t nowMs);
     void TakeRelayed(const TClusterMessage& message, int64_t nowMs);
     // There, the process running the table: the client as one of its own.
     static bool IsRelayed(uint64_t connection);

@@ -186,6 +186,7 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         break;
     case TKind::Resync:
         Cluster->HeartbeatAtMs = nowMs;
+        ResyncSeats(message->Origin, nowMs);
         break;
     case TKind::Watch:
         TakeWatch(*message, nowMs);
@@ -349,6 +350,12 @@ void TLobby::ForgetProcess(const std::string& origin, int64_t nowMs) {
     if (found == Cluster->Processes.end()) return;
     ReleaseAllFrom(origin, nowMs);
     LoseRemoteOrigin(origin);
+    // Its tables' players here wait for it, or for whoever takes its matches over.
+    for (auto& [connection, client] : Clients)
+        if (client.Remote != 0 && client.RemoteOrigin == origin) {
+            SetRemote(connection, client, 0);
+            client.Stranded = true;
+        }
     TClusterPeers::TProcess process = std::move(found->second);
     Cluster->Processes.erase(found);
     for (const auto& [id, alias] : process.Aliases) DropAlias(*Cluster, alias);

@@ -111,6 +111,7 @@ bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest
 void TLobby::Relay(uint64_t connection, TClient& client, const std::string& origin,
                    const QByteArray& request) {
     client.RemoteOrigin = origin;
+    client.Stranded = false;
     TClusterMessage message;
     message.Kind = TKind::Relay;
     message.To = origin;
@@ -125,6 +126,7 @@ void TLobby::Relay(uint64_t connection, TClient& client, const std::string& orig
 }
 
 void TLobby::Release(uint64_t connection, TClient& client) {
+    client.Stranded = false;
     if (client.RemoteOrigin.empty()) return;
     TClusterMessage message;
     message.Kind = TKind::Released;
@@ -170,7 +172,7 @@ void TLobby::TakeTakenOver(const TClusterMessage& message) {
     const uint64_t connection = ConnectionOf(message.Player);
     if (connection == 0 || IsRelayed(connection)) return;
     TClient& client = Clients.at(connection);
-    const bool stale = client.Remote != 0 && client.RemoteOrigin != message.Origin;
+    const bool stale = (client.Remote != 0 && client.RemoteOrigin != message.Origin) || client.Stranded;
     const bool idle = client.Table == 0 && InLobby(client) && client.WantRules.empty() && !client.WaitingAfar;
     if (!stale && !idle) return;
     if (stale) {
@@ -179,6 +181,21 @@ void TLobby::TakeTakenOver(const TClusterMessage& message) {
         client.RemoteOrigin.clear();
     }
     Relay(connection, client, message.Origin, Requests::State());
+}
+
+// Lines between the two processes were lost while the bus was away: a move
+// told to a player here, or a player's move asked for there. Each side sends
+// the tables again, as the other may have come back to the bus first and
+// missed this one's word that it is back.
+void TLobby::ResyncSeats(const std::string& origin, int64_t nowMs) {
+    for (auto& [connection, client] : Clients) {
+        if (client.RemoteOrigin == origin && (client.Remote != 0 || client.Stranded)) {
+            Relay(connection, client, origin, Requests::State());
+        } else if (client.Via == origin) {
+            if (const TTable* table = TableOf(client); table && table->Referee)
+                Send(connection, MatchState(*table, client.Seat, nowMs));
+        }
+    }
 }
 
 // A line for a client here from the process running its table, told with

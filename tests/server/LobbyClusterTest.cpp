@@ -427,6 +427,31 @@ TEST_F(LobbyClusterTest, APlayerElsewhereSitsBackWhereTheirMatchIsTakenOver) {
     EXPECT_EQ(Storage->LoadMatch(started["match"].toInteger())->Moves.size(), 2u);
 }
 
+// The bus goes away for longer than a process may be silent while a player
+// elsewhere sits at a match, and a move there is not told to them: once it is
+// back they are seated there again with every move, not sent to the lobby.
+TEST_F(LobbyClusterTest, APlayerElsewhereSitsBackWithEveryMoveWhenTheBusIsBack) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob");
+    Ask(ann, Create);
+    Settle();
+    Ask(bob, R"({"type":"sit","table":)" + std::to_string(*ListedTables(bob).begin()) + "}");
+    const QJsonObject started = *Last(bob, "match");
+    if (started["first"].toInt() == started["you"].toInt())
+        Ask(bob, R"({"type":"move","slot":0,"x":0,"y":0})");
+    const int before = Last(bob, "moved") ? 1 : 0;
+
+    Nodes["a"].OnBus = false;
+    Ask(ann, R"({"type":"move","slot":0,"x":1,"y":0})");
+    Advance(TLobby::ClusterSilenceMs + TLobby::ClusterHeartbeatMs);
+    EXPECT_EQ(Last(bob, "moved").has_value(), before == 1) << "not told";
+    Inbox[bob].clear();
+    Nodes["a"].OnBus = true;
+    Nodes["a"].Lobby->ClusterBus(true, Now);
+    Pump();
+    EXPECT_FALSE(Last(bob, "lobby"));
+    EXPECT_EQ(Last(bob, "match").value_or(QJsonObject())["moves"].toArray().size(), before + 1);
+}
+
 TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) {
     const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob"), cid = Join("c", "Cid"),
                    dee = Join("c", "Dee"), eve = Join("b", "Eve");
