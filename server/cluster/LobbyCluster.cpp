@@ -174,6 +174,9 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         Cluster->HeartbeatAtMs = nowMs;
     }
     Cluster->Processes[message->Origin].HeardMs = nowMs;
+    // Heard again after it was forgotten: its word that it is back may have
+    // come before this process was back itself.
+    if (process == Cluster->Processes.end()) ResyncSeats(message->Origin, nowMs);
     switch (message->Kind) {
     case TKind::Entries:
         TakeEntries(*message, nowMs);
