@@ -185,8 +185,14 @@ TStartedMatch SignInAndStart(uint16_t port, const TIdentity& blue, const std::st
     started.Seats[0] = started.Red.get();
     started.Seats[1] = started.Blue.get();
     started.Blue->Send(create);
-    EXPECT_TRUE(WaitFor(*started.Blue, "table"));
-    started.Red->Send("{\"type\":\"sit\",\"table\":1}\n");
+    // Not always table 1: a server may hold matches in play another left.
+    std::optional<QJsonObject> table;
+    for (int i = 0;
+         i < 10 && !(table && (*table)["seats"].toArray().contains(QString::fromStdString(blueName))); ++i)
+        table = WaitFor(*started.Blue, "table");
+    EXPECT_TRUE(table);
+    started.Red->Send("{\"type\":\"sit\",\"table\":" +
+                      std::to_string(int64_t(table.value_or(QJsonObject())["table"].toDouble(1))) + "}\n");
     std::optional<QJsonObject> match = WaitFor(*started.Red, "match");
     EXPECT_TRUE(match && WaitFor(*started.Blue, "match"));
     if (!match) return started;
