@@ -120,16 +120,29 @@ TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, int64_t epoch, c
     return TMoveResult::Stored;
 }
 
-bool TSqlStorage::AddMoves(std::vector<TMoveWrite>& writes) {
+bool TSqlStorage::AddWrites(std::vector<TWrite>& writes) {
     if (writes.empty()) return true;
     if (!Begin()) return false;
-    for (TMoveWrite& write : writes) {
+    for (TWrite& write : writes) {
         write.Ratings = {};
-        write.Result = InsertMove(write.MatchId, write.Epoch, write.Move);
+        switch (write.Kind) {
+        case TWrite::TKind::Create:
+            // One statement, so that the transaction holds it as it holds a move.
+            write.Match.Id = CreateMatch(write.Match);
+            write.Result = write.Match.Id > 0 ? TMoveResult::Stored : TMoveResult::Failed;
+            break;
+        case TWrite::TKind::Finish:
+            write.Result = EndInTransaction(write.MatchId, write.Epoch, write.Status, write.Winner,
+                                            write.Score, write.EndedMs, write.Ratings);
+            break;
+        case TWrite::TKind::Move:
+            write.Result = InsertMove(write.MatchId, write.Epoch, write.Move);
+            if (write.Result == TMoveResult::Stored && write.Last)
+                write.Result = EndInTransaction(write.MatchId, write.Epoch, TMatchStatus::Finished,
+                                                write.Winner, write.Score, write.Move.TimeMs, write.Ratings);
+            break;
+        }
         // Anything but stored is for storing alone, which says why.
-        if (write.Result == TMoveResult::Stored && write.Last)
-            write.Result = EndInTransaction(write.MatchId, write.Epoch, TMatchStatus::Finished, write.Winner,
-                                            write.Score, write.Move.TimeMs, write.Ratings);
         if (write.Result != TMoveResult::Stored) {
             Rollback();
             return false;

@@ -36,7 +36,7 @@ public:
     TMoveResult AddMove(int64_t matchId, int64_t epoch, const TStoredMove& move) override;
     TMoveResult AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move, int32_t winner,
                             const int32_t score[2], TRatingUpdate* ratings = nullptr) override;
-    bool AddMoves(std::vector<TMoveWrite>& writes) override;
+    bool AddWrites(std::vector<TWrite>& writes) override;
     TMoveResult FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status, int32_t winner,
                             const int32_t score[2], int64_t endedMs,
                             TRatingUpdate* ratings = nullptr) override;
@@ -108,7 +108,7 @@ private:
     // Within a transaction: one line of the moderation log.
     bool InsertAction(QSqlQuery& query, const TAction& action);
     // A write of the community and its log line in one transaction.
-    template <typename TWrite> bool InTransaction(TWrite&& write);
+    template <typename TSteps> bool InTransaction(TSteps&& write);
     bool RateMatch(QSqlQuery& query, int64_t matchId, const int64_t players[2], TMatchStatus status,
                    int32_t winner, int64_t endedMs, TRatingUpdate& update);
 
