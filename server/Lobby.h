@@ -201,10 +201,12 @@ private:
         std::unique_ptr<TReferee> Referee;
         TStoredMatch Match;
         int64_t ScheduledMs = Never; // the clock's next deadline, as kept in Deadlines
-        // A move is being stored: the referee has played it, nobody has
-        // heard of it, and the clocks wait.
+        // A move or the end is being stored: the referee has played it,
+        // nobody has heard of it, and the clocks wait.
         bool Storing = false;
         std::optional<std::pair<TMatchStatus, int32_t>> EndAfterStoring; // how and who won
+        // The player who left the match, who is offered no rematch at its end.
+        int64_t LeftBy = 0;
     };
     // A match's players after its end, free to play again on its terms:
     // kept while both are in the lobby and neither has left it.
@@ -273,8 +275,18 @@ private:
     void RefuseMove(uint64_t connection, TTable& table, int32_t seat, const std::string& problem,
                     TRefusal why, int64_t nowMs);
     void EndDeferred(TTable& table, int64_t nowMs);
+    // Hands a new match or an end to the runner, or stores it here on the
+    // loop when the runner is full: neither can be refused as a move can.
+    void Store(TStorageJob job);
+    // Counts a write's storing in the metrics, when the runner timed it.
+    void CountStored(const TStorageJob& job);
+    // The match is stored only at its creation's completion, which starts it.
     void StartMatch(TTable& table, int64_t nowMs);
+    void MatchCreated(int64_t tableId, TStorageJob& job, int64_t nowMs);
+    // A stored match nobody is left to play, or without rules to decide it.
+    void Abandon(const TStoredMatch& match, int64_t nowMs);
     void EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t nowMs);
+    void EndStored(int64_t tableId, TStorageJob& job, int64_t nowMs);
     // The end, once stored: told to the table, whose clients go back to the lobby.
     void Ended(TTable& table, TMatchStatus how, int32_t winner, const int32_t score[2],
                const TStorage::TRatingUpdate& ratings);

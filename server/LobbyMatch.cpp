@@ -52,7 +52,7 @@ void TLobby::Move(uint64_t connection, TClient& client, const TLobbyRequest& req
     // stored with the end in one transaction.
     table.Referee->Play(request.Move);
     TStorageJob job;
-    TStorage::TMoveWrite& write = job.Write;
+    TStorage::TWrite& write = job.Write;
     write.MatchId = table.Match.Id;
     write.Epoch = table.Match.Epoch;
     write.Move = {int32_t(table.Match.Moves.size()), request.Move, nowMs};
@@ -89,11 +89,8 @@ void TLobby::MoveStored(int64_t tableId, int32_t seat, TStorageJob& job, int64_t
     if (found == TableById.end() || found->second.Match.Id != job.Write.MatchId) return;
     TTable& table = found->second;
     table.Storing = false;
-    const TStorage::TMoveWrite& write = job.Write;
-    if (Metrics && job.Seconds) {
-        Metrics->StorageSeconds.Observe(*job.Seconds);
-        if (write.Result == TStorage::TMoveResult::Failed) ++Metrics->StorageErrors;
-    }
+    const TStorage::TWrite& write = job.Write;
+    CountStored(job);
     if (write.Result == TStorage::TMoveResult::Fenced) {
         Log.Write("a move of match " + std::to_string(write.MatchId) + " is not stored: " + job.Error);
         LostTable(table, nowMs);
@@ -179,9 +176,20 @@ std::unique_ptr<TReferee> TLobby::Replay(const TStoredMatch& match, std::string&
     return referee;
 }
 
+void TLobby::Store(TStorageJob job) {
+    if (!Runner->Submit(job)) InlineRunner.Submit(std::move(job));
+}
+
+void TLobby::CountStored(const TStorageJob& job) {
+    if (!Metrics || !job.Seconds) return;
+    Metrics->StorageSeconds.Observe(*job.Seconds);
+    if (job.Write.Result == TStorage::TMoveResult::Failed) ++Metrics->StorageErrors;
+}
+
 void TLobby::StartMatch(TTable& table, int64_t nowMs) {
-    TStoredMatch& match = table.Match;
-    match = TStoredMatch();
+    TStorageJob job;
+    job.Write.Kind = TStorage::TWrite::TKind::Create;
+    TStoredMatch& match = job.Write.Match;
     match.Players[0] = table.Seats[0];
     match.Players[1] = table.Seats[1];
     match.Rules = table.Rules;
@@ -189,6 +197,7 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs) {
     match.Seed = Seeds();
     match.FirstPlayer = 1; // Blue moves first
     match.StartedMs = nowMs;
+    match.Epoch = TStoredMatch::FirstEpoch;
     if (table.Rated && OnePerson(table)) {
         // A rating is a measure between people: one person's names would
         // only trade points among themselves.
@@ -197,15 +206,39 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs) {
                   table.Names[1] + " share a certificate or an address");
     }
     match.Rated = table.Rated;
-    match.Id = Storage.CreateMatch(match);
-    match.Epoch = TStoredMatch::FirstEpoch;
-    if (match.Id == 0)
-        Log.Write("cannot store a new match: " + Storage.LastError());
-    else if (table.Referee = Referees ? Referees(match.Seed, match.Rules, match.FirstPlayer) : nullptr;
-             !table.Referee) {
-        const int32_t none[2] = {0, 0};
-        Storage.FinishMatch(match.Id, match.Epoch, TMatchStatus::Abandoned, -1, none, nowMs);
-        Log.Write("no rules to decide match " + std::to_string(match.Id) + " with");
+    job.SubmittedMs = nowMs;
+    job.Done = [this, tableId = table.Id](TStorageJob& done, int64_t doneMs) {
+        MatchCreated(tableId, done, doneMs);
+    };
+    // Nobody hears of the match until its row is stored; the table waits
+    // with both seats taken, and a player may still leave it meanwhile.
+    Store(std::move(job));
+}
+
+void TLobby::MatchCreated(int64_t tableId, TStorageJob& job, int64_t nowMs) {
+    CountStored(job);
+    const TStoredMatch& created = job.Write.Match;
+    auto found = TableById.find(tableId);
+    // The same two still seated, and no earlier creation for them started it.
+    const bool seated = found != TableById.end() && !found->second.Referee &&
+                        found->second.Seats[0] == created.Players[0] &&
+                        found->second.Seats[1] == created.Players[1];
+    if (job.Write.Result == TStorage::TMoveResult::Stored && !seated) {
+        Log.Write("match " + std::to_string(created.Id) + " has nobody left to play it");
+        Abandon(created, nowMs);
+        return;
+    }
+    if (!seated) return;
+    TTable& table = found->second;
+    if (job.Write.Result != TStorage::TMoveResult::Stored) {
+        Log.Write("cannot store a new match: " + job.Error);
+    } else {
+        table.Match = created;
+        table.Referee = Referees ? Referees(created.Seed, created.Rules, created.FirstPlayer) : nullptr;
+        if (!table.Referee) {
+            Abandon(created, nowMs);
+            Log.Write("no rules to decide match " + std::to_string(created.Id) + " with");
+        }
     }
     if (!table.Referee) {
         TServerMessage failed;
@@ -213,9 +246,10 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs) {
         failed.Text = QStringLiteral("The server could not start the match.");
         ToTable(table, failed);
         RemoveTable(table.Id);
+        AfterChange(nowMs);
         return;
     }
-    Log.Write("match " + std::to_string(match.Id) + " at table " + std::to_string(table.Id) + ": " +
+    Log.Write("match " + std::to_string(created.Id) + " at table " + std::to_string(table.Id) + ": " +
               table.Names[0] + " against " + table.Names[1]);
     table.Clock.StartTurn(nowMs);
     Schedule(table);
@@ -228,6 +262,25 @@ void TLobby::StartMatch(TTable& table, int64_t nowMs) {
         for (uint64_t watcher : table.Watchers) SendLine(watcher, line);
     }
     TableChanged(table);
+    AfterChange(nowMs);
+}
+
+void TLobby::Abandon(const TStoredMatch& match, int64_t nowMs) {
+    TStorageJob job;
+    TStorage::TWrite& write = job.Write;
+    write.Kind = TStorage::TWrite::TKind::Finish;
+    write.MatchId = match.Id;
+    write.Epoch = match.Epoch;
+    write.Status = TMatchStatus::Abandoned;
+    write.EndedMs = nowMs;
+    job.SubmittedMs = nowMs;
+    job.Done = [this](TStorageJob& done, int64_t) {
+        CountStored(done);
+        if (done.Write.Result != TStorage::TMoveResult::Stored)
+            Log.Write("cannot store the end of match " + std::to_string(done.Write.MatchId) + ": " +
+                      done.Error);
+    };
+    Store(std::move(job));
 }
 
 int64_t TLobby::ClockMs(const TTable& table, int64_t nowMs) const {
@@ -250,24 +303,44 @@ void TLobby::EndMatch(TTable& table, TMatchStatus how, int32_t winner, int64_t n
         how = TMatchStatus::Abandoned;
         winner = -1;
     }
+    TStorageJob job;
+    TStorage::TWrite& write = job.Write;
+    write.Kind = TStorage::TWrite::TKind::Finish;
+    write.MatchId = table.Match.Id;
+    write.Epoch = table.Match.Epoch;
+    write.Status = how;
+    write.Winner = winner;
+    write.EndedMs = nowMs;
     // The cards each side owned when it ended, however it ended: a profile
     // shows them with the result.
-    int32_t score[2] = {0, 0};
     if (table.Referee)
-        for (int seat = 0; seat < 2; ++seat) score[seat] = table.Referee->Score(seat);
-    TStorage::TRatingUpdate ratings;
-    const TStorage::TMoveResult stored =
-        Storage.FinishMatch(table.Match.Id, table.Match.Epoch, how, winner, score, nowMs, &ratings);
-    if (stored == TStorage::TMoveResult::Fenced) {
-        Log.Write("the end of match " + std::to_string(table.Match.Id) +
-                  " is not stored: " + Storage.LastError());
+        for (int seat = 0; seat < 2; ++seat) write.Score[seat] = table.Referee->Score(seat);
+    job.SubmittedMs = nowMs;
+    job.Done = [this, tableId = table.Id](TStorageJob& done, int64_t doneMs) {
+        EndStored(tableId, done, doneMs);
+    };
+    // As a move: nobody hears of the end, and the clocks wait, until it is stored.
+    table.Storing = true;
+    Schedule(table);
+    Store(std::move(job));
+}
+
+void TLobby::EndStored(int64_t tableId, TStorageJob& job, int64_t nowMs) {
+    CountStored(job);
+    const TStorage::TWrite& write = job.Write;
+    auto found = TableById.find(tableId);
+    if (found == TableById.end() || found->second.Match.Id != write.MatchId) return;
+    TTable& table = found->second;
+    table.Storing = false;
+    if (write.Result == TStorage::TMoveResult::Fenced) {
+        Log.Write("the end of match " + std::to_string(write.MatchId) + " is not stored: " + job.Error);
         LostTable(table, nowMs);
         return;
     }
-    if (stored != TStorage::TMoveResult::Stored)
-        Log.Write("cannot store the end of match " + std::to_string(table.Match.Id) + ": " +
-                  Storage.LastError());
-    Ended(table, how, winner, score, ratings);
+    if (write.Result != TStorage::TMoveResult::Stored)
+        Log.Write("cannot store the end of match " + std::to_string(write.MatchId) + ": " + job.Error);
+    Ended(table, write.Status, write.Winner, write.Score, write.Ratings);
+    AfterChange(nowMs);
 }
 
 void TLobby::Ended(TTable& table, TMatchStatus how, int32_t winner, const int32_t score[2],
@@ -291,6 +364,7 @@ void TLobby::Ended(TTable& table, TMatchStatus how, int32_t winner, const int32_
     }
     ToTable(table, ended);
     OfferRematch(table);
+    if (table.LeftBy) WithdrawRematch(table.LeftBy);
     RemoveTable(table.Id);
 }
 

@@ -110,11 +110,11 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
         // Leaving a match gives it up; the end brings everyone back (the one
         // who left without an offer to play again), once a move being stored
         // has been told.
+        table.LeftBy = client.PlayerId;
         if (table.Storing)
             table.EndAfterStoring = {TMatchStatus::Forfeit, 1 - seat};
         else
             EndMatch(table, TMatchStatus::Forfeit, 1 - seat, nowMs);
-        WithdrawRematch(client.PlayerId);
         return;
     }
     client.Table = 0;

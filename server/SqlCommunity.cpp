@@ -23,7 +23,7 @@ const char* RelationName(TCommunityStorage::TRelation relation) {
 
 } // namespace
 
-template <typename TWrite> bool TSqlStorage::InTransaction(TWrite&& write) {
+template <typename TSteps> bool TSqlStorage::InTransaction(TSteps&& write) {
     if (!Begin()) return false;
     QSqlQuery query(Database());
     if (!write(query)) {

@@ -120,16 +120,29 @@ TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, int64_t epoch, c
     return TMoveResult::Stored;
 }
 
-bool TSqlStorage::AddMoves(std::vector<TMoveWrite>& writes) {
+bool TSqlStorage::AddWrites(std::vector<TWrite>& writes) {
     if (writes.empty()) return true;
     if (!Begin()) return false;
-    for (TMoveWrite& write : writes) {
+    for (TWrite& write : writes) {
         write.Ratings = {};
-        write.Result = InsertMove(write.MatchId, write.Epoch, write.Move);
+        switch (write.Kind) {
+        case TWrite::TKind::Create:
+            // One statement, so that the transaction holds it as it holds a move.
+            write.Match.Id = CreateMatch(write.Match);
+            write.Result = write.Match.Id > 0 ? TMoveResult::Stored : TMoveResult::Failed;
+            break;
+        case TWrite::TKind::Finish:
+            write.Result = EndInTransaction(write.MatchId, write.Epoch, write.Status, write.Winner,
+                                            write.Score, write.EndedMs, write.Ratings);
+            break;
+        case TWrite::TKind::Move:
+            write.Result = InsertMove(write.MatchId, write.Epoch, write.Move);
+            if (write.Result == TMoveResult::Stored && write.Last)
+                write.Result = EndInTransaction(write.MatchId, write.Epoch, TMatchStatus::Finished,
+                                                write.Winner, write.Score, write.Move.TimeMs, write.Ratings);
+            break;
+        }
         // Anything but stored is for storing alone, which says why.
-        if (write.Result == TMoveResult::Stored && write.Last)
-            write.Result = EndInTransaction(write.MatchId, write.Epoch, TMatchStatus::Finished, write.Winner,
-                                            write.Score, write.Move.TimeMs, write.Ratings);
         if (write.Result != TMoveResult::Stored) {
             Rollback();
             return false;
@@ -181,20 +194,23 @@ TStorage::TMoveResult TSqlStorage::FinishMatch(int64_t matchId, int64_t epoch, T
 TStorage::TMoveResult TSqlStorage::EndInTransaction(int64_t matchId, int64_t epoch, TMatchStatus status,
                                                     int32_t winner, const int32_t score[2], int64_t endedMs,
                                                     TRatingUpdate& update) {
-    QSqlQuery query(Database());
-    query.prepare("UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
-                  " WHERE id = ? AND status = 'playing' AND instance = ? AND lease_epoch = ?"
-                  " RETURNING rated, red_player, blue_player");
-    query.addBindValue(QString::fromLatin1(StatusName(status)));
-    query.addBindValue(int(winner));
-    query.addBindValue(int(score[0]));
-    query.addBindValue(int(score[1]));
-    query.addBindValue(qint64(endedMs));
-    query.addBindValue(qint64(matchId));
-    query.addBindValue(Instance);
-    query.addBindValue(qint64(epoch));
+    QSqlQuery& query =
+        Prepared(TStatement::FinishMatch,
+                 "UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
+                 " WHERE id = ? AND status = 'playing' AND instance = ? AND lease_epoch = ?"
+                 " RETURNING rated, red_player, blue_player");
+    const QVariant values[] = {QString::fromLatin1(StatusName(status)),
+                               int(winner),
+                               int(score[0]),
+                               int(score[1]),
+                               qint64(endedMs),
+                               qint64(matchId),
+                               Instance,
+                               qint64(epoch)};
+    for (int i = 0; i < int(std::size(values)); ++i) query.bindValue(i, values[i]);
     if (!query.exec()) {
         Fail(query.lastError());
+        query.finish();
         return TMoveResult::Failed;
     }
     if (!query.next()) {
@@ -205,36 +221,37 @@ TStorage::TMoveResult TSqlStorage::EndInTransaction(int64_t matchId, int64_t epo
     const int64_t players[2] = {query.value(1).toLongLong(), query.value(2).toLongLong()};
     query.finish();
     return !rated || status == TMatchStatus::Abandoned ||
-                   RateMatch(query, matchId, players, status, winner, endedMs, update)
+                   RateMatch(matchId, players, status, winner, endedMs, update)
                ? TMoveResult::Stored
                : TMoveResult::Failed;
 }
 
 // Each rated match is one rating period for both players, each judged
-// against the other's rating from before the match.
-bool TSqlStorage::RateMatch(QSqlQuery& query, int64_t matchId, const int64_t players[2], TMatchStatus status,
-                            int32_t winner, int64_t endedMs, TRatingUpdate& update) {
+// against the other's rating from before the match. Its statements are
+// prepared once: the storage thread runs them for many ends a second.
+bool TSqlStorage::RateMatch(int64_t matchId, const int64_t players[2], TMatchStatus status, int32_t winner,
+                            int64_t endedMs, TRatingUpdate& update) {
     if (players[0] == players[1]) return true; // nobody is rated against themselves
     // FOR UPDATE, in the order of the ids: another server finishing one of
     // these players' other matches waits for this one, and two such never
     // wait for each other.
-    query.prepare(QStringLiteral("SELECT id, rating, deviation, volatility FROM players WHERE id IN (?, ?)"
-                                 " ORDER BY id%1")
-                      .arg(Postgres ? " FOR UPDATE" : ""));
-    query.addBindValue(qint64(players[0]));
-    query.addBindValue(qint64(players[1]));
-    if (!query.exec()) {
-        Fail(query.lastError());
+    QSqlQuery& read =
+        Prepared(TStatement::ReadRatings, "SELECT id, rating, deviation, volatility FROM players"
+                                          " WHERE id IN (?, ?) ORDER BY id{lock}");
+    read.bindValue(0, qint64(players[0]));
+    read.bindValue(1, qint64(players[1]));
+    if (!read.exec()) {
+        Fail(read.lastError());
+        read.finish();
         return false;
     }
     int found = 0;
-    while (query.next()) {
-        const int seat = query.value(0).toLongLong() == players[0] ? 0 : 1;
-        update.Before[seat] = {query.value(1).toDouble(), query.value(2).toDouble(),
-                               query.value(3).toDouble()};
+    while (read.next()) {
+        const int seat = read.value(0).toLongLong() == players[0] ? 0 : 1;
+        update.Before[seat] = {read.value(1).toDouble(), read.value(2).toDouble(), read.value(3).toDouble()};
         ++found;
     }
-    query.finish();
+    read.finish();
     if (found != 2) {
         Error = "a rated player went missing";
         return false;
@@ -247,34 +264,37 @@ bool TSqlStorage::RateMatch(QSqlQuery& query, int64_t matchId, const int64_t pla
         update.After[seat] = glicko.Update(update.Before[seat], {{update.Before[1 - seat], result}});
     }
     for (int seat = 0; seat < 2; ++seat) {
-        query.prepare("UPDATE players SET rating = ?, deviation = ?, volatility = ?,"
-                      " rated_matches = rated_matches + 1 WHERE id = ?");
-        query.addBindValue(update.After[seat].Rating);
-        query.addBindValue(update.After[seat].Deviation);
-        query.addBindValue(update.After[seat].Volatility);
-        query.addBindValue(qint64(players[seat]));
-        if (!query.exec()) {
-            Fail(query.lastError());
-            return false;
-        }
+        QSqlQuery& write =
+            Prepared(TStatement::WriteRating, "UPDATE players SET rating = ?, deviation = ?, volatility = ?,"
+                                              " rated_matches = rated_matches + 1 WHERE id = ?");
+        write.bindValue(0, update.After[seat].Rating);
+        write.bindValue(1, update.After[seat].Deviation);
+        write.bindValue(2, update.After[seat].Volatility);
+        write.bindValue(3, qint64(players[seat]));
+        const bool written = write.exec();
+        if (!written) Fail(write.lastError());
+        write.finish();
+        if (!written) return false;
     }
     for (int seat = 0; seat < 2; ++seat) {
-        query.prepare(
+        QSqlQuery& change = Prepared(
+            TStatement::AddRatingChange,
             "INSERT INTO rating_changes (match_id, player_id, ended_ms, rating_before, deviation_before,"
             " volatility_before, rating_after, deviation_after, volatility_after)"
             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        query.addBindValue(qint64(matchId));
-        query.addBindValue(qint64(players[seat]));
-        query.addBindValue(qint64(endedMs));
+        int at = 0;
+        change.bindValue(at++, qint64(matchId));
+        change.bindValue(at++, qint64(players[seat]));
+        change.bindValue(at++, qint64(endedMs));
         for (const TRating* rating : {&update.Before[seat], &update.After[seat]}) {
-            query.addBindValue(rating->Rating);
-            query.addBindValue(rating->Deviation);
-            query.addBindValue(rating->Volatility);
+            change.bindValue(at++, rating->Rating);
+            change.bindValue(at++, rating->Deviation);
+            change.bindValue(at++, rating->Volatility);
         }
-        if (!query.exec()) {
-            Fail(query.lastError());
-            return false;
-        }
+        const bool written = change.exec();
+        if (!written) Fail(change.lastError());
+        change.finish();
+        if (!written) return false;
     }
     update.Rated = true;
     return true;

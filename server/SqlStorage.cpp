@@ -182,7 +182,8 @@ QString TSqlStorage::Dialect(QString text) const {
     return text
         .replace("{now}", Postgres ? "CAST(EXTRACT(EPOCH FROM clock_timestamp()) * 1000 AS BIGINT)"
                                    : "CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)")
-        .replace("{share}", Postgres ? " FOR SHARE" : "");
+        .replace("{share}", Postgres ? " FOR SHARE" : "")
+        .replace("{lock}", Postgres ? " FOR UPDATE" : "");
 }
 
 // PostgreSQL restarted, or the line to it broke: the connection stays

@@ -36,7 +36,7 @@ public:
     TMoveResult AddMove(int64_t matchId, int64_t epoch, const TStoredMove& move) override;
     TMoveResult AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move, int32_t winner,
                             const int32_t score[2], TRatingUpdate* ratings = nullptr) override;
-    bool AddMoves(std::vector<TMoveWrite>& writes) override;
+    bool AddWrites(std::vector<TWrite>& writes) override;
     TMoveResult FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status, int32_t winner,
                             const int32_t score[2], int64_t endedMs,
                             TRatingUpdate* ratings = nullptr) override;
@@ -70,7 +70,16 @@ public:
 private:
     // The statements run for every move, match and sign-in, prepared once
     // for the connection and run again with new values.
-    enum class TStatement { FindPlayer, CreateMatch, AddMove, FinishMatch, Count };
+    enum class TStatement {
+        FindPlayer,
+        CreateMatch,
+        AddMove,
+        FinishMatch,
+        ReadRatings,
+        WriteRating,
+        AddRatingChange,
+        Count
+    };
 
     TSqlStorage() = default;
     // The connection; made again first when the last use failed.
@@ -78,7 +87,8 @@ private:
     QSqlQuery& Prepared(TStatement statement, const char* text);
     // The statement in this database's words: "{now}" for the database's
     // own clock in milliseconds since 1970, "{share}" for a lock on the rows
-    // read that holds off their update until the transaction ends.
+    // read that holds off their update until the transaction ends, "{lock}"
+    // for one that holds off other writers' locks too.
     QString Dialect(QString text) const;
     bool Upgrade();
     // After a failure on PostgreSQL: a new connection, the statements to be prepared again.
@@ -108,9 +118,9 @@ private:
     // Within a transaction: one line of the moderation log.
     bool InsertAction(QSqlQuery& query, const TAction& action);
     // A write of the community and its log line in one transaction.
-    template <typename TWrite> bool InTransaction(TWrite&& write);
-    bool RateMatch(QSqlQuery& query, int64_t matchId, const int64_t players[2], TMatchStatus status,
-                   int32_t winner, int64_t endedMs, TRatingUpdate& update);
+    template <typename TSteps> bool InTransaction(TSteps&& write);
+    bool RateMatch(int64_t matchId, const int64_t players[2], TMatchStatus status, int32_t winner,
+                   int64_t endedMs, TRatingUpdate& update);
 
     QString ConnectionName;
     QString Instance;

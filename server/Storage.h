@@ -70,30 +70,50 @@ public:
     // at any moment leaves either both or neither.
     virtual TMoveResult AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move, int32_t winner,
                                     const int32_t score[2], TRatingUpdate* ratings = nullptr) = 0;
-    // One move to store, and with it the match's end when it is the last.
-    struct TMoveWrite {
-        int64_t MatchId = 0;
+    // One unit to store: a new match, a move (and with it the match's end
+    // when it is the last), or the end of a match without a move. Each is
+    // whole or absent.
+    struct TWrite {
+        enum class TKind { Move, Create, Finish };
+        TKind Kind = TKind::Move;
+        int64_t MatchId = 0; // a Move's or a Finish's
         int64_t Epoch = 0;
         TStoredMove Move;
         bool Last = false;
-        int32_t Winner = -1;       // when Last
-        int32_t Score[2] = {0, 0}; // when Last
+        TMatchStatus Status = TMatchStatus::Finished; // a Finish's
+        int32_t Winner = -1;                          // when Last, or a Finish's
+        int32_t Score[2] = {0, 0};                    // when Last, or a Finish's
+        int64_t EndedMs = 0;                          // a Finish's
+        TStoredMatch Match;                           // a Create's, its Id set once stored
         TMoveResult Result = TMoveResult::Failed;
         TRatingUpdate Ratings; // of the end, once stored
     };
-    // Every write in one transaction, so that the moves of many matches cost
-    // one commit: true when all were stored (each Result and Ratings set);
-    // false, nothing stored, and each is for storing alone. A storage without
-    // transactions has nothing to gain and stores none.
-    virtual bool AddMoves(std::vector<TMoveWrite>& writes) {
+    // Every write in one transaction, so that many matches' moves, starts
+    // and ends cost one commit: true when all were stored (each Result, and
+    // Ratings or the new match's Id, set); false, nothing stored, and each is
+    // for storing alone. A storage without transactions has nothing to gain
+    // and stores none.
+    virtual bool AddWrites(std::vector<TWrite>& writes) {
         (void)writes;
         return false;
     }
-    // One write alone: its Result, and Ratings when stored.
-    void AddOne(TMoveWrite& write) {
-        write.Result = write.Last ? AddLastMove(write.MatchId, write.Epoch, write.Move, write.Winner,
-                                                write.Score, &write.Ratings)
-                                  : AddMove(write.MatchId, write.Epoch, write.Move);
+    // One write alone: its Result, and Ratings or the new match's Id when stored.
+    void AddOne(TWrite& write) {
+        switch (write.Kind) {
+        case TWrite::TKind::Create:
+            write.Match.Id = CreateMatch(write.Match);
+            write.Result = write.Match.Id > 0 ? TMoveResult::Stored : TMoveResult::Failed;
+            break;
+        case TWrite::TKind::Finish:
+            write.Result = FinishMatch(write.MatchId, write.Epoch, write.Status, write.Winner, write.Score,
+                                       write.EndedMs, &write.Ratings);
+            break;
+        case TWrite::TKind::Move:
+            write.Result = write.Last ? AddLastMove(write.MatchId, write.Epoch, write.Move, write.Winner,
+                                                    write.Score, &write.Ratings)
+                                      : AddMove(write.MatchId, write.Epoch, write.Move);
+            break;
+        }
     }
     // Ends a match still in play, held at epoch: Stored, or Ended when it
     // had already ended or is unknown. The end of a rated match with a

@@ -10,18 +10,18 @@ template <typename TWork> double SecondsOf(TWork&& work) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The moves in [first, last) in one transaction, else each alone.
-void StoreMoves(TStorage& storage, TStorageJob* first, TStorageJob* last, bool timed) {
+// The writes in [first, last) in one transaction, else each alone.
+void StoreWrites(TStorage& storage, TStorageJob* first, TStorageJob* last, bool timed) {
     auto took = [timed](TStorageJob& job, double seconds) {
-        // A batch that failed counts to the time of each move stored after it.
+        // A batch that failed counts to the time of each write stored after it.
         if (timed) job.Seconds = job.Seconds.value_or(0) + seconds;
     };
     if (last - first > 1) {
-        std::vector<TStorage::TMoveWrite> writes;
+        std::vector<TStorage::TWrite> writes;
         writes.reserve(size_t(last - first));
         for (TStorageJob* job = first; job != last; ++job) writes.push_back(job->Write);
         bool stored = false;
-        const double seconds = SecondsOf([&] { stored = storage.AddMoves(writes); });
+        const double seconds = SecondsOf([&] { stored = storage.AddWrites(writes); });
         for (TStorageJob* job = first; job != last; ++job) {
             took(*job, seconds);
             if (stored) job->Write = writes[size_t(job - first)];
@@ -39,14 +39,14 @@ void StoreMoves(TStorage& storage, TStorageJob* first, TStorageJob* last, bool t
 void RunStorageJobs(TStorage& storage, std::vector<TStorageJob>& jobs, bool timed) {
     TStorageJob* const end = jobs.data() + jobs.size();
     for (TStorageJob* job = jobs.data(); job != end;) {
-        if (!job->IsMove()) {
+        if (!job->IsWrite()) {
             const double seconds = SecondsOf([&] { job->Work(storage); });
             if (timed) job->Seconds = seconds;
             ++job;
             continue;
         }
-        TStorageJob* moves = job;
-        while (job != end && job->IsMove()) ++job;
-        StoreMoves(storage, moves, job, timed);
+        TStorageJob* writes = job;
+        while (job != end && job->IsWrite()) ++job;
+        StoreWrites(storage, writes, job, timed);
     }
 }

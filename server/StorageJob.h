@@ -11,9 +11,9 @@
 // One piece of work for the storage, done off the server's loop, and what the
 // loop does once it is done.
 struct TStorageJob {
-    // A move to store; the moves queued beside it share its transaction.
-    // Ignored when Work is set.
-    TStorage::TMoveWrite Write;
+    // A write (a move, a new match, an end); those queued beside it share
+    // its transaction. Ignored when Work is set.
+    TStorage::TWrite Write;
     // Anything else, done alone.
     std::function<void(TStorage& storage)> Work;
     // Back on the loop, with the time then.
@@ -22,14 +22,14 @@ struct TStorageJob {
     int64_t SubmittedMs = 0;
     // How long its transaction took, when the runner timed it.
     std::optional<double> Seconds;
-    // Why a move was not stored, as the storage said.
+    // Why a write was not stored, as the storage said.
     std::string Error;
 
-    bool IsMove() const { return !Work; }
+    bool IsWrite() const { return !Work; }
 };
 
-// Does the jobs in order on one storage: each Work job alone, the moves
+// Does the jobs in order on one storage: each Work job alone, the writes
 // between them together in one transaction or, when that fails, each alone,
-// so that one move the database refuses never costs the others theirs. Times
-// each when timed.
+// so that one write the database refuses never costs the others theirs.
+// Times each when timed.
 void RunStorageJobs(TStorage& storage, std::vector<TStorageJob>& jobs, bool timed);

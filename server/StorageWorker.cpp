@@ -48,13 +48,13 @@ void TStorageWorker::Run(TOpen open) {
             Woken.wait(lock, [this] { return Stopping || !Queue.empty(); });
             if (Queue.empty()) break;
             stopping = Stopping;
-            // A job alone, or every move waiting in a row behind it, up to
+            // A job alone, or every write waiting in a row behind it, up to
             // the bound: the order stays the queue's.
             do {
                 jobs->push_back(std::move(Queue.front()));
                 Queue.pop_front();
-            } while (jobs->front().IsMove() && jobs->size() < Limits.MaxBatch && !Queue.empty() &&
-                     Queue.front().IsMove());
+            } while (jobs->front().IsWrite() && jobs->size() < Limits.MaxBatch && !Queue.empty() &&
+                     Queue.front().IsWrite());
         }
         RunStorageJobs(*storage, *jobs, true);
         if (!stopping)

@@ -14,12 +14,13 @@
 
 // A thread with a database connection of its own that does storage jobs from
 // a queue, in order, and hands their completions to the submitter's loop.
-// The moves waiting together are stored in one transaction, so that a
-// database which syncs every commit to disk costs one sync for them all.
+// The writes waiting together (moves, new matches, ends) are stored in one
+// transaction, so that a database which syncs every commit to disk costs one
+// sync for them all.
 class TStorageWorker : public TStorageRunner {
 public:
     struct TLimits {
-        size_t MaxBatch = 256;  // moves in one transaction
+        size_t MaxBatch = 256;  // writes in one transaction
         size_t MaxQueue = 4096; // jobs waiting; more are refused
     };
     // Opens the worker's storage, on the worker's thread (a database

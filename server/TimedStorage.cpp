@@ -49,9 +49,9 @@ TStorage::TMoveResult TTimedStorage::AddLastMove(int64_t matchId, int64_t epoch,
                  [](TMoveResult result) { return result == TMoveResult::Failed; });
 }
 
-bool TTimedStorage::AddMoves(std::vector<TMoveWrite>& writes) {
+bool TTimedStorage::AddWrites(std::vector<TWrite>& writes) {
     // false also means "store them one by one", which the next calls count.
-    return Timed([&] { return Inner.AddMoves(writes); }, NeverFailed);
+    return Timed([&] { return Inner.AddWrites(writes); }, NeverFailed);
 }
 
 TStorage::TMoveResult TTimedStorage::FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status,

@@ -18,7 +18,7 @@ public:
     TMoveResult AddMove(int64_t matchId, int64_t epoch, const TStoredMove& move) override;
     TMoveResult AddLastMove(int64_t matchId, int64_t epoch, const TStoredMove& move, int32_t winner,
                             const int32_t score[2], TRatingUpdate* ratings) override;
-    bool AddMoves(std::vector<TMoveWrite>& writes) override;
+    bool AddWrites(std::vector<TWrite>& writes) override;
     TMoveResult FinishMatch(int64_t matchId, int64_t epoch, TMatchStatus status, int32_t winner,
                             const int32_t score[2], int64_t endedMs, TRatingUpdate* ratings) override;
     std::optional<TStoredMatch> LoadMatch(int64_t matchId) override;

@@ -706,13 +706,18 @@ private:
     size_t Room;
 };
 
-// A move being stored is told to nobody; meanwhile the table takes no other
-// move, its clock waits, and a player leaving gives up only once the move is
-// told. A move the full queue refuses is taken back and can be played again.
+// A new match, a move or an end being stored is told to nobody; meanwhile
+// the table takes no other move, its clock waits, and a player leaving gives
+// up only once the move is told. A move the full queue refuses is taken back
+// and can be played again; a new match or an end it cannot hold is stored at once.
 TEST_F(LobbyTest, NothingIsToldOrPlayedAtATableUntilItsMoveIsStored) {
     THeldRunner runner(*Storage, 1);
     Lobby->StoreThrough(runner);
     auto [ann, bob] = StartedMatch();
+    EXPECT_FALSE(Has(ann, "match") || Has(bob, "match"));
+    runner.Release(Now);
+    Collect();
+    ASSERT_TRUE(Has(ann, "match") && Has(bob, "match"));
     Move(ann, 0, 0, 0);
     Move(ann, 1, 1, 0);
     Move(bob, 0, 1, 0);
@@ -750,11 +755,36 @@ TEST_F(LobbyTest, NothingIsToldOrPlayedAtATableUntilItsMoveIsStored) {
     runner.Release(Now + 2'000);
     Collect();
     EXPECT_TRUE(Has(ann, "moved"));
+    EXPECT_FALSE(Has(ann, "ended"));
+    runner.Release(Now + 2'000);
+    Collect();
     EXPECT_EQ(Last(ann, "ended").value_or(QJsonObject())["how"].toString(), "forfeit");
     std::optional<TStoredMatch> stored = Storage->LoadMatch(1);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->Moves.size(), 2u);
     EXPECT_EQ(stored->Winner, 1);
+}
+
+// A player leaving while the new match is being stored leaves no match in
+// play behind: the stored one ends abandoned, and the table starts afresh
+// with whoever sits next.
+TEST_F(LobbyTest, AMatchLeftBeforeItsRowIsStoredIsAbandoned) {
+    THeldRunner runner(*Storage, 4);
+    Lobby->StoreThrough(runner);
+    auto [ann, bob] = StartedMatch();
+    Ask(bob, "{\"type\":\"leave\"}");
+    uint64_t cid = Join("Cid");
+    Ask(cid, "{\"type\":\"sit\",\"table\":1}");
+    runner.Release(Now);
+    Collect();
+    EXPECT_FALSE(Has(bob, "match"));
+    ASSERT_TRUE(Has(ann, "match") && Has(cid, "match"));
+    runner.Release(Now);
+    EXPECT_EQ(Storage->LoadMatch(1)->Status, TMatchStatus::Abandoned);
+    EXPECT_EQ(Storage->LoadMatch(2)->Status, TMatchStatus::Playing);
+    Move(ann, 0, 0, 0);
+    ASSERT_EQ(runner.Held.size(), 1u);
+    EXPECT_EQ(runner.Held[0].Write.MatchId, 2) << "the match Ann and Cid play is the table's";
 }
 
 TEST_F(LobbyTest, ChatGoesToTheRoomItIsSaidInAndIsRateLimitedPerAddress) {

@@ -70,6 +70,11 @@ protected:
     void Move(uint64_t connection, int slot, int x, int y) {
         Ask(connection, "{\"type\":\"move\",\"slot\":" + std::to_string(slot) +
                             ",\"x\":" + std::to_string(x) + ",\"y\":" + std::to_string(y) + "}");
+        Complete();
+    }
+
+    // The worker's next answer, run on this thread, within a bound.
+    void Complete() {
         std::function<void(int64_t)> completion;
         {
             std::unique_lock<std::mutex> lock(Lock);
@@ -122,6 +127,7 @@ TEST_F(StorageOutageTest, MovesAreRefusedWhileTheDatabaseIsDownAndNoneIsLost) {
     Ask(ola, "{\"type\":\"create\",\"rules\":{\"same\":true,\"same_wall\":false,\"plus\":false,"
              "\"elemental\":false,\"sudden_death\":false},\"seconds\":60}");
     Ask(pim, "{\"type\":\"sit\",\"table\":1}");
+    Complete();
     std::vector<QJsonObject> match = Take(ola, "match");
     ASSERT_EQ(match.size(), 1u);
     const int64_t matchId = int64_t(match[0]["match"].toDouble());

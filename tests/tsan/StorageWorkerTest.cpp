@@ -34,12 +34,13 @@ public:
         if (ratings) ratings->Rated = true;
         return AddMove(matchId, epoch, move);
     }
-    bool AddMoves(std::vector<TMoveWrite>& writes) override {
+    bool AddWrites(std::vector<TWrite>& writes) override {
         ++Records.Batches;
         std::vector<std::pair<int64_t, int32_t>> commit;
-        for (TMoveWrite& write : writes) {
+        for (TWrite& write : writes) {
             if (Records.Refused.count(write.MatchId)) return false;
             commit.push_back({write.MatchId, write.Move.Index});
+            if (write.Kind == TWrite::TKind::Create) write.Match.Id = 100;
             write.Result = TMoveResult::Stored;
             write.Ratings.Rated = write.Last;
         }
@@ -200,6 +201,25 @@ TEST_F(StorageWorkerTest, AFailedBatchFallsBackToOneByOne) {
         EXPECT_EQ(job.Write.Result, refused ? TStorage::TMoveResult::Failed : TStorage::TMoveResult::Stored);
         EXPECT_EQ(job.Error, refused ? "refused" : "");
     }
+}
+
+// New matches and ends join the moves waiting beside them in one commit, and
+// a new match comes back with the id it was stored under.
+TEST_F(StorageWorkerTest, NewMatchesAndEndsShareTheMovesCommit) {
+    Start({});
+    Hold();
+    std::vector<TStorageJob> jobs = {Move(0, 0), Move(1, 3), Move(2, 0), Move(3, 5)};
+    jobs[0].Write.Kind = TStorage::TWrite::TKind::Create;
+    jobs[2].Write.Kind = TStorage::TWrite::TKind::Finish;
+    for (TStorageJob& job : jobs) ASSERT_TRUE(Worker->Submit(job));
+    Gate.set_value();
+    Drain(2);
+    Worker.reset();
+    ASSERT_EQ(Records.Commits.size(), 1u);
+    EXPECT_EQ(Records.Commits[0].size(), 4u);
+    ASSERT_EQ(Done.size(), 4u);
+    EXPECT_EQ(Done[0].Write.Match.Id, 100);
+    for (const TStorageJob& job : Done) EXPECT_EQ(job.Write.Result, TStorage::TMoveResult::Stored);
 }
 
 // A full queue refuses the next job at once; what was queued is still done.
