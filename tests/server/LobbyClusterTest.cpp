@@ -384,8 +384,15 @@ TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywh
 
 TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) {
     const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob"), cid = Join("c", "Cid"),
-                   dee = Join("c", "Dee"), eve = Join("b", "Eve");
+                   dee = Join("c", "Dee"), eve = Join("b", "Eve"), fay = Join("b", "Fay");
     Settle();
+    // Each process's tables, and its clients with those seated from elsewhere.
+    auto runs = [&] {
+        std::vector<size_t> counts;
+        for (auto& [name, node] : Nodes)
+            counts.insert(counts.end(), {node.Lobby->Tables(), node.Lobby->PlayersOnline()});
+        return counts;
+    };
     auto playNow = [](bool plus, const char* seconds) {
         return std::string(R"({"type":"play_now","rules":[{"same":)") + (plus ? "false" : "true") +
                R"(,"same_wall":false,"plus":)" + (plus ? "true" : "false") +
@@ -406,8 +413,9 @@ TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) 
     EXPECT_EQ(atB["seconds"].toInt(), 30);
     EXPECT_EQ(atB["you"].toInt(), 1);
     EXPECT_EQ(atC["you"].toInt(), 0);
-    EXPECT_EQ(ListedTables(ann).count(int64_t(atB["table"].toDouble())), 0u)
-        << "run by a, listed there as its own";
+    EXPECT_TRUE((*Last(bob, "waiting"))["rules"].toArray().isEmpty()) << "stopped waiting";
+    EXPECT_FALSE(Last(cid, "waiting")) << "paired as it asked";
+    EXPECT_EQ(runs(), (std::vector<size_t>{0, 3, 1, 4, 0, 2})) << "run where Bob waited, Cid seated from c";
     EXPECT_EQ(ListedTables(eve).count(int64_t(atB["table"].toDouble())), 1u);
     EXPECT_EQ(ListedTables(dee).count(int64_t(atC["table"].toDouble())), 1u);
     Ask(bob, R"({"type":"move","slot":0,"x":1,"y":1})");
@@ -417,6 +425,16 @@ TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) 
     Ask(ann, playNow(true, "[30,60]"));
     EXPECT_EQ((*Last(dee, "match"))["seconds"].toInt(), 60);
     EXPECT_EQ((*Last(ann, "match"))["you"].toInt(), 0);
+    EXPECT_EQ(runs(), (std::vector<size_t>{0, 2, 1, 4, 1, 3}));
+    const QJsonObject annMatch = *Last(ann, "match");
+    Ask(annMatch["first"] == annMatch["you"] ? ann : dee, R"({"type":"move","slot":0,"x":0,"y":0})");
+    EXPECT_TRUE(Last(ann, "moved") && Last(dee, "moved"));
+
+    // Two waiting on one process play there, neither seated from elsewhere.
+    Ask(eve, playNow(true, "[30]"));
+    Ask(fay, playNow(true, "[30]"));
+    EXPECT_EQ((*Last(eve, "match"))["you"].toInt(), 1);
+    EXPECT_EQ(runs(), (std::vector<size_t>{0, 1, 2, 4, 1, 3}));
 }
 
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
@@ -426,6 +444,14 @@ TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing)
     TClusterMessage many;
     many.Origin = "x";
     for (int64_t id = 1; id <= int64_t(TClusterMessage::MaxEntries) + 1; ++id) many.GonePlayers.push_back(id);
+    TClusterMessage twice; // one player at both seats of a match
+    twice.Kind = TClusterMessage::TKind::OpenMatch;
+    twice.Origin = twice.To = "x";
+    twice.Seats[0].Origin = "x";
+    twice.Seats[0].Connection = 1;
+    twice.Seats[0].Player = 9;
+    twice.Seats[0].Name = "Zed";
+    twice.Seats[1] = twice.Seats[0];
     const std::string player = R"({"id":9,"name":"Zed","table":0,"seat":-1,"rating":1500,"deviation":350})";
     const std::string bad[] = {
         "",
@@ -444,6 +470,7 @@ TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing)
             std::string(player).replace(player.find("1500"), 4, "99999") +
             R"(],"tables":[],"gone_players":[],"gone_tables":[]})",
         many.Encode(),
+        twice.Encode(),
         R"({"kind":"relay","from":"x","to":"a","connection":0,"player":9,"name":"Zed","fingerprint":"",)"
         R"("address":"","limit":"","request":"{\"type\":\"state\"}"})",
         R"({"kind":"relay","from":"x","to":"a","connection":1,"player":9,"name":"Zed","fingerprint":"",)"
