@@ -14,6 +14,8 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -435,6 +437,38 @@ TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) 
     Ask(fay, playNow(true, "[30]"));
     EXPECT_EQ((*Last(eve, "match"))["you"].toInt(), 1);
     EXPECT_EQ(runs(), (std::vector<size_t>{0, 1, 2, 4, 1, 3}));
+}
+
+// The keeper's word comes after the waiter went elsewhere: no match, and the
+// one paired with them waits no more, anywhere, until asking again.
+TEST_F(LobbyClusterTest, APairWhoseWaiterWentElsewhereMeanwhileOpensNothing) {
+    const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid");
+    const std::string playNow = R"({"type":"play_now","rules":[{"same":true,"same_wall":false,"plus":false,)"
+                                R"("elemental":false,"sudden_death":false}],"seconds":[60]})";
+    Ask(cid, playNow);
+    Ask(bob, Create);
+    TClusterMessage open;
+    open.Kind = TClusterMessage::TKind::OpenMatch;
+    open.Origin = "a";
+    open.To = "b";
+    open.Seconds = 60;
+    for (const auto& [seat, connection, name] : {std::tuple{0, bob, "Bob"}, {1, cid, "Cid"}}) {
+        open.Seats[seat].Origin = At[connection];
+        open.Seats[seat].Connection = connection;
+        open.Seats[seat].Player = Storage->FindPlayer(name)->Id;
+        open.Seats[seat].Name = name;
+        open.Seats[seat].Waited = true;
+    }
+    const size_t atKeeper = Nodes["a"].Lobby->PlayersOnline();
+    Nodes["b"].Lobby->HandleCluster(open.Encode(), Now);
+    Pump();
+    EXPECT_EQ(Nodes["b"].Lobby->Tables(), 1u) << "Bob's own";
+    EXPECT_FALSE(Last(cid, "match"));
+    EXPECT_TRUE((*Last(cid, "waiting"))["rules"].toArray().isEmpty());
+    EXPECT_EQ(Nodes["a"].Lobby->PlayersOnline(), atKeeper - 1) << "Cid let go of there";
+    Ask(cid, playNow);
+    EXPECT_EQ((*Last(cid, "waiting"))["rules"].toArray().size(), 1);
+    EXPECT_EQ(Nodes["a"].Lobby->PlayersOnline(), atKeeper);
 }
 
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
