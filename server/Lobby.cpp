@@ -217,13 +217,9 @@ void TLobby::Disconnected(uint64_t connection, int64_t nowMs) {
                 Leave(connection, client, nowMs);
             }
         }
-        // Listed in place as another process lists it, if one does: one seated
-        // here from elsewhere does not leave the view of those here.
-        if (Cluster)
-            ShowRemotePlayer(client.PlayerId);
-        else
-            PlayerView.Remove(client.PlayerId);
+        PlayerView.Remove(client.PlayerId);
         ClusterPlayer(client.PlayerId);
+        ShowRemotePlayer(client.PlayerId);
     }
     Clients.erase(connection);
     AfterChange(nowMs);

@@ -14,11 +14,7 @@ std::string TLobbyView::LineOf(const TEntry& entry) const {
 }
 
 void TLobbyView::Put(int64_t id, std::string object, std::string goneLine) {
-    auto [it, added] = Entries.try_emplace(id);
-    // The same again (another process naming it anew, a seat handed back) is news to nobody.
-    const bool same = !added && it->second.Object == object;
-    it->second = TEntry{std::move(object), std::move(goneLine)};
-    if (same) return;
+    auto [it, added] = Entries.insert_or_assign(id, TEntry{std::move(object), std::move(goneLine)});
     if (Visible.count(id)) {
         Touch(id, it->second.GoneLine);
     } else if (added && Visible.size() < Capacity) { // not full, so nothing is hidden
