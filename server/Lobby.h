@@ -158,7 +158,11 @@ private:
         // the process this client's table requests go to, kept once back in
         // the lobby (to play that match again) until the client goes elsewhere.
         int64_t Remote = 0;
+        int32_t RemoteSeat = -1;
         std::string RemoteOrigin;
+        // Seated at a table of RemoteOrigin's when it went silent: sits back
+        // at the match when that process, or one taking it over, is heard.
+        bool Stranded = false;
         bool WaitingAfar = false; // for Play Now, at RemoteOrigin
         // A client of another process seated here: that process and its connection.
         std::string Via;
@@ -363,6 +367,7 @@ private:
     void TakeSignedIn(const TClusterMessage& message, int64_t nowMs);
     // The view's entry of a player not here, from whichever process lists them.
     void ShowRemotePlayer(int64_t playerId);
+    void ListPlayer(TClusterMessage& message, int64_t playerId, const TClient& client) const;
     void ForgetProcess(const std::string& origin, int64_t nowMs);
     // Watching tables of other processes: a request about one, handled
     // (true), or let through once the client has stopped watching.
@@ -389,6 +394,12 @@ private:
     void SetRemote(uint64_t connection, TClient& client, int64_t alias);
     // A player signing in here whose match runs elsewhere is seated there again.
     void SeekSeatAfar(uint64_t connection, TClient& client);
+    // A match taken over here: its players connected elsewhere sit back here.
+    void ClusterTakenOver(int64_t playerId);
+    void TakeTakenOver(const TClusterMessage& message);
+    // The origin rejoined the bus: what went between it and here meanwhile is
+    // made good by sending the tables again, both ways.
+    void ResyncSeats(const std::string& origin, int64_t nowMs);
     void TakeRelayed(const TClusterMessage& message, int64_t nowMs);
     // There, the process running the table: the client as one of its own.
     static bool IsRelayed(uint64_t connection);

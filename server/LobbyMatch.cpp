@@ -357,6 +357,7 @@ void TLobby::Resume(std::vector<TStoredMatch> matches, int64_t nowMs) {
                   ") waits for its players after " + std::to_string(table.Match.Moves.size()) + " moves");
         // Those already here (signed in before this server took the match
         // over) sit back at once.
+        for (int64_t player : table.Seats) ClusterTakenOver(player);
         for (int64_t player : table.Seats)
             if (uint64_t connection = ConnectionOf(player);
                 connection && Clients.at(connection).Table == 0 && SeatTable.at(player) == table.Id) {

@@ -11,8 +11,8 @@ namespace {} // namespace
 TLobbyPlayer TLobby::PlayerEntry(const TClient& client) const {
     TLobbyPlayer player;
     player.Name = QString::fromStdString(client.Name);
-    player.Table = client.Table;
-    player.Seat = client.Seat;
+    player.Table = client.Remote != 0 ? client.Remote : client.Table;
+    player.Seat = client.Remote != 0 ? client.RemoteSeat : client.Seat;
     player.Rating = int32_t(std::llround(client.Rating.Rating));
     player.Deviation = int32_t(std::llround(client.Rating.Deviation));
     return player;

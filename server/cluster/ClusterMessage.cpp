@@ -15,8 +15,8 @@ namespace {
 
 using TKind = TClusterMessage::TKind;
 
-const char* const KindNames[] = {"entries",    "chat",  "signed_in", "resync",   "watch",     "table_line",
-                                 "table_chat", "relay", "relayed",   "released", "open_match"};
+const char* const KindNames[] = {"entries",    "chat",  "signed_in", "resync",   "watch",      "table_line",
+                                 "table_chat", "relay", "relayed",   "released", "taken_over", "open_match"};
 constexpr size_t MaxFingerprintBytes = 128;
 constexpr size_t MaxAddressBytes = 64;
 
@@ -87,6 +87,8 @@ std::string TClusterMessage::Encode() const {
         for (const TPlayer& player : Players) {
             QJsonObject entry = ServerMessages::PlayerObject(player.Entry);
             entry["id"] = double(player.Id);
+            if (!player.TableOrigin.empty())
+                entry["table_origin"] = QString::fromStdString(player.TableOrigin);
             players.append(entry);
         }
         for (const TLobbyTable& table : Tables) tables.append(ServerMessages::TableObject(table));
@@ -148,6 +150,9 @@ std::string TClusterMessage::Encode() const {
         object["to"] = QString::fromStdString(To);
         object["connection"] = double(Connection);
         break;
+    case TKind::TakenOver:
+        object["player"] = double(Player);
+        break;
     case TKind::OpenMatch:
         object["to"] = QString::fromStdString(To);
         object["rules"] = RulesJson::Write(RulesOfBits(Rules));
@@ -185,9 +190,12 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
         for (const QJsonValue& value : players) {
             QJsonObject entry = value.toObject();
             const int64_t id = read.IntegerOf(entry.take("id"), 1, MaxId);
+            const QJsonValue tableOrigin = entry.take("table_origin");
             std::optional<TServerMessage> line = AsLobbyLine("player", entry);
-            if (!line) return std::nullopt;
-            message.Players.push_back({id, line->Player});
+            if (!line || !(tableOrigin.isUndefined() || tableOrigin.isString()) ||
+                size_t(tableOrigin.toString().toUtf8().size()) > MaxOriginBytes)
+                return std::nullopt;
+            message.Players.push_back({id, line->Player, tableOrigin.toString().toStdString()});
         }
         for (const QJsonValue& value : tables) {
             std::optional<TServerMessage> line = AsLobbyLine("table", value);
@@ -208,6 +216,9 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
         message.AtMs = read.Integer("at", 0, MaxId);
         break;
     case TKind::Resync:
+        break;
+    case TKind::TakenOver:
+        message.Player = read.Integer("player", 1, MaxId);
         break;
     case TKind::Watch:
     case TKind::TableChat:

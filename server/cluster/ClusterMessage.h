@@ -33,11 +33,15 @@ struct TClusterMessage {
         Relay,     // to the process running a table: a request of a client connected to the sender
         Relayed,   // back to the process holding that client's connection: a line for it
         Released,  // to the process a client's requests went to: its connection is gone from there
+        TakenOver, // the sender took over a match of the player's: where it runs now
         OpenMatch, // from the process keeping the Play Now queue: open the match of a pair there
     };
     struct TPlayer {
         int64_t Id = 0; // the player's id in the shared database
         TLobbyPlayer Entry;
+        // The process running Entry.Table, numbering it, when not the sender:
+        // the sender holds the player's connection, another runs their table.
+        std::string TableOrigin;
     };
 
     TKind Kind = TKind::Entries;
@@ -52,7 +56,7 @@ struct TClusterMessage {
     std::vector<TLobbyTable> Tables; // ids as the origin numbers its tables
     std::vector<int64_t> GonePlayers, GoneTables;
 
-    // Chat, SignedIn, TableLine (who said it, if anyone: 0), TableChat and Relay.
+    // Chat, SignedIn, TableLine (who said it, if anyone: 0), TableChat, Relay and TakenOver.
     int64_t Player = 0;
     QString Name, Text;
     int64_t AtMs = 0; // SignedIn: when

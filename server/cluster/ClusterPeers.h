@@ -23,7 +23,8 @@ struct TClusterPeers {
     static constexpr uint64_t FirstRelayed = uint64_t(1) << 62;
 
     struct TPlayer {
-        TLobbyPlayer Entry; // its table as the origin numbers it
+        TLobbyPlayer Entry; // its table as TableOrigin, or else the origin, numbers it
+        std::string TableOrigin;
         int64_t Generation = 0;
     };
     struct TTable {
@@ -55,6 +56,21 @@ struct TClusterPeers {
         return alias->second;
     }
 
+    // Keeps PlayingAfar in step with one of origin's tables, as it was (if
+    // known) and as it is now (if not gone).
+    void Reseat(const std::string& origin, const TLobbyTable* was, const TLobbyTable* now) {
+        if (was != nullptr)
+            for (const QString& name : was->Seats) {
+                auto seated = PlayingAfar.find(name);
+                if (seated != PlayingAfar.end() && seated->second.Origin == origin &&
+                    seated->second.Table == was->Id)
+                    PlayingAfar.erase(seated);
+            }
+        if (now != nullptr && now->Playing)
+            for (const QString& name : now->Seats)
+                if (!name.isEmpty()) PlayingAfar[name] = {origin, now->Id};
+    }
+
     std::string Origin; // this process's name on the bus
     bool Up = false;
     int64_t Generation = 0; // of the last whole set sent
@@ -64,7 +80,10 @@ struct TClusterPeers {
     std::vector<std::pair<std::string, bool>> Subscriptions;   // (channel, subscribe or leave)
     std::map<std::string, TProcess> Processes;
     int64_t NextAlias = FirstAlias;
-    std::map<int64_t, TTarget> Targets;                 // alias → the table it lists
+    std::map<int64_t, TTarget> Targets; // alias → the table it lists
+    // Who sits at a table in play elsewhere, by name: where one signing in
+    // here finds their match, without looking through every table.
+    std::map<QString, TTarget> PlayingAfar;
     std::map<int64_t, std::set<uint64_t>> WatchersAfar; // alias → connections here watching it
     std::set<uint64_t> AwaitingState;                   // watchers afar not yet sent the table
     std::map<int64_t, std::set<uint64_t>> SeatedAfar;   // alias → connections here seated at it

@@ -107,7 +107,7 @@ void TLobby::ClusterFlush() {
     // One seated here from elsewhere is listed by the process holding its connection.
     for (int64_t id : std::exchange(Cluster->ChangedPlayers, {})) {
         if (auto player = Players.find(id); player != Players.end() && !IsRelayed(player->second))
-            message.Players.push_back({id, PlayerEntry(Clients.at(player->second))});
+            ListPlayer(message, id, Clients.at(player->second));
         else
             message.GonePlayers.push_back(id);
         if (full()) send();
@@ -135,7 +135,7 @@ void TLobby::PublishWhole() {
     }
     for (const auto& [id, connection] : Players) {
         if (IsRelayed(connection)) continue;
-        message.Players.push_back({id, PlayerEntry(Clients.at(connection))});
+        ListPlayer(message, id, Clients.at(connection));
         if (message.Tables.size() + message.Players.size() == TClusterMessage::MaxEntries) send(false);
     }
     send(true);
@@ -174,6 +174,9 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         Cluster->HeartbeatAtMs = nowMs;
     }
     Cluster->Processes[message->Origin].HeardMs = nowMs;
+    // Heard again after it was forgotten: its word that it is back may have
+    // come before this process was back itself.
+    if (process == Cluster->Processes.end()) ResyncSeats(message->Origin, nowMs);
     switch (message->Kind) {
     case TKind::Entries:
         TakeEntries(*message, nowMs);
@@ -186,6 +189,7 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         break;
     case TKind::Resync:
         Cluster->HeartbeatAtMs = nowMs;
+        ResyncSeats(message->Origin, nowMs);
         break;
     case TKind::Watch:
         TakeWatch(*message, nowMs);
@@ -205,11 +209,31 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
     case TKind::Released:
         TakeReleased(*message, nowMs);
         break;
+    case TKind::TakenOver:
+        TakeTakenOver(*message);
+        break;
     case TKind::OpenMatch:
         TakeOpenMatch(*message, nowMs);
         break;
     }
     AfterChange(nowMs);
+}
+
+// A player here seated at another process's table is listed with that
+// table, as that process numbers it.
+void TLobby::ListPlayer(TClusterMessage& message, int64_t playerId, const TClient& client) const {
+    TClusterMessage::TPlayer& player = message.Players.emplace_back();
+    player.Id = playerId;
+    player.Entry = PlayerEntry(client);
+    if (client.Remote == 0) return;
+    auto target = Cluster->Targets.find(client.Remote);
+    if (target == Cluster->Targets.end()) {
+        player.Entry.Table = 0;
+        player.Entry.Seat = -1;
+    } else {
+        player.Entry.Table = target->second.Table;
+        player.TableOrigin = target->second.Origin;
+    }
 }
 
 void TLobby::ShowRemotePlayer(int64_t playerId) {
@@ -218,7 +242,16 @@ void TLobby::ShowRemotePlayer(int64_t playerId) {
         auto found = process.Players.find(playerId);
         if (found == process.Players.end()) continue;
         TLobbyPlayer entry = found->second.Entry;
-        if (entry.Table != 0) entry.Table = Cluster->AliasOf(origin, process, entry.Table);
+        const std::string& at = found->second.TableOrigin.empty() ? origin : found->second.TableOrigin;
+        auto running = Cluster->Processes.find(at);
+        if (entry.Table == 0 || at == Cluster->Origin) {
+            // In the lobby, or at one of this process's own tables: its id as it is.
+        } else if (running != Cluster->Processes.end()) {
+            entry.Table = Cluster->AliasOf(at, running->second, entry.Table);
+        } else {
+            entry.Table = 0; // at a table of a process not heard of (yet)
+            entry.Seat = -1;
+        }
         PlayerView.Put(playerId, ServerMessages::ObjectText(ServerMessages::PlayerObject(entry)),
                        GoneLine(TServerMessage::TKind::PlayerGone, 0, entry.Name));
         return;
@@ -237,6 +270,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
         auto [kept, added] = process.Tables.try_emplace(table.Id);
         const bool same =
             !added && ServerMessages::TableObject(kept->second.Entry) == ServerMessages::TableObject(table);
+        if (!same) Cluster->Reseat(message.Origin, added ? nullptr : &kept->second.Entry, &table);
         kept->second = {table, process.Generation};
         // A heartbeat names every entry again: only a change reaches the lobby's clients.
         if (same) continue;
@@ -251,13 +285,17 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
             continue;
         }
         auto [kept, added] = process.Players.try_emplace(player.Id);
-        const bool same = !added && ServerMessages::PlayerObject(kept->second.Entry) ==
-                                        ServerMessages::PlayerObject(player.Entry);
-        kept->second = {player.Entry, process.Generation};
+        const bool same =
+            !added && kept->second.TableOrigin == player.TableOrigin &&
+            ServerMessages::PlayerObject(kept->second.Entry) == ServerMessages::PlayerObject(player.Entry);
+        kept->second = {player.Entry, player.TableOrigin, process.Generation};
         if (!same) ShowRemotePlayer(player.Id);
     }
     auto dropTable = [&](int64_t id) {
-        process.Tables.erase(id);
+        if (auto gone = process.Tables.find(id); gone != process.Tables.end()) {
+            Cluster->Reseat(message.Origin, &gone->second.Entry, nullptr);
+            process.Tables.erase(gone);
+        }
         if (auto alias = process.Aliases.find(id); alias != process.Aliases.end()) {
             DropAlias(*Cluster, alias->second);
             process.Aliases.erase(alias);
@@ -318,9 +356,16 @@ void TLobby::ForgetProcess(const std::string& origin, int64_t nowMs) {
     if (found == Cluster->Processes.end()) return;
     ReleaseAllFrom(origin, nowMs);
     LoseRemoteOrigin(origin);
+    // Its tables' players here wait for it, or for whoever takes its matches over.
+    for (auto& [connection, client] : Clients)
+        if (client.Remote != 0 && client.RemoteOrigin == origin) {
+            SetRemote(connection, client, 0);
+            client.Stranded = true;
+        }
     TClusterPeers::TProcess process = std::move(found->second);
     Cluster->Processes.erase(found);
     for (const auto& [id, alias] : process.Aliases) DropAlias(*Cluster, alias);
+    for (const auto& [id, table] : process.Tables) Cluster->Reseat(origin, &table.Entry, nullptr);
     for (const auto& [id, player] : process.Players) ShowRemotePlayer(id);
     Log.Write("the lobby no longer hears " + origin);
 }

@@ -54,6 +54,7 @@ bool TLobby::PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t s
             Disconnected(connection, nowMs);
         } else {
             client.RemoteOrigin = host;
+            client.Stranded = false;
             client.WaitingAfar = true; // until the host says otherwise, or is gone
         }
     }

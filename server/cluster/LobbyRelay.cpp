@@ -111,6 +111,7 @@ bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest
 void TLobby::Relay(uint64_t connection, TClient& client, const std::string& origin,
                    const QByteArray& request) {
     client.RemoteOrigin = origin;
+    client.Stranded = false;
     TClusterMessage message;
     message.Kind = TKind::Relay;
     message.To = origin;
@@ -125,6 +126,7 @@ void TLobby::Relay(uint64_t connection, TClient& client, const std::string& orig
 }
 
 void TLobby::Release(uint64_t connection, TClient& client) {
+    client.Stranded = false;
     if (client.RemoteOrigin.empty()) return;
     TClusterMessage message;
     message.Kind = TKind::Released;
@@ -142,17 +144,58 @@ void TLobby::SetRemote(uint64_t connection, TClient& client, int64_t alias) {
     }
     client.Remote = alias;
     if (alias != 0) Cluster->SeatedAfar[alias].insert(connection);
+    if (client.PlayerId != 0) PlayerChanged(client);
 }
 
 void TLobby::SeekSeatAfar(uint64_t connection, TClient& client) {
     if (!Cluster) return;
-    const QString name = QString::fromStdString(client.Name);
-    for (const auto& [origin, process] : Cluster->Processes)
-        for (const auto& [id, table] : process.Tables)
-            if (table.Entry.Playing && std::count(table.Entry.Seats.begin(), table.Entry.Seats.end(), name)) {
-                Relay(connection, client, origin, Requests::State());
-                return;
-            }
+    auto seated = Cluster->PlayingAfar.find(QString::fromStdString(client.Name));
+    if (seated != Cluster->PlayingAfar.end())
+        Relay(connection, client, seated->second.Origin, Requests::State());
+}
+
+// Here, where the player is connected: tell the others that this process
+// runs their match now.
+void TLobby::ClusterTakenOver(int64_t playerId) {
+    if (!Cluster || ConnectionOf(playerId) != 0) return;
+    TClusterMessage message;
+    message.Kind = TKind::TakenOver;
+    message.Player = playerId;
+    Publish(message);
+}
+
+// The player's match was taken over by the sender. One here in the lobby,
+// or still seated at the table of the process that lost it, sits back there
+// without signing in again; one busy with something else here finds the
+// match when signing in next.
+void TLobby::TakeTakenOver(const TClusterMessage& message) {
+    const uint64_t connection = ConnectionOf(message.Player);
+    if (connection == 0 || IsRelayed(connection)) return;
+    TClient& client = Clients.at(connection);
+    const bool stale = (client.Remote != 0 && client.RemoteOrigin != message.Origin) || client.Stranded;
+    const bool idle = client.Table == 0 && InLobby(client) && client.WantRules.empty() && !client.WaitingAfar;
+    if (!stale && !idle) return;
+    if (stale) {
+        // That process is gone or stalled: what it still says of the table is not heard.
+        SetRemote(connection, client, 0);
+        client.RemoteOrigin.clear();
+    }
+    Relay(connection, client, message.Origin, Requests::State());
+}
+
+// Lines between the two processes were lost while the bus was away: a move
+// told to a player here, or a player's move asked for there. Each side sends
+// the tables again, as the other may have come back to the bus first and
+// missed this one's word that it is back.
+void TLobby::ResyncSeats(const std::string& origin, int64_t nowMs) {
+    for (auto& [connection, client] : Clients) {
+        if (client.RemoteOrigin == origin && (client.Remote != 0 || client.Stranded)) {
+            Relay(connection, client, origin, Requests::State());
+        } else if (client.Via == origin) {
+            if (const TTable* table = TableOf(client); table && table->Referee)
+                Send(connection, MatchState(*table, client.Seat, nowMs));
+        }
+    }
 }
 
 // A line for a client here from the process running its table, told with
@@ -191,8 +234,12 @@ void TLobby::TakeRelayed(const TClusterMessage& message, int64_t nowMs) {
         // Seated there: what it watched, here or elsewhere, it watches no more.
         if (client.Afar) LeaveAfar(connection, client);
         if (client.Table != 0 && client.Seat < 0) Leave(connection, client, nowMs);
-        SetRemote(connection, client,
-                  line.Kind == TServerMessage::TKind::Match ? line.Match.Table : line.TableInfo.Id);
+        const bool match = line.Kind == TServerMessage::TKind::Match;
+        const auto& seats = match ? line.Match.Seats : line.TableInfo.Seats;
+        const auto seat = std::find(seats.begin(), seats.end(), QString::fromStdString(client.Name));
+        client.RemoteSeat = match ? line.Match.You : seat == seats.end() ? -1 : int32_t(seat - seats.begin());
+        SetRemote(connection, client, match ? line.Match.Table : line.TableInfo.Id);
+        PlayerChanged(client);
     }
     Send(connection, line, message.Close);
 }

@@ -12,6 +12,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <tuple>
@@ -23,6 +25,7 @@ namespace {
 class LobbyClusterTest : public ::testing::Test {
 protected:
     struct TNode {
+        std::unique_ptr<TSqlStorage> Storage; // the shared database, under the process's name
         std::unique_ptr<TLobby> Lobby;
         bool OnBus = true;
         std::set<std::string> Channels{"lobby"};
@@ -30,20 +33,24 @@ protected:
 
     void SetUp() override {
         std::string error;
-        Storage = TSqlStorage::Open(Folder.filePath("v.sqlite").toStdString(), "", error, "here");
+        Storage = TSqlStorage::Open(File(), "", error, "reader");
         ASSERT_TRUE(Storage) << error;
         for (const char* name : {"a", "b", "c"}) {
             TNode& node = Nodes[name];
+            node.Storage = TSqlStorage::Open(File(), "", error, name);
+            ASSERT_TRUE(node.Storage) << error;
             node.Lobby = std::make_unique<TLobby>(
-                *Storage, Log, Limits,
+                *node.Storage, Log, Limits,
                 [](int64_t, int32_t, int32_t first) { return std::make_unique<TFakeReferee>(first); },
                 [] { return int64_t(7); });
-            node.Lobby->Moderate(*Storage, Now);
+            node.Lobby->Moderate(*node.Storage, Now);
             node.Lobby->JoinCluster(name, Now);
             node.Lobby->ClusterBus(true, Now);
         }
         Pump();
     }
+
+    std::string File() const { return Folder.filePath("v.sqlite").toStdString(); }
 
     // Delivers what each lobby has for the bus until none has more.
     void Pump() {
@@ -155,7 +162,7 @@ protected:
     }
 
     QTemporaryDir Folder;
-    std::unique_ptr<TSqlStorage> Storage; // one database, as the processes of a cluster share
+    std::unique_ptr<TSqlStorage> Storage; // the test's own look at the database
     TServerLog Log{[](const std::string&) {}};
     TAddressLimits Limits;
     std::map<std::string, TNode> Nodes;
@@ -335,11 +342,15 @@ TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywh
     Ask(ann, std::string(Create).replace(std::string(Create).size() - 1, 1, R"(,"rated":true})"));
     Settle();
     const int64_t atB = *ListedTables(bob).begin();
+    const int64_t atC = *ListedTables(cid).begin();
     const std::string sit = R"({"type":"sit","table":)" + std::to_string(atB) + "}";
-    Ask(cid, R"({"type":"watch","table":)" + std::to_string(*ListedTables(cid).begin()) + "}");
+    Ask(cid, R"({"type":"watch","table":)" + std::to_string(atC) + "}");
 
     Ask(bob, sit);
     Settle();
+    // Listed at the table where it runs, as each process numbers it.
+    EXPECT_EQ(Listed(Join("b", "Dee"))["Bob"], atB);
+    EXPECT_EQ(Listed(Join("c", "Eve"))["Bob"], atC);
     const QJsonObject match = *Last(bob, "match");
     EXPECT_EQ(match["table"].toDouble(), double(atB));
     EXPECT_EQ(match["you"].toInt(), 0);
@@ -382,6 +393,65 @@ TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywh
     EXPECT_EQ(Storage->Standing(Storage->FindPlayer("Bob")->Id)->RatedMatches, 1);
     EXPECT_NE(Storage->Standing(Storage->FindPlayer("Bob")->Id)->Rating.Rating, before[0]);
     EXPECT_NE(Storage->Standing(Storage->FindPlayer("Ann")->Id)->Rating.Rating, before[1]);
+}
+
+// The process running a match stops: the one taking it over seats its
+// player connected elsewhere at once, without their signing in again.
+TEST_F(LobbyClusterTest, APlayerElsewhereSitsBackWhereTheirMatchIsTakenOver) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob");
+    Ask(ann, Create);
+    Settle();
+    Ask(bob, R"({"type":"sit","table":)" + std::to_string(*ListedTables(bob).begin()) + "}");
+    const QJsonObject started = *Last(bob, "match");
+    uint64_t seats[2] = {bob, ann};
+    const int first = started["first"].toInt();
+    Ask(seats[first], R"({"type":"move","slot":0,"x":0,"y":0})");
+    ASSERT_TRUE(Last(bob, "moved"));
+
+    Nodes["a"].OnBus = false;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        database.setDatabaseName(QString::fromStdString(File()));
+        ASSERT_TRUE(database.open());
+        ASSERT_TRUE(QSqlQuery(database).exec("UPDATE matches SET lease_until = 0"));
+    }
+    QSqlDatabase::removeDatabase("raw");
+    Inbox[bob].clear();
+    Nodes["c"].Lobby->KeepLeases(Now);
+    Pump();
+    const std::optional<QJsonObject> again = Last(bob, "match");
+    ASSERT_TRUE(again) << "seated at c without signing in again";
+    EXPECT_EQ((*again)["moves"].toArray().size(), 1);
+    EXPECT_NE((*again)["table"].toDouble(), started["table"].toDouble());
+    seats[1] = Join("c", "Ann");
+    Ask(seats[1 - first], R"({"type":"move","slot":0,"x":1,"y":0})");
+    EXPECT_EQ(Last(seats[first], "moved").value_or(QJsonObject())["index"].toInt(), 1);
+    EXPECT_EQ(Storage->LoadMatch(started["match"].toInteger())->Moves.size(), 2u);
+}
+
+// The bus goes away for longer than a process may be silent while a player
+// elsewhere sits at a match, and a move there is not told to them: once it is
+// back they are seated there again with every move, not sent to the lobby.
+TEST_F(LobbyClusterTest, APlayerElsewhereSitsBackWithEveryMoveWhenTheBusIsBack) {
+    const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob");
+    Ask(ann, Create);
+    Settle();
+    Ask(bob, R"({"type":"sit","table":)" + std::to_string(*ListedTables(bob).begin()) + "}");
+    const QJsonObject started = *Last(bob, "match");
+    if (started["first"].toInt() == started["you"].toInt())
+        Ask(bob, R"({"type":"move","slot":0,"x":0,"y":0})");
+    const int before = Last(bob, "moved") ? 1 : 0;
+
+    Nodes["a"].OnBus = false;
+    Ask(ann, R"({"type":"move","slot":0,"x":1,"y":0})");
+    Advance(TLobby::ClusterSilenceMs + TLobby::ClusterHeartbeatMs);
+    EXPECT_EQ(Last(bob, "moved").has_value(), before == 1) << "not told";
+    Inbox[bob].clear();
+    Nodes["a"].OnBus = true;
+    Nodes["a"].Lobby->ClusterBus(true, Now);
+    Pump();
+    EXPECT_FALSE(Last(bob, "lobby"));
+    EXPECT_EQ(Last(bob, "match").value_or(QJsonObject())["moves"].toArray().size(), before + 1);
 }
 
 TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) {
@@ -498,6 +568,7 @@ TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing)
         R"({"kind":"chat","from":"x","player":9,"name":"Z\u0000d","text":"hi"})",
         R"({"kind":"chat","from":")" + std::string(65, 'x') + R"(","player":9,"name":"Zed","text":"hi"})",
         R"({"kind":"signed_in","from":"x","player":9,"at":-1})",
+        R"({"kind":"taken_over","from":"x","player":0})",
         R"({"kind":"entries","from":"x","whole":true,"last":true,"generation":1,"players":[)" + player +
             R"(],"tables":[{"table":1}],"gone_players":[],"gone_tables":[]})",
         R"({"kind":"entries","from":"x","whole":false,"last":false,"generation":1,"players":[)" +

@@ -611,38 +611,6 @@ TEST(ServerProcessOnSharedStorage,
                    m["text"].toString() == "hello from b";
         })) << names[i];
 
-    // Without the bus for longer than a process may be silent, each lobby is its own again.
-    redis.Stop();
-    EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) {
-        return m["type"].toString() == "player_gone" && m["name"].toString() == "Bob";
-    }));
-    redis.Start();
-    EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) { return Lists(m, "Bob"); }))
-        << "the lobby is rebuilt once Redis is back";
-    clients[2]->Send("{\"type\":\"chat\",\"text\":\"back again\"}\n");
-    EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) {
-        return m["type"].toString() == "chat" && m["from"].toString() == "Cid" &&
-               m["text"].toString() == "back again";
-    }));
-
-    // A match on the first server, watched from the third.
-    TIdentity eve = MakeIdentity("eve"), fay = MakeIdentity("fay");
-    TStartedMatch started = SignInAndStart(ports[0], eve, "Eve", fay, "Fay");
-    ASSERT_TRUE(started.Referee);
-    double table = 0;
-    ASSERT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
-        table = m["table"].toDouble();
-        return m["type"].toString() == "table" && m["playing"].toBool();
-    }));
-    clients[2]->Send("{\"type\":\"watch\",\"table\":" + std::to_string(int64_t(table)) + "}\n");
-    EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
-        return m["type"].toString() == "match" && m["table"].toDouble() == table;
-    }));
-    PlayOne(*started.Referee, started.Seats, 0);
-    EXPECT_TRUE(ReadUntil(*clients[2], [&](const QJsonObject& m) {
-        return m["type"].toString() == "moved" && m["table"].toDouble() == table;
-    })) << "the watcher elsewhere sees the move";
-
     // Players on two servers play a rated match to its end, watched from the third.
     TIdentity hal = MakeIdentity("hal"), ida = MakeIdentity("ida"), joe = MakeIdentity("joe");
     TStartedMatch across;
@@ -665,6 +633,29 @@ TEST(ServerProcessOnSharedStorage,
     watcher->Send("{\"type\":\"watch\",\"table\":" + std::to_string(int64_t(watched)) + "}\n");
     ASSERT_TRUE(WaitFor(*watcher, "match"));
     for (int index = 0; index < 9; ++index) {
+        if (index == 4) {
+            // Redis goes away mid-match for longer than a process may be silent,
+            // and each lobby is its own; the players play on once it is back.
+            redis.Stop();
+            EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) {
+                return m["type"].toString() == "player_gone" && m["name"].toString() == "Bob";
+            }));
+            ASSERT_TRUE(ReadUntil(*watcher, [](const QJsonObject& m) {
+                return m["type"].toString() == "lobby";
+            })) << "the watcher elsewhere is back in its lobby";
+            redis.Start();
+            EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) { return Lists(m, "Bob"); }))
+                << "the lobby is rebuilt once Redis is back";
+            clients[2]->Send("{\"type\":\"chat\",\"text\":\"back again\"}\n");
+            EXPECT_TRUE(ReadUntil(*clients[0], [](const QJsonObject& m) {
+                return m["type"].toString() == "chat" && m["from"].toString() == "Cid" &&
+                       m["text"].toString() == "back again";
+            }));
+            // The watcher watches again.
+            ASSERT_TRUE(ReadUntil(*watcher, [&](const QJsonObject& m) { return Seated(m, "Ida", watched); }));
+            watcher->Send("{\"type\":\"watch\",\"table\":" + std::to_string(int64_t(watched)) + "}\n");
+            ASSERT_TRUE(WaitFor(*watcher, "match"));
+        }
         PlayOne(referee, across.Seats, index);
         EXPECT_TRUE(ReadUntil(*watcher,
                               [&](const QJsonObject& m) {
@@ -697,8 +688,14 @@ TEST(ServerProcessOnSharedStorage,
     (*waiters.begin())->Send("{\"type\":\"leave\"}\n");
     for (const auto& waiter : waiters) EXPECT_TRUE(WaitFor(*waiter, "ended"));
 
-    // The round trips to Redis are timed, also across its restart.
-    const std::string figures = Scrape(firstLog);
+    // The round trips to Redis are timed, also across its restart (one every
+    // 2 s: the first after it may still be to come).
+    std::string figures = Scrape(firstLog);
+    for (int look = 0; look < 20 && figures.find("vantaro_bus_seconds_count 0\n") != std::string::npos;
+         ++look) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        figures = Scrape(firstLog);
+    }
     EXPECT_EQ(figures.find("vantaro_bus_seconds_count 0\n"), std::string::npos) << figures;
     EXPECT_NE(figures.find("vantaro_bus_seconds_count"), std::string::npos) << figures;
 
