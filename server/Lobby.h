@@ -29,6 +29,7 @@ class TAddressLimits;
 class TServerLog;
 struct TClusterMessage;
 struct TClusterPeers;
+struct TClusterSeat;
 
 // The lobby and its tables, without sockets or a clock: fed who connected,
 // what each asked and the time, it hands back the lines to send to whom and
@@ -417,10 +418,21 @@ private:
     void RelayOut(uint64_t connection, const TServerMessage& line, bool close);
     void RelayOut(uint64_t connection, const std::string& lines);
     void TakeRelay(const TClusterMessage& message, int64_t nowMs);
+    // The client of another process as one of this process's own (added when
+    // new); 0 when its connection there has signed in anew since.
+    uint64_t Adopt(const TClusterSeat& who, bool& added, int64_t nowMs);
     void TakeReleased(const TClusterMessage& message, int64_t nowMs);
     void ReleaseAllFrom(const std::string& origin, int64_t nowMs);
     // The live process whose name sorts first.
     std::string PlayNowKeeper() const;
+    // Play Now across processes (cluster/LobbyPlayNow.cpp). The keeper's
+    // pair plays on the process of the one who waited: told so (true), or
+    // here (false) when that is this one.
+    bool PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t seconds, int64_t nowMs);
+    void TakeOpenMatch(const TClusterMessage& message, int64_t nowMs);
+    // Where a client of the keeper was paired, when that is not the keeper:
+    // its requests go there from now on (true).
+    bool PairedAfar(uint64_t connection, TClient& client, const TClusterMessage& message);
     void LoseRemoteOrigin(const std::string& origin);
     size_t RemoteTables() const;
 

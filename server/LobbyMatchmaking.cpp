@@ -73,7 +73,8 @@ void TLobby::PlayNow(uint64_t connection, TClient& client, const TLobbyRequest& 
         const TClient& other = Clients.at(closestWaiter);
         // The asker's order decides among what both accept.
         const int32_t bits = *Overlap(rules, other.WantRules), time = *Overlap(seconds, other.WantSeconds);
-        OpenMatch(closestWaiter, connection, bits, time, true, nowMs);
+        if (!Cluster || !PairElsewhere(closestWaiter, connection, bits, time, nowMs))
+            OpenMatch(closestWaiter, connection, bits, time, true, nowMs);
         return;
     }
     if (client.WantRules.empty()) PlayNowQueue.push_back(connection);

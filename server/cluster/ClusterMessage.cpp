@@ -2,7 +2,9 @@
 
 #include "protocol/JsonReader.h"
 #include "protocol/Protocol.h"
+#include "protocol/RulesJson.h"
 #include "protocol/ServerMessages.h"
+#include "rules/RuleBits.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,8 +15,8 @@ namespace {
 
 using TKind = TClusterMessage::TKind;
 
-const char* const KindNames[] = {"entries",    "chat",  "signed_in", "resync",   "watch",     "table_line",
-                                 "table_chat", "relay", "relayed",   "released", "taken_over"};
+const char* const KindNames[] = {"entries",    "chat",  "signed_in", "resync",   "watch",      "table_line",
+                                 "table_chat", "relay", "relayed",   "released", "taken_over", "open_match"};
 constexpr size_t MaxFingerprintBytes = 128;
 constexpr size_t MaxAddressBytes = 64;
 
@@ -47,6 +49,32 @@ bool ReadLine(TJsonReader& read, TServerMessage& into) {
 std::string OptionalPlain(TJsonReader& read, const char* key, size_t maxBytes) {
     if (read.Value(key) == QJsonValue(QString())) return {};
     return read.PlainText(key, qsizetype(maxBytes)).toStdString();
+}
+
+QJsonObject SeatObject(const TClusterSeat& seat) {
+    return {{"from", QString::fromStdString(seat.Origin)},
+            {"connection", double(seat.Connection)},
+            {"player", double(seat.Player)},
+            {"name", seat.Name},
+            {"fingerprint", QString::fromStdString(seat.Fingerprint)},
+            {"address", QString::fromStdString(seat.Address)},
+            {"limit", QString::fromStdString(seat.LimitKey)},
+            {"waited", seat.Waited}};
+}
+
+TClusterSeat ReadSeat(TJsonReader& outer, const QJsonValue& value) {
+    TJsonReader read(outer.ObjectOf(value));
+    TClusterSeat seat;
+    seat.Origin = read.PlainText("from", TClusterMessage::MaxOriginBytes).toStdString();
+    seat.Connection = uint64_t(read.Integer("connection", 1, Protocol::MaxId));
+    seat.Player = read.Integer("player", 1, Protocol::MaxId);
+    seat.Name = read.Name("name");
+    seat.Fingerprint = OptionalPlain(read, "fingerprint", MaxFingerprintBytes);
+    seat.Address = OptionalPlain(read, "address", MaxAddressBytes);
+    seat.LimitKey = OptionalPlain(read, "limit", MaxAddressBytes);
+    seat.Waited = read.Bool("waited");
+    outer.Take(read);
+    return seat;
 }
 
 } // namespace
@@ -124,6 +152,12 @@ std::string TClusterMessage::Encode() const {
         break;
     case TKind::TakenOver:
         object["player"] = double(Player);
+        break;
+    case TKind::OpenMatch:
+        object["to"] = QString::fromStdString(To);
+        object["rules"] = RulesJson::Write(RulesOfBits(Rules));
+        object["seconds"] = Seconds;
+        object["seats"] = QJsonArray{SeatObject(Seats[0]), SeatObject(Seats[1])};
         break;
     }
     return ServerMessages::ObjectText(object);
@@ -223,6 +257,16 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
             message.Request = request.toString().toStdString();
         }
         break;
+    case TKind::OpenMatch: {
+        message.To = read.PlainText("to", MaxOriginBytes).toStdString();
+        message.Rules = RuleBitsOf(read.RulesOf(read.Value("rules")));
+        message.Seconds = read.MoveSecondsOf(read.Value("seconds"));
+        const QJsonArray seats = read.TupleOf(read.Value("seats"), 2);
+        for (qsizetype seat = 0; seat < seats.size(); ++seat)
+            message.Seats[size_t(seat)] = ReadSeat(read, seats[seat]);
+        if (seats.size() != 2 || message.Seats[0].Player == message.Seats[1].Player) return std::nullopt;
+        break;
+    }
     }
     if (!read.Ok()) return std::nullopt;
     return message;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "protocol/ServerMessage.h"
+#include "server/cluster/ClusterSeat.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,6 +34,7 @@ struct TClusterMessage {
         Relayed,   // back to the process holding that client's connection: a line for it
         Released,  // to the process a client's requests went to: its connection is gone from there
         TakenOver, // the sender took over a match of the player's: where it runs now
+        OpenMatch, // from the process keeping the Play Now queue: open the match of a pair there
     };
     struct TPlayer {
         int64_t Id = 0; // the player's id in the shared database
@@ -74,6 +77,11 @@ struct TClusterMessage {
     uint64_t Connection = 0;
     std::string Fingerprint, Address, LimitKey, Request;
     bool Home = false, Close = false;
+
+    // OpenMatch: the two players Play Now paired, the one who waited first
+    // (Blue), and the rated match's terms.
+    std::array<TClusterSeat, 2> Seats;
+    int32_t Rules = 0, Seconds = 60;
 
     std::string Encode() const;
     // Nothing when it breaks any of the rules above.

@@ -203,7 +203,18 @@ void TLobby::ResyncSeats(const std::string& origin, int64_t nowMs) {
 void TLobby::TakeRelayed(const TClusterMessage& message, int64_t nowMs) {
     if (message.To != Cluster->Origin) return;
     auto found = Clients.find(message.Connection);
-    if (found == Clients.end() || found->second.RemoteOrigin != message.Origin) return;
+    if (found == Clients.end() ||
+        (found->second.RemoteOrigin != message.Origin && !PairedAfar(found->first, found->second, message))) {
+        // A seat there for a connection gone from here, or gone elsewhere: let go of there.
+        if (!message.Home && message.Line.Kind == TServerMessage::TKind::Match) {
+            TClusterMessage released;
+            released.Kind = TKind::Released;
+            released.To = message.Origin;
+            released.Connection = message.Connection;
+            Publish(released);
+        }
+        return;
+    }
     const uint64_t connection = found->first;
     TClient& client = found->second;
     if (message.Home) {
@@ -274,34 +285,42 @@ void TLobby::TakeRelay(const TClusterMessage& message, int64_t nowMs) {
         ++Cluster->Dropped;
         return;
     }
-    const auto key = std::make_pair(message.Origin, message.Connection);
-    auto known = Cluster->Relayed.find(key);
-    uint64_t connection = 0;
-    if (known != Cluster->Relayed.end()) {
-        connection = known->second;
-        if (Clients.at(connection).PlayerId != message.Player) return; // signed in anew since
-    } else {
-        connection = Cluster->NextRelayed++;
-        Cluster->Relayed.emplace(key, connection);
-        Connected(connection, message.Fingerprint, message.LimitKey, message.Address);
-        TClient& client = Clients.at(connection);
-        client.Via = message.Origin;
-        client.ViaConnection = message.Connection;
-        if (uint64_t old = ConnectionOf(message.Player)) SendAway(old);
-        client.PlayerId = message.Player;
-        client.Name = message.Name.toStdString();
-        client.SignedInMs = nowMs;
-        if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
-            client.Rating = standing->Rating;
-        Players[client.PlayerId] = connection;
-        LoadRelations(client);
-        BackToSeat(client, nowMs);
-        PlayerChanged(client);
-        const TTable* table = TableOf(client);
+    const TClusterSeat who{message.Origin,      message.Connection, message.Player,   message.Name,
+                           message.Fingerprint, message.Address,    message.LimitKey, false};
+    bool added = false;
+    const uint64_t connection = Adopt(who, added, nowMs);
+    if (connection == 0) return;
+    if (added) {
+        const TTable* table = TableOf(Clients.at(connection));
         if (table && table->Referee && decoded.Request.Kind != TRequest::State)
-            Send(connection, MatchState(*table, client.Seat, nowMs));
+            Send(connection, MatchState(*table, Clients.at(connection).Seat, nowMs));
     }
     Handle(connection, decoded.Request, nowMs);
+}
+
+uint64_t TLobby::Adopt(const TClusterSeat& who, bool& added, int64_t nowMs) {
+    const auto key = std::make_pair(who.Origin, who.Connection);
+    added = false;
+    if (auto known = Cluster->Relayed.find(key); known != Cluster->Relayed.end())
+        return Clients.at(known->second).PlayerId == who.Player ? known->second : 0; // signed in anew since
+    added = true;
+    const uint64_t connection = Cluster->NextRelayed++;
+    Cluster->Relayed.emplace(key, connection);
+    Connected(connection, who.Fingerprint, who.LimitKey, who.Address);
+    TClient& client = Clients.at(connection);
+    client.Via = who.Origin;
+    client.ViaConnection = who.Connection;
+    if (uint64_t old = ConnectionOf(who.Player)) SendAway(old);
+    client.PlayerId = who.Player;
+    client.Name = who.Name.toStdString();
+    client.SignedInMs = nowMs;
+    if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
+        client.Rating = standing->Rating;
+    Players[client.PlayerId] = connection;
+    LoadRelations(client);
+    BackToSeat(client, nowMs);
+    PlayerChanged(client);
+    return connection;
 }
 
 void TLobby::TakeReleased(const TClusterMessage& message, int64_t nowMs) {

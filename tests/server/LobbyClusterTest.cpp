@@ -16,6 +16,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -454,8 +456,15 @@ TEST_F(LobbyClusterTest, APlayerElsewhereSitsBackWithEveryMoveWhenTheBusIsBack) 
 
 TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) {
     const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob"), cid = Join("c", "Cid"),
-                   dee = Join("c", "Dee"), eve = Join("b", "Eve");
+                   dee = Join("c", "Dee"), eve = Join("b", "Eve"), fay = Join("b", "Fay");
     Settle();
+    // Each process's tables, and its clients with those seated from elsewhere.
+    auto runs = [&] {
+        std::vector<size_t> counts;
+        for (auto& [name, node] : Nodes)
+            counts.insert(counts.end(), {node.Lobby->Tables(), node.Lobby->PlayersOnline()});
+        return counts;
+    };
     auto playNow = [](bool plus, const char* seconds) {
         return std::string(R"({"type":"play_now","rules":[{"same":)") + (plus ? "false" : "true") +
                R"(,"same_wall":false,"plus":)" + (plus ? "true" : "false") +
@@ -476,8 +485,9 @@ TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) 
     EXPECT_EQ(atB["seconds"].toInt(), 30);
     EXPECT_EQ(atB["you"].toInt(), 1);
     EXPECT_EQ(atC["you"].toInt(), 0);
-    EXPECT_EQ(ListedTables(ann).count(int64_t(atB["table"].toDouble())), 0u)
-        << "run by a, listed there as its own";
+    EXPECT_TRUE((*Last(bob, "waiting"))["rules"].toArray().isEmpty()) << "stopped waiting";
+    EXPECT_FALSE(Last(cid, "waiting")) << "paired as it asked";
+    EXPECT_EQ(runs(), (std::vector<size_t>{0, 3, 1, 4, 0, 2})) << "run where Bob waited, Cid seated from c";
     EXPECT_EQ(ListedTables(eve).count(int64_t(atB["table"].toDouble())), 1u);
     EXPECT_EQ(ListedTables(dee).count(int64_t(atC["table"].toDouble())), 1u);
     Ask(bob, R"({"type":"move","slot":0,"x":1,"y":1})");
@@ -487,6 +497,48 @@ TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) 
     Ask(ann, playNow(true, "[30,60]"));
     EXPECT_EQ((*Last(dee, "match"))["seconds"].toInt(), 60);
     EXPECT_EQ((*Last(ann, "match"))["you"].toInt(), 0);
+    EXPECT_EQ(runs(), (std::vector<size_t>{0, 2, 1, 4, 1, 3}));
+    const QJsonObject annMatch = *Last(ann, "match");
+    Ask(annMatch["first"] == annMatch["you"] ? ann : dee, R"({"type":"move","slot":0,"x":0,"y":0})");
+    EXPECT_TRUE(Last(ann, "moved") && Last(dee, "moved"));
+
+    // Two waiting on one process play there, neither seated from elsewhere.
+    Ask(eve, playNow(true, "[30]"));
+    Ask(fay, playNow(true, "[30]"));
+    EXPECT_EQ((*Last(eve, "match"))["you"].toInt(), 1);
+    EXPECT_EQ(runs(), (std::vector<size_t>{0, 1, 2, 4, 1, 3}));
+}
+
+// The keeper's word comes after the waiter went elsewhere: no match, and the
+// one paired with them waits no more, anywhere, until asking again.
+TEST_F(LobbyClusterTest, APairWhoseWaiterWentElsewhereMeanwhileOpensNothing) {
+    const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid");
+    const std::string playNow = R"({"type":"play_now","rules":[{"same":true,"same_wall":false,"plus":false,)"
+                                R"("elemental":false,"sudden_death":false}],"seconds":[60]})";
+    Ask(cid, playNow);
+    Ask(bob, Create);
+    TClusterMessage open;
+    open.Kind = TClusterMessage::TKind::OpenMatch;
+    open.Origin = "a";
+    open.To = "b";
+    open.Seconds = 60;
+    for (const auto& [seat, connection, name] : {std::tuple{0, bob, "Bob"}, {1, cid, "Cid"}}) {
+        open.Seats[seat].Origin = At[connection];
+        open.Seats[seat].Connection = connection;
+        open.Seats[seat].Player = Storage->FindPlayer(name)->Id;
+        open.Seats[seat].Name = name;
+        open.Seats[seat].Waited = true;
+    }
+    const size_t atKeeper = Nodes["a"].Lobby->PlayersOnline();
+    Nodes["b"].Lobby->HandleCluster(open.Encode(), Now);
+    Pump();
+    EXPECT_EQ(Nodes["b"].Lobby->Tables(), 1u) << "Bob's own";
+    EXPECT_FALSE(Last(cid, "match"));
+    EXPECT_TRUE((*Last(cid, "waiting"))["rules"].toArray().isEmpty());
+    EXPECT_EQ(Nodes["a"].Lobby->PlayersOnline(), atKeeper - 1) << "Cid let go of there";
+    Ask(cid, playNow);
+    EXPECT_EQ((*Last(cid, "waiting"))["rules"].toArray().size(), 1);
+    EXPECT_EQ(Nodes["a"].Lobby->PlayersOnline(), atKeeper);
 }
 
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
@@ -496,6 +548,14 @@ TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing)
     TClusterMessage many;
     many.Origin = "x";
     for (int64_t id = 1; id <= int64_t(TClusterMessage::MaxEntries) + 1; ++id) many.GonePlayers.push_back(id);
+    TClusterMessage twice; // one player at both seats of a match
+    twice.Kind = TClusterMessage::TKind::OpenMatch;
+    twice.Origin = twice.To = "x";
+    twice.Seats[0].Origin = "x";
+    twice.Seats[0].Connection = 1;
+    twice.Seats[0].Player = 9;
+    twice.Seats[0].Name = "Zed";
+    twice.Seats[1] = twice.Seats[0];
     const std::string player = R"({"id":9,"name":"Zed","table":0,"seat":-1,"rating":1500,"deviation":350})";
     const std::string bad[] = {
         "",
@@ -515,6 +575,7 @@ TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing)
             std::string(player).replace(player.find("1500"), 4, "99999") +
             R"(],"tables":[],"gone_players":[],"gone_tables":[]})",
         many.Encode(),
+        twice.Encode(),
         R"({"kind":"relay","from":"x","to":"a","connection":0,"player":9,"name":"Zed","fingerprint":"",)"
         R"("address":"","limit":"","request":"{\"type\":\"state\"}"})",
         R"({"kind":"relay","from":"x","to":"a","connection":1,"player":9,"name":"Zed","fingerprint":"",)"

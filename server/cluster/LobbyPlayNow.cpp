@@ -1,0 +1,128 @@
+// Play Now across processes. One process, the keeper, holds the cluster's
+// queue and pairs as one process would; the match then runs on the process
+// of the one who waited, so that the keeper does not run every match it
+// makes and a pair connected to one process plays there with no seat
+// relayed. The keeper lets go of both players, and the process told to run
+// the match seats the other player as it seats any client of another
+// process; that player's process learns where its requests go now from the
+// first line it hears from there.
+#include "server/Lobby.h"
+
+#include "server/cluster/ClusterMessage.h"
+#include "server/cluster/ClusterPeers.h"
+
+namespace {
+
+using TKind = TClusterMessage::TKind;
+
+TServerMessage StoppedWaiting() {
+    TServerMessage stopped;
+    stopped.Kind = TServerMessage::TKind::Waiting;
+    return stopped;
+}
+
+} // namespace
+
+bool TLobby::PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t seconds, int64_t nowMs) {
+    const TClient& waited = Clients.at(blue);
+    const std::string host = waited.Via.empty() ? Cluster->Origin : waited.Via;
+    if (host == Cluster->Origin) return false;
+    TClusterMessage message;
+    message.Kind = TKind::OpenMatch;
+    message.To = host;
+    message.Rules = rules;
+    message.Seconds = seconds;
+    const uint64_t pair[2] = {blue, red};
+    for (size_t seat = 0; seat < 2; ++seat) {
+        const uint64_t connection = pair[seat];
+        TClient& client = Clients.at(connection);
+        const bool relayed = IsRelayed(connection);
+        message.Seats[seat] = {relayed ? client.Via : Cluster->Origin,
+                               relayed ? client.ViaConnection : connection,
+                               client.PlayerId,
+                               QString::fromStdString(client.Name),
+                               client.Fingerprint,
+                               client.Address,
+                               client.LimitKey,
+                               !client.WantRules.empty()};
+        // Out of the queue without a word: the process running the match tells each.
+        client.WantRules.clear();
+        client.WantSeconds.clear();
+        std::erase(PlayNowQueue, connection);
+        if (relayed) {
+            Cluster->Relayed.erase({client.Via, client.ViaConnection});
+            Disconnected(connection, nowMs);
+        } else {
+            client.RemoteOrigin = host;
+            client.Stranded = false;
+            client.WaitingAfar = true; // until the host says otherwise, or is gone
+        }
+    }
+    Publish(message);
+    return true;
+}
+
+// Here runs the match of a pair the keeper made, unless a player of this
+// process has gone elsewhere meanwhile: then each hears it waits no more.
+void TLobby::TakeOpenMatch(const TClusterMessage& message, int64_t nowMs) {
+    if (message.To != Cluster->Origin) return;
+    uint64_t seats[2] = {0, 0};
+    bool open = true;
+    for (size_t seat = 0; seat < 2; ++seat) {
+        const TClusterSeat& who = message.Seats[seat];
+        uint64_t connection = who.Connection;
+        if (who.Origin != Cluster->Origin) {
+            auto known = Cluster->Relayed.find({who.Origin, who.Connection});
+            connection = known == Cluster->Relayed.end() ? 0 : known->second;
+        }
+        auto found = Clients.find(connection);
+        if (found == Clients.end()) {
+            // One not seen here yet is taken as its process vouches for it.
+            open = open && who.Origin != Cluster->Origin;
+            continue;
+        }
+        TClient& client = found->second;
+        const bool mine = who.Origin == Cluster->Origin;
+        if (client.PlayerId != who.Player || IsRelayed(connection) == mine ||
+            (mine && (client.RemoteOrigin != message.Origin || client.Remote != 0)) ||
+            (client.Table != 0 && client.Seat >= 0)) {
+            open = false;
+            continue;
+        }
+        seats[seat] = connection;
+        if (!mine) continue;
+        // Its Play Now was with the keeper, which has let go of it.
+        client.RemoteOrigin.clear();
+        client.WaitingAfar = false;
+    }
+    for (size_t seat = 0; seat < 2; ++seat) {
+        const TClusterSeat& who = message.Seats[seat];
+        if (open && !who.Waited) continue;
+        if (who.Origin == Cluster->Origin) {
+            if (seats[seat] != 0) Send(seats[seat], StoppedWaiting());
+            continue;
+        }
+        TClusterMessage stopped;
+        stopped.Kind = TKind::Relayed;
+        stopped.To = who.Origin;
+        stopped.Connection = who.Connection;
+        stopped.Line = StoppedWaiting();
+        Publish(stopped);
+    }
+    if (!open) return;
+    for (size_t seat = 0; seat < 2; ++seat) {
+        bool added = false;
+        if (seats[seat] == 0) seats[seat] = Adopt(message.Seats[seat], added, nowMs);
+    }
+    OpenMatch(seats[0], seats[1], message.Rules, message.Seconds, true, nowMs);
+}
+
+bool TLobby::PairedAfar(uint64_t connection, TClient& client, const TClusterMessage& message) {
+    const TServerMessage& line = message.Line;
+    const bool paired = line.Kind == TServerMessage::TKind::Match ||
+                        (line.Kind == TServerMessage::TKind::Waiting && line.AcceptedRules.empty());
+    if (message.Home || !paired || client.Remote != 0 || client.RemoteOrigin != PlayNowKeeper()) return false;
+    Release(connection, client);
+    client.RemoteOrigin = message.Origin;
+    return true;
+}
