@@ -237,9 +237,15 @@ void TLobby::TakeRelayed(const TClusterMessage& message, int64_t nowMs) {
         const bool match = line.Kind == TServerMessage::TKind::Match;
         const auto& seats = match ? line.Match.Seats : line.TableInfo.Seats;
         const auto seat = std::find(seats.begin(), seats.end(), QString::fromStdString(client.Name));
-        client.RemoteSeat = match ? line.Match.You : seat == seats.end() ? -1 : int32_t(seat - seats.begin());
-        SetRemote(connection, client, match ? line.Match.Table : line.TableInfo.Id);
-        PlayerChanged(client);
+        const int32_t seated = match                 ? line.Match.You
+                               : seat == seats.end() ? -1
+                                                     : int32_t(seat - seats.begin());
+        const int64_t alias = match ? line.Match.Table : line.TableInfo.Id;
+        // Every state the table sends comes this way: the entry changes only when the seat does.
+        const bool reseated = client.Remote == alias && client.RemoteSeat != seated;
+        client.RemoteSeat = seated;
+        SetRemote(connection, client, alias);
+        if (reseated) PlayerChanged(client);
     }
     Send(connection, line, message.Close);
 }
