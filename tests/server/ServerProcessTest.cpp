@@ -610,13 +610,6 @@ TEST(ServerProcessOnSharedStorage,
             << names[i] << " does not see everyone";
     }
 
-    clients[1]->Send("{\"type\":\"chat\",\"text\":\"hello from b\"}\n");
-    for (int i : {0, 2})
-        EXPECT_TRUE(ReadUntil(*clients[i], [](const QJsonObject& m) {
-            return m["type"].toString() == "chat" && m["from"].toString() == "Bob" &&
-                   m["text"].toString() == "hello from b";
-        })) << names[i];
-
     // Players on two servers play a rated match to its end, watched from the third.
     TIdentity hal = MakeIdentity("hal"), ida = MakeIdentity("ida"), joe = MakeIdentity("joe");
     TStartedMatch across;
