@@ -103,7 +103,7 @@ void TLoadBot::SetInMatch(bool inMatch) {
 }
 
 void TLoadBot::Match(const TServerMatchState& match) {
-    Table = match.Table;
+    MatchId = match.Match;
     Seat = match.You;
     First = match.First;
     Placed = 0;
@@ -122,7 +122,7 @@ void TLoadBot::Match(const TServerMatchState& match) {
 void TLoadBot::Moved(const TServerMessage& moved) {
     const int seat = moved.Seat;
     if (seat != Seat) {
-        auto sent = Stats.SentAt.find(Table);
+        auto sent = Stats.SentAt.find(MatchId);
         if (sent != Stats.SentAt.end()) {
             Stats.Latency(sent->second, TLoadStats::TClock::now());
             Stats.SentAt.erase(sent);
@@ -164,6 +164,6 @@ void TLoadBot::Move() {
     if (Played[Seat] > 4 || squareCount == 0) return;
     int slot = std::uniform_int_distribution<int>(Played[Seat], 4)(Random);
     int square = squares[std::uniform_int_distribution<int>(0, squareCount - 1)(Random)];
-    Stats.SentAt[Table] = TLoadStats::TClock::now();
+    Stats.SentAt[MatchId] = TLoadStats::TClock::now();
     Send(Requests::Move(slot, square % 3, square / 3));
 }

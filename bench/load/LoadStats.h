@@ -22,7 +22,7 @@ struct TLoadStats {
     std::string FirstProblem; // the first failure or refusal, to show
     bool Recording = false;
     std::vector<float> LatencyMs; // while recording
-    // A move's send time by table, until the other player hears of it.
+    // A move's send time by match, until the other player hears of it.
     std::unordered_map<int64_t, TClock::time_point> SentAt;
 
     void Problem(const std::string& what) {
