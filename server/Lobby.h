@@ -395,7 +395,6 @@ private:
     void TakeWatch(const TClusterMessage& message, int64_t nowMs);
     void TakeTableLine(const TClusterMessage& message);
     void TakeTableChat(const TClusterMessage& message);
-    size_t RemotePlayers() const;
 
     // Seats at tables of other processes (cluster/LobbyRelay.cpp). Here, the
     // process holding the connection: a request about a table run elsewhere

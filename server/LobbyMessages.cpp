@@ -77,6 +77,6 @@ TServerMessage TLobby::MatchState(const TTable& table, int32_t you, int64_t nowM
 // Built from the view's cached objects: a client coming back from a match
 // costs a copy, not an encoding of the lobby.
 std::string TLobby::LobbySnapshot() const {
-    return ServerMessages::LobbyLine(Players.size() + RemotePlayers(), TableById.size() + RemoteTables(),
-                                     PlayerView.Shown(), TableView.Shown());
+    return ServerMessages::LobbyLine(PlayerView.Size(), TableById.size() + RemoteTables(), PlayerView.Shown(),
+                                     TableView.Shown());
 }

@@ -64,13 +64,14 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     Send(connection, welcome);
 
     BackToSeat(client, nowMs);
+    // Listed before the snapshot, which counts the view's entries.
+    PlayerChanged(client);
     SendLine(connection, LobbySnapshot());
     if (InLobby(client)) SendBacklog(connection, client);
     if (const TTable* table = TableOf(client); table && table->Referee)
         Send(connection, MatchState(*table, client.Seat, nowMs));
     else if (!table)
         SeekSeatAfar(connection, client);
-    PlayerChanged(client);
 }
 
 void TLobby::SendAway(uint64_t old) {

@@ -28,6 +28,8 @@ public:
     // "[…]": the shown entries' objects in id order, for a snapshot.
     const std::string& Shown() const;
 
+    // Every entry, shown or not: each player or table once, wherever it is.
+    size_t Size() const { return Entries.size(); }
     bool Changed() const { return !Dirty.empty(); }
     // One line for each shown entry that changed, entered or left the view
     // since the last call (its current line, or its gone line), in id order.

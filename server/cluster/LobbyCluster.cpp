@@ -390,14 +390,6 @@ int64_t TLobby::ClusterDeadline() const {
     return next;
 }
 
-size_t TLobby::RemotePlayers() const {
-    size_t count = 0;
-    if (Cluster)
-        for (const auto& [origin, process] : Cluster->Processes)
-            for (const auto& [id, player] : process.Players) count += Players.count(id) == 0;
-    return count;
-}
-
 size_t TLobby::RemoteTables() const {
     size_t count = 0;
     if (Cluster)
