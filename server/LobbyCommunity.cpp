@@ -1,6 +1,7 @@
 // Players' own lists (the players they block or follow) and their reports.
 #include "server/Lobby.h"
 
+#include "protocol/Requests.h"
 #include "protocol/ServerMessages.h"
 
 #include "server/ServerLog.h"
@@ -81,6 +82,10 @@ void TLobby::Relate(uint64_t connection, TClient& client, const TLobbyRequest& r
         list[other->Id] = other->Name;
     else
         list.erase(other->Id);
+    // The process its table or Play Now request is at hears the blocks with
+    // every request passed on; this one tells them at once.
+    if (block && Cluster && !client.RemoteOrigin.empty())
+        Relay(connection, client, client.RemoteOrigin, Requests::Ping());
     TServerMessage notice;
     notice.Kind = TServerMessage::TKind::Notice;
     notice.Text = QString::fromStdString(

@@ -51,15 +51,43 @@ std::string OptionalPlain(TJsonReader& read, const char* key, size_t maxBytes) {
     return read.PlainText(key, qsizetype(maxBytes)).toStdString();
 }
 
+// A rating and a list of blocked players, each there only when known or not
+// empty: a process that says neither is read from the database instead.
+void WriteStanding(QJsonObject& object, const std::optional<TRating>& rating,
+                   const std::vector<int64_t>& blocks) {
+    if (rating) object["rating"] = QJsonArray{rating->Rating, rating->Deviation, rating->Volatility};
+    if (!blocks.empty()) object["blocks"] = IdsArray(blocks);
+}
+
+void ReadStanding(TJsonReader& read, std::optional<TRating>& rating, std::vector<int64_t>& blocks) {
+    if (read.Has("rating")) {
+        const QJsonArray numbers = read.TupleOf(read.Value("rating"), 3);
+        // Far beyond any rating the system gives, yet finite: a bound, not a judgement.
+        constexpr double Most[3] = {1e5, 1e4, 10.0};
+        double values[3] = {};
+        for (qsizetype i = 0; i < numbers.size(); ++i) {
+            const QJsonValue number = numbers[i];
+            values[i] = number.toDouble();
+            if (!number.isDouble() || !(values[i] >= -Most[i] && values[i] <= Most[i])) read.Refuse();
+        }
+        if (read.Ok() && numbers.size() == 3) rating = TRating{values[0], values[1], values[2]};
+    }
+    if (read.Has("blocks"))
+        for (const QJsonValue& id : read.ArrayOf(read.Value("blocks"), Protocol::MaxRelations))
+            blocks.push_back(read.IntegerOf(id, 1, Protocol::MaxId));
+}
+
 QJsonObject SeatObject(const TClusterSeat& seat) {
-    return {{"from", QString::fromStdString(seat.Origin)},
-            {"connection", double(seat.Connection)},
-            {"player", double(seat.Player)},
-            {"name", seat.Name},
-            {"fingerprint", QString::fromStdString(seat.Fingerprint)},
-            {"address", QString::fromStdString(seat.Address)},
-            {"limit", QString::fromStdString(seat.LimitKey)},
-            {"waited", seat.Waited}};
+    QJsonObject object{{"from", QString::fromStdString(seat.Origin)},
+                       {"connection", double(seat.Connection)},
+                       {"player", double(seat.Player)},
+                       {"name", seat.Name},
+                       {"fingerprint", QString::fromStdString(seat.Fingerprint)},
+                       {"address", QString::fromStdString(seat.Address)},
+                       {"limit", QString::fromStdString(seat.LimitKey)},
+                       {"waited", seat.Waited}};
+    WriteStanding(object, seat.Rating, seat.Blocks);
+    return object;
 }
 
 TClusterSeat ReadSeat(TJsonReader& outer, const QJsonValue& value) {
@@ -73,6 +101,7 @@ TClusterSeat ReadSeat(TJsonReader& outer, const QJsonValue& value) {
     seat.Address = OptionalPlain(read, "address", MaxAddressBytes);
     seat.LimitKey = OptionalPlain(read, "limit", MaxAddressBytes);
     seat.Waited = read.Bool("waited");
+    ReadStanding(read, seat.Rating, seat.Blocks);
     outer.Take(read);
     return seat;
 }
@@ -138,6 +167,7 @@ std::string TClusterMessage::Encode() const {
         object["address"] = QString::fromStdString(Address);
         object["limit"] = QString::fromStdString(LimitKey);
         object["request"] = QString::fromStdString(Request);
+        WriteStanding(object, Rating, Blocks);
         break;
     case TKind::Relayed:
         object["to"] = QString::fromStdString(To);
@@ -145,6 +175,7 @@ std::string TClusterMessage::Encode() const {
         object["home"] = Home;
         object["close"] = Close;
         if (!Home) object["line"] = QString::fromUtf8(ServerMessages::Encode(Line).chopped(1));
+        WriteStanding(object, Rating, {});
         break;
     case TKind::Released:
         object["to"] = QString::fromStdString(To);
@@ -245,6 +276,7 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
             message.Home = read.Bool("home");
             message.Close = read.Bool("close");
             if (!message.Home && !ReadLine(read, message.Line)) return std::nullopt;
+            ReadStanding(read, message.Rating, message.Blocks);
         } else if (message.Kind == TKind::Relay) {
             message.Player = read.Integer("player", 1, MaxId);
             message.Name = read.Name("name");
@@ -255,6 +287,7 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
             if (!request.isString() || size_t(request.toString().size()) > Protocol::MaxRequestBytes)
                 return std::nullopt;
             message.Request = request.toString().toStdString();
+            ReadStanding(read, message.Rating, message.Blocks);
         }
         break;
     case TKind::OpenMatch: {

@@ -77,6 +77,10 @@ struct TClusterMessage {
     uint64_t Connection = 0;
     std::string Fingerprint, Address, LimitKey, Request;
     bool Home = false, Close = false;
+    // Relay: the player's rating and blocks as the sender knows them (see
+    // TClusterSeat). Relayed: the player's rating after a rated match there.
+    std::optional<TRating> Rating;
+    std::vector<int64_t> Blocks;
 
     // OpenMatch: the two players Play Now paired, the one who waited first
     // (Blue), and the rated match's terms.

@@ -44,7 +44,10 @@ bool TLobby::PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t s
                                client.Fingerprint,
                                client.Address,
                                client.LimitKey,
+                               client.Rating,
+                               {},
                                !client.WantRules.empty()};
+        for (const auto& [id, name] : client.Blocks) message.Seats[seat].Blocks.push_back(id);
         // Out of the queue without a word: the process running the match tells each.
         client.WantRules.clear();
         client.WantSeconds.clear();

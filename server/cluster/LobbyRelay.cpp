@@ -122,6 +122,8 @@ void TLobby::Relay(uint64_t connection, TClient& client, const std::string& orig
     message.Address = client.Address;
     message.LimitKey = client.LimitKey;
     message.Request = request.chopped(1).toStdString();
+    message.Rating = client.Rating;
+    for (const auto& [id, name] : client.Blocks) message.Blocks.push_back(id);
     Publish(message);
 }
 
@@ -217,6 +219,10 @@ void TLobby::TakeRelayed(const TClusterMessage& message, int64_t nowMs) {
     }
     const uint64_t connection = found->first;
     TClient& client = found->second;
+    if (message.Rating && *message.Rating != client.Rating) {
+        client.Rating = *message.Rating;
+        PlayerChanged(client);
+    }
     if (message.Home) {
         SetRemote(connection, client, 0);
         SendLine(connection, LobbySnapshot());
@@ -265,6 +271,8 @@ void TLobby::RelayOut(uint64_t connection, const TServerMessage& line, bool clos
     message.Close = close;
     message.Line = line;
     message.Home = line.Kind == TServerMessage::TKind::Lobby;
+    // The player's own process lists them, and vouches for their rating to the next table.
+    if (line.Kind == TServerMessage::TKind::Ended && line.Ratings) message.Rating = client.Rating;
     Publish(message);
 }
 
@@ -283,16 +291,17 @@ void TLobby::RelayOut(uint64_t connection, const std::string& lines) {
 void TLobby::TakeRelay(const TClusterMessage& message, int64_t nowMs) {
     if (message.To != Cluster->Origin) return;
     const Requests::TDecoded decoded = Requests::Decode(message.Request);
-    static constexpr TRequest Relayable[] = {TRequest::Sit,     TRequest::Leave,  TRequest::Move,
-                                             TRequest::Chat,    TRequest::State,  TRequest::Resign,
-                                             TRequest::Rematch, TRequest::PlayNow};
+    static constexpr TRequest Relayable[] = {TRequest::Sit,     TRequest::Leave,   TRequest::Move,
+                                             TRequest::Chat,    TRequest::State,   TRequest::Resign,
+                                             TRequest::Rematch, TRequest::PlayNow, TRequest::Ping};
     if (!decoded.Ok ||
         std::find(std::begin(Relayable), std::end(Relayable), decoded.Request.Kind) == std::end(Relayable)) {
         ++Cluster->Dropped;
         return;
     }
-    const TClusterSeat who{message.Origin,      message.Connection, message.Player,   message.Name,
-                           message.Fingerprint, message.Address,    message.LimitKey, false};
+    const TClusterSeat who{
+        message.Origin,  message.Connection, message.Player, message.Name,   message.Fingerprint,
+        message.Address, message.LimitKey,   message.Rating, message.Blocks, false};
     bool added = false;
     const uint64_t connection = Adopt(who, added, nowMs);
     if (connection == 0) return;
@@ -307,8 +316,17 @@ void TLobby::TakeRelay(const TClusterMessage& message, int64_t nowMs) {
 uint64_t TLobby::Adopt(const TClusterSeat& who, bool& added, int64_t nowMs) {
     const auto key = std::make_pair(who.Origin, who.Connection);
     added = false;
-    if (auto known = Cluster->Relayed.find(key); known != Cluster->Relayed.end())
-        return Clients.at(known->second).PlayerId == who.Player ? known->second : 0; // signed in anew since
+    // Blocks as the player's own process has them now: one blocked meanwhile is not heard here either.
+    auto vouched = [&who](TClient& client) {
+        client.Blocks.clear();
+        for (int64_t blocked : who.Blocks) client.Blocks[blocked];
+    };
+    if (auto known = Cluster->Relayed.find(key); known != Cluster->Relayed.end()) {
+        TClient& client = Clients.at(known->second);
+        if (client.PlayerId != who.Player) return 0; // signed in anew since
+        if (who.Rating) vouched(client);
+        return known->second;
+    }
     added = true;
     const uint64_t connection = Cluster->NextRelayed++;
     Cluster->Relayed.emplace(key, connection);
@@ -320,10 +338,16 @@ uint64_t TLobby::Adopt(const TClusterSeat& who, bool& added, int64_t nowMs) {
     client.PlayerId = who.Player;
     client.Name = who.Name.toStdString();
     client.SignedInMs = nowMs;
-    if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
-        client.Rating = standing->Rating;
     Players[client.PlayerId] = connection;
-    LoadRelations(client);
+    if (who.Rating) {
+        // Only blocks count here: the player's own process answers all else.
+        client.Rating = *who.Rating;
+        vouched(client);
+    } else {
+        if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
+            client.Rating = standing->Rating;
+        LoadRelations(client);
+    }
     BackToSeat(client, nowMs);
     PlayerChanged(client);
     return connection;

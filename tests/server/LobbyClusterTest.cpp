@@ -357,6 +357,11 @@ TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywh
     Ask(bob, R"({"type":"chat","text":"well played"})");
     EXPECT_EQ(Heard(ann), std::vector<QString>{"Bob: well played"});
     EXPECT_EQ(Heard(cid), std::vector<QString>{"Bob: well played"});
+    // Blocked at Bob's own process mid-match: the process running it knows at once.
+    Ask(bob, R"({"type":"block","name":"Ann"})");
+    Ask(ann, R"({"type":"chat","text":"thanks"})");
+    EXPECT_EQ(Heard(bob), std::vector<QString>{"Bob: well played"});
+    EXPECT_EQ(Heard(cid).back(), "Ann: thanks");
 
     // Dropped from one process, signed in on another: back at the seat with every move.
     Nodes["b"].Lobby->Disconnected(bob, Now);
@@ -371,7 +376,15 @@ TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywh
     for (int index = 3; index < 9; ++index) play(index);
     for (uint64_t to : {ann, seats[0], cid}) EXPECT_TRUE(Last(to, "ended")) << to;
     EXPECT_EQ(Inbox[seats[0]].back()["type"].toString(), "lobby") << "back in c's lobby after the end";
-    EXPECT_EQ(Storage->Standing(Storage->FindPlayer("Bob")->Id)->RatedMatches, 1);
+    const TStorage::TStanding standing = *Storage->Standing(Storage->FindPlayer("Bob")->Id);
+    EXPECT_EQ(standing.RatedMatches, 1);
+    // Bob's own process lists the rating the match there gave him.
+    const QJsonArray listed = (*Last(Join("c", "Gus"), "lobby"))["players"].toArray();
+    const auto entry =
+        std::find_if(listed.begin(), listed.end(), [](const QJsonValue& p) { return p["name"] == "Bob"; });
+    ASSERT_NE(entry, listed.end());
+    EXPECT_EQ(entry->toObject()["deviation"].toInt(), std::lround(standing.Rating.Deviation));
+    EXPECT_LT(standing.Rating.Deviation, 300);
 }
 
 // The process running a match goes quiet for longer than a process may be
@@ -547,6 +560,12 @@ TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing)
         R"({"kind":"relay","from":"x","to":"a","connection":1,"player":9,"name":"Zed","fingerprint":"",)"
         R"("address":"","limit":"","request":"{\"type\":\"login\",\"name\":\"Zed\"}"})",
         R"({"kind":"relayed","from":"x","to":"a","connection":1,"home":false,"close":false,"line":"{}"})",
+        R"({"kind":"relay","from":"x","to":"a","connection":1,"player":9,"name":"Zed","fingerprint":"",)"
+        R"("address":"","limit":"","request":"{\"type\":\"state\"}","rating":[1500,350]})",
+        R"({"kind":"relay","from":"x","to":"a","connection":1,"player":9,"name":"Zed","fingerprint":"",)"
+        R"("address":"","limit":"","request":"{\"type\":\"state\"}","rating":[1500,350,1e300]})",
+        R"({"kind":"relay","from":"x","to":"a","connection":1,"player":9,"name":"Zed","fingerprint":"",)"
+        R"("address":"","limit":"","request":"{\"type\":\"state\"}","blocks":[0]})",
         R"({"kind":"chat","from":"x","player":9,"name":"Zed","text":")" +
             std::string(TClusterMessage::MaxBytes, 'a') + "\"}",
     };
