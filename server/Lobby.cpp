@@ -26,6 +26,14 @@ void TLobby::SendLine(uint64_t connection, std::string line) {
     Outgoing.push_back({connection, std::move(line), false});
 }
 
+// One seated from elsewhere hears the lobby of its own process: told only that it is back there.
+void TLobby::SendLobby(uint64_t connection) {
+    if (!IsRelayed(connection)) return SendLine(connection, LobbySnapshot());
+    TServerMessage home;
+    home.Kind = TServerMessage::TKind::Lobby;
+    RelayOut(connection, home, false);
+}
+
 void TLobby::Refuse(uint64_t connection, const std::string& reason, TRefusal why) {
     if (Metrics) Metrics->Refused(why);
     TServerMessage refused;
@@ -38,7 +46,10 @@ void TLobby::ToTable(const TTable& table, const TServerMessage& message) {
     ClusterTableLine(table, message);
     std::string line = ServerMessages::Encode(message).toStdString();
     for (int seat = 0; seat < 2; ++seat)
-        if (uint64_t connection = ConnectionOf(table.Seats[seat])) SendLine(connection, line);
+        if (uint64_t connection = ConnectionOf(table.Seats[seat]); IsRelayed(connection))
+            RelayOut(connection, message, false);
+        else if (connection != 0)
+            SendLine(connection, line);
     for (uint64_t watcher : table.Watchers) SendLine(watcher, line);
 }
 

@@ -129,8 +129,11 @@ public:
     // from one shared database. Its tables' lines go out on a channel of each
     // table's, which a process subscribes to while someone there watches it;
     // those watchers chat at it through the process running it. A process
-    // not heard from for ClusterSilenceMs is gone with all it listed.
+    // not heard from for ClusterSilenceMs is gone with all it listed. Every
+    // ClusterWholeMs the heartbeat names every entry again, mending what a
+    // lost message left wrong; between those it says only that it is alive.
     static constexpr int64_t ClusterHeartbeatMs = 3'000;
+    static constexpr int64_t ClusterWholeMs = 30'000;
     static constexpr int64_t ClusterSilenceMs = 10'000;
     // origin: this process's name, its instance's.
     void JoinCluster(const std::string& origin, int64_t nowMs);
@@ -197,6 +200,8 @@ private:
         int64_t Seats[2] = {0, 0}; // player ids
         std::string Names[2];
         std::set<uint64_t> Watchers;
+        // Someone on another process asked to watch it: its lines go on its channel from then on.
+        bool WatchedAfar = false;
         TTableClock Clock{60, 0};
         // The match, once both seats are taken.
         std::unique_ptr<TReferee> Referee;
@@ -224,6 +229,7 @@ private:
     // Sending (Lobby.cpp).
     void Send(uint64_t connection, const TServerMessage& message, bool close = false);
     void SendLine(uint64_t connection, std::string line);
+    void SendLobby(uint64_t connection);
     void Refuse(uint64_t connection, const std::string& reason, TRefusal why = TRefusal::NotAllowed);
     void ToTable(const TTable& table, const TServerMessage& message);
     uint64_t ConnectionOf(int64_t playerId) const;

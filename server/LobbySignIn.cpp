@@ -66,7 +66,7 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     BackToSeat(client, nowMs);
     // Listed before the snapshot, which counts the view's entries.
     PlayerChanged(client);
-    SendLine(connection, LobbySnapshot());
+    SendLobby(connection);
     if (InLobby(client)) SendBacklog(connection, client);
     if (const TTable* table = TableOf(client); table && table->Referee)
         Send(connection, MatchState(*table, client.Seat, nowMs));

@@ -63,7 +63,7 @@ void TLobby::Sit(uint64_t connection, TClient& client, TTable& table, int32_t se
     if (table.Seats[0] != 0 && table.Seats[1] != 0) {
         StartMatch(table, nowMs);
     } else { // the table to wait at, as it now is
-        if (wasWatching) SendLine(connection, LobbySnapshot());
+        if (wasWatching) SendLobby(connection);
         SendLine(connection, TableView.Line(table.Id));
     }
 }
@@ -91,7 +91,7 @@ void TLobby::Watch(uint64_t connection, TClient& client, TTable& table, int64_t 
 void TLobby::State(uint64_t connection, TClient& client, int64_t nowMs) {
     const TTable* table = TableOf(client);
     if (!table)
-        SendLine(connection, LobbySnapshot());
+        SendLobby(connection);
     else if (table->Referee)
         Send(connection, MatchState(*table, client.Seat, nowMs));
     else
@@ -133,7 +133,7 @@ void TLobby::Leave(uint64_t connection, TClient& client, int64_t nowMs) {
     }
     PlayerChanged(client);
     if (Clients.count(connection) && client.PlayerId != 0 && ConnectionOf(client.PlayerId) == connection)
-        SendLine(connection, LobbySnapshot());
+        SendLobby(connection);
 }
 
 void TLobby::Chat(uint64_t connection, TClient& client, const std::string& text, int64_t nowMs) {
@@ -203,7 +203,5 @@ void TLobby::RemoveTable(int64_t id) {
         if (client->second.PlayerId != 0) PlayerChanged(client->second);
         moved.push_back(connection);
     }
-    if (moved.empty()) return;
-    const std::string lobby = LobbySnapshot();
-    for (uint64_t connection : moved) SendLine(connection, lobby);
+    for (uint64_t connection : moved) SendLobby(connection);
 }

@@ -75,6 +75,9 @@ struct TClusterPeers {
     bool Up = false;
     int64_t Generation = 0; // of the last whole set sent
     int64_t HeartbeatAtMs = 0;
+    int64_t WholeAtMs = 0; // the next heartbeat to name every entry again
+    // The whole set at the next tick: one new to it, or back on the bus, has not heard it.
+    void WholeNow(int64_t nowMs) { HeartbeatAtMs = WholeAtMs = nowMs; }
     std::set<int64_t> ChangedPlayers, ChangedTables;           // local entries to tell of
     std::vector<std::pair<std::string, std::string>> Outgoing; // (channel, payload)
     std::vector<std::pair<std::string, bool>> Subscriptions;   // (channel, subscribe or leave)

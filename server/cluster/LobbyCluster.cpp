@@ -28,7 +28,7 @@ const std::string LobbyChannel = "lobby";
 void TLobby::JoinCluster(const std::string& origin, int64_t nowMs) {
     Cluster = std::make_unique<TClusterPeers>();
     Cluster->Origin = origin;
-    Cluster->HeartbeatAtMs = nowMs;
+    Cluster->WholeNow(nowMs);
     Cluster->Subscriptions.emplace_back(TClusterPeers::NodeChannel(origin), true);
 }
 
@@ -149,7 +149,7 @@ void TLobby::ClusterBus(bool up, int64_t nowMs) {
     TClusterMessage resync;
     resync.Kind = TKind::Resync;
     Publish(resync);
-    Cluster->HeartbeatAtMs = nowMs;
+    Cluster->WholeNow(nowMs);
     AfterChange(nowMs);
 }
 
@@ -171,7 +171,7 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         }
         Log.Write("the lobby is shared with " + message->Origin);
         // One new to us has not heard our whole set.
-        Cluster->HeartbeatAtMs = nowMs;
+        Cluster->WholeNow(nowMs);
     }
     Cluster->Processes[message->Origin].HeardMs = nowMs;
     // Heard again after it was forgotten: its word that it is back may have
@@ -188,7 +188,7 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         TakeSignedIn(*message, nowMs);
         break;
     case TKind::Resync:
-        Cluster->HeartbeatAtMs = nowMs;
+        Cluster->WholeNow(nowMs);
         ResyncSeats(message->Origin, nowMs);
         break;
     case TKind::Watch:
@@ -377,7 +377,16 @@ void TLobby::ClusterTick(int64_t nowMs) {
         if (nowMs >= process.HeardMs + ClusterSilenceMs) silent.push_back(origin);
     for (const std::string& origin : silent) ForgetProcess(origin, nowMs);
     if (nowMs >= Cluster->HeartbeatAtMs) {
-        PublishWhole();
+        if (nowMs >= Cluster->WholeAtMs) {
+            PublishWhole();
+            Cluster->WholeAtMs = nowMs + ClusterWholeMs;
+        } else {
+            // Changes go out as they happen: a beat says only that this process is alive.
+            ClusterFlush();
+            TClusterMessage beat;
+            beat.Generation = Cluster->Generation;
+            Publish(beat);
+        }
         Cluster->HeartbeatAtMs = nowMs + ClusterHeartbeatMs;
     }
 }
@@ -411,14 +420,14 @@ void TLobby::EndAfar(int64_t alias) {
             TClient& client = Clients.at(connection);
             SetRemote(connection, client, 0);
             client.RemoteOrigin.clear();
-            SendLine(connection, LobbySnapshot());
+            SendLobby(connection);
         }
     auto watchers = Cluster->WatchersAfar.find(alias);
     if (watchers == Cluster->WatchersAfar.end()) return;
     for (uint64_t connection : std::set<uint64_t>(watchers->second)) {
         TClient& client = Clients.at(connection);
         LeaveAfar(connection, client);
-        SendLine(connection, LobbySnapshot());
+        SendLobby(connection);
     }
 }
 
@@ -429,7 +438,7 @@ bool TLobby::TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest&
         switch (request.Kind) {
         case TRequest::Leave:
             LeaveAfar(connection, client);
-            SendLine(connection, LobbySnapshot());
+            SendLobby(connection);
             return true;
         case TRequest::State: {
             const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
@@ -506,7 +515,7 @@ void TLobby::ChatAfar(TClient& client, const std::string& text) {
 }
 
 void TLobby::ClusterTableLine(const TTable& table, const TServerMessage& line, int64_t speaker, bool state) {
-    if (!Cluster) return;
+    if (!Cluster || !table.WatchedAfar) return;
     TClusterMessage message;
     message.Kind = TKind::TableLine;
     message.Table = table.Id;
@@ -520,7 +529,8 @@ void TLobby::TakeWatch(const TClusterMessage& message, int64_t nowMs) {
     if (message.To != Cluster->Origin) return;
     auto found = TableById.find(message.Table);
     if (found == TableById.end()) return;
-    const TTable& table = found->second;
+    TTable& table = found->second;
+    table.WatchedAfar = true;
     if (table.Referee) {
         ClusterTableLine(table, MatchState(table, -1, nowMs), 0, true);
         return;

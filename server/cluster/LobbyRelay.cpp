@@ -225,7 +225,7 @@ void TLobby::TakeRelayed(const TClusterMessage& message, int64_t nowMs) {
     }
     if (message.Home) {
         SetRemote(connection, client, 0);
-        SendLine(connection, LobbySnapshot());
+        SendLobby(connection);
         return;
     }
     TClusterPeers::TProcess& process = Cluster->Processes[message.Origin];

@@ -61,6 +61,7 @@ protected:
                     subscribe ? (void)node.Channels.insert(channel) : (void)node.Channels.erase(channel);
                 for (const auto& [channel, payload] : node.Lobby->TakeClusterOutgoing()) {
                     any = true;
+                    ++Published[channel.substr(0, channel.find(':'))];
                     if (!node.OnBus) continue;
                     for (auto& [other, to] : Nodes)
                         if (to.OnBus && to.Channels.count(channel)) to.Lobby->HandleCluster(payload, Now);
@@ -169,6 +170,7 @@ protected:
     std::map<uint64_t, std::string> At;
     std::map<uint64_t, std::vector<QJsonObject>> Inbox;
     std::set<uint64_t> Closed;
+    std::map<std::string, size_t> Published; // messages by kind of channel: "lobby", "node", "table"
     uint64_t NextConnection = 1;
     int64_t Now = 1'700'000'000'000;
 };
@@ -256,6 +258,8 @@ TEST_F(LobbyClusterTest, ASilentProcessIsForgottenAndABusBackRebuildsTheLobby) {
     Nodes["b"].OnBus = true;
     const uint64_t bea = Join("b", "Bea");
     Advance(TLobby::ClusterHeartbeatMs);
+    EXPECT_EQ(Listed(ann).count("Bob"), 1u) << "a beat between whole sets names nothing";
+    Advance(TLobby::ClusterWholeMs);
     EXPECT_EQ(Listed(ann), (TListing{{"Ann", 0}, {"Bea", 0}, {"Cid", 0}}));
 
     // Cut off: each side forgets the other once silent long enough.
@@ -486,6 +490,7 @@ TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) 
     Ask(fay, playNow(true, "[30]"));
     EXPECT_EQ((*Last(eve, "match"))["you"].toInt(), 1);
     EXPECT_EQ(runs(), (std::vector<size_t>{0, 1, 2, 4, 1, 3}));
+    EXPECT_EQ(Published["table"], 0u) << "no one elsewhere watches: no table's lines go on the bus";
 }
 
 // The keeper's word comes after the waiter went elsewhere: no match, and the
