@@ -335,7 +335,10 @@ std::vector<TStoredMatch> TSqlStorage::MatchesInPlay() {
 }
 
 std::vector<TStoredMatch> TSqlStorage::TakeOverExpired(size_t most) {
-    return Take("instance <> ? AND lease_until < {now}", most);
+    // A server of a version that renewed each match's lease keeps no row of its own.
+    return Take("instance <> ? AND lease_until < {now} AND (lease_until = 0 OR NOT EXISTS (SELECT 1 FROM"
+                " instances WHERE instances.name = matches.instance AND instances.lease_until >= {now}))",
+                most);
 }
 
 std::vector<TStoredMatch> TSqlStorage::Take(const char* condition, size_t most) {
@@ -379,15 +382,25 @@ std::vector<TStoredMatch> TSqlStorage::Take(const char* condition, size_t most) 
 }
 
 bool TSqlStorage::RenewLeases(const std::vector<int64_t>& matchIds) {
-    if (matchIds.empty()) return true;
-    // The ids written out, not bound: one statement however many there are.
+    // One row for the server, however many matches it runs: renewing each
+    // match's row every poll cost the database more than storing the moves.
+    QSqlQuery query(Database());
+    query.prepare(
+        Dialect(QStringLiteral("INSERT INTO instances (name, lease_until) VALUES (?, {now} + ?)"
+                               " ON CONFLICT (name) DO UPDATE SET lease_until = excluded.lease_until")));
+    query.addBindValue(Instance);
+    query.addBindValue(qint64(LeaseMs));
+    if (!query.exec()) {
+        Fail(query.lastError());
+        return false;
+    }
+    // Its matches it does not run (a takeover that failed halfway) are let
+    // go, once past the while a match being created or taken is held alone.
     QString ids;
     for (int64_t id : matchIds) ids += (ids.isEmpty() ? "" : ",") + QString::number(id);
-    QSqlQuery query(Database());
-    query.prepare(Dialect(QStringLiteral("UPDATE matches SET lease_until = {now} + ? WHERE instance = ?"
-                                         " AND status = 'playing' AND id IN (%1)")
-                              .arg(ids)));
-    query.addBindValue(qint64(LeaseMs));
+    query.prepare(Dialect(QStringLiteral("UPDATE matches SET lease_until = 0 WHERE status = 'playing'"
+                                         " AND instance = ? AND lease_until > 0 AND lease_until < {now}%1")
+                              .arg(ids.isEmpty() ? QString() : " AND id NOT IN (" + ids + ")")));
     query.addBindValue(Instance);
     if (query.exec()) return true;
     Fail(query.lastError());

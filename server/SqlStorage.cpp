@@ -134,6 +134,10 @@ const std::vector<TSchemaStep>& SchemaSteps() {
         {5,
          {"ALTER TABLE matches ADD COLUMN lease_epoch BIGINT NOT NULL DEFAULT 0",
           "ALTER TABLE matches ADD COLUMN lease_until BIGINT NOT NULL DEFAULT 0"}},
+        // One lease for each server over all the matches it runs: a match's
+        // own lease_until holds it only for a while after it was created or
+        // taken, and 0 there lets it go whatever its server's lease says.
+        {6, {"CREATE TABLE instances (name TEXT PRIMARY KEY, lease_until BIGINT NOT NULL)"}},
     };
     return Steps;
 }

@@ -20,7 +20,7 @@ class QSqlQuery;
 // match's lease at the epoch the write names.
 class TSqlStorage : public TStorage, public TCommunityStorage {
 public:
-    static constexpr int SchemaVersion = 5;
+    static constexpr int SchemaVersion = 6;
 
     ~TSqlStorage() override;
 

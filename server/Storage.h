@@ -40,7 +40,8 @@ public:
     virtual std::optional<std::string> PlayerName(int64_t playerId) = 0;
 
     // A match in play is run by one server at a time: the one holding its
-    // lease, which it renews while it runs the match. Each server that takes
+    // lease, which it renews while it runs the match (one lease for all its
+    // matches). Each server that takes
     // a match (creating it, resuming it after a restart, taking it over once
     // its lease ran out) takes it at a new epoch, and every write for the
     // match says the epoch it was taken at: a server that lost the lease, to
@@ -129,10 +130,10 @@ public:
     // (kept before matches had owners) become this server's; other servers'
     // are left to them.
     virtual std::vector<TStoredMatch> MatchesInPlay() = 0;
-    // Renews, in one statement, the leases this server still holds of the
-    // matches it runs (a match it does not run, say one whose takeover failed
-    // halfway, is left to run out for another to take); false when the
-    // database failed. A storage only one server uses has none to renew.
+    // Renews this server's lease over the matches it runs, given their ids:
+    // one it holds and does not run (say one whose takeover failed halfway)
+    // is let go for another to take. False when the database failed. A
+    // storage only one server uses has none to renew.
     virtual bool RenewLeases(const std::vector<int64_t>& matchIds) {
         (void)matchIds;
         return true;

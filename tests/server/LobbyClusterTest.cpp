@@ -421,7 +421,8 @@ TEST_F(LobbyClusterTest, APlayerElsewhereStaysAtTheirMatchThroughABusOutageAndAT
         QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "raw");
         database.setDatabaseName(QString::fromStdString(File()));
         ASSERT_TRUE(database.open());
-        ASSERT_TRUE(QSqlQuery(database).exec("UPDATE matches SET lease_until = 0"));
+        ASSERT_TRUE(QSqlQuery(database).exec("UPDATE instances SET lease_until = 0 WHERE name = 'a'"));
+        ASSERT_TRUE(QSqlQuery(database).exec("UPDATE matches SET lease_until = 1"));
     }
     QSqlDatabase::removeDatabase("raw");
     Inbox[bob].clear();

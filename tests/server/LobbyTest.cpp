@@ -616,7 +616,8 @@ TEST_F(LobbyTest, AMatchIsLeftToTheServerHoldingItsLeaseAndIsToldEndedHereOnceEn
 
     other.Connected(99, "fp-Bob", "198.51.100.99");
     other.Handle(99, Decode("{\"type\":\"login\",\"name\":\"Bob\"}"), Now);
-    Raw("UPDATE matches SET lease_until = 0");
+    Raw("UPDATE matches SET lease_until = 1");
+    Raw("UPDATE instances SET lease_until = 0");
     other.Tick(Now + TLobby::LeasePollMs);
     EXPECT_EQ(other.Tables(), 1u) << "taken over";
     std::vector<TLobby::TOutgoing> there = other.TakeOutgoing();
