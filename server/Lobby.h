@@ -167,6 +167,9 @@ private:
         // at the match when that process, or one taking it over, is heard.
         bool Stranded = false;
         bool WaitingAfar = false; // for Play Now, at RemoteOrigin
+        // What it asked Play Now for there: asked again of the next keeper
+        // should that one go while it waits.
+        std::optional<TLobbyRequest> PlayNowAfar;
         // A client of another process seated here: that process and its connection.
         std::string Via;
         uint64_t ViaConnection = 0;
@@ -438,7 +441,7 @@ private:
     // Where a client of the keeper was paired, when that is not the keeper:
     // its requests go there from now on (true).
     bool PairedAfar(uint64_t connection, TClient& client, const TClusterMessage& message);
-    void LoseRemoteOrigin(const std::string& origin);
+    std::vector<uint64_t> LoseRemoteOrigin(const std::string& origin);
     size_t RemoteTables() const;
 
     TStorage& Storage;

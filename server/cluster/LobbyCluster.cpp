@@ -355,7 +355,7 @@ void TLobby::ForgetProcess(const std::string& origin, int64_t nowMs) {
     auto found = Cluster->Processes.find(origin);
     if (found == Cluster->Processes.end()) return;
     ReleaseAllFrom(origin, nowMs);
-    LoseRemoteOrigin(origin);
+    const std::vector<uint64_t> waiting = LoseRemoteOrigin(origin);
     // Its tables' players here wait for it, or for whoever takes its matches over.
     for (auto& [connection, client] : Clients)
         if (client.Remote != 0 && client.RemoteOrigin == origin) {
@@ -368,6 +368,10 @@ void TLobby::ForgetProcess(const std::string& origin, int64_t nowMs) {
     for (const auto& [id, table] : process.Tables) Cluster->Reseat(origin, &table.Entry, nullptr);
     for (const auto& [id, player] : process.Players) ShowRemotePlayer(id);
     Log.Write("the lobby no longer hears " + origin);
+    // The keeper went with its queue: they wait on with the next one, here or elsewhere.
+    for (uint64_t connection : waiting)
+        if (auto client = Clients.find(connection); client != Clients.end())
+            Handle(connection, *client->second.PlayNowAfar, nowMs);
 }
 
 void TLobby::ClusterTick(int64_t nowMs) {

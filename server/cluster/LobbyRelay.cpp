@@ -72,6 +72,7 @@ bool TLobby::RelayAfar(uint64_t connection, TClient& client, const TLobbyRequest
         if (client.Afar) LeaveAfar(connection, client);
         WithdrawRematch(client.PlayerId);
         StopWaiting(connection, client);
+        client.PlayNowAfar = request;
         Relay(connection, client, keeper, RequestLine(request));
         return true;
     }
@@ -381,14 +382,21 @@ std::string TLobby::PlayNowKeeper() const {
 }
 
 // The process is gone: whoever here had their requests go to it and is not
-// at its tables (those are let go with its tables) stops waiting there.
-void TLobby::LoseRemoteOrigin(const std::string& origin) {
+// at its tables (those are let go with its tables) stops waiting there. Those
+// waiting for Play Now are returned, to ask the next keeper.
+std::vector<uint64_t> TLobby::LoseRemoteOrigin(const std::string& origin) {
+    std::vector<uint64_t> waiting;
     for (auto& [connection, client] : Clients) {
         if (client.RemoteOrigin != origin || client.Remote != 0) continue;
         client.RemoteOrigin.clear();
         if (!std::exchange(client.WaitingAfar, false)) continue;
+        if (client.PlayNowAfar) {
+            waiting.push_back(connection);
+            continue;
+        }
         TServerMessage stopped;
         stopped.Kind = TServerMessage::TKind::Waiting;
         Send(connection, stopped);
     }
+    return waiting;
 }

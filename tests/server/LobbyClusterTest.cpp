@@ -526,6 +526,22 @@ TEST_F(LobbyClusterTest, APairWhoseWaiterWentElsewhereMeanwhileOpensNothing) {
     EXPECT_EQ(Nodes["a"].Lobby->PlayersOnline(), atKeeper);
 }
 
+// The keeper goes with its queue: those waiting elsewhere wait on with the next keeper, and meet there.
+TEST_F(LobbyClusterTest, ThoseWaitingForPlayNowWaitOnWhenTheKeeperGoes) {
+    const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid");
+    const std::string playNow = R"({"type":"play_now","rules":[{"same":true,"same_wall":false,"plus":false,)"
+                                R"("elemental":false,"sudden_death":false}],"seconds":[60]})";
+    Ask(bob, playNow);
+    Nodes["a"].OnBus = false;
+    Inbox[bob].clear();
+    Advance(TLobby::ClusterSilenceMs + TLobby::ClusterHeartbeatMs);
+    for (const QJsonObject& line : Inbox[bob])
+        EXPECT_FALSE(line["type"] == "waiting" && line["rules"].toArray().isEmpty()) << "told it stopped";
+    Ask(cid, playNow);
+    EXPECT_TRUE(Last(bob, "match"));
+    EXPECT_TRUE(Last(cid, "match"));
+}
+
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
     const uint64_t ann = Join("a", "Ann");
     Settle();
