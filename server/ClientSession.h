@@ -47,6 +47,7 @@ public:
         TheLobby.StoreThrough(runner);
         StoresAside = true;
     }
+    void ReadThrough(TStorageRunner& runner) { TheLobby.ReadThrough(runner); }
     // Sends what the lobby has to say and sets its timer; after any change to
     // it. Then calls afterFlush, when set (the lobby's messages for the bus).
     void Flush();

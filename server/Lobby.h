@@ -114,6 +114,20 @@ public:
     // Moves are stored through runner from now on (at once, on the given
     // storage, until then); it must outlive this.
     void StoreThrough(TStorageRunner& runner) { Runner = &runner; }
+    // Sign-ins' reads and the leases' renewals and takeovers: on a runner of
+    // their own, so that neither waits for the moves' commits nor holds them up.
+    void ReadThrough(TStorageRunner& runner) { Reader = &runner; }
+
+    // What signing in reads from the database (LobbySignIn.cpp).
+    using TRelated = std::vector<std::pair<int64_t, std::string>>;
+    struct TSignInRead {
+        bool Unknown = false; // no player has the name yet
+        TStorage::TBinding Binding;
+        std::string Error; // why the binding failed
+        std::optional<TStorage::TStanding> Standing;
+        bool RelationsRead = false; // else the lobby reads them from its own storage
+        std::optional<TRelated> Blocks, Follows;
+    };
     // The operator's limits and allowances, from now on (a table keeps the
     // away allowance it started with).
     void Apply(const TServerSettings& settings);
@@ -153,7 +167,8 @@ private:
         std::string Fingerprint;
         std::string LimitKey;
         std::string Address;
-        int64_t PlayerId = 0; // 0 until logged in
+        int64_t PlayerId = 0;   // 0 until logged in
+        bool SigningIn = false; // its name is being looked up
         std::string Name;
         int64_t SignedInMs = 0;
         int64_t Afar = 0; // a table of another process watched, by its id here
@@ -245,6 +260,10 @@ private:
 
     // Signing in (LobbySignIn.cpp).
     void Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs);
+    void ReadForSignIn(uint64_t connection, TClient& client, const std::string& name, bool bind,
+                       int64_t nowMs);
+    void SignIn(uint64_t connection, TClient& client, const std::string& name, TSignInRead& read,
+                int64_t nowMs);
     // The player's older connection goes: a newer one is theirs now.
     void SendAway(uint64_t old);
     void BackToSeat(TClient& client, int64_t nowMs);
@@ -447,6 +466,7 @@ private:
     TStorage& Storage;
     TInlineStorageRunner InlineRunner{Storage};
     TStorageRunner* Runner = &InlineRunner;
+    TStorageRunner* Reader = &InlineRunner;
     TServerLog& Log;
     TAddressLimits& Limits;
     TRefereeFactory Referees;

@@ -490,7 +490,7 @@ void TLobby::PollLeases(int64_t nowMs) {
                                  : "cannot renew the leases: " + *failed);
     };
     renew.SubmittedMs = nowMs;
-    if (!Runner->Submit(std::move(renew))) Log.Write("cannot renew the leases: the storage is busy");
+    if (!Reader->Submit(std::move(renew))) Log.Write("cannot renew the leases: the storage is busy");
     auto taken = std::make_shared<std::vector<TStoredMatch>>();
     TStorageJob takeOver;
     takeOver.Work = [taken](TStorage& storage) { *taken = storage.TakeOverExpired(TakeOverMost); };
@@ -504,5 +504,5 @@ void TLobby::PollLeases(int64_t nowMs) {
     };
     takeOver.SubmittedMs = nowMs;
     LeaseJobsOut = true;
-    if (!Runner->Submit(std::move(takeOver))) LeaseJobsOut = false;
+    if (!Reader->Submit(std::move(takeOver))) LeaseJobsOut = false;
 }

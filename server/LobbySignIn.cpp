@@ -5,32 +5,94 @@
 #include "server/AddressLimits.h"
 #include "server/ServerLog.h"
 #include "server/Storage.h"
+#include "server/StorageJob.h"
+
+#include <memory>
+
+namespace {
+
+using TBindResult = TStorage::TBindResult;
+
+// Reads what signing in needs, on whichever thread the runner does it: the
+// name's player (bound to the certificate when new, if bind), their standing
+// and their lists, when the storage keeps those too.
+void ReadSignIn(TStorage& storage, TLobby::TSignInRead& read, const std::string& name,
+                const std::string& fingerprint, bool bind, bool relations, int64_t nowMs) {
+    if (bind) {
+        read.Binding = storage.BindName(name, fingerprint, nowMs);
+    } else if (std::optional<TStorage::TPlayer> known = storage.FindPlayer(name)) {
+        read.Binding.Result = known->Fingerprint == fingerprint ? TBindResult::Known : TBindResult::Taken;
+        read.Binding.PlayerId = known->Id;
+        read.Binding.Name = known->Name;
+    } else {
+        read.Unknown = true;
+        return;
+    }
+    if (read.Binding.Result != TBindResult::Known && read.Binding.Result != TBindResult::Created) {
+        read.Error = storage.LastError();
+        return;
+    }
+    if (read.Binding.Result == TBindResult::Known) read.Standing = storage.Standing(read.Binding.PlayerId);
+    auto* community = relations ? dynamic_cast<TCommunityStorage*>(&storage) : nullptr;
+    if (community == nullptr) return; // the loop reads them from its own
+    using TRelation = TCommunityStorage::TRelation;
+    read.Blocks = community->Related(read.Binding.PlayerId, TRelation::Block);
+    read.Follows = community->Related(read.Binding.PlayerId, TRelation::Follow);
+    read.RelationsRead = true;
+}
+
+} // namespace
 
 void TLobby::Login(uint64_t connection, TClient& client, const std::string& name, int64_t nowMs) {
-    if (client.PlayerId != 0) {
+    if (client.PlayerId != 0 || client.SigningIn) {
         Refuse(connection, "You are signed in already.");
         return;
     }
-    std::optional<TStorage::TPlayer> known = Storage.FindPlayer(name);
-    TStorage::TBinding binding;
-    if (known) {
-        binding.Result = known->Fingerprint == client.Fingerprint ? TStorage::TBindResult::Known
-                                                                  : TStorage::TBindResult::Taken;
-        binding.PlayerId = known->Id;
-        binding.Name = known->Name;
-    } else if (!Limits.TryNewName(client.LimitKey, nowMs)) {
-        Refuse(connection, "Too many new names from your address this hour; use one you have.",
-               TRefusal::Limit);
+    ReadForSignIn(connection, client, name, false, nowMs);
+}
+
+// On the storage's own thread where it has one, so that many signing in at
+// once (after a server of a cluster went) hold up nobody's moves.
+void TLobby::ReadForSignIn(uint64_t connection, TClient& client, const std::string& name, bool bind,
+                           int64_t nowMs) {
+    auto read = std::make_shared<TSignInRead>();
+    TStorageJob job;
+    job.Work = [read, name, fingerprint = client.Fingerprint, bind, relations = Community != nullptr,
+                nowMs](TStorage& storage) {
+        ReadSignIn(storage, *read, name, fingerprint, bind, relations, nowMs);
+    };
+    job.Done = [this, connection, name, read](TStorageJob&, int64_t doneMs) {
+        auto found = Clients.find(connection);
+        if (found == Clients.end()) return; // gone meanwhile
+        found->second.SigningIn = false;
+        SignIn(connection, found->second, name, *read, doneMs);
+        AfterChange(doneMs);
+    };
+    job.SubmittedMs = nowMs;
+    client.SigningIn = true;
+    if (Reader->Submit(std::move(job))) return;
+    client.SigningIn = false;
+    Refuse(connection, "The server is busy; try again.", TRefusal::Storage);
+}
+
+void TLobby::SignIn(uint64_t connection, TClient& client, const std::string& name, TSignInRead& read,
+                    int64_t nowMs) {
+    if (read.Unknown) {
+        if (!Limits.TryNewName(client.LimitKey, nowMs)) {
+            Refuse(connection, "Too many new names from your address this hour; use one you have.",
+                   TRefusal::Limit);
+            return;
+        }
+        ReadForSignIn(connection, client, name, true, nowMs);
         return;
-    } else {
-        binding = Storage.BindName(name, client.Fingerprint, nowMs);
     }
+    const TStorage::TBinding& binding = read.Binding;
     if (binding.Result == TStorage::TBindResult::Taken) {
         Refuse(connection, "The name " + name + " belongs to another player.");
         return;
     }
     if (binding.Result != TStorage::TBindResult::Known && binding.Result != TStorage::TBindResult::Created) {
-        Log.Write("cannot bind a name: " + Storage.LastError());
+        Log.Write("cannot bind a name: " + read.Error);
         Refuse(connection, "The server cannot sign you in now.", TRefusal::Storage);
         return;
     }
@@ -52,10 +114,16 @@ void TLobby::Login(uint64_t connection, TClient& client, const std::string& name
     client.Name = binding.Name;
     client.SignedInMs = nowMs;
     ClusterSignedIn(client);
-    if (std::optional<TStorage::TStanding> standing = Storage.Standing(client.PlayerId))
-        client.Rating = standing->Rating;
+    if (read.Standing) client.Rating = read.Standing->Rating;
     Players[client.PlayerId] = connection;
-    LoadRelations(client);
+    if (!read.RelationsRead) {
+        LoadRelations(client);
+    } else {
+        client.Blocks.clear();
+        client.Follows.clear();
+        for (auto& [id, other] : read.Blocks.value_or(TRelated())) client.Blocks[id] = std::move(other);
+        for (auto& [id, other] : read.Follows.value_or(TRelated())) client.Follows[id] = std::move(other);
+    }
     TServerMessage welcome;
     welcome.Kind = TServerMessage::TKind::SignedIn;
     welcome.Name = QString::fromStdString(client.Name);

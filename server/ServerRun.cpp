@@ -136,22 +136,28 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
     // synced to disk. SQLite's commits are not synced (WAL, synchronous
     // NORMAL), and a second connection there only makes the loop's own
     // writes wait for the worker's lock: it stores on the loop.
-    std::optional<TStorageWorker> storageWorker;
+    // A second thread and connection does sign-ins' reads and the leases,
+    // which then neither wait behind a batch of moves nor hold one up.
+    std::optional<TStorageWorker> storageWorker, readWorker;
     if (!options.DatabaseUrl.empty()) {
-        storageWorker.emplace(
-            [&](std::string& openError) -> std::unique_ptr<TStorage> {
-                return TSqlStorage::Open("", options.DatabaseUrl, openError, instance);
-            },
-            [&](std::function<void(int64_t)> completion) {
-                asio::post(
-                    io, [&sessions, completion = std::move(completion)] { sessions.Completed(completion); });
-            },
-            TStorageWorker::TLimits{});
-        if (error = storageWorker->Started(); !error.empty()) {
-            log.Write(error);
-            return 1;
+        for (std::optional<TStorageWorker>* worker : {&storageWorker, &readWorker}) {
+            worker->emplace(
+                [&](std::string& openError) -> std::unique_ptr<TStorage> {
+                    return TSqlStorage::Open("", options.DatabaseUrl, openError, instance);
+                },
+                [&](std::function<void(int64_t)> completion) {
+                    asio::post(io, [&sessions, completion = std::move(completion)] {
+                        sessions.Completed(completion);
+                    });
+                },
+                TStorageWorker::TLimits{});
+            if (error = (*worker)->Started(); !error.empty()) {
+                log.Write(error);
+                return 1;
+            }
         }
         sessions.StoreThrough(*storageWorker);
+        sessions.ReadThrough(*readWorker);
     }
     sessions.Lobby().Apply(*settings);
     sessions.Lobby().Moderate(*storage, WallClockMs());

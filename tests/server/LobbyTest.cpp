@@ -749,6 +749,39 @@ TEST_F(LobbyTest, NothingIsToldOrPlayedAtATableUntilItsMoveIsStored) {
     EXPECT_EQ(stored->Winner, 1);
 }
 
+// Names are looked up off the loop where there is a thread for it: a client is
+// signed in once its lookup is back and asks nothing meanwhile, one gone by then
+// leaves nothing behind, and a new name is bound at a second look.
+TEST_F(LobbyTest, ASignInWaitsForItsLookupAndOneGoneMeanwhileLeavesNothing) {
+    Lobby->Disconnected(Join("Ann"), Now);
+    THeldRunner reader(*Storage, 4);
+    Lobby->ReadThrough(reader);
+    const uint64_t ann = 50, gus = 51, fay = 52;
+    for (auto [connection, name] : {std::pair{ann, "Ann"}, {gus, "Gus"}, {fay, "Fay"}}) {
+        Lobby->Connected(connection, std::string("fp-") + name, "192.0.2." + std::to_string(connection));
+        Ask(connection, std::string(R"({"type":"login","name":")") + name + "\"}");
+    }
+    auto refusal = [&](uint64_t connection) {
+        return Last(connection, "refused").value_or(QJsonObject())["reason"].toString();
+    };
+    Ask(ann, R"({"type":"login","name":"Ann"})");
+    EXPECT_EQ(refusal(ann), "You are signed in already.");
+    Ask(ann, Classic);
+    EXPECT_EQ(refusal(ann), "Sign in with a name first.");
+    Lobby->Disconnected(gus, Now);
+    EXPECT_FALSE(Has(ann, "signed_in"));
+    reader.Release(Now);
+    Collect();
+    EXPECT_TRUE(Has(ann, "signed_in"));
+    EXPECT_FALSE(Has(fay, "signed_in"));
+    ASSERT_EQ(reader.Held.size(), 1u) << "Fay's name bound, Gus's not";
+    reader.Release(Now);
+    Collect();
+    EXPECT_TRUE(Has(fay, "signed_in"));
+    EXPECT_EQ(Lobby->PlayersOnline(), 2u);
+    EXPECT_FALSE(Storage->FindPlayer("Gus"));
+}
+
 // A player leaving while the new match is being stored leaves no match in
 // play behind: the stored one ends abandoned, and the table starts afresh
 // with whoever sits next.
