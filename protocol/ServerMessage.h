@@ -19,6 +19,8 @@ struct TLobbyPlayer {
     int32_t Seat = -1;     // -1 watching (or in the lobby)
     int32_t Rating = 1500; // rounded; a server that keeps none sends none
     int32_t Deviation = 350;
+
+    friend bool operator==(const TLobbyPlayer&, const TLobbyPlayer&) = default;
 };
 
 struct TLobbyTable {
@@ -29,6 +31,8 @@ struct TLobbyTable {
     int32_t Watchers = 0;
     bool Playing = false;
     bool Rated = false;
+
+    friend bool operator==(const TLobbyTable&, const TLobbyTable&) = default;
 };
 
 // A match as it stands: enough to deal it and play it up to now.

@@ -329,6 +329,18 @@ void Read(TJsonReader& read, TServerMessage& message) {
 
 namespace ServerMessages {
 
+std::optional<TLobbyPlayer> ReadPlayerObject(const QJsonObject& object) {
+    TJsonReader read{QJsonObject()};
+    TLobbyPlayer player = PlayerOf(read, object);
+    return read.Ok() ? std::optional(player) : std::nullopt;
+}
+
+std::optional<TLobbyTable> ReadTableObject(const QJsonObject& object) {
+    TJsonReader read{QJsonObject()};
+    TLobbyTable table = TableOf(read, object);
+    return read.Ok() ? std::optional(table) : std::nullopt;
+}
+
 THello ReadHello(QByteArrayView line) {
     const QJsonObject hello = QJsonDocument::fromJson(line.toByteArray()).object();
     THello read;

@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QJsonObject>
 #include <QString>
+
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,9 @@ QByteArray Encode(const TServerMessage& message);
 // without its type, which a snapshot lists and an update line types.
 QJsonObject PlayerObject(const TLobbyPlayer& player);
 QJsonObject TableObject(const TLobbyTable& table);
+// Those objects read back, checked as in a line; nothing when malformed.
+std::optional<TLobbyPlayer> ReadPlayerObject(const QJsonObject& object);
+std::optional<TLobbyTable> ReadTableObject(const QJsonObject& object);
 // An object as compact JSON text, as the lists and lines above hold it.
 std::string ObjectText(const QJsonObject& object);
 // {"type":"…", …the fields of object…}\n, object being an encoded object.

@@ -26,15 +26,6 @@ QJsonArray IdsArray(const std::vector<int64_t>& ids) {
     return array;
 }
 
-// An entry read exactly as a client reads the lobby's update line for it.
-std::optional<TServerMessage> AsLobbyLine(const char* type, const QJsonValue& value) {
-    if (!value.isObject()) return std::nullopt;
-    const std::string line = ServerMessages::TypedLine(type, ServerMessages::ObjectText(value.toObject()));
-    ServerMessages::TDecoded decoded = ServerMessages::Decode(QByteArray::fromStdString(line).chopped(1));
-    if (!decoded.Ok) return std::nullopt;
-    return decoded.Message;
-}
-
 // A line as a client reads it, carried as a string.
 bool ReadLine(TJsonReader& read, TServerMessage& into) {
     const QJsonValue line = read.Value("line");
@@ -222,16 +213,17 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
             QJsonObject entry = value.toObject();
             const int64_t id = read.IntegerOf(entry.take("id"), 1, MaxId);
             const QJsonValue tableOrigin = entry.take("table_origin");
-            std::optional<TServerMessage> line = AsLobbyLine("player", entry);
-            if (!line || !(tableOrigin.isUndefined() || tableOrigin.isString()) ||
+            std::optional<TLobbyPlayer> player = ServerMessages::ReadPlayerObject(entry);
+            if (!player || !(tableOrigin.isUndefined() || tableOrigin.isString()) ||
                 size_t(tableOrigin.toString().toUtf8().size()) > MaxOriginBytes)
                 return std::nullopt;
-            message.Players.push_back({id, line->Player, tableOrigin.toString().toStdString()});
+            message.Players.push_back({id, *player, tableOrigin.toString().toStdString()});
         }
         for (const QJsonValue& value : tables) {
-            std::optional<TServerMessage> line = AsLobbyLine("table", value);
-            if (!line) return std::nullopt;
-            message.Tables.push_back(line->TableInfo);
+            std::optional<TLobbyTable> table =
+                value.isObject() ? ServerMessages::ReadTableObject(value.toObject()) : std::nullopt;
+            if (!table) return std::nullopt;
+            message.Tables.push_back(*table);
         }
         for (const QJsonValue& id : gonePlayers) message.GonePlayers.push_back(read.IntegerOf(id, 1, MaxId));
         for (const QJsonValue& id : goneTables) message.GoneTables.push_back(read.IntegerOf(id, 1, MaxId));

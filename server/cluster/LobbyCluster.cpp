@@ -268,8 +268,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
             continue;
         }
         auto [kept, added] = process.Tables.try_emplace(table.Id);
-        const bool same =
-            !added && ServerMessages::TableObject(kept->second.Entry) == ServerMessages::TableObject(table);
+        const bool same = !added && kept->second.Entry == table;
         if (!same) Cluster->Reseat(message.Origin, added ? nullptr : &kept->second.Entry, &table);
         kept->second = {table, process.Generation};
         // A heartbeat names every entry again: only a change reaches the lobby's clients.
@@ -286,8 +285,7 @@ void TLobby::TakeEntries(const TClusterMessage& message, int64_t) {
         }
         auto [kept, added] = process.Players.try_emplace(player.Id);
         const bool same =
-            !added && kept->second.TableOrigin == player.TableOrigin &&
-            ServerMessages::PlayerObject(kept->second.Entry) == ServerMessages::PlayerObject(player.Entry);
+            !added && kept->second.TableOrigin == player.TableOrigin && kept->second.Entry == player.Entry;
         kept->second = {player.Entry, player.TableOrigin, process.Generation};
         if (!same) ShowRemotePlayer(player.Id);
     }
