@@ -421,6 +421,8 @@ private:
     void ClusterTableLine(const TTable& table, const TServerMessage& line, int64_t speaker = 0,
                           bool state = false);
     void TakeWatch(const TClusterMessage& message, int64_t nowMs);
+    void AskToWatch(const std::string& origin, int64_t table);
+    void AskToWatchAgain();
     void TakeTableLine(const TClusterMessage& message);
     void TakeTableChat(const TClusterMessage& message);
 

@@ -390,6 +390,7 @@ void TLobby::ClusterTick(int64_t nowMs) {
             Publish(beat);
         }
         Cluster->HeartbeatAtMs = nowMs + ClusterHeartbeatMs;
+        AskToWatchAgain();
     }
 }
 
@@ -443,13 +444,9 @@ bool TLobby::TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest&
             SendLobby(connection);
             return true;
         case TRequest::State: {
-            const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
             Cluster->AwaitingState.insert(connection);
-            TClusterMessage watch;
-            watch.Kind = TKind::Watch;
-            watch.To = target.Origin;
-            watch.Table = target.Table;
-            Publish(watch);
+            const TClusterPeers::TTarget& target = Cluster->Targets.at(client.Afar);
+            AskToWatch(target.Origin, target.Table);
             return true;
         }
         case TRequest::Sit:
@@ -479,12 +476,29 @@ bool TLobby::TakeAfar(uint64_t connection, TClient& client, const TLobbyRequest&
     watchers.insert(connection);
     // Until the table as it stands comes, its lines are in what will come.
     Cluster->AwaitingState.insert(connection);
+    AskToWatch(target.Origin, target.Table);
+    return true;
+}
+
+void TLobby::AskToWatch(const std::string& origin, int64_t table) {
     TClusterMessage watch;
     watch.Kind = TKind::Watch;
-    watch.To = target.Origin;
-    watch.Table = target.Table;
+    watch.To = origin;
+    watch.Table = table;
     Publish(watch);
-    return true;
+}
+
+// The table's state may have gone out before this process listened on its
+// channel (the bus just back, or slow to take the subscription): asked again
+// until it comes, once a table.
+void TLobby::AskToWatchAgain() {
+    std::set<int64_t> asked;
+    for (uint64_t connection : Cluster->AwaitingState) {
+        auto client = Clients.find(connection);
+        if (client == Clients.end() || !asked.insert(client->second.Afar).second) continue;
+        if (auto target = Cluster->Targets.find(client->second.Afar); target != Cluster->Targets.end())
+            AskToWatch(target->second.Origin, target->second.Table);
+    }
 }
 
 void TLobby::LeaveAfar(uint64_t connection, TClient& client) {

@@ -324,6 +324,21 @@ TEST_F(LobbyClusterTest, AWatcherElsewhereSeesTheMatchAndChatsAtItsTable) {
     EXPECT_FALSE(Nodes["c"].Channels.count("table:a:1"));
 }
 
+// The answer to a watch lost on the bus: asked again until it comes.
+TEST_F(LobbyClusterTest, AWatchWhoseAnswerWasLostIsAskedAgain) {
+    const uint64_t ann = Join("a", "Ann"), cid = Join("c", "Cid");
+    Ask(ann, Create);
+    Settle();
+    const int64_t table = *ListedTables(cid).begin();
+    Nodes["a"].OnBus = false;
+    Inbox[cid].clear();
+    Ask(cid, R"({"type":"watch","table":)" + std::to_string(table) + "}");
+    Nodes["a"].OnBus = true;
+    EXPECT_FALSE(Last(cid, "table"));
+    Advance(TLobby::ClusterHeartbeatMs);
+    EXPECT_EQ(Last(cid, "table").value_or(QJsonObject())["table"].toDouble(), double(table));
+}
+
 TEST_F(LobbyClusterTest, APlayerElsewherePlaysTheMatchThereAndComesBackToItAnywhere) {
     const uint64_t ann = Join("a", "Ann"), bob = Join("b", "Bob"), cid = Join("c", "Cid");
     Ask(ann, std::string(Create).replace(std::string(Create).size() - 1, 1, R"(,"rated":true})"));
