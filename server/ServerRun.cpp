@@ -150,7 +150,9 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
                         sessions.Completed(completion);
                     });
                 },
-                TStorageWorker::TLimits{});
+                // Moves on two connections: a batch gathers and is stored while the
+                // other's commit is synced to disk.
+                TStorageWorker::TLimits{.Connections = worker == &storageWorker ? 2u : 1u});
             if (error = (*worker)->Started(); !error.empty()) {
                 log.Write(error);
                 return 1;

@@ -1,20 +1,30 @@
 #include "server/StorageWorker.h"
 
+#include <algorithm>
+
 TStorageWorker::TStorageWorker(TOpen open, TPost post, TLimits limits)
-    : Post(std::move(post)), Limits(limits), OpenResult(Opened.get_future()),
-      Thread([this, open = std::move(open)]() mutable { Run(std::move(open)); }) {}
+    : Post(std::move(post)), Limits(limits), Opened(std::max<size_t>(limits.Connections, 1)),
+      Open(std::move(open)) {
+    Threads.reserve(Opened.size());
+    for (std::promise<std::string>& opened : Opened)
+        Threads.emplace_back([this, &opened] { Run(Open, opened); });
+}
 
 TStorageWorker::~TStorageWorker() {
     {
         std::lock_guard<std::mutex> lock(Lock);
         Stopping = true;
     }
-    Woken.notify_one();
-    Thread.join();
+    Woken.notify_all();
+    for (std::thread& thread : Threads) thread.join();
 }
 
 std::string TStorageWorker::Started() {
-    return OpenResult.valid() ? OpenResult.get() : std::string();
+    std::string error;
+    for (std::promise<std::string>& opened : Opened)
+        if (std::string why = opened.get_future().get(); error.empty()) error = why;
+    Opened.clear();
+    return error;
 }
 
 bool TStorageWorker::Submit(TStorageJob job) {
@@ -27,7 +37,7 @@ bool TStorageWorker::Submit(TStorageJob job) {
     return true;
 }
 
-void TStorageWorker::Run(TOpen open) {
+void TStorageWorker::Run(const TOpen& open, std::promise<std::string>& opened) {
     std::string error;
     std::unique_ptr<TStorage> storage = open(error);
     if (!storage) {
@@ -36,10 +46,10 @@ void TStorageWorker::Run(TOpen open) {
             Failed = true;
             Queue.clear();
         }
-        Opened.set_value(error.empty() ? std::string("the storage did not open") : error);
+        opened.set_value(error.empty() ? std::string("the storage did not open") : error);
         return;
     }
-    Opened.set_value({});
+    opened.set_value({});
     for (;;) {
         auto jobs = std::make_shared<std::vector<TStorageJob>>();
         bool stopping = false;

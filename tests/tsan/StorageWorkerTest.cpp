@@ -183,6 +183,22 @@ TEST_F(StorageWorkerTest, QueuedMovesShareCommitsInOrder) {
     EXPECT_EQ(completed, given);
 }
 
+// With two connections one stores while the other is busy: nothing waits
+// behind a slow commit.
+TEST_F(StorageWorkerTest, ASecondConnectionStoresWhileTheFirstIsBusy) {
+    Start({.Connections = 2});
+    Hold();
+    for (int64_t match = 1; match <= 3; ++match) ASSERT_TRUE(Worker->Submit(Move(match, 0)));
+    for (int round = 0; round < 3 && Done.size() < 3; ++round) Drain(1);
+    EXPECT_EQ(Done.size(), 3u) << "stored while the other connection is held";
+    Gate.set_value();
+    Drain(1);
+    Worker.reset();
+    size_t stored = 0;
+    for (const auto& commit : Records.Commits) stored += commit.size();
+    EXPECT_EQ(stored, 3u);
+}
+
 // A batch the database fails is stored move by move: the one it refuses
 // fails with the reason, the others are stored.
 TEST_F(StorageWorkerTest, AFailedBatchFallsBackToOneByOne) {
