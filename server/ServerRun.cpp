@@ -150,9 +150,12 @@ int RunServer(const TServerOptions& options, TServerLog& log) {
                         sessions.Completed(completion);
                     });
                 },
-                // Moves on two connections: a batch gathers and is stored while the
-                // other's commit is synced to disk.
-                TStorageWorker::TLimits{.Connections = worker == &storageWorker ? 2u : 1u});
+                // Moves on two connections for a server alone: a batch gathers and
+                // is stored while the other's commit is synced to disk. In a
+                // cluster the servers' commits overlap already, and a second
+                // connection each made more, smaller commits (measured).
+                TStorageWorker::TLimits{.Connections =
+                                            worker == &storageWorker && options.RedisUrl.empty() ? 2u : 1u});
             if (error = (*worker)->Started(); !error.empty()) {
                 log.Write(error);
                 return 1;
