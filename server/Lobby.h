@@ -350,7 +350,8 @@ private:
     void KeepInBacklog(TServerMessage line, int64_t playerId, int64_t nowMs);
 
     // Players' own lists and reports (LobbyCommunity.cpp).
-    void LoadRelations(TClient& client);
+    // The player's own lists: those their sign-in read, or else read now.
+    void LoadRelations(TClient& client, TSignInRead* read = nullptr);
     void Relate(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);
     void SendRelations(uint64_t connection, const TClient& client);
     void Report(uint64_t connection, TClient& client, const TLobbyRequest& request, int64_t nowMs);

@@ -12,15 +12,20 @@ constexpr int64_t DayMs = 24 * 3'600'000LL;
 
 } // namespace
 
-void TLobby::LoadRelations(TClient& client) {
+void TLobby::LoadRelations(TClient& client, TSignInRead* read) {
     client.Blocks.clear();
     client.Follows.clear();
     if (!Community) return;
     using TRelation = TCommunityStorage::TRelation;
-    for (auto [relation, into] :
-         {std::pair{TRelation::Block, &client.Blocks}, {TRelation::Follow, &client.Follows}})
-        if (auto related = Community->Related(client.PlayerId, relation))
-            for (auto& [id, name] : *related) (*into)[id] = std::move(name);
+    TSignInRead now;
+    if (!read || !read->RelationsRead) {
+        now.Blocks = Community->Related(client.PlayerId, TRelation::Block);
+        now.Follows = Community->Related(client.PlayerId, TRelation::Follow);
+        read = &now;
+    }
+    for (auto [list, into] : {std::pair{&read->Blocks, &client.Blocks}, {&read->Follows, &client.Follows}})
+        if (*list)
+            for (auto& [id, name] : **list) (*into)[id] = std::move(name);
 }
 
 bool TLobby::Blocked(const TClient& client, int64_t otherId) const {

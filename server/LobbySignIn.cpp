@@ -33,7 +33,7 @@ void ReadSignIn(TStorage& storage, TLobby::TSignInRead& read, const std::string&
         return;
     }
     if (read.Binding.Result == TBindResult::Known) read.Standing = storage.Standing(read.Binding.PlayerId);
-    auto* community = relations ? dynamic_cast<TCommunityStorage*>(&storage) : nullptr;
+    TCommunityStorage* community = relations ? storage.Community() : nullptr;
     if (community == nullptr) return; // the loop reads them from its own
     using TRelation = TCommunityStorage::TRelation;
     read.Blocks = community->Related(read.Binding.PlayerId, TRelation::Block);
@@ -116,14 +116,7 @@ void TLobby::SignIn(uint64_t connection, TClient& client, const std::string& nam
     ClusterSignedIn(client);
     if (read.Standing) client.Rating = read.Standing->Rating;
     Players[client.PlayerId] = connection;
-    if (!read.RelationsRead) {
-        LoadRelations(client);
-    } else {
-        client.Blocks.clear();
-        client.Follows.clear();
-        for (auto& [id, other] : read.Blocks.value_or(TRelated())) client.Blocks[id] = std::move(other);
-        for (auto& [id, other] : read.Follows.value_or(TRelated())) client.Follows[id] = std::move(other);
-    }
+    LoadRelations(client, &read);
     TServerMessage welcome;
     welcome.Kind = TServerMessage::TKind::SignedIn;
     welcome.Name = QString::fromStdString(client.Name);

@@ -48,6 +48,7 @@ public:
     std::vector<TStanding> Leaderboard(int32_t minMatches, int32_t count) override;
     std::optional<TProfile> Profile(const std::string& name, int32_t historyCount,
                                     int32_t recentCount) override;
+    TCommunityStorage* Community() override { return this; }
     std::string LastError() const override { return Error; }
 
     // The community (SqlCommunity.cpp).

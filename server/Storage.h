@@ -11,6 +11,8 @@
 // What the server keeps: players bound to certificates, and every match with
 // its moves. One implementation over SQL serves SQLite and PostgreSQL; the
 // server sees only this.
+class TCommunityStorage;
+
 class TStorage {
 public:
     virtual ~TStorage() = default;
@@ -174,6 +176,10 @@ public:
     // historyCount rated matches and their last recentCount ended ones.
     virtual std::optional<TProfile> Profile(const std::string& name, int32_t historyCount,
                                             int32_t recentCount) = 0;
+
+    // The players' own lists and the moderators' records, where this
+    // storage keeps them too.
+    virtual TCommunityStorage* Community() { return nullptr; }
 
     virtual std::string LastError() const = 0;
 };

@@ -319,6 +319,11 @@ uint64_t TLobby::Adopt(const TClusterSeat& who, bool& added, int64_t nowMs) {
     added = false;
     // Blocks as the player's own process has them now: one blocked meanwhile is not heard here either.
     auto vouched = [&who](TClient& client) {
+        // Every relayed request says them, moves too: most often the same.
+        if (client.Blocks.size() == who.Blocks.size() &&
+            std::all_of(who.Blocks.begin(), who.Blocks.end(),
+                        [&client](int64_t blocked) { return client.Blocks.count(blocked) != 0; }))
+            return;
         client.Blocks.clear();
         for (int64_t blocked : who.Blocks) client.Blocks[blocked];
     };

@@ -133,6 +133,7 @@ public:
             if (match.Status == TMatchStatus::Playing) playing.push_back(match);
         return playing;
     }
+    TCommunityStorage* Community() override { return this; }
     std::string LastError() const override { return {}; }
 
     // The community, as plainly as the lobby needs it.
