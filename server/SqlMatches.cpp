@@ -120,11 +120,69 @@ TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, int64_t epoch, c
     return TMoveResult::Stored;
 }
 
+// Several matches' moves as one statement, each under the same conditions as
+// alone: true when every one was stored.
+bool TSqlStorage::InsertMoves(const std::vector<TWrite*>& moves) {
+    if (moves.size() == 1)
+        return InsertMove(moves[0]->MatchId, moves[0]->Epoch, moves[0]->Move) == TMoveResult::Stored;
+    QSqlQuery& query = Prepared(
+        TStatement::AddMoves,
+        "INSERT INTO moves (match_id, idx, slot, x, y, time_ms)"
+        " SELECT m.match_id, m.idx, m.slot, m.x, m.y, m.time_ms"
+        " FROM unnest(CAST(? AS BIGINT[]), CAST(? AS BIGINT[]), CAST(? AS INTEGER[]), CAST(? AS INTEGER[]),"
+        " CAST(? AS INTEGER[]), CAST(? AS INTEGER[]), CAST(? AS BIGINT[]))"
+        " AS m(match_id, epoch, idx, slot, x, y, time_ms)"
+        " WHERE (SELECT COUNT(*) FROM moves WHERE moves.match_id = m.match_id) = m.idx"
+        " AND EXISTS (SELECT 1 FROM matches WHERE id = m.match_id AND status = 'playing'"
+        " AND instance = ? AND lease_epoch = m.epoch{share})");
+    // Arrays as the database reads them in text: "{1,2,3}".
+    QString columns[7];
+    for (const TWrite* write : moves) {
+        const qint64 values[] = {write->MatchId,        write->Epoch,       write->Move.Index,
+                                 write->Move.Move.Slot, write->Move.Move.X, write->Move.Move.Y,
+                                 write->Move.TimeMs};
+        for (size_t i = 0; i < std::size(columns); ++i)
+            columns[i] += (columns[i].isEmpty() ? QChar('{') : QChar(',')) + QString::number(values[i]);
+    }
+    for (int i = 0; i < int(std::size(columns)); ++i) query.bindValue(i, columns[i] + QChar('}'));
+    query.bindValue(int(std::size(columns)), Instance);
+    const bool run = query.exec();
+    const int rows = run ? query.numRowsAffected() : 0;
+    if (!run) Fail(query.lastError());
+    query.finish();
+    return rows == int(moves.size());
+}
+
 bool TSqlStorage::AddWrites(std::vector<TWrite>& writes) {
     if (writes.empty()) return true;
     if (!Begin()) return false;
+    // On PostgreSQL a match's next move (never a second one of it: it waits
+    // for the first) goes with the other matches' in one statement, one
+    // round trip to the database for them all; a last move's end follows it.
+    std::vector<TWrite*> moves;
+    auto storeMoves = [&] {
+        bool stored = moves.empty() || InsertMoves(moves);
+        for (TWrite* move : moves) {
+            move->Result = stored ? TMoveResult::Stored : TMoveResult::NotNext;
+            if (stored && move->Last)
+                move->Result = EndInTransaction(move->MatchId, move->Epoch, TMatchStatus::Finished,
+                                                move->Winner, move->Score, move->Move.TimeMs, move->Ratings);
+            stored = stored && move->Result == TMoveResult::Stored;
+        }
+        moves.clear();
+        return stored;
+    };
     for (TWrite& write : writes) {
         write.Ratings = {};
+        if (Postgres && write.Kind == TWrite::TKind::Move) {
+            if (std::any_of(moves.begin(), moves.end(),
+                            [&write](const TWrite* move) { return move->MatchId == write.MatchId; }) &&
+                !storeMoves())
+                break;
+            moves.push_back(&write);
+            continue;
+        }
+        if (!storeMoves()) break;
         switch (write.Kind) {
         case TWrite::TKind::Create:
             // One statement, so that the transaction holds it as it holds a move.
@@ -143,12 +201,13 @@ bool TSqlStorage::AddWrites(std::vector<TWrite>& writes) {
             break;
         }
         // Anything but stored is for storing alone, which says why.
-        if (write.Result != TMoveResult::Stored) {
-            Rollback();
-            return false;
-        }
+        if (write.Result != TMoveResult::Stored) break;
     }
-    return Commit();
+    if (storeMoves() && std::all_of(writes.begin(), writes.end(),
+                                    [](const TWrite& write) { return write.Result == TMoveResult::Stored; }))
+        return Commit();
+    Rollback();
+    return false;
 }
 
 bool TSqlStorage::Begin() {
@@ -263,38 +322,45 @@ bool TSqlStorage::RateMatch(int64_t matchId, const int64_t players[2], TMatchSta
         double result = winner == -1 ? 0.5 : winner == seat ? 1.0 : 0.0;
         update.After[seat] = glicko.Update(update.Before[seat], {{update.Before[1 - seat], result}});
     }
+    // Both players in one statement each, the statements a match end costs
+    // being most of what the database does for a match.
+    QSqlQuery& write =
+        Prepared(TStatement::WriteRating,
+                 "UPDATE players SET rating = v.rating, deviation = v.deviation, volatility = v.volatility,"
+                 " rated_matches = rated_matches + 1"
+                 " FROM (SELECT CAST(? AS BIGINT) AS id, CAST(? AS DOUBLE PRECISION) AS rating,"
+                 " CAST(? AS DOUBLE PRECISION) AS deviation, CAST(? AS DOUBLE PRECISION) AS volatility"
+                 " UNION ALL SELECT ?, ?, ?, ?) AS v WHERE players.id = v.id");
+    QSqlQuery& change =
+        Prepared(TStatement::AddRatingChange,
+                 "INSERT INTO rating_changes (match_id, player_id, ended_ms, rating_before, deviation_before,"
+                 " volatility_before, rating_after, deviation_after, volatility_after)"
+                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?), (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    int written = 0, changed = 0;
     for (int seat = 0; seat < 2; ++seat) {
-        QSqlQuery& write =
-            Prepared(TStatement::WriteRating, "UPDATE players SET rating = ?, deviation = ?, volatility = ?,"
-                                              " rated_matches = rated_matches + 1 WHERE id = ?");
-        write.bindValue(0, update.After[seat].Rating);
-        write.bindValue(1, update.After[seat].Deviation);
-        write.bindValue(2, update.After[seat].Volatility);
-        write.bindValue(3, qint64(players[seat]));
-        const bool written = write.exec();
-        if (!written) Fail(write.lastError());
-        write.finish();
-        if (!written) return false;
-    }
-    for (int seat = 0; seat < 2; ++seat) {
-        QSqlQuery& change = Prepared(
-            TStatement::AddRatingChange,
-            "INSERT INTO rating_changes (match_id, player_id, ended_ms, rating_before, deviation_before,"
-            " volatility_before, rating_after, deviation_after, volatility_after)"
-            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        int at = 0;
-        change.bindValue(at++, qint64(matchId));
-        change.bindValue(at++, qint64(players[seat]));
-        change.bindValue(at++, qint64(endedMs));
+        write.bindValue(written++, qint64(players[seat]));
+        write.bindValue(written++, update.After[seat].Rating);
+        write.bindValue(written++, update.After[seat].Deviation);
+        write.bindValue(written++, update.After[seat].Volatility);
+        change.bindValue(changed++, qint64(matchId));
+        change.bindValue(changed++, qint64(players[seat]));
+        change.bindValue(changed++, qint64(endedMs));
         for (const TRating* rating : {&update.Before[seat], &update.After[seat]}) {
-            change.bindValue(at++, rating->Rating);
-            change.bindValue(at++, rating->Deviation);
-            change.bindValue(at++, rating->Volatility);
+            change.bindValue(changed++, rating->Rating);
+            change.bindValue(changed++, rating->Deviation);
+            change.bindValue(changed++, rating->Volatility);
         }
-        const bool written = change.exec();
-        if (!written) Fail(change.lastError());
-        change.finish();
-        if (!written) return false;
+    }
+    for (QSqlQuery* query : {&write, &change}) {
+        const bool run = query->exec() && query->numRowsAffected() == 2;
+        if (!run) {
+            if (query->lastError().isValid())
+                Fail(query->lastError());
+            else
+                Error = "a rated player went missing";
+        }
+        query->finish();
+        if (!run) return false;
     }
     update.Rated = true;
     return true;

@@ -229,7 +229,11 @@ std::unique_ptr<TSqlStorage> TSqlStorage::Open(const std::string& sqliteFile, co
             database.setPassword(url.password());
             database.setDatabaseName(name);
             // Notices ("already exists, skipping") would reach standard error as stray lines.
-            database.setConnectOptions("connect_timeout=10;options='-c client_min_messages=warning'");
+            // The statements are prepared once and run thousands of times a
+            // second with values that never change their best plan: planned
+            // once, not at every run.
+            database.setConnectOptions("connect_timeout=10;options='-c client_min_messages=warning"
+                                       " -c plan_cache_mode=force_generic_plan'");
         } else {
             database.setDatabaseName(QString::fromStdString(sqliteFile));
             database.setConnectOptions("QSQLITE_BUSY_TIMEOUT=5000");

@@ -75,6 +75,7 @@ private:
         FindPlayer,
         CreateMatch,
         AddMove,
+        AddMoves,
         FinishMatch,
         ReadRatings,
         WriteRating,
@@ -110,6 +111,8 @@ private:
     // The move as the next of a match in play held at epoch; NotNext also
     // when the match is not in play or not held, which Refusal then tells apart.
     TMoveResult InsertMove(int64_t matchId, int64_t epoch, const TStoredMove& move);
+    // Moves of different matches as one statement: true when all were stored.
+    bool InsertMoves(const std::vector<TWrite*>& moves);
     // Why a write was refused: Ended, Fenced, or else NotNext for a move.
     TMoveResult Refusal(int64_t matchId, int64_t epoch, const TStoredMove* move);
     // Within a transaction: the end of a match in play held at epoch, with

@@ -508,63 +508,65 @@ TEST_P(StorageTest, TheCommunityIsKeptAndEveryModerationActionLogged) {
 // match stores nothing more for it: no move, no end, no rating. A lease
 // renewed, even after it ran out, is left alone; one the server holds but
 // does not renew (it no longer runs the match) is taken.
-// New matches, moves and ends queued together share one transaction; when one
-// of them cannot be stored, it alone is refused, with its reason, and every
-// other is kept.
+// New matches, moves and ends queued together share one transaction (on
+// PostgreSQL the plain moves one statement); when one of them cannot be
+// stored, it alone is refused, with its reason, and every other is kept.
 TEST_P(StorageTest, ABatchLosesOnlyTheUnitThatCannotBeStored) {
     auto storage = Open();
     ASSERT_TRUE(storage);
     const int64_t red = Player(*storage, "red"), blue = Player(*storage, "blue");
     using TKind = TStorage::TWrite::TKind;
     struct TCase {
-        int Spoilt; // of the batch's units: a new match, a move, a rated match's last move, an end
+        int Spoilt; // of the batch's units: a new match, two moves, a rated match's last move, an end
         TMoveResult Refused;
     };
-    const TCase cases[] = {{-1, TMoveResult::Stored},
-                           {0, TMoveResult::Failed},
-                           {1, TMoveResult::NotNext},
-                           {2, TMoveResult::Ended},
-                           {3, TMoveResult::Fenced}};
+    const TCase cases[] = {{-1, TMoveResult::Stored}, {0, TMoveResult::Failed}, {1, TMoveResult::NotNext},
+                           {2, TMoveResult::Fenced},  {3, TMoveResult::Ended},  {4, TMoveResult::Fenced}};
     const int32_t score[2] = {6, 4};
     for (const TCase& c : cases) {
         TStoredMatch rated = Match(red, blue);
         rated.Rated = true;
-        const int64_t played = storage->CreateMatch(Match(red, blue)), last = storage->CreateMatch(rated),
+        const int64_t played = storage->CreateMatch(Match(red, blue)),
+                      other = storage->CreateMatch(Match(red, blue)), last = storage->CreateMatch(rated),
                       ended = storage->CreateMatch(Match(red, blue));
-        for (int64_t id : {played, last}) {
+        for (int64_t id : {played, other, last}) {
             ASSERT_EQ(storage->AddMove(id, 1, {0, 4, 1, 1, 10}), TMoveResult::Stored);
         }
-        if (c.Spoilt == 2) {
+        if (c.Spoilt == 3) {
             ASSERT_EQ(storage->FinishMatch(last, 1, TMatchStatus::Abandoned, -1, score, 11),
                       TMoveResult::Stored);
         }
-        std::vector<TStorageJob> jobs(4);
+        std::vector<TStorageJob> jobs(5);
         jobs[0].Write.Kind = TKind::Create;
         jobs[0].Write.Match = Match(c.Spoilt == 0 ? blue + 1000 : red, blue);
         jobs[1].Write.MatchId = played;
         jobs[1].Write.Move = {c.Spoilt == 1 ? 2 : 1, 3, 0, 0, 12};
-        jobs[2].Write.MatchId = last;
-        jobs[2].Write.Move = {1, 3, 0, 0, 12};
-        jobs[2].Write.Last = true;
-        jobs[2].Write.Winner = 0;
-        jobs[3].Write.Kind = TKind::Finish;
-        jobs[3].Write.MatchId = ended;
-        jobs[3].Write.Status = TMatchStatus::Resigned;
-        jobs[3].Write.Winner = 1;
+        jobs[2].Write.MatchId = other;
+        jobs[2].Write.Move = {1, 2, 2, 2, 12};
+        jobs[3].Write.MatchId = last;
+        jobs[3].Write.Move = {1, 3, 0, 0, 12};
+        jobs[3].Write.Last = true;
+        jobs[3].Write.Winner = 0;
+        jobs[4].Write.Kind = TKind::Finish;
+        jobs[4].Write.MatchId = ended;
+        jobs[4].Write.Status = TMatchStatus::Resigned;
+        jobs[4].Write.Winner = 1;
         for (TStorageJob& job : jobs) job.Write.Epoch = TStoredMatch::FirstEpoch;
-        if (c.Spoilt == 3) jobs[3].Write.Epoch = TStoredMatch::FirstEpoch + 1;
+        if (c.Spoilt == 2 || c.Spoilt == 4) jobs[size_t(c.Spoilt)].Write.Epoch = TStoredMatch::FirstEpoch + 1;
         RunStorageJobs(*storage, jobs, false);
-        for (int unit = 0; unit < 4; ++unit)
+        for (int unit = 0; unit < 5; ++unit)
             EXPECT_EQ(jobs[unit].Write.Result, unit == c.Spoilt ? c.Refused : TMoveResult::Stored)
                 << "unit " << unit << ", unit " << c.Spoilt << " spoilt: " << jobs[unit].Error;
         // The database holds exactly what each was told.
         const int64_t created = jobs[0].Write.Match.Id;
         EXPECT_EQ(created > 0 && storage->LoadMatch(created)->Status == TMatchStatus::Playing, c.Spoilt != 0);
         EXPECT_EQ(storage->LoadMatch(played)->Moves.size(), c.Spoilt == 1 ? 1u : 2u);
-        EXPECT_EQ(storage->LoadMatch(last)->Moves.size(), c.Spoilt == 2 ? 1u : 2u);
-        EXPECT_EQ(jobs[2].Write.Ratings.Rated, c.Spoilt != 2);
+        EXPECT_EQ(storage->LoadMatch(other)->Moves.size(), c.Spoilt == 2 ? 1u : 2u);
+        ASSERT_EQ(storage->LoadMatch(other)->Moves.back().Move.X, c.Spoilt == 2 ? 1 : 2);
+        EXPECT_EQ(storage->LoadMatch(last)->Moves.size(), c.Spoilt == 3 ? 1u : 2u);
+        EXPECT_EQ(jobs[3].Write.Ratings.Rated, c.Spoilt != 3);
         EXPECT_EQ(storage->LoadMatch(ended)->Status,
-                  c.Spoilt == 3 ? TMatchStatus::Playing : TMatchStatus::Resigned);
+                  c.Spoilt == 4 ? TMatchStatus::Playing : TMatchStatus::Resigned);
     }
 }
 
