@@ -460,6 +460,7 @@ private:
     // here (false) when that is this one.
     bool PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t seconds, int64_t nowMs);
     void TakeOpenMatch(const TClusterMessage& message, int64_t nowMs);
+    void TakePaired(const TClusterMessage& message);
     // Where a client of the keeper was paired, when that is not the keeper:
     // its requests go there from now on (true).
     bool PairedAfar(uint64_t connection, TClient& client, const TClusterMessage& message);

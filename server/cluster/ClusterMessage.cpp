@@ -15,8 +15,9 @@ namespace {
 
 using TKind = TClusterMessage::TKind;
 
-const char* const KindNames[] = {"entries",    "chat",  "signed_in", "resync",   "watch",      "table_line",
-                                 "table_chat", "relay", "relayed",   "released", "taken_over", "open_match"};
+const char* const KindNames[] = {"entries",    "chat",       "signed_in", "resync",  "watch",
+                                 "table_line", "table_chat", "relay",     "relayed", "released",
+                                 "taken_over", "open_match", "paired"};
 constexpr size_t MaxFingerprintBytes = 128;
 constexpr size_t MaxAddressBytes = 64;
 
@@ -169,8 +170,10 @@ std::string TClusterMessage::Encode() const {
         WriteStanding(object, Rating, {});
         break;
     case TKind::Released:
+    case TKind::Paired:
         object["to"] = QString::fromStdString(To);
         object["connection"] = double(Connection);
+        if (Kind == TKind::Paired) object["host"] = QString::fromStdString(Host);
         break;
     case TKind::TakenOver:
         object["player"] = double(Player);
@@ -262,9 +265,12 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
     case TKind::Relay:
     case TKind::Relayed:
     case TKind::Released:
+    case TKind::Paired:
         message.To = read.PlainText("to", MaxOriginBytes).toStdString();
         message.Connection = uint64_t(read.Integer("connection", 1, MaxId));
-        if (message.Kind == TKind::Relayed) {
+        if (message.Kind == TKind::Paired) {
+            message.Host = read.PlainText("host", MaxOriginBytes).toStdString();
+        } else if (message.Kind == TKind::Relayed) {
             message.Home = read.Bool("home");
             message.Close = read.Bool("close");
             if (!message.Home && !ReadLine(read, message.Line)) return std::nullopt;

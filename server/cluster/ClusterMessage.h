@@ -35,6 +35,7 @@ struct TClusterMessage {
         Released,  // to the process a client's requests went to: its connection is gone from there
         TakenOver, // the sender took over a match of the player's: where it runs now
         OpenMatch, // from the process keeping the Play Now queue: open the match of a pair there
+        Paired,    // from the keeper to a paired player's process: their match opens at Host
     };
     struct TPlayer {
         int64_t Id = 0; // the player's id in the shared database
@@ -86,6 +87,8 @@ struct TClusterMessage {
     // (Blue), and the rated match's terms.
     std::array<TClusterSeat, 2> Seats;
     int32_t Rules = 0, Seconds = 60;
+    // Paired (with To and Connection): the process told to open it.
+    std::string Host;
 
     std::string Encode() const;
     // Nothing when it breaks any of the rules above.

@@ -59,7 +59,8 @@ void TLobby::Publish(TClusterMessage& message) {
     if (message.Kind == TKind::TableLine)
         channel = TClusterPeers::TableChannel(Cluster->Origin, message.Table);
     else if (message.Kind == TKind::Relay || message.Kind == TKind::Relayed ||
-             message.Kind == TKind::Released || message.Kind == TKind::OpenMatch)
+             message.Kind == TKind::Released || message.Kind == TKind::OpenMatch ||
+             message.Kind == TKind::Paired)
         channel = TClusterPeers::NodeChannel(message.To);
     Cluster->Outgoing.emplace_back(std::move(channel), message.Encode());
 }
@@ -214,6 +215,9 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
         break;
     case TKind::OpenMatch:
         TakeOpenMatch(*message, nowMs);
+        break;
+    case TKind::Paired:
+        TakePaired(*message);
         break;
     }
     AfterChange(nowMs);

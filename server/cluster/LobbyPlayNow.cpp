@@ -53,6 +53,16 @@ bool TLobby::PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t s
         client.WantSeconds.clear();
         std::erase(PlayNowQueue, connection);
         if (relayed) {
+            // Its process learns where the match opens, so that it can ask
+            // again should that process go before it opens it.
+            if (client.Via != host) {
+                TClusterMessage paired;
+                paired.Kind = TKind::Paired;
+                paired.To = client.Via;
+                paired.Connection = client.ViaConnection;
+                paired.Host = host;
+                Publish(paired);
+            }
             Cluster->Relayed.erase({client.Via, client.ViaConnection});
             Disconnected(connection, nowMs);
         } else {
@@ -118,6 +128,19 @@ void TLobby::TakeOpenMatch(const TClusterMessage& message, int64_t nowMs) {
         if (seats[seat] == 0) seats[seat] = Adopt(message.Seats[seat], added, nowMs);
     }
     OpenMatch(seats[0], seats[1], message.Rules, message.Seconds, true, nowMs);
+}
+
+// The keeper paired a player here for a match another process opens: they
+// wait for that process now, and ask again if it goes first. The host's
+// first line may have come before this, and said where the player is.
+void TLobby::TakePaired(const TClusterMessage& message) {
+    if (message.To != Cluster->Origin || message.Host.empty() || message.Host == Cluster->Origin) return;
+    auto found = Clients.find(message.Connection);
+    if (found == Clients.end()) return;
+    TClient& client = found->second;
+    if (client.RemoteOrigin != message.Origin || client.Remote != 0) return;
+    client.RemoteOrigin = message.Host;
+    client.WaitingAfar = true;
 }
 
 bool TLobby::PairedAfar(uint64_t connection, TClient& client, const TClusterMessage& message) {

@@ -557,6 +557,26 @@ TEST_F(LobbyClusterTest, ThoseWaitingForPlayNowWaitOnWhenTheKeeperGoes) {
     EXPECT_TRUE(Last(cid, "match"));
 }
 
+// Paired at once (never told it waited) for a match the one who waited
+// first's process was to open, and that process went before it did: the
+// player waits on with the keeper rather than for a match that never comes.
+TEST_F(LobbyClusterTest, APlayerPairedForAProcessThatGoesBeforeOpeningTheMatchWaitsOn) {
+    const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid");
+    const std::string playNow = R"({"type":"play_now","rules":[{"same":true,"same_wall":false,"plus":false,)"
+                                R"("elemental":false,"sudden_death":false}],"seconds":[60]})";
+    Ask(bob, playNow);
+    Nodes["b"].OnBus = false;
+    Ask(cid, playNow);
+    EXPECT_FALSE(Last(cid, "waiting"));
+    Advance(TLobby::ClusterSilenceMs + TLobby::ClusterHeartbeatMs);
+    const std::optional<QJsonObject> waiting = Last(cid, "waiting");
+    ASSERT_TRUE(waiting);
+    EXPECT_EQ((*waiting)["rules"].toArray().size(), 1);
+    const uint64_t dan = Join("a", "Dan");
+    Ask(dan, playNow);
+    EXPECT_TRUE(Last(cid, "match"));
+}
+
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
     const uint64_t ann = Join("a", "Ann");
     Settle();
