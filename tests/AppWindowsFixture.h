@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <random>
 #include <utility>
@@ -46,6 +47,18 @@ protected:
     void TearDown() override {
         DestroyWindows();
         QDir::setCurrent(Previous);
+        EndQuit();
+    }
+    // A closed or failed main window asks the application to quit. Taken with
+    // no application loop running, that request would end every later test's
+    // dialogs the moment they open: a loop of the application's own takes it
+    // and clears it.
+    static void EndQuit() {
+        QTimer end;
+        end.setSingleShot(true);
+        QObject::connect(&end, &QTimer::timeout, [] { QCoreApplication::exit(0); });
+        end.start(0);
+        QCoreApplication::exec();
     }
 
     // Creates the windows with this fixture's clocks and message sink (the

@@ -175,6 +175,9 @@ protected:
     int64_t Now = 1'700'000'000'000;
 };
 
+// Play Now for Same at 60 s a move.
+const char* PlayNow = R"({"type":"play_now","rules":[{"same":true,"same_wall":false,"plus":false,)"
+                      R"("elemental":false,"sudden_death":false}],"seconds":[60]})";
 const char* Create = R"({"type":"create","rules":{"same":true,"same_wall":false,"plus":false,)"
                      R"("elemental":false,"sudden_death":false},"seconds":60})";
 
@@ -513,9 +516,7 @@ TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) 
 // one paired with them waits no more, anywhere, until asking again.
 TEST_F(LobbyClusterTest, APairWhoseWaiterWentElsewhereMeanwhileOpensNothing) {
     const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid");
-    const std::string playNow = R"({"type":"play_now","rules":[{"same":true,"same_wall":false,"plus":false,)"
-                                R"("elemental":false,"sudden_death":false}],"seconds":[60]})";
-    Ask(cid, playNow);
+    Ask(cid, PlayNow);
     Ask(bob, Create);
     TClusterMessage open;
     open.Kind = TClusterMessage::TKind::OpenMatch;
@@ -536,7 +537,7 @@ TEST_F(LobbyClusterTest, APairWhoseWaiterWentElsewhereMeanwhileOpensNothing) {
     EXPECT_FALSE(Last(cid, "match"));
     EXPECT_TRUE((*Last(cid, "waiting"))["rules"].toArray().isEmpty());
     EXPECT_EQ(Nodes["a"].Lobby->PlayersOnline(), atKeeper - 1) << "Cid let go of there";
-    Ask(cid, playNow);
+    Ask(cid, PlayNow);
     EXPECT_EQ((*Last(cid, "waiting"))["rules"].toArray().size(), 1);
     EXPECT_EQ(Nodes["a"].Lobby->PlayersOnline(), atKeeper);
 }
@@ -544,15 +545,13 @@ TEST_F(LobbyClusterTest, APairWhoseWaiterWentElsewhereMeanwhileOpensNothing) {
 // The keeper goes with its queue: those waiting elsewhere wait on with the next keeper, and meet there.
 TEST_F(LobbyClusterTest, ThoseWaitingForPlayNowWaitOnWhenTheKeeperGoes) {
     const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid");
-    const std::string playNow = R"({"type":"play_now","rules":[{"same":true,"same_wall":false,"plus":false,)"
-                                R"("elemental":false,"sudden_death":false}],"seconds":[60]})";
-    Ask(bob, playNow);
+    Ask(bob, PlayNow);
     Nodes["a"].OnBus = false;
     Inbox[bob].clear();
     Advance(TLobby::ClusterSilenceMs + TLobby::ClusterHeartbeatMs);
     for (const QJsonObject& line : Inbox[bob])
         EXPECT_FALSE(line["type"] == "waiting" && line["rules"].toArray().isEmpty()) << "told it stopped";
-    Ask(cid, playNow);
+    Ask(cid, PlayNow);
     EXPECT_TRUE(Last(bob, "match"));
     EXPECT_TRUE(Last(cid, "match"));
 }
@@ -562,18 +561,16 @@ TEST_F(LobbyClusterTest, ThoseWaitingForPlayNowWaitOnWhenTheKeeperGoes) {
 // player waits on with the keeper rather than for a match that never comes.
 TEST_F(LobbyClusterTest, APlayerPairedForAProcessThatGoesBeforeOpeningTheMatchWaitsOn) {
     const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid");
-    const std::string playNow = R"({"type":"play_now","rules":[{"same":true,"same_wall":false,"plus":false,)"
-                                R"("elemental":false,"sudden_death":false}],"seconds":[60]})";
-    Ask(bob, playNow);
+    Ask(bob, PlayNow);
     Nodes["b"].OnBus = false;
-    Ask(cid, playNow);
+    Ask(cid, PlayNow);
     EXPECT_FALSE(Last(cid, "waiting"));
     Advance(TLobby::ClusterSilenceMs + TLobby::ClusterHeartbeatMs);
     const std::optional<QJsonObject> waiting = Last(cid, "waiting");
     ASSERT_TRUE(waiting);
     EXPECT_EQ((*waiting)["rules"].toArray().size(), 1);
     const uint64_t dan = Join("a", "Dan");
-    Ask(dan, playNow);
+    Ask(dan, PlayNow);
     EXPECT_TRUE(Last(cid, "match"));
 }
 
