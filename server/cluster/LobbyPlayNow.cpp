@@ -48,6 +48,16 @@ bool TLobby::PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t s
                                {},
                                !client.WantRules.empty()};
         for (const auto& [id, name] : client.Blocks) message.Seats[seat].Blocks.push_back(id);
+        // Asked of the keeper here: asked again, on these terms, should the host go before it opens the
+        // match.
+        if (!relayed) {
+            TLobbyRequest again;
+            again.Kind = TLobbyRequest::TKind::PlayNow;
+            again.AcceptedRules = client.WantRules.empty() ? std::vector<int32_t>{rules} : client.WantRules;
+            again.AcceptedSeconds =
+                client.WantSeconds.empty() ? std::vector<int32_t>{seconds} : client.WantSeconds;
+            client.PlayNowAfar = again;
+        }
         // Out of the queue without a word: the process running the match tells each.
         client.WantRules.clear();
         client.WantSeconds.clear();

@@ -558,20 +558,20 @@ TEST_F(LobbyClusterTest, ThoseWaitingForPlayNowWaitOnWhenTheKeeperGoes) {
 
 // Paired at once (never told it waited) for a match the one who waited
 // first's process was to open, and that process went before it did: the
-// player waits on with the keeper rather than for a match that never comes.
+// player waits on with the keeper rather than for a match that never comes,
+// whether connected to another process or to the keeper itself.
 TEST_F(LobbyClusterTest, APlayerPairedForAProcessThatGoesBeforeOpeningTheMatchWaitsOn) {
-    const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid");
+    const uint64_t bob = Join("b", "Bob"), cid = Join("c", "Cid"), dan = Join("a", "Dan");
     Ask(bob, PlayNow);
-    Nodes["b"].OnBus = false;
-    Ask(cid, PlayNow);
-    EXPECT_FALSE(Last(cid, "waiting"));
-    Advance(TLobby::ClusterSilenceMs + TLobby::ClusterHeartbeatMs);
-    const std::optional<QJsonObject> waiting = Last(cid, "waiting");
-    ASSERT_TRUE(waiting);
-    EXPECT_EQ((*waiting)["rules"].toArray().size(), 1);
-    const uint64_t dan = Join("a", "Dan");
-    Ask(dan, PlayNow);
-    EXPECT_TRUE(Last(cid, "match"));
+    for (const auto& [gone, asker] : {std::pair{"b", cid}, {"c", dan}}) {
+        Nodes[gone].OnBus = false;
+        Ask(asker, PlayNow);
+        EXPECT_FALSE(Last(asker, "waiting")) << gone;
+        Advance(TLobby::ClusterSilenceMs + TLobby::ClusterHeartbeatMs);
+        const std::optional<QJsonObject> waiting = Last(asker, "waiting");
+        ASSERT_TRUE(waiting) << gone;
+        EXPECT_EQ((*waiting)["rules"].toArray().size(), 1) << gone;
+    }
 }
 
 TEST_F(LobbyClusterTest, MalformedOrOversizedMessagesAreCountedAndChangeNothing) {
