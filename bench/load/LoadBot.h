@@ -43,6 +43,7 @@ private:
     asio::steady_timer PingTimer;
     bool SignedIn = false;
     bool InMatch = false;
+    int64_t LobbyLines = 0;
     int64_t MatchId = 0; // the same for both players, whichever process each is on; table ids are not
     int Seat = -1;
     int First = 0;
