@@ -35,7 +35,7 @@ ensure_packages() {
 # OpenSSL and Asio build the TLS identity and the server along with the game;
 # Qt Multimedia plays the table's sounds.
 BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev fonts-dejavu-core libssl-dev
-                libasio-dev libhiredis-dev libtomlplusplus-dev ccache)
+                libasio-dev libhiredis-dev libpq-dev libtomlplusplus-dev ccache)
 # What the server needs to run: Qt SQL's SQLite and PostgreSQL drivers.
 SERVER_PACKAGES=(libqt6sql6-sqlite libqt6sql6-psql)
 # lld links the four test builds faster than the default linker (the build

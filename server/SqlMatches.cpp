@@ -1,6 +1,7 @@
 // Matches: created, their moves added, ended and rated, and read back.
 #include "server/SqlStorage.h"
 
+#include "server/PgWriteBatch.h"
 #include "server/SqlRows.h"
 
 #include <QSqlDatabase>
@@ -11,15 +12,61 @@
 
 #include "records/Glicko2.h"
 
+#include <libpq-fe.h>
+
 #include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The statements a match's writes run thousands of times a second, here once
+// for both ways of running them: one by one through Qt, or a batch of them
+// at once (PgWriteBatch).
+constexpr char CreateMatchText[] =
+    "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
+    " started_ms, rated, instance, lease_epoch, lease_until)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1, {now} + ?) RETURNING id";
+// One statement, so that it is whole or absent; the count keeps the moves
+// without gaps and the key keeps two servers from both adding one. The
+// lease is checked under a lock on the match's row: a server taking the
+// match over waits for this transaction, and then reads its move.
+constexpr char AddMoveText[] =
+    "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) SELECT ?, ?, ?, ?, ?, ?"
+    " WHERE (SELECT COUNT(*) FROM moves WHERE match_id = ?) = ?"
+    " AND EXISTS (SELECT 1 FROM matches WHERE id = ? AND status = 'playing'"
+    " AND instance = ? AND lease_epoch = ?{share})";
+constexpr char FinishMatchText[] =
+    "UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
+    " WHERE id = ? AND status = 'playing' AND instance = ? AND lease_epoch = ?"
+    " RETURNING rated, red_player, blue_player";
+// FOR UPDATE, in the order of the ids: another server finishing one of
+// these players' other matches waits for this one, and two such never wait
+// for each other.
+constexpr char ReadRatingsText[] = "SELECT id, rating, deviation, volatility FROM players"
+                                   " WHERE id IN (?, ?) ORDER BY id{lock}";
+// The same, the players found from the match (a batch sends it before it
+// has read them): none when the match is casual.
+constexpr char ReadMatchRatingsText[] = "SELECT p.id, p.rating, p.deviation, p.volatility FROM players p"
+                                        " JOIN matches m ON p.id IN (m.red_player, m.blue_player)"
+                                        " WHERE m.id = ? AND m.rated <> 0 ORDER BY p.id FOR UPDATE OF p";
+// Both players in one statement each, the statements a match end costs
+// being most of what the database does for a match.
+constexpr char WriteRatingsText[] =
+    "UPDATE players SET rating = v.rating, deviation = v.deviation, volatility = v.volatility,"
+    " rated_matches = rated_matches + 1"
+    " FROM (SELECT CAST(? AS BIGINT) AS id, CAST(? AS DOUBLE PRECISION) AS rating,"
+    " CAST(? AS DOUBLE PRECISION) AS deviation, CAST(? AS DOUBLE PRECISION) AS volatility"
+    " UNION ALL SELECT ?, ?, ?, ?) AS v WHERE players.id = v.id";
+constexpr char AddRatingChangesText[] =
+    "INSERT INTO rating_changes (match_id, player_id, ended_ms, rating_before, deviation_before,"
+    " volatility_before, rating_after, deviation_after, volatility_after)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?), (?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+} // namespace
 
 int64_t TSqlStorage::CreateMatch(const TStoredMatch& match) {
     static_assert(TStoredMatch::FirstEpoch == 1);
-    QSqlQuery& query = Prepared(
-        TStatement::CreateMatch,
-        "INSERT INTO matches (red_player, blue_player, rules, move_seconds, seed, first_player, status,"
-        " started_ms, rated, instance, lease_epoch, lease_until)"
-        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1, {now} + ?) RETURNING id");
+    QSqlQuery& query = Prepared(TStatement::CreateMatch, CreateMatchText);
     const QVariant values[] = {qint64(match.Players[0]),
                                qint64(match.Players[1]),
                                int(match.Rules),
@@ -51,15 +98,7 @@ TStorage::TMoveResult TSqlStorage::AddMove(int64_t matchId, int64_t epoch, const
 }
 
 TStorage::TMoveResult TSqlStorage::InsertMove(int64_t matchId, int64_t epoch, const TStoredMove& move) {
-    // One statement, so that it is whole or absent; the count keeps the
-    // moves without gaps and the key keeps two servers from both adding one.
-    // The lease is checked under a lock on the match's row: a server taking
-    // the match over waits for this transaction, and then reads its move.
-    QSqlQuery& query = Prepared(
-        TStatement::AddMove, "INSERT INTO moves (match_id, idx, slot, x, y, time_ms) SELECT ?, ?, ?, ?, ?, ?"
-                             " WHERE (SELECT COUNT(*) FROM moves WHERE match_id = ?) = ?"
-                             " AND EXISTS (SELECT 1 FROM matches WHERE id = ? AND status = 'playing'"
-                             " AND instance = ? AND lease_epoch = ?{share})");
+    QSqlQuery& query = Prepared(TStatement::AddMove, AddMoveText);
     const QVariant values[] = {qint64(matchId),  int(move.Index),  int(move.Move.Slot),
                                int(move.Move.X), int(move.Move.Y), qint64(move.TimeMs),
                                qint64(matchId),  int(move.Index),  qint64(matchId),
@@ -120,69 +159,12 @@ TStorage::TMoveResult TSqlStorage::AddLastMove(int64_t matchId, int64_t epoch, c
     return TMoveResult::Stored;
 }
 
-// Several matches' moves as one statement, each under the same conditions as
-// alone: true when every one was stored.
-bool TSqlStorage::InsertMoves(const std::vector<TWrite*>& moves) {
-    if (moves.size() == 1)
-        return InsertMove(moves[0]->MatchId, moves[0]->Epoch, moves[0]->Move) == TMoveResult::Stored;
-    QSqlQuery& query = Prepared(
-        TStatement::AddMoves,
-        "INSERT INTO moves (match_id, idx, slot, x, y, time_ms)"
-        " SELECT m.match_id, m.idx, m.slot, m.x, m.y, m.time_ms"
-        " FROM unnest(CAST(? AS BIGINT[]), CAST(? AS BIGINT[]), CAST(? AS INTEGER[]), CAST(? AS INTEGER[]),"
-        " CAST(? AS INTEGER[]), CAST(? AS INTEGER[]), CAST(? AS BIGINT[]))"
-        " AS m(match_id, epoch, idx, slot, x, y, time_ms)"
-        " WHERE (SELECT COUNT(*) FROM moves WHERE moves.match_id = m.match_id) = m.idx"
-        " AND EXISTS (SELECT 1 FROM matches WHERE id = m.match_id AND status = 'playing'"
-        " AND instance = ? AND lease_epoch = m.epoch{share})");
-    // Arrays as the database reads them in text: "{1,2,3}".
-    QString columns[7];
-    for (const TWrite* write : moves) {
-        const qint64 values[] = {write->MatchId,        write->Epoch,       write->Move.Index,
-                                 write->Move.Move.Slot, write->Move.Move.X, write->Move.Move.Y,
-                                 write->Move.TimeMs};
-        for (size_t i = 0; i < std::size(columns); ++i)
-            columns[i] += (columns[i].isEmpty() ? QChar('{') : QChar(',')) + QString::number(values[i]);
-    }
-    for (int i = 0; i < int(std::size(columns)); ++i) query.bindValue(i, columns[i] + QChar('}'));
-    query.bindValue(int(std::size(columns)), Instance);
-    const bool run = query.exec();
-    const int rows = run ? query.numRowsAffected() : 0;
-    if (!run) Fail(query.lastError());
-    query.finish();
-    return rows == int(moves.size());
-}
-
 bool TSqlStorage::AddWrites(std::vector<TWrite>& writes) {
     if (writes.empty()) return true;
+    if (Postgres) return AddBatch(writes);
     if (!Begin()) return false;
-    // On PostgreSQL a match's next move (never a second one of it: it waits
-    // for the first) goes with the other matches' in one statement, one
-    // round trip to the database for them all; a last move's end follows it.
-    std::vector<TWrite*> moves;
-    auto storeMoves = [&] {
-        bool stored = moves.empty() || InsertMoves(moves);
-        for (TWrite* move : moves) {
-            move->Result = stored ? TMoveResult::Stored : TMoveResult::NotNext;
-            if (stored && move->Last)
-                move->Result = EndInTransaction(move->MatchId, move->Epoch, TMatchStatus::Finished,
-                                                move->Winner, move->Score, move->Move.TimeMs, move->Ratings);
-            stored = stored && move->Result == TMoveResult::Stored;
-        }
-        moves.clear();
-        return stored;
-    };
     for (TWrite& write : writes) {
         write.Ratings = {};
-        if (Postgres && write.Kind == TWrite::TKind::Move) {
-            if (std::any_of(moves.begin(), moves.end(),
-                            [&write](const TWrite* move) { return move->MatchId == write.MatchId; }) &&
-                !storeMoves())
-                break;
-            moves.push_back(&write);
-            continue;
-        }
-        if (!storeMoves()) break;
         switch (write.Kind) {
         case TWrite::TKind::Create:
             // One statement, so that the transaction holds it as it holds a move.
@@ -201,12 +183,36 @@ bool TSqlStorage::AddWrites(std::vector<TWrite>& writes) {
             break;
         }
         // Anything but stored is for storing alone, which says why.
-        if (write.Result != TMoveResult::Stored) break;
+        if (write.Result != TMoveResult::Stored) {
+            Rollback();
+            return false;
+        }
     }
-    if (storeMoves() && std::all_of(writes.begin(), writes.end(),
-                                    [](const TWrite& write) { return write.Result == TMoveResult::Stored; }))
-        return Commit();
-    Rollback();
+    return Commit();
+}
+
+bool TSqlStorage::AddBatch(std::vector<TWrite>& writes) {
+    ReopenIfLost();
+    const QVariant handle = Database().driver()->handle();
+    // Qt names the handle's type by libpq's struct or by its typedef.
+    const char* type = handle.isValid() ? handle.typeName() : "";
+    if (std::strcmp(type, "pg_conn*") != 0 && std::strcmp(type, "PGconn*") != 0) {
+        Error = "no PostgreSQL connection to send a batch on";
+        return false;
+    }
+    pg_conn* connection = *static_cast<pg_conn* const*>(handle.constData());
+    if (!Batch)
+        Batch = std::make_unique<TPgWriteBatch>(
+            TPgWriteBatch::TStatements{Dialect(CreateMatchText).toStdString(),
+                                       Dialect(AddMoveText).toStdString(),
+                                       Dialect(FinishMatchText).toStdString(), ReadMatchRatingsText,
+                                       WriteRatingsText, AddRatingChangesText},
+            Instance.toStdString(), LeaseMs);
+    if (Batch->Store(connection, writes)) return true;
+    // Its writes go on one by one, which find out why; a connection that
+    // broke is made again for them.
+    if (!Batch->Error().empty()) Error = Batch->Error();
+    Lost = PQstatus(connection) != CONNECTION_OK;
     return false;
 }
 
@@ -253,11 +259,7 @@ TStorage::TMoveResult TSqlStorage::FinishMatch(int64_t matchId, int64_t epoch, T
 TStorage::TMoveResult TSqlStorage::EndInTransaction(int64_t matchId, int64_t epoch, TMatchStatus status,
                                                     int32_t winner, const int32_t score[2], int64_t endedMs,
                                                     TRatingUpdate& update) {
-    QSqlQuery& query =
-        Prepared(TStatement::FinishMatch,
-                 "UPDATE matches SET status = ?, winner = ?, score_red = ?, score_blue = ?, ended_ms = ?"
-                 " WHERE id = ? AND status = 'playing' AND instance = ? AND lease_epoch = ?"
-                 " RETURNING rated, red_player, blue_player");
+    QSqlQuery& query = Prepared(TStatement::FinishMatch, FinishMatchText);
     const QVariant values[] = {QString::fromLatin1(StatusName(status)),
                                int(winner),
                                int(score[0]),
@@ -291,12 +293,7 @@ TStorage::TMoveResult TSqlStorage::EndInTransaction(int64_t matchId, int64_t epo
 bool TSqlStorage::RateMatch(int64_t matchId, const int64_t players[2], TMatchStatus status, int32_t winner,
                             int64_t endedMs, TRatingUpdate& update) {
     if (players[0] == players[1]) return true; // nobody is rated against themselves
-    // FOR UPDATE, in the order of the ids: another server finishing one of
-    // these players' other matches waits for this one, and two such never
-    // wait for each other.
-    QSqlQuery& read =
-        Prepared(TStatement::ReadRatings, "SELECT id, rating, deviation, volatility FROM players"
-                                          " WHERE id IN (?, ?) ORDER BY id{lock}");
+    QSqlQuery& read = Prepared(TStatement::ReadRatings, ReadRatingsText);
     read.bindValue(0, qint64(players[0]));
     read.bindValue(1, qint64(players[1]));
     if (!read.exec()) {
@@ -322,20 +319,8 @@ bool TSqlStorage::RateMatch(int64_t matchId, const int64_t players[2], TMatchSta
         double result = winner == -1 ? 0.5 : winner == seat ? 1.0 : 0.0;
         update.After[seat] = glicko.Update(update.Before[seat], {{update.Before[1 - seat], result}});
     }
-    // Both players in one statement each, the statements a match end costs
-    // being most of what the database does for a match.
-    QSqlQuery& write =
-        Prepared(TStatement::WriteRating,
-                 "UPDATE players SET rating = v.rating, deviation = v.deviation, volatility = v.volatility,"
-                 " rated_matches = rated_matches + 1"
-                 " FROM (SELECT CAST(? AS BIGINT) AS id, CAST(? AS DOUBLE PRECISION) AS rating,"
-                 " CAST(? AS DOUBLE PRECISION) AS deviation, CAST(? AS DOUBLE PRECISION) AS volatility"
-                 " UNION ALL SELECT ?, ?, ?, ?) AS v WHERE players.id = v.id");
-    QSqlQuery& change =
-        Prepared(TStatement::AddRatingChange,
-                 "INSERT INTO rating_changes (match_id, player_id, ended_ms, rating_before, deviation_before,"
-                 " volatility_before, rating_after, deviation_after, volatility_after)"
-                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?), (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    QSqlQuery& write = Prepared(TStatement::WriteRating, WriteRatingsText);
+    QSqlQuery& change = Prepared(TStatement::AddRatingChange, AddRatingChangesText);
     int written = 0, changed = 0;
     for (int seat = 0; seat < 2; ++seat) {
         write.bindValue(written++, qint64(players[seat]));

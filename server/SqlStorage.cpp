@@ -1,6 +1,7 @@
 // Opening the database and making or upgrading its tables.
 #include "server/SqlStorage.h"
 
+#include "server/PgWriteBatch.h"
 #include "server/SqlRows.h"
 
 #include <QSqlDatabase>
@@ -197,6 +198,7 @@ void TSqlStorage::ReopenIfLost() {
     if (!Lost) return;
     Lost = false;
     for (std::unique_ptr<QSqlQuery>& statement : Statements) statement.reset();
+    Batch.reset();
     QSqlDatabase database = QSqlDatabase::database(ConnectionName, false);
     database.close();
     database.open();

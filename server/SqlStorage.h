@@ -8,6 +8,7 @@
 #include <memory>
 
 class QSqlDatabase;
+class TPgWriteBatch;
 class QSqlError;
 class QSqlQuery;
 
@@ -75,7 +76,6 @@ private:
         FindPlayer,
         CreateMatch,
         AddMove,
-        AddMoves,
         FinishMatch,
         ReadRatings,
         WriteRating,
@@ -111,8 +111,8 @@ private:
     // The move as the next of a match in play held at epoch; NotNext also
     // when the match is not in play or not held, which Refusal then tells apart.
     TMoveResult InsertMove(int64_t matchId, int64_t epoch, const TStoredMove& move);
-    // Moves of different matches as one statement: true when all were stored.
-    bool InsertMoves(const std::vector<TWrite*>& moves);
+    // AddWrites on PostgreSQL: the batch's statements sent together.
+    bool AddBatch(std::vector<TWrite>& writes);
     // Why a write was refused: Ended, Fenced, or else NotNext for a move.
     TMoveResult Refusal(int64_t matchId, int64_t epoch, const TStoredMove* move);
     // Within a transaction: the end of a match in play held at epoch, with
@@ -129,6 +129,7 @@ private:
     QString ConnectionName;
     QString Instance;
     std::unique_ptr<QSqlQuery> Statements[size_t(TStatement::Count)];
+    std::unique_ptr<TPgWriteBatch> Batch; // of this connection: its statements are prepared on it
     bool Postgres = false;
     bool Lost = false;
     std::string Error;

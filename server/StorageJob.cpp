@@ -16,7 +16,10 @@ void StoreWrites(TStorage& storage, TStorageJob* first, TStorageJob* last, bool 
         // A batch that failed counts to the time of each write stored after it.
         if (timed) job.Seconds = job.Seconds.value_or(0) + seconds;
     };
-    if (last - first > 1) {
+    // A match's end is several statements: alone it goes as a batch too, so
+    // that a storage that sends a batch's statements together does so for it.
+    const TStorage::TWrite& one = first->Write;
+    if (last - first > 1 || one.Last || one.Kind == TStorage::TWrite::TKind::Finish) {
         std::vector<TStorage::TWrite> writes;
         writes.reserve(size_t(last - first));
         for (TStorageJob* job = first; job != last; ++job) writes.push_back(job->Write);

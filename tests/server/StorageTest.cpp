@@ -553,7 +553,16 @@ TEST_P(StorageTest, ABatchLosesOnlyTheUnitThatCannotBeStored) {
         jobs[4].Write.Winner = 1;
         for (TStorageJob& job : jobs) job.Write.Epoch = TStoredMatch::FirstEpoch;
         if (c.Spoilt == 2 || c.Spoilt == 4) jobs[size_t(c.Spoilt)].Write.Epoch = TStoredMatch::FirstEpoch + 1;
-        RunStorageJobs(*storage, jobs, false);
+        const TRating before = storage->Standing(red)->Rating;
+        if (c.Spoilt < 0) {
+            // Whole, the batch is one transaction, not its units one by one.
+            std::vector<TStorage::TWrite> writes;
+            for (const TStorageJob& job : jobs) writes.push_back(job.Write);
+            ASSERT_TRUE(storage->AddWrites(writes)) << storage->LastError();
+            for (size_t unit = 0; unit < writes.size(); ++unit) jobs[unit].Write = writes[unit];
+        } else {
+            RunStorageJobs(*storage, jobs, false);
+        }
         for (int unit = 0; unit < 5; ++unit)
             EXPECT_EQ(jobs[unit].Write.Result, unit == c.Spoilt ? c.Refused : TMoveResult::Stored)
                 << "unit " << unit << ", unit " << c.Spoilt << " spoilt: " << jobs[unit].Error;
@@ -565,6 +574,10 @@ TEST_P(StorageTest, ABatchLosesOnlyTheUnitThatCannotBeStored) {
         ASSERT_EQ(storage->LoadMatch(other)->Moves.back().Move.X, c.Spoilt == 2 ? 1 : 2);
         EXPECT_EQ(storage->LoadMatch(last)->Moves.size(), c.Spoilt == 3 ? 1u : 2u);
         EXPECT_EQ(jobs[3].Write.Ratings.Rated, c.Spoilt != 3);
+        if (c.Spoilt != 3) {
+            EXPECT_EQ(jobs[3].Write.Ratings.Before[0], before);
+            EXPECT_EQ(jobs[3].Write.Ratings.After[0], storage->Standing(red)->Rating);
+        }
         EXPECT_EQ(storage->LoadMatch(ended)->Status,
                   c.Spoilt == 4 ? TMatchStatus::Playing : TMatchStatus::Resigned);
     }
