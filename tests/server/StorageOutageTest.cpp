@@ -117,7 +117,8 @@ protected:
 
 // While the database is down a move is refused and told to nobody; once it
 // is back the same move is stored and the match goes on to its end with
-// every move kept.
+// every move kept. The last move is refused once too, and ends the match
+// when asked again.
 TEST_F(StorageOutageTest, MovesAreRefusedWhileTheDatabaseIsDownAndNoneIsLost) {
     const uint64_t ola = 1, pim = 2;
     for (auto [connection, name] : {std::pair{ola, "Ola"}, std::pair{pim, "Pim"}}) {
@@ -135,7 +136,8 @@ TEST_F(StorageOutageTest, MovesAreRefusedWhileTheDatabaseIsDownAndNoneIsLost) {
 
     for (int i = 0; i < 9; ++i) {
         const uint64_t mover = i % 2 == 0 ? ola : pim, other = ola + pim - mover;
-        if (i == 3) {
+        // A move, and the last one, which goes with the match's end as a batch.
+        if (i == 3 || i == 8) {
             ASSERT_EQ(std::system(Stop), 0);
             Move(mover, i / 2, i % 3, i / 3);
             std::vector<QJsonObject> refused = Take(mover, "move_refused");

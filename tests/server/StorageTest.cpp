@@ -583,6 +583,34 @@ TEST_P(StorageTest, ABatchLosesOnlyTheUnitThatCannotBeStored) {
     }
 }
 
+// A batch longer than the statements a storage keeps unanswered: one spoilt
+// unit anywhere in it, even past the part already answered, keeps all of it
+// out, and alone each of the others is stored.
+TEST_P(StorageTest, ALongBatchIsStoredWholeOrItsUnitsAlone) {
+    auto storage = Open();
+    ASSERT_TRUE(storage);
+    const int64_t red = Player(*storage, "red"), blue = Player(*storage, "blue");
+    constexpr int Units = 150;
+    for (int spoilt : {-1, Units - 1}) {
+        std::vector<TStorage::TWrite> writes(Units);
+        for (int unit = 0; unit < Units; ++unit) {
+            TStorage::TWrite& write = writes[size_t(unit)];
+            write.MatchId = storage->CreateMatch(Match(red, blue));
+            write.Epoch = TStoredMatch::FirstEpoch;
+            write.Move = {unit == spoilt ? 1 : 0, 4, 1, 1, 10};
+        }
+        EXPECT_EQ(storage->AddWrites(writes), spoilt < 0) << storage->LastError();
+        for (const TStorage::TWrite& write : writes)
+            EXPECT_EQ(storage->LoadMatch(write.MatchId)->Moves.size(), spoilt < 0 ? 1u : 0u);
+        std::vector<TStorageJob> jobs(Units);
+        for (size_t unit = 0; unit < Units; ++unit) jobs[unit].Write = writes[unit];
+        RunStorageJobs(*storage, jobs, false);
+        for (int unit = 0; unit < Units; ++unit)
+            EXPECT_EQ(storage->LoadMatch(writes[size_t(unit)].MatchId)->Moves.size(),
+                      unit == spoilt ? 0u : 1u);
+    }
+}
+
 TEST_P(StorageTest, AnExpiredMatchGoesToOneServerAndTheOneThatLostItStoresNothing) {
     constexpr int Matches = 12;
     auto first = Open("first");
