@@ -461,6 +461,20 @@ private:
     bool PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t seconds, int64_t nowMs);
     void TakeOpenMatch(const TClusterMessage& message, int64_t nowMs);
     void TakePaired(const TClusterMessage& message);
+    // Rated tables open on other processes whose terms a Play Now asker
+    // accepts and whose waiting player neither blocks the other, for the
+    // keeper to weigh as it weighs its own.
+    struct TTableAfar {
+        std::string Origin;
+        int64_t Table = 0;    // as its process numbers it
+        double Rating = 1500; // of the one waiting there
+    };
+    std::vector<TTableAfar> OpenTablesAfar(const TClient& client, const std::vector<int32_t>& rules,
+                                           const std::vector<int32_t>& seconds) const;
+    // Seats a Play Now asker at a table of origin's (this process's own, or
+    // relayed there); the keeper has that done by the asker's own process.
+    void SitAt(uint64_t connection, TClient& client, const std::string& origin, int64_t table, int64_t nowMs);
+    void TakeSitAt(const TClusterMessage& message, int64_t nowMs);
     // Where a client of the keeper was paired, when that is not the keeper:
     // its requests go there from now on (true).
     bool PairedAfar(uint64_t connection, TClient& client, const TClusterMessage& message);

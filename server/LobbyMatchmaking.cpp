@@ -36,11 +36,21 @@ void TLobby::PlayNow(uint64_t connection, TClient& client, const TLobbyRequest& 
     // so on equal distance the first found has waited longest.
     TTable* closestTable = nullptr;
     uint64_t closestWaiter = 0;
+    // Rated tables open elsewhere, when this process keeps a cluster's queue.
+    const std::vector<TTableAfar> afar =
+        Cluster ? OpenTablesAfar(client, rules, seconds) : std::vector<TTableAfar>();
+    const TTableAfar* closestAfar = nullptr;
     double closestGap = 0;
     const auto closer = [&](double rating) {
         const double gap = std::fabs(rating - client.Rating.Rating);
-        const bool better = (closestTable == nullptr && closestWaiter == 0) || gap < closestGap;
-        if (better) closestGap = gap;
+        const bool better =
+            (closestTable == nullptr && closestWaiter == 0 && closestAfar == nullptr) || gap < closestGap;
+        if (better) {
+            closestGap = gap;
+            closestTable = nullptr;
+            closestWaiter = 0;
+            closestAfar = nullptr;
+        }
         return better;
     };
     for (int64_t id : WaitingTables) {
@@ -50,23 +60,24 @@ void TLobby::PlayNow(uint64_t connection, TClient& client, const TLobbyRequest& 
         const int64_t waitingId = table.Seats[0] != 0 ? table.Seats[0] : table.Seats[1];
         if (Blocked(client, waitingId)) continue;
         uint64_t waiting = ConnectionOf(waitingId);
-        if (closer(waiting != 0 ? Clients.at(waiting).Rating.Rating : TRating().Rating)) {
+        if (closer(waiting != 0 ? Clients.at(waiting).Rating.Rating : TRating().Rating))
             closestTable = &table;
-            closestWaiter = 0;
-        }
     }
+    for (const TTableAfar& table : afar)
+        if (closer(table.Rating)) closestAfar = &table;
     for (uint64_t waiter : PlayNowQueue) {
         const TClient& other = Clients.at(waiter);
         if (waiter == connection || !Overlap(rules, other.WantRules) ||
             !Overlap(seconds, other.WantSeconds) || Blocked(client, other.PlayerId))
             continue;
-        if (closer(other.Rating.Rating)) {
-            closestTable = nullptr;
-            closestWaiter = waiter;
-        }
+        if (closer(other.Rating.Rating)) closestWaiter = waiter;
     }
     if (closestTable) {
         Sit(connection, client, *closestTable, -1, nowMs);
+        return;
+    }
+    if (closestAfar) {
+        SitAt(connection, client, closestAfar->Origin, closestAfar->Table, nowMs);
         return;
     }
     if (closestWaiter != 0) {

@@ -17,7 +17,7 @@ using TKind = TClusterMessage::TKind;
 
 const char* const KindNames[] = {"entries",    "chat",       "signed_in", "resync",  "watch",
                                  "table_line", "table_chat", "relay",     "relayed", "released",
-                                 "taken_over", "open_match", "paired"};
+                                 "taken_over", "open_match", "paired",    "sit_at"};
 constexpr size_t MaxFingerprintBytes = 128;
 constexpr size_t MaxAddressBytes = 64;
 
@@ -175,6 +175,12 @@ std::string TClusterMessage::Encode() const {
         object["connection"] = double(Connection);
         if (Kind == TKind::Paired) object["host"] = QString::fromStdString(Host);
         break;
+    case TKind::SitAt:
+        object["to"] = QString::fromStdString(To);
+        object["connection"] = double(Connection);
+        object["host"] = QString::fromStdString(Host);
+        object["table"] = double(Table);
+        break;
     case TKind::TakenOver:
         object["player"] = double(Player);
         break;
@@ -266,10 +272,12 @@ std::optional<TClusterMessage> TClusterMessage::Decode(const std::string& payloa
     case TKind::Relayed:
     case TKind::Released:
     case TKind::Paired:
+    case TKind::SitAt:
         message.To = read.PlainText("to", MaxOriginBytes).toStdString();
         message.Connection = uint64_t(read.Integer("connection", 1, MaxId));
-        if (message.Kind == TKind::Paired) {
+        if (message.Kind == TKind::Paired || message.Kind == TKind::SitAt) {
             message.Host = read.PlainText("host", MaxOriginBytes).toStdString();
+            if (message.Kind == TKind::SitAt) message.Table = read.Integer("table", 1, MaxId);
         } else if (message.Kind == TKind::Relayed) {
             message.Home = read.Bool("home");
             message.Close = read.Bool("close");

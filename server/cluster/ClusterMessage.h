@@ -36,6 +36,7 @@ struct TClusterMessage {
         TakenOver, // the sender took over a match of the player's: where it runs now
         OpenMatch, // from the process keeping the Play Now queue: open the match of a pair there
         Paired,    // from the keeper to a paired player's process: their match opens at Host
+        SitAt,     // from the keeper to a Play Now asker's process: sit them at Table of Host
     };
     struct TPlayer {
         int64_t Id = 0; // the player's id in the shared database
@@ -62,7 +63,7 @@ struct TClusterMessage {
     QString Name, Text;
     int64_t AtMs = 0; // SignedIn: when
 
-    // Watch, TableLine and TableChat: the table, as its process numbers it.
+    // Watch, TableLine, TableChat and SitAt: the table, as its process numbers it.
     std::string To; // the process running it (Relayed, Released: the one the message is for)
     int64_t Table = 0;
     // TableLine: the line, as a client reads it; State when it is the table
@@ -87,7 +88,8 @@ struct TClusterMessage {
     // (Blue), and the rated match's terms.
     std::array<TClusterSeat, 2> Seats;
     int32_t Rules = 0, Seconds = 60;
-    // Paired (with To and Connection): the process told to open it.
+    // Paired (with To and Connection): the process told to open it. SitAt
+    // (with To, Connection and Table): the process running that table.
     std::string Host;
 
     std::string Encode() const;

@@ -56,9 +56,13 @@ struct TClusterPeers {
         return alias->second;
     }
 
-    // Keeps PlayingAfar in step with one of origin's tables, as it was (if
-    // known) and as it is now (if not gone).
+    // Keeps PlayingAfar and OpenRatedAfar in step with one of origin's
+    // tables, as it was (if known) and as it is now (if not gone).
     void Reseat(const std::string& origin, const TLobbyTable* was, const TLobbyTable* now) {
+        if (was != nullptr) OpenRatedAfar.erase({origin, was->Id});
+        if (now != nullptr && now->Rated && !now->Playing &&
+            now->Seats[0].isEmpty() != now->Seats[1].isEmpty())
+            OpenRatedAfar.insert({origin, now->Id});
         if (was != nullptr)
             for (const QString& name : was->Seats) {
                 auto seated = PlayingAfar.find(name);
@@ -87,6 +91,9 @@ struct TClusterPeers {
     // Who sits at a table in play elsewhere, by name: where one signing in
     // here finds their match, without looking through every table.
     std::map<QString, TTarget> PlayingAfar;
+    // Rated tables elsewhere with one player waiting at them, for Play Now:
+    // (origin, its table id).
+    std::set<std::pair<std::string, int64_t>> OpenRatedAfar;
     std::map<int64_t, std::set<uint64_t>> WatchersAfar; // alias → connections here watching it
     std::set<uint64_t> AwaitingState;                   // watchers afar not yet sent the table
     std::map<int64_t, std::set<uint64_t>> SeatedAfar;   // alias → connections here seated at it

@@ -219,6 +219,9 @@ void TLobby::HandleCluster(const std::string& payload, int64_t nowMs) {
     case TKind::Paired:
         TakePaired(*message);
         break;
+    case TKind::SitAt:
+        TakeSitAt(*message, nowMs);
+        break;
     }
     AfterChange(nowMs);
 }

@@ -11,6 +11,11 @@
 #include "server/cluster/ClusterMessage.h"
 #include "server/cluster/ClusterPeers.h"
 
+#include "protocol/Requests.h"
+#include "rules/RuleBits.h"
+
+#include <algorithm>
+
 namespace {
 
 using TKind = TClusterMessage::TKind;
@@ -151,6 +156,73 @@ void TLobby::TakePaired(const TClusterMessage& message) {
     if (client.RemoteOrigin != message.Origin || client.Remote != 0) return;
     client.RemoteOrigin = message.Host;
     client.WaitingAfar = true;
+}
+
+std::vector<TLobby::TTableAfar> TLobby::OpenTablesAfar(const TClient& client,
+                                                       const std::vector<int32_t>& rules,
+                                                       const std::vector<int32_t>& seconds) const {
+    auto accepts = [](const std::vector<int32_t>& list, int32_t entry) {
+        return std::find(list.begin(), list.end(), entry) != list.end();
+    };
+    std::vector<TTableAfar> open;
+    std::map<QString, size_t> waiting; // the player at each, by name
+    for (const auto& [origin, id] : Cluster->OpenRatedAfar) {
+        const TLobbyTable& table = Cluster->Processes.at(origin).Tables.at(id).Entry;
+        if (!accepts(rules, RuleBitsOf(table.Rules)) || !accepts(seconds, table.Seconds)) continue;
+        waiting[table.Seats[0].isEmpty() ? table.Seats[1] : table.Seats[0]] = open.size();
+        open.push_back({origin, id});
+    }
+    if (open.empty()) return open;
+    // Their ratings and ids, from their entries on whichever process holds them.
+    std::vector<int64_t> players(open.size(), 0);
+    for (const auto& [origin, process] : Cluster->Processes)
+        for (const auto& [id, player] : process.Players)
+            if (auto found = waiting.find(player.Entry.Name); found != waiting.end()) {
+                open[found->second].Rating = player.Entry.Rating;
+                players[found->second] = id;
+            }
+    std::vector<TTableAfar> acceptable;
+    for (size_t i = 0; i < open.size(); ++i)
+        if (players[i] != 0 && !Blocked(client, players[i])) acceptable.push_back(std::move(open[i]));
+    return acceptable;
+}
+
+void TLobby::SitAt(uint64_t connection, TClient& client, const std::string& origin, int64_t table,
+                   int64_t nowMs) {
+    if (IsRelayed(connection)) {
+        TClusterMessage sit;
+        sit.Kind = TKind::SitAt;
+        sit.To = client.Via;
+        sit.Connection = client.ViaConnection;
+        sit.Host = origin;
+        sit.Table = table;
+        Publish(sit);
+        return;
+    }
+    WithdrawRematch(client.PlayerId);
+    StopWaiting(connection, client);
+    client.PlayNowAfar.reset();
+    if (client.RemoteOrigin != origin) Release(connection, client);
+    if (origin != Cluster->Origin) {
+        Relay(connection, client, origin, Requests::Sit(table));
+        return;
+    }
+    if (auto found = TableById.find(table); found != TableById.end())
+        Sit(connection, client, found->second, -1, nowMs);
+    else
+        Refuse(connection, "There is no such table.");
+}
+
+// The keeper found a table elsewhere for a player here who asked Play Now.
+void TLobby::TakeSitAt(const TClusterMessage& message, int64_t nowMs) {
+    if (message.To != Cluster->Origin || message.Host.empty()) return;
+    auto found = Clients.find(message.Connection);
+    if (found == Clients.end()) return;
+    TClient& client = found->second;
+    if (IsRelayed(found->first) || client.RemoteOrigin != message.Origin || client.Remote != 0 ||
+        (client.Table != 0 && client.Seat >= 0))
+        return;
+    SitAt(found->first, client, message.Host, message.Table, nowMs);
 }
 
 bool TLobby::PairedAfar(uint64_t connection, TClient& client, const TClusterMessage& message) {

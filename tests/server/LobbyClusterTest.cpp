@@ -512,6 +512,33 @@ TEST_F(LobbyClusterTest, PlayNowPairsThoseWaitingOnAnyProcessAsOneProcessWould) 
     EXPECT_EQ(Published["table"], 0u) << "no one elsewhere watches: no table's lines go on the bus";
 }
 
+// A rated table open on another process is Play Now's to fill, as one open
+// on the keeper is, whichever process the asker is on: the asker sits there.
+TEST_F(LobbyClusterTest, PlayNowSeatsTheAskerAtARatedTableOpenOnAnotherProcess) {
+    const std::string rated =
+        std::string(Create).replace(std::string(Create).size() - 1, 1, R"(,"rated":true})");
+    const std::pair<const char*, const char*> places[] = {
+        {"b", "c"}, {"a", "c"}, {"c", "c"}}; // asker, creator
+    for (const auto& [askerAt, creatorAt] : places) {
+        const std::string tag = std::string(askerAt) + creatorAt;
+        const uint64_t creator = Join(creatorAt, "Cre" + tag), asker = Join(askerAt, "Ask" + tag);
+        Ask(creator, rated);
+        Settle();
+        Ask(asker, PlayNow);
+        Settle();
+        const std::optional<QJsonObject> match = Last(asker, "match");
+        ASSERT_TRUE(match) << "asked on " << askerAt;
+        EXPECT_FALSE(Last(asker, "waiting")) << "never queued";
+        EXPECT_EQ((*match)["you"].toInt(), 0) << "the free seat";
+        const std::optional<QJsonObject> opponent = Last(creator, "match");
+        ASSERT_TRUE(opponent);
+        EXPECT_EQ((*opponent)["match"], (*match)["match"]);
+        Ask((*match)["first"] == (*match)["you"] ? asker : creator,
+            R"({"type":"move","slot":0,"x":1,"y":1})");
+        EXPECT_TRUE(Last(asker, "moved") && Last(creator, "moved"));
+    }
+}
+
 // The keeper's word comes after the waiter went elsewhere: no match, and the
 // one paired with them waits no more, anywhere, until asking again.
 TEST_F(LobbyClusterTest, APairWhoseWaiterWentElsewhereMeanwhileOpensNothing) {
