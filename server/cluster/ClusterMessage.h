@@ -92,6 +92,15 @@ struct TClusterMessage {
     // (with To, Connection and Table): the process running that table.
     std::string Host;
 
+    // A message to process to about its client connection.
+    static TClusterMessage About(TKind kind, std::string to, uint64_t connection) {
+        TClusterMessage message;
+        message.Kind = kind;
+        message.To = std::move(to);
+        message.Connection = connection;
+        return message;
+    }
+
     std::string Encode() const;
     // Nothing when it breaks any of the rules above.
     static std::optional<TClusterMessage> Decode(const std::string& payload);

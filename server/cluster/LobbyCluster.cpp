@@ -60,7 +60,7 @@ void TLobby::Publish(TClusterMessage& message) {
         channel = TClusterPeers::TableChannel(Cluster->Origin, message.Table);
     else if (message.Kind == TKind::Relay || message.Kind == TKind::Relayed ||
              message.Kind == TKind::Released || message.Kind == TKind::OpenMatch ||
-             message.Kind == TKind::Paired)
+             message.Kind == TKind::Paired || message.Kind == TKind::SitAt)
         channel = TClusterPeers::NodeChannel(message.To);
     Cluster->Outgoing.emplace_back(std::move(channel), message.Encode());
 }

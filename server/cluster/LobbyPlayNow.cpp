@@ -71,10 +71,8 @@ bool TLobby::PairElsewhere(uint64_t blue, uint64_t red, int32_t rules, int32_t s
             // Its process learns where the match opens, so that it can ask
             // again should that process go before it opens it.
             if (client.Via != host) {
-                TClusterMessage paired;
-                paired.Kind = TKind::Paired;
-                paired.To = client.Via;
-                paired.Connection = client.ViaConnection;
+                TClusterMessage paired =
+                    TClusterMessage::About(TKind::Paired, client.Via, client.ViaConnection);
                 paired.Host = host;
                 Publish(paired);
             }
@@ -190,10 +188,7 @@ std::vector<TLobby::TTableAfar> TLobby::OpenTablesAfar(const TClient& client,
 void TLobby::SitAt(uint64_t connection, TClient& client, const std::string& origin, int64_t table,
                    int64_t nowMs) {
     if (IsRelayed(connection)) {
-        TClusterMessage sit;
-        sit.Kind = TKind::SitAt;
-        sit.To = client.Via;
-        sit.Connection = client.ViaConnection;
+        TClusterMessage sit = TClusterMessage::About(TKind::SitAt, client.Via, client.ViaConnection);
         sit.Host = origin;
         sit.Table = table;
         Publish(sit);

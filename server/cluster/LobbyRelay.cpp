@@ -131,10 +131,8 @@ void TLobby::Relay(uint64_t connection, TClient& client, const std::string& orig
 void TLobby::Release(uint64_t connection, TClient& client) {
     client.Stranded = false;
     if (client.RemoteOrigin.empty()) return;
-    TClusterMessage message;
-    message.Kind = TKind::Released;
-    message.To = std::exchange(client.RemoteOrigin, {});
-    message.Connection = connection;
+    TClusterMessage message =
+        TClusterMessage::About(TKind::Released, std::exchange(client.RemoteOrigin, {}), connection);
     Publish(message);
     SetRemote(connection, client, 0);
 }
@@ -210,10 +208,8 @@ void TLobby::TakeRelayed(const TClusterMessage& message, int64_t nowMs) {
         (found->second.RemoteOrigin != message.Origin && !PairedAfar(found->first, found->second, message))) {
         // A seat there for a connection gone from here, or gone elsewhere: let go of there.
         if (!message.Home && message.Line.Kind == TServerMessage::TKind::Match) {
-            TClusterMessage released;
-            released.Kind = TKind::Released;
-            released.To = message.Origin;
-            released.Connection = message.Connection;
+            TClusterMessage released =
+                TClusterMessage::About(TKind::Released, message.Origin, message.Connection);
             Publish(released);
         }
         return;
@@ -265,10 +261,7 @@ void TLobby::RelayOut(uint64_t connection, const TServerMessage& line, bool clos
     auto found = Clients.find(connection);
     if (found == Clients.end()) return;
     const TClient& client = found->second;
-    TClusterMessage message;
-    message.Kind = TKind::Relayed;
-    message.To = client.Via;
-    message.Connection = client.ViaConnection;
+    TClusterMessage message = TClusterMessage::About(TKind::Relayed, client.Via, client.ViaConnection);
     message.Close = close;
     message.Line = line;
     message.Home = line.Kind == TServerMessage::TKind::Lobby;
