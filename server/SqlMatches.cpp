@@ -201,6 +201,11 @@ bool TSqlStorage::AddBatch(std::vector<TWrite>& writes) {
         return false;
     }
     pg_conn* connection = *static_cast<pg_conn* const*>(handle.constData());
+    if (PQstatus(connection) != CONNECTION_OK) { // never opened again after a failure
+        Error = "no connection to the database";
+        Lost = true;
+        return false;
+    }
     if (!Batch)
         Batch = std::make_unique<TPgWriteBatch>(
             TPgWriteBatch::TStatements{Dialect(CreateMatchText).toStdString(),
