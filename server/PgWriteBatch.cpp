@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -221,9 +222,12 @@ bool TPgWriteBatch::Take(const TSent& sent, PGresult* result) {
 }
 
 // Each rated match is one rating period for both players, each judged
-// against the other's rating from before the match.
+// against the other's rating from before the match. A player with two ends
+// in one batch had both read before either was written: the later one goes
+// on from what the earlier one made, as it would stored after it.
 bool TPgWriteBatch::WriteRatings() {
     const TGlicko2 glicko(0.5);
+    std::map<int64_t, TRating> rated; // by player, as this batch leaves them so far
     for (size_t i = 0; i < Writes->size(); ++i) {
         TWrite& write = (*Writes)[i];
         const TEnd& end = Ends[i];
@@ -236,6 +240,9 @@ bool TPgWriteBatch::WriteRatings() {
         if (end.Found != 2) return Fail("a rated player went missing");
         if (status != TMatchStatus::Finished && write.Winner == -1) continue; // no result: nothing to rate
         TStorage::TRatingUpdate& update = write.Ratings;
+        for (int seat = 0; seat < 2; ++seat)
+            if (auto earlier = rated.find(end.Players[seat]); earlier != rated.end())
+                update.Before[seat] = earlier->second;
         std::vector<std::string> ratings, changes;
         const std::string match = std::to_string(write.MatchId),
                           endedMs = std::to_string(write.Kind == TWrite::TKind::Move ? write.Move.TimeMs
@@ -243,6 +250,7 @@ bool TPgWriteBatch::WriteRatings() {
         for (int seat = 0; seat < 2; ++seat) {
             const double result = write.Winner == -1 ? 0.5 : write.Winner == seat ? 1.0 : 0.0;
             update.After[seat] = glicko.Update(update.Before[seat], {{update.Before[1 - seat], result}});
+            rated[end.Players[seat]] = update.After[seat];
             const std::string player = std::to_string(end.Players[seat]);
             const TRating& after = update.After[seat];
             ratings.insert(ratings.end(),

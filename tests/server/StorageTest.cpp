@@ -13,10 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -580,6 +582,113 @@ TEST_P(StorageTest, ABatchLosesOnlyTheUnitThatCannotBeStored) {
         }
         EXPECT_EQ(storage->LoadMatch(ended)->Status,
                   c.Spoilt == 4 ? TMatchStatus::Playing : TMatchStatus::Resigned);
+    }
+}
+
+// Random batches of every kind of write (new matches, moves, last moves with
+// any result, ends of every kind, rated or casual) leave PostgreSQL, which
+// sends each batch's statements together, as each write stored alone leaves
+// SQLite: the same results, ratings, matches and standings.
+TEST_P(StorageTest, ABatchStoresWhatItsWritesStoredAloneWould) {
+    if (!Postgres) GTEST_SKIP() << "PostgreSQL's batches against SQLite's writes one by one";
+    std::string error;
+    std::unique_ptr<TSqlStorage> storages[2] = {Open(), TSqlStorage::Open(File, "", error)};
+    ASSERT_TRUE(storages[0] && storages[1]) << error;
+    std::vector<int64_t> players[2];
+    for (int i = 0; i < 4; ++i)
+        for (int side = 0; side < 2; ++side)
+            players[side].push_back(Player(*storages[side], "player" + std::to_string(i)));
+    struct TLive {
+        int64_t Ids[2];
+        int32_t Moves = 0;
+    };
+    std::vector<TLive> live;
+    std::vector<int64_t> all[2];
+    std::mt19937 random(2026);
+    auto pick = [&random](int count) {
+        return int(std::uniform_int_distribution<int>(0, count - 1)(random));
+    };
+    const TMatchStatus ends[] = {TMatchStatus::Time, TMatchStatus::Forfeit, TMatchStatus::Abandoned,
+                                 TMatchStatus::Resigned};
+    for (int round = 0; round < 40; ++round) {
+        std::vector<TStorage::TWrite> writes;
+        std::vector<size_t> of; // the live match of each write; live.size() for a new one
+        for (int created = 0; created < 2; ++created) {
+            TStorage::TWrite write;
+            write.Kind = TStorage::TWrite::TKind::Create;
+            const int red = pick(4), blue = (red + 1 + pick(3)) % 4;
+            write.Match = Match(players[0][size_t(red)], players[0][size_t(blue)]);
+            write.Match.Rated = pick(3) != 0;
+            writes.push_back(write);
+            of.push_back(live.size());
+        }
+        for (size_t i = 0; i < live.size(); ++i) {
+            if (pick(3) == 0) continue;
+            TStorage::TWrite write;
+            write.Epoch = TStoredMatch::FirstEpoch;
+            write.Winner = pick(3) - 1;
+            write.Score[0] = pick(10);
+            write.Score[1] = 10 - write.Score[0];
+            if (pick(12) == 0) {
+                write.Kind = TStorage::TWrite::TKind::Finish;
+                write.Status = ends[pick(4)];
+                write.EndedMs = 2'000 + round;
+            } else {
+                write.Move = {live[i].Moves, pick(5), pick(3), pick(3), 1'000 + round};
+                write.Last = live[i].Moves == 8;
+            }
+            writes.push_back(write);
+            of.push_back(i);
+        }
+        std::vector<TStorage::TWrite> stored[2] = {writes, writes};
+        for (int side = 0; side < 2; ++side)
+            for (size_t w = 0; w < writes.size(); ++w)
+                if (of[w] < live.size()) {
+                    stored[side][w].MatchId = live[of[w]].Ids[side];
+                } else {
+                    for (int seat = 0; seat < 2; ++seat)
+                        for (size_t p = 0; p < 4; ++p)
+                            if (writes[w].Match.Players[seat] == players[0][p])
+                                stored[side][w].Match.Players[seat] = players[side][p];
+                }
+        ASSERT_TRUE(storages[0]->AddWrites(stored[0]))
+            << "round " << round << ": " << storages[0]->LastError();
+        for (TStorage::TWrite& write : stored[1]) storages[1]->AddOne(write);
+        std::vector<TLive> next;
+        for (size_t w = 0; w < writes.size(); ++w) {
+            const TStorage::TWrite &batched = stored[0][w], &alone = stored[1][w];
+            ASSERT_EQ(alone.Result, TStorage::TMoveResult::Stored) << storages[1]->LastError();
+            EXPECT_EQ(batched.Ratings.Rated, alone.Ratings.Rated) << "round " << round << ", write " << w;
+            if (alone.Ratings.Rated) {
+                for (int seat = 0; seat < 2; ++seat) {
+                    EXPECT_EQ(batched.Ratings.Before[seat], alone.Ratings.Before[seat]);
+                    EXPECT_EQ(batched.Ratings.After[seat], alone.Ratings.After[seat]);
+                }
+            }
+            if (writes[w].Kind == TStorage::TWrite::TKind::Create) {
+                next.push_back({{batched.Match.Id, alone.Match.Id}});
+                for (int side = 0; side < 2; ++side) all[side].push_back(stored[side][w].Match.Id);
+            } else if (writes[w].Kind == TStorage::TWrite::TKind::Move && !writes[w].Last) {
+                next.push_back(live[of[w]]);
+                ++next.back().Moves;
+            }
+        }
+        for (size_t i = 0; i < live.size(); ++i)
+            if (std::find(of.begin(), of.end(), i) == of.end()) next.push_back(live[i]);
+        live = std::move(next);
+    }
+    for (size_t m = 0; m < all[0].size(); ++m) {
+        const std::optional<TStoredMatch> batched = storages[0]->LoadMatch(all[0][m]),
+                                          alone = storages[1]->LoadMatch(all[1][m]);
+        ASSERT_TRUE(batched && alone);
+        EXPECT_EQ(batched->Status, alone->Status);
+        EXPECT_EQ(batched->Winner, alone->Winner);
+        EXPECT_EQ(batched->Moves.size(), alone->Moves.size());
+    }
+    for (size_t p = 0; p < 4; ++p) {
+        EXPECT_EQ(storages[0]->Standing(players[0][p])->Rating, storages[1]->Standing(players[1][p])->Rating);
+        EXPECT_EQ(storages[0]->Standing(players[0][p])->RatedMatches,
+                  storages[1]->Standing(players[1][p])->RatedMatches);
     }
 }
 
