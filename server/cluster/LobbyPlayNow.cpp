@@ -165,7 +165,9 @@ std::vector<TLobby::TTableAfar> TLobby::OpenTablesAfar(const TClient& client,
     std::vector<TTableAfar> open;
     std::map<QString, size_t> waiting; // the player at each, by name
     for (const auto& [origin, id] : Cluster->OpenRatedAfar) {
-        const TLobbyTable& table = Cluster->Processes.at(origin).Tables.at(id).Entry;
+        auto process = Cluster->Processes.find(origin);
+        if (process == Cluster->Processes.end() || !process->second.Tables.count(id)) continue;
+        const TLobbyTable& table = process->second.Tables.at(id).Entry;
         if (!accepts(rules, RuleBitsOf(table.Rules)) || !accepts(seconds, table.Seconds)) continue;
         waiting[table.Seats[0].isEmpty() ? table.Seats[1] : table.Seats[0]] = open.size();
         open.push_back({origin, id});
