@@ -88,3 +88,10 @@ TRating TGlicko2::Update(const TRating& player, const std::vector<TRatedResult>&
     updated.Volatility = sigmaNew;
     return updated;
 }
+
+void TGlicko2::UpdateMatch(const TRating before[2], int32_t winner, TRating after[2]) const {
+    for (int seat = 0; seat < 2; ++seat) {
+        const double result = winner == -1 ? 0.5 : winner == seat ? 1.0 : 0.0;
+        after[seat] = Update(before[seat], {{before[1 - seat], result}});
+    }
+}

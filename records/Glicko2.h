@@ -2,6 +2,7 @@
 
 #include "records/Rating.h"
 
+#include <cstdint>
 #include <vector>
 
 // Glicko-2 rating periods. Every result of a period is judged against the
@@ -19,6 +20,9 @@ public:
     // The player's rating after one period with these results; no results
     // only widens the deviation.
     TRating Update(const TRating& player, const std::vector<TRatedResult>& results) const;
+    // One match as one rating period for both players, each judged against
+    // the other's rating from before it: winner is a seat, or -1 for a draw.
+    void UpdateMatch(const TRating before[2], int32_t winner, TRating after[2]) const;
 
 private:
     double NewVolatility(double phi, double sigma, double delta, double v) const;

@@ -470,7 +470,7 @@ private:
         double Rating = 1500; // of the one waiting there
     };
     std::vector<TTableAfar> OpenTablesAfar(const TClient& client, const std::vector<int32_t>& rules,
-                                           const std::vector<int32_t>& seconds) const;
+                                           const std::vector<int32_t>& seconds);
     // Seats a Play Now asker at a table of origin's (this process's own, or
     // relayed there); the keeper has that done by the asker's own process.
     void SitAt(uint64_t connection, TClient& client, const std::string& origin, int64_t table, int64_t nowMs);

@@ -54,6 +54,15 @@ bool IsEnd(const TWrite& write) {
     return write.Kind == TWrite::TKind::Finish || (write.Kind == TWrite::TKind::Move && write.Last);
 }
 
+// How an end ends the match, and when: a last move finishes it as it is played.
+TMatchStatus StatusOf(const TWrite& end) {
+    return end.Kind == TWrite::TKind::Move ? TMatchStatus::Finished : end.Status;
+}
+
+int64_t EndedMsOf(const TWrite& end) {
+    return end.Kind == TWrite::TKind::Move ? end.Move.TimeMs : end.EndedMs;
+}
+
 } // namespace
 
 TPgWriteBatch::TPgWriteBatch(TStatements statements, std::string instance, int64_t leaseMs)
@@ -140,13 +149,12 @@ bool TPgWriteBatch::Run() {
 // order of their ids, as every end locks them) if it is rated.
 bool TPgWriteBatch::SendEnd(size_t i) {
     const TWrite& write = (*Writes)[i];
-    const bool moved = write.Kind == TWrite::TKind::Move;
-    const TMatchStatus status = moved ? TMatchStatus::Finished : write.Status;
+    const TMatchStatus status = StatusOf(write);
     const std::string id = std::to_string(write.MatchId);
     return Send(TStep::Finish, i,
                 {StatusName(status), std::to_string(write.Winner), std::to_string(write.Score[0]),
-                 std::to_string(write.Score[1]), std::to_string(moved ? write.Move.TimeMs : write.EndedMs),
-                 id, Instance, std::to_string(write.Epoch)}) &&
+                 std::to_string(write.Score[1]), std::to_string(EndedMsOf(write)), id, Instance,
+                 std::to_string(write.Epoch)}) &&
            (status == TMatchStatus::Abandoned || Send(TStep::ReadRatings, i, {id}));
 }
 
@@ -226,12 +234,11 @@ bool TPgWriteBatch::Take(const TSent& sent, PGresult* result) {
 // in one batch had both read before either was written: the later one goes
 // on from what the earlier one made, as it would stored after it.
 bool TPgWriteBatch::WriteRatings() {
-    const TGlicko2 glicko(0.5);
     std::map<int64_t, TRating> rated; // by player, as this batch leaves them so far
     for (size_t i = 0; i < Writes->size(); ++i) {
         TWrite& write = (*Writes)[i];
         const TEnd& end = Ends[i];
-        const TMatchStatus status = write.Kind == TWrite::TKind::Move ? TMatchStatus::Finished : write.Status;
+        const TMatchStatus status = StatusOf(write);
         if (!IsEnd(write) || !end.Rated || status == TMatchStatus::Abandoned) continue;
         if (end.Players[0] == end.Players[1]) { // nobody is rated against themselves
             write.Ratings = {};
@@ -244,12 +251,9 @@ bool TPgWriteBatch::WriteRatings() {
             if (auto earlier = rated.find(end.Players[seat]); earlier != rated.end())
                 update.Before[seat] = earlier->second;
         std::vector<std::string> ratings, changes;
-        const std::string match = std::to_string(write.MatchId),
-                          endedMs = std::to_string(write.Kind == TWrite::TKind::Move ? write.Move.TimeMs
-                                                                                     : write.EndedMs);
+        const std::string match = std::to_string(write.MatchId), endedMs = std::to_string(EndedMsOf(write));
+        TGlicko2(0.5).UpdateMatch(update.Before, write.Winner, update.After);
         for (int seat = 0; seat < 2; ++seat) {
-            const double result = write.Winner == -1 ? 0.5 : write.Winner == seat ? 1.0 : 0.0;
-            update.After[seat] = glicko.Update(update.Before[seat], {{update.Before[1 - seat], result}});
             rated[end.Players[seat]] = update.After[seat];
             const std::string player = std::to_string(end.Players[seat]);
             const TRating& after = update.After[seat];

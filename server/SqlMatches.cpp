@@ -319,11 +319,7 @@ bool TSqlStorage::RateMatch(int64_t matchId, const int64_t players[2], TMatchSta
     }
     if (status != TMatchStatus::Finished && winner == -1)
         return true; // ended without a result: nothing to rate
-    const TGlicko2 glicko(0.5);
-    for (int seat = 0; seat < 2; ++seat) {
-        double result = winner == -1 ? 0.5 : winner == seat ? 1.0 : 0.0;
-        update.After[seat] = glicko.Update(update.Before[seat], {{update.Before[1 - seat], result}});
-    }
+    TGlicko2(0.5).UpdateMatch(update.Before, winner, update.After);
     QSqlQuery& write = Prepared(TStatement::WriteRating, WriteRatingsText);
     QSqlQuery& change = Prepared(TStatement::AddRatingChange, AddRatingChangesText);
     int written = 0, changed = 0;

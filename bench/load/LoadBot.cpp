@@ -3,6 +3,9 @@
 #include "protocol/Requests.h"
 #include "protocol/ServerMessages.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using TKind = TServerMessage::TKind;
@@ -11,11 +14,13 @@ bool IsLobbyLine(std::string_view line) {
     constexpr std::string_view Prefix = "{\"type\":\"";
     if (!line.starts_with(Prefix)) return false;
     line.remove_prefix(Prefix.size());
-    for (TKind kind : {TKind::Lobby, TKind::Player, TKind::PlayerGone, TKind::Table, TKind::TableGone}) {
-        const std::string_view name = ServerMessages::KindName(kind);
-        if (line.starts_with(name) && line.substr(name.size()).starts_with('"')) return true;
-    }
-    return false;
+    static const std::string_view Names[] = {
+        ServerMessages::KindName(TKind::Lobby), ServerMessages::KindName(TKind::Player),
+        ServerMessages::KindName(TKind::PlayerGone), ServerMessages::KindName(TKind::Table),
+        ServerMessages::KindName(TKind::TableGone)};
+    return std::any_of(std::begin(Names), std::end(Names), [line](std::string_view name) {
+        return line.starts_with(name) && line.substr(name.size()).starts_with('"');
+    });
 }
 
 } // namespace

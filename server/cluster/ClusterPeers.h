@@ -62,7 +62,7 @@ struct TClusterPeers {
         if (was != nullptr) OpenRatedAfar.erase({origin, was->Id});
         if (now != nullptr && now->Rated && !now->Playing &&
             now->Seats[0].isEmpty() != now->Seats[1].isEmpty())
-            OpenRatedAfar.insert({origin, now->Id});
+            OpenRatedAfar[{origin, now->Id}] = {now->Seats[0].isEmpty() ? now->Seats[1] : now->Seats[0]};
         if (was != nullptr)
             for (const QString& name : was->Seats) {
                 auto seated = PlayingAfar.find(name);
@@ -91,9 +91,15 @@ struct TClusterPeers {
     // Who sits at a table in play elsewhere, by name: where one signing in
     // here finds their match, without looking through every table.
     std::map<QString, TTarget> PlayingAfar;
-    // Rated tables elsewhere with one player waiting at them, for Play Now:
-    // (origin, its table id).
-    std::set<std::pair<std::string, int64_t>> OpenRatedAfar;
+    // Rated tables elsewhere with one player waiting at them, for Play Now,
+    // by (origin, its table id): who waits, with their id and rating once
+    // found among the entries (once a table, not at every Play Now).
+    struct TWaiting {
+        QString Name;
+        int64_t Player = 0;
+        int32_t Rating = 1500;
+    };
+    std::map<std::pair<std::string, int64_t>, TWaiting> OpenRatedAfar;
     std::map<int64_t, std::set<uint64_t>> WatchersAfar; // alias → connections here watching it
     std::set<uint64_t> AwaitingState;                   // watchers afar not yet sent the table
     std::map<int64_t, std::set<uint64_t>> SeatedAfar;   // alias → connections here seated at it

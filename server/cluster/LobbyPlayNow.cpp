@@ -158,32 +158,35 @@ void TLobby::TakePaired(const TClusterMessage& message) {
 
 std::vector<TLobby::TTableAfar> TLobby::OpenTablesAfar(const TClient& client,
                                                        const std::vector<int32_t>& rules,
-                                                       const std::vector<int32_t>& seconds) const {
+                                                       const std::vector<int32_t>& seconds) {
     auto accepts = [](const std::vector<int32_t>& list, int32_t entry) {
         return std::find(list.begin(), list.end(), entry) != list.end();
     };
-    std::vector<TTableAfar> open;
-    std::map<QString, size_t> waiting; // the player at each, by name
-    for (const auto& [origin, id] : Cluster->OpenRatedAfar) {
-        auto process = Cluster->Processes.find(origin);
-        if (process == Cluster->Processes.end() || !process->second.Tables.count(id)) continue;
-        const TLobbyTable& table = process->second.Tables.at(id).Entry;
+    std::vector<std::pair<TTableAfar, TClusterPeers::TWaiting*>> open;
+    std::map<QString, TClusterPeers::TWaiting*> unknown; // who waits, not yet found among the entries
+    for (auto& [key, waiting] : Cluster->OpenRatedAfar) {
+        auto process = Cluster->Processes.find(key.first);
+        if (process == Cluster->Processes.end() || !process->second.Tables.count(key.second)) continue;
+        const TLobbyTable& table = process->second.Tables.at(key.second).Entry;
         if (!accepts(rules, RuleBitsOf(table.Rules)) || !accepts(seconds, table.Seconds)) continue;
-        waiting[table.Seats[0].isEmpty() ? table.Seats[1] : table.Seats[0]] = open.size();
-        open.push_back({origin, id});
+        open.push_back({{key.first, key.second}, &waiting});
+        if (waiting.Player == 0) unknown[waiting.Name] = &waiting;
     }
-    if (open.empty()) return open;
-    // Their ratings and ids, from their entries on whichever process holds them.
-    std::vector<int64_t> players(open.size(), 0);
-    for (const auto& [origin, process] : Cluster->Processes)
-        for (const auto& [id, player] : process.Players)
-            if (auto found = waiting.find(player.Entry.Name); found != waiting.end()) {
-                open[found->second].Rating = player.Entry.Rating;
-                players[found->second] = id;
+    // Wherever they are connected.
+    for (auto process = Cluster->Processes.begin(); !unknown.empty() && process != Cluster->Processes.end();
+         ++process)
+        for (const auto& [id, player] : process->second.Players)
+            if (auto found = unknown.find(player.Entry.Name); found != unknown.end()) {
+                found->second->Player = id;
+                found->second->Rating = player.Entry.Rating;
+                unknown.erase(found);
             }
     std::vector<TTableAfar> acceptable;
-    for (size_t i = 0; i < open.size(); ++i)
-        if (players[i] != 0 && !Blocked(client, players[i])) acceptable.push_back(std::move(open[i]));
+    for (auto& [table, waiting] : open)
+        if (waiting->Player != 0 && !Blocked(client, waiting->Player)) {
+            table.Rating = waiting->Rating;
+            acceptable.push_back(std::move(table));
+        }
     return acceptable;
 }
 
