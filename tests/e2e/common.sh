@@ -156,14 +156,21 @@ crop() { # window region file
     esac
     import -window "$1" -crop "$geometry" +repage "$3"
 }
-# Nothing in the region moves: three pictures over more than a second agree.
-still() { # window region name
-    crop "$1" "$2" "$shots/$3-1.png"
-    sleep 0.6
-    crop "$1" "$2" "$shots/$3-2.png"
-    sleep 0.6
-    crop "$1" "$2" "$shots/$3-3.png"
-    same_picture "$shots/$3-1.png" "$shots/$3-2.png" && same_picture "$shots/$3-2.png" "$shots/$3-3.png"
+# Nothing moves in any of the regions given: three pictures of each, over more
+# than a second, agree. The regions are taken in turn within each round, so
+# that two tables cost one wait, not two.
+still() { # window region name [window region name ...]
+    local round i
+    for round in 1 2 3; do
+        [ "$round" = 1 ] || sleep 0.6
+        for ((i = 1; i <= $#; i += 3)); do
+            crop "${!i}" "${*:i+1:1}" "$shots/${*:i+2:1}-$round.png"
+        done
+    done
+    for ((i = 3; i <= $#; i += 3)); do
+        same_picture "$shots/${!i}-1.png" "$shots/${!i}-2.png" &&
+            same_picture "$shots/${!i}-2.png" "$shots/${!i}-3.png" || return 1
+    done
 }
 changed() { # window region reference
     crop "$1" "$2" "$shots/changed.png"
@@ -173,14 +180,13 @@ changed() { # window region reference
 # Two tables playing one match: the main windows of Blue and Red and a name
 # for each, for the pictures taken of them.
 tables_agree() { # blue-window red-window blue-name red-name
-    still "$1" board "$3-board" && still "$2" board "$4-board" &&
+    still "$1" board "$3-board" "$2" board "$4-board" &&
         same_picture "$shots/$3-board-3.png" "$shots/$4-board-3.png"
 }
 # At the end each table shows its own result over the board ("You win", "You
 # lose"), so the boards are compared no more: both come to rest with the same score.
 scores_agree() { # blue-window red-window blue-name red-name
-    still "$1" board "$3-board" && still "$2" board "$4-board" &&
-        still "$1" scores "$3-scores" && still "$2" scores "$4-scores" &&
+    still "$1" board "$3-board" "$2" board "$4-board" "$1" scores "$3-scores" "$2" scores "$4-scores" &&
         same_picture "$shots/$3-scores-3.png" "$shots/$4-scores-3.png"
 }
 # Nine plays, Blue first, with real keys: each side plays its selected card to
