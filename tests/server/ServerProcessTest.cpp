@@ -586,6 +586,25 @@ TEST(ServerProcessOnSharedStorage,
     QProcess servers[3];
     uint16_t ports[3] = {};
     QByteArray firstLog;
+    // What each piece said, when something failed: a fault across processes is
+    // seldom understood from the clients' side alone.
+    struct TLogsOnFailure {
+        QProcess* Servers;
+        QProcess& Redis;
+        ~TLogsOnFailure() {
+            if (!::testing::Test::HasFailure()) return;
+            // Stopped first, so that everything they wrote has been read.
+            for (int i = 0; i < 3; ++i) {
+                Servers[i].terminate();
+                Servers[i].waitForFinished(WaitMs);
+                std::cerr << "--- server " << i << ":\n"
+                          << Servers[i].readAllStandardError().toStdString() << std::flush;
+            }
+            Redis.terminate();
+            Redis.waitForFinished(WaitMs);
+            std::cerr << "--- redis:\n" << Redis.readAllStandardOutput().toStdString() << std::flush;
+        }
+    } logsOnFailure{servers, redis.Process};
     for (int i = 0; i < 3; ++i) {
         QStringList options{"--database", url, "--redis", QString::fromStdString(redis.Url() + "/5")};
         if (i == 0)
