@@ -24,11 +24,13 @@ cleanup() {
 trap cleanup EXIT
 chmod 0700 "$work"
 
-# A port nothing listens on now; should another program take it before the
+# A port nothing listens on now, below the range the kernel gives outgoing
+# connections (from 32768), so that none takes it while a test has stopped the
+# database to start it again; should another program take it before the
 # cluster starts, the start fails and so does the run, loudly.
 port=
 for _ in $(seq 1 50); do
-    candidate=$((20000 + RANDOM % 40000))
+    candidate=$((20000 + RANDOM % 12000))
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then
         port=$candidate
         break
