@@ -47,6 +47,18 @@ struct TRedisTestServer {
         Process.start("redis-server", {"--port", QString::number(Port), "--bind", "127.0.0.1", "--save", "",
                                        "--appendonly", "no", "--dir", Folder.path()});
         ASSERT_TRUE(Process.waitForStarted(5000));
+        // Listening, or saying why not (its port taken): a Redis that never came
+        // back would otherwise look like a server that never rejoined it.
+        asio::io_context io;
+        for (int attempt = 0; attempt < 100 && Process.state() == QProcess::Running; ++attempt) {
+            asio::ip::tcp::socket probe(io);
+            asio::error_code error;
+            probe.connect({asio::ip::make_address("127.0.0.1"), Port}, error);
+            if (!error) return;
+            Process.waitForFinished(50);
+        }
+        FAIL() << "redis-server is not listening on " << Port << ":\n"
+               << Process.readAllStandardOutput().toStdString();
     }
     void Stop() {
         Process.terminate();
