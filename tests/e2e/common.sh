@@ -160,16 +160,16 @@ crop() { # window region file
 # than a second, agree. The regions are taken in turn within each round, so
 # that two tables cost one wait, not two.
 still() { # window region name [window region name ...]
-    local round i
+    local given=("$@") round i
     for round in 1 2 3; do
         [ "$round" = 1 ] || sleep 0.6
-        for ((i = 1; i <= $#; i += 3)); do
-            crop "${!i}" "${*:i+1:1}" "$shots/${*:i+2:1}-$round.png"
+        for ((i = 0; i < ${#given[@]}; i += 3)); do
+            crop "${given[i]}" "${given[i + 1]}" "$shots/${given[i + 2]}-$round.png"
         done
     done
-    for ((i = 3; i <= $#; i += 3)); do
-        same_picture "$shots/${!i}-1.png" "$shots/${!i}-2.png" &&
-            same_picture "$shots/${!i}-2.png" "$shots/${!i}-3.png" || return 1
+    for ((i = 2; i < ${#given[@]}; i += 3)); do
+        same_picture "$shots/${given[i]}-1.png" "$shots/${given[i]}-2.png" &&
+            same_picture "$shots/${given[i]}-2.png" "$shots/${given[i]}-3.png" || return 1
     done
 }
 changed() { # window region reference

@@ -25,12 +25,15 @@ trap cleanup EXIT
 chmod 0700 "$work"
 
 # A port nothing listens on now, below the range the kernel gives outgoing
-# connections (from 32768), so that none takes it while a test has stopped the
-# database to start it again; should another program take it before the
-# cluster starts, the start fails and so does the run, loudly.
+# connections, so that none takes it while a test has stopped the database to
+# start it again (as tests/server/RedisTestServer.h picks Redis's); should
+# another program take it before the cluster starts, the start fails and so
+# does the run, loudly.
+read -r first_ephemeral _ </proc/sys/net/ipv4/ip_local_port_range || first_ephemeral=32768
+low=$((first_ephemeral > 13024 ? first_ephemeral - 12000 : 1024))
 port=
 for _ in $(seq 1 50); do
-    candidate=$((20000 + RANDOM % 12000))
+    candidate=$((low + RANDOM % (first_ephemeral - low)))
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then
         port=$candidate
         break
