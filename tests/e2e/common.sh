@@ -37,15 +37,28 @@ e2e_begin() {
     cmake --install "$build" --prefix "$shots/install" >/dev/null || fail "cmake --install"
     program="$shots/install/games/vantaro"
 
-    # A display number of our own, told by the server itself.
+    # A display number of our own, told by the server itself. Servers looking
+    # for a free display at the same moment can trip over one another (one
+    # run's program once found no server on the display its server had
+    # named), so the runs beside each other start theirs one at a time, and
+    # each is seen to take a client before the next starts.
+    # (The server must not inherit the lock, or it would hold it to its end.)
     exec 5> >(cat >"$shots/display")
-    Xvfb -displayfd 5 -screen 0 "${screen}x24" -nolisten tcp >"$shots/xvfb.log" 2>&1 &
+    exec 6>"${TMPDIR:-/tmp}/vantaro-e2e-xvfb.lock"
+    flock 6
+    Xvfb -displayfd 5 -screen 0 "${screen}x24" -nolisten tcp >"$shots/xvfb.log" 2>&1 6>&- &
     xvfb=$!
     for _ in $(seq 100); do
         [ -s "$shots/display" ] && break
         sleep 0.1
     done
     export DISPLAY=":$(head -1 "$shots/display")"
+    for _ in $(seq 100); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb named $DISPLAY but takes no client there"
+    exec 6>&-
     unset QT_QPA_PLATFORM
     # The program remembers its settings; a run starts from none and keeps its own.
     export XDG_CONFIG_HOME="$shots/config"
